@@ -1,0 +1,92 @@
+// Run-control and clock members of the run state: the time step, the model
+// clock with the update times of every process, the end flags of the time
+// loop, the event counters and the event accounting totals.
+// Times are Julian days unless said otherwise; volumes m3, discharges m3/s.
+#pragma once
+#include "core/file_object.h"
+
+struct calib_output;
+
+struct core_state {
+    // Run identity
+    char project_file[1024] = {};   // project path as given
+    int calibration_run = 0;        // 1 when a calibration record is filled
+    struct calib_output* calib_output = nullptr;  // record filled by a calibration run (not owned)
+    int quiet = 0;                  // copy of the super_quiet card
+    int long_term = 0;              // 1 for a long-term (continuous) run
+    int qrm_mode = 0;               // run as an event of the QRM host
+    int english_units = 0;          // report flows in ft3/s
+    double m3_to_ft3 = 35.314667;   // ft3 per m3
+
+    // Clock
+    double dt = 0.0;                // model time step, s
+    double dt_days = 0.0;           // model time step, days
+    double time = 0.0;              // current model time
+    double julian_start = 0.0;      // time of step 0
+    double julian_end = 0.0;        // end time of a long-term simulation
+    double time_tolerance = 1.1574074074074074e-7;  // due-test tolerance, days (0.01 s)
+    int step = 0;                   // pass counter, 0 on the first pass
+    int clock_passes = 0;           // calls of advance_clock so far
+    double elapsed_minutes = 0.0;   // step x dt / 60, min
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;  // calendar of time
+    int day_of_year = 0;            // day of the year of time
+    int event_steps = 0;            // passes since the event began
+    int infil_steps = 0;            // infiltration steps of the event
+    int chan_steps = 0;             // channel steps of the event
+    int hydro_write_steps = 0;      // passes between hydrograph writes
+    int map_write_steps = 0;        // passes between map writes
+    int start_date_given = 0;       // long-term run starts at the start_date card
+    int first_event_index = 0;      // first event not before the start date (1-based)
+    double next_event_start = 0.0;  // start time of the next precipitation event
+
+    // Update clocks of the processes: interval (s and days), last and next update time
+    double rain_step_seconds = 0.0, rain_step_days = 0.0, rain_last = 0.0, rain_next = 0.0;
+    double infil_step_seconds = 0.0, infil_step_days = 0.0, infil_last = 0.0, infil_next = 0.0;
+    double hmet_last = 0.0, hmet_next = 0.0;
+    double et_step_seconds = 0.0, et_step_days = 0.0, et_last = 0.0, et_next = 0.0;
+    double gw_step_seconds = 0.0, gw_step_days = 0.0, gw_last = 0.0, gw_next = 0.0;
+    double chan_step_seconds = 0.0, chan_step_days = 0.0, chan_last = 0.0, chan_next = 0.0;
+    double superlink_step_days = 0.0, superlink_last = 0.0, superlink_next = 0.0;
+    int superlink_first_step = 0;
+    double sac_next = 0.0;
+
+    // End flags of the time loop
+    int running = 0;                // the loop goes on while set
+    int event_ended = 0;            // set by the end tests, cleared by the event transition
+    int finish_pending = 0;         // asks the end-of-event accounting to run
+    int event_active = 0;           // an event is open
+
+    // Events
+    int event_index = 0;            // current event, counted from 1
+    double event_begin_time = 0.0;  // start of the current event
+    double end_time = 0.0;          // end time of a single-event run
+    int end_time_given = 0;         // end_time card present
+    double end_time_card = 0.0;     // its Julian time
+    double flow_cutoff = 0.0;       // cutoff discharge of event separation, m3/s
+
+    // Outlet discharge and peak
+    double outlet_flow = 0.0;       // outlet discharge of the current step, m3/s
+    double peak_flow = 0.0;         // running peak since the event start, m3/s
+    double peak_time = 0.0;         // time of the peak
+    int peak_year = 0, peak_month = 0, peak_day = 0, peak_hour = 0, peak_minute = 0,
+        peak_second = 0;
+    double event_peak_discharge = 0.0;  // the event's peak as reported, m3/s
+
+    // Run-control values copied from the project cards (read_run_parameters)
+    int units = 0;                  // units flag of the units card
+    int strict_julian_date = 0;     // strict_julian_date card
+    int stream_info = 0;            // stream_info card: print the channel extremes block
+    int qrm_host = 0;               // running inside the QRM host (qrm card)
+    int qrm_event_num = 0;          // event number asked by the host, -1 none
+    int vego = 0;                   // exchange with the co-run model VEGO (vego card)
+    int vego_first = 0;             // vego_first card
+    int start_yyyymmdd = 0;         // start date as year x 10000 + month x 100 + day
+    int start_hhmm = 0;             // start time as hour x 100 + minute
+
+    // Event tables (fixed capacities; entry 0 is the first event)
+    static constexpr int kMaxEvents = 2000;            // precipitation events per run
+    static constexpr int kMaxPrecipRecords = 100000;   // precipitation records per event
+    int num_events = 0;             // number of precipitation events
+    double event_starts[kMaxEvents] = {};               // Julian start time of each event
+    int precip_dates[kMaxPrecipRecords][6] = {};        // year, month, day, hour, minute, spare
+};

@@ -1,0 +1,262 @@
+// Guarded file object and resolution of file names against the project and
+// output folders.
+//
+// A name given by a card is tried as a list of candidates (see find_file_path);
+// every candidate is built with a bounded format into a buffer of kPathSize
+// characters. A candidate that does not fit is never tried under a cut name:
+// the resolution stops there and the open is refused with the too-long message.
+#include "core/file_object.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "core/text.h"
+
+char project_folder_path[1024] = {};
+char output_folder_path[1024] = {};
+int output_folder_set = 0;
+int run_number = 0;
+int prefix_run_number = 0;
+
+namespace {
+
+constexpr int kPathSize = 1024;   // size of every name buffer, including the NUL
+
+const char kCorruptMessage[] =
+    "\n\n\nError with the file %s. The file pointer is corrupt.\n\n\n\n";
+const char kNotClosedMessage[] =
+    "\n\nError!!!!!!! opening a file when the previous file was not closed.\n"
+    "Original file: %s\nNew file: %s\n\n\n";
+const char kTooLongMessage[] = "Error.... name too long!!!\n\n\n";
+
+// Outcome of the name resolution.
+enum class resolve_result {
+    opened,     // a candidate opened; it is in `out`
+    empty,      // the name was empty once its quotes were removed
+    not_found,  // no candidate opened; `out` holds the last one tried
+    too_long,   // a candidate needed more than kPathSize-1 characters; `out` is empty
+};
+
+bool is_write_mode(const char* mode) {
+    return mode != nullptr && (mode[0] == 'w' || mode[0] == 'a');
+}
+
+const char* text_or_empty(const char* text) { return text ? text : ""; }
+
+// Writes a + b + c into out (kPathSize). False, with out empty, when it does not fit.
+bool join_name(char* out, const char* a, const char* b, const char* c) {
+    const int n = std::snprintf(out, kPathSize, "%s%s%s", a, b, c);
+    if (n < 0 || n >= kPathSize) {
+        out[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
+// Opens the candidate with the caller's mode and closes it at once.
+bool candidate_opens(const char* name, const char* mode) {
+    FILE* test = std::fopen(name, mode);
+    if (test == nullptr) return false;
+    std::fclose(test);
+    return true;
+}
+
+// Copies src into dst (kPathSize), cut to kPathSize-1 characters; the two may overlap.
+// Returns the length copied.
+size_t copy_text(char* dst, const char* src) {
+    size_t n = 0;
+    while (n < static_cast<size_t>(kPathSize - 1) && src[n] != '\0') ++n;
+    std::memmove(dst, src, n);
+    dst[n] = '\0';
+    return n;
+}
+
+// Stores a folder name (empty allowed) as the output folder, ending in the separator.
+void store_output_folder(const char* name) {
+    const size_t len = copy_text(output_folder_path, name);
+    if (len > 0 && output_folder_path[len - 1] != kFolderSeparator &&
+        len + 1 < static_cast<size_t>(kPathSize)) {
+        output_folder_path[len] = kFolderSeparator;
+        output_folder_path[len + 1] = '\0';
+    }
+    output_folder_set = 1;
+}
+
+resolve_result find_candidates(const char* project_folder, const char* folder, const char* path,
+                               const char* mode, bool write_first, char* out) {
+    out[0] = '\0';
+    project_folder = text_or_empty(project_folder);
+    folder = text_or_empty(folder);
+    path = text_or_empty(path);
+    if (mode == nullptr) return resolve_result::not_found;
+    char sub[kPathSize];
+
+    if (write_first) {
+        prepare_output_folder(folder, project_folder, sub);
+        // 1) project folder + output folder + name
+        if (!join_name(out, project_folder, sub, path)) return resolve_result::too_long;
+        if (candidate_opens(out, mode)) return resolve_result::opened;
+        // 2) the name unchanged, relative to the working folder
+        if (!join_name(out, "", "", path)) return resolve_result::too_long;
+        if (candidate_opens(out, mode)) return resolve_result::opened;
+        // 3) project folder + name
+        if (!join_name(out, project_folder, "", path)) return resolve_result::too_long;
+        if (candidate_opens(out, mode)) return resolve_result::opened;
+        return resolve_result::not_found;
+    }
+
+    // Reading: 1) the name unchanged
+    if (!join_name(out, "", "", path)) return resolve_result::too_long;
+    if (candidate_opens(out, mode)) return resolve_result::opened;
+    // 2) project folder + output folder + name
+    prepare_output_folder(folder, project_folder, sub);
+    if (!join_name(out, project_folder, sub, path)) return resolve_result::too_long;
+    if (candidate_opens(out, mode)) return resolve_result::opened;
+    return resolve_result::not_found;
+}
+
+resolve_result resolve_name(char* path, const char* mode, char* out) {
+    out[0] = '\0';
+    if (path == nullptr) return resolve_result::empty;
+    strip_quotes(path);
+    if (path[0] == '\0') return resolve_result::empty;
+
+    const bool writing = is_write_mode(mode);
+    char prefixed[kPathSize];
+    const char* name = path;
+    if (prefix_run_number == 1 && writing) {
+        // The prefix goes in front of the whole name text, folders included.
+        const int n = std::snprintf(prefixed, sizeof(prefixed), "%04d_%s", run_number, path);
+        if (n < 0 || n >= kPathSize) return resolve_result::too_long;
+        name = prefixed;
+    }
+    const char* folder = output_folder_set ? output_folder_path : "";
+
+    const resolve_result result =
+        find_candidates(project_folder_path, folder, name, mode, writing, out);
+    if (result == resolve_result::not_found) {
+        std::printf("Error getting new filename from %s\n", name);
+    }
+    return result;
+}
+
+}  // namespace
+
+file_object::~file_object() { destroy_file_object(*this); }
+
+void init_file_object(file_object& f) {
+    f.handle = nullptr;
+    f.guard = nullptr;
+    std::memset(f.name, 0, sizeof(f.name));
+    std::memset(f.mode, 0, sizeof(f.mode));
+}
+
+bool open_file_object(file_object& f, char* path, const char* mode) {
+    if (f.guard != f.handle) std::printf(kCorruptMessage, f.name);
+    if (path == nullptr || path[0] == '\0') return false;
+    if (mode == nullptr || (mode[0] != 'a' && mode[0] != 'r' && mode[0] != 'w')) return false;
+
+    if (f.handle != nullptr) {
+        std::printf(kNotClosedMessage, f.name, path);
+        // Close the earlier stream so that its buffered data reaches its file
+        // and the stream is not lost; a handle that disagrees with its guard
+        // copy is not trusted and is only dropped.
+        if (f.guard == f.handle) std::fclose(f.handle);
+        init_file_object(f);
+    }
+
+    char resolved[kPathSize];
+    const resolve_result result = resolve_name(path, mode, resolved);
+    if (result == resolve_result::too_long) {
+        std::fputs(kTooLongMessage, stdout);
+        f.handle = nullptr;
+        return false;
+    }
+    if (result != resolve_result::opened) {
+        f.handle = nullptr;
+        return false;
+    }
+
+    FILE* handle = std::fopen(resolved, mode);
+    if (handle == nullptr) {
+        f.handle = nullptr;
+        return false;
+    }
+    f.handle = handle;
+    f.guard = handle;
+    std::snprintf(f.name, sizeof(f.name), "%s", resolved);
+    std::snprintf(f.mode, sizeof(f.mode), "%.4s", mode);
+    return true;
+}
+
+void close_file_object(file_object& f) {
+    if (f.guard != f.handle) std::printf(kCorruptMessage, f.name);
+    if (f.handle != nullptr) std::fclose(f.handle);
+    init_file_object(f);
+}
+
+void destroy_file_object(file_object& f) {
+    if (f.handle == nullptr) return;
+    close_file_object(f);
+}
+
+void resolve_path(char* path, const char* mode, char* out) {
+    if (resolve_name(path, mode, out) == resolve_result::too_long) {
+        std::fputs(kTooLongMessage, stdout);
+    }
+}
+
+bool find_file_path(const char* project_folder, const char* folder, const char* path,
+                    const char* mode, bool write_first, char* out) {
+    return find_candidates(project_folder, folder, path, mode, write_first, out) ==
+           resolve_result::opened;
+}
+
+void prepare_output_folder(const char* folder, const char* project_folder, char* sub) {
+    folder = text_or_empty(folder);
+    project_folder = text_or_empty(project_folder);
+    copy_text(sub, folder);
+
+    // Only a folder that begins with the project folder lies below it.
+    const size_t n = std::strlen(project_folder);
+    if (n == 0 || std::strncmp(folder, project_folder, n) != 0) return;
+
+    copy_text(sub, folder + n);
+    char full[kPathSize];
+    if (!join_name(full, project_folder, sub, "")) {
+        sub[0] = '\0';
+    } else if (chdir(full) != 0 && mkdir(full, 0777) != 0) {
+        sub[0] = '\0';
+    }
+    // From now on the output folder is held relative to the project folder;
+    // an empty one sends output files to the project folder itself.
+    store_output_folder(sub);
+}
+
+void set_output_folder(const char* name) {
+    if (name == nullptr || name[0] == '\0') return;   // an empty card keeps the folder
+    store_output_folder(name);
+}
+
+void set_project_folder(char* buffer, int length) {
+    if (buffer == nullptr || length <= 0) return;
+    if (buffer[length - 1] != kFolderSeparator) {
+        buffer[length] = kFolderSeparator;
+        buffer[length + 1] = '\0';
+    }
+    copy_text(project_folder_path, buffer);
+}
+
+bool open_file_named(file_object& f, const char* path, const char* mode) {
+    if (path == nullptr) return false;
+    char buffer[kPathSize];
+    const int n = std::snprintf(buffer, sizeof(buffer), "%s", path);
+    if (n < 0 || n >= kPathSize) {
+        std::fputs(kTooLongMessage, stdout);
+        return false;
+    }
+    return open_file_object(f, buffer, mode);
+}

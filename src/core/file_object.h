@@ -1,0 +1,41 @@
+// Guarded file wrapper and path resolution against the project and output
+// folders. Every file of the program is opened and closed through it.
+#pragma once
+#include <cstdio>
+
+struct file_object {
+    FILE* handle = nullptr;   // the open stream, null when closed
+    FILE* guard = nullptr;    // copy of the handle; a difference means the object was overwritten
+    char name[1024] = {};     // resolved name under which the file was opened
+    char mode[5] = {};        // open mode text ("r", "w", "a", "wb")
+
+    file_object() = default;
+    file_object(const file_object&) = delete;
+    file_object& operator=(const file_object&) = delete;
+    ~file_object();
+
+    bool is_open() const { return handle != nullptr; }
+};
+
+// Program-wide path state.
+extern char project_folder_path[1024];   // ends in the folder separator once set
+extern char output_folder_path[1024];    // ends in the folder separator once set
+extern int output_folder_set;            // 1 once an output folder was given
+extern int run_number;                   // number put in front of written file names
+extern int prefix_run_number;            // 1: files opened for writing get "%04d_" + name
+
+constexpr char kFolderSeparator = '/';
+
+void init_file_object(file_object& f);
+bool open_file_object(file_object& f, char* path, const char* mode);
+void close_file_object(file_object& f);
+void destroy_file_object(file_object& f);
+void resolve_path(char* path, const char* mode, char* out);
+bool find_file_path(const char* project_folder, const char* folder, const char* path,
+                    const char* mode, bool write_first, char* out);
+void prepare_output_folder(const char* folder, const char* project_folder, char* sub);
+void set_output_folder(const char* name);
+void set_project_folder(char* buffer, int length);
+
+// Convenience for callers holding a const name: copies it into a buffer first.
+bool open_file_named(file_object& f, const char* path, const char* mode);

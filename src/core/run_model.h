@@ -1,0 +1,15 @@
+// The one-run driver: start-up, time loop, end and clean-up of one model run.
+#pragma once
+
+struct run_state;
+struct calib_output;
+
+// Performs one complete model run of the project file; returns the code left
+// in the error record after the clean-up (0 after every reported failure).
+int run_model(const char* project_path, calib_output* calib);
+
+void read_model_inputs(run_state& rs);
+void close_run_files(run_state& rs);
+
+// Whether the last run_model call stopped on an error (for the process exit status).
+bool last_run_failed();

@@ -1,0 +1,186 @@
+// Line and token readers shared by every input format.
+//
+// A reader takes one line with read_line and then pops its tokens off the
+// front of the buffer one after the other; after every pop the buffer begins
+// with the next token. Tokens are cut to kTokenSize - 1 characters so that a
+// long token never overruns the caller's token buffer; the whole token is
+// still consumed from the line.
+#include "core/text.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/file_object.h"
+#include "input/replace.h"
+
+namespace {
+
+// Separators of the token readers: blank, tab, comma, newline (not CR).
+inline bool is_token_sep(char c) { return c == ' ' || c == '\t' || c == ',' || c == '\n'; }
+
+// Separators of second_word: blank, tab, newline (the comma is part of a word).
+inline bool is_word_sep(char c) { return c == ' ' || c == '\t' || c == '\n'; }
+
+// Copies at most kTokenSize - 1 characters of src[0..len) into token and terminates it.
+void copy_token(char* token, const char* src, size_t len) {
+    if (len > static_cast<size_t>(kTokenSize - 1)) len = kTokenSize - 1;
+    std::memcpy(token, src, len);
+    token[len] = '\0';
+}
+
+// Finds the plain token at the front of line (after separators). Sets start and
+// end (one past the last character); returns false when only separators remain.
+bool find_plain_token(const char* line, size_t& start, size_t& end) {
+    size_t p = 0;
+    while (is_token_sep(line[p])) ++p;
+    if (line[p] == '\0') return false;
+    start = p;
+    while (line[p] != '\0' && !is_token_sep(line[p])) ++p;
+    end = p;
+    return true;
+}
+
+// Removes the token ending at `end` and the separators after it from the line.
+void drop_through(char* line, size_t end) {
+    while (is_token_sep(line[end])) ++end;
+    cut_front(line, static_cast<int>(end));
+}
+
+// Lower-cases the letters A to Z only (locale-independent).
+void lower_ascii(char* text) {
+    for (char* c = text; *c != '\0'; ++c) {
+        if (*c >= 'A' && *c <= 'Z') *c = static_cast<char>(*c - 'A' + 'a');
+    }
+}
+
+}  // namespace
+
+int read_line_n(char* buffer, file_object& f, int size) {
+    if (buffer == nullptr || size < 2) return 0;
+    buffer[0] = '\0';
+    if (f.handle == nullptr || std::feof(f.handle)) return 0;
+    if (std::fgets(buffer, size, f.handle) == nullptr) {
+        buffer[0] = '\0';
+        return 0;
+    }
+    size_t len = std::strlen(buffer);
+    if (len > 0 && buffer[len - 1] == '\n') buffer[len - 1] = '\0';
+    if (replace_active) replace_pairs_in_line(buffer, size);
+    return 1;
+}
+
+int read_line(char* buffer, file_object& f) { return read_line_n(buffer, f, kLineSize); }
+
+int cut_front(char* text, int n) {
+    if (text == nullptr || text[0] == '\0') return -1;
+    size_t len = std::strlen(text);
+    if (n >= 1 && static_cast<size_t>(n) <= len) {
+        std::memmove(text, text + n, len - static_cast<size_t>(n) + 1);
+    } else {
+        text[0] = '\0';
+    }
+    return 0;
+}
+
+void strip_quotes(char* text) {
+    if (text == nullptr || text[0] == '\0') return;
+    if (text[0] == '"') cut_front(text, 1);
+    size_t len = std::strlen(text);
+    if (len > 0 && text[len - 1] == '"') text[len - 1] = '\0';
+}
+
+int next_word(char* line, char* token) {
+    token[0] = '\0';
+    if (line == nullptr) return 0;
+    size_t p = 0;
+    while (is_token_sep(line[p])) ++p;
+    if (line[p] == '\0') return 0;
+
+    size_t start = 0;
+    size_t end = 0;
+    if (line[p] == '"') {
+        // Quoted token: runs to the closing quote (separators included); both
+        // quotes become blanks so that they end up among the skipped separators.
+        line[p] = ' ';
+        start = p + 1;
+        end = start;
+        while (line[end] != '\0' && line[end] != '"') ++end;
+        if (line[end] == '"') line[end] = ' ';
+    } else {
+        start = p;
+        end = p;
+        while (line[end] != '\0' && !is_token_sep(line[end])) ++end;
+    }
+    if (end == start) return 0;   // "" : nothing between the quotes
+
+    copy_token(token, line + start, end - start);
+    drop_through(line, end);
+    return 1;
+}
+
+int next_double(char* line, double& value) {
+    value = 0.0;
+    if (line == nullptr) return 0;
+    size_t start = 0;
+    size_t end = 0;
+    if (!find_plain_token(line, start, end)) return 0;
+
+    char token[kTokenSize];
+    copy_token(token, line + start, end - start);
+    value = std::strtod(token, nullptr);   // as much of the front as forms a number, else 0
+    drop_through(line, end);
+    return 1;
+}
+
+int next_int(char* line, int& value) {
+    value = 0;
+    if (line == nullptr) return 0;
+    size_t start = 0;
+    size_t end = 0;
+    if (!find_plain_token(line, start, end)) return 0;
+
+    char token[kTokenSize];
+    copy_token(token, line + start, end - start);
+    // Decimal integer from the front of the token; out-of-range values are
+    // clamped to the int range instead of wrapping.
+    long v = std::strtol(token, nullptr, 10);
+    if (v > INT_MAX) v = INT_MAX;
+    if (v < INT_MIN) v = INT_MIN;
+    value = static_cast<int>(v);
+    drop_through(line, end);
+    return 1;
+}
+
+char* second_word(char* line) {
+    if (line == nullptr || line[0] == '\0') return line;
+    int words = 0;
+    bool in_word = false;
+    size_t p = 0;
+    for (; line[p] != '\0'; ++p) {
+        if (is_word_sep(line[p])) {
+            in_word = false;
+        } else if (!in_word) {
+            in_word = true;
+            ++words;
+            if (words == 2) return line + p;
+        }
+    }
+    return line + p - 1;   // no second word: the last character
+}
+
+bool same_keyword(const char* a, const char* b) {
+    // Local copies (each cut to kTokenSize - 1 characters) keep this reentrant.
+    char copy_a[kTokenSize];
+    char copy_b[kTokenSize];
+    char token_a[kTokenSize];
+    char token_b[kTokenSize];
+    copy_token(copy_a, a ? a : "", a ? std::strlen(a) : 0);
+    copy_token(copy_b, b ? b : "", b ? std::strlen(b) : 0);
+    next_word(copy_a, token_a);
+    next_word(copy_b, token_b);
+    lower_ascii(token_a);
+    lower_ascii(token_b);
+    return std::strcmp(token_a, token_b) == 0;
+}

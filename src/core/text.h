@@ -1,0 +1,25 @@
+// Line and token readers shared by every input format.
+//
+// Tokens are separated by blanks, tabs, commas and newlines; a token that
+// starts with a double quote runs to the closing quote. Lines pass through
+// the replacement step while replacement values are active. A token longer
+// than kTokenSize - 1 characters is cut to that length (the whole token is
+// still taken off the line); same_keyword compares the first tokens of at
+// most the first kTokenSize - 1 characters of each text and is reentrant.
+// next_int clamps values beyond the int range.
+#pragma once
+
+struct file_object;
+
+constexpr int kLineSize = 25000;   // line buffer size including the NUL
+constexpr int kTokenSize = 1024;   // token buffer size including the NUL
+
+int read_line(char* buffer, file_object& f);
+int read_line_n(char* buffer, file_object& f, int size);
+int cut_front(char* text, int n);
+void strip_quotes(char* text);
+int next_word(char* line, char* token);
+int next_double(char* line, double& value);
+int next_int(char* line, int& value);
+char* second_word(char* line);
+bool same_keyword(const char* a, const char* b);

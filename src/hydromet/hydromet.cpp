@@ -1,0 +1,6 @@
+#include "hydromet/hydromet.h"
+#include "core/run_state.h"
+
+// Not built yet: these steps do nothing.
+void update_hydromet(run_state&) {}
+void compute_soil_et(run_state&) {}

@@ -1,0 +1,627 @@
+// The project-file reader: header check, clearing and defaults of the card
+// records, and the card loop driven by the card table (cards.cpp).
+#include "input/project_reader.h"
+
+#include <omp.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "core/dates.h"
+#include "core/error.h"
+#include "core/run_options.h"
+#include "core/text.h"
+#include "input/cards.h"
+#include "input/replace.h"
+#include "input/time_series.h"
+#include "output/xy_boundary.h"
+#include "quality/nutrients.h"
+
+int pause_prompt = 0;
+file_object k4_flow_file;
+
+namespace {
+
+// Where a card line came from, for the messages about its arguments.
+struct line_context {
+    const char* path;               // project file as given
+    int line_number;                // 1 = header line
+    const card_entry* card;         // the card of the line
+};
+
+// Separators of the token readers: blank, tab, comma, newline.
+bool is_separator(char c) { return c == ' ' || c == '\t' || c == ',' || c == '\n'; }
+
+bool rest_is_empty(const char* line) { return line[0] == '\0'; }
+
+bool has_token(const char* line) {
+    for (const char* p = line; *p != '\0'; ++p) {
+        if (!is_separator(*p)) return true;
+    }
+    return false;
+}
+
+void lower_ascii(char* text) {
+    for (char* c = text; *c != '\0'; ++c) {
+        if (*c >= 'A' && *c <= 'Z') *c = static_cast<char>(*c - 'A' + 'a');
+    }
+}
+
+// Bounded copy that always terminates the destination (a longer text is cut).
+void copy_name(char* dst, std::size_t size, const char* src) {
+    std::snprintf(dst, size, "%s", src);
+}
+
+// Result of looking at the next number token of a line before it is read.
+enum class number_token { missing, valid, invalid };
+
+// Classifies the next plain token of the line as the number readers see it:
+// valid only when the whole token is a number of the wanted kind.
+number_token peek_number(const char* line, bool integer) {
+    std::size_t p = 0;
+    while (is_separator(line[p])) ++p;
+    if (line[p] == '\0') return number_token::missing;
+    std::size_t end = p;
+    while (line[end] != '\0' && !is_separator(line[end])) ++end;
+    char token[kTokenSize];
+    std::size_t len = end - p;
+    if (len > static_cast<std::size_t>(kTokenSize - 1)) return number_token::invalid;
+    std::memcpy(token, line + p, len);
+    token[len] = '\0';
+    char* stop = nullptr;
+    if (integer) {
+        (void)std::strtol(token, &stop, 10);
+    } else {
+        (void)std::strtod(token, &stop);
+    }
+    return (stop != token && *stop == '\0') ? number_token::valid : number_token::invalid;
+}
+
+// Token text of the next argument, for a message (cut to fit).
+void peek_token(const char* line, char* token, std::size_t size) {
+    std::size_t p = 0;
+    while (is_separator(line[p])) ++p;
+    std::size_t n = 0;
+    while (line[p + n] != '\0' && !is_separator(line[p + n]) && n + 1 < size) {
+        token[n] = line[p + n];
+        ++n;
+    }
+    token[n] = '\0';
+}
+
+void warn_bad_number(const line_context& ctx, number_token kind, const char* token,
+                     const char* used) {
+    if (kind == number_token::missing) {
+        std::printf("Warning: project file %s, line %d: card %s expects a number but has none;"
+                    " %s is used.\n",
+                    ctx.path, ctx.line_number, ctx.card->keyword, used);
+    } else {
+        std::printf("Warning: project file %s, line %d: card %s expects a number but found "
+                    "\"%s\"; %s is used.\n",
+                    ctx.path, ctx.line_number, ctx.card->keyword, token, used);
+    }
+}
+
+// next_double / next_int with a warning naming file, line and card when the
+// argument is missing or not a number (the value read is still stored).
+double read_double_arg(char* line, const line_context& ctx) {
+    char token[64];
+    peek_token(line, token, sizeof(token));
+    number_token kind = peek_number(line, false);
+    double value = 0.0;
+    next_double(line, value);
+    if (kind != number_token::valid) {
+        char used[64];
+        std::snprintf(used, sizeof(used), "%g", value);
+        warn_bad_number(ctx, kind, token, used);
+    }
+    return value;
+}
+
+int read_int_arg(char* line, const line_context& ctx) {
+    char token[64];
+    peek_token(line, token, sizeof(token));
+    number_token kind = peek_number(line, true);
+    int value = 0;
+    next_int(line, value);
+    if (kind != number_token::valid) {
+        char used[64];
+        std::snprintf(used, sizeof(used), "%d", value);
+        warn_bad_number(ctx, kind, token, used);
+    }
+    return value;
+}
+
+// One token into a name field of `size` characters; empty when missing.
+void read_name_arg(char* line, char* field, std::size_t size) {
+    char token[kTokenSize];
+    next_word(line, token);
+    copy_name(field, size, token);
+}
+
+// The records a card writes into.
+struct card_records {
+    project_cards& cards;
+    run_settings& settings;
+    rain_settings& rain;
+
+    int* int_at(const card_field& f) {
+        return static_cast<int*>(card_field_address(f, cards, settings, rain));
+    }
+    double* double_at(const card_field& f) {
+        return static_cast<double*>(card_field_address(f, cards, settings, rain));
+    }
+    char* name_at(const card_field& f) {
+        return static_cast<char*>(card_field_address(f, cards, settings, rain));
+    }
+};
+
+void set_flag(card_records& r, const card_field& f, int value) {
+    if (f.present()) *r.int_at(f) = value;
+}
+
+void read_number_into(card_records& r, const card_field& f, char* line,
+                      const line_context& ctx) {
+    if (f.kind == field_kind::int_value) {
+        *r.int_at(f) = read_int_arg(line, ctx);
+    } else {
+        *r.double_at(f) = read_double_arg(line, ctx);
+    }
+}
+
+void read_name_into(card_records& r, const card_field& f, char* line) {
+    read_name_arg(line, r.name_at(f), kCardNameSize);
+}
+
+// True when the whole token reads as a real number by "%lf".
+bool scan_double(const char* token, double& value) {
+    return std::sscanf(token, "%lf", &value) == 1;
+}
+
+// Returns false when the card stops the reading (a choice card with an error code).
+bool read_choice(card_records& r, const card_entry& e, char* line, const line_context& ctx) {
+    int* field = r.int_at(e.field);
+    if (e.rule == choice_rule::exact_five) {
+        // The rest of the line, compared case-sensitively over five characters.
+        for (const card_choice& c : e.choices) {
+            if (c.word != nullptr && std::strncmp(line, c.word, 5) == 0) {
+                *field = c.value;
+                return true;
+            }
+        }
+        *field = 2;
+        set_error(e.error_code);
+        return false;
+    }
+    char token[kTokenSize];
+    next_word(line, token);
+    if (e.rule == choice_rule::int_or_word) {
+        int number = 0;
+        if (std::sscanf(token, "%d", &number) == 1) {
+            *field = number;
+            return true;
+        }
+        lower_ascii(token);
+        for (const card_choice& c : e.choices) {
+            if (c.word != nullptr && std::strcmp(token, c.word) == 0) {
+                *field = c.value;
+                return true;
+            }
+        }
+    } else {
+        token[5] = '\0';   // the first five characters, of which four are compared
+        lower_ascii(token);
+        for (const card_choice& c : e.choices) {
+            if (c.word != nullptr && std::strncmp(token, c.word, 4) == 0) {
+                *field = c.value;
+                return true;
+            }
+        }
+        if (e.rule == choice_rule::first_four_or_zero) {
+            *field = 0;
+            return true;
+        }
+    }
+    std::printf("Warning: project file %s, line %d: card %s does not know the word \"%s\";"
+                " the value %d is kept.\n",
+                ctx.path, ctx.line_number, e.keyword, token, *field);
+    return true;
+}
+
+void read_reten_depth(card_records& r, const card_entry& e, char* line) {
+    if (!rest_is_empty(line)) {
+        char* name = r.name_at(e.field);
+        read_name_arg(line, name, kCardNameSize);
+        double depth = 0.0;
+        if (scan_double(name, depth)) {
+            std::printf("Warning: Incorrect use of RETEN_DEPTH card\n  Usage: RETEN_DEPTH "
+                        "<filename>-or-\nRETENTION <value>  -or-\nRETEN_DEPTH \n  Using %lf "
+                        "for the uniform retention depth\n\n",
+                        depth);
+            *r.double_at(e.number_field) = depth;
+            set_flag(r, e.extra, 1);
+            return;
+        }
+    }
+    set_flag(r, e.flag, 1);
+}
+
+void read_number_or_name(card_records& r, const card_entry& e, char* line) {
+    char token[kTokenSize];
+    next_word(line, token);
+    double value = 0.0;
+    if (scan_double(token, value)) {
+        *r.double_at(e.number_field) = value;
+        set_flag(r, e.extra, 3);   // mode 3: uniform value
+    } else {
+        copy_name(r.name_at(e.field), kCardNameSize, token);
+        set_flag(r, e.extra, 1);   // mode 1: map file
+    }
+}
+
+// Initial value of a nutrient species: mode, uniform value or map name.
+void read_nutrient_init(char* line, int& mode, double& value, char* file) {
+    if (rest_is_empty(line)) {
+        mode = kNsmInitNone;
+        return;
+    }
+    char token[kTokenSize];
+    next_word(line, token);
+    double number = 0.0;
+    if (scan_double(token, number)) {
+        value = number;
+        mode = kNsmInitUniform;
+    } else {
+        copy_name(file, kNsmNameSize, token);
+        mode = kNsmInitMap;
+    }
+}
+
+// Returns false when the card stops the reading (no nutrients card above it).
+bool read_nutrient_card(card_records& r, const card_entry& e, char* line) {
+    nsm_model* nsm = r.cards.nsm.get();
+    if (nsm == nullptr) {
+        set_error(79, e.text);
+        return false;
+    }
+    const int i = e.value;
+    switch (e.group) {
+        case nutrient_group::aq_env:
+            read_name_arg(line, nsm->aq_env, sizeof(nsm->aq_env));
+            break;
+        case nutrient_group::ov_init:
+            read_nutrient_init(line, nsm->ov_init_mode[i], nsm->ov_init_value[i],
+                               nsm->ov_init_file[i]);
+            break;
+        case nutrient_group::st_init:
+            read_nutrient_init(line, nsm->st_init_mode[i], nsm->st_init_value[i],
+                               nsm->st_init_file[i]);
+            break;
+        case nutrient_group::out_ov:
+            nsm->out_ov_given[i] = 1;
+            read_name_arg(line, nsm->out_ov_file[i], kNsmNameSize);
+            break;
+        case nutrient_group::out_st:
+            nsm->out_st_given[i] = 1;
+            read_name_arg(line, nsm->out_st_file[i], kNsmNameSize);
+            break;
+        case nutrient_group::out_hyd:
+            nsm->out_hyd_given[i] = 1;
+            read_name_arg(line, nsm->out_hyd_file[i], kNsmNameSize);
+            break;
+        case nutrient_group::none:
+            break;
+    }
+    return true;
+}
+
+void run_card_action(card_records& r, const card_entry& e, char* line, const line_context& ctx) {
+    char token[kTokenSize];
+    switch (e.action) {
+        case card_action::time_series_file:
+            next_word(line, token);
+            read_time_series_file(token);
+            break;
+        case card_action::elev_series_file:
+            next_word(line, token);
+            read_elevation_series_file(token);
+            break;
+        case card_action::replace_params:
+            next_word(line, token);
+            read_replace_params(token);
+            break;
+        case card_action::replace_vals:
+            next_word(line, token);
+            read_replace_vals(token);
+            break;
+        case card_action::replace_line:
+            replace_line_index = read_int_arg(line, ctx) - 1;
+            break;
+        case card_action::output_folder:
+            next_word(line, token);
+            set_output_folder(token);
+            break;
+        case card_action::project_folder: {
+            char* field = r.name_at(e.field);
+            read_name_arg(line, field, kCardNameSize);
+            // Room for the separator that set_project_folder may add.
+            char folder[kCardNameSize + 2];
+            copy_name(folder, sizeof(folder), field);
+            const int length = static_cast<int>(std::strlen(folder));
+            if (length > 0) set_project_folder(folder, length);
+            break;
+        }
+        case card_action::num_threads: {
+            const int n = read_int_arg(line, ctx);
+            if (n >= 1) {
+                omp_set_num_threads(n);
+                print_message("Setting the thread level to %d.\n", n);
+            } else {
+                std::printf("Error: unable to set the thread level to %d.\n", n);
+            }
+            break;
+        }
+        case card_action::super_quiet:
+            set_flag(r, e.field, 1);
+            super_quiet_flag = 1;
+            break;
+        case card_action::nutrients:
+            set_flag(r, e.field, 1);
+            // A second nutrients card starts a fresh container; the earlier one is released.
+            r.cards.nsm.reset(new nsm_model());
+            init_nsm_model(*r.cards.nsm);
+            break;
+        case card_action::xy_ovdep:
+            read_name_into(r, e.field, line);
+            read_xy_boundary(r.cards.xy_in, r.name_at(e.field), "overland", "XY_OV_DEPTH",
+                             kXyByIdentifier);
+            set_flag(r, e.flag, 1);
+            set_flag(r, e.extra, 1);
+            break;
+        case card_action::xy_gwhead:
+            read_name_into(r, e.field, line);
+            read_xy_boundary(r.cards.xy_in, r.name_at(e.field), "groundwater", "XY_GW_HEAD",
+                             kXyByIdentifier);
+            break;
+        case card_action::xy_gwheadinterp:
+            read_name_into(r, e.field, line);
+            read_xy_boundary(r.cards.xy_in, r.name_at(e.field), "groundwater",
+                             "XY_GW_HEAD_INTERP", kXyByCoordinates);
+            break;
+        case card_action::xy_stflow:
+            read_name_into(r, e.field, line);
+            read_stream_xy_boundary(r.cards.xy_in, r.name_at(e.field));
+            break;
+        case card_action::xy_sttimeseries:
+            read_name_into(r, e.field, line);
+            read_stream_xy_series(r.cards.xy_in, r.name_at(e.field));
+            break;
+        case card_action::none:
+            break;
+    }
+}
+
+// Carries out one card; false when the card stops the reading.
+bool apply_card(card_records& r, const card_entry& e, char* line, const line_context& ctx) {
+    switch (e.form) {
+        case card_form::ignore:
+            break;
+        case card_form::set:
+            *r.int_at(e.field) = e.value;
+            set_flag(r, e.flag, 1);
+            break;
+        case card_form::number:
+            set_flag(r, e.flag, 1);
+            read_number_into(r, e.field, line, ctx);
+            if (e.text != nullptr) print_message(e.text, *r.int_at(e.field));
+            break;
+        case card_form::name:
+            read_name_into(r, e.field, line);
+            set_flag(r, e.flag, 1);
+            set_flag(r, e.extra, e.value);
+            break;
+        case card_form::name_if_rest:
+            if (!rest_is_empty(line)) {
+                read_name_into(r, e.field, line);
+                set_flag(r, e.flag, 1);
+            }
+            break;
+        case card_form::moisture:
+            if (!rest_is_empty(line)) read_name_into(r, e.field, line);
+            set_flag(r, e.flag, 1);
+            break;
+        case card_form::ints: {
+            int* values = r.int_at(e.field);
+            for (int i = 0; i < e.field.count; ++i) values[i] = read_int_arg(line, ctx);
+            break;
+        }
+        case card_form::host_event:
+            set_flag(r, e.flag, 1);
+            if (has_token(line)) {
+                *r.int_at(e.field) = read_int_arg(line, ctx);
+            } else {
+                *r.int_at(e.field) = -1;
+            }
+            break;
+        case card_form::choice:
+            return read_choice(r, e, line, ctx);
+        case card_form::reten_depth:
+            read_reten_depth(r, e, line);
+            break;
+        case card_form::number_or_name:
+            read_number_or_name(r, e, line);
+            break;
+        case card_form::nutrient:
+            return read_nutrient_card(r, e, line);
+        case card_form::partition:
+            if (r.cards.nutrient_partition.empty()) {
+                r.cards.nutrient_partition.assign(kNutrientPartitionSize, 0.0);
+            }
+            r.cards.nutrient_partition[static_cast<std::size_t>(e.value)] =
+                read_double_arg(line, ctx);
+            break;
+        case card_form::echo:
+            if (e.value != 0) {
+                print_message(e.text, read_int_arg(line, ctx));
+            } else {
+                print_message(e.text, read_double_arg(line, ctx));
+            }
+            break;
+        case card_form::action:
+            run_card_action(r, e, line, ctx);
+            break;
+    }
+    return true;
+}
+
+// The entry of a keyword (lower case), or null.
+const card_entry* lookup_keyword(const char* token) {
+    int count = 0;
+    const card_entry* table = card_table(&count);
+    for (int i = 0; i < count; ++i) {
+        const card_entry& e = table[i];
+        if (std::strcmp(token, e.keyword) == 0) return &e;
+        for (const char* synonym : e.synonyms) {
+            if (synonym != nullptr && std::strcmp(token, synonym) == 0) return &e;
+        }
+    }
+    return nullptr;
+}
+
+// The table entry of a card code (codes run 0..kLastCardCode).
+const card_entry* entry_of_code(int code) {
+    static const card_entry* index[kLastCardCode + 1] = {};
+    static bool built = false;
+    if (!built) {
+        int count = 0;
+        const card_entry* table = card_table(&count);
+        for (int i = 0; i < count; ++i) {
+            if (table[i].code >= 0 && table[i].code <= kLastCardCode) index[table[i].code] = &table[i];
+        }
+        built = true;
+    }
+    return (code >= 0 && code <= kLastCardCode) ? index[code] : nullptr;
+}
+
+void set_card_defaults(project_cards& cards) {
+    cards.m_river = 1.0;
+    cards.k_river = 0.0;
+    cards.event_min_q = 0.1;
+    cards.soil_moist_depth = 0.4;
+    cards.max_courant_number = 0.04;
+    cards.overtype = 2;
+    cards.richards_weight = 1.0;
+    cards.richards_dtheta_max = 0.0025;
+    cards.richards_k_option = 2;
+    cards.richards_upper_option = 1;
+    cards.richards_iter_max = 1;
+    cards.aquifer_delta_z = -999.9;
+    cards.soil_erosion = 1;
+    cards.gw_timestep = 1.0;
+    cards.gw_lsor_con = 0.00001;
+    cards.single_unsat_sat = 0.75;
+    cards.kinetics_timestep_factor = 1.0;
+    cards.qrm_event_num = -1;
+    cards.m_lake = 10.0;
+    cards.x_freq = -1;
+    cards.xwin_width = 1000;
+    cards.xwin_height = 660;
+    cards.calib_comp_data = 2;
+    cards.calib_obj_func = 2;
+    cards.chan_ph = 7.2;
+}
+
+}  // namespace
+
+int project_card_code(char* line) {
+    char token[kTokenSize];
+    if (!next_word(line, token)) return kIgnoreCardCode;
+    lower_ascii(token);
+    if (token[0] == '#' || std::strcmp(token, "zov") == 0 || std::strcmp(token, "metric") == 0) {
+        return kIgnoreCardCode;
+    }
+    const card_entry* e = lookup_keyword(token);
+    if (e != nullptr) return e->code;
+    if (run_options.process_index == 0) {
+        std::printf("Warning: unknown card found in the project file: %s\n", token);
+    }
+    return kIgnoreCardCode;
+}
+
+void read_project_file(const char* path, project_cards& cards, run_settings& settings,
+                       rain_settings& rain) {
+    settings.open_failed = 0;
+    file_object project;
+    if (!open_file_named(project, path, "r")) {
+        std::fprintf(stderr, "Error opening project file named: %s\n", path);
+        settings.open_failed = 1;
+        return;
+    }
+
+    std::vector<char> buffer(kLineSize);
+    char* line = buffer.data();
+    int line_number = 1;
+    if (!read_line(line, project) ||
+        (std::strcmp(line, "VORN2DPROJECT") != 0 && std::strcmp(line, "PLUVOPROJECT") != 0)) {
+        std::fprintf(stderr, "File Does not Appear to be a Valid PLUVO/VORN2D Project file\n");
+        std::fprintf(stderr,
+                     "Perhaps you Should Issue a 'dos2unix' Command if you are on a Unix "
+                     "machine?\n");
+        std::fprintf(stderr, "PLUVO Terminating....\n");
+        close_file_object(project);
+        error_record.code = kErrorPrinted;
+        report_error(error_record);
+        return;
+    }
+
+    cards.clear();
+    settings = run_settings{};
+    rain = rain_settings{};
+    set_card_defaults(cards);
+
+    card_records records{cards, settings, rain};
+    while (read_line(line, project)) {
+        ++line_number;
+        const int code = project_card_code(line);
+        if (code == kIgnoreCardCode) continue;
+        const card_entry* e = entry_of_code(code);
+        if (e == nullptr) continue;
+        line_context ctx{path, line_number, e};
+        if (!apply_card(records, *e, line, ctx)) break;
+    }
+    close_file_object(project);
+}
+
+void read_project_folder(const char* path) {
+    file_object project;
+    if (!open_file_named(project, path, "r")) {
+        std::fprintf(stderr, "Error opening project file named: %s\n", path);
+        return;
+    }
+    std::vector<char> buffer(kLineSize);
+    char* line = buffer.data();
+    const int folder_code = 370;
+    while (read_line(line, project)) {
+        if (project_card_code(line) != folder_code) continue;
+        char token[kTokenSize];
+        next_word(line, token);
+        if (token[0] != '\0') {
+            // Room for the separator that set_project_folder adds.
+            char folder[kTokenSize + 2];
+            copy_name(folder, sizeof(folder), token);
+            set_project_folder(folder, static_cast<int>(std::strlen(folder)));
+        }
+        close_file_object(project);
+        return;
+    }
+    close_file_object(project);
+    const char* last = std::strrchr(path, kFolderSeparator);
+    if (last == nullptr) return;
+    const std::size_t length = static_cast<std::size_t>(last - path) + 1;
+    if (length >= sizeof(project_folder_path)) return;   // cannot hold it: keep the old folder
+    std::memcpy(project_folder_path, path, length);
+    project_folder_path[length] = '\0';
+}

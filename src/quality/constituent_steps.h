@@ -1,0 +1,12 @@
+// Constituent transport steps of the time loop.
+#pragma once
+
+struct run_state;
+
+void step_soil_constituents(run_state& rs);
+void step_sediment_bound_sources(run_state& rs);
+void step_overland_constituent_sources(run_state& rs);
+void step_overland_constituent_transport(run_state& rs);
+void step_channel_sediment_constituents(run_state& rs);
+void add_channel_lateral_constituents(run_state& rs);
+void route_channel_constituents(run_state& rs);

@@ -1,0 +1,12 @@
+#include "quality/nutrients.h"
+#include "core/run_state.h"
+
+// Not built yet: these steps do nothing.
+void read_aquatic_env_file(run_state&) {}
+void alloc_nsm_overland(run_state&) {}
+void assign_nsm_overland_params(run_state&) {}
+void assign_nsm_gw_params(run_state&) {}
+void init_nsm_overland(run_state&) {}
+void assign_nsm_soil_params(run_state&) {}
+void init_nsm_model(nsm_model&) {}
+void free_nsm_model(nsm_model&) {}

@@ -1,0 +1,306 @@
+// Line and token readers: separator and quote rules, long tokens and lines.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/file_object.h"
+#include "core/text.h"
+#include "input/replace.h"
+
+namespace {
+
+// A line buffer of the size the readers expect, holding `text`.
+std::vector<char> line_of(const std::string& text) {
+    std::vector<char> buf(kLineSize + 16, '\0');
+    std::memcpy(buf.data(), text.c_str(), text.size() + 1);
+    return buf;
+}
+
+TEST(NextWord, PopsTheTokensOfAMixedLineInTurn) {
+    auto line = line_of("  abc, 12 ,\"two words\"  x");
+    char token[kTokenSize];
+    const char* expected[] = {"abc", "12", "two words", "x"};
+    for (const char* want : expected) {
+        ASSERT_EQ(next_word(line.data(), token), 1) << want;
+        EXPECT_STREQ(token, want);
+    }
+    EXPECT_EQ(next_word(line.data(), token), 0);
+    EXPECT_STREQ(token, "");
+}
+
+struct word_case {
+    const char* line;
+    int result;
+    const char* token;
+    const char* rest;   // the line after the call
+};
+
+TEST(NextWord, SeparatorAndQuoteRules) {
+    const word_case cases[] = {
+        {" , ,\t ,", 0, "", " , ,\t ,"},          // only separators: line unchanged
+        {"", 0, "", ""},
+        {"\"two words", 1, "two words", ""},      // no closing quote: runs to the end
+        {"\"ab\"cd ef", 1, "ab", "cd ef"},        // text right after the closing quote
+        {"\"\" next", 0, "", "   next"},          // empty quotes become blanks
+        {"a\"b c", 1, "a\"b", "c"},               // a quote inside a plain token
+        {"\tabc\tdef\n", 1, "abc", "def\n"},
+        {"x,y", 1, "x", "y"},
+        {"abc\r", 1, "abc\r", ""},                // a carriage return is no separator
+        {"\"a, b\t c\",d", 1, "a, b\t c", "d"},   // separators inside quotes are kept
+    };
+    for (const auto& c : cases) {
+        auto line = line_of(c.line);
+        char token[kTokenSize];
+        std::strcpy(token, "junk");
+        EXPECT_EQ(next_word(line.data(), token), c.result) << c.line;
+        EXPECT_STREQ(token, c.token) << c.line;
+        EXPECT_STREQ(line.data(), c.rest) << c.line;
+    }
+}
+
+TEST(NextWord, GoesOnAfterEmptyQuotes) {
+    auto line = line_of("\"\" next");
+    char token[kTokenSize];
+    EXPECT_EQ(next_word(line.data(), token), 0);
+    EXPECT_EQ(next_word(line.data(), token), 1);
+    EXPECT_STREQ(token, "next");
+}
+
+TEST(NextWord, LongTokenIsCutToTheTokenBufferAndConsumedWhole) {
+    for (bool quoted : {false, true}) {
+        std::string big(3000, 'q');
+        std::string text = quoted ? "\"" + big + "\" tail" : big + " tail";
+        auto line = line_of(text);
+        // A token buffer of exactly kTokenSize inside a larger guarded block.
+        std::vector<char> token(kTokenSize + 8, '#');
+        ASSERT_EQ(next_word(line.data(), token.data()), 1);
+        EXPECT_EQ(std::strlen(token.data()), static_cast<size_t>(kTokenSize - 1));
+        EXPECT_EQ(token[kTokenSize], '#');   // nothing written past the buffer
+        EXPECT_STREQ(line.data(), "tail");
+    }
+}
+
+TEST(NextNumber, ConversionAndConsumption) {
+    struct number_case {
+        const char* line;
+        int result;
+        double real;      // value of next_double
+        int integer;      // value of next_int
+        const char* rest;
+    };
+    const number_case cases[] = {
+        {"abc 5", 1, 0.0, 0, "5"},               // not a number: 0, still consumed
+        {"1.5e3,", 1, 1500.0, 1, ""},
+        {"12abc rest", 1, 12.0, 12, "rest"},
+        {"  -7,8", 1, -7.0, -7, "8"},
+        {"\"3\" x", 1, 0.0, 0, "x"},             // quotes are ordinary characters here
+        {" , \t", 0, 0.0, 0, " , \t"},          // nothing left: line unchanged
+        {"", 0, 0.0, 0, ""},
+        {"2.75\n", 1, 2.75, 2, ""},
+    };
+    for (const auto& c : cases) {
+        auto line_d = line_of(c.line);
+        double d = 99.0;
+        EXPECT_EQ(next_double(line_d.data(), d), c.result) << c.line;
+        EXPECT_DOUBLE_EQ(d, c.real) << c.line;
+        EXPECT_STREQ(line_d.data(), c.rest) << c.line;
+
+        auto line_i = line_of(c.line);
+        int i = 99;
+        EXPECT_EQ(next_int(line_i.data(), i), c.result) << c.line;
+        EXPECT_EQ(i, c.integer) << c.line;
+        EXPECT_STREQ(line_i.data(), c.rest) << c.line;
+    }
+}
+
+TEST(NextNumber, OversizedTokensStayBounded) {
+    // A 2000-character token: converted from its first 1023 characters only.
+    auto line = line_of("5" + std::string(1999, 'x') + " 6");
+    double d = 0.0;
+    ASSERT_EQ(next_double(line.data(), d), 1);
+    EXPECT_DOUBLE_EQ(d, 5.0);
+    EXPECT_STREQ(line.data(), "6");
+
+    // An integer beyond the int range is clamped instead of wrapping.
+    const struct {
+        std::string text;
+        int value;
+    } clamps[] = {{"99999999999", INT_MAX}, {"-99999999999", INT_MIN},
+                  {std::string(2000, '9'), INT_MAX}};
+    for (const auto& c : clamps) {
+        auto l = line_of(c.text);
+        int v = 0;
+        ASSERT_EQ(next_int(l.data(), v), 1);
+        EXPECT_EQ(v, c.value);
+        EXPECT_STREQ(l.data(), "");
+    }
+}
+
+TEST(CutFront, Cases) {
+    const struct {
+        const char* text;
+        int n;
+        int result;
+        const char* rest;
+    } cases[] = {
+        {"abc", 1, 0, "bc"}, {"abc", 3, 0, ""}, {"abc", 0, 0, ""},
+        {"abc", 4, 0, ""},   {"abc", -2, 0, ""}, {"", 1, -1, ""},
+    };
+    for (const auto& c : cases) {
+        char text[16];
+        std::strcpy(text, c.text);
+        EXPECT_EQ(cut_front(text, c.n), c.result) << c.text << " " << c.n;
+        EXPECT_STREQ(text, c.rest) << c.text << " " << c.n;
+    }
+}
+
+TEST(StripQuotes, EachQuoteIndependently) {
+    const struct {
+        const char* text;
+        const char* out;
+    } cases[] = {
+        {"\"abc\"", "abc"}, {"abc\"", "abc"}, {"\"abc", "abc"}, {"\"", ""},
+        {"", ""},           {"a\"b", "a\"b"}, {"\"\"", ""},
+    };
+    for (const auto& c : cases) {
+        char text[16];
+        std::strcpy(text, c.text);
+        strip_quotes(text);
+        EXPECT_STREQ(text, c.out) << c.text;
+    }
+    strip_quotes(nullptr);   // must not crash
+}
+
+TEST(SecondWord, PositionOfTheSecondWord) {
+    const struct {
+        const char* line;
+        int offset;
+    } cases[] = {
+        {"first second", 6},
+        {"  first\tsecond third", 8},
+        {"a,b c", 4},          // the comma does not separate words here
+        {"single", 5},         // no second word: the last character
+        {"one  ", 4},
+        {"x\ny", 2},
+    };
+    for (const auto& c : cases) {
+        char line[64];
+        std::strcpy(line, c.line);
+        EXPECT_EQ(second_word(line) - line, c.offset) << c.line;
+    }
+}
+
+TEST(SameKeyword, CaseInsensitiveFirstTokens) {
+    const std::string long_a(1500, 'a');
+    const struct {
+        std::string a;
+        std::string b;
+        bool same;
+    } cases[] = {
+        {"PROJECT_FILE  model.prj", "project_file", true},
+        {"abc", "abcd", false},
+        {"abcd", "abc", false},
+        {"", "  ,", true},                       // two empty tokens
+        {"\"Key Word\" x", "\"KEY WORD\"", true},
+        {"\"Key Word\" x", "key word", false},
+        {"Ab1_Z", "aB1_z", true},
+        // Texts over 1023 characters: only the first 1023 take part.
+        {long_a, std::string(1023, 'a'), true},
+        {long_a, std::string(1022, 'a'), false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(same_keyword(c.a.c_str(), c.b.c_str()), c.same) << c.a.substr(0, 40) << " / "
+                                                                 << c.b.substr(0, 40);
+    }
+}
+
+TEST(SameKeyword, SafeToCallFromManyThreads) {
+    int wrong = 0;
+#pragma omp parallel for schedule(static) reduction(+ : wrong)
+    for (int i = 0; i < 20000; ++i) {
+        bool equal_pair = (i % 2) == 0;
+        const char* a = equal_pair ? "Overland_Flow 1" : "overland_flowx";
+        bool got = same_keyword(a, "OVERLAND_FLOW");
+        if (got != equal_pair) ++wrong;
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
+// A file object on a temporary file holding `content`, rewound for reading.
+struct temp_text_file {
+    file_object f;
+    explicit temp_text_file(const std::string& content) {
+        f.handle = std::tmpfile();
+        f.guard = f.handle;
+        std::strcpy(f.mode, "r");
+        std::fwrite(content.data(), 1, content.size(), f.handle);
+        std::rewind(f.handle);
+    }
+    ~temp_text_file() {
+        if (f.handle) std::fclose(f.handle);
+        f.handle = nullptr;
+        f.guard = nullptr;
+    }
+};
+
+TEST(ReadLine, LongLinesAreSplitAndOneNewlineRemoved) {
+    const std::string a(24999, 'a');
+    const std::string b(25000, 'b');
+    temp_text_file file(a + "\n" + b + "\n" + "x\r\n" + "\n" + "last");
+    std::vector<char> buf(kLineSize, '\0');
+    const std::string expected[] = {a, "", std::string(24999, 'b'), "b", "x\r", "", "last"};
+    for (const auto& want : expected) {
+        ASSERT_EQ(read_line(buf.data(), file.f), 1);
+        EXPECT_EQ(std::string(buf.data()), want);
+    }
+    EXPECT_EQ(read_line(buf.data(), file.f), 0);
+    EXPECT_EQ(read_line(buf.data(), file.f), 0);   // stays at the end
+}
+
+TEST(ReadLine, CallerGivenSize) {
+    temp_text_file file("abcdef\n");
+    char buf[4];
+    const char* expected[] = {"abc", "def", ""};
+    for (const char* want : expected) {
+        ASSERT_EQ(read_line_n(buf, file.f, sizeof buf), 1);
+        EXPECT_STREQ(buf, want);
+    }
+    EXPECT_EQ(read_line_n(buf, file.f, sizeof buf), 0);
+    EXPECT_EQ(read_line_n(buf, file.f, 1), 0);   // no room for a character
+}
+
+TEST(ReadLine, ClosedFileGivesNoLine) {
+    file_object f;
+    char buf[8] = "xyz";
+    EXPECT_EQ(read_line(buf, f), 0);
+}
+
+TEST(ReadLine, AppliesReplacementValuesWhenActive) {
+    replace_pair pair;
+    std::strcpy(pair.token, "[K]");
+    pair.token_length = 3;
+    std::strcpy(pair.format, "%d");
+    pair.value_type = 0;
+    pair.int_value = 7;
+    replace_pair* saved_list = replace_list;
+    int saved_active = replace_active;
+
+    temp_text_file file("k [K] z\nk [K] z\n");
+    char buf[64];
+    replace_list = &pair;
+    replace_active = 1;
+    ASSERT_EQ(read_line(buf, file.f), 1);
+    EXPECT_STREQ(buf, "k 7 z");
+    replace_active = 0;
+    ASSERT_EQ(read_line(buf, file.f), 1);
+    EXPECT_STREQ(buf, "k [K] z");
+
+    replace_list = saved_list;
+    replace_active = saved_active;
+}
+
+}  // namespace

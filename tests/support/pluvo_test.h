@@ -1,0 +1,49 @@
+// Helpers shared by the tests: temporary folders, files, and running the
+// real program binary with captured output.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace pluvo_test {
+
+// A fresh folder under /tmp, removed with everything in it on destruction.
+class temp_dir {
+public:
+    temp_dir();
+    ~temp_dir();
+    temp_dir(const temp_dir&) = delete;
+    temp_dir& operator=(const temp_dir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+struct run_result {
+    int status = -1;          // process exit status (-1 when it did not exit normally)
+    std::string out;          // standard output
+    std::string err;          // standard error
+};
+
+// Runs `program` with `args` in folder `cwd`; `stdin_text` is fed to its
+// standard input; `env` entries "NAME=value" are added ("NAME=" alone unsets).
+run_result run_program(const std::string& program, const std::vector<std::string>& args,
+                       const std::string& cwd, const std::string& stdin_text = "",
+                       const std::vector<std::string>& env = {});
+
+// Runs the pluvo binary under its own name.
+run_result run_pluvo(const std::vector<std::string>& args, const std::string& cwd,
+                     const std::string& stdin_text = "", const std::vector<std::string>& env = {});
+
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& text);
+bool file_exists(const std::string& path);
+// Copies every file of a fixture folder of tests/cases into `dest`.
+void copy_case(const std::string& case_name, const std::string& dest);
+// Lines of a text.
+std::vector<std::string> split_lines(const std::string& text);
+// Number of occurrences of `needle` in `text`.
+int count_of(const std::string& text, const std::string& needle);
+
+}  // namespace pluvo_test
