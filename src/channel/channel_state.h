@@ -25,4 +25,14 @@ struct channel_state {
     int hotstart_is_depth = 0;      // channel hotstart holds depths
     int chan_hotstart_write = 0;    // write the channel hotstart at the end
     int chan_hotstart_read = 0;     // read the channel hotstart at the start
+    int chan_backwater = 0;         // backwater channel initialisation (refused together with drain)
+    int channel_has_water = 0;      // the channel is active (routed from the start of the run)
+
+    // Channel-network lakes (LAKE links), used from 1
+    int channel_lakes = 0;          // the network has lakes
+    int num_channel_lakes = 0;      // number of lakes
+    std::vector<double> lake_initwse;  // initial water surface of each lake, m
+    std::vector<double> lake_minwse;   // minimum water surface of each lake, m
+
+    int chan_first_call = 1;        // the channel step fills its one-time tables while set
 };

@@ -48,7 +48,9 @@ struct core_state {
     double chan_step_seconds = 0.0, chan_step_days = 0.0, chan_last = 0.0, chan_next = 0.0;
     double superlink_step_days = 0.0, superlink_last = 0.0, superlink_next = 0.0;
     int superlink_first_step = 0;
-    double sac_next = 0.0;
+    double sac_step_seconds = 0.0, sac_step_days = 0.0, sac_next = 0.0;
+    double hmet_step_seconds = 0.0, hmet_step_days = 0.0;  // hydromet record interval (long-term runs)
+    double chan_step_minutes = 0.0; // channel time step, min
 
     // End flags of the time loop
     int running = 0;                // the loop goes on while set
@@ -82,6 +84,8 @@ struct core_state {
     int vego_first = 0;             // vego_first card
     int start_yyyymmdd = 0;         // start date as year x 10000 + month x 100 + day
     int start_hhmm = 0;             // start time as hour x 100 + minute
+    int tot_time = 0;               // total simulation time of the tot_time card, min
+    int quiet_card = 0;             // the quiet card (run_state.quiet is the super_quiet card)
 
     // Event tables (fixed capacities; entry 0 is the first event)
     static constexpr int kMaxEvents = 2000;            // precipitation events per run

@@ -45,8 +45,10 @@ bool g_last_run_failed = false;
 
 using step_fn = void (*)(run_state&);
 
-// Reports a pending code; true when the run must stop.
+// Reports a pending code; true when the run must stop. Series look-ups made
+// inside parallel loops record their failures, reported here on the main thread.
 bool check_stop() {
+    if (series_lookup_failures()) report_series_lookup_failures();
     if (error_record.code > 0) report_error(error_record);
     return error_record.stop != 0;
 }

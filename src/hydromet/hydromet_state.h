@@ -17,6 +17,24 @@ struct hydromet_state {
     int gage_idw = 0;               // gage interpolation by inverse distance
     int gage_thiessen = 0;          // gage interpolation by Thiessen polygons (nearest gage)
 
+    // Precipitation event state (set up by set_start_clock, advanced by the precipitation steps)
+    int rain_state = 0;             // 0 no rain, 1 event read, 2 no further event, 3 rates cleared
+    int rain_on = 0;                // an event's rain is being applied (the in-event flag)
+    int event_runoff = 0;           // an event's rain or runoff is going on
+    int uniform_steps = 0;          // uniform rain applications so far (1 at the start)
+    int num_periods = 0;            // rain periods of the current event (uniform: rain steps)
+    double precip_next = 0.0;       // start of the next precipitation event, Julian days
+
+    // Hydrometeorological data period left by init_precip_input (long-term runs; hour 0..23)
+    int hmet_start_year = 0, hmet_start_month = 0, hmet_start_day = 0, hmet_start_hour = 0;
+    int hmet_end_year = 0, hmet_end_month = 0, hmet_end_day = 0, hmet_end_hour = 0;
+
+    // Site of the watershed (copied from the run-control cards by check_time_settings)
+    double latitude = 0.0;          // latitude of the basin centroid, degrees
+    double longitude = 0.0;         // longitude of the basin centroid, degrees
+    double gmt = 0.0;               // time-zone offset from GMT, h
+    int gmt_given = 0;              // gmt card present
+
     // Hydrometeorology and evapotranspiration switches
     int hmet_surfaways = 0, hmet_samson = 0, hmet_kev = 0, hmet_ascii = 0,
         hmet_ascii_pet = 0;         // format of the hydrometeorological file
@@ -43,4 +61,9 @@ struct hydromet_state {
     int hmet_elev_gage = 0;         // hmet_elev_gage card given (flag)
     int hmet_lapse_rate = 0;        // hmet_lapse_rate card given (flag)
     int hmet_orog_gages = 0;        // orographic gage file given
+
+    // Run-state defaults of the precipitation and snow steps
+    int precip_step = 1;            // current precipitation record of the event, from 1
+    double snow_const_a = 80.0;     // eleventh argument of every snow routine call
+    double snow_const_b = 27.0;     // tenth argument of every snow routine call
 };

@@ -35,4 +35,8 @@ struct output_state {
         xchan = 0, xbig = 0;        // display window switches
     int x_freq = 0;                 // display interval, steps
     int xwin_width = 0, xwin_height = 0;  // display window size, pixels
+
+    // Summary switches that nothing clears
+    int float_maps_read = 1;        // event summary notes that floating point maps were read
+    int write_satsource_map = 1;    // end-of-run summary writes the saturated-source map
 };

@@ -21,4 +21,6 @@ struct overland_state {
     int lakes = 0;                  // overland lakes (overland_lake_map given)
     int wetlands = 0;               // the mapping table holds the wetland section
     int area_reduction = 0;         // area reduction map given
+
+    int ov_sweep = 1;               // sweep handed to the overland scheme, alternates 1, 2, 1 ...
 };

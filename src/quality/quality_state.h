@@ -23,4 +23,19 @@ struct quality_state {
            init_chan_conc = 0.0;    // channel constituent card values
     int soil_erosion = 0;           // overland soil erosion on (soil_erosion card given)
     int adjust_channel_bed = 0;     // channel bed change on
+    int channel_sediment = 0;       // channel sediment transport (explicit routing with soil_erosion)
+
+    // Clock copies of the transport processes (Julian days; intervals in s and days)
+    double con_chan_last = 0.0, con_chan_next = 0.0;   // channel constituent transport
+    double nsm_chan_last = 0.0, nsm_chan_next = 0.0;   // nutrient sub-model, channel
+    double nsm_rain_step_seconds = 0.0, nsm_rain_step_days = 0.0, nsm_rain_last = 0.0,
+           nsm_rain_next = 0.0;                        // nutrient sub-model, rain
+    double ov_con_step_seconds = 0.0, ov_con_step_days = 0.0;  // overland constituents interval
+    double ov_con_rain_last = 0.0, ov_con_rain_next = 0.0;     // overland constituents, rain clock
+    double ov_con_infil_last = 0.0, ov_con_infil_next = 0.0;   // overland constituents, infiltration clock
+
+    // Constituent run defaults
+    int con_sweep = 1;              // sweep handed to the overland constituent transport, alternates
+    char con_output_name[1024] = "con_output";  // channel constituent output file name
+    int contaminant_count = -1;     // number of contaminants, -1 until the table loader sets it
 };

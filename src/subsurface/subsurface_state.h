@@ -54,4 +54,11 @@ struct subsurface_state {
     int sacramento = 0;             // Sacramento on
     int sac_topo_index = 0;         // Sacramento with the topographic index
     int sac_plain = 0;              // Sacramento without the topographic index
+
+    // Start-up state read by the clock set-up
+    int exfiltration_cells = 0;     // some cell exfiltrates at the start (Richards set-up, initial state)
+    int redist_started = 0;         // the redistribution scheme steps from the start of the run
+    double gw_chan_last = 0.0, gw_chan_next = 0.0;  // channel clock copy of the groundwater exchange, Julian days
+
+    int gw_sweep = 1;               // sweep handed to the groundwater solver, alternates 1, 2, 1 ...
 };
