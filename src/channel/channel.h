@@ -3,7 +3,26 @@
 
 struct run_state;
 
+// Start-up: reads the channel input file (and the grid-stream file) and
+// builds the node state, hotstart levels, grid-stream coupling and cell-to-node
+// connection of the network; calls the output location readers. Acts only
+// with explicit channel routing; a failure raises the stop flag.
 void setup_channel_network(run_state& rs);
+// Start-up, after every reader: stream head boundary, node hydraulics from the
+// levels, the initial channel volume and the channel point inputs.
 void init_channel_state(run_state& rs);
+// Time-loop step at the channel update time.
 void route_channels(run_state& rs);
+// Time-loop step at the next channel point-input time.
 void read_chan_point_inputs(run_state& rs);
+
+// Parts of the set-up.
+// Levels (and areas) of the channel hotstart file, link by link and node by node.
+void read_channel_hotstart(run_state& rs);
+// Grid rows and columns and exchange arrays of the grid-stream entries.
+void setup_grid_stream(run_state& rs);
+// Level and depth of the outlet node (last node of the last link) from the
+// stream head boundary; gives 0.
+int apply_stream_head_boundary(run_state& rs);
+// Opens the channel point-source file and reads its head.
+void init_chan_point_inputs(run_state& rs);

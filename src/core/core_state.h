@@ -3,6 +3,7 @@
 // loop, the event counters and the event accounting totals.
 // Times are Julian days unless said otherwise; volumes m3, discharges m3/s.
 #pragma once
+#include <vector>
 #include "core/file_object.h"
 
 struct calib_output;
@@ -73,6 +74,93 @@ struct core_state {
     int peak_year = 0, peak_month = 0, peak_day = 0, peak_hour = 0, peak_minute = 0,
         peak_second = 0;
     double event_peak_discharge = 0.0;  // the event's peak as reported, m3/s
+
+    // Event control (start_event, print_progress, check_run_end, finish_event)
+    int events_finished = 0;        // events accounted so far by finish_event
+    int dry_start = 0;              // 1: no water on the surface at the event start (cleared by the first rain)
+    int rain_steps = 0;             // steps with rain in the event
+    double rain_begin_minutes = 0.0;  // elapsed minutes when the event's rain began, min
+    int flush_count = 0;            // progress calls since standard output was last flushed
+    int flush_every = 5000;         // progress calls between flushes when flush_buffer gives no count
+
+    // Event volumes (m3), reset by start_event and closed by finish_event
+    double event_rain_volume = 0.0;       // rain of the event (added by the rain application)
+    double event_outflow_vol = 0.0;       // running outlet volume of the event (added by routing)
+    double event_outflow_total = 0.0;     // the event's outlet volume as reported
+    double event_surface_init = 0.0;      // surface storage at the event start
+    double event_surface_init_copy = 0.0; // its copy kept by the rain application
+    double event_infil_volume = 0.0;      // infiltration of the event
+    double event_channel_init = 0.0;      // channel water at the event start
+    double event_exfil_volume = 0.0;      // exfiltration of the event
+    double exfil_at_event_start = 0.0;    // vol_exfiltration at the event start
+    double event_evap_volume = 0.0;       // evaporation of the event between Richards steps
+    double event_lake_init = 0.0;         // water of the channel-network lakes at the event start
+    double event_lake_final = 0.0;        // and at the event end
+    double event_snow_init = 0.0;         // snow water at the event start
+    double event_snow_final = 0.0;        // and at the event end
+    double vol_surface_final = 0.0;       // surface water at the event end (and at the last-event test)
+    double vol_ovlake_final = 0.0;        // overland-lake water at the event end
+    double vol_channel_final = 0.0;       // channel water at the event end
+    double vol_soil_final = 0.0;          // unsaturated soil water at the event end
+    double vol_drains_final = 0.0;        // storm-drain storage at the event end
+    double event_inputs = 0.0;            // input side of the event balance
+    double event_outputs = 0.0;           // output side of the event balance
+    double event_mass_error = 0.0;        // (inputs - outputs) / inputs, -; -1 when the event had no inputs
+    double avg_soil_moisture = 0.0;       // basin-averaged relative soil moisture at the event start, -
+    double avg_soil_moisture_final = 0.0; // the same at the event end, -
+
+    // Event exchange volumes (m3), zeroed at the event start, added by the process steps
+    double event_vol_ov_to_lake = 0.0;    // overland water into channel-network lakes
+    double event_vol_lake_to_ov = 0.0;    // lake water onto the overland grid
+    double event_vol_gw_to_chan = 0.0;    // aquifer to channels
+    double event_vol_chan_to_gw = 0.0;    // channels to the aquifer
+    double event_vol_gw_to_lakes = 0.0;   // aquifer to channel-network lakes
+    double event_vol_lakes_to_gw = 0.0;   // channel-network lakes to the aquifer
+    double event_vol_gw_to_tile = 0.0;    // aquifer to tile drains
+    double event_vol_gw_to_unsat = 0.0;   // aquifer to the unsaturated zone (Richards)
+    double event_vol_gw_recharge = 0.0;   // recharge of the aquifer
+    double event_vol_xy_gain_gw = 0.0;    // gained through XY groundwater boundaries
+    double event_vol_xy_loss_gw = 0.0;    // lost through XY groundwater boundaries
+    double event_vol_ov_to_superlink = 0.0;        // overland into storm drains
+    double event_vol_superlink_to_ov = 0.0;        // storm drains onto the overland grid
+    double event_vol_superlink_to_channels = 0.0;  // storm drains into channels
+    double event_vol_drains_init = 0.0;   // storm-drain storage of the event's start
+
+    // Event differences of cumulative volumes (m3): start copy and event volume
+    double event_start_vol_interception = 0.0, event_vol_interception = 0.0;
+    double event_start_vol_lake_evaporation = 0.0, event_vol_lake_evaporation = 0.0;
+    double event_start_lateral_inflow = 0.0;          // vol_lateral_inflow at the event start
+    double event_start_lateral_into_channel = 0.0;    // vol_lateral_into_channel at the event start
+    double event_start_lateral_out_of_channel = 0.0;  // vol_lateral_out_of_channel at the event start
+    double event_start_vol_slope_bc_loss = 0.0, event_vol_slope_bc_loss = 0.0;
+    double event_start_vol_head_bc_gain = 0.0, event_vol_head_bc_gain = 0.0;
+    double event_start_vol_head_bc_loss = 0.0, event_vol_head_bc_loss = 0.0;
+    double event_start_vol_discharge_bc_gain = 0.0, event_vol_discharge_bc_gain = 0.0;
+    double event_start_vol_discharge_bc_loss = 0.0, event_vol_discharge_bc_loss = 0.0;
+    double event_start_vol_discharge_bc_unmet = 0.0, event_vol_discharge_bc_unmet = 0.0;
+    double event_start_vol_ov_pumps = 0.0, event_vol_ov_pumps = 0.0;
+    double event_start_vol_stream_point_sources = 0.0, event_vol_stream_point_sources = 0.0;
+    double event_start_vol_stream_point_sinks = 0.0, event_vol_stream_point_sinks = 0.0;
+    double event_start_vol_lake_point_sources = 0.0, event_vol_lake_point_sources = 0.0;
+    double event_start_vol_lake_point_sinks = 0.0, event_vol_lake_point_sinks = 0.0;
+
+    // Richards event totals (m3 unless said)
+    double richards_soil_start = 0.0;       // soil water of the columns at the event start
+    int richards_node_count = 0;            // nodes summed into it (and into vol_soil_final)
+    double richards_downward_total = 0.0;   // downward flux of the event summed over cells, cm
+    double richards_downward_volume = 0.0;  // that flux as a volume
+    double event_richards_evap = 0.0;       // direct evaporation of the event
+    double event_richards_infil = 0.0;      // infiltration into the columns in the event
+    double richards_balance_error = 0.0;    // balance error of the columns, percent
+    int richards_cells_start = 0;           // column nodes counted at the event start (richards_node_count then)
+
+    // Sacramento event totals (m3)
+    double event_sac_storage_start = 0.0;   // zone storages at the event start
+    double event_sac_storage_end = 0.0;     // zone storages at the event end
+    double event_sac_baseflow = 0.0;        // base flow of the event
+    double event_sac_infiltration = 0.0;    // infiltration the accounting received
+    double event_sac_et = 0.0;              // evapotranspiration of the event
+    std::vector<double> scratch_grid;       // per-cell work array (Ksat exchange map in cm/h)
 
     // Run-control values copied from the project cards (read_run_parameters)
     int units = 0;                  // units flag of the units card

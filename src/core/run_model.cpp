@@ -152,13 +152,14 @@ bool last_run_failed() {
 }
 
 void close_run_files(run_state& rs) {
-    close_file_object(rs.summary_file);
+    close_run_file_objects(rs);   // every file open_run_files opened, the summary file last
     current_summary_file = nullptr;
 }
 
 void read_model_inputs(run_state& rs) {
-    // The mask grids carry a zero border [0..rows+1][0..cols+1] for the numbering walk.
+    // The mask step allocates the mask grids with their zero border and numbers the cells.
     read_watershed_mask(rs);
+    if (error_record.stop == 1) return;
     read_elevation_map(rs);
     const step_fn readers[] = {
         alloc_cell_arrays,       read_dike_map,        read_wetland_map,

@@ -1,7 +1,23 @@
 // Members of the run state owned by the hydromet subsystem.
 #pragma once
+#include <array>
+#include <string>
 #include <vector>
+#include "core/checked_array.h"
 #include "core/file_object.h"
+#include "hydromet/precip_types.h"
+
+// The current hydrometeorological record (filled by the hydromet reader).
+struct hmet_record {
+    double global_rad = 0.0;        // global radiation, units of the record
+    double direct_rad = 0.0;        // direct radiation, units of the record
+    double cloud_cover = 0.0;       // cloud cover, tenths of sky 0-10
+    double air_temp = 0.0;          // air temperature, degrees C
+    double rel_humidity = 0.0;      // relative humidity, %
+    double pressure = 0.0;          // barometric pressure, mb
+    double wind_speed = 0.0;        // wind speed, m/s
+    int year = 0, month = 0, day = 0, hour = 0;  // date of the record (hour 0-23)
+};
 
 struct hydromet_state {
 
@@ -66,4 +82,82 @@ struct hydromet_state {
     int precip_step = 1;            // current precipitation record of the event, from 1
     double snow_const_a = 80.0;     // eleventh argument of every snow routine call
     double snow_const_b = 27.0;     // tenth argument of every snow routine call
+
+    // Snow and interception per cell (GNUM+1, used from 1) created by alloc_cell_arrays
+    int snow = 0;                        // 1 while snow lies on some cell
+    std::vector<double> snow_swe;        // snow water equivalent, m
+    std::vector<double> snow_ice;        // frozen water of the pack (snow routine unit), 10 x snow_swe at the start
+    std::vector<double> scf;             // snow correction factor, - (1.0 unless a band or card sets it)
+    std::vector<std::array<double, 7>> qlr;  // lag record of the pack, hourly slots 1..6, mm
+    std::vector<double> snow_ati;        // antecedent temperature index, degrees C
+    std::vector<double> snow_heat_deficit;  // heat deficit of the pack, mm
+    std::vector<double> snow_liquid;     // liquid water held by the pack, mm
+    std::vector<double> snow_density;    // snow density, g/cm3 (0.15 at the start)
+    std::vector<int> st_event;           // snow step: event counter of the cell
+    std::vector<double> h_val;           // snow step: hourly value of the cell, mm
+    std::vector<double> tsnow_p;         // snow step: precipitation of the partial hour, mm
+    std::vector<double> tsnow_t;         // snow step: time of the partial hour, h
+    std::vector<double> psnow_total;     // snow step: cumulative precipitation on snow, mm
+    std::vector<double> wq;              // snow step: liquid water outflow, mm
+    std::vector<double> wi;              // snow step: water input, mm
+    std::vector<double> icep_stor;       // interception storage capacity, m
+    std::vector<double> icep_coef;       // interception coefficient, -
+    std::vector<double> icep_dep;        // intercepted depth, m
+    std::vector<double> ri_eff;          // rainfall intensity after interception, m/s
+
+    // Precipitation event block: the event read last from the precipitation file
+    int card_radar = 0;             // 0 no RADAR lines; 1 RADAR lines with a value per gage; 2 radar files
+    int card_gages = 0;             // 1 when the event's lines are GAGES lines
+    int card_rates = 0;             // 1 when the event's lines are RATES lines
+    int card_accum = 0;             // 1 when the event's lines are ACCUM lines
+    int num_gages = 0;              // gages of the event (NRGAG; 1 for a radar-file event)
+    int num_lines = 0;              // dated data lines of the event (NRPDS)
+    std::vector<int> nearest;       // nearest gage of each cell 1..GNUM (nearest-gage rain)
+    std::vector<double> gage_x;     // easting of each gage 1..num_gages, m
+    std::vector<double> gage_y;     // northing of each gage 1..num_gages, m
+    checked_array_2d<double> gage_values;  // [gage][line]: values as read (mm or mm/h), after
+                                           // the event conversion the intensity of period i, m/s
+    std::vector<int> precip_line_numbers;  // file line of each data line 1..num_lines
+    int event_date[5] = {};         // year, month, day, hour, minute of the event's first line
+    std::vector<std::string> radar_filenames;  // radar file of line i in slot i-1 (kRadarNameSlots once a radar event is counted)
+    radar_grid radar;               // radar grid of the current radar-file event
+    char event_title[kPrecipTitleSize] = {};  // title of the event read last
+    int precip_event_counter = 0;   // EVENT cards met in the precipitation file (messages)
+    int precip_file_line = 0;       // lines read from the precipitation file since its start
+    int precip_event_reads = 0;     // event reads of this run
+    double precip_last = 0.0;       // last precipitation update time, Julian days
+    int precip_data_end = 0;        // no further event was found in the precipitation file
+
+    // Rain application totals
+    double rain_rate_sum = 0.0;     // effective rates applied since the event start (sign used), m/s
+    double vol_precip = 0.0;        // rain on the watershed (past the canopy), m3
+    double vol_interception = 0.0;  // rain held on the canopy, m3
+    double vol_lake_inflow = 0.0;   // water into channel-network lakes, m3
+    double vol_precip_to_lakes = 0.0;       // rain on channel-network lakes, m3
+    double event_vol_precip_to_lake = 0.0;  // rain on channel-network lakes in the event, m3
+    double vol_precip_ovlakes = 0.0;        // rain on overland lakes, m3
+    std::vector<double> rain_cell_volume;   // work: effective rain volume of each cell in the step, m3
+    std::vector<double> icep_cell_volume;   // work: volume held by each cell's canopy in the step, m3
+
+    // Hydrometeorological record read by the rain application and the snow routine
+    hmet_record hmet_current;       // the current record
+    checked_array<double> hmet_cell_temp;   // air temperature per cell 1..GNUM (gridded or orographic), degrees C
+    double hmet_ref_elevation = 0.0;        // elevation of the hmet gage (orographic header), m
+    double orog_gage_elevation = 0.0;       // elevation of the orographic gage (orographic header), m
+
+    // Snow pack temperature per cell (GNUM+1, used from 1), written by the snow step, degrees C
+    std::vector<double> snow_pack_temp;
+
+    // Event control of the precipitation steps
+    int rain_first_step = 0;        // 1 until the rainfall step has taken the event's first step
+    int soil_et = 0;                // soil evapotranspiration withdrawal on (compute_soil_et)
+    file_object optimization_file;  // optimization output of calibration runs (init_precip_input)
+
+    // Hydrometeorological station and data repairs (SAMSON header; missing values replaced)
+    char hmet_station[23] = {};     // station identifier, at most 22 characters
+    int hmet_missing_count = 0;     // hydrometeorological data points repaired
+
+    // Snow water of the run (m3): at the start (initial state) and at the end (run summary)
+    double vol_snow_init = 0.0;
+    double vol_snow_final = 0.0;
 };

@@ -2,6 +2,7 @@
 // file objects, the grid and the cell numbering.
 #pragma once
 #include <vector>
+#include "core/checked_array.h"
 #include "core/file_object.h"
 #include "input/cards.h"
 
@@ -114,6 +115,7 @@ struct input_state {
     int st_mapping_table_given = 0; // st_mapping_table card given
     int mapping_sections[32] = {};  // 1 when the mapping table holds section 1..31 (kMap* below)
     int stream_sections[6] = {};    // 1 when the stream mapping table holds table 0..5
+    int ts_index_built = 0;         // 1 once this run built the time-series index (TIME_SERIES_INDEX)
 
     // Sections of the mapping table as recorded by check_mapping_tables.
     static constexpr int kMapRoughness = 1, kMapInterception = 2, kMapRetention = 3,
@@ -128,4 +130,22 @@ struct input_state {
     input_state(const input_state&) = delete;
     input_state& operator=(const input_state&) = delete;
     ~input_state();
+
+    // Header of the grid map read last (read_map_file) and the kind being read
+    int map_kind = 0;               // storage kind of the map being read, 1..4 (input/map_reader.h)
+    double map_north = 0.0;         // northern edge of the map, m
+    double map_south = 0.0;         // southern edge of the map, m
+    double map_east = 0.0;          // eastern edge of the map, m
+    double map_west = 0.0;          // western edge of the map, m
+    int map_rows = 0;               // rows given by the map header
+    int map_cols = 0;               // columns given by the map header
+
+    // Cell positions and watershed (read_watershed_mask, read_elevation_map)
+    checked_array<int> cell_row;    // grid row of each cell 1..GNUM
+    checked_array<int> cell_col;    // grid column of each cell 1..GNUM
+    checked_array<double> cell_x;   // easting of each cell centre 1..GNUM, m
+    checked_array<double> cell_y;   // northing of each cell centre 1..GNUM, m
+    double watershed_area = 0.0;    // cell_size^2 x GNUM, m2
+    int outlet_cell = 0;            // cell number at (outrow, outcol); 0 outside the watershed
+    int feet_input = 0;             // elevations and grid size were given in feet and converted to metres
 };

@@ -116,8 +116,10 @@ const char* second_word_start(const char* line) {
     return *p == '\0' ? nullptr : p;
 }
 
-// The integer after the first word of a count line ("%s %d"); 0 when none.
-int parse_count(const char* line) {
+}  // namespace
+
+int count_after_keyword(const char* line) {
+    if (line == nullptr) return 0;
     const char* p = line;
     while (*p != '\0' && std::isspace(static_cast<unsigned char>(*p))) ++p;
     while (*p != '\0' && !std::isspace(static_cast<unsigned char>(*p))) ++p;
@@ -129,13 +131,15 @@ int parse_count(const char* line) {
     return static_cast<int>(v);
 }
 
+namespace {
+
 // Reads the next line and gives its count when it is a line of `code`.
 int read_count_line(file_object& f, int code) {
     std::vector<char> buffer(kLineSize);
     char* line = buffer.data();
     if (!read_line(line, f)) return 0;
     if (mapping_keyword_code(line) != code) return 0;
-    return parse_count(line);
+    return count_after_keyword(line);
 }
 
 // Reads lines from the current position (line 2 on) up to the keyword line of
@@ -221,6 +225,17 @@ std::string section_map_name(const char* line) {
     return start ? std::string(start) : std::string();
 }
 
+int read_index_map_list(file_object& f, char* line, std::vector<index_map_entry>& list) {
+    list.clear();
+    bool have = read_line(line, f) != 0;
+    while (have && mapping_keyword_code(line) == kLineIndexMap) {
+        index_map_entry entry;
+        if (parse_index_map_line(line, entry)) list.push_back(entry);
+        have = read_line(line, f) != 0;
+    }
+    return have ? 1 : 0;
+}
+
 int find_mapping_section(file_object& f, int code, std::string& map_file) {
     map_file.clear();
     if (!f.is_open()) return 0;
@@ -228,14 +243,8 @@ int find_mapping_section(file_object& f, int code, std::string& map_file) {
     char* line = buffer.data();
     if (!read_line(line, f) || !is_mapping_header(line)) return 0;
 
-    // The INDEX_MAP list: consecutive lines right after the header.
     std::vector<index_map_entry> list;
-    bool have = read_line(line, f) != 0;
-    while (have && mapping_keyword_code(line) == kLineIndexMap) {
-        index_map_entry entry;
-        if (parse_index_map_line(line, entry)) list.push_back(entry);
-        have = read_line(line, f) != 0;
-    }
+    bool have = read_index_map_list(f, line, list) != 0;
     // The section's keyword line, from the line that ended the list on.
     while (have && mapping_keyword_code(line) != code) have = read_line(line, f) != 0;
 

@@ -101,6 +101,12 @@ const index_map_entry* find_index_map_entry(const std::vector<index_map_entry>& 
 // has a single word).
 std::string section_map_name(const char* line);
 
+// Reads the INDEX_MAP list of an open table whose header line has been read:
+// consecutive INDEX_MAP lines from the next line on. Leaves in `line` (a
+// buffer of kLineSize characters) the first line after the list; 1 when such a
+// line was read, 0 at the end of the file.
+int read_index_map_list(file_object& f, char* line, std::vector<index_map_entry>& list);
+
 // Positions the open table just after the keyword line of section `code` and
 // gives the file of the index map its line names: 1 found, 0 not found. For
 // TIME_SERIES_INDEX and CONTAMINANT_TRANSPORT (no index map) the result is 1
@@ -109,6 +115,9 @@ int find_mapping_section(file_object& f, int code, std::string& map_file);
 // The same search for SEDIMENTS and RATINGCURVES, which name no index map.
 int find_sediments_section(file_object& f);
 int find_ratingcurves_section(file_object& f);
+
+// The integer after the first word of a count line ("%s %d"), 0 when none.
+int count_after_keyword(const char* line);
 
 // Count lines: read the next line; its count when it is the wanted line, else 0.
 int read_num_ids(file_object& f);

@@ -178,6 +178,7 @@ void copy_channel(run_state& rs) {
     rs.chan_drain_only = 0;
     rs.chan_mesh = 0;
     rs.chan_preiss = 0;
+    rs.chan_backwater = 0;
     switch (rs.settings.channel_method) {
         case 1:
             // Preissmann routing is not available: flag the request so that the
@@ -196,6 +197,7 @@ void copy_channel(run_state& rs) {
             break;
         case 5:
             rs.chan_drain = 1;
+            rs.chan_backwater = 1;
             break;
         default:
             break;

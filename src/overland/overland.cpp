@@ -1,5 +1,167 @@
+// The overland flow step of the time loop: snow roughness, boundary values
+// and pumps, the depth check, the routing scheme, the outlet discharge, the
+// update times, and the long-term dry-spell jump to the next event.
 #include "overland/overland.h"
-#include "core/run_state.h"
 
-// Not built yet: these steps do nothing.
-void route_overland(run_state&) {}
+#include <climits>
+#include <cmath>
+#include <cstdio>
+
+#include "core/clock.h"
+#include "core/error.h"
+#include "core/run_state.h"
+#include "overland/boundaries.h"
+#include "overland/explicit_scheme.h"
+
+namespace {
+
+constexpr double kZero = 1e-16;   // depths and flows at most this count as zero
+constexpr int kParallelCells = 2048;   // smaller grids run on one thread (a fork costs more)
+
+void fail_printed() {
+    error_record.code = kErrorPrinted;
+    report_error(error_record);
+}
+
+// Snow-covered cells flow with the snow Manning n, the others with their own.
+void apply_snow_roughness(run_state& rs) {
+    if (rs.snow_roughness_on != 1) return;
+    const int n = rs.GNUM;
+    const size_t size = static_cast<size_t>(n) + 1;
+    if (rs.dist_rough_copy.size() < size || rs.snow_swe.size() < size ||
+        rs.dist_rough.size() < size)
+        return;
+    double* rough = rs.dist_rough.data();
+    const double* copy = rs.dist_rough_copy.data();
+    const double* swe = rs.snow_swe.data();
+    const double snow_n = rs.snow_manning_n;
+#pragma omp parallel for schedule(static) if (n >= kParallelCells)
+    for (int j = 1; j <= n; ++j) rough[j] = swe[j] > 0.0 ? snow_n : copy[j];
+}
+
+// Sets surface_has_water and surface_has_flow from the plain cells (cells of
+// neither an overland lake nor a channel-network lake). Returns the first cell
+// whose depth is not a number, 0 when there is none.
+int check_surface(run_state& rs) {
+    rs.surface_has_water = 0;
+    rs.surface_has_flow = 0;
+    const int n = rs.GNUM;
+    const size_t size = static_cast<size_t>(n) + 1;
+    if (n < 1 || rs.ov_depth.size() < size) return 0;
+    const double* h = rs.ov_depth.data();
+    const double* qx = rs.ov_qx.size() >= size ? rs.ov_qx.data() : nullptr;
+    const double* qy = rs.ov_qy.size() >= size ? rs.ov_qy.data() : nullptr;
+    const int* olake = (rs.lakes && rs.oland_lake_new.size() >= size) ? rs.oland_lake_new.data()
+                                                                      : nullptr;
+    const int* clake = (rs.channel_lakes && rs.lake_mask.size() >= size) ? rs.lake_mask.data()
+                                                                          : nullptr;
+    int water = 0;
+    int flow = 0;
+    int bad = INT_MAX;
+#pragma omp parallel for schedule(static) if (n >= kParallelCells) \
+    reduction(max : water, flow) reduction(min : bad)
+    for (int j = 1; j <= n; ++j) {
+        if (olake != nullptr && olake[j] >= 1) continue;
+        if (clake != nullptr && clake[j] > 0) continue;
+        const double d = h[j];
+        if (std::isnan(d)) {
+            if (j < bad) bad = j;
+            continue;
+        }
+        if (d > kZero) water = 1;
+        if ((qx != nullptr && std::fabs(qx[j]) > kZero) ||
+            (qy != nullptr && std::fabs(qy[j]) > kZero))
+            flow = 1;
+    }
+    rs.surface_has_water = water;
+    rs.surface_has_flow = flow;
+    return bad == INT_MAX ? 0 : bad;
+}
+
+// A long-term run with a dry surface jumps its overland and infiltration
+// clocks to the next event.
+void jump_to_next_event(run_state& rs) {
+    if (!rs.long_term || rs.exfiltration || rs.ov_pump || rs.overbank_flow) return;
+    if (rs.surface_has_water && rs.surface_has_flow) return;
+    rs.surface_water_present = 0;
+    const double start = event_start_time(rs, rs.event_index + 1);
+    rs.rain_next = start;
+    rs.rain_last = start - rs.rain_step_days;
+    rs.outlet_flow = 0.0;
+    if (rs.surface_has_water &&
+        (rs.inf_richards || rs.gw_simulation || (rs.inf_redist && rs.inf_redist_ready))) {
+        // Infiltration (and evapotranspiration) follow the hydromet clock.
+        rs.infil_next = rs.hmet_next;
+        rs.infil_step_seconds = rs.hmet_step_seconds;
+        rs.infil_step_days = rs.hmet_step_days;
+        rs.et_next = rs.infil_next;
+        rs.et_step_seconds = rs.infil_step_seconds;
+        rs.et_step_days = rs.infil_step_days;
+    } else {
+        rs.infil_next = rs.rain_next;
+        rs.infil_last = rs.rain_last;
+    }
+}
+
+}  // namespace
+
+void route_overland(run_state& rs) {
+    apply_snow_roughness(rs);
+    if (!process_due(rs, rs.rain_next)) return;
+
+    if (rs.overtype != 1) {
+        std::printf("\nError: the card OVERTYPE has the value %d; only OVERTYPE 1 (the explicit "
+                    "overland scheme) is available.\n",
+                    rs.overtype);
+        fail_printed();
+        return;
+    }
+    if (rs.lakes || rs.channel_lakes) {
+        std::printf("\nError: overland lakes and lakes of the channel network cannot be routed by "
+                    "the explicit overland scheme yet.\n");
+        fail_printed();
+        return;
+    }
+
+    const double dt = (rs.time - rs.rain_last) * 86400.0;   // s
+    if (rs.ov_boundary) {
+        compute_boundary_values(rs);
+        apply_overland_boundaries(rs, dt);
+    }
+    if (rs.ov_pump) apply_overland_pumps(rs, dt);
+
+    int bad = check_surface(rs);
+    if (bad != 0) {
+        std::printf("A non-real overland flow water depth has been detected in cell %d after "
+                    "applying overland boundary conditions and overland pumping.\n",
+                    bad);
+        fail_printed();
+        return;
+    }
+
+    rs.outlet_flow = 0.0;
+    if (rs.surface_has_water) {
+        const double outlet_volume = route_overland_explicit(rs, dt);   // m3
+        if (rs.flood_grid) update_max_depth(rs);
+        rs.ov_sweep = rs.ov_sweep == 1 ? 2 : 1;
+        if (!rs.chan_explic) {
+            rs.event_outflow_vol += outlet_volume;
+            rs.vol_discharge += outlet_volume;
+            rs.outlet_flow = dt > 0.0 ? outlet_volume / dt : 0.0;
+        }
+    }
+
+    rs.rain_last = rs.time;
+    rs.rain_next = rs.time + rs.rain_step_days;
+
+    if (rs.rain_on) return;
+    bad = check_surface(rs);
+    if (bad != 0) {
+        std::printf("A non-real overland flow water depth has been detected in cell %d after "
+                    "overland flow routing.\n",
+                    bad);
+        fail_printed();
+        return;
+    }
+    jump_to_next_event(rs);
+}

@@ -3,6 +3,46 @@
 #include <vector>
 #include "core/file_object.h"
 
+// One overland lake (records 1..num_overland_lakes); the lake reader fills it.
+struct overland_lake {
+    double level = 0.0;             // current water level, m
+    double initial_level = 0.0;     // level given in the lake file, m
+    double volume = 0.0;            // volume of the lake, m3
+    double inflow = 0.0;            // volume gained since the last lake update, m3
+    int cell_count = 0;             // number of cells of the lake
+};
+
+// One wetland (records 1..wetland_count) as loaded from the WETLAND_PROPERTIES
+// section of the mapping table; every field is zero until then.
+struct wetland_record {
+    double initial_depth = 0.0;     // water depth set at an event start, m
+    double threshold_depth = 0.0;   // below it the wetland passes water by the linear law, m
+    double linear_coef = 0.0;       // coefficient of the linear law, 1/s
+    double transition_depth = 0.0;  // depth above the threshold over which the laws blend, m
+    double transition_coef = 0.0;   // coefficient of the linear part of the blend, 1/s
+    double spare = 0.0;             // not filled, always 0
+    double wetland_n = 0.0;         // roughness of the power law, s/m^(1/3)
+    double bed_lowering = 0.0;      // depth by which the cell's ground is lowered at an event start, m
+};
+
+struct elevation_series;
+
+// Overland boundary data of one cell (records 1..GNUM).
+struct ov_boundary_record {
+    elevation_series* rating_curve = nullptr;  // discharge (m3/s) by level difference (m), boundary types 6 and 7
+};
+
+// Low spot: a gap of given crest and width in a dike on one face of one cell
+// (records 1..num_lowspots, read from the low-spot file).
+struct low_spot {
+    int row = 0;                    // grid row of the cell that holds the spot
+    int col = 0;                    // grid column of that cell
+    int direction = 0;              // face: 1 top, 2 right, 4 bottom, 8 left
+    double width_fraction = 0.0;    // weir width as a fraction of cell_size (0 to 1.5)
+    double crest = 0.0;             // crest elevation of the weir, m
+    double discharge = 0.0;         // flow through the spot, m3/s (last value that passed)
+};
+
 struct overland_state {
 
     // Overland switches copied from the project cards (read_run_parameters)
@@ -23,4 +63,74 @@ struct overland_state {
     int area_reduction = 0;         // area reduction map given
 
     int ov_sweep = 1;               // sweep handed to the overland scheme, alternates 1, 2, 1 ...
+
+    // Per-cell arrays (GNUM+1, used from 1) created by alloc_cell_arrays
+    std::vector<double> ov_depth;        // overland water depth, m
+    std::vector<double> ov_depth_prev;   // depth at the previous overland step, m
+    std::vector<double> cell_rain_rate;  // rainfall intensity on the cell, m/s
+    std::vector<double> ov_aux;          // overland work depth cleared by every rain application, m
+    std::vector<double> ov_slope_x;      // bed slope towards the right neighbour, m/m
+    std::vector<double> ov_slope_y;      // bed slope towards the lower neighbour, m/m
+    std::vector<double> ov_qx;           // flow across the face to the right neighbour, m3/s
+    std::vector<double> ov_qy;           // flow across the face to the lower neighbour, m3/s
+    std::vector<int> belowcon;           // cell number of the lower neighbour, 0 none
+    std::vector<int> rightcon;           // cell number of the right neighbour, 0 none
+    std::vector<int> abovecon;           // cell number of the upper neighbour, 0 none
+    std::vector<int> leftcon;            // cell number of the left neighbour, 0 none
+    std::vector<double> retent_dep;      // retention depth, m
+    std::vector<double> dist_rough;      // Manning roughness, s/m^(1/3)
+    std::vector<int> oland_lake_mask;    // lake id of the cell in the lake map, 0 none
+    std::vector<int> oland_lake_new;     // lake id of the cell in the lake's current extent, 0 none
+
+    // Overland lakes
+    int num_overland_lakes = 0;                // number of lakes (largest id of the lake map)
+    std::vector<overland_lake> overland_lakes; // records 1..num_overland_lakes, slot 0 unused
+
+    // Initial storages (set_initial_state, compute_initial_surface_volume)
+    double vol_surface_init = 0.0;  // water on the surface outside the lakes, m3
+    double vol_ovlake_init = 0.0;   // water of the overland lakes above the ground, m3
+
+    // Wetlands and boundary records filled by the mapping-table loaders
+    int wetland_count = 0;                           // number of wetlands
+    std::vector<wetland_record> wetland_records;     // records 1..wetland_count (slot 0 unused)
+    std::vector<int> wetland_mask;                   // wetland number of the cell (GNUM+1), 0 none
+    std::vector<ov_boundary_record> ov_boundary_records;  // per cell 1..GNUM (slot 0 unused)
+
+    // Surface set-up (read_dike_map, copy_snow_roughness)
+    std::vector<int> dike_mask;          // dike sides of the cell (GNUM+1): bits 1 top, 2 right, 4 bottom, 8 left
+    int num_lowspots = 0;                // number of low spots read from the low-spot file
+    std::vector<low_spot> lowspot_records;  // records 1..num_lowspots (slot 0 unused)
+    std::vector<double> dist_rough_copy; // Manning n without snow (GNUM+1), s/m^(1/3); snow_roughness only
+    double snow_manning_n = 0.0;         // Manning n of snow-covered cells, s/m^(1/3)
+
+    // Overland step (route_overland)
+    int surface_has_water = 0;           // some plain cell holds more than 1e-16 m of water
+    int surface_has_flow = 0;            // some plain cell has a face flow above 1e-16 m3/s
+    double vol_discharge = 0.0;          // water that left through the overland outlet in the run, m3
+    double vol_head_bc_loss = 0.0;       // water lost to specified-head boundaries and low spots, m3
+    double vol_head_bc_gain = 0.0;       // water gained from specified-head boundaries and low spots, m3
+
+    // Explicit scheme state of this run (route_overland_explicit); work arrays
+    // sized GNUM+1 at the first call and kept, so no step allocates.
+    std::vector<double> ov_substep_depth;  // depths between the sub-steps of one step, m
+    std::vector<double> ov_out_scale;    // share of its outflow a donor may pass in a limited sub-step, 0..1
+    int ov_xy_first = 0;                 // 0: the x pass is checked first, 1: the y pass; flipped every call
+    double ov_reduced_dt = 0.0;          // reduced sub-step after a division, s
+    int ov_reduced_steps_left = 0;       // further calls that start with ov_reduced_dt
+    int ov_reduced_active = 0;           // the previous call started with the reduced sub-step
+
+    // Cumulative boundary volumes of the run (m3) and event-start switches
+    double vol_slope_bc_loss = 0.0;      // water lost through specified-slope boundaries
+    double vol_discharge_bc_gain = 0.0;  // water gained through specified-discharge boundaries
+    double vol_discharge_bc_loss = 0.0;  // water lost through specified-discharge boundaries
+    double vol_discharge_bc_unmet = 0.0; // specified discharge that could not be met
+    double vol_ov_pumps = 0.0;           // water moved by overland pumps
+    int lakes_changed = 0;               // an overland lake changed its extent in the event
+    int wetland_bed_lowered = 0;         // wetland cells' ground was lowered by their records (once per run)
+
+    // Lake totals of the run (m3) and the overland step's clean-up
+    double vol_ovlake_inflow = 0.0;      // water into overland lakes
+    double vol_ovlake_outflow = 0.0;     // water out of overland lakes
+    double vol_lake_outflow = 0.0;       // water from channel-network lakes onto the grid
+    double event_cleanup_error = 0.0;    // mass clean-up error of the overland step in the event
 };

@@ -1,6 +1,8 @@
 // Members of the run state owned by the quality subsystem.
 #pragma once
 #include <vector>
+#include <string>
+#include "core/checked_array.h"
 #include "core/file_object.h"
 
 struct quality_state {
@@ -38,4 +40,57 @@ struct quality_state {
     int con_sweep = 1;              // sweep handed to the overland constituent transport, alternates
     char con_output_name[1024] = "con_output";  // channel constituent output file name
     int contaminant_count = -1;     // number of contaminants, -1 until the table loader sets it
+
+    // Sediment size classes (SEDIMENTS section of the mapping table), classes 1..sed_classes
+    int sed_classes = 0;                     // number of sediment size classes
+    std::vector<double> spec_grav;           // specific gravity of the class, -
+    std::vector<double> part_diam;           // particle diameter of the class, mm (as the sediment formulas use it)
+    std::vector<double> f_bind;              // binding fraction of the class, -
+    std::vector<std::string> sed_output_filename;  // output file of the class
+
+    // Soil erosion properties per cell 1..GNUM (SOIL_EROSION_PROPS section)
+    std::vector<double> splash_K;            // rain-splash erodibility, units of the table
+    std::vector<double> sed_K;               // flow erodibility, units of the table
+    std::vector<double> detach_coef;         // detachment coefficient, units of the table
+    std::vector<double> detach_crit;         // critical detachment value, units of the table
+    std::vector<double> detach_exp;          // detachment exponent, -
+    std::vector<std::vector<double>> soil_class_fract;  // [class 1..sed_classes][cell 1..GNUM] fraction of the soil, -
+
+    // Contaminant tables (CONTAMINANT_TRANSPORT section): rows 1..contaminant_count, cells 1..GNUM
+    checked_array_2d<double> contam_disp_coef;    // dispersion coefficient (table column 1), units of the table
+    checked_array_2d<double> contam_decay_coef;   // first-order decay in overland water (column 2), units of the table
+    checked_array_2d<double> contam_uptake_coef;  // surface-soil exchange coefficient (column 3), units of the table
+    checked_array_2d<double> contam_land_load;    // land mass load (column 4), units of the table
+    checked_array_2d<double> contam_init_conc;    // initial overland concentration (column 5), g/m3
+    checked_array_2d<double> contam_soil_conc;    // surface-soil concentration parameter (column 6), units of the table
+    checked_array_2d<double> contam_soil_kd;      // soil partition coefficient (column 7), l/kg
+    checked_array_2d<double> contam_gw_conc;      // concentration of water entering from below (column 8), g/m3
+    checked_array<double> precip_conc;            // concentration in rain per contaminant 1..n, g/m3
+    checked_array<double> water_soil_partition_coef;  // Kd per contaminant 1..n, l/kg (0 without a PARTITION line)
+    std::vector<std::string> contamdescriptions;  // description per contaminant 1..n (at most 298 characters)
+    std::vector<std::string> contamoutputfilenames;  // output file per contaminant 1..n
+    std::vector<std::string> indexmapfilenames;   // index map file per contaminant 1..n
+
+    // Sediment calibration locations (optimize_sed), slots 1..num_sed_locations
+    int sed_locations_on = 0;                // the sediment location list was read
+    int num_sed_locations = 0;               // number of sediment calibration locations
+    std::vector<double> sed_point_peak;      // event sediment peak at each location, m3/s
+    std::vector<double> sed_point_volume;    // event sediment volume at each location, m3
+    double event_sed_peak = 0.0;             // sediment peak of the event at the outlet, m3/s
+    double event_sed_volume = 0.0;           // sediment volume of the event at the outlet, m3
+
+    // Channel sediment [node][link] (classes [0..n+1], 0 the total)
+    std::vector<std::vector<double>> new_bel;               // bed elevation after erosion and deposition, m
+    std::vector<std::vector<std::vector<double>>> ch_sand_vol;  // sand store of a node per class, m3
+
+    // Further constituent sub-step clocks (Julian days): next and last update time
+    double ov_con_outlet_last = 0.0, ov_con_outlet_next = 0.0;       // outlet mass (no channel routing)
+    double ov_con_chan_last = 0.0, ov_con_chan_next = 0.0;           // lateral exchange with the channels
+    double ov_con_transport_last = 0.0, ov_con_transport_next = 0.0; // overland transport
+    double ov_con_exchange_last = 0.0, ov_con_exchange_next = 0.0;   // soil-surface exchange (contaminants)
+    double ov_con_decay_last = 0.0, ov_con_decay_next = 0.0;         // first-order decay (contaminants)
+    double nsm_kinetics_last = 0.0, nsm_kinetics_next = 0.0;         // nutrient kinetics
+    double chan_contam_last = 0.0, chan_contam_next = 0.0;           // channel contaminants
+    double stream_loss_last = 0.0, stream_loss_next = 0.0;           // channel stream loss
+    double soil_con_last = 0.0, soil_con_next = 0.0;                 // soil-layer constituents
 };

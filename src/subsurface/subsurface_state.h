@@ -1,7 +1,43 @@
 // Members of the run state owned by the subsurface subsystem.
 #pragma once
+#include <array>
 #include <vector>
 #include "core/file_object.h"
+
+// One soil of the soil table (indexed by soil id; id 0 holds no soil). Each
+// field holds the values of soil layers 1, 2, 3 at [0], [1], [2].
+struct soil_layer_record {
+    double cap_head[3] = {};        // capillary (wetting-front suction) head, cm
+    double ksat[3] = {};            // saturated hydraulic conductivity, cm/h
+    double porosity[3] = {};        // porosity, m3/m3
+    double initial_theta[3] = {};   // initial water content, m3/m3
+    double wilting_point[3] = {};   // water content at the wilting point, m3/m3
+    double field_capacity[3] = {};  // water content at field capacity, m3/m3
+    double residual[3] = {};        // residual water content, m3/m3
+    double thickness[3] = {};       // layer thickness, cm
+    double pore_index[3] = {};      // pore distribution index, -
+};
+
+// One row of the WELL_TABLE section of the mapping table.
+struct well_record {
+    int id = 0;                     // well ID of the table and the well index map
+    int rate_source = 0;            // 0 constant rate, otherwise the rate comes from a time series
+    double rate = 0.0;              // constant rate, m3/s (positive pumps water out); 0 with a series
+    int series_id = 0;              // time-series index ID of the rate, 0 for a constant rate
+};
+
+// Sacramento soil-moisture accounting of the basin: capacities and contents
+// in mm, depletion fractions per day.
+struct sacramento_state {
+    double uztwm = 0.0, uzfwm = 0.0, uzk = 0.0, zperc = 0.0, rexp = 0.0, lztwm = 0.0, lzfsm = 0.0,
+           lzfpm = 0.0, lzsk = 0.0, lzpk = 0.0, pfree = 0.0, saved = 0.0;
+    double uztwc = 0.0;   // upper zone tension water content, mm
+    double uzfwc = 0.0;   // upper zone free water content, mm
+    double lztwc = 0.0;   // lower zone tension water content, mm
+    double lzfsc = 0.0;   // lower zone free supplementary water content, mm
+    double lzfpc = 0.0;   // lower zone free primary water content, mm
+    double pbase = 0.0;   // lzfsm x lzsk + lzfpm x lzpk, mm/day
+};
 
 struct subsurface_state {
 
@@ -56,9 +92,154 @@ struct subsurface_state {
     int sac_plain = 0;              // Sacramento without the topographic index
 
     // Start-up state read by the clock set-up
-    int exfiltration_cells = 0;     // some cell exfiltrates at the start (Richards set-up, initial state)
     int redist_started = 0;         // the redistribution scheme steps from the start of the run
     double gw_chan_last = 0.0, gw_chan_next = 0.0;  // channel clock copy of the groundwater exchange, Julian days
 
     int gw_sweep = 1;               // sweep handed to the groundwater solver, alternates 1, 2, 1 ...
+
+    // Per-cell soil and infiltration arrays (GNUM+1, used from 1) created by alloc_cell_arrays
+    std::vector<int> yes_exfil;          // 1 when the water table reaches the ground of the cell
+    std::vector<double> ksat;            // saturated hydraulic conductivity, m/s
+    std::vector<double> cap_drive;       // capillary drive, m
+    std::vector<double> phi;             // porosity, m3/m3
+    std::vector<double> pore_dist_index; // pore distribution index, - (the flag pore_index above is the map switch)
+    std::vector<double> thr;             // residual water content, m3/m3
+    std::vector<double> thi;             // initial water content, m3/m3
+    std::vector<double> redist_theta;    // water content of the wetted profile (redistribution), m3/m3
+    std::vector<double> redist_theta_prev;  // its copy of the previous step, m3/m3
+    std::vector<double> redist_water;    // water held in the first wetted profile, m
+    std::vector<double> cum_infil;       // infiltrated depth, m
+    std::vector<double> cum_infil_prev;  // infiltrated depth at the previous step, m
+    std::vector<int> iter_pond_1;        // redistribution: call at which ponding began, 0 not yet
+    std::vector<int> iter_n;             // redistribution: call of the last redistribution step
+    std::vector<int> no_wat_prof;        // redistribution: 0 one profile, 1 or 2 a second front
+    std::vector<int> iter_i_less_k;      // redistribution: call of the last step without ponding
+    std::vector<double> unsat_depth;     // depth of the soil column above the water table, cm
+    std::vector<double> root_zone_upper; // water held in the upper soil layer, cm
+    std::vector<double> root_zone_lower; // water held in the lower soil layer, cm
+    std::vector<double> root_zone_water; // water of the soil column, cm
+    std::vector<double> gw_inf_redist_theta;  // water content between soil column and water table, m3/m3
+    std::vector<double> sm_bottom_loss;  // soil water lost at the column bottom, cm
+    std::vector<double> topo_dex;        // topographic index of the Sacramento scheme, -
+    std::vector<int> soiltype;           // soil id of the cell (index into soil_table)
+    std::vector<double> wetdep;          // wetting-front depth of the layered scheme, cm
+    std::vector<std::array<double, 5>> theta_ml;  // layered scheme: water content of layers 1..3, m3/m3
+    std::vector<double> sm_hotstart;     // soil moisture of the hotstart map, m3/m3
+
+    // Richards columns
+    int richards_layer_limit = 0;        // most nodes per soil layer (151 once the arrays exist)
+    std::vector<double> volchange;       // volume change of the column, cm
+    std::vector<double> masserror;       // mass balance error of the column, cm
+    std::vector<double> dtr;             // current Richards sub-step of the cell, h
+    std::vector<double> avgks;           // column-average saturated conductivity, cm/h
+    std::vector<double> totaldz;         // column depth, cm
+    std::vector<int> num1, num2, num3;   // node tables of the three layers, richards_layer_limit + 1 entries
+    std::vector<int> numcells;           // node count of the cell down to the aquifer bottom
+    std::vector<int> numtot;             // total node count of the cell
+    std::vector<int> bound_type;         // lower boundary type of the column (1 at the start)
+    std::vector<double> inf_rich;        // Richards infiltration of the event, m
+    std::vector<int> richards_nodes;     // node count of each cell's column
+    std::vector<std::vector<double>> richards_theta;    // water content per cell and node 1..n, m3/m3
+    std::vector<std::vector<double>> richards_dz;       // node thickness per cell and node, cm
+    std::vector<std::vector<double>> richards_theta_s;  // saturated water content per cell and node, m3/m3
+    double richards_sampling_depth = 40.0;  // depth of the top-soil sample, cm
+
+    // Groundwater per cell
+    std::vector<double> elevgw;          // groundwater head (water table elevation), m
+    std::vector<double> gw_flux;         // boundary flux volume of the cell, m3
+    std::vector<double> bottom_elev;     // aquifer bottom elevation, m
+    std::vector<double> gw_porosity;     // aquifer porosity, m3/m3
+    std::vector<int> gwbound;            // groundwater boundary code
+    std::vector<int> num_unsat_cells;    // unsaturated node count of the cell in the groundwater model
+
+    // Soil table, indexed by soil id
+    static constexpr int kSoilTableSize = 10000;
+    soil_layer_record soil_table[kSoilTableSize];
+
+    // Initial storages (set_initial_state)
+    double vol_soil_init = 0.0;       // soil water at the start, m3
+    double vol_soil_moist_init = 0.0; // water of the soil columns at the start, m3
+    double gw_vol_start = 0.0;        // groundwater stored above the aquifer bottom, m3
+    double gw_vol_end = 0.0;          // the same at the end of the run (run summary), m3
+    double vol_soil_moist_final = 0.0;  // water of the soil columns at the end of the run, m3
+
+    // Groundwater totals of the run (m3), accumulated by the groundwater step
+    double gw_vol_inputs = 0.0;         // net source and sink volume of the aquifer solver
+    double gw_vol_recharge = 0.0;       // recharge from the unsaturated zone
+    double gw_vol_sat_unsat = 0.0;      // exchange from the unsaturated into the saturated zone
+    double gw_vol_boundary_flux = 0.0;  // flux across head boundaries (into the aquifer +)
+    double gw_vol_leakage = 0.0;        // leakage to the deep aquifer
+    double gw_vol_pumping = 0.0;        // well pumping
+    double vol_xy_gain = 0.0;           // gained through XY groundwater boundaries
+    double vol_xy_loss = 0.0;           // lost through XY groundwater boundaries
+    double vol_river_to_gw = 0.0;       // channels to the aquifer
+    double vol_gw_to_river = 0.0;       // aquifer to the channels
+    double vol_lake_to_gw = 0.0;        // channel-network lakes to the aquifer
+    double vol_gw_to_lake = 0.0;        // aquifer to channel-network lakes
+    double vol_evaporation_excluded = 0.0;  // evaporation not drawn from the simple soil store
+
+    // Wells loaded from the mapping table (load_well_table)
+    std::vector<well_record> well_table;  // table rows, last row first (a later row of an ID wins)
+    std::vector<int> well_index;          // well ID placed on the cell (GNUM+1), 0 none
+
+    // Soil maps and infiltration step (read_soil_maps, compute_infiltration,
+    // apply_overland_point_sources). Per-cell arrays are GNUM+1 used from 1;
+    // read_soil_maps creates those that alloc_cell_arrays does not.
+    std::vector<double> theta_all;        // water content shown for the top of the soil, m3/m3
+    std::vector<double> area_reduction_factor;  // fraction of the cell that infiltrates, - (1 - map value)
+    std::vector<double> soil_wilting_point;     // wilting-point water content, m3/m3 (Green-Ampt table)
+    std::vector<double> infil_rate;       // infiltration rate of the last step, cm/h
+    std::vector<double> infil_depth;      // infiltrated depth of the run, m
+    std::vector<double> lt_infil_depth;   // infiltrated depth handed to the long-term soil accounting, m
+    std::vector<double> exfil_depth;      // depth exchanged from the water table to the surface (+ up), m
+    std::vector<double> suction_deficit;  // Green-Ampt suction x moisture deficit, m (filled at the first step)
+    std::vector<double> ov_point_source_rate;  // overland point-source inflow of the cell, m3/s
+    std::vector<double> ov_con_exchange_volume;  // water-table exchange volume handed to the constituents, m3
+    std::vector<double> ov_con_infil_volume;     // infiltrated volume handed to the constituents, m3
+    std::vector<double> top_soil_water;   // water of the top soil layer between events, cm
+    std::vector<double> gw_recharge_depth;  // drainage out of the unsaturated zone for the groundwater, cm
+    std::vector<double> direct_evaporation;  // direct evaporation not yet booked, cm
+    std::vector<double> redist_theta_out;  // redistribution: water content shown after the step, m3/m3
+    double ov_point_source_last = 0.0;    // last point-source update, Julian days
+    double ov_point_source_next = 0.0;    // next point-source update, Julian days
+    int ov_point_source_started = 0;      // 1 once the point-source clock took its start values
+    int exfiltration = 0;                 // 1 once any cell has yes_exfil
+    int inf_redist_ready = 0;             // 1 after the redistribution start values were set
+    int inf_redist_calls = 0;             // calls of the redistribution scheme
+    int green_ampt_unconverged = 0;       // cells whose Green-Ampt iteration hit its pass limit, last step
+    double richards_evap_depth = 0.0;     // evaporation depth of the last Richards step, m
+    double vol_infiltration = 0.0;        // infiltrated water of the run, m3
+    double vol_exfiltration = 0.0;        // water-table water brought to the surface (+) or taken (-), m3
+    double vol_ov_point_sources = 0.0;    // water added by overland point sources in the run, m3
+    double event_vol_ov_point_sources = 0.0;  // the same for the current event, m3
+    double vol_unsat_downward = 0.0;      // unsaturated-zone drainage booked without groundwater, m3
+    double vol_direct_evaporation = 0.0;  // direct evaporation booked, m3
+    double vol_evaporation = 0.0;         // evapotranspiration of the run, m3
+    double event_vol_total_evaporation = 0.0;  // evaporation of the event (Richards and long-term), m3
+    double sac_infiltration = 0.0;        // infiltrated depth handed to the Sacramento accounting, m
+
+    // Well level output cells (read by the groundwater set-up from out_well_location), slots 1..well_count
+    int well_count = 0;                   // number of well output cells
+    std::vector<int> well_row, well_column;  // grid row and column of each well output cell
+
+    // Members read by event control (start_event, next_event, finish_event)
+    sacramento_state sac_state;           // the basin's Sacramento storages
+    std::vector<double> soil_water;       // soil water written as the soil-moisture exchange map, m3/m3
+    std::vector<double> soil_theta_floor; // lower water-content limit of the soil, m3/m3
+    std::vector<double> bottom_flux;      // downward flux out of the root zone not yet booked, cm
+
+    // Sacramento totals of the run (mm unless said), kept by the Sacramento step
+    sacramento_state sac_state_start;     // the storages at the start of the run
+    double sac_init_storage = 0.0;        // zone storages at the first step
+    double sac_rainfall = 0.0;            // input depth
+    double sac_pet = 0.0;                 // potential evapotranspiration demand
+    double sac_aet = 0.0;                 // actual evapotranspiration
+    double sac_subsurface_runoff = 0.0;   // outflow depth (runoff, interflow, base flow)
+    double sac_deep_recharge = 0.0;       // recharge to deep groundwater (m3 after the run summary)
+    double sac_final_storage = 0.0;       // zone storages at the end (run summary)
+    double sac_residual = 0.0;            // accumulated residual of the accounting steps
+    double sac_avg_init_storage = 0.0;    // basin-average initial storage
+    double sac_avg_precip = 0.0;          // basin-average input depth
+    double sac_avg_et = 0.0;              // basin-average evapotranspiration
+    double sac_river_to_gw = 0.0;         // channel water lost to the aquifer, m3
 };

@@ -1,0 +1,165 @@
+// Rain application: each rain step's depth onto the cells after interception,
+// with the rain volume totals of the run and of the event.
+//
+// The per-cell work runs in a parallel loop that writes only its own cell;
+// the volume totals and the lake inflows are then summed on the main thread
+// in cell order, so that they are the same with any number of threads.
+#include <cmath>
+#include <cstdio>
+
+#include "core/error.h"
+#include "core/run_state.h"
+#include "hydromet/interception.h"
+#include "hydromet/precip.h"
+#include "hydromet/precip_types.h"
+#include "hydromet/rain_apply.h"
+
+namespace {
+
+constexpr double kNegativeDepth = -1e-16;   // m
+
+bool arrays_ready(const run_state& rs) {
+    const size_t slots = static_cast<size_t>(rs.GNUM) + 1;
+    const bool ready = rs.GNUM >= 0 && rs.cell_rain_rate.size() >= slots &&
+                       rs.ov_depth.size() >= slots && rs.ov_aux.size() >= slots &&
+                       (!rs.interception ||
+                        (rs.ri_eff.size() >= slots && rs.icep_stor.size() >= slots &&
+                         rs.icep_coef.size() >= slots && rs.icep_dep.size() >= slots)) &&
+                       (!rs.long_term || rs.snow_swe.size() >= slots);
+    if (!ready) {
+        std::printf("Error: the rain application arrays do not hold the %d watershed cells\n",
+                    rs.GNUM);
+        error_record.code = kErrorPrinted;
+    }
+    return ready;
+}
+
+// Seconds since the last rain application. Julian times near 2.45e6 days
+// carry about 5e-5 s of rounding, so an elapsed time within the due
+// tolerance of the rain interval is taken as that interval.
+double rain_step_length(const run_state& rs) {
+    const double elapsed = (rs.time - rs.rain_last) * 86400.0;
+    const double tolerance = rs.time_tolerance * 86400.0;
+    if (rs.rain_step_seconds > 0.0 && std::fabs(elapsed - rs.rain_step_seconds) < tolerance)
+        return rs.rain_step_seconds;
+    return elapsed;
+}
+
+// Air temperature over cell k, degrees C.
+double cell_air_temperature(const run_state& rs, int k, bool per_cell) {
+    return per_cell ? rs.hmet_cell_temp[k] : rs.hmet_current.air_temp;
+}
+
+}  // namespace
+
+void apply_rainfall(run_state& rs) {
+    if (!process_due(rs, rs.rain_next) || rs.rain_state != 1) return;
+    if (!arrays_ready(rs)) return;
+    const int n = rs.GNUM;
+    const size_t slots = static_cast<size_t>(n) + 1;
+    const double dt = rain_step_length(rs);                 // s
+    const double area = rs.cell_size * rs.cell_size;        // m2
+
+    if (rs.uniform_rain) ++rs.uniform_steps;
+
+    const bool chan_lakes = rs.channel_lakes && rs.lake_mask.size() >= slots;
+    if (rs.interception) {
+        const double divisor = seasonal_divisor(rs.month, rs.seasonal_rs, rs.latitude);
+        rs.vol_interception +=
+            apply_interception(n, dt, rs.icep_stor, rs.icep_coef, rs.cell_rain_rate, rs.ri_eff,
+                               rs.icep_dep, rs.icep_cell_volume, rs.cell_size, divisor,
+                               chan_lakes ? 1 : 0, rs.lake_mask);
+    }
+    const bool ov_lakes = rs.lakes && rs.oland_lake_new.size() >= slots &&
+                          static_cast<int>(rs.overland_lakes.size()) > rs.num_overland_lakes;
+    if (ov_lakes) {
+        for (int lake = 1; lake <= rs.num_overland_lakes; ++lake)
+            rs.overland_lakes[static_cast<size_t>(lake)].inflow = 0.0;
+    }
+
+    // Per cell: depth (or snow water) and the effective rain volume.
+    if (rs.rain_cell_volume.size() < slots) rs.rain_cell_volume.assign(slots, 0.0);
+    const double* effective = rs.interception ? rs.ri_eff.data() : rs.cell_rain_rate.data();
+    const int* lake = chan_lakes ? rs.lake_mask.data() : nullptr;
+    const bool snow_possible = rs.long_term != 0;
+    const bool per_cell_temp =
+        (rs.orogvar_hmet || rs.hmet_ascii) && rs.hmet_cell_temp.size >= n;
+    const double snow_threshold = rs.cards.snow_temp_base;   // degrees C
+    double* depth = rs.ov_depth.data();
+    double* aux = rs.ov_aux.data();
+    double* volume = rs.rain_cell_volume.data();
+    double* swe = snow_possible ? rs.snow_swe.data() : nullptr;
+    int snowfall = 0;
+#pragma omp parallel for schedule(static) reduction(| : snowfall)
+    for (int k = 1; k <= n; ++k) {
+        if (lake != nullptr && lake[k] >= 1) {
+            volume[k] = 0.0;   // the channel-network lake takes the rain (below)
+            continue;
+        }
+        const double rate = effective[k];   // m/s
+        volume[k] = dt * rate * area;
+        if (!snow_possible || cell_air_temperature(rs, k, per_cell_temp) > snow_threshold) {
+            depth[k] += dt * rate;
+        } else {
+            // Snowfall: all of it joins the cell's snow water equivalent.
+            snowfall |= 1;
+            swe[k] += dt * rate;
+        }
+        aux[k] = 0.0;
+    }
+
+    // Totals and lake inflows in cell order; the first bad depth stops the run.
+    for (int k = 1; k <= n; ++k) {
+        const double rain_volume = dt * rs.cell_rain_rate[static_cast<size_t>(k)] * area;   // m3
+        if (lake != nullptr && lake[k] >= 1) {
+            const size_t id = static_cast<size_t>(lake[k]);
+            if (id < rs.lake_volume.size()) rs.lake_volume[id] += rain_volume;
+            rs.vol_lake_inflow += rain_volume;
+            rs.vol_precip_to_lakes += rain_volume;
+            rs.event_vol_precip_to_lake += rain_volume;
+            rs.vol_precip += rain_volume;
+            continue;
+        }
+        if (ov_lakes) {
+            const int id = rs.oland_lake_new[static_cast<size_t>(k)];
+            if (id > 0 && id <= rs.num_overland_lakes) {
+                rs.overland_lakes[static_cast<size_t>(id)].inflow += rain_volume;
+                rs.vol_precip_ovlakes += rain_volume;
+                rs.lakes_changed = 1;
+            }
+        }
+        rs.vol_precip += volume[k];
+        rs.event_rain_volume += volume[k];
+        rs.rain_rate_sum += effective[k];
+        if (std::isnan(depth[k])) {
+            std::printf("A non-real number for water depth has been detected for overland cell %d "
+                        "after applying rainfall\n",
+                        k);
+            error_record.code = kErrorPrinted;
+            return;
+        }
+        if (depth[k] < kNegativeDepth) {
+            std::printf("A negative depth has been detected for overland cell %d after applying "
+                        "rainfall, check your rainfall input for negative values\n",
+                        k);
+            error_record.code = kErrorPrinted;
+            return;
+        }
+    }
+
+    if (rs.rain_rate_sum > 0.0) {
+        ++rs.rain_steps;
+        rs.dry_start = 0;
+        if (rs.rain_first_step) {
+            rs.rain_begin_minutes = rs.elapsed_minutes;
+            rs.rain_first_step = 0;
+        }
+    }
+
+    if (snowfall) rs.snow = 1;
+    const bool snow_model = rs.nwsrfs_snow || rs.eb_nwsrfs_snow;
+    if (rs.snow && n >= 1 &&
+        (cell_air_temperature(rs, n, per_cell_temp) > 0.0 || snow_model)) {
+        rs.snow = compute_snow(rs, dt, 0);
+    }
+}

@@ -1,0 +1,250 @@
+// The ASCII grid map reader (see map_reader.h for the format and the kinds).
+//
+// The reader never writes outside its targets: the integer grid is indexed
+// only after the header has been found equal to the run's grid, and the
+// per-cell arrays are filled only up to their size. Integer maps must hold
+// whole numbers; anything else is refused with a message naming the map.
+#include "input/map_reader.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "core/error.h"
+#include "core/file_object.h"
+#include "core/file_write.h"
+#include "core/run_options.h"
+#include "core/run_state.h"
+#include "core/text.h"
+
+namespace {
+
+// Counters of IDs 1..kMapCategoryCount of the last kind-4 map (ID k at slot k - 1).
+int g_category_counts[kMapCategoryCount] = {};
+
+// Prints nothing more: the caller printed its message. Raises the stop flag.
+void fail_printed() {
+    error_record.code = kErrorPrinted;
+    report_error(error_record);
+}
+
+const char* shown(const char* path) { return path != nullptr ? path : ""; }
+
+// Reads one header line "word value": the word (at most `width` characters)
+// is ignored. Returns true when the value was read; otherwise it is unchanged.
+bool read_header_real(FILE* in, const char* format, double& value) {
+    char word[8] = {};
+    double v = 0.0;
+    if (std::fscanf(in, format, word, &v) != 2) return false;
+    value = v;
+    return true;
+}
+
+bool read_header_int(FILE* in, int& value) {
+    char word[8] = {};
+    int v = 0;
+    if (std::fscanf(in, "%5s %d\n", word, &v) != 2) return false;
+    value = v;
+    return true;
+}
+
+enum class int_read { ok, end_of_file, not_integer };
+
+// Next whitespace-separated token of an integer map as a whole number.
+int_read next_map_int(FILE* in, int& value, char* token, int token_size) {
+    char format[16];
+    std::snprintf(format, sizeof(format), "%%%ds", token_size - 1);
+    if (std::fscanf(in, format, token) != 1) return int_read::end_of_file;
+    errno = 0;
+    char* end = nullptr;
+    const long v = std::strtol(token, &end, 10);
+    if (end == token || *end != '\0' || errno == ERANGE || v < INT_MIN || v > INT_MAX) {
+        return int_read::not_integer;
+    }
+    value = static_cast<int>(v);
+    return int_read::ok;
+}
+
+// Stores `value` in the next slot of a per-cell array; false when the array
+// has no slot left (slot 0 is never used).
+template <class T>
+bool store_cell(std::vector<T>& target, int& slot, T value) {
+    ++slot;
+    if (slot >= static_cast<int>(target.size())) return false;
+    target[static_cast<size_t>(slot)] = value;
+    return true;
+}
+
+void print_too_many_cells(const char* path, size_t size) {
+    const int cells = size > 0 ? static_cast<int>(size) - 1 : 0;
+    std::printf("Error: map %s has more watershed cells than the %d cells of its target array\n",
+                shown(path), cells);
+}
+
+}  // namespace
+
+bool read_map_file(file_object& f, const char* path, int map_kind, double& north, double& south,
+                   double& east, double& west, int& rows, int& cols, int** grid,
+                   std::vector<double>* first_reals, std::vector<double>* second_reals,
+                   std::vector<int>* ids, int expected_rows, int expected_cols) {
+    FILE* in = f.handle;
+    if (in == nullptr) {
+        std::printf("Error: map file %s is not open\n", shown(path));
+        fail_printed();
+        return false;
+    }
+    if (map_kind < kMapCellReals || map_kind > kMapCellIds) {
+        std::printf("Error: unknown kind %d of map %s\n", map_kind, shown(path));
+        fail_printed();
+        return false;
+    }
+    std::vector<double>* reals = map_kind == kMapCellReals ? first_reals : second_reals;
+    if ((map_kind == kMapCellReals || map_kind == kMapSecondReals) && reals == nullptr) {
+        std::printf("Error: no array given to hold map %s\n", shown(path));
+        fail_printed();
+        return false;
+    }
+    if (map_kind == kMapCellIds && ids == nullptr) {
+        std::printf("Error: no array given to hold map %s\n", shown(path));
+        fail_printed();
+        return false;
+    }
+
+    // 1. Header: six positional lines; the words are ignored.
+    read_header_real(in, "%6s %lf\n", north);
+    read_header_real(in, "%6s %lf\n", south);
+    read_header_real(in, "%5s %lf\n", east);
+    read_header_real(in, "%5s %lf\n", west);
+    const bool rows_read = read_header_int(in, rows);
+    const bool cols_read = read_header_int(in, cols);
+    if (!rows_read || !cols_read || rows < 1 || cols < 1) {
+        std::printf("Error: the header of map %s does not give at least one row and one column\n",
+                    shown(path));
+        fail_printed();
+        return false;
+    }
+
+    // 2. Size against the run's grid; nothing is read on a mismatch.
+    if (rows != expected_rows || cols != expected_cols) {
+        if (rows != expected_rows && cols != expected_cols) {
+            std::printf("Incorrect number of rows and columns in map: %s\n", shown(path));
+        } else if (rows != expected_rows) {
+            std::printf("Incorrect number of rows in map: %s\n", shown(path));
+        } else {
+            std::printf("Incorrect number of columns in map: %s\n", shown(path));
+        }
+        fail_printed();
+        return false;
+    }
+
+    bool nonzero = false;   // some value of the map is not exactly 0
+    int zero_cells = 0;     // mask cells holding exactly 0 (kinds 1 and 3)
+    int slot = 0;           // last per-cell slot written
+
+    if (map_kind == kMapCellReals || map_kind == kMapSecondReals) {
+        // 3. One text line per grid row; values by the token rules of next_double.
+        std::vector<char> line(kLineSize, '\0');
+        for (int i = 1; i <= rows; ++i) {
+            if (std::feof(in) || !read_line(line.data(), f)) {
+                std::printf("Unexpected end of file in file: %s\n", shown(path));
+                fail_printed();
+                return false;
+            }
+            for (int j = 1; j <= cols; ++j) {
+                double value = 0.0;
+                next_double(line.data(), value);
+                if (value != 0.0) nonzero = true;   // a NaN counts as not 0
+                if (grid == nullptr || grid[i][j] == 0) continue;
+                if (!store_cell(*reals, slot, value)) {
+                    print_too_many_cells(path, reals->size());
+                    fail_printed();
+                    return false;
+                }
+                if (value == 0.0) ++zero_cells;
+            }
+        }
+    } else {
+        // 4 and 5. Whole numbers separated by any white space.
+        if (map_kind == kMapCellIds) {
+            for (int& c : g_category_counts) c = 0;
+        }
+        char token[256];
+        for (int i = 1; i <= rows; ++i) {
+            for (int j = 1; j <= cols; ++j) {
+                int value = 0;
+                const int_read r = next_map_int(in, value, token, static_cast<int>(sizeof token));
+                if (r == int_read::end_of_file) {
+                    std::printf("Unexpected end of file in file: %s\n", shown(path));
+                    fail_printed();
+                    return false;
+                }
+                if (r == int_read::not_integer) {
+                    std::printf("Error: the value \"%s\" in row %d, column %d of map %s is not a "
+                                "whole number\n",
+                                token, i, j, shown(path));
+                    fail_printed();
+                    return false;
+                }
+                if (value != 0) nonzero = true;
+                if (map_kind == kMapGridInts) {
+                    if (grid != nullptr) grid[i][j] = value;
+                    continue;
+                }
+                if (grid == nullptr || grid[i][j] == 0) continue;
+                if (!store_cell(*ids, slot, value)) {
+                    print_too_many_cells(path, ids->size());
+                    fail_printed();
+                    return false;
+                }
+                // The table has slots for IDs 1..9999 only; other IDs are stored, not counted.
+                if (value >= 1 && value <= kMapCategoryCount) ++g_category_counts[value - 1];
+            }
+        }
+        if (map_kind == kMapCellIds) {
+            for (int id = 1; id <= kMapCategoryCount; ++id) {
+                if (g_category_counts[id - 1] > 0) {
+                    std::printf("In map %s category %d has %d values\n", shown(path), id,
+                                g_category_counts[id - 1]);
+                }
+            }
+        }
+    }
+
+    // 6. Warnings only: the run goes on.
+    if (!nonzero) std::printf("Warning: Map contains only zero values. Map: %s\n", shown(path));
+    if (zero_cells > 0) {
+        std::printf("Warning: Map contains %d cells with zero values. Map: %s\n", zero_cells,
+                    shown(path));
+    }
+    return true;
+}
+
+int map_category_count(int id) {
+    if (id < 1 || id > kMapCategoryCount) return 0;
+    return g_category_counts[id - 1];
+}
+
+bool refuse_negative_map_ids(const std::vector<int>& ids, int cell_count, const char* path) {
+    const int last = cell_count < static_cast<int>(ids.size()) ? cell_count
+                                                              : static_cast<int>(ids.size()) - 1;
+    for (int k = 1; k <= last; ++k) {
+        if (ids[static_cast<size_t>(k)] < 0) {
+            std::printf("Error: negative ID %d at cell %d of map %s\n", ids[static_cast<size_t>(k)],
+                        k, shown(path));
+            fail_printed();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool console_lines_on(const run_state& rs) {
+    return rs.quiet == 0 && run_options.process_index == 0;
+}
+
+void print_reading_line(run_state& rs, const char* format, const char* name) {
+    if (console_lines_on(rs)) std::printf(format, shown(name));
+    file_printf(rs.summary_file, format, shown(name));
+}

@@ -1,0 +1,8 @@
+#include "output/event_transport_summary.h"
+#include "core/run_state.h"
+
+// Not built yet: the constituent and sediment sections write nothing until
+// the transport records of those processes exist.
+void compute_event_constituent_balances(run_state&) {}
+void write_event_constituent_summaries(run_state&) {}
+void write_event_sediment_summaries(run_state&) {}

@@ -1,0 +1,429 @@
+#include "output/output_setup.h"
+#include <cstdio>
+#include "core/error.h"
+#include "core/run_state.h"
+#include "input/grid.h"
+#include "output/linknode_dataset.h"
+#include "output/map_dataset.h"
+#include "output/output.h"
+
+namespace {
+
+struct map_kind_entry {
+    const char* name;   // dataset name
+    int id;             // dataset id
+};
+
+const map_kind_entry kMapKinds[kMapKindCount] = {
+    {"depth", 1010},
+    {"discharge", 1011},
+    {"rain", 1012},
+    {"infiltrated_depth", 1013},
+    {"infiltration_rate", 1014},
+    {"surface_moisture", 1015},
+    {"groundwater_head", 1016},
+    {"sediment_flux", 1017},
+    {"sediment_volume", 1018},
+    {"suspended_sediment_conc", 1019},
+    {"contaminant_conc", 1020},
+    {"flood_grid", 1021},
+    {"gw_recharge_cum", 1022},
+    {"gw_recharge_inc", 1023},
+    {"snow_water_equivalent", 1024},
+};
+
+// Order in which open_map_datasets takes the kinds.
+const int kOpenOrder[kMapKindCount] = {0, 1, 2, 12, 13, 3, 4, 5, 6, 7, 8, 9, 10, 11, 14};
+
+void fail_printed() { set_error(kErrorPrinted); }
+
+// ---------------------------------------------------------------------------
+// Location-list reading. A list is a count followed by whitespace-separated
+// whole numbers; every reader names its file in its messages.
+
+struct list_reader {
+    file_object& f;
+    const char* path;
+
+    const char* shown() const { return path != nullptr ? path : ""; }
+
+    // The count at the head of the list; false (message printed) when it is
+    // missing or negative.
+    bool count(int& n) {
+        n = 0;
+        if (f.handle == nullptr) {
+            std::printf("Error: the location file %s is not open\n", shown());
+            fail_printed();
+            return false;
+        }
+        if (std::fscanf(f.handle, "%d", &n) != 1) {
+            std::printf("End of file reached in file %s, exiting\n", shown());
+            fail_printed();
+            return false;
+        }
+        if (n < 0) {
+            std::printf("Error: the number of locations in file %s is negative (%d)\n", shown(), n);
+            fail_printed();
+            return false;
+        }
+        return true;
+    }
+
+    // The next whole number of the list.
+    bool next(int& v) {
+        if (std::fscanf(f.handle, "%d", &v) != 1) {
+            std::printf("End of file reached in file %s, exiting\n", shown());
+            fail_printed();
+            return false;
+        }
+        return true;
+    }
+};
+
+// Node count of a link of the network, 0 for a link outside it.
+int link_node_count(const run_state& rs, int link) {
+    if (link < 1 || link > rs.links || static_cast<size_t>(link) >= rs.nx.size()) return 0;
+    return rs.nx[static_cast<size_t>(link)];
+}
+
+// Reads count (link, node) pairs of the channel network into link/node.
+bool read_link_node_list(run_state& rs, file_object& f, const char* path, int& count,
+                         std::vector<int>& links, std::vector<int>& nodes) {
+    list_reader in{f, path};
+    count = 0;
+    links.clear();
+    nodes.clear();
+    int n = 0;
+    if (!in.count(n)) return false;
+    std::vector<int> l(static_cast<size_t>(n) + 1, 0), m(static_cast<size_t>(n) + 1, 0);
+    for (int k = 1; k <= n; ++k) {
+        int link = 0, node = 0;
+        if (!in.next(link) || !in.next(node)) return false;
+        if (node < 1 || node > link_node_count(rs, link)) {
+            std::printf("Error: location %d of file %s names link %d node %d, which is not a node "
+                        "of the channel network\n",
+                        k, in.shown(), link, node);
+            fail_printed();
+            return false;
+        }
+        l[static_cast<size_t>(k)] = link;
+        m[static_cast<size_t>(k)] = node;
+    }
+    links.swap(l);
+    nodes.swap(m);
+    count = n;
+    return true;
+}
+
+// Cell number of a grid position through the run's mask; 0 outside the watershed.
+int mask_cell(const run_state& rs, int row, int col) {
+    if (rs.mask == nullptr || row < 1 || row > rs.rows || col < 1 || col > rs.cols) return 0;
+    return rs.mask[row][col];
+}
+
+bool grid_cell_or_fail(const run_state& rs, const char* path, int k, int row, int col) {
+    if (mask_cell(rs, row, col) > 0) return true;
+    std::printf("Error: location %d (row %d, column %d) of file %s is not a cell of the "
+                "watershed\n",
+                k, row, col, path != nullptr ? path : "");
+    fail_printed();
+    return false;
+}
+
+void begin_kind(run_state& rs, int kind, const char* path) {
+    int& started = rs.map_kind_started[kind];
+    begin_map_dataset(rs.settings.map_type, kMapKinds[kind].id, path, kMapKinds[kind].name,
+                      rs.map_kind_file[kind], started, rs.rows, rs.cols);
+}
+
+}  // namespace
+
+int output_interval_steps(int steps) { return steps > 0 ? steps : 1; }
+
+bool output_step_due(int step, int steps_per_output) {
+    return step % output_interval_steps(steps_per_output) == 0;
+}
+
+const char* map_kind_name(int kind) {
+    return (kind >= 0 && kind < kMapKindCount) ? kMapKinds[kind].name : nullptr;
+}
+
+int map_kind_id(int kind) { return (kind >= 0 && kind < kMapKindCount) ? kMapKinds[kind].id : 0; }
+
+bool map_kind_on(const run_state& rs, int kind) {
+    const project_cards& c = rs.cards;
+    switch (kind) {
+        case kMapKindDepth: return rs.depth != 0;
+        case kMapKindDischarge: return rs.discharge != 0;
+        case kMapKindRain: return rs.dis_rain != 0;
+        case kMapKindInfDepth: return rs.inf_depth != 0;
+        case kMapKindInfRate: return rs.rate_of_infil != 0;   // gated by the infiltration method
+        case kMapKindSurfMoist: return rs.surf_moist != 0;
+        case kMapKindGwHead: return rs.gw_output != 0;
+        case kMapKindSedFlux: return c.max_sed_flux_given && rs.soil_erosion;
+        case kMapKindSedVolume: return c.net_sed_volume_given && rs.soil_erosion;
+        case kMapKindSuspSed: return c.vol_sed_susp_given && rs.soil_erosion;
+        case kMapKindContam: return rs.ov_con_map && rs.ov_con_trans;
+        case kMapKindFlood: return rs.flood_grid != 0;
+        case kMapKindRechargeCum: return rs.gw_recharge_cum != 0;
+        case kMapKindRechargeInc: return rs.gw_recharge_inc != 0;
+        case kMapKindSwe: return c.snow_swe_file_given != 0;
+        default: return false;
+    }
+}
+
+const char* map_kind_card_name(const run_state& rs, int kind) {
+    const project_cards& c = rs.cards;
+    switch (kind) {
+        case kMapKindDepth: return c.depth;
+        case kMapKindDischarge: return c.discharge;
+        case kMapKindRain: return c.dis_rain;
+        case kMapKindInfDepth: return c.inf_depth;
+        case kMapKindInfRate: return c.rate_of_infil;
+        case kMapKindSurfMoist: return c.surf_moist;
+        case kMapKindGwHead: return c.gw_output;
+        case kMapKindSedFlux: return c.max_sed_flux;
+        case kMapKindSedVolume: return c.net_sed_volume;
+        case kMapKindSuspSed: return c.vol_sed_susp;
+        case kMapKindContam: return c.ov_con_map;
+        case kMapKindFlood: return c.flood_grid;
+        case kMapKindRechargeCum: return c.gw_recharge_cum;
+        case kMapKindRechargeInc: return c.gw_recharge_inc;
+        case kMapKindSwe: return c.snow_swe_file;
+        default: return "";
+    }
+}
+
+void open_map_dataset_kind(int kind, run_state& rs) {
+    if (kind < 0 || kind >= kMapKindCount) return;
+    begin_kind(rs, kind, map_kind_card_name(rs, kind));
+}
+
+void open_map_datasets(run_state& rs) {
+    // Sources that the map output fills: sized once here, never in the loop.
+    const size_t cells = static_cast<size_t>(rs.GNUM > 0 ? rs.GNUM + 1 : 1);
+    rs.map_depth_out.assign(cells, 0.0);
+    rs.map_discharge_out.assign(cells, 0.0);
+    rs.map_rain_out.assign(cells, 0.0);
+    rs.map_recharge_inc_out.assign(cells, 0.0);
+    rs.map_recharge_prev.assign(cells, 0.0);
+    if (rs.soil_erosion) {
+        rs.map_sed_flux_out.assign(cells, 0.0);
+        rs.map_sed_volume_out.assign(cells, 0.0);
+        rs.map_susp_sed_out.assign(cells, 0.0);
+    }
+    rs.map_file_number = 0;
+
+    for (int kind : kOpenOrder) {
+        if (!map_kind_on(rs, kind)) continue;
+        open_map_dataset_kind(kind, rs);
+        if (error_record.code != 0) return;
+    }
+
+    if (rs.cards.snow_temp_given) {
+        map_dataset& d = rs.snow_temp_map;
+        init_map_dataset(d);
+        d.mask = rs.mask;
+        d.values = &rs.snow_pack_temp;
+        d.north = rs.map_north;
+        d.south = rs.map_south;
+        d.east = rs.map_east;
+        d.west = rs.map_west;
+        d.rows = rs.rows;
+        d.cols = rs.cols;
+        d.cell_size = rs.cell_size;
+        begin_map_dataset_file(d, map_dataset_format(rs.settings.map_type), rs.cards.snow_temp, "",
+                               "", 1060, "Snow_Temperature", rs.settings.map_type);
+    }
+    if (rs.nsm_on) open_nsm_map_datasets(rs);
+}
+
+int linknode_time_step_minutes(const run_state& rs) {
+    const int steps = output_interval_steps(rs.hydro_write_steps);
+    return static_cast<int>(steps * rs.dt / 60.0);
+}
+
+int linknode_time_steps(const run_state& rs) {
+    const int minutes = linknode_time_step_minutes(rs);
+    if (minutes > 0) return rs.settings.tot_time / minutes;
+    // An interval below one whole minute: count by the exact interval.
+    const double interval = output_interval_steps(rs.hydro_write_steps) * rs.dt / 60.0;
+    return interval > 0.0 ? static_cast<int>(rs.settings.tot_time / interval) : 0;
+}
+
+void write_linknode_headers(run_state& rs) {
+    const int time_step = linknode_time_step_minutes(rs);
+    const int num_ts = linknode_time_steps(rs);
+    auto header = [&](file_object& f, int kind, int links) {
+        write_linknode_header(f, kind, links, time_step, num_ts, rs.day, rs.month, rs.year, rs.hour,
+                              rs.minute);
+    };
+    if (rs.chan_explic) {
+        if (rs.chan_depth) header(rs.chan_depth_file, kLinknodeStreamDepth, rs.links);
+        if (rs.chan_sed_flux) header(rs.chan_sed_flux_file, kLinknodeStreamSedFlux, rs.links);
+        if (rs.chan_discharge) header(rs.chan_discharge_file, kLinknodeStreamFlow, rs.links);
+        if (rs.chan_stage) header(rs.chan_stage_file, kLinknodeStreamStage, rs.links);
+        if (rs.chan_velocity) header(rs.chan_velocity_file, kLinknodeStreamVelocity, rs.links);
+    }
+    if (rs.flood_stream) header(rs.flood_stream_file, kLinknodeFloodStreamDepth, rs.links);
+    if (rs.superlink) {
+        if (rs.cards.pipe_flow_given) header(rs.superlink_flow_file, kLinknodeSuperlinkFlow, rs.n_slink);
+        if (rs.cards.pipe_head_given) header(rs.superlink_head_file, kLinknodeSuperlinkHead, rs.n_slink);
+        if (rs.cards.pipe_tile_given) {
+            header(rs.superlink_tile_file, kLinknodeSuperlinkTileFlow, rs.n_slink);
+        }
+    }
+    // Stream datasets number their steps from 0.
+    rs.chan_depth_ts = rs.chan_sed_flux_ts = rs.chan_discharge_ts = 0;
+    rs.chan_velocity_ts = rs.chan_stage_ts = 0;
+    rs.pipe_flow_ts = rs.pipe_head_ts = rs.pipe_tile_ts = 0;
+    // The sediment flux accumulator has the shape of the node arrays.
+    if (rs.chan_explic && rs.chan_sed_flux) {
+        rs.chan_sed_flux_sum.assign(static_cast<size_t>(rs.maxnodes + 2),
+                                    std::vector<double>(static_cast<size_t>(rs.links + 2), 0.0));
+    }
+}
+
+void read_hydrograph_locations(run_state& rs) {
+    if (!rs.in_hyd_location) return;
+    read_link_node_list(rs, rs.hyd_location_file, rs.files.in_hyd_location, rs.num_hyd_locations,
+                        rs.hlink, rs.hnode);
+}
+
+void read_gw_flux_locations(run_state& rs) {
+    if (!rs.in_gwflux_location) return;
+    if (read_link_node_list(rs, rs.gwflux_location_file, rs.files.in_gwflux_location,
+                            rs.num_gwflux_locations, rs.gwflink, rs.gwfnode)) {
+        rs.gwflux_sum.assign(static_cast<size_t>(rs.num_gwflux_locations) + 1, 0.0);
+    }
+}
+
+void read_cell_output_locations(run_state& rs) {
+    if (!rs.in_celldepdis_location) return;
+    const char* path = rs.files.in_celldepdis_location;
+    list_reader in{rs.celldepdis_location_file, path};
+    rs.num_cell_locations = 0;
+    int n = 0;
+    if (!in.count(n)) return;
+    std::vector<int> rows(static_cast<size_t>(n) + 1, 0), cols(static_cast<size_t>(n) + 1, 0);
+    std::vector<int> cells(static_cast<size_t>(n) + 1, 0);
+    for (int k = 1; k <= n; ++k) {
+        if (!in.next(rows[static_cast<size_t>(k)]) || !in.next(cols[static_cast<size_t>(k)])) return;
+        if (!cell_number_at(rs.mask, rs.rows, rs.cols, rows, cols, cells, k)) {
+            grid_cell_or_fail(rs, path, k, rows[static_cast<size_t>(k)], cols[static_cast<size_t>(k)]);
+            return;
+        }
+    }
+    rs.celrowloc.swap(rows);
+    rs.celcolloc.swap(cols);
+    rs.gnumlocater.swap(cells);
+    rs.num_cell_locations = n;
+}
+
+void read_superjunction_locations(run_state& rs) {
+    if (!rs.superlink_junc_location) return;
+    const char* path = rs.files.superlink_junc_location;
+    list_reader in{rs.superlink_junc_location_file, path};
+    rs.num_sjunc_locations = 0;
+    int n = 0;
+    if (!in.count(n)) return;
+    std::vector<int> list(static_cast<size_t>(n) + 1, 0);
+    for (int k = 1; k <= n; ++k) {
+        int j = 0;
+        if (!in.next(j)) return;
+        if (j < 1 || (rs.n_sjunc > 0 && j > rs.n_sjunc)) {
+            std::printf("Error: location %d of file %s names superjunction %d, which is not a "
+                        "superjunction of the network\n",
+                        k, in.shown(), j);
+            fail_printed();
+            return;
+        }
+        list[static_cast<size_t>(k)] = j;
+    }
+    rs.sjunc.swap(list);
+    rs.num_sjunc_locations = n;
+}
+
+void read_superlink_node_locations(run_state& rs) {
+    if (!rs.superlink_node_location) return;
+    const char* path = rs.files.superlink_node_location;
+    list_reader in{rs.superlink_node_location_file, path};
+    rs.num_slnode_locations = 0;
+    int n = 0;
+    if (!in.count(n)) return;
+    std::vector<int> l(static_cast<size_t>(n) + 1, 0), m(static_cast<size_t>(n) + 1, 0);
+    for (int k = 1; k <= n; ++k) {
+        int link = 0, node = 0;
+        if (!in.next(link) || !in.next(node)) return;
+        if (link < 1 || (rs.n_slink > 0 && link > rs.n_slink) || node < 1) {
+            std::printf("Error: location %d of file %s names superlink %d node %d, which is not a "
+                        "node of the network\n",
+                        k, in.shown(), link, node);
+            fail_printed();
+            return;
+        }
+        l[static_cast<size_t>(k)] = link;
+        m[static_cast<size_t>(k)] = node;
+    }
+    rs.sl_link.swap(l);
+    rs.sl_node.swap(m);
+    rs.num_slnode_locations = n;
+}
+
+void read_soil_moisture_output_cells(run_state& rs) {
+    if (!rs.in_theta_location) return;
+    const char* path = rs.files.in_theta_location;
+    list_reader in{rs.theta_location_file, path};
+    rs.num_theta_locations = 0;
+    int n = 0;
+    if (!in.count(n)) return;
+    std::vector<int> cells(static_cast<size_t>(n) + 1, 0);
+    std::vector<int> counts;
+    std::vector<std::vector<int>> nodes;
+    if (rs.inf_richards) {
+        if (!in.next(rs.theta_second_number)) return;
+        counts.assign(static_cast<size_t>(n) + 1, 0);
+        nodes.assign(static_cast<size_t>(n) + 1, std::vector<int>());
+    }
+    for (int k = 1; k <= n; ++k) {
+        int row = 0, col = 0;
+        if (!in.next(row) || !in.next(col)) return;
+        if (!grid_cell_or_fail(rs, path, k, row, col)) return;
+        cells[static_cast<size_t>(k)] = mask_cell(rs, row, col);
+        if (!rs.inf_richards) continue;
+        int m = 0;
+        if (!in.next(m)) return;
+        if (m < 0) {
+            std::printf("Error: location %d of file %s lists a negative number of nodes (%d)\n", k,
+                        in.shown(), m);
+            fail_printed();
+            return;
+        }
+        counts[static_cast<size_t>(k)] = m;
+        std::vector<int>& list = nodes[static_cast<size_t>(k)];
+        list.assign(static_cast<size_t>(m) + 1, 0);
+        for (int j = 1; j <= m; ++j) {
+            if (!in.next(list[static_cast<size_t>(j)])) return;
+            if (list[static_cast<size_t>(j)] < 1) {
+                std::printf("Error: location %d of file %s lists node %d; nodes count from 1\n", k,
+                            in.shown(), list[static_cast<size_t>(j)]);
+                fail_printed();
+                return;
+            }
+        }
+    }
+    rs.cell_loc.swap(cells);
+    rs.cell_num.swap(counts);
+    rs.theta_nodes.swap(nodes);
+    rs.num_theta_locations = n;
+}
+
+void close_map_datasets(run_state& rs) {
+    if (!rs.map_kind_dataset) return;
+    const bool binary = rs.settings.map_type == 2;
+    for (int kind = 0; kind < kMapKindCount; ++kind) {
+        if (!rs.map_kind_started[kind]) continue;
+        end_map_dataset(rs.map_kind_file[kind], binary);
+        rs.map_kind_started[kind] = 0;
+    }
+}

@@ -1,0 +1,456 @@
+// Explicit overland scheme.
+//
+// One sub-step of length s (seconds) is three parallel loops at most:
+//   1. face flows: every cell j computes the flow across its own right face
+//      (to rightcon) into ov_qx(j) and across its own bottom face (to
+//      belowcon) into ov_qy(j), in m3/s, from the depths at the start of the
+//      sub-step; the faces that need a split are counted (integer sums);
+//   2. only when some face moves more than a fifth of its donor's water: the
+//      share of its outflow each cell may pass (so no donor goes below zero),
+//      and the face flows scaled by their donor's share;
+//   3. apply: every cell adds its four faces, (ov_qx(leftcon) - ov_qx(j) +
+//      ov_qy(abovecon) - ov_qy(j)) x s / dx^2.
+// Each iteration writes only its own cell or its own faces and the sums are
+// integers, so the depths are bit-identical for any thread count.
+//
+// The depths at the start of the step stay in ov_depth until the last
+// sub-step, so a restart reads them again without a copy: the first sub-step
+// writes into ov_substep_depth, later ones update it in place and the last
+// one writes back into ov_depth (a single sub-step updates ov_depth in place).
+#include "overland/explicit_scheme.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "core/run_state.h"
+#include "overland/lowspots.h"
+
+namespace {
+
+constexpr double kSlopeFloor = 1e-20;         // smallest friction slope magnitude
+constexpr double kSlopeOffset = 1e-30;        // added to every friction slope
+constexpr double kSplitShift = 0.06;          // depth moved across a face that needs a split, m
+constexpr double kSplitDepthChange = 0.1;     // depth change that needs a split, m
+constexpr double kSplitNegative = -0.0001;    // donor depth after the face that needs a split, m
+constexpr double kShortestDivisible = 0.005;  // sub-steps at most this long are not divided, s
+constexpr double kDivisor = 3.0;              // a division makes the sub-step this much shorter
+constexpr int kMaxDivisions = 5;              // divisions per call
+constexpr int kHeldCalls = 4;                 // further calls that keep a reduced sub-step
+constexpr double kDoneTolerance = 1e-4;       // the step is covered within this, s
+constexpr double kOutletExponent = 1.666667;  // exponent of the outlet law
+constexpr double kDonorShare = 0.2;           // a face moving more than this share of its donor's
+                                              // water calls for the outflow check
+constexpr double kLimitMargin = 1.0 - 1e-12;  // a limited donor keeps this safety share
+constexpr int kParallelCells = 2048;          // smaller grids run on one thread (a fork costs more)
+
+// Arrays of one sub-step, as plain pointers (1-based cells, slot 0 unused).
+struct face_view {
+    const double* h = nullptr;      // depths at the start of the sub-step, m
+    const double* r = nullptr;      // retention depth, m
+    const double* n = nullptr;      // Manning n, s/m^(1/3)
+    const double* sx = nullptr;     // bed slope to the right neighbour, m/m
+    const double* sy = nullptr;     // bed slope to the lower neighbour, m/m
+    const int* right = nullptr;
+    const int* below = nullptr;
+    const int* left = nullptr;
+    const int* above = nullptr;
+    const int* dike = nullptr;      // dike side bits, when dikes are on
+    const int* wmask = nullptr;     // wetland number, when wetlands are on
+    const wetland_record* wrec = nullptr;
+    double* qx = nullptr;           // flow to the right neighbour, m3/s
+    double* qy = nullptr;           // flow to the lower neighbour, m3/s
+    double dx = 0.0;                // cell size, m
+    double inv_dx = 0.0;            // 1 / cell size, 1/m
+    int cells = 0;                  // GNUM
+};
+
+// h^(5/3) for h > 0 without pow (m^(5/3)), as h^2 x h^(-1/3). The inverse
+// cube root comes from a first guess made from the bits of h (its exponent
+// divided by -3) and four Newton steps r <- r (4 - h r^3) / 3, which need no
+// division; the result is within a few units in the last place. It costs a
+// fraction of the library cube root, which was most of the time of a
+// sub-step. Tiny and huge depths go to the library.
+inline double depth_power(double h) {
+    if (!(h >= 1e-90 && h <= 1e90)) return h * std::cbrt(h * h);
+    std::uint64_t bits;
+    std::memcpy(&bits, &h, sizeof bits);
+    bits = 0x553F000000000000ull - bits / 3;
+    double r;
+    std::memcpy(&r, &bits, sizeof r);
+    const double h3 = h * (1.0 / 3.0);
+    for (int i = 0; i < 4; ++i) r = r * (4.0 / 3.0 - (r * r) * (r * h3));
+    return (h * h) * r;
+}
+
+inline double signed_root(double s) {
+    return s < 0.0 ? -std::sqrt(-s) : std::sqrt(s);
+}
+
+// Friction slope of the face j -> k with bed slope s0 (m/m). A slope below
+// kSlopeFloor in magnitude is a level water surface, which carries no flow
+// (callers test level_surface first): raising it to the floor would make
+// level water creep towards the right and lower neighbours.
+inline double friction_slope(const face_view& v, double s0, double hj, double hk) {
+    return s0 - (hk - hj) * v.inv_dx + kSlopeOffset;
+}
+
+inline bool level_surface(double sf) {
+    return std::fabs(sf) < kSlopeFloor;
+}
+
+// Wetland law of the face j -> k (j is a wetland cell), m3/s.
+double wetland_face(const face_view& v, int j, int k, double s0) {
+    const wetland_record& w = v.wrec[v.wmask[j]];
+    const double hj = v.h[j];
+    const double hk = v.h[k];
+    const double sf = friction_slope(v, s0, hj, hk);
+    if (level_surface(sf)) return 0.0;
+    const bool k_wet = v.wmask[k] >= 1;
+    double hf;
+    if (sf >= 0.0) hf = hj - w.threshold_depth;
+    else hf = k_wet ? hk - w.threshold_depth : hk - v.r[k];
+    double q;
+    if (hf <= 0.0) {
+        if (sf >= 0.0) q = sf * hj * w.linear_coef;
+        else q = k_wet ? sf * hk * w.linear_coef : 0.0;
+    } else if (!k_wet) {
+        q = signed_root(sf) / v.n[j] * depth_power(hf);
+    } else {
+        const double hu = (sf < 0.0 ? hk : hj) - w.threshold_depth;
+        const double m = signed_root(sf) / w.wetland_n * depth_power(hu);
+        const double l = sf * hu * w.transition_coef;
+        const double q0 = sf * w.threshold_depth * w.linear_coef;
+        if (hu > w.transition_depth) {
+            q = q0 + m;
+        } else {
+            const double t = hu / w.transition_depth;
+            q = q0 + t * m + (1.0 - t) * l;
+        }
+    }
+    return q * v.dx;
+}
+
+// The two faces of one cell j (to its right and to its lower neighbour) share
+// what depends on j alone: the flow depth h(j) - r(j) raised to 5/3, used by
+// every face whose water comes from j, and dx / n(j). Both are computed at
+// their first use only.
+struct cell_faces {
+    const face_view& v;
+    const int j;
+    const double hj;
+    const double rj;
+    double own_power = -1.0;   // (hj - rj)^(5/3), m^(5/3); -1 until computed
+    double conveyance = 0.0;   // dx / n(j), m s/m^(1/3); 0 until computed
+
+    cell_faces(const face_view& view, int cell)
+        : v(view), j(cell), hj(view.h[cell]), rj(view.r[cell]) {}
+
+    // Flow across the face towards k (not 0) on side `side_bit` (2 right,
+    // 4 bottom) with bed slope s0, m3/s, positive from j to k.
+    template <bool kDikes, bool kWetlands>
+    double flow(int k, double s0, int side_bit) {
+        if (kDikes && (v.dike[j] & side_bit) != 0) return 0.0;
+        if (kWetlands && v.wmask[j] >= 1) return wetland_face(v, j, k, s0);
+        if (hj < rj) return 0.0;
+        const double hk = v.h[k];
+        if (hk <= rj && hj <= rj) return 0.0;   // no flow depth on either side
+        const double sf = friction_slope(v, s0, hj, hk);
+        if (level_surface(sf)) return 0.0;
+        double power;
+        if (sf < 0.0) {
+            const double hf = hk - rj;   // water from k, above the retention of j
+            if (hf <= 0.0) return 0.0;
+            power = depth_power(hf);
+        } else {
+            const double hf = hj - rj;
+            if (hf <= 0.0) return 0.0;
+            if (own_power < 0.0) own_power = depth_power(hf);
+            power = own_power;
+        }
+        if (conveyance == 0.0) conveyance = v.dx / v.n[j];
+        return signed_root(sf) * power * conveyance;
+    }
+};
+
+// Depth the donor of the face j -> k keeps after the face moves dhh (m,
+// positive from j to k): the outflow test of the split looks at the cell the
+// water leaves, not at cell j whatever the direction (that would split on
+// every inflow into a dry cell and never on an outflow larger than the water).
+inline double donor_depth_after(double dhh, double hj, double hk) {
+    return dhh > 0.0 ? hj - dhh : hk + dhh;
+}
+
+// True when the face that moves dhh needs a split.
+inline bool needs_split(double dhh, double hj, double hk) {
+    const double a = std::fabs(dhh);
+    return a >= kSplitShift || a > kSplitDepthChange ||
+           donor_depth_after(dhh, hj, hk) < kSplitNegative;
+}
+
+// True when the face takes more than kDonorShare of its donor's water.
+inline bool heavy_donor(double dhh, double hj, double hk) {
+    return dhh > 0.0 ? dhh > kDonorShare * hj : -dhh > kDonorShare * hk;
+}
+
+struct pass_counts {
+    int split_x = 0;     // right faces that need a split
+    int split_y = 0;     // bottom faces that need a split
+    int heavy = 0;       // faces that call for the outflow check
+};
+
+// Loop 1: the face flows of every cell and the split counts; c2 = s / dx^2.
+template <bool kDikes, bool kWetlands>
+pass_counts compute_faces(const face_view& v, double c2) {
+    int split_x = 0;
+    int split_y = 0;
+    int heavy = 0;
+    const int n = v.cells;
+#pragma omp parallel for schedule(static) if (n >= kParallelCells) \
+    reduction(+ : split_x, split_y, heavy)
+    for (int j = 1; j <= n; ++j) {
+        cell_faces cell(v, j);
+        const double hj = cell.hj;
+        const int kr = v.right[j];
+        double q = 0.0;
+        if (kr != 0) q = cell.flow<kDikes, kWetlands>(kr, v.sx[j], 2);
+        v.qx[j] = q;
+        if (q != 0.0) {
+            const double dhh = q * c2;
+            const double hk = v.h[kr];
+            if (needs_split(dhh, hj, hk)) ++split_x;
+            if (heavy_donor(dhh, hj, hk)) ++heavy;
+        }
+        const int kb = v.below[j];
+        q = 0.0;
+        if (kb != 0) q = cell.flow<kDikes, kWetlands>(kb, v.sy[j], 4);
+        v.qy[j] = q;
+        if (q != 0.0) {
+            const double dhh = q * c2;
+            const double hk = v.h[kb];
+            if (needs_split(dhh, hj, hk)) ++split_y;
+            if (heavy_donor(dhh, hj, hk)) ++heavy;
+        }
+    }
+    return pass_counts{split_x, split_y, heavy};
+}
+
+pass_counts compute_all_faces(const face_view& v, double c2) {
+    if (v.dike != nullptr) {
+        return v.wmask != nullptr ? compute_faces<true, true>(v, c2)
+                                  : compute_faces<true, false>(v, c2);
+    }
+    return v.wmask != nullptr ? compute_faces<false, true>(v, c2)
+                              : compute_faces<false, false>(v, c2);
+}
+
+// The "need to split" lines of one pass. With a sub-step too short to divide
+// each thread prints its first such face only, as the pass would.
+void print_split_lines(const face_view& v, bool x_pass, double c2, bool short_step) {
+    const double* q = x_pass ? v.qx : v.qy;
+    const int* next = x_pass ? v.right : v.below;
+    const char* format = x_pass ? "need to split...(x-dir) curr_du=%lf, dhh=%lf, h[j]+dhh=%lf\n"
+                                : "need to split...(y-dir) curr_du=%lf, dhh=%lf, h[j]+dhh=%lf\n";
+    const int n = v.cells;
+#pragma omp parallel if (n >= kParallelCells)
+    {
+        bool quiet_thread = false;
+#pragma omp for schedule(static)
+        for (int j = 1; j <= n; ++j) {
+            if (quiet_thread || q[j] == 0.0) continue;
+            const double dhh = q[j] * c2;
+            const double hk = v.h[next[j]];
+            if (!needs_split(dhh, v.h[j], hk)) continue;
+            std::printf(format, std::fabs(dhh), dhh, donor_depth_after(dhh, v.h[j], hk));
+            if (short_step) quiet_thread = true;
+        }
+    }
+}
+
+// Loop 2: scales the outflows of every donor that would pass more water than
+// it holds to (almost) that water. scale is per cell.
+void limit_outflows(const face_view& v, double c2, double* scale) {
+    const int n = v.cells;
+#pragma omp parallel for schedule(static) if (n >= kParallelCells)
+    for (int j = 1; j <= n; ++j) {
+        double out = 0.0;
+        if (v.qx[j] > 0.0) out += v.qx[j];
+        if (v.qy[j] > 0.0) out += v.qy[j];
+        const double ql = v.qx[v.left[j]];
+        if (ql < 0.0) out -= ql;
+        const double qa = v.qy[v.above[j]];
+        if (qa < 0.0) out -= qa;
+        const double moved = out * c2;
+        const double held = v.h[j] > 0.0 ? v.h[j] * kLimitMargin : 0.0;
+        scale[j] = moved > held ? held / moved : 1.0;
+    }
+#pragma omp parallel for schedule(static) if (n >= kParallelCells)
+    for (int j = 1; j <= n; ++j) {
+        const double qxj = v.qx[j];
+        if (qxj > 0.0) v.qx[j] = qxj * scale[j];
+        else if (qxj < 0.0) v.qx[j] = qxj * scale[v.right[j]];
+        const double qyj = v.qy[j];
+        if (qyj > 0.0) v.qy[j] = qyj * scale[j];
+        else if (qyj < 0.0) v.qy[j] = qyj * scale[v.below[j]];
+    }
+}
+
+// Loop 3: new depths from the four faces of every cell (dst may be v.h).
+void apply_faces(const face_view& v, double c2, double* dst) {
+    const int n = v.cells;
+#pragma omp parallel for schedule(static) if (n >= kParallelCells)
+    for (int j = 1; j <= n; ++j) {
+        const double net = (v.qx[v.left[j]] - v.qx[j]) + (v.qy[v.above[j]] - v.qy[j]);
+        dst[j] = v.h[j] + net * c2;
+    }
+}
+
+// Sizes the work arrays of the scheme at the first call of the run.
+void size_scheme_arrays(run_state& rs) {
+    const size_t size = static_cast<size_t>(rs.GNUM) + 1;
+    if (rs.ov_substep_depth.size() != size) rs.ov_substep_depth.assign(size, 0.0);
+    if (rs.ov_out_scale.size() != size) rs.ov_out_scale.assign(size, 1.0);
+    for (std::vector<double>* a : {&rs.ov_qx, &rs.ov_qy, &rs.ov_slope_x, &rs.ov_slope_y,
+                                   &rs.retent_dep, &rs.dist_rough}) {
+        if (a->size() < size) a->resize(size, 0.0);
+    }
+    for (std::vector<int>* a : {&rs.rightcon, &rs.belowcon, &rs.leftcon, &rs.abovecon}) {
+        if (a->size() < size) a->resize(size, 0);
+    }
+}
+
+face_view make_view(run_state& rs) {
+    face_view v;
+    v.r = rs.retent_dep.data();
+    v.n = rs.dist_rough.data();
+    v.sx = rs.ov_slope_x.data();
+    v.sy = rs.ov_slope_y.data();
+    v.right = rs.rightcon.data();
+    v.below = rs.belowcon.data();
+    v.left = rs.leftcon.data();
+    v.above = rs.abovecon.data();
+    const size_t size = static_cast<size_t>(rs.GNUM) + 1;
+    if (rs.dike_map && rs.dike_mask.size() >= size) v.dike = rs.dike_mask.data();
+    if (rs.wetlands && rs.wetland_mask.size() >= size && !rs.wetland_records.empty()) {
+        v.wmask = rs.wetland_mask.data();
+        v.wrec = rs.wetland_records.data();
+    }
+    v.qx = rs.ov_qx.data();
+    v.qy = rs.ov_qy.data();
+    v.dx = rs.cell_size;
+    v.inv_dx = 1.0 / rs.cell_size;
+    v.cells = rs.GNUM;
+    return v;
+}
+
+// Drains the outlet cell for the whole step; at most the water it holds. m3.
+double drain_outlet(run_state& rs, double dt) {
+    const int o = rs.outlet_cell;
+    if (o < 1 || o > rs.GNUM) return 0.0;
+    const size_t oc = static_cast<size_t>(o);
+    const double h = rs.ov_depth[oc];
+    const double n = rs.dist_rough[oc];
+    if (!(h > 0.0) || !(rs.outslope > 0.0) || !(n > 0.0)) return 0.0;
+    const double area = rs.cell_size * rs.cell_size;
+    const double q = rs.cell_size * std::pow(h, kOutletExponent) * std::sqrt(rs.outslope) / n;
+    double volume = q * dt;
+    if (volume >= h * area) {
+        volume = h * area;
+        rs.ov_depth[oc] = 0.0;
+    } else {
+        rs.ov_depth[oc] = h - volume / area;
+    }
+    return volume;
+}
+
+}  // namespace
+
+double route_overland_explicit(run_state& rs, double dt) {
+    const int cells = rs.GNUM;
+    rs.ov_xy_first = rs.ov_xy_first == 0 ? 1 : 0;
+    if (cells < 1 || rs.ov_depth.size() < static_cast<size_t>(cells) + 1 || !(dt > 0.0) ||
+        !(rs.cell_size > 0.0))
+        return 0.0;
+    size_scheme_arrays(rs);
+
+    // The sub-step this call starts with.
+    double sub = dt;
+    if (rs.ov_reduced_steps_left > 0) {
+        sub = rs.ov_reduced_dt;
+        rs.ov_reduced_active = 1;
+        --rs.ov_reduced_steps_left;
+    } else if (rs.ov_reduced_active) {
+        if (!rs.quiet) std::printf("Resetting time step to %4.2lf for overland flow...\n", dt);
+        rs.ov_reduced_active = 0;
+    }
+    if (!(sub > 0.0)) sub = dt;
+
+    face_view v = make_view(rs);
+    v.qx[0] = 0.0;   // the face of a missing neighbour carries nothing
+    v.qy[0] = 0.0;
+    const double area = rs.cell_size * rs.cell_size;
+    double* const start_depth = rs.ov_depth.data();
+    double* const work_depth = rs.ov_substep_depth.data();
+    double* const scale = rs.ov_out_scale.data();
+
+    int divisions = 0;
+    bool too_short = false;
+    bool restart = true;
+    while (restart) {
+        restart = false;
+        double elapsed = 0.0;
+        v.h = start_depth;
+        for (;;) {
+            double used = sub;
+            if (used > dt - elapsed) used = dt - elapsed;   // the last sub-step ends at dt
+            const double c2 = used / area;
+            const pass_counts counts = compute_all_faces(v, c2);
+
+            // The two passes in the order of ov_xy_first.
+            for (int pass = 0; pass < 2 && !restart; ++pass) {
+                const bool x_pass = (pass == 0) == (rs.ov_xy_first == 0);
+                const int splits = x_pass ? counts.split_x : counts.split_y;
+                if (splits == 0) continue;
+                const bool short_step = used <= kShortestDivisible;
+                print_split_lines(v, x_pass, c2, short_step);
+                if (short_step) too_short = true;
+                if (too_short) continue;
+                if (divisions < kMaxDivisions) {
+                    sub /= kDivisor;
+                    if (!rs.quiet)
+                        std::printf(" *Changing overland time step to %4.2lf seconds...\n", sub);
+                    rs.ov_reduced_dt = sub;
+                    rs.ov_reduced_steps_left = kHeldCalls;
+                    ++divisions;
+                    restart = true;
+                } else {
+                    too_short = true;
+                    if (!rs.quiet)
+                        std::printf(" *Time step to small to divide, continuing with current time "
+                                    "step\n");
+                }
+            }
+            if (restart) break;
+
+            const double next_elapsed = elapsed + used;
+            const bool last = std::fabs(next_elapsed - dt) < kDoneTolerance || next_elapsed > dt;
+            double* dst = last ? start_depth : work_depth;
+            if (counts.heavy > 0) limit_outflows(v, c2, scale);
+            apply_faces(v, c2, dst);
+            v.h = dst;
+            elapsed = next_elapsed;
+            if (last) break;
+        }
+    }
+
+    if (rs.lowspot_file && rs.num_lowspots > 0) {
+        double loss = 0.0;
+        double gain = 0.0;
+        face_flow(rs, dt, loss, gain);
+        rs.vol_head_bc_loss += loss;
+        rs.vol_head_bc_gain += gain;
+    }
+    if (rs.chan_explic) return 0.0;
+    return drain_outlet(rs, dt);
+}

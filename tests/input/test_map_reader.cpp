@@ -1,0 +1,300 @@
+// The grid map reader: header size checks, the four storage kinds, the zero
+// warnings, category counts, replacement in real rows, and the refusal of
+// bad input without writing outside the targets.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/alloc.h"
+#include "core/file_object.h"
+#include "grid_test_support.h"
+#include "input/map_reader.h"
+#include "input/replace.h"
+
+namespace {
+
+using grid_test::map_text;
+
+// A mask grid [0..rows+1][0..cols+1] from rows of 0/1 values.
+struct mask_grid {
+    int** cells = nullptr;
+    mask_grid(int rows, int cols, const std::vector<std::vector<int>>& values) {
+        alloc_int_2d(cells, rows + 1, cols + 1, "mask");
+        for (int i = 1; i <= rows; ++i)
+            for (int j = 1; j <= cols; ++j) cells[i][j] = values[i - 1][j - 1];
+    }
+    ~mask_grid() { free_block_2d(cells); }
+};
+
+struct read_result {
+    bool ok = false;
+    std::string out;
+    double north = -1, south = -1, east = -1, west = -1;
+    int rows = -1, cols = -1;
+};
+
+class MapReaderTest : public grid_test::GridTest {
+protected:
+    // Reads `text` as a map of the given kind against a grid of 3 x 3.
+    read_result read(const std::string& text, int kind, int** grid, std::vector<double>* first,
+                     std::vector<double>* second, std::vector<int>* ids, int expected_rows = 3,
+                     int expected_cols = 3) {
+        path_ = write("test.map", text);
+        read_result r;
+        file_object f;
+        EXPECT_TRUE(open_file_named(f, path_.c_str(), "r"));
+        r.out = console([&] {
+            r.ok = read_map_file(f, path_.c_str(), kind, r.north, r.south, r.east, r.west, r.rows,
+                                 r.cols, grid, first, second, ids, expected_rows, expected_cols);
+        });
+        close_file_object(f);
+        return r;
+    }
+    std::string path_;
+};
+
+// The plus-shaped mask of five cells.
+const std::vector<std::vector<int>> kPlus = {{0, 1, 0}, {1, 1, 1}, {0, 1, 0}};
+
+TEST_F(MapReaderTest, WrongSizeIsRefusedBeforeAnyValueIsRead) {
+    struct size_case {
+        int rows, cols;
+        const char* message;
+    } cases[] = {
+        {2, 3, "Incorrect number of rows in map: "},
+        {3, 4, "Incorrect number of columns in map: "},
+        {4, 2, "Incorrect number of rows and columns in map: "},
+    };
+    for (const size_case& c : cases) {
+        SCOPED_TRACE(c.message);
+        error_record = error_info{};
+        mask_grid grid(3, 3, {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}});
+        std::vector<std::string> rows(static_cast<size_t>(c.rows), std::string("5 5 5 5"));
+        read_result r = read(map_text(c.rows, c.cols, rows), kMapGridInts, grid.cells, nullptr,
+                             nullptr, nullptr);
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.out, std::string(c.message) + path_ + "\n" + grid_test::kReported);
+        EXPECT_EQ(error_record.stop, 1);
+        EXPECT_EQ(r.rows, c.rows);
+        EXPECT_EQ(r.cols, c.cols);
+        EXPECT_EQ(grid.cells[1][1], 0);   // nothing read
+    }
+}
+
+TEST_F(MapReaderTest, HeaderWithoutAtLeastOneRowAndColumnIsRefused) {
+    const std::string headers[] = {
+        map_text(0, 3, {}),
+        map_text(3, -2, {"1 1 1", "1 1 1", "1 1 1"}),
+        "north: 1\nsouth: 0\neast: 3\nwest: 0\nrows: x\ncols: 3\n1 1 1\n",
+        "north: 1\nsouth: 0\n",
+    };
+    for (const std::string& text : headers) {
+        SCOPED_TRACE(text);
+        error_record = error_info{};
+        mask_grid grid(3, 3, kPlus);
+        read_result r = read(text, kMapGridInts, grid.cells, nullptr, nullptr, nullptr, 0, 3);
+        EXPECT_FALSE(r.ok);
+        EXPECT_NE(r.out.find("Error: the header of map " + path_), std::string::npos) << r.out;
+        EXPECT_EQ(error_record.stop, 1);
+    }
+}
+
+TEST_F(MapReaderTest, HeaderValuesAndWordsArePositional) {
+    mask_grid grid(3, 3, kPlus);
+    read_result r = read("N 1005.5\nS 975.5\nEe 30\nW -0.5\nrr: 3\ncc: 3\n1 2 3\n4 5 6\n7 8 9\n",
+                         kMapGridInts, grid.cells, nullptr, nullptr, nullptr);
+    EXPECT_TRUE(r.ok);
+    EXPECT_DOUBLE_EQ(r.north, 1005.5);
+    EXPECT_DOUBLE_EQ(r.south, 975.5);
+    EXPECT_DOUBLE_EQ(r.east, 30.0);
+    EXPECT_DOUBLE_EQ(r.west, -0.5);
+    EXPECT_EQ(grid.cells[3][3], 9);
+}
+
+TEST_F(MapReaderTest, RealKindsStoreMaskCellsInNumberingOrder) {
+    const std::string text = map_text(3, 3, {"9 1.5 9", "2.5, 3.5\t4.5", "9 5.5 9"});
+    struct kind_case {
+        int kind;
+        bool into_first;
+    } cases[] = {{kMapCellReals, true}, {kMapSecondReals, false}};
+    for (const kind_case& c : cases) {
+        SCOPED_TRACE(c.kind);
+        mask_grid grid(3, 3, kPlus);
+        std::vector<double> first(6, -1.0);
+        std::vector<double> second(6, -1.0);
+        read_result r = read(text, c.kind, grid.cells, &first, &second, nullptr);
+        ASSERT_TRUE(r.ok);
+        EXPECT_EQ(r.out, "");
+        const std::vector<double>& filled = c.into_first ? first : second;
+        const std::vector<double>& untouched = c.into_first ? second : first;
+        EXPECT_EQ(filled, (std::vector<double>{-1.0, 1.5, 2.5, 3.5, 4.5, 5.5}));
+        EXPECT_EQ(untouched, std::vector<double>(6, -1.0));
+    }
+}
+
+TEST_F(MapReaderTest, ShortRowsGiveZeroAndZeroCellsAreCountedInsideTheMaskOnly) {
+    mask_grid grid(3, 3, kPlus);
+    std::vector<double> values(6, -1.0);
+    // Row 2 lacks its last value; outside the mask the values are not 0.
+    read_result r = read(map_text(3, 3, {"7 0 7", "1 2", "7 3 7"}), kMapCellReals, grid.cells,
+                         &values, nullptr, nullptr);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(values, (std::vector<double>{-1.0, 0.0, 1.0, 2.0, 0.0, 3.0}));
+    EXPECT_EQ(r.out, "Warning: Map contains 2 cells with zero values. Map: " + path_ + "\n");
+}
+
+TEST_F(MapReaderTest, ZeroWarningsByKind) {
+    // All values inside the mask are 0 but one outside is not: only the cell count.
+    {
+        mask_grid grid(3, 3, kPlus);
+        std::vector<double> values(6, -1.0);
+        read_result r = read(map_text(3, 3, {"4 0 0", "0 0 0", "0 0 0"}), kMapCellReals,
+                             grid.cells, &values, nullptr, nullptr);
+        EXPECT_EQ(r.out, "Warning: Map contains 5 cells with zero values. Map: " + path_ + "\n");
+    }
+    // A map of only zeros: both warnings for real maps, only the first for integer maps.
+    const std::string zeros = map_text(3, 3, {"0 0 0", "0 0 0", "0 0 0"});
+    struct zero_case {
+        int kind;
+        bool cells_warning;
+    } cases[] = {{kMapCellReals, true}, {kMapSecondReals, true}, {kMapGridInts, false},
+                 {kMapCellIds, false}};
+    for (const zero_case& c : cases) {
+        SCOPED_TRACE(c.kind);
+        mask_grid grid(3, 3, kPlus);
+        mask_grid target(3, 3, kPlus);
+        std::vector<double> reals(6, -1.0);
+        std::vector<int> ids(6, -1);
+        read_result r = read(zeros, c.kind, c.kind == kMapGridInts ? target.cells : grid.cells,
+                             &reals, &reals, &ids);
+        std::string expected = "Warning: Map contains only zero values. Map: " + path_ + "\n";
+        if (c.cells_warning) {
+            expected += "Warning: Map contains 5 cells with zero values. Map: " + path_ + "\n";
+        }
+        EXPECT_EQ(r.out, expected);
+    }
+}
+
+TEST_F(MapReaderTest, IntegerGridMayHoldAllValuesOnOneLine) {
+    mask_grid grid(3, 3, {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}});
+    read_result r = read(map_text(3, 3, {"1 2 3 4 5 6 7 8 -9"}), kMapGridInts, grid.cells,
+                         nullptr, nullptr, nullptr);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(grid.cells[1][1], 1);
+    EXPECT_EQ(grid.cells[2][3], 6);
+    EXPECT_EQ(grid.cells[3][3], -9);
+    EXPECT_EQ(grid.cells[0][0], 0);   // the border is not written
+    EXPECT_EQ(grid.cells[4][4], 0);
+}
+
+TEST_F(MapReaderTest, CategoryLinesListTheIdsInsideTheMaskInAscendingOrder) {
+    mask_grid grid(3, 3, kPlus);
+    std::vector<int> ids(6, -1);
+    read_result r = read(map_text(3, 3, {"5 3 5", "1 3 1", "5 1 5"}), kMapCellIds, grid.cells,
+                         nullptr, nullptr, &ids);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(ids, (std::vector<int>{-1, 3, 1, 3, 1, 1}));
+    EXPECT_EQ(r.out, "In map " + path_ + " category 1 has 3 values\n" + "In map " + path_ +
+                         " category 3 has 2 values\n");
+    EXPECT_EQ(map_category_count(1), 3);
+    EXPECT_EQ(map_category_count(5), 0);   // outside the mask
+}
+
+TEST_F(MapReaderTest, IdsOutsideTheCategoryTableAreStoredButNotCounted) {
+    mask_grid grid(3, 3, kPlus);
+    std::vector<int> ids(6, -1);
+    read_result r = read(map_text(3, 3, {"0 9999 0", "10000 -4 0", "0 2147483647 0"}),
+                         kMapCellIds, grid.cells, nullptr, nullptr, &ids);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(ids, (std::vector<int>{-1, 9999, 10000, -4, 0, 2147483647}));
+    EXPECT_EQ(r.out, "In map " + path_ + " category 9999 has 1 values\n");
+    EXPECT_EQ(map_category_count(9999), 1);
+    EXPECT_EQ(map_category_count(10000), 0);
+    EXPECT_EQ(map_category_count(-4), 0);
+    EXPECT_EQ(map_category_count(0), 0);
+    // A caller whose IDs index a table refuses the negative one, naming the map and the cell.
+    error_record = error_info{};
+    std::string out = console([&] { EXPECT_FALSE(refuse_negative_map_ids(ids, 5, "soil.map")); });
+    EXPECT_EQ(out, std::string("Error: negative ID -4 at cell 3 of map soil.map\n") + grid_test::kReported);
+    EXPECT_EQ(error_record.stop, 1);
+}
+
+TEST_F(MapReaderTest, TokensThatAreNotWholeNumbersAreRefusedInIntegerMaps) {
+    struct token_case {
+        const char* token;
+        int kind;
+    } cases[] = {{"1.5", kMapGridInts}, {"abc", kMapGridInts}, {"99999999999", kMapCellIds},
+                 {"2x", kMapCellIds},   {"[ID]", kMapCellIds}};
+    for (const token_case& c : cases) {
+        SCOPED_TRACE(c.token);
+        error_record = error_info{};
+        mask_grid grid(3, 3, kPlus);
+        std::vector<int> ids(6, -1);
+        read_result r = read(map_text(3, 3, {"1 1 1", std::string("1 ") + c.token + " 1", "1 1 1"}),
+                             c.kind, grid.cells, nullptr, nullptr, &ids);
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.out, std::string("Error: the value \"") + c.token +
+                             "\" in row 2, column 2 of map " + path_ + " is not a whole number\n" +
+                             grid_test::kReported);
+        EXPECT_EQ(error_record.stop, 1);
+    }
+}
+
+TEST_F(MapReaderTest, EarlyEndOfFileIsReported) {
+    struct eof_case {
+        int kind;
+        std::vector<std::string> rows;
+    } cases[] = {
+        {kMapCellReals, {"1 2 3", "4 5 6"}},       // last row line missing
+        {kMapGridInts, {"1 2 3", "4 5 6", "7 8"}},  // one value too few
+        {kMapCellIds, {"1 2 3 4 5 6 7 8"}},
+    };
+    for (const eof_case& c : cases) {
+        SCOPED_TRACE(c.kind);
+        error_record = error_info{};
+        mask_grid grid(3, 3, kPlus);
+        std::vector<double> reals(6, -1.0);
+        std::vector<int> ids(6, -1);
+        read_result r = read(map_text(3, 3, c.rows), c.kind, grid.cells, &reals, nullptr, &ids);
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.out, "Unexpected end of file in file: " + path_ + "\n" + grid_test::kReported);
+        EXPECT_EQ(error_record.stop, 1);
+    }
+}
+
+TEST_F(MapReaderTest, TargetArrayThatIsTooSmallIsNeverOverrun) {
+    mask_grid grid(3, 3, kPlus);
+    std::vector<double> reals(4, -1.0);   // room for 3 of the 5 cells
+    read_result r = read(map_text(3, 3, {"1 1 1", "1 1 1", "1 1 1"}), kMapCellReals, grid.cells,
+                         &reals, nullptr, nullptr);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.out, "Error: map " + path_ +
+                         " has more watershed cells than the 3 cells of its target array\n" +
+                         grid_test::kReported);
+    EXPECT_EQ(reals, (std::vector<double>{-1.0, 1.0, 1.0, 1.0}));
+}
+
+TEST_F(MapReaderTest, ReplacementAppliesToRealRowsButNotToIntegerMaps) {
+    std::string params = write("params.txt", "1\nelevation [ELEV] \"%5.1lf\"\n");
+    std::string values = write("values.txt", "12.5\n");
+    ASSERT_EQ(read_replace_params(params.c_str()), 0);
+    ASSERT_EQ(read_replace_vals(values.c_str()), 0);
+    ASSERT_EQ(replace_active, 1);
+
+    mask_grid grid(3, 3, kPlus);
+    std::vector<double> reals(6, -1.0);
+    read_result r = read(map_text(3, 3, {"0 1 0", "2 [ELEV] 3", "0 4 0"}), kMapCellReals,
+                         grid.cells, &reals, nullptr, nullptr);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(reals, (std::vector<double>{-1.0, 1.0, 2.0, 12.5, 3.0, 4.0}));
+
+    std::vector<int> ids(6, -1);
+    r = read(map_text(3, 3, {"0 1 0", "2 [ELEV] 3", "0 4 0"}), kMapCellIds, grid.cells, nullptr,
+             nullptr, &ids);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.out.find("\"[ELEV]\" in row 2, column 2"), std::string::npos) << r.out;
+}
+
+}  // namespace

@@ -1,0 +1,151 @@
+// The overland step of the time loop: due test, scheme choice, outlet flow,
+// update times, depth check and snow roughness.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "overland/overland.h"
+#include "overland_grid.h"
+
+namespace {
+
+constexpr double kStepDays = 60.0 / 86400.0;
+
+// A tilted 3 x 3 watershed draining to cell 9, due now, last update 60 s ago.
+struct step_fixture {
+    overland_grid g{{"111", "111", "111"}, 10.0};
+    run_state& rs = *g.rs;
+    step_fixture() {
+        for (int r = 1; r <= 3; ++r)
+            for (int c = 1; c <= 3; ++c)
+                rs.elevation[static_cast<size_t>(rs.mask[r][c])] = 10.0 - 0.1 * r - 0.1 * c;
+        compute_cell_slopes(rs);
+        rs.time = 2450000.5;
+        rs.rain_step_days = kStepDays;
+        rs.rain_last = rs.time - kStepDays;
+        rs.rain_next = rs.time;
+        rs.chan_explic = 0;
+        rs.outlet_cell = 9;
+        rs.outslope = 0.01;
+    }
+};
+
+TEST(OverlandStep, OnlyTheExplicitSchemeRuns) {
+    step_fixture f;
+    f.rs.overtype = 2;
+    testing::internal::CaptureStdout();
+    route_overland(f.rs);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("OVERTYPE has the value 2"), std::string::npos) << out;
+    EXPECT_EQ(error_record.stop, 1);
+    EXPECT_EQ(f.rs.rain_last, f.rs.time - kStepDays);   // nothing advanced
+}
+
+TEST(OverlandStep, NotDueDoesNothing) {
+    step_fixture f;
+    f.rs.rain_next = f.rs.time + kStepDays;
+    f.rs.ov_depth[5] = 0.2;
+    route_overland(f.rs);
+    EXPECT_EQ(f.rs.ov_depth[5], 0.2);
+    EXPECT_EQ(f.rs.rain_next, f.rs.time + kStepDays);
+}
+
+TEST(OverlandStep, DryGridRoutesNothingButAdvancesTheClock) {
+    step_fixture f;
+    f.rs.outlet_flow = 3.0;
+    const int xy_first = f.rs.ov_xy_first;
+    route_overland(f.rs);
+    EXPECT_EQ(error_record.stop, 0);
+    EXPECT_EQ(f.rs.surface_has_water, 0);
+    EXPECT_EQ(f.rs.outlet_flow, 0.0);
+    EXPECT_EQ(f.rs.ov_xy_first, xy_first);   // the scheme was not called
+    EXPECT_EQ(f.rs.rain_last, f.rs.time);
+    EXPECT_DOUBLE_EQ(f.rs.rain_next, f.rs.time + kStepDays);
+}
+
+TEST(OverlandStep, OutletFlowAndVolumes) {
+    step_fixture f;
+    f.rs.ov_depth[9] = 0.1;
+    f.rs.ov_depth[1] = 0.05;
+    const double before = f.g.volume();
+    route_overland(f.rs);
+    EXPECT_EQ(f.rs.surface_has_water, 1);
+    EXPECT_GT(f.rs.outlet_flow, 0.0);
+    const double dt = (f.rs.time - (f.rs.time - kStepDays)) * 86400.0;   // the step, s
+    EXPECT_NEAR(f.rs.vol_discharge, f.rs.outlet_flow * dt, 1e-12 * f.rs.vol_discharge);
+    EXPECT_EQ(f.rs.event_outflow_vol, f.rs.vol_discharge);
+    EXPECT_NEAR(f.g.volume() + f.rs.vol_discharge, before, 1e-12 * before);
+    EXPECT_EQ(f.rs.ov_sweep, 2);
+}
+
+TEST(OverlandStep, ChannelRoutingLeavesTheOutletToTheChannel) {
+    step_fixture f;
+    f.rs.chan_explic = 1;
+    f.rs.ov_depth[9] = 0.1;
+    const double before = f.g.volume();
+    route_overland(f.rs);
+    EXPECT_EQ(f.rs.outlet_flow, 0.0);
+    EXPECT_EQ(f.rs.vol_discharge, 0.0);
+    EXPECT_NEAR(f.g.volume(), before, 1e-12 * before);
+}
+
+TEST(OverlandStep, LongTermDrySpellJumpsToTheNextEvent) {
+    step_fixture f;
+    f.rs.long_term = 1;
+    f.rs.event_index = 1;
+    f.rs.event_starts[0] = f.rs.time - 1.0;
+    f.rs.event_starts[1] = f.rs.time + 3.0;   // the next event
+    route_overland(f.rs);
+    EXPECT_EQ(f.rs.rain_next, f.rs.time + 3.0);
+    EXPECT_DOUBLE_EQ(f.rs.rain_last, f.rs.time + 3.0 - kStepDays);
+    EXPECT_EQ(f.rs.infil_next, f.rs.rain_next);
+    EXPECT_EQ(f.rs.infil_last, f.rs.rain_last);
+}
+
+TEST(OverlandStep, LongTermRunKeepsItsClockWhileWaterFlows) {
+    step_fixture f;
+    f.rs.long_term = 1;
+    f.rs.event_index = 1;
+    f.rs.event_starts[1] = f.rs.time + 3.0;
+    f.rs.ov_depth[1] = 0.2;   // water on a slope: it flows
+    route_overland(f.rs);
+    EXPECT_EQ(f.rs.surface_has_water, 1);
+    EXPECT_EQ(f.rs.surface_has_flow, 1);
+    EXPECT_DOUBLE_EQ(f.rs.rain_next, f.rs.time + kStepDays);
+}
+
+TEST(OverlandStep, DepthThatIsNotANumberStopsTheRun) {
+    step_fixture f;
+    f.rs.ov_depth[2] = 0.1;
+    f.rs.ov_depth[4] = std::numeric_limits<double>::quiet_NaN();
+    f.rs.ov_depth[7] = std::numeric_limits<double>::quiet_NaN();
+    testing::internal::CaptureStdout();
+    route_overland(f.rs);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("A non-real overland flow water depth has been detected in cell 4 after "
+                       "applying overland boundary conditions and overland pumping.\n"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(error_record.stop, 1);
+    EXPECT_EQ(f.rs.rain_last, f.rs.time - kStepDays);
+}
+
+TEST(OverlandStep, SnowCoveredCellsUseTheSnowRoughnessEvenWhenNotDue) {
+    step_fixture f;
+    f.rs.rain_next = f.rs.time + kStepDays;   // not due
+    f.rs.snow_roughness_on = 1;
+    f.rs.snow_manning_n = 0.3;
+    f.rs.dist_rough_copy.assign(10, 0.04);
+    f.rs.snow_swe.assign(10, 0.0);
+    f.rs.snow_swe[3] = 0.01;
+    route_overland(f.rs);
+    EXPECT_EQ(f.rs.dist_rough[3], 0.3);
+    EXPECT_EQ(f.rs.dist_rough[4], 0.04);
+    f.rs.snow_swe[3] = 0.0;   // melted
+    route_overland(f.rs);
+    EXPECT_EQ(f.rs.dist_rough[3], 0.04);
+}
+
+}  // namespace
