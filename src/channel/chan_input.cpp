@@ -657,7 +657,8 @@ bool chan_reader::structure_card(const chan_card& c, char* v, int& element) {
 
 bool chan_reader::node_pass() {
     int link = 0, node = 0, element = 0;
-    const size_t start = any_connect ? last_connect + 1 : cards.size();
+    // The node pass never reaches back before the counting pass that sized its arrays.
+    const size_t start = any_connect ? std::max(last_connect, header_end) + 1 : cards.size();
     for (size_t i = start; i < cards.size(); ++i) {
         const chan_card& c = cards[i];
         if (c.code == kChanNone) continue;
@@ -733,11 +734,13 @@ bool chan_reader::node_pass() {
                 if (at < 1) return fail(c, "the card comes before the NODE card of its node");
                 char name[kTokenSize];
                 next_word(v, name);
+                if (!rs.stream_pointsource.has(at, link)) return fail(c, "the point source was not counted");
                 rs.stream_pointsource(ix(at), l) = name[0] ? find_time_series(name) : nullptr;
                 break;
             }
             case kChanPumpto:
                 if (link == 0 || node == 0) return fail(c, "the card comes before the LINK and NODE cards of its node");
+                if (!rs.stream_pumps.has(node, link)) return fail(c, "the pump was not counted");
                 rs.stream_pumps(k, l) = read_chan_pump(rs, v, link, rs.ltype[l]);
                 break;
             default:

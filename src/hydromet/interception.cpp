@@ -7,6 +7,7 @@
 #include "core/error.h"
 #include "core/file_object.h"
 #include "core/file_write.h"
+#include "core/parallel.h"
 #include "core/run_state.h"
 #include "input/map_reader.h"
 #include "input/mapping_table.h"
@@ -130,7 +131,7 @@ double apply_interception(int GNUM, double dt, const std::vector<double>& icep_s
     double* eff = ri_eff.data();                 // m/s
     double* dep = icep_dep.data();               // m
     double* held_vol = held_volume.data();       // m3
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (GNUM >= kParallelCells)
     for (int k = 1; k <= GNUM; ++k) {
         const double r = rate[k];
         double held = 0.0;   // m

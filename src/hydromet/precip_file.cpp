@@ -15,6 +15,7 @@
 
 #include "core/error.h"
 #include "core/file_object.h"
+#include "core/parallel.h"
 #include "core/run_state.h"
 #include "core/text.h"
 #include "hydromet/precip_types.h"
@@ -693,7 +694,7 @@ void radar_to_cells(run_state& rs) {
     const int* cell_index = g.pluvo_to_precip.data();
     const double* data = g.precip_data.data();
     double* rate = rs.cell_rain_rate.data();
-#pragma omp parallel for schedule(static) reduction(max : peak)
+#pragma omp parallel for schedule(static) reduction(max : peak) if (n >= kParallelCells)
     for (int k = 1; k <= n; ++k) {
         const double v = data[cell_index[k]] > 0.0 ? data[cell_index[k]] : 0.0;
         rate[k] = v;

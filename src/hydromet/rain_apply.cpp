@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "core/error.h"
+#include "core/parallel.h"
 #include "core/run_state.h"
 #include "hydromet/interception.h"
 #include "hydromet/precip.h"
@@ -90,7 +91,7 @@ void apply_rainfall(run_state& rs) {
     double* volume = rs.rain_cell_volume.data();
     double* swe = snow_possible ? rs.snow_swe.data() : nullptr;
     int snowfall = 0;
-#pragma omp parallel for schedule(static) reduction(| : snowfall)
+#pragma omp parallel for schedule(static) reduction(| : snowfall) if (n >= kParallelCells)
     for (int k = 1; k <= n; ++k) {
         if (lake != nullptr && lake[k] >= 1) {
             volume[k] = 0.0;   // the channel-network lake takes the rain (below)

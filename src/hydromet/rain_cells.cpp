@@ -6,6 +6,7 @@
 
 #include "core/dates.h"
 #include "core/error.h"
+#include "core/parallel.h"
 #include "core/run_state.h"
 #include "hydromet/precip.h"
 #include "hydromet/precip_file.h"
@@ -40,7 +41,7 @@ void clear_cell_rain(run_state& rs) {
     if (!rs.interception) return;
     double* eff = rs.ri_eff.data();
     const int n = rs.GNUM;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n >= kParallelCells)
     for (int k = 1; k <= n; ++k) eff[k] = 0.0;
 }
 
@@ -136,14 +137,14 @@ void interpolate_gages(double dx, int period, int num_gages, const std::vector<d
     double* const* values = gage_values.rows;
     if (num_gages == 1) {
         const double v = values[1][period];
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (GNUM >= kParallelCells)
         for (int k = 1; k <= GNUM; ++k) rate[k] = v;
         return;
     }
     const double dx2 = dx * dx;
     const double* gx = gage_x.data();
     const double* gy = gage_y.data();
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (GNUM >= kParallelCells)
     for (int k = 1; k <= GNUM; ++k) {
         const double x = cell_x[k];
         const double y = cell_y[k];
@@ -173,7 +174,7 @@ void fork_gage_rain_to_cells(int period, int num_gages, const std::vector<int>& 
     double* const* values = gage_values.rows;
     const int* near = nearest.data();
     const bool single = num_gages == 1 || nearest.size() < static_cast<size_t>(GNUM) + 1;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (GNUM >= kParallelCells)
     for (int k = 1; k <= GNUM; ++k) {
         const int gage = single ? 1 : near[k];
         rate[k] = (gage >= 1 && gage <= num_gages) ? values[gage][period] : 0.0;
@@ -189,7 +190,7 @@ bool build_nearest_gage_table(int num_gages, const std::vector<double>& gage_x,
     int* near = nearest.data();
     const double* gx = gage_x.data();
     const double* gy = gage_y.data();
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (GNUM >= kParallelCells)
     for (int k = 1; k <= GNUM; ++k) {
         const double x = cell_x[k];
         const double y = cell_y[k];
@@ -218,7 +219,7 @@ bool build_nearest_gage_table(int num_gages, const std::vector<double>& gage_x,
 void set_uniform_cell_rain(run_state& rs, double rate) {
     double* r = rs.cell_rain_rate.data();
     const int n = rs.GNUM;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n >= kParallelCells)
     for (int k = 1; k <= n; ++k) r[k] = rate;
 }
 

@@ -47,6 +47,11 @@ bool cell_value(const std::vector<double>& values, int k, double& out) {
 
 double smaller(double a, double b) { return a < b ? a : b; }
 
+// No-data text of an ASCII grid: written once in the header and, unchanged,
+// in every inactive cell, so that readers of the common grid layout see the
+// inactive cells as no data.
+constexpr const char* kAsciiGridNodata = "-9999.99";
+
 void copy_text(char* out, size_t size, const char* text) {
     std::snprintf(out, size, "%s", text ? text : "");
 }
@@ -71,7 +76,7 @@ int write_ascii_grid(file_object& f, int* const* mask, double north, double sout
     std::fprintf(out, "xllcenter %9.2lf\n", smaller(east, west) + 0.5 * cell_size);
     std::fprintf(out, "yllcenter %9.2lf\n", smaller(north, south) + 0.5 * cell_size);
     std::fprintf(out, "cellsize %9.2lf\n", cell_size);
-    std::fprintf(out, "NODATA_value -9999.99\n");
+    std::fprintf(out, "NODATA_value %s\n", kAsciiGridNodata);
     int k = 0;
     int missing = 0;
     for (int r = 1; r <= rows; ++r) {
@@ -81,7 +86,7 @@ int write_ascii_grid(file_object& f, int* const* mask, double north, double sout
                 if (!cell_value(values, ++k, v)) ++missing;
                 std::fprintf(out, "%6.4lf ", v);
             } else {
-                std::fprintf(out, "%6.4lf ", -9999.9999);
+                std::fprintf(out, "%s ", kAsciiGridNodata);
             }
         }
         std::fputc('\n', out);

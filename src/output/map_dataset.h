@@ -24,8 +24,8 @@ constexpr double kMapNodata = -999.99;     // no-data value of a map_dataset at 
 int map_dataset_format(int map_type);
 
 // One ASCII grid: ncols/nrows/xllcenter/yllcenter/cellsize/NODATA_value header,
-// then the rows top row first, "%6.4lf " per cell, -9999.9999 for an inactive
-// cell. Returns the number of active cells that found no source value (0
+// then the rows top row first, "%6.4lf " per cell and the header's no-data
+// text (-9999.99) for an inactive cell. Returns the number of active cells that found no source value (0
 // when the source covers every active cell).
 int write_ascii_grid(file_object& f, int* const* mask, double north, double south, double east,
                      double west, int rows, int cols, const std::vector<double>& values,

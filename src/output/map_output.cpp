@@ -3,6 +3,7 @@
 #include <cstdio>
 #include "core/dates.h"
 #include "core/error.h"
+#include "core/parallel.h"
 #include "core/run_state.h"
 #include "output/map_dataset.h"
 #include "output/output.h"
@@ -68,13 +69,13 @@ void fill_sources(run_state& rs) {
     if (map_kind_on(rs, kMapKindDischarge)) map_fill_discharge(rs);
     if (map_kind_on(rs, kMapKindRain)) {
         const int n = cells_within(rs.GNUM, {rs.map_rain_out.size(), rs.cell_rain_rate.size()});
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n >= kParallelCells)
         for (int c = 1; c <= n; ++c) rs.map_rain_out[c] = rs.cell_rain_rate[c] * kRainMapFactor;
     }
     if (map_kind_on(rs, kMapKindRechargeInc)) {
         const int n = cells_within(rs.GNUM, {rs.map_recharge_inc_out.size(),
                                              rs.map_recharge_prev.size(), rs.gw_recharge_depth.size()});
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n >= kParallelCells)
         for (int c = 1; c <= n; ++c) {
             rs.map_recharge_inc_out[c] = rs.gw_recharge_depth[c] - rs.map_recharge_prev[c];
         }
@@ -86,7 +87,7 @@ void fill_sources(run_state& rs) {
 void advance_recharge(run_state& rs) {
     if (!map_kind_on(rs, kMapKindRechargeInc)) return;
     const int n = cells_within(rs.GNUM, {rs.map_recharge_prev.size(), rs.gw_recharge_depth.size()});
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n >= kParallelCells)
     for (int c = 1; c <= n; ++c) rs.map_recharge_prev[c] = rs.gw_recharge_depth[c];
 }
 
@@ -132,11 +133,11 @@ bool map_output_due(int step, int steps_per_output) {
 
 void map_copy_rows(run_state& rs) {
     const int n = cells_within(rs.GNUM, {rs.map_depth_out.size(), rs.ov_depth.size()});
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n >= kParallelCells)
     for (int c = 1; c <= n; ++c) rs.map_depth_out[c] = rs.ov_depth[c];
     if (!rs.channel_lakes) return;
     const int m = cells_within(n, {rs.lake_mask.size(), rs.elevation.size()});
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (m >= kParallelCells)
     for (int c = 1; c <= m; ++c) {
         const int lake = rs.lake_mask[c];
         if (lake > 0) rs.map_depth_out[c] = at_or_zero(rs.lake_elev, lake) - rs.elevation[c];
@@ -146,7 +147,7 @@ void map_copy_rows(run_state& rs) {
 void map_fill_discharge(run_state& rs) {
     const int n = cells_within(rs.GNUM,
                                {rs.map_discharge_out.size(), rs.ov_qx.size(), rs.ov_qy.size()});
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n >= kParallelCells)
     for (int c = 1; c <= n; ++c) {
         rs.map_discharge_out[c] = std::sqrt(rs.ov_qx[c] * rs.ov_qx[c] + rs.ov_qy[c] * rs.ov_qy[c]);
     }

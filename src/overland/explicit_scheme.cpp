@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/parallel.h"
 #include "core/run_state.h"
 #include "overland/lowspots.h"
 
@@ -43,7 +44,6 @@ constexpr double kOutletExponent = 1.666667;  // exponent of the outlet law
 constexpr double kDonorShare = 0.2;           // a face moving more than this share of its donor's
                                               // water calls for the outflow check
 constexpr double kLimitMargin = 1.0 - 1e-12;  // a limited donor keeps this safety share
-constexpr int kParallelCells = 2048;          // smaller grids run on one thread (a fork costs more)
 
 // Arrays of one sub-step, as plain pointers (1-based cells, slot 0 unused).
 struct face_view {

@@ -9,6 +9,7 @@
 
 #include "core/clock.h"
 #include "core/error.h"
+#include "core/parallel.h"
 #include "core/run_state.h"
 #include "overland/boundaries.h"
 #include "overland/explicit_scheme.h"
@@ -16,7 +17,6 @@
 namespace {
 
 constexpr double kZero = 1e-16;   // depths and flows at most this count as zero
-constexpr int kParallelCells = 2048;   // smaller grids run on one thread (a fork costs more)
 
 void fail_printed() {
     error_record.code = kErrorPrinted;

@@ -8,6 +8,7 @@
 #include "core/dates.h"
 #include "core/error.h"
 #include "core/file_write.h"
+#include "core/parallel.h"
 #include "core/run_state.h"
 
 namespace {
@@ -62,7 +63,7 @@ void init_suction_deficit(run_state& rs) {
     const double* cap = rs.cap_drive.data();
     const double* phi = rs.phi.data();
     const double* thi = rs.thi.data();
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n >= kParallelCells)
     for (int i = 1; i <= n; ++i) out[i] = cap[i] * (phi[i] - thi[i]);
 }
 
@@ -90,7 +91,7 @@ void infiltrate_green_ampt(run_state& rs, double seconds) {
     const double t = seconds;
     int unconverged = 0;
 
-#pragma omp parallel for schedule(static) reduction(+ : unconverged)
+#pragma omp parallel for schedule(static) reduction(+ : unconverged) if (n >= kParallelCells)
     for (int i = 1; i <= n; ++i) {
         if (depth[i] < kZeroDepth) {
             rate[i] = 0.0;

@@ -13,6 +13,7 @@
 #include "core/dates.h"
 #include "core/error.h"
 #include "core/file_object.h"
+#include "core/parallel.h"
 #include "core/run_state.h"
 #include "core/text.h"
 #include "input/cell_arrays.h"
@@ -322,7 +323,7 @@ void fork_initial_soil_water(run_state& rs, double content) {
     double* shown = rs.theta_all.data();
     const double* thr = residual ? rs.thr.data() : nullptr;
     const double* phi = porous ? rs.phi.data() : nullptr;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n >= kParallelCells)
     for (int i = 1; i <= n; ++i) {
         double v = content;
         if (thr != nullptr) {

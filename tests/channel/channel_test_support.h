@@ -143,6 +143,7 @@ protected:
         r.rows = rows;
         r.cols = cols;
         r.cell_size = 10.0;
+        if (r.mask != nullptr) free_block_2d(r.mask);
         r.mask = make_int_2d(rows + 1, cols + 1);
         int k = 0;
         for (int i = 1; i <= rows; ++i)

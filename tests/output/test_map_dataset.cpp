@@ -147,7 +147,7 @@ TEST(MapForms, OneDepthMapReadsBackTheSameInAllThreeForms) {
     EXPECT_EQ(ag.keys, (std::vector<std::string>{"ncols", "nrows", "xllcenter", "yllcenter",
                                                   "cellsize", "NODATA_value"}));
     EXPECT_EQ(ag.header, (std::vector<double>{4, 3, 505.0, 1005.0, 10.0, -9999.99}));
-    EXPECT_EQ(ag.values, g.table(-9999.9999));
+    EXPECT_EQ(ag.values, g.table(-9999.99));
 
     // ASCII dataset.
     const std::string ads_path = dir.file("depth.dat");
@@ -214,7 +214,7 @@ TEST(MapForms, AsciiGridLinesFollowTheCommonLayoutByteForByte) {
     EXPECT_EQ(lines[3], "yllcenter   1005.00");
     EXPECT_EQ(lines[4], "cellsize     10.00");
     EXPECT_EQ(lines[5], "NODATA_value -9999.99");
-    EXPECT_EQ(lines[6], "-9999.9999 0.1250 1.5000 -9999.9999 ");
+    EXPECT_EQ(lines[6], "-9999.99 0.1250 1.5000 -9999.99 ");
 }
 
 TEST(MapForms, BoundsGridWritesZeroOutsideTheWatershed) {
@@ -321,7 +321,7 @@ TEST(MapDatasetRecord, PerTimeFilesAreNumberedFromOneUnderTheFolder) {
         EXPECT_EQ(out.find("//"), std::string::npos);
         EXPECT_EQ(d.map_count, 3);
         const ascii_grid second = parse_ascii_grid(read_file(dir.file("conc_01.conc.0002.asc")));
-        EXPECT_EQ(second.values, g.table(-9999.9999));
+        EXPECT_EQ(second.values, g.table(-9999.99));
     }
 }
 
