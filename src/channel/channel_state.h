@@ -201,4 +201,30 @@ struct channel_state {
     double vol_lake_point_sources = 0.0;      // point sources into channel-network lakes
     double vol_lake_point_sinks = 0.0;        // point sinks out of channel-network lakes
     double vol_lake_evaporation = 0.0;        // evaporation from channel-network lakes
+
+    // Explicit channel routing (ex_flow_route): work arrays [node][link] sized
+    // like `area` at the first call and kept for the run, so no sub-step allocates.
+    node_array area_iter;           // predicted flow area of a sub-step, m2
+    node_array area_try_start;      // flow area at the start of the sub-step (a retry restarts from it), m2
+    node_array qp_old;              // discharge at the start of the sub-step, m3/s
+    node_array qp_last;             // link-end flows of the state at the start of an iteration, m3/s
+    node_array qp_iter;             // link-end flows of the predicted state, m3/s
+    node_array qriv_old;            // stream-aquifer exchange at the start of the sub-step, m2/s
+    node_array qlat_org;            // lateral inflow before the overbank return rebuilt it, m2/s
+    node_array qlat_old;            // lateral inflow at the start of the sub-step, m2/s
+    int_node_array status_node;     // 1 while a channel-network lake holds the node (lakes only)
+    std::vector<double> ov_depth_copy;  // per cell 1..GNUM: overland depth at the start of the sub-step, m
+    long chan_substeps = 0;         // routing sub-steps taken in the run
+    int chan_first_substep = 1;     // set until the run's first sub-step has saved its flows
+
+    // Channel routing step (route_channels) and its idle clock (long-term runs)
+    long chan_route_calls = 0;      // calls of ex_flow_route in the run
+    int chan_exchange_result = 0;   // result of the last routing: 1 a node gained water from the aquifer
+    int chan_idle_steps = 0;        // consecutive channel steps found idle
+    double chan_reference_volume = 0.0;  // channel volume the idle test compares with (0: none), m3
+    double chan_event_short_step = 60.0; // short channel step set at an event start with 2-D groundwater, s
+    double vol_overbank_return_gain = 0.0;  // overbank water given back to head-boundary cells, m3
+    double vol_overbank_return_loss = 0.0;  // overbank water taken back from head-boundary cells, m3
+    double vol_xy_stream_boundary = 0.0;    // water added through stream XY boundary points, m3
+    double chan_step_outlet_volume = 0.0;   // water that left the outlet node in the last channel step, m3
 };

@@ -296,7 +296,9 @@ int read_table_row(file_object& f, int& id, int k, double* values) {
         if (*p == '\0') return 0;
         char* stop = nullptr;
         double value = std::strtod(p, &stop);
-        if (stop == p) return 0;
+        // The whole word is the number: "0,05" or "0.05x" is a bad row, not 0 or
+        // 0.05. A carriage return left at the end of the line still ends the word.
+        if (stop == p || (*stop != '\0' && !is_blank(*stop) && *stop != '\r')) return 0;
         values[i] = value;
         while (*p != '\0' && !is_blank(*p)) ++p;
     }

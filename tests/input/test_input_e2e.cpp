@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -313,6 +314,29 @@ TEST(ProjectInputProgram, MissingOutputIntervalsWarnInOrderAndFallBackToDefaults
     }
 }
 
+TEST(ProjectInputProgram, IntervalsShorterThanOneStepWriteAtEveryStep) {
+    // 2-minute steps: a hydrograph interval of 0.001 minutes and a map
+    // interval of 1 minute both fall below one step and become one step.
+    temp_dir dir;
+    project_file p = small_project(dir);
+    p.remove("TIMESTEP").remove("HYD_FREQ").remove("MAP_FREQ");
+    p.card("TIMESTEP", "120").card("HYD_FREQ", "0.001").card("MAP_FREQ", "1").card("DEPTH", "maps");
+    std::filesystem::create_directory(dir.file("maps"));
+    const run_result r = run_project(dir, p);
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const int steps = 10 * 60 / 120;
+    const auto rows = read_hydrograph(dir.file("outlet.hyd"));
+    ASSERT_EQ(rows.size(), static_cast<size_t>(steps + 1));
+    for (int k = 0; k <= steps; ++k) EXPECT_DOUBLE_EQ(rows[static_cast<size_t>(k)].first, 2.0 * k);
+    // Maps follow every step after the first pass.
+    for (int k = 1; k <= steps; ++k) {
+        char name[32];
+        std::snprintf(name, sizeof name, "maps/depth.%04d.asc", k);
+        EXPECT_TRUE(file_exists(dir.file(name))) << name;
+    }
+    EXPECT_FALSE(file_exists(dir.file("maps/depth.0006.asc")));
+}
+
 TEST(ProjectInputProgram, UnknownCardsAreWarnedAndIgnored) {
     temp_dir dir;
     project_file p = small_project(dir);
@@ -486,6 +510,48 @@ TEST(ProjectInputProgram, TimeSeriesFileWithAnAbsoluteAndARelativeSeries) {
         const size_t at = r.out.find(line, last);
         ASSERT_NE(at, std::string::npos) << "missing or out of order: " << line << r.out;
         last = at + line.size();
+    }
+}
+
+TEST(ProjectInputProgram, MalformedSeriesOrTableLinesStopTheRunNamingFileAndLine) {
+    struct bad_input_case {
+        const char* what;
+        const char* file;       // file written
+        std::string text;
+        bool table;             // a mapping table (else a time-series file)
+        std::string message;    // start of the message naming the file and line
+    };
+    const std::string table_head = "PLUVO_INDEX_MAP_TABLES\n"
+                                   "INDEX_MAP land.idx \"Land use\"\n"
+                                   "ROUGHNESS \"Land use\"\n"
+                                   "NUM_IDS 2\n"
+                                   "ID    DESCRIPTION\n" + id_row(1, "0.05");
+    const bad_input_case cases[] = {
+        {"entry without its hour", "bad.ts",
+         "PLUVO_TS\nA\nABSOLUTE\n2000 6 1 0 0 1.5\n2000 6 1 x 0 2\nEND_TS\n", false,
+         "Error: time series file bad.ts, line 5: "},
+        {"times going back", "bad.ts",
+         "PLUVO_TS\nB\nABSOLUTE\n2000 6 1 2 0 1.5\n2000 6 1 1 0 2\nEND_TS\n", false,
+         "Error: time series file bad.ts, line 5: "},
+        // A decimal comma is no number: the row is refused, not read as 0.
+        {"decimal comma", "bad.cmt", table_head + id_row(2, "0,05"), true,
+         "Error: mapping table bad.cmt, line 7: "},
+        {"letters after the number", "bad.cmt", table_head + id_row(2, "0.05x"), true,
+         "Error: mapping table bad.cmt, line 7: "},
+    };
+    for (const bad_input_case& c : cases) {
+        temp_dir dir;
+        project_file p = small_project(dir);
+        write_file(dir.file(c.file), c.text);
+        if (c.table) {
+            write_grid(dir.file("land.idx"), small_grid(), [](int r, int) { return land_class(r); }, 0);
+            p.remove("MANNING_N").card("MAPPING_TABLE", c.file);
+        } else {
+            p.card("TIME_SERIES_FILE", c.file);
+        }
+        const run_result r = run_project(dir, p);
+        expect_clean_stop(r, c.what);
+        EXPECT_TRUE(has(r.out, c.message)) << c.what << "\n" << r.out;
     }
 }
 
