@@ -11,7 +11,12 @@ void setup_channel_network(run_state& rs);
 // Start-up, after every reader: stream head boundary, node hydraulics from the
 // levels, the initial channel volume and the channel point inputs.
 void init_channel_state(run_state& rs);
-// Time-loop step at the channel update time.
+// Time-loop step at the channel update time (explicit routing): lateral
+// inflow from the stream cells, the channel-network lakes, explicit routing
+// of the network over the elapsed channel step, the step's volumes (lateral
+// totals, outlet discharge into vol_discharge and the event outflow), qlat
+// cleared, the next channel time, and in long-term runs the idle clock. At its
+// first call of a run it refuses a largest Courant number of 0 or below.
 void route_channels(run_state& rs);
 // Time-loop step at the next channel point-input time.
 void read_chan_point_inputs(run_state& rs);

@@ -6,6 +6,7 @@
 #include "channel/chan_input.h"
 #include "channel/chan_messages.h"
 #include "channel/channel.h"
+#include "channel/explicit_routing.h"
 #include "channel/channel_records.h"
 #include "channel/network_checks.h"
 #include "channel/xsection.h"
@@ -232,6 +233,7 @@ int apply_stream_head_boundary(run_state& rs) {
 void init_channel_state(run_state& rs) {
     rs.chan_active = 0;
     if (!rs.chan_explic || rs.links < 1) return;
+    if (!check_channel_routing_settings(rs)) return;   // refused before the loop starts
     if (rs.head_bound) {
         if (rs.bound_ts) {
             rs.head_series = find_time_series(rs.files.bound_ts);

@@ -17,7 +17,7 @@ struct channel_state {
     int chan_drain_only = 0;        // drain method alone
     int chan_mesh = 0;              // mesh channel routing
     int chan_preiss = 0;            // Preissmann routing asked for (refused by the option check)
-    double max_courant_number = 0.0;  // largest channel Courant number
+    double max_courant_number = 0.04; // largest channel Courant number (the card default)
     int overbank_flow = 0;          // overbank exchange with the grid
     double overbank_max_dv = 0.01;  // largest overbank exchange per step, m
     int overland_backwater = 0;     // overland backwater from the channel
@@ -215,6 +215,7 @@ struct channel_state {
     int_node_array status_node;     // 1 while a channel-network lake holds the node (lakes only)
     std::vector<double> ov_depth_copy;  // per cell 1..GNUM: overland depth at the start of the sub-step, m
     long chan_substeps = 0;         // routing sub-steps taken in the run
+    long chan_retries = 0;          // sub-steps tried again with half the step in the run
     int chan_first_substep = 1;     // set until the run's first sub-step has saved its flows
 
     // Channel routing step (route_channels) and its idle clock (long-term runs)
@@ -223,8 +224,6 @@ struct channel_state {
     int chan_idle_steps = 0;        // consecutive channel steps found idle
     double chan_reference_volume = 0.0;  // channel volume the idle test compares with (0: none), m3
     double chan_event_short_step = 60.0; // short channel step set at an event start with 2-D groundwater, s
-    double vol_overbank_return_gain = 0.0;  // overbank water given back to head-boundary cells, m3
-    double vol_overbank_return_loss = 0.0;  // overbank water taken back from head-boundary cells, m3
     double vol_xy_stream_boundary = 0.0;    // water added through stream XY boundary points, m3
     double chan_step_outlet_volume = 0.0;   // water that left the outlet node in the last channel step, m3
 };

@@ -317,7 +317,7 @@ culvert_flow culv_flow(const std::vector<hydraulic_structure>& elements, int ele
     }
 
     culvert_flow out;
-    out.area = 0.5 * 3.14 * D * D;
+    out.area = 0.5 * 3.14 * D * D;   // area reported when the regime sets none, m2
     if (zi > HW || HW < zo) return out;   // dry inlet
     if (HW == TW) return out;             // no head difference, no flow
 

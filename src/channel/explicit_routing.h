@@ -7,19 +7,21 @@ struct run_state;
 
 // Volumes of one channel step (m3).
 struct route_volumes {
-    double outlet = 0.0;          // water that left the outlet node
-    double xy_boundary = 0.0;     // water added through stream XY boundary points
-    double lateral_in = 0.0;      // lateral water into the channels (positive parts)
-    double lateral_out = 0.0;     // lateral water out of the channels (negative parts, <= 0)
-    double overbank_gain = 0.0;   // overbank water given back to head-boundary cells
-    double overbank_loss = 0.0;   // overbank water taken back from head-boundary cells
+    double outlet = 0.0;         // water that left the outlet node
+    double xy_boundary = 0.0;    // water added through stream XY boundary points
+    double lateral_in = 0.0;     // lateral water into the channels (positive parts)
+    double lateral_out = 0.0;    // lateral water out of the channels (negative parts, <= 0)
+    double overbank_gain = 0.0;  // overbank water given back to head-boundary cells
+    double overbank_loss = 0.0;  // overbank water taken back from head-boundary cells
 };
 
 // Volumes of one continuity update (m3).
 struct node_update_volumes {
-    double lateral_in = 0.0;      // sum of the positive lateral volumes
-    double lateral_out = 0.0;     // sum of the negative lateral volumes (<= 0)
-    double xy_boundary = 0.0;     // stream XY boundary volume
+    double lateral_in = 0.0;   // sum of the positive lateral volumes
+    double lateral_out = 0.0;  // sum of the negative lateral volumes (<= 0)
+    double xy_boundary = 0.0;  // stream XY boundary volume
+    double point_in = 0.0;     // water added by node point-source series and the head-link feed
+    double point_out = 0.0;    // water they took (as a positive volume)
 };
 
 // Routes the network over a channel step of dt_c seconds and fills `v` with

@@ -14,20 +14,24 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "channel/channel_records.h"
 #include "core/run_state.h"
 
 namespace {
 
-constexpr double kZero = 1e-16;              // depths and volumes at or below count as zero
+constexpr double kZero = 1e-16;                   // depths and volumes at or below count as zero
 constexpr double kWeirBothBanks = 3.40978982734;  // weir coefficient of both banks, m^0.5/s
-constexpr double kSubmergedRatio = 0.66;     // downstream / upstream head above which Manning limits
-constexpr double kCriticalFactor = 0.8944;   // critical-flow bound factor, -
-constexpr double kGravity = 9.81;            // m/s2
-constexpr double kSurfaceSlack = 1e-12;      // cell surface above the channel level that is taken back, m
+constexpr double kSubmergedRatio = 0.66;    // downstream / upstream head above which Manning limits
+constexpr double kCriticalFactor = 0.8944;  // critical-flow bound factor, -
+constexpr double kGravity = 9.81;           // m/s2
+constexpr double kSurfaceSlack =
+    1e-12;  // cell surface above the channel level that is taken back, m
 
-inline size_t ix(int i) { return static_cast<size_t>(i); }
+inline size_t ix(int i) {
+    return static_cast<size_t>(i);
+}
 
 // Flow area (m2) of node (n, l) with its water at level y (m); the node
 // hydraulics of a trapezoid or break-point node for a set level.
@@ -49,7 +53,8 @@ double node_area_at_level(const run_state& rs, int n, int l, double y) {
     const double top = steps * delta;
     if (depth < delta) return xa[1] * std::pow(depth / delta, 5.0 / 3.0);
     if (depth > top) {
-        return steps >= 2 ? xa[steps] + (depth - top) / delta * (xa[steps] - xa[steps - 1]) : xa[steps];
+        return steps >= 2 ? xa[steps] + (depth - top) / delta * (xa[steps] - xa[steps - 1])
+                          : xa[steps];
     }
     int s = static_cast<int>(depth / delta);
     s = std::max(std::min(s, steps - 1), std::min(1, steps - 1));
@@ -64,10 +69,10 @@ inline double submergence(double hd, double h) {
 
 // Outcome of the bank hydraulics of one segment.
 struct bank_flow {
-    double q = 0.0;        // flow magnitude, m3/s
-    double head = 0.0;     // head over the crest of flow out of the channel, m
-    int code = 0;          // 0 none, 1 free weir, 2 submerged (Manning limit), 3 blocked
-    bool out = false;      // the flow leaves the channel
+    double q = 0.0;           // flow magnitude, m3/s
+    double head = 0.0;        // head over the crest of flow out of the channel, m
+    int code = 0;             // 0 none, 1 free weir, 2 submerged (Manning limit), 3 blocked
+    bool out = false;         // the flow leaves the channel
     double mean_depth = 0.0;  // mean depth across the half cell, m
 };
 
@@ -113,16 +118,22 @@ double interpolate_submergence_factor(double r) {
     }
     for (int i = 0; i + 1 < n; ++i) {
         if (r > ratio[i] && r < ratio[i + 1]) {
-            return factor[i] + (r - ratio[i]) / (ratio[i + 1] - ratio[i]) * (factor[i + 1] - factor[i]);
+            return factor[i] +
+                   (r - ratio[i]) / (ratio[i + 1] - ratio[i]) * (factor[i + 1] - factor[i]);
         }
     }
     return 0.0;
 }
 
-lateral_volumes lateral_inflow(run_state& rs, double dt, double sac_inflow, const int* boundary_type) {
+lateral_volumes lateral_inflow(run_state& rs, double dt, double sac_inflow,
+                               const int* boundary_type) {
     lateral_volumes out;
-    if (!(dt > 0.0) || rs.num_stream_cells < 1) return out;
-    const double a = rs.cell_size * rs.cell_size;   // cell area, m2
+    for (int i = 1; i <= rs.num_stream_cells; ++i) {
+        std::vector<double>& q = rs.gst_qlat[ix(i)];
+        std::fill(q.begin(), q.end(), 0.0);
+    }
+    if (!(dt > 0.0)) return out;                   // no time, no exchange (and no division by it)
+    const double a = rs.cell_size * rs.cell_size;  // cell area, m2
     const bool transport = rs.chan_con_trans || rs.channel_sediment;
     const bool lakes = rs.channel_lakes && rs.lake_mask.size() > ix(rs.GNUM);
     int nan_node = 0, nan_link = 0;
@@ -131,14 +142,13 @@ lateral_volumes lateral_inflow(run_state& rs, double dt, double sac_inflow, cons
         const size_t si = ix(i);
         for (int k = 1; k <= rs.gst_ncellsingrid[si]; ++k) {
             const size_t sk = ix(k);
-            rs.gst_qlat[si][sk] = 0.0;
             const int L = rs.gst_link[si][sk];
             const int n = rs.gst_node[si][sk];
             const int c = rs.gst_gnum[si][sk];
             if (L < 1 || L > rs.links || c < 1 || c > rs.GNUM) continue;
             const size_t li = ix(L), ni = ix(n), ci = ix(c);
             if (!routed_link(rs.ltype[li])) continue;
-            if (n < 1 || n > rs.nx[li]) continue;   // a node a lake holds, or none
+            if (n < 1 || n > rs.nx[li]) continue;  // a node a lake holds, or none
             if (lakes && rs.lake_mask[ci] >= 1) continue;
             const double p = rs.gst_pct[si][sk];
             const double dx = rs.dx[li];
@@ -198,7 +208,8 @@ lateral_volumes lateral_inflow(run_state& rs, double dt, double sac_inflow, cons
                 }
                 if (b.out && b.head > kZero) {
                     const double hc = 2.0 * b.head / 3.0;
-                    b.q = std::min(b.q, kCriticalFactor * std::sqrt(kGravity * hc) * hc * 2.0 * p * dx);
+                    b.q = std::min(b.q,
+                                   kCriticalFactor * std::sqrt(kGravity * hc) * hc * 2.0 * p * dx);
                 }
                 if (b.code == 0 || b.code == 3) b.q = 0.0;
             }
@@ -214,14 +225,15 @@ lateral_volumes lateral_inflow(run_state& rs, double dt, double sac_inflow, cons
                     if (d * a - q * dt >= -kZero) {
                         rs.ov_depth[ci] = d - q * dt / a;
                     } else {
-                        q = d * a / dt;   // the cell gives all it holds
+                        q = d * a / dt;  // the cell gives all it holds
                         rs.ov_depth[ci] = 0.0;
                     }
                 }
             } else if (q > 0.0) {
                 // The segment's channel water above the crest bounds the step's outflow.
-                const double V = (node_area_at_level(rs, n, L, Y) - node_area_at_level(rs, n, L, Y - b.head)) *
-                                 dx * p;
+                const double V =
+                    (node_area_at_level(rs, n, L, Y) - node_area_at_level(rs, n, L, Y - b.head)) *
+                    dx * p;
                 if (!(V > kZero)) {
                     q = 0.0;
                 } else if ((V - q * dt) / V < 1.0 - rs.overbank_max_dv) {
@@ -251,8 +263,8 @@ lateral_volumes lateral_inflow(run_state& rs, double dt, double sac_inflow, cons
         }
     }
     if (nan_link != 0) {
-        std::printf("lateral inflow for node %ld link %ld is not a number \n", static_cast<long>(nan_node),
-                    static_cast<long>(nan_link));
+        std::printf("lateral inflow for node %ld link %ld is not a number \n",
+                    static_cast<long>(nan_node), static_cast<long>(nan_link));
     }
     return out;
 }

@@ -6,8 +6,8 @@ struct run_state;
 
 // Volumes of one lateral exchange.
 struct lateral_volumes {
-    double sacramento = 0.0;   // Sacramento channel inflow spread over the segments, m3
-    double boundary = 0.0;     // channel water put on head-boundary cells (which keep their depth), m3
+    double sacramento = 0.0;  // Sacramento channel inflow spread over the segments, m3
+    double boundary = 0.0;  // channel water put on head-boundary cells (which keep their depth), m3
 };
 
 // Bank flow of every grid-stream segment for a channel step of dt seconds:
@@ -20,7 +20,8 @@ struct lateral_volumes {
 // not in use; cells of types 2, 3 and 9 keep their depth. Segments of lake,
 // structure and overtaken links exchange nothing, nor (with channel lakes)
 // those of lake cells or of nodes a lake holds.
-lateral_volumes lateral_inflow(run_state& rs, double dt, double sac_inflow, const int* boundary_type);
+lateral_volumes lateral_inflow(run_state& rs, double dt, double sac_inflow,
+                               const int* boundary_type);
 
 // Flow reduction of a submerged weir crest for the ratio r = (h_d / h)^1.5 of
 // the downstream to the upstream head: 1 up to 0.76, 0 from 1 on.

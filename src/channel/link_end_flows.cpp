@@ -24,18 +24,26 @@
 
 namespace {
 
-constexpr double kZero = 1e-16;               // flows at or below count as zero, m3/s
-constexpr double kTwoG = 19.62;               // 2 g, m/s2
-constexpr double kCoeffStart = 1.07;          // inlet coefficient of the calibration evaluations, -
-constexpr double kCoeffCap = 0.99;            // coefficient used when the calibrated one exceeds 1, -
-constexpr double kCalibHead = 1.5;            // calibration headwater above the invert, spans
-constexpr double kCalibHeadBelow = 1.49;      // the second calibration headwater, spans
+constexpr double kZero = 1e-16;           // flows at or below count as zero, m3/s
+constexpr double kTwoG = 19.62;           // 2 g, m/s2
+constexpr double kCoeffStart = 1.07;      // inlet coefficient of the calibration evaluations, -
+constexpr double kCoeffCap = 0.99;        // coefficient used when the calibrated one exceeds 1, -
+constexpr double kCalibHead = 1.5;        // calibration headwater above the invert, spans
+constexpr double kCalibHeadBelow = 1.49;  // the second calibration headwater, spans
 
-inline size_t ix(int i) { return static_cast<size_t>(i); }
+inline size_t ix(int i) {
+    return static_cast<size_t>(i);
+}
 
-bool is_lake(int type) { return (type & kLtLake) != 0; }
-bool is_structure(int type) { return (type & kLtStructure) != 0; }
-bool is_overtaken(int type) { return (type & kLtChannel) != 0 && (type & kLtOvertaken) != 0; }
+bool is_lake(int type) {
+    return (type & kLtLake) != 0;
+}
+bool is_structure(int type) {
+    return (type & kLtStructure) != 0;
+}
+bool is_overtaken(int type) {
+    return (type & kLtChannel) != 0 && (type & kLtOvertaken) != 0;
+}
 
 // Water level of a routed node from its depth, m.
 inline double level(const run_state& rs, int node, int link) {
@@ -136,7 +144,7 @@ bool structure_flows(run_state& rs, int i, node_array& flows, double dt, double 
 double junction_flow(const run_state& rs, int i, const node_array& flows) {
     const size_t li = ix(i);
     const int d = rs.dslink[li];
-    if (d < 1 || d > rs.links) return 0.0;   // a link without a downstream link passes nothing on
+    if (d < 1 || d > rs.links) return 0.0;  // a link without a downstream link passes nothing on
     const size_t di = ix(d);
     const int n = rs.nx[li];
     const int dtype = rs.ltype[di];
@@ -184,7 +192,8 @@ bool outlet_flow(run_state& rs, node_array& flows) {
 
 }  // namespace
 
-double structure_link_flow(run_state& rs, int link, double hw, double tw, double time, bool& failed) {
+double structure_link_flow(run_state& rs, int link, double hw, double tw, double time,
+                           bool& failed) {
     failed = false;
     if (ix(link) >= rs.link_structures.size()) return 0.0;
     const link_structure& ls = rs.link_structures[ix(link)];

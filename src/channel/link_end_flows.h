@@ -21,4 +21,5 @@ int compute_link_end_flows(run_state& rs, node_array& flows, double dt, double t
 // upstream level hw and the downstream level tw (m); sets the culvert inlet
 // coefficients on the way. Sets `failed` after a failed element evaluation
 // (message printed, code 4000 raised).
-double structure_link_flow(run_state& rs, int link, double hw, double tw, double time, bool& failed);
+double structure_link_flow(run_state& rs, int link, double hw, double tw, double time,
+                           bool& failed);

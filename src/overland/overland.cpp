@@ -7,7 +7,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "channel/channel_records.h"
 #include "core/clock.h"
+#include "core/dates.h"
 #include "core/error.h"
 #include "core/parallel.h"
 #include "core/run_state.h"
@@ -17,6 +19,7 @@
 namespace {
 
 constexpr double kZero = 1e-16;   // depths and flows at most this count as zero
+constexpr double kDrainedShare = 1e-4;   // channel water per event rain below which runoff is over
 
 void fail_printed() {
     error_record.code = kErrorPrinted;
@@ -103,6 +106,34 @@ void jump_to_next_event(run_state& rs) {
     }
 }
 
+// An event run with channel routing ends once the rain has stopped, the
+// surface is dry and the channels hold less than 1e-4 of the event's rain.
+void end_event_when_drained(run_state& rs) {
+    if (rs.long_term || rs.surface_has_water || rs.qrm_host || rs.chan_explic != 1) return;
+    double volume = 0.0;   // m3
+    for (int l = 1; l <= rs.links && static_cast<size_t>(l) < rs.ltype.size(); ++l) {
+        const size_t li = static_cast<size_t>(l);
+        const int type = rs.ltype[li];
+        if (type & (kLtLake | kLtStructure)) continue;
+        if ((type & kLtOvertaken) && (type & kLtChannel)) continue;
+        if (li >= rs.area.cols() || li >= rs.nx.size() || li >= rs.dx.size()) continue;
+        const double* a = rs.area.link_data(li);
+        double sum = 0.0;
+        for (int k = 1; k <= rs.nx[li] && static_cast<size_t>(k) < rs.area.rows(); ++k) sum += a[k];
+        volume += sum * rs.dx[li];
+    }
+    rs.vol_channel_final = volume;
+    if (!(volume < kDrainedShare * rs.event_rain_volume)) return;
+    print_message("Rainfall for this event has ended.\n");
+    if (rs.summary_file.is_open()) {
+        std::fprintf(rs.summary_file.handle, "Rainfall for this event ended. Runoff is complete\n");
+        std::fflush(rs.summary_file.handle);
+    }
+    rs.event_active = 0;
+    rs.finish_pending = 1;
+    rs.running = 0;
+}
+
 }  // namespace
 
 void route_overland(run_state& rs) {
@@ -163,5 +194,6 @@ void route_overland(run_state& rs) {
         fail_printed();
         return;
     }
+    end_event_when_drained(rs);
     jump_to_next_event(rs);
 }

@@ -39,7 +39,10 @@ std::vector<hydraulic_structure> sag_list(double L, double zc, double s1, double
 
 class WeirTest : public ::testing::Test {
 protected:
-    void SetUp() override { error_record = error_info{}; }
+    void SetUp() override {
+        error_record = error_info{};
+        current_summary_file = nullptr;   // messages go to the console only
+    }
     void TearDown() override { error_record = error_info{}; }
 };
 
