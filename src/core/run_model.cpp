@@ -8,6 +8,7 @@
 #include "core/clock.h"
 #include "core/error.h"
 #include "core/event_control.h"
+#include "core/feature_check.h"
 #include "core/file_write.h"
 #include "core/option_check.h"
 #include "core/run_options.h"
@@ -107,7 +108,8 @@ bool start_up(run_state& rs, calib_output* calib) {
     read_run_parameters(rs);
     if (check_stop()) return false;
     if (calib != nullptr) rs.calibration_run = 1;
-    if (!run_checked(rs, {check_project_options, open_run_files})) return false;
+    if (!run_checked(rs, {check_project_options, check_features_built, open_run_files}))
+        return false;
 
     file_printf(rs.summary_file, "\n\n");
     file_printf(rs.summary_file, "_________PLUVO start-up information________\n");

@@ -248,14 +248,6 @@ int values_of_layer(int layer) { return layer < 2 ? kLayerValues : kLayerValues 
 }  // namespace
 
 bool check_infiltration_method(run_state& rs) {
-    const char* card = rs.inf_redist         ? "inf_redist"
-                       : rs.inf_layered_soil ? "inf_layered_soil"
-                       : rs.inf_richards     ? "inf_richards"
-                                             : nullptr;
-    if (card != nullptr) {
-        soil_failure("Error: the infiltration method of card %s is not available yet.\n", card);
-        return false;
-    }
     if (!rs.green_ampt) return true;
     struct need {
         int given;

@@ -19,10 +19,9 @@ constexpr int kSoilIdLimit = 9999;   // soil ids of the soil table lie in 1..kSo
 // the uniform initial water content. Failures through the error record.
 void read_soil_maps(run_state& rs);
 
-// Refuses, with a message naming the card and code 4000, an infiltration
-// method that this build does not carry out, and the Green-Ampt methods
-// without their conductivity, capillary head or porosity. True when the run
-// may go on.
+// Refuses, with a message naming the card and code 4000, the Green-Ampt
+// methods without their conductivity, capillary head or porosity. True when
+// the run may go on.
 bool check_infiltration_method(run_state& rs);
 
 // Area-reduction factor per cell: 1 - map value (a cell without a value gets 1).

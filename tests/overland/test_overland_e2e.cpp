@@ -90,9 +90,13 @@ TEST(OverlandEndToEnd, SchemesNotBuiltStopTheRun) {
     temp_dir dir;
     write_plane(dir, "ade");
     run_result r = run_pluvo({"plane.prj"}, dir.path());
-    EXPECT_NE(r.out.find("the card OVERTYPE has the value 2"), std::string::npos) << r.out;
-    std::map<int, double> q = read_hydrograph(dir.file("outlet6.otl"));
-    EXPECT_EQ(q.count(240), 0u);   // the run ended at its first overland step
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("Error: the card overtype asks for an overland scheme other than the "
+                         "explicit one"),
+              std::string::npos)
+        << r.out;
+    // The run stopped before its files were opened.
+    EXPECT_FALSE(file_exists(dir.file("outlet6.otl")));
 }
 
 }  // namespace

@@ -203,26 +203,6 @@ TEST(SoilMaps, UniformInitialContentIsBoundedByResidualAndPorosity) {
     }
 }
 
-TEST(SoilMaps, MethodsNotBuiltAreRefusedByTheirCard) {
-    struct method_case {
-        int run_state::*flag;
-        const char* card;
-    };
-    const method_case cases[] = {{&run_state::inf_redist, "inf_redist"},
-                                 {&run_state::inf_layered_soil, "inf_layered_soil"},
-                                 {&run_state::inf_richards, "inf_richards"}};
-    for (const method_case& c : cases) {
-        SCOPED_TRACE(c.card);
-        run_state_ptr rs = make_grid_state(1, 1);
-        (*rs).*(c.flag) = 1;
-        const std::string out = printed([&] { read_soil_maps(*rs); });
-        EXPECT_TRUE(contains(out, std::string("card ") + c.card + " is not available yet"))
-            << out;
-        EXPECT_EQ(error_record.stop, 1);
-        clear_error_record();
-    }
-}
-
 TEST(SoilMaps, GreenAmptWithoutItsParametersIsRefused) {
     struct missing_case {
         int run_state::*flag;

@@ -1,0 +1,75 @@
+#include "core/feature_check.h"
+#include <cstdio>
+#include "core/error.h"
+#include "core/run_state.h"
+
+namespace {
+
+const unbuilt_feature kUnbuilt[] = {
+    {"long_term", "a long-term simulation with hydrometeorological data",
+     [](const run_state& rs) { return rs.long_term != 0; }},
+    {"overtype", "an overland scheme other than the explicit one (OVERTYPE 1)",
+     [](const run_state& rs) { return rs.overtype != 1; }},
+    {"ov_boundary", "overland boundary conditions",
+     [](const run_state& rs) { return rs.ov_boundary != 0; }},
+    {"ov_pump", "overland pumps", [](const run_state& rs) { return rs.ov_pump != 0; }},
+    {"lowspot_file", "water exchange at low spots",
+     [](const run_state& rs) { return rs.lowspot_file != 0; }},
+    {"overland_lake_map", "overland lakes", [](const run_state& rs) { return rs.lakes != 0; }},
+    {"inf_redist", "Green-Ampt infiltration with redistribution",
+     [](const run_state& rs) { return rs.inf_redist != 0; }},
+    {"inf_layered_soil", "multi-layer Green-Ampt infiltration",
+     [](const run_state& rs) { return rs.inf_layered_soil != 0; }},
+    {"inf_richards", "Richards infiltration",
+     [](const run_state& rs) { return rs.inf_richards != 0; }},
+    {"gw_simulation", "two-dimensional groundwater",
+     [](const run_state& rs) { return rs.gw_simulation != 0; }},
+    {"water_table", "a water table below the soil",
+     [](const run_state& rs) { return rs.water_table != 0; }},
+    {"stream_loss", "stream-aquifer exchange",
+     [](const run_state& rs) { return rs.stream_exchange != 0; }},
+    {"sacramento", "Sacramento soil-moisture accounting",
+     [](const run_state& rs) { return rs.sacramento != 0; }},
+    {"chan_point_input", "channel point inputs",
+     [](const run_state& rs) { return rs.cards.chan_point_input[0] != '\0'; }},
+    {"storm_sewer", "the storm-drain network",
+     [](const run_state& rs) { return rs.superlink != 0; }},
+    {"soil_erosion", "overland erosion and sediment transport",
+     [](const run_state& rs) { return rs.soil_erosion != 0; }},
+    {"ov_con_trans", "overland contaminant transport",
+     [](const run_state& rs) { return rs.ov_con_trans != 0; }},
+    {"chan_con_trans", "channel contaminant transport",
+     [](const run_state& rs) { return rs.chan_con_trans != 0; }},
+    {"soil_con_trans", "soil contaminant transport",
+     [](const run_state& rs) { return rs.soil_con_trans != 0; }},
+    {"nutrients", "the nutrient sub-model", [](const run_state& rs) { return rs.nsm_on != 0; }},
+    {"analyzers", "analyzers", [](const run_state& rs) { return rs.analyzers_given != 0; }},
+    {"vego", "the exchange with the VEGO model", [](const run_state& rs) { return rs.vego != 0; }},
+    {"zov_hydro", "the ZOV hydrograph file", [](const run_state& rs) { return rs.zov_hydro != 0; }},
+    {"xybdyinput_ovdep", "XY boundary inputs",
+     [](const run_state& rs) {
+         const project_cards& c = rs.cards;
+         return c.xybdyinput_ovdep[0] || c.xybdyinput_gwhead[0] || c.xybdyinput_gwheadinterp[0] ||
+                c.xybdyinput_stflow[0] || c.xybdyinput_sttimeseries[0];
+     }},
+    {"xybdyoutput_pts", "XY boundary outputs",
+     [](const run_state& rs) { return rs.cards.xybdyoutput_pts_given != 0; }},
+};
+
+}  // namespace
+
+const unbuilt_feature* unbuilt_features(int* count) {
+    *count = static_cast<int>(sizeof(kUnbuilt) / sizeof(kUnbuilt[0]));
+    return kUnbuilt;
+}
+
+void check_features_built(run_state& rs) {
+    for (const unbuilt_feature& f : kUnbuilt) {
+        if (!f.asked(rs)) continue;
+        std::printf("\nError: the card %s asks for %s, which is not available yet in this "
+                    "version of PLUVO.\n",
+                    f.card, f.what);
+        error_record.code = kErrorPrinted;
+        return;
+    }
+}

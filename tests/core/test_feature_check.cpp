@@ -1,0 +1,72 @@
+// Projects that ask for a process this version cannot simulate stop before
+// any file is opened, naming the card, instead of running without it.
+#include <gtest/gtest.h>
+#include <set>
+#include <string>
+#include "core/feature_check.h"
+#include "fixture.h"
+#include "pluvo_test.h"
+
+using namespace pluvo_test;
+
+TEST(FeatureCheck, EveryUnbuiltFeatureStopsTheRunNamingItsCard) {
+    struct feature_case {
+        const char* line;       // card lines added to a runnable project
+        const char* card;       // card named in the message
+    };
+    const feature_case cases[] = {
+        {"OVERTYPE 2", "overtype"},
+        {"OV_BOUNDARY", "ov_boundary"},
+        {"OV_POINT_SOURCE_X", nullptr},   // an unknown card is only warned: the run goes on
+        {"OV_PUMP pumps.txt", "ov_pump"},
+        {"LOWSPOT_FILE spots.txt", "lowspot_file"},
+        {"OVERLAND_LAKE_MAP lakes.asc", "overland_lake_map"},
+        {"INF_REDIST", "inf_redist"},
+        {"INF_LAYERED_SOIL", "inf_layered_soil"},
+        {"INF_RICHARDS", "inf_richards"},
+        {"GW_SIMULATION\nWATER_TABLE wt.asc", "gw_simulation"},
+        {"WATER_TABLE wt.asc", "water_table"},
+        {"CHAN_EXPLIC\nSTREAM_LOSS", "stream_loss"},
+        {"SACRAMENTO sac.txt", "sacramento"},
+        {"CHAN_POINT_INPUT points.txt", "chan_point_input"},
+        {"STORM_SEWER drains.txt", "storm_sewer"},
+        {"SOIL_EROSION 1", "soil_erosion"},
+        {"OV_CON_TRANS", "ov_con_trans"},
+        {"CHAN_EXPLIC\nCHAN_CON_TRANS", "chan_con_trans"},
+        {"SOIL_CON_TRANS", "soil_con_trans"},
+        {"ANALYZERS checks.txt", "analyzers"},
+        {"ZOV_HYDRO zov.hyd", "zov_hydro"},
+        {"XYBDYOUTPUT_PTS points.txt", "xybdyoutput_pts"},
+    };
+    for (const feature_case& c : cases) {
+        SCOPED_TRACE(c.line);
+        temp_dir dir;
+        plane_case pc;
+        pc.grid.rows = 3;
+        pc.grid.cols = 3;
+        pc.total_minutes = 10;
+        project_file p = write_plane_case(dir.path(), pc);
+        p.card(c.line).write(dir.file("plane.prj"));
+        run_result r = run_pluvo({"plane.prj"}, dir.path());
+        if (c.card == nullptr) {
+            EXPECT_EQ(r.status, 0) << r.out;
+            continue;
+        }
+        EXPECT_EQ(r.status, 1) << r.out;
+        EXPECT_NE(r.out.find(std::string("Error: the card ") + c.card + " asks for "),
+                  std::string::npos)
+            << r.out;
+        EXPECT_NE(r.out.find("which is not available yet"), std::string::npos);
+        // Stopped before the run's files were opened.
+        EXPECT_FALSE(file_exists(dir.file("summ.out")));
+        EXPECT_FALSE(file_exists(dir.file("outlet.hyd")));
+    }
+}
+
+TEST(FeatureCheck, TableNamesEachCardOnce) {
+    int n = 0;
+    const unbuilt_feature* f = unbuilt_features(&n);
+    std::set<std::string> cards;
+    for (int i = 0; i < n; ++i) EXPECT_TRUE(cards.insert(f[i].card).second) << f[i].card;
+    EXPECT_GT(n, 20);
+}
