@@ -23,6 +23,7 @@ test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 bench: build
+	$(BUILD)/bench/bench_overland
 	$(BUILD)/bench/pluvo_bench
 
 clean:

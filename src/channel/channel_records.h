@@ -23,6 +23,14 @@ inline bool routed_link(int type) {
     return (type & kLtChannel) != 0 && (type & (kLtLake | kLtStructure | kLtOvertaken)) == 0;
 }
 
+// Kinds of a link by its type bits: a lake link, a structure link, and a
+// channel link that a lake has overtaken.
+inline bool is_lake(int type) { return (type & kLtLake) != 0; }
+inline bool is_structure(int type) { return (type & kLtStructure) != 0; }
+inline bool is_overtaken(int type) {
+    return (type & kLtChannel) != 0 && (type & kLtOvertaken) != 0;
+}
+
 // Structure element types (STRUCTTYPE words, in this order).
 constexpr int kStructWeir = 1, kStructSagWeir = 2, kStructRoundCulvert = 3,
               kStructOvalCulvert = 4, kStructRectCulvert = 5, kStructRatingCurve = 6,

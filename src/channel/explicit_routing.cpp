@@ -45,16 +45,6 @@ inline size_t ix(int i) {
     return static_cast<size_t>(i);
 }
 
-bool is_lake(int type) {
-    return (type & kLtLake) != 0;
-}
-bool is_structure(int type) {
-    return (type & kLtStructure) != 0;
-}
-bool is_overtaken(int type) {
-    return (type & kLtChannel) != 0 && (type & kLtOvertaken) != 0;
-}
-
 bool same_shape(const node_array& a, const node_array& b) {
     return a.rows() == b.rows() && a.cols() == b.cols();
 }
@@ -389,12 +379,9 @@ void overbank_return(run_state& rs, double remaining, const int* boundary_type, 
         const size_t si = ix(i);
         for (int k = 1; k <= rs.gst_ncellsingrid[si]; ++k) {
             const size_t sk = ix(k);
-            const int L = rs.gst_link[si][sk];
-            const int n = rs.gst_node[si][sk];
-            const int c = rs.gst_gnum[si][sk];
-            if (L < 1 || L > rs.links || c < 1 || c > rs.GNUM) continue;
+            int L = 0, n = 0, c = 0;
+            if (!routed_segment(rs, i, k, L, n, c)) continue;
             const size_t li = ix(L), ni = ix(n), ci = ix(c);
-            if (!routed_link(rs.ltype[li]) || n < 1 || n > rs.nx[li]) continue;
             double& qs = rs.gst_qlat[si][sk];
             const double y = rs.yp(ni, li);
             const double bank =

@@ -125,6 +125,17 @@ double interpolate_submergence_factor(double r) {
     return 0.0;
 }
 
+bool routed_segment(const run_state& rs, int cell, int segment, int& link, int& node,
+                    int& grid_cell) {
+    const size_t si = ix(cell), sk = ix(segment);
+    link = rs.gst_link[si][sk];
+    node = rs.gst_node[si][sk];
+    grid_cell = rs.gst_gnum[si][sk];
+    if (link < 1 || link > rs.links || grid_cell < 1 || grid_cell > rs.GNUM) return false;
+    if (!routed_link(rs.ltype[ix(link)])) return false;
+    return node >= 1 && node <= rs.nx[ix(link)];   // else a node a lake holds, or none
+}
+
 lateral_volumes lateral_inflow(run_state& rs, double dt, double sac_inflow,
                                const int* boundary_type) {
     lateral_volumes out;
@@ -142,13 +153,9 @@ lateral_volumes lateral_inflow(run_state& rs, double dt, double sac_inflow,
         const size_t si = ix(i);
         for (int k = 1; k <= rs.gst_ncellsingrid[si]; ++k) {
             const size_t sk = ix(k);
-            const int L = rs.gst_link[si][sk];
-            const int n = rs.gst_node[si][sk];
-            const int c = rs.gst_gnum[si][sk];
-            if (L < 1 || L > rs.links || c < 1 || c > rs.GNUM) continue;
+            int L = 0, n = 0, c = 0;
+            if (!routed_segment(rs, i, k, L, n, c)) continue;
             const size_t li = ix(L), ni = ix(n), ci = ix(c);
-            if (!routed_link(rs.ltype[li])) continue;
-            if (n < 1 || n > rs.nx[li]) continue;  // a node a lake holds, or none
             if (lakes && rs.lake_mask[ci] >= 1) continue;
             const double p = rs.gst_pct[si][sk];
             const double dx = rs.dx[li];

@@ -23,6 +23,12 @@ struct lateral_volumes {
 lateral_volumes lateral_inflow(run_state& rs, double dt, double sac_inflow,
                                const int* boundary_type);
 
+// Link, node and grid cell of segment `segment` of stream cell `cell` (the
+// grid-stream tables gst_*); true only when the link is routed, the node lies
+// on it and the grid cell is one of 1..GNUM.
+bool routed_segment(const run_state& rs, int cell, int segment, int& link, int& node,
+                    int& grid_cell);
+
 // Flow reduction of a submerged weir crest for the ratio r = (h_d / h)^1.5 of
 // the downstream to the upstream head: 1 up to 0.76, 0 from 1 on.
 double interpolate_submergence_factor(double r);

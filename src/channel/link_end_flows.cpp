@@ -35,16 +35,6 @@ inline size_t ix(int i) {
     return static_cast<size_t>(i);
 }
 
-bool is_lake(int type) {
-    return (type & kLtLake) != 0;
-}
-bool is_structure(int type) {
-    return (type & kLtStructure) != 0;
-}
-bool is_overtaken(int type) {
-    return (type & kLtChannel) != 0 && (type & kLtOvertaken) != 0;
-}
-
 // Water level of a routed node from its depth, m.
 inline double level(const run_state& rs, int node, int link) {
     return rs.bel(ix(node), ix(link)) + rs.chan_node_depth(ix(node), ix(link));

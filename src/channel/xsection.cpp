@@ -56,6 +56,20 @@ void negative_stop(run_state& rs, int which, const char* what, int node, int lin
     chan_fail();
 }
 
+// Depth y (m) of a node from its level minus its bed (m): a small negative
+// value is taken as dry, a larger one stops the run (which: the message's number).
+bool depth_at_level(run_state& rs, double above_bed, int which, int node, int link, double& y) {
+    y = above_bed;
+    if (y < 0.0) {
+        if (y < -kZero) {
+            negative_stop(rs, which, "depth", node, link);
+            return false;
+        }
+        y = 0.0;
+    }
+    return true;
+}
+
 // The table of a node, or 0 after the table message when it is out of range.
 int node_table(run_state& rs, int node, int link) {
     const int t = rs.table_num(static_cast<size_t>(node), static_cast<size_t>(link));
@@ -179,14 +193,8 @@ bool level_to_area_trapezoid(run_state& rs, int link, node_array& area) {
     double* dk = rs.dconv.link_data(l);
     double* tw = rs.topw.link_data(l);
     for (int j = 1; j <= n; ++j) {
-        double y = yp[j] - bed[j];
-        if (y < 0.0) {
-            if (y < -kZero) {
-                negative_stop(rs, 1, "depth", j, link);
-                return false;
-            }
-            y = 0.0;
-        }
+        double y = 0.0;
+        if (!depth_at_level(rs, yp[j] - bed[j], 1, j, link, y)) return false;
         const double side = std::sqrt(1.0 + z[j] * z[j]);
         tw[j] = b[j] + 2.0 * z[j] * y;
         const double A = (b[j] + z[j] * y) * y;
@@ -214,14 +222,8 @@ bool level_to_area_breakpoint(run_state& rs, int link, node_array& area) {
     double* dk = rs.dconv.link_data(l);
     double* tw = rs.topw.link_data(l);
     for (int j = 1; j <= n; ++j) {
-        double y = yp[j] - bed[j];
-        if (y < 0.0) {
-            if (y < -kZero) {
-                negative_stop(rs, 3, "depth", j, link);
-                return false;
-            }
-            y = 0.0;
-        }
+        double y = 0.0;
+        if (!depth_at_level(rs, yp[j] - bed[j], 3, j, link, y)) return false;
         const int t = node_table(rs, j, link);
         if (t == 0) return false;
         const size_t ti = static_cast<size_t>(t);

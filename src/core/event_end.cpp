@@ -11,6 +11,7 @@
 #include "calibration/calibration.h"
 #include "channel/channel_lakes.h"
 #include "core/dates.h"
+#include "core/event_access.h"
 #include "core/event_control.h"
 #include "core/event_volumes.h"
 #include "core/file_write.h"
@@ -20,16 +21,6 @@
 namespace {
 
 constexpr double kCalibFt3 = 35.32;   // ft3 per m3 of the calibration lines
-
-template <class T>
-bool spans(const std::vector<T>& v, int n) {
-    return static_cast<int>(v.size()) > n;
-}
-
-const double* node_value(const node_array& a, int node, int link) {
-    if (!a.has(node, link)) return nullptr;
-    return &a(static_cast<size_t>(node), static_cast<size_t>(link));
-}
 
 bool channel_lake_cell(const run_state& rs, int j) {
     return rs.channel_lakes && spans(rs.lake_mask, j) && rs.lake_mask[j] > 0;
@@ -113,16 +104,7 @@ void account_soil(run_state& rs, double area) {
         }
         if (richards) {
             if (spans(rs.inf_rich, j)) rs.event_richards_infil += rs.inf_rich[j] * area;
-            if (spans(rs.richards_nodes, j) && spans(rs.richards_theta, j) && spans(rs.richards_dz, j)) {
-                const std::vector<double>& theta = rs.richards_theta[j];
-                const std::vector<double>& dz = rs.richards_dz[j];
-                const int nodes = std::min<int>(rs.richards_nodes[j],
-                                                static_cast<int>(std::min(theta.size(), dz.size())));
-                for (int k = 1; k <= nodes - 1; ++k) {
-                    rs.vol_soil_final += theta[k] * dz[k] / 100.0 * area;
-                    rs.richards_node_count += 1;
-                }
-            }
+            add_richards_column(rs, j, area, rs.vol_soil_final, rs.richards_node_count);
         } else {
             const double water = spans(rs.root_zone_water, j) ? rs.root_zone_water[j] : 0.0;   // cm
             rs.vol_soil_final += water / 100.0 * area;
@@ -175,7 +157,7 @@ double channel_water(const run_state& rs) {
         if (!ordinary_link(rs.ltype[l])) continue;
         const double length = spans(rs.dx, l) ? rs.dx[l] : 0.0;
         for (int k = 1; k <= rs.nx[l]; ++k) {
-            const double* a = node_value(rs.area, k, l);
+            const double* a = node_entry(rs.area, k, l);
             if (a) volume += *a * length;
         }
     }

@@ -11,6 +11,7 @@
 #include "calibration/calibration.h"
 #include "channel/xsection.h"
 #include "core/dates.h"
+#include "core/event_access.h"
 #include "core/event_control.h"
 #include "core/event_volumes.h"
 #include "core/file_write.h"
@@ -22,11 +23,6 @@ namespace {
 constexpr double kSecondsPerDay = 86400.0;
 constexpr double kSurfaceWetVolume = 1e-6;    // m3: a surface holding more is not dry
 constexpr double kNoCalibValue = -999.99;     // calibration location value before the event end
-
-template <class T>
-bool spans(const std::vector<T>& v, int n) {
-    return static_cast<int>(v.size()) > n;
-}
 
 bool wetland_cell(const run_state& rs, int j) {
     if (!rs.wetlands || !spans(rs.wetland_mask, j)) return false;
@@ -100,16 +96,7 @@ void start_richards_cell(run_state& rs, int j, double area) {
         rs.vol_direct_evaporation += rs.direct_evaporation[j] / 100.0 * area;
         rs.direct_evaporation[j] = 0.0;
     }
-    if (spans(rs.richards_nodes, j) && spans(rs.richards_theta, j) && spans(rs.richards_dz, j)) {
-        const std::vector<double>& theta = rs.richards_theta[j];
-        const std::vector<double>& dz = rs.richards_dz[j];
-        const int nodes = std::min<int>(rs.richards_nodes[j],
-                                        static_cast<int>(std::min(theta.size(), dz.size())));
-        for (int k = 1; k <= nodes - 1; ++k) {
-            rs.richards_soil_start += theta[k] * dz[k] / 100.0 * area;
-            rs.richards_node_count += 1;
-        }
-    }
+    add_richards_column(rs, j, area, rs.richards_soil_start, rs.richards_node_count);
     if (rs.long_term && rs.richards_sampling_depth > 0.0) {
         rs.avg_soil_moisture += richards_top_saturation(rs, j);
     }
@@ -296,18 +283,6 @@ void start_layered_soil(run_state& rs, double area) {
     if (n > 0) rs.avg_soil_moisture /= n;
 }
 
-// Node array entry [node][link] when it exists.
-double* node_entry(node_array& a, int node, int link) {
-    if (!a.has(node, link)) return nullptr;
-    return &a(static_cast<size_t>(node), static_cast<size_t>(link));
-}
-
-// Node count of a link, 0 for a link outside the tables.
-int link_nodes(const run_state& rs, int link) {
-    if (link < 1 || !spans(rs.nx, link)) return 0;
-    return rs.nx[link];
-}
-
 int link_type(const run_state& rs, int link) {
     return spans(rs.ltype, link) ? rs.ltype[link] : 0;
 }
@@ -322,22 +297,7 @@ void start_channels(run_state& rs) {
     rs.chan_step_days = rs.rain_step_days;
     rs.chan_next = rs.rain_next;
     rs.chan_last = rs.rain_last;
-    if (rs.chan_con_trans) {
-        rs.con_chan_next = rs.chan_next;
-        rs.con_chan_last = rs.chan_last;
-        if (rs.contaminant_count > 0) {
-            rs.chan_contam_next = rs.chan_next;
-            rs.chan_contam_last = rs.chan_last;
-        }
-        if (rs.nsm_on) {
-            rs.nsm_chan_next = rs.chan_next;
-            rs.nsm_chan_last = rs.chan_last;
-        }
-        if (rs.stream_exchange) {
-            rs.stream_loss_next = rs.chan_next;
-            rs.stream_loss_last = rs.chan_last;
-        }
-    }
+    if (rs.chan_con_trans) align_channel_constituent_clocks(rs);
     if (rs.overland_constituents) {
         rs.ov_con_chan_next = rs.chan_next;
         rs.ov_con_chan_last = rs.chan_last;

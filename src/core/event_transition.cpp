@@ -9,6 +9,7 @@
 #include "channel/xsection.h"
 #include "core/dates.h"
 #include "core/error.h"
+#include "core/event_access.h"
 #include "core/event_control.h"
 #include "core/file_object.h"
 #include "core/run_state.h"
@@ -19,11 +20,6 @@ namespace {
 
 constexpr double kCmPerHourPerMps = 360000.0;   // m/s to cm/h
 constexpr double kDefaultRoughness = 0.04;       // roughness replacing a VEGO value <= 0, s/m^(1/3)
-
-template <class T>
-bool spans(const std::vector<T>& v, int n) {
-    return static_cast<int>(v.size()) > n;
-}
 
 // Prints an exchange-file failure, sets code 4000 and reports it.
 void exchange_failure(const char* format, const char* path) {
@@ -206,11 +202,8 @@ void point_clocks_at_next_event(run_state& rs) {
     }
 }
 
-// Node array entry [node][link] when it exists.
-double* node_entry(node_array& a, int node, int link) {
-    if (!a.has(node, link)) return nullptr;
-    return &a(static_cast<size_t>(node), static_cast<size_t>(link));
-}
+// Entry [node][link] of an array kept as node rows, when it exists (the
+// node-array overloads are in core/event_access.h).
 double* node_entry(std::vector<std::vector<double>>& a, int node, int link) {
     if (node < 0 || node >= static_cast<int>(a.size())) return nullptr;
     std::vector<double>& row = a[static_cast<size_t>(node)];

@@ -5,26 +5,12 @@
 #include <vector>
 
 #include "core/dates.h"
+#include "core/event_access.h"
 #include "core/event_control.h"
 #include "core/run_state.h"
 #include "output/analyzer.h"
 
 namespace {
-
-template <class T>
-bool spans(const std::vector<T>& v, int n) {
-    return static_cast<int>(v.size()) > n;
-}
-
-const double* node_value(const node_array& a, int node, int link) {
-    if (!a.has(node, link)) return nullptr;
-    return &a(static_cast<size_t>(node), static_cast<size_t>(link));
-}
-
-int link_nodes(const run_state& rs, int link) {
-    if (link < 1 || !spans(rs.nx, link)) return 0;
-    return rs.nx[link];
-}
 
 bool channel_routing(const run_state& rs) {
     return rs.chan_explic || rs.chan_mesh;
@@ -42,56 +28,48 @@ void count_console_flush(run_state& rs) {
     }
 }
 
+// A running extreme of a node value (m or m3/s) and the node and link where it stands.
+struct node_extreme {
+    double value;
+    int node = -1;
+    int link = -1;
+    void lower(double v, int k, int l) {
+        if (v < value) *this = node_extreme{v, k, l};
+    }
+    void raise(double v, int k, int l) {
+        if (v > value) *this = node_extreme{v, k, l};
+    }
+};
+
 // Extremes of channel depth and discharge over links 1..links-1 (card stream_info).
 void print_channel_extremes(const run_state& rs) {
-    double min_depth = 5000.0, max_depth = -5000.0, min_q = 5000.0, max_q = -5000.0;
-    int min_depth_node = -1, min_depth_link = -1, max_depth_node = -1, max_depth_link = -1;
-    int min_q_node = -1, min_q_link = -1, max_q_node = -1, max_q_link = -1;
-    if (rs.links > 1) {
-        for (int l = 1; l <= rs.links - 1; ++l) {
-            for (int k = 1; k <= link_nodes(rs, l); ++k) {
-                const double* y = node_value(rs.yp, k, l);
-                const double* b = node_value(rs.bel, k, l);
-                const double* q = node_value(rs.qp, k, l);
-                if (y && b) {
-                    const double depth = *y - *b;
-                    if (depth < min_depth) {
-                        min_depth = depth;
-                        min_depth_node = k;
-                        min_depth_link = l;
-                    }
-                    if (depth > max_depth) {
-                        max_depth = depth;
-                        max_depth_node = k;
-                        max_depth_link = l;
-                    }
-                }
-                if (q) {
-                    if (*q < min_q) {
-                        min_q = *q;
-                        min_q_node = k;
-                        min_q_link = l;
-                    }
-                    if (*q > max_q) {
-                        max_q = *q;
-                        max_q_node = k;
-                        max_q_link = l;
-                    }
-                }
+    node_extreme min_depth{5000.0}, max_depth{-5000.0}, min_q{5000.0}, max_q{-5000.0};
+    for (int l = 1; l <= rs.links - 1; ++l) {
+        for (int k = 1; k <= link_nodes(rs, l); ++k) {
+            const double* y = node_entry(rs.yp, k, l);
+            const double* b = node_entry(rs.bel, k, l);
+            const double* q = node_entry(rs.qp, k, l);
+            if (y && b) {
+                min_depth.lower(*y - *b, k, l);
+                max_depth.raise(*y - *b, k, l);
+            }
+            if (q) {
+                min_q.lower(*q, k, l);
+                max_q.raise(*q, k, l);
             }
         }
     }
-    print_message("    ==> Max Yp (N %d, L %d) = %lf\n", max_depth_node, max_depth_link, max_depth);
-    print_message("    ==> Min Yp (N %d, L %d) = %lf\n", min_depth_node, min_depth_link, min_depth);
-    print_message("    ==> Max Qp (N %d, L %d) = %lf\n", max_q_node, max_q_link, max_q);
-    print_message("    ==> Min Qp (N %d, L %d) = %lf\n", min_q_node, min_q_link, min_q);
+    print_message("    ==> Max Yp (N %d, L %d) = %lf\n", max_depth.node, max_depth.link, max_depth.value);
+    print_message("    ==> Min Yp (N %d, L %d) = %lf\n", min_depth.node, min_depth.link, min_depth.value);
+    print_message("    ==> Max Qp (N %d, L %d) = %lf\n", max_q.node, max_q.link, max_q.value);
+    print_message("    ==> Min Qp (N %d, L %d) = %lf\n", min_q.node, min_q.link, min_q.value);
 }
 
 // True when some node of some link carries more than the cutoff discharge.
 bool channel_above_cutoff(const run_state& rs) {
     for (int l = 1; l <= rs.links; ++l) {
         for (int k = 1; k <= link_nodes(rs, l); ++k) {
-            const double* q = node_value(rs.qp, k, l);
+            const double* q = node_entry(rs.qp, k, l);
             if (q && *q > rs.flow_cutoff) return true;
         }
     }
@@ -131,22 +109,7 @@ void point_clocks_at(run_state& rs, double s, bool cutoff) {
             rs.ov_con_decay_next = s;
         }
     }
-    if (rs.chan_con_trans && (cutoff || rs.chan_explic)) {
-        rs.con_chan_next = rs.chan_next;
-        rs.con_chan_last = rs.chan_last;
-        if (rs.contaminant_count > 0) {
-            rs.chan_contam_next = rs.chan_next;
-            rs.chan_contam_last = rs.chan_last;
-        }
-        if (rs.nsm_on) {
-            rs.nsm_chan_next = rs.chan_next;
-            rs.nsm_chan_last = rs.chan_last;
-        }
-        if (rs.stream_exchange) {
-            rs.stream_loss_next = rs.chan_next;
-            rs.stream_loss_last = rs.chan_last;
-        }
-    }
+    if (rs.chan_con_trans && (cutoff || rs.chan_explic)) align_channel_constituent_clocks(rs);
 }
 
 // Step 4 of the end tests: the event ends; the last event ends the run.
@@ -181,7 +144,7 @@ void track_peak_flow(run_state& rs) {
     if (!rs.calibration_run || !rs.hyd_locations_on || !rs.chan_explic || rs.optimize_sed) return;
     for (int i = 1; i <= rs.num_hyd_locations; ++i) {
         if (!spans(rs.hlink, i) || !spans(rs.hnode, i) || !spans(rs.hyd_point_peak, i)) break;
-        const double* q = node_value(rs.qp, rs.hnode[i], rs.hlink[i]);
+        const double* q = node_entry(rs.qp, rs.hnode[i], rs.hlink[i]);
         if (q && *q >= rs.hyd_point_peak[i]) rs.hyd_point_peak[i] = *q;
     }
 }

@@ -48,6 +48,18 @@ void drop_through(char* line, size_t end) {
     cut_front(line, static_cast<int>(end));
 }
 
+// Pops the plain token at the front of line into token (cut to kTokenSize - 1
+// characters); false when line is null or holds only separators.
+bool pop_plain_token(char* line, char* token) {
+    if (line == nullptr) return false;
+    size_t start = 0;
+    size_t end = 0;
+    if (!find_plain_token(line, start, end)) return false;
+    copy_token(token, line + start, end - start);
+    drop_through(line, end);
+    return true;
+}
+
 // Lower-cases the letters A to Z only (locale-independent).
 void lower_ascii(char* text) {
     for (char* c = text; *c != '\0'; ++c) {
@@ -122,34 +134,22 @@ int next_word(char* line, char* token) {
 
 int next_double(char* line, double& value) {
     value = 0.0;
-    if (line == nullptr) return 0;
-    size_t start = 0;
-    size_t end = 0;
-    if (!find_plain_token(line, start, end)) return 0;
-
     char token[kTokenSize];
-    copy_token(token, line + start, end - start);
+    if (!pop_plain_token(line, token)) return 0;
     value = std::strtod(token, nullptr);   // as much of the front as forms a number, else 0
-    drop_through(line, end);
     return 1;
 }
 
 int next_int(char* line, int& value) {
     value = 0;
-    if (line == nullptr) return 0;
-    size_t start = 0;
-    size_t end = 0;
-    if (!find_plain_token(line, start, end)) return 0;
-
     char token[kTokenSize];
-    copy_token(token, line + start, end - start);
+    if (!pop_plain_token(line, token)) return 0;
     // Decimal integer from the front of the token; out-of-range values are
     // clamped to the int range instead of wrapping.
     long v = std::strtol(token, nullptr, 10);
     if (v > INT_MAX) v = INT_MAX;
     if (v < INT_MIN) v = INT_MIN;
     value = static_cast<int>(v);
-    drop_through(line, end);
     return 1;
 }
 
@@ -183,4 +183,14 @@ bool same_keyword(const char* a, const char* b) {
     lower_ascii(token_a);
     lower_ascii(token_b);
     return std::strcmp(token_a, token_b) == 0;
+}
+
+bool parse_whole_number(const char* token, double& value) {
+    value = 0.0;
+    if (token == nullptr || token[0] == '\0') return false;
+    char* end = nullptr;
+    const double v = std::strtod(token, &end);
+    if (end == token || (*end != '\0' && !(end[0] == '\r' && end[1] == '\0'))) return false;
+    value = v;
+    return true;
 }

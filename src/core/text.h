@@ -23,3 +23,7 @@ int next_double(char* line, double& value);
 int next_int(char* line, int& value);
 char* second_word(char* line);
 bool same_keyword(const char* a, const char* b);
+
+// True when the whole token is a number (a carriage return left at its end is
+// allowed); the value in `value`. "0,05", "0.05x" and "abc" are not numbers.
+bool parse_whole_number(const char* token, double& value);

@@ -188,6 +188,41 @@ bool count_precip_events(run_state& rs, bool summary_mode) {
     return true;
 }
 
+// Says why the gage record's first date (rain: year, month, day, hour) lies
+// outside the hydromet record, whose first (before_start) or last date is hmet;
+// field is the first of the four fields that differ (0 year .. 3 hour).
+void print_precip_date_mismatch(int field, const int* rain, const int* hmet, bool before_start) {
+    const long ry = rain[0], rm = rain[1], rd = rain[2], rh = rain[3];
+    const long hy = hmet[0], hm = hmet[1], hd = hmet[2], hh = hmet[3];
+    const char* verb = before_start ? "begins" : "ends";
+    switch (field) {
+        case 0:
+            std::printf("\nRaingage Data starts in %ld, hydromet data %s %ld.\n", ry,
+                        before_start ? "doesn't start until" : "ends in", hy);
+            std::printf("Program terminating.  Check your dates.\n");
+            break;
+        case 1:
+            std::printf("\nRaingage Data starts in month %ld of %ld while hmet data %s in\n", rm,
+                        ry, before_start ? "starts" : "ends");
+            std::printf("month %ld of %ld\n", hm, hy);
+            std::printf("Program terminating.  Check your dates.\n");
+            break;
+        case 2:
+            std::printf("\nRaingage data starts on day %ld of month %ld in year %ld\n", rd, rm, ry);
+            std::printf("while the hmet data %s on day %ld of month %ld in year %ld\n", verb, hd,
+                        hm, hy);
+            std::printf("Program terminating.  Check your dates.\n");
+            break;
+        default:
+            std::printf("\nRaingage data starts on hour %ld day %ld month %ld in year %ld\n", rh,
+                        rd, rm, ry);
+            std::printf("while the hmet data %s on hour %ld day %ld of month %ld in year %ld\n",
+                        verb, hh, hd, hm, hy);
+            std::printf("Program terminating.  Check your times and dates.\n");
+            break;
+    }
+}
+
 // The intensity limit of a period: a value below it is a negative rain.
 bool negative_rate(double v) { return v < kNegativeRate; }
 
@@ -204,70 +239,14 @@ int check_precip_dates(int first_year, int first_month, int first_day, int first
             if (rain[i] != ref[i]) return i;
         return -1;
     };
-    const long ry = year, rm = month, rd = day, rh = hour;
     int f = field_diff(first);
     if (f >= 0 && rain[f] < first[f]) {
-        const long hy = first_year, hm = first_month, hd = first_day, hh = first_hour;
-        switch (f) {
-            case 0:
-                std::printf("\nRaingage Data starts in %ld, hydromet data doesn't start until %ld.\n",
-                            ry, hy);
-                std::printf("Program terminating.  Check your dates.\n");
-                break;
-            case 1:
-                std::printf("\nRaingage Data starts in month %ld of %ld while hmet data starts in\n",
-                            rm, ry);
-                std::printf("month %ld of %ld\n", hm, hy);
-                std::printf("Program terminating.  Check your dates.\n");
-                break;
-            case 2:
-                std::printf("\nRaingage data starts on day %ld of month %ld in year %ld\n", rd, rm,
-                            ry);
-                std::printf("while the hmet data begins on day %ld of month %ld in year %ld\n", hd,
-                            hm, hy);
-                std::printf("Program terminating.  Check your dates.\n");
-                break;
-            default:
-                std::printf("\nRaingage data starts on hour %ld day %ld month %ld in year %ld\n",
-                            rh, rd, rm, ry);
-                std::printf("while the hmet data begins on hour %ld day %ld of month %ld in year "
-                            "%ld\n",
-                            hh, hd, hm, hy);
-                std::printf("Program terminating.  Check your times and dates.\n");
-                break;
-        }
+        print_precip_date_mismatch(f, rain, first, true);
         return 0;
     }
     f = field_diff(last);
     if (f >= 0 && rain[f] > last[f]) {
-        const long hy = last_year, hm = last_month, hd = last_day, hh = last_hour;
-        switch (f) {
-            case 0:
-                std::printf("\nRaingage Data starts in %ld, hydromet data ends in %ld.\n", ry, hy);
-                std::printf("Program terminating.  Check your dates.\n");
-                break;
-            case 1:
-                std::printf("\nRaingage Data starts in month %ld of %ld while hmet data ends in\n",
-                            rm, ry);
-                std::printf("month %ld of %ld\n", hm, hy);
-                std::printf("Program terminating.  Check your dates.\n");
-                break;
-            case 2:
-                std::printf("\nRaingage data starts on day %ld of month %ld in year %ld\n", rd, rm,
-                            ry);
-                std::printf("while the hmet data ends on day %ld of month %ld in year %ld\n", hd,
-                            hm, hy);
-                std::printf("Program terminating.  Check your dates.\n");
-                break;
-            default:
-                std::printf("\nRaingage data starts on hour %ld day %ld month %ld in year %ld\n",
-                            rh, rd, rm, ry);
-                std::printf("while the hmet data ends on hour %ld day %ld of month %ld in year "
-                            "%ld\n",
-                            hh, hd, hm, hy);
-                std::printf("Program terminating.  Check your times and dates.\n");
-                break;
-        }
+        print_precip_date_mismatch(f, rain, last, false);
         return 0;
     }
     return 1;

@@ -10,6 +10,7 @@
 #include "core/dates.h"
 #include "core/error.h"
 #include "core/file_object.h"
+#include "core/linked_list.h"
 #include "core/text.h"
 #include "input/time_series.h"
 
@@ -70,30 +71,13 @@ bool locate(double x, elevation_series* s, double& result, int& interval) {
 }  // namespace
 
 elevation_series* new_elevation_series() {
-    elevation_series* s = new elevation_series();
-    if (elevation_series_list == nullptr) {
-        elevation_series_list = s;
-    } else {
-        elevation_series* last = elevation_series_list;
-        while (last->next != nullptr) last = last->next;
-        last->next = s;
-    }
-    return s;
+    return append_node(elevation_series_list, new elevation_series());
 }
 
-void free_elevation_series() {
-    while (elevation_series_list != nullptr) {
-        elevation_series* next = elevation_series_list->next;
-        delete elevation_series_list;
-        elevation_series_list = next;
-    }
-}
+void free_elevation_series() { delete_list(elevation_series_list); }
 
 elevation_series* find_elevation_series(const char* name) {
-    size_t n = std::strlen(name);
-    for (elevation_series* s = elevation_series_list; s != nullptr; s = s->next)
-        if (std::strncmp(s->name, name, n) == 0) return s;
-    return nullptr;
+    return find_named(elevation_series_list, name);
 }
 
 int read_elevation_series(file_object& f) {

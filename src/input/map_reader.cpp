@@ -152,9 +152,21 @@ bool read_map_file(file_object& f, const char* path, int map_kind, double& north
                 fail_printed();
                 return false;
             }
+            int missing = 0;   // values the row lacks (taken as 0)
             for (int j = 1; j <= cols; ++j) {
                 double value = 0.0;
-                next_double(line.data(), value);
+                char token[kTokenSize];
+                if (next_word(line.data(), token)) {
+                    if (!parse_whole_number(token, value)) {
+                        std::printf("Error: the value \"%s\" in row %d, column %d of map %s is not "
+                                    "a number.\n",
+                                    token, i, j, shown(path));
+                        fail_printed();
+                        return false;
+                    }
+                } else {
+                    ++missing;
+                }
                 if (value != 0.0) nonzero = true;   // a NaN counts as not 0
                 if (grid == nullptr || grid[i][j] == 0) continue;
                 if (!store_cell(*reals, slot, value)) {
@@ -163,6 +175,19 @@ bool read_map_file(file_object& f, const char* path, int map_kind, double& north
                     return false;
                 }
                 if (value == 0.0) ++zero_cells;
+            }
+            char extra[kTokenSize];
+            if (next_word(line.data(), extra)) {
+                std::printf("Error: row %d of map %s holds more than %d values (\"%s\" follows "
+                            "the last column).\n",
+                            i, shown(path), cols, extra);
+                fail_printed();
+                return false;
+            }
+            if (missing > 0) {
+                std::printf("Warning: row %d of map %s holds %d values for %d columns; the "
+                            "missing values are taken as 0.\n",
+                            i, shown(path), cols - missing, cols);
             }
         }
     } else {

@@ -30,10 +30,7 @@ constexpr double kPerDayToPerSecond = 1.0 / 86400.0;
 
 // A whole token that is a number; false for anything else.
 bool parse_number(const char* token, double& value) {
-    if (token == nullptr || token[0] == '\0') return false;
-    char* end = nullptr;
-    value = std::strtod(token, &end);
-    return *end == '\0' && std::isfinite(value);
+    return parse_whole_number(token, value) && std::isfinite(value);
 }
 
 // Truncates a table value to an int; false when it lies outside the int range.
@@ -243,13 +240,8 @@ int load_erosion_table(run_state& rs, const char* table_path, int sed_classes,
     if (!read_section_index_map(rs, map_file, table.largest_id, zero_ids::refuse, cell_ids)) {
         return 0;
     }
+    fill_cells_from_columns(outputs.data(), values_per_id(kSecErosion), table, cell_ids, rs.GNUM);
     std::vector<double> by_id;
-    for (int i = 1; i <= values_per_id(kSecErosion); ++i) {
-        std::vector<double>* out = outputs[static_cast<size_t>(i - 1)];
-        if (out == nullptr) continue;
-        scatter_by_id(table, i, table.largest_id, by_id);
-        fill_cells_by_id(*out, by_id, cell_ids, rs.GNUM);
-    }
     class_fraction.resize(static_cast<size_t>(sed_classes) + 1);
     for (int c = 1; c <= sed_classes; ++c) {
         scatter_by_id(table, values_per_id(kSecErosion) + c, table.largest_id, by_id);

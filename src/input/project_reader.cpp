@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 #include "core/dates.h"
@@ -107,33 +108,30 @@ void warn_bad_number(const line_context& ctx, number_token kind, const char* tok
 
 // next_double / next_int with a warning naming file, line and card when the
 // argument is missing or not a number (the value read is still stored).
-double read_double_arg(char* line, const line_context& ctx) {
+template <class T>
+T read_number_arg(char* line, const line_context& ctx) {
+    constexpr bool integer = std::is_same<T, int>::value;
     char token[64];
     peek_token(line, token, sizeof(token));
-    number_token kind = peek_number(line, false);
-    double value = 0.0;
-    next_double(line, value);
-    if (kind != number_token::valid) {
-        char used[64];
+    const number_token kind = peek_number(line, integer);
+    T value = 0;
+    char used[64];
+    if constexpr (integer) {
+        next_int(line, value);
+        std::snprintf(used, sizeof(used), "%d", value);
+    } else {
+        next_double(line, value);
         std::snprintf(used, sizeof(used), "%g", value);
-        warn_bad_number(ctx, kind, token, used);
     }
+    if (kind != number_token::valid) warn_bad_number(ctx, kind, token, used);
     return value;
 }
 
-int read_int_arg(char* line, const line_context& ctx) {
-    char token[64];
-    peek_token(line, token, sizeof(token));
-    number_token kind = peek_number(line, true);
-    int value = 0;
-    next_int(line, value);
-    if (kind != number_token::valid) {
-        char used[64];
-        std::snprintf(used, sizeof(used), "%d", value);
-        warn_bad_number(ctx, kind, token, used);
-    }
-    return value;
+double read_double_arg(char* line, const line_context& ctx) {
+    return read_number_arg<double>(line, ctx);
 }
+
+int read_int_arg(char* line, const line_context& ctx) { return read_number_arg<int>(line, ctx); }
 
 // One token into a name field of `size` characters; empty when missing.
 void read_name_arg(char* line, char* field, std::size_t size) {

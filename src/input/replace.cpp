@@ -10,6 +10,7 @@
 
 #include "core/dates.h"
 #include "core/file_object.h"
+#include "core/linked_list.h"
 #include "core/run_options.h"
 #include "core/text.h"
 
@@ -114,13 +115,7 @@ int format_replace_value(const replace_pair& p, char* out, int out_size) {
 #pragma GCC diagnostic pop
 }
 
-void free_replace_params() {
-    while (replace_list != nullptr) {
-        replace_pair* next = replace_list->next;
-        delete replace_list;
-        replace_list = next;
-    }
-}
+void free_replace_params() { delete_list(replace_list); }
 
 int parse_replace_param(char* line) {
     const char* open = std::strrchr(line, '[');
@@ -161,13 +156,7 @@ int parse_replace_param(char* line) {
     p->value_type = type;
     p->used = 0;
 
-    if (replace_list == nullptr) {
-        replace_list = p;
-    } else {
-        replace_pair* last = replace_list;
-        while (last->next != nullptr) last = last->next;
-        last->next = p;
-    }
+    append_node(replace_list, p);
     return 0;
 }
 

@@ -202,11 +202,9 @@ void copy_channel(run_state& rs) {
         default:
             break;
     }
-    rs.chan_depth = c.chan_depth_given;
-    rs.chan_discharge = c.chan_discharge_given;
+    // (the channel depth, discharge and sediment-flux maps are set with the map outputs)
     rs.chan_stage = c.chan_stage_given;
     rs.chan_velocity = c.chan_velocity_given;
-    rs.chan_sed_flux = c.chan_sed_flux_given;
     rs.max_courant_number = c.max_courant_number;
 
     if (!rs.chan_explic) return;

@@ -214,6 +214,17 @@ void fill_cells_by_id(std::vector<double>& cells, const std::vector<double>& by_
     }
 }
 
+void fill_cells_from_columns(std::vector<double>* const* outputs, int count, const id_table& table,
+                             const std::vector<int>& cell_ids, int cell_count) {
+    std::vector<double> by_id;
+    for (int i = 1; i <= count; ++i) {
+        std::vector<double>* out = outputs[static_cast<size_t>(i - 1)];
+        if (out == nullptr) continue;
+        scatter_by_id(table, i, table.largest_id, by_id);
+        fill_cells_by_id(*out, by_id, cell_ids, cell_count);
+    }
+}
+
 int load_mapping_table(run_state& rs, const char* table_path, int code,
                        const mapping_outputs& outputs, int precip_count,
                        std::vector<double>* precip_conc) {
@@ -253,13 +264,7 @@ int load_mapping_table(run_state& rs, const char* table_path, int code,
     if (!read_section_index_map(rs, map_file, table.largest_id, zero_ids::refuse, cell_ids)) {
         return 0;
     }
-    std::vector<double> by_id;
-    for (int i = 1; i <= k; ++i) {
-        std::vector<double>* out = outputs[static_cast<size_t>(i - 1)];
-        if (out == nullptr) continue;
-        scatter_by_id(table, i, table.largest_id, by_id);
-        fill_cells_by_id(*out, by_id, cell_ids, rs.GNUM);
-    }
+    fill_cells_from_columns(outputs.data(), k, table, cell_ids, rs.GNUM);
     return 1;
 }
 

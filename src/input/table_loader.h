@@ -15,6 +15,7 @@
 
 struct run_state;
 struct file_object;
+struct id_table;
 
 // Up to seven per-cell destinations; column i of the section goes to entry
 // i - 1; a null entry skips its column.
@@ -57,6 +58,12 @@ int read_section_index_map(run_state& rs, const std::string& map_file, int large
 // 0; other cells keep their value. cells is extended to cell_count + 1 slots.
 void fill_cells_by_id(std::vector<double>& cells, const std::vector<double>& by_id,
                       const std::vector<int>& cell_ids, int cell_count);
+
+// Columns 1..count of `table` spread onto the cells 1..cell_count through
+// their IDs (fill_cells_by_id): column i goes to outputs[i - 1]; a null
+// output skips its column.
+void fill_cells_from_columns(std::vector<double>* const* outputs, int count, const id_table& table,
+                             const std::vector<int>& cell_ids, int cell_count);
 
 // Builds the time-series index from the TIME_SERIES_INDEX section: each row
 // binds its ID to the first time series whose name begins with the row's

@@ -11,6 +11,7 @@
 #include "core/dates.h"
 #include "core/error.h"
 #include "core/file_object.h"
+#include "core/linked_list.h"
 #include "core/text.h"
 #include "input/replace.h"
 
@@ -94,51 +95,21 @@ int file_line_number(file_object& f, long position) {
     return line;
 }
 
-time_series* new_time_series() {
-    time_series* s = new time_series();
-    if (time_series_list == nullptr) {
-        time_series_list = s;
-    } else {
-        time_series* last = time_series_list;
-        while (last->next != nullptr) last = last->next;
-        last->next = s;
-    }
-    return s;
-}
+time_series* new_time_series() { return append_node(time_series_list, new time_series()); }
 
 void free_time_series() {
-    while (time_series_list != nullptr) {
-        time_series* next = time_series_list->next;
-        delete time_series_list;
-        time_series_list = next;
-    }
-    while (time_series_index != nullptr) {
-        time_series_index_entry* next = time_series_index->next;
-        delete time_series_index;
-        time_series_index = next;
-    }
+    delete_list(time_series_list);
+    delete_list(time_series_index);
 }
 
 time_series_index_entry* add_time_series_index(int id, time_series* s) {
     time_series_index_entry* e = new time_series_index_entry();
     e->id = id;
     e->series = s;
-    if (time_series_index == nullptr) {
-        time_series_index = e;
-    } else {
-        time_series_index_entry* last = time_series_index;
-        while (last->next != nullptr) last = last->next;
-        last->next = e;
-    }
-    return e;
+    return append_node(time_series_index, e);
 }
 
-time_series* find_time_series(const char* name) {
-    size_t n = std::strlen(name);
-    for (time_series* s = time_series_list; s != nullptr; s = s->next)
-        if (std::strncmp(s->name, name, n) == 0) return s;
-    return nullptr;
-}
+time_series* find_time_series(const char* name) { return find_named(time_series_list, name); }
 
 int read_time_series(file_object& f) {
     if (f.handle == nullptr || std::feof(f.handle)) return 0;

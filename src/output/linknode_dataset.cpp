@@ -70,10 +70,16 @@ void size_values(linknode_dataset& d) {
     if (d.lake_count > 0) d.lake_values.grow(d.lake_count);
 }
 
-void bind_common(linknode_dataset& d, int header_kind, const std::vector<int>* node_limit,
-                 const std::vector<int>* listed_nodes, const std::vector<int>* link_types,
-                 const std::vector<int>* lake_index, const std::vector<double>* lake_source,
-                 int lake_count, int links, int stride) {
+// Binds the source of kind 1 (flat_source) or 2 (grid_source; the other one
+// is null) with the network arrays it is written along.
+void bind_source(linknode_dataset& d, int header_kind, int source_kind,
+                 const std::vector<double>* flat_source, const node_grid* grid_source,
+                 const std::vector<int>* node_limit, const std::vector<int>* listed_nodes,
+                 const std::vector<int>* link_types, const std::vector<int>* lake_index,
+                 const std::vector<double>* lake_source, int lake_count, int links, int stride) {
+    d.source_kind = source_kind;
+    d.flat_source = flat_source;
+    d.grid_source = grid_source;
     d.header_kind = header_kind;
     d.node_limit = node_limit;
     d.listed_nodes = listed_nodes;
@@ -199,11 +205,8 @@ void bind_linknode_dataset_1d(linknode_dataset& d, int header_kind,
                               const std::vector<int>* lake_index,
                               const std::vector<double>* lake_source, int lake_count, int links,
                               int stride) {
-    bind_common(d, header_kind, node_limit, listed_nodes, link_types, lake_index, lake_source,
-                lake_count, links, stride);
-    d.flat_source = flat_source;
-    d.grid_source = nullptr;
-    d.source_kind = 1;
+    bind_source(d, header_kind, 1, flat_source, nullptr, node_limit, listed_nodes, link_types,
+                lake_index, lake_source, lake_count, links, stride);
 }
 
 void bind_linknode_dataset_2d(linknode_dataset& d, int header_kind, const node_grid* grid_source,
@@ -213,11 +216,8 @@ void bind_linknode_dataset_2d(linknode_dataset& d, int header_kind, const node_g
                               const std::vector<int>* lake_index,
                               const std::vector<double>* lake_source, int lake_count, int links,
                               int stride) {
-    bind_common(d, header_kind, node_limit, listed_nodes, link_types, lake_index, lake_source,
-                lake_count, links, stride);
-    d.grid_source = grid_source;
-    d.flat_source = nullptr;
-    d.source_kind = 2;
+    bind_source(d, header_kind, 2, nullptr, grid_source, node_limit, listed_nodes, link_types,
+                lake_index, lake_source, lake_count, links, stride);
 }
 
 void open_linknode_dataset_files(linknode_dataset& d, const char* folder, const char* name,

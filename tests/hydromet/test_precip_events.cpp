@@ -181,6 +181,20 @@ TEST(PrecipEvents, DateCheckAgainstTheHydrometData) {
          "\nRaingage data starts on day 21 of month 9 in year 2001\n"
          "while the hmet data ends on day 20 of month 9 in year 2001\n"
          "Program terminating.  Check your dates.\n"},
+        {{2001, 3, 9, 23}, 0,
+         "\nRaingage data starts on day 9 of month 3 in year 2001\n"
+         "while the hmet data begins on day 10 of month 3 in year 2001\n"
+         "Program terminating.  Check your dates.\n"},
+        {{2002, 1, 1, 0}, 0,
+         "\nRaingage Data starts in 2002, hydromet data ends in 2001.\n"
+         "Program terminating.  Check your dates.\n"},
+        {{2001, 10, 1, 0}, 0,
+         "\nRaingage Data starts in month 10 of 2001 while hmet data ends in\nmonth 9 of 2001\n"
+         "Program terminating.  Check your dates.\n"},
+        {{2001, 9, 20, 19}, 0,
+         "\nRaingage data starts on hour 19 day 20 month 9 in year 2001\n"
+         "while the hmet data ends on hour 18 day 20 of month 9 in year 2001\n"
+         "Program terminating.  Check your times and dates.\n"},
     };
     for (const auto& c : cases) {
         testing::internal::CaptureStdout();

@@ -141,7 +141,42 @@ TEST_F(MapReaderTest, ShortRowsGiveZeroAndZeroCellsAreCountedInsideTheMaskOnly) 
                          &values, nullptr, nullptr);
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(values, (std::vector<double>{-1.0, 0.0, 1.0, 2.0, 0.0, 3.0}));
-    EXPECT_EQ(r.out, "Warning: Map contains 2 cells with zero values. Map: " + path_ + "\n");
+    EXPECT_EQ(r.out, "Warning: row 2 of map " + path_ +
+                         " holds 2 values for 3 columns; the missing values are taken as 0.\n"
+                         "Warning: Map contains 2 cells with zero values. Map: " +
+                         path_ + "\n");
+}
+
+TEST_F(MapReaderTest, RealRowsMustHoldNumbersAndNoMoreValuesThanColumns) {
+    struct row_case {
+        const char* row2;       // second row of a 3 x 3 real map
+        const char* message;    // expected start of the message, or null when read
+    } cases[] = {
+        {"1 abc 1", "Error: the value \"abc\" in row 2, column 2 of map "},
+        {"1 2x 1", "Error: the value \"2x\" in row 2, column 2 of map "},
+        // A decimal comma splits the numbers: the row has more values than columns.
+        {"1,5 2,5 3,5", "Error: row 2 of map "},
+        {"1 2 3 4", "Error: row 2 of map "},
+        {"1 2 3\r", nullptr},            // a line end of another system is accepted
+        {"1e0 -2.5E+0 nan", nullptr},
+    };
+    for (const row_case& c : cases) {
+        SCOPED_TRACE(c.row2);
+        error_record = error_info{};
+        mask_grid grid(3, 3, kPlus);
+        std::vector<double> values(6, -1.0);
+        read_result r = read(map_text(3, 3, {"1 1 1", c.row2, "1 1 1"}), kMapCellReals,
+                             grid.cells, &values, nullptr, nullptr);
+        if (c.message == nullptr) {
+            EXPECT_TRUE(r.ok) << r.out;
+            EXPECT_EQ(error_record.stop, 0);
+            continue;
+        }
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.out.rfind(c.message, 0), 0u) << r.out;
+        EXPECT_NE(r.out.find(path_), std::string::npos);
+        EXPECT_EQ(error_record.stop, 1);
+    }
 }
 
 TEST_F(MapReaderTest, ZeroWarningsByKind) {

@@ -80,6 +80,16 @@ protected:
     static std::string padded(const std::string& token) {
         return token + std::string(token.size() < 14 ? 14 - token.size() : 0, ' ');
     }
+    // The value and usage reports of [MANN] = 0.0350 (used once) and [OTHER] = 4
+    // (unused), each line of values indented by `indent`.
+    static std::string report_text(const std::string& indent) {
+        return "\nUsing replacement values:\n" + indent + padded("[MANN]") + " = 0.0350\n" +
+               indent + padded("[OTHER]") + " = 4\n"
+               "\n"
+               "\nTotal times a value was replaced: 1\n\n"
+               "\nWas replacement value used?:\n" +
+               indent + padded("[MANN]") + " = Yes\n" + indent + padded("[OTHER]") + " = No\n\n";
+    }
     std::string dir_;
 };
 
@@ -106,28 +116,12 @@ TEST_F(ReplaceTest, RealValueWithItsFormatAndTheUsageReport) {
         print_replace_values(f);
         print_replace_usage(f);
         std::string console = testing::internal::GetCapturedStdout();
-        EXPECT_EQ(console, "\nUsing replacement values:\n"
-                           " " + padded("[MANN]") + " = 0.0350\n"
-                           " " + padded("[OTHER]") + " = 4\n"
-                           "\n"
-                           "\nTotal times a value was replaced: 1\n\n"
-                           "\nWas replacement value used?:\n"
-                           " " + padded("[MANN]") + " = Yes\n"
-                           " " + padded("[OTHER]") + " = No\n"
-                           "\n");
+        EXPECT_EQ(console, report_text(" "));
         close_file_object(f);
     }
     std::ifstream in(report);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(text, "\nUsing replacement values:\n"
-                    "  " + padded("[MANN]") + " = 0.0350\n"
-                    "  " + padded("[OTHER]") + " = 4\n"
-                    "\n"
-                    "\nTotal times a value was replaced: 1\n\n"
-                    "\nWas replacement value used?:\n"
-                    "  " + padded("[MANN]") + " = Yes\n"
-                    "  " + padded("[OTHER]") + " = No\n"
-                    "\n");
+    EXPECT_EQ(text, report_text("  "));   // the summary file indents by two blanks
     EXPECT_EQ(replace_count, 0);   // the usage report resets the count
 }
 

@@ -71,18 +71,28 @@ INSTANTIATE_TEST_SUITE_P(Cases, RetentionReader,
                              return std::string(info.param.name);
                          });
 
+// Reads a 3 x 3 roughness map of the given rows through read_roughness_map
+// into rs; returns the console text (empty when the map could not be opened).
+std::string read_roughness_rows(run_state& rs, temp_dir& dir, const std::string& rows) {
+    std::string path = dir.file("rough.map");
+    write_file(path, grid_map(rows));
+    set_name(rs.files.roughness, path);
+    if (!open_file_named(rs.roughness_file, path.c_str(), "r")) {
+        ADD_FAILURE() << "cannot open " << path;
+        return "";
+    }
+    rs.roughness_given = 1;
+    testing::internal::CaptureStdout();
+    read_roughness_map(rs);
+    return testing::internal::GetCapturedStdout();
+}
+
 TEST(RoughnessReader, FirstCellWithoutPositiveNStopsTheRun) {
     temp_dir dir;
     overland_grid g({"111", "111", "111"}, 10.0);
     run_state& rs = *g.rs;
-    std::string path = dir.file("rough.map");
-    write_file(path, grid_map("0.05 0.05 -0.02\n0.05 0.05 0.05\n0 0.05 0.05\n"));
-    set_name(rs.files.roughness, path);
-    ASSERT_TRUE(open_file_named(rs.roughness_file, path.c_str(), "r"));
-    rs.roughness_given = 1;
-    testing::internal::CaptureStdout();
-    read_roughness_map(rs);
-    std::string out = testing::internal::GetCapturedStdout();
+    const std::string out =
+        read_roughness_rows(rs, dir, "0.05 0.05 -0.02\n0.05 0.05 0.05\n0 0.05 0.05\n");
     EXPECT_NE(out.find("Overland Manning n=0 at grid cell 3.  Program terminating.\n"),
               std::string::npos)
         << out;
@@ -93,14 +103,8 @@ TEST(RoughnessReader, MapValuesReachTheCells) {
     temp_dir dir;
     overland_grid g({"111", "111", "111"}, 10.0);
     run_state& rs = *g.rs;
-    std::string path = dir.file("rough.map");
-    write_file(path, grid_map("0.01 0.02 0.03\n0.04 0.05 0.06\n0.07 0.08 0.09\n"));
-    set_name(rs.files.roughness, path);
-    ASSERT_TRUE(open_file_named(rs.roughness_file, path.c_str(), "r"));
-    rs.roughness_given = 1;
-    testing::internal::CaptureStdout();
-    read_roughness_map(rs);
-    std::string out = testing::internal::GetCapturedStdout();
+    const std::string out =
+        read_roughness_rows(rs, dir, "0.01 0.02 0.03\n0.04 0.05 0.06\n0.07 0.08 0.09\n");
     EXPECT_EQ(error_record.stop, 0) << out;
     EXPECT_DOUBLE_EQ(rs.dist_rough[1], 0.01);
     EXPECT_DOUBLE_EQ(rs.dist_rough[9], 0.09);
