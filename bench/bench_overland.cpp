@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include "core/alloc.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "overland/connectivity.h"
 #include "overland/explicit_scheme.h"
 

@@ -22,8 +22,8 @@
 #include <fstream>
 #include <string>
 
-#include "core/run_model.h"
-#include "core/run_state.h"
+#include "run/run_model.h"
+#include "run/run_state.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "calibration/calibration.h"
 #include <cstdio>
 #include "core/run_options.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 
 // Not built yet: a calibration run records nothing.
 void alloc_calib_output(run_state&) {}

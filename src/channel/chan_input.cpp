@@ -25,7 +25,7 @@
 #include "channel/channel_records.h"
 #include "core/error.h"
 #include "core/file_object.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "core/text.h"
 #include "input/elevation_series.h"
 #include "input/time_series.h"

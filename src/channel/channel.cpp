@@ -9,7 +9,7 @@
 #include "channel/channel_records.h"
 #include "channel/explicit_routing.h"
 #include "channel/lateral_inflow.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 
 namespace {
 

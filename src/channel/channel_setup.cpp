@@ -12,7 +12,7 @@
 #include "channel/xsection.h"
 #include "core/error.h"
 #include "core/file_object.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "core/text.h"
 #include "input/time_series.h"
 #include "output/output_setup.h"

@@ -26,7 +26,7 @@
 #include "channel/channel_records.h"
 #include "channel/link_end_flows.h"
 #include "channel/xsection.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "input/time_series.h"
 
 namespace {

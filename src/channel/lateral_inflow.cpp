@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "channel/channel_records.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 
 namespace {
 

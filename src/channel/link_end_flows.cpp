@@ -18,7 +18,7 @@
 #include "channel/channel_records.h"
 #include "channel/culverts.h"
 #include "channel/weirs.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "input/elevation_series.h"
 #include "input/time_series.h"
 

@@ -20,7 +20,7 @@
 
 #include "channel/chan_messages.h"
 #include "channel/channel_records.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 
 namespace {
 

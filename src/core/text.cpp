@@ -13,7 +13,6 @@
 #include <cstring>
 
 #include "core/file_object.h"
-#include "input/replace.h"
 
 namespace {
 
@@ -69,6 +68,12 @@ void lower_ascii(char* text) {
 
 }  // namespace
 
+namespace {
+line_filter_fn installed_line_filter = nullptr;
+}  // namespace
+
+void set_line_filter(line_filter_fn filter) { installed_line_filter = filter; }
+
 int read_line_n(char* buffer, file_object& f, int size) {
     if (buffer == nullptr || size < 2) return 0;
     buffer[0] = '\0';
@@ -79,7 +84,7 @@ int read_line_n(char* buffer, file_object& f, int size) {
     }
     size_t len = std::strlen(buffer);
     if (len > 0 && buffer[len - 1] == '\n') buffer[len - 1] = '\0';
-    if (replace_active) replace_pairs_in_line(buffer, size);
+    if (installed_line_filter != nullptr) installed_line_filter(buffer, size);
     return 1;
 }
 

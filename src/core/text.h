@@ -1,8 +1,9 @@
 // Line and token readers shared by every input format.
 //
 // Tokens are separated by blanks, tabs, commas and newlines; a token that
-// starts with a double quote runs to the closing quote. Lines pass through
-// the replacement step while replacement values are active. A token longer
+// starts with a double quote runs to the closing quote. Every line read
+// passes through the line filter when one is installed (the input layer
+// installs its replacement-values step there). A token longer
 // than kTokenSize - 1 characters is cut to that length (the whole token is
 // still taken off the line); same_keyword compares the first tokens of at
 // most the first kTokenSize - 1 characters of each text and is reentrant.
@@ -13,6 +14,12 @@ struct file_object;
 
 constexpr int kLineSize = 25000;   // line buffer size including the NUL
 constexpr int kTokenSize = 1024;   // token buffer size including the NUL
+
+// A filter applied to every line read: `line` holds the text without its
+// newline, `size` is the buffer size in bytes including the NUL.
+using line_filter_fn = void (*)(char* line, int size);
+// Installs the filter (nullptr removes it).
+void set_line_filter(line_filter_fn filter);
 
 int read_line(char* buffer, file_object& f);
 int read_line_n(char* buffer, file_object& f, int size);

@@ -1,5 +1,5 @@
 #include "hydromet/hydromet.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 
 // Not built yet: these steps do nothing.
 void update_hydromet(run_state&) {}

@@ -8,7 +8,7 @@
 #include "core/file_object.h"
 #include "core/file_write.h"
 #include "core/parallel.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "input/map_reader.h"
 #include "input/mapping_table.h"
 #include "input/table_loader.h"

@@ -8,10 +8,10 @@
 
 #include "core/dates.h"
 #include "core/error.h"
-#include "core/event_control.h"
+#include "run/event_control.h"
 #include "core/file_object.h"
 #include "core/file_write.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "core/text.h"
 #include "hydromet/precip.h"
 #include "hydromet/precip_file.h"

@@ -16,7 +16,7 @@
 #include "core/error.h"
 #include "core/file_object.h"
 #include "core/parallel.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "core/text.h"
 #include "hydromet/precip_types.h"
 

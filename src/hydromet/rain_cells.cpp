@@ -7,7 +7,7 @@
 #include "core/dates.h"
 #include "core/error.h"
 #include "core/parallel.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "hydromet/precip.h"
 #include "hydromet/precip_file.h"
 #include "hydromet/precip_types.h"

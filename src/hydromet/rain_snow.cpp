@@ -1,5 +1,5 @@
 // The hand-off of rain application to the snow pack.
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "hydromet/rain_apply.h"
 
 // Not built yet: the pack neither melts nor changes here; the result says

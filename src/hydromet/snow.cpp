@@ -1,5 +1,5 @@
 #include "hydromet/snow.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 
 // Not built yet: these steps do nothing.
 void read_snow_bands(run_state&) {}

@@ -11,7 +11,7 @@
 #include "core/file_write.h"
 #include "core/partition.h"
 #include "core/run_options.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "input/map_reader.h"
 
 namespace {

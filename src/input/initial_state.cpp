@@ -11,7 +11,7 @@
 
 #include "core/error.h"
 #include "core/file_object.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "input/cell_arrays.h"
 #include "input/map_reader.h"
 

@@ -16,7 +16,7 @@
 #include "core/file_object.h"
 #include "core/file_write.h"
 #include "core/run_options.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "core/text.h"
 
 namespace {

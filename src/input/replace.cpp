@@ -242,6 +242,7 @@ int read_replace_vals(const char* path) {
     replace_count = 0;
     close_file_object(f);
     replace_active = 1;
+    set_line_filter(&replace_line_filter);
     return 0;
 }
 
@@ -265,6 +266,10 @@ int replace_pair_at(char* line, int position, int& length, int size) {
         return 1;
     }
     return 0;
+}
+
+void replace_line_filter(char* line, int size) {
+    if (replace_active) replace_pairs_in_line(line, size);
 }
 
 void replace_pairs_in_line(char* line, int size) {

@@ -36,6 +36,9 @@ int read_replace_vals(const char* path);
 // characters. A line that would not fit its buffer after substitution is
 // refused with a message and left as it was.
 void replace_pairs_in_line(char* line, int size = kReplaceLineSize);
+// The line filter installed in the token readers once replacement values are
+// read: substitutes while replace_active is 1.
+void replace_line_filter(char* line, int size);
 // Replaces the token at `position` when an entry matches: 1 replaced (length
 // updated), 0 no entry matches, -1 the result would not fit `size` characters
 // including the NUL (line unchanged).

@@ -9,7 +9,7 @@
 
 #include "core/error.h"
 #include "core/file_object.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "input/process_tables.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "core/dates.h"
 #include "core/error.h"
 #include "core/run_options.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "input/cards.h"
 #include "input/mapping_table.h"
 #include "input/project_reader.h"

@@ -11,7 +11,7 @@
 #include "core/dates.h"
 #include "core/error.h"
 #include "core/file_object.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "core/text.h"
 #include "input/mapping_table.h"
 

@@ -13,7 +13,7 @@
 #include "core/error.h"
 #include "core/file_object.h"
 #include "core/file_write.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "core/text.h"
 #include "input/mapping_table.h"
 #include "input/time_series.h"

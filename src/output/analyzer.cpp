@@ -1,5 +1,5 @@
 #include "output/analyzer.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 
 // Not built yet: no analyzers are read and notifications do nothing.
 void read_analyzer_file(run_state&, const char*) {}

@@ -9,9 +9,9 @@
 #include <cstdio>
 
 #include "core/dates.h"
-#include "core/event_control.h"
+#include "run/event_control.h"
 #include "core/file_write.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "output/event_transport_summary.h"
 #include "output/output_setup.h"
 

@@ -1,5 +1,5 @@
 #include "output/event_transport_summary.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 
 // Not built yet: the constituent and sediment sections write nothing until
 // the transport records of those processes exist.

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <new>
 #include "core/error.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "input/cards.h"
 #include "input/map_reader.h"
 #include "input/project_reader.h"

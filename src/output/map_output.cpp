@@ -4,7 +4,7 @@
 #include "core/dates.h"
 #include "core/error.h"
 #include "core/parallel.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "output/map_dataset.h"
 #include "output/output.h"
 #include "output/output_setup.h"

@@ -1,5 +1,5 @@
 #include "output/output.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 
 // Not built yet: these steps do nothing.
 void setup_contam_map_outputs(run_state&) {}

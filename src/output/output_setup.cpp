@@ -1,7 +1,7 @@
 #include "output/output_setup.h"
 #include <cstdio>
 #include "core/error.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "input/grid.h"
 #include "output/linknode_dataset.h"
 #include "output/map_dataset.h"

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "core/error.h"
-#include "core/event_control.h"
+#include "run/event_control.h"
 #include "core/file_write.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "output/k4.h"
 #include "output/output_setup.h"
 #include "output/run_transport_summary.h"

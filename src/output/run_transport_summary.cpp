@@ -1,5 +1,5 @@
 #include "output/run_transport_summary.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 
 // Not built yet: these sections write nothing until the sediment,
 // constituent and nutrient records and their end-of-run outputs exist.

@@ -2,7 +2,7 @@
 #include <cmath>
 #include <cstdio>
 #include "core/dates.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "output/k4.h"
 #include "output/linknode_dataset.h"
 #include "output/output.h"

@@ -1,5 +1,5 @@
 #include "overland/boundaries.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 
 // Not built yet: these steps do nothing.
 void read_overland_boundary_types(run_state&) {}

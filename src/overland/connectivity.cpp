@@ -4,7 +4,7 @@
 
 #include "core/error.h"
 #include "core/run_options.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 
 namespace {
 

@@ -25,7 +25,7 @@
 #include <cstring>
 
 #include "core/parallel.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "overland/lowspots.h"
 
 namespace {

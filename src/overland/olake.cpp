@@ -1,5 +1,5 @@
 #include "overland/olake.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 
 // Not built yet: these steps do nothing.
 void read_overland_lakes(run_state&) {}

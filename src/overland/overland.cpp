@@ -8,11 +8,11 @@
 #include <cstdio>
 
 #include "channel/channel_records.h"
-#include "core/clock.h"
+#include "run/clock.h"
 #include "core/dates.h"
 #include "core/error.h"
 #include "core/parallel.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "overland/boundaries.h"
 #include "overland/explicit_scheme.h"
 

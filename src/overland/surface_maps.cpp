@@ -4,7 +4,7 @@
 
 #include "core/error.h"
 #include "core/file_object.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "input/map_reader.h"
 #include "input/mapping_table.h"
 #include "input/process_tables.h"

@@ -1,5 +1,5 @@
 #include "quality/constituent_steps.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 
 // Not built yet: these steps do nothing.
 void step_soil_constituents(run_state&) {}

@@ -1,5 +1,5 @@
 #include "quality/contaminant.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 
 // Not built yet: these steps do nothing.
 void read_contaminant_inputs(run_state&) {}

@@ -1,5 +1,5 @@
 #include "quality/nutrients.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 
 // Not built yet: these steps do nothing.
 void read_aquatic_env_file(run_state&) {}

@@ -1,5 +1,5 @@
 #include "quality/sediment.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 
 // Not built yet: these steps do nothing.
 void init_overland_sediment(run_state&) {}

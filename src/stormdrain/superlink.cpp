@@ -1,5 +1,5 @@
 #include "stormdrain/superlink.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 
 // Not built yet: these steps do nothing.
 void setup_superlink(run_state&) {}

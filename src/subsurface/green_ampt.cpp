@@ -9,7 +9,7 @@
 #include "core/error.h"
 #include "core/file_write.h"
 #include "core/parallel.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 #include "subsurface/groundwater.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 
 // Not built yet: these steps do nothing.
 void read_gw_maps(run_state&) {}

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/error.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "subsurface/green_ampt.h"
 #include "subsurface/multilayer.h"
 #include "subsurface/redistribution.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/dates.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 #include "subsurface/richards.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 
 // Not built yet: read_soil_maps refuses the inf_richards card, so these are never reached in a run.
 void init_richards(run_state&) {}

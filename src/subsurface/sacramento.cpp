@@ -1,5 +1,5 @@
 #include "subsurface/sacramento.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 
 // Not built yet: these steps do nothing.
 void load_sacramento_params(run_state&) {}

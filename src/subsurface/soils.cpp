@@ -14,7 +14,7 @@
 #include "core/error.h"
 #include "core/file_object.h"
 #include "core/parallel.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "core/text.h"
 #include "input/cell_arrays.h"
 #include "input/map_reader.h"

@@ -9,7 +9,6 @@
 
 #include "core/file_object.h"
 #include "core/text.h"
-#include "input/replace.h"
 
 namespace {
 
@@ -279,28 +278,21 @@ TEST(ReadLine, ClosedFileGivesNoLine) {
     EXPECT_EQ(read_line(buf, f), 0);
 }
 
-TEST(ReadLine, AppliesReplacementValuesWhenActive) {
-    replace_pair pair;
-    std::strcpy(pair.token, "[K]");
-    pair.token_length = 3;
-    std::strcpy(pair.format, "%d");
-    pair.value_type = 0;
-    pair.int_value = 7;
-    replace_pair* saved_list = replace_list;
-    int saved_active = replace_active;
+// Turns every 'k' into 'K': a filter that shows whether it ran.
+void upper_k_filter(char* line, int) {
+    for (char* c = line; *c != '\0'; ++c)
+        if (*c == 'k') *c = 'K';
+}
 
-    temp_text_file file("k [K] z\nk [K] z\n");
+TEST(ReadLine, AppliesTheInstalledLineFilterUntilRemoved) {
+    temp_text_file file("k z\nk z\n");
     char buf[64];
-    replace_list = &pair;
-    replace_active = 1;
+    set_line_filter(&upper_k_filter);
     ASSERT_EQ(read_line(buf, file.f), 1);
-    EXPECT_STREQ(buf, "k 7 z");
-    replace_active = 0;
+    EXPECT_STREQ(buf, "K z");
+    set_line_filter(nullptr);
     ASSERT_EQ(read_line(buf, file.f), 1);
-    EXPECT_STREQ(buf, "k [K] z");
-
-    replace_list = saved_list;
-    replace_active = saved_active;
+    EXPECT_STREQ(buf, "k z");
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 
 #include "core/error.h"
 #include "core/file_object.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "hydromet/precip_types.h"
 
 namespace rain_test {

@@ -15,7 +15,7 @@
 #include "core/error.h"
 #include "core/file_object.h"
 #include "core/run_options.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "input/grid.h"
 #include "input/replace.h"
 #include "pluvo_test.h"

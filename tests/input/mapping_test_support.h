@@ -15,7 +15,7 @@
 #include "core/dates.h"
 #include "core/error.h"
 #include "core/file_object.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "input/elevation_series.h"
 #include "input/replace.h"
 #include "input/time_series.h"

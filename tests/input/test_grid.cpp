@@ -8,7 +8,7 @@
 #include "core/alloc.h"
 #include "core/error.h"
 #include "core/file_object.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "grid_test_support.h"
 #include "input/grid.h"
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/error.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "grid_test_support.h"
 #include "input/cell_arrays.h"
 #include "input/grid.h"

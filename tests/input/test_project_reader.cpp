@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "card_test_support.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "input/elevation_series.h"
 #include "input/time_series.h"
 

@@ -402,4 +402,38 @@ TEST_F(ReplaceTest, ReadLineSubstitutesWhileReplacementIsActive) {
     close_file_object(f);
 }
 
+TEST(ReplaceLineFilter, ReadLineSubstitutesOnlyWhileActive) {
+    replace_pair pair;
+    std::strcpy(pair.token, "[K]");
+    pair.token_length = 3;
+    std::strcpy(pair.format, "%d");
+    pair.value_type = 0;
+    pair.int_value = 7;
+    replace_pair* saved_list = replace_list;
+    int saved_active = replace_active;
+
+    file_object f;
+    f.handle = std::tmpfile();
+    f.guard = f.handle;
+    std::strcpy(f.mode, "r");
+    std::fputs("k [K] z\nk [K] z\n", f.handle);
+    std::rewind(f.handle);
+    char buf[64];
+    replace_list = &pair;
+    replace_active = 1;
+    set_line_filter(&replace_line_filter);
+    ASSERT_EQ(read_line(buf, f), 1);
+    EXPECT_STREQ(buf, "k 7 z");
+    replace_active = 0;
+    ASSERT_EQ(read_line(buf, f), 1);
+    EXPECT_STREQ(buf, "k [K] z");
+
+    set_line_filter(nullptr);
+    std::fclose(f.handle);
+    f.handle = nullptr;
+    f.guard = nullptr;
+    replace_list = saved_list;
+    replace_active = saved_active;
+}
+
 }  // namespace

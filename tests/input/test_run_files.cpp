@@ -14,7 +14,7 @@
 
 #include "core/error.h"
 #include "core/file_object.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "input/run_files.h"
 #include "pluvo_test.h"
 

@@ -6,7 +6,7 @@
 #include "core/alloc.h"
 #include "core/error.h"
 #include "core/file_object.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 
 namespace output_test {
 

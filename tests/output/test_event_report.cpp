@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/dates.h"
-#include "core/event_control.h"
+#include "run/event_control.h"
 #include "core/file_object.h"
 #include "output/event_report.h"
 #include "output_test_support.h"

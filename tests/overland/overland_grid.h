@@ -11,7 +11,7 @@
 
 #include "core/alloc.h"
 #include "core/error.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "overland/connectivity.h"
 
 struct overland_grid {

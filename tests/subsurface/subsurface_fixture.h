@@ -9,7 +9,7 @@
 
 #include "core/alloc.h"
 #include "core/error.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 
 struct run_state_deleter {
     void operator()(run_state* rs) const { destroy_run_state(rs); }

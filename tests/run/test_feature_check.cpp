@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <set>
 #include <string>
-#include "core/feature_check.h"
+#include "run/feature_check.h"
 #include "fixture.h"
 #include "pluvo_test.h"
 

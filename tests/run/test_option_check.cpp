@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "core/error.h"
-#include "core/option_check.h"
-#include "core/run_state.h"
+#include "run/option_check.h"
+#include "run/run_state.h"
 #include "pluvo_test.h"
 
 namespace {

@@ -7,10 +7,10 @@
 #include <memory>
 #include <string>
 
-#include "core/clock.h"
+#include "run/clock.h"
 #include "core/dates.h"
 #include "core/error.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 
 namespace {
 

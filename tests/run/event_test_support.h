@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/run_state.h"
+#include "run/run_state.h"
 
 namespace event_test {
 

@@ -9,10 +9,10 @@
 #include "channel/xsection.h"
 #include "core/dates.h"
 #include "core/error.h"
-#include "core/event_access.h"
-#include "core/event_control.h"
+#include "run/event_access.h"
+#include "run/event_control.h"
 #include "core/file_object.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "input/map_reader.h"
 #include "output/map_dataset.h"
 

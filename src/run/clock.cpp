@@ -1,8 +1,8 @@
 // Run clock: the model time step and output intervals chosen after the
 // project is read, the start time and first update time of every process set
 // just before the time loop, and the clock advance of every pass.
-#include "core/clock.h"
-#include "core/event_control.h"
+#include "run/clock.h"
+#include "run/event_control.h"
 
 #include <algorithm>
 #include <climits>
@@ -12,7 +12,7 @@
 #include "core/dates.h"
 #include "core/error.h"
 #include "core/run_options.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 
 int days_in_month[13] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 

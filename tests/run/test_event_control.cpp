@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "core/alloc.h"
-#include "core/clock.h"
+#include "run/clock.h"
 #include "core/dates.h"
 #include "core/error.h"
-#include "core/event_control.h"
+#include "run/event_control.h"
 #include "core/file_object.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "event_test_support.h"
 #include "pluvo_test.h"
 

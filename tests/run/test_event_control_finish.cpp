@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "calibration/calibration.h"
-#include "core/event_control.h"
+#include "run/event_control.h"
 #include "core/file_object.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "event_test_support.h"
 #include "pluvo_test.h"
 

@@ -2,7 +2,7 @@
 // and the program-wide lists emptied when a run's object is destroyed.
 #include <gtest/gtest.h>
 #include <cstring>
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "input/replace.h"
 
 TEST(RunState, FreshObjectHoldsTheRunDefaults) {

@@ -1,4 +1,4 @@
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include <cstdio>
 #include <new>
 #include "input/replace.h"

@@ -11,11 +11,11 @@
 #include "calibration/calibration.h"
 #include "channel/xsection.h"
 #include "core/dates.h"
-#include "core/event_access.h"
-#include "core/event_control.h"
-#include "core/event_volumes.h"
+#include "run/event_access.h"
+#include "run/event_control.h"
+#include "run/event_volumes.h"
 #include "core/file_write.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "subsurface/richards.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #pragma once
 #include <array>
 
-#include "core/run_state.h"
+#include "run/run_state.h"
 
 struct boundary_volume {
     double run_state::*total;   // cumulative volume of the run, m3

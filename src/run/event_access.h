@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "core/run_state.h"
+#include "run/run_state.h"
 
 // True when index n lies inside v (as the event steps index from 1).
 template <class T>

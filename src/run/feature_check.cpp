@@ -1,7 +1,7 @@
-#include "core/feature_check.h"
+#include "run/feature_check.h"
 #include <cstdio>
 #include "core/error.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "core/dates.h"
-#include "core/event_access.h"
-#include "core/event_control.h"
-#include "core/run_state.h"
+#include "run/event_access.h"
+#include "run/event_control.h"
+#include "run/run_state.h"
 #include "output/analyzer.h"
 
 namespace {

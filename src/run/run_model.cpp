@@ -1,18 +1,18 @@
 // The one-run driver: the start-up sequence with a check after every call,
 // the fixed-order time loop, the normal and the error end, and the clean-up.
-#include "core/run_model.h"
+#include "run/run_model.h"
 #include <chrono>
 #include <cstdio>
 #include "calibration/calibration.h"
 #include "channel/channel.h"
-#include "core/clock.h"
+#include "run/clock.h"
 #include "core/error.h"
-#include "core/event_control.h"
-#include "core/feature_check.h"
+#include "run/event_control.h"
+#include "run/feature_check.h"
 #include "core/file_write.h"
-#include "core/option_check.h"
+#include "run/option_check.h"
 #include "core/run_options.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 #include "hydromet/hydromet.h"
 #include "hydromet/interception.h"
 #include "hydromet/precip.h"

@@ -1,5 +1,5 @@
 // Program entry of pluvo.
-#include "core/program.h"
+#include "run/program.h"
 
 int main(int argc, char** argv) {
     return program_main(argc, argv);

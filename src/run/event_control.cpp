@@ -1,15 +1,15 @@
 // Helpers shared by the event-control steps: the next event's start, the
 // link rule of the event volumes and the soil-moisture averages that both the
 // event start and the event end report.
-#include "core/event_control.h"
+#include "run/event_control.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "core/clock.h"
+#include "run/clock.h"
 #include "core/dates.h"
 #include "core/error.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 
 bool following_event_start(const run_state& rs, double& start) {
     const int next = rs.event_index + 1;

@@ -3,11 +3,11 @@
 // in a fixed order and the first conflict leaves its code in error_record for
 // the run driver (the texts are those of the message catalogue); a few inputs
 // that the chosen methods do not use are switched off on the way.
-#include "core/option_check.h"
+#include "run/option_check.h"
 
 #include "core/dates.h"
 #include "core/error.h"
-#include "core/run_state.h"
+#include "run/run_state.h"
 
 namespace {
 
