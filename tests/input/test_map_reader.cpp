@@ -158,7 +158,11 @@ TEST_F(MapReaderTest, RealRowsMustHoldNumbersAndNoMoreValuesThanColumns) {
         {"1,5 2,5 3,5", "Error: row 2 of map "},
         {"1 2 3 4", "Error: row 2 of map "},
         {"1 2 3\r", nullptr},            // a line end of another system is accepted
-        {"1e0 -2.5E+0 nan", nullptr},
+        {"1e0 -2.5E+0 3", nullptr},
+        // NaN and infinite values are no numbers a kernel can use.
+        {"1e0 -2.5E+0 nan", "Error: the value \"nan\" in row 2, column 3 of map "},
+        {"1 -inf 1", "Error: the value \"-inf\" in row 2, column 2 of map "},
+        {"1 1e999 1", "Error: the value \"1e999\" in row 2, column 2 of map "},
     };
     for (const row_case& c : cases) {
         SCOPED_TRACE(c.row2);
