@@ -44,10 +44,14 @@ bool read_header_real(FILE* in, const char* format, double& value) {
     return true;
 }
 
+// The count is taken only when its whole token is an integer in the int range
+// ("%d" would wrap 4294967326 round to 30 without a word).
 bool read_header_int(FILE* in, int& value) {
     char word[8] = {};
+    char number[32] = {};
     int v = 0;
-    if (std::fscanf(in, "%5s %d\n", word, &v) != 2) return false;
+    if (std::fscanf(in, "%5s %31s\n", word, number) != 2) return false;
+    if (parse_int_token(number, v) != number_status::ok) return false;
     value = v;
     return true;
 }

@@ -68,6 +68,10 @@ constexpr double kMaxGridSide = 46340.0;
 const card_limit kCardLimits[] = {
     {2, 1.0, kMaxGridSide},   // rows
     {3, 1.0, kMaxGridSide},   // cols
+    // timestep, s: 0 or below is refused by the time check; one step longer
+    // than the longest run (an int count of minutes) would carry the clock
+    // beyond any calendar date.
+    {5, -std::numeric_limits<double>::max(), 60.0 * INT_MAX},
     // hyd_freq, min: 0 or below is warned later and replaced by the default;
     // an interval longer than the longest run (an int count of minutes) is a mistake.
     {11, -std::numeric_limits<double>::max(), static_cast<double>(INT_MAX)},

@@ -204,6 +204,10 @@ const std::vector<bad_input> kBadInputs = {
     {"MAP_FREQ negative", base::plane, "p.prj", "MAP_FREQ 10\n", "MAP_FREQ -5\n",
      {"Error: project file p.prj, line {line}: card map_freq has the value -5; it must be at "
       "least 0."}},
+    {"TIMESTEP beyond the longest run", base::plane, "p.prj", "TIMESTEP 30\n",
+     "TIMESTEP 1e300\n",
+     {"Error: project file p.prj, line {line}: card timestep has the value 1e+300; it must be "
+      "at most 128849018820."}},
     // Dates and times off the calendar.
     {"START_TIME minute overflowing", base::plane, "p.prj", "START_TIME 0 0\n",
      "START_TIME 0 2147483647\n",
@@ -230,6 +234,11 @@ const std::vector<bad_input> kBadInputs = {
     // Real maps, hotstarts, mapping table and time series.
     {"mask header edge nan", base::plane, "mask.asc", "north: 40\n", "north: nan\n",
      {"Error: the north edge on header line 1 of map mask.asc is not finite."}},
+    // 2^32 + 4 rows would wrap round to the 4 of the grid as a plain int.
+    {"elevation header rows wrapping", base::plane, "elev.asc", "rows: 4\n",
+     "rows: 4294967300\n", {"Error: the header of map elev.asc does not give"}},
+    {"index map header rows wrapping", base::plane, "land.idx", "rows: 4\n",
+     "rows: 4294967300\n", {"Incorrect number of rows in map: land.idx"}},
     {"elevation nan", base::plane, "elev.asc", " 99.77 ", " nan ",
      {"Error: the value \"nan\" in row 2, column 3 of map elev.asc is not finite."}},
     {"elevation -inf", base::plane, "elev.asc", " 99.77 ", " -inf ",

@@ -88,6 +88,10 @@ TEST_F(MapReaderTest, HeaderWithoutAtLeastOneRowAndColumnIsRefused) {
         map_text(3, -2, {"1 1 1", "1 1 1", "1 1 1"}),
         "north: 1\nsouth: 0\neast: 3\nwest: 0\nrows: x\ncols: 3\n1 1 1\n",
         "north: 1\nsouth: 0\n",
+        // 2^32 + 3 would wrap round to 3 as a plain int; 3.0 and 3x are no counts.
+        "north: 1\nsouth: 0\neast: 3\nwest: 0\nrows: 4294967299\ncols: 3\n1 1 1\n",
+        "north: 1\nsouth: 0\neast: 3\nwest: 0\nrows: 3.0\ncols: 3\n1 1 1\n",
+        "north: 1\nsouth: 0\neast: 3\nwest: 0\nrows: 3\ncols: 3x\n1 1 1\n",
     };
     for (const std::string& text : headers) {
         SCOPED_TRACE(text);

@@ -299,6 +299,7 @@ TEST_F(ProjectDefaults, UnusableValuesAreRefusedAndEndTheReading) {
         {"cols 0", "cols has the value 0; it must be at least 1"},
         {"rows 46341", "rows has the value 46341; it must be at most 46340"},
         {"hyd_freq 1e12", "hyd_freq has the value 1e+12; it must be at most 2147483647"},
+        {"timestep 1e300", "timestep has the value 1e+300; it must be at most 128849018820"},
         {"map_freq -5", "map_freq has the value -5; it must be at least 0"},
         {"start_date 2005 13 45", "start_date gives 2005 13 45, which is not a valid date"},
         {"start_date 2005 June 15", "start_date gives 2005 0 15, which is not a valid date"},
