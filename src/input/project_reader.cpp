@@ -507,7 +507,7 @@ bool apply_card(card_records& r, const card_entry& e, char* line, const line_con
         case card_form::number:
             set_flag(r, e.flag, 1);
             read_number_into(r, e.field, line, ctx);
-            if (e.text != nullptr) print_message(e.text, *r.int_at(e.field));
+            if (e.text != nullptr && !ctx.refused) print_message(e.text, *r.int_at(e.field));
             break;
         case card_form::name:
             read_name_into(r, e.field, line);
@@ -559,9 +559,11 @@ bool apply_card(card_records& r, const card_entry& e, char* line, const line_con
             break;
         case card_form::echo:
             if (e.value != 0) {
-                print_message(e.text, read_int_arg(line, ctx));
+                const int value = read_int_arg(line, ctx);
+                if (!ctx.refused) print_message(e.text, value);
             } else {
-                print_message(e.text, read_double_arg(line, ctx));
+                const double value = read_double_arg(line, ctx);
+                if (!ctx.refused) print_message(e.text, value);
             }
             break;
         case card_form::action:
