@@ -142,13 +142,21 @@ struct chan_reader {
         return false;
     }
 
+    // The next value of a card as a whole integer (int range) or a finite
+    // real; anything else stops the run naming the card and the token.
     bool int_value(const chan_card& c, char* v, int& out, const char* what) {
-        if (next_int(v, out)) return true;
-        return fail(c, "the %s is missing", what);
+        char token[kTokenSize];
+        const number_status status = next_checked_int(v, out, token);
+        if (status == number_status::ok) return true;
+        if (status == number_status::missing) return fail(c, "the %s is missing", what);
+        return fail(c, "the %s \"%.63s\" %s", what, token, number_status_words(status));
     }
     bool double_value(const chan_card& c, char* v, double& out, const char* what) {
-        if (next_double(v, out)) return true;
-        return fail(c, "the %s is missing", what);
+        char token[kTokenSize];
+        const number_status status = next_checked_double(v, out, token);
+        if (status == number_status::ok) return true;
+        if (status == number_status::missing) return fail(c, "the %s is missing", what);
+        return fail(c, "the %s \"%.63s\" %s", what, token, number_status_words(status));
     }
     bool link_in_range(const chan_card& c, int link, const char* what) {
         if (link >= 1 && link <= rs.links) return true;
@@ -181,13 +189,13 @@ bool chan_reader::header_pass() {
         char* v = values(c);
         switch (c.code) {
             case kChanAlpha:
-                next_double(v, rs.chan_alpha);
+                if (!double_value(c, v, rs.chan_alpha, "weight alpha")) return false;
                 break;
             case kChanBeta:
-                next_double(v, rs.chan_beta);
+                if (!double_value(c, v, rs.chan_beta, "weight beta")) return false;
                 break;
             case kChanTheta:
-                next_double(v, rs.chan_theta);
+                if (!double_value(c, v, rs.chan_theta, "weight theta")) return false;
                 break;
             case kChanLinks:
                 if (!int_value(c, v, rs.links, "number of links")) return false;
@@ -344,7 +352,8 @@ bool chan_reader::counting_pass() {
                 rs.max_npairs = std::max(rs.max_npairs, value);
                 break;
             case kChanNumInterp:
-                if (next_int(v, value)) rs.max_num_interp = std::max(rs.max_num_interp, value);
+                if (!int_value(c, v, value, "number of interpolation points")) return false;
+                rs.max_num_interp = std::max(rs.max_num_interp, value);
                 break;
             case kChanMlake:
                 rs.mlake_given = 1;
@@ -1211,8 +1220,17 @@ int read_grid_stream_file(run_state& rs, file_object& f) {
             char* v = values(c);
             int link = 0, node = 0;
             double pct = 0.0;
-            if (!next_int(v, link) || !next_int(v, node) || !next_double(v, pct)) {
+            char token[kTokenSize];
+            if (!next_int(v, link) || !next_int(v, node)) {
                 return g.fail(c.line, "LINKNODE needs a link, a node and a fraction");
+            }
+            const number_status status = next_checked_double(v, pct, token);
+            if (status == number_status::missing) {
+                return g.fail(c.line, "LINKNODE needs a link, a node and a fraction");
+            }
+            if (status != number_status::ok) {
+                return g.fail(c.line, "the LINKNODE fraction \"%.63s\" %s", token,
+                              number_status_words(status));
             }
             if (link < 1 || link > rs.links) {
                 return g.fail(c.line, "LINKNODE link %d is outside the links 1..%d", link, rs.links);

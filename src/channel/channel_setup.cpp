@@ -1,4 +1,5 @@
 // Channel network set-up at model initialisation and the initial channel state.
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -90,8 +91,19 @@ void read_channel_hotstart(run_state& rs) {
                 chan_fail();
                 return;
             }
+            // A NaN or infinite level or area is refused: the routing cannot start from it.
+            char token[kTokenSize];
+            const number_status area_status = next_checked_double(text, area, token);
+            if (!std::isfinite(level) ||
+                (area_status != number_status::ok && area_status != number_status::missing)) {
+                chan_say("\nError in the channel hotstart file %s, line %d: the water level or "
+                         "area of node %d of link %d is not a finite number.\n",
+                         f.name, number, k, l);
+                chan_fail();
+                return;
+            }
             rs.yp(ki, li) = level;
-            if (next_double(text, area)) rs.area(ki, li) = area;
+            if (area_status == number_status::ok) rs.area(ki, li) = area;
             double depth = rs.yp(ki, li) - rs.bel(ki, li);
             if (depth < 0.0) {
                 rs.yp(ki, li) = rs.bel(ki, li);

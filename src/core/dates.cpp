@@ -12,7 +12,8 @@
 unsigned char super_quiet_flag = 0;
 
 double julian_day(int year, int month, int day, int hour, int minute, double seconds) {
-    double s = minute * 60 + hour * 3600.0 + seconds;   // seconds since midnight
+    // Seconds since midnight, in double so that no field value overflows.
+    double s = minute * 60.0 + hour * 3600.0 + seconds;
     long m = 0;
     long y = year;
     if (month > 2) {
@@ -67,6 +68,23 @@ void julian_to_date(double julian, int& year, int& month, int& day, int& hour, i
     s = s - 3600.0 * hour;
     minute = static_cast<int>(s / 60.0);
     seconds = s - 60.0 * minute;
+}
+
+int days_in_month_of(int year, int month) {
+    static const int kDays[13] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12) return 0;
+    if (month != 2) return kDays[month];
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return leap ? 29 : 28;
+}
+
+bool valid_date(int year, int month, int day) {
+    return year >= kFirstYear && year <= kLastYear && day >= 1 &&
+           day <= days_in_month_of(year, month);
+}
+
+bool valid_time_of_day(int hour, int minute) {
+    return hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59;
 }
 
 int print_message(const char* format, ...) {

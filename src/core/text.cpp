@@ -7,7 +7,9 @@
 // still consumed from the line.
 #include "core/text.h"
 
+#include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -198,4 +200,63 @@ bool parse_whole_number(const char* token, double& value) {
     if (end == token || (*end != '\0' && !(end[0] == '\r' && end[1] == '\0'))) return false;
     value = v;
     return true;
+}
+
+namespace {
+
+// Characters after a number that still end the token: none, or the carriage
+// return of a line read from a file with CRLF line ends.
+bool token_ends_at(const char* end) { return end[0] == '\0' || (end[0] == '\r' && end[1] == '\0'); }
+
+}  // namespace
+
+number_status parse_real_token(const char* token, double& value) {
+    value = 0.0;
+    if (token == nullptr || token[0] == '\0') return number_status::missing;
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(token, &end);
+    if (end == token || !token_ends_at(end)) return number_status::not_number;
+    // "nan", "inf" and overflow beyond the double range (ERANGE with an
+    // infinite result); an underflow towards 0 is a finite value.
+    if (!std::isfinite(v)) return number_status::not_finite;
+    value = v;
+    return number_status::ok;
+}
+
+number_status parse_int_token(const char* token, int& value) {
+    value = 0;
+    if (token == nullptr || token[0] == '\0') return number_status::missing;
+    char* end = nullptr;
+    errno = 0;
+    const long long v = std::strtoll(token, &end, 10);
+    if (end == token || !token_ends_at(end)) return number_status::not_number;
+    if (errno == ERANGE || v < INT_MIN || v > INT_MAX) return number_status::out_of_range;
+    value = static_cast<int>(v);
+    return number_status::ok;
+}
+
+number_status next_checked_double(char* line, double& value, char* token) {
+    value = 0.0;
+    token[0] = '\0';
+    if (!pop_plain_token(line, token)) return number_status::missing;
+    return parse_real_token(token, value);
+}
+
+number_status next_checked_int(char* line, int& value, char* token) {
+    value = 0;
+    token[0] = '\0';
+    if (!pop_plain_token(line, token)) return number_status::missing;
+    return parse_int_token(token, value);
+}
+
+const char* number_status_words(number_status status) {
+    switch (status) {
+        case number_status::ok: return "is a number";
+        case number_status::missing: return "is missing";
+        case number_status::not_number: return "is not a number";
+        case number_status::not_finite: return "is not finite";
+        case number_status::out_of_range: return "is outside the int range";
+    }
+    return "";
 }

@@ -7,7 +7,8 @@
 // than kTokenSize - 1 characters is cut to that length (the whole token is
 // still taken off the line); same_keyword compares the first tokens of at
 // most the first kTokenSize - 1 characters of each text and is reentrant.
-// next_int clamps values beyond the int range.
+// next_int clamps values beyond the int range; the checked readers below
+// refuse such values (and NaN or infinite reals) instead.
 #pragma once
 
 struct file_object;
@@ -34,3 +35,26 @@ bool same_keyword(const char* a, const char* b);
 // True when the whole token is a number (a carriage return left at its end is
 // allowed); the value in `value`. "0,05", "0.05x" and "abc" are not numbers.
 bool parse_whole_number(const char* token, double& value);
+
+// Outcome of a checked number read.
+enum class number_status {
+    ok,            // the whole token is a number of the asked kind, stored in the target
+    missing,       // no token left on the line
+    not_number,    // the token is not (wholly) a number of the asked kind
+    not_finite,    // a real that is NaN, infinite or beyond the double range
+    out_of_range,  // an integer beyond the int range
+};
+
+// The whole token as a finite real; the target is set to 0 unless the result is ok.
+number_status parse_real_token(const char* token, double& value);
+// The whole token as a decimal integer within the int range; the target is
+// set to 0 unless the result is ok.
+number_status parse_int_token(const char* token, int& value);
+// Pop the next plain token off the line, as next_double and next_int do, and
+// check it as above. `token` (kTokenSize characters) receives the token text
+// for messages (empty when none is left).
+number_status next_checked_double(char* line, double& value, char* token);
+number_status next_checked_int(char* line, int& value, char* token);
+// The end of a message sentence about a number that failed: "is missing",
+// "is not a number", "is not finite" or "is outside the int range".
+const char* number_status_words(number_status status);

@@ -133,12 +133,14 @@ void read_watershed_mask(run_state& rs) {
         report_error(error_record);
         return;
     }
-    read_map_file(rs.watershed_mask_file, rs.files.watershed_mask, kMapGridInts, rs.map_north,
-                  rs.map_south, rs.map_east, rs.map_west, rs.map_rows, rs.map_cols, rs.mask,
-                  nullptr, nullptr, nullptr, rs.rows, rs.cols);
+    const bool read = read_map_file(rs.watershed_mask_file, rs.files.watershed_mask, kMapGridInts,
+                                    rs.map_north, rs.map_south, rs.map_east, rs.map_west,
+                                    rs.map_rows, rs.map_cols, rs.mask, nullptr, nullptr, nullptr,
+                                    rs.rows, rs.cols);
     close_file_object(rs.watershed_mask_file);
-    // Without a usable header there are no cell dimensions to check.
-    if (rs.map_rows < 1 || rs.map_cols < 1) return;
+    // A failed read (message printed, stop flag raised) may leave a header
+    // larger than the grid behind: nothing below may walk it.
+    if (!read) return;
 
     // Cell size: the project's against the header's row height and column width.
     const double height = (rs.map_north - rs.map_south) / rs.map_rows;

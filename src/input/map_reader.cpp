@@ -3,11 +3,13 @@
 // The reader never writes outside its targets: the integer grid is indexed
 // only after the header has been found equal to the run's grid, and the
 // per-cell arrays are filled only up to their size. Integer maps must hold
-// whole numbers; anything else is refused with a message naming the map.
+// whole numbers and real maps finite numbers; anything else is refused with a
+// message naming the map, the row and the column.
 #include "input/map_reader.h"
 
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -42,10 +44,14 @@ bool read_header_real(FILE* in, const char* format, double& value) {
     return true;
 }
 
+// The count is taken only when its whole token is an integer in the int range
+// ("%d" would wrap 4294967326 round to 30 without a word).
 bool read_header_int(FILE* in, int& value) {
     char word[8] = {};
+    char number[32] = {};
     int v = 0;
-    if (std::fscanf(in, "%5s %d\n", word, &v) != 2) return false;
+    if (std::fscanf(in, "%5s %31s\n", word, number) != 2) return false;
+    if (parse_int_token(number, v) != number_status::ok) return false;
     value = v;
     return true;
 }
@@ -112,11 +118,19 @@ bool read_map_file(file_object& f, const char* path, int map_kind, double& north
         return false;
     }
 
-    // 1. Header: six positional lines; the words are ignored.
-    read_header_real(in, "%6s %lf\n", north);
-    read_header_real(in, "%6s %lf\n", south);
-    read_header_real(in, "%5s %lf\n", east);
-    read_header_real(in, "%5s %lf\n", west);
+    // 1. Header: six positional lines; the words are ignored. A NaN or
+    // infinite edge would give every cell a size and centre that is no number.
+    const char* const edge_names[4] = {"north", "south", "east", "west"};
+    double* const edges[4] = {&north, &south, &east, &west};
+    const char* const edge_formats[4] = {"%6s %lf\n", "%6s %lf\n", "%5s %lf\n", "%5s %lf\n"};
+    for (int k = 0; k < 4; ++k) {
+        if (read_header_real(in, edge_formats[k], *edges[k]) && !std::isfinite(*edges[k])) {
+            std::printf("Error: the %s edge on header line %d of map %s is not finite.\n",
+                        edge_names[k], k + 1, shown(path));
+            fail_printed();
+            return false;
+        }
+    }
     const bool rows_read = read_header_int(in, rows);
     const bool cols_read = read_header_int(in, cols);
     if (!rows_read || !cols_read || rows < 1 || cols < 1) {
@@ -157,17 +171,18 @@ bool read_map_file(file_object& f, const char* path, int map_kind, double& north
                 double value = 0.0;
                 char token[kTokenSize];
                 if (next_word(line.data(), token)) {
-                    if (!parse_whole_number(token, value)) {
-                        std::printf("Error: the value \"%s\" in row %d, column %d of map %s is not "
-                                    "a number.\n",
-                                    token, i, j, shown(path));
+                    // NaN and infinite values are refused like words: no kernel can use them.
+                    const number_status status = parse_real_token(token, value);
+                    if (status != number_status::ok) {
+                        std::printf("Error: the value \"%s\" in row %d, column %d of map %s %s.\n",
+                                    token, i, j, shown(path), number_status_words(status));
                         fail_printed();
                         return false;
                     }
                 } else {
                     ++missing;
                 }
-                if (value != 0.0) nonzero = true;   // a NaN counts as not 0
+                if (value != 0.0) nonzero = true;
                 if (grid == nullptr || grid[i][j] == 0) continue;
                 if (!store_cell(*reals, slot, value)) {
                     print_too_many_cells(path, reals->size());

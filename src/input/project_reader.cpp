@@ -5,9 +5,13 @@
 #include <omp.h>
 
 #include <cctype>
+#include <climits>
+#include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <type_traits>
 #include <vector>
 
@@ -31,7 +35,56 @@ struct line_context {
     const char* path;               // project file as given
     int line_number;                // 1 = header line
     const card_entry* card;         // the card of the line
+    mutable bool refused = false;   // a value of the line was refused (message printed)
 };
+
+// Prints "Error: project file <path>, line <n>: card <keyword> " and the rest,
+// leaves code 4000 for the run driver and marks the line refused, which ends
+// the reading of the file.
+void refuse_value(const line_context& ctx, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+void refuse_value(const line_context& ctx, const char* format, ...) {
+    std::printf("Error: project file %s, line %d: card %s ", ctx.path, ctx.line_number,
+                ctx.card->keyword);
+    va_list args;
+    va_start(args, format);
+    std::vprintf(format, args);
+    va_end(args);
+    error_record.code = kErrorPrinted;
+    ctx.refused = true;
+}
+
+// Limits of the numeric cards whose values size the grid or enter the
+// integer arithmetic of the clock; a value outside them is refused.
+struct card_limit {
+    int code;        // card code
+    double low;      // smallest value accepted (in the card's unit)
+    double high;     // largest value accepted (in the card's unit)
+};
+
+// 46340 x 46340 cells (and a border row and column) still count within the int range.
+constexpr double kMaxGridSide = 46340.0;
+
+const card_limit kCardLimits[] = {
+    {2, 1.0, kMaxGridSide},   // rows
+    {3, 1.0, kMaxGridSide},   // cols
+    // timestep, s: 0 or below is refused by the time check; one step longer
+    // than the longest run (an int count of minutes) would carry the clock
+    // beyond any calendar date.
+    {5, -std::numeric_limits<double>::max(), 60.0 * INT_MAX},
+    // hyd_freq, min: 0 or below is warned later and replaced by the default;
+    // an interval longer than the longest run (an int count of minutes) is a mistake.
+    {11, -std::numeric_limits<double>::max(), static_cast<double>(INT_MAX)},
+    // map_freq, min: 0 means "not given"; a negative interval is a mistake.
+    {12, 0.0, static_cast<double>(INT_MAX)},
+};
+
+const card_limit* limit_of(int code) {
+    for (const card_limit& l : kCardLimits) {
+        if (l.code == code) return &l;
+    }
+    return nullptr;
+}
 
 // Separators of the token readers: blank, tab, comma, newline.
 bool is_separator(char c) { return c == ' ' || c == '\t' || c == ',' || c == '\n'; }
@@ -56,31 +109,6 @@ void copy_name(char* dst, std::size_t size, const char* src) {
     std::snprintf(dst, size, "%s", src);
 }
 
-// Result of looking at the next number token of a line before it is read.
-enum class number_token { missing, valid, invalid };
-
-// Classifies the next plain token of the line as the number readers see it:
-// valid only when the whole token is a number of the wanted kind.
-number_token peek_number(const char* line, bool integer) {
-    std::size_t p = 0;
-    while (is_separator(line[p])) ++p;
-    if (line[p] == '\0') return number_token::missing;
-    std::size_t end = p;
-    while (line[end] != '\0' && !is_separator(line[end])) ++end;
-    char token[kTokenSize];
-    std::size_t len = end - p;
-    if (len > static_cast<std::size_t>(kTokenSize - 1)) return number_token::invalid;
-    std::memcpy(token, line + p, len);
-    token[len] = '\0';
-    char* stop = nullptr;
-    if (integer) {
-        (void)std::strtol(token, &stop, 10);
-    } else {
-        (void)std::strtod(token, &stop);
-    }
-    return (stop != token && *stop == '\0') ? number_token::valid : number_token::invalid;
-}
-
 // Token text of the next argument, for a message (cut to fit).
 void peek_token(const char* line, char* token, std::size_t size) {
     std::size_t p = 0;
@@ -93,9 +121,9 @@ void peek_token(const char* line, char* token, std::size_t size) {
     token[n] = '\0';
 }
 
-void warn_bad_number(const line_context& ctx, number_token kind, const char* token,
+void warn_bad_number(const line_context& ctx, number_status kind, const char* token,
                      const char* used) {
-    if (kind == number_token::missing) {
+    if (kind == number_status::missing) {
         std::printf("Warning: project file %s, line %d: card %s expects a number but has none;"
                     " %s is used.\n",
                     ctx.path, ctx.line_number, ctx.card->keyword, used);
@@ -107,13 +135,21 @@ void warn_bad_number(const line_context& ctx, number_token kind, const char* tok
 }
 
 // next_double / next_int with a warning naming file, line and card when the
-// argument is missing or not a number (the value read is still stored).
+// argument is missing or not a number (the value read is still stored). A NaN
+// or infinite real, an integer beyond the int range, or a value outside the
+// card's limits is refused instead (the field keeps 0).
 template <class T>
 T read_number_arg(char* line, const line_context& ctx) {
     constexpr bool integer = std::is_same<T, int>::value;
-    char token[64];
+    char token[kTokenSize];
     peek_token(line, token, sizeof(token));
-    const number_token kind = peek_number(line, integer);
+    T checked = 0;
+    number_status kind = number_status::ok;
+    if constexpr (integer) {
+        kind = parse_int_token(token, checked);
+    } else {
+        kind = parse_real_token(token, checked);
+    }
     T value = 0;
     char used[64];
     if constexpr (integer) {
@@ -123,7 +159,23 @@ T read_number_arg(char* line, const line_context& ctx) {
         next_double(line, value);
         std::snprintf(used, sizeof(used), "%g", value);
     }
-    if (kind != number_token::valid) warn_bad_number(ctx, kind, token, used);
+    token[63] = '\0';   // at most 63 characters of the token are shown
+    if (kind == number_status::not_finite || kind == number_status::out_of_range) {
+        refuse_value(ctx, "has the value \"%s\", which %s.\n", token, number_status_words(kind));
+        return 0;
+    }
+    if (kind != number_status::ok) warn_bad_number(ctx, kind, token, used);
+    if (const card_limit* limit = limit_of(ctx.card->code)) {
+        const double v = static_cast<double>(value);
+        if (v < limit->low) {
+            refuse_value(ctx, "has the value %s; it must be at least %.15g.\n", used, limit->low);
+            return 0;
+        }
+        if (v > limit->high) {
+            refuse_value(ctx, "has the value %s; it must be at most %.15g.\n", used, limit->high);
+            return 0;
+        }
+    }
     return value;
 }
 
@@ -132,6 +184,39 @@ double read_double_arg(char* line, const line_context& ctx) {
 }
 
 int read_int_arg(char* line, const line_context& ctx) { return read_number_arg<int>(line, ctx); }
+
+// The date cards: start_date (year month day), start_time (hour minute) and
+// end_time (year month day hour minute; a year of 0 means no end time). A
+// date or time that is not on the calendar is refused: the clock would carry
+// it silently into another day, month or year.
+void check_date_card(const int* v, int count, const line_context& ctx) {
+    bool good = true;
+    if (count == 3) {
+        good = valid_date(v[0], v[1], v[2]);
+    } else if (count == 2) {
+        good = valid_time_of_day(v[0], v[1]);
+    } else if (count == 5) {
+        good = v[0] == 0 || (valid_date(v[0], v[1], v[2]) && valid_time_of_day(v[3], v[4]));
+    }
+    if (good) return;
+    char given[80] = {};   // the values as read, blank-separated (at most 5 ints)
+    std::size_t used = 0;
+    for (int i = 0; i < count && used < sizeof(given); ++i) {
+        used += static_cast<std::size_t>(std::snprintf(given + used, sizeof(given) - used, "%s%d",
+                                                       i > 0 ? " " : "", v[i]));
+    }
+    char rule[120];
+    const char* what = "date and time";
+    if (count == 2) {
+        what = "time of day";
+        std::snprintf(rule, sizeof(rule), "hour 0 to 23, minute 0 to 59");
+    } else {
+        std::snprintf(rule, sizeof(rule), "year %d to %d, month 1 to 12, a day of that month%s",
+                      kFirstYear, kLastYear, count == 5 ? ", hour 0 to 23, minute 0 to 59" : "");
+        if (count == 3) what = "date";
+    }
+    refuse_value(ctx, "gives %s, which is not a valid %s (%s).\n", given, what, rule);
+}
 
 // One token into a name field of `size` characters; empty when missing.
 void read_name_arg(char* line, char* field, std::size_t size) {
@@ -174,9 +259,14 @@ void read_name_into(card_records& r, const card_field& f, char* line) {
     read_name_arg(line, r.name_at(f), kCardNameSize);
 }
 
-// True when the whole token reads as a real number by "%lf".
-bool scan_double(const char* token, double& value) {
-    return std::sscanf(token, "%lf", &value) == 1;
+// True when the token reads as a real number by "%lf". A NaN or infinite
+// number is refused (false, the line marked refused) rather than taken as a name.
+bool scan_double(const char* token, double& value, const line_context& ctx) {
+    if (std::sscanf(token, "%lf", &value) != 1) return false;
+    if (std::isfinite(value)) return true;
+    value = 0.0;
+    refuse_value(ctx, "has the value \"%.63s\", which is not finite.\n", token);
+    return false;
 }
 
 // Returns false when the card stops the reading (a choice card with an error code).
@@ -229,12 +319,12 @@ bool read_choice(card_records& r, const card_entry& e, char* line, const line_co
     return true;
 }
 
-void read_reten_depth(card_records& r, const card_entry& e, char* line) {
+void read_reten_depth(card_records& r, const card_entry& e, char* line, const line_context& ctx) {
     if (!rest_is_empty(line)) {
         char* name = r.name_at(e.field);
         read_name_arg(line, name, kCardNameSize);
         double depth = 0.0;
-        if (scan_double(name, depth)) {
+        if (scan_double(name, depth, ctx)) {
             std::printf("Warning: Incorrect use of RETEN_DEPTH card\n  Usage: RETEN_DEPTH "
                         "<filename>-or-\nRETENTION <value>  -or-\nRETEN_DEPTH \n  Using %lf "
                         "for the uniform retention depth\n\n",
@@ -247,11 +337,12 @@ void read_reten_depth(card_records& r, const card_entry& e, char* line) {
     set_flag(r, e.flag, 1);
 }
 
-void read_number_or_name(card_records& r, const card_entry& e, char* line) {
+void read_number_or_name(card_records& r, const card_entry& e, char* line,
+                         const line_context& ctx) {
     char token[kTokenSize];
     next_word(line, token);
     double value = 0.0;
-    if (scan_double(token, value)) {
+    if (scan_double(token, value, ctx)) {
         *r.double_at(e.number_field) = value;
         set_flag(r, e.extra, 3);   // mode 3: uniform value
     } else {
@@ -261,7 +352,8 @@ void read_number_or_name(card_records& r, const card_entry& e, char* line) {
 }
 
 // Initial value of a nutrient species: mode, uniform value or map name.
-void read_nutrient_init(char* line, int& mode, double& value, char* file) {
+void read_nutrient_init(char* line, int& mode, double& value, char* file,
+                        const line_context& ctx) {
     if (rest_is_empty(line)) {
         mode = kNsmInitNone;
         return;
@@ -269,7 +361,7 @@ void read_nutrient_init(char* line, int& mode, double& value, char* file) {
     char token[kTokenSize];
     next_word(line, token);
     double number = 0.0;
-    if (scan_double(token, number)) {
+    if (scan_double(token, number, ctx)) {
         value = number;
         mode = kNsmInitUniform;
     } else {
@@ -279,7 +371,8 @@ void read_nutrient_init(char* line, int& mode, double& value, char* file) {
 }
 
 // Returns false when the card stops the reading (no nutrients card above it).
-bool read_nutrient_card(card_records& r, const card_entry& e, char* line) {
+bool read_nutrient_card(card_records& r, const card_entry& e, char* line,
+                        const line_context& ctx) {
     nsm_model* nsm = r.cards.nsm.get();
     if (nsm == nullptr) {
         set_error(79, e.text);
@@ -292,11 +385,11 @@ bool read_nutrient_card(card_records& r, const card_entry& e, char* line) {
             break;
         case nutrient_group::ov_init:
             read_nutrient_init(line, nsm->ov_init_mode[i], nsm->ov_init_value[i],
-                               nsm->ov_init_file[i]);
+                               nsm->ov_init_file[i], ctx);
             break;
         case nutrient_group::st_init:
             read_nutrient_init(line, nsm->st_init_mode[i], nsm->st_init_value[i],
-                               nsm->st_init_file[i]);
+                               nsm->st_init_file[i], ctx);
             break;
         case nutrient_group::out_ov:
             nsm->out_ov_given[i] = 1;
@@ -414,7 +507,7 @@ bool apply_card(card_records& r, const card_entry& e, char* line, const line_con
         case card_form::number:
             set_flag(r, e.flag, 1);
             read_number_into(r, e.field, line, ctx);
-            if (e.text != nullptr) print_message(e.text, *r.int_at(e.field));
+            if (e.text != nullptr && !ctx.refused) print_message(e.text, *r.int_at(e.field));
             break;
         case card_form::name:
             read_name_into(r, e.field, line);
@@ -433,7 +526,10 @@ bool apply_card(card_records& r, const card_entry& e, char* line, const line_con
             break;
         case card_form::ints: {
             int* values = r.int_at(e.field);
-            for (int i = 0; i < e.field.count; ++i) values[i] = read_int_arg(line, ctx);
+            for (int i = 0; i < e.field.count && !ctx.refused; ++i) {
+                values[i] = read_int_arg(line, ctx);
+            }
+            if (!ctx.refused) check_date_card(values, e.field.count, ctx);
             break;
         }
         case card_form::host_event:
@@ -447,13 +543,13 @@ bool apply_card(card_records& r, const card_entry& e, char* line, const line_con
         case card_form::choice:
             return read_choice(r, e, line, ctx);
         case card_form::reten_depth:
-            read_reten_depth(r, e, line);
+            read_reten_depth(r, e, line, ctx);
             break;
         case card_form::number_or_name:
-            read_number_or_name(r, e, line);
+            read_number_or_name(r, e, line, ctx);
             break;
         case card_form::nutrient:
-            return read_nutrient_card(r, e, line);
+            return read_nutrient_card(r, e, line, ctx) && !ctx.refused;
         case card_form::partition:
             if (r.cards.nutrient_partition.empty()) {
                 r.cards.nutrient_partition.assign(kNutrientPartitionSize, 0.0);
@@ -463,16 +559,18 @@ bool apply_card(card_records& r, const card_entry& e, char* line, const line_con
             break;
         case card_form::echo:
             if (e.value != 0) {
-                print_message(e.text, read_int_arg(line, ctx));
+                const int value = read_int_arg(line, ctx);
+                if (!ctx.refused) print_message(e.text, value);
             } else {
-                print_message(e.text, read_double_arg(line, ctx));
+                const double value = read_double_arg(line, ctx);
+                if (!ctx.refused) print_message(e.text, value);
             }
             break;
         case card_form::action:
             run_card_action(r, e, line, ctx);
             break;
     }
-    return true;
+    return !ctx.refused;
 }
 
 // The entry of a keyword (lower case), or null.

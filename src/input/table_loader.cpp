@@ -84,9 +84,15 @@ void read_map_header(run_state& rs, FILE* h, int& rows, int& cols) {
     if (std::fscanf(h, "%6s %lf", word, &v) == 2) rs.map_south = v;
     if (std::fscanf(h, "%5s %lf", word, &v) == 2) rs.map_east = v;
     if (std::fscanf(h, "%5s %lf", word, &v) == 2) rs.map_west = v;
+    // Counts only from whole integer tokens in the int range (no wrap-around).
     int n = 0;
-    if (std::fscanf(h, "%5s %d", word, &n) == 2) rows = n;
-    if (std::fscanf(h, "%5s %d", word, &n) == 2) cols = n;
+    char number[32];
+    if (std::fscanf(h, "%5s %31s", word, number) == 2 &&
+        parse_int_token(number, n) == number_status::ok)
+        rows = n;
+    if (std::fscanf(h, "%5s %31s", word, number) == 2 &&
+        parse_int_token(number, n) == number_status::ok)
+        cols = n;
     rs.map_rows = rows;
     rs.map_cols = cols;
 }

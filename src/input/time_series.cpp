@@ -61,6 +61,12 @@ bool parse_date_fields(const char*& p, int fields[5]) {
     return true;
 }
 
+// True when year, month, day, hour and minute name a moment of the calendar
+// (entries of absolute series; relative entries are offsets, not dates).
+bool calendar_fields(const int fields[5]) {
+    return valid_date(fields[0], fields[1], fields[2]) && valid_time_of_day(fields[3], fields[4]);
+}
+
 // Parses one real at the front of `p` (blanks and tabs before it); advances `p`.
 bool parse_real(const char*& p, double& value) {
     char* end = nullptr;
@@ -143,6 +149,14 @@ int read_time_series(file_object& f) {
         if (!parse_date_fields(p, fields) || !parse_real(p, value)) {
             std::printf("Error: time series file %s, line %d: an entry of series [%s] must hold "
                         "year, month, day, hour, minute and value: %s\n",
+                        f.name, file_line_number(f, start), s->name, line);
+            s->count = static_cast<int>(s->times.size());
+            set_error(kErrorPrinted);
+            return -1;
+        }
+        if (!s->relative && !calendar_fields(fields)) {
+            std::printf("Error: time series file %s, line %d: the date of series [%s] is not a "
+                        "valid date and time: %s\n",
                         f.name, file_line_number(f, start), s->name, line);
             s->count = static_cast<int>(s->times.size());
             set_error(kErrorPrinted);
@@ -258,6 +272,13 @@ time_series* read_series_columns(file_object& f, int n, const char* base_name) {
             std::printf("Error: series file %s, line %d: a row of the series %.100s_0000.. must "
                         "hold year, month, day, hour, minute and %d values: %s\n",
                         f.name, file_line_number(f, start), base_name, n, row.c_str());
+            set_error(kErrorPrinted);
+            return nullptr;
+        }
+        if (!calendar_fields(fields)) {
+            std::printf("Error: series file %s, line %d: the date of the series %.100s_0000.. is "
+                        "not a valid date and time: %s\n",
+                        f.name, file_line_number(f, start), base_name, row.c_str());
             set_error(kErrorPrinted);
             return nullptr;
         }

@@ -160,7 +160,7 @@ void check_time_settings(run_state& rs) {
     }
     rs.hydro_write_steps = passes_per_interval(rs.dt, hyd_freq);
 
-    // 5: map interval, whole minutes (a negative interval is taken as not given)
+    // 5: map interval, whole minutes (0: not given; the project reader refuses a negative one)
     int map_freq = s.map_freq;
     if (map_freq <= 0) {
         map_freq = kDefaultMapFreq;

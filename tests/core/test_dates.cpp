@@ -44,6 +44,49 @@ TEST(JulianDay, FebruaryLengthsOfTheGregorianCalendar) {
     }
 }
 
+TEST(CalendarCheck, ValidDatesAreExactlyThoseTheJulianDayKeeps) {
+    // A date that julian_day carries into another day does not come back
+    // unchanged from julian_to_date: those and only those are refused.
+    for (int year : {1899, 1900, 1999, 2000, 2003, 2004, 2100}) {
+        for (int month = 1; month <= 12; ++month) {
+            for (int day = 1; day <= 32; ++day) {
+                int y = 0, m = 0, d = 0, h = 0, mi = 0;
+                double s = 0.0;
+                julian_to_date(julian_day(year, month, day, 6, 0, 0.0), y, m, d, h, mi, s);
+                const bool kept = y == year && m == month && d == day;
+                EXPECT_EQ(valid_date(year, month, day), kept) << year << "-" << month << "-" << day;
+            }
+        }
+    }
+    const struct {
+        int year, month, day;
+    } refused[] = {{2005, 13, 45}, {2005, 0, 1}, {2005, 1, 0}, {2005, -1, 10},
+                   {0, 6, 1},      {10000, 1, 1}, {2005, 12, 32}};
+    for (const auto& r : refused) {
+        EXPECT_FALSE(valid_date(r.year, r.month, r.day)) << r.year << " " << r.month << " " << r.day;
+    }
+    EXPECT_TRUE(valid_date(1, 1, 1));
+    EXPECT_TRUE(valid_date(9999, 12, 31));
+    EXPECT_EQ(days_in_month_of(2000, 2), 29);
+    EXPECT_EQ(days_in_month_of(1900, 2), 28);
+    EXPECT_EQ(days_in_month_of(2000, 13), 0);
+}
+
+TEST(CalendarCheck, TimesOfDayAndFieldsBeyondThem) {
+    const struct {
+        int hour, minute;
+        bool valid;
+    } cases[] = {{0, 0, true},    {23, 59, true}, {24, 0, false},  {-1, 30, false},
+                 {12, 60, false}, {12, -1, false}, {0, 2147483647, false}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(valid_time_of_day(c.hour, c.minute), c.valid) << c.hour << ":" << c.minute;
+    }
+    // Fields beyond the day still count in whole minutes without overflowing.
+    const double base = julian_day(2000, 1, 1, 0, 0, 0.0);
+    EXPECT_NEAR(julian_day(2000, 1, 1, 0, 2147483647, 0.0) - base, 2147483647.0 / 1440.0, 1e-6);
+    EXPECT_NEAR(julian_day(2000, 1, 1, 48, 0, 0.0) - base, 2.0, 1e-9);
+}
+
 TEST(JulianToDate, DayTurnAtNoonAndRounding) {
     const struct {
         double julian;

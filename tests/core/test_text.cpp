@@ -139,6 +139,63 @@ TEST(NextNumber, OversizedTokensStayBounded) {
     }
 }
 
+TEST(CheckedNumbers, WholeTokensOfTheAskedKindOnly) {
+    using ns = number_status;
+    struct checked_case {
+        const char* token;
+        ns real_status;
+        double real;       // value when real_status is ok (else 0)
+        ns int_status;
+        int integer;       // value when int_status is ok (else 0)
+    };
+    const checked_case cases[] = {
+        {"42", ns::ok, 42.0, ns::ok, 42},
+        {"-7\r", ns::ok, -7.0, ns::ok, -7},                 // CR of a CRLF line end
+        {"2.5e3", ns::ok, 2500.0, ns::not_number, 0},
+        {"1e-320", ns::ok, 1e-320, ns::not_number, 0},     // underflow is still finite
+        {"12abc", ns::not_number, 0.0, ns::not_number, 0},
+        {"0,05", ns::not_number, 0.0, ns::not_number, 0},
+        {"2\r5", ns::not_number, 0.0, ns::not_number, 0},
+        {"nan", ns::not_finite, 0.0, ns::not_number, 0},
+        {"-NaN", ns::not_finite, 0.0, ns::not_number, 0},
+        {"inf", ns::not_finite, 0.0, ns::not_number, 0},
+        {"-Infinity", ns::not_finite, 0.0, ns::not_number, 0},
+        {"1e999", ns::not_finite, 0.0, ns::not_number, 0},
+        {"2147483647", ns::ok, 2147483647.0, ns::ok, INT_MAX},
+        {"-2147483648", ns::ok, -2147483648.0, ns::ok, INT_MIN},
+        {"2147483648", ns::ok, 2147483648.0, ns::out_of_range, 0},
+        {"-99999999999999999999999", ns::ok, -1e23, ns::out_of_range, 0},
+        {"", ns::missing, 0.0, ns::missing, 0},
+    };
+    for (const checked_case& c : cases) {
+        SCOPED_TRACE(c.token);
+        double d = 99.0;
+        EXPECT_EQ(parse_real_token(c.token, d), c.real_status);
+        EXPECT_DOUBLE_EQ(d, c.real);
+        int i = 99;
+        EXPECT_EQ(parse_int_token(c.token, i), c.int_status);
+        EXPECT_EQ(i, c.integer);
+    }
+}
+
+TEST(CheckedNumbers, NextTokenIsConsumedAndShownWhateverItHolds) {
+    auto line = line_of(" nan, 2147483648\t7 ");
+    char token[kTokenSize];
+    double d = 1.0;
+    EXPECT_EQ(next_checked_double(line.data(), d, token), number_status::not_finite);
+    EXPECT_STREQ(token, "nan");
+    EXPECT_EQ(d, 0.0);
+    int i = 1;
+    EXPECT_EQ(next_checked_int(line.data(), i, token), number_status::out_of_range);
+    EXPECT_STREQ(token, "2147483648");
+    EXPECT_EQ(next_checked_int(line.data(), i, token), number_status::ok);
+    EXPECT_EQ(i, 7);
+    EXPECT_EQ(next_checked_double(line.data(), d, token), number_status::missing);
+    EXPECT_STREQ(token, "");
+    EXPECT_STREQ(number_status_words(number_status::not_finite), "is not finite");
+    EXPECT_STREQ(number_status_words(number_status::out_of_range), "is outside the int range");
+}
+
 TEST(CutFront, Cases) {
     const struct {
         const char* text;

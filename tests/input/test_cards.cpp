@@ -178,7 +178,8 @@ bool sweep_argument(const card_entry& e, std::string& arg) {
             arg = "7";
             return true;
         case card_form::ints:
-            arg = "2001 2 3 4 5";
+            // A date, a time of day, or both: the reader refuses other values.
+            arg = e.field.count == 2 ? "4 5" : "2001 2 3 4 5";
             return true;
         case card_form::choice:
             arg = e.rule == choice_rule::int_or_word ? "ADE-PC" : e.choices[1].word;

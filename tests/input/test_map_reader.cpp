@@ -88,6 +88,10 @@ TEST_F(MapReaderTest, HeaderWithoutAtLeastOneRowAndColumnIsRefused) {
         map_text(3, -2, {"1 1 1", "1 1 1", "1 1 1"}),
         "north: 1\nsouth: 0\neast: 3\nwest: 0\nrows: x\ncols: 3\n1 1 1\n",
         "north: 1\nsouth: 0\n",
+        // 2^32 + 3 would wrap round to 3 as a plain int; 3.0 and 3x are no counts.
+        "north: 1\nsouth: 0\neast: 3\nwest: 0\nrows: 4294967299\ncols: 3\n1 1 1\n",
+        "north: 1\nsouth: 0\neast: 3\nwest: 0\nrows: 3.0\ncols: 3\n1 1 1\n",
+        "north: 1\nsouth: 0\neast: 3\nwest: 0\nrows: 3\ncols: 3x\n1 1 1\n",
     };
     for (const std::string& text : headers) {
         SCOPED_TRACE(text);
@@ -158,7 +162,11 @@ TEST_F(MapReaderTest, RealRowsMustHoldNumbersAndNoMoreValuesThanColumns) {
         {"1,5 2,5 3,5", "Error: row 2 of map "},
         {"1 2 3 4", "Error: row 2 of map "},
         {"1 2 3\r", nullptr},            // a line end of another system is accepted
-        {"1e0 -2.5E+0 nan", nullptr},
+        {"1e0 -2.5E+0 3", nullptr},
+        // NaN and infinite values are no numbers a kernel can use.
+        {"1e0 -2.5E+0 nan", "Error: the value \"nan\" in row 2, column 3 of map "},
+        {"1 -inf 1", "Error: the value \"-inf\" in row 2, column 2 of map "},
+        {"1 1e999 1", "Error: the value \"1e999\" in row 2, column 2 of map "},
     };
     for (const row_case& c : cases) {
         SCOPED_TRACE(c.row2);

@@ -254,10 +254,10 @@ TEST_F(ProjectDefaults, BadNumbersStoreZeroWithAWarningNamingFileLineAndCard) {
          [](const card_set& s) { return s.settings.timestep == 0.0; }},
         {"rows 12x\n", "card rows expects a number but found \"12x\"; 12 is used",
          [](const card_set& s) { return s.settings.rows == 12; }},
-        {"start_date 2005 June 15\n", "card start_date expects a number but found \"June\"",
+        {"end_time 2005 6 15 14 3o\n", "card end_time expects a number but found \"3o\"; 3 is used",
          [](const card_set& s) {
-             return s.settings.start_date[0] == 2005 && s.settings.start_date[1] == 0 &&
-                    s.settings.start_date[2] == 15;
+             return s.settings.end_time[0] == 2005 && s.settings.end_time[1] == 6 &&
+                    s.settings.end_time[4] == 3;
          }},
         {"manning_n o.035\n", "card manning_n expects a number but found \"o.035\"",
          [](const card_set& s) { return s.cards.manning_n == 0.0 && s.cards.manning_n_given; }},
@@ -279,6 +279,55 @@ TEST_F(ProjectDefaults, BadNumbersStoreZeroWithAWarningNamingFileLineAndCard) {
     EXPECT_EQ(ok.records->settings.gridsize, 100.0);
     EXPECT_EQ(ok.records->cards.qrm_event_num, -1);
     EXPECT_EQ(ok.records->cards.qrm_event_num_given, 1);
+}
+
+// A value that no run can use is refused where it is read, naming file, line
+// and card: NaN and infinite reals, integers beyond the int range, grid sides
+// and output intervals outside their limits, dates and times off the calendar.
+// Reading stops at the refused line and code 4000 is left for the run driver.
+TEST_F(ProjectDefaults, UnusableValuesAreRefusedAndEndTheReading) {
+    struct refusal_case {
+        const char* line;
+        const char* message_part;   // after "Error: project file <path>, line 3: card "
+    };
+    const refusal_case cases[] = {
+        {"gridsize nan", "gridsize has the value \"nan\", which is not finite"},
+        {"timestep -inf", "timestep has the value \"-inf\", which is not finite"},
+        {"outslope 1e999", "outslope has the value \"1e999\", which is not finite"},
+        {"init_swe_depth inf", "init_swe_depth has the value \"inf\", which is not finite"},
+        {"rows 2147483648", "rows has the value \"2147483648\", which is outside the int range"},
+        {"cols 0", "cols has the value 0; it must be at least 1"},
+        {"rows 46341", "rows has the value 46341; it must be at most 46340"},
+        {"hyd_freq 1e12", "hyd_freq has the value 1e+12; it must be at most 2147483647"},
+        {"timestep 1e300", "timestep has the value 1e+300; it must be at most 128849018820"},
+        {"map_freq -5", "map_freq has the value -5; it must be at least 0"},
+        {"start_date 2005 13 45", "start_date gives 2005 13 45, which is not a valid date"},
+        {"start_date 2005 June 15", "start_date gives 2005 0 15, which is not a valid date"},
+        {"start_date 2005 2 29", "start_date gives 2005 2 29, which is not a valid date"},
+        {"start_date 1900 2 29", "start_date gives 1900 2 29, which is not a valid date"},
+        {"start_time 24 0", "start_time gives 24 0, which is not a valid time of day"},
+        {"start_time 0 2147483647", "start_time gives 0 2147483647, which is not a valid time"},
+        {"end_time 2005 4 31 0 0", "end_time gives 2005 4 31 0 0, which is not a valid date and"},
+    };
+    for (const refusal_case& c : cases) {
+        SCOPED_TRACE(c.line);
+        read_result r = read_cards(std::string("summary a.sum\n") + c.line + "\nsummary b.sum\n");
+        EXPECT_NE(r.out.find("Error: project file " + r.path + ", line 3: card " + c.message_part),
+                  std::string::npos)
+            << r.out;
+        EXPECT_EQ(error_record.code, kErrorPrinted);
+        EXPECT_STREQ(r.records->cards.summary, "a.sum");   // the line after it was not read
+        card_test::reset_program_state();
+    }
+    // Values at the edges of the limits and of the calendar are taken silently.
+    read_result ok = read_cards("rows 46340\ncols 1\nmap_freq 0\nhyd_freq -1\noutslope 1e-320\n"
+                                "start_date 2000 2 29\nstart_time 23 59\n"
+                                "end_time 2004 2 29 0 0\nend_time 0 0 0 0 0\n");
+    EXPECT_EQ(ok.out, "");
+    EXPECT_EQ(error_record.code, 0);
+    EXPECT_EQ(ok.records->settings.rows, 46340);
+    EXPECT_EQ(ok.records->settings.start_date[2], 29);
+    EXPECT_EQ(ok.records->settings.start_time[1], 59);
 }
 
 TEST_F(ProjectDefaults, UnknownWordOfAChoiceCardKeepsTheValueWithAWarning) {

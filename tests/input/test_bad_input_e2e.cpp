@@ -1,0 +1,337 @@
+// End-to-end refusals of bad input values: the real program on a small valid
+// project with one thing broken must stop with exit status 1 and a message
+// naming the file (and its line, row and column, or card), leave every input
+// file as it was, and never crash or trip a sanitizer on the way.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "fixture.h"
+#include "pluvo_test.h"
+
+using namespace pluvo_test;
+namespace fs = std::filesystem;
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// The plane base: 4 x 4 cells of 10 m falling towards the south-east corner,
+// with a mapping table for the roughness, a time-series file and overland and
+// soil-moisture hotstarts. Every real map value is unique in its file so that
+// a row can break exactly one of them.
+
+constexpr int kRows = 4;
+constexpr int kCols = 4;
+
+grid_spec plane_grid() {
+    grid_spec g;
+    g.rows = kRows;
+    g.cols = kCols;
+    g.cell = 10.0;
+    g.north = kRows * g.cell;
+    return g;
+}
+
+// Row 2, column 3 of the real maps below holds 99.77 (elevation, m), 0.007
+// (overland depth, m) and 0.27 (soil moisture).
+double ground(int r, int c) { return 100.0 - 0.1 * r - 0.01 * c; }
+double ov_depth(int r, int c) { return 0.001 * ((r - 1) * kCols + c); }
+double moisture(int r, int c) { return 0.2 + 0.01 * ((r - 1) * kCols + c); }
+
+std::string id_row(int id, const std::string& values) {
+    char head[8];
+    std::snprintf(head, sizeof head, "%-6d", id);
+    return std::string(head) + std::string(80, ' ') + values + "\n";
+}
+
+const char kPlaneProject[] =
+    "PLUVOPROJECT\n"
+    "WATERSHED_MASK mask.asc\n"
+    "ELEVATION elev.asc\n"
+    "GRIDSIZE 10\n"
+    "ROWS 4\n"
+    "COLS 4\n"
+    "TOT_TIME 10\n"
+    "TIMESTEP 30\n"
+    "OUTROW 4\n"
+    "OUTCOL 4\n"
+    "OUTSLOPE 0.01\n"
+    "HYD_FREQ 5\n"
+    "MAP_FREQ 10\n"
+    "SUMMARY summ.out\n"
+    "OUTLET_HYDRO outlet.hyd\n"
+    "PRECIP_UNIF\n"
+    "RAIN_INTENSITY 36\n"
+    "RAIN_DURATION 5\n"
+    "START_DATE 2000 6 1\n"
+    "START_TIME 0 0\n"
+    "OVERTYPE 1\n"
+    "MAPPING_TABLE table.cmt\n"
+    "TIME_SERIES_FILE series.ts\n"
+    "READ_OV_HOTSTART ovh.asc\n"
+    "READ_SM_HOTSTART smh.asc\n";
+
+void write_plane_base(const std::string& dir) {
+    const grid_spec g = plane_grid();
+    write_grid(dir + "/mask.asc", g, [](int, int) { return 1.0; }, 0);
+    write_grid(dir + "/elev.asc", g, ground, 2);
+    write_grid(dir + "/ovh.asc", g, ov_depth, 3);
+    write_grid(dir + "/smh.asc", g, moisture, 2);
+    write_grid(dir + "/land.idx", g, [](int r, int) { return r <= 2 ? 1.0 : 2.0; }, 0);
+    write_file(dir + "/table.cmt", "PLUVO_INDEX_MAP_TABLES\n"
+                                   "INDEX_MAP land.idx \"Land use\"\n"
+                                   "ROUGHNESS \"Land use\"\n"
+                                   "NUM_IDS 2\n"
+                                   "ID    DESCRIPTION\n" +
+                                       id_row(1, "0.0500") + id_row(2, "0.0400"));
+    write_file(dir + "/series.ts", "PLUVO_TS\n"
+                                   "inflow\n"
+                                   "ABSOLUTE\n"
+                                   "2000 6 1 0 0 0.5\n"
+                                   "2000 6 1 0 10 1.5\n"
+                                   "END_TS\n");
+    write_file(dir + "/p.prj", kPlaneProject);
+}
+
+// ---------------------------------------------------------------------------
+// The valley base: the example watershed with its channel network.
+
+void write_valley_base(const std::string& dir) {
+    for (const char* name : {"example.prj", "mask.asc", "elev.asc", "valley.chn", "valley.gst"}) {
+        fs::copy_file(std::string(PLUVO_EXAMPLES) + "/" + name, dir + "/" + name);
+    }
+    fs::create_directory(dir + "/out");
+}
+
+// Channel hotstart of the valley's link: one line per node, 0.5 m of water.
+std::string valley_hotstart(const std::string& first_level) {
+    std::string text = "1 1 " + first_level + "\n";
+    for (int node = 2; node <= 31; ++node) text += "1 " + std::to_string(node) + " 100.5\n";
+    return text;
+}
+
+enum class base { plane, valley };
+
+std::string project_of(base b) { return b == base::plane ? "p.prj" : "example.prj"; }
+
+// One broken input: in `file`, the first `from` becomes `to` (an empty `from`
+// appends `to`); `extra` files are written too. Every text of `messages` must
+// appear in the output, "{line}" standing for the number of the file's first
+// line that holds `to`.
+struct bad_input {
+    const char* what;
+    base project;
+    const char* file;
+    std::string from;
+    std::string to;
+    std::vector<std::string> messages;
+    std::vector<std::pair<std::string, std::string>> extra = {};
+};
+
+void spoil(const std::string& dir, const bad_input& c) {
+    for (const auto& f : c.extra) write_file(dir + "/" + f.first, f.second);
+    const std::string path = dir + "/" + c.file;
+    std::string text = read_file(path);
+    if (c.from.empty()) {
+        text += c.to;
+    } else {
+        const size_t at = text.find(c.from);
+        ASSERT_NE(at, std::string::npos) << c.what << ": no \"" << c.from << "\" in " << c.file;
+        text.replace(at, c.from.size(), c.to);
+    }
+    write_file(path, text);
+}
+
+// Number (from 1) of the first line of `text` that holds `part` (its line end
+// left out); 0 when none does.
+int line_holding(const std::string& text, std::string part) {
+    while (!part.empty() && part.back() == '\n') part.pop_back();
+    const std::vector<std::string> lines = split_lines(text);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (!part.empty() && lines[i].find(part) != std::string::npos) return static_cast<int>(i) + 1;
+    }
+    return 0;
+}
+
+std::string with_line(std::string message, int line) {
+    const std::string mark = "{line}";
+    const size_t at = message.find(mark);
+    if (at != std::string::npos) message.replace(at, mark.size(), std::to_string(line));
+    return message;
+}
+
+// Contents of every file in the folder and its sub-folders, by relative path.
+std::map<std::string, std::string> snapshot(const std::string& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+        if (entry.is_regular_file()) {
+            files[fs::relative(entry.path(), dir).string()] = read_file(entry.path().string());
+        }
+    }
+    return files;
+}
+
+const std::string kIntRange = "which is outside the int range.";
+const std::string kNotFinite = "which is not finite.";
+
+const std::vector<bad_input> kBadInputs = {
+    // Grid size cards that do not fit the mask: the failed mask read stops the run.
+    {"ROWS card missing", base::plane, "p.prj", "ROWS 4\n", "",
+     {"Incorrect number of rows in map: mask.asc"}},
+    {"ROWS card garbled", base::plane, "p.prj", "ROWS 4\n", "ROWS 2x\n",
+     {"Warning: project file p.prj, line {line}: card rows expects a number but found \"2x\"",
+      "Incorrect number of rows in map: mask.asc"}},
+    {"COLS smaller than the mask", base::plane, "p.prj", "COLS 4\n", "COLS 3\n",
+     {"Incorrect number of columns in map: mask.asc"}},
+    // Integers beyond the int range and values outside a card's limits.
+    {"ROWS beyond the int range", base::plane, "p.prj", "ROWS 4\n", "ROWS 2147483648\n",
+     {"Error: project file p.prj, line {line}: card rows has the value \"2147483648\", " +
+      kIntRange}},
+    {"COLS beyond the int range", base::plane, "p.prj", "COLS 4\n", "COLS 2147483648\n",
+     {"Error: project file p.prj, line {line}: card cols has the value \"2147483648\", " +
+      kIntRange}},
+    {"ROWS beyond the largest grid", base::plane, "p.prj", "ROWS 4\n", "ROWS 2147483647\n",
+     {"Error: project file p.prj, line {line}: card rows has the value 2147483647; it must be "
+      "at most 46340."}},
+    {"HYD_FREQ too long", base::plane, "p.prj", "HYD_FREQ 5\n", "HYD_FREQ 1e12\n",
+     {"Error: project file p.prj, line {line}: card hyd_freq has the value 1e+12; it must be at "
+      "most 2147483647."}},
+    {"MAP_FREQ negative", base::plane, "p.prj", "MAP_FREQ 10\n", "MAP_FREQ -5\n",
+     {"Error: project file p.prj, line {line}: card map_freq has the value -5; it must be at "
+      "least 0."}},
+    {"TIMESTEP beyond the longest run", base::plane, "p.prj", "TIMESTEP 30\n",
+     "TIMESTEP 1e300\n",
+     {"Error: project file p.prj, line {line}: card timestep has the value 1e+300; it must be "
+      "at most 128849018820."}},
+    // Dates and times off the calendar.
+    {"START_TIME minute overflowing", base::plane, "p.prj", "START_TIME 0 0\n",
+     "START_TIME 0 2147483647\n",
+     {"Error: project file p.prj, line {line}: card start_time gives 0 2147483647, which is not "
+      "a valid time of day"}},
+    {"START_DATE month 13, day 45", base::plane, "p.prj", "START_DATE 2000 6 1\n",
+     "START_DATE 2005 13 45\n",
+     {"Error: project file p.prj, line {line}: card start_date gives 2005 13 45, which is not a "
+      "valid date"}},
+    {"START_DATE 29 February of a common year", base::plane, "p.prj", "START_DATE 2000 6 1\n",
+     "START_DATE 2005 2 29\n",
+     {"Error: project file p.prj, line {line}: card start_date gives 2005 2 29, which is not a "
+      "valid date"}},
+    // NaN and infinite values of the project cards.
+    {"GRIDSIZE nan", base::plane, "p.prj", "GRIDSIZE 10\n", "GRIDSIZE nan\n",
+     {"Error: project file p.prj, line {line}: card gridsize has the value \"nan\", " + kNotFinite}},
+    {"TIMESTEP inf", base::plane, "p.prj", "TIMESTEP 30\n", "TIMESTEP inf\n",
+     {"Error: project file p.prj, line {line}: card timestep has the value \"inf\", " +
+      kNotFinite}},
+    {"RAIN_INTENSITY beyond the double range", base::plane, "p.prj", "RAIN_INTENSITY 36\n",
+     "RAIN_INTENSITY 1e999\n",
+     {"Error: project file p.prj, line {line}: card rain_intensity has the value \"1e999\", " +
+      kNotFinite}},
+    // Real maps, hotstarts, mapping table and time series.
+    {"mask header edge nan", base::plane, "mask.asc", "north: 40\n", "north: nan\n",
+     {"Error: the north edge on header line 1 of map mask.asc is not finite."}},
+    // 2^32 + 4 rows would wrap round to the 4 of the grid as a plain int.
+    {"elevation header rows wrapping", base::plane, "elev.asc", "rows: 4\n",
+     "rows: 4294967300\n", {"Error: the header of map elev.asc does not give"}},
+    {"index map header rows wrapping", base::plane, "land.idx", "rows: 4\n",
+     "rows: 4294967300\n", {"Incorrect number of rows in map: land.idx"}},
+    {"elevation nan", base::plane, "elev.asc", " 99.77 ", " nan ",
+     {"Error: the value \"nan\" in row 2, column 3 of map elev.asc is not finite."}},
+    {"elevation -inf", base::plane, "elev.asc", " 99.77 ", " -inf ",
+     {"Error: the value \"-inf\" in row 2, column 3 of map elev.asc is not finite."}},
+    {"overland hotstart depth nan", base::plane, "ovh.asc", " 0.007 ", " NaN ",
+     {"Error: the value \"NaN\" in row 2, column 3 of map ovh.asc is not finite."}},
+    {"soil moisture hotstart inf", base::plane, "smh.asc", " 0.27 ", " inf ",
+     {"Error: the value \"inf\" in row 2, column 3 of map smh.asc is not finite."}},
+    {"mapping table value nan", base::plane, "table.cmt", "0.0400", "nan",
+     {"Error: mapping table table.cmt, line {line}: value 1 of ID 2 of the ROUGHNESS table is "
+      "not a number."}},
+    {"time series value nan", base::plane, "series.ts", " 1.5\n", " nan\n",
+     {"Error: time series file series.ts, line {line}: "}},
+    {"time series minute overflowing", base::plane, "series.ts", "0 10 1.5", "0 2147483647 1.5",
+     {"Error: time series file series.ts, line {line}: the date of series [inflow] is not a "
+      "valid date and time"}},
+    // The channel network.
+    {"channel MANNINGS_N nan", base::valley, "valley.chn", "MANNINGS_N 0.035\n",
+     "MANNINGS_N nan\n",
+     {"Error in the channel input file valley.chn, line {line} (MANNINGS_N card):",
+      "the Manning roughness \"nan\" is not finite"}},
+    {"channel bed elevation inf", base::valley, "valley.chn", "ELEV 100.475000\n", "ELEV inf\n",
+     {"Error in the channel input file valley.chn, line {line} (ELEV card):",
+      "the bed elevation \"inf\" is not finite"}},
+    {"grid-stream fraction nan", base::valley, "valley.gst", "LINKNODE 1 1 1.0\n",
+     "LINKNODE 1 1 nan\n",
+     {"Error in the grid-stream file valley.gst, line {line}:",
+      "the LINKNODE fraction \"nan\" is not finite"}},
+    {"channel hotstart level nan", base::valley, "example.prj", "", "READ_CHAN_HOTSTART hs\n",
+     {"Error in the channel hotstart file hs.dht, line 1: the water level or area of node 1 of "
+      "link 1 is not a finite number."},
+     {{"hs.dht", valley_hotstart("nan")}, {"hs.qht", ""}}},
+    {"project MANNING_N nan", base::valley, "example.prj", "MANNING_N 0.05\n", "MANNING_N nan\n",
+     {"Error: project file example.prj, line {line}: card manning_n has the value \"nan\", " +
+      kNotFinite}},
+    // Channel methods this version cannot simulate.
+    {"CHAN_DRAIN", base::valley, "example.prj", "CHAN_EXPLIC\n", "CHAN_DRAIN\n",
+     {"Error: the card chan_drain asks for "}},
+    {"CHAN_MESH", base::valley, "example.prj", "CHAN_EXPLIC\n", "CHAN_MESH\n",
+     {"Error: the card chan_mesh asks for "}},
+    {"CHAN_BACKWATER", base::valley, "example.prj", "CHAN_EXPLIC\n", "CHAN_BACKWATER\n",
+     {"Error: the card chan_backwater asks for "}},
+};
+
+bool has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+}  // namespace
+
+TEST(BadInputProgram, BasesRunToTheirEnd) {
+    // The rows below break one thing each; unbroken, both projects run.
+    for (base b : {base::plane, base::valley}) {
+        temp_dir dir;
+        if (b == base::plane) {
+            write_plane_base(dir.path());
+        } else {
+            write_valley_base(dir.path());
+        }
+        const run_result r = run_pluvo({project_of(b)}, dir.path());
+        EXPECT_EQ(r.status, 0) << project_of(b) << "\n" << r.out << r.err;
+        EXPECT_TRUE(has(r.out, "finished event")) << r.out;
+    }
+}
+
+TEST(BadInputProgram, EachBrokenValueStopsCleanlyNamingWhereItIs) {
+    for (const bad_input& c : kBadInputs) {
+        SCOPED_TRACE(c.what);
+        temp_dir dir;
+        if (c.project == base::plane) {
+            write_plane_base(dir.path());
+        } else {
+            write_valley_base(dir.path());
+        }
+        spoil(dir.path(), c);
+        const int line = line_holding(read_file(dir.file(c.file)), c.to);
+        const std::map<std::string, std::string> before = snapshot(dir.path());
+
+        const run_result r = run_pluvo({project_of(c.project)}, dir.path());
+        const std::string all = r.out + r.err;
+        EXPECT_EQ(r.status, 1) << all;
+        for (const std::string& m : c.messages) {
+            EXPECT_TRUE(has(all, with_line(m, line))) << with_line(m, line) << "\n" << all;
+        }
+        EXPECT_FALSE(has(all, "Running....")) << all;
+        EXPECT_FALSE(has(r.err, "Sanitizer")) << r.err;
+        EXPECT_FALSE(has(r.err, "runtime error")) << r.err;
+        // Every input is still there, byte for byte.
+        const std::map<std::string, std::string> after = snapshot(dir.path());
+        for (const auto& f : before) {
+            const auto found = after.find(f.first);
+            ASSERT_NE(found, after.end()) << f.first << " was removed";
+            EXPECT_TRUE(found->second == f.second) << f.first << " was changed";
+        }
+    }
+}
