@@ -470,6 +470,7 @@ bool apply_card(card_records& r, const card_entry& e, char* line, const line_con
             break;
         case card_form::action:
             run_card_action(r, e, line, ctx);
+            if (error_record.stop) return false;   // the action printed why the run stops
             break;
     }
     return true;

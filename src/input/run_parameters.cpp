@@ -567,6 +567,7 @@ void read_run_parameters(const char* path, run_state& rs) {
         error_record.stop = 1;
         return;
     }
+    if (error_record.stop) return;   // a card's action refused its file (message printed)
     const project_cards& c = rs.cards;
     const run_settings& s = rs.settings;
 
