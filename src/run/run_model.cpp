@@ -20,6 +20,7 @@
 #include "input/cell_arrays.h"
 #include "input/grid.h"
 #include "input/initial_state.h"
+#include "input/output_names.h"
 #include "input/project_reader.h"
 #include "input/replace.h"
 #include "input/run_files.h"
@@ -108,7 +109,8 @@ bool start_up(run_state& rs, calib_output* calib) {
     read_run_parameters(rs);
     if (check_stop()) return false;
     if (calib != nullptr) rs.calibration_run = 1;
-    if (!run_checked(rs, {check_project_options, check_features_built, open_run_files}))
+    if (!run_checked(rs, {check_project_options, check_features_built, check_output_names,
+                          open_run_files}))
         return false;
 
     file_printf(rs.summary_file, "\n\n");
