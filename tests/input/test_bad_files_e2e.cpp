@@ -101,6 +101,22 @@ TEST(BadFilesEndToEnd, RefusedRunsNameTheCardOrFileAndChangeNoInput) {
          [](const temp_dir& d, project_file&) { std::filesystem::create_directory(d.file("proj")); },
          {"proj"},
          {"Error: proj is a folder, not a file"}},
+        {"overland point source outside the grid",
+         [](const temp_dir& d, project_file& p) {
+             write_file(d.file("sources.txt"), "2\n2 2 0.1\n9 2 0.1\n");
+             p.card("OV_POINT_SOURCE", "sources.txt");
+         },
+         {"plane.prj"},
+         {"Error: overland point-source file sources.txt, line 3: row 9 is not a whole number "
+          "from 1 to 3"}},
+        {"overland point source with a rate that is no number",
+         [](const temp_dir& d, project_file& p) {
+             write_file(d.file("sources.txt"), "1\n2 2 nan\n");
+             p.card("OV_POINT_SOURCE", "sources.txt");
+         },
+         {"plane.prj"},
+         {"Error: overland point-source file sources.txt, line 2: \"nan\" is not a finite number "
+          "(rate in m3/s)"}},
         {"batch of three runs with two rows of values",
          [](const temp_dir&, project_file& p) {
              p.card("REPLACE_PARAMS", "params.txt").card("REPLACE_VALS", "values.txt");
