@@ -64,6 +64,11 @@ TEST(BadFilesEndToEnd, RefusedRunsNameTheCardOrFileAndChangeNoInput) {
          {"plane.prj"},
          {"Error: card SUMMARY names the output file sub/../elev.asc, which is the input file "
           "elev.asc of card ELEVATION"}},
+        {"segment-model flow file over the elevation map",
+         [](const temp_dir&, project_file& p) { p.card("K4_INPUT", "elev.asc"); },
+         {"plane.prj"},
+         {"Error: card K4_INPUT names the output file elev.asc, which is the input file "
+          "elev.asc of card ELEVATION"}},
         {"map dataset over the replacement values",
          [](const temp_dir&, project_file& p) {
              p.card("REPLACE_PARAMS", "params.txt").card("REPLACE_VALS", "values.txt");
