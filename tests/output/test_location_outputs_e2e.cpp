@@ -221,7 +221,9 @@ TEST(LocationOutputsEndToEnd, CellLocationsWithoutChannelsCarryTheMapValues) {
             EXPECT_NEAR((*row)[static_cast<size_t>(1 + m)], at(depth), 5.1e-5) << name << " cell " << m;
             EXPECT_NEAR((*row)[static_cast<size_t>(3 + m)], at(discharge), 5.1e-5) << name << " cell " << m;
         }
-        if (k > 1) EXPECT_GT((*row)[1], 1e-3);   // water stands on the plane
+        if (k > 1) {
+            EXPECT_GT((*row)[1], 1e-3);   // water stands on the plane
+        }
     }
 }
 
