@@ -56,8 +56,21 @@ bool join_name(char* out, const char* a, const char* b, const char* c) {
     return true;
 }
 
-// Opens the candidate with the caller's mode and closes it at once.
+// Set when a candidate of the current resolution named a folder.
+bool g_folder_candidate = false;
+
+bool is_folder(const char* name) {
+    struct stat info;
+    return stat(name, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Opens the candidate with the caller's mode and closes it at once. A folder
+// never counts as a file, whatever the mode (reading one would "open").
 bool candidate_opens(const char* name, const char* mode) {
+    if (is_folder(name)) {
+        g_folder_candidate = true;
+        return false;
+    }
     FILE* test = std::fopen(name, mode);
     if (test == nullptr) return false;
     std::fclose(test);
@@ -96,8 +109,9 @@ resolve_result find_candidates(const char* project_folder, const char* folder, c
 
     if (write_first) {
         prepare_output_folder(folder, project_folder, sub);
-        // 1) project folder + output folder + name
-        if (!join_name(out, project_folder, sub, path)) return resolve_result::too_long;
+        // 1) project folder + output folder + name (an absolute output folder stands alone)
+        if (!join_name(out, sub[0] == kFolderSeparator ? "" : project_folder, sub, path))
+            return resolve_result::too_long;
         if (candidate_opens(out, mode)) return resolve_result::opened;
         // 2) the name unchanged, relative to the working folder
         if (!join_name(out, "", "", path)) return resolve_result::too_long;
@@ -113,7 +127,8 @@ resolve_result find_candidates(const char* project_folder, const char* folder, c
     if (candidate_opens(out, mode)) return resolve_result::opened;
     // 2) project folder + output folder + name
     prepare_output_folder(folder, project_folder, sub);
-    if (!join_name(out, project_folder, sub, path)) return resolve_result::too_long;
+    if (!join_name(out, sub[0] == kFolderSeparator ? "" : project_folder, sub, path))
+        return resolve_result::too_long;
     if (candidate_opens(out, mode)) return resolve_result::opened;
     return resolve_result::not_found;
 }
@@ -135,10 +150,12 @@ resolve_result resolve_name(char* path, const char* mode, char* out) {
     }
     const char* folder = output_folder_set ? output_folder_path : "";
 
+    g_folder_candidate = false;
     const resolve_result result =
         find_candidates(project_folder_path, folder, name, mode, writing, out);
     if (result == resolve_result::not_found) {
         std::printf("Error getting new filename from %s\n", name);
+        if (g_folder_candidate) std::printf("Error: %s is a folder, not a file\n", name);
     }
     return result;
 }
@@ -259,4 +276,111 @@ bool open_file_named(file_object& f, const char* path, const char* mode) {
         return false;
     }
     return open_file_object(f, buffer, mode);
+}
+
+namespace {
+
+// The folder part that prepare_output_folder puts between the project folder
+// and a name, found without entering or creating the folder; `below` tells
+// whether the folder was given below the project folder (it is then created
+// when missing).
+void planned_subfolder(const char* folder, const char* project_folder, char* sub, bool& below) {
+    folder = text_or_empty(folder);
+    project_folder = text_or_empty(project_folder);
+    const size_t n = std::strlen(project_folder);
+    below = n > 0 && std::strncmp(folder, project_folder, n) == 0;
+    copy_text(sub, below ? folder + n : folder);
+}
+
+// The folder holding `name` ("." for a bare name).
+void parent_folder(const char* name, char* out) {
+    copy_text(out, name);
+    char* last = std::strrchr(out, kFolderSeparator);
+    if (last == nullptr) {
+        copy_text(out, ".");
+    } else if (last == out) {
+        out[1] = '\0';   // the root folder
+    } else {
+        *last = '\0';
+    }
+}
+
+bool folder_takes_files(const char* folder) {
+    return is_folder(folder) && access(folder, W_OK | X_OK) == 0;
+}
+
+// True when opening `name` for writing would succeed: an existing writable
+// file, or a new file in a folder that takes files.
+bool would_write(const char* name) {
+    struct stat info;
+    if (stat(name, &info) == 0) return S_ISREG(info.st_mode) && access(name, W_OK) == 0;
+    char parent[kPathSize];
+    parent_folder(name, parent);
+    return folder_takes_files(parent);
+}
+
+bool would_read(const char* name) {
+    struct stat info;
+    return stat(name, &info) == 0 && S_ISREG(info.st_mode) && access(name, R_OK) == 0;
+}
+
+}  // namespace
+
+bool planned_path(const char* path, const char* mode, char* out) {
+    out[0] = '\0';
+    if (path == nullptr || mode == nullptr) return false;
+    char name[kPathSize];
+    copy_text(name, path);
+    strip_quotes(name);
+    if (name[0] == '\0') return false;
+    const bool writing = is_write_mode(mode);
+    if (prefix_run_number == 1 && writing) {
+        char prefixed[kPathSize];
+        const int n = std::snprintf(prefixed, sizeof(prefixed), "%04d_%s", run_number, name);
+        if (n < 0 || n >= kPathSize) return false;
+        copy_text(name, prefixed);
+    }
+    char sub[kPathSize];
+    bool below = false;
+    planned_subfolder(output_folder_set ? output_folder_path : "", project_folder_path, sub, below);
+    const char* base = sub[0] == kFolderSeparator ? "" : project_folder_path;
+    if (writing) {
+        const char* candidates[][3] = {{base, sub, name}, {"", "", name}, {project_folder_path, "", name}};
+        for (const auto& c : candidates) {
+            if (join_name(out, c[0], c[1], c[2]) && would_write(out)) return true;
+        }
+    } else {
+        const char* candidates[][3] = {{"", "", name}, {base, sub, name}};
+        for (const auto& c : candidates) {
+            if (join_name(out, c[0], c[1], c[2]) && would_read(out)) return true;
+        }
+    }
+    out[0] = '\0';
+    return false;
+}
+
+const char* output_folder_problem(char* folder) {
+    folder[0] = '\0';
+    if (!output_folder_set || output_folder_path[0] == '\0') return nullptr;
+    char sub[kPathSize];
+    bool below = false;
+    planned_subfolder(output_folder_path, project_folder_path, sub, below);
+    const char* base = sub[0] == kFolderSeparator ? "" : project_folder_path;
+    if (!join_name(folder, base, sub, "")) return "is too long a name";
+    // The folder without its closing separators ("a/" of a plain file is no folder at all).
+    char tried[kPathSize];
+    copy_text(tried, folder[0] != '\0' ? folder : ".");
+    size_t len = std::strlen(tried);
+    while (len > 1 && tried[len - 1] == kFolderSeparator) tried[--len] = '\0';
+    struct stat info;
+    if (stat(tried, &info) != 0) {
+        // A folder below the project folder is created on the first write (one level).
+        if (!below) return "does not exist";
+        char parent[kPathSize];
+        parent_folder(tried, parent);
+        return folder_takes_files(parent) ? nullptr : "does not exist and cannot be created";
+    }
+    if (!S_ISDIR(info.st_mode)) return "is not a folder";
+    if (access(tried, W_OK | X_OK) != 0) return "cannot be written";
+    return nullptr;
 }

@@ -37,5 +37,14 @@ void prepare_output_folder(const char* folder, const char* project_folder, char*
 void set_output_folder(const char* name);
 void set_project_folder(char* buffer, int length);
 
+// Where open_file_object would open `path` with `mode`, found without opening,
+// creating or entering anything (the same candidates, run-number prefix and
+// folders); false, with `out` empty, when no candidate would open.
+bool planned_path(const char* path, const char* mode, char* out);
+// Why the output folder that the cards set cannot take the output files
+// ("does not exist", "is not a folder", ...), or null when it can or none is
+// set; `folder` (kPathSize characters) receives the folder as tried.
+const char* output_folder_problem(char* folder);
+
 // Convenience for callers holding a const name: copies it into a buffer first.
 bool open_file_named(file_object& f, const char* path, const char* mode);

@@ -14,6 +14,7 @@ void project_cards::clear() {
     static_cast<project_card_values&>(*this) = project_card_values{};
     nsm.reset();
     nutrient_partition.clear();
+    acted_files.clear();
 }
 
 void* card_field_address(const card_field& f, project_card_values& cards, run_settings& settings,

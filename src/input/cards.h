@@ -10,7 +10,9 @@
 #pragma once
 #include <cstddef>
 #include <memory>
+#include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 #include "output/xy_boundary.h"
 #include "quality/nutrients.h"
@@ -527,6 +529,7 @@ struct project_cards : project_card_values {
     xy_output xy_out;                           // XY boundary outputs
     std::unique_ptr<nsm_model, nsm_model_release> nsm;  // nutrient container of the nutrients card
     std::vector<double> nutrient_partition;     // empty, or kNutrientPartitionSize values after the first partition card
+    std::vector<std::pair<std::string, std::string>> acted_files;  // (keyword, name) of each file an acting card read at once
 
     // Every value, flag and name to zero, no nutrient container or table.
     void clear();

@@ -414,18 +414,22 @@ void run_card_action(card_records& r, const card_entry& e, char* line, const lin
     switch (e.action) {
         case card_action::time_series_file:
             next_word(line, token);
+            r.cards.acted_files.emplace_back(e.keyword, token);
             read_time_series_file(token);
             break;
         case card_action::elev_series_file:
             next_word(line, token);
+            r.cards.acted_files.emplace_back(e.keyword, token);
             read_elevation_series_file(token);
             break;
         case card_action::replace_params:
             next_word(line, token);
+            r.cards.acted_files.emplace_back(e.keyword, token);
             read_replace_params(token);
             break;
         case card_action::replace_vals:
             next_word(line, token);
+            r.cards.acted_files.emplace_back(e.keyword, token);
             read_replace_vals(token);
             break;
         case card_action::replace_line:
@@ -568,6 +572,7 @@ bool apply_card(card_records& r, const card_entry& e, char* line, const line_con
             break;
         case card_form::action:
             run_card_action(r, e, line, ctx);
+            if (error_record.stop) return false;   // the action printed why the run stops
             break;
     }
     return !ctx.refused;

@@ -3,12 +3,15 @@
 // reports of the values used.
 #include "input/replace.h"
 
+#include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "core/dates.h"
+#include "core/error.h"
 #include "core/file_object.h"
 #include "core/linked_list.h"
 #include "core/run_options.h"
@@ -47,6 +50,12 @@ bool read_raw_line(FILE* fp, std::string& out) {
     int c = 0;
     while ((c = std::fgetc(fp)) != EOF && c != '\n') out.push_back(static_cast<char>(c));
     return !(c == EOF && out.empty());
+}
+
+// A values file that cannot give this run its row: the run stops (message printed).
+void refuse_values() {
+    error_record.code = kErrorPrinted;
+    error_record.stop = 1;
 }
 
 void clear_values(replace_pair& p) {
@@ -200,47 +209,65 @@ int read_replace_params(const char* path) {
 int read_replace_vals(const char* path) {
     file_object f;
     if (!open_file_named(f, path, "r")) {
-        std::printf("Error: unable to open the value file %s", path);
+        std::printf("Error: unable to open the value file %s\n", path);
+        refuse_values();
         return -1;
     }
+    // The row of this run: rows count from 1, one run per row.
+    const int wanted = replace_line_index + 1;
     std::string row;
-    bool have_row = false;
-    if (replace_line_index < 0) {
-        std::printf("Error: replacement values row %d does not exist (rows count from 1); every "
-                    "replacement value is 0\n",
-                    replace_line_index + 1);
-    } else {
-        std::string line;
-        for (int k = 0; k <= replace_line_index && read_raw_line(f.handle, line); ++k) {
-            row = line;
-            have_row = true;
-        }
-        if (!have_row)
-            std::printf("Error: the value file %s holds no rows; every replacement value is 0\n",
-                        path);
+    int rows = 0;
+    std::string line;
+    while (read_raw_line(f.handle, line)) {
+        ++rows;
+        if (rows == wanted) row = line;
+    }
+    close_file_object(f);
+    if (wanted < 1 || wanted > rows) {
+        std::printf("Error: the replacement values file %s holds %d row(s) of values; run %d "
+                    "needs row %d\n",
+                    path, rows, wanted, wanted);
+        refuse_values();
+        return -1;
     }
 
     std::vector<char> text(row.begin(), row.end());
     text.push_back('\0');
+    int position = 0;
     for (replace_pair* p = replace_list; p != nullptr; p = p->next) {
         clear_values(*p);
         p->used = 0;
-        if (!have_row) continue;
-        if (p->value_type == kReplaceInteger) {
-            next_int(text.data(), p->int_value);
-        } else if (p->value_type == kReplaceReal) {
-            next_double(text.data(), p->real_value);
-        } else {
-            char token[kTokenSize] = {};
-            next_word(text.data(), token);
+        ++position;
+        // next_word takes a quoted value without its quotes.
+        char token[kTokenSize] = {};
+        const bool found = next_word(text.data(), token) != 0;
+        if (p->value_type == kReplaceText) {
             if (copy_cut(p->text_value, token, std::strlen(token), sizeof p->text_value))
                 std::printf("Warning: the replacement value of %s is longer than %d characters "
                             "and is cut\n",
                             p->token, static_cast<int>(sizeof p->text_value) - 1);
+            continue;
+        }
+        if (!found) continue;   // a row shorter than the list leaves the rest at 0
+        double value = 0.0;
+        const bool number = parse_whole_number(token, value) && std::isfinite(value);
+        const bool integer_ok = p->value_type != kReplaceInteger ||
+                                (value == std::floor(value) && value >= INT_MIN && value <= INT_MAX);
+        if (!number || !integer_ok) {
+            std::printf("Error: replacement values file %s, line %d: value %d (%s) is \"%s\", "
+                        "not %s\n",
+                        path, wanted, position, p->token, token,
+                        p->value_type == kReplaceInteger ? "a whole number" : "a finite number");
+            refuse_values();
+            return -1;
+        }
+        if (p->value_type == kReplaceInteger) {
+            p->int_value = static_cast<int>(value);
+        } else {
+            p->real_value = value;
         }
     }
     replace_count = 0;
-    close_file_object(f);
     replace_active = 1;
     set_line_filter(&replace_line_filter);
     return 0;

@@ -11,6 +11,7 @@
 #include "core/file_object.h"
 #include "run/run_state.h"
 #include "input/process_tables.h"
+#include "input/project_reader.h"
 
 namespace {
 
@@ -451,6 +452,16 @@ const char* evap_out_header(const run_state& rs) {
     return (rs.inf_redist || rs.inf_layered_soil) ? kEvapOutHeaderLayers : kEvapOutHeader;
 }
 
+void open_segment_flow_file(run_state& rs) {
+    const k4_card_block& k4 = rs.cards.k4;
+    if (!k4.k4_input_given || rs.settings.map_type == 4) return;
+    if (k4_flow_file.is_open()) close_file_object(k4_flow_file);
+    if (!open_file_named(k4_flow_file, k4.k4_input, "w")) return;   // not reported here
+    std::fprintf(k4_flow_file.handle, "  output from %s\n", "PLUVO");
+    std::fprintf(k4_flow_file.handle, "\n");
+    std::fprintf(k4_flow_file.handle, "    JDAY     QIN\n");
+}
+
 void open_run_files(run_state& rs) {
     // Until this run's summary file is open, messages reach the console only
     // (a previous run's summary file is closed by now).
@@ -460,7 +471,8 @@ void open_run_files(run_state& rs) {
     if (!open_forcing_and_surface(rs)) return;
     if (!open_hotstarts(rs)) return;
     if (!open_location_files(rs)) return;
-    open_network_outputs(rs);
+    if (!open_network_outputs(rs)) return;
+    open_segment_flow_file(rs);
 }
 
 void close_run_file_objects(run_state& rs) {

@@ -11,6 +11,11 @@ struct run_state;
 // summary file as soon as it is open.
 void open_run_files(run_state& rs);
 
+// Opens the segment-model flow file of the card k4_input (not with map type 4)
+// and writes its header lines; called last by open_run_files, after the
+// output names were checked. A file that does not open is not reported.
+void open_segment_flow_file(run_state& rs);
+
 // Closes every file object that open_run_files may have opened (those still
 // open; the summary file last).
 void close_run_file_objects(run_state& rs);

@@ -38,15 +38,6 @@ void to_exchange_slot(char* slot, const char* name) {
     to_slot_joined(slot, "exchange/", name, "");
 }
 
-// Opens the segment-model flow file and writes its header lines.
-void open_k4_flow_file(const char* name) {
-    if (k4_flow_file.is_open()) close_file_object(k4_flow_file);
-    if (!open_file_named(k4_flow_file, name, "w")) return;   // not reported here
-    std::fprintf(k4_flow_file.handle, "  output from %s\n", "PLUVO");
-    std::fprintf(k4_flow_file.handle, "\n");
-    std::fprintf(k4_flow_file.handle, "    JDAY     QIN\n");
-}
-
 void copy_overland(run_state& rs) {
     const project_cards& c = rs.cards;
     // interception
@@ -567,6 +558,7 @@ void read_run_parameters(const char* path, run_state& rs) {
         error_record.stop = 1;
         return;
     }
+    if (error_record.stop) return;   // a card's action refused its file (message printed)
     const project_cards& c = rs.cards;
     const run_settings& s = rs.settings;
 
@@ -583,9 +575,8 @@ void read_run_parameters(const char* path, run_state& rs) {
     rs.nsm_on = c.nutrients;
     if (c.nutrients) rs.nsm = c.nsm.get();
 
-    // 7: segment-model cards and flow file
+    // 7: segment-model cards (the flow file opens with the other outputs)
     if (c.k4.k4_input_given || c.k4.k4_fluxes) rs.k4_cards = &c.k4;
-    if (c.k4.k4_input_given && s.map_type != 4) open_k4_flow_file(c.k4.k4_input);
 
     // 8: overland boundaries, flood outputs, console flushing
     rs.ov_boundary = c.ov_boundary;

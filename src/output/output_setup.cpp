@@ -1,5 +1,6 @@
 #include "output/output_setup.h"
 #include <cstdio>
+#include "core/dates.h"
 #include "core/error.h"
 #include "run/run_state.h"
 #include "input/grid.h"
@@ -254,9 +255,12 @@ int linknode_time_steps(const run_state& rs) {
 void write_linknode_headers(run_state& rs) {
     const int time_step = linknode_time_step_minutes(rs);
     const int num_ts = linknode_time_steps(rs);
+    // START_TIME is the run's start (Julian days), the date of its first output row.
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0;
+    double seconds = 0.0;
+    julian_to_date(rs.time, year, month, day, hour, minute, seconds);
     auto header = [&](file_object& f, int kind, int links) {
-        write_linknode_header(f, kind, links, time_step, num_ts, rs.day, rs.month, rs.year, rs.hour,
-                              rs.minute);
+        write_linknode_header(f, kind, links, time_step, num_ts, day, month, year, hour, minute);
     };
     if (rs.chan_explic) {
         if (rs.chan_depth) header(rs.chan_depth_file, kLinknodeStreamDepth, rs.links);
@@ -285,9 +289,16 @@ void write_linknode_headers(run_state& rs) {
 }
 
 void read_hydrograph_locations(run_state& rs) {
+    rs.hyd_locations_on = 0;
     if (!rs.in_hyd_location) return;
-    read_link_node_list(rs, rs.hyd_location_file, rs.files.in_hyd_location, rs.num_hyd_locations,
-                        rs.hlink, rs.hnode);
+    if (!read_link_node_list(rs, rs.hyd_location_file, rs.files.in_hyd_location,
+                             rs.num_hyd_locations, rs.hlink, rs.hnode))
+        return;
+    // Per-location event peak (m3/s) and volume (m3): reset at each event
+    // start, raised by the peak tracking, added to by channel routing.
+    rs.hyd_point_peak.assign(static_cast<size_t>(rs.num_hyd_locations) + 1, 0.0);
+    rs.hyd_point_volume.assign(static_cast<size_t>(rs.num_hyd_locations) + 1, 0.0);
+    rs.hyd_locations_on = 1;
 }
 
 void read_gw_flux_locations(run_state& rs) {

@@ -34,7 +34,10 @@ int linknode_time_step_minutes(const run_state& rs);
 int linknode_time_steps(const run_state& rs);
 
 // Location-list readers (called by the channel set-up, in this order, once
-// the network is read; read_soil_moisture_output_cells by the input step).
+// the network is read; read_soil_moisture_output_cells and
+// read_cell_output_locations, whose cells need only the grid, by the input
+// step, with or without channels). read_hydrograph_locations sets
+// hyd_locations_on and sizes the per-location peaks and volumes.
 // Each reads from the list file opened at start-up, checks every entry
 // against the network or the grid, and stops the run (code 4000 after a
 // message naming the file) on a short or bad list.

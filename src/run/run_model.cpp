@@ -20,6 +20,7 @@
 #include "input/cell_arrays.h"
 #include "input/grid.h"
 #include "input/initial_state.h"
+#include "input/output_names.h"
 #include "input/project_reader.h"
 #include "input/replace.h"
 #include "input/run_files.h"
@@ -108,7 +109,8 @@ bool start_up(run_state& rs, calib_output* calib) {
     read_run_parameters(rs);
     if (check_stop()) return false;
     if (calib != nullptr) rs.calibration_run = 1;
-    if (!run_checked(rs, {check_project_options, check_features_built, open_run_files}))
+    if (!run_checked(rs, {check_project_options, check_features_built, check_output_names,
+                          open_run_files}))
         return false;
 
     file_printf(rs.summary_file, "\n\n");
@@ -117,8 +119,7 @@ bool start_up(run_state& rs, calib_output* calib) {
                 rs.project_file);
     if (replace_active) print_replace_values(rs.summary_file);
 
-    if (!run_checked(rs, {check_time_settings, read_model_inputs, open_map_datasets,
-                          write_linknode_headers}))
+    if (!run_checked(rs, {check_time_settings, read_model_inputs, open_map_datasets}))
         return false;
     if (rs.cards.all_contam_output) {
         if (rs.cards.ov_con_trans) setup_contam_map_outputs(rs);
@@ -134,7 +135,8 @@ bool start_up(run_state& rs, calib_output* calib) {
     if (!run_checked(rs, {setup_xy_outputs})) return false;
     compute_initial_surface_volume(rs);
     init_constituent_state(rs);
-    return run_checked(rs, {set_start_clock});
+    // The link/node headers carry the start that the start clock has set.
+    return run_checked(rs, {set_start_clock, write_linknode_headers});
 }
 
 // One pass of the time loop; false when a check found the stop flag raised.
@@ -169,7 +171,8 @@ void read_model_inputs(run_state& rs) {
         load_sacramento_params,  read_snow_bands,      init_snow_array,
         read_interception_maps,  read_overland_lakes,  read_retention_map,
         read_roughness_map,      copy_snow_roughness,  init_overland_sediment,
-        read_contaminant_inputs, read_soil_moisture_output_cells,
+        read_contaminant_inputs, read_soil_moisture_output_cells, read_cell_output_locations,
+        read_overland_point_sources,
         read_initial_surface_state, read_soil_moisture_hotstart,
         setup_channel_network,   setup_superlink,
     };

@@ -84,7 +84,7 @@ void start_redistribution_values(run_state& rs) {
 }
 
 void apply_overland_point_sources(run_state& rs) {
-    if (!rs.overland_constituents || !rs.ov_point_source) return;
+    if (!rs.ov_point_source) return;
     if (!rs.ov_point_source_started) {
         // The point sources start on the constituent infiltration clock; a
         // clock that was never set starts now (no water for an unknown past).

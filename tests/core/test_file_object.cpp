@@ -402,3 +402,97 @@ TEST_F(FileObject, FolderSettersEndInTheSeparator) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FileObject, FolderIsNeverOpenedAsAFileAndTheMessageNamesIt) {
+    fs::create_directory(root_ + "/work/maps");
+    for (const char* mode : {"r", "w", "a"}) {
+        file_object f;
+        testing::internal::CaptureStdout();
+        EXPECT_FALSE(open_file_named(f, "maps", mode)) << mode;
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_NE(out.find("Error: maps is a folder, not a file\n"), std::string::npos) << out;
+        EXPECT_FALSE(f.is_open());
+    }
+    EXPECT_TRUE(fs::is_directory(root_ + "/work/maps"));
+}
+
+TEST_F(FileObject, PlannedPathsAreWhereOpensGoAndCreateNothing) {
+    // Output folder given absolute and outside the project folder: it stands alone.
+    fs::create_directory(root_ + "/project");
+    fs::create_directory(root_ + "/elsewhere");
+    write_file(root_ + "/project/in.dat", "input");
+    const std::string project = root_ + "/project";
+    std::vector<char> buffer(project.begin(), project.end());
+    buffer.resize(project.size() + 2, '\0');
+    set_project_folder(buffer.data(), static_cast<int>(project.size()));
+    set_output_folder((root_ + "/elsewhere").c_str());
+
+    struct plan_case {
+        const char* name;
+        const char* mode;
+        const char* expected;   // relative to root_; empty: no candidate
+    };
+    const plan_case cases[] = {
+        {"q.otl", "w", "elsewhere/q.otl"},
+        {"in.dat", "r", ""},   // read: the name unchanged (working folder), then the output folder
+        {"sub/none.txt", "w", ""},
+    };
+    for (const plan_case& c : cases) {
+        const auto before = tree();
+        char planned[1024];
+        const bool found = planned_path(c.name, c.mode, planned);
+        EXPECT_EQ(tree(), before) << c.name;
+        if (c.expected[0] == '\0') {
+            EXPECT_FALSE(found) << c.name;
+            continue;
+        }
+        ASSERT_TRUE(found) << c.name;
+        EXPECT_EQ(std::string(planned), root_ + "/" + c.expected);
+        file_object f;
+        ASSERT_TRUE(open_file_named(f, c.name, c.mode));
+        EXPECT_EQ(std::string(f.name), std::string(planned));
+        close_file_object(f);
+    }
+    // With the prefix of a batch run.
+    prefix_run_number = 1;
+    run_number = 3;
+    char planned[1024];
+    ASSERT_TRUE(planned_path("q.otl", "w", planned));
+    EXPECT_EQ(std::string(planned), root_ + "/elsewhere/0003_q.otl");
+}
+
+TEST_F(FileObject, OutputFolderProblemsAreNamed) {
+    use_root_as_project();
+    write_file(root_ + "/plain.txt", "x");
+    fs::create_directory(root_ + "/made");
+    struct folder_case {
+        std::string folder;
+        const char* problem;   // null: usable
+    };
+    const folder_case cases[] = {
+        {"", nullptr},
+        {root_ + "/made", nullptr},
+        {root_ + "/new", nullptr},             // below the project folder: created on first write
+        {root_ + "/new/deeper", "does not exist and cannot be created"},
+        {root_ + "/plain.txt", "is not a folder"},
+        {"/nonexistent_pluvo_folder", "does not exist"},
+    };
+    for (const folder_case& c : cases) {
+        output_folder_set = 0;
+        output_folder_path[0] = '\0';
+        if (!c.folder.empty()) set_output_folder(c.folder.c_str());
+        char folder[1024];
+        const char* problem = output_folder_problem(folder);
+        if (c.problem == nullptr) {
+            EXPECT_EQ(problem, nullptr) << c.folder << ": " << problem;
+        } else {
+            ASSERT_NE(problem, nullptr) << c.folder;
+            EXPECT_STREQ(problem, c.problem) << c.folder;
+        }
+    }
+    EXPECT_FALSE(fs::exists(root_ + "/new"));
+}
+
+}  // namespace

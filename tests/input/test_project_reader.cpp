@@ -13,6 +13,7 @@
 #include "card_test_support.h"
 #include "run/run_state.h"
 #include "input/elevation_series.h"
+#include "input/run_files.h"
 #include "input/time_series.h"
 
 namespace {
@@ -664,6 +665,10 @@ TEST_F(RunParameters, SegmentModelFlowFileIsHeadedOnlyWithK4Input) {
     const std::string k4 = dir_.file("k4.out");
     run_state& rs = run("map_type 0\nk4_input " + k4 + "\n");
     EXPECT_EQ(rs.k4_cards, &rs.cards.k4);
+    // Reading the cards opens no output; the file opens with the other outputs.
+    EXPECT_FALSE(k4_flow_file.is_open());
+    EXPECT_FALSE(pluvo_test::file_exists(k4));
+    open_segment_flow_file(rs);
     ASSERT_TRUE(k4_flow_file.is_open());
     close_file_object(k4_flow_file);
     EXPECT_EQ(pluvo_test::read_file(k4), "  output from PLUVO\n\n    JDAY     QIN\n");

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/dates.h"
+#include "core/error.h"
 #include "core/file_object.h"
 #include "core/run_options.h"
 #include "core/text.h"
@@ -40,6 +41,7 @@ protected:
         replace_count = 0;
         replace_line_index = 0;
         super_quiet_flag = 0;
+        error_record = error_info();
     }
     std::string write(const std::string& name, const std::string& text) {
         std::string path = dir_ + "/" + name;
@@ -172,17 +174,65 @@ TEST_F(ReplaceTest, FewerValuesThanEntriesGiveZero) {
     EXPECT_EQ(substitute("[N]|[S]|[R]|[M]"), "7|two words|0.00|0");
 }
 
-TEST_F(ReplaceTest, BatchRunsTakeTheirRowAndTheLastRowBeyondTheEnd) {
+TEST_F(ReplaceTest, BatchRunsTakeTheirRowAndARunBeyondTheLastRowStops) {
     std::string p = write("params.txt", "1\n[R] \"%3.1lf\"\n");
     std::string v = write("values.txt", "1.5\n2.5\n3.5\n");
     testing::internal::CaptureStdout();
     ASSERT_EQ(read_replace_params(p.c_str()), 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    const char* expected[] = {"x 1.5", "x 2.5", "x 3.5", "x 3.5"};
-    for (int run = 0; run < 4; ++run) {
+    const char* expected[] = {"x 1.5", "x 2.5", "x 3.5"};
+    for (int run = 0; run < 3; ++run) {
         replace_line_index = run;
         ASSERT_EQ(read_replace_vals(v.c_str()), 0);
         EXPECT_EQ(substitute("x [R]"), expected[run]) << "run " << run;
+        EXPECT_EQ(error_record.stop, 0);
+    }
+    replace_line_index = 3;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(read_replace_vals(v.c_str()), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Error: the replacement values file " + v +
+                  " holds 3 row(s) of values; run 4 needs row 4\n");
+    EXPECT_EQ(error_record.code, kErrorPrinted);
+    EXPECT_EQ(error_record.stop, 1);
+}
+
+TEST_F(ReplaceTest, QuotedNumbersAreReadAndOtherTextIsRefused) {
+    // A quoted number is the number inside the quotes.
+    load("3\n[N] %d\n[R] \"%4.2lf\"\n[S] %s\n", "\"12\", \"0.2\" \"a b\"\n");
+    EXPECT_EQ(entry(0)->int_value, 12);
+    EXPECT_DOUBLE_EQ(entry(1)->real_value, 0.2);
+    EXPECT_STREQ(entry(2)->text_value, "a b");
+    EXPECT_EQ(substitute("[N] [R] [S]"), "12 0.20 a b");
+
+    struct bad_case {
+        const char* row;
+        const char* shown;   // value quoted in the message
+        int position;
+        const char* token;
+        const char* wanted;
+    };
+    const bad_case cases[] = {
+        {"12 abc x", "abc", 2, "[R]", "a finite number"},
+        {"12 0.2x x", "0.2x", 2, "[R]", "a finite number"},
+        {"12 nan x", "nan", 2, "[R]", "a finite number"},
+        {"12 1e999 x", "1e999", 2, "[R]", "a finite number"},
+        {"1.5 0.2 x", "1.5", 1, "[N]", "a whole number"},
+        {"9999999999 0.2 x", "9999999999", 1, "[N]", "a whole number"},
+    };
+    for (const auto& c : cases) {
+        error_record = error_info();
+        std::string v = write("bad.txt", std::string("first row\n") + c.row + "\n");
+        replace_line_index = 1;
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(read_replace_vals(v.c_str()), -1) << c.row;
+        char expected[512];
+        std::snprintf(expected, sizeof expected,
+                      "Error: replacement values file %s, line 2: value %d (%s) is \"%s\", not %s\n",
+                      v.c_str(), c.position, c.token, c.shown, c.wanted);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), expected) << c.row;
+        EXPECT_EQ(error_record.code, kErrorPrinted) << c.row;
+        EXPECT_EQ(error_record.stop, 1) << c.row;
     }
 }
 
@@ -278,47 +328,40 @@ TEST_F(ReplaceTest, ParameterFileFailures) {
     }
 }
 
-TEST_F(ReplaceTest, ValuesFileFailuresAndMissingRows) {
+TEST_F(ReplaceTest, ValuesFileFailuresAndMissingRowsStopTheRun) {
     std::string p = write("params.txt", "2\n[R] \"%4.2lf\"\n[S] %s\n");
     testing::internal::CaptureStdout();
     ASSERT_EQ(read_replace_params(p.c_str()), 0);
     testing::internal::GetCapturedStdout();
 
     std::string missing = dir_ + "/none.txt";
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(read_replace_vals(missing.c_str()), -1);
-    std::string out = testing::internal::GetCapturedStdout();
-    std::string message = "Error: unable to open the value file " + missing;
-    ASSERT_GE(out.size(), message.size());
-    EXPECT_EQ(out.substr(out.size() - message.size()), message);
-    EXPECT_EQ(replace_active, 0);
-
+    std::string empty = write("empty.txt", "");
+    std::string rows = write("rows.txt", "1.5 a\n");
     struct row_case {
-        const char* text;
+        std::string path;
         int index;
         std::string message;
     };
-    std::string empty = write("empty.txt", "");
-    std::string rows = write("rows.txt", "1.5 a\n");
     const row_case cases[] = {
-        {empty.c_str(), 0,
-         "Error: the value file " + empty + " holds no rows; every replacement value is 0\n"},
-        {rows.c_str(), -1,
-         "Error: replacement values row 0 does not exist (rows count from 1); every replacement "
-         "value is 0\n"},
+        {missing, 0, "Error: unable to open the value file " + missing + "\n"},
+        {empty, 0,
+         "Error: the replacement values file " + empty +
+             " holds 0 row(s) of values; run 1 needs row 1\n"},
+        {rows, -1,
+         "Error: the replacement values file " + rows +
+             " holds 1 row(s) of values; run 0 needs row 0\n"},
     };
     for (const auto& c : cases) {
-        entry(0)->real_value = 9.0;
-        std::snprintf(entry(1)->text_value, sizeof entry(1)->text_value, "old");
-        entry(0)->used = 1;
+        error_record = error_info();
         replace_line_index = c.index;
         testing::internal::CaptureStdout();
-        EXPECT_EQ(read_replace_vals(c.text), 0);
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.message);
-        EXPECT_EQ(entry(0)->real_value, 0.0);
-        EXPECT_STREQ(entry(1)->text_value, "");
-        EXPECT_EQ(entry(0)->used, 0);
-        EXPECT_EQ(replace_active, 1);
+        EXPECT_EQ(read_replace_vals(c.path.c_str()), -1) << c.path;
+        const std::string out = testing::internal::GetCapturedStdout();
+        ASSERT_GE(out.size(), c.message.size());
+        EXPECT_EQ(out.substr(out.size() - c.message.size()), c.message);
+        EXPECT_EQ(error_record.code, kErrorPrinted);
+        EXPECT_EQ(error_record.stop, 1);
+        EXPECT_EQ(replace_active, 0);
     }
 }
 

@@ -21,6 +21,8 @@ struct list_result {
     std::string out;
     int count = 0;
     std::vector<int> links, nodes;
+    int on = 0;                     // hyd_locations_on after the read
+    size_t peak_slots = 0, volume_slots = 0;  // sizes of the per-location peaks and volumes
 };
 
 list_result read_hydrograph_list(const std::string& text) {
@@ -41,6 +43,9 @@ list_result read_hydrograph_list(const std::string& text) {
     r.count = rs.num_hyd_locations;
     r.links = rs.hlink;
     r.nodes = rs.hnode;
+    r.on = rs.hyd_locations_on;
+    r.peak_slots = rs.hyd_point_peak.size();
+    r.volume_slots = rs.hyd_point_volume.size();
     // Messages must name the list file.
     if (r.code != 0) {
         EXPECT_NE(r.out.find(path), std::string::npos) << r.out;
@@ -74,6 +79,12 @@ TEST(LocationLists, HydrographLocationsAreCheckedAgainstTheNetwork) {
         EXPECT_NE(got.out.find(r.message), std::string::npos) << r.what << ": " << got.out;
         if (r.code != 0) {
             EXPECT_EQ(got.count, 0) << r.what;
+        }
+        // A list that was read switches the per-location peaks and volumes on.
+        EXPECT_EQ(got.on, r.code == 0 ? 1 : 0) << r.what;
+        if (r.code == 0) {
+            EXPECT_EQ(got.peak_slots, static_cast<size_t>(got.count) + 1) << r.what;
+            EXPECT_EQ(got.volume_slots, static_cast<size_t>(got.count) + 1) << r.what;
         }
     }
     const list_result ok = read_hydrograph_list("2\n1 3\n3 1\n");

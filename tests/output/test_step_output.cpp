@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
+#include "core/dates.h"
 #include "output/map_output.h"
 #include "output/output_setup.h"
 #include "output/step_output.h"
@@ -240,11 +241,7 @@ TEST(StreamDatasets, HeadersAndStepsOfDepthAndVelocityOnAHandSetNetwork) {
     rs.dt = 60.0;
     rs.hydro_write_steps = 15;
     rs.settings.tot_time = 1000;
-    rs.day = 5;
-    rs.month = 6;
-    rs.year = 2001;
-    rs.hour = 13;
-    rs.minute = 7;
+    rs.time = julian_day(2001, 6, 5, 13, 7, 0.0);   // the start the headers carry
     open_on(rs.chan_depth_file, dir.file("depth.lnd"));
     open_on(rs.chan_velocity_file, dir.file("velocity.lnd"));
     write_linknode_headers(rs);

@@ -1,0 +1,188 @@
+// Outputs never overwrite inputs: every output name of the run is resolved to
+// the file it would open and compared with the files of every input name, as
+// files (links and different spellings of one path are the same file). The
+// check runs once the cards are read and before the first output is opened,
+// so a refused run leaves every file as it was.
+#include "input/output_names.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/error.h"
+#include "core/file_object.h"
+#include "input/cards.h"
+#include "run/run_state.h"
+
+namespace {
+
+constexpr int kNameSize = 1024;   // size of a resolved name, including the NUL
+
+// Origins of names that no card gives.
+const char kProjectFile[] = "(project file)";
+const char kFixedName[] = "(fixed name)";
+
+// A file name with the card that gave it (keyword as in the card table).
+struct named_file {
+    std::string card;
+    std::string name;
+};
+
+// Cards whose file is written.
+const char* const kOutputCards[] = {
+    "summary", "outlet_hydro", "sig_outlet_hydro", "zov_hydro", "cell_hydro", "daily_output",
+    "lake_output", "overland_depths", "overland_wse", "out_hyd_location", "out_gwflux_location",
+    "out_celldepdis_location", "out_dep_location", "out_theta_location", "dis_profile_out",
+    "wat_surf_profile_out", "chan_depth", "chan_sed_flux", "chan_discharge", "chan_stage",
+    "chan_velocity", "flood_stream", "write_ov_hotstart", "write_sm_hotstart", "gw_well_level",
+    "outlet_sed_flux", "outlet_sed_tss", "out_tss_loc", "out_sed_loc", "out_con_location",
+    "out_mass_location", "optimize", "pipe_flow", "pipe_head", "pipe_tile",
+    "superlink_junc_flow", "superlink_node_flow", "k4_input", "k4_segment_fluxes",
+    "xybdyoutput_ovdep", "xybdyoutput_gwhead", "xybdyoutput_stflow", "moist_to_vego",
+    "ksat_to_vego", "rough_to_vego", "poros_to_vego", "erosivity_to_vego", "crop_fact_to_vego",
+    "net_erosion_to_vego",
+};
+
+// Map output cards: a file name with the dataset map types, a folder of
+// per-time grids with map type 0 (whose files carry a stem and a number).
+const char* const kMapCards[] = {
+    "depth", "discharge", "inf_depth", "surf_moist", "rate_of_infil", "dis_rain",
+    "gw_recharge_cum", "gw_recharge_inc", "gw_output", "flood_grid", "snow_swe_file",
+    "snow_temp", "vol_sed_susp", "max_sed_flux", "net_sed_volume", "ov_con_map",
+    "total_ov_n", "total_ov_p", "total_chan_n", "total_chan_kn", "total_chan_p",
+};
+
+// Name cards that are neither: folders, and the shared base names of the
+// channel hotstarts (their files, base + suffix, are added by name).
+const char* const kOtherCards[] = {
+    "project_folder", "explic_backwater", "write_chan_hotstart", "explic_hotstart",
+    "read_chan_hotstart", "vego",
+};
+
+bool listed(const char* keyword, const char* const* list, size_t count) {
+    for (size_t k = 0; k < count; ++k) {
+        if (std::strcmp(keyword, list[k]) == 0) return true;
+    }
+    return false;
+}
+
+template <size_t N>
+bool listed(const char* keyword, const char* const (&list)[N]) {
+    return listed(keyword, list, N);
+}
+
+std::string upper(const std::string& text) {
+    std::string out = text;
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+void add(std::vector<named_file>& files, const std::string& card, const char* name) {
+    if (name != nullptr && name[0] != '\0') files.push_back({card, name});
+}
+
+// Every name card of the table, sorted into inputs and outputs.
+void add_card_names(run_state& rs, std::vector<named_file>& inputs,
+                    std::vector<named_file>& outputs) {
+    const bool map_files = rs.settings.map_type != 0;
+    int count = 0;
+    const card_entry* table = card_table(&count);
+    for (int k = 0; k < count; ++k) {
+        const card_entry& e = table[k];
+        if (e.field.kind != field_kind::name || !e.field.present()) continue;
+        if (listed(e.keyword, kOtherCards)) continue;
+        const char* name = static_cast<const char*>(
+            card_field_address(e.field, rs.cards, rs.settings, rs.rain_cards));
+        if (listed(e.keyword, kOutputCards)) {
+            add(outputs, e.keyword, name);
+        } else if (listed(e.keyword, kMapCards)) {
+            if (map_files) add(outputs, e.keyword, name);
+        } else {
+            add(inputs, e.keyword, name);
+        }
+    }
+}
+
+// Inputs and outputs named by the program itself or derived from a card.
+void add_derived_names(run_state& rs, std::vector<named_file>& inputs,
+                       std::vector<named_file>& outputs) {
+    const run_files& n = rs.files;
+    const project_cards& c = rs.cards;
+    add(inputs, kProjectFile, rs.project_file);
+    for (const auto& acted : c.acted_files) add(inputs, acted.first, acted.second.c_str());
+    const char* read_hotstart = c.read_chan_hotstart_given ? "read_chan_hotstart" : "explic_hotstart";
+    if (c.explic_hotstart_given || c.read_chan_hotstart_given) {
+        add(inputs, read_hotstart, n.chan_depth_hotstart_in);
+        add(inputs, read_hotstart, n.chan_discharge_hotstart_in);
+    }
+    const char* write_hotstart =
+        c.write_chan_hotstart_given ? "write_chan_hotstart" : "explic_backwater";
+    if (c.explic_backwater_given || c.write_chan_hotstart_given) {
+        add(outputs, write_hotstart, n.chan_depth_hotstart_out);
+        add(outputs, write_hotstart, n.chan_discharge_hotstart_out);
+    }
+    // Files of fixed name.
+    if (rs.inf_layered_soil || rs.inf_richards || rs.inf_redist) add(outputs, kFixedName, "evap_out");
+    if (rs.chan_explic) {
+        add(outputs, kFixedName, "short_links.out");
+        add(outputs, kFixedName, "bad_thalweg.out");
+    }
+    if (rs.calibration_run && n.optimize[0] == '\0') add(outputs, "optimize", "pluvo_optim.out");
+    add(outputs, kFixedName, "out_time.out");
+}
+
+// Message when the output folder cannot take files; false then.
+bool output_folder_usable() {
+    char folder[kNameSize];
+    const char* problem = output_folder_problem(folder);
+    if (problem == nullptr) return true;
+    std::printf("Error: card OUTPUT_FOLDER: the output folder %s %s\n",
+                folder[0] != '\0' ? folder : ".", problem);
+    set_error(kErrorPrinted);
+    return false;
+}
+
+// How a message names the origin of a file name.
+std::string card_text(const std::string& card) {
+    if (card == kProjectFile) return "the project file";
+    if (card == kFixedName) return "the program (fixed name)";
+    return "card " + upper(card);
+}
+
+}  // namespace
+
+void check_output_names(run_state& rs) {
+    if (!output_folder_usable()) return;
+
+    std::vector<named_file> inputs, outputs;
+    add_card_names(rs, inputs, outputs);
+    add_derived_names(rs, inputs, outputs);
+
+    // The files the inputs are read from (names that find no file are left
+    // to their readers, which report them).
+    std::vector<std::string> input_paths(inputs.size());
+    for (size_t k = 0; k < inputs.size(); ++k) {
+        char path[kNameSize];
+        if (planned_path(inputs[k].name.c_str(), "r", path)) input_paths[k] = path;
+    }
+    for (const named_file& out : outputs) {
+        char path[kNameSize];
+        // An output that would open no file, or a new one, overwrites nothing.
+        if (!planned_path(out.name.c_str(), "w", path)) continue;
+        std::error_code ec;
+        if (!std::filesystem::exists(path, ec)) continue;
+        for (size_t k = 0; k < inputs.size(); ++k) {
+            if (input_paths[k].empty()) continue;
+            if (!std::filesystem::equivalent(path, input_paths[k], ec) || ec) continue;
+            std::printf("Error: %s names the output file %s, which is the input file %s of %s; "
+                        "an output never overwrites an input\n",
+                        card_text(out.card).c_str(), out.name.c_str(), inputs[k].name.c_str(),
+                        card_text(inputs[k].card).c_str());
+            set_error(kErrorPrinted);
+            return;
+        }
+    }
+}
