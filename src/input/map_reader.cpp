@@ -145,9 +145,9 @@ bool read_map_file(file_object& f, const char* path, int map_kind, double& north
 
     if (map_kind == kMapCellReals || map_kind == kMapSecondReals) {
         // 3. One text line per grid row; values by the token rules of next_double.
-        std::vector<char> line(kLineSize, '\0');
+        text_line line;
         for (int i = 1; i <= rows; ++i) {
-            if (std::feof(in) || !read_line(line.data(), f)) {
+            if (std::feof(in) || !read_line(line, f)) {
                 std::printf("Unexpected end of file in file: %s\n", shown(path));
                 fail_printed();
                 return false;
@@ -156,7 +156,7 @@ bool read_map_file(file_object& f, const char* path, int map_kind, double& north
             for (int j = 1; j <= cols; ++j) {
                 double value = 0.0;
                 char token[kTokenSize];
-                if (next_word(line.data(), token)) {
+                if (next_word(line, token)) {
                     if (!parse_whole_number(token, value)) {
                         std::printf("Error: the value \"%s\" in row %d, column %d of map %s is not "
                                     "a number.\n",
@@ -177,7 +177,7 @@ bool read_map_file(file_object& f, const char* path, int map_kind, double& north
                 if (value == 0.0) ++zero_cells;
             }
             char extra[kTokenSize];
-            if (next_word(line.data(), extra)) {
+            if (next_word(line, extra)) {
                 std::printf("Error: row %d of map %s holds more than %d values (\"%s\" follows "
                             "the last column).\n",
                             i, shown(path), cols, extra);

@@ -280,9 +280,9 @@ TEST_F(SeriesTest, ColumnBlockCreatesNumberedAbsoluteSeries) {
     EXPECT_EQ(find_time_series("XY"), first);
     EXPECT_EQ(list_length(), 4);
     // The file is left at the end line for the caller.
-    char line[kLineSize];
+    text_line line;
     ASSERT_EQ(read_line(line, f), 1);
-    EXPECT_STREQ(line, "END_TS");
+    EXPECT_STREQ(line.c_str(), "END_TS");
     EXPECT_EQ(read_series_columns(f, 0, "NONE"), nullptr);
     close_file_object(f);
 }
