@@ -1116,12 +1116,11 @@ int read_grid_stream_file(run_state& rs, file_object& f) {
         copy.push_back('\0');
         next_word(copy.data(), word);
     }
+    // Without its header word the file is no grid-stream file: running on
+    // without it would drop every stream cell and all lateral inflow.
     if (!loaded || std::strcmp(word, "GRIDSTREAMFILE") != 0) {
-        chan_say("Warning: the grid-stream file %s does not begin with GRIDSTREAMFILE; it is "
-                 "not read.\n",
-                 g.file.c_str());
-        chan_status(rs, "Finished reading non-orthogonal channel information from gst file.\n");
-        return 1;
+        return g.fail(1, "the file must begin with the word GRIDSTREAMFILE (its first word is "
+                         "\"%.100s\")", word);
     }
     text_line buffer;
     auto values = [&](const chan_card& c) {
