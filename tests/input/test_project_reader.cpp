@@ -199,6 +199,20 @@ TEST_F(ProjectDefaults, CommentsAndBlankLinesAreSkippedSilently) {
     EXPECT_EQ(r.records->settings.timestep, 0.0);
 }
 
+TEST_F(ProjectDefaults, LongLinesAreOneLineEach) {
+    // A comment of 100,000 characters of words is one ignored line, and a card
+    // whose argument follows 60,000 blanks still gets it.
+    std::string comment = "#";
+    while (comment.size() < 100000) comment += " watershed_mask";
+    read_result r = read_cards(comment + "\ntimestep" + std::string(60000, ' ') + "7.5\n" +
+                               "elevation dem.map\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+    EXPECT_STREQ(r.records->cards.watershed_mask, "");
+    EXPECT_EQ(r.records->settings.timestep, 7.5);
+    EXPECT_STREQ(r.records->cards.elevation, "dem.map");
+}
+
 TEST_F(ProjectDefaults, UnknownCardIsWarnedInLowerCaseAndIgnored) {
     read_result r = read_cards("WATERSHED_MASKS basin.msk\nelevation dem.map\n");
     EXPECT_EQ(r.out, "Warning: unknown card found in the project file: watershed_masks\n");
