@@ -167,8 +167,14 @@ void strip_quotes(char* text) {
     if (len > 0 && text[len - 1] == '"') text[len - 1] = '\0';
 }
 
-int next_word(char* line, char* token) {
+namespace {
+
+// The token at the front of `line` by the rules of next_word, copied into
+// `token`; `used` is set to the characters the token and the separators after
+// it take up. 0 when the line holds no token (`token` empty).
+int take_word(char* line, char* token, size_t& used) {
     token[0] = '\0';
+    used = 0;
     if (line == nullptr) return 0;
     size_t p = 0;
     while (is_token_sep(line[p])) ++p;
@@ -192,7 +198,24 @@ int next_word(char* line, char* token) {
     if (end == start) return 0;   // "" : nothing between the quotes
 
     copy_token(token, line + start, end - start);
-    drop_through(line, end);
+    while (is_token_sep(line[end])) ++end;
+    used = end;
+    return 1;
+}
+
+}  // namespace
+
+int next_word(char* line, char* token) {
+    size_t used = 0;
+    if (!take_word(line, token, used)) return 0;
+    cut_front(line, static_cast<int>(used));
+    return 1;
+}
+
+int next_word_at(char*& cursor, char* token) {
+    size_t used = 0;
+    if (!take_word(cursor, token, used)) return 0;
+    cursor += used;
     return 1;
 }
 

@@ -67,6 +67,11 @@ int read_line(text_line& line, file_object& f);
 int cut_front(char* text, int n);
 void strip_quotes(char* text);
 int next_word(char* line, char* token);
+// next_word without shortening the line: takes the token at `cursor` and moves
+// `cursor` past it and the separators after it (quotes still become blanks).
+// Walking a long line this way costs its length once, where popping every
+// token off the front would move the rest of the line for each token.
+int next_word_at(char*& cursor, char* token);
 int next_double(char* line, double& value);
 int next_int(char* line, int& value);
 char* second_word(char* line);

@@ -152,11 +152,12 @@ bool read_map_file(file_object& f, const char* path, int map_kind, double& north
                 fail_printed();
                 return false;
             }
+            char* cursor = line;   // walks the row once, however long it is
             int missing = 0;   // values the row lacks (taken as 0)
             for (int j = 1; j <= cols; ++j) {
                 double value = 0.0;
                 char token[kTokenSize];
-                if (next_word(line, token)) {
+                if (next_word_at(cursor, token)) {
                     if (!parse_whole_number(token, value)) {
                         std::printf("Error: the value \"%s\" in row %d, column %d of map %s is not "
                                     "a number.\n",
@@ -177,7 +178,7 @@ bool read_map_file(file_object& f, const char* path, int map_kind, double& north
                 if (value == 0.0) ++zero_cells;
             }
             char extra[kTokenSize];
-            if (next_word(line, extra)) {
+            if (next_word_at(cursor, extra)) {
                 std::printf("Error: row %d of map %s holds more than %d values (\"%s\" follows "
                             "the last column).\n",
                             i, shown(path), cols, extra);

@@ -58,6 +58,16 @@ TEST(NextWord, SeparatorAndQuoteRules) {
         EXPECT_EQ(next_word(line.data(), token), c.result) << c.line;
         EXPECT_STREQ(token, c.token) << c.line;
         EXPECT_STREQ(line.data(), c.rest) << c.line;
+
+        // The cursor form gives the same token and leaves the same rest at the
+        // cursor; the line itself keeps its length.
+        auto walked = line_of(c.line);
+        char* cursor = walked.data();
+        std::strcpy(token, "junk");
+        EXPECT_EQ(next_word_at(cursor, token), c.result) << c.line;
+        EXPECT_STREQ(token, c.token) << c.line;
+        EXPECT_STREQ(cursor, c.rest) << c.line;
+        EXPECT_EQ(std::strlen(walked.data()), std::strlen(c.line)) << c.line;
     }
 }
 
