@@ -125,6 +125,29 @@ TEST_F(ReplaceTest, RealValueWithItsFormatAndTheUsageReport) {
     EXPECT_EQ(replace_count, 0);   // the usage report resets the count
 }
 
+TEST_F(ReplaceTest, CrLfParameterAndValueFilesReadLikeLf) {
+    // Unquoted formats and the last value of the row sit right before the line
+    // end, where a carriage return left behind would become part of them.
+    const std::string params = "3\nname [NAME] %s\ncells [N] %d\nrough [MANN] \"%4.2lf\"\n";
+    const std::string values = "outlet 12 0.035\n";
+    auto crlf = [](std::string text) {
+        for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2))
+            text.insert(at, "\r");
+        return text;
+    };
+    for (bool dos : {false, true}) {
+        SCOPED_TRACE(dos ? "CR LF" : "LF");
+        EXPECT_EQ(load(dos ? crlf(params) : params, dos ? crlf(values) : values), "");
+        ASSERT_EQ(list_length(), 3);
+        EXPECT_STREQ(entry(0)->format, "%s");
+        EXPECT_STREQ(entry(1)->format, "%d");
+        EXPECT_STREQ(entry(0)->text_value, "outlet");
+        EXPECT_EQ(entry(1)->int_value, 12);
+        EXPECT_DOUBLE_EQ(entry(2)->real_value, 0.035);
+        EXPECT_EQ(substitute("[NAME] [N] [MANN]."), "outlet 12 0.04.");
+    }
+}
+
 TEST_F(ReplaceTest, ReportsPrintNothingWhileReplacementIsOff) {
     char line[] = "x [A] %d";
     ASSERT_EQ(parse_replace_param(line), 0);
