@@ -64,11 +64,11 @@ bool channel_link(int type) { return (type & kLtChannel) != 0; }
 
 // Reads a file into its cards; false at an empty file.
 bool load_cards(file_object& f, std::string& first_line, std::vector<chan_card>& cards) {
-    std::vector<char> line(static_cast<size_t>(kLineSize), '\0');
-    if (!read_line(line.data(), f)) return false;
+    text_line line;
+    if (!read_line(line, f)) return false;
     first_line = line.data();
     int number = 1;
-    while (read_line(line.data(), f)) {
+    while (read_line(line, f)) {
         ++number;
         char* text = line.data();
         size_t len = std::strlen(text);
@@ -87,7 +87,7 @@ struct chan_reader {
     run_state& rs;
     std::string file;                 // file name shown in messages
     std::vector<chan_card> cards;
-    std::vector<char> buffer = std::vector<char>(static_cast<size_t>(kLineSize), '\0');
+    text_line buffer;
     size_t header_end = 0;            // index of the fifth header card
     size_t last_connect = 0;          // index of the last CONNECT card read
     bool any_connect = false;
@@ -112,9 +112,7 @@ struct chan_reader {
 
     // The values of a card in the token buffer (the buffer is overwritten by the next call).
     char* values(const chan_card& c) {
-        const size_t n = std::min(c.rest.size(), buffer.size() - 1);
-        std::memcpy(buffer.data(), c.rest.data(), n);
-        buffer[n] = '\0';
+        buffer.assign(c.rest.c_str());
         return buffer.data();
     }
 
@@ -1127,18 +1125,15 @@ int read_grid_stream_file(run_state& rs, file_object& f) {
         copy.push_back('\0');
         next_word(copy.data(), word);
     }
+    // Without its header word the file is no grid-stream file: running on
+    // without it would drop every stream cell and all lateral inflow.
     if (!loaded || std::strcmp(word, "GRIDSTREAMFILE") != 0) {
-        chan_say("Warning: the grid-stream file %s does not begin with GRIDSTREAMFILE; it is "
-                 "not read.\n",
-                 g.file.c_str());
-        chan_status(rs, "Finished reading non-orthogonal channel information from gst file.\n");
-        return 1;
+        return g.fail(1, "the file must begin with the word GRIDSTREAMFILE (its first word is "
+                         "\"%.100s\")", word);
     }
-    std::vector<char> buffer(static_cast<size_t>(kLineSize), '\0');
+    text_line buffer;
     auto values = [&](const chan_card& c) {
-        const size_t n = std::min(c.rest.size(), buffer.size() - 1);
-        std::memcpy(buffer.data(), c.rest.data(), n);
-        buffer[n] = '\0';
+        buffer.assign(c.rest.c_str());
         return buffer.data();
     };
     if (cards.empty() || cards[0].code != kChanStreamcells) {

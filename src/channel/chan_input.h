@@ -23,8 +23,8 @@ int read_chan_input(run_state& rs, file_object& chan_file);
 chan_pump* read_chan_pump(run_state& rs, char* line, int link, int link_type);
 
 // Reads the open grid-stream file into the gst_ members (called by
-// read_chan_input once the network is known). 1 read or skipped (the file does
-// not begin with GRIDSTREAMFILE); 0 after an error (raised).
+// read_chan_input once the network is known). 1 read; 0 after an error
+// (raised), a file that does not begin with GRIDSTREAMFILE among them.
 int read_grid_stream_file(run_state& rs, file_object& gst);
 
 // The lake search order [lake][plane 0..3][point 0..points], all zero.

@@ -72,7 +72,7 @@ void read_channel_hotstart(run_state& rs) {
     if (!rs.chan_hotstart_read) return;
     file_object& f = rs.chan_depth_hotstart_in_file;
     if (!f.is_open()) return;
-    std::vector<char> line(ix(kLineSize), '\0');
+    text_line line;
     int number = 0;
     for (int l = 1; l <= rs.links; ++l) {
         const size_t li = ix(l);
@@ -82,9 +82,8 @@ void read_channel_hotstart(run_state& rs) {
             ++number;
             int a = 0, b = 0;
             double level = 0.0, area = 0.0;
-            char* text = line.data();
-            if (!read_line(text, f) || !next_int(text, a) || !next_int(text, b) ||
-                !next_double(text, level)) {
+            if (!read_line(line, f) || !next_int(line, a) || !next_int(line, b) ||
+                !next_double(line, level)) {
                 chan_say("\nError in the channel hotstart file %s, line %d: the water level of "
                          "node %d of link %d is missing.\n",
                          f.name, number, k, l);
@@ -93,7 +92,7 @@ void read_channel_hotstart(run_state& rs) {
             }
             // A NaN or infinite level or area is refused: the routing cannot start from it.
             char token[kTokenSize];
-            const number_status area_status = next_checked_double(text, area, token);
+            const number_status area_status = next_checked_double(line, area, token);
             if (!std::isfinite(level) ||
                 (area_status != number_status::ok && area_status != number_status::missing)) {
                 chan_say("\nError in the channel hotstart file %s, line %d: the water level or "

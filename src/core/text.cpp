@@ -1,7 +1,7 @@
 // Line and token readers shared by every input format.
 //
-// A reader takes one line with read_line and then pops its tokens off the
-// front of the buffer one after the other; after every pop the buffer begins
+// A reader takes one whole line with read_line and then pops its tokens off
+// the front of the buffer one after the other; after every pop the buffer begins
 // with the next token. Tokens are cut to kTokenSize - 1 characters so that a
 // long token never overruns the caller's token buffer; the whole token is
 // still consumed from the line.
@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/types.h>
 
 #include "core/file_object.h"
 
@@ -72,25 +73,83 @@ void lower_ascii(char* text) {
 
 namespace {
 line_filter_fn installed_line_filter = nullptr;
+
+constexpr std::size_t kInitialLineRoom = 256;      // bytes of a new line's buffer
+constexpr std::size_t kMinFilterRoom = 25000;      // bytes always given to the line filter
+constexpr std::size_t kFilterRoomPerBracket = 512; // extra bytes per '[' for the filter
+
+// Room (bytes, NUL included) handed to the line filter for a line of `length`
+// characters: enough for every bracketed name on it to become a long value.
+std::size_t filter_room(const char* text, std::size_t length) {
+    std::size_t brackets = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        if (text[i] == '[') ++brackets;
+    }
+    std::size_t room = length + 1 + brackets * kFilterRoomPerBracket;
+    if (room < kMinFilterRoom) room = kMinFilterRoom;
+    const std::size_t most = static_cast<std::size_t>(INT_MAX);
+    return room < most ? room : most;
+}
+
+// Allocates `bytes` bytes or stops the program: a line that does not fit in
+// memory cannot be read at all.
+char* grow_buffer(char* old, std::size_t bytes) {
+    char* p = static_cast<char*>(std::realloc(old, bytes));
+    if (p == nullptr) {
+        std::fprintf(stderr, "Error: out of memory reading a line of %zu bytes\n", bytes);
+        std::abort();
+    }
+    return p;
+}
+
 }  // namespace
+
+text_line::text_line() : text_(grow_buffer(nullptr, kInitialLineRoom)), room_(kInitialLineRoom) {
+    text_[0] = '\0';
+}
+
+text_line::text_line(const char* text) : text_line() { assign(text); }
+
+text_line::~text_line() { std::free(text_); }
+
+void text_line::reserve(std::size_t bytes) {
+    if (bytes <= room_) return;
+    text_ = grow_buffer(text_, bytes);
+    room_ = bytes;
+}
+
+void text_line::assign(const char* text) {
+    const std::size_t length = text != nullptr ? std::strlen(text) : 0;
+    reserve(length + 1);
+    if (length > 0) std::memcpy(text_, text, length);
+    text_[length] = '\0';
+}
 
 void set_line_filter(line_filter_fn filter) { installed_line_filter = filter; }
 
-int read_line_n(char* buffer, file_object& f, int size) {
-    if (buffer == nullptr || size < 2) return 0;
-    buffer[0] = '\0';
+int read_line(text_line& line, file_object& f) {
+    line.text_[0] = '\0';
+    line.cr_cut_ = false;
     if (f.handle == nullptr || std::feof(f.handle)) return 0;
-    if (std::fgets(buffer, size, f.handle) == nullptr) {
-        buffer[0] = '\0';
+    // getline grows the buffer (realloc) to hold the whole line.
+    const ssize_t got = getline(&line.text_, &line.room_, f.handle);
+    if (got <= 0) {
+        line.text_[0] = '\0';
         return 0;
     }
-    size_t len = std::strlen(buffer);
-    if (len > 0 && buffer[len - 1] == '\n') buffer[len - 1] = '\0';
-    if (installed_line_filter != nullptr) installed_line_filter(buffer, size);
+    std::size_t length = static_cast<std::size_t>(got);
+    if (line.text_[length - 1] == '\n') line.text_[--length] = '\0';
+    if (length > 0 && line.text_[length - 1] == '\r') {
+        line.text_[--length] = '\0';
+        line.cr_cut_ = true;
+    }
+    if (installed_line_filter != nullptr) {
+        const std::size_t room = filter_room(line.text_, length);
+        line.reserve(room);
+        installed_line_filter(line.text_, static_cast<int>(room));
+    }
     return 1;
 }
-
-int read_line(char* buffer, file_object& f) { return read_line_n(buffer, f, kLineSize); }
 
 int cut_front(char* text, int n) {
     if (text == nullptr || text[0] == '\0') return -1;
@@ -110,8 +169,14 @@ void strip_quotes(char* text) {
     if (len > 0 && text[len - 1] == '"') text[len - 1] = '\0';
 }
 
-int next_word(char* line, char* token) {
+namespace {
+
+// The token at the front of `line` by the rules of next_word, copied into
+// `token`; `used` is set to the characters the token and the separators after
+// it take up. 0 when the line holds no token (`token` empty).
+int take_word(char* line, char* token, size_t& used) {
     token[0] = '\0';
+    used = 0;
     if (line == nullptr) return 0;
     size_t p = 0;
     while (is_token_sep(line[p])) ++p;
@@ -135,7 +200,24 @@ int next_word(char* line, char* token) {
     if (end == start) return 0;   // "" : nothing between the quotes
 
     copy_token(token, line + start, end - start);
-    drop_through(line, end);
+    while (is_token_sep(line[end])) ++end;
+    used = end;
+    return 1;
+}
+
+}  // namespace
+
+int next_word(char* line, char* token) {
+    size_t used = 0;
+    if (!take_word(line, token, used)) return 0;
+    cut_front(line, static_cast<int>(used));
+    return 1;
+}
+
+int next_word_at(char*& cursor, char* token) {
+    size_t used = 0;
+    if (!take_word(cursor, token, used)) return 0;
+    cursor += used;
     return 1;
 }
 

@@ -1,32 +1,78 @@
 // Line and token readers shared by every input format.
 //
-// Tokens are separated by blanks, tabs, commas and newlines; a token that
-// starts with a double quote runs to the closing quote. Every line read
-// passes through the line filter when one is installed (the input layer
-// installs its replacement-values step there). A token longer
-// than kTokenSize - 1 characters is cut to that length (the whole token is
-// still taken off the line); same_keyword compares the first tokens of at
-// most the first kTokenSize - 1 characters of each text and is reentrant.
-// next_int clamps values beyond the int range; the checked readers below
-// refuse such values (and NaN or infinite reals) instead.
+// Lines are read whole, whatever their length, into a text_line that grows as
+// needed; one trailing newline is cut, and one carriage return before it (so
+// files with CR LF line ends read like files with LF line ends). Tokens are
+// separated by blanks, tabs, commas and newlines; a token that starts with a
+// double quote runs to the closing quote. Every line read passes through the
+// line filter when one is installed (the input layer installs its
+// replacement-values step there). A token longer than kTokenSize - 1
+// characters is cut to that length (the whole token is still taken off the
+// line); same_keyword compares the first tokens of at most the first
+// kTokenSize - 1 characters of each text and is reentrant. next_int clamps
+// values beyond the int range; the checked readers below refuse such values
+// (and NaN or infinite reals) instead.
 #pragma once
+
+#include <cstddef>
 
 struct file_object;
 
-constexpr int kLineSize = 25000;   // line buffer size including the NUL
 constexpr int kTokenSize = 1024;   // token buffer size including the NUL
 
+// One line of text of any length: a NUL-terminated buffer owned by the line,
+// modifiable in place (the token readers shorten it from the front). It
+// converts to char* for the token readers; that pointer stays valid until the
+// next read_line, reserve or assign on the same line, which may move the text.
+class text_line {
+public:
+    text_line();
+    explicit text_line(const char* text);
+    ~text_line();
+    text_line(const text_line&) = delete;
+    text_line& operator=(const text_line&) = delete;
+
+    char* data() { return text_; }
+    const char* c_str() const { return text_; }
+    operator char*() { return text_; }
+    // Bytes of the buffer including the NUL.
+    std::size_t room() const { return room_; }
+    // Makes the buffer hold at least `bytes` bytes (NUL included), keeping the text.
+    void reserve(std::size_t bytes);
+    // Replaces the text by a copy of `text`.
+    void assign(const char* text);
+    // True when the last read_line cut a carriage return from the end of the line.
+    bool cr_cut() const { return cr_cut_; }
+
+private:
+    char* text_ = nullptr;    // malloc'd buffer holding the NUL-terminated text
+    std::size_t room_ = 0;    // bytes allocated at text_
+    bool cr_cut_ = false;     // see cr_cut()
+    friend int read_line(text_line& line, file_object& f);
+};
+
 // A filter applied to every line read: `line` holds the text without its
-// newline, `size` is the buffer size in bytes including the NUL.
+// line end, `size` is the room of its buffer in bytes including the NUL, so a
+// filter may lengthen the line in place up to size - 1 characters. read_line
+// gives at least 25000 bytes and at least the line's length plus 512 bytes
+// for every '[' on it (room for a bracketed name to become a value of up to
+// 511 characters).
 using line_filter_fn = void (*)(char* line, int size);
 // Installs the filter (nullptr removes it).
 void set_line_filter(line_filter_fn filter);
 
-int read_line(char* buffer, file_object& f);
-int read_line_n(char* buffer, file_object& f, int size);
+// Reads the next whole line of `f` into `line` (newline and one carriage
+// return before it cut, filter applied); 1 when a line was read, 0 at the end
+// of the file or for a closed file (the line is then empty).
+int read_line(text_line& line, file_object& f);
 int cut_front(char* text, int n);
 void strip_quotes(char* text);
 int next_word(char* line, char* token);
+// next_word without shortening the line: takes the token at `cursor` and moves
+// `cursor` past it and the separators after it (quotes still become blanks).
+// Walking a long line this way costs its length once, where popping every
+// token off the front would move the rest of the line for each token.
+int next_word_at(char*& cursor, char* token);
 int next_double(char* line, double& value);
 int next_int(char* line, int& value);
 char* second_word(char* line);

@@ -64,7 +64,7 @@ void roll_hour_24(int& year, int& month, int& day, int& hour) {
 // Long-term runs: the orographic gage header and the period of the hydromet data.
 void init_hmet_period(run_state& rs) {
     if (rs.hmet_orog_gages && rs.hmet_orog_file.is_open()) {
-        char line[kLineSize];
+        text_line line;
         char word[kTokenSize];
         read_line(line, rs.hmet_orog_file);   // two words
         if (read_line(line, rs.hmet_orog_file)) {

@@ -29,7 +29,7 @@ constexpr double kMaxGageTableValues = 5.0e7;     // gages x lines of one event
 // passes the replacement step in read_line). Counts the lines it has read.
 class token_stream {
 public:
-    token_stream(file_object& f, int& line_count) : f_(f), line_count_(line_count), buf_(kLineSize) {}
+    token_stream(file_object& f, int& line_count) : f_(f), line_count_(line_count) {}
 
     // Next token (crossing line ends); false at the end of the file.
     bool next(std::string& token) {
@@ -69,7 +69,7 @@ private:
     static bool is_sep(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
     bool fetch() {
-        if (read_line_n(buf_.data(), f_, kLineSize) == 0) {
+        if (read_line(buf_, f_) == 0) {
             have_line_ = false;
             return false;
         }
@@ -81,7 +81,7 @@ private:
 
     file_object& f_;
     int& line_count_;
-    std::vector<char> buf_;
+    text_line buf_;
     size_t pos_ = 0;
     bool have_line_ = false;
 };
@@ -544,12 +544,11 @@ int read_precip_block(run_state& rs, bool keep_radar_names) {
 int read_radar_header(radar_grid& grid, const char* name) {
     file_object f;
     if (name == nullptr || name[0] == '\0' || !open_file_named(f, name, "r")) return -1;
-    std::vector<char> line(kLineSize);
+    text_line line;
     char word[kTokenSize];
     double values[6] = {0, 0, 0, 0, 0, 0};
     for (int i = 0; i < 6; ++i) {
-        bool good = read_line_n(line.data(), f, kLineSize) != 0 && next_word(line.data(), word) &&
-                    next_word(line.data(), word);
+        bool good = read_line(line, f) != 0 && next_word(line, word) && next_word(line, word);
         double v = 0.0;
         if (good) {
             char* end = nullptr;

@@ -82,8 +82,7 @@ elevation_series* find_elevation_series(const char* name) {
 
 int read_elevation_series(file_object& f) {
     if (f.handle == nullptr || std::feof(f.handle)) return 0;
-    std::vector<char> buffer(kLineSize);
-    char* line = buffer.data();
+    text_line line;
 
     for (;;) {
         if (!read_line(line, f)) return 0;
@@ -112,7 +111,7 @@ int read_elevation_series(file_object& f) {
         if (!parse_pair(line, x, y)) {
             std::printf("Error: elevation series file %s, line %d: a pair of series [%s] must hold "
                         "two numbers x and y: %s\n",
-                        f.name, file_line_number(f, start), s->name, line);
+                        f.name, file_line_number(f, start), s->name, line.c_str());
             s->count = static_cast<int>(s->x_values.size());
             set_error(kErrorPrinted);
             return -1;
@@ -120,7 +119,7 @@ int read_elevation_series(file_object& f) {
         if (!s->x_values.empty() && !(x > s->x_values.back())) {
             std::printf("Error: elevation series file %s, line %d: the x value of series [%s] "
                         "does not increase: %s\n",
-                        f.name, file_line_number(f, start), s->name, line);
+                        f.name, file_line_number(f, start), s->name, line.c_str());
             s->count = static_cast<int>(s->x_values.size());
             set_error(kErrorPrinted);
             return -1;

@@ -159,18 +159,19 @@ bool read_map_file(file_object& f, const char* path, int map_kind, double& north
 
     if (map_kind == kMapCellReals || map_kind == kMapSecondReals) {
         // 3. One text line per grid row; values by the token rules of next_double.
-        std::vector<char> line(kLineSize, '\0');
+        text_line line;
         for (int i = 1; i <= rows; ++i) {
-            if (std::feof(in) || !read_line(line.data(), f)) {
+            if (std::feof(in) || !read_line(line, f)) {
                 std::printf("Unexpected end of file in file: %s\n", shown(path));
                 fail_printed();
                 return false;
             }
+            char* cursor = line;   // walks the row once, however long it is
             int missing = 0;   // values the row lacks (taken as 0)
             for (int j = 1; j <= cols; ++j) {
                 double value = 0.0;
                 char token[kTokenSize];
-                if (next_word(line.data(), token)) {
+                if (next_word_at(cursor, token)) {
                     // NaN and infinite values are refused like words: no kernel can use them.
                     const number_status status = parse_real_token(token, value);
                     if (status != number_status::ok) {
@@ -192,7 +193,7 @@ bool read_map_file(file_object& f, const char* path, int map_kind, double& north
                 if (value == 0.0) ++zero_cells;
             }
             char extra[kTokenSize];
-            if (next_word(line.data(), extra)) {
+            if (next_word_at(cursor, extra)) {
                 std::printf("Error: row %d of map %s holds more than %d values (\"%s\" follows "
                             "the last column).\n",
                             i, shown(path), cols, extra);

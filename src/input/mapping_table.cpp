@@ -135,8 +135,7 @@ namespace {
 
 // Reads the next line and gives its count when it is a line of `code`.
 int read_count_line(file_object& f, int code) {
-    std::vector<char> buffer(kLineSize);
-    char* line = buffer.data();
+    text_line line;
     if (!read_line(line, f)) return 0;
     if (mapping_keyword_code(line) != code) return 0;
     return count_after_keyword(line);
@@ -145,8 +144,7 @@ int read_count_line(file_object& f, int code) {
 // Reads lines from the current position (line 2 on) up to the keyword line of
 // `code`; true when the line where the reading stopped is that line.
 bool scan_to_section(file_object& f, int code) {
-    std::vector<char> buffer(kLineSize);
-    char* line = buffer.data();
+    text_line line;
     if (!f.is_open()) return false;
     if (!read_line(line, f) || !is_mapping_header(line)) return false;
     while (read_line(line, f)) {
@@ -225,7 +223,7 @@ std::string section_map_name(const char* line) {
     return start ? std::string(start) : std::string();
 }
 
-int read_index_map_list(file_object& f, char* line, std::vector<index_map_entry>& list) {
+int read_index_map_list(file_object& f, text_line& line, std::vector<index_map_entry>& list) {
     list.clear();
     bool have = read_line(line, f) != 0;
     while (have && mapping_keyword_code(line) == kLineIndexMap) {
@@ -239,8 +237,7 @@ int read_index_map_list(file_object& f, char* line, std::vector<index_map_entry>
 int find_mapping_section(file_object& f, int code, std::string& map_file) {
     map_file.clear();
     if (!f.is_open()) return 0;
-    std::vector<char> buffer(kLineSize);
-    char* line = buffer.data();
+    text_line line;
     if (!read_line(line, f) || !is_mapping_header(line)) return 0;
 
     std::vector<index_map_entry> list;
@@ -267,16 +264,14 @@ int read_num_sed(file_object& f) { return read_count_line(f, kLineNumSed); }
 int read_num_contam(file_object& f) { return read_count_line(f, kLineNumContam); }
 
 void skip_table_heading(file_object& f) {
-    std::vector<char> buffer(kLineSize);
-    char* line = buffer.data();
+    text_line line;
     while (read_line(line, f)) {
         if (mapping_keyword_code(line) == 0) return;
     }
 }
 
 int read_table_row(file_object& f, int& id, int k, double* values) {
-    std::vector<char> buffer(kLineSize);
-    char* line = buffer.data();
+    text_line line;
     if (!read_line(line, f)) return 0;
 
     // The ID: an integer inside characters 1 to 6 alone.
@@ -306,8 +301,7 @@ int read_table_row(file_object& f, int& id, int k, double* values) {
 }
 
 void read_precip_conc(file_object& f, int n, double* values) {
-    std::vector<char> buffer(kLineSize);
-    char* line = buffer.data();
+    text_line line;
     if (!read_line(line, f)) return;
     if (mapping_keyword_code(line) != kLinePrecipConc) return;   // it was the column title
     std::vector<char> token(kTokenSize);

@@ -16,6 +16,7 @@
 #include <vector>
 
 struct file_object;
+class text_line;
 
 // Section codes (mapping_process) and line keyword codes.
 constexpr int kSecRoughness = 1;
@@ -102,10 +103,10 @@ const index_map_entry* find_index_map_entry(const std::vector<index_map_entry>& 
 std::string section_map_name(const char* line);
 
 // Reads the INDEX_MAP list of an open table whose header line has been read:
-// consecutive INDEX_MAP lines from the next line on. Leaves in `line` (a
-// buffer of kLineSize characters) the first line after the list; 1 when such a
-// line was read, 0 at the end of the file.
-int read_index_map_list(file_object& f, char* line, std::vector<index_map_entry>& list);
+// consecutive INDEX_MAP lines from the next line on. Leaves in `line` the
+// first line after the list; 1 when such a line was read, 0 at the end of the
+// file.
+int read_index_map_list(file_object& f, text_line& line, std::vector<index_map_entry>& list);
 
 // Positions the open table just after the keyword line of section `code` and
 // gives the file of the index map its line names: 1 found, 0 not found. For

@@ -158,8 +158,7 @@ int load_sediment_table(const char* table_path, int& class_count, std::vector<do
         close_file_object(f);
         return 0;
     }
-    std::vector<char> buffer(kLineSize);
-    char* line = buffer.data();
+    text_line line;
     read_line(line, f);   // column titles
 
     std::vector<double> sg(1, 0.0), pd(1, 0.0), fb(1, 0.0);
@@ -358,8 +357,7 @@ int load_contaminant_table(run_state& rs, const char* table_path, int& count,
                            const contaminant_outputs& outputs) {
     file_object f;
     if (!open_mapping_table(f, table_path)) return 0;
-    std::vector<char> buffer(kLineSize);
-    char* line = buffer.data();
+    text_line line;
     if (!read_line(line, f) || !is_mapping_header(line)) {
         close_file_object(f);
         return 0;
@@ -399,7 +397,7 @@ int load_contaminant_table(run_state& rs, const char* table_path, int& count,
         if (t != nullptr) t->assign(static_cast<size_t>(n) + 1, std::string());
     }
 
-    std::vector<char> field(kLineSize);
+    std::vector<char> field;
     std::vector<char> token(kTokenSize);
     bool failed = false;
     for (int j = 1; j <= n && !failed; ++j) {
@@ -411,12 +409,14 @@ int load_contaminant_table(run_state& rs, const char* table_path, int& count,
             close_file_object(f);
             return 0;
         }
-        split_quoted_field(line, field.data(), kLineSize);
+        field.assign(std::strlen(line) + 2, '\0');   // a field and its closing quote fit
+        const int field_size = static_cast<int>(field.size());
+        split_quoted_field(line, field.data(), field_size);
         remove_quotes(field.data());
         std::string description(field.data());
-        split_quoted_field(line, field.data(), kLineSize);
+        split_quoted_field(line, field.data(), field_size);
         std::string map_name(field.data());
-        split_quoted_field(line, field.data(), kLineSize);
+        split_quoted_field(line, field.data(), field_size);
         remove_quotes(field.data());
         std::string output_name(field.data());
         if (description.size() > static_cast<size_t>(kContamNameSize)) description.resize(kContamNameSize);
@@ -577,10 +577,9 @@ int load_rating_curves(const char* table_path, const std::vector<int>& boundary_
     std::vector<std::pair<int, std::string>> rows;
     int n = find_ratingcurves_section(f) ? read_num_ids(f) : 0;
     if (n > 0) skip_table_heading(f);
-    std::vector<char> buffer(kLineSize);
+    text_line line;
     std::vector<char> name(kTokenSize);
     for (int r = 0; r < n; ++r) {
-        char* line = buffer.data();
         long start = std::ftell(f.handle);
         int have = read_line(line, f);
         char id_text[kRowIdWidth + 1] = {};

@@ -91,6 +91,34 @@ bool is_separator(char c) { return c == ' ' || c == '\t' || c == ',' || c == '\n
 
 bool rest_is_empty(const char* line) { return line[0] == '\0'; }
 
+// Says why line 1 of the project file is no header, naming the file. The
+// header word must stand alone on its line, so a UTF-8 byte-order mark before
+// it or a carriage return after it (CR LF line ends) is refused like any other
+// text; these two are named because an editor adds them without showing them.
+void print_header_problem(const char* path, bool have_line, const text_line& line) {
+    if (!have_line) {
+        std::fprintf(stderr, "Error: project file %s, line 1: the file is empty; its first line "
+                             "must be the header PLUVOPROJECT.\n", path);
+        return;
+    }
+    const char* text = line.c_str();
+    if (std::strncmp(text, "\xEF\xBB\xBF", 3) == 0) {
+        std::fprintf(stderr, "Error: project file %s, line 1: the file begins with a UTF-8 "
+                             "byte-order mark; save it as plain text without one.\n", path);
+        text += 3;
+    }
+    if (line.cr_cut()) {
+        std::fprintf(stderr, "Error: project file %s, line 1: the header line ends in a carriage "
+                             "return (CR LF line ends); convert the file to LF line ends.\n",
+                     path);
+    }
+    if (std::strcmp(text, "VORN2DPROJECT") != 0 && std::strcmp(text, "PLUVOPROJECT") != 0) {
+        std::fprintf(stderr, "Error: project file %s, line 1: the header line \"%.80s\" is not "
+                             "PLUVOPROJECT or VORN2DPROJECT (upper case, alone on the line).\n",
+                     path, text);
+    }
+}
+
 bool has_token(const char* line) {
     for (const char* p = line; *p != '\0'; ++p) {
         if (!is_separator(*p)) return true;
@@ -662,11 +690,12 @@ void read_project_file(const char* path, project_cards& cards, run_settings& set
         return;
     }
 
-    std::vector<char> buffer(kLineSize);
-    char* line = buffer.data();
+    text_line line;
     int line_number = 1;
-    if (!read_line(line, project) ||
+    const bool have_header = read_line(line, project) != 0;
+    if (!have_header || line.cr_cut() ||
         (std::strcmp(line, "VORN2DPROJECT") != 0 && std::strcmp(line, "PLUVOPROJECT") != 0)) {
+        print_header_problem(path, have_header, line);
         std::fprintf(stderr, "File Does not Appear to be a Valid PLUVO/VORN2D Project file\n");
         std::fprintf(stderr,
                      "Perhaps you Should Issue a 'dos2unix' Command if you are on a Unix "
@@ -702,8 +731,7 @@ void read_project_folder(const char* path) {
         std::fprintf(stderr, "Error opening project file named: %s\n", path);
         return;
     }
-    std::vector<char> buffer(kLineSize);
-    char* line = buffer.data();
+    text_line line;
     const int folder_code = 370;
     while (read_line(line, project)) {
         if (project_card_code(line) != folder_code) continue;

@@ -17,8 +17,6 @@
 #include "core/run_options.h"
 #include "core/text.h"
 
-static_assert(kReplaceLineSize == kLineSize, "replacement assumes the line buffer of read_line");
-
 replace_pair* replace_list = nullptr;
 int replace_active = 0;
 int replace_count = 0;
@@ -44,12 +42,15 @@ bool copy_cut(char* dst, const char* src, size_t length, size_t size) {
     return cut;
 }
 
-// Reads one physical line (newline removed); false at the end of the file.
+// Reads one physical line (newline and a carriage return before it removed);
+// false at the end of the file.
 bool read_raw_line(FILE* fp, std::string& out) {
     out.clear();
     int c = 0;
     while ((c = std::fgetc(fp)) != EOF && c != '\n') out.push_back(static_cast<char>(c));
-    return !(c == EOF && out.empty());
+    const bool got = !(c == EOF && out.empty());
+    if (!out.empty() && out.back() == '\r') out.pop_back();
+    return got;
 }
 
 // A values file that cannot give this run its row: the run stops (message printed).
@@ -193,7 +194,8 @@ int read_replace_params(const char* path) {
         }
         size_t n = std::strlen(line);
         if (n > 0 && line[n - 1] == '\n') {
-            line[n - 1] = '\0';
+            line[--n] = '\0';
+            if (n > 0 && line[n - 1] == '\r') line[--n] = '\0';
         } else {
             // A line longer than 254 characters: its rest is not a parameter line.
             int c = 0;

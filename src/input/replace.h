@@ -26,7 +26,7 @@ constexpr int kReplaceReal = 1;
 constexpr int kReplaceText = 2;
 
 // Line buffer size (characters including the NUL) assumed by the callers that
-// give none: the buffer of read_line.
+// give none (read_line gives the line filter at least this much room).
 constexpr int kReplaceLineSize = 25000;
 
 int read_replace_params(const char* path);

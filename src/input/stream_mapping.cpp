@@ -72,8 +72,8 @@ int read_stream_map_with(const char* path, int links, int max_nodes,
     if (!network_ok(links, max_nodes, nodes_per_link)) return -3;
     file_object f;
     if (!open_file_named(f, path, "r")) return -1;
-    std::vector<char> buffer(kLineSize);
-    if (!read_line(buffer.data(), f) || std::strncmp(buffer.data(), "STREAM_MAP", 10) != 0) {
+    text_line line;
+    if (!read_line(line, f) || std::strncmp(line, "STREAM_MAP", 10) != 0) {
         close_file_object(f);
         return -2;
     }
@@ -146,8 +146,7 @@ int stream_max_nodes(const run_state& rs) {
 int find_stream_table(file_object& table, int kind, std::string& map_file) {
     map_file.clear();
     if (!table.is_open()) return 0;
-    std::vector<char> buffer(kLineSize);
-    char* line = buffer.data();
+    text_line line;
     if (!read_line(line, table) ||
         std::strncmp(line, "PLUVO_STREAM_INDEX_MAP_TABLES", kStreamHeaderLength) != 0) {
         return 0;
@@ -168,10 +167,10 @@ int find_stream_table(file_object& table, int kind, std::string& map_file) {
 }
 
 int read_stream_num_ids(file_object& table) {
-    std::vector<char> buffer(kLineSize);
-    if (!read_line(buffer.data(), table)) return 0;
-    if (stream_table_kind(buffer.data()) != kStreamNumIds) return 0;
-    return count_after_keyword(buffer.data());
+    text_line line;
+    if (!read_line(line, table)) return 0;
+    if (stream_table_kind(line) != kStreamNumIds) return 0;
+    return count_after_keyword(line);
 }
 
 void check_stream_table(int& flag, file_object& table, int kind, const char* label) {

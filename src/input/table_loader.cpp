@@ -283,11 +283,10 @@ int load_time_series_index(run_state& rs, const char* table_path) {
     int n = read_num_ids(f);
     if (n > 0) skip_table_heading(f);
 
-    std::vector<char> buffer(kLineSize);
+    text_line line;
     std::vector<char> name(kTokenSize);
     for (int i = 0; i < n; ++i) {
         long start = std::ftell(f.handle);
-        char* line = buffer.data();
         int have = read_line(line, f);
         char id_text[kRowIdWidth + 1] = {};
         for (int c = 0; c < kRowIdWidth && line[c] != '\0'; ++c) id_text[c] = line[c];

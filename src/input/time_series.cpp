@@ -119,8 +119,7 @@ time_series* find_time_series(const char* name) { return find_named(time_series_
 
 int read_time_series(file_object& f) {
     if (f.handle == nullptr || std::feof(f.handle)) return 0;
-    std::vector<char> buffer(kLineSize);
-    char* line = buffer.data();
+    text_line line;
 
     // Find the next block header.
     for (;;) {
@@ -149,7 +148,7 @@ int read_time_series(file_object& f) {
         if (!parse_date_fields(p, fields) || !parse_real(p, value)) {
             std::printf("Error: time series file %s, line %d: an entry of series [%s] must hold "
                         "year, month, day, hour, minute and value: %s\n",
-                        f.name, file_line_number(f, start), s->name, line);
+                        f.name, file_line_number(f, start), s->name, line.c_str());
             s->count = static_cast<int>(s->times.size());
             set_error(kErrorPrinted);
             return -1;
@@ -157,7 +156,7 @@ int read_time_series(file_object& f) {
         if (!s->relative && !calendar_fields(fields)) {
             std::printf("Error: time series file %s, line %d: the date of series [%s] is not a "
                         "valid date and time: %s\n",
-                        f.name, file_line_number(f, start), s->name, line);
+                        f.name, file_line_number(f, start), s->name, line.c_str());
             s->count = static_cast<int>(s->times.size());
             set_error(kErrorPrinted);
             return -1;
@@ -167,7 +166,7 @@ int read_time_series(file_object& f) {
         if (!s->times.empty() && !(t > s->times.back())) {
             std::printf("Error: time series file %s, line %d: the time of series [%s] does not "
                         "increase: %s\n",
-                        f.name, file_line_number(f, start), s->name, line);
+                        f.name, file_line_number(f, start), s->name, line.c_str());
             s->count = static_cast<int>(s->times.size());
             set_error(kErrorPrinted);
             return -1;
@@ -256,6 +255,7 @@ time_series* read_series_columns(file_object& f, int n, const char* base_name) {
         int c = 0;
         while ((c = std::fgetc(f.handle)) != EOF && c != '\n') row.push_back(static_cast<char>(c));
         if (c == EOF && row.empty()) break;
+        if (!row.empty() && row.back() == '\r') row.pop_back();   // CR LF line end
         if (starts_with(row.c_str(), "END_TS")) {
             std::fseek(f.handle, start, SEEK_SET);
             break;

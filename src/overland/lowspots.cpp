@@ -41,8 +41,7 @@ int is_spot_card(char* line) {
 
 bool read_lowspot_file(file_object& f, const char* path, int& count,
                        std::vector<low_spot>& records) {
-    std::vector<char> buffer(kLineSize);
-    char* line = buffer.data();
+    text_line line;
     char word[kTokenSize];
 
     // Line 1: the LOWSPOT card, matched over the length of the word itself.

@@ -16,10 +16,12 @@ namespace {
 
 // Reads the file line by line, naming file and line in every refusal.
 struct source_reader {
+    source_reader(file_object& file, const char* name) : f(file), path(name) {}
+
     file_object& f;
     const char* path;
     int line_number = 0;
-    std::vector<char> line = std::vector<char>(kLineSize);
+    text_line line;   // the current line, whole
 
     bool fail(const char* what) {
         std::printf("Error: overland point-source file %s, line %d: %s\n", path, line_number, what);
@@ -29,7 +31,7 @@ struct source_reader {
 
     // The next line with text; false (message printed) at the end of the file.
     bool next_line() {
-        while (read_line(line.data(), f)) {
+        while (read_line(line, f)) {
             ++line_number;
             char* p = line.data();
             while (*p == ' ' || *p == '\t' || *p == '\r') ++p;
@@ -81,7 +83,7 @@ void read_overland_point_sources(run_state& rs) {
         set_error(kErrorPrinted);
         return;
     }
-    source_reader in{f, path};
+    source_reader in(f, path);
     std::vector<double> rate(static_cast<size_t>(rs.GNUM) + 1, 0.0);   // m3/s per cell
     int count = 0;
     bool ok = in.next_line() && in.whole(count, 0, kMaxSources, "number of sources");

@@ -333,8 +333,7 @@ void fork_initial_soil_water(run_state& rs, double content) {
 int read_layered_soil_file(file_object& f, soil_layer_record* soil_table,
                            std::vector<char>* defined) {
     const char* name = f.name;
-    std::vector<char> buffer(kLineSize);
-    char* line = buffer.data();
+    text_line line;
     int line_no = 0;
     auto next_line = [&]() {
         ++line_no;
@@ -387,8 +386,7 @@ int read_layered_soil_file(file_object& f, soil_layer_record* soil_table,
 int read_multilayer_soil_table(file_object& f, soil_layer_record* soil_table,
                                std::vector<char>* defined) {
     const char* name = f.name;
-    std::vector<char> buffer(kLineSize);
-    char* line = buffer.data();
+    text_line line;
     char word[32] = {};
     int n = 0;
     int unused = 0;

@@ -387,6 +387,11 @@ TEST_F(ChannelTest, BadGridStreamFilesAreRefusedWithAMessageNamingTheFile) {
         {"segments beyond NUMNODES", replaced(good, "LINKNODE 1 1 1.0\n", "LINKNODE 1 1 0.5\nLINKNODE 1 2 0.5\n"),
          "more LINKNODE cards than its NUMNODES 1"},
         {"missing segment", replaced(good, "LINKNODE 3 1 0.6\n", ""), "ends after"},
+        {"no header word", replaced(good, "GRIDSTREAMFILE\n", ""),
+         "line 1:\n  the file must begin with the word GRIDSTREAMFILE (its first word is "
+         "\"STREAMCELLS\")"},
+        {"blank first line", "\n" + good, "line 1:\n  the file must begin with the word "
+                                           "GRIDSTREAMFILE (its first word is \"\")"},
     };
     for (const row& r : rows) {
         error_record = error_info{};

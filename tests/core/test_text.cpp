@@ -12,9 +12,9 @@
 
 namespace {
 
-// A line buffer of the size the readers expect, holding `text`.
+// A modifiable line buffer holding `text`.
 std::vector<char> line_of(const std::string& text) {
-    std::vector<char> buf(kLineSize + 16, '\0');
+    std::vector<char> buf(text.size() + 16, '\0');
     std::memcpy(buf.data(), text.c_str(), text.size() + 1);
     return buf;
 }
@@ -58,6 +58,16 @@ TEST(NextWord, SeparatorAndQuoteRules) {
         EXPECT_EQ(next_word(line.data(), token), c.result) << c.line;
         EXPECT_STREQ(token, c.token) << c.line;
         EXPECT_STREQ(line.data(), c.rest) << c.line;
+
+        // The cursor form gives the same token and leaves the same rest at the
+        // cursor; the line itself keeps its length.
+        auto walked = line_of(c.line);
+        char* cursor = walked.data();
+        std::strcpy(token, "junk");
+        EXPECT_EQ(next_word_at(cursor, token), c.result) << c.line;
+        EXPECT_STREQ(token, c.token) << c.line;
+        EXPECT_STREQ(cursor, c.rest) << c.line;
+        EXPECT_EQ(std::strlen(walked.data()), std::strlen(c.line)) << c.line;
     }
 }
 
@@ -303,36 +313,61 @@ struct temp_text_file {
     }
 };
 
-TEST(ReadLine, LongLinesAreSplitAndOneNewlineRemoved) {
-    const std::string a(24999, 'a');
-    const std::string b(25000, 'b');
-    temp_text_file file(a + "\n" + b + "\n" + "x\r\n" + "\n" + "last");
-    std::vector<char> buf(kLineSize, '\0');
-    const std::string expected[] = {a, "", std::string(24999, 'b'), "b", "x\r", "", "last"};
-    for (const auto& want : expected) {
-        ASSERT_EQ(read_line(buf.data(), file.f), 1);
-        EXPECT_EQ(std::string(buf.data()), want);
+TEST(ReadLine, WholeLinesOfAnyLengthWithOneLineEndRemoved) {
+    struct line_case {
+        std::string written;   // the text in the file, line end included
+        std::string read;      // the line read_line gives
+        bool cr_cut;           // a carriage return was cut
+    };
+    const line_case cases[] = {
+        {std::string(24999, 'a') + "\n", std::string(24999, 'a'), false},
+        {std::string(25000, 'b') + "\n", std::string(25000, 'b'), false},   // one line, not two
+        {std::string(1000000, 'c') + "\r\n", std::string(1000000, 'c'), true},
+        {"x\r\n", "x", true},
+        {"y\r\r\n", "y\r", true},   // only the carriage return before the newline
+        {"a\rb\n", "a\rb", false},   // a carriage return inside a line stays
+        {"\r\n", "", true},
+        {"\n", "", false},
+        {"z\r", "z", true},           // the last line without its newline
+    };
+    std::string content;
+    for (const auto& c : cases) content += c.written;
+    temp_text_file file(content);
+    text_line line;
+    for (const auto& c : cases) {
+        ASSERT_EQ(read_line(line, file.f), 1) << c.read.substr(0, 20);
+        EXPECT_EQ(std::string(line.c_str()), c.read) << c.read.substr(0, 20);
+        EXPECT_EQ(line.cr_cut(), c.cr_cut) << c.read.substr(0, 20);
     }
-    EXPECT_EQ(read_line(buf.data(), file.f), 0);
-    EXPECT_EQ(read_line(buf.data(), file.f), 0);   // stays at the end
-}
-
-TEST(ReadLine, CallerGivenSize) {
-    temp_text_file file("abcdef\n");
-    char buf[4];
-    const char* expected[] = {"abc", "def", ""};
-    for (const char* want : expected) {
-        ASSERT_EQ(read_line_n(buf, file.f, sizeof buf), 1);
-        EXPECT_STREQ(buf, want);
-    }
-    EXPECT_EQ(read_line_n(buf, file.f, sizeof buf), 0);
-    EXPECT_EQ(read_line_n(buf, file.f, 1), 0);   // no room for a character
+    EXPECT_EQ(read_line(line, file.f), 0);
+    EXPECT_STREQ(line.c_str(), "");
+    EXPECT_EQ(read_line(line, file.f), 0);   // stays at the end
 }
 
 TEST(ReadLine, ClosedFileGivesNoLine) {
     file_object f;
-    char buf[8] = "xyz";
-    EXPECT_EQ(read_line(buf, f), 0);
+    text_line line("xyz");
+    EXPECT_EQ(read_line(line, f), 0);
+    EXPECT_STREQ(line.c_str(), "");
+}
+
+TEST(TextLine, KeepsItsTextWhenGrownAndFeedsTheTokenReaders) {
+    text_line line("  abc 12");
+    line.reserve(100000);
+    EXPECT_GE(line.room(), 100000u);
+    EXPECT_STREQ(line.c_str(), "  abc 12");
+    char token[kTokenSize];
+    ASSERT_EQ(next_word(line, token), 1);
+    EXPECT_STREQ(token, "abc");
+    int value = 0;
+    ASSERT_EQ(next_int(line, value), 1);
+    EXPECT_EQ(value, 12);
+    EXPECT_STREQ(line.c_str(), "");
+    const std::string long_text(70000, 'w');
+    line.assign(long_text.c_str());
+    EXPECT_EQ(std::string(line.c_str()), long_text);
+    line.assign(nullptr);
+    EXPECT_STREQ(line.c_str(), "");
 }
 
 // Turns every 'k' into 'K': a filter that shows whether it ran.
@@ -342,14 +377,48 @@ void upper_k_filter(char* line, int) {
 }
 
 TEST(ReadLine, AppliesTheInstalledLineFilterUntilRemoved) {
-    temp_text_file file("k z\nk z\n");
-    char buf[64];
+    temp_text_file file("k z\r\nk z\n");
+    text_line buf;
     set_line_filter(&upper_k_filter);
     ASSERT_EQ(read_line(buf, file.f), 1);
-    EXPECT_STREQ(buf, "K z");
+    EXPECT_STREQ(buf.c_str(), "K z");   // the carriage return is gone before the filter
     set_line_filter(nullptr);
     ASSERT_EQ(read_line(buf, file.f), 1);
-    EXPECT_STREQ(buf, "k z");
+    EXPECT_STREQ(buf.c_str(), "k z");
+}
+
+// Fills the line up to the room it was given (the sanitizer build catches a
+// room larger than the buffer) and records that room.
+int filter_room_seen = 0;
+void fill_to_room_filter(char* line, int size) {
+    filter_room_seen = size;
+    const size_t length = std::strlen(line);
+    std::memset(line + length, 'g', static_cast<size_t>(size) - 1 - length);
+    line[size - 1] = '\0';
+}
+
+TEST(ReadLine, GivesTheFilterRoomToLengthenTheLine) {
+    struct room_case {
+        std::string line;
+        size_t least_room;   // bytes the filter must get
+    };
+    const room_case cases[] = {
+        {"short", 25000},
+        {std::string(40000, 'a'), 40001},
+        {std::string(60000, '['), 60001 + 60000 * 512},   // 512 bytes per '['
+    };
+    std::string content;
+    for (const auto& c : cases) content += c.line + "\n";
+    temp_text_file file(content);
+    text_line buf;
+    set_line_filter(&fill_to_room_filter);
+    for (const auto& c : cases) {
+        ASSERT_EQ(read_line(buf, file.f), 1);
+        EXPECT_GE(static_cast<size_t>(filter_room_seen), c.least_room);
+        EXPECT_EQ(std::strlen(buf.c_str()), static_cast<size_t>(filter_room_seen) - 1);
+        EXPECT_EQ(std::string(buf.c_str(), c.line.size()), c.line);
+    }
+    set_line_filter(nullptr);
 }
 
 }  // namespace

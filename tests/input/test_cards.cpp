@@ -77,7 +77,7 @@ TEST(CardLookup, EveryKeywordInAnyCaseGivesItsCodeAndLeavesTheArguments) {
             for (const std::string& written : {std::string(name), upper(name), mixed(name)}) {
                 std::string text = "  " + written + " \t, \"a b\" 2.5";
                 std::vector<char> line(text.begin(), text.end());
-                line.resize(kLineSize, '\0');
+                line.push_back('\0');
                 testing::internal::CaptureStdout();
                 const int code = project_card_code(line.data());
                 const std::string printed = testing::internal::GetCapturedStdout();

@@ -200,7 +200,13 @@ TEST(ProjectInputProgram, HeaderLineDecidesWhetherTheProjectIsRead) {
             EXPECT_TRUE(file_exists(dir.file("summ.out"))) << c.what;
         } else {
             EXPECT_EQ(r.status, 1) << c.what;
-            EXPECT_EQ(r.err, kBadHeader) << c.what;
+            // One line naming the file and its line 1, then the three lines.
+            EXPECT_EQ(r.err.rfind("Error: project file p.prj, line 1: ", 0), 0u) << c.what << r.err;
+            EXPECT_EQ(count_of(r.err, "\n"), 4) << c.what << r.err;
+            const std::string three = kBadHeader;
+            EXPECT_TRUE(r.err.size() > three.size() &&
+                        r.err.compare(r.err.size() - three.size(), three.size(), three) == 0)
+                << c.what << r.err;
             EXPECT_FALSE(has(r.out, "reading watershed mask")) << c.what;
             EXPECT_FALSE(file_exists(dir.file("summ.out"))) << c.what;
             EXPECT_FALSE(file_exists(dir.file("maskmap"))) << c.what;

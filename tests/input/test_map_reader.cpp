@@ -3,6 +3,7 @@
 // bad input without writing outside the targets.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -135,6 +136,36 @@ TEST_F(MapReaderTest, RealKindsStoreMaskCellsInNumberingOrder) {
         EXPECT_EQ(filled, (std::vector<double>{-1.0, 1.5, 2.5, 3.5, 4.5, 5.5}));
         EXPECT_EQ(untouched, std::vector<double>(6, -1.0));
     }
+}
+
+// Rows are read whole: a map of 12,000 columns (rows of more than 100,000
+// characters, as wide elevation models have) gives every value in its cell.
+TEST_F(MapReaderTest, WideRowsAreReadWhole) {
+    const int rows = 3;
+    const int cols = 12000;
+    auto value = [](int i, int j) { return i * 100000.0 + j + 0.25; };
+    std::vector<std::string> lines;
+    for (int i = 1; i <= rows; ++i) {
+        std::string line;
+        char number[32];
+        for (int j = 1; j <= cols; ++j) {
+            std::snprintf(number, sizeof number, j == 1 ? "%.2f" : " %.2f", value(i, j));
+            line += number;
+        }
+        ASSERT_GT(line.size(), 100000u);
+        lines.push_back(line);
+    }
+    mask_grid grid(rows, cols, std::vector<std::vector<int>>(rows, std::vector<int>(cols, 1)));
+    std::vector<double> values(static_cast<size_t>(rows * cols) + 1, -1.0);
+    read_result r = read(map_text(rows, cols, lines), kMapCellReals, grid.cells, &values, nullptr,
+                         nullptr, rows, cols);
+    ASSERT_TRUE(r.ok) << r.out.substr(0, 500);
+    EXPECT_EQ(r.out, "");
+    int wrong = 0;
+    for (int i = 1; i <= rows; ++i)
+        for (int j = 1; j <= cols; ++j)
+            if (values[static_cast<size_t>((i - 1) * cols + j)] != value(i, j)) ++wrong;
+    EXPECT_EQ(wrong, 0);
 }
 
 TEST_F(MapReaderTest, ShortRowsGiveZeroAndZeroCellsAreCountedInsideTheMaskOnly) {

@@ -44,34 +44,44 @@ TEST_F(ProjectHeader, BothHeaderWordsAreAccepted) {
     }
 }
 
-TEST_F(ProjectHeader, AnyOtherFirstLineIsRefusedWithItsThreeMessages) {
-    const std::vector<std::string> files = {
-        "PLUVOPROJECT\r\nwatershed_mask w.msk\r\n",   // DOS line ends
-        "PLUVOPROJECT \nwatershed_mask w.msk\n",      // trailing blank
-        "pluvoproject\nwatershed_mask w.msk\n",       // lower case
-        " PLUVOPROJECT\n",                            // leading blank
-        "",                                           // empty file
-        "watershed_mask w.msk\n",                     // no header at all
+TEST_F(ProjectHeader, AnyOtherFirstLineIsRefusedWithItsCauseAndTheThreeMessages) {
+    struct header_case {
+        std::string text;
+        const char* cause;   // the line that names the file and says why
     };
-    for (const std::string& text : files) {
+    const header_case cases[] = {
+        {"PLUVOPROJECT\r\nwatershed_mask w.msk\r\n", "line 1: the header line ends in a carriage "
+                                                   "return (CR LF line ends)"},
+        {"\xEF\xBB\xBFPLUVOPROJECT\nwatershed_mask w.msk\n",
+         "line 1: the file begins with a UTF-8 byte-order mark"},
+        {"PLUVOPROJECT \nwatershed_mask w.msk\n",
+         "line 1: the header line \"PLUVOPROJECT \" is not PLUVOPROJECT or VORN2DPROJECT"},
+        {"pluvoproject\nwatershed_mask w.msk\n", "line 1: the header line \"pluvoproject\""},
+        {" PLUVOPROJECT\n", "line 1: the header line \" PLUVOPROJECT\""},
+        {"", "line 1: the file is empty"},
+        {"watershed_mask w.msk\n", "line 1: the header line \"watershed_mask w.msk\""},
+    };
+    for (const header_case& c : cases) {
         card_test::reset_program_state();
         auto records = std::make_unique<card_set>();
         std::strcpy(records->cards.watershed_mask, "untouched");
         records->settings.rows = 77;
-        std::string path = write("bad.prj", text);
+        std::string path = write("bad.prj", c.text);
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
         read_project_file(path.c_str(), records->cards, records->settings, records->rain);
         const std::string err = testing::internal::GetCapturedStderr();
         testing::internal::GetCapturedStdout();
-        EXPECT_EQ(err, kBadHeader) << "[" << text << "]";
+        const std::string cause = "Error: project file " + path + ", " + c.cause;
+        EXPECT_EQ(err.rfind(cause, 0), 0u) << "[" << c.text << "]\n" << err;
+        EXPECT_EQ(err.substr(err.size() - std::strlen(kBadHeader)), kBadHeader) << c.text;
         // Code 4000 was reported at once: the stop flag is up, the code cleared.
-        EXPECT_EQ(error_record.stop, 1) << text;
-        EXPECT_EQ(error_record.code, 0) << text;
+        EXPECT_EQ(error_record.stop, 1) << c.text;
+        EXPECT_EQ(error_record.code, 0) << c.text;
         // The records are not cleared and nothing was read.
-        EXPECT_STREQ(records->cards.watershed_mask, "untouched") << text;
-        EXPECT_EQ(records->settings.rows, 77) << text;
-        EXPECT_EQ(records->cards.m_river, 0.0) << text;
+        EXPECT_STREQ(records->cards.watershed_mask, "untouched") << c.text;
+        EXPECT_EQ(records->settings.rows, 77) << c.text;
+        EXPECT_EQ(records->cards.m_river, 0.0) << c.text;
     }
 }
 
@@ -188,6 +198,20 @@ TEST_F(ProjectDefaults, CommentsAndBlankLinesAreSkippedSilently) {
     EXPECT_EQ(r.err, "");
     EXPECT_STREQ(r.records->cards.watershed_mask, "");
     EXPECT_EQ(r.records->settings.timestep, 0.0);
+}
+
+TEST_F(ProjectDefaults, LongLinesAreOneLineEach) {
+    // A comment of 100,000 characters of words is one ignored line, and a card
+    // whose argument follows 60,000 blanks still gets it.
+    std::string comment = "#";
+    while (comment.size() < 100000) comment += " watershed_mask";
+    read_result r = read_cards(comment + "\ntimestep" + std::string(60000, ' ') + "7.5\n" +
+                               "elevation dem.map\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+    EXPECT_STREQ(r.records->cards.watershed_mask, "");
+    EXPECT_EQ(r.records->settings.timestep, 7.5);
+    EXPECT_STREQ(r.records->cards.elevation, "dem.map");
 }
 
 TEST_F(ProjectDefaults, UnknownCardIsWarnedInLowerCaseAndIgnored) {
@@ -785,7 +809,10 @@ TEST_F(RunParameters, BadHeaderStopsTheRunThroughTheErrorRecord) {
     testing::internal::CaptureStderr();
     read_run_parameters(path.c_str(), *rs_);
     testing::internal::GetCapturedStdout();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), kBadHeader);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("dos.prj, line 1: the header line ends in a carriage return"),
+              std::string::npos) << err;
+    EXPECT_EQ(err.substr(err.size() - std::strlen(kBadHeader)), kBadHeader);
     EXPECT_EQ(error_record.stop, 1);
     EXPECT_EQ(rs_->long_term, 0);
 }

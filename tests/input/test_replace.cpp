@@ -57,10 +57,10 @@ protected:
         EXPECT_EQ(read_replace_vals(v.c_str()), 0);
         return testing::internal::GetCapturedStdout();
     }
-    // Substitutes in a line buffer of the read_line size; returns the line and
+    // Substitutes in a line buffer of the default size; returns the line and
     // sets `printed` to the console output.
     static std::string substitute(const std::string& text, std::string* printed = nullptr) {
-        std::vector<char> line(kLineSize, '\0');
+        std::vector<char> line(kReplaceLineSize, '\0');
         std::memcpy(line.data(), text.c_str(), text.size() + 1);
         testing::internal::CaptureStdout();
         replace_pairs_in_line(line.data());
@@ -125,6 +125,29 @@ TEST_F(ReplaceTest, RealValueWithItsFormatAndTheUsageReport) {
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(text, report_text("  "));   // the summary file indents by two blanks
     EXPECT_EQ(replace_count, 0);   // the usage report resets the count
+}
+
+TEST_F(ReplaceTest, CrLfParameterAndValueFilesReadLikeLf) {
+    // Unquoted formats and the last value of the row sit right before the line
+    // end, where a carriage return left behind would become part of them.
+    const std::string params = "3\nname [NAME] %s\ncells [N] %d\nrough [MANN] \"%4.2lf\"\n";
+    const std::string values = "outlet 12 0.035\n";
+    auto crlf = [](std::string text) {
+        for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2))
+            text.insert(at, "\r");
+        return text;
+    };
+    for (bool dos : {false, true}) {
+        SCOPED_TRACE(dos ? "CR LF" : "LF");
+        EXPECT_EQ(load(dos ? crlf(params) : params, dos ? crlf(values) : values), "");
+        ASSERT_EQ(list_length(), 3);
+        EXPECT_STREQ(entry(0)->format, "%s");
+        EXPECT_STREQ(entry(1)->format, "%d");
+        EXPECT_STREQ(entry(0)->text_value, "outlet");
+        EXPECT_EQ(entry(1)->int_value, 12);
+        EXPECT_DOUBLE_EQ(entry(2)->real_value, 0.035);
+        EXPECT_EQ(substitute("[NAME] [N] [MANN]."), "outlet 12 0.04.");
+    }
 }
 
 TEST_F(ReplaceTest, ReportsPrintNothingWhileReplacementIsOff) {
@@ -391,7 +414,7 @@ TEST_F(ReplaceTest, LinesThatWouldOutgrowTheirBufferAreLeftUnchanged) {
     };
     const long_case cases[] = {
         {"[B] ab [A] cd", 20},
-        {std::string(24990, 'x') + "[B][A]", kLineSize},
+        {std::string(24990, 'x') + "[B][A]", kReplaceLineSize},
     };
     for (const auto& c : cases) {
         std::vector<char> line(static_cast<size_t>(c.size), '\0');
@@ -435,12 +458,12 @@ TEST_F(ReplaceTest, ReadLineSubstitutesWhileReplacementIsActive) {
     std::string path = write("input.txt", "MANNING [MANN]\nCELLS [N]\n");
     file_object f;
     ASSERT_TRUE(open_file_named(f, path.c_str(), "r"));
-    std::vector<char> line(kLineSize);
-    ASSERT_EQ(read_line(line.data(), f), 1);
-    EXPECT_STREQ(line.data(), "MANNING [MANN]");   // replacement still off
+    text_line line;
+    ASSERT_EQ(read_line(line, f), 1);
+    EXPECT_STREQ(line.c_str(), "MANNING [MANN]");   // replacement still off
     load("2\n[MANN] \"%6.4lf\"\n[N] %d\n", "0.035 12\n");
-    ASSERT_EQ(read_line(line.data(), f), 1);
-    EXPECT_STREQ(line.data(), "CELLS 12");
+    ASSERT_EQ(read_line(line, f), 1);
+    EXPECT_STREQ(line.c_str(), "CELLS 12");
     EXPECT_EQ(replace_count, 1);
     close_file_object(f);
 }
@@ -459,17 +482,29 @@ TEST(ReplaceLineFilter, ReadLineSubstitutesOnlyWhileActive) {
     f.handle = std::tmpfile();
     f.guard = f.handle;
     std::strcpy(f.mode, "r");
-    std::fputs("k [K] z\nk [K] z\n", f.handle);
+    // The third line: 7,500 names in 30,000 characters that grow to 67,500,
+    // beyond the line's own length and any fixed line buffer.
+    std::string many;
+    for (int i = 0; i < 7500; ++i) many += "[K] ";
+    std::fputs(("k [K] z\nk [K] z\r\n" + many + "\n").c_str(), f.handle);
     std::rewind(f.handle);
-    char buf[64];
+    text_line buf;
     replace_list = &pair;
     replace_active = 1;
     set_line_filter(&replace_line_filter);
     ASSERT_EQ(read_line(buf, f), 1);
-    EXPECT_STREQ(buf, "k 7 z");
+    EXPECT_STREQ(buf.c_str(), "k 7 z");
     replace_active = 0;
     ASSERT_EQ(read_line(buf, f), 1);
-    EXPECT_STREQ(buf, "k [K] z");
+    EXPECT_STREQ(buf.c_str(), "k [K] z");
+    replace_active = 1;
+    std::strcpy(pair.format, "%08d");
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(read_line(buf, f), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    std::string grown;
+    for (int i = 0; i < 7500; ++i) grown += "00000007 ";
+    EXPECT_EQ(std::string(buf.c_str()), grown);
 
     set_line_filter(nullptr);
     std::fclose(f.handle);

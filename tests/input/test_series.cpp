@@ -5,6 +5,7 @@
 #include <omp.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +19,7 @@
 #include "core/error.h"
 #include "core/file_object.h"
 #include "core/text.h"
+#include "input/elevation_series.h"
 #include "input/replace.h"
 #include "input/time_series.h"
 
@@ -280,11 +282,72 @@ TEST_F(SeriesTest, ColumnBlockCreatesNumberedAbsoluteSeries) {
     EXPECT_EQ(find_time_series("XY"), first);
     EXPECT_EQ(list_length(), 4);
     // The file is left at the end line for the caller.
-    char line[kLineSize];
+    text_line line;
     ASSERT_EQ(read_line(line, f), 1);
-    EXPECT_STREQ(line, "END_TS");
+    EXPECT_STREQ(line.c_str(), "END_TS");
     EXPECT_EQ(read_series_columns(f, 0, "NONE"), nullptr);
     close_file_object(f);
+}
+
+// Every series file reads the same with CR LF line ends as with LF: the
+// names, kinds, times and values of what was read, written out as text.
+TEST_F(SeriesTest, CrLfLineEndsReadLikeLf) {
+    const std::string series_text = "PLUVO_TS\n  \"INFLOW\"  \nABSOLUTE\n2000 1 1 0 0 1.5\n"
+                                    "2000 1 1 12 0 2.5\nEND_TS\n"
+                                    "PLUVO_TS\nPUMP\nRELATIVE\n0 0 0 0 0 4.0\n0 0 1 12 0 6.0\n"
+                                    "END_TS\n";
+    const std::string elevation_text = "PLUVO_ES\n\"RATING\"\n1.0 10.0\n2.5 20.0\nEND_ES\n";
+    const std::string columns_text = "2000 1 1 0 0 1.0 2.0\n2000 1 1 6 0\t4.0 5.0\nEND_TS\n";
+    auto crlf = [](std::string text) {
+        for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2))
+            text.insert(at, "\r");
+        return text;
+    };
+    auto read_all = [&](bool crlf_ends) {
+        reset();
+        auto ends = [&](const std::string& t) { return crlf_ends ? crlf(t) : t; };
+        const std::string ts = write("s.ts", ends(series_text));
+        const std::string es = write("s.es", ends(elevation_text));
+        const std::string xy = write("xy.txt", ends(columns_text));
+        testing::internal::CaptureStdout();
+        read_time_series_file(ts.c_str());
+        read_elevation_series_file(es.c_str());
+        file_object f;
+        EXPECT_TRUE(open_file_named(f, xy.c_str(), "r"));
+        read_series_columns(f, 2, "XY");
+        text_line end_line;   // the column block leaves its end line to the caller
+        EXPECT_EQ(read_line(end_line, f), 1);
+        EXPECT_STREQ(end_line.c_str(), "END_TS");
+        close_file_object(f);
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(error_record.code, 0);
+        std::string digest;
+        char number[64];
+        for (time_series* s = time_series_list; s != nullptr; s = s->next) {
+            digest += std::string("[") + s->name + "] " + std::to_string(s->relative);
+            for (int k = 0; k < s->count; ++k) {
+                std::snprintf(number, sizeof number, " %.9g:%.9g", s->times[k], s->values[k]);
+                digest += number;
+            }
+            digest += "\n";
+        }
+        for (elevation_series* s = elevation_series_list; s != nullptr; s = s->next) {
+            digest += std::string("[") + s->name + "]";
+            for (int k = 0; k < s->count; ++k) {
+                std::snprintf(number, sizeof number, " %.9g:%.9g", s->x_values[k], s->y_values[k]);
+                digest += number;
+            }
+            digest += "\n";
+        }
+        return digest;
+    };
+    const std::string lf = read_all(false);
+    EXPECT_EQ(std::count(lf.begin(), lf.end(), '\n'), 5) << lf;
+    EXPECT_NE(lf.find("[INFLOW] 0 "), std::string::npos) << lf;
+    EXPECT_NE(lf.find("[PUMP] 1 0:4 1.5:6\n"), std::string::npos) << lf;
+    EXPECT_NE(lf.find("[XY_0001] 0 "), std::string::npos) << lf;
+    EXPECT_NE(lf.find("[RATING] 1:10 2.5:20\n"), std::string::npos) << lf;
+    EXPECT_EQ(read_all(true), lf);
 }
 
 // A malformed line or a non-increasing time stops the reading with a
