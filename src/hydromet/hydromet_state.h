@@ -128,6 +128,16 @@ struct hydromet_state {
     double precip_last = 0.0;       // last precipitation update time, Julian days
     int precip_data_end = 0;        // no further event was found in the precipitation file
 
+    // Rain of the event step by step: each rain step takes the recorded rain of
+    // its own interval, the periods between data lines being piecewise constant.
+    std::vector<double> precip_line_seconds;  // time of data line 1..num_lines after line 1, s
+    double precip_done = 0.0;       // event time up to which the rain went to the cells, s after line 1
+    int cells_hold_period = 0;      // period whose own rates the cells hold (-1: no rain, 0: a blend)
+    int rain_ends_after_step = 0;   // 1: the step being applied reaches the last line; the rain ends after it
+    checked_array_2d<double> gage_step_rates;  // [gage][1]: mean intensity of each gage over the step, m/s
+    int radar_period_loaded = 0;    // period whose radar grid radar_period_rate holds (0: none)
+    std::vector<double> radar_period_rate;     // per cell 1..GNUM: radar intensity of that period, m/s
+
     // Rain application totals
     double rain_rate_sum = 0.0;     // effective rates applied since the event start (sign used), m/s
     double vol_precip = 0.0;        // rain on the watershed (past the canopy), m3

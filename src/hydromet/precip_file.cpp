@@ -671,12 +671,14 @@ int read_radar_grid(radar_grid& grid, const char* name, int radar_mm) {
     return 0;
 }
 
-void radar_to_cells(run_state& rs) {
+void radar_to_cells(run_state& rs) { radar_to_cells(rs, rs.cell_rain_rate); }
+
+void radar_to_cells(run_state& rs, std::vector<double>& cell_rate) {
     const radar_grid& g = rs.radar;
     const long total = static_cast<long>(g.nrows) * g.ncols;
     const int n = rs.GNUM;
     if (static_cast<int>(g.pluvo_to_precip.size()) < n + 1 ||
-        static_cast<int>(rs.cell_rain_rate.size()) < n + 1 ||
+        static_cast<int>(cell_rate.size()) < n + 1 ||
         static_cast<long>(g.precip_data.size()) < total) {
         std::printf("Error: the radar grid is not set up for the %d watershed cells\n", n);
         fail_printed();
@@ -693,7 +695,7 @@ void radar_to_cells(run_state& rs) {
     double peak = 0.0;   // m/s
     const int* cell_index = g.pluvo_to_precip.data();
     const double* data = g.precip_data.data();
-    double* rate = rs.cell_rain_rate.data();
+    double* rate = cell_rate.data();
 #pragma omp parallel for schedule(static) reduction(max : peak) if (n >= kParallelCells)
     for (int k = 1; k <= n; ++k) {
         const double v = data[cell_index[k]] > 0.0 ? data[cell_index[k]] : 0.0;

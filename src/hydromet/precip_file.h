@@ -14,6 +14,8 @@
 // mm or mm/h) to rs.gage_values[gage][line]. Radar rain rates are converted
 // to m/s when a radar grid is read.
 #pragma once
+#include <vector>
+
 #include "core/checked_array.h"
 
 struct run_state;
@@ -56,6 +58,9 @@ int read_radar_grid(radar_grid& grid, const char* name, int radar_mm);
 // Copies the radar rain rate of every cell's radar cell into
 // rs.cell_rain_rate (m/s, at least 0).
 void radar_to_cells(run_state& rs);
+
+// The same into cell_rate (per cell 1..GNUM, m/s).
+void radar_to_cells(run_state& rs, std::vector<double>& cell_rate);
 
 // Seconds from date a to date b (year, month, day, hour, minute), counting
 // the days of every month between them; February has 29 days when

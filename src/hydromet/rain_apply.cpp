@@ -14,6 +14,7 @@
 #include "hydromet/precip.h"
 #include "hydromet/precip_types.h"
 #include "hydromet/rain_apply.h"
+#include "hydromet/rain_cells.h"
 
 namespace {
 
@@ -35,9 +36,13 @@ bool arrays_ready(const run_state& rs) {
     return ready;
 }
 
-// Seconds since the last rain application. Julian times near 2.45e6 days
-// carry about 5e-5 s of rounding, so an elapsed time within the due
-// tolerance of the rain interval is taken as that interval.
+// Air temperature over cell k, degrees C.
+double cell_air_temperature(const run_state& rs, int k, bool per_cell) {
+    return per_cell ? rs.hmet_cell_temp[k] : rs.hmet_current.air_temp;
+}
+
+}  // namespace
+
 double rain_step_length(const run_state& rs) {
     const double elapsed = (rs.time - rs.rain_last) * 86400.0;
     const double tolerance = rs.time_tolerance * 86400.0;
@@ -45,13 +50,6 @@ double rain_step_length(const run_state& rs) {
         return rs.rain_step_seconds;
     return elapsed;
 }
-
-// Air temperature over cell k, degrees C.
-double cell_air_temperature(const run_state& rs, int k, bool per_cell) {
-    return per_cell ? rs.hmet_cell_temp[k] : rs.hmet_current.air_temp;
-}
-
-}  // namespace
 
 void apply_rainfall(run_state& rs) {
     if (!process_due(rs, rs.rain_next) || rs.rain_state != 1) return;
@@ -163,4 +161,6 @@ void apply_rainfall(run_state& rs) {
         (cell_air_temperature(rs, n, per_cell_temp) > 0.0 || snow_model)) {
         rs.snow = compute_snow(rs, dt, 0);
     }
+    // The step reached the event's last data line: its rain is over.
+    if (rs.rain_ends_after_step) end_event_rain(rs);
 }
