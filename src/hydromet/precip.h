@@ -27,7 +27,8 @@ void read_precip_event(run_state& rs);
 // (m/s, the mean of the step's interval).
 void distribute_rainfall(run_state& rs);
 
-// Time-loop step: rain depth of the step onto every cell (after interception).
+// Time-loop step: rain depth of the step onto every cell (after interception);
+// the run and event rain totals take the step's sum over the cells.
 void apply_rainfall(run_state& rs);
 
 // 1 when the event's first date (year, month, day, hour) lies within the
