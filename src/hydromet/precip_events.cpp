@@ -124,6 +124,8 @@ bool count_precip_events(run_state& rs, bool summary_mode) {
         }
     }
     if (result == -1) {
+        std::printf("Error: the precipitation file %s ends on line %d inside event %d\n",
+                    precip_file_name(rs), rs.precip_file_line, count + 1);
         std::printf("Unexpected end of file in rain gage data file.\n");
         std::printf("Check the format of the data file.\nProgram terminated.");
         std::printf("Check rain event %d, event after %d %d %d \n", count + 1, last_date[0],
@@ -399,6 +401,8 @@ void read_precip_event(run_state& rs) {
     ++rs.precip_event_reads;
 
     if (result == -1) {
+        std::printf("Error: the precipitation file %s ends on line %d inside an event\n", name,
+                    rs.precip_file_line);
         std::printf("Unexpected end of file in rain gauge data file.\n");
         std::printf("Check the format of the data file.\nProgram terminated.");
         fail_printed();

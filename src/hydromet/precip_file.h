@@ -26,8 +26,10 @@ struct radar_grid;
 // With keep_radar_names, radar file names go to rs.radar_filenames (which
 // must hold kRadarNameSlots names); without, only the first line's name is
 // kept (for the radar header). Returns 1 when an event was read; 0 when no
-// further EVENT card exists, or on an input error (message printed, code
-// 4000 set); -1 for an end of file inside the event (the caller reports it).
+// further EVENT card exists, or on an input error (message naming the file
+// and line printed, code 4000 set; a gage value missing at the end of the
+// file is one); -1 for an end of file before the event's data lines are all
+// begun (the caller reports it).
 int read_precip_block(run_state& rs, bool keep_radar_names);
 
 // Puts the precipitation file back at its start (line count and event
