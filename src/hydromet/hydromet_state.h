@@ -39,7 +39,7 @@ struct hydromet_state {
     int event_runoff = 0;           // an event's rain or runoff is going on
     int uniform_steps = 0;          // uniform rain applications so far (1 at the start)
     int num_periods = 0;            // rain periods of the current event (uniform: rain steps)
-    double precip_next = 0.0;       // start of the next precipitation event, Julian days
+    double precip_next = 0.0;       // event start, then the line ending the period reached, Julian days
 
     // Hydrometeorological data period left by init_precip_input (long-term runs; hour 0..23)
     int hmet_start_year = 0, hmet_start_month = 0, hmet_start_day = 0, hmet_start_hour = 0;
@@ -79,7 +79,7 @@ struct hydromet_state {
     int hmet_orog_gages = 0;        // orographic gage file given
 
     // Run-state defaults of the precipitation and snow steps
-    int precip_step = 1;            // current precipitation record of the event, from 1
+    int precip_step = 1;            // rain period the last rain step reached, from 1
     double snow_const_a = 80.0;     // eleventh argument of every snow routine call
     double snow_const_b = 27.0;     // tenth argument of every snow routine call
 
