@@ -39,7 +39,7 @@ struct hydromet_state {
     int event_runoff = 0;           // an event's rain or runoff is going on
     int uniform_steps = 0;          // uniform rain applications so far (1 at the start)
     int num_periods = 0;            // rain periods of the current event (uniform: rain steps)
-    double precip_next = 0.0;       // start of the next precipitation event, Julian days
+    double precip_next = 0.0;       // event start, then the line ending the period reached, Julian days
 
     // Hydrometeorological data period left by init_precip_input (long-term runs; hour 0..23)
     int hmet_start_year = 0, hmet_start_month = 0, hmet_start_day = 0, hmet_start_hour = 0;
@@ -79,7 +79,7 @@ struct hydromet_state {
     int hmet_orog_gages = 0;        // orographic gage file given
 
     // Run-state defaults of the precipitation and snow steps
-    int precip_step = 1;            // current precipitation record of the event, from 1
+    int precip_step = 1;            // rain period the last rain step reached, from 1
     double snow_const_a = 80.0;     // eleventh argument of every snow routine call
     double snow_const_b = 27.0;     // tenth argument of every snow routine call
 
@@ -127,6 +127,16 @@ struct hydromet_state {
     int precip_event_reads = 0;     // event reads of this run
     double precip_last = 0.0;       // last precipitation update time, Julian days
     int precip_data_end = 0;        // no further event was found in the precipitation file
+
+    // Rain of the event step by step: each rain step takes the recorded rain of
+    // its own interval, the periods between data lines being piecewise constant.
+    std::vector<double> precip_line_seconds;  // time of data line 1..num_lines after line 1, s
+    double precip_done = 0.0;       // event time up to which the rain went to the cells, s after line 1
+    int cells_hold_period = 0;      // period whose own rates the cells hold (-1: no rain, 0: a blend)
+    int rain_ends_after_step = 0;   // 1: the step being applied reaches the last line; the rain ends after it
+    checked_array_2d<double> gage_step_rates;  // [gage][1]: mean intensity of each gage over the step, m/s
+    int radar_period_loaded = 0;    // period whose radar grid radar_period_rate holds (0: none)
+    std::vector<double> radar_period_rate;     // per cell 1..GNUM: radar intensity of that period, m/s
 
     // Rain application totals
     double rain_rate_sum = 0.0;     // effective rates applied since the event start (sign used), m/s

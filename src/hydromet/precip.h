@@ -2,11 +2,15 @@
 // opens each rainfall event, the rain of every cell and the rain application.
 //
 // Event life: read_precip_event reads an event block at the event's start
-// (rain_state 0 -> 1) and turns its values into intensities per period;
-// distribute_rainfall hands period g (rs.precip_step) to the cells at the
-// time of data line g and ends the event's rain at the time of its last line
-// (rain_state 1 -> 0, or 2 -> 3 when the file has no further event);
-// apply_rainfall puts each rain step's depth on the cells.
+// (rain_state 0 -> 1) and turns its values into intensities per period
+// (period g runs from data line g to line g + 1 at a constant intensity);
+// in every pass where the rain application is due, distribute_rainfall gives
+// each cell the mean intensity of the step's interval [last application, now],
+// that is the recorded rain of the interval over its length, whatever the
+// ratio of the step to the data interval; apply_rainfall puts the step's
+// depth on the cells and, once a step has reached the event's last line, ends
+// the event's rain (rain_state 1 -> 0, or 2 -> 3 when the file has no further
+// event).
 #pragma once
 
 struct run_state;
@@ -19,10 +23,12 @@ void init_precip_input(run_state& rs);
 // Time-loop step: opens the next event when its start is reached.
 void read_precip_event(run_state& rs);
 
-// Time-loop step: rain intensity of every cell at the precipitation update times.
+// Time-loop step: rain intensity of every cell for the rain step due now
+// (m/s, the mean of the step's interval).
 void distribute_rainfall(run_state& rs);
 
-// Time-loop step: rain depth of the step onto every cell (after interception).
+// Time-loop step: rain depth of the step onto every cell (after interception);
+// the run and event rain totals take the step's sum over the cells.
 void apply_rainfall(run_state& rs);
 
 // 1 when the event's first date (year, month, day, hour) lies within the

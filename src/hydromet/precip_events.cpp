@@ -124,6 +124,8 @@ bool count_precip_events(run_state& rs, bool summary_mode) {
         }
     }
     if (result == -1) {
+        std::printf("Error: the precipitation file %s ends on line %d inside event %d\n",
+                    precip_file_name(rs), rs.precip_file_line, count + 1);
         std::printf("Unexpected end of file in rain gage data file.\n");
         std::printf("Check the format of the data file.\nProgram terminated.");
         std::printf("Check rain event %d, event after %d %d %d \n", count + 1, last_date[0],
@@ -399,6 +401,8 @@ void read_precip_event(run_state& rs) {
     ++rs.precip_event_reads;
 
     if (result == -1) {
+        std::printf("Error: the precipitation file %s ends on line %d inside an event\n", name,
+                    rs.precip_file_line);
         std::printf("Unexpected end of file in rain gauge data file.\n");
         std::printf("Check the format of the data file.\nProgram terminated.");
         fail_printed();
@@ -428,6 +432,17 @@ void read_precip_event(run_state& rs) {
     rs.event_begin_time = line_time(rs, 1);
     rs.precip_next = rs.event_begin_time;
     rs.precip_step = 1;
+    // Line times after the first line, by the same calendar as the period
+    // lengths of the intensities, so that a period's rain lasts exactly the
+    // time its intensity was made for.
+    rs.precip_line_seconds.assign(static_cast<size_t>(rs.num_lines) + 1, 0.0);
+    for (int l = 2; l <= rs.num_lines; ++l)
+        rs.precip_line_seconds[static_cast<size_t>(l)] =
+            precip_period_seconds(rs.precip_dates[1], rs.precip_dates[l]);
+    rs.precip_done = 0.0;
+    rs.cells_hold_period = 0;
+    rs.rain_ends_after_step = 0;
+    rs.radar_period_loaded = 0;
     rs.event_active = 1;
     if (rs.qrm_mode) {
         rs.event_index = rs.qrm_event_num;

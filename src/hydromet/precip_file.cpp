@@ -453,13 +453,16 @@ int read_precip_block(run_state& rs, bool keep_radar_names) {
         if (got == 0) return 0;
         if (l > 1 && date_before(date, rs.precip_dates[l - 1])) {
             const int* p = rs.precip_dates[l - 1];
+            std::printf("Error: the date on line %d of the precipitation file %s is earlier than "
+                        "the date on line %d\n",
+                        key_line, file_label(f), rs.precip_line_numbers[static_cast<size_t>(l - 1)]);
             std::printf("\nERROR:\n");
             std::printf("There is a data error in the precipitation file.  This error occurred in "
                         "the\n");
             std::printf("EVENT titled:\n %s\n", rs.event_title);
             std::printf("On line no. %ld, the given time of the recorded data is:    "
                         "%ld/%ld/%ld %ld:%2.2ld\n",
-                        static_cast<long>(l), static_cast<long>(date[0]),
+                        static_cast<long>(key_line), static_cast<long>(date[0]),
                         static_cast<long>(date[1]), static_cast<long>(date[2]),
                         static_cast<long>(date[3]), static_cast<long>(date[4]));
             std::printf("Which is earlier than the date/time on the previous line:  "
@@ -496,21 +499,37 @@ int read_precip_block(run_state& rs, bool keep_radar_names) {
         } else {
             for (int j = 1; j <= num_gages; ++j) {
                 double v = 0.0;
-                if (!in.next(token) || !parse_real(token, v)) {
+                const bool found = in.next(token);
+                if (!found || !parse_real(token, v)) {
                     std::printf("\n ERROR: \n");
                     std::printf("\n check out gage input for precip record %d", l);
                     std::printf("\n look at gage %d \n", j);
-                    return -1;
+                    if (found) {
+                        std::printf("Error: \"%s\" on line %d of the precipitation file %s is "
+                                    "not a number (the value of gage %d of the data line on line "
+                                    "%d)\n",
+                                    token.c_str(), in.line(), file_label(f), j, key_line);
+                    } else {
+                        std::printf("Error: the precipitation file %s ends on line %d without "
+                                    "the value of gage %d of the data line on line %d\n",
+                                    file_label(f), in.line(), j, key_line);
+                    }
+                    fail_printed();
+                    return 0;
                 }
                 rs.gage_values.rows[j][l] = v;
                 if (rs.card_accum && l > 1 && v < rs.gage_values.rows[j][l - 1]) {
+                    std::printf("Error: the accumulated depth of gage %d on line %d of the "
+                                "precipitation file %s is less than on line %d\n",
+                                j, in.line(), file_label(f),
+                                rs.precip_line_numbers[static_cast<size_t>(l - 1)]);
                     std::printf("\nERROR:\n");
                     std::printf("There is a data error in the precipitation file.  This error "
                                 "occurred in the\n");
                     std::printf("EVENT titled:\n %s\n", rs.event_title);
                     std::printf("On line no. %ld, the accumulated precip. for gage number %d is: "
                                 "%8.5lf mm\n",
-                                static_cast<long>(l), j, v);
+                                static_cast<long>(in.line()), j, v);
                     std::printf("Which is less than the accumulated precip. on the previous line: "
                                 "%8.5lf mm\n",
                                 rs.gage_values.rows[j][l - 1]);
@@ -670,12 +689,14 @@ int read_radar_grid(radar_grid& grid, const char* name, int radar_mm) {
     return 0;
 }
 
-void radar_to_cells(run_state& rs) {
+void radar_to_cells(run_state& rs) { radar_to_cells(rs, rs.cell_rain_rate); }
+
+void radar_to_cells(run_state& rs, std::vector<double>& cell_rate) {
     const radar_grid& g = rs.radar;
     const long total = static_cast<long>(g.nrows) * g.ncols;
     const int n = rs.GNUM;
     if (static_cast<int>(g.pluvo_to_precip.size()) < n + 1 ||
-        static_cast<int>(rs.cell_rain_rate.size()) < n + 1 ||
+        static_cast<int>(cell_rate.size()) < n + 1 ||
         static_cast<long>(g.precip_data.size()) < total) {
         std::printf("Error: the radar grid is not set up for the %d watershed cells\n", n);
         fail_printed();
@@ -692,7 +713,7 @@ void radar_to_cells(run_state& rs) {
     double peak = 0.0;   // m/s
     const int* cell_index = g.pluvo_to_precip.data();
     const double* data = g.precip_data.data();
-    double* rate = rs.cell_rain_rate.data();
+    double* rate = cell_rate.data();
 #pragma omp parallel for schedule(static) reduction(max : peak) if (n >= kParallelCells)
     for (int k = 1; k <= n; ++k) {
         const double v = data[cell_index[k]] > 0.0 ? data[cell_index[k]] : 0.0;

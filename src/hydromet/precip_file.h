@@ -14,6 +14,8 @@
 // mm or mm/h) to rs.gage_values[gage][line]. Radar rain rates are converted
 // to m/s when a radar grid is read.
 #pragma once
+#include <vector>
+
 #include "core/checked_array.h"
 
 struct run_state;
@@ -24,8 +26,10 @@ struct radar_grid;
 // With keep_radar_names, radar file names go to rs.radar_filenames (which
 // must hold kRadarNameSlots names); without, only the first line's name is
 // kept (for the radar header). Returns 1 when an event was read; 0 when no
-// further EVENT card exists, or on an input error (message printed, code
-// 4000 set); -1 for an end of file inside the event (the caller reports it).
+// further EVENT card exists, or on an input error (message naming the file
+// and line printed, code 4000 set; a gage value missing at the end of the
+// file is one); -1 for an end of file before the event's data lines are all
+// begun (the caller reports it).
 int read_precip_block(run_state& rs, bool keep_radar_names);
 
 // Puts the precipitation file back at its start (line count and event
@@ -56,6 +60,9 @@ int read_radar_grid(radar_grid& grid, const char* name, int radar_mm);
 // Copies the radar rain rate of every cell's radar cell into
 // rs.cell_rain_rate (m/s, at least 0).
 void radar_to_cells(run_state& rs);
+
+// The same into cell_rate (per cell 1..GNUM, m/s).
+void radar_to_cells(run_state& rs, std::vector<double>& cell_rate);
 
 // Seconds from date a to date b (year, month, day, hour, minute), counting
 // the days of every month between them; February has 29 days when

@@ -14,6 +14,7 @@
 #include "hydromet/precip.h"
 #include "hydromet/precip_types.h"
 #include "hydromet/rain_apply.h"
+#include "hydromet/rain_cells.h"
 
 namespace {
 
@@ -35,15 +36,22 @@ bool arrays_ready(const run_state& rs) {
     return ready;
 }
 
-// Seconds since the last rain application. Julian times near 2.45e6 days
-// carry about 5e-5 s of rounding, so an elapsed time within the due
-// tolerance of the rain interval is taken as that interval.
-double rain_step_length(const run_state& rs) {
-    const double elapsed = (rs.time - rs.rain_last) * 86400.0;
-    const double tolerance = rs.time_tolerance * 86400.0;
-    if (rs.rain_step_seconds > 0.0 && std::fabs(elapsed - rs.rain_step_seconds) < tolerance)
-        return rs.rain_step_seconds;
-    return elapsed;
+// Sum of v[1..n] in cell order, by halves down to short runs added in turn:
+// the same sum with any number of threads, and a rounding error that grows
+// with log2(n) rather than n on large grids.
+double cell_order_sum(const double* v, int n) {
+    struct run {
+        static double sum(const double* a, int count) {
+            if (count <= 256) {
+                double s = 0.0;
+                for (int i = 0; i < count; ++i) s += a[i];
+                return s;
+            }
+            const int half = count / 2;
+            return sum(a, half) + sum(a + half, count - half);
+        }
+    };
+    return n > 0 ? run::sum(v + 1, n) : 0.0;
 }
 
 // Air temperature over cell k, degrees C.
@@ -52,6 +60,14 @@ double cell_air_temperature(const run_state& rs, int k, bool per_cell) {
 }
 
 }  // namespace
+
+double rain_step_length(const run_state& rs) {
+    const double elapsed = (rs.time - rs.rain_last) * 86400.0;
+    const double tolerance = rs.time_tolerance * 86400.0;
+    if (rs.rain_step_seconds > 0.0 && std::fabs(elapsed - rs.rain_step_seconds) < tolerance)
+        return rs.rain_step_seconds;
+    return elapsed;
+}
 
 void apply_rainfall(run_state& rs) {
     if (!process_due(rs, rs.rain_next) || rs.rain_state != 1) return;
@@ -109,16 +125,17 @@ void apply_rainfall(run_state& rs) {
         aux[k] = 0.0;
     }
 
-    // Totals and lake inflows in cell order; the first bad depth stops the run.
+    // Lake inflows and the step's rain on lakes in cell order; the first bad
+    // depth stops the run. The run and event totals take the step's sums, so
+    // that a long run adds one total per step rather than one per cell.
+    double lake_rain = 0.0;   // m3
+    double rate_sum = 0.0;    // m/s (only its sign is used)
     for (int k = 1; k <= n; ++k) {
         const double rain_volume = dt * rs.cell_rain_rate[static_cast<size_t>(k)] * area;   // m3
         if (lake != nullptr && lake[k] >= 1) {
             const size_t id = static_cast<size_t>(lake[k]);
             if (id < rs.lake_volume.size()) rs.lake_volume[id] += rain_volume;
-            rs.vol_lake_inflow += rain_volume;
-            rs.vol_precip_to_lakes += rain_volume;
-            rs.event_vol_precip_to_lake += rain_volume;
-            rs.vol_precip += rain_volume;
+            lake_rain += rain_volume;
             continue;
         }
         if (ov_lakes) {
@@ -129,9 +146,7 @@ void apply_rainfall(run_state& rs) {
                 rs.lakes_changed = 1;
             }
         }
-        rs.vol_precip += volume[k];
-        rs.event_rain_volume += volume[k];
-        rs.rain_rate_sum += effective[k];
+        rate_sum += effective[k];
         if (std::isnan(depth[k])) {
             std::printf("A non-real number for water depth has been detected for overland cell %d "
                         "after applying rainfall\n",
@@ -146,6 +161,15 @@ void apply_rainfall(run_state& rs) {
             error_record.code = kErrorPrinted;
             return;
         }
+    }
+    const double step_rain = cell_order_sum(volume, n);   // m3, lake cells hold 0
+    rs.vol_precip += step_rain + lake_rain;
+    rs.event_rain_volume += step_rain;
+    rs.rain_rate_sum += rate_sum;
+    if (lake_rain != 0.0) {
+        rs.vol_lake_inflow += lake_rain;
+        rs.vol_precip_to_lakes += lake_rain;
+        rs.event_vol_precip_to_lake += lake_rain;
     }
 
     if (rs.rain_rate_sum > 0.0) {
@@ -163,4 +187,6 @@ void apply_rainfall(run_state& rs) {
         (cell_air_temperature(rs, n, per_cell_temp) > 0.0 || snow_model)) {
         rs.snow = compute_snow(rs, dt, 0);
     }
+    // The step reached the event's last data line: its rain is over.
+    if (rs.rain_ends_after_step) end_event_rain(rs);
 }

@@ -5,6 +5,11 @@
 
 struct run_state;
 
+// Seconds since the last rain application: the interval of the rain step due
+// now. Julian times near 2.45e6 days carry about 5e-5 s of rounding, so an
+// elapsed time within the time tolerance of the rain interval is that interval.
+double rain_step_length(const run_state& rs);
+
 // The snow routine (snow accumulation and melt) for an elapsed time in
 // seconds, called from the rain application (from_hmet 0) or the long-term
 // hydromet step (from_hmet 1). Returns 1 while some cell holds snow water

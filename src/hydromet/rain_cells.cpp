@@ -1,8 +1,10 @@
 // Rain to cells: the rainfall step and its per-cell kernels.
 #include "hydromet/rain_cells.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "core/dates.h"
 #include "core/error.h"
@@ -11,6 +13,7 @@
 #include "hydromet/precip.h"
 #include "hydromet/precip_file.h"
 #include "hydromet/precip_types.h"
+#include "hydromet/rain_apply.h"
 
 namespace {
 
@@ -18,11 +21,8 @@ constexpr double kNegativeRate = -1e-16 / kMmPerHourPerMps;   // m/s
 constexpr double kNoGageDistance = 1.0e6;                     // m: start of the nearest search
 constexpr double kFarthestGage = 9.0e5;                       // m: no gage within it fails
 constexpr double kCoincident2 = 1.0e-12;                      // m2: a gage on the centre
-
-double line_time(const run_state& rs, int line) {
-    const int* d = rs.precip_dates[line];
-    return julian_day(d[0], d[1], d[2], d[3], d[4], 0.0);
-}
+constexpr double kSecondsPerDay = 86400.0;
+constexpr double kMillisecondSnap = 1.0e-4;                   // s: rounding of a Julian time
 
 bool cell_arrays_ready(const run_state& rs) {
     const size_t slots = static_cast<size_t>(rs.GNUM) + 1;
@@ -38,6 +38,7 @@ bool cell_arrays_ready(const run_state& rs) {
 // Clears every cell's intensity (and the intensity past the canopy).
 void clear_cell_rain(run_state& rs) {
     set_uniform_cell_rain(rs, 0.0);
+    rs.cells_hold_period = -1;
     if (!rs.interception) return;
     double* eff = rs.ri_eff.data();
     const int n = rs.GNUM;
@@ -45,70 +46,167 @@ void clear_cell_rain(run_state& rs) {
     for (int k = 1; k <= n; ++k) eff[k] = 0.0;
 }
 
-// The event's rain is over: the rates are cleared and the next event may be read.
-void end_event_rain(run_state& rs) {
-    rs.rain_on = 0;
-    if (rs.rain_state == 1) rs.rain_state = 0;
-    if (rs.rain_state == 2) rs.rain_state = 3;
-    clear_cell_rain(rs);
+// Seconds from the event's first data line to Julian time t. Julian times
+// near 2.45e6 days carry about 4e-5 s of rounding: a value within 1e-4 s of a
+// whole millisecond is taken as that millisecond, and one within the time
+// tolerance of a data line as that line's time. The same t always gives the
+// same seconds, so one step's end is exactly the next step's start.
+double event_seconds(const run_state& rs, double t) {
+    double s = (t - rs.event_begin_time) * kSecondsPerDay;
+    const double ms = std::nearbyint(s * 1000.0) / 1000.0;
+    if (std::fabs(s - ms) < kMillisecondSnap) s = ms;
+    const std::vector<double>& lines = rs.precip_line_seconds;
+    const int m = rs.num_lines;
+    if (m < 1 || lines.size() < static_cast<size_t>(m) + 1) return s;
+    // First line not before s, and the one before it: the nearest two lines.
+    const auto first = lines.begin() + 1;
+    const auto last = lines.begin() + 1 + m;
+    const auto at = std::lower_bound(first, last, s);
+    const double tolerance = rs.time_tolerance * kSecondsPerDay;
+    if (at != last && *at - s < tolerance) return *at;
+    if (at != first && s - *(at - 1) < tolerance) return *(at - 1);
+    return s;
 }
 
-// Rain of period `period` of the event onto the cells; false after a reported failure.
-bool take_period(run_state& rs, int period) {
-    if (rs.card_radar == 2) {
-        const char* name = rs.radar_filenames[static_cast<size_t>(period)].c_str();
-        print_message("Reading radar precip file %s.\n", name);
-        if (read_radar_grid(rs.radar, name, rs.cards.radar_mm) != 0) {
-            std::printf("Error: unable to read the rain rates of radar file %s (it must exist and "
-                        "match the grid of the event's first radar file)\n",
-                        name);
-            error_record.code = kErrorPrinted;
-            return false;
-        }
-        radar_to_cells(rs);
-        return error_record.code == 0;
-    }
-    if (period > rs.gage_values.row_length || rs.num_gages > rs.gage_values.row_count) {
-        std::printf("Error: rain period %d is outside the event's value table\n", period);
+// The grid of radar period g in rs.radar_period_rate (m/s per cell), read
+// from the file of line g + 1 unless it is there already; false after a
+// reported failure.
+bool load_radar_period(run_state& rs, int g) {
+    if (rs.radar_period_loaded == g) return true;
+    const char* name = rs.radar_filenames[static_cast<size_t>(g)].c_str();
+    print_message("Reading radar precip file %s.\n", name);
+    if (read_radar_grid(rs.radar, name, rs.cards.radar_mm) != 0) {
+        std::printf("Error: unable to read the rain rates of radar file %s (it must exist and "
+                    "match the grid of the event's first radar file)\n",
+                    name);
         error_record.code = kErrorPrinted;
         return false;
     }
-    if (rs.gage_thiessen) {
-        fork_gage_rain_to_cells(period, rs.num_gages, rs.nearest, rs.gage_values,
-                                rs.cell_rain_rate, rs.GNUM);
-    } else {
-        interpolate_gages(rs.cell_size, period, rs.num_gages, rs.gage_x, rs.gage_y, rs.gage_values,
-                          rs.cell_x, rs.cell_y, rs.cell_rain_rate, rs.GNUM);
-    }
+    rs.radar_period_rate.resize(static_cast<size_t>(rs.GNUM) + 1, 0.0);
+    radar_to_cells(rs, rs.radar_period_rate);
+    if (error_record.code != 0) return false;
+    rs.radar_period_loaded = g;
     return true;
 }
 
-// Precipitation-file rain: the periods whose start has been reached.
+// The share of rain period g in the step: the step's mean intensity is the
+// sum over its periods of the period's intensity x weight.
+struct period_share {
+    int period;      // period g, from data line g to line g + 1
+    double weight;   // overlap of the period with the step / step length, -
+};
+
+// Mean intensity of every cell over the step from the periods' shares; a
+// single share of weight 1 hands the period's own values to the cells.
+// False after a reported failure.
+bool hand_step_to_cells(run_state& rs, const std::vector<period_share>& shares) {
+    const int n = rs.GNUM;
+    const bool whole = shares.size() == 1 && shares[0].weight == 1.0;
+    if (whole && rs.cells_hold_period == shares[0].period) return true;
+    rs.cells_hold_period = 0;
+    double* rate = rs.cell_rain_rate.data();
+    if (rs.card_radar == 2) {
+        bool first = true;
+        for (const period_share& p : shares) {
+            if (!load_radar_period(rs, p.period)) return false;
+            const double* grid = rs.radar_period_rate.data();
+            const double w = p.weight;
+            if (first) {
+#pragma omp parallel for schedule(static) if (n >= kParallelCells)
+                for (int k = 1; k <= n; ++k) rate[k] = whole ? grid[k] : w * grid[k];
+            } else {
+#pragma omp parallel for schedule(static) if (n >= kParallelCells)
+                for (int k = 1; k <= n; ++k) rate[k] += w * grid[k];
+            }
+            first = false;
+        }
+    } else {
+        const int gages = rs.num_gages;
+        if (rs.num_lines > rs.gage_values.row_length || gages > rs.gage_values.row_count) {
+            std::printf("Error: the event's value table does not hold its %d gages and %d lines\n",
+                        gages, rs.num_lines);
+            error_record.code = kErrorPrinted;
+            return false;
+        }
+        // Intensities are linear in the gage values, so each gage's mean over
+        // the step is spread to the cells once.
+        resize_gage_table(rs.gage_step_rates, gages, 1, 0.0);
+        if (!rs.gage_step_rates.check() || rs.gage_step_rates.row_count < gages) {
+            error_record.code = kErrorPrinted;
+            return false;
+        }
+        double* const* values = rs.gage_values.rows;
+        for (int j = 1; j <= gages; ++j) {
+            double mean = 0.0;   // m/s
+            for (const period_share& p : shares)
+                mean += whole ? values[j][p.period] : p.weight * values[j][p.period];
+            rs.gage_step_rates.rows[j][1] = mean;
+        }
+        if (rs.gage_thiessen) {
+            fork_gage_rain_to_cells(1, gages, rs.nearest, rs.gage_step_rates, rs.cell_rain_rate, n);
+        } else {
+            interpolate_gages(rs.cell_size, 1, gages, rs.gage_x, rs.gage_y, rs.gage_step_rates,
+                              rs.cell_x, rs.cell_y, rs.cell_rain_rate, n);
+        }
+    }
+    if (whole) rs.cells_hold_period = shares[0].period;
+    return true;
+}
+
+// The rain of the step that the rain application takes in this pass: its
+// interval runs from the last application to now, and each cell's intensity
+// becomes the recorded rain of that interval divided by its length. Rain
+// before the event's first line, after its last line or already handed out
+// counts nowhere, so whatever the step, the cells get the recorded rain.
+// False after a reported failure.
+bool take_step_rain(run_state& rs) {
+    const int m = rs.num_lines;
+    if (m < 1 || rs.precip_line_seconds.size() < static_cast<size_t>(m) + 1) {
+        std::printf("Error: the line times of the rainfall event are not set\n");
+        error_record.code = kErrorPrinted;
+        return false;
+    }
+    const std::vector<double>& line = rs.precip_line_seconds;
+    const double dt = rain_step_length(rs);                             // s
+    const double now = event_seconds(rs, rs.time);                      // s
+    const double from = std::max(event_seconds(rs, rs.rain_last), rs.precip_done);   // s
+    const double to = std::min(now, line[static_cast<size_t>(m)]);     // s
+    rs.rain_ends_after_step = now >= line[static_cast<size_t>(m)] ? 1 : 0;
+
+    std::vector<period_share> shares;
+    if (dt > 0.0 && to > from) {
+        // Period g runs from line g to line g + 1; the search starts at the
+        // period reached by the step before.
+        int g = rs.precip_step < 1 ? 1 : rs.precip_step;
+        while (g < m - 1 && line[static_cast<size_t>(g) + 1] <= from) ++g;
+        rs.precip_step = g;
+        for (; g <= m - 1 && line[static_cast<size_t>(g)] < to; ++g) {
+            const double overlap = std::min(to, line[static_cast<size_t>(g) + 1]) -
+                                   std::max(from, line[static_cast<size_t>(g)]);   // s
+            if (overlap > 0.0) shares.push_back({g, overlap == dt ? 1.0 : overlap / dt});
+        }
+        rs.precip_done = to;
+    }
+    rs.precip_last = rs.time;
+    rs.precip_next = rs.event_begin_time +
+                     line[static_cast<size_t>(std::min(rs.precip_step + 1, m))] / kSecondsPerDay;
+    if (shares.empty()) {
+        if (rs.cells_hold_period != -1) clear_cell_rain(rs);
+        return true;
+    }
+    return hand_step_to_cells(rs, shares);
+}
+
+// Precipitation-file rain: the rain of every step that the rain application
+// takes, until the step that reaches the event's last data line.
 void distribute_file_rain(run_state& rs) {
     if (rs.rain_state == 2) {
         // No further event: nothing falls.
         end_event_rain(rs);
         return;
     }
-    if (rs.rain_state != 1 || rs.time < rs.precip_next - rs.time_tolerance) return;
-    // Period g runs from data line g to line g + 1; when several period starts
-    // were passed since the last update, the latest of them is taken.
-    const int last = rs.num_lines;
-    int taken = 0;
-    while (rs.precip_step < last && rs.time >= rs.precip_next - rs.time_tolerance) {
-        taken = rs.precip_step;
-        ++rs.precip_step;
-        rs.precip_next = line_time(rs, rs.precip_step);
-    }
-    if (taken > 0) {
-        if (!take_period(rs, taken)) return;
-        rs.precip_last = rs.time;
-    }
-    // The last data line ends the event's rain.
-    if (rs.precip_step >= last && rs.time >= rs.precip_next - rs.time_tolerance) {
-        end_event_rain(rs);
-        rs.precip_last = rs.time;
-    }
+    if (rs.rain_state != 1 || !process_due(rs, rs.rain_next)) return;
+    take_step_rain(rs);
 }
 
 // Uniform rain: on from the first pass for num_periods rain applications.
@@ -128,6 +226,14 @@ void distribute_uniform_rain(run_state& rs) {
 }
 
 }  // namespace
+
+void end_event_rain(run_state& rs) {
+    rs.rain_on = 0;
+    rs.rain_ends_after_step = 0;
+    if (rs.rain_state == 1) rs.rain_state = 0;
+    if (rs.rain_state == 2) rs.rain_state = 3;
+    clear_cell_rain(rs);
+}
 
 void interpolate_gages(double dx, int period, int num_gages, const std::vector<double>& gage_x,
                        const std::vector<double>& gage_y, const checked_array_2d<double>& gage_values,

@@ -33,5 +33,9 @@ bool build_nearest_gage_table(int num_gages, const std::vector<double>& gage_x,
                               const checked_array<double>& cell_y, std::vector<int>& nearest,
                               int GNUM);
 
+// Ends the event's rain: the rain switch off, rain_state 1 -> 0 (2 -> 3, no
+// further event), and every cell's intensity (and ri_eff) cleared.
+void end_event_rain(run_state& rs);
+
 // Sets every cell's intensity rs.cell_rain_rate to `rate` (m/s).
 void set_uniform_cell_rain(run_state& rs, double rate);

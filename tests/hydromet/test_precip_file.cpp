@@ -116,12 +116,19 @@ struct bad_block {
 const bad_block kBadBlocks[] = {
     {"date earlier than the line before",
      "EVENT t\nNRGAG 1\nNRPDS 2\nCOORD 0 0\nGAGES 2000 1 1 10 0 1\nGAGES 2000 1 1 9 59 1\n",
-     "On line no. 2, the given time of the recorded data is:    2000/1/1 9:59\n"
+     "On line no. 6, the given time of the recorded data is:    2000/1/1 9:59\n"
      "Which is earlier than the date/time on the previous line:  2000/1/1 10:00\n"},
     {"accumulated depth decreases",
      "EVENT t\nNRGAG 1\nNRPDS 3\nCOORD 0 0\nACCUM 2000 1 1 0 0 1\nACCUM 2000 1 1 1 0 1\n"
      "ACCUM 2000 1 1 2 0 0.5\n",
-     "On line no. 3, the accumulated precip. for gage number 1 is:  0.50000 mm\n"},
+     "On line no. 7, the accumulated precip. for gage number 1 is:  0.50000 mm\n"},
+    {"gage value missing at the end of the file",
+     "EVENT t\nNRGAG 2\nNRPDS 1\nCOORD 0 0\nCOORD 9 9\nGAGES 2000 1 1 0 0 1\n",
+     "ends on line 6 without the value of gage 2 of the data line on line 6\n"},
+    {"gage value missing before the next line",
+     "EVENT t\nNRGAG 2\nNRPDS 2\nCOORD 0 0\nCOORD 9 9\nGAGES 2000 1 1 0 0 1\n"
+     "GAGES 2000 1 1 1 0 1 2\n",
+     "\"GAGES\" on line 7 of the precipitation file"},
     {"two card kinds",
      "EVENT t\nNRGAG 1\nNRPDS 2\nCOORD 0 0\nGAGES 2000 1 1 0 0 1\nRATES 2000 1 1 1 0 1\n",
      "More than one precipitation data card type has been specified.\n"},

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "pluvo_test.h"
 
@@ -64,4 +65,34 @@ TEST(RainProgram, RefusedPrecipitationFileEndsTheRunWithItsMessage) {
               std::string::npos)
         << r.out;
     EXPECT_EQ(r.out.find("Running...."), std::string::npos);
+}
+
+TEST(RainProgram, RefusedEventsNameThePrecipitationFileAndItsLine) {
+    const struct {
+        const char* what;
+        const char* rain;
+        std::vector<std::string> messages;
+    } rows[] = {
+        {"date earlier than the line before",
+         "EVENT back\nNRGAG 2\nNRPDS 3\nCOORD 0 30\nCOORD 30 0\n"
+         "GAGES 2005 6 30 23 0 0 0\nGAGES 2005 7 1 0 0 10 20\nGAGES 2005 6 30 23 30 5 0\n",
+         {"Error: the date on line 8 of the precipitation file rain.gag is earlier than the date "
+          "on line 7\n",
+          "On line no. 8, the given time of the recorded data is:    2005/6/30 23:30\n"}},
+        {"gage value missing at the end of the file",
+         "EVENT short\nNRGAG 2\nNRPDS 3\nCOORD 0 30\nCOORD 30 0\n"
+         "GAGES 2005 6 30 23 0 0 0\nGAGES 2005 7 1 0 0 10 20\nGAGES 2005 7 1 0 30 5\n",
+         {"Error: the precipitation file rain.gag ends on line 8 without the value of gage 2 of "
+          "the data line on line 8\n"}},
+    };
+    for (const auto& row : rows) {
+        temp_dir dir;
+        write_watershed(dir, row.rain, 1);
+        const run_result r = run_pluvo({"test.prj"}, dir.path(), "", kEnv);
+        EXPECT_EQ(r.status, 1) << row.what;
+        for (const std::string& m : row.messages)
+            EXPECT_NE(r.out.find(m), std::string::npos) << row.what << "\n" << r.out;
+        EXPECT_EQ(r.out.find("Unexpected end of file"), std::string::npos) << row.what;
+        EXPECT_EQ(r.out.find("Running...."), std::string::npos) << row.what;
+    }
 }
