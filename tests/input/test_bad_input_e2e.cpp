@@ -208,6 +208,9 @@ const std::vector<bad_input> kBadInputs = {
      "TIMESTEP 1e300\n",
      {"Error: project file p.prj, line {line}: card timestep has the value 1e+300; it must be "
       "at most 128849018820."}},
+    {"TOT_TIME negative", base::plane, "p.prj", "TOT_TIME 10\n", "TOT_TIME -5\n",
+     {"Error: project file p.prj, line {line}: card tot_time has the value -5; it must be at "
+      "least 0."}},
     // Dates and times off the calendar.
     {"START_TIME minute overflowing", base::plane, "p.prj", "START_TIME 0 0\n",
      "START_TIME 0 2147483647\n",
@@ -302,6 +305,18 @@ TEST(BadInputProgram, BasesRunToTheirEnd) {
         EXPECT_EQ(r.status, 0) << project_of(b) << "\n" << r.out << r.err;
         EXPECT_TRUE(has(r.out, "finished event")) << r.out;
     }
+}
+
+TEST(BadInputProgram, ZeroTotalTimeIsNoErrorButEndsTheRunAtItsFirstPass) {
+    // Only a negative TOT_TIME is refused: 0 is the length of a run that
+    // stops at its start.
+    temp_dir dir;
+    write_plane_base(dir.path());
+    spoil(dir.path(), {"TOT_TIME 0", base::plane, "p.prj", "TOT_TIME 10\n", "TOT_TIME 0\n", {}});
+    const run_result r = run_pluvo({"p.prj"}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(has(r.out, "simulation duration 0 minutes")) << r.out;
+    EXPECT_TRUE(has(r.out, "finished event")) << r.out;
 }
 
 TEST(BadInputProgram, EachBrokenValueStopsCleanlyNamingWhereItIs) {
