@@ -418,7 +418,10 @@ void run_card_action(card_records& r, const card_entry& e, char* line, const lin
         case card_action::time_series_file:
             next_word(line, token);
             r.cards.acted_files.emplace_back(e.keyword, token);
-            read_time_series_file(token);
+            if (!read_time_series_file(token)) {
+                refuse_value(ctx, "names the time-series file %.1000s, which cannot be opened.\n",
+                             token);
+            }
             break;
         case card_action::elev_series_file:
             next_word(line, token);

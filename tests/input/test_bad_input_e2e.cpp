@@ -255,6 +255,11 @@ const std::vector<bad_input> kBadInputs = {
       "not a number."}},
     {"time series value nan", base::plane, "series.ts", " 1.5\n", " nan\n",
      {"Error: time series file series.ts, line {line}: "}},
+    {"time series file missing", base::plane, "p.prj", "TIME_SERIES_FILE series.ts\n",
+     "TIME_SERIES_FILE absent.ts\n",
+     {"Error: Time series file not found [absent.ts]",
+      "Error: project file p.prj, line {line}: card time_series_file names the time-series file "
+      "absent.ts, which cannot be opened."}},
     {"time series minute overflowing", base::plane, "series.ts", "0 10 1.5", "0 2147483647 1.5",
      {"Error: time series file series.ts, line {line}: the date of series [inflow] is not a "
       "valid date and time"}},
