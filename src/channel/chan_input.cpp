@@ -160,6 +160,24 @@ struct chan_reader {
         if (link >= 1 && link <= rs.links) return true;
         return fail(c, "%s %d is outside the links 1..%d of the LINKS card", what, link, rs.links);
     }
+    // The two integers of a PUMPTO card, checked before the pump is built:
+    // whole numbers, the link a link of the network and the node one of that
+    // link's nodes (the node of a card on a plain trapezoid link is replaced
+    // by 1, so only its form is checked). `v` itself is left as it was.
+    bool pump_target(const chan_card& c, const char* v, int link_type) {
+        std::vector<char> rest(v, v + std::strlen(v) + 1);
+        int to_link = 0, to_node = 0;
+        if (!int_value(c, rest.data(), to_link, "pump link") ||
+            !int_value(c, rest.data(), to_node, "pump node") ||
+            !link_in_range(c, to_link, "pump link"))
+            return false;
+        const int nodes = rs.nx1[ix(to_link)];
+        if (link_type != kLtTrapezoid && (to_node < 1 || to_node > nodes)) {
+            return fail(c, "pump node %d is outside the nodes 1..%d of link %d", to_node, nodes,
+                        to_link);
+        }
+        return true;
+    }
 
     bool header_pass();
     void allocate_link_arrays();
@@ -748,6 +766,7 @@ bool chan_reader::node_pass() {
             case kChanPumpto:
                 if (link == 0 || node == 0) return fail(c, "the card comes before the LINK and NODE cards of its node");
                 if (!rs.stream_pumps.has(node, link)) return fail(c, "the pump was not counted");
+                if (!pump_target(c, v, rs.ltype[l])) return false;
                 rs.stream_pumps(k, l) = read_chan_pump(rs, v, link, rs.ltype[l]);
                 break;
             default:

@@ -1,8 +1,9 @@
 // Outputs never overwrite inputs: every output name of the run is resolved to
 // the file it would open and compared with the files of every input name, as
-// files (links and different spellings of one path are the same file). The
-// check runs once the cards are read and before the first output is opened,
-// so a refused run leaves every file as it was.
+// files (links and different spellings of one path are the same file); no
+// two outputs may resolve to one file either. The check runs once the cards
+// are read and before the first output is opened, so a refused run leaves
+// every file as it was.
 #include "input/output_names.h"
 
 #include <cctype>
@@ -152,6 +153,45 @@ std::string card_text(const std::string& card) {
     return "card " + upper(card);
 }
 
+// True when two planned output paths name one file: the same file when both
+// exist (links included), else the same path once resolved (an output not
+// yet written has no file to compare).
+bool same_output_file(const std::string& a, const std::string& b) {
+    namespace fs = std::filesystem;
+    std::error_code ec_a, ec_b;
+    if (fs::exists(a, ec_a) && fs::exists(b, ec_b)) {
+        std::error_code ec;
+        return fs::equivalent(a, b, ec) && !ec;
+    }
+    const fs::path ra = fs::weakly_canonical(fs::absolute(a, ec_a), ec_a);
+    const fs::path rb = fs::weakly_canonical(fs::absolute(b, ec_b), ec_b);
+    return !ec_a && !ec_b && ra == rb;
+}
+
+// Message and code kErrorPrinted when two outputs would write one file (the
+// later would overwrite the earlier). No two outputs of the run share a file
+// by design (the run-time log "out_time.out" is the one file appended to, and
+// only by the program).
+void check_outputs_distinct(const std::vector<named_file>& outputs) {
+    std::vector<std::string> paths(outputs.size());
+    for (size_t k = 0; k < outputs.size(); ++k) {
+        char path[kNameSize];
+        if (planned_path(outputs[k].name.c_str(), "w", path)) paths[k] = path;
+    }
+    for (size_t k = 0; k < outputs.size(); ++k) {
+        if (paths[k].empty()) continue;
+        for (size_t j = 0; j < k; ++j) {
+            if (paths[j].empty() || !same_output_file(paths[k], paths[j])) continue;
+            std::printf("Error: %s names the output file %s, which is also the output file %s of "
+                        "%s; two outputs never write one file\n",
+                        card_text(outputs[k].card).c_str(), outputs[k].name.c_str(),
+                        outputs[j].name.c_str(), card_text(outputs[j].card).c_str());
+            set_error(kErrorPrinted);
+            return;
+        }
+    }
+}
+
 }  // namespace
 
 void check_output_names(run_state& rs) {
@@ -185,4 +225,5 @@ void check_output_names(run_state& rs) {
             return;
         }
     }
+    check_outputs_distinct(outputs);
 }

@@ -8,6 +8,7 @@ struct run_state;
 // when the output folder set by OUTPUT_FOLDER cannot take files, or when an
 // output file of the run would open the same file as one of its inputs: the
 // project file, every input named by a card (maps, tables, series, channel
-// files, precipitation, hotstarts, replacement files, ...). Names are
-// compared as the files they resolve to, without opening anything.
+// files, precipitation, hotstarts, replacement files, ...), or when two of its
+// outputs would write one file. Names are compared as the files they resolve
+// to, without opening anything.
 void check_output_names(run_state& rs);

@@ -68,6 +68,9 @@ constexpr double kMaxGridSide = 46340.0;
 const card_limit kCardLimits[] = {
     {2, 1.0, kMaxGridSide},   // rows
     {3, 1.0, kMaxGridSide},   // cols
+    // tot_time, min: 0 ends a single-event run at its first pass (and is the
+    // value when the card is left out); a negative length is a mistake.
+    {4, 0.0, static_cast<double>(INT_MAX)},
     // timestep, s: 0 or below is refused by the time check; one step longer
     // than the longest run (an int count of minutes) would carry the clock
     // beyond any calendar date.
@@ -443,7 +446,10 @@ void run_card_action(card_records& r, const card_entry& e, char* line, const lin
         case card_action::time_series_file:
             next_word(line, token);
             r.cards.acted_files.emplace_back(e.keyword, token);
-            read_time_series_file(token);
+            if (!read_time_series_file(token)) {
+                refuse_value(ctx, "names the time-series file %.1000s, which cannot be opened.\n",
+                             token);
+            }
             break;
         case card_action::elev_series_file:
             next_word(line, token);

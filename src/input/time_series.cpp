@@ -179,17 +179,20 @@ int read_time_series(file_object& f) {
     return 1;
 }
 
-void read_time_series_file(const char* path) {
+bool read_time_series_file(const char* path) {
     file_object f;
     if (!open_file_named(f, path, "r")) {
+        // The inputs that name its series would run without them: stop.
         std::printf("Error: Time series file not found [%s]\n", path);
-        return;
+        set_error(kErrorPrinted);
+        return false;
     }
     int blocks = 0;
     int result = 0;
     while ((result = read_time_series(f)) == 1) ++blocks;
     if (result == 0) print_message("%d time series read from file %s\n", blocks, path);
     close_file_object(f);
+    return true;
 }
 
 void shift_relative_time_series(double start_time) {

@@ -52,10 +52,11 @@ constexpr int kTsOther = 4;      // anything else
 int time_series_keyword(const char* line);
 
 // Reads every block of a time-series file into the list and reports the count.
-// A missing file prints a message and sets no code; a malformed entry line or
-// a time that does not increase prints a message naming the file and line and
-// sets code 4000.
-void read_time_series_file(const char* path);
+// A file that cannot be opened prints a message naming it, sets code 4000 and
+// gives false (the caller names the card); a malformed entry line or a time
+// that does not increase prints a message naming the file and line and sets
+// code 4000.
+bool read_time_series_file(const char* path);
 // Reads the next block of an open file into a new series: 1 a block was read,
 // 0 no further block, -1 the block is malformed (message printed, code 4000).
 int read_time_series(file_object& f);

@@ -166,6 +166,12 @@ TEST_F(ChannelTest, BadChannelFilesAreRefusedWithAMessageNamingTheFile) {
         {"step too fine", replaced(good, "NUM_INTERP 2", "NUM_INTERP 30001"),
          "number of interpolation points [30001] for table 1 in link 3 is invalid"},
         {"link without a kind", replaced(good, "BREAKPOINT\n", ""), "no link kind card"},
+        // A pump on the break-point link keeps its node: it must be a node of the pump link.
+        {"pump node beyond the pump link's nodes",
+         replaced(good, "NODE 2\nELEV 100.0\n", "NODE 2\nELEV 100.0\nPUMPTO 2 4 TS q\n"),
+         "pump node 4 is outside the nodes 1..3 of link 2"},
+        {"pump node zero", replaced(good, "NODE 2\nELEV 100.0\n", "NODE 2\nELEV 100.0\nPUMPTO 2 0 TS q\n"),
+         "pump node 0 is outside the nodes 1..3 of link 2"},
         {"too many upstream links",
          replaced(good, "CONNECT 3 0 2 1 2",
                   "CONNECT 3 0 21 1 2 1 2 1 2 1 2 1 2 1 2 1 2 1 2 1 2 1 2 1 2 1"),
@@ -320,17 +326,23 @@ TEST_F(ChannelTest, LakeLinkReadsItsSearchOrderAndInitialVolume) {
 TEST_F(ChannelTest, PumpsAndPointSourcesBindTheirSeries) {
     time_series* s = new_time_series();
     std::snprintf(s->name, sizeof(s->name), "%s", "inflow_hydrograph");
-    const std::string text = replaced(three_link_file(), "NODE 3\nELEV 102.0\n",
-                                      "NODE 3\nELEV 102.0\nPOINTSOURCE inflow\n"
-                                      "PUMPTO 4 9 TS inflow_hydrograph\n");
+    std::string text = replaced(three_link_file(), "NODE 3\nELEV 102.0\n",
+                                "NODE 3\nELEV 102.0\nPOINTSOURCE inflow\n"
+                                "PUMPTO 3 9 TS inflow_hydrograph\n");
+    // A pump on the break-point link keeps its node (the last node of link 2).
+    text = replaced(text, "NODE 2\nELEV 100.0\n", "NODE 2\nELEV 100.0\nPUMPTO 2 3 TS inflow\n");
     ASSERT_TRUE(read_channel(text)) << out_;
     EXPECT_EQ(rs().stream_pointsource[3][1], s);
     chan_pump* p = rs().stream_pumps[3][1];
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(p->is_time_series, 1);
     EXPECT_EQ(p->ts, s);
-    EXPECT_EQ(p->value_a, 4);
-    EXPECT_EQ(p->value_b, 1);   // a plain trapezoid link forces it to 1
+    EXPECT_EQ(p->value_a, 3);
+    EXPECT_EQ(p->value_b, 1);   // a plain trapezoid link forces it to 1 (9 is no node of link 3)
+    chan_pump* kept = rs().stream_pumps[2][3];
+    ASSERT_NE(kept, nullptr);
+    EXPECT_EQ(kept->value_a, 2);
+    EXPECT_EQ(kept->value_b, 3);
 
     error_record = error_info{};
     EXPECT_FALSE(read_channel(replaced(text, "TS inflow", "FLOW inflow")));

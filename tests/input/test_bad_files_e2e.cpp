@@ -1,6 +1,7 @@
 // End-to-end refusals of file names that cannot serve the run: an output that
-// would overwrite an input, an output folder that cannot take files, a folder
-// where a file belongs, a batch run beyond the rows of its replacement values.
+// would overwrite an input or another output, an output folder that cannot
+// take files, a folder where a file belongs, a batch run beyond the rows of
+// its replacement values.
 // Every refused run exits with status 1, names the card or file, and leaves
 // every file of its folder as it was.
 #include <gtest/gtest.h>
@@ -77,6 +78,31 @@ TEST(BadFilesEndToEnd, RefusedRunsNameTheCardOrFileAndChangeNoInput) {
          {"plane.prj"},
          {"Error: card DEPTH names the output file values.txt, which is the input file "
           "values.txt of card REPLACE_VALS"}},
+        // Two outputs resolving to one file: the later would overwrite the earlier.
+        {"two cards naming one output file",
+         [](const temp_dir&, project_file& p) { p.card("SIG_OUTLET_HYDRO", "outlet.hyd"); },
+         {"plane.prj"},
+         {"Error: card OUTLET_HYDRO names the output file outlet.hyd, which is also the output "
+          "file outlet.hyd of card SIG_OUTLET_HYDRO; two outputs never write one file"}},
+        {"two outputs spelling one new file two ways",
+         [](const temp_dir&, project_file& p) { p.card("SIG_OUTLET_HYDRO", "./summ.out"); },
+         {"plane.prj"},
+         {"Error: card SUMMARY names the output file summ.out, which is also the output file "
+          "./summ.out of card SIG_OUTLET_HYDRO"}},
+        {"two outputs spelling one existing file two ways",
+         [](const temp_dir& d, project_file& p) {
+             std::filesystem::create_directory(d.file("sub"));
+             write_file(d.file("summ.out"), "summary of an earlier run\n");
+             p.card("SIG_OUTLET_HYDRO", "sub/../summ.out");
+         },
+         {"plane.prj"},
+         {"Error: card SUMMARY names the output file summ.out, which is also the output file "
+          "sub/../summ.out of card SIG_OUTLET_HYDRO"}},
+        {"an output over the run-time log the program appends to",
+         [](const temp_dir&, project_file& p) { p.remove("SUMMARY").card("SUMMARY", "out_time.out"); },
+         {"plane.prj"},
+         {"names the output file out_time.out, which is also the output file out_time.out of "
+          "card SUMMARY; two outputs never write one file"}},
         {"output folder that does not exist",
          [](const temp_dir&, project_file& p) { p.card("OUTPUT_FOLDER", "nowhere/deeper"); },
          {"plane.prj"},

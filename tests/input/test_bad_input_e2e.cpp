@@ -208,6 +208,9 @@ const std::vector<bad_input> kBadInputs = {
      "TIMESTEP 1e300\n",
      {"Error: project file p.prj, line {line}: card timestep has the value 1e+300; it must be "
       "at most 128849018820."}},
+    {"TOT_TIME negative", base::plane, "p.prj", "TOT_TIME 10\n", "TOT_TIME -5\n",
+     {"Error: project file p.prj, line {line}: card tot_time has the value -5; it must be at "
+      "least 0."}},
     // Dates and times off the calendar.
     {"START_TIME minute overflowing", base::plane, "p.prj", "START_TIME 0 0\n",
      "START_TIME 0 2147483647\n",
@@ -252,6 +255,11 @@ const std::vector<bad_input> kBadInputs = {
       "not a number."}},
     {"time series value nan", base::plane, "series.ts", " 1.5\n", " nan\n",
      {"Error: time series file series.ts, line {line}: "}},
+    {"time series file missing", base::plane, "p.prj", "TIME_SERIES_FILE series.ts\n",
+     "TIME_SERIES_FILE absent.ts\n",
+     {"Error: Time series file not found [absent.ts]",
+      "Error: project file p.prj, line {line}: card time_series_file names the time-series file "
+      "absent.ts, which cannot be opened."}},
     {"time series minute overflowing", base::plane, "series.ts", "0 10 1.5", "0 2147483647 1.5",
      {"Error: time series file series.ts, line {line}: the date of series [inflow] is not a "
       "valid date and time"}},
@@ -267,6 +275,20 @@ const std::vector<bad_input> kBadInputs = {
      "LINKNODE 1 1 nan\n",
      {"Error in the grid-stream file valley.gst, line {line}:",
       "the LINKNODE fraction \"nan\" is not finite"}},
+    // The two integers of a pump card (the link's last node carries it).
+    {"channel pump link beyond LINKS", base::valley, "valley.chn", "", "PUMPTO 2 1 TS q\n",
+     {"Error in the channel input file valley.chn, line {line} (PUMPTO card):",
+      "pump link 2 is outside the links 1..1 of the LINKS card"}},
+    {"channel pump link garbled", base::valley, "valley.chn", "", "PUMPTO 1x 1 TS q\n",
+     {"Error in the channel input file valley.chn, line {line} (PUMPTO card):",
+      "the pump link \"1x\" is not a number"}},
+    {"channel pump node beyond the int range", base::valley, "valley.chn", "",
+     "PUMPTO 1 2147483648 TS q\n",
+     {"Error in the channel input file valley.chn, line {line} (PUMPTO card):",
+      "the pump node \"2147483648\" is outside the int range"}},
+    {"channel pump node missing", base::valley, "valley.chn", "", "PUMPTO 1\n",
+     {"Error in the channel input file valley.chn, line {line} (PUMPTO card):",
+      "the pump node is missing"}},
     {"channel hotstart level nan", base::valley, "example.prj", "", "READ_CHAN_HOTSTART hs\n",
      {"Error in the channel hotstart file hs.dht, line 1: the water level or area of node 1 of "
       "link 1 is not a finite number."},
@@ -302,6 +324,18 @@ TEST(BadInputProgram, BasesRunToTheirEnd) {
         EXPECT_EQ(r.status, 0) << project_of(b) << "\n" << r.out << r.err;
         EXPECT_TRUE(has(r.out, "finished event")) << r.out;
     }
+}
+
+TEST(BadInputProgram, ZeroTotalTimeIsNoErrorButEndsTheRunAtItsFirstPass) {
+    // Only a negative TOT_TIME is refused: 0 is the length of a run that
+    // stops at its start.
+    temp_dir dir;
+    write_plane_base(dir.path());
+    spoil(dir.path(), {"TOT_TIME 0", base::plane, "p.prj", "TOT_TIME 10\n", "TOT_TIME 0\n", {}});
+    const run_result r = run_pluvo({"p.prj"}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(has(r.out, "simulation duration 0 minutes")) << r.out;
+    EXPECT_TRUE(has(r.out, "finished event")) << r.out;
 }
 
 TEST(BadInputProgram, EachBrokenValueStopsCleanlyNamingWhereItIs) {

@@ -223,15 +223,17 @@ TEST_F(SeriesTest, AbsoluteAndRelativeBlocksOfOneFile) {
     EXPECT_DOUBLE_EQ(time_series_value(start + 0.25, inflow), 2.0);
 }
 
-TEST_F(SeriesTest, MissingFilesAreReportedWithoutCode) {
+TEST_F(SeriesTest, MissingTimeSeriesFileStopsButMissingElevationFileDoesNot) {
     std::string path = dir_ + "/absent.ts";
     // The file object may print its own line before a failed open.
     testing::internal::CaptureStdout();
-    read_time_series_file(path.c_str());
+    EXPECT_FALSE(read_time_series_file(path.c_str()));
     std::string out = testing::internal::GetCapturedStdout();
     std::string message = "Error: Time series file not found [" + path + "]\n";
     ASSERT_GE(out.size(), message.size());
     EXPECT_EQ(out.substr(out.size() - message.size()), message);
+    EXPECT_EQ(error_record.code, kErrorPrinted);
+    error_record = error_info{};
     testing::internal::CaptureStdout();
     read_elevation_series_file(path.c_str());
     out = testing::internal::GetCapturedStdout();
