@@ -27,6 +27,8 @@
 #include "channel/link_end_flows.h"
 #include "channel/xsection.h"
 #include "run/run_state.h"
+#include "core/error.h"
+#include "subsurface/stream_exchange.h"
 #include "input/time_series.h"
 
 namespace {
@@ -433,6 +435,28 @@ void book_flow_volumes(run_state& rs, double dt, route_volumes& v) {
     }
 }
 
+// Each segment's share of the accepted exchange (its rate scaled as its node
+// was limited) goes to its cell's exchange volume, m3 (+ aquifer to channel).
+void book_exchange_volumes(run_state& rs, double dt) {
+    if (rs.gw_chan_exchange_vol.size() <= ix(rs.GNUM)) return;
+    for (int k = 1; k <= rs.num_stream_cells; ++k) {
+        for (int g = 1; g <= rs.gst_ncellsingrid[ix(k)]; ++g) {
+            const int L = rs.gst_link[ix(k)][ix(g)], j = rs.gst_node[ix(k)][ix(g)];
+            const int c = rs.gst_gnum[ix(k)][ix(g)];
+            if (L < 1 || L > rs.links || c < 1 || c > rs.GNUM || !routed_link(rs.ltype[ix(L)]))
+                continue;
+            double& s = rs.gst_qriv[ix(k)][ix(g)];
+            if (j < 1 || j > rs.nx[ix(L)]) {
+                s = 0.0;
+                continue;
+            }
+            const double before = rs.qriv_old(ix(j), ix(L));
+            s = std::fabs(before) < kZero ? 0.0 : s * rs.qriv(ix(j), ix(L)) / before;
+            rs.gw_chan_exchange_vol[ix(c)] += rs.dx[ix(L)] * s * dt * rs.gst_pct[ix(k)][ix(g)];
+        }
+    }
+}
+
 }  // namespace
 
 node_update_volumes update_node_areas(run_state& rs, const node_array& flows, node_array& areas,
@@ -532,6 +556,7 @@ int ex_flow_route(run_state& rs, double dt_c, route_volumes& v, const int* bound
     if (dt_c <= kZero) return 0;
 
     const double max_courant = rs.max_courant_number;
+    int exchange_result = 0;
     double remaining = dt_c;
     double dt = dt_c;
     // Set while depths, levels and conveyances were last computed from `area`
@@ -543,6 +568,13 @@ int ex_flow_route(run_state& rs, double dt_c, route_volumes& v, const int* bound
         if (failed) return -1;
         if (cmax >= max_courant) dt = dt / std::floor(cmax / max_courant + 1.0);
 
+        if (exchange_on(rs)) {
+            exchange_result = exchange_channel_aquifer(rs);
+            if (error_record.code != 0) {
+                chan_fail();
+                return -1;
+            }
+        }
         copy_routed(rs, rs.area, rs.area_try_start);
         rs.qp_old = rs.qp;
         if (exchange_on(rs)) rs.qriv_old = rs.qriv;
@@ -610,6 +642,7 @@ int ex_flow_route(run_state& rs, double dt_c, route_volumes& v, const int* bound
         if (!ex_section(rs, kSectionFromArea, rs.area)) return -1;
         state_from_area = true;
         if (lakes) book_lake_volumes(rs, dt);
+        if (exchange_on(rs)) book_exchange_volumes(rs, dt);
         if (rs.overbank_flow && remaining > kZero) overbank_return(rs, remaining, boundary_type, v);
         book_flow_volumes(rs, dt, v);
         v.lateral_in += step.lateral_in;
@@ -619,5 +652,5 @@ int ex_flow_route(run_state& rs, double dt_c, route_volumes& v, const int* bound
         rs.vol_stream_point_sinks += step.point_out;
         ++rs.chan_substeps;
     }
-    return 0;
+    return exchange_result;
 }

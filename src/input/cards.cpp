@@ -262,7 +262,7 @@ constexpr card_entry kCards[] = {
     number_card("gw_lsor_con", 185, PC(gw_lsor_con)),
     number_card("single_unsat_sat", 186, PC(single_unsat_sat)),
     number_card("gw_leakage_rate", 187, PC(gw_leakage_rate)),
-    number_card("gw_relax_coeff", 188, PC(gw_relax_coeff)),
+    number_card("gw_relax_coeff", 188, PC(gw_relax_coeff), PC(gw_relax_coeff_given)),
     number_card("chan_decay_coef", 224, PC(chan_decay_coef)),
     number_card("chan_disp_coef", 225, PC(chan_disp_coef)),
     number_card("init_chan_conc", 226, PC(init_chan_conc)),

@@ -258,6 +258,7 @@ struct project_card_values {
     double single_unsat_sat = 0.0;              // single unsaturated/saturated switch limit
     double gw_leakage_rate = 0.0;               // leakage rate, m/s
     double gw_relax_coeff = 0.0;                // relaxation coefficient
+    int gw_relax_coeff_given = 0;
     char gw_porosity_map[kCardNameSize] = {};   // aquifer porosity map
     int gw_porosity_map_given = 0;
     double gw_unif_porosity = 0.0;              // uniform aquifer porosity

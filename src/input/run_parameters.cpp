@@ -277,6 +277,7 @@ void copy_subsurface(run_state& rs) {
             rs.single_unsat_sat = c.single_unsat_sat;
             rs.gw_leakage_rate = c.gw_leakage_rate;
             rs.gw_relax_coeff = c.gw_relax_coeff;
+            rs.gw_relax_coeff_given = c.gw_relax_coeff_given;
             rs.gw_porosity_map = c.gw_porosity_map_given;
             rs.gw_unif_porosity_given = c.gw_unif_porosity_given;
             rs.gw_unif_porosity = c.gw_unif_porosity;

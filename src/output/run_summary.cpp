@@ -21,6 +21,7 @@
 #include "output/output_setup.h"
 #include "output/run_transport_summary.h"
 #include "output/summary_format.h"
+#include "subsurface/groundwater.h"
 
 namespace {
 
@@ -92,8 +93,10 @@ void complete_final_storages(run_state& rs) {
             }
         }
         rs.gw_vol_end = stored;
+        // Solved heads: the stored water as the solver moved it, each change at its storage coefficient.
+        if (gw_aquifer_solved(rs)) rs.gw_vol_end = rs.gw_vol_start + rs.gw_vol_storage_change;
         const double change = rs.gw_vol_end - rs.gw_vol_start - rs.gw_vol_inputs - rs.gw_vol_boundary_flux -
-                              rs.vol_xy_gain + rs.vol_xy_loss;
+                              rs.vol_xy_gain + rs.vol_xy_loss - rs.gw_vol_floor_lift;
         rs.gw_mass_balance_error = summary_percent(change, rs.gw_vol_start);
     }
 
@@ -173,7 +176,8 @@ void compute_run_balances(run_state& rs) {
                     rs.vol_stream_point_sources + rs.vol_bc_gain_total;
     double outputs = rs.vol_evaporation + rs.vol_discharge + rs.vol_bc_loss_total + rs.vol_lake_to_gw +
                      rs.vol_lake_evaporation;
-    if (rs.gw_simulation) {
+    if (gw_aquifer_solved(rs)) {
+        inputs += rs.gw_vol_floor_lift;
         outputs += rs.vol_unsat_downward - rs.gw_vol_recharge + rs.gw_vol_leakage + rs.gw_vol_pumping;
     } else {
         outputs += (rs.green_ampt ? rs.vol_infiltration : rs.vol_unsat_downward) + rs.vol_river_to_gw;

@@ -1,7 +1,22 @@
-// Two-dimensional groundwater.
+// Two-dimensional groundwater: start-up (gw_setup.cpp) and the time-loop step.
 #pragma once
 
 struct run_state;
 
+// Start-up: the solver cards (gw_relax_coeff required in (0, 2), gw_timestep
+// and gw_lsor_con above 0), boundary codes (0..8), wells or static fluxes,
+// conductivity (cm/h in, m/s kept) and porosity, well output locations.
 void read_gw_maps(run_state& rs);
+
+// Time-loop step of the saturated zone, acting when its clock is due.
 void update_groundwater(run_state& rs);
+
+// True when the heads are solved: groundwater under a soil scheme that feeds
+// it recharge (redistribution, layered or Richards). Otherwise the aquifer is
+// a store of fixed heads outside the water balance.
+bool gw_aquifer_solved(const run_state& rs);
+
+// Books the channel exchange volumes gathered in the stream cells since the
+// last call into the run and event totals (+ aquifer to channel), m3; clears
+// them unless the solver will take them.
+void book_channel_exchange(run_state& rs);

@@ -152,6 +152,37 @@ struct subsurface_state {
     std::vector<int> gwbound;            // groundwater boundary code
     std::vector<int> num_unsat_cells;    // unsaturated node count of the cell in the groundwater model
 
+    // Two-dimensional groundwater (read_gw_maps, solve_groundwater_2d, update_groundwater);
+    // per-cell arrays GNUM+1 used from 1, sized by read_gw_maps
+    std::vector<double> gw_hycond;       // hydraulic conductivity along a grid row, m/s
+    std::vector<double> gw_hycond_y;     // hydraulic conductivity along a grid column, m/s
+    std::vector<double> gw_storage;      // storage coefficient of the solve, m3/m3
+    std::vector<double> gw_static_flux;  // withdrawal of static-flux cells, m/s (+ removes water)
+    std::vector<double> gw_well_rate;    // withdrawal of the step (wells or static fluxes), m/s (+ removes)
+    std::vector<double> gw_net_sink;     // net sink of the step, m/s (+ removes water)
+    std::vector<double> gw_leakage;      // leakage to the deep aquifer of the step, m/s
+    std::vector<double> gw_unsat_exchange;    // unsaturated-zone exchange not yet solved, cm (+ into the aquifer)
+    std::vector<double> gw_chan_exchange_vol; // channel exchange not yet solved, m3 (+ aquifer to channel)
+    std::vector<double> gw_lake_exchange_vol; // lake exchange not yet solved, m3 (+ aquifer to lake)
+    std::vector<double> gw_tile_vol;     // tile-drain inflow not yet solved, m3 (+ into the drains)
+    std::vector<double> gw_head_prev;    // head at the start of the groundwater step, m
+    std::vector<double> gw_cum_recharge; // recharge of the run kept for output, cm
+    std::vector<well_record> gw_active_wells;  // placed wells; id holds the cell number
+    int gw_wells_active = 0;             // 1 when wells come from the mapping table (use_wells)
+    int gw_flux_cell_count = 0;          // static-flux cells (boundary map, then flux table)
+    int gw_dynamic_well_count = 0;       // cells coded 3 in the boundary map
+    int gw_relax_coeff_given = 0;        // the card gw_relax_coeff was given
+    int gw_chan_update = 0;              // last exchange_channel_aquifer result of the groundwater step
+    double gw_vol_storage_change = 0.0;  // stored groundwater change as the solver moved it (S dh A), m3
+    double gw_vol_floor_lift = 0.0;      // water added to keep 0.001 m saturated under withdrawals, m3
+    // Solver work arrays (GNUM+1), sized at the first solve of a run
+    std::vector<double> gw_trans_x, gw_trans_y;  // transmissivities, m2/s
+    std::vector<double> gw_coef_up, gw_coef_down, gw_coef_left, gw_coef_right;  // neighbour coefficients, 1/s
+    std::vector<double> gw_coef_diag;    // diagonal coefficient, 1/s
+    std::vector<double> gw_coef_rhs;     // right-hand side, m/s
+    std::vector<double> gw_head_sub;     // head at the start of the sub-step, m
+    std::vector<double> gw_head_iter;    // head of the previous outer iteration, m
+
     // Soil table, indexed by soil id
     static constexpr int kSoilTableSize = 10000;
     soil_layer_record soil_table[kSoilTableSize];
