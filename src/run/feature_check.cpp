@@ -22,12 +22,12 @@ const unbuilt_feature kUnbuilt[] = {
      [](const run_state& rs) { return rs.inf_layered_soil != 0; }},
     {"inf_richards", "Richards infiltration",
      [](const run_state& rs) { return rs.inf_richards != 0; }},
-    {"gw_simulation", "two-dimensional groundwater under a soil scheme that feeds it recharge",
-     [](const run_state& rs) {
-         return rs.gw_simulation && (rs.inf_redist || rs.inf_layered_soil || rs.inf_richards);
-     }},
-    {"MLAKE", "lake losses to the aquifer from channel-network lakes",
-     [](const run_state& rs) { return rs.mlake_given != 0; }},
+    {"gw_simulation", "two-dimensional groundwater",
+     [](const run_state& rs) { return rs.gw_simulation != 0; }},
+    {"water_table", "a water table below the soil",
+     [](const run_state& rs) { return rs.water_table != 0; }},
+    {"stream_loss", "stream-aquifer exchange",
+     [](const run_state& rs) { return rs.stream_exchange != 0; }},
     {"sacramento", "Sacramento soil-moisture accounting",
      [](const run_state& rs) { return rs.sacramento != 0; }},
     {"chan_drain", "the drain method of channel initialisation",
