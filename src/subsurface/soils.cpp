@@ -141,8 +141,10 @@ bool read_green_ampt_maps(run_state& rs) {
             return false;
     }
 
+    const char* lambda_source = "";
+    const char* thr_source = "";
     if (rs.inf_redist) {
-        const char* source = "";
+        const char*& source = lambda_source;
         if (!rs.pore_index) {
             soil_failure("For infiltration redistribution, pore index map must be specified\n"
                          "Program stopped.\n");
@@ -160,7 +162,7 @@ bool read_green_ampt_maps(run_state& rs) {
         if (!read_parameter_map(rs, rs.residual_sat_file, rs.files.residual_sat, rs.thr, "thr",
                                 "reading residual saturation map from file: %s\n",
                                 "reading residual saturation map from the master table file\n",
-                                source))
+                                thr_source))
             return false;
     }
 
@@ -183,6 +185,20 @@ bool read_green_ampt_maps(run_state& rs) {
             soil_failure("Error: the porosity of cell %d (%g, from %s) must lie between 0 and "
                          "1.\n",
                          i, rs.phi[i], phi_source);
+            return false;
+        }
+        // The redistribution soil functions raise the effective saturation
+        // (theta - thr) / (phi - thr) to powers of 1 / lambda.
+        if (rs.inf_redist && !(rs.pore_dist_index[i] > 0.0 && std::isfinite(rs.pore_dist_index[i]))) {
+            soil_failure("Error: the pore distribution index of cell %d (%g, from %s) must be a "
+                         "number above 0.\n",
+                         i, rs.pore_dist_index[i], lambda_source);
+            return false;
+        }
+        if (rs.inf_redist && !(rs.thr[i] >= 0.0 && rs.thr[i] < rs.phi[i])) {
+            soil_failure("Error: the residual water content of cell %d (%g, from %s) must be at "
+                         "least 0 and below its porosity (%g, from %s).\n",
+                         i, rs.thr[i], thr_source, rs.phi[i], phi_source);
             return false;
         }
     }
@@ -248,7 +264,10 @@ int values_of_layer(int layer) { return layer < 2 ? kLayerValues : kLayerValues 
 }  // namespace
 
 bool check_infiltration_method(run_state& rs) {
-    if (!rs.green_ampt) return true;
+    if (!rs.green_ampt && !rs.inf_redist) return true;
+    const char* method = rs.green_ampt ? "Green & Ampt infiltration (card green_ampt)"
+                                       : "Green & Ampt infiltration with redistribution (card "
+                                         "inf_redist)";
     struct need {
         int given;
         const char* what;
@@ -259,10 +278,9 @@ bool check_infiltration_method(run_state& rs) {
                           {rs.porosity, "the porosity", "porosity"}};
     for (const need& x : needs) {
         if (!x.given) {
-            soil_failure("Error: Green & Ampt infiltration (card green_ampt) needs %s of every "
-                         "cell: give the card %s or the GREEN_AMPT_INFILTRATION section of the "
-                         "mapping table.\n",
-                         x.what, x.card);
+            soil_failure("Error: %s needs %s of every cell: give the card %s or the "
+                         "GREEN_AMPT_INFILTRATION section of the mapping table.\n",
+                         method, x.what, x.card);
             return false;
         }
     }
