@@ -261,6 +261,38 @@ void store_layer(soil_layer_record& r, int layer, const double* v) {
 
 int values_of_layer(int layer) { return layer < 2 ? kLayerValues : kLayerValues - 1; }
 
+// The layered scheme divides by each layer's deficit and conductivity and
+// fills layers 1 and 2 by their thickness: a soil whose values would make
+// the front depth or rate meaningless is refused naming the table.
+bool layered_soil_valid(const soil_layer_record& soil, int id, const char* source) {
+    for (int k = 0; k < 3; ++k) {
+        const char* what = nullptr;
+        double value = 0.0;
+        if (!(soil.porosity[k] > 0.0 && soil.porosity[k] <= 1.0)) {
+            what = "a porosity above 0 and at most 1";
+            value = soil.porosity[k];
+        } else if (!(soil.ksat[k] >= 0.0 && std::isfinite(soil.ksat[k]))) {
+            what = "a conductivity of at least 0 cm/h";
+            value = soil.ksat[k];
+        } else if (!(soil.cap_head[k] >= 0.0 && std::isfinite(soil.cap_head[k]))) {
+            what = "a capillary head of at least 0 cm";
+            value = soil.cap_head[k];
+        } else if (!(soil.initial_theta[k] >= 0.0 && soil.initial_theta[k] <= 1.0)) {
+            what = "an initial water content between 0 and 1";
+            value = soil.initial_theta[k];
+        } else if (k < 2 && !(soil.thickness[k] > 0.0 && std::isfinite(soil.thickness[k]))) {
+            what = "a thickness above 0 cm";
+            value = soil.thickness[k];
+        }
+        if (what != nullptr) {
+            soil_failure("Error: layer %d of soil %d in %s needs %s (it has %g).\n", k + 1, id,
+                         source, what, value);
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 bool check_infiltration_method(run_state& rs) {
@@ -542,6 +574,7 @@ bool read_layered_soil_inputs(run_state& rs) {
             return false;
         }
         const soil_layer_record& soil = rs.soil_table[id];
+        if (!layered_soil_valid(soil, id, source)) return false;
         rs.theta_all[static_cast<size_t>(i)] = soil.initial_theta[0];
         std::array<double, 5>& layers = rs.theta_ml[static_cast<size_t>(i)];
         for (int k = 1; k <= 3; ++k) layers[static_cast<size_t>(k)] = soil.initial_theta[k - 1];
