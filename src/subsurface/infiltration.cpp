@@ -145,6 +145,13 @@ void add_infiltration_totals(run_state& rs) {
     const bool constituents = rs.overland_constituents != 0;
     if (long_term) ensure_cells(rs.lt_infil_depth, n);
     if (constituents) ensure_cells(rs.ov_con_infil_volume, n);
+    // Without the long-term accounting nothing drains or dries the soil
+    // column of the redistribution and layered schemes: it holds what infiltrates.
+    const bool column = rs.recharge_computed && !long_term;
+    if (column) {
+        ensure_cells(rs.root_zone_upper, n);
+        ensure_cells(rs.root_zone_water, n);
+    }
     const double area = rs.cell_size * rs.cell_size;
     // Serial, in cell order: the totals come out the same for any thread count.
     for (int i = 1; i <= n; ++i) {
@@ -155,6 +162,10 @@ void add_infiltration_totals(run_state& rs) {
         if (rs.sacramento) rs.sac_infiltration += inc;
         if (long_term) rs.lt_infil_depth[c] += inc;
         if (constituents) rs.ov_con_infil_volume[c] += inc * area;
+        if (column) {
+            rs.root_zone_upper[c] += inc * kCmPerMetre;
+            rs.root_zone_water[c] += inc * kCmPerMetre;
+        }
         rs.cum_infil_prev[c] = rs.cum_infil[c];
     }
 }

@@ -141,8 +141,10 @@ bool read_green_ampt_maps(run_state& rs) {
             return false;
     }
 
+    const char* lambda_source = "";
+    const char* thr_source = "";
     if (rs.inf_redist) {
-        const char* source = "";
+        const char*& source = lambda_source;
         if (!rs.pore_index) {
             soil_failure("For infiltration redistribution, pore index map must be specified\n"
                          "Program stopped.\n");
@@ -160,7 +162,7 @@ bool read_green_ampt_maps(run_state& rs) {
         if (!read_parameter_map(rs, rs.residual_sat_file, rs.files.residual_sat, rs.thr, "thr",
                                 "reading residual saturation map from file: %s\n",
                                 "reading residual saturation map from the master table file\n",
-                                source))
+                                thr_source))
             return false;
     }
 
@@ -183,6 +185,20 @@ bool read_green_ampt_maps(run_state& rs) {
             soil_failure("Error: the porosity of cell %d (%g, from %s) must lie between 0 and "
                          "1.\n",
                          i, rs.phi[i], phi_source);
+            return false;
+        }
+        // The redistribution soil functions raise the effective saturation
+        // (theta - thr) / (phi - thr) to powers of 1 / lambda.
+        if (rs.inf_redist && !(rs.pore_dist_index[i] > 0.0 && std::isfinite(rs.pore_dist_index[i]))) {
+            soil_failure("Error: the pore distribution index of cell %d (%g, from %s) must be a "
+                         "number above 0.\n",
+                         i, rs.pore_dist_index[i], lambda_source);
+            return false;
+        }
+        if (rs.inf_redist && !(rs.thr[i] >= 0.0 && rs.thr[i] < rs.phi[i])) {
+            soil_failure("Error: the residual water content of cell %d (%g, from %s) must be at "
+                         "least 0 and below its porosity (%g, from %s).\n",
+                         i, rs.thr[i], thr_source, rs.phi[i], phi_source);
             return false;
         }
     }
@@ -245,10 +261,45 @@ void store_layer(soil_layer_record& r, int layer, const double* v) {
 
 int values_of_layer(int layer) { return layer < 2 ? kLayerValues : kLayerValues - 1; }
 
+// The layered scheme divides by each layer's deficit and conductivity and
+// fills layers 1 and 2 by their thickness: a soil whose values would make
+// the front depth or rate meaningless is refused naming the table.
+bool layered_soil_valid(const soil_layer_record& soil, int id, const char* source) {
+    for (int k = 0; k < 3; ++k) {
+        const char* what = nullptr;
+        double value = 0.0;
+        if (!(soil.porosity[k] > 0.0 && soil.porosity[k] <= 1.0)) {
+            what = "a porosity above 0 and at most 1";
+            value = soil.porosity[k];
+        } else if (!(soil.ksat[k] >= 0.0 && std::isfinite(soil.ksat[k]))) {
+            what = "a conductivity of at least 0 cm/h";
+            value = soil.ksat[k];
+        } else if (!(soil.cap_head[k] >= 0.0 && std::isfinite(soil.cap_head[k]))) {
+            what = "a capillary head of at least 0 cm";
+            value = soil.cap_head[k];
+        } else if (!(soil.initial_theta[k] >= 0.0 && soil.initial_theta[k] <= 1.0)) {
+            what = "an initial water content between 0 and 1";
+            value = soil.initial_theta[k];
+        } else if (k < 2 && !(soil.thickness[k] > 0.0 && std::isfinite(soil.thickness[k]))) {
+            what = "a thickness above 0 cm";
+            value = soil.thickness[k];
+        }
+        if (what != nullptr) {
+            soil_failure("Error: layer %d of soil %d in %s needs %s (it has %g).\n", k + 1, id,
+                         source, what, value);
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 bool check_infiltration_method(run_state& rs) {
-    if (!rs.green_ampt) return true;
+    if (!rs.green_ampt && !rs.inf_redist) return true;
+    const char* method = rs.green_ampt ? "Green & Ampt infiltration (card green_ampt)"
+                                       : "Green & Ampt infiltration with redistribution (card "
+                                         "inf_redist)";
     struct need {
         int given;
         const char* what;
@@ -259,10 +310,9 @@ bool check_infiltration_method(run_state& rs) {
                           {rs.porosity, "the porosity", "porosity"}};
     for (const need& x : needs) {
         if (!x.given) {
-            soil_failure("Error: Green & Ampt infiltration (card green_ampt) needs %s of every "
-                         "cell: give the card %s or the GREEN_AMPT_INFILTRATION section of the "
-                         "mapping table.\n",
-                         x.what, x.card);
+            soil_failure("Error: %s needs %s of every cell: give the card %s or the "
+                         "GREEN_AMPT_INFILTRATION section of the mapping table.\n",
+                         method, x.what, x.card);
             return false;
         }
     }
@@ -524,6 +574,7 @@ bool read_layered_soil_inputs(run_state& rs) {
             return false;
         }
         const soil_layer_record& soil = rs.soil_table[id];
+        if (!layered_soil_valid(soil, id, source)) return false;
         rs.theta_all[static_cast<size_t>(i)] = soil.initial_theta[0];
         std::array<double, 5>& layers = rs.theta_ml[static_cast<size_t>(i)];
         for (int k = 1; k <= 3; ++k) layers[static_cast<size_t>(k)] = soil.initial_theta[k - 1];

@@ -21,8 +21,6 @@ TEST(FeatureCheck, EveryUnbuiltFeatureStopsTheRunNamingItsCard) {
         {"OV_PUMP pumps.txt", "ov_pump"},
         {"LOWSPOT_FILE spots.txt", "lowspot_file"},
         {"OVERLAND_LAKE_MAP lakes.asc", "overland_lake_map"},
-        {"INF_REDIST", "inf_redist"},
-        {"INF_LAYERED_SOIL", "inf_layered_soil"},
         {"INF_RICHARDS", "inf_richards"},
         {"GW_SIMULATION\nWATER_TABLE wt.asc", "gw_simulation"},
         {"WATER_TABLE wt.asc", "water_table"},

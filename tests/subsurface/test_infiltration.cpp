@@ -1,6 +1,7 @@
 // The infiltration step (due test, run totals, clock, long-term wait for the
 // next event), the water-table exchange and the overland point sources.
 #include <gtest/gtest.h>
+#include <array>
 #include <omp.h>
 
 #include <cmath>
@@ -103,7 +104,10 @@ TEST(InfiltrationStep, LongTermRunWaitsForTheNextEventBetweenEvents) {
     rs->event_index = 2;
     rs->event_starts[2] = kStart + 3.0;
     rs->soiltype.assign(2, 1);
+    rs->theta_ml.assign(2, std::array<double, 5>{});
+    rs->wetdep.assign(2, 0.0);
     compute_infiltration(*rs);
+    ASSERT_EQ(error_record.code, 0);
     EXPECT_DOUBLE_EQ(rs->infil_next, kStart + 3.0 + 60.0 / kDay);
     // During an event the clock keeps its interval.
     rs->time = rs->infil_next;
