@@ -201,6 +201,22 @@ struct channel_state {
     double vol_lake_point_sources = 0.0;      // point sources into channel-network lakes
     double vol_lake_point_sinks = 0.0;        // point sinks out of channel-network lakes
     double vol_lake_evaporation = 0.0;        // evaporation from channel-network lakes
+    double vol_stream_point_unmet = 0.0;      // point withdrawals a stream node could not give
+    double vol_lake_point_unmet = 0.0;        // point withdrawals a lake could not give
+
+    // Channel point inputs (card chan_point_input), read whole at start-up.
+    // Points 1..chan_point_count in file order; record 0 holds the POINT
+    // values, records 1..chan_point_changes the dated changes.
+    int chan_point_count = 0;                  // points of the file
+    int chan_point_changes = 0;                // dated records of the file
+    std::vector<int> chan_point_link;          // link of each point
+    std::vector<int> chan_point_node;          // node of each point
+    std::vector<double> chan_point_dates;      // Julian day of each record 1..changes (slot 0 unused)
+    std::vector<double> chan_point_flows;      // flow of point i in record r at r x count + i - 1, m3/s
+    int chan_point_record = 0;                 // record in force
+    double chan_point_next = 0.0;              // Julian day of the next record, 0 when none follows
+    node_array chan_point_q;                   // [node][link] point inflow in force (<0 withdrawal), m3/s
+    int_node_array taken_by_lake;              // [node][link] lake holding a captured node, 0 none
 
     // Explicit channel routing (ex_flow_route): work arrays [node][link] sized
     // like `area` at the first call and kept for the run, so no sub-step allocates.

@@ -441,6 +441,7 @@ node_update_volumes update_node_areas(run_state& rs, const node_array& flows, no
     node_update_volumes out;
     const bool exchange = exchange_on(rs);
     const bool point_sources = !rs.stream_pointsource.empty();
+    const bool point_inputs = rs.chan_points_on && same_shape(rs.chan_point_q, areas);
     for (int l = 1; l <= rs.links; ++l) {
         const size_t li = ix(l);
         if (!routed_link(rs.ltype[li])) continue;
@@ -485,6 +486,21 @@ node_update_volumes update_node_areas(run_state& rs, const node_array& flows, no
                     else
                         out.point_out += -v;
                 }
+            }
+            if (point_inputs) {
+                double v = dt * rs.chan_point_q(ix(j), li);
+                if (v < 0.0 && !held_outlet) {
+                    // A withdrawal takes at most the water the node holds.
+                    const double taken = std::min(-v, std::max(B + dx * a[j], 0.0));
+                    out.point_unmet += -v - taken;
+                    v = -taken;
+                }
+                // The held outlet passes its point input on with the outlet flow.
+                if (!held_outlet) B += v;
+                if (v > 0.0)
+                    out.point_in += v;
+                else
+                    out.point_out += -v;
             }
             if (exchange) {
                 if (riv[j] * dt * dx + B + dx * a[j] < 0.0 && riv[j] < 0.0) {
@@ -617,6 +633,7 @@ int ex_flow_route(run_state& rs, double dt_c, route_volumes& v, const int* bound
         v.xy_boundary += step.xy_boundary;
         rs.vol_stream_point_sources += step.point_in;
         rs.vol_stream_point_sinks += step.point_out;
+        rs.vol_stream_point_unmet += step.point_unmet;
         ++rs.chan_substeps;
     }
     return 0;

@@ -157,6 +157,7 @@ bool outlet_flow(run_state& rs, node_array& flows) {
     if (rs.head_bound) {
         double q = rs.qlat(ni, li) * dx + (n >= 2 ? flows(ni - 1, li) : 0.0);
         if (rs.stream_exchange && !rs.qriv.empty()) q += rs.qriv(ni, li) * dx;
+        if (rs.chan_points_on && rs.chan_point_q.has(n, L)) q += rs.chan_point_q(ni, li);
         flows(ni, li) = q;
         return true;
     }
