@@ -284,8 +284,9 @@ void book_lake_point(run_state& rs, int lake, double v) {
 }  // namespace
 
 void apply_chan_point_record(run_state& rs, int record) {
-    if (rs.chan_point_q.rows() != rs.area.rows() || rs.chan_point_q.cols() != rs.area.cols())
-        rs.chan_point_q.assign(rs.area.rows(), rs.area.cols(), 0.0);
+    // Shaped like every node array of the network (the reader's yp).
+    if (rs.chan_point_q.rows() != rs.yp.rows() || rs.chan_point_q.cols() != rs.yp.cols())
+        rs.chan_point_q.assign(rs.yp.rows(), rs.yp.cols(), 0.0);
     rs.chan_point_q.fill(0.0);
     const int p = rs.chan_point_count;
     for (int i = 1; i <= p; ++i) {

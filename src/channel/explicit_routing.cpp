@@ -72,6 +72,8 @@ void ensure_work_arrays(run_state& rs) {
         rs.qriv_old.assign(R, C, 0.0);
     if (rs.channel_lakes && (rs.status_node.rows() != R || rs.status_node.cols() != C))
         rs.status_node.assign(R, C, 0);
+    if (rs.channel_lakes && (rs.taken_by_lake.rows() != R || rs.taken_by_lake.cols() != C))
+        rs.taken_by_lake.assign(R, C, 0);
     if (rs.overbank_flow && rs.ov_depth_copy.size() != rs.ov_depth.size())
         rs.ov_depth_copy.assign(rs.ov_depth.size(), 0.0);
 }
@@ -159,8 +161,18 @@ void capture_nodes(run_state& rs) {
                     rs.status_node(1, ix(ds)) == 1 || is_overtaken(dtype) || is_lake(dtype);
             }
             if (!below_taken) continue;
-            const int lake = ds >= 1 ? rs.lake2link[ix(ds)] : 0;
+            // The lake that holds the node just downstream takes this one too.
+            int lake = 0;
+            if (node < rs.nx[li]) {
+                lake = rs.taken_by_lake(ni + 1, li);
+            } else if (ds >= 1 && ds <= rs.links) {
+                const int dtype = rs.ltype[ix(ds)];
+                lake = (is_lake(dtype) || is_overtaken(dtype)) ? rs.lake2link[ix(ds)]
+                                                                : rs.taken_by_lake(1, ix(ds));
+            }
+            if (lake == 0 && ds >= 1) lake = rs.lake2link[ix(ds)];
             rs.status_node(ni, li) = 1;
+            rs.taken_by_lake(ni, li) = lake;
             if (lake >= 1 && ix(lake) < rs.lake_volume.size()) {
                 const double volume = rs.dx[li] * rs.area(ni, li);
                 rs.lake_volume[ix(lake)] += volume;
@@ -191,15 +203,18 @@ bool release_nodes(run_state& rs) {
         const int type = rs.ltype[li];
         if (is_lake(type) || is_structure(type)) continue;
         if (is_overtaken(type) && rs.pct_flooded(1, li) > kZero) continue;
-        const int lake = lake_of_link(rs, link);
-        const double lake_level =
-            (lake >= 1 && ix(lake) < rs.lake_elev.size()) ? rs.lake_elev[ix(lake)] : 0.0;
         const int first = rs.nx[li] + 1;
         for (int node = first; node <= rs.og_nx1[li]; ++node) {
             const size_t ni = ix(node);
             if (rs.status_node(ni, li) != 1 || rs.pct_flooded(ni, li) != 0.0) continue;
             if (node > 1 && rs.status_node(ni - 1, li) == 1) continue;
+            // The node goes back out of the lake that took it.
+            int lake = rs.taken_by_lake(ni, li);
+            if (lake < 1 || ix(lake) >= rs.lake_volume.size()) lake = lake_of_link(rs, link);
+            const double lake_level =
+                (lake >= 1 && ix(lake) < rs.lake_elev.size()) ? rs.lake_elev[ix(lake)] : 0.0;
             rs.status_node(ni, li) = 0;
+            rs.taken_by_lake(ni, li) = 0;
             const int was = rs.nx[li];
             rs.nx[li] = std::min(was + 1, rs.og_nx1[li]);
             if (was == 0) {
@@ -225,9 +240,21 @@ bool release_nodes(run_state& rs) {
             rs.area(ni, li) = rs.area_iter(ni, li);
             rs.chan_node_depth(ni, li) = depth;
             if (lake >= 1) {
+                // The lake gives the node no more water than it holds.
+                const double held = std::max(rs.lake_volume[ix(lake)], 0.0);
+                if (rs.area(ni, li) * rs.dx[li] > held) {
+                    rs.area(ni, li) = held / rs.dx[li];
+                    if (!ex_section(rs, kSectionFromArea, rs.area)) return false;
+                    depth = rs.chan_node_depth(ni, li);
+                }
                 const double volume = rs.area(ni, li) * rs.dx[li];
                 rs.lake_volume[ix(lake)] -= volume;
                 rs.lake_out_dv[ix(lake)] += volume;
+            } else {
+                // No lake to take the water from: the node comes back dry.
+                rs.area(ni, li) = 0.0;
+                if (!ex_section(rs, kSectionFromArea, rs.area)) return false;
+                depth = 0.0;
             }
             std::printf(
                 "node released:[%d][%d], elev:%.1lf, depth:%.3lf, lakeelev:%.1lf, dslink:%d,nx: "
