@@ -74,6 +74,12 @@ struct channel_state {
     std::vector<int> bplink;        // number of a link among the erodible break-point links, 0 none
     std::vector<std::vector<double>> max_yp;       // [bp link][node] running maximum of yp, m
     std::vector<std::vector<double>> ch_sand_vol0; // [bp link][node] sand volume of the section, m3
+    // Cross-section update after a bed change (xsec_update), kept for the run
+    double chan_bed_porosity = 0.4;     // porosity of the channel bed sand, - (sediment set-up may set it)
+    std::vector<std::vector<double>> min_bel;  // [node][link] lowest bed: bel - max_eros at the first update, m
+    std::vector<double> xsec_work_x;    // stations of the section being moved, m (longest section)
+    std::vector<double> xsec_work_z0;   // its elevations before the move, m
+    std::vector<double> xsec_work_z;    // its elevations after the move, m
 
     // Channel network as read from the channel input file (read_chan_input).
     // Per-link vectors have links+1 slots used from 1; node arrays are [node][link].
