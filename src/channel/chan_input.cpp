@@ -1061,6 +1061,22 @@ bool chan_reader::lake_pass() {
                 if (losses && gw_cells) rs.gwbound[ix(cell)] = 7;
             }
         }
+        // The cells flooded at set-up lead the search order, so the lake holds
+        // the first lake_cells search positions (kept order otherwise).
+        auto& order = rs.lake_search[lk];
+        std::vector<int> rows, cols, later_rows, later_cols;
+        for (int p = 1; p <= rs.lake_numpts[lk]; ++p) {
+            const int row = order[1][ix(p)], col = order[2][ix(p)];
+            const bool flooded = rs.lake_mask[ix(rs.mask[row][col])] == k;
+            (flooded ? rows : later_rows).push_back(row);
+            (flooded ? cols : later_cols).push_back(col);
+        }
+        rows.insert(rows.end(), later_rows.begin(), later_rows.end());
+        cols.insert(cols.end(), later_cols.begin(), later_cols.end());
+        for (size_t p = 0; p < rows.size(); ++p) {
+            order[1][p + 1] = rows[p];
+            order[2][p + 1] = cols[p];
+        }
         rs.lake_elev[lk] = rs.lake_initwse[lk];
         rs.prevlake_volume[lk] = rs.lake_volume_last_chan[lk] = rs.lake_volume[lk];
         rs.lake_area[lk] = rs.lake_cells[lk] * area;

@@ -162,6 +162,7 @@ void route_channels(run_state& rs) {
         }
         if (rs.channel_lakes) {
             rs.chan_active = 1;
+            apply_lake_point_inputs(rs, dt_c);
             move_lake_volumes(rs);
             update_lake_cells(rs);
             move_lake_volumes(rs);
@@ -207,7 +208,3 @@ void route_channels(run_state& rs) {
     rs.chan_steps += 1;
     if (built) update_idle_clock(rs);
 }
-
-// Not built yet: these steps do nothing.
-void read_chan_point_inputs(run_state&) {}
-void init_chan_point_inputs(run_state&) {}

@@ -1,5 +1,6 @@
 // Channel network set-up and routing step.
 #pragma once
+#include "channel/chan_point_inputs.h"
 
 struct run_state;
 
@@ -18,8 +19,6 @@ void init_channel_state(run_state& rs);
 // cleared, the next channel time, and in long-term runs the idle clock. At its
 // first call of a run it refuses a largest Courant number of 0 or below.
 void route_channels(run_state& rs);
-// Time-loop step at the next channel point-input time.
-void read_chan_point_inputs(run_state& rs);
 
 // Parts of the set-up.
 // Levels (and areas) of the channel hotstart file, link by link and node by node.
@@ -29,5 +28,3 @@ void setup_grid_stream(run_state& rs);
 // Level and depth of the outlet node (last node of the last link) from the
 // stream head boundary; gives 0.
 int apply_stream_head_boundary(run_state& rs);
-// Opens the channel point-source file and reads its head.
-void init_chan_point_inputs(run_state& rs);

@@ -74,6 +74,12 @@ struct channel_state {
     std::vector<int> bplink;        // number of a link among the erodible break-point links, 0 none
     std::vector<std::vector<double>> max_yp;       // [bp link][node] running maximum of yp, m
     std::vector<std::vector<double>> ch_sand_vol0; // [bp link][node] sand volume of the section, m3
+    // Cross-section update after a bed change (xsec_update), kept for the run
+    double chan_bed_porosity = 0.4;     // porosity of the channel bed sand, - (sediment set-up may set it)
+    std::vector<std::vector<double>> min_bel;  // [node][link] lowest bed: bel - max_eros at the first update, m
+    std::vector<double> xsec_work_x;    // stations of the section being moved, m (longest section)
+    std::vector<double> xsec_work_z0;   // its elevations before the move, m
+    std::vector<double> xsec_work_z;    // its elevations after the move, m
 
     // Channel network as read from the channel input file (read_chan_input).
     // Per-link vectors have links+1 slots used from 1; node arrays are [node][link].
@@ -155,6 +161,7 @@ struct channel_state {
     std::vector<double> lake_in_dv;          // inflow volume since the last accounting, m3
     std::vector<double> lake_out_dv;         // outflow volume since the last accounting, m3
     std::vector<int> new_flooded_grid;       // per cell 1..GNUM: newly flooded by a lake
+    int lake_full_warned = 0;                // the full-extent warning of a lake was printed
     double lakes_init_volume = 0.0;          // water of the channel lakes at set-up, m3
     std::vector<double> lake_source;         // per cell 1..GNUM: lake-aquifer exchange source, m3/s
     std::vector<int> og_gwbound_type;        // per cell 1..GNUM: groundwater boundary code as read
@@ -201,6 +208,22 @@ struct channel_state {
     double vol_lake_point_sources = 0.0;      // point sources into channel-network lakes
     double vol_lake_point_sinks = 0.0;        // point sinks out of channel-network lakes
     double vol_lake_evaporation = 0.0;        // evaporation from channel-network lakes
+    double vol_stream_point_unmet = 0.0;      // point withdrawals a stream node could not give
+    double vol_lake_point_unmet = 0.0;        // point withdrawals a lake could not give
+
+    // Channel point inputs (card chan_point_input), read whole at start-up.
+    // Points 1..chan_point_count in file order; record 0 holds the POINT
+    // values, records 1..chan_point_changes the dated changes.
+    int chan_point_count = 0;                  // points of the file
+    int chan_point_changes = 0;                // dated records of the file
+    std::vector<int> chan_point_link;          // link of each point
+    std::vector<int> chan_point_node;          // node of each point
+    std::vector<double> chan_point_dates;      // Julian day of each record 1..changes (slot 0 unused)
+    std::vector<double> chan_point_flows;      // flow of point i in record r at r x count + i - 1, m3/s
+    int chan_point_record = 0;                 // record in force
+    double chan_point_next = 0.0;              // Julian day of the next record, 0 when none follows
+    node_array chan_point_q;                   // [node][link] point inflow in force (<0 withdrawal), m3/s
+    int_node_array taken_by_lake;              // [node][link] lake holding a captured node, 0 none
 
     // Explicit channel routing (ex_flow_route): work arrays [node][link] sized
     // like `area` at the first call and kept for the run, so no sub-step allocates.

@@ -74,6 +74,8 @@ void ensure_work_arrays(run_state& rs) {
         rs.qriv_old.assign(R, C, 0.0);
     if (rs.channel_lakes && (rs.status_node.rows() != R || rs.status_node.cols() != C))
         rs.status_node.assign(R, C, 0);
+    if (rs.channel_lakes && (rs.taken_by_lake.rows() != R || rs.taken_by_lake.cols() != C))
+        rs.taken_by_lake.assign(R, C, 0);
     if (rs.overbank_flow && rs.ov_depth_copy.size() != rs.ov_depth.size())
         rs.ov_depth_copy.assign(rs.ov_depth.size(), 0.0);
 }
@@ -161,8 +163,18 @@ void capture_nodes(run_state& rs) {
                     rs.status_node(1, ix(ds)) == 1 || is_overtaken(dtype) || is_lake(dtype);
             }
             if (!below_taken) continue;
-            const int lake = ds >= 1 ? rs.lake2link[ix(ds)] : 0;
+            // The lake that holds the node just downstream takes this one too.
+            int lake = 0;
+            if (node < rs.nx[li]) {
+                lake = rs.taken_by_lake(ni + 1, li);
+            } else if (ds >= 1 && ds <= rs.links) {
+                const int dtype = rs.ltype[ix(ds)];
+                lake = (is_lake(dtype) || is_overtaken(dtype)) ? rs.lake2link[ix(ds)]
+                                                                : rs.taken_by_lake(1, ix(ds));
+            }
+            if (lake == 0 && ds >= 1) lake = rs.lake2link[ix(ds)];
             rs.status_node(ni, li) = 1;
+            rs.taken_by_lake(ni, li) = lake;
             if (lake >= 1 && ix(lake) < rs.lake_volume.size()) {
                 const double volume = rs.dx[li] * rs.area(ni, li);
                 rs.lake_volume[ix(lake)] += volume;
@@ -193,15 +205,18 @@ bool release_nodes(run_state& rs) {
         const int type = rs.ltype[li];
         if (is_lake(type) || is_structure(type)) continue;
         if (is_overtaken(type) && rs.pct_flooded(1, li) > kZero) continue;
-        const int lake = lake_of_link(rs, link);
-        const double lake_level =
-            (lake >= 1 && ix(lake) < rs.lake_elev.size()) ? rs.lake_elev[ix(lake)] : 0.0;
         const int first = rs.nx[li] + 1;
         for (int node = first; node <= rs.og_nx1[li]; ++node) {
             const size_t ni = ix(node);
             if (rs.status_node(ni, li) != 1 || rs.pct_flooded(ni, li) != 0.0) continue;
             if (node > 1 && rs.status_node(ni - 1, li) == 1) continue;
+            // The node goes back out of the lake that took it.
+            int lake = rs.taken_by_lake(ni, li);
+            if (lake < 1 || ix(lake) >= rs.lake_volume.size()) lake = lake_of_link(rs, link);
+            const double lake_level =
+                (lake >= 1 && ix(lake) < rs.lake_elev.size()) ? rs.lake_elev[ix(lake)] : 0.0;
             rs.status_node(ni, li) = 0;
+            rs.taken_by_lake(ni, li) = 0;
             const int was = rs.nx[li];
             rs.nx[li] = std::min(was + 1, rs.og_nx1[li]);
             if (was == 0) {
@@ -227,9 +242,21 @@ bool release_nodes(run_state& rs) {
             rs.area(ni, li) = rs.area_iter(ni, li);
             rs.chan_node_depth(ni, li) = depth;
             if (lake >= 1) {
+                // The lake gives the node no more water than it holds.
+                const double held = std::max(rs.lake_volume[ix(lake)], 0.0);
+                if (rs.area(ni, li) * rs.dx[li] > held) {
+                    rs.area(ni, li) = held / rs.dx[li];
+                    if (!ex_section(rs, kSectionFromArea, rs.area)) return false;
+                    depth = rs.chan_node_depth(ni, li);
+                }
                 const double volume = rs.area(ni, li) * rs.dx[li];
                 rs.lake_volume[ix(lake)] -= volume;
                 rs.lake_out_dv[ix(lake)] += volume;
+            } else {
+                // No lake to take the water from: the node comes back dry.
+                rs.area(ni, li) = 0.0;
+                if (!ex_section(rs, kSectionFromArea, rs.area)) return false;
+                depth = 0.0;
             }
             std::printf(
                 "node released:[%d][%d], elev:%.1lf, depth:%.3lf, lakeelev:%.1lf, dslink:%d,nx: "
@@ -465,6 +492,7 @@ node_update_volumes update_node_areas(run_state& rs, const node_array& flows, no
     node_update_volumes out;
     const bool exchange = exchange_on(rs);
     const bool point_sources = !rs.stream_pointsource.empty();
+    const bool point_inputs = rs.chan_points_on && same_shape(rs.chan_point_q, areas);
     for (int l = 1; l <= rs.links; ++l) {
         const size_t li = ix(l);
         if (!routed_link(rs.ltype[li])) continue;
@@ -509,6 +537,21 @@ node_update_volumes update_node_areas(run_state& rs, const node_array& flows, no
                     else
                         out.point_out += -v;
                 }
+            }
+            if (point_inputs) {
+                double v = dt * rs.chan_point_q(ix(j), li);
+                if (v < 0.0 && !held_outlet) {
+                    // A withdrawal takes at most the water the node holds.
+                    const double taken = std::min(-v, std::max(B + dx * a[j], 0.0));
+                    out.point_unmet += -v - taken;
+                    v = -taken;
+                }
+                // The held outlet passes its point input on with the outlet flow.
+                if (!held_outlet) B += v;
+                if (v > 0.0)
+                    out.point_in += v;
+                else
+                    out.point_out += -v;
             }
             if (exchange) {
                 if (riv[j] * dt * dx + B + dx * a[j] < 0.0 && riv[j] < 0.0) {
@@ -650,6 +693,7 @@ int ex_flow_route(run_state& rs, double dt_c, route_volumes& v, const int* bound
         v.xy_boundary += step.xy_boundary;
         rs.vol_stream_point_sources += step.point_in;
         rs.vol_stream_point_sinks += step.point_out;
+        rs.vol_stream_point_unmet += step.point_unmet;
         ++rs.chan_substeps;
     }
     return exchange_result;

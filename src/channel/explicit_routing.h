@@ -22,6 +22,7 @@ struct node_update_volumes {
     double xy_boundary = 0.0;  // stream XY boundary volume
     double point_in = 0.0;     // water added by node point-source series and the head-link feed
     double point_out = 0.0;    // water they took (as a positive volume)
+    double point_unmet = 0.0;  // point withdrawals the nodes could not give, m3
 };
 
 // Routes the network over a channel step of dt_c seconds and fills `v` with

@@ -10,6 +10,7 @@
 // receives.
 #include "channel/link_end_flows.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -116,7 +117,14 @@ bool structure_flows(run_state& rs, int i, node_array& flows, double dt, double 
     double q = structure_link_flow(rs, i, hw, tw, time, failed);
     if (failed) return false;
 
-    if (up >= 1 && routed_link(rs.ltype[ix(up)])) {
+    if (up >= 1 && is_lake(rs.ltype[ix(up)]) && q > kZero) {
+        // A lake gives no more than it holds in the sub-step.
+        const int lake = rs.lake2link[ix(up)];
+        const double v = (lake >= 1 && ix(lake) < rs.lake_volume.size())
+                             ? std::max(rs.lake_volume[ix(lake)], 0.0)
+                             : 0.0;
+        if (v < q * dt) q = v / dt;
+    } else if (up >= 1 && routed_link(rs.ltype[ix(up)])) {
         if (q > kZero) {
             const double v = rs.area(ix(rs.nx[ix(up)]), ix(up)) * rs.dx[ix(up)];
             if (v < q * dt) q = v / dt;
@@ -157,6 +165,7 @@ bool outlet_flow(run_state& rs, node_array& flows) {
     if (rs.head_bound) {
         double q = rs.qlat(ni, li) * dx + (n >= 2 ? flows(ni - 1, li) : 0.0);
         if (rs.stream_exchange && !rs.qriv.empty()) q += rs.qriv(ni, li) * dx;
+        if (rs.chan_points_on && rs.chan_point_q.has(n, L)) q += rs.chan_point_q(ni, li);
         flows(ni, li) = q;
         return true;
     }

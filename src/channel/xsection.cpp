@@ -284,6 +284,3 @@ int ex_section(run_state& rs, int direction, node_array& area) {
 }
 
 void ex_section(run_state& rs, int mode) { ex_section(rs, mode, rs.area); }
-
-// Not built yet: the bed-change rebuild does nothing.
-void xsec_update(run_state&) {}

@@ -24,6 +24,6 @@ int ex_section(run_state& rs, int direction, node_array& area);
 // The same on the run's own flow areas (rs.area).
 void ex_section(run_state& rs, int mode);
 
-// Rebuilds the depth tables of the erodible break-point links from their
-// updated bed elevations.
+// Moves the sections of the erodible break-point links with their bed change
+// (committed when bed adjustment is on); see channel/xsec_update.h.
 void xsec_update(run_state& rs);

@@ -173,9 +173,9 @@ void compute_run_balances(run_state& rs) {
                         lakes_init + rs.vol_snow_init + drains_init(rs);
 
     double inputs = rs.vol_precip + rs.gw_vol_boundary_flux + rs.vol_ov_point_sources + rs.vol_gw_to_lake +
-                    rs.vol_stream_point_sources + rs.vol_bc_gain_total;
+                    rs.vol_stream_point_sources + rs.vol_lake_point_sources + rs.vol_bc_gain_total;
     double outputs = rs.vol_evaporation + rs.vol_discharge + rs.vol_bc_loss_total + rs.vol_lake_to_gw +
-                     rs.vol_lake_evaporation;
+                     rs.vol_lake_evaporation + rs.vol_stream_point_sinks + rs.vol_lake_point_sinks;
     if (gw_aquifer_solved(rs)) {
         inputs += rs.gw_vol_floor_lift;
         outputs += rs.vol_unsat_downward - rs.gw_vol_recharge + rs.gw_vol_leakage + rs.gw_vol_pumping;
@@ -188,14 +188,15 @@ void compute_run_balances(run_state& rs) {
 
     const double surface_inputs = rs.vol_gw_to_river + rs.vol_precip + rs.vol_gw_to_lake + rs.vol_exfiltration +
                                   rs.vol_ov_point_sources + rs.vol_stream_point_sources +
-                                  rs.vol_drains_to_channels + rs.vol_drains_to_ov + rs.vol_bc_gain_total;
+                                  rs.vol_lake_point_sources + rs.vol_drains_to_channels + rs.vol_drains_to_ov + rs.vol_bc_gain_total;
     rs.surface_mass_balance_error = 0.0;
     if (surface_inputs > 0.0) {
         const double held = rs.vol_snow_final + rs.vol_channel_final + rs.vol_surface_final + lakes_final;
         const double start = rs.vol_channel_init + rs.vol_surface_init + lakes_init + rs.vol_snow_init;
         const double removed = rs.vol_river_to_gw + rs.vol_lake_to_gw + rs.vol_direct_evaporation +
                                rs.vol_discharge + rs.vol_infiltration + rs.vol_bc_loss_total +
-                               rs.vol_lake_evaporation + rs.vol_ov_to_drains;
+                               rs.vol_lake_evaporation + rs.vol_ov_to_drains + rs.vol_stream_point_sinks +
+                               rs.vol_lake_point_sinks;
         rs.surface_mass_balance_error =
             summary_percent(start + surface_inputs - (removed + held), held + surface_inputs);
     }
@@ -371,7 +372,15 @@ void write_global_section(run_state& rs, file_object& f) {
     }
 
     file_printf(f, "Total overland point sources=                   %14.2lf\n", rs.vol_ov_point_sources);
-    file_printf(f, "Total channel point sources=                    %14.2lf\n\n", rs.vol_stream_point_sources);
+    file_printf(f, "Total channel point sources=                    %14.2lf\n", rs.vol_stream_point_sources);
+    if (rs.chan_points_on) {
+        file_printf(f, "Total channel point sinks=                      %14.2lf\n", rs.vol_stream_point_sinks);
+        file_printf(f, "Total lake point sources=                       %14.2lf\n", rs.vol_lake_point_sources);
+        file_printf(f, "Total lake point sinks=                         %14.2lf\n", rs.vol_lake_point_sinks);
+        file_printf(f, "Point withdrawals unmet=                        %14.2lf\n",
+                    rs.vol_stream_point_unmet + rs.vol_lake_point_unmet);
+    }
+    file_printf(f, "\n");
 
     if (rs.ov_boundary || rs.xy_ov_boundary) {
         file_printf(f, "Volume lost to specified head boundary:         %14.2lf\n", rs.vol_head_bc_loss);

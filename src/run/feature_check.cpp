@@ -31,8 +31,6 @@ const unbuilt_feature kUnbuilt[] = {
     {"chan_backwater", "the backwater method of channel initialisation",
      [](const run_state& rs) { return rs.chan_backwater != 0; }},
     {"chan_mesh", "mesh channel routing", [](const run_state& rs) { return rs.chan_mesh != 0; }},
-    {"chan_point_input", "channel point inputs",
-     [](const run_state& rs) { return rs.cards.chan_point_input[0] != '\0'; }},
     {"storm_sewer", "the storm-drain network",
      [](const run_state& rs) { return rs.superlink != 0; }},
     {"soil_erosion", "overland erosion and sediment transport",

@@ -26,7 +26,6 @@ TEST(FeatureCheck, EveryUnbuiltFeatureStopsTheRunNamingItsCard) {
         {"WATER_TABLE wt.asc", "water_table"},
         {"CHAN_EXPLIC\nSTREAM_LOSS", "stream_loss"},
         {"SACRAMENTO sac.txt", "sacramento"},
-        {"CHAN_POINT_INPUT points.txt", "chan_point_input"},
         {"STORM_SEWER drains.txt", "storm_sewer"},
         {"SOIL_EROSION 1", "soil_erosion"},
         {"OV_CON_TRANS", "ov_con_trans"},
