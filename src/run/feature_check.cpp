@@ -20,8 +20,6 @@ const unbuilt_feature kUnbuilt[] = {
      [](const run_state& rs) { return rs.inf_redist != 0; }},
     {"inf_layered_soil", "multi-layer Green-Ampt infiltration",
      [](const run_state& rs) { return rs.inf_layered_soil != 0; }},
-    {"inf_richards", "Richards infiltration",
-     [](const run_state& rs) { return rs.inf_richards != 0; }},
     {"gw_simulation", "two-dimensional groundwater",
      [](const run_state& rs) { return rs.gw_simulation != 0; }},
     {"water_table", "a water table below the soil",

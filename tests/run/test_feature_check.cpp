@@ -23,7 +23,6 @@ TEST(FeatureCheck, EveryUnbuiltFeatureStopsTheRunNamingItsCard) {
         {"OVERLAND_LAKE_MAP lakes.asc", "overland_lake_map"},
         {"INF_REDIST", "inf_redist"},
         {"INF_LAYERED_SOIL", "inf_layered_soil"},
-        {"INF_RICHARDS", "inf_richards"},
         {"GW_SIMULATION\nWATER_TABLE wt.asc", "gw_simulation"},
         {"WATER_TABLE wt.asc", "water_table"},
         {"CHAN_EXPLIC\nSTREAM_LOSS", "stream_loss"},
