@@ -257,7 +257,7 @@ int read_richards_soil_table(file_object& f, bool mapping_form, int model, bool 
     char word[32] = {};
     int unused = 0;
     if (mapping_form) {
-        if (!next_line() || std::sscanf(line, "%7s %d", word, &n) != 2 || n < 0 || n > kSoilIdLimit) {
+        if (!next_line() || std::sscanf(line, "%31s %d", word, &n) != 2 || n < 0 || n > kSoilIdLimit) {
             fail("Error: Richards soil table %s, line %d: the count line must give a number of "
                  "soils from 0 to %d.\n", name, where(), kSoilIdLimit);
             return -1;
@@ -266,7 +266,7 @@ int read_richards_soil_table(file_object& f, bool mapping_form, int model, bool 
             fail("Error: Richards soil table %s ends after its count line.\n", name);
             return -1;
         }
-        std::sscanf(line, "%16s %d", word, &unused);
+        std::sscanf(line, "%31s %d", word, &unused);
         skip_table_heading(f);
     } else {
         if (!next_line() || !next_int(line, n) || n < 0 || n > kSoilIdLimit) {
@@ -311,8 +311,7 @@ int read_richards_soil_table(file_object& f, bool mapping_form, int model, bool 
             }
             char* text = line;
             if (mapping_form && layer == 0) {
-                char* cursor = text;
-                if (!next_int(cursor, id) || id < 1 || id > kSoilIdLimit) {
+                if (std::sscanf(text, "%d", &id) != 1 || id < 1 || id > kSoilIdLimit) {
                     fail("Error: Richards soil table %s, line %d: the line must begin with a soil "
                          "id from 1 to %d.\n", name, where(), kSoilIdLimit);
                     return -1;

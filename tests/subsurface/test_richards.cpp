@@ -19,9 +19,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <string>
 #include <vector>
 
+#include "core/error.h"
+#include "core/file_object.h"
 #include "run/run_state.h"
+#include "subsurface_fixture.h"
 #include "subsurface/richards.h"
 #include "subsurface/richards_soil.h"
 
@@ -285,4 +290,101 @@ TEST(RichardsSolver, OnePassInTheFluxStateAndFivePassesAtMostWhenPonded) {
     r.run(c, 0.05 * kSandKs, 0.1, 0.1);
     EXPECT_EQ(r.io.state, 1);
     EXPECT_GT(r.io.sub_steps, 0);
+}
+
+TEST(RichardsSetup, ColumnsOverAWaterTableStopAtTheTableOrHoldOneSaturatedNode) {
+    // Three 10-cm layers of sand, 2-cm nodes; cell 1's table 25 cm below
+    // the ground, cell 2's 0.3 m above it; aquifer bottom 2 m down.
+    run_state* rs = create_run_state();
+    rs->GNUM = 2;
+    rs->cell_size = 10.0;
+    rs->water_table = 1;
+    rs->richards_c_option = kRichardsHavercamp;
+    rs->richards_layer_limit = 151;
+    rs->aquifer_delta_z = 0.05;   // m
+    soil_layer_record& soil = rs->soil_table[7];
+    for (int l = 0; l < 3; ++l) {
+        soil.ksat[l] = kSandKs;
+        soil.porosity[l] = kSandThetaS;
+        soil.residual[l] = 0.075;
+        soil.initial_theta[l] = 0.1;
+        soil.thickness[l] = 10.0;
+        soil.node_dz[l] = 2.0;
+        soil.hav_alpha[l] = 36.936;
+        soil.hav_beta[l] = 3.96;
+        soil.hav_a[l] = 1.175e6;
+        soil.hav_b[l] = 4.74;
+    }
+    soil.layer1_end = 5;
+    soil.layer2_end = 10;
+    soil.richards_nodes = 15;   // with a water table: no bottom node of its own
+    rs->soiltype = {0, 7, 7};
+    rs->elevation = {0.0, 100.0, 100.0};
+    rs->elevgw = {0.0, 99.75, 100.3};
+    rs->bottom_elev = {0.0, 98.0, 98.0};
+    ASSERT_TRUE(initial_soil_volumes(*rs));
+    // Cell 1: twelve 2-cm nodes reach 24 cm, node 13 is cut to the 1 cm
+    // above the table (head -0.5 cm), node 14 is the saturated bottom node.
+    EXPECT_EQ(rs->richards_nodes[1], 14);
+    EXPECT_NEAR(rs->richards_dz[1][13], 1.0, 1e-9);
+    EXPECT_NEAR(rs->richards_columns[1].head[13], -0.5, 1e-9);
+    EXPECT_NEAR(rs->richards_columns[1].head[1], -24.0, 1e-9);   // centre 1 cm down, table at 25 cm
+    EXPECT_NEAR(rs->richards_columns[1].head[14], 1.0, 1e-12);
+    EXPECT_EQ(rs->richards_theta[1][14], kSandThetaS);
+    for (int k = 1; k <= 13; ++k) {
+        const double h = rs->richards_columns[1].head[static_cast<size_t>(k)];
+        EXPECT_NEAR(rs->richards_theta[1][static_cast<size_t>(k)],
+                    richards_theta_of_head(sand(), kSandThetaS, h, 2), 1e-15) << k;
+    }
+    EXPECT_EQ(rs->yes_exfil[1], 0);
+    // Cell 2: a single saturated node with the table's head above the ground.
+    EXPECT_EQ(rs->richards_nodes[2], 1);
+    EXPECT_NEAR(rs->richards_columns[2].head[1], 1.0 + 30.0, 1e-9);
+    EXPECT_EQ(rs->richards_theta[2][1], kSandThetaS);
+    EXPECT_EQ(rs->yes_exfil[2], 1);
+    // Averages of the column.
+    EXPECT_NEAR(rs->totaldz[1], 30.0, 1e-12);
+    EXPECT_NEAR(rs->avgks[1], kSandKs, 1e-12);
+
+    // A table below the nodes the aquifer bottom allows is refused naming the cell.
+    rs->elevgw = {0.0, 90.0, 100.3};
+    clear_error_record();
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(initial_soil_volumes(*rs));
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("Error: cell 1: the water table"), std::string::npos) << out;
+    EXPECT_EQ(error_record.stop, 1);   // reported: the run stops
+    clear_error_record();
+    destroy_run_state(rs);
+}
+
+TEST(RichardsSoilTable, MappingTableFormReadsTheBrooksLayersAndTheirNodes) {
+    // "NUM_SOILS n", a second count line, a heading line, then the first
+    // layer line of a soil: its id, a description, values from character 88.
+    std::string first = "3     Loam described in words";
+    first.resize(87, ' ');
+    first += "2 0.45 0.04 0.2 0.1 0.3 10 0.32 14.66 2";
+    const std::string text = "NUM_SOILS 1\nNUM_LAYERS 3\nID DESCRIPTION KS THS\n" + first +
+                             "\n1 0.40 0.04 0.2 0.1 0.3 20 0.32 -14.66 5\n"
+                             "0.5 0.40 0.04 0.2 0.1 0.3 30 0.32 14.66 3\n";
+    const std::string path = testing::TempDir() + "richards_table.txt";
+    FILE* out = std::fopen(path.c_str(), "w");
+    ASSERT_NE(out, nullptr);
+    std::fputs(text.c_str(), out);
+    std::fclose(out);
+    file_object f;
+    ASSERT_TRUE(open_file_named(f, path.c_str(), "r"));
+    std::vector<soil_layer_record> table(10000);
+    std::vector<char> defined(10000, 0);
+    EXPECT_EQ(read_richards_soil_table(f, true, kRichardsBrooks, false, false, 151, table.data(), &defined), 1);
+    close_file_object(f);
+    const soil_layer_record& s = table[3];
+    EXPECT_TRUE(defined[3]);
+    EXPECT_EQ(s.ksat[0], 2.0);
+    EXPECT_EQ(s.bc_bubbling[0], -14.66);   // stored negative whatever its sign
+    EXPECT_EQ(s.bc_bubbling[1], -14.66);
+    EXPECT_EQ(s.node_dz[2], 3.0);
+    EXPECT_EQ(s.layer1_end, 5);              // 10 cm / 2 cm
+    EXPECT_EQ(s.layer2_end, 9);              // + 20 cm / 5 cm
+    EXPECT_EQ(s.richards_nodes, 9 + 10 + 1); // + 30 cm / 3 cm and the bottom node
 }
