@@ -319,7 +319,7 @@ int read_richards_soil_table(file_object& f, bool mapping_form, int model, bool 
                 const size_t length = std::strlen(line);
                 text = line + std::min(length, static_cast<size_t>(kMappingValueColumn));
             }
-            double v[kHavercampValues] = {};
+            double v[kHavercampValues + 1] = {};   // one more: a surplus value is refused
             const int got = read_values(text, want + 1, v);
             if (got != want) {
                 fail("Error: Richards soil table %s, line %d: layer %d of soil %d needs %d "

@@ -86,7 +86,9 @@ TEST(RichardsProgram, SoilColumnsAndTheRunBalanceClose) {
         EXPECT_NEAR(number_after(s, "Total amount of precip="), rain_volume, 0.01);
         // The whole run: the summary's balance error, percent.
         EXPECT_NEAR(number_after(s, "Overall mass balance error ="), 0.0, 1e-6) << s;
-        if (rain > 100.0) EXPECT_GT(number_after(s, "Total amount of discharge="), 0.0);
+        if (rain > 100.0) {
+            EXPECT_GT(number_after(s, "Total amount of discharge="), 0.0);
+        }
     }
 }
 
@@ -117,6 +119,10 @@ TEST(RichardsProgram, BadSoilTablesAndSettingsStopNamingWhere) {
          "1\n0\n1\n" + std::string(kSandLayer) +
              "33.984 0.287 0.075 0.09985 0.08 0.15 20 36.936 3.96 1.175e6 4.74\n" + kSandLayer,
          "", "Error: Richards soil table soils.txt, line 5: layer 2 of soil 1 needs 12 values"},
+        {"layer line with a value too many",
+         "1\n0\n1\n" + std::string(kSandLayer) + kSandLayer +
+             "33.984 0.287 0.075 0.09985 0.08 0.15 20 36.936 3.96 1.175e6 4.74 2 7\n",
+         "", "Error: Richards soil table soils.txt, line 6: layer 3 of soil 1 needs 12 values"},
         {"too many nodes", "1\n0\n1\n" + std::string(kSandLayer) + kSandLayer +
                                "33.984 0.287 0.075 0.09985 0.08 0.15 200 36.936 3.96 1.175e6 4.74 0.5\n",
          "", "Error: Richards soil table soils.txt, line 6: layer 3 of soil 1 needs 400 nodes"},
