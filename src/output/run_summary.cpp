@@ -174,6 +174,8 @@ void compute_run_balances(run_state& rs) {
 
     double inputs = rs.vol_precip + rs.gw_vol_boundary_flux + rs.vol_ov_point_sources + rs.vol_gw_to_lake +
                     rs.vol_stream_point_sources + rs.vol_lake_point_sources + rs.vol_bc_gain_total;
+    // Water the Richards column solver created by resetting contents.
+    inputs += rs.vol_richards_column_error;
     double outputs = rs.vol_evaporation + rs.vol_discharge + rs.vol_bc_loss_total + rs.vol_lake_to_gw +
                      rs.vol_lake_evaporation + rs.vol_stream_point_sinks + rs.vol_lake_point_sinks;
     if (gw_aquifer_solved(rs)) {
@@ -371,6 +373,12 @@ void write_global_section(run_state& rs, file_object& f) {
         file_printf(f, "Total recharge to deep g.w.=                    %14.2lf\n", rs.sac_deep_recharge);
     }
 
+    if (rs.inf_richards) {
+        file_printf(f, "Richards columns (m3): initial %.12e final %.12e infiltrated %.12e drained %.12e "
+                    "column error %.12e\n",
+                    rs.vol_soil_init, rs.vol_soil_final, rs.vol_infiltration, rs.vol_unsat_downward,
+                    rs.vol_richards_column_error);
+    }
     file_printf(f, "Total overland point sources=                   %14.2lf\n", rs.vol_ov_point_sources);
     file_printf(f, "Total channel point sources=                    %14.2lf\n", rs.vol_stream_point_sources);
     if (rs.chan_points_on) {

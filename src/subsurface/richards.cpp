@@ -1,6 +1,335 @@
+// Richards column solver and its infiltration step.
 #include "subsurface/richards.h"
-#include "run/run_state.h"
 
-// Not built yet: read_soil_maps refuses the inf_richards card, so these are never reached in a run.
-void init_richards(run_state&) {}
-double solve_richards(run_state&, double, int) { return 0.0; }
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "core/error.h"
+#include "core/file_write.h"
+#include "run/run_state.h"
+#include "subsurface/richards_soil.h"
+
+namespace {
+
+constexpr double kSecondsPerHour = 3600.0;
+constexpr double kCmPerMetre = 100.0;
+constexpr double kZeroDepth = 1e-16;         // cm: a depth at most this counts as none
+constexpr double kPondedStart = 0.001;       // h: a first sub-step longer than this under a wet top ...
+constexpr double kPondedFirstStep = 5.0 / kSecondsPerHour;   // ... becomes 5 s, in h
+constexpr double kLimitedStep = 0.02;        // h: longest sub-step after the surface limited the flux
+constexpr double kSmallestChange = 1e-4;     // m3/m3: the content change a sub-step is sized from
+constexpr double kPicardTolerance = 0.1;     // percent: head change that ends the passes
+constexpr int kPondedPasses = 5;             // passes in the ponded state
+constexpr double kStepTolerance = 1e-8;      // h: a remainder this close to a full sub-step is taken whole
+constexpr double kSmallestStep = 1e-7;       // h: halving the sub-step below this stops the run
+constexpr int kParallelColumns = 4;          // fewer columns run on one thread
+
+// Conductivity of the face between nodes l-1 and l, cm/h.
+double face_conductivity(double ks, double k_upper, double k_lower, const richards_settings& s) {
+    if (s.k_option == 1) return ks * ((1.0 - s.weight) * k_lower + s.weight * k_upper);
+    return ks * std::sqrt(k_upper * k_lower);
+}
+
+// The top face conductivity of the ponded state, cm/h.
+double ponded_face(const richards_column& col, const richards_settings& s) {
+    const double ks = col.soil[1].ks;
+    const double k1 = col.k_rel[1];
+    if (s.upper_option == 2) return ks;
+    if (s.upper_option == 3) return face_conductivity(ks, 1.0, k1, s);
+    return face_conductivity(ks, k1, k1, s);
+}
+
+}  // namespace
+
+void richards_work::size(int slots) {
+    const size_t n = static_cast<size_t>(slots);
+    if (up.size() >= n) return;
+    for (std::vector<double>* v : {&up, &diag, &low, &rhs, &kface, &head0, &theta0, &head_prev, &k0, &cap0}) {
+        v->assign(n, 0.0);
+    }
+}
+
+void solve_tridiagonal(int first, int n, const double* up, double* diag, const double* low,
+                       double* rhs) {
+    for (int i = first + 1; i <= n; ++i) {
+        const double m = low[i] / diag[i - 1];
+        diag[i] -= m * up[i - 1];
+        rhs[i] -= m * rhs[i - 1];
+    }
+    rhs[n] = rhs[n] / diag[n];
+    for (int i = n - 1; i >= first; --i) rhs[i] = (rhs[i] - up[i] * rhs[i + 1]) / diag[i];
+}
+
+void richards_step_column(richards_column& col, double* theta, double* dz, const double* theta_s,
+                          int count, double hours, const richards_settings& s, richards_work& w,
+                          richards_cell_io& io) {
+    io.infiltrated = io.drained = io.column_error = 0.0;
+    io.sub_steps = 0;
+    io.failed = false;
+    const int n = count;
+    if (n < 2 || !(hours > 0.0)) return;   // no active node, or no time
+    w.size(n + 2);
+    double* h = col.head.data();
+    double* kr = col.k_rel.data();
+    double* cap = col.capacity.data();
+    double* q = col.flux.data();
+    double* src = col.source.data();
+    const richards_node_soil* soil = col.soil.data();
+
+    double dt = std::min(io.dtr > 0.0 ? io.dtr : hours, hours);
+    if (dt > kPondedStart && h[1] >= kZeroDepth) dt = kPondedFirstStep;
+    double dt_next = dt;
+    double remaining = hours;
+
+    while (remaining > 0.0) {
+        for (int l = 0; l <= n; ++l) {
+            w.head0[l] = h[l];
+            w.theta0[l] = theta[l];
+            w.k0[l] = kr[l];
+            w.cap0[l] = cap[l];
+            src[l] = 0.0;
+        }
+        const double p = io.pond;   // cm
+        int state = io.state;
+        double top_head = 0.0;       // head of node 0 in the ponded state, cm
+        if (state == 2 && p > kZeroDepth) {
+            top_head = p - 0.5 * dz[0];
+        } else if ((state == 2 && h[1] >= 0.0) || state == 3) {
+            top_head = -0.5 * dz[0];
+            state = 2;
+        } else {
+            state = 1;
+            if (p > 0.0) src[1] = p / remaining / dz[1];
+        }
+
+        for (int l = 0; l <= n; ++l) w.head_prev[l] = w.head0[l];
+        bool failed = false;
+        bool limited = false;
+        double err = 0.0;    // resets of the last pass, cm
+        double change = 0.0; // largest content change of the sub-step's passes
+        int passes = state == 1 ? s.iter_max : kPondedPasses;
+        for (int pass = 1; pass <= passes; ++pass) {
+            // Face conductivities; in the flux state the top face is closed
+            // and the surface water enters node 1 as a source.
+            w.kface[1] = state == 1 ? 0.0 : ponded_face(col, s);
+            for (int l = 2; l <= n; ++l) w.kface[l] = face_conductivity(soil[l].ks, kr[l - 1], kr[l], s);
+            for (int l = 1; l <= n - 1; ++l) {
+                const double mp = 0.5 * (dz[l] + dz[l + 1]);
+                const double mm = 0.5 * (dz[l - 1] + dz[l]);
+                const double kp = w.kface[l + 1];
+                const double km = w.kface[l];
+                w.up[l] = -kp / (dz[l] * mp);
+                w.low[l] = -km / (mm * dz[l]);
+                w.diag[l] = kp / (dz[l] * mp) + cap[l] / dt + km / (dz[l] * mm);
+                w.rhs[l] = cap[l] / dt * w.head0[l] - kp / dz[l] + km / dz[l] + src[l];
+            }
+            if (state == 2) w.rhs[1] -= w.low[1] * top_head;
+            w.low[1] = 0.0;
+            if (s.water_table) {
+                w.rhs[n - 1] -= w.up[n - 1] * h[n];
+            } else {
+                w.diag[n - 1] += w.up[n - 1];
+            }
+            w.up[n - 1] = 0.0;
+            solve_tridiagonal(1, n - 1, w.up.data(), w.diag.data(), w.low.data(), w.rhs.data());
+            for (int l = 1; l <= n - 1; ++l) {
+                if (!std::isfinite(w.rhs[l])) failed = true;
+            }
+            if (failed && state == 1) {
+                // The flux state gave no solution: try the ponded state.
+                state = 2;
+                top_head = p - 0.5 * dz[0];
+                src[1] = 0.0;
+                failed = false;
+                passes = kPondedPasses;
+                pass = 0;
+                continue;
+            }
+            if (failed) break;
+            const double h_bottom = s.water_table ? h[n] : w.rhs[n - 1];
+            const double h_top = state == 2 ? top_head : w.rhs[1];
+            auto head_at = [&](int l) { return l == 0 ? h_top : (l == n ? h_bottom : w.rhs[l]); };
+            for (int l = 1; l <= n; ++l) {
+                const double mm = 0.5 * (dz[l - 1] + dz[l]);
+                q[l] = w.kface[l] * (1.0 - (head_at(l) - head_at(l - 1)) / mm);
+            }
+            if (state == 1) {
+                const double supply = src[1] * dz[1];   // cm/h
+                const double can_pass =
+                    ponded_face(col, s) * (1.0 - (w.rhs[1] + 0.5 * dz[0]) / dz[1]);
+                if (supply > 0.0 && supply > can_pass) {
+                    // The top face cannot take the surface water: ponded state.
+                    state = 2;
+                    top_head = p - 0.5 * dz[0];
+                    src[1] = 0.0;
+                    passes = kPondedPasses;
+                    pass = 0;
+                    continue;
+                }
+                q[1] = supply;
+            }
+            limited = false;
+            if (q[1] > 0.0 && q[1] > p / dt) {
+                q[1] = std::max(0.0, p / dt);
+                limited = true;
+            }
+            // Contents from the face fluxes, then heads from the contents.
+            err = 0.0;
+            for (int l = 1; l <= n - 1; ++l) {
+                double th = w.theta0[l] + (q[l] - q[l + 1]) / dz[l] * dt;
+                if (!std::isfinite(th)) {
+                    failed = true;
+                    break;
+                }
+                change = std::max(change, std::fabs(th - w.theta0[l]));
+                const double floor = soil[l].theta_r + kRichardsResidualMargin * (theta_s[l] - soil[l].theta_r);
+                if (th < floor) {
+                    err += (floor - th) * dz[l];
+                    th = floor;
+                }
+                if (th >= theta_s[l]) {
+                    err += (theta_s[l] - th) * dz[l];
+                    th = theta_s[l];
+                    h[l] = std::max(w.rhs[l], 0.0);
+                } else {
+                    h[l] = richards_head_of_theta(soil[l], theta_s[l], th, s.model);
+                }
+                theta[l] = th;
+            }
+            if (failed) break;
+            if (!s.water_table) {
+                h[n] = h[n - 1];
+                theta[n] = theta[n - 1];
+            }
+            h[0] = h[1];
+            theta[0] = theta[1];
+            richards_update_row(col, theta, theta_s, n, s.model);
+            double c = 0.0;
+            for (int l = 1; l <= n - 1; ++l) {
+                if (h[l] != 0.0) c = std::max(c, std::fabs((h[l] - w.head_prev[l]) / h[l]) * 100.0);
+            }
+            if (pass < passes && c > kPicardTolerance) {
+                // Another pass from the sub-step start with the new conductivities.
+                for (int l = 0; l <= n; ++l) {
+                    w.head_prev[l] = h[l];
+                    h[l] = w.head0[l];
+                    theta[l] = w.theta0[l];
+                }
+                continue;
+            }
+            break;
+        }
+        if (failed) {
+            // No finite solution: the sub-step is halved from the saved state.
+            for (int l = 0; l <= n; ++l) {
+                h[l] = w.head0[l];
+                theta[l] = w.theta0[l];
+                kr[l] = w.k0[l];
+                cap[l] = w.cap0[l];
+            }
+            dt *= 0.5;
+            if (dt < kSmallestStep) {
+                io.failed = true;
+                return;
+            }
+            continue;
+        }
+        ++io.sub_steps;
+        io.column_error += err;
+        double next = dt * s.dtheta_max / std::max(change, kSmallestChange);
+        if (limited) next = std::min(next, kLimitedStep);
+
+        // Surface water after the step's top flux.
+        double pond = io.pond - q[1] * dt;
+        if (pond > kZeroDepth) {
+            if (q[1] > 0.0) next = std::min(next, pond / q[1]);
+            io.state = state;
+        } else {
+            io.column_error -= pond;   // a rounding remainder of the surface water is reset to 0
+            pond = 0.0;
+            if (state == 2 && h[1] >= 0.0) {
+                io.state = 3;
+                next = std::min(next, kLimitedStep);
+            } else {
+                io.state = 1;
+            }
+        }
+        io.pond = pond;
+        io.infiltrated += q[1] * dt;
+        io.drained += q[n] * dt;
+
+        remaining -= dt;
+        const double full = std::min(hours, next);
+        dt = (remaining < full || std::fabs(remaining - full) < kStepTolerance) ? remaining : full;
+        dt_next = next;
+    }
+    io.dtr = dt_next;
+}
+
+double solve_richards(run_state& rs, double seconds, int /*event_start*/) {
+    const int n = rs.GNUM;
+    if (n <= 0 || static_cast<int>(rs.richards_columns.size()) <= n || !(seconds > 0.0)) return 0.0;
+    const double hours = seconds / kSecondsPerHour;
+    richards_settings s;
+    s.model = rs.richards_c_option;
+    s.k_option = rs.richards_k_option;
+    s.weight = rs.richards_weight;
+    s.upper_option = rs.richards_upper_option;
+    s.iter_max = rs.richards_iter_max;
+    s.dtheta_max = rs.richards_dtheta_max;
+    s.water_table = rs.water_table != 0;
+
+    std::vector<char> failed(static_cast<size_t>(n) + 1, 0);
+    std::vector<double> created(static_cast<size_t>(n) + 1, 0.0);   // column error of the step, cm
+    const bool wetlands = rs.wetlands && rs.wetland_mask.size() > static_cast<size_t>(n);
+
+#pragma omp parallel if (n >= kParallelColumns)
+    {
+        richards_work w;
+#pragma omp for schedule(static)
+        for (int i = 1; i <= n; ++i) {
+            const size_t c = static_cast<size_t>(i);
+            if (wetlands && rs.wetland_mask[c] > 0) continue;
+            if (rs.yes_exfil[c] == 1) continue;   // the water table stands at the ground
+            richards_cell_io io;
+            io.pond = rs.ov_depth[c] * kCmPerMetre;
+            io.state = rs.bound_type[c];
+            io.dtr = rs.dtr[c];
+            richards_step_column(rs.richards_columns[c], rs.richards_theta[c].data(),
+                                 rs.richards_dz[c].data(), rs.richards_theta_s[c].data(),
+                                 rs.richards_nodes[c], hours, s, w, io);
+            if (io.failed) {
+                failed[c] = 1;
+                continue;
+            }
+            rs.ov_depth[c] = io.pond / kCmPerMetre;
+            rs.bound_type[c] = io.state;
+            rs.dtr[c] = io.dtr;
+            rs.cum_infil[c] += io.infiltrated / kCmPerMetre;
+            rs.inf_rich[c] += io.infiltrated / kCmPerMetre;
+            rs.infil_rate[c] = io.infiltrated / hours;
+            rs.gw_recharge_depth[c] += io.drained;
+            rs.masserror[c] += io.column_error;
+            created[c] = io.column_error;
+        }
+    }
+    for (int i = 1; i <= n; ++i) {
+        if (!failed[static_cast<size_t>(i)]) continue;
+        char text[400];
+        std::snprintf(text, sizeof(text),
+                      "Error: the Richards column of cell %d has no finite solution even with "
+                      "sub-steps of %g s, in the infiltration step ending at day %.6f.\n",
+                      i, kSmallestStep * kSecondsPerHour, rs.time);
+        write_report_text(current_summary_file, text);
+        set_error(kErrorPrinted);
+        error_record.stop = 1;
+        return 0.0;
+    }
+    const double area = rs.cell_size * rs.cell_size;   // m2
+    double total = 0.0;
+    for (int i = 1; i <= n; ++i) total += created[static_cast<size_t>(i)];
+    rs.vol_richards_column_error += total / kCmPerMetre * area;
+    return 0.0;
+}

@@ -16,6 +16,48 @@ struct soil_layer_record {
     double residual[3] = {};        // residual water content, m3/m3
     double thickness[3] = {};       // layer thickness, cm
     double pore_index[3] = {};      // pore distribution index, -
+    // Richards soils (both soil models)
+    double node_dz[3] = {};         // node spacing of the layer, cm
+    double bc_lambda[3] = {};       // Brooks-Corey pore-size index lambda, -
+    double bc_bubbling[3] = {};     // Brooks-Corey bubbling head hb, cm (stored negative)
+    double hav_alpha[3] = {};       // Haverkamp retention alpha, cm
+    double hav_beta[3] = {};        // Haverkamp retention beta, -
+    double hav_a[3] = {};           // Haverkamp conductivity A, cm^B
+    double hav_b[3] = {};           // Haverkamp conductivity B, -
+    double et_values[4] = {};       // long-term file form: albedo, vegetation height (m),
+                                    // transmission coefficient, canopy resistance (s/m)
+    int richards_nodes = 0;         // node count of the soil's column (bottom node included)
+    int layer1_end = 0, layer2_end = 0;  // last node of layers 1 and 2
+};
+
+// Soil of one Richards node: its layer's parameters (model 1 Brooks-Corey
+// with a parabolic cap, model 2 Haverkamp).
+struct richards_node_soil {
+    double ks = 0.0;          // saturated conductivity, cm/h
+    double theta_r = 0.0;     // residual water content, m3/m3
+    double theta_wp = 0.0;    // wilting point, m3/m3
+    double theta_fc = 0.0;    // field capacity, m3/m3
+    double lambda = 0.0;      // model 1: pore-size index, -
+    double hb = 0.0;          // model 1: bubbling head, cm (negative)
+    double theta_c = 0.0;     // model 1: water content at the cut-off head, m3/m3
+    double hc = 0.0;          // model 1: cut-off head, cm (negative)
+    double alpha = 0.0;       // model 2: retention alpha, cm
+    double beta = 0.0;        // model 2: retention beta, -
+    double a = 0.0;           // model 2: conductivity A, cm^B
+    double b = 0.0;           // model 2: conductivity B, -
+};
+
+// Node arrays of one cell's Richards column, slots 0..count + 1 (node 0
+// mirrors node 1 at the surface; node `count` is the bottom boundary node).
+// The water contents, node thicknesses and saturated contents live in
+// richards_theta, richards_dz and richards_theta_s.
+struct richards_column {
+    std::vector<double> head;      // pressure head h, cm (negative unsaturated)
+    std::vector<double> k_rel;     // relative conductivity K(h)/Ks, -
+    std::vector<double> capacity;  // moisture capacity dtheta/dh, 1/cm
+    std::vector<double> flux;      // downward flux into the node from above, cm/h
+    std::vector<double> source;    // source (+) or sink term, 1/h
+    std::vector<richards_node_soil> soil;  // the node's soil parameters
 };
 
 // One row of the WELL_TABLE section of the mapping table.
@@ -142,6 +184,8 @@ struct subsurface_state {
     std::vector<std::vector<double>> richards_theta;    // water content per cell and node 1..n, m3/m3
     std::vector<std::vector<double>> richards_dz;       // node thickness per cell and node, cm
     std::vector<std::vector<double>> richards_theta_s;  // saturated water content per cell and node, m3/m3
+    std::vector<richards_column> richards_columns;      // the other node arrays per cell
+    double vol_richards_column_error = 0.0;  // water the column solver created by content resets, m3
     double richards_sampling_depth = 40.0;  // depth of the top-soil sample, cm
 
     // Groundwater per cell
