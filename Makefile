@@ -25,6 +25,7 @@ test: build
 bench: build
 	$(BUILD)/bench/bench_overland
 	$(BUILD)/bench/pluvo_bench
+	$(BUILD)/bench/bench_vcatchment
 
 clean:
 	rm -rf $(BUILD) build-asan

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include "core/alloc.h"
+#include "core/parallel.h"
 #include "run/run_state.h"
 #include "overland/connectivity.h"
 #include "overland/explicit_scheme.h"
@@ -81,6 +82,7 @@ double run(int rows, int cols, int steps, int threads) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    wait_passively_by_default(argv);   // idle threads wait as in the program
     int rows = 2000, cols = 2000, steps = 30;
     if (argc == 4) {
         rows = std::atoi(argv[1]);

@@ -1,15 +1,19 @@
 // Explicit overland scheme.
 //
-// One sub-step of length s (seconds) is three parallel loops at most:
-//   1. face flows: every cell j computes the flow across its own right face
-//      (to rightcon) into ov_qx(j) and across its own bottom face (to
-//      belowcon) into ov_qy(j), in m3/s, from the depths at the start of the
-//      sub-step; the faces that need a split are counted (integer sums);
+// One sub-step of length s (seconds) is one parallel region (on one thread
+// below the overland threshold of core/parallel.h) holding three loops:
+//   1. face flows, over tiles of consecutive cells: every cell j computes the
+//      flow across its own right face (to rightcon) into ov_qx(j) and across
+//      its own bottom face (to belowcon) into ov_qy(j), in m3/s, from the
+//      depths at the start of the sub-step; the faces that need a split are
+//      counted (integer sums);
 //   2. only when some face moves more than a fifth of its donor's water: the
 //      share of its outflow each cell may pass (so no donor goes below zero),
 //      and the face flows scaled by their donor's share;
 //   3. apply: every cell adds its four faces, (ov_qx(leftcon) - ov_qx(j) +
 //      ov_qy(abovecon) - ov_qy(j)) x s / dx^2.
+// Loops 2 and 3 run in the same region only when no face needs a split; else
+// the region ends after loop 1 and the step prints, divides or goes on.
 // Each iteration writes only its own cell or its own faces and the sums are
 // integers, so the depths are bit-identical for any thread count.
 //
@@ -132,47 +136,69 @@ double wetland_face(const face_view& v, int j, int k, double s0) {
     return q * v.dx;
 }
 
-// The two faces of one cell j (to its right and to its lower neighbour) share
-// what depends on j alone: the flow depth h(j) - r(j) raised to 5/3, used by
-// every face whose water comes from j, and dx / n(j). Both are computed at
-// their first use only.
-struct cell_faces {
-    const face_view& v;
-    const int j;
-    const double hj;
-    const double rj;
-    double own_power = -1.0;   // (hj - rj)^(5/3), m^(5/3); -1 until computed
-    double conveyance = 0.0;   // dx / n(j), m s/m^(1/3); 0 until computed
+// The cells of a sub-step are taken in tiles of kTile consecutive cells. A
+// tile first computes what depends on each of its cells alone, in a short
+// loop without branches on the neighbours that keeps the arithmetic units
+// busy: the flow depth above retention raised to 5/3 and dx / n. Its faces
+// then only look these up. The tile arrays live on the stack (2 x 2 kB), so a
+// step allocates nothing.
+constexpr int kTile = 256;
 
-    cell_faces(const face_view& view, int cell)
-        : v(view), j(cell), hj(view.h[cell]), rj(view.r[cell]) {}
+struct tile_values {
+    int first = 0;               // first cell of the tile
+    int count = 0;               // cells in the tile
+    double power[kTile];         // (h - r)^(5/3) of a cell with water above retention, else 0; m^(5/3)
+    double conveyance[kTile];    // dx / n, m s/m^(1/3)
 
-    // Flow across the face towards k (not 0) on side `side_bit` (2 right,
-    // 4 bottom) with bed slope s0, m3/s, positive from j to k.
-    template <bool kDikes, bool kWetlands>
-    double flow(int k, double s0, int side_bit) {
-        if (kDikes && (v.dike[j] & side_bit) != 0) return 0.0;
-        if (kWetlands && v.wmask[j] >= 1) return wetland_face(v, j, k, s0);
-        if (hj < rj) return 0.0;
-        const double hk = v.h[k];
-        if (hk <= rj && hj <= rj) return 0.0;   // no flow depth on either side
-        const double sf = friction_slope(v, s0, hj, hk);
-        if (level_surface(sf)) return 0.0;
-        double power;
-        if (sf < 0.0) {
-            const double hf = hk - rj;   // water from k, above the retention of j
-            if (hf <= 0.0) return 0.0;
-            power = depth_power(hf);
-        } else {
-            const double hf = hj - rj;
-            if (hf <= 0.0) return 0.0;
-            if (own_power < 0.0) own_power = depth_power(hf);
-            power = own_power;
+    void fill(const face_view& v, int first_cell, int cells) {
+        first = first_cell;
+        count = cells;
+        const double* h = v.h + first_cell;
+        const double* r = v.r + first_cell;
+        const double* n = v.n + first_cell;
+        for (int i = 0; i < cells; ++i) {
+            const double hf = h[i] - r[i];
+            power[i] = hf > 0.0 ? depth_power(hf) : 0.0;
+            conveyance[i] = v.dx / n[i];
         }
-        if (conveyance == 0.0) conveyance = v.dx / v.n[j];
-        return signed_root(sf) * power * conveyance;
+    }
+
+    // hf^(5/3) for the water of cell k above the retention depth rj of the
+    // cell that receives it (hf = h(k) - rj > 0): the tile's value when k is
+    // in the tile and has the same retention depth, so the same difference.
+    double power_of(const face_view& v, int k, double rj, double hf) const {
+        const unsigned i = static_cast<unsigned>(k - first);
+        if (i < static_cast<unsigned>(count) && v.r[k] == rj) return power[i];
+        return depth_power(hf);
     }
 };
+
+// Flow across the face of cell j (slot i of the tile) towards k (not 0) on
+// side `side_bit` (2 right, 4 bottom) with bed slope s0, m3/s, positive from
+// j to k.
+template <bool kDikes, bool kWetlands>
+inline double face_flow_of(const face_view& v, const tile_values& t, int i, int j, int k, double s0,
+                           int side_bit) {
+    if (kDikes && (v.dike[j] & side_bit) != 0) return 0.0;
+    if (kWetlands && v.wmask[j] >= 1) return wetland_face(v, j, k, s0);
+    const double hj = v.h[j];
+    const double rj = v.r[j];
+    if (hj < rj) return 0.0;
+    const double hk = v.h[k];
+    if (hk <= rj && hj <= rj) return 0.0;   // no flow depth on either side
+    const double sf = friction_slope(v, s0, hj, hk);
+    if (level_surface(sf)) return 0.0;
+    double power;
+    if (sf < 0.0) {
+        const double hf = hk - rj;   // water from k, above the retention of j
+        if (hf <= 0.0) return 0.0;
+        power = t.power_of(v, k, rj, hf);
+    } else {
+        if (hj - rj <= 0.0) return 0.0;
+        power = t.power[i];
+    }
+    return signed_root(sf) * power * t.conveyance[i];
+}
 
 // Depth the donor of the face j -> k keeps after the face moves dhh (m,
 // positive from j to k): the outflow test of the split looks at the cell the
@@ -200,21 +226,17 @@ struct pass_counts {
     int heavy = 0;       // faces that call for the outflow check
 };
 
-// Loop 1: the face flows of every cell and the split counts; c2 = s / dx^2.
+// The face flows of the cells of one tile; adds to the split counts.
+// c2 = s / dx^2, 1/m.
 template <bool kDikes, bool kWetlands>
-pass_counts compute_faces(const face_view& v, double c2) {
-    int split_x = 0;
-    int split_y = 0;
-    int heavy = 0;
-    const int n = v.cells;
-#pragma omp parallel for schedule(static) if (n >= kParallelCells) \
-    reduction(+ : split_x, split_y, heavy)
-    for (int j = 1; j <= n; ++j) {
-        cell_faces cell(v, j);
-        const double hj = cell.hj;
+inline void tile_faces(const face_view& v, tile_values& t, double c2, int& split_x, int& split_y,
+                       int& heavy) {
+    for (int i = 0; i < t.count; ++i) {
+        const int j = t.first + i;
+        const double hj = v.h[j];
         const int kr = v.right[j];
         double q = 0.0;
-        if (kr != 0) q = cell.flow<kDikes, kWetlands>(kr, v.sx[j], 2);
+        if (kr != 0) q = face_flow_of<kDikes, kWetlands>(v, t, i, j, kr, v.sx[j], 2);
         v.qx[j] = q;
         if (q != 0.0) {
             const double dhh = q * c2;
@@ -224,7 +246,7 @@ pass_counts compute_faces(const face_view& v, double c2) {
         }
         const int kb = v.below[j];
         q = 0.0;
-        if (kb != 0) q = cell.flow<kDikes, kWetlands>(kb, v.sy[j], 4);
+        if (kb != 0) q = face_flow_of<kDikes, kWetlands>(v, t, i, j, kb, v.sy[j], 4);
         v.qy[j] = q;
         if (q != 0.0) {
             const double dhh = q * c2;
@@ -233,27 +255,105 @@ pass_counts compute_faces(const face_view& v, double c2) {
             if (heavy_donor(dhh, hj, hk)) ++heavy;
         }
     }
+}
+
+// The outflow limit and the new depths of one sub-step: loops meant to run
+// inside a parallel region (every thread calls this), or on one thread.
+//   - limit (only when `heavy`): scales the outflows of every donor that would
+//     pass more water than it holds to (almost) that water; scale is per cell;
+//   - apply: new depths from the four faces of every cell (dst may be v.h).
+// The implicit barriers of the loops separate the writes of a face flow from
+// its reads by the neighbour.
+void limit_and_apply(const face_view& v, double c2, double* scale, double* dst, bool heavy) {
+    const int n = v.cells;
+    if (heavy) {
+#pragma omp for schedule(static)
+        for (int j = 1; j <= n; ++j) {
+            double out = 0.0;
+            if (v.qx[j] > 0.0) out += v.qx[j];
+            if (v.qy[j] > 0.0) out += v.qy[j];
+            const double ql = v.qx[v.left[j]];
+            if (ql < 0.0) out -= ql;
+            const double qa = v.qy[v.above[j]];
+            if (qa < 0.0) out -= qa;
+            const double moved = out * c2;
+            const double held = v.h[j] > 0.0 ? v.h[j] * kLimitMargin : 0.0;
+            scale[j] = moved > held ? held / moved : 1.0;
+        }
+#pragma omp for schedule(static)
+        for (int j = 1; j <= n; ++j) {
+            const double qxj = v.qx[j];
+            if (qxj > 0.0) v.qx[j] = qxj * scale[j];
+            else if (qxj < 0.0) v.qx[j] = qxj * scale[v.right[j]];
+            const double qyj = v.qy[j];
+            if (qyj > 0.0) v.qy[j] = qyj * scale[j];
+            else if (qyj < 0.0) v.qy[j] = qyj * scale[v.below[j]];
+        }
+    }
+#pragma omp for schedule(static)
+    for (int j = 1; j <= n; ++j) {
+        const double net = (v.qx[v.left[j]] - v.qx[j]) + (v.qy[v.above[j]] - v.qy[j]);
+        dst[j] = v.h[j] + net * c2;
+    }
+}
+
+// One sub-step of length c2 x dx^2 seconds, in one parallel region when
+// `parallel`: the face flows of every tile and the split counts, then, when
+// no face needs a split, the outflow limit and the new depths into dst
+// (`applied` is then true). With a split the depths are left alone: the
+// caller prints, divides or goes on (finish_substep).
+template <bool kDikes, bool kWetlands>
+pass_counts run_substep(const face_view& v, double c2, double* scale, double* dst, bool parallel,
+                        bool& applied) {
+    const int n = v.cells;
+    const int tiles = (n + kTile - 1) / kTile;
+    int split_x = 0;
+    int split_y = 0;
+    int heavy = 0;
+#pragma omp parallel if (parallel)
+    {
+        tile_values t;
+#pragma omp for schedule(static) reduction(+ : split_x, split_y, heavy)
+        for (int b = 0; b < tiles; ++b) {
+            const int first = 1 + b * kTile;
+            t.fill(v, first, first + kTile <= n + 1 ? kTile : n + 1 - first);
+            tile_faces<kDikes, kWetlands>(v, t, c2, split_x, split_y, heavy);
+        }
+        // After the barrier of the loop every thread sees the summed counts.
+        if (split_x == 0 && split_y == 0) limit_and_apply(v, c2, scale, dst, heavy > 0);
+    }
+    applied = split_x == 0 && split_y == 0;
     return pass_counts{split_x, split_y, heavy};
 }
 
-pass_counts compute_all_faces(const face_view& v, double c2) {
+pass_counts run_any_substep(const face_view& v, double c2, double* scale, double* dst,
+                            bool parallel, bool& applied) {
     if (v.dike != nullptr) {
-        return v.wmask != nullptr ? compute_faces<true, true>(v, c2)
-                                  : compute_faces<true, false>(v, c2);
+        return v.wmask != nullptr
+                   ? run_substep<true, true>(v, c2, scale, dst, parallel, applied)
+                   : run_substep<true, false>(v, c2, scale, dst, parallel, applied);
     }
-    return v.wmask != nullptr ? compute_faces<false, true>(v, c2)
-                              : compute_faces<false, false>(v, c2);
+    return v.wmask != nullptr ? run_substep<false, true>(v, c2, scale, dst, parallel, applied)
+                              : run_substep<false, false>(v, c2, scale, dst, parallel, applied);
+}
+
+// The rest of a sub-step that had faces needing a split but goes on.
+void finish_substep(const face_view& v, double c2, double* scale, double* dst, bool heavy,
+                    bool parallel) {
+#pragma omp parallel if (parallel)
+    limit_and_apply(v, c2, scale, dst, heavy);
 }
 
 // The "need to split" lines of one pass. With a sub-step too short to divide
 // each thread prints its first such face only, as the pass would.
-void print_split_lines(const face_view& v, bool x_pass, double c2, bool short_step) {
+void print_split_lines(const face_view& v, bool x_pass, double c2, bool short_step,
+                       bool parallel) {
     const double* q = x_pass ? v.qx : v.qy;
     const int* next = x_pass ? v.right : v.below;
     const char* format = x_pass ? "need to split...(x-dir) curr_du=%lf, dhh=%lf, h[j]+dhh=%lf\n"
                                 : "need to split...(y-dir) curr_du=%lf, dhh=%lf, h[j]+dhh=%lf\n";
     const int n = v.cells;
-#pragma omp parallel if (n >= kParallelCells)
+#pragma omp parallel if (parallel)
     {
         bool quiet_thread = false;
 #pragma omp for schedule(static)
@@ -265,44 +365,6 @@ void print_split_lines(const face_view& v, bool x_pass, double c2, bool short_st
             std::printf(format, std::fabs(dhh), dhh, donor_depth_after(dhh, v.h[j], hk));
             if (short_step) quiet_thread = true;
         }
-    }
-}
-
-// Loop 2: scales the outflows of every donor that would pass more water than
-// it holds to (almost) that water. scale is per cell.
-void limit_outflows(const face_view& v, double c2, double* scale) {
-    const int n = v.cells;
-#pragma omp parallel for schedule(static) if (n >= kParallelCells)
-    for (int j = 1; j <= n; ++j) {
-        double out = 0.0;
-        if (v.qx[j] > 0.0) out += v.qx[j];
-        if (v.qy[j] > 0.0) out += v.qy[j];
-        const double ql = v.qx[v.left[j]];
-        if (ql < 0.0) out -= ql;
-        const double qa = v.qy[v.above[j]];
-        if (qa < 0.0) out -= qa;
-        const double moved = out * c2;
-        const double held = v.h[j] > 0.0 ? v.h[j] * kLimitMargin : 0.0;
-        scale[j] = moved > held ? held / moved : 1.0;
-    }
-#pragma omp parallel for schedule(static) if (n >= kParallelCells)
-    for (int j = 1; j <= n; ++j) {
-        const double qxj = v.qx[j];
-        if (qxj > 0.0) v.qx[j] = qxj * scale[j];
-        else if (qxj < 0.0) v.qx[j] = qxj * scale[v.right[j]];
-        const double qyj = v.qy[j];
-        if (qyj > 0.0) v.qy[j] = qyj * scale[j];
-        else if (qyj < 0.0) v.qy[j] = qyj * scale[v.below[j]];
-    }
-}
-
-// Loop 3: new depths from the four faces of every cell (dst may be v.h).
-void apply_faces(const face_view& v, double c2, double* dst) {
-    const int n = v.cells;
-#pragma omp parallel for schedule(static) if (n >= kParallelCells)
-    for (int j = 1; j <= n; ++j) {
-        const double net = (v.qx[v.left[j]] - v.qx[j]) + (v.qy[v.above[j]] - v.qy[j]);
-        dst[j] = v.h[j] + net * c2;
     }
 }
 
@@ -393,6 +455,7 @@ double route_overland_explicit(run_state& rs, double dt) {
     double* const start_depth = rs.ov_depth.data();
     double* const work_depth = rs.ov_substep_depth.data();
     double* const scale = rs.ov_out_scale.data();
+    const bool parallel = cells >= parallel_cells().overland;
 
     int divisions = 0;
     bool too_short = false;
@@ -405,7 +468,11 @@ double route_overland_explicit(run_state& rs, double dt) {
             double used = sub;
             if (used > dt - elapsed) used = dt - elapsed;   // the last sub-step ends at dt
             const double c2 = used / area;
-            const pass_counts counts = compute_all_faces(v, c2);
+            const double next_elapsed = elapsed + used;
+            const bool last = std::fabs(next_elapsed - dt) < kDoneTolerance || next_elapsed > dt;
+            double* dst = last ? start_depth : work_depth;
+            bool applied = false;
+            const pass_counts counts = run_any_substep(v, c2, scale, dst, parallel, applied);
 
             // The two passes in the order of ov_xy_first.
             for (int pass = 0; pass < 2 && !restart; ++pass) {
@@ -413,7 +480,7 @@ double route_overland_explicit(run_state& rs, double dt) {
                 const int splits = x_pass ? counts.split_x : counts.split_y;
                 if (splits == 0) continue;
                 const bool short_step = used <= kShortestDivisible;
-                print_split_lines(v, x_pass, c2, short_step);
+                print_split_lines(v, x_pass, c2, short_step, parallel);
                 if (short_step) too_short = true;
                 if (too_short) continue;
                 if (divisions < kMaxDivisions) {
@@ -433,11 +500,7 @@ double route_overland_explicit(run_state& rs, double dt) {
             }
             if (restart) break;
 
-            const double next_elapsed = elapsed + used;
-            const bool last = std::fabs(next_elapsed - dt) < kDoneTolerance || next_elapsed > dt;
-            double* dst = last ? start_depth : work_depth;
-            if (counts.heavy > 0) limit_outflows(v, c2, scale);
-            apply_faces(v, c2, dst);
+            if (!applied) finish_substep(v, c2, scale, dst, counts.heavy > 0, parallel);
             v.h = dst;
             elapsed = next_elapsed;
             if (last) break;

@@ -180,7 +180,7 @@ TEST(ValleyEndToEnd, OutletReachesRainTimesAreaRecedesAndBalances) {
     check_valley_run(dir.path(), c.rain_flow(), c.rain_minutes, volume);
 }
 
-// Large enough (2112 cells) for the cell loops to run on many threads.
+// 2112 cells, whose loops run on many threads from 2048 cells on.
 TEST(ValleyEndToEnd, OneAndEightThreadsWriteTheSameOutputs) {
     valley_case c;
     c.rows = 64;
@@ -194,7 +194,8 @@ TEST(ValleyEndToEnd, OneAndEightThreadsWriteTheSameOutputs) {
         temp_dir dir;
         c.threads = k == 0 ? 1 : 8;
         write_valley(dir.path(), c);
-        const run_result r = run_pluvo({"valley.prj"}, dir.path());
+        const run_result r =
+            run_pluvo({"valley.prj"}, dir.path(), "", {parallel_from_cells_env(2048)});
         ASSERT_EQ(r.status, 0) << r.out << r.err;
         for (const char* f : files) outputs[k].push_back(read_file(dir.file(f)));
         summaries[k] = without_timing(read_file(dir.file("valley.sum")));

@@ -186,8 +186,9 @@ TEST(ExplicitScheme, OutletVolumeClosesTheBalance) {
 }
 
 TEST(ExplicitScheme, SameResultForOneAndEightThreads) {
-    // Large enough for the loops to run in parallel (2048 cells and more).
+    // Many tiles of cells, on many threads.
     const std::vector<std::string> mask = random_mask(50, 60, 21);
+    const pluvo_test::parallel_from_cells parallel(2048);
     std::vector<double> depth[2], qx[2], qy[2];
     const int threads[2] = {1, 8};
     const int saved = omp_get_max_threads();
@@ -210,6 +211,70 @@ TEST(ExplicitScheme, SameResultForOneAndEightThreads) {
     EXPECT_EQ(std::memcmp(qx[0].data(), qx[1].data(), qx[0].size() * sizeof(double)), 0);
     EXPECT_EQ(std::memcmp(qy[0].data(), qy[1].data(), qy[0].size() * sizeof(double)), 0);
 }
+
+// Every face of a grid of many tiles of cells against the face law, with
+// flows in both directions across the tile edges: the depth powers a tile
+// computes once per cell must be those of the right cell, and a neighbour
+// with another retention depth must not lend its own.
+struct tile_case {
+    const char* name;
+    bool uniform_retention;
+};
+
+class FaceLawOnAGrid : public ::testing::TestWithParam<tile_case> {};
+
+TEST_P(FaceLawOnAGrid, EveryFaceFollowsTheFaceLaw) {
+    overland_grid g(random_mask(45, 37, 5), 10.0);
+    run_state& rs = *g.rs;
+    ASSERT_GT(rs.GNUM, 3 * 256);
+    std::mt19937 rng(17);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    for (int r = 1; r <= rs.rows; ++r)
+        for (int c = 1; c <= rs.cols; ++c) {
+            const int k = rs.mask[r][c];
+            // A bed with hills and hollows, so water flows every way.
+            if (k != 0) rs.elevation[static_cast<size_t>(k)] = 0.2 * std::sin(0.7 * r) * std::cos(0.5 * c);
+        }
+    compute_cell_slopes(rs);
+    for (int j = 1; j <= rs.GNUM; ++j) {
+        const size_t s = static_cast<size_t>(j);
+        rs.ov_depth[s] = u(rng) < 0.1 ? 0.0 : 0.2 * u(rng);
+        rs.retent_dep[s] = GetParam().uniform_retention ? 0.002 : 0.01 * u(rng);
+        rs.dist_rough[s] = 0.02 + 0.08 * u(rng);
+    }
+    const std::vector<double> h = rs.ov_depth;
+    const double dt = 1e-4;   // one short sub-step: no split, no limit
+    route_overland_explicit(rs, dt);
+    int backward = 0;
+    for (int j = 1; j <= rs.GNUM; ++j) {
+        const size_t s = static_cast<size_t>(j);
+        const int next[2] = {rs.rightcon[s], rs.belowcon[s]};
+        const double slope[2] = {rs.ov_slope_x[s], rs.ov_slope_y[s]};
+        const double got[2] = {rs.ov_qx[s], rs.ov_qy[s]};
+        for (int f = 0; f < 2; ++f) {
+            const int k = next[f];
+            double expected = 0.0;
+            if (k != 0 && h[s] >= rs.retent_dep[s]) {
+                const double hk = h[static_cast<size_t>(k)];
+                const double sf = slope[f] - (hk - h[s]) * (1.0 / 10.0) + 1e-30;   // as the scheme rounds it
+                const double hf = (sf < 0 ? hk : h[s]) - rs.retent_dep[s];
+                if (std::fabs(sf) >= 1e-20 && hf > 0.0)
+                    expected = manning(sf, hf, rs.dist_rough[s], 10.0);
+                if (expected < 0.0) ++backward;
+            }
+            ASSERT_NEAR(got[f], expected, 1e-13 * std::fabs(expected))
+                << "cell " << j << (f == 0 ? " right" : " bottom") << " face";
+        }
+    }
+    EXPECT_GT(backward, 100);   // many faces flow towards the cell that owns them
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, FaceLawOnAGrid,
+                         ::testing::Values(tile_case{"uniform_retention", true},
+                                           tile_case{"retention_of_every_cell", false}),
+                         [](const ::testing::TestParamInfo<tile_case>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST(ExplicitScheme, LevelWaterOnAFlatBedStaysPut) {
     overland_grid g({"11111", "11011", "11111"}, 10.0);

@@ -147,7 +147,7 @@ TEST(PlanePhysics, OneAndEightThreadsWriteIdenticalFiles) {
         temp_dir dir;
         plane_case c;
         c.grid.rows = 30;
-        c.grid.cols = 70;   // enough cells for the loops to run in parallel
+        c.grid.cols = 70;   // many tiles of cells
         c.grid.cell = 10.0;
         c.slope = 0.005;
         c.rain_minutes = 10;
@@ -157,7 +157,8 @@ TEST(PlanePhysics, OneAndEightThreadsWriteIdenticalFiles) {
         project_file p = write_plane_case(dir.path(), c);
         p.card("SIG_OUTLET_HYDRO", "outlet6.hyd").card("DEPTH", "depth").card("MAP_TYPE", "1");
         p.remove("MAP_FREQ").card("MAP_FREQ", "5").write(dir.file("plane.prj"));
-        run_result r = run_pluvo({"plane.prj"}, dir.path());
+        // Loops over 2048 cells and more on many threads.
+        run_result r = run_pluvo({"plane.prj"}, dir.path(), "", {parallel_from_cells_env(2048)});
         ASSERT_EQ(r.status, 0) << r.out << r.err;
         outputs[k] = read_file(dir.file("outlet6.hyd")) + "\n--\n" + read_file(dir.file("outlet.hyd")) +
                      "\n--\n" + read_file(dir.file("depth"));

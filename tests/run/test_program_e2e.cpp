@@ -181,3 +181,41 @@ TEST(ProgramEntry, WebInvocationFramesOutputAndEchoesFormData) {
         EXPECT_EQ(r.out, preamble + c.echoed + "</P></body>\n") << (c.length ? c.length : "none");
     }
 }
+
+// Idle threads sleep unless the user chose how they wait: the program then
+// executes itself once more with OMP_WAIT_POLICY=PASSIVE, before any output
+// and with the same arguments. The runtime shows its settings at every start.
+TEST(ProgramEntry, IdleThreadsSleepUnlessTheUserChoseHowTheyWait) {
+    struct wait_case {
+        std::vector<std::string> env;
+        const char* setting;   // a line of the settings of the last start
+        int starts;            // starts of the runtime
+    };
+    const wait_case cases[] = {
+        {{"OMP_WAIT_POLICY=", "GOMP_SPINCOUNT="}, "  GOMP_SPINCOUNT = '0'\n", 2},
+        {{"OMP_WAIT_POLICY=ACTIVE", "GOMP_SPINCOUNT="}, "  OMP_WAIT_POLICY = 'ACTIVE'\n", 1},
+        {{"OMP_WAIT_POLICY=", "GOMP_SPINCOUNT=5000"}, "  GOMP_SPINCOUNT = '5000'\n", 1},
+    };
+    const std::string begin = "OPENMP DISPLAY ENVIRONMENT BEGIN";
+    for (const wait_case& c : cases) {
+        temp_dir dir;
+        std::vector<std::string> env = c.env;
+        env.push_back("OMP_DISPLAY_ENV=VERBOSE");
+        const run_result r = run_pluvo({"-v", "x"}, dir.path(), "", env);
+        if (r.err.find(begin) == std::string::npos)
+            GTEST_SKIP() << "the OpenMP runtime does not show its settings";
+        EXPECT_EQ(r.status, 0) << c.setting;
+        EXPECT_EQ(count_of(r.out, banner_line(processors())), 1) << r.out;
+        EXPECT_NE(r.out.find("-- PLUVO version"), std::string::npos) << r.out;
+        EXPECT_EQ(count_of(r.err, begin), c.starts) << r.err;
+        const std::string last = r.err.substr(r.err.rfind(begin));
+        EXPECT_NE(last.find(c.setting), std::string::npos) << r.err;
+    }
+}
+
+TEST(ProgramEntry, ExecutedAgainItKeepsArgumentsAndExitStatus) {
+    temp_dir dir;
+    const run_result r = run_pluvo({"-x", "p.prj"}, dir.path(), "", {"OMP_WAIT_POLICY="});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, banner_line(processors()) + kUsage);
+}

@@ -4,7 +4,30 @@
 #include <string>
 #include <vector>
 
+#include "core/parallel.h"
+
 namespace pluvo_test {
+
+// While it lives, loops over `cells` cells and more run on many threads in
+// this process (the thresholds are far higher), so that small test grids take
+// the parallel paths.
+class parallel_from_cells {
+public:
+    explicit parallel_from_cells(int cells) : saved_(parallel_cells()) {
+        set_parallel_cells(parallel_thresholds{cells, cells});
+    }
+    ~parallel_from_cells() { set_parallel_cells(saved_); }
+    parallel_from_cells(const parallel_from_cells&) = delete;
+    parallel_from_cells& operator=(const parallel_from_cells&) = delete;
+
+private:
+    parallel_thresholds saved_;
+};
+
+// The same for a run of the program: an entry for the `env` of run_pluvo.
+inline std::string parallel_from_cells_env(int cells) {
+    return "PLUVO_PARALLEL_CELLS=" + std::to_string(cells);
+}
 
 // A fresh folder under /tmp, removed with everything in it on destruction.
 class temp_dir {
