@@ -61,7 +61,9 @@ TEST(GreenAmptProgram, OutletStaysDryUntilPondingAndTheBalanceCloses) {
     const double step_min = c.timestep / 60.0;
     bool flowed = false;
     for (const auto& [minute, q] : read_hydrograph(dir.file("outlet6.hyd"))) {
-        if (minute < tp - step_min) EXPECT_EQ(q, 0.0) << "minute " << minute;
+        if (minute < tp - step_min) {
+            EXPECT_EQ(q, 0.0) << "minute " << minute;
+        }
         if (minute <= c.rain_minutes && q > 0.0) flowed = true;
     }
     EXPECT_TRUE(flowed);
