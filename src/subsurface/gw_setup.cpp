@@ -162,7 +162,9 @@ struct flux_table_reader {
     }
 };
 
-bool read_static_fluxes(run_state& rs) {
+}  // namespace
+
+bool read_static_flux_table(run_state& rs) {
     char* path = rs.files.gw_fluxboundtable;
     file_object f;
     if (!open_file_object(f, path, "r")) {
@@ -203,6 +205,8 @@ bool read_static_fluxes(run_state& rs) {
     return ok;
 }
 
+namespace {
+
 // Step 3: wells from the mapping table, or static fluxes from their table.
 bool read_wells_and_fluxes(run_state& rs) {
     const int n = rs.GNUM;
@@ -222,7 +226,7 @@ bool read_wells_and_fluxes(run_state& rs) {
         if (rs.gwbound[static_cast<size_t>(c)] == kDynamicWellCode) ++rs.gw_dynamic_well_count;
     }
     if (rs.gw_flux_cell_count > 0 || rs.settings.gw_fluxboundtable_given) {
-        if (!read_static_fluxes(rs)) return false;
+        if (!read_static_flux_table(rs)) return false;
     }
     if (rs.gw_dynamic_well_count > 0) {
         print_message("You can't have a dynamic wells in the groundwater boundary map. You must "
