@@ -113,7 +113,7 @@ int exchange_gw_tile(const tile_network& net, const std::vector<double>& elevgw,
             if (!(H > kZero) || !(K >= kZero) || !(S >= kZero)) continue;
             const double d = z - bottom_elev[ix(e.cell)];
             if (d < 0.0) {
-                print_message("\n Node elevation must be above bottom of groundwater media: Link "
+                std::printf("\n Node elevation must be above bottom of groundwater media: Link "
                               "%d Node %d Comp Node %d", L, e.node, p);
                 error_record.code = kCodeBelowBottom;
                 error_record.stop = 1;
@@ -131,7 +131,7 @@ int exchange_gw_tile(const tile_network& net, const std::vector<double>& elevgw,
                 Q = (2.0 * H * de + H * H) * (K / half) * 2.0 / kSecondsPerHour * e.length * m;
             }
             if (!std::isfinite(Q)) {
-                print_message("\n NaN error in groundwater tile exchange: Link %d Node %d Comp "
+                std::printf("\n NaN error in groundwater tile exchange: Link %d Node %d Comp "
                               "Node %d", L, e.node, p);
                 error_record.code = kCodeNotANumber;
                 error_record.stop = 1;
