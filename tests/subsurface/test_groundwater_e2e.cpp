@@ -1,10 +1,10 @@
 // Water table, stream-aquifer exchange and two-dimensional groundwater
-// through the program: a valley of two planes draining into a channel over
-// an aquifer. Every volume moved is booked, so the summary's overall
-// balance closes (rain = outlet + surface + channels + soil and groundwater
-// change + river losses, leakage, pumping and fixed-head flux); outputs are
-// the same with 1 and 8 threads; bad groundwater inputs stop the run naming
-// their file and line.
+// (heads held under plain Green-Ampt) through the program: a valley of two
+// planes draining into a channel over a water table. Every volume moved is
+// booked, so the summary's balance closes (rain + groundwater to river =
+// outlet + surface + channels + infiltration + river to groundwater);
+// outputs are the same with 1 and 8 threads; bad groundwater inputs stop
+// the run naming their file and line.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -327,7 +327,6 @@ TEST(GroundwaterProgram, BadInputsAreRefusedNamingTheirFile) {
         write_valley(dir.path(), c, bc.gwbound);
         if (!bc.flux.empty()) {
             write_file(dir.file("flux.txt"), bc.flux);
-            project_file extra;
             std::string prj = read_file(dir.file("valley.prj"));
             write_file(dir.file("valley.prj"), prj + "GW_FLUXBOUNDTABLE flux.txt\n");
         }
