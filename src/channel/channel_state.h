@@ -25,7 +25,7 @@ struct channel_state {
     int head_bound = 0;             // head boundary at the outlet
     double bound_depth = 0.0;       // outlet boundary depth, m
     int bound_ts = 0;               // outlet boundary time series given
-    double k_river = 0.0;           // river bed conductivity (card value)
+    double k_river = 0.0;           // river bed conductivity (card value), m/h
     double m_river = 0.0;           // river bed thickness (card value)
     double m_lake = 0.0;            // lake bed thickness (card value)
     int hotstart_is_depth = 0;      // channel hotstart holds depths
@@ -97,7 +97,7 @@ struct channel_state {
     std::vector<int> og_nx1;        // copy of nx as read
     std::vector<double> chan_n;     // Manning roughness n of a link, s/m^(1/3)
     std::vector<double> inv_n;      // 1/n of a link, m^(1/3)/s
-    std::vector<double> link_k_river;  // river-bed conductivity of a link (K_RIVER), m/s
+    std::vector<double> link_k_river;  // river-bed conductivity of a link (K_RIVER), m/h
     std::vector<double> link_m_river;  // river-bed thickness of a link (M_RIVER), m
     int num_struct_elements = 0;    // STRUCTTYPE elements in the file
     int max_npairs = 0;             // largest NPAIRS of a break-point section
@@ -121,7 +121,7 @@ struct channel_state {
     node_array qp_vol;              // water volume through the node since the last quality update, m3
     node_array qp_vol_sed;          // the same since the last sediment step, m3
     int_node_array table_num;       // break-point table of a node
-    node_array Krb;                 // river-bed hydraulic conductivity, m/s (card units of k_river)
+    node_array Krb;                 // river-bed hydraulic conductivity, m/h (card units of k_river)
     node_array Mrb;                 // river-bed thickness, m
     node_array pct_flooded;         // fraction of the node's cell flooded by a lake, -
     basic_node_array<time_series*> stream_pointsource;  // series feeding a node, or null (not owned)

@@ -465,7 +465,9 @@ void book_flow_volumes(run_state& rs, double dt, route_volumes& v) {
 // Each segment's share of the accepted exchange (its rate scaled as its node
 // was limited) goes to its cell's exchange volume, m3 (+ aquifer to channel).
 void book_exchange_volumes(run_state& rs, double dt) {
-    if (rs.gw_chan_exchange_vol.size() <= ix(rs.GNUM)) return;
+    // Sized here too when no water table or aquifer set it up (losses to dry ground).
+    if (rs.gw_chan_exchange_vol.size() <= ix(rs.GNUM))
+        rs.gw_chan_exchange_vol.assign(ix(rs.GNUM) + 1, 0.0);
     for (int k = 1; k <= rs.num_stream_cells; ++k) {
         for (int g = 1; g <= rs.gst_ncellsingrid[ix(k)]; ++g) {
             const int L = rs.gst_link[ix(k)][ix(g)], j = rs.gst_node[ix(k)][ix(g)];

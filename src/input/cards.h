@@ -263,9 +263,9 @@ struct project_card_values {
     int gw_porosity_map_given = 0;
     double gw_unif_porosity = 0.0;              // uniform aquifer porosity
     int gw_unif_porosity_given = 0;
-    char gw_hycond_map[kCardNameSize] = {};     // aquifer conductivity map, m/s
+    char gw_hycond_map[kCardNameSize] = {};     // aquifer conductivity map, cm/h
     int gw_hycond_map_given = 0;
-    double gw_unif_hycond = 0.0;                // uniform aquifer conductivity, m/s
+    double gw_unif_hycond = 0.0;                // uniform aquifer conductivity, cm/h
     int gw_unif_hycond_given = 0;
     char gw_fluxboundtable[kCardNameSize] = {}; // flux boundary table (flag in run_settings)
     char gw_boundfile[kCardNameSize] = {};      // groundwater boundary file
@@ -298,7 +298,7 @@ struct project_card_values {
     char bound_ts[kCardNameSize] = {};          // outlet boundary time series
     int bound_ts_given = 0;
     int stream_loss = 0;                        // stream-aquifer exchange
-    double k_river = 0.0;                       // river bed conductivity, m/s
+    double k_river = 0.0;                       // river bed conductivity, m/h
     double m_river = 0.0;                       // river bed thickness, m
     double m_lake = 0.0;                        // lake bed thickness, m
     int hotstart_is_depth = 0;                  // channel hotstart holds depths

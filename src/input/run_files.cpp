@@ -172,7 +172,13 @@ bool open_grid_and_groundwater(run_state& rs) {
     }
 
     if (!rs.groundwater) return true;
-    if (!open_or_fail(rs.gw_boundary_file, n.gw_boundfile, "r", "groundwater boundary")) return false;
+    // Boundary codes from the mapping table need no boundary file.
+    const bool codes_in_table = rs.mapping_table_given &&
+                                has_section(rs, input_state::kMapGroundwaterBoundary) &&
+                                !rs.cards.gw_boundfile_given;
+    if (!codes_in_table &&
+        !open_or_fail(rs.gw_boundary_file, n.gw_boundfile, "r", "groundwater boundary"))
+        return false;
     if (rs.gw_well_level) {
         if (!open_or_fail(rs.well_location_file, n.out_well_location, "r", "well location") ||
             !open_or_fail(rs.well_level_file, n.gw_well_level, "w", "well level output"))
@@ -226,6 +232,10 @@ bool open_soil_files(run_state& rs) {
         std::fputs(evap_out_header(rs), rs.evap_out_file.handle);
     }
 
+    // Plain Green-Ampt reads the water table map too (with its soil maps).
+    if (rs.green_ampt && rs.water_table && !rs.water_table_file.is_open() &&
+        !open_or_fail(rs.water_table_file, n.water_table, "r", "water table"))
+        return false;
     if (!rs.green_ampt && !rs.inf_redist) return true;
     constexpr int kGreenAmpt = input_state::kMapGreenAmpt;
     if (rs.moisture && !open_parameter_map(rs, rs.moisture_file, n.moisture, "soil moisture",

@@ -16,12 +16,15 @@ const unbuilt_feature kUnbuilt[] = {
     {"lowspot_file", "water exchange at low spots",
      [](const run_state& rs) { return rs.lowspot_file != 0; }},
     {"overland_lake_map", "overland lakes", [](const run_state& rs) { return rs.lakes != 0; }},
-    {"gw_simulation", "two-dimensional groundwater",
-     [](const run_state& rs) { return rs.gw_simulation != 0; }},
-    {"water_table", "a water table below the soil",
-     [](const run_state& rs) { return rs.water_table != 0; }},
-    {"stream_loss", "stream-aquifer exchange",
-     [](const run_state& rs) { return rs.stream_exchange != 0; }},
+    {"gw_simulation",
+     "two-dimensional groundwater under a soil other than plain Green-Ampt (the soil "
+     "adjustment to a moving water table is not built)",
+     [](const run_state& rs) { return rs.gw_simulation != 0 && rs.green_ampt == 0; }},
+    {"water_table", "a water table without an infiltration method",
+     [](const run_state& rs) {
+         return rs.water_table != 0 && !rs.green_ampt && !rs.inf_redist &&
+                !rs.inf_layered_soil && !rs.inf_richards;
+     }},
     {"sacramento", "Sacramento soil-moisture accounting",
      [](const run_state& rs) { return rs.sacramento != 0; }},
     {"chan_drain", "the drain method of channel initialisation",

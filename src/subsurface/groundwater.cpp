@@ -4,6 +4,7 @@
 #include "subsurface/groundwater.h"
 
 #include <cmath>
+#include <cstdio>
 
 #include "channel/channel_records.h"
 #include "channel/xsection.h"
@@ -58,7 +59,7 @@ bool book_interval(run_state& rs, double dt) {
         }
         rs.gw_recharge_depth[i] = 0.0;
         if (!std::isfinite(rs.elevgw[i])) {
-            print_message("A non-real value for the groudwater head was detected for in cell %d "
+            std::printf("A non-real value for the groudwater head was detected for in cell %d "
                           "after running the groundwater flow routine.\n", c);
             error_record.code = kErrorPrinted;
             return false;
@@ -103,7 +104,7 @@ bool exchange_without_routing(run_state& rs, double dt) {
                 double a = (volume + dt * q * dx) / dx;
                 if (std::fabs(a) < kZeroArea) a = 0.0;
                 if (a < 0.0) {
-                    print_message("Error undating channels for groundwater influence without "
+                    std::printf("Error undating channels for groundwater influence without "
                                   "routing: node %d link %d \n", j, l);
                     error_record.code = kErrorPrinted;
                     return false;

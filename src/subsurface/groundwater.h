@@ -8,6 +8,13 @@ struct run_state;
 // conductivity (cm/h in, m/s kept) and porosity, well output locations.
 void read_gw_maps(run_state& rs);
 
+// The static flux table of the card gw_flux_boundtable: a cell count, then
+// per cell "row column rate" with the rate in m3/day (positive withdraws),
+// stored in rs.gw_static_flux as m/s. A row or column outside the grid or
+// the watershed mask, a short file or a bad number prints a message naming
+// the file and line and sets code 4000; false then.
+bool read_static_flux_table(run_state& rs);
+
 // Time-loop step of the saturated zone, acting when its clock is due.
 void update_groundwater(run_state& rs);
 

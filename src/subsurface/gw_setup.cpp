@@ -30,7 +30,7 @@ constexpr int kHighestCode = 8;          // boundary codes run 0..8
 constexpr int kXyHeadCode = 8, kFixedHeadCode = 2, kDynamicWellCode = 3, kStaticFluxCode = 6;
 
 bool fail_card(const char* format, double value) {
-    print_message(format, value);
+    std::printf(format, value);
     error_record.code = kErrorPrinted;
     return false;
 }
@@ -38,7 +38,7 @@ bool fail_card(const char* format, double value) {
 // The solver settings: refused here, naming the card, before any map is read.
 bool check_gw_settings(run_state& rs) {
     if (!rs.gw_relax_coeff_given) {
-        print_message("Error: a groundwater run needs the card gw_relax_coeff (the line-sweep "
+        std::printf("Error: a groundwater run needs the card gw_relax_coeff (the line-sweep "
                       "relaxation factor, between 0 and 2); it has no default.\n");
         error_record.code = kErrorPrinted;
         return false;
@@ -108,7 +108,7 @@ bool read_boundary_codes(run_state& rs) {
         if (code >= 0 && code <= kHighestCode) continue;
         int row = 0, col = 0;
         cell_position(rs, c, row, col);
-        print_message("Error: the groundwater boundary codes of %s give the cell at row %d, "
+        std::printf("Error: the groundwater boundary codes of %s give the cell at row %d, "
                       "column %d the code %d; the codes run from 0 to 8.\n", source, row, col, code);
         error_record.code = kErrorPrinted;
         return false;
@@ -130,7 +130,7 @@ struct flux_table_reader {
     text_line line;
 
     bool fail(const char* what) {
-        print_message("Error: static flux table %s, line %d: %s\n", path, line_number, what);
+        std::printf("Error: static flux table %s, line %d: %s\n", path, line_number, what);
         error_record.code = kErrorPrinted;
         return false;
     }
@@ -162,11 +162,13 @@ struct flux_table_reader {
     }
 };
 
-bool read_static_fluxes(run_state& rs) {
+}  // namespace
+
+bool read_static_flux_table(run_state& rs) {
     char* path = rs.files.gw_fluxboundtable;
     file_object f;
     if (!open_file_object(f, path, "r")) {
-        print_message("Can't open static flux table file: %s\n", path);
+        std::printf("Can't open static flux table file: %s\n", path);
         error_record.code = kErrorPrinted;
         return false;
     }
@@ -203,6 +205,8 @@ bool read_static_fluxes(run_state& rs) {
     return ok;
 }
 
+namespace {
+
 // Step 3: wells from the mapping table, or static fluxes from their table.
 bool read_wells_and_fluxes(run_state& rs) {
     const int n = rs.GNUM;
@@ -222,7 +226,7 @@ bool read_wells_and_fluxes(run_state& rs) {
         if (rs.gwbound[static_cast<size_t>(c)] == kDynamicWellCode) ++rs.gw_dynamic_well_count;
     }
     if (rs.gw_flux_cell_count > 0 || rs.settings.gw_fluxboundtable_given) {
-        if (!read_static_fluxes(rs)) return false;
+        if (!read_static_flux_table(rs)) return false;
     }
     if (rs.gw_dynamic_well_count > 0) {
         print_message("You can't have a dynamic wells in the groundwater boundary map. You must "
@@ -285,13 +289,13 @@ bool read_aquifer_properties(run_state& rs) {
         const double k = rs.gw_hycond[static_cast<size_t>(c)];
         const double p = rs.gw_porosity[static_cast<size_t>(c)];
         if (!std::isfinite(k) || k < 0.0) {
-            print_message("Error: %s gives cell %d the aquifer conductivity %g cm/h; it must be a "
+            std::printf("Error: %s gives cell %d the aquifer conductivity %g cm/h; it must be a "
                           "finite number of 0 or more.\n", k_source, c, k);
             error_record.code = kErrorPrinted;
             return false;
         }
         if (!(p > 0.0 && p <= 1.0)) {
-            print_message("Error: %s gives cell %d the aquifer porosity %g; it must lie above 0 "
+            std::printf("Error: %s gives cell %d the aquifer porosity %g; it must lie above 0 "
                           "and at most 1.\n", p_source, c, p);
             error_record.code = kErrorPrinted;
             return false;

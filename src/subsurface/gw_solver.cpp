@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <vector>
 
 #include "core/dates.h"
@@ -48,7 +49,7 @@ void ensure_work(run_state& rs) {
 }
 
 bool stop_with(const char* format, double a, double b) {
-    print_message(format, a, b);
+    std::printf(format, a, b);
     error_record.code = kErrorPrinted;
     return false;
 }
@@ -248,7 +249,7 @@ double solve_groundwater_2d(run_state& rs, double dt) {
         for (int c = 1; c <= n; ++c) {
             const double h = rs.elevgw[ix(c)];
             if (!std::isfinite(h)) {
-                print_message("Error: the groundwater head of cell %d is not a number at time "
+                std::printf("Error: the groundwater head of cell %d is not a number at time "
                               "%.6f (Julian days).\n", c, rs.time);
                 error_record.code = kErrorPrinted;
                 return 0.0;
@@ -298,7 +299,7 @@ double solve_groundwater_2d(run_state& rs, double dt) {
         remaining -= delta;
         for (int c = 1; c <= n; ++c) {
             if (!std::isfinite(rs.elevgw[ix(c)])) {
-                print_message("Error: the groundwater head of cell %d is not a number after the "
+                std::printf("Error: the groundwater head of cell %d is not a number after the "
                               "solve at time %.6f (Julian days).\n", c, rs.time);
                 error_record.code = kErrorPrinted;
                 return 0.0;

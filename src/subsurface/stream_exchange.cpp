@@ -124,7 +124,7 @@ int exchange_channel_aquifer(run_state& rs) {
         for (int j = 1; j <= rs.nx[ix(l)]; ++j) {
             const double q = rs.qriv(ix(j), ix(l));
             if (!std::isfinite(q)) {
-                print_message("Error: the stream-aquifer exchange of node %d of link %d is not a "
+                std::printf("Error: the stream-aquifer exchange of node %d of link %d is not a "
                               "number; check the river-bed conductivity and thickness and the "
                               "groundwater heads.\n", j, l);
                 error_record.code = kErrorPrinted;

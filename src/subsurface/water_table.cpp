@@ -3,6 +3,7 @@
 #include "subsurface/water_table.h"
 
 #include <cmath>
+#include <cstdio>
 
 #include "core/dates.h"
 #include "core/error.h"
@@ -23,7 +24,7 @@ bool read_elevation_map(run_state& rs, file_object& f, const char* path, std::ve
     if (!ok) return false;
     for (int c = 1; c <= rs.GNUM; ++c) {
         if (!std::isfinite(out[static_cast<size_t>(c)])) {
-            print_message("Error: the map %s gives cell %d an elevation that is not a finite "
+            std::printf("Error: the map %s gives cell %d an elevation that is not a finite "
                           "number.\n", path, c);
             error_record.code = kErrorPrinted;
             report_error(error_record);
@@ -42,6 +43,8 @@ void read_water_table_maps(run_state& rs) {
     if (!read_elevation_map(rs, rs.water_table_file, rs.files.water_table, rs.elevgw)) return;
 
     rs.bottom_elev.resize(static_cast<size_t>(n) + 1, 0.0);
+    // The channel routing books the stream-aquifer exchange per stream cell here, m3.
+    if (rs.stream_exchange) rs.gw_chan_exchange_vol.assign(static_cast<size_t>(n) + 1, 0.0);
     if (rs.gw_simulation) {
         print_reading_line(rs, "reading aquifer bottom map from file: %s\n",
                            rs.files.aquifer_bottom);

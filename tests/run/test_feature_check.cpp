@@ -23,7 +23,7 @@ TEST(FeatureCheck, EveryUnbuiltFeatureStopsTheRunNamingItsCard) {
         {"OVERLAND_LAKE_MAP lakes.asc", "overland_lake_map"},
         {"GW_SIMULATION\nWATER_TABLE wt.asc", "gw_simulation"},
         {"WATER_TABLE wt.asc", "water_table"},
-        {"CHAN_EXPLIC\nSTREAM_LOSS", "stream_loss"},
+        {"GW_SIMULATION\nINF_REDIST\nWATER_TABLE wt.asc", "gw_simulation"},
         {"SACRAMENTO sac.txt", "sacramento"},
         {"STORM_SEWER drains.txt", "storm_sewer"},
         {"SOIL_EROSION 1", "soil_erosion"},

@@ -1,0 +1,357 @@
+// Water table, stream-aquifer exchange and two-dimensional groundwater
+// (heads held under plain Green-Ampt) through the program: a valley of two
+// planes draining into a channel over a water table. Every volume moved is
+// booked, so the summary's balance closes (rain + groundwater to river =
+// outlet + surface + channels + infiltration + river to groundwater);
+// outputs are the same with 1 and 8 threads; bad groundwater inputs stop
+// the run naming their file and line.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "fixture.h"
+#include "pluvo_test.h"
+
+using namespace pluvo_test;
+
+namespace {
+
+std::string fixed(double v, int decimals = 6) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+    return buf;
+}
+
+double summary_value(const std::string& text, const std::string& label) {
+    const size_t at = text.rfind(label);
+    if (at == std::string::npos) return std::nan("");
+    return std::strtod(text.c_str() + at + label.size(), nullptr);
+}
+
+enum class soil { green_ampt, redistribution, layered };
+
+// rows x (2 half_width + 1) cells of 10 m; the middle column holds one
+// trapezoid link (bottom 2 m, side slope 1) with a node under each cell,
+// 1 m below the ground. The water table lies `table_depth` below the ground.
+struct valley_case {
+    int rows = 12;
+    int half_width = 4;
+    double cell = 10.0;           // m
+    double side_slope = 0.01;     // m/m
+    double valley_slope = 0.005;  // m/m
+    double rain_mm_h = 50.0;
+    int rain_minutes = 30;
+    int total_minutes = 120;
+    double timestep = 5.0;        // s
+    int threads = 0;
+    soil method = soil::green_ampt;
+    double table_depth = 3.0;     // m below ground
+    double k_river = 0.36;        // river-bed conductivity, m/h
+    double m_river = 0.5;         // river-bed thickness, m
+    bool stream_loss = true;
+    bool groundwater = false;     // two-dimensional groundwater
+    double gw_k = 3.6;            // aquifer conductivity, cm/h
+    double bottom_depth = 10.0;   // aquifer bottom below ground, m
+    double leakage = 0.0;         // cm/h
+    bool fixed_heads = true;      // first row fixed head (code 2)
+    int cols() const { return 2 * half_width + 1; }
+    double area() const { return rows * cols() * cell * cell; }
+    double rain_volume() const { return rain_mm_h / 1000.0 * rain_minutes / 60.0 * area(); }
+};
+
+double ground(const valley_case& c, int r, int col) {
+    return 100.0 + c.valley_slope * c.cell * (c.rows - r) +
+           c.side_slope * c.cell * std::abs(col - (c.half_width + 1));
+}
+
+void write_soil(project_file& p, const std::string& dir, const grid_spec& g, soil m) {
+    auto map = [&](const char* card, const char* file, double value, int decimals = 3) {
+        write_grid(dir + "/" + file, g, [&](int, int) { return value; }, decimals);
+        p.card(card, file);
+    };
+    if (m == soil::layered) {
+        map("SOIL_TYPE_MAP", "soil.asc", 4.0, 0);
+        write_file(dir + "/layers.txt",
+                   "1\nsoils\n4\n"
+                   "1.0 0.3 11.0 0.45 0.3 0.1 0.05 0.15 20.0\n"
+                   "0.5 0.3 15.0 0.40 0.3 0.1 0.05 0.20 60.0\n"
+                   "0.2 0.3 20.0 0.35 0.3 0.1 0.05 0.20\n");
+        p.card("SOIL_LAYER_INPUT_FILE", "layers.txt").card("INF_LAYERED_SOIL");
+        return;
+    }
+    map("CONDUCTIVITY", "ks.asc", 1.0);
+    map("CAPILLARY", "hc.asc", 11.0);
+    map("POROSITY", "por.asc", 0.45);
+    map("MOISTURE", "moist.asc", 0.15);
+    if (m == soil::green_ampt) {
+        p.card("GREEN_AMPT");
+        return;
+    }
+    map("PORE_INDEX", "pi.asc", 0.3);
+    map("RESIDUAL_SAT", "thr.asc", 0.05);
+    p.card("SOIL_MOIST_DEPTH", "80").card("INF_REDIST");
+}
+
+// Writes the valley project; `gwbound_text`, when given, replaces the
+// boundary map text and `extra` is appended to the project.
+void write_valley(const std::string& dir, const valley_case& c,
+                  const std::string& gwbound_text = "") {
+    grid_spec g;
+    g.rows = c.rows;
+    g.cols = c.cols();
+    g.cell = c.cell;
+    g.north = c.rows * c.cell;
+    const int mid = c.half_width + 1;
+    write_grid(dir + "/mask.asc", g, [](int, int) { return 1.0; }, 0);
+    write_grid(dir + "/elev.asc", g, [&](int r, int col) { return ground(c, r, col); }, 6);
+    write_grid(dir + "/wt.asc", g,
+               [&](int r, int col) { return ground(c, r, col) - c.table_depth; }, 6);
+
+    std::string chan = "PLUVO_CHAN\nALPHA 1.0\nBETA 1.0\nTHETA 1.0\nLINKS 1\nMAXNODES " +
+                       std::to_string(c.rows) + "\nCONNECT 1 0 0\nLINK 1\nDX " + fixed(c.cell) +
+                       "\nNODES " + std::to_string(c.rows + 1) + "\nTRAPEZOID\nMANNINGS_N 0.035\n";
+    for (int p = 1; p <= c.rows + 1; ++p) {
+        chan += "NODE " + std::to_string(p) + "\nELEV " +
+                fixed(99.0 + c.valley_slope * c.cell * (c.rows + 0.5 - p)) + "\n";
+        if (p == 1) chan += "XSEC\nBOTTOM_WIDTH 2.0\nSIDE_SLOPE 1.0\nBANKFULL_DEPTH 1.0\n";
+    }
+    write_file(dir + "/valley.chn", chan);
+    std::string gst = "GRIDSTREAMFILE\nSTREAMCELLS " + std::to_string(c.rows) + "\n";
+    for (int r = 1; r <= c.rows; ++r) gst += "NUMNODES 1\n";
+    for (int r = 1; r <= c.rows; ++r)
+        gst += "CELLIJ " + std::to_string(r) + " " + std::to_string(mid) + "\nLINKNODE 1 " +
+               std::to_string(r) + " 1.0\n";
+    write_file(dir + "/valley.gst", gst);
+
+    project_file p;
+    p.card("WATERSHED_MASK", "mask.asc")
+        .card("ELEVATION", "elev.asc")
+        .card("GRIDSIZE", c.cell)
+        .card("ROWS", std::to_string(c.rows))
+        .card("COLS", std::to_string(c.cols()))
+        .card("TOT_TIME", std::to_string(c.total_minutes))
+        .card("TIMESTEP", c.timestep)
+        .card("OUTROW", std::to_string(c.rows))
+        .card("OUTCOL", std::to_string(mid))
+        .card("OUTSLOPE", c.valley_slope)
+        .card("HYD_FREQ", "1")
+        .card("MAP_FREQ", std::to_string(c.total_minutes))
+        .card("SUMMARY", "valley.sum")
+        .card("OUTLET_HYDRO", "valley.otl")
+        .card("START_DATE", "2020 6 1")
+        .card("START_TIME", "0 0")
+        .card("PRECIP_UNIF")
+        .card("RAIN_INTENSITY", c.rain_mm_h)
+        .card("RAIN_DURATION", std::to_string(c.rain_minutes))
+        .card("MANNING_N", "0.05")
+        .card("OVERTYPE", "1")
+        .card("CHAN_EXPLIC")
+        .card("CHANNEL_INPUT", "valley.chn")
+        .card("STREAM_CELL", "valley.gst")
+        .card("K_RIVER", c.k_river)
+        .card("M_RIVER", c.m_river)
+        .card("SUPER_QUIET");
+    if (c.stream_loss) p.card("STREAM_LOSS");
+    if (c.table_depth >= 0.0) p.card("WATER_TABLE", "wt.asc");
+    write_soil(p, dir, g, c.method);
+    if (c.groundwater) {
+        write_grid(dir + "/bottom.asc", g,
+                   [&](int r, int col) { return ground(c, r, col) - c.bottom_depth; }, 6);
+        if (gwbound_text.empty()) {
+            write_grid(dir + "/gwbound.asc", g, [&](int r, int col) {
+                if (col == mid) return 4.0;
+                return c.fixed_heads && r == 1 ? 2.0 : 1.0;
+            }, 0);
+        } else {
+            write_file(dir + "/gwbound.asc", gwbound_text);
+        }
+        p.card("GW_SIMULATION")
+            .card("AQUIFER_BOTTOM", "bottom.asc")
+            .card("GW_BOUNDFILE", "gwbound.asc")
+            .card("GW_UNIF_HYCOND", c.gw_k)
+            .card("GW_UNIF_POROSITY", "0.3")
+            .card("GW_RELAX_COEFF", "1.2")
+            .card("GW_LSOR_CON", "1e-12")
+            .card("GW_TIMESTEP", "60")
+            .card("GW_LEAKAGE_RATE", c.leakage);
+    }
+    if (c.threads > 0) p.card("NUM_THREADS", std::to_string(c.threads));
+    p.write(dir + "/valley.prj");
+}
+
+}  // namespace
+
+// The summary without lines that report run time.
+std::string without_timing(const std::string& text) {
+    std::string kept;
+    for (const std::string& line : split_lines(text)) {
+        std::string lower = line;
+        std::transform(lower.begin(), lower.end(), lower.begin(),
+                       [](unsigned char ch) { return std::tolower(ch); });
+        if (lower.find("run time") != std::string::npos ||
+            lower.find("time to init") != std::string::npos ||
+            lower.find("time (s)") != std::string::npos || lower.find("wall") != std::string::npos)
+            continue;
+        kept += line + "\n";
+    }
+    return kept;
+}
+
+// Rain of 5 cm/h for 30 min on the valley; the stream loses to a table below
+// its bed (3 m, 1.5 m below ground, or no table: dry ground) and gains from a
+// table above its water surface (0.5 m below ground). Every exchange is
+// booked: the printed in and out masses agree to 1e-9 relative and the
+// volumes (printed with 2 decimals) make up the rain.
+TEST(GroundwaterProgram, StreamExchangeBalancesForEachSoilAndAquifer) {
+    struct balance_case {
+        const char* what;
+        soil method;
+        double table_depth;   // m below ground, < 0 without a water table
+        bool groundwater;
+        bool gaining;
+    };
+    const balance_case cases[] = {
+        {"Green-Ampt, table below the bed", soil::green_ampt, 3.0, false, false},
+        {"Green-Ampt, table above the stream", soil::green_ampt, 0.5, false, true},
+        {"Green-Ampt, no table", soil::green_ampt, -1.0, false, false},
+        {"redistribution, table above the stream", soil::redistribution, 0.5, false, true},
+        {"layered, table above the stream", soil::layered, 0.5, false, true},
+        {"Green-Ampt over an aquifer below the bed", soil::green_ampt, 1.5, true, false},
+        {"Green-Ampt over an aquifer above the stream", soil::green_ampt, 0.5, true, true},
+    };
+    for (const balance_case& bc : cases) {
+        SCOPED_TRACE(bc.what);
+        temp_dir dir;
+        valley_case c;
+        c.method = bc.method;
+        c.table_depth = bc.table_depth;
+        c.groundwater = bc.groundwater;
+        write_valley(dir.path(), c);
+        const run_result r = run_pluvo({"valley.prj"}, dir.path());
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        const std::string s = read_file(dir.file("valley.sum"));
+        const double rain = c.rain_volume();
+        const double to_gw = summary_value(s, "Total flux from river to gw=");
+        const double from_gw = bc.table_depth < 0.0 ? 0.0 : summary_value(s, "Total flux from gw to river=");
+        if (bc.gaining) {
+            EXPECT_GT(from_gw, 1.0) << s;
+        } else {
+            EXPECT_GT(to_gw, 0.1) << s;
+            EXPECT_EQ(from_gw, 0.0);
+        }
+        const double in = summary_value(s, "Mass input + original mass:");
+        const double out = summary_value(s, "Mass output + final mass:");
+        EXPECT_NEAR(out, in, 1e-9 * in) << s;
+        EXPECT_LT(std::fabs(summary_value(s, "Overall mass balance error =")), 1e-6) << s;
+        EXPECT_LT(std::fabs(summary_value(s, "Mass balance error of surface components =")), 1e-6);
+        // rain + gw to river = outlet + surface + channels + infiltration + river to gw.
+        const double held = summary_value(s, "Total amount of discharge=") +
+                            summary_value(s, "Final volume on surface=") +
+                            summary_value(s, "Final volume in channels=") +
+                            summary_value(s, "Total amount of infiltration=") + to_gw;
+        EXPECT_NEAR(held, rain + from_gw, 0.03) << s;
+        if (bc.groundwater) {
+            // Heads are held under Green-Ampt: the aquifer store keeps its volume.
+            EXPECT_EQ(summary_value(s, "GW volume start ="), summary_value(s, "GW volume end ="));
+        }
+    }
+}
+
+// 64 x 33 cells: the cell loops run on many threads.
+TEST(GroundwaterProgram, OneAndEightThreadsWriteTheSameOutputs) {
+    for (bool groundwater : {false, true}) {
+        SCOPED_TRACE(groundwater);
+        std::string outputs[2];
+        for (int k = 0; k < 2; ++k) {
+            temp_dir dir;
+            valley_case c;
+            c.rows = 64;
+            c.half_width = 16;
+            c.total_minutes = 60;
+            c.table_depth = 0.5;
+            c.groundwater = groundwater;
+            c.threads = k == 0 ? 1 : 8;
+            write_valley(dir.path(), c);
+            const run_result r = run_pluvo({"valley.prj"}, dir.path());
+            ASSERT_EQ(r.status, 0) << r.out << r.err;
+            outputs[k] = read_file(dir.file("valley.otl")) + "\n--\n" +
+                         without_timing(read_file(dir.file("valley.sum")));
+            EXPECT_GT(summary_value(outputs[k], "Total flux from gw to river="), 1.0);
+        }
+        EXPECT_TRUE(outputs[0] == outputs[1]) << "outputs differ between 1 and 8 threads";
+    }
+}
+
+// Groundwater inputs the run cannot use stop it with exit status 1 and a
+// message naming the file (and line); combinations not built yet are
+// refused from the project cards before any map is read.
+TEST(GroundwaterProgram, BadInputsAreRefusedNamingTheirFile) {
+    struct bad_case {
+        const char* what;
+        std::string gwbound;     // boundary map text ("" the valley's own)
+        std::string flux;        // static flux table text ("" none)
+        soil method;
+        std::string message;     // expected in the output
+    };
+    const std::string header = "north: 120\nsouth: 0\neast: 90\nwest: 0\nrows: 12\ncols: 9\n";
+    std::string codes;
+    for (int r = 1; r <= 12; ++r) {
+        for (int col = 1; col <= 9; ++col)
+            codes += (r == 3 && col == 2) ? "9 " : (col == 5 ? "4 " : "1 ");
+        codes += "\n";
+    }
+    const bad_case cases[] = {
+        {"boundary code 9", header + codes, "", soil::green_ampt,
+         "Error: the groundwater boundary codes of gwbound.asc give the cell at row 3, column 2 "
+         "the code 9"},
+        {"flux row outside the grid", "", "1\n13 2 10.0\n", soil::green_ampt,
+         "Error: static flux table flux.txt, line 2: row 13, column 2 lies outside"},
+        {"flux table short", "", "2\n3 2 10.0\n", soil::green_ampt,
+         "Error: static flux table flux.txt, line 3:"},
+        {"redistribution over an aquifer", "", "", soil::redistribution,
+         "Error: the card gw_simulation asks for two-dimensional groundwater under a soil other"},
+    };
+    for (const bad_case& bc : cases) {
+        SCOPED_TRACE(bc.what);
+        temp_dir dir;
+        valley_case c;
+        c.groundwater = true;
+        c.method = bc.method;
+        c.table_depth = 1.5;
+        write_valley(dir.path(), c, bc.gwbound);
+        if (!bc.flux.empty()) {
+            write_file(dir.file("flux.txt"), bc.flux);
+            std::string prj = read_file(dir.file("valley.prj"));
+            write_file(dir.file("valley.prj"), prj + "GW_FLUXBOUNDTABLE flux.txt\n");
+        }
+        const run_result r = run_pluvo({"valley.prj"}, dir.path());
+        EXPECT_EQ(r.status, 1) << r.out;
+        // Console lines are off (SUPER_QUIET); the summary file keeps the message.
+        const std::string text = r.out + read_file(dir.file("valley.sum"));
+        EXPECT_NE(text.find(bc.message), std::string::npos) << text;
+    }
+}
+
+// A water table is read with the soil maps: without an infiltration method
+// the card is refused before any file opens.
+TEST(GroundwaterProgram, WaterTableWithoutInfiltrationIsRefused) {
+    temp_dir dir;
+    valley_case c;
+    c.table_depth = 0.5;
+    write_valley(dir.path(), c);
+    std::string prj = read_file(dir.file("valley.prj"));
+    const size_t at = prj.find("GREEN_AMPT");
+    ASSERT_NE(at, std::string::npos);
+    prj.erase(at, std::string("GREEN_AMPT").size());
+    write_file(dir.file("valley.prj"), prj);
+    const run_result r = run_pluvo({"valley.prj"}, dir.path());
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("Error: the card water_table asks for a water table without an "
+                         "infiltration method"), std::string::npos) << r.out;
+}
