@@ -134,7 +134,7 @@ double wetland_discharge(const wetland_record& w, double s, double depth, double
 template <bool kDikes, bool kWetlands, bool kSnow>
 inline double face_discharge(const ade_view& v, const double* h, int c, int b, int side_bit) {
     if (b == 0) return 0.0;
-    if (kDikes && (v.dike[c] & side_bit) != 0) return 0.0;
+    if (kDikes && v.dike != nullptr && (v.dike[c] & side_bit) != 0) return 0.0;
     const double hc = h[c];
     const double hb = h[b];
     const double s = ((v.z[c] + hc) - (v.z[b] + hb)) * v.inv_dx;
@@ -142,7 +142,7 @@ inline double face_discharge(const ade_view& v, const double* h, int c, int b, i
     const bool forward = s > 0.0;
     const int f = forward ? c : b;
     const double hf = forward ? hc : hb;
-    if (kWetlands && v.wmask[f] >= 1) return wetland_discharge(v.wrec[v.wmask[f]], s, hf, v.dx);
+    if (kWetlands && v.wmask != nullptr && v.wmask[f] >= 1) return wetland_discharge(v.wrec[v.wmask[f]], s, hf, v.dx);
     const double d = hf - v.r[f];
     if (!(d > 0.0)) return 0.0;
     const double as = forward ? s : -s;
@@ -297,7 +297,8 @@ int run_any_substep(const ade_view& v, const ade_work& w, double u, bool x_first
     const bool wet = v.wmask != nullptr;
     const bool snow = v.swe != nullptr;
     if (snow) {
-        // Snow flow by Darcy's law is rare: one variant with every check.
+        // Snow flow by Darcy's law is rare: one variant that tests for dikes
+        // and wetlands at every face.
         return run_substep<true, true, true, kPc>(v, w, u, x_first, parallel, clipped);
     }
     if (dikes) {
