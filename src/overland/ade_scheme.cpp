@@ -534,6 +534,7 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
                 left = 0.0;
             }
             rs.ade_last_substep = s;
+            ++rs.ade_substeps;
             int clipped = 0;
             const int verdict = pc ? run_any_substep<true>(v, w, u, x_first, parallel, clipped)
                                    : run_any_substep<false>(v, w, u, x_first, parallel, clipped);

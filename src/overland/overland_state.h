@@ -131,6 +131,7 @@ struct overland_state {
     std::vector<double> ade_clip;        // water created by raising a negative depth to 0 in the step, m3
     double ade_last_substep = 0.0;       // sub-step the last ADE step ended with, s
     int ade_calls = 0;                   // ADE steps made in this run
+    long long ade_substeps = 0;          // ADE sub-steps made in this run, restarted ones included
     double vol_ov_depth_clip = 0.0;      // water created in the run by raising negative overland depths to 0, m3
 
     // Cumulative boundary volumes of the run (m3) and event-start switches
