@@ -320,6 +320,13 @@ bool read_choice(card_records& r, const card_entry& e, char* line, const line_co
     if (e.rule == choice_rule::int_or_word) {
         int number = 0;
         if (std::sscanf(token, "%d", &number) == 1) {
+            // A number must be one of the values the words stand for.
+            bool known = false;
+            for (const card_choice& c : e.choices) known = known || (c.word != nullptr && c.value == number);
+            if (!known) {
+                refuse_value(ctx, "has the value %d, which names no choice (1 to 3).\n", number);
+                return false;
+            }
             *field = number;
             return true;
         }

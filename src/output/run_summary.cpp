@@ -176,6 +176,8 @@ void compute_run_balances(run_state& rs) {
                     rs.vol_stream_point_sources + rs.vol_lake_point_sources + rs.vol_bc_gain_total;
     // Water the Richards column solver created by resetting contents.
     inputs += rs.vol_richards_column_error;
+    // Water an overland scheme created by raising a negative depth to zero.
+    inputs += rs.vol_ov_depth_clip;
     double outputs = rs.vol_evaporation + rs.vol_discharge + rs.vol_bc_loss_total + rs.vol_lake_to_gw +
                      rs.vol_lake_evaporation + rs.vol_stream_point_sinks + rs.vol_lake_point_sinks;
     if (gw_aquifer_solved(rs)) {
@@ -190,7 +192,8 @@ void compute_run_balances(run_state& rs) {
 
     const double surface_inputs = rs.vol_gw_to_river + rs.vol_precip + rs.vol_gw_to_lake + rs.vol_exfiltration +
                                   rs.vol_ov_point_sources + rs.vol_stream_point_sources +
-                                  rs.vol_lake_point_sources + rs.vol_drains_to_channels + rs.vol_drains_to_ov + rs.vol_bc_gain_total;
+                                  rs.vol_lake_point_sources + rs.vol_drains_to_channels + rs.vol_drains_to_ov + rs.vol_bc_gain_total +
+                                  rs.vol_ov_depth_clip;
     rs.surface_mass_balance_error = 0.0;
     if (surface_inputs > 0.0) {
         const double held = rs.vol_snow_final + rs.vol_channel_final + rs.vol_surface_final + lakes_final;

@@ -13,6 +13,7 @@
 #include "core/error.h"
 #include "core/parallel.h"
 #include "run/run_state.h"
+#include "overland/ade_scheme.h"
 #include "overland/boundaries.h"
 #include "overland/explicit_scheme.h"
 
@@ -134,19 +135,26 @@ void end_event_when_drained(run_state& rs) {
     rs.running = 0;
 }
 
+// After an ADE step the faces hold the step-average discharge (m3/s).
+void average_ade_discharges(run_state& rs, double dt) {
+    const int n = rs.GNUM;
+    double* qx = rs.ov_qx.data();
+    double* qy = rs.ov_qy.data();
+    const double* sx = rs.ov_qx_sum.data();
+    const double* sy = rs.ov_qy_sum.data();
+#pragma omp parallel for schedule(static) if (n >= kParallelCells)
+    for (int j = 1; j <= n; ++j) {
+        qx[j] = sx[j] / dt;
+        qy[j] = sy[j] / dt;
+    }
+}
+
 }  // namespace
 
 void route_overland(run_state& rs) {
     apply_snow_roughness(rs);
     if (!process_due(rs, rs.rain_next)) return;
 
-    if (rs.overtype != 1) {
-        std::printf("\nError: the card OVERTYPE has the value %d; only OVERTYPE 1 (the explicit "
-                    "overland scheme) is available.\n",
-                    rs.overtype);
-        fail_printed();
-        return;
-    }
     if (rs.lakes || rs.channel_lakes) {
         std::printf("\nError: overland lakes and lakes of the channel network cannot be routed by "
                     "the explicit overland scheme yet.\n");
@@ -172,7 +180,15 @@ void route_overland(run_state& rs) {
 
     rs.outlet_flow = 0.0;
     if (rs.surface_has_water) {
-        const double outlet_volume = route_overland_explicit(rs, dt);   // m3
+        double outlet_volume = 0.0;   // m3
+        if (rs.overtype == 1) {
+            outlet_volume = route_overland_explicit(rs, dt);
+        } else {
+            outlet_volume = route_overland_ade(rs, dt, rs.overtype, rs.ov_sweep);
+            if (outlet_volume < 0.0) return;   // sub-step too short: the run stops
+            if (rs.overtype == kSchemeAde && !rs.lakes && !rs.channel_lakes)
+                average_ade_discharges(rs, dt);
+        }
         if (rs.flood_grid) update_max_depth(rs);
         rs.ov_sweep = rs.ov_sweep == 1 ? 2 : 1;
         if (!rs.chan_explic) {

@@ -119,6 +119,21 @@ struct overland_state {
     int ov_reduced_steps_left = 0;       // further calls that start with ov_reduced_dt
     int ov_reduced_active = 0;           // the previous call started with the reduced sub-step
 
+    // ADE and ADE-PC scheme state of this run (route_overland_ade); per-cell
+    // arrays sized GNUM+1 at the first call and kept, so no step allocates.
+    std::vector<double> ov_qx_sum;       // discharge x sub-step across the right face, summed over the step, m3
+    std::vector<double> ov_qy_sum;       // the same across the bottom face, m3
+    std::vector<double> ov_depth_pred;   // ADE-PC predictor depths of the current sweep, m
+    std::vector<double> ov_flux_pred;    // ADE-PC predictor face discharges of the current sweep, m3/s
+    std::vector<double> ade_start_depth; // depths at the start of the step, restored on a restart, m
+    std::vector<double> ade_head_gain;   // water a held head-boundary cell took in during the step, m3
+    std::vector<double> ade_head_loss;   // water a held head-boundary cell gave during the step, m3
+    std::vector<double> ade_clip;        // water created by raising a negative depth to 0 in the step, m3
+    double ade_last_substep = 0.0;       // sub-step the last ADE step ended with, s
+    int ade_calls = 0;                   // ADE steps made in this run
+    long long ade_substeps = 0;          // ADE sub-steps made in this run, restarted ones included
+    double vol_ov_depth_clip = 0.0;      // water created in the run by raising negative overland depths to 0, m3
+
     // Cumulative boundary volumes of the run (m3) and event-start switches
     double vol_slope_bc_loss = 0.0;      // water lost through specified-slope boundaries
     double vol_discharge_bc_gain = 0.0;  // water gained through specified-discharge boundaries

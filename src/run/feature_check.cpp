@@ -8,8 +8,6 @@ namespace {
 const unbuilt_feature kUnbuilt[] = {
     {"long_term", "a long-term simulation with hydrometeorological data",
      [](const run_state& rs) { return rs.long_term != 0; }},
-    {"overtype", "an overland scheme other than the explicit one (OVERTYPE 1)",
-     [](const run_state& rs) { return rs.overtype != 1; }},
     {"ov_boundary", "overland boundary conditions",
      [](const run_state& rs) { return rs.ov_boundary != 0; }},
     {"ov_pump", "overland pumps", [](const run_state& rs) { return rs.ov_pump != 0; }},

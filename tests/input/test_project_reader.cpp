@@ -333,6 +333,8 @@ TEST_F(ProjectDefaults, UnusableValuesAreRefusedAndEndTheReading) {
         {"start_time 24 0", "start_time gives 24 0, which is not a valid time of day"},
         {"start_time 0 2147483647", "start_time gives 0 2147483647, which is not a valid time"},
         {"end_time 2005 4 31 0 0", "end_time gives 2005 4 31 0 0, which is not a valid date and"},
+        {"overtype 0", "overtype has the value 0, which names no choice (1 to 3)"},
+        {"overtype 4", "overtype has the value 4, which names no choice (1 to 3)"},
     };
     for (const refusal_case& c : cases) {
         SCOPED_TRACE(c.line);

@@ -32,15 +32,33 @@ struct step_fixture {
     }
 };
 
-TEST(OverlandStep, OnlyTheExplicitSchemeRuns) {
-    step_fixture f;
-    f.rs.overtype = 2;
-    testing::internal::CaptureStdout();
-    route_overland(f.rs);
-    std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_NE(out.find("OVERTYPE has the value 2"), std::string::npos) << out;
-    EXPECT_EQ(error_record.stop, 1);
-    EXPECT_EQ(f.rs.rain_last, f.rs.time - kStepDays);   // nothing advanced
+// OVERTYPE 2 and 3 route by the ADE schemes: water reaches the outlet and
+// is booked; only ADE turns the step's face volumes into mean discharges.
+TEST(OverlandStep, AdeSchemesRouteAndBookTheOutlet) {
+    for (int scheme : {2, 3}) {
+        SCOPED_TRACE(scheme);
+        step_fixture f;
+        f.rs.overtype = scheme;
+        f.rs.ov_depth[9] = 0.1;
+        f.rs.ov_depth[1] = 0.05;
+        const double before = f.g.volume();
+        const double dt = (f.rs.time - f.rs.rain_last) * 86400.0;   // the step, s
+        route_overland(f.rs);
+        EXPECT_EQ(error_record.stop, 0);
+        EXPECT_GT(f.rs.outlet_flow, 0.0);
+        EXPECT_GT(f.rs.ov_depth[2] + f.rs.ov_depth[4], 0.0);   // cell 1 gave water
+        EXPECT_NEAR(f.rs.vol_discharge, f.rs.outlet_flow * dt, 1e-12 * f.rs.vol_discharge);
+        EXPECT_NEAR(f.g.volume() + f.rs.vol_discharge, before, 1e-12 * before);
+        EXPECT_EQ(f.rs.ov_sweep, 2);
+        for (int j = 1; j <= 9; ++j) {
+            const size_t c = static_cast<size_t>(j);
+            if (scheme == 2) {
+                EXPECT_DOUBLE_EQ(f.rs.ov_qx[c], f.rs.ov_qx_sum[c] / dt) << j;
+            }
+            EXPECT_GE(f.rs.ov_depth[c], 0.0) << j;
+        }
+        EXPECT_NE(f.rs.ov_qx_sum[1] + f.rs.ov_qy_sum[1], 0.0);
+    }
 }
 
 TEST(OverlandStep, NotDueDoesNothing) {

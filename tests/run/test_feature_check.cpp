@@ -15,7 +15,6 @@ TEST(FeatureCheck, EveryUnbuiltFeatureStopsTheRunNamingItsCard) {
         const char* card;       // card named in the message
     };
     const feature_case cases[] = {
-        {"OVERTYPE 2", "overtype"},
         {"OV_BOUNDARY", "ov_boundary"},
         {"OV_POINT_SOURCE_X", nullptr},   // an unknown card is only warned: the run goes on
         {"OV_PUMP pumps.txt", "ov_pump"},

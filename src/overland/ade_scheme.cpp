@@ -1,0 +1,584 @@
+// ADE and ADE-PC overland schemes.
+//
+// One sub-step of length u (seconds) is one parallel region (on one thread
+// below the overland threshold of core/parallel.h) holding, for each of the
+// two sweeps in the order of the x/y switch:
+//   1. (ADE-PC) predictor discharges of every face of the sweep from the
+//      depths, and the predictor depths;
+//   2. the face discharges, m3/s: each cell c computes the one across its own
+//      face of the sweep (right face for x, bottom face for y) into ov_qx(c)
+//      or ov_qy(c); ADE-PC takes the mean of the predictor and the corrector
+//      (from the predictor depths); faces that move more than half of their
+//      donor's water are counted;
+//   3. only when such a face exists: the share of its outflow each donor may
+//      pass (a donor never gives more than it holds), and the faces scaled by
+//      their donor's share; an overdraft beyond 1e-5 m ends the region and
+//      restarts the step with half the sub-step;
+//   4. the new depths: (face of the upstream neighbour - own face) x u / dx^2.
+// Every iteration writes only its own cell or its own face, and the verdicts
+// are integer maxima, so the depths are bit-identical for any thread count.
+// Volumes that leave the cells (head boundaries, clips) are kept per cell
+// during the step and summed in cell order at its end; the outlet is drained
+// on one thread between the sub-steps.
+#include "overland/ade_scheme.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "channel/lateral_inflow.h"
+#include "core/error.h"
+#include "core/parallel.h"
+#include "overland/lowspots.h"
+#include "run/run_state.h"
+
+namespace {
+
+constexpr double kMinSubstep = 0.001;      // shortest sub-step, s
+constexpr double kEstimateShare = 0.25;    // depth share of the sub-step estimate
+constexpr double kUpdateShare = 0.5;       // depth share of a change that halves the next sub-step
+constexpr double kTestDepth = 0.01;        // both tests look at cells deeper than this, m
+constexpr double kTestSubstep = 0.1;       // both tests look at sub-steps longer than this, s
+constexpr double kOverdraft = 1e-5;        // outflow beyond the donor's water that restarts, m
+constexpr double kNoTimeLeft = 1e-16;      // time left below this counts as none, s
+constexpr double kDoublingSlack = 1e-16;   // a doubled sub-step may pass dt by this, s
+constexpr double kNegativeEntry = -1e-16;  // entry depth below this is raised to 0, m
+constexpr double kWetlandExponent = 1.25;  // exponent of the wetland power law
+constexpr double kViscosity = 1e-6;        // kinematic viscosity of water, m2/s
+constexpr double kDonorShare = 0.5;        // a face moving more than this share of its donor's
+                                           // water calls for the outflow limit
+constexpr double kLimitMargin = 1.0 - 1e-12;  // a limited donor keeps this share of its outflow
+
+// d^(5/3) for a depth d > 0 (m^(5/3)) as d^2 x d^(-1/3), the inverse cube
+// root by Newton steps y <- y (4 - d y^3) / 3 from a guess made from the bits
+// of d (exponent divided by -3); within a few units in the last place and far
+// cheaper than the library cube root. Tiny and huge depths use the library.
+inline double five_thirds(double d) {
+    if (!(d >= 1e-90 && d <= 1e90)) return d * std::cbrt(d * d);
+    std::uint64_t bits;
+    std::memcpy(&bits, &d, sizeof bits);
+    bits = 0x553F000000000000ull - bits / 3;
+    double y;
+    std::memcpy(&y, &bits, sizeof y);
+    const double third = d * (1.0 / 3.0);
+    for (int i = 0; i < 4; ++i) y = y * (4.0 / 3.0 - (y * y) * (y * third));
+    return (d * d) * y;
+}
+
+// Arrays of the scheme as plain pointers (1-based cells, slot 0 unused).
+struct ade_view {
+    const double* z = nullptr;      // ground elevation, m
+    const double* r = nullptr;      // retention depth, m
+    const double* n = nullptr;      // Manning n, s/m^(1/3)
+    const int* right = nullptr;
+    const int* below = nullptr;
+    const int* left = nullptr;
+    const int* above = nullptr;
+    const int* dike = nullptr;      // dike side bits, when dikes are on
+    const int* wmask = nullptr;     // wetland number, when wetlands are on
+    const wetland_record* wrec = nullptr;
+    const double* swe = nullptr;    // snow water equivalent, m, when snow flows by Darcy's law
+    double darcy_k = 0.0;           // Darcy conductivity of snow, m/s
+    double reynolds = 0.0;          // Reynolds number from which snow flows by Manning again
+    bool reynolds_on = false;       // the snow_reynolds card is given
+    const int* btype = nullptr;     // overland boundary type per cell, when boundaries are on
+    double dx = 0.0;                // cell size, m
+    double inv_dx = 0.0;            // 1 / cell size, 1/m
+    double area = 0.0;              // cell area, m2
+    int cells = 0;                  // GNUM
+};
+
+// Work arrays of one step.
+struct ade_work {
+    double* h = nullptr;            // depths, updated, m
+    double* qx = nullptr;           // right-face discharges, m3/s
+    double* qy = nullptr;           // bottom-face discharges, m3/s
+    double* qx_sum = nullptr;       // right-face volumes of the step, m3
+    double* qy_sum = nullptr;       // bottom-face volumes of the step, m3
+    double* hp = nullptr;           // ADE-PC predictor depths, m
+    double* fp = nullptr;           // ADE-PC predictor discharges, m3/s
+    double* scale = nullptr;        // share of its outflow a donor may pass, 0..1
+    double* head_gain = nullptr;    // water given by a held boundary cell in the step, m3
+    double* head_loss = nullptr;    // water taken by a held boundary cell in the step, m3
+    double* clip = nullptr;         // water created by a clip in the step, m3
+};
+
+inline bool held(const ade_view& v, int c) {
+    return head_boundary_cell(v.btype, c);
+}
+
+// Wetland discharge of a face whose flowing cell holds `depth` m of water
+// with record w; s is the water-surface slope (positive from the face's own
+// cell to its neighbour), m/m; m3/s.
+double wetland_discharge(const wetland_record& w, double s, double depth, double dx) {
+    const double t = w.threshold_depth;
+    if (depth <= t) return w.linear_coef * s * depth * dx;
+    const double d = depth - t;
+    const double base = s * t * w.linear_coef * dx;
+    double power = 0.0;
+    if (w.wetland_n > 0.0) {
+        power = std::sqrt(std::fabs(s)) / w.wetland_n * std::pow(d, kWetlandExponent) * dx;
+        if (s < 0.0) power = -power;
+    }
+    if (!(w.transition_depth > 0.0) || d >= w.transition_depth) return base + power;
+    const double share = d / w.transition_depth;
+    const double lin = d * s * w.transition_coef * dx;
+    return base + (1.0 - share) * lin + share * power;
+}
+
+// Discharge across the face of cell c towards b on side `side_bit` (2 right,
+// 4 bottom) from the depths h, m3/s, positive from c to b. The flowing cell
+// (the higher water surface) gives its depth above its own retention, its n,
+// its wetland law and its snow.
+template <bool kDikes, bool kWetlands, bool kSnow>
+inline double face_discharge(const ade_view& v, const double* h, int c, int b, int side_bit) {
+    if (b == 0) return 0.0;
+    if (kDikes && v.dike != nullptr && (v.dike[c] & side_bit) != 0) return 0.0;
+    const double hc = h[c];
+    const double hb = h[b];
+    const double s = ((v.z[c] + hc) - (v.z[b] + hb)) * v.inv_dx;
+    if (s == 0.0) return 0.0;
+    const bool forward = s > 0.0;
+    const int f = forward ? c : b;
+    const double hf = forward ? hc : hb;
+    if (kWetlands && v.wmask != nullptr && v.wmask[f] >= 1) return wetland_discharge(v.wrec[v.wmask[f]], s, hf, v.dx);
+    const double d = hf - v.r[f];
+    if (!(d > 0.0)) return 0.0;
+    const double as = forward ? s : -s;
+    double q;
+    if (kSnow && v.swe[f] > 0.0 &&
+        !(v.reynolds_on && std::fabs(as * v.darcy_k * hf / kViscosity) >= v.reynolds)) {
+        q = as * v.darcy_k * d * v.dx;   // Darcy velocity through the snow pack
+    } else {
+        q = std::sqrt(as) / v.n[f] * five_thirds(d) * v.dx;
+    }
+    return forward ? q : -q;
+}
+
+// One sweep of a sub-step: next/up are the neighbour arrays across the own
+// face and the upstream face, q and q_sum the discharges and volumes of the
+// sweep, side_bit its dike bit. Loops run inside a parallel region (or on one
+// thread); heavy and overdraft are per-sweep flags shared by the threads.
+struct sweep_arrays {
+    const int* next;
+    const int* up;
+    double* q;
+    double* q_sum;
+    int side_bit;
+};
+
+template <bool kDikes, bool kWetlands, bool kSnow, bool kPc>
+void sweep_faces(const ade_view& v, const ade_work& w, const sweep_arrays& s, double c2,
+                 int& heavy) {
+    const int n = v.cells;
+    const double* h = w.h;
+    if (kPc) {
+#pragma omp for schedule(static)
+        for (int c = 1; c <= n; ++c)
+            w.fp[c] = face_discharge<kDikes, kWetlands, kSnow>(v, h, c, s.next[c], s.side_bit);
+#pragma omp for schedule(static)
+        for (int c = 1; c <= n; ++c)
+            w.hp[c] = held(v, c) ? h[c] : h[c] + (w.fp[s.up[c]] - w.fp[c]) * c2;
+    }
+#pragma omp for schedule(static) reduction(max : heavy)
+    for (int c = 1; c <= n; ++c) {
+        const int b = s.next[c];
+        double q = kPc ? 0.5 * (w.fp[c] + face_discharge<kDikes, kWetlands, kSnow>(
+                                              v, w.hp, c, b, s.side_bit))
+                       : face_discharge<kDikes, kWetlands, kSnow>(v, h, c, b, s.side_bit);
+        s.q[c] = q;
+        if (q != 0.0) {
+            const double donor = q > 0.0 ? h[c] : h[b];
+            if (std::fabs(q) * c2 > kDonorShare * donor) heavy = 1;
+        }
+    }
+}
+
+// Scales the outflows of every donor that would pass more than it holds;
+// an overdraft beyond kOverdraft (or any, below the shortest sub-step) sets
+// `overdraft`.
+void limit_donors(const ade_view& v, const ade_work& w, const sweep_arrays& s, double c2, double u,
+                  int& overdraft) {
+    const int n = v.cells;
+    const double* h = w.h;
+#pragma omp for schedule(static) reduction(max : overdraft)
+    for (int c = 1; c <= n; ++c) {
+        double out = 0.0;
+        const double own = s.q[c];
+        if (own > 0.0) out += own;
+        const double upstream = s.q[s.up[c]];
+        if (upstream < 0.0) out -= upstream;
+        const double moved = out * c2;
+        double share = 1.0;
+        if (!held(v, c) && moved > h[c]) {
+            if (h[c] - moved <= -kOverdraft || u < kMinSubstep) overdraft = 1;
+            share = h[c] > 0.0 ? h[c] * kLimitMargin / moved : 0.0;
+        }
+        w.scale[c] = share;
+    }
+    if (overdraft) return;   // the same for every thread after the loop's barrier
+#pragma omp for schedule(static)
+    for (int c = 1; c <= n; ++c) {
+        const double q = s.q[c];
+        if (q > 0.0) s.q[c] = q * w.scale[c];
+        else if (q < 0.0) s.q[c] = q * w.scale[s.next[c]];
+    }
+}
+
+// New depths of one sweep; sets halve when a change exceeds half the depth
+// (cells deeper than kTestDepth, sub-steps longer than kTestSubstep) and
+// clipped when a depth went below zero by rounding.
+void apply_sweep(const ade_view& v, const ade_work& w, const sweep_arrays& s, double c2, double u,
+                 int& halve, int& clipped) {
+    const int n = v.cells;
+    double* h = w.h;
+    const bool test = u > kTestSubstep;
+#pragma omp for schedule(static) reduction(max : halve, clipped)
+    for (int c = 1; c <= n; ++c) {
+        const double q = s.q[c];
+        s.q_sum[c] += q * u;
+        const double dh = (s.q[s.up[c]] - q) * c2;
+        const double before = h[c];
+        if (held(v, c)) {
+            if (dh > 0.0) w.head_loss[c] += dh * v.area;
+            else w.head_gain[c] -= dh * v.area;
+            continue;
+        }
+        double after = before + dh;
+        if (after < 0.0) {
+            w.clip[c] -= after * v.area;
+            after = 0.0;
+            clipped = 1;
+        }
+        h[c] = after;
+        if (test && before > kTestDepth && std::fabs(dh) > kUpdateShare * before) halve = 1;
+    }
+}
+
+enum verdict { kGoOn = 0, kHalveNext = 1, kRestart = 2 };
+
+struct substep_flags {
+    int heavy[2] = {0, 0};
+    int overdraft[2] = {0, 0};
+    int halve = 0;
+    int clipped = 0;
+};
+
+// One sub-step of u seconds: both sweeps, x first when x_first.
+template <bool kDikes, bool kWetlands, bool kSnow, bool kPc>
+int run_substep(const ade_view& v, const ade_work& w, double u, bool x_first, bool parallel,
+                int& clipped) {
+    const sweep_arrays x{v.right, v.left, w.qx, w.qx_sum, 2};
+    const sweep_arrays y{v.below, v.above, w.qy, w.qy_sum, 4};
+    const double c2 = u / v.area;
+    substep_flags f;
+#pragma omp parallel if (parallel)
+    {
+        for (int pass = 0; pass < 2; ++pass) {
+            const sweep_arrays& s = (pass == 0) == x_first ? x : y;
+            sweep_faces<kDikes, kWetlands, kSnow, kPc>(v, w, s, c2, f.heavy[pass]);
+            if (f.heavy[pass]) {
+                limit_donors(v, w, s, c2, u, f.overdraft[pass]);
+                if (f.overdraft[pass]) break;
+            }
+            apply_sweep(v, w, s, c2, u, f.halve, f.clipped);
+        }
+    }
+    clipped = f.clipped;
+    if (f.overdraft[0] || f.overdraft[1]) return kRestart;
+    return f.halve ? kHalveNext : kGoOn;
+}
+
+template <bool kPc>
+int run_any_substep(const ade_view& v, const ade_work& w, double u, bool x_first, bool parallel,
+                    int& clipped) {
+    const bool dikes = v.dike != nullptr;
+    const bool wet = v.wmask != nullptr;
+    const bool snow = v.swe != nullptr;
+    if (snow) {
+        // Snow flow by Darcy's law is rare: one variant that tests for dikes
+        // and wetlands at every face.
+        return run_substep<true, true, true, kPc>(v, w, u, x_first, parallel, clipped);
+    }
+    if (dikes) {
+        return wet ? run_substep<true, true, false, kPc>(v, w, u, x_first, parallel, clipped)
+                   : run_substep<true, false, false, kPc>(v, w, u, x_first, parallel, clipped);
+    }
+    return wet ? run_substep<false, true, false, kPc>(v, w, u, x_first, parallel, clipped)
+               : run_substep<false, false, false, kPc>(v, w, u, x_first, parallel, clipped);
+}
+
+// Largest ratio of the estimated depth change of a sub-step s to a quarter
+// of the depth, over the cells deeper than kTestDepth, from the discharges
+// the faces hold; 0 when no cell fails (ratio at most 1).
+double estimate_ratio(const ade_view& v, const ade_work& w, double s, bool parallel) {
+    const int n = v.cells;
+    const double c2 = s / v.area;
+    double worst = 0.0;
+#pragma omp parallel for schedule(static) if (parallel) reduction(max : worst)
+    for (int c = 1; c <= n; ++c) {
+        const double h = w.h[c];
+        if (!(h > kTestDepth) || held(v, c)) continue;
+        const double ex = std::fabs((w.qx[v.left[c]] - w.qx[c]) * c2);
+        const double ey = std::fabs((w.qy[v.above[c]] - w.qy[c]) * c2);
+        const double e = ex > ey ? ex : ey;
+        const double ratio = e / (kEstimateShare * h);
+        if (ratio > 1.0 && ratio > worst) worst = ratio;
+    }
+    return worst;
+}
+
+// Sizes the work arrays of the scheme at the first call of the run.
+void size_ade_arrays(run_state& rs, bool pc, bool heads) {
+    const size_t size = static_cast<size_t>(rs.GNUM) + 1;
+    for (std::vector<double>* a : {&rs.ov_qx, &rs.ov_qy, &rs.ov_slope_x, &rs.ov_slope_y,
+                                   &rs.retent_dep, &rs.dist_rough, &rs.elevation}) {
+        if (a->size() < size) a->resize(size, 0.0);
+    }
+    for (std::vector<int>* a : {&rs.rightcon, &rs.belowcon, &rs.leftcon, &rs.abovecon}) {
+        if (a->size() < size) a->resize(size, 0);
+    }
+    for (std::vector<double>* a : {&rs.ov_qx_sum, &rs.ov_qy_sum, &rs.ade_start_depth,
+                                   &rs.ov_out_scale, &rs.ade_clip}) {
+        if (a->size() != size) a->assign(size, 0.0);
+    }
+    if (pc) {
+        for (std::vector<double>* a : {&rs.ov_depth_pred, &rs.ov_flux_pred}) {
+            if (a->size() != size) a->assign(size, 0.0);
+        }
+    }
+    if (heads) {
+        for (std::vector<double>* a : {&rs.ade_head_gain, &rs.ade_head_loss}) {
+            if (a->size() != size) a->assign(size, 0.0);
+        }
+    }
+}
+
+// Boundary types of the cells whose depth a head boundary holds, or null.
+// The boundary conditions keep no per-cell types yet, so no cell is held.
+const int* head_boundary_types(const run_state& rs) {
+    (void)rs;
+    return nullptr;
+}
+
+ade_view make_view(run_state& rs) {
+    ade_view v;
+    v.z = rs.elevation.data();
+    v.r = rs.retent_dep.data();
+    v.n = rs.dist_rough.data();
+    v.right = rs.rightcon.data();
+    v.below = rs.belowcon.data();
+    v.left = rs.leftcon.data();
+    v.above = rs.abovecon.data();
+    const size_t size = static_cast<size_t>(rs.GNUM) + 1;
+    if (rs.dike_map && rs.dike_mask.size() >= size) v.dike = rs.dike_mask.data();
+    if (rs.wetlands && rs.wetland_mask.size() >= size && !rs.wetland_records.empty()) {
+        v.wmask = rs.wetland_mask.data();
+        v.wrec = rs.wetland_records.data();
+    }
+    if (rs.snow_darcy_given && rs.snow_swe.size() >= size) {
+        v.swe = rs.snow_swe.data();
+        v.darcy_k = rs.snow_darcy;
+        v.reynolds_on = rs.snow_reynolds_given != 0;
+        v.reynolds = rs.snow_reynolds;
+    }
+    if (rs.ov_boundary) v.btype = head_boundary_types(rs);
+    v.dx = rs.cell_size;
+    v.inv_dx = 1.0 / rs.cell_size;
+    v.area = rs.cell_size * rs.cell_size;
+    v.cells = rs.GNUM;
+    return v;
+}
+
+// Manning discharge out of the outlet cell at depth h, m3/s.
+inline double outlet_discharge(const ade_view& v, double h, double n, double slope_root) {
+    return h > 0.0 ? five_thirds(h) / n * slope_root * v.dx : 0.0;
+}
+
+// Drains the outlet cell for a sub-step of u seconds (ADE-PC: the mean of
+// the discharges at the depth and at the depth after that discharge); at
+// most its water. Returns the volume, m3.
+double drain_outlet(const ade_view& v, double* h, int outlet, double n, double slope_root, double u,
+                    bool pc) {
+    const double depth = h[outlet];
+    if (!(depth > 0.0)) return 0.0;
+    double q = outlet_discharge(v, depth, n, slope_root);
+    if (pc) {
+        const double after = depth - q * u / v.area;
+        q = 0.5 * (q + outlet_discharge(v, after, n, slope_root));
+    }
+    const double volume = q * u;
+    if (volume / v.area <= depth) {
+        h[outlet] = depth - volume / v.area;
+        return volume;
+    }
+    h[outlet] = 0.0;
+    return v.area * depth;
+}
+
+}  // namespace
+
+double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
+    const int n = rs.GNUM;
+    if (n < 1 || rs.ov_depth.size() < static_cast<size_t>(n) + 1 || !(dt > 0.0) ||
+        !(rs.cell_size > 0.0))
+        return 0.0;
+    const bool pc = scheme == kSchemeAdePc;
+    ade_view v = make_view(rs);
+    size_ade_arrays(rs, pc, v.btype != nullptr);
+    v = make_view(rs);   // the arrays may have moved
+    const bool parallel = n >= parallel_cells().overland;
+
+    ade_work w;
+    w.h = rs.ov_depth.data();
+    w.qx = rs.ov_qx.data();
+    w.qy = rs.ov_qy.data();
+    w.qx_sum = rs.ov_qx_sum.data();
+    w.qy_sum = rs.ov_qy_sum.data();
+    w.scale = rs.ov_out_scale.data();
+    w.clip = rs.ade_clip.data();
+    if (pc) {
+        w.hp = rs.ov_depth_pred.data();
+        w.fp = rs.ov_flux_pred.data();
+        w.fp[0] = 0.0;
+    }
+    if (v.btype != nullptr) {
+        w.head_gain = rs.ade_head_gain.data();
+        w.head_loss = rs.ade_head_loss.data();
+    }
+    w.qx[0] = 0.0;   // the face of a missing neighbour carries nothing
+    w.qy[0] = 0.0;
+    double* const start = rs.ade_start_depth.data();
+
+    // The first sub-step: the last one (or dt), shortened when the present
+    // discharges would change some depth by more than a quarter, else doubled.
+    ++rs.ade_calls;
+    double s = dt;
+    if (rs.ade_calls > 1) {
+        if (dt - rs.ade_last_substep > kMinSubstep && rs.ade_last_substep > 0.0)
+            s = rs.ade_last_substep;
+        const double ratio = s > kTestSubstep ? estimate_ratio(v, w, s, parallel) : 0.0;
+        if (ratio > 1.0) {
+            s /= ratio;
+            if (s < kMinSubstep) s = kMinSubstep;
+        } else if (2.0 * s <= dt + kDoublingSlack) {
+            s *= 2.0;
+        }
+    }
+
+    // Start depths; a negative one is raised to 0 and the water booked.
+    int negative = 0;
+#pragma omp parallel for schedule(static) if (parallel) reduction(max : negative)
+    for (int c = 1; c <= n; ++c) {
+        if (w.h[c] < kNegativeEntry) negative = 1;
+        start[c] = w.h[c];
+    }
+    if (negative) {
+        for (int c = 1; c <= n; ++c) {
+            if (!(start[c] < kNegativeEntry)) continue;
+            std::printf("A negative number for water depth has been sent to overland routing for "
+                        "overland cell %d \n",
+                        c);
+            std::printf("Value being set to zero\n");
+            rs.vol_ov_depth_clip -= start[c] * v.area;
+            rs.event_cleanup_error -= start[c] * v.area;
+            start[c] = 0.0;
+        }
+    }
+
+    const int outlet = rs.outlet_cell;
+    const bool drains = !rs.chan_explic && outlet >= 1 && outlet <= n && !held(v, outlet) &&
+                        rs.outslope > 0.0 && rs.dist_rough[static_cast<size_t>(outlet)] > 0.0;
+    const double outlet_n = drains ? rs.dist_rough[static_cast<size_t>(outlet)] : 0.0;
+    const double slope_root = drains ? std::sqrt(rs.outslope) : 0.0;
+    const bool x_first = order == 1;
+
+    double outlet_volume = 0.0;   // m3
+    int clipped_any = 0;
+    for (;;) {
+        // Restart point: the start depths and empty sums.
+        if (s < kMinSubstep) {
+            std::printf("The ADE overland routing time step is getting really small\n");
+            std::printf("Reduce the model time step by a factor of 2 and try again.\n");
+            std::printf("Program stopped.\n");
+            error_record.code = kErrorPrinted;
+            report_error(error_record);
+            return -1.0;
+        }
+        const bool heads = v.btype != nullptr;
+#pragma omp parallel for schedule(static) if (parallel)
+        for (int c = 1; c <= n; ++c) {
+            w.h[c] = start[c];
+            w.qx_sum[c] = 0.0;
+            w.qy_sum[c] = 0.0;
+            w.clip[c] = 0.0;
+            if (heads) {
+                w.head_gain[c] = 0.0;
+                w.head_loss[c] = 0.0;
+            }
+        }
+        outlet_volume = 0.0;
+        clipped_any = 0;
+
+        bool restart = false;
+        bool halve = false;
+        double left = dt;
+        while (left > kNoTimeLeft) {
+            if (halve) s *= 0.5;
+            halve = false;
+            left -= s;
+            double u = s;
+            if (left < 0.5 * s) {
+                u += left;
+                left = 0.0;
+            }
+            rs.ade_last_substep = s;
+            ++rs.ade_substeps;
+            int clipped = 0;
+            const int verdict = pc ? run_any_substep<true>(v, w, u, x_first, parallel, clipped)
+                                   : run_any_substep<false>(v, w, u, x_first, parallel, clipped);
+            if (clipped) clipped_any = 1;
+            if (verdict == kRestart) {
+                s = 0.5 * u;
+                restart = true;
+                break;
+            }
+            if (verdict == kHalveNext) halve = true;
+            if (drains) outlet_volume += drain_outlet(v, w.h, outlet, outlet_n, slope_root, u, pc);
+        }
+        if (!restart) break;
+    }
+
+    // Volumes kept per cell, summed in cell order.
+    if (clipped_any) {
+        double created = 0.0;
+        for (int c = 1; c <= n; ++c) created += w.clip[c];
+        rs.vol_ov_depth_clip += created;
+        rs.event_cleanup_error += created;
+    }
+    if (v.btype != nullptr) {
+        double gain = 0.0;
+        double loss = 0.0;
+        for (int c = 1; c <= n; ++c) {
+            if (!held(v, c)) continue;
+            if (c == outlet && !rs.chan_explic) {
+                outlet_volume += w.head_loss[c] - w.head_gain[c];
+                continue;
+            }
+            gain += w.head_gain[c];
+            loss += w.head_loss[c];
+        }
+        rs.vol_head_bc_gain += gain;
+        rs.vol_head_bc_loss += loss;
+    }
+
+    if (rs.lowspot_file && rs.num_lowspots > 0) {
+        double loss = 0.0;
+        double gain = 0.0;
+        face_flow(rs, dt, loss, gain);
+        rs.vol_head_bc_loss += loss;
+        rs.vol_head_bc_gain += gain;
+    }
+    return rs.chan_explic ? 0.0 : outlet_volume;
+}
