@@ -15,6 +15,7 @@
 #include "run/run_state.h"
 #include "overland/boundaries.h"
 #include "overland/explicit_scheme.h"
+#include "overland/pumps.h"
 
 namespace {
 

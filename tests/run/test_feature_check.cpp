@@ -16,10 +16,7 @@ TEST(FeatureCheck, EveryUnbuiltFeatureStopsTheRunNamingItsCard) {
     };
     const feature_case cases[] = {
         {"OVERTYPE 2", "overtype"},
-        {"OV_BOUNDARY", "ov_boundary"},
         {"OV_POINT_SOURCE_X", nullptr},   // an unknown card is only warned: the run goes on
-        {"OV_PUMP pumps.txt", "ov_pump"},
-        {"LOWSPOT_FILE spots.txt", "lowspot_file"},
         {"OVERLAND_LAKE_MAP lakes.asc", "overland_lake_map"},
         {"GW_SIMULATION\nWATER_TABLE wt.asc", "gw_simulation"},
         {"WATER_TABLE wt.asc", "water_table"},
