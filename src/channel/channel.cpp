@@ -148,9 +148,11 @@ void route_channels(run_state& rs) {
     const double dt_c =
         elapsed > kShortestElapsed ? elapsed * kSecondsPerDay : rs.chan_step_seconds;
     const bool built = network_built(rs);
-    // The overland boundary types are not kept per cell: every stream cell
-    // exchanges as a plain cell.
-    const int* boundary_type = nullptr;
+    // Stream cells whose level the overland boundary holds keep their depth.
+    const int* boundary_type =
+        rs.ov_boundary && rs.boundary_type.size() > static_cast<size_t>(rs.GNUM)
+            ? rs.boundary_type.data()
+            : nullptr;
 
     if (built) {
         rs.area_old = rs.area;
@@ -158,6 +160,7 @@ void route_channels(run_state& rs) {
             const lateral_volumes lv = lateral_inflow(rs, dt_c, 0.0, boundary_type);
             // Channel water put on head-boundary cells leaves the watershed there.
             rs.vol_head_bc_loss += lv.boundary;
+            rs.vol_head_bc_gain += lv.boundary_gain;
             rs.chan_active = 1;
         }
         if (rs.channel_lakes) {

@@ -228,6 +228,7 @@ lateral_volumes lateral_inflow(run_state& rs, double dt, double sac_inflow,
                 continue;
             }
             if (!b.out) {
+                if (q > 0.0 && head_boundary_cell(boundary_type, c)) out.boundary_gain += q * dt;
                 if (q > 0.0 && !head_boundary_cell(boundary_type, c)) {
                     if (d * a - q * dt >= -kZero) {
                         rs.ov_depth[ci] = d - q * dt / a;

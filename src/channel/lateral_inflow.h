@@ -8,6 +8,7 @@ struct run_state;
 struct lateral_volumes {
     double sacramento = 0.0;  // Sacramento channel inflow spread over the segments, m3
     double boundary = 0.0;  // channel water put on head-boundary cells (which keep their depth), m3
+    double boundary_gain = 0.0;  // water head-boundary cells gave the channel (they keep their depth), m3
 };
 
 // Bank flow of every grid-stream segment for a channel step of dt seconds:

@@ -238,6 +238,8 @@ const message_entry kMessages[] = {
          "Error: Unable to open the nutrient file {file}\n"},
     {81, false,
          "Error: Unable to open the overland Aquatic Environment map.\n"},
+    {83, false,
+         "Error: Unable to open the overland pump file\n"},
     {84, false,
          "Error: The OV_BOUNDARY card has been specified in the project file but the \n"
          "       OVERLAND_BOUNDARY table was not found...\n"},

@@ -186,3 +186,22 @@ void write_map_output(run_state& rs) {
     write_contam_map_steps(rs);
     if (rs.cards.snow_temp_given) write_map_dataset_step(rs.snow_temp_map, rs.elapsed_minutes);
 }
+
+void write_flood_grid(run_state& rs) {
+    if (!rs.flood_grid || rs.max_ov_depth.size() < static_cast<size_t>(rs.GNUM) + 1) return;
+    if (rs.map_kind_started[kMapKindFlood]) {
+        write_dataset_step(rs.map_kind_file[kMapKindFlood], rs.elapsed_minutes, rs.rows, rs.cols,
+                           rs.mask, rs.max_ov_depth, rs.settings.map_type == 2);
+        return;
+    }
+    const char* path = map_kind_card_name(rs, kMapKindFlood);
+    file_object f;
+    if (!open_file_named(f, path, "w")) {
+        std::printf("Error: the flood grid file %s cannot be opened for writing.\n", path);
+        set_error(kErrorPrinted);
+        return;
+    }
+    write_ascii_grid(f, rs.mask, rs.map_north, rs.map_south, rs.map_east, rs.map_west, rs.rows,
+                     rs.cols, rs.max_ov_depth, rs.cell_size);
+    close_file_object(f);
+}

@@ -23,3 +23,9 @@ void map_fill_discharge(run_state& rs);
 
 // Source array of a built-in map kind (an empty array when it has none).
 const std::vector<double>& map_kind_source(const run_state& rs, int kind);
+
+// Writes the grid of the largest overland depth of the run (card flood_grid,
+// m) at the end of the run: one last step of its dataset when map datasets are
+// written, else an ASCII grid into the card's file. A file that cannot be
+// opened prints its name and sets code 4000.
+void write_flood_grid(run_state& rs);

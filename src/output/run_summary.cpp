@@ -18,6 +18,7 @@
 #include "core/file_write.h"
 #include "run/run_state.h"
 #include "output/k4.h"
+#include "output/map_output.h"
 #include "output/output_setup.h"
 #include "output/run_transport_summary.h"
 #include "output/summary_format.h"
@@ -178,7 +179,9 @@ void compute_run_balances(run_state& rs) {
     inputs += rs.vol_richards_column_error;
     // Water an overland scheme created by raising a negative depth to zero.
     inputs += rs.vol_ov_depth_clip;
-    double outputs = rs.vol_evaporation + rs.vol_discharge + rs.vol_bc_loss_total + rs.vol_lake_to_gw +
+    // Net water of the overland pumps (negative when they put water on).
+    double outputs = rs.vol_ov_pumps + rs.vol_evaporation + rs.vol_discharge + rs.vol_bc_loss_total +
+                     rs.vol_lake_to_gw +
                      rs.vol_lake_evaporation + rs.vol_stream_point_sinks + rs.vol_lake_point_sinks;
     if (gw_aquifer_solved(rs)) {
         inputs += rs.gw_vol_floor_lift;
@@ -198,7 +201,7 @@ void compute_run_balances(run_state& rs) {
     if (surface_inputs > 0.0) {
         const double held = rs.vol_snow_final + rs.vol_channel_final + rs.vol_surface_final + lakes_final;
         const double start = rs.vol_channel_init + rs.vol_surface_init + lakes_init + rs.vol_snow_init;
-        const double removed = rs.vol_river_to_gw + rs.vol_lake_to_gw + rs.vol_direct_evaporation +
+        const double removed = rs.vol_ov_pumps + rs.vol_river_to_gw + rs.vol_lake_to_gw + rs.vol_direct_evaporation +
                                rs.vol_discharge + rs.vol_infiltration + rs.vol_bc_loss_total +
                                rs.vol_lake_evaporation + rs.vol_ov_to_drains + rs.vol_stream_point_sinks +
                                rs.vol_lake_point_sinks;
@@ -404,6 +407,9 @@ void write_global_section(run_state& rs, file_object& f) {
         }
         file_printf(f, "\n");
     }
+    if (rs.ov_pump) {
+        file_printf(f, "Volume taken by overland pumps (net):           %14.2lf\n\n", rs.vol_ov_pumps);
+    }
 
     file_printf(f, "Total lateral inflow into channels=             %14.2lf\n", rs.vol_lateral_inflow);
     file_printf(f, "Total amount of discharge=                      %14.2lf\n", rs.vol_discharge);
@@ -494,6 +500,7 @@ void write_run_summary(run_state& rs) {
     write_run_transport_summaries(rs);
     if (error_record.stop) return;   // the bed-elevation file could not be written
 
+    write_flood_grid(rs);
     close_map_datasets(rs);
     write_end_of_run_files(rs);
     if (rs.cards.k4.k4_input_given && rs.settings.map_type != kMapTypeNotWritten) close_k4_flow_file();

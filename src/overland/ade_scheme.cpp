@@ -355,11 +355,10 @@ void size_ade_arrays(run_state& rs, bool pc, bool heads) {
     }
 }
 
-// Boundary types of the cells whose depth a head boundary holds, or null.
-// The boundary conditions keep no per-cell types yet, so no cell is held.
+// Boundary types of the cells (0 none, 2 and 3 hold their depth), or null
+// when the project has no overland boundary table.
 const int* head_boundary_types(const run_state& rs) {
-    (void)rs;
-    return nullptr;
+    return rs.boundary_type.empty() ? nullptr : rs.boundary_type.data();
 }
 
 ade_view make_view(run_state& rs) {

@@ -73,8 +73,8 @@ bool check_lowspot(run_state& rs, low_spot& s) {
     if (s.row >= 1 && s.row <= rs.rows && s.col >= 1 && s.col <= rs.cols && rs.mask != nullptr)
         c = rs.mask[s.row][s.col];
     if (c < 1 || c > rs.GNUM) {
-        std::printf("\nThe low spot specified in row %d col %d in the file %s\n", s.row, s.col,
-                    rs.files.lowspot_file);
+        std::printf("\nThe low spot specified in row %d col %d on line %d of the file %s\n", s.row,
+                    s.col, s.line, rs.files.lowspot_file);
         std::printf("does not lie on a grid cell inside the watershed.  Program terminated.\n");
         return false;
     }
@@ -101,12 +101,21 @@ bool check_lowspot(run_state& rs, low_spot& s) {
         case 4: o = cell_value(rs.belowcon, c); break;
         default: o = cell_value(rs.leftcon, c); break;
     }
-    if (cell_value(rs.dike_mask, c) == 0) {
+    if (!rs.dike_map && o == 0) {
+        // Without dikes the spot must still join two watershed cells.
+        std::printf("\nYou have specified a low spot on the %s boundary of the grid\n",
+                    side_word(side));
+        std::printf("cell at row %d col %d on line %d of the file %s, but the cell on the other\n",
+                    s.row, s.col, s.line, rs.files.lowspot_file);
+        std::printf("side is out of the watershed.  Check your low spot file.  Program terminated.\n");
+        return false;
+    }
+    if (rs.dike_map && cell_value(rs.dike_mask, c) == 0) {
         std::printf("\nYou have specified an overland flow dike in row %d col %d\n", s.row, s.col);
         std::printf("There is no dike adjacent to this grid cell.  Program stopped.\n");
         return false;
     }
-    if (o == 0 || cell_value(rs.dike_mask, o) == 0) {
+    if (rs.dike_map && (o == 0 || cell_value(rs.dike_mask, o) == 0)) {
         std::printf("\nYou have specified a low spot on the %s boundary of the grid\n",
                     side_word(side));
         std::printf("cell at row %d col %d.  Either the side you have specified is not on\n",
@@ -143,7 +152,7 @@ bool check_lowspot(run_state& rs, low_spot& s) {
         std::printf("Program terminated\n");
         return false;
     }
-    if ((cell_value(rs.dike_mask, o) & opposite_side(side)) == 0) {
+    if (rs.dike_map && (cell_value(rs.dike_mask, o) & opposite_side(side)) == 0) {
         std::printf("\nThe low spot you have specified in the grid at row %d  col %d does not\n",
                     s.row, s.col);
         std::printf("cross the dike.  Rather, it runs _along_ the dike.  You specified flow\n");
@@ -187,7 +196,9 @@ void build_cell_connectivity(run_state& rs) {
     fill_neighbour_arrays(rs.rows, rs.cols, rs.rightcon, rs.belowcon, rs.leftcon, rs.abovecon,
                           rs.mask);
 
-    if (!rs.dike_map || !rs.lowspot_file || rs.num_lowspots < 1) return;
+    // Low spots are checked with or without a dike map: a spot off the grid or
+    // with a bad direction would otherwise index outside the mask.
+    if (!rs.lowspot_file || rs.num_lowspots < 1) return;
     int n = rs.num_lowspots;
     const int held = static_cast<int>(rs.lowspot_records.size()) - 1;
     if (n > held) n = held;   // never past the records that exist

@@ -30,6 +30,7 @@
 
 #include "core/parallel.h"
 #include "run/run_state.h"
+#include "overland/boundaries.h"
 #include "overland/lowspots.h"
 
 namespace {
@@ -48,6 +49,8 @@ constexpr double kOutletExponent = 1.666667;  // exponent of the outlet law
 constexpr double kDonorShare = 0.2;           // a face moving more than this share of its donor's
                                               // water calls for the outflow check
 constexpr double kLimitMargin = 1.0 - 1e-12;  // a limited donor keeps this safety share
+constexpr double kLevelShare = 0.25;          // a face moves at most this share of the level
+                                              // difference of its two cells in a sub-step
 
 // Arrays of one sub-step, as plain pointers (1-based cells, slot 0 unused).
 struct face_view {
@@ -220,6 +223,18 @@ inline bool heavy_donor(double dhh, double hj, double hk) {
     return dhh > 0.0 ? dhh > kDonorShare * hj : -dhh > kDonorShare * hk;
 }
 
+// The flow q (m3/s) of the face j -> k held to a quarter of the level
+// difference of the two cells per sub-step: with four faces each cell's new
+// level is then a weighted mean of its own and its neighbours' levels, so
+// water standing almost level (where the Manning law has no bound on its
+// diffusion) settles instead of sloshing past the level around it.
+// c2 = s / dx^2 (1/m), s0 the bed slope j -> k (m/m).
+inline double level_limited(const face_view& v, double q, double c2, double s0, double hj,
+                            double hk) {
+    const double cap = kLevelShare * std::fabs(s0 * v.dx + hj - hk) / c2;   // m3/s
+    return q > cap ? cap : (q < -cap ? -cap : q);
+}
+
 struct pass_counts {
     int split_x = 0;     // right faces that need a split
     int split_y = 0;     // bottom faces that need a split
@@ -236,7 +251,10 @@ inline void tile_faces(const face_view& v, tile_values& t, double c2, int& split
         const double hj = v.h[j];
         const int kr = v.right[j];
         double q = 0.0;
-        if (kr != 0) q = face_flow_of<kDikes, kWetlands>(v, t, i, j, kr, v.sx[j], 2);
+        if (kr != 0) {
+            q = face_flow_of<kDikes, kWetlands>(v, t, i, j, kr, v.sx[j], 2);
+            if (q != 0.0) q = level_limited(v, q, c2, v.sx[j], hj, v.h[kr]);
+        }
         v.qx[j] = q;
         if (q != 0.0) {
             const double dhh = q * c2;
@@ -246,7 +264,10 @@ inline void tile_faces(const face_view& v, tile_values& t, double c2, int& split
         }
         const int kb = v.below[j];
         q = 0.0;
-        if (kb != 0) q = face_flow_of<kDikes, kWetlands>(v, t, i, j, kb, v.sy[j], 4);
+        if (kb != 0) {
+            q = face_flow_of<kDikes, kWetlands>(v, t, i, j, kb, v.sy[j], 4);
+            if (q != 0.0) q = level_limited(v, q, c2, v.sy[j], hj, v.h[kb]);
+        }
         v.qy[j] = q;
         if (q != 0.0) {
             const double dhh = q * c2;
@@ -460,9 +481,13 @@ double route_overland_explicit(run_state& rs, double dt) {
     int divisions = 0;
     bool too_short = false;
     bool restart = true;
+    double held_gain = 0.0;   // water the held boundary cells gave in this attempt, m3
+    double held_loss = 0.0;   // water they took, m3
     while (restart) {
         restart = false;
         double elapsed = 0.0;
+        held_gain = 0.0;
+        held_loss = 0.0;
         v.h = start_depth;
         for (;;) {
             double used = sub;
@@ -473,6 +498,7 @@ double route_overland_explicit(run_state& rs, double dt) {
             double* dst = last ? start_depth : work_depth;
             bool applied = false;
             const pass_counts counts = run_any_substep(v, c2, scale, dst, parallel, applied);
+            ++rs.ov_sweeps;
 
             // The two passes in the order of ov_xy_first.
             for (int pass = 0; pass < 2 && !restart; ++pass) {
@@ -501,12 +527,15 @@ double route_overland_explicit(run_state& rs, double dt) {
             if (restart) break;
 
             if (!applied) finish_substep(v, c2, scale, dst, counts.heavy > 0, parallel);
+            if (!rs.ov_head_cells.empty()) hold_head_cells(rs, dst, held_gain, held_loss);
             v.h = dst;
             elapsed = next_elapsed;
             if (last) break;
         }
     }
 
+    rs.vol_head_bc_gain += held_gain;
+    rs.vol_head_bc_loss += held_loss;
     if (rs.lowspot_file && rs.num_lowspots > 0) {
         double loss = 0.0;
         double gain = 0.0;

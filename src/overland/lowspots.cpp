@@ -1,5 +1,7 @@
 #include "overland/lowspots.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -8,6 +10,7 @@
 #include "core/file_object.h"
 #include "run/run_state.h"
 #include "core/text.h"
+#include "overland/boundaries.h"
 
 namespace {
 
@@ -85,6 +88,7 @@ bool read_lowspot_file(file_object& f, const char* path, int& count,
         if (is_spot_card(line) != 0) continue;
         ++k;
         low_spot& s = records[static_cast<size_t>(k)];
+        s.line = line_number;
         int got = next_int(line, s.row);
         got += next_int(line, s.col);
         got += next_int(line, s.direction);
@@ -104,7 +108,101 @@ bool read_lowspot_file(file_object& f, const char* path, int& count,
     return true;
 }
 
-void face_flow(run_state&, double, double& loss, double& gain) {
+namespace {
+
+constexpr double kLevelTolerance = 0.001;   // levels closer than this exchange nothing, m
+constexpr double kWeirCoefficient = 1.48;   // broad-crested weir coefficient, m^(1/2)/s
+
+// One side of a low spot: an ordinary cell, a cell of an overland lake, or a
+// cell whose level the boundary holds.
+struct spot_side {
+    int cell = 0;       // cell number
+    int lake = 0;       // overland lake id, 0 none
+    bool held = false;  // boundary type 2, 3 or 9 with ov_boundary on
+    double level = 0.0; // water level, m
+};
+
+spot_side side_of(const run_state& rs, int cell) {
+    spot_side s;
+    s.cell = cell;
+    const size_t c = static_cast<size_t>(cell);
+    if (rs.lakes && c < rs.oland_lake_new.size()) s.lake = rs.oland_lake_new[c];
+    if (s.lake > 0 && static_cast<size_t>(s.lake) < rs.overland_lakes.size()) {
+        s.level = rs.overland_lakes[static_cast<size_t>(s.lake)].level;
+    } else {
+        s.lake = 0;
+        s.level = rs.elevation[c] + rs.ov_depth[c];
+    }
+    s.held = rs.ov_boundary && c < rs.boundary_type.size() && held_boundary_type(rs.boundary_type[c]);
+    return s;
+}
+
+// The cell across the face `direction` (1 top, 2 right, 4 bottom, 8 left), 0 none.
+int across(const run_state& rs, const low_spot& s) {
+    int r = s.row, c = s.col;
+    switch (s.direction) {
+        case 1: --r; break;
+        case 2: ++c; break;
+        case 4: ++r; break;
+        case 8: --c; break;
+        default: return 0;
+    }
+    if (rs.mask == nullptr || r < 1 || r > rs.rows || c < 1 || c > rs.cols) return 0;
+    return rs.mask[r][c];
+}
+
+// Applies depth u (m) to one side: sign +1 receives, -1 gives.
+void book_side(run_state& rs, const spot_side& s, double u, double sign, double area,
+               double& loss, double& gain) {
+    if (s.lake > 0) {
+        rs.overland_lakes[static_cast<size_t>(s.lake)].inflow += sign * u * area;
+    } else if (s.held) {
+        // The boundary keeps the level: what it gives is a gain, what it takes a loss.
+        if (sign < 0.0) gain += u * area;
+        else loss += u * area;
+    } else {
+        double& h = rs.ov_depth[static_cast<size_t>(s.cell)];
+        h += sign * u;
+        if (h < 0.0) h = 0.0;
+    }
+}
+
+}  // namespace
+
+void face_flow(run_state& rs, double dt, double& loss, double& gain) {
     loss = 0.0;
     gain = 0.0;
+    const double dx = rs.cell_size;
+    const double area = dx * dx;
+    const int n = std::min(rs.num_lowspots, static_cast<int>(rs.lowspot_records.size()) - 1);
+    for (int k = 1; k <= n; ++k) {
+        low_spot& spot = rs.lowspot_records[static_cast<size_t>(k)];
+        if (rs.mask == nullptr || spot.row < 1 || spot.row > rs.rows || spot.col < 1 ||
+            spot.col > rs.cols)
+            continue;
+        const int c = rs.mask[spot.row][spot.col];
+        const int d = across(rs, spot);
+        if (c < 1 || d < 1) continue;
+        const spot_side sc = side_of(rs, c);
+        const spot_side sd = side_of(rs, d);
+        const double diff = std::fabs(sc.level - sd.level);
+        if (!(diff > kLevelTolerance)) continue;
+        if (!(sc.level > spot.crest) && !(sd.level > spot.crest)) continue;
+        const bool forward = sc.level > sd.level;   // from c to d
+        const spot_side& from = forward ? sc : sd;
+        const spot_side& to = forward ? sd : sc;
+        const double head = from.level - spot.crest;   // m
+        const double q = spot.width_fraction * kWeirCoefficient * std::pow(head, 1.5) * dx;   // m3/s
+        spot.discharge = q;
+        double u = q * dt / area;   // m
+        // An ordinary giver passes at most its water above the crest.
+        if (from.lake == 0 && !from.held) u = std::min(u, from.level - spot.crest);
+        // Never more than evens the two levels: half the difference between
+        // two cells that both move, the whole of it when one level is held.
+        const bool one_fixed = from.held || to.held;
+        u = std::min(u, one_fixed ? diff : 0.5 * diff);
+        if (!(u > 0.0)) continue;
+        book_side(rs, from, u, -1.0, area, loss, gain);
+        book_side(rs, to, u, +1.0, area, loss, gain);
+    }
 }

@@ -20,6 +20,12 @@ bool read_lowspot_file(file_object& f, const char* path, int& count,
 // the line in either case.
 int is_spot_card(char* line);
 
-// Exchange of water across the low spots for one overland step of dt seconds.
-// Not built yet: it moves nothing and leaves loss and gain (m3) at 0.
+// Exchange of water across the low spots for one overland step of dt seconds,
+// spot after spot in file order: a broad weir, Q = width_fraction x 1.48 x
+// H^1.5 x cell_size (m3/s) with H the higher level above the crest, when the
+// two levels differ by more than 1 mm and one is above the crest. The depth
+// moved is at most the giver's water above the crest and at most what evens
+// the two levels. A lake side books the volume to its lake's inflow; a side
+// whose level the boundary holds (types 2, 3, 9) keeps its depth and the
+// volume goes to `gain` (it gave) or `loss` (it took), in m3, set here.
 void face_flow(run_state& rs, double dt, double& loss, double& gain);

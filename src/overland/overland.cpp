@@ -16,6 +16,7 @@
 #include "overland/ade_scheme.h"
 #include "overland/boundaries.h"
 #include "overland/explicit_scheme.h"
+#include "overland/pumps.h"
 
 namespace {
 

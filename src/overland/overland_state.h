@@ -26,6 +26,16 @@ struct wetland_record {
 };
 
 struct elevation_series;
+struct time_series;
+
+// One overland pump (records in the order of the pump file, read by
+// read_overland_pumps).
+struct ov_pump_record {
+    int cell = 0;                          // pumped cell, 1..GNUM
+    int flow_type = 0;                     // 1 time-series pump (TS), 2 elevation-series pump (ELEV)
+    time_series* series = nullptr;         // rate (m3/s) by Julian time, TS pumps
+    elevation_series* curve = nullptr;     // rate (m3/s) by the cell's depth (m), ELEV pumps
+};
 
 // Overland boundary data of one cell (records 1..GNUM).
 struct ov_boundary_record {
@@ -41,6 +51,7 @@ struct low_spot {
     double width_fraction = 0.0;    // weir width as a fraction of cell_size (0 to 1.5)
     double crest = 0.0;             // crest elevation of the weir, m
     double discharge = 0.0;         // flow through the spot, m3/s (last value that passed)
+    int line = 0;                   // line of the SPOT card in the low-spot file
 };
 
 struct overland_state {
@@ -103,6 +114,19 @@ struct overland_state {
     std::vector<double> dist_rough_copy; // Manning n without snow (GNUM+1), s/m^(1/3); snow_roughness only
     double snow_manning_n = 0.0;         // Manning n of snow-covered cells, s/m^(1/3)
 
+    // Overland boundary conditions (read_overland_boundary_types); per-cell
+    // arrays GNUM+1, used from 1, sized only when the ov_boundary card is on.
+    std::vector<int> boundary_type;          // 0 none, 1 free outflow, 2 constant level, 3 level series,
+                                             // 4 ft3/s series, 5 m3/s series, 6/7 rating curve, 99 rating-curve partner
+    std::vector<double> ov_boundary_param;   // slope m/m (1), level m (2), series ID (3-5), rating-curve ID (6, 7)
+    std::vector<double> ov_boundary_value;   // current value: slope m/m (1), level m (2, 3), ft3/s (4), m3/s (5), else 0
+    std::vector<int> ov_boundary_cells;      // cells of types 1 to 7, in cell order
+    std::vector<int> ov_head_cells;          // cells of types 2 and 3 (level held), in cell order
+
+    // Overland pumps (read_overland_pumps) and the running maximum depth
+    std::vector<ov_pump_record> ov_pumps;    // pumps in file order
+    std::vector<double> max_ov_depth;        // largest depth of the run per cell (GNUM+1; flood_grid only), m
+
     // Overland step (route_overland)
     int surface_has_water = 0;           // some plain cell holds more than 1e-16 m of water
     int surface_has_flow = 0;            // some plain cell has a face flow above 1e-16 m3/s
@@ -118,6 +142,7 @@ struct overland_state {
     double ov_reduced_dt = 0.0;          // reduced sub-step after a division, s
     int ov_reduced_steps_left = 0;       // further calls that start with ov_reduced_dt
     int ov_reduced_active = 0;           // the previous call started with the reduced sub-step
+    long ov_sweeps = 0;                  // face sweeps (sub-steps, restarted ones included) of the run
 
     // ADE and ADE-PC scheme state of this run (route_overland_ade); per-cell
     // arrays sized GNUM+1 at the first call and kept, so no step allocates.
@@ -139,7 +164,7 @@ struct overland_state {
     double vol_discharge_bc_gain = 0.0;  // water gained through specified-discharge boundaries
     double vol_discharge_bc_loss = 0.0;  // water lost through specified-discharge boundaries
     double vol_discharge_bc_unmet = 0.0; // specified discharge that could not be met
-    double vol_ov_pumps = 0.0;           // water moved by overland pumps
+    double vol_ov_pumps = 0.0;           // net water taken out by overland pumps (injection negative)
     int lakes_changed = 0;               // an overland lake changed its extent in the event
     int wetland_bed_lowered = 0;         // wetland cells' ground was lowered by their records (once per run)
 

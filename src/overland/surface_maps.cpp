@@ -40,8 +40,29 @@ bool table_has(const run_state& rs, int flag) {
 
 }  // namespace
 
+namespace {
+
+// Reads the low-spot file of the lowspot_file card into the low-spot records.
+void read_lowspots(run_state& rs) {
+    file_object spots;
+    if (!open_file_named(spots, rs.files.lowspot_file, "r")) {
+        std::printf("Can't open input dike mask file named: %s\n", rs.files.lowspot_file);
+        fail_printed();
+        return;
+    }
+    read_lowspot_file(spots, rs.files.lowspot_file, rs.num_lowspots, rs.lowspot_records);
+    close_file_object(spots);
+}
+
+}  // namespace
+
 void read_dike_map(run_state& rs) {
-    if (!rs.dike_map) return;
+    // Low spots without a dike map are still read, so that their positions
+    // are checked and they pass water.
+    if (!rs.dike_map) {
+        if (rs.lowspot_file) read_lowspots(rs);
+        return;
+    }
     file_object f;
     if (!open_file_named(f, rs.files.dike_map, "r")) {
         std::printf("Can't open input dike mask file named: %s\n", rs.files.dike_map);
@@ -57,15 +78,7 @@ void read_dike_map(run_state& rs) {
     close_file_object(f);
     if (!ok) return;
 
-    if (!rs.lowspot_file) return;
-    file_object spots;
-    if (!open_file_named(spots, rs.files.lowspot_file, "r")) {
-        std::printf("Can't open input dike mask file named: %s\n", rs.files.lowspot_file);
-        fail_printed();
-        return;
-    }
-    read_lowspot_file(spots, rs.files.lowspot_file, rs.num_lowspots, rs.lowspot_records);
-    close_file_object(spots);
+    if (rs.lowspot_file) read_lowspots(rs);
 }
 
 void read_wetland_map(run_state& rs) {

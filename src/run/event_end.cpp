@@ -168,7 +168,8 @@ double channel_water(const run_state& rs) {
 void account_mass_balance(run_state& rs) {
     const double head_gain = rs.event_vol_head_bc_gain;
     const double discharge_gain = rs.event_vol_discharge_bc_gain;
-    const double boundary_losses = rs.event_vol_slope_bc_loss + rs.event_vol_head_bc_loss + rs.event_vol_discharge_bc_loss;
+    const double boundary_losses = rs.event_vol_slope_bc_loss + rs.event_vol_head_bc_loss +
+                                   rs.event_vol_discharge_bc_loss + rs.event_vol_ov_pumps;
     const double ov_points = rs.event_vol_ov_point_sources;
     if (rs.chan_explic || rs.chan_mesh) {
         rs.vol_channel_final = channel_water(rs);

@@ -8,11 +8,6 @@ namespace {
 const unbuilt_feature kUnbuilt[] = {
     {"long_term", "a long-term simulation with hydrometeorological data",
      [](const run_state& rs) { return rs.long_term != 0; }},
-    {"ov_boundary", "overland boundary conditions",
-     [](const run_state& rs) { return rs.ov_boundary != 0; }},
-    {"ov_pump", "overland pumps", [](const run_state& rs) { return rs.ov_pump != 0; }},
-    {"lowspot_file", "water exchange at low spots",
-     [](const run_state& rs) { return rs.lowspot_file != 0; }},
     {"overland_lake_map", "overland lakes", [](const run_state& rs) { return rs.lakes != 0; }},
     {"gw_simulation",
      "two-dimensional groundwater under a soil other than plain Green-Ampt (the soil "

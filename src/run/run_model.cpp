@@ -30,6 +30,7 @@
 #include "overland/connectivity.h"
 #include "overland/olake.h"
 #include "overland/overland.h"
+#include "overland/pumps.h"
 #include "overland/surface_maps.h"
 #include "quality/constituent_steps.h"
 #include "quality/contaminant.h"
@@ -167,7 +168,7 @@ void read_model_inputs(run_state& rs) {
     read_elevation_map(rs);
     const step_fn readers[] = {
         alloc_cell_arrays,       read_dike_map,        read_wetland_map,
-        read_overland_boundary_types, read_soil_maps,  read_gw_maps,
+        read_overland_boundary_types, read_overland_pumps, read_soil_maps, read_gw_maps,
         load_sacramento_params,  read_snow_bands,      init_snow_array,
         read_interception_maps,  read_overland_lakes,  read_retention_map,
         read_roughness_map,      copy_snow_roughness,  init_overland_sediment,

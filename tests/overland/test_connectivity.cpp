@@ -111,7 +111,7 @@ TEST_P(LowSpotCheck, FirstFailureStopsTheRun) {
     if (c.message != nullptr) {
         EXPECT_NE(out.find(c.message), std::string::npos) << out;
     }
-    if (c.ok && c.dike_card) {
+    if (c.ok) {
         EXPECT_EQ(rs.lowspot_records[1].discharge, 0.0);
     }
     EXPECT_EQ(rs.rightcon[1], 2);   // the neighbours are built in every case
@@ -141,7 +141,16 @@ INSTANTIATE_TEST_SUITE_P(
                      "cross the dike.  Rather, it runs _along_ the dike."},
         lowspot_case{"outside_the_grid", 7, 1, 2, 1.0, 10.5, true, false,
                      "does not lie on a grid cell inside the watershed"},
-        lowspot_case{"no_dike_card", 9, 9, 3, 9.0, 0.0, false, true, nullptr}),
+        // Without a dike map the position, direction, width and crest still count.
+        lowspot_case{"no_dike_card", 1, 1, 2, 1.0, 10.5, false, true, nullptr},
+        lowspot_case{"no_dike_card_off_grid", 9, 9, 3, 9.0, 0.0, false, false,
+                     "does not lie on a grid cell inside the watershed"},
+        lowspot_case{"no_dike_card_bad_direction", 1, 1, 3, 1.0, 10.5, false, false,
+                     "The only possible directions are: 1- top boundary, 2- right\n"},
+        lowspot_case{"no_dike_card_face_off_the_watershed", 1, 1, 1, 1.0, 10.5, false, false,
+                     "but the cell on the other\nside is out of the watershed."},
+        lowspot_case{"no_dike_card_crest_below_ground", 1, 1, 2, 1.0, 9.5, false, false,
+                     "This situation is impossible."}),
     [](const ::testing::TestParamInfo<lowspot_case>& info) { return std::string(info.param.name); });
 
 TEST(CellConnectivity, LowSpotOnTheRightWithTheNeighbourOutside) {

@@ -1,0 +1,178 @@
+// Benchmark of a whole run on the tilted plane users compare models on:
+// 2000 x 2000 cells of 10 m falling 0.01 to the south, Manning n 0.05, 50 mm/h
+// of rain for 1 h, 1 h simulated in 10 s steps by the explicit scheme, the
+// whole south edge a free-outflow boundary of slope 0.01 (type 1), quiet.
+//
+// The run goes through the model library exactly as the program runs it. It
+// reports the wall time of the run and of its overland steps, the face
+// sweeps (sub-steps) per overland step, the outflow over the edge at 1 h
+// (the slope-boundary volume of the last step over its length; the
+// kinematic wave gives a (i t)^(5/3) x width = 271 m3/s for a plane this long,
+// which has not yet reached equilibrium at 1 h) and the water balance of the
+// summary.
+//
+// Usage: bench_free_edge [threads [size]]   (defaults: all processors, 2000)
+#include <fcntl.h>
+#include <omp.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "core/parallel.h"
+#include "run/run_model.h"
+#include "run/run_state.h"
+
+namespace {
+
+using bench_clock = std::chrono::steady_clock;
+
+constexpr double kCell = 10.0;         // m
+constexpr double kSlope = 0.01;        // m/m, towards the south
+constexpr double kRainMmH = 50.0;      // mm/h
+constexpr double kStep = 10.0;         // s
+
+double overland_seconds = 0.0;   // wall time inside the overland step, s
+long overland_calls = 0;
+long sweeps = 0;                 // face sweeps of the run
+long updates = 0;                // overland updates that routed water
+double last_edge_flow = 0.0;     // slope-boundary outflow of the last update, m3/s
+
+}  // namespace
+
+extern "C" void __real__Z14route_overlandR9run_state(run_state& rs);
+
+extern "C" void __wrap__Z14route_overlandR9run_state(run_state& rs) {
+    const double lost = rs.vol_slope_bc_loss;
+    const long swept = rs.ov_sweeps;
+    const double last = rs.rain_last;
+    const auto t0 = bench_clock::now();
+    __real__Z14route_overlandR9run_state(rs);
+    overland_seconds += std::chrono::duration<double>(bench_clock::now() - t0).count();
+    ++overland_calls;
+    if (rs.ov_sweeps != swept) {
+        ++updates;
+        sweeps += rs.ov_sweeps - swept;
+    }
+    if (rs.rain_last != last) {
+        const double dt = (rs.rain_last - last) * 86400.0;
+        if (dt > 0.0) last_edge_flow = (rs.vol_slope_bc_loss - lost) / dt;
+    }
+}
+
+namespace {
+
+void write_plane(const std::filesystem::path& dir, int size, int threads) {
+    auto header = [&](std::ofstream& f) {
+        f << "north: " << size * kCell << "\nsouth: 0\neast: " << size * kCell
+          << "\nwest: 0\nrows: " << size << "\ncols: " << size << "\n";
+    };
+    std::ofstream mask(dir / "mask.asc"), elev(dir / "elev.asc"), idx(dir / "edge.idx");
+    header(mask);
+    header(elev);
+    header(idx);
+    std::string ones, edge;
+    for (int c = 1; c <= size; ++c) {
+        ones += c < size ? "1 " : "1\n";
+        edge += c < size ? "2 " : "2\n";
+    }
+    char buf[32];
+    for (int r = 1; r <= size; ++r) {
+        mask << ones;
+        idx << (r == size ? edge : ones);
+        std::snprintf(buf, sizeof buf, "%.4f", 100.0 + kSlope * kCell * (size - r));
+        std::string row;
+        for (int c = 1; c <= size; ++c) {
+            row += buf;
+            row += c < size ? ' ' : '\n';
+        }
+        elev << row;
+    }
+    auto id_row = [](int id, const char* values) {
+        char head[16];
+        std::snprintf(head, sizeof head, "%-6d", id);
+        std::string line = std::string(head) + "row";
+        line.resize(86, ' ');
+        return line + values + "\n";
+    };
+    std::ofstream table(dir / "table.cmt");
+    table << "PLUVO_INDEX_MAP_TABLES\nINDEX_MAP edge.idx \"Edge\"\n\nOVERLAND_BOUNDARY \"Edge\"\n"
+          << "NUM_IDS 2\nID    DESCRIPTION      TYPE SLOPE\n"
+          << id_row(1, "0 0") << id_row(2, "1 0.01");
+    std::ofstream prj(dir / "plane.prj");
+    prj << "PLUVOPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE " << kCell
+        << "\nROWS " << size << "\nCOLS " << size << "\nTOT_TIME 60\nTIMESTEP " << kStep
+        << "\nOUTROW " << size << "\nOUTCOL " << (size + 1) / 2 << "\nOUTSLOPE " << kSlope
+        << "\nHYD_FREQ 1\nMAP_FREQ 60\nSTART_DATE 2020 6 1\nSTART_TIME 0 0\n"
+        << "PRECIP_UNIF\nRAIN_INTENSITY " << kRainMmH << "\nRAIN_DURATION 60\nMANNING_N 0.05\n"
+        << "OVERTYPE 1\nMAPPING_TABLE table.cmt\nOV_BOUNDARY\nSUMMARY plane.sum\n"
+        << "OUTLET_HYDRO plane.otl\nNUM_THREADS " << threads << "\nQUIET\n";
+}
+
+double number_after(const std::string& text, const std::string& label) {
+    const size_t pos = text.rfind(label);
+    if (pos == std::string::npos) return std::nan("");
+    return std::strtod(text.c_str() + pos + label.size(), nullptr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    wait_passively_by_default(argv);
+    const int threads = argc >= 2 ? std::max(1, std::atoi(argv[1])) : omp_get_num_procs();
+    const int size = argc >= 3 ? std::max(10, std::atoi(argv[2])) : 2000;
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("pluvo_edge_" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    write_plane(dir, size, threads);
+
+    const std::filesystem::path start = std::filesystem::current_path();
+    std::filesystem::current_path(dir);
+    std::fflush(stdout);
+    const int console = dup(STDOUT_FILENO);
+    const int sink = open("/dev/null", O_WRONLY);
+    if (sink >= 0) dup2(sink, STDOUT_FILENO);
+    const auto t0 = bench_clock::now();
+    run_model("plane.prj", nullptr);
+    const double total = std::chrono::duration<double>(bench_clock::now() - t0).count();
+    const bool failed = last_run_failed();
+    std::fflush(stdout);
+    if (console >= 0) dup2(console, STDOUT_FILENO);
+    if (sink >= 0) close(sink);
+    if (console >= 0) close(console);
+    std::filesystem::current_path(start);
+
+    std::ifstream sf(dir / "plane.sum");
+    std::stringstream summary;
+    summary << sf.rdbuf();
+    std::filesystem::remove_all(dir);
+    if (failed) {
+        std::fprintf(stderr, "bench_free_edge: the model run failed\n");
+        return 1;
+    }
+    const double in = number_after(summary.str(), "Mass input + original mass:");
+    const double out = number_after(summary.str(), "Mass output + final mass:");
+    const double rain = kRainMmH / 1000.0 / 3600.0;                      // m/s
+    const double kinematic = std::sqrt(kSlope) / 0.05 * std::pow(rain * 3600.0, 5.0 / 3.0) *
+                             size * kCell;                               // m3/s
+    std::printf("free-edge plane: %d x %d cells of %.0f m, slope %.2f, 50 mm/h for 1 h, 1 h in "
+                "%.0f s steps, %d threads\n",
+                size, size, kCell, kSlope, kStep, threads);
+    std::printf("  whole run (reading, writing included): %8.3f s\n", total);
+    std::printf("  overland steps                       : %8.3f s (%ld calls)\n", overland_seconds,
+                overland_calls);
+    std::printf("  sweeps per overland step             : %8.3f (%ld sweeps, %ld steps)\n",
+                updates > 0 ? static_cast<double>(sweeps) / updates : 0.0, sweeps, updates);
+    std::printf("  outflow over the edge at 1 h         : %8.3f m3/s (kinematic estimate %.1f)\n",
+                last_edge_flow, kinematic);
+    std::printf("  balance: in %.6f m3, out %.6f m3, relative %.3e\n", in, out,
+                in > 0.0 ? (in - out) / in : 0.0);
+    return 0;
+}
