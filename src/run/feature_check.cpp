@@ -15,7 +15,6 @@ const unbuilt_feature kUnbuilt[] = {
     {"ov_pump", "overland pumps", [](const run_state& rs) { return rs.ov_pump != 0; }},
     {"lowspot_file", "water exchange at low spots",
      [](const run_state& rs) { return rs.lowspot_file != 0; }},
-    {"overland_lake_map", "overland lakes", [](const run_state& rs) { return rs.lakes != 0; }},
     {"gw_simulation", "two-dimensional groundwater",
      [](const run_state& rs) { return rs.gw_simulation != 0; }},
     {"water_table", "a water table below the soil",

@@ -20,7 +20,6 @@ TEST(FeatureCheck, EveryUnbuiltFeatureStopsTheRunNamingItsCard) {
         {"OV_POINT_SOURCE_X", nullptr},   // an unknown card is only warned: the run goes on
         {"OV_PUMP pumps.txt", "ov_pump"},
         {"LOWSPOT_FILE spots.txt", "lowspot_file"},
-        {"OVERLAND_LAKE_MAP lakes.asc", "overland_lake_map"},
         {"GW_SIMULATION\nWATER_TABLE wt.asc", "gw_simulation"},
         {"WATER_TABLE wt.asc", "water_table"},
         {"CHAN_EXPLIC\nSTREAM_LOSS", "stream_loss"},
