@@ -87,17 +87,16 @@ void apply_rainfall(run_state& rs) {
                                rs.icep_dep, rs.icep_cell_volume, rs.cell_size, divisor,
                                chan_lakes ? 1 : 0, rs.lake_mask);
     }
+    // An overland lake keeps its inflow until the lake step takes it (an
+    // inflow too small to move the level is carried to later steps).
     const bool ov_lakes = rs.lakes && rs.oland_lake_new.size() >= slots &&
                           static_cast<int>(rs.overland_lakes.size()) > rs.num_overland_lakes;
-    if (ov_lakes) {
-        for (int lake = 1; lake <= rs.num_overland_lakes; ++lake)
-            rs.overland_lakes[static_cast<size_t>(lake)].inflow = 0.0;
-    }
 
     // Per cell: depth (or snow water) and the effective rain volume.
     if (rs.rain_cell_volume.size() < slots) rs.rain_cell_volume.assign(slots, 0.0);
     const double* effective = rs.interception ? rs.ri_eff.data() : rs.cell_rain_rate.data();
     const int* lake = chan_lakes ? rs.lake_mask.data() : nullptr;
+    const int* ov_lake = ov_lakes ? rs.oland_lake_new.data() : nullptr;
     const bool snow_possible = rs.long_term != 0;
     const bool per_cell_temp =
         (rs.orogvar_hmet || rs.hmet_ascii) && rs.hmet_cell_temp.size >= n;
@@ -115,6 +114,10 @@ void apply_rainfall(run_state& rs) {
         }
         const double rate = effective[k];   // m/s
         volume[k] = dt * rate * area;
+        if (ov_lake != nullptr && ov_lake[k] >= 1) {
+            aux[k] = 0.0;
+            continue;   // the overland lake takes the rain (below)
+        }
         if (!snow_possible || cell_air_temperature(rs, k, per_cell_temp) > snow_threshold) {
             depth[k] += dt * rate;
         } else {
@@ -141,8 +144,9 @@ void apply_rainfall(run_state& rs) {
         if (ov_lakes) {
             const int id = rs.oland_lake_new[static_cast<size_t>(k)];
             if (id > 0 && id <= rs.num_overland_lakes) {
-                rs.overland_lakes[static_cast<size_t>(id)].inflow += rain_volume;
-                rs.vol_precip_ovlakes += rain_volume;
+                // The rain that passed the canopy; the cell itself holds no depth.
+                rs.overland_lakes[static_cast<size_t>(id)].inflow += volume[k];
+                rs.vol_precip_ovlakes += volume[k];
                 rs.lakes_changed = 1;
             }
         }

@@ -399,7 +399,10 @@ void compute_initial_surface_volume(run_state& rs) {
     const double area = rs.cell_size * rs.cell_size;
     for (int j = 1; j <= n; ++j) {
         const size_t c = static_cast<size_t>(j);
-        if (skip_overland_lakes && rs.oland_lake_mask[c] >= 1) continue;
+        if (skip_overland_lakes && rs.oland_lake_mask[c] >= 1) {
+            rs.ov_depth[c] = 0.0;   // the lake holds the water of its cells; they hold no depth
+            continue;
+        }
         if (skip_channel_lakes && rs.lake_mask[c] >= 1) continue;
         rs.vol_surface_init += rs.ov_depth[c] * area;
     }

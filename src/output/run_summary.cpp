@@ -42,6 +42,21 @@ double perennial_lakes_init(const run_state& rs) { return rs.channel_lakes ? rs.
 // And at the end (completed by complete_final_storages), m3.
 double perennial_lakes_final(const run_state& rs) { return rs.channel_lakes ? rs.event_lake_final : 0.0; }
 
+// Water of the overland lakes above the ground (their cells hold no depth), m3.
+double overland_lakes_init(const run_state& rs) { return rs.lakes ? rs.vol_ovlake_init : 0.0; }
+// At the end of the run (the event end's value when the lake arrays are not there).
+double overland_lakes_now(const run_state& rs) {
+    if (!spans(rs.oland_lake_new, rs.GNUM) || !spans(rs.elevation, rs.GNUM)) return rs.vol_ovlake_final;
+    const double area = rs.cell_size * rs.cell_size;
+    double volume = 0.0;
+    for (int j = 1; j <= rs.GNUM; ++j) {
+        const int u = rs.oland_lake_new[static_cast<size_t>(j)];
+        if (u >= 1 && spans(rs.overland_lakes, u))
+            volume += (rs.overland_lakes[static_cast<size_t>(u)].level - rs.elevation[static_cast<size_t>(j)]) * area;
+    }
+    return volume;
+}
+
 // Water stored in the storm drains at the start and end of the run, m3.
 double drains_init(const run_state& rs) { return rs.superlink ? rs.vol_drains_init : 0.0; }
 double drains_final(const run_state& rs) { return rs.superlink ? rs.vol_drains_final : 0.0; }
@@ -156,6 +171,9 @@ void complete_final_storages(run_state& rs) {
         rs.vol_snow_final += rs.snow_swe[static_cast<size_t>(j)] * area;
     }
 
+    // Overland lakes.
+    if (rs.lakes) rs.vol_ovlake_final = overland_lakes_now(rs);
+
     // 8. Overland boundaries.
     if (rs.ov_boundary || rs.xy_ov_boundary) {
         rs.vol_bc_gain_total = rs.vol_discharge_bc_gain + rs.vol_head_bc_gain;
@@ -166,8 +184,8 @@ void complete_final_storages(run_state& rs) {
 // Steps 9-12: totals and balance errors of the run (replaced for
 // Sacramento runs by write_sacramento_section).
 void compute_run_balances(run_state& rs) {
-    const double lakes_init = perennial_lakes_init(rs);
-    const double lakes_final = perennial_lakes_final(rs);
+    const double lakes_init = perennial_lakes_init(rs) + overland_lakes_init(rs);
+    const double lakes_final = perennial_lakes_final(rs) + (rs.lakes ? rs.vol_ovlake_final : 0.0);
     rs.vol_total_final = rs.vol_channel_final + rs.vol_surface_final + rs.vol_soil_final + rs.gw_vol_end +
                          rs.vol_snow_final + lakes_final + drains_final(rs);
     rs.vol_total_init = rs.vol_channel_init + rs.vol_surface_init + rs.vol_soil_init + rs.gw_vol_start +
@@ -179,6 +197,8 @@ void compute_run_balances(run_state& rs) {
     inputs += rs.vol_richards_column_error;
     // Water an overland scheme created by raising a negative depth to zero.
     inputs += rs.vol_ov_depth_clip;
+    // Water asked of the overland lakes beyond what they held.
+    inputs += rs.vol_ovlake_shortfall;
     // Net water of the overland pumps (negative when they put water on).
     double outputs = rs.vol_ov_pumps + rs.vol_evaporation + rs.vol_discharge + rs.vol_bc_loss_total +
                      rs.vol_lake_to_gw +
@@ -196,7 +216,7 @@ void compute_run_balances(run_state& rs) {
     const double surface_inputs = rs.vol_gw_to_river + rs.vol_precip + rs.vol_gw_to_lake + rs.vol_exfiltration +
                                   rs.vol_ov_point_sources + rs.vol_stream_point_sources +
                                   rs.vol_lake_point_sources + rs.vol_drains_to_channels + rs.vol_drains_to_ov + rs.vol_bc_gain_total +
-                                  rs.vol_ov_depth_clip;
+                                  rs.vol_ov_depth_clip + rs.vol_ovlake_shortfall;
     rs.surface_mass_balance_error = 0.0;
     if (surface_inputs > 0.0) {
         const double held = rs.vol_snow_final + rs.vol_channel_final + rs.vol_surface_final + lakes_final;

@@ -21,6 +21,14 @@
 // sub-step, so a restart reads them again without a copy: the first sub-step
 // writes into ov_substep_depth, later ones update it in place and the last
 // one writes back into ov_depth (a single sub-step updates ov_depth in place).
+//
+// Overland lakes: a lake cell holds no depth; a face between a lake cell and
+// a cell outside it carries the lake law (olake.h) with the lake's level, a
+// face between two lake cells nothing. In the outflow limit a lake is a donor
+// without end; before it, the faces through which a lake gives water are
+// scaled to its budget (serial, cell order). In the apply loop a lake cell
+// keeps its depth and books what its faces moved as its own gain, which the
+// step adds to the lake's inflow in cell order at its end.
 #include "overland/explicit_scheme.h"
 
 #include <cmath>
@@ -32,6 +40,7 @@
 #include "run/run_state.h"
 #include "overland/boundaries.h"
 #include "overland/lowspots.h"
+#include "overland/olake.h"
 
 namespace {
 
@@ -51,6 +60,7 @@ constexpr double kDonorShare = 0.2;           // a face moving more than this sh
 constexpr double kLimitMargin = 1.0 - 1e-12;  // a limited donor keeps this safety share
 constexpr double kLevelShare = 0.25;          // a face moves at most this share of the level
                                               // difference of its two cells in a sub-step
+constexpr double kLakeDonorDepth = 1e30;      // depth a lake stands for in the split tests, m
 
 // Arrays of one sub-step, as plain pointers (1-based cells, slot 0 unused).
 struct face_view {
@@ -68,6 +78,11 @@ struct face_view {
     const wetland_record* wrec = nullptr;
     double* qx = nullptr;           // flow to the right neighbour, m3/s
     double* qy = nullptr;           // flow to the lower neighbour, m3/s
+    const int* lake = nullptr;      // overland lake of the cell (0 none), when lakes run
+    const double* stage = nullptr;  // water level of the cell's lake (lake cells), m
+    const double* z = nullptr;      // ground elevation, m (with lakes)
+    double* lake_gain = nullptr;    // water into the lake through the cell's faces, m3 (with lakes)
+    run_state* rs = nullptr;        // the run, for the lake outflow limit (with lakes)
     double dx = 0.0;                // cell size, m
     double inv_dx = 0.0;            // 1 / cell size, 1/m
     int cells = 0;                  // GNUM
@@ -139,6 +154,20 @@ double wetland_face(const face_view& v, int j, int k, double s0) {
     return q * v.dx;
 }
 
+// Flow across the face j -> k when one of them is a lake cell, m3/s,
+// positive from j to k.
+double lake_face(const face_view& v, int j, int k) {
+    const bool lake_j = v.lake[j] != 0;
+    if (lake_j && v.lake[k] != 0) return 0.0;
+    const int c = lake_j ? k : j;   // the cell outside the lake
+    const int l = lake_j ? j : k;
+    const wetland_record* w =
+        (v.wmask != nullptr && v.wmask[c] >= 1) ? &v.wrec[v.wmask[c]] : nullptr;
+    const double q =
+        lake_face_flow(v.z[c] + v.h[c], v.h[c], v.r[c], v.n[c], w, v.stage[l], v.dx);
+    return lake_j ? -q : q;
+}
+
 // The cells of a sub-step are taken in tiles of kTile consecutive cells. A
 // tile first computes what depends on each of its cells alone, in a short
 // loop without branches on the neighbours that keeps the arithmetic units
@@ -179,10 +208,11 @@ struct tile_values {
 // Flow across the face of cell j (slot i of the tile) towards k (not 0) on
 // side `side_bit` (2 right, 4 bottom) with bed slope s0, m3/s, positive from
 // j to k.
-template <bool kDikes, bool kWetlands>
+template <bool kDikes, bool kWetlands, bool kLakes>
 inline double face_flow_of(const face_view& v, const tile_values& t, int i, int j, int k, double s0,
                            int side_bit) {
     if (kDikes && (v.dike[j] & side_bit) != 0) return 0.0;
+    if (kLakes && (v.lake[j] | v.lake[k]) != 0) return lake_face(v, j, k);
     if (kWetlands && v.wmask[j] >= 1) return wetland_face(v, j, k, s0);
     const double hj = v.h[j];
     const double rj = v.r[j];
@@ -243,35 +273,41 @@ struct pass_counts {
 
 // The face flows of the cells of one tile; adds to the split counts.
 // c2 = s / dx^2, 1/m.
-template <bool kDikes, bool kWetlands>
+// Depth of cell j as a donor in the split tests, m: a lake gives without end.
+template <bool kLakes>
+inline double donor_depth(const face_view& v, int j) {
+    return (kLakes && v.lake[j] != 0) ? kLakeDonorDepth : v.h[j];
+}
+
+template <bool kDikes, bool kWetlands, bool kLakes>
 inline void tile_faces(const face_view& v, tile_values& t, double c2, int& split_x, int& split_y,
                        int& heavy) {
     for (int i = 0; i < t.count; ++i) {
         const int j = t.first + i;
-        const double hj = v.h[j];
+        const double hj = donor_depth<kLakes>(v, j);
         const int kr = v.right[j];
         double q = 0.0;
         if (kr != 0) {
-            q = face_flow_of<kDikes, kWetlands>(v, t, i, j, kr, v.sx[j], 2);
+            q = face_flow_of<kDikes, kWetlands, kLakes>(v, t, i, j, kr, v.sx[j], 2);
             if (q != 0.0) q = level_limited(v, q, c2, v.sx[j], hj, v.h[kr]);
         }
         v.qx[j] = q;
         if (q != 0.0) {
             const double dhh = q * c2;
-            const double hk = v.h[kr];
+            const double hk = donor_depth<kLakes>(v, kr);
             if (needs_split(dhh, hj, hk)) ++split_x;
             if (heavy_donor(dhh, hj, hk)) ++heavy;
         }
         const int kb = v.below[j];
         q = 0.0;
         if (kb != 0) {
-            q = face_flow_of<kDikes, kWetlands>(v, t, i, j, kb, v.sy[j], 4);
+            q = face_flow_of<kDikes, kWetlands, kLakes>(v, t, i, j, kb, v.sy[j], 4);
             if (q != 0.0) q = level_limited(v, q, c2, v.sy[j], hj, v.h[kb]);
         }
         v.qy[j] = q;
         if (q != 0.0) {
             const double dhh = q * c2;
-            const double hk = v.h[kb];
+            const double hk = donor_depth<kLakes>(v, kb);
             if (needs_split(dhh, hj, hk)) ++split_y;
             if (heavy_donor(dhh, hj, hk)) ++heavy;
         }
@@ -285,11 +321,21 @@ inline void tile_faces(const face_view& v, tile_values& t, double c2, int& split
 //   - apply: new depths from the four faces of every cell (dst may be v.h).
 // The implicit barriers of the loops separate the writes of a face flow from
 // its reads by the neighbour.
+template <bool kLakes>
 void limit_and_apply(const face_view& v, double c2, double* scale, double* dst, bool heavy) {
     const int n = v.cells;
+    if (kLakes) {
+        // One thread; the barrier at its end lets the others see the faces.
+#pragma omp single
+        limit_lake_outflow(*v.rs, v.qx, v.qy, c2 * v.dx * v.dx);
+    }
     if (heavy) {
 #pragma omp for schedule(static)
         for (int j = 1; j <= n; ++j) {
+            if (kLakes && v.lake[j] != 0) {
+                scale[j] = 1.0;   // the lake's budget limits what it gives
+                continue;
+            }
             double out = 0.0;
             if (v.qx[j] > 0.0) out += v.qx[j];
             if (v.qy[j] > 0.0) out += v.qy[j];
@@ -314,6 +360,11 @@ void limit_and_apply(const face_view& v, double c2, double* scale, double* dst, 
 #pragma omp for schedule(static)
     for (int j = 1; j <= n; ++j) {
         const double net = (v.qx[v.left[j]] - v.qx[j]) + (v.qy[v.above[j]] - v.qy[j]);
+        if (kLakes && v.lake[j] != 0) {
+            dst[j] = v.h[j];
+            v.lake_gain[j] += net * c2 * (v.dx * v.dx);
+            continue;
+        }
         dst[j] = v.h[j] + net * c2;
     }
 }
@@ -323,7 +374,7 @@ void limit_and_apply(const face_view& v, double c2, double* scale, double* dst, 
 // no face needs a split, the outflow limit and the new depths into dst
 // (`applied` is then true). With a split the depths are left alone: the
 // caller prints, divides or goes on (finish_substep).
-template <bool kDikes, bool kWetlands>
+template <bool kDikes, bool kWetlands, bool kLakes>
 pass_counts run_substep(const face_view& v, double c2, double* scale, double* dst, bool parallel,
                         bool& applied) {
     const int n = v.cells;
@@ -338,31 +389,44 @@ pass_counts run_substep(const face_view& v, double c2, double* scale, double* ds
         for (int b = 0; b < tiles; ++b) {
             const int first = 1 + b * kTile;
             t.fill(v, first, first + kTile <= n + 1 ? kTile : n + 1 - first);
-            tile_faces<kDikes, kWetlands>(v, t, c2, split_x, split_y, heavy);
+            tile_faces<kDikes, kWetlands, kLakes>(v, t, c2, split_x, split_y, heavy);
         }
         // After the barrier of the loop every thread sees the summed counts.
-        if (split_x == 0 && split_y == 0) limit_and_apply(v, c2, scale, dst, heavy > 0);
+        if (split_x == 0 && split_y == 0) limit_and_apply<kLakes>(v, c2, scale, dst, heavy > 0);
     }
     applied = split_x == 0 && split_y == 0;
     return pass_counts{split_x, split_y, heavy};
+}
+
+template <bool kDikes, bool kWetlands>
+pass_counts run_lakes_or_not(const face_view& v, double c2, double* scale, double* dst,
+                             bool parallel, bool& applied) {
+    return v.lake != nullptr
+               ? run_substep<kDikes, kWetlands, true>(v, c2, scale, dst, parallel, applied)
+               : run_substep<kDikes, kWetlands, false>(v, c2, scale, dst, parallel, applied);
 }
 
 pass_counts run_any_substep(const face_view& v, double c2, double* scale, double* dst,
                             bool parallel, bool& applied) {
     if (v.dike != nullptr) {
         return v.wmask != nullptr
-                   ? run_substep<true, true>(v, c2, scale, dst, parallel, applied)
-                   : run_substep<true, false>(v, c2, scale, dst, parallel, applied);
+                   ? run_lakes_or_not<true, true>(v, c2, scale, dst, parallel, applied)
+                   : run_lakes_or_not<true, false>(v, c2, scale, dst, parallel, applied);
     }
-    return v.wmask != nullptr ? run_substep<false, true>(v, c2, scale, dst, parallel, applied)
-                              : run_substep<false, false>(v, c2, scale, dst, parallel, applied);
+    return v.wmask != nullptr ? run_lakes_or_not<false, true>(v, c2, scale, dst, parallel, applied)
+                              : run_lakes_or_not<false, false>(v, c2, scale, dst, parallel, applied);
 }
 
 // The rest of a sub-step that had faces needing a split but goes on.
 void finish_substep(const face_view& v, double c2, double* scale, double* dst, bool heavy,
                     bool parallel) {
+    if (v.lake != nullptr) {
 #pragma omp parallel if (parallel)
-    limit_and_apply(v, c2, scale, dst, heavy);
+        limit_and_apply<true>(v, c2, scale, dst, heavy);
+    } else {
+#pragma omp parallel if (parallel)
+        limit_and_apply<false>(v, c2, scale, dst, heavy);
+    }
 }
 
 // The "need to split" lines of one pass. With a sub-step too short to divide
@@ -381,9 +445,10 @@ void print_split_lines(const face_view& v, bool x_pass, double c2, bool short_st
         for (int j = 1; j <= n; ++j) {
             if (quiet_thread || q[j] == 0.0) continue;
             const double dhh = q[j] * c2;
-            const double hk = v.h[next[j]];
-            if (!needs_split(dhh, v.h[j], hk)) continue;
-            std::printf(format, std::fabs(dhh), dhh, donor_depth_after(dhh, v.h[j], hk));
+            const double hj = v.lake != nullptr ? donor_depth<true>(v, j) : v.h[j];
+            const double hk = v.lake != nullptr ? donor_depth<true>(v, next[j]) : v.h[next[j]];
+            if (!needs_split(dhh, hj, hk)) continue;
+            std::printf(format, std::fabs(dhh), dhh, donor_depth_after(dhh, v.h[j], v.h[next[j]]));
             if (short_step) quiet_thread = true;
         }
     }
@@ -477,6 +542,14 @@ double route_overland_explicit(run_state& rs, double dt) {
     double* const work_depth = rs.ov_substep_depth.data();
     double* const scale = rs.ov_out_scale.data();
     const bool parallel = cells >= parallel_cells().overland;
+    const bool lakes = prepare_lake_step(rs);
+    if (lakes) {
+        v.lake = rs.oland_lake_new.data();
+        v.stage = rs.ov_lake_stage.data();
+        v.z = rs.elevation.data();
+        v.lake_gain = rs.ov_lake_gain.data();
+        v.rs = &rs;
+    }
 
     int divisions = 0;
     bool too_short = false;
@@ -485,6 +558,7 @@ double route_overland_explicit(run_state& rs, double dt) {
     double held_loss = 0.0;   // water they took, m3
     while (restart) {
         restart = false;
+        if (lakes) restart_lake_step(rs);
         double elapsed = 0.0;
         held_gain = 0.0;
         held_loss = 0.0;
@@ -536,6 +610,7 @@ double route_overland_explicit(run_state& rs, double dt) {
 
     rs.vol_head_bc_gain += held_gain;
     rs.vol_head_bc_loss += held_loss;
+    if (lakes) book_lake_step(rs);
     if (rs.lowspot_file && rs.num_lowspots > 0) {
         double loss = 0.0;
         double gain = 0.0;

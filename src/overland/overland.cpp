@@ -156,9 +156,9 @@ void route_overland(run_state& rs) {
     apply_snow_roughness(rs);
     if (!process_due(rs, rs.rain_next)) return;
 
-    if (rs.lakes || rs.channel_lakes) {
-        std::printf("\nError: overland lakes and lakes of the channel network cannot be routed by "
-                    "the explicit overland scheme yet.\n");
+    if (rs.channel_lakes) {
+        std::printf("\nError: lakes of the channel network cannot be routed by the explicit "
+                    "overland scheme yet.\n");
         fail_printed();
         return;
     }
@@ -198,6 +198,9 @@ void route_overland(run_state& rs) {
             rs.outlet_flow = dt > 0.0 ? outlet_volume / dt : 0.0;
         }
     }
+
+    // The lake step runs after every overland step (its inflows may also come from the rain).
+    if (rs.lakes) rs.lakes_changed = 1;
 
     rs.rain_last = rs.time;
     rs.rain_next = rs.time + rs.rain_step_days;

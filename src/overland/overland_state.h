@@ -1,5 +1,6 @@
 // Members of the run state owned by the overland subsystem.
 #pragma once
+#include <utility>
 #include <vector>
 #include "core/file_object.h"
 
@@ -96,6 +97,25 @@ struct overland_state {
     // Overland lakes
     int num_overland_lakes = 0;                // number of lakes (largest id of the lake map)
     std::vector<overland_lake> overland_lakes; // records 1..num_overland_lakes, slot 0 unused
+    double vol_ovlake_shortfall = 0.0;         // water asked of the lakes beyond what they held
+                                               // above their initial levels (booked as supplied), m3
+
+    // Overland lakes in the explicit scheme (sized at the first call, kept)
+    std::vector<double> ov_lake_stage;   // per cell: water level of the cell's lake, m (lake cells)
+    std::vector<double> ov_lake_gain;    // per cell: water into the lake through this lake cell's
+                                         // faces in the current step, m3 (negative: out)
+    std::vector<int> ov_lake_ring;       // cells whose right or lower face joins a lake cell and a
+                                         // cell outside it, in cell order
+    std::vector<double> ov_lake_budget;  // per lake: water it may still give in the step, m3
+    std::vector<double> ov_lake_budget_start;  // per lake: the budget at the start of the step, m3
+    std::vector<double> ov_lake_out;     // per lake: water asked of it in the current sub-step, m3
+
+    // Work sets of the lake extent step (sized at its first call, kept)
+    std::vector<int> olake_mark;         // per cell: listing number that last took the cell
+    int olake_listing = 0;               // current listing number
+    std::vector<std::vector<int>> olake_cells;   // per lake: its cells
+    std::vector<int> olake_fresh;        // cells that joined in the last round of a rise
+    std::vector<std::pair<double, int>> olake_list;  // (surface or ground elevation m, cell)
 
     // Initial storages (set_initial_state, compute_initial_surface_volume)
     double vol_surface_init = 0.0;  // water on the surface outside the lakes, m3

@@ -251,6 +251,31 @@ TEST(RainSteps, RainOnAChannelLakeCellGoesToTheLake) {
     EXPECT_NEAR(rs->vol_precip, 0.1, 1e-12);   // only the lake's rain
 }
 
+TEST(RainSteps, RainOnAnOverlandLakeCellCountsOnceInTheLake) {
+    // 36 mm/h over 100 s on 10 m cells: 1 mm, 0.1 m3 per cell.
+    run_state_ptr rs = make_row(3, 10.0);
+    rs->lakes = 1;
+    rs->num_overland_lakes = 1;
+    rs->overland_lakes.assign(2, overland_lake{});
+    rs->overland_lakes[1].inflow = 0.25;   // not yet taken by the lake step: kept
+    rs->oland_lake_new = {0, 1, 1, 0};
+    for (int k = 1; k <= 3; ++k) rs->cell_rain_rate[static_cast<size_t>(k)] = mmh(36.0);
+    rs->rain_state = 1;
+    rs->time = 2452000.5;
+    rs->rain_next = rs->time;
+    rs->rain_last = rs->time - 100.0 / 86400.0;
+    rs->rain_step_seconds = 100.0;
+    apply_rainfall(*rs);
+    EXPECT_EQ(rs->ov_depth[1], 0.0);   // lake cells hold no depth
+    EXPECT_EQ(rs->ov_depth[2], 0.0);
+    EXPECT_NEAR(rs->ov_depth[3], 0.001, 1e-15);
+    EXPECT_NEAR(rs->overland_lakes[1].inflow, 0.25 + 0.2, 1e-12);
+    EXPECT_NEAR(rs->vol_precip_ovlakes, 0.2, 1e-12);
+    EXPECT_EQ(rs->lakes_changed, 1);
+    // Each cell's rain once in the total: the lake's and the plain cell's.
+    EXPECT_NEAR(rs->vol_precip, 0.3, 1e-12);
+}
+
 TEST(RainSteps, SameVolumesWithOneOrEightThreads) {
     struct totals {
         double vol_precip, event_rain, vol_icep;
