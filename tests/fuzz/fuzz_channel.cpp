@@ -21,6 +21,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         rs.chan_explic = 1;
         if (open_file_named(rs.channel_input_file, path.c_str(), "r")) setup_channel_network(rs);
     }
-    pluvo_fuzz::reset_program_state();
+    pluvo_fuzz::finish_input();
     return 0;
 }

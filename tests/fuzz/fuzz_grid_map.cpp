@@ -79,6 +79,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             read_as(r, path, kMapCellIds);
         }
     }
-    pluvo_fuzz::reset_program_state();
+    pluvo_fuzz::finish_input();
     return 0;
 }

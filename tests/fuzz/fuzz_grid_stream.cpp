@@ -44,6 +44,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             setup_channel_network(rs);
         }
     }
-    pluvo_fuzz::reset_program_state();
+    pluvo_fuzz::finish_input();
     return 0;
 }

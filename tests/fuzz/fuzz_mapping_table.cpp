@@ -111,6 +111,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         read_stream_table(rs, path, kStreamNitrogen, {&a, &b, &c, &nitrogen});
         clear_error();
     }
-    pluvo_fuzz::reset_program_state();
+    pluvo_fuzz::finish_input();
     return 0;
 }

@@ -60,6 +60,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             radar_to_cells(rs);
         }
     }
-    pluvo_fuzz::reset_program_state();
+    pluvo_fuzz::finish_input();
     return 0;
 }

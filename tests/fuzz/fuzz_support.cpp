@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "core/alloc.h"
 #include "core/dates.h"
@@ -21,7 +22,8 @@
 namespace pluvo_fuzz {
 
 namespace {
-std::string g_folder;   // private working folder, no trailing separator
+std::string g_folder;        // private folder of the input files, no trailing separator
+std::string g_start_folder;  // working folder at start-up, where libFuzzer's relative paths lie
 }
 
 void init_once() {
@@ -32,6 +34,13 @@ void init_once() {
         std::abort();
     }
     g_folder = pattern;
+    char here[4096];
+    if (getcwd(here, sizeof(here)) == nullptr) std::abort();
+    g_start_folder = here;
+    std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(g_folder, ignored);
+    });
     if (std::getenv("PLUVO_FUZZ_VERBOSE") == nullptr) {
         std::fflush(stdout);
         const int null_fd = open("/dev/null", O_WRONLY);
@@ -80,6 +89,11 @@ void reset_program_state() {
     free_elevation_series();
     run_options = run_options_t{};
     omp_set_num_threads(1);
+}
+
+void finish_input() {
+    reset_program_state();
+    if (chdir(g_start_folder.c_str()) != 0) std::abort();
 }
 
 run_state_holder::run_state_holder() : rs(create_run_state()) {}

@@ -15,9 +15,10 @@ namespace pluvo_fuzz {
 // Largest input handed to a reader, bytes; longer inputs are skipped.
 constexpr size_t kMaxInput = 64 * 1024;
 
-// Once per process: makes a private folder under /tmp, makes it the working
-// folder and the project folder, and sends standard output to /dev/null
-// (unless PLUVO_FUZZ_VERBOSE is set, for reproducing a crash).
+// Once per process: makes a private folder under /tmp for the input files
+// (also the project folder, so that names in an input resolve there) and
+// sends standard output to /dev/null (unless PLUVO_FUZZ_VERBOSE is set, for
+// reproducing a crash).
 void init_once();
 
 // Absolute name of `name` inside the private folder.
@@ -29,8 +30,13 @@ std::string write_input(const std::string& name, const std::string& text);
 
 // Clears what readers leave outside the run state: error record, folders,
 // replacement values and their line filter, series lists, quiet flags,
-// thread count; goes back to the private folder (a reader may change it).
+// thread count; makes the private folder the working folder (a reader that
+// makes an output folder changes it), so that names in an input stay there.
 void reset_program_state();
+
+// After an input: resets as above and goes back to the working folder of the
+// start, where libFuzzer's relative paths lie.
+void finish_input();
 
 // A run state freed on scope exit.
 struct run_state_holder {

@@ -7,7 +7,8 @@
 #   PLUVO_FUZZ_VERBOSE=1 <build>/tests/fuzz/fuzz_<kind> <crash file>
 set -uo pipefail
 cd "$(dirname "$0")/../.."
-build=${1:-build-fuzz}
+build=$(realpath -m "${1:-build-fuzz}")
+seeds=$(realpath tests/fuzz/corpus)
 seconds=${2:-30}
 shift $(( $# < 2 ? $# : 2 ))
 kinds=("$@")
@@ -27,7 +28,7 @@ for kind in "${kinds[@]}"; do
   echo "== fuzz_$kind for ${seconds} s"
   if ! "$harness" -max_total_time="$seconds" -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
       -print_final_stats=1 -artifact_prefix="$build/fuzz-artifacts/$kind-" \
-      "$build/fuzz-corpus/$kind" "tests/fuzz/corpus/$kind" >"$build/fuzz-$kind.log" 2>&1; then
+      "$build/fuzz-corpus/$kind" "$seeds/$kind" >"$build/fuzz-$kind.log" 2>&1; then
     failed+=("$kind")
     tail -n 40 "$build/fuzz-$kind.log"
   fi
