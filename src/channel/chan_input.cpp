@@ -563,7 +563,8 @@ bool chan_reader::connection_pass() {
     int read = 0;
     std::vector<int> given(ix(rs.links) + 1, 0);
     rs.uslinks.assign(ix(rs.links) + 1, std::vector<int>(ix(rs.max_uslinks) + 1, 0));
-    for (size_t i = 0; i < cards.size() && read < rs.links; ++i) {
+    // Like the counting pass that sized uslinks, from the card after the header cards on.
+    for (size_t i = header_end + 1; i < cards.size() && read < rs.links; ++i) {
         const chan_card& c = cards[i];
         if (c.code != kChanConnect) continue;
         char* v = values(c);
@@ -947,8 +948,9 @@ bool chan_reader::lake_pass() {
     }
     alloc_lake_search(rs, n, max_numpts);
 
+    // Like the counting pass that numbered the lakes and sized their arrays.
     int lake = 0;
-    for (size_t i = 0; i < cards.size(); ++i) {
+    for (size_t i = header_end + 1; i < cards.size(); ++i) {
         const chan_card& c = cards[i];
         if (c.code == kChanLake) {
             ++lake;

@@ -187,6 +187,35 @@ TEST_F(ChannelTest, CardsBeforeTheLastConnectTakeNoEffect) {
     EXPECT_DOUBLE_EQ(rs().bel[1][1], 103.5);
 }
 
+// Cards placed among the header cards take no effect in any pass, as in the
+// counting pass that sizes the arrays: neither a CONNECT card with more
+// upstream links than any later one nor an MLAKE card ahead of every lake.
+TEST_F(ChannelTest, CardsAmongTheHeaderCardsTakeNoEffect) {
+    std::string lake = replaced(three_link_file(), "NODES 3\nTRAPEZOID\nMANNINGS_N 0.05\n",
+                                "NODES 1\nLAKE\nMINWSE 99.0\nINITWSE 100.2\nMAXWSE 101.0\n"
+                                "NUMPTS 1\n1 1\n");
+    lake = replaced(lake, "XSEC\nBOTTOM_WIDTH 1.0\nSIDE_SLOPE 2.0\nNODE 2\nELEV 102.0\nNODE 3\n"
+                          "ELEV 101.0\n", "");
+    struct row {
+        const char* what;
+        std::string text;
+        int lakes;
+    };
+    const row rows[] = {
+        {"CONNECT with five upstream links",
+         replaced(three_link_file(), "BETA 1.0\n", "CONNECT 3 0 5 1 2 1 2 1\nBETA 1.0\n"), 0},
+        {"MLAKE before the lake", replaced(lake, "BETA 1.0\n", "MLAKE 2.0\nBETA 1.0\n"), 1},
+    };
+    for (const row& r : rows) {
+        error_record = error_info{};
+        ASSERT_TRUE(read_channel(r.text)) << r.what << "\n" << out_;
+        EXPECT_EQ(rs().ndep[3], 2) << r.what;
+        EXPECT_EQ(rs().uslinks[3], (std::vector<int>{0, 1, 2})) << r.what;
+        EXPECT_EQ(rs().num_channel_lakes, r.lakes) << r.what;
+        EXPECT_EQ(rs().mlake_given, 0) << r.what;
+    }
+}
+
 TEST_F(ChannelTest, LastXsecNodeGivesTheTrapezoidOfTheLink) {
     const std::string text = replaced(three_link_file(), "NODE 4\nELEV 101.0\n",
                                       "NODE 4\nELEV 101.0\nXSEC\nBOTTOM_WIDTH 7.0\nSIDE_SLOPE 0.5\n");
