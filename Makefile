@@ -4,7 +4,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 4)
 
-.PHONY: all build run test bench clean deps fuzz
+.PHONY: all build run test bench clean deps fuzz fuzz-deps
 
 all: build
 
@@ -29,7 +29,13 @@ bench: build
 
 FUZZ_TIME ?= 30
 FUZZ_UBSAN ?= ON
-fuzz:
+fuzz-deps: deps
+	@command -v clang++ >/dev/null 2>&1 && ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a \
+	  /usr/lib/llvm-*/lib/libomp.so >/dev/null 2>&1 || \
+	  (echo "installing clang, libFuzzer and OpenMP for clang" && apt-get update -qq && \
+	   apt-get install -y -qq clang libclang-rt-dev libomp-dev >/dev/null)
+
+fuzz: fuzz-deps
 	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DPLUVO_FUZZ=ON -DPLUVO_FUZZ_UBSAN=$(FUZZ_UBSAN) -DPLUVO_TESTS=OFF -DPLUVO_BENCH=OFF >/dev/null
 	cmake --build build-fuzz -j $(JOBS)
