@@ -107,6 +107,7 @@ struct chan_reader {
     int pumps = 0;
     int max_numpts = 0;
     int max_sections = 0;
+    size_t largest_interp_card = 0;   // index of the card with the largest NUM_INTERP
 
     chan_reader(run_state& r, const char* name) : rs(r), file(name ? name : "") {}
 
@@ -340,11 +341,20 @@ bool chan_reader::counting_pass() {
                 break;
             case kChanNpairs:
                 if (!int_value(c, v, value, "number of pairs")) return false;
+                // Each pair has an X1 line of its own: a count beyond the lines left
+                // is refused before it sizes the section arrays.
+                if (static_cast<size_t>(std::max(value, 0)) > cards.size() - i - 1) {
+                    return fail(c, "NPAIRS %d is more pairs than the %zu lines after it", value,
+                                cards.size() - i - 1);
+                }
                 if (link != 0) ++sections[l];
                 rs.max_npairs = std::max(rs.max_npairs, value);
                 break;
             case kChanNumInterp:
-                if (next_int(v, value)) rs.max_num_interp = std::max(rs.max_num_interp, value);
+                if (next_int(v, value) && value > rs.max_num_interp) {
+                    rs.max_num_interp = value;
+                    largest_interp_card = i;
+                }
                 break;
             case kChanMlake:
                 rs.mlake_given = 1;
@@ -369,6 +379,12 @@ bool chan_reader::counting_pass() {
             case kChanNumpts:
                 if (!int_value(c, v, value, "number of search cells")) return false;
                 if (value < 0) return fail(c, "the number of search cells %d is negative", value);
+                if (static_cast<double>(value) >
+                    static_cast<double>(kLakePairsPerLine) * static_cast<double>(cards.size() - i - 1)) {
+                    return fail(c, "NUMPTS %d is more search cells than the %zu lines after it "
+                                   "list at %d pairs a line",
+                                value, cards.size() - i - 1, kLakePairsPerLine);
+                }
                 max_numpts = std::max(max_numpts, value);
                 break;
             default:
@@ -807,6 +823,13 @@ bool chan_reader::breakpoint_pass() {
         return false;
     }
     const size_t steps = ix(rs.max_num_interp) + 2, tables = ix(rs.num_xsec_tables) + 1;
+    if (static_cast<double>(steps) * static_cast<double>(tables) > kMaxNodeSlots) {
+        return fail(cards[largest_interp_card],
+                    "NUM_INTERP %d gives section tables of %.0f entries, more than the %.0f this "
+                    "program accepts",
+                    rs.max_num_interp, static_cast<double>(steps) * static_cast<double>(tables),
+                    kMaxNodeSlots);
+    }
     for (node_array* a : {&rs.xarea, &rs.xtw, &rs.xk, &rs.xp}) a->assign(steps, tables, 0.0);
     if (rs.chan_mesh) {
         rs.xi1.assign(steps, tables, 0.0);
@@ -1155,6 +1178,9 @@ int read_grid_stream_file(run_state& rs, file_object& f) {
                       rs.GNUM);
     }
     rs.num_stream_cells = n;
+    // A segment is a LINKNODE card: no count may promise more than the file holds.
+    const long linknode_cards = std::count_if(cards.begin(), cards.end(),
+                                              [](const chan_card& c) { return c.code == kChanLinknode; });
     // Segment counts from the NUMNODES cards, in order.
     std::vector<int> segments(ix(n) + 1, 0);
     int counted = 0, widest = 0;
@@ -1166,6 +1192,10 @@ int read_grid_stream_file(run_state& rs, file_object& f) {
             return g.fail(cards[i].line, "more NUMNODES cards than the %d STREAMCELLS", n);
         }
         if (m < 1) return g.fail(cards[i].line, "NUMNODES %d; a stream cell needs at least 1 segment", m);
+        if (m > linknode_cards) {
+            return g.fail(cards[i].line, "NUMNODES %d is more than the %ld LINKNODE cards of the file",
+                          m, linknode_cards);
+        }
         segments[ix(counted)] = m;
         widest = std::max(widest, m);
     }

@@ -166,6 +166,16 @@ TEST_F(ChannelTest, BadChannelFilesAreRefusedWithAMessageNamingTheFile) {
         {"step too fine", replaced(good, "NUM_INTERP 2", "NUM_INTERP 30001"),
          "number of interpolation points [30001] for table 1 in link 3 is invalid"},
         {"link without a kind", replaced(good, "BREAKPOINT\n", ""), "no link kind card"},
+        // Counts that would size arrays beyond what the file can hold.
+        {"NPAIRS beyond the file", replaced(good, "NPAIRS 3", "NPAIRS 2000000000"),
+         "NPAIRS 2000000000 is more pairs than the 8 lines after it"},
+        {"NUM_INTERP beyond the table limit", replaced(good, "NUM_INTERP 2", "NUM_INTERP 2000000000"),
+         "NUM_INTERP 2000000000 gives section tables of"},
+        {"NUMPTS beyond the file",
+         replaced(replaced(good, "NODES 3\nTRAPEZOID\nMANNINGS_N 0.05\n",
+                           "NODES 1\nLAKE\nNUMPTS 2000000000\n1 1\n"),
+                  "XSEC\nBOTTOM_WIDTH 1.0\nSIDE_SLOPE 2.0\nNODE 2\nELEV 102.0\nNODE 3\nELEV 101.0\n", ""),
+         "NUMPTS 2000000000 is more search cells than the"},
         {"too many upstream links",
          replaced(good, "CONNECT 3 0 2 1 2",
                   "CONNECT 3 0 21 1 2 1 2 1 2 1 2 1 2 1 2 1 2 1 2 1 2 1 2 1 2 1"),
@@ -416,6 +426,8 @@ TEST_F(ChannelTest, BadGridStreamFilesAreRefusedWithAMessageNamingTheFile) {
         {"segments beyond NUMNODES", replaced(good, "LINKNODE 1 1 1.0\n", "LINKNODE 1 1 0.5\nLINKNODE 1 2 0.5\n"),
          "more LINKNODE cards than its NUMNODES 1"},
         {"missing segment", replaced(good, "LINKNODE 3 1 0.6\n", ""), "ends after"},
+        {"NUMNODES beyond the file", replaced(good, "NUMNODES 2\n", "NUMNODES 2000000000\n"),
+         "NUMNODES 2000000000 is more than the 3 LINKNODE cards of the file"},
     };
     for (const row& r : rows) {
         error_record = error_info{};
