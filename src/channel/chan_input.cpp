@@ -107,6 +107,7 @@ struct chan_reader {
     int pumps = 0;
     int max_numpts = 0;
     int max_sections = 0;
+    size_t largest_interp_card = 0;   // index of the card with the largest NUM_INTERP
 
     chan_reader(run_state& r, const char* name) : rs(r), file(name ? name : "") {}
 
@@ -364,12 +365,21 @@ bool chan_reader::counting_pass() {
                 break;
             case kChanNpairs:
                 if (!int_value(c, v, value, "number of pairs")) return false;
+                // Each pair has an X1 line of its own: a count beyond the lines left
+                // is refused before it sizes the section arrays.
+                if (static_cast<size_t>(std::max(value, 0)) > cards.size() - i - 1) {
+                    return fail(c, "NPAIRS %d is more pairs than the %zu lines after it", value,
+                                cards.size() - i - 1);
+                }
                 if (link != 0) ++sections[l];
                 rs.max_npairs = std::max(rs.max_npairs, value);
                 break;
             case kChanNumInterp:
                 if (!int_value(c, v, value, "number of interpolation points")) return false;
-                rs.max_num_interp = std::max(rs.max_num_interp, value);
+                if (value > rs.max_num_interp) {
+                    rs.max_num_interp = value;
+                    largest_interp_card = i;
+                }
                 break;
             case kChanMlake:
                 rs.mlake_given = 1;
@@ -394,6 +404,12 @@ bool chan_reader::counting_pass() {
             case kChanNumpts:
                 if (!int_value(c, v, value, "number of search cells")) return false;
                 if (value < 0) return fail(c, "the number of search cells %d is negative", value);
+                if (static_cast<double>(value) >
+                    static_cast<double>(kLakePairsPerLine) * static_cast<double>(cards.size() - i - 1)) {
+                    return fail(c, "NUMPTS %d is more search cells than the %zu lines after it "
+                                   "list at %d pairs a line",
+                                value, cards.size() - i - 1, kLakePairsPerLine);
+                }
                 max_numpts = std::max(max_numpts, value);
                 break;
             default:
@@ -588,7 +604,8 @@ bool chan_reader::connection_pass() {
     int read = 0;
     std::vector<int> given(ix(rs.links) + 1, 0);
     rs.uslinks.assign(ix(rs.links) + 1, std::vector<int>(ix(rs.max_uslinks) + 1, 0));
-    for (size_t i = 0; i < cards.size() && read < rs.links; ++i) {
+    // Like the counting pass that sized uslinks, from the card after the header cards on.
+    for (size_t i = header_end + 1; i < cards.size() && read < rs.links; ++i) {
         const chan_card& c = cards[i];
         if (c.code != kChanConnect) continue;
         char* v = values(c);
@@ -832,6 +849,13 @@ bool chan_reader::breakpoint_pass() {
         return false;
     }
     const size_t steps = ix(rs.max_num_interp) + 2, tables = ix(rs.num_xsec_tables) + 1;
+    if (static_cast<double>(steps) * static_cast<double>(tables) > kMaxNodeSlots) {
+        return fail(cards[largest_interp_card],
+                    "NUM_INTERP %d gives section tables of %.0f entries, more than the %.0f this "
+                    "program accepts",
+                    rs.max_num_interp, static_cast<double>(steps) * static_cast<double>(tables),
+                    kMaxNodeSlots);
+    }
     for (node_array* a : {&rs.xarea, &rs.xtw, &rs.xk, &rs.xp}) a->assign(steps, tables, 0.0);
     if (rs.chan_mesh) {
         rs.xi1.assign(steps, tables, 0.0);
@@ -973,8 +997,9 @@ bool chan_reader::lake_pass() {
     }
     alloc_lake_search(rs, n, max_numpts);
 
+    // Like the counting pass that numbered the lakes and sized their arrays.
     int lake = 0;
-    for (size_t i = 0; i < cards.size(); ++i) {
+    for (size_t i = header_end + 1; i < cards.size(); ++i) {
         const chan_card& c = cards[i];
         if (c.code == kChanLake) {
             ++lake;
@@ -1192,6 +1217,9 @@ int read_grid_stream_file(run_state& rs, file_object& f) {
                       rs.GNUM);
     }
     rs.num_stream_cells = n;
+    // A segment is a LINKNODE card: no count may promise more than the file holds.
+    const long linknode_cards = std::count_if(cards.begin(), cards.end(),
+                                              [](const chan_card& c) { return c.code == kChanLinknode; });
     // Segment counts from the NUMNODES cards, in order.
     std::vector<int> segments(ix(n) + 1, 0);
     int counted = 0, widest = 0;
@@ -1203,6 +1231,10 @@ int read_grid_stream_file(run_state& rs, file_object& f) {
             return g.fail(cards[i].line, "more NUMNODES cards than the %d STREAMCELLS", n);
         }
         if (m < 1) return g.fail(cards[i].line, "NUMNODES %d; a stream cell needs at least 1 segment", m);
+        if (m > linknode_cards) {
+            return g.fail(cards[i].line, "NUMNODES %d is more than the %ld LINKNODE cards of the file",
+                          m, linknode_cards);
+        }
         segments[ix(counted)] = m;
         widest = std::max(widest, m);
     }

@@ -145,6 +145,22 @@ int load_soil_section(run_state& rs, const char* table_path, int code, int open_
     return result;
 }
 
+// Lines from the position of the open file to its end (a last line without a
+// newline counts); the position is kept.
+long lines_left(file_object& f) {
+    const long here = std::ftell(f.handle);
+    long lines = 0;
+    int c = 0;
+    int last = '\n';
+    while ((c = std::fgetc(f.handle)) != EOF) {
+        if (c == '\n') ++lines;
+        last = c;
+    }
+    if (last != '\n') ++lines;
+    std::fseek(f.handle, here, SEEK_SET);
+    return lines;
+}
+
 }  // namespace
 
 int load_sediment_table(const char* table_path, int& class_count, std::vector<double>& spec_grav,
@@ -372,10 +388,22 @@ int load_contaminant_table(run_state& rs, const char* table_path, int& count,
         report_error(error_record);
         return 0;
     }
+    const long count_line = std::ftell(f.handle);
     int n = read_num_contam(f);
     count = n > 0 ? n : 0;
     print_message("%d contaminants found\n", count);
     if (n <= 0) {
+        close_file_object(f);
+        return 0;
+    }
+    // Every contaminant has lines of its own below the count: a count beyond
+    // them is refused before the n x cells destinations are sized.
+    const long left = lines_left(f);
+    if (n > left) {
+        report_table_failure("Error: mapping table %s, line %d: NUM_CONTAM %d is more than the %ld "
+                             "lines that follow it.\n",
+                             f.name, file_line_number(f, count_line), n, left);
+        count = 0;
         close_file_object(f);
         return 0;
     }

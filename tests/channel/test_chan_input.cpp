@@ -172,6 +172,16 @@ TEST_F(ChannelTest, BadChannelFilesAreRefusedWithAMessageNamingTheFile) {
          "pump node 4 is outside the nodes 1..3 of link 2"},
         {"pump node zero", replaced(good, "NODE 2\nELEV 100.0\n", "NODE 2\nELEV 100.0\nPUMPTO 2 0 TS q\n"),
          "pump node 0 is outside the nodes 1..3 of link 2"},
+        // Counts that would size arrays beyond what the file can hold.
+        {"NPAIRS beyond the file", replaced(good, "NPAIRS 3", "NPAIRS 2000000000"),
+         "NPAIRS 2000000000 is more pairs than the 8 lines after it"},
+        {"NUM_INTERP beyond the table limit", replaced(good, "NUM_INTERP 2", "NUM_INTERP 2000000000"),
+         "NUM_INTERP 2000000000 gives section tables of"},
+        {"NUMPTS beyond the file",
+         replaced(replaced(good, "NODES 3\nTRAPEZOID\nMANNINGS_N 0.05\n",
+                           "NODES 1\nLAKE\nNUMPTS 2000000000\n1 1\n"),
+                  "XSEC\nBOTTOM_WIDTH 1.0\nSIDE_SLOPE 2.0\nNODE 2\nELEV 102.0\nNODE 3\nELEV 101.0\n", ""),
+         "NUMPTS 2000000000 is more search cells than the"},
         {"too many upstream links",
          replaced(good, "CONNECT 3 0 2 1 2",
                   "CONNECT 3 0 21 1 2 1 2 1 2 1 2 1 2 1 2 1 2 1 2 1 2 1 2 1 2 1"),
@@ -191,6 +201,35 @@ TEST_F(ChannelTest, CardsBeforeTheLastConnectTakeNoEffect) {
                                       "LINK 1\nNODE 1\nELEV 500.0\nCONNECT 2 3 0\n");
     ASSERT_TRUE(read_channel(text)) << out_;
     EXPECT_DOUBLE_EQ(rs().bel[1][1], 103.5);
+}
+
+// Cards placed among the header cards take no effect in any pass, as in the
+// counting pass that sizes the arrays: neither a CONNECT card with more
+// upstream links than any later one nor an MLAKE card ahead of every lake.
+TEST_F(ChannelTest, CardsAmongTheHeaderCardsTakeNoEffect) {
+    std::string lake = replaced(three_link_file(), "NODES 3\nTRAPEZOID\nMANNINGS_N 0.05\n",
+                                "NODES 1\nLAKE\nMINWSE 99.0\nINITWSE 100.2\nMAXWSE 101.0\n"
+                                "NUMPTS 1\n1 1\n");
+    lake = replaced(lake, "XSEC\nBOTTOM_WIDTH 1.0\nSIDE_SLOPE 2.0\nNODE 2\nELEV 102.0\nNODE 3\n"
+                          "ELEV 101.0\n", "");
+    struct row {
+        const char* what;
+        std::string text;
+        int lakes;
+    };
+    const row rows[] = {
+        {"CONNECT with five upstream links",
+         replaced(three_link_file(), "BETA 1.0\n", "CONNECT 3 0 5 1 2 1 2 1\nBETA 1.0\n"), 0},
+        {"MLAKE before the lake", replaced(lake, "BETA 1.0\n", "MLAKE 2.0\nBETA 1.0\n"), 1},
+    };
+    for (const row& r : rows) {
+        error_record = error_info{};
+        ASSERT_TRUE(read_channel(r.text)) << r.what << "\n" << out_;
+        EXPECT_EQ(rs().ndep[3], 2) << r.what;
+        EXPECT_EQ(rs().uslinks[3], (std::vector<int>{0, 1, 2})) << r.what;
+        EXPECT_EQ(rs().num_channel_lakes, r.lakes) << r.what;
+        EXPECT_EQ(rs().mlake_given, 0) << r.what;
+    }
 }
 
 TEST_F(ChannelTest, LastXsecNodeGivesTheTrapezoidOfTheLink) {
@@ -404,6 +443,8 @@ TEST_F(ChannelTest, BadGridStreamFilesAreRefusedWithAMessageNamingTheFile) {
          "\"STREAMCELLS\")"},
         {"blank first line", "\n" + good, "line 1:\n  the file must begin with the word "
                                            "GRIDSTREAMFILE (its first word is \"\")"},
+        {"NUMNODES beyond the file", replaced(good, "NUMNODES 2\n", "NUMNODES 2000000000\n"),
+         "NUMNODES 2000000000 is more than the 3 LINKNODE cards of the file"},
     };
     for (const row& r : rows) {
         error_record = error_info{};

@@ -501,6 +501,24 @@ TEST_F(LoaderTest, ContaminantBlocksFillOneRowPerContaminant) {
     }
 }
 
+// A count that promises more contaminants than the file has lines is refused
+// before the contaminants x cells destinations are sized.
+TEST_F(LoaderTest, ContaminantCountBeyondTheFileIsRefused) {
+    std::string map = write("cb.idx", index_map({"0 3 3 0", "3 3 3 3", "0 3 3 3"}));
+    std::string table = write(
+        "con.cmt", lines({"PLUVO_INDEX_MAP_TABLES", "INDEX_MAP " + map + " \"Map B\"",
+                          "CONTAMINANT_TRANSPORT", "NUM_CONTAM 2000000000",
+                          "\"Lead\" \"Map B\" \"l.out\"", "PRECIP_CONC 1", "NUM_IDS 0"}));
+    int count = 7;
+    contaminant_outputs outs = run_contaminant_outputs(rs());
+    std::string out = console([&] { EXPECT_EQ(load_contaminant_table(rs(), table.c_str(), count, outs), 0); });
+    EXPECT_NE(out.find("Error: mapping table " + table + ", line 4: NUM_CONTAM 2000000000 is more "
+                       "than the 3 lines that follow it.\n"),
+              std::string::npos) << out;
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(error_record.stop, 1);
+}
+
 TEST_F(LoaderTest, SoilSectionsReadTheirIndexMapThenHandTheTableOn) {
     std::string map = write("soils.idx", index_map({"0 3 3 0", "1 2 3 1", "0 2 2 1"}));
     std::string table = write("soil.cmt", lines({"PLUVO_INDEX_MAP_TABLES", "INDEX_MAP " + map + " Soils",

@@ -1,0 +1,18 @@
+PLUVO_TS
+"inflow"
+ABSOLUTE
+2020 6 1 0 0 1.5
+2020 6 1 1 0 2.5
+END_TS
+PLUVO_TS
+rel
+RELATIVE
+0 0 0 0 0 0
+0 0 0 1 0 3
+END_TS
+PLUVO_ES
+curve
+0 0
+1.5 2
+3 7
+END_ES

@@ -1,0 +1,46 @@
+// Fuzz harness of the replacement files: the input holds up to three parts
+// separated by "%%" lines: the parameter list, the values file and lines
+// that are then read through the replacement line filter (as every input
+// line of a run with replacement values is) and substituted once more in a
+// buffer of the line size.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/file_object.h"
+#include "core/text.h"
+#include "fuzz_support.h"
+#include "input/replace.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size > pluvo_fuzz::kMaxInput) return -1;
+    pluvo_fuzz::init_once();
+    pluvo_fuzz::reset_program_state();
+    const std::vector<std::string> parts = pluvo_fuzz::split_parts(data, size);
+    const std::string params = pluvo_fuzz::write_input("params.txt", parts[0]);
+    const std::string values =
+        pluvo_fuzz::write_input("values.txt", parts.size() > 1 ? parts[1] : std::string());
+    const std::string lines =
+        pluvo_fuzz::write_input("lines.txt", parts.size() > 2 ? parts[2] : std::string());
+    read_replace_params(params.c_str());
+    read_replace_vals(values.c_str());
+    {
+        file_object f;
+        if (open_file_named(f, lines.c_str(), "r")) {
+            std::vector<char> line(kLineSize, '\0');
+            std::vector<char> again(kLineSize, '\0');
+            while (read_line(line.data(), f)) {
+                std::memcpy(again.data(), line.data(), std::strlen(line.data()) + 1);
+                replace_pairs_in_line(again.data(), kLineSize);
+            }
+        }
+        close_file_object(f);
+    }
+    file_object none;
+    print_replace_values(none);
+    print_replace_usage(none);
+    pluvo_fuzz::finish_input();
+    return 0;
+}

@@ -1,0 +1,144 @@
+#include "fuzz_support.h"
+
+#include <fcntl.h>
+#include <omp.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "core/alloc.h"
+#include "core/dates.h"
+#include "core/error.h"
+#include "core/file_object.h"
+#include "core/run_options.h"
+#include "core/text.h"
+#include "input/elevation_series.h"
+#include "input/replace.h"
+#include "input/time_series.h"
+
+namespace pluvo_fuzz {
+
+namespace {
+std::string g_folder;        // private folder of the input files, no trailing separator
+std::string g_start_folder;  // working folder at start-up, where libFuzzer's relative paths lie
+}
+
+void init_once() {
+    if (!g_folder.empty()) return;
+    char pattern[] = "/tmp/pluvo_fuzz_XXXXXX";
+    if (mkdtemp(pattern) == nullptr) {
+        std::perror("mkdtemp");
+        std::abort();
+    }
+    g_folder = pattern;
+    char here[4096];
+    if (getcwd(here, sizeof(here)) == nullptr) std::abort();
+    g_start_folder = here;
+    std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(g_folder, ignored);
+    });
+    if (std::getenv("PLUVO_FUZZ_VERBOSE") == nullptr) {
+        std::fflush(stdout);
+        const int null_fd = open("/dev/null", O_WRONLY);
+        if (null_fd >= 0) {
+            dup2(null_fd, STDOUT_FILENO);
+            close(null_fd);
+        }
+    }
+    reset_program_state();
+}
+
+std::string path_of(const std::string& name) { return g_folder + "/" + name; }
+
+std::string write_input(const std::string& name, const uint8_t* data, size_t size) {
+    const std::string path = path_of(name);
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) {
+        std::perror(path.c_str());
+        std::abort();
+    }
+    if (size > 0) std::fwrite(data, 1, size, f);
+    std::fclose(f);
+    return path;
+}
+
+std::string write_input(const std::string& name, const std::string& text) {
+    return write_input(name, reinterpret_cast<const uint8_t*>(text.data()), text.size());
+}
+
+void reset_program_state() {
+    if (chdir(g_folder.c_str()) != 0) std::abort();
+    error_record = error_info{};
+    current_summary_file = nullptr;
+    super_quiet_flag = 0;
+    std::snprintf(project_folder_path, sizeof(project_folder_path), "%s/", g_folder.c_str());
+    output_folder_path[0] = '\0';
+    output_folder_set = 0;
+    prefix_run_number = 0;
+    run_number = 0;
+    free_replace_params();
+    replace_active = 0;
+    replace_count = 0;
+    replace_line_index = 0;
+    set_line_filter(nullptr);
+    free_time_series();
+    free_elevation_series();
+    run_options = run_options_t{};
+    omp_set_num_threads(1);
+}
+
+void finish_input() {
+    reset_program_state();
+    if (chdir(g_start_folder.c_str()) != 0) std::abort();
+}
+
+run_state_holder::run_state_holder() : rs(create_run_state()) {}
+run_state_holder::~run_state_holder() { destroy_run_state(rs); }
+
+std::vector<std::string> split_parts(const uint8_t* data, size_t size) {
+    std::vector<std::string> parts(1);
+    const char* text = reinterpret_cast<const char*>(data);
+    size_t start = 0;
+    while (start < size) {
+        const void* nl = std::memchr(text + start, '\n', size - start);
+        const size_t end = nl ? static_cast<size_t>(static_cast<const char*>(nl) - text) : size;
+        const bool separator = end - start == 2 && text[start] == '%' && text[start + 1] == '%';
+        if (separator) {
+            parts.emplace_back();
+        } else {
+            parts.back().append(text + start, end - start);
+            if (nl) parts.back().push_back('\n');
+        }
+        start = end + 1;
+    }
+    return parts;
+}
+
+bool names_stay_local(const uint8_t* data, size_t size) {
+    for (size_t i = 0; i < size; ++i) {
+        if (data[i] == '/') return false;
+        if (data[i] == '.' && i + 1 < size && data[i + 1] == '.') return false;
+    }
+    return true;
+}
+
+void set_full_grid(run_state& rs, int rows, int cols, double cell, double ground) {
+    rs.rows = rows;
+    rs.cols = cols;
+    rs.mask_rows = rows;
+    rs.mask_cols = cols;
+    rs.cell_size = cell;
+    if (rs.mask != nullptr) free_block_2d(rs.mask);
+    rs.mask = make_int_2d(rows + 1, cols + 1);
+    int k = 0;
+    for (int i = 1; i <= rows; ++i)
+        for (int j = 1; j <= cols; ++j) rs.mask[i][j] = ++k;
+    rs.GNUM = k;
+    rs.elevation.assign(static_cast<size_t>(k) + 1, ground);
+}
+
+}  // namespace pluvo_fuzz
