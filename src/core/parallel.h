@@ -43,3 +43,14 @@ inline const int& kParallelCells = parallel_cells().light;
 // Call first thing in main, before any output; returns only when nothing was
 // done or the program could not be executed again.
 void wait_passively_by_default(char** argv);
+
+// Sets `shared`, a flag of the threads of a parallel region, to 1 when this
+// thread's own verdict `own` is set; the threads meet at a barrier before any
+// of them reads the flag. (A reduction clause on a flag passed by reference to
+// a loop outside the region's own text is refused by some compilers.)
+inline void raise_shared_flag(int& shared, int own) {
+    if (own != 0) {
+#pragma omp atomic write
+        shared = 1;
+    }
+}

@@ -181,7 +181,8 @@ void sweep_faces(const ade_view& v, const ade_work& w, const sweep_arrays& s, do
         for (int c = 1; c <= n; ++c)
             w.hp[c] = held(v, c) ? h[c] : h[c] + (w.fp[s.up[c]] - w.fp[c]) * c2;
     }
-#pragma omp for schedule(static) reduction(max : heavy)
+    int own_heavy = 0;
+#pragma omp for schedule(static) nowait
     for (int c = 1; c <= n; ++c) {
         const int b = s.next[c];
         double q = kPc ? 0.5 * (w.fp[c] + face_discharge<kDikes, kWetlands, kSnow>(
@@ -190,9 +191,11 @@ void sweep_faces(const ade_view& v, const ade_work& w, const sweep_arrays& s, do
         s.q[c] = q;
         if (q != 0.0) {
             const double donor = q > 0.0 ? h[c] : h[b];
-            if (std::fabs(q) * c2 > kDonorShare * donor) heavy = 1;
+            if (std::fabs(q) * c2 > kDonorShare * donor) own_heavy = 1;
         }
     }
+    raise_shared_flag(heavy, own_heavy);
+#pragma omp barrier
 }
 
 // Scales the outflows of every donor that would pass more than it holds;
@@ -202,7 +205,8 @@ void limit_donors(const ade_view& v, const ade_work& w, const sweep_arrays& s, d
                   int& overdraft) {
     const int n = v.cells;
     const double* h = w.h;
-#pragma omp for schedule(static) reduction(max : overdraft)
+    int own_overdraft = 0;
+#pragma omp for schedule(static) nowait
     for (int c = 1; c <= n; ++c) {
         double out = 0.0;
         const double own = s.q[c];
@@ -212,12 +216,14 @@ void limit_donors(const ade_view& v, const ade_work& w, const sweep_arrays& s, d
         const double moved = out * c2;
         double share = 1.0;
         if (!held(v, c) && moved > h[c]) {
-            if (h[c] - moved <= -kOverdraft || u < kMinSubstep) overdraft = 1;
+            if (h[c] - moved <= -kOverdraft || u < kMinSubstep) own_overdraft = 1;
             share = h[c] > 0.0 ? h[c] * kLimitMargin / moved : 0.0;
         }
         w.scale[c] = share;
     }
-    if (overdraft) return;   // the same for every thread after the loop's barrier
+    raise_shared_flag(overdraft, own_overdraft);
+#pragma omp barrier
+    if (overdraft) return;   // the same for every thread after the barrier
 #pragma omp for schedule(static)
     for (int c = 1; c <= n; ++c) {
         const double q = s.q[c];
@@ -234,7 +240,9 @@ void apply_sweep(const ade_view& v, const ade_work& w, const sweep_arrays& s, do
     const int n = v.cells;
     double* h = w.h;
     const bool test = u > kTestSubstep;
-#pragma omp for schedule(static) reduction(max : halve, clipped)
+    int own_halve = 0;
+    int own_clipped = 0;
+#pragma omp for schedule(static) nowait
     for (int c = 1; c <= n; ++c) {
         const double q = s.q[c];
         s.q_sum[c] += q * u;
@@ -249,11 +257,14 @@ void apply_sweep(const ade_view& v, const ade_work& w, const sweep_arrays& s, do
         if (after < 0.0) {
             w.clip[c] -= after * v.area;
             after = 0.0;
-            clipped = 1;
+            own_clipped = 1;
         }
         h[c] = after;
-        if (test && before > kTestDepth && std::fabs(dh) > kUpdateShare * before) halve = 1;
+        if (test && before > kTestDepth && std::fabs(dh) > kUpdateShare * before) own_halve = 1;
     }
+    raise_shared_flag(halve, own_halve);
+    raise_shared_flag(clipped, own_clipped);
+#pragma omp barrier
 }
 
 enum verdict { kGoOn = 0, kHalveNext = 1, kRestart = 2 };
