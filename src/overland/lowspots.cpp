@@ -11,6 +11,7 @@
 #include "run/run_state.h"
 #include "core/text.h"
 #include "overland/boundaries.h"
+#include "overland/olake.h"
 
 namespace {
 
@@ -120,6 +121,7 @@ struct spot_side {
     int lake = 0;       // overland lake id, 0 none
     bool held = false;  // boundary type 2, 3 or 9 with ov_boundary on
     double level = 0.0; // water level, m
+    double cells = 1.0; // cells over which a volume spreads (the lake's count), -
 };
 
 spot_side side_of(const run_state& rs, int cell) {
@@ -128,13 +130,21 @@ spot_side side_of(const run_state& rs, int cell) {
     const size_t c = static_cast<size_t>(cell);
     if (rs.lakes && c < rs.oland_lake_new.size()) s.lake = rs.oland_lake_new[c];
     if (s.lake > 0 && static_cast<size_t>(s.lake) < rs.overland_lakes.size()) {
-        s.level = rs.overland_lakes[static_cast<size_t>(s.lake)].level;
+        const overland_lake& lake = rs.overland_lakes[static_cast<size_t>(s.lake)];
+        s.level = lake.level;
+        s.cells = std::max(1, lake.cell_count);
     } else {
         s.lake = 0;
         s.level = rs.elevation[c] + rs.ov_depth[c];
     }
     s.held = rs.ov_boundary && c < rs.boundary_type.size() && held_boundary_type(rs.boundary_type[c]);
     return s;
+}
+
+// How far the level of a side moves per depth u spread over one cell, -: a
+// held boundary cell does not move, a lake spreads it over its cells.
+double level_shift(const spot_side& s) {
+    return s.lake == 0 && s.held ? 0.0 : 1.0 / s.cells;
 }
 
 // The cell across the face `direction` (1 top, 2 right, 4 bottom, 8 left), 0 none.
@@ -151,11 +161,19 @@ int across(const run_state& rs, const low_spot& s) {
     return rs.mask[r][c];
 }
 
-// Applies depth u (m) to one side: sign +1 receives, -1 gives.
+// Applies depth u (m) to one side: sign +1 receives, -1 gives. A lake side
+// books the volume into its inflow and into what it can still give
+// (`lake_water`, m3, filled when lake_water_ready).
 void book_side(run_state& rs, const spot_side& s, double u, double sign, double area,
-               double& loss, double& gain) {
+               std::vector<double>& lake_water, bool lake_water_ready, double& loss,
+               double& gain) {
     if (s.lake > 0) {
         rs.overland_lakes[static_cast<size_t>(s.lake)].inflow += sign * u * area;
+        rs.lakes_changed = 1;
+        if (lake_water_ready) {
+            double& w = lake_water[static_cast<size_t>(s.lake)];
+            w = std::max(0.0, w + sign * u * area);
+        }
     } else if (s.held) {
         // The boundary keeps the level: what it gives is a gain, what it takes a loss.
         if (sign < 0.0) gain += u * area;
@@ -175,6 +193,10 @@ void face_flow(run_state& rs, double dt, double& loss, double& gain) {
     const double dx = rs.cell_size;
     const double area = dx * dx;
     const int n = std::min(rs.num_lowspots, static_cast<int>(rs.lowspot_records.size()) - 1);
+    // What each lake can give above its initial level, m3; found at the first
+    // spot a lake gives through.
+    std::vector<double> lake_water;
+    bool lake_water_ready = false;
     for (int k = 1; k <= n; ++k) {
         low_spot& spot = rs.lowspot_records[static_cast<size_t>(k)];
         if (rs.mask == nullptr || spot.row < 1 || spot.row > rs.rows || spot.col < 1 ||
@@ -195,14 +217,41 @@ void face_flow(run_state& rs, double dt, double& loss, double& gain) {
         const double q = spot.width_fraction * kWeirCoefficient * std::pow(head, 1.5) * dx;   // m3/s
         spot.discharge = q;
         double u = q * dt / area;   // m
-        // An ordinary giver passes at most its water above the crest.
+        // An ordinary giver passes at most its water above the crest; a lake
+        // never its water below its initial level.
         if (from.lake == 0 && !from.held) u = std::min(u, from.level - spot.crest);
-        // Never more than evens the two levels: half the difference between
-        // two cells that both move, the whole of it when one level is held.
-        const bool one_fixed = from.held || to.held;
-        u = std::min(u, one_fixed ? diff : 0.5 * diff);
+        if (from.lake > 0) {
+            if (!lake_water_ready) {
+                lake_water_above_initial(rs, lake_water);
+                lake_water_ready = true;
+            }
+            u = std::min(u, lake_water[static_cast<size_t>(from.lake)] / area);
+        }
+        // Never more than evens the two levels: a volume u x area lowers the
+        // giver by u / cells and raises the taker by u / cells (a held level
+        // does not move), so the levels meet at diff / (1/cells + 1/cells).
+        const double spread = level_shift(from) + level_shift(to);   // 1/cells
+        u = std::min(u, spread > 0.0 ? diff / spread : diff);
         if (!(u > 0.0)) continue;
-        book_side(rs, from, u, -1.0, area, loss, gain);
-        book_side(rs, to, u, +1.0, area, loss, gain);
+        book_side(rs, from, u, -1.0, area, lake_water, lake_water_ready, loss, gain);
+        book_side(rs, to, u, +1.0, area, lake_water, lake_water_ready, loss, gain);
     }
+}
+
+bool lake_may_pass_low_spot(const run_state& rs) {
+    if (!rs.lakes || !rs.lowspot_file || rs.mask == nullptr) return false;
+    const int n = std::min(rs.num_lowspots, static_cast<int>(rs.lowspot_records.size()) - 1);
+    for (int k = 1; k <= n; ++k) {
+        const low_spot& spot = rs.lowspot_records[static_cast<size_t>(k)];
+        if (spot.row < 1 || spot.row > rs.rows || spot.col < 1 || spot.col > rs.cols) continue;
+        const int cells[2] = {rs.mask[spot.row][spot.col], across(rs, spot)};
+        for (const int c : cells) {
+            if (c < 1) continue;
+            const spot_side s = side_of(rs, c);
+            if (s.lake == 0) continue;
+            const overland_lake& lake = rs.overland_lakes[static_cast<size_t>(s.lake)];
+            if (s.level > spot.crest && s.level > lake.initial_level) return true;
+        }
+    }
+    return false;
 }

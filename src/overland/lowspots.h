@@ -23,9 +23,16 @@ int is_spot_card(char* line);
 // Exchange of water across the low spots for one overland step of dt seconds,
 // spot after spot in file order: a broad weir, Q = width_fraction x 1.48 x
 // H^1.5 x cell_size (m3/s) with H the higher level above the crest, when the
-// two levels differ by more than 1 mm and one is above the crest. The depth
-// moved is at most the giver's water above the crest and at most what evens
-// the two levels. A lake side books the volume to its lake's inflow; a side
+// two levels differ by more than 1 mm and one is above the crest; the level
+// of a lake side is its lake's level. The depth moved is at most an ordinary
+// giver's water above the crest, at most a lake's water above its initial
+// level, and at most what evens the two levels. A lake side books the volume
+// to its lake's inflow (and sets lakes_changed); a side
 // whose level the boundary holds (types 2, 3, 9) keeps its depth and the
 // volume goes to `gain` (it gave) or `loss` (it took), in m3, set here.
 void face_flow(run_state& rs, double dt, double& loss, double& gain);
+
+// True when some low spot has a side in an overland lake whose level stands
+// above both the spot's crest and the lake's initial level: the lake can give
+// water through it although no plain cell holds any.
+bool lake_may_pass_low_spot(const run_state& rs);

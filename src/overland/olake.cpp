@@ -447,6 +447,22 @@ void olake_extent(run_state& rs) {
     }
 }
 
+void lake_water_above_initial(const run_state& rs, std::vector<double>& water) {
+    const int lakes = rs.num_overland_lakes;
+    water.assign(ix(std::max(lakes, 0)) + 1, 0.0);
+    if (!rs.lakes || !lake_arrays_ready(rs) || lakes < 1) return;
+    const double area = rs.cell_size * rs.cell_size;   // m2
+    for (int j = 1; j <= rs.GNUM; ++j) {
+        const int u = rs.oland_lake_new[ix(j)];
+        if (u < 1 || u > lakes) continue;
+        const overland_lake& r = rs.overland_lakes[ix(u)];
+        const double base = std::max(r.initial_level, rs.elevation[ix(j)]);   // m
+        if (r.level > base) water[ix(u)] += (r.level - base) * area;
+    }
+    for (int u = 1; u <= lakes; ++u)
+        water[ix(u)] = std::max(0.0, water[ix(u)] + rs.overland_lakes[ix(u)].inflow);
+}
+
 double lake_face_flow(double surface, double depth, double retention, double n,
                       const wetland_record* wetland, double stage, double dx) {
     double sf = (surface - stage) / dx + kSlopeOffset;   // towards the lake, m/m

@@ -58,6 +58,12 @@ void update_overland_lakes(run_state& rs);
 // vol_ovlake_outflow (m3).
 void olake_extent(run_state& rs);
 
+// The water each lake could give without falling below its initial level:
+// over every cell of its current extent, (level - max(initial level, ground))
+// x cell_size^2, plus its inflow not yet taken by the lake step, in m3, never
+// below 0. water[u] for lake u (slot 0 unused), sized here.
+void lake_water_above_initial(const run_state& rs, std::vector<double>& water);
+
 // Flow across a face from a cell outside the lakes towards a lake whose
 // water level is `stage` (m), m3/s (negative: from the lake into the cell).
 // The cell's water surface is `surface` (m), its depth `depth` (m) over the

@@ -16,6 +16,7 @@
 #include "overland/ade_scheme.h"
 #include "overland/boundaries.h"
 #include "overland/explicit_scheme.h"
+#include "overland/lowspots.h"
 #include "overland/pumps.h"
 
 namespace {
@@ -78,6 +79,9 @@ int check_surface(run_state& rs) {
             (qy != nullptr && std::fabs(qy[j]) > kZero))
             flow = 1;
     }
+    // A lake standing above a low spot's crest drains through it even when
+    // every plain cell is dry.
+    if (!water && lake_may_pass_low_spot(rs)) water = 1;
     rs.surface_has_water = water;
     rs.surface_has_flow = flow;
     return bad == INT_MAX ? 0 : bad;

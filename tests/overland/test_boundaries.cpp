@@ -220,3 +220,48 @@ TEST(LowSpotFaceFlow, LakeSideTakesTheVolumeTheCellGives) {
     EXPECT_NEAR(rs.overland_lakes[1].inflow, given, 1e-12);
     EXPECT_NEAR(rs.lowspot_records[1].discharge, 1.48 * std::pow(0.3, 1.5) * 10.0, 1e-12);
 }
+
+// Lake 1 holds cells 2 and 3 of a 1 x 3 strip of 10 m cells at ground 100 m;
+// a low spot of width 1 and crest 100 m on the right face of the dry cell 1.
+// The lake gives at most its water above its initial level (with its inflow
+// not yet taken) and at most what evens its level with the cell's: a depth u
+// on cell 1 lowers the two-cell lake by u / 2.
+TEST(LowSpotFaceFlow, LakeGivesNoWaterBelowItsInitialLevel) {
+    struct lake_case {
+        const char* name;
+        double level, initial, inflow;   // m, m, m3 before
+        double depth;                    // m on cell 1 after
+    };
+    const lake_case cases[] = {
+        {"levels even out", 100.2, 100.0, 0.0, 0.2 / 1.5},
+        {"stops at the initial level", 100.2, 100.15, 0.0, 0.1},
+        {"its pending inflow counts", 100.2, 100.18, 5.0, 0.09},
+        {"at its initial level it gives nothing", 100.2, 100.2, 0.0, 0.0},
+    };
+    for (const lake_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        overland_grid g({"111"}, 10.0);
+        run_state& rs = *g.rs;
+        rs.elevation.assign(4, 100.0);
+        rs.lakes = 1;
+        rs.num_overland_lakes = 1;
+        rs.oland_lake_mask = {0, 0, 1, 1};
+        rs.oland_lake_new = rs.oland_lake_mask;
+        rs.overland_lakes.assign(2, overland_lake{});
+        overland_lake& lake = rs.overland_lakes[1];
+        lake.level = c.level;
+        lake.initial_level = c.initial;
+        lake.inflow = c.inflow;
+        lake.cell_count = 2;
+        rs.num_lowspots = 1;
+        rs.lowspot_file = 1;
+        rs.lowspot_records.assign(2, low_spot{});
+        rs.lowspot_records[1] = low_spot{1, 1, 2, 1.0, 100.0, 0.0, 2};
+        EXPECT_EQ(lake_may_pass_low_spot(rs), c.level > c.initial);
+        double loss = 0.0, gain = 0.0;
+        face_flow(rs, 1000.0, loss, gain);
+        EXPECT_NEAR(rs.ov_depth[1], c.depth, 1e-12);
+        EXPECT_NEAR(lake.inflow, c.inflow - c.depth * 100.0, 1e-9);
+        EXPECT_EQ(loss + gain, 0.0);
+    }
+}

@@ -154,9 +154,7 @@ TEST(OverlandLakeProgram, BadLakeInputsStopTheRunNamingFileAndLine) {
         << r.err;
 }
 
-// Disabled until the low-spot exchange draws on the lake level (the lake side of
-// a low spot passes no water yet).
-TEST(OverlandLakeProgram, DISABLED_LevelPoolLakeDrainsOverItsLowSpotLikeTheReservoirEquation) {
+TEST(OverlandLakeProgram, LevelPoolLakeDrainsOverItsLowSpotLikeTheReservoirEquation) {
     // 10 x 10 lake cells of 10 m (ground 99 m, initial level 100 m = crest)
     // in columns 1-10; a fixed-level cell (type 2, ground 90 m) right of row
     // 5, behind a dike with a low spot of width 1 on that face. 50 mm/h on
