@@ -29,11 +29,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     {
         file_object f;
         if (open_file_named(f, lines.c_str(), "r")) {
-            std::vector<char> line(kLineSize, '\0');
-            std::vector<char> again(kLineSize, '\0');
-            while (read_line(line.data(), f)) {
-                std::memcpy(again.data(), line.data(), std::strlen(line.data()) + 1);
-                replace_pairs_in_line(again.data(), kLineSize);
+            text_line line;
+            while (read_line(line, f)) {
+                // A copy with room to grow, substituted again directly.
+                const size_t length = std::strlen(line.c_str());
+                std::vector<char> again(length + static_cast<size_t>(kReplaceLineSize), '\0');
+                std::memcpy(again.data(), line.c_str(), length + 1);
+                replace_pairs_in_line(again.data(), static_cast<int>(again.size()));
             }
         }
         close_file_object(f);
