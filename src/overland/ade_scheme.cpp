@@ -8,12 +8,15 @@
 //   2. the face discharges, m3/s: each cell c computes the one across its own
 //      face of the sweep (right face for x, bottom face for y) into ov_qx(c)
 //      or ov_qy(c); ADE-PC takes the mean of the predictor and the corrector
-//      (from the predictor depths); faces that move more than half of their
-//      donor's water are counted;
+//      (from the predictor depths, the predictor held within the level cap
+//      of step 3); faces that move more than half of their donor's water, or
+//      more than the level cap, are counted;
 //   3. only when such a face exists: the share of its outflow each donor may
 //      pass (a donor never gives more than it holds), and the faces scaled by
 //      their donor's share; an overdraft beyond 1e-5 m ends the region and
-//      restarts the step with half the sub-step;
+//      restarts the step with half the sub-step; then (only when such a face
+//      exists) every face held to a quarter of the level difference of its
+//      two cells, so that no face carries a level past its neighbour's;
 //   4. the new depths: (face of the upstream neighbour - own face) x u / dx^2.
 // Every iteration writes only its own cell or its own face, and the verdicts
 // are integer maxima, so the depths are bit-identical for any thread count.
@@ -49,6 +52,8 @@ constexpr double kViscosity = 1e-6;        // kinematic viscosity of water, m2/s
 constexpr double kDonorShare = 0.5;        // a face moving more than this share of its donor's
                                            // water calls for the outflow limit
 constexpr double kLimitMargin = 1.0 - 1e-12;  // a limited donor keeps this share of its outflow
+constexpr double kLevelShare = 0.25;       // a face moves at most this share of the level
+                                           // difference of its two cells in a sub-step
 
 // d^(5/3) for a depth d > 0 (m^(5/3)) as d^2 x d^(-1/3), the inverse cube
 // root by Newton steps y <- y (4 - d y^3) / 3 from a guess made from the bits
@@ -156,10 +161,27 @@ inline double face_discharge(const ade_view& v, const double* h, int c, int b, i
     return forward ? q : -q;
 }
 
+// Largest discharge (m3/s) the face c -> b may carry in a sub-step: a
+// quarter of the difference of the two water levels (z + h, m), c2 = u / dx^2
+// (1/m). A sweep gives each cell two faces, so its new level is a weighted
+// mean of its own and its two neighbours' levels with its own weight at least
+// a half: water standing almost level (where the Manning law has no bound on
+// its diffusion) settles instead of sloshing past the levels around it, and
+// no level rises above the highest of the three, nor a held level.
+inline double level_cap(const ade_view& v, const double* h, int c, int b, double c2) {
+    return kLevelShare * std::fabs((v.z[c] + h[c]) - (v.z[b] + h[b])) / c2;
+}
+
+// q (m3/s) held within +-cap.
+inline double capped_to(double q, double cap) {
+    return q > cap ? cap : (q < -cap ? -cap : q);
+}
+
 // One sweep of a sub-step: next/up are the neighbour arrays across the own
 // face and the upstream face, q and q_sum the discharges and volumes of the
 // sweep, side_bit its dike bit. Loops run inside a parallel region (or on one
-// thread); heavy and overdraft are per-sweep flags shared by the threads.
+// thread); heavy, capped and overdraft are per-sweep flags shared by the
+// threads.
 struct sweep_arrays {
     const int* next;
     const int* up;
@@ -170,31 +192,39 @@ struct sweep_arrays {
 
 template <bool kDikes, bool kWetlands, bool kSnow, bool kPc>
 void sweep_faces(const ade_view& v, const ade_work& w, const sweep_arrays& s, double c2,
-                 int& heavy) {
+                 int& heavy, int& capped) {
     const int n = v.cells;
     const double* h = w.h;
     if (kPc) {
 #pragma omp for schedule(static)
-        for (int c = 1; c <= n; ++c)
-            w.fp[c] = face_discharge<kDikes, kWetlands, kSnow>(v, h, c, s.next[c], s.side_bit);
+        for (int c = 1; c <= n; ++c) {
+            // The predictor is held by the levels so that its depths stay
+            // within their neighbours' levels.
+            const int b = s.next[c];
+            const double q = face_discharge<kDikes, kWetlands, kSnow>(v, h, c, b, s.side_bit);
+            w.fp[c] = q == 0.0 ? 0.0 : capped_to(q, level_cap(v, h, c, b, c2));
+        }
 #pragma omp for schedule(static)
         for (int c = 1; c <= n; ++c)
             w.hp[c] = held(v, c) ? h[c] : h[c] + (w.fp[s.up[c]] - w.fp[c]) * c2;
     }
     int own_heavy = 0;
+    int own_capped = 0;
 #pragma omp for schedule(static) nowait
     for (int c = 1; c <= n; ++c) {
         const int b = s.next[c];
-        double q = kPc ? 0.5 * (w.fp[c] + face_discharge<kDikes, kWetlands, kSnow>(
-                                              v, w.hp, c, b, s.side_bit))
-                       : face_discharge<kDikes, kWetlands, kSnow>(v, h, c, b, s.side_bit);
+        const double q = kPc ? 0.5 * (w.fp[c] + face_discharge<kDikes, kWetlands, kSnow>(
+                                                    v, w.hp, c, b, s.side_bit))
+                             : face_discharge<kDikes, kWetlands, kSnow>(v, h, c, b, s.side_bit);
         s.q[c] = q;
         if (q != 0.0) {
             const double donor = q > 0.0 ? h[c] : h[b];
             if (std::fabs(q) * c2 > kDonorShare * donor) own_heavy = 1;
+            if (std::fabs(q) > level_cap(v, h, c, b, c2)) own_capped = 1;
         }
     }
     raise_shared_flag(heavy, own_heavy);
+    raise_shared_flag(capped, own_capped);
 #pragma omp barrier
 }
 
@@ -267,10 +297,24 @@ void apply_sweep(const ade_view& v, const ade_work& w, const sweep_arrays& s, do
 #pragma omp barrier
 }
 
+// Holds every face within its level cap, after the donor limit: the donor
+// test and the restart see the flows of the face law, so the sub-step still
+// shortens where they move too much water, and the cap only trims what would
+// carry a level past its neighbour's.
+void cap_faces(const ade_view& v, const ade_work& w, const sweep_arrays& s, double c2) {
+    const int n = v.cells;
+#pragma omp for schedule(static)
+    for (int c = 1; c <= n; ++c) {
+        const double q = s.q[c];
+        if (q != 0.0) s.q[c] = capped_to(q, level_cap(v, w.h, c, s.next[c], c2));
+    }
+}
+
 enum verdict { kGoOn = 0, kHalveNext = 1, kRestart = 2 };
 
 struct substep_flags {
     int heavy[2] = {0, 0};
+    int capped[2] = {0, 0};
     int overdraft[2] = {0, 0};
     int halve = 0;
     int clipped = 0;
@@ -288,11 +332,13 @@ int run_substep(const ade_view& v, const ade_work& w, double u, bool x_first, bo
     {
         for (int pass = 0; pass < 2; ++pass) {
             const sweep_arrays& s = (pass == 0) == x_first ? x : y;
-            sweep_faces<kDikes, kWetlands, kSnow, kPc>(v, w, s, c2, f.heavy[pass]);
+            sweep_faces<kDikes, kWetlands, kSnow, kPc>(v, w, s, c2, f.heavy[pass],
+                                                       f.capped[pass]);
             if (f.heavy[pass]) {
                 limit_donors(v, w, s, c2, u, f.overdraft[pass]);
                 if (f.overdraft[pass]) break;
             }
+            if (f.capped[pass]) cap_faces(v, w, s, c2);
             apply_sweep(v, w, s, c2, u, f.halve, f.clipped);
         }
     }

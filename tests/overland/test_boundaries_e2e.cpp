@@ -54,7 +54,7 @@ std::string run_case(const temp_dir& dir, const std::vector<std::string>& env = 
 // levels never pass the held level on the way (max depth within 1 mm).
 // Every overland scheme holds the cell: explicit, ADE and ADE-PC.
 TEST(OverlandBoundaryRun, HeldLevelFillsAClosedBasinToItsLevel) {
-  for (int scheme : {1}) {
+  for (int scheme : {1, 2, 3}) {
     SCOPED_TRACE("OVERTYPE " + std::to_string(scheme));
     temp_dir dir;
     boundary_case c = held_basin();
