@@ -358,7 +358,8 @@ inline void tile_faces(const face_view& v, const tile_values& t, double c2, int&
 }
 
 // The outflow limit and the new depths of one sub-step: loops meant to run
-// inside a parallel region (every thread calls this), or on one thread.
+// as the last part of a parallel region (every thread calls this), or on one
+// thread.
 //   - limit (only when `heavy`): scales the outflows of every donor that would
 //     pass more water than it holds to (almost) that water; scale is per cell;
 //   - apply: new depths from the four faces of every cell (dst may be v.h).
@@ -390,7 +391,8 @@ void limit_and_apply(const face_view& v, double c2, double* scale, double* dst, 
             else if (qyj < 0.0) v.qy[j] = qyj * scale[v.below[j]];
         }
     }
-#pragma omp for schedule(static)
+    // No barrier after this loop: the region that calls this ends with one.
+#pragma omp for schedule(static) nowait
     for (int j = 1; j <= n; ++j) {
         const double net = (v.qx[v.left[j]] - v.qx[j]) + (v.qy[v.above[j]] - v.qy[j]);
         dst[j] = v.h[j] + net * c2;
