@@ -12,7 +12,7 @@
 
 struct parallel_thresholds {
     int light = 0;      // loops of a few operations per cell (rain, infiltration, checks), cells
-    int overland = 0;   // the overland sub-step (some 20 ns of work per cell), cells
+    int overland = 0;   // the overland sub-step (10 to 20 ns of work per cell), cells
 };
 
 // Default thresholds, cells.

@@ -88,22 +88,52 @@ struct face_view {
     int cells = 0;                  // GNUM
 };
 
-// h^(5/3) for h > 0 without pow (m^(5/3)), as h^2 x h^(-1/3). The inverse
-// cube root comes from a first guess made from the bits of h (its exponent
-// divided by -3) and four Newton steps r <- r (4 - h r^3) / 3, which need no
-// division; the result is within a few units in the last place. It costs a
-// fraction of the library cube root, which was most of the time of a
-// sub-step. Tiny and huge depths go to the library.
-inline double depth_power(double h) {
-    if (!(h >= 1e-90 && h <= 1e90)) return h * std::cbrt(h * h);
+// Depths from kFastLow to kFastHigh (m) take the power below; tiny and huge
+// ones the library cube root.
+constexpr double kFastLow = 1e-90;
+constexpr double kFastHigh = 1e90;
+
+inline bool in_fast_range(double h) {
+    return (h >= kFastLow) & (h <= kFastHigh);
+}
+
+// First guess of h^(-1/3) from the bits of h > 0: 0x553F000000000000 minus
+// the bits divided by 3 (the exponent divided by -3, within 4 %), worked out
+// on the two 32-bit halves (2^32 = 3 x 1431655765 + 1), which vector code
+// can divide, with the same bits as the 64-bit division.
+inline double inverse_cube_root_guess(double h) {
     std::uint64_t bits;
     std::memcpy(&bits, &h, sizeof bits);
-    bits = 0x553F000000000000ull - bits / 3;
+    const std::uint32_t high = static_cast<std::uint32_t>(bits >> 32);
+    const std::uint32_t low = static_cast<std::uint32_t>(bits);
+    const std::uint32_t a = high / 3u, b = high - 3u * a;   // high = 3a + b
+    const std::uint32_t c = low / 3u, d = low - 3u * c;     // low = 3c + d
+    // bits / 3 = a 2^32 + (b 1431655765 + c + [b + d >= 3]), the second term
+    // below 2^32.
+    const std::uint32_t part = b * 1431655765u + c + static_cast<std::uint32_t>(b + d >= 3u);
+    const std::uint32_t guess_high = 0x553F0000u - a - static_cast<std::uint32_t>(part != 0u);
+    const std::uint32_t guess_low = 0u - part;
+    const std::uint64_t guess = (static_cast<std::uint64_t>(guess_high) << 32) | guess_low;
     double r;
-    std::memcpy(&r, &bits, sizeof r);
+    std::memcpy(&r, &guess, sizeof r);
+    return r;
+}
+
+// h^(5/3) for h in the fast range without pow (m^(5/3)), as h^2 x h^(-1/3):
+// the guess above and four Newton steps r <- r (4 - h r^3) / 3, which need no
+// division; the result is within 5 units in the last place. Plain
+// arithmetic, so that a loop of it becomes vector code; it costs a fraction of
+// the library cube root, which was most of the time of a sub-step.
+inline double fast_depth_power(double h) {
+    double r = inverse_cube_root_guess(h);
     const double h3 = h * (1.0 / 3.0);
     for (int i = 0; i < 4; ++i) r = r * (4.0 / 3.0 - (r * r) * (r * h3));
     return (h * h) * r;
+}
+
+// h^(5/3) for h > 0, m^(5/3).
+inline double depth_power(double h) {
+    return in_fast_range(h) ? fast_depth_power(h) : h * std::cbrt(h * h);
 }
 
 inline double signed_root(double s) {
@@ -169,30 +199,67 @@ double lake_face(const face_view& v, int j, int k) {
 }
 
 // The cells of a sub-step are taken in tiles of kTile consecutive cells. A
-// tile first computes what depends on each of its cells alone, in a short
-// loop without branches on the neighbours that keeps the arithmetic units
-// busy: the flow depth above retention raised to 5/3 and dx / n. Its faces
-// then only look these up. The tile arrays live on the stack (2 x 2 kB), so a
-// step allocates nothing.
+// tile first computes, in short loops without branches that the compiler
+// turns into vector code, what each face needs from the depths: the friction
+// slope of the cell's right and bottom faces and the square roots of their
+// magnitudes, and what depends on the cell alone: dx / n and the flow depth
+// above retention raised to 5/3. The faces then only combine these. The tile
+// arrays live on the stack (10 x 2 kB), so a step allocates nothing.
 constexpr int kTile = 256;
+constexpr double kPowerLater = -1.0;   // power of a flow depth out of the fast range or <= 0
 
 struct tile_values {
-    int first = 0;               // first cell of the tile
-    int count = 0;               // cells in the tile
-    double power[kTile];         // (h - r)^(5/3) of a cell with water above retention, else 0; m^(5/3)
-    double conveyance[kTile];    // dx / n, m s/m^(1/3)
+    int first = 0;                 // first cell of the tile
+    int count = 0;                 // cells in the tile
+    double neighbour[2][kTile];    // depth of the right [0] and lower [1] neighbour, m
+                                   // (slot 0 of the depths when there is none)
+    double present[2][kTile];      // 1 when that neighbour exists, else 0
+    double slope[2][kTile];        // friction slope of the right [0] and bottom [1] face, m/m
+    double root[2][kTile];         // sqrt(|slope|)
+    double power[kTile];           // (h - r)^(5/3), m^(5/3), or kPowerLater
+    double conveyance[kTile];      // dx / n, m s/m^(1/3)
 
     void fill(const face_view& v, int first_cell, int cells) {
         first = first_cell;
         count = cells;
-        const double* h = v.h + first_cell;
+        const double* h = v.h;
         const double* r = v.r + first_cell;
         const double* n = v.n + first_cell;
+        const double* sx = v.sx + first_cell;
+        const double* sy = v.sy + first_cell;
+        const int* right = v.right + first_cell;
+        const int* below = v.below + first_cell;
+        // A missing neighbour is slot 0 of the depths: a finite number whose
+        // slope no face uses.
         for (int i = 0; i < cells; ++i) {
-            const double hf = h[i] - r[i];
-            power[i] = hf > 0.0 ? depth_power(hf) : 0.0;
+            const double hj = h[first_cell + i];
+            const double hx = h[right[i]];
+            const double hy = h[below[i]];
+            const double fx = friction_slope(v, sx[i], hj, hx);
+            const double fy = friction_slope(v, sy[i], hj, hy);
+            neighbour[0][i] = hx;
+            neighbour[1][i] = hy;
+            present[0][i] = right[i] != 0 ? 1.0 : 0.0;
+            present[1][i] = below[i] != 0 ? 1.0 : 0.0;
+            slope[0][i] = fx;
+            slope[1][i] = fy;
+            root[0][i] = std::sqrt(std::fabs(fx));
+            root[1][i] = std::sqrt(std::fabs(fy));
             conveyance[i] = v.dx / n[i];
         }
+        // Every cell through the fast power (of 1 m for a depth out of its
+        // range, then marked to be done by the library where a face needs it).
+        for (int i = 0; i < cells; ++i) {
+            const double hf = h[first_cell + i] - r[i];
+            const bool fast = in_fast_range(hf);
+            const double p = fast_depth_power(fast ? hf : 1.0);
+            power[i] = fast ? p : kPowerLater;
+        }
+    }
+
+    // Own power of slot i, whose flow depth above retention is hf > 0.
+    double own_power(int i, double hf) const {
+        return power[i] != kPowerLater ? power[i] : depth_power(hf);
     }
 
     // hf^(5/3) for the water of cell k above the retention depth rj of the
@@ -200,37 +267,35 @@ struct tile_values {
     // in the tile and has the same retention depth, so the same difference.
     double power_of(const face_view& v, int k, double rj, double hf) const {
         const unsigned i = static_cast<unsigned>(k - first);
-        if (i < static_cast<unsigned>(count) && v.r[k] == rj) return power[i];
+        if (i < static_cast<unsigned>(count) && v.r[k] == rj)
+            return own_power(static_cast<int>(i), hf);
         return depth_power(hf);
     }
 };
 
-// Flow across the face of cell j (slot i of the tile) towards k (not 0) on
-// side `side_bit` (2 right, 4 bottom) with bed slope s0, m3/s, positive from
-// j to k.
+// Flow across the face `f` (0 right, 1 bottom) of cell j (slot i of the tile)
+// towards k (not 0), m3/s, positive from j to k.
 template <bool kDikes, bool kWetlands, bool kLakes>
-inline double face_flow_of(const face_view& v, const tile_values& t, int i, int j, int k, double s0,
-                           int side_bit) {
-    if (kDikes && (v.dike[j] & side_bit) != 0) return 0.0;
+inline double face_flow_of(const face_view& v, const tile_values& t, int i, int j, int k, int f) {
+    if (kDikes && (v.dike[j] & (f == 0 ? 2 : 4)) != 0) return 0.0;
     if (kLakes && (v.lake[j] | v.lake[k]) != 0) return lake_face(v, j, k);
-    if (kWetlands && v.wmask[j] >= 1) return wetland_face(v, j, k, s0);
+    if (kWetlands && v.wmask[j] >= 1) return wetland_face(v, j, k, f == 0 ? v.sx[j] : v.sy[j]);
     const double hj = v.h[j];
     const double rj = v.r[j];
     if (hj < rj) return 0.0;
     const double hk = v.h[k];
     if (hk <= rj && hj <= rj) return 0.0;   // no flow depth on either side
-    const double sf = friction_slope(v, s0, hj, hk);
+    const double sf = t.slope[f][i];
     if (level_surface(sf)) return 0.0;
-    double power;
+    // sign(sf) sqrt|sf| x power x dx / n, negated as a whole: the same bits.
     if (sf < 0.0) {
         const double hf = hk - rj;   // water from k, above the retention of j
         if (hf <= 0.0) return 0.0;
-        power = t.power_of(v, k, rj, hf);
-    } else {
-        if (hj - rj <= 0.0) return 0.0;
-        power = t.power[i];
+        return -(t.root[f][i] * t.power_of(v, k, rj, hf) * t.conveyance[i]);
     }
-    return signed_root(sf) * power * t.conveyance[i];
+    const double hf = hj - rj;
+    if (hf <= 0.0) return 0.0;
+    return t.root[f][i] * t.own_power(i, hf) * t.conveyance[i];
 }
 
 // Depth the donor of the face j -> k keeps after the face moves dhh (m,
@@ -241,16 +306,18 @@ inline double donor_depth_after(double dhh, double hj, double hk) {
     return dhh > 0.0 ? hj - dhh : hk + dhh;
 }
 
-// True when the face that moves dhh needs a split.
+// True when the face that moves dhh needs a split. (Bitwise operators on the
+// tests, so that a loop of it becomes vector code.)
 inline bool needs_split(double dhh, double hj, double hk) {
     const double a = std::fabs(dhh);
-    return a >= kSplitShift || a > kSplitDepthChange ||
-           donor_depth_after(dhh, hj, hk) < kSplitNegative;
+    return (a >= kSplitShift) | (a > kSplitDepthChange) |
+           (donor_depth_after(dhh, hj, hk) < kSplitNegative);
 }
 
 // True when the face takes more than kDonorShare of its donor's water.
 inline bool heavy_donor(double dhh, double hj, double hk) {
-    return dhh > 0.0 ? dhh > kDonorShare * hj : -dhh > kDonorShare * hk;
+    const bool out = dhh > 0.0;
+    return (out & (dhh > kDonorShare * hj)) | (!out & (-dhh > kDonorShare * hk));
 }
 
 // The flow q (m3/s) of the face j -> k held to a quarter of the level
@@ -265,30 +332,31 @@ inline double level_limited(const face_view& v, double q, double c2, double s0, 
     return q > cap ? cap : (q < -cap ? -cap : q);
 }
 
+// Tiles of cells with a face of each kind (0: no such face anywhere).
 struct pass_counts {
-    int split_x = 0;     // right faces that need a split
-    int split_y = 0;     // bottom faces that need a split
-    int heavy = 0;       // faces that call for the outflow check
+    int split_x = 0;     // tiles with a right face that needs a split
+    int split_y = 0;     // tiles with a bottom face that needs a split
+    int heavy = 0;       // tiles with a face that calls for the outflow check
 };
 
-// The face flows of the cells of one tile; adds to the split counts.
-// c2 = s / dx^2, 1/m.
 // Depth of cell j as a donor in the split tests, m: a lake gives without end.
 template <bool kLakes>
 inline double donor_depth(const face_view& v, int j) {
     return (kLakes && v.lake[j] != 0) ? kLakeDonorDepth : v.h[j];
 }
 
+// The face flows of the cells of one tile with lakes, one face at a time;
+// adds to the split counts. c2 = s / dx^2, 1/m.
 template <bool kDikes, bool kWetlands, bool kLakes>
-inline void tile_faces(const face_view& v, tile_values& t, double c2, int& split_x, int& split_y,
-                       int& heavy) {
+inline void tile_faces_one_by_one(const face_view& v, const tile_values& t, double c2, int& split_x,
+                                  int& split_y, int& heavy) {
     for (int i = 0; i < t.count; ++i) {
         const int j = t.first + i;
         const double hj = donor_depth<kLakes>(v, j);
         const int kr = v.right[j];
         double q = 0.0;
         if (kr != 0) {
-            q = face_flow_of<kDikes, kWetlands, kLakes>(v, t, i, j, kr, v.sx[j], 2);
+            q = face_flow_of<kDikes, kWetlands, kLakes>(v, t, i, j, kr, 0);
             if (q != 0.0) q = level_limited(v, q, c2, v.sx[j], hj, v.h[kr]);
         }
         v.qx[j] = q;
@@ -301,7 +369,7 @@ inline void tile_faces(const face_view& v, tile_values& t, double c2, int& split
         const int kb = v.below[j];
         q = 0.0;
         if (kb != 0) {
-            q = face_flow_of<kDikes, kWetlands, kLakes>(v, t, i, j, kb, v.sy[j], 4);
+            q = face_flow_of<kDikes, kWetlands, kLakes>(v, t, i, j, kb, 1);
             if (q != 0.0) q = level_limited(v, q, c2, v.sy[j], hj, v.h[kb]);
         }
         v.qy[j] = q;
@@ -314,8 +382,80 @@ inline void tile_faces(const face_view& v, tile_values& t, double c2, int& split
     }
 }
 
+// The face flows of the cells of one tile; adds the tile to the counts of
+// the kinds of faces it has. c2 = s / dx^2, 1/m.
+//   1. Every face whose water comes from its own cell with a depth in the
+//      fast range, in vector code: the face law with the tile's values, or 0.
+//   2. Only when the tile has faces step 1 cannot know (water coming from the
+//      neighbour, a slope or depth that is not a number, a depth out of the
+//      fast range, a wetland cell): these, one by one. Together with step 1
+//      every face gets the value of face_flow_of.
+//   3. The level limit of every face, in vector code.
+//   4. The split tests, in vector code.
+// A tile of a run with lakes goes face by face.
+template <bool kDikes, bool kWetlands, bool kLakes>
+inline void tile_faces(const face_view& v, const tile_values& t, double c2, int& split_x,
+                       int& split_y, int& heavy) {
+    if (kLakes) {
+        tile_faces_one_by_one<kDikes, kWetlands, kLakes>(v, t, c2, split_x, split_y, heavy);
+        return;
+    }
+    const int first = t.first;
+    const int m = t.count;
+    const double* h = v.h + first;
+    const double* r = v.r + first;
+    for (int f = 0; f < 2; ++f) {
+        const int* next = (f == 0 ? v.right : v.below) + first;
+        double* q = (f == 0 ? v.qx : v.qy) + first;
+        const double* sf = t.slope[f];
+        const double* root = t.root[f];
+        const double* hk = t.neighbour[f];
+        const int side_bit = f == 0 ? 2 : 4;
+        for (int i = 0; i < m; ++i) {
+            const double hj = h[i];
+            const double rj = r[i];
+            const bool neighbour = t.present[f][i] != 0.0;
+            bool own = (sf[i] >= 0.0) & (t.power[i] != kPowerLater);
+            if (kWetlands) own &= v.wmask[first + i] < 1;
+            bool flows = neighbour & own & (hj >= rj) & ((hk[i] > rj) | (hj > rj)) &
+                         (std::fabs(sf[i]) >= kSlopeFloor) & (hj - rj > 0.0);
+            if (kDikes) flows &= (v.dike[first + i] & side_bit) == 0;
+            const double law = root[i] * t.power[i] * t.conveyance[i];
+            q[i] = flows ? law : 0.0;
+        }
+        // (A face without a neighbour may be taken too; step 2 skips it.)
+        bool others = kWetlands;
+        for (int i = 0; i < m && !others; ++i)
+            others = !((sf[i] >= 0.0) & (t.power[i] != kPowerLater));
+        if (others) {
+            for (int i = 0; i < m; ++i) {
+                bool own = (sf[i] >= 0.0) & (t.power[i] != kPowerLater);
+                if (kWetlands) own &= v.wmask[first + i] < 1;
+                if (!own && next[i] != 0)
+                    q[i] = face_flow_of<kDikes, kWetlands, false>(v, t, i, first + i, next[i], f);
+            }
+        }
+        const double* s0 = (f == 0 ? v.sx : v.sy) + first;
+        for (int i = 0; i < m; ++i) q[i] = level_limited(v, q[i], c2, s0[i], h[i], hk[i]);
+        // The tests of every face as a code (1 split, 2 heavy) in vector code,
+        // then whether any face has them.
+        double code[kTile];
+        for (int i = 0; i < m; ++i) {
+            const double dhh = q[i] * c2;
+            const bool moves = q[i] != 0.0;
+            code[i] = ((moves & needs_split(dhh, h[i], hk[i])) ? 1.0 : 0.0) +
+                      ((moves & heavy_donor(dhh, h[i], hk[i])) ? 2.0 : 0.0);
+        }
+        int found = 0;
+        for (int i = 0; i < m; ++i) found |= static_cast<int>(code[i]);
+        (f == 0 ? split_x : split_y) += found & 1;
+        heavy += found >> 1;
+    }
+}
+
 // The outflow limit and the new depths of one sub-step: loops meant to run
-// inside a parallel region (every thread calls this), or on one thread.
+// as the last part of a parallel region (every thread calls this), or on one
+// thread.
 //   - limit (only when `heavy`): scales the outflows of every donor that would
 //     pass more water than it holds to (almost) that water; scale is per cell;
 //   - apply: new depths from the four faces of every cell (dst may be v.h).
@@ -357,7 +497,8 @@ void limit_and_apply(const face_view& v, double c2, double* scale, double* dst, 
             else if (qyj < 0.0) v.qy[j] = qyj * scale[v.below[j]];
         }
     }
-#pragma omp for schedule(static)
+    // No barrier after this loop: the region that calls this ends with one.
+#pragma omp for schedule(static) nowait
     for (int j = 1; j <= n; ++j) {
         const double net = (v.qx[v.left[j]] - v.qx[j]) + (v.qy[v.above[j]] - v.qy[j]);
         if (kLakes && v.lake[j] != 0) {

@@ -90,6 +90,11 @@ INSTANTIATE_TEST_SUITE_P(
                   manning(-0.01 + 0.5 / kDx, 0.5, kN, kDx)},
         face_case{"back_from_the_neighbour", 0, 0.2, 0, 0, 0, 0, false, false,
                   manning(-0.2 / kDx, 0.2, kN, kDx)},
+        // Depths far below any film of water take the library's cube root.
+        face_case{"depth_beyond_the_fast_power", 1e-95, 0, 0, 0, 0.01, 0, false, false,
+                  manning(0.01 + 1e-95 / kDx, 1e-95, kN, kDx)},
+        face_case{"back_from_a_depth_beyond_the_fast_power", 0, 1e-95, 0, 0, -0.01, 0, false,
+                  false, manning(-0.01 - 1e-95 / kDx, 1e-95, kN, kDx)},
         face_case{"below_retention_blocks_both_ways", 0.004, 0.3, 0.005, 0, 0.0, 0, false, false,
                   0.0},
         face_case{"retention_lowers_the_flow_depth", 0.1, 0, 0.02, 0, 0.01, 0, false, false,
@@ -233,7 +238,8 @@ TEST_P(FaceLawOnAGrid, EveryFaceFollowsTheFaceLaw) {
         for (int c = 1; c <= rs.cols; ++c) {
             const int k = rs.mask[r][c];
             // A bed with hills and hollows, so water flows every way.
-            if (k != 0) rs.elevation[static_cast<size_t>(k)] = 0.2 * std::sin(0.7 * r) * std::cos(0.5 * c);
+            if (k != 0)
+                rs.elevation[static_cast<size_t>(k)] = 0.2 * std::sin(0.7 * r) * std::cos(0.5 * c);
         }
     compute_cell_slopes(rs);
     for (int j = 1; j <= rs.GNUM; ++j) {
@@ -256,7 +262,8 @@ TEST_P(FaceLawOnAGrid, EveryFaceFollowsTheFaceLaw) {
             double expected = 0.0;
             if (k != 0 && h[s] >= rs.retent_dep[s]) {
                 const double hk = h[static_cast<size_t>(k)];
-                const double sf = slope[f] - (hk - h[s]) * (1.0 / 10.0) + 1e-30;   // as the scheme rounds it
+                // The slope rounded as the scheme rounds it.
+                const double sf = slope[f] - (hk - h[s]) * (1.0 / 10.0) + 1e-30;
                 const double hf = (sf < 0 ? hk : h[s]) - rs.retent_dep[s];
                 if (std::fabs(sf) >= 1e-20 && hf > 0.0)
                     expected = manning(sf, hf, rs.dist_rough[s], 10.0);
