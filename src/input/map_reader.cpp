@@ -8,10 +8,13 @@
 #include "input/map_reader.h"
 
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <system_error>
 #include <vector>
 
 #include "core/error.h"
@@ -58,11 +61,42 @@ bool read_header_int(FILE* in, int& value) {
 
 enum class int_read { ok, end_of_file, not_integer };
 
-// Next whitespace-separated token of an integer map as a whole number.
+// White space as "%s" of scanf skips it in the C locale.
+inline bool is_scan_space(int c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// Next whitespace-separated token of an integer map as a whole number. The
+// token is taken as "%Ns" of scanf takes it (N = token_size - 1: a longer run
+// of characters gives several tokens; the white space after it is left on the
+// stream), but character by character from the stream's buffer: scanf spent
+// most of a large map's reading time parsing its format for every value.
+// The caller holds the stream's lock (flockfile).
 int_read next_map_int(FILE* in, int& value, char* token, int token_size) {
-    char format[16];
-    std::snprintf(format, sizeof(format), "%%%ds", token_size - 1);
-    if (std::fscanf(in, format, token) != 1) return int_read::end_of_file;
+    int c = getc_unlocked(in);
+    while (is_scan_space(c)) c = getc_unlocked(in);
+    if (c == EOF) return int_read::end_of_file;
+    int length = 0;
+    while (c != EOF && !is_scan_space(c)) {
+        token[length++] = static_cast<char>(c);
+        if (length == token_size - 1) break;
+        c = getc_unlocked(in);
+    }
+    if (length < token_size - 1 && c != EOF) ungetc(c, in);
+    token[length] = '\0';
+
+    // Up to 9 digits after an optional minus sign cannot leave the int range:
+    // summed directly. Any other token goes through strtol.
+    const int first = token[0] == '-' ? 1 : 0;
+    if (length > first && length - first <= 9) {
+        int v = 0;
+        int k = first;
+        while (k < length && token[k] >= '0' && token[k] <= '9') v = 10 * v + (token[k++] - '0');
+        if (k == length) {
+            value = first == 1 ? -v : v;
+            return int_read::ok;
+        }
+    }
     errno = 0;
     char* end = nullptr;
     const long v = std::strtol(token, &end, 10);
@@ -72,6 +106,88 @@ int_read next_map_int(FILE* in, int& value, char* token, int token_size) {
     value = static_cast<int>(v);
     return int_read::ok;
 }
+
+// Separators of a real map row, as the shared token readers have them: blank,
+// tab, comma and newline (a carriage return is not one).
+inline bool is_row_sep(char c) { return c == ' ' || c == '\t' || c == ',' || c == '\n'; }
+
+// The next value of a real map row at `cursor`, which moves past it and the
+// separators after it. Takes and checks tokens exactly as next_word_at and
+// parse_real_token do (a carriage return may end the token), but parses plain
+// tokens where they stand instead of copying each one out first. Returns
+// `missing` when the row holds no more tokens; for any status but ok and
+// missing, `token` receives the token's text (cut to kTokenSize - 1
+// characters) for the message.
+number_status next_row_real(char*& cursor, double& value, char* token) {
+    value = 0.0;
+    char* p = cursor;
+    while (is_row_sep(*p)) ++p;
+    cursor = p;
+    if (*p == '\0') return number_status::missing;
+    if (*p == '"') {
+        // Quoted tokens: the shared reader's rules (the quotes become blanks).
+        if (!next_word_at(cursor, token)) return number_status::missing;
+        return parse_real_token(token, value);
+    }
+    char* const start = p;
+    while (*p != '\0' && !is_row_sep(*p)) ++p;
+    char* const stop = p;   // one past the token's last character
+    while (is_row_sep(*p)) ++p;
+    cursor = p;
+    const size_t length = static_cast<size_t>(stop - start);
+    auto copy_out = [&] {
+        const size_t n = length < static_cast<size_t>(kTokenSize - 1) ? length : kTokenSize - 1;
+        std::memcpy(token, start, n);
+        token[n] = '\0';
+    };
+    if (length > static_cast<size_t>(kTokenSize - 1)) {
+        // Only the first kTokenSize - 1 characters count, as for a copied token.
+        copy_out();
+        return parse_real_token(token, value);
+    }
+
+    // Plain decimals: from_chars rounds correctly like strtod and is faster.
+    double v = 0.0;
+    const std::from_chars_result fast = std::from_chars(start, stop, v);
+    if (fast.ec == std::errc() && fast.ptr == stop) {
+        if (!std::isfinite(v)) {
+            copy_out();
+            return number_status::not_finite;
+        }
+        value = v;
+        return number_status::ok;
+    }
+    // Everything else (a plus sign, hexadecimal, a value beyond the double
+    // range, a carriage return at the end, words): strtod where the token
+    // stands. The character after the token is a separator or the end of the
+    // row, which no number continues into.
+    char* end = nullptr;
+    errno = 0;
+    v = std::strtod(start, &end);
+    const bool whole = end != start && (end == stop || (end + 1 == stop && *end == '\r'));
+    if (!whole) {
+        copy_out();
+        return number_status::not_number;
+    }
+    if (!std::isfinite(v)) {
+        copy_out();
+        return number_status::not_finite;
+    }
+    value = v;
+    return number_status::ok;
+}
+
+// Holds the lock of a stream for the unlocked character reads of one map.
+class stream_lock {
+public:
+    explicit stream_lock(FILE* in) : in_(in) { flockfile(in_); }
+    ~stream_lock() { funlockfile(in_); }
+    stream_lock(const stream_lock&) = delete;
+    stream_lock& operator=(const stream_lock&) = delete;
+
+private:
+    FILE* in_;   // the locked stream
+};
 
 // Stores `value` in the next slot of a per-cell array; false when the array
 // has no slot left (slot 0 is never used).
@@ -160,6 +276,7 @@ bool read_map_file(file_object& f, const char* path, int map_kind, double& north
     if (map_kind == kMapCellReals || map_kind == kMapSecondReals) {
         // 3. One text line per grid row; values by the token rules of next_double.
         text_line line;
+        char token[kTokenSize];   // text of a refused value, for its message
         for (int i = 1; i <= rows; ++i) {
             if (std::feof(in) || !read_line(line, f)) {
                 std::printf("Unexpected end of file in file: %s\n", shown(path));
@@ -170,18 +287,15 @@ bool read_map_file(file_object& f, const char* path, int map_kind, double& north
             int missing = 0;   // values the row lacks (taken as 0)
             for (int j = 1; j <= cols; ++j) {
                 double value = 0.0;
-                char token[kTokenSize];
-                if (next_word_at(cursor, token)) {
-                    // NaN and infinite values are refused like words: no kernel can use them.
-                    const number_status status = parse_real_token(token, value);
-                    if (status != number_status::ok) {
-                        std::printf("Error: the value \"%s\" in row %d, column %d of map %s %s.\n",
-                                    token, i, j, shown(path), number_status_words(status));
-                        fail_printed();
-                        return false;
-                    }
-                } else {
+                // NaN and infinite values are refused like words: no kernel can use them.
+                const number_status status = next_row_real(cursor, value, token);
+                if (status == number_status::missing) {
                     ++missing;
+                } else if (status != number_status::ok) {
+                    std::printf("Error: the value \"%s\" in row %d, column %d of map %s %s.\n",
+                                token, i, j, shown(path), number_status_words(status));
+                    fail_printed();
+                    return false;
                 }
                 if (value != 0.0) nonzero = true;
                 if (grid == nullptr || grid[i][j] == 0) continue;
@@ -212,6 +326,7 @@ bool read_map_file(file_object& f, const char* path, int map_kind, double& north
             for (int& c : g_category_counts) c = 0;
         }
         char token[256];
+        stream_lock lock(in);   // next_map_int reads the stream unlocked
         for (int i = 1; i <= rows; ++i) {
             for (int j = 1; j <= cols; ++j) {
                 int value = 0;

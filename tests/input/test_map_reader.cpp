@@ -3,7 +3,10 @@
 // bad input without writing outside the targets.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -215,6 +218,127 @@ TEST_F(MapReaderTest, RealRowsMustHoldNumbersAndNoMoreValuesThanColumns) {
         EXPECT_EQ(r.out.rfind(c.message, 0), 0u) << r.out;
         EXPECT_NE(r.out.find(path_), std::string::npos);
         EXPECT_EQ(error_record.stop, 1);
+    }
+}
+
+// Real values are taken where they stand in the row; every form the token
+// rules accept must give what strtod gives for the token alone, and the
+// forms they refuse must still be refused.
+TEST_F(MapReaderTest, RealTokensKeepTheTokenRules) {
+    const std::string zeros(1020, '0');
+    struct token_case {
+        std::string row2;   // second row of a 3 x 3 real map
+        double middle;      // value of the middle cell when read
+        const char* refused;   // start of the expected message, or null when read
+    } cases[] = {
+        {"1 +2.5 1", 2.5, nullptr},
+        {"1 0x1p3 1", 8.0, nullptr},
+        {"1 \"4.5\" 1", 4.5, nullptr},             // a quoted token
+        {"1,\t2.5\r 1", 2.5, nullptr},             // a carriage return ends the token
+        {"1 \r2.5 1", 2.5, nullptr},               // strtod skips it in front
+        {"1 1e-400 1", 0.0, nullptr},              // underflow is a finite 0
+        {"1 4.9e-324 1", 4.9e-324, nullptr},       // the least subnormal
+        // Only the first 1023 characters of a longer token count.
+        {"1 0.5" + zeros + "x 1", 0.5, nullptr},
+        {"1 1e 1", 0.0, "Error: the value \"1e\" in row 2, column 2 of map "},
+        {"1 - 1", 0.0, "Error: the value \"-\" in row 2, column 2 of map "},
+        {"1 . 1", 0.0, "Error: the value \".\" in row 2, column 2 of map "},
+        {"1 \r 1", 0.0, "Error: the value \"\r\" in row 2, column 2 of map "},
+        {"1 2.5\r\r 1", 0.0, "Error: the value \"2.5\r\r\" in row 2, column 2 of map "},
+        {"1 Infinity 1", 0.0, "Error: the value \"Infinity\" in row 2, column 2 of map "},
+        {"1 -NAN(1) 1", 0.0, "Error: the value \"-NAN(1)\" in row 2, column 2 of map "},
+        {"1 0x1p99999 1", 0.0, "Error: the value \"0x1p99999\" in row 2, column 2 of map "},
+    };
+    for (const token_case& c : cases) {
+        SCOPED_TRACE(c.row2.substr(0, 40));
+        error_record = error_info{};
+        mask_grid grid(3, 3, kPlus);
+        std::vector<double> values(6, -1.0);
+        read_result r = read(map_text(3, 3, {"1 1 1", c.row2, "1 1 1"}), kMapCellReals,
+                             grid.cells, &values, nullptr, nullptr);
+        if (c.refused == nullptr) {
+            EXPECT_TRUE(r.ok) << r.out;
+            EXPECT_EQ(values[3], c.middle);
+            EXPECT_EQ(values[2], 1.0);
+            EXPECT_EQ(values[4], 1.0);
+            continue;
+        }
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.out.rfind(c.refused, 0), 0u) << r.out;
+        EXPECT_EQ(error_record.stop, 1);
+    }
+}
+
+// Decimals of every length and exponent read to the same double as strtod
+// gives, bit for bit: the fast path may not round differently.
+TEST_F(MapReaderTest, RealValuesAreRoundedAsStrtodRoundsThem) {
+    const int cols = 3000;
+    std::vector<std::string> texts;
+    std::string line;
+    unsigned long long state = 12345;
+    for (int j = 0; j < cols; ++j) {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        const int digits = 1 + static_cast<int>((state >> 33) % 25);   // 1..25 digits
+        const int exponent = static_cast<int>((state >> 20) % 630) - 330;   // -330..299
+        std::string text = (state >> 60) % 2 == 0 ? "" : "-";
+        unsigned long long d = state;
+        for (int k = 0; k < digits; ++k) {
+            d = d * 6364136223846793005ULL + 1442695040888963407ULL;
+            text += static_cast<char>('0' + (d >> 59) % 10);
+            if (k == 0) text += '.';
+        }
+        text += "e" + std::to_string(exponent);
+        texts.push_back(text);
+        line += (j > 0 ? " " : "") + text;
+    }
+    mask_grid grid(1, cols, {std::vector<int>(cols, 1)});
+    std::vector<double> values(static_cast<size_t>(cols) + 1, -1.0);
+    read_result r = read(map_text(1, cols, {line}), kMapCellReals, grid.cells, &values, nullptr,
+                         nullptr, 1, cols);
+    ASSERT_TRUE(r.ok) << r.out.substr(0, 300);
+    int differing = 0;
+    for (int j = 0; j < cols; ++j) {
+        const double expected = std::strtod(texts[static_cast<size_t>(j)].c_str(), nullptr);
+        if (std::memcmp(&expected, &values[static_cast<size_t>(j) + 1], sizeof expected) != 0)
+            ++differing;
+    }
+    EXPECT_EQ(differing, 0);
+}
+
+// Integer maps take tokens between any white space, as "%s" of scanf does.
+TEST_F(MapReaderTest, IntegerTokensKeepTheirRules) {
+    struct int_case {
+        std::string rows;        // the three rows of a 3 x 3 integer grid
+        std::vector<int> row2;   // row 2 when read
+        const char* refused;     // the refused token, or null when read
+    } cases[] = {
+        {"1 1 1\r\n+7\t-0\v0012\r\n1 1 1", {7, 0, 12}, nullptr},
+        {"1 1 1\f-2147483648 2147483647 1 1 1 1", {INT_MIN, INT_MAX, 1}, nullptr},
+        // More than 255 characters make two tokens.
+        {"1 1 1 " + std::string(255, '0') + "5 3 1 1 1 1", {0, 5, 3}, nullptr},
+        {"1 1 1 1 2147483648 1 1 1 1 1", {}, "2147483648"},
+        {"1 1 1 1 -2147483649 1 1 1 1 1", {}, "-2147483649"},
+        {"1 1 1 1 - 1 1 1 1 1", {}, "-"},
+        {"1 1 1 1 1,2 1 1 1 1 1", {}, "1,2"},
+        {"1 1 1 1 0x10 1 1 1 1 1", {}, "0x10"},
+    };
+    for (const int_case& c : cases) {
+        SCOPED_TRACE(c.rows.substr(0, 40));
+        error_record = error_info{};
+        mask_grid grid(3, 3, kPlus);
+        read_result r =
+            read(map_text(3, 3, {c.rows}), kMapGridInts, grid.cells, nullptr, nullptr, nullptr);
+        if (c.refused == nullptr) {
+            EXPECT_TRUE(r.ok) << r.out;
+            EXPECT_EQ((std::vector<int>{grid.cells[2][1], grid.cells[2][2], grid.cells[2][3]}),
+                      c.row2);
+            EXPECT_EQ(grid.cells[3][3], 1);
+            continue;
+        }
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.out, std::string("Error: the value \"") + c.refused +
+                             "\" in row 2, column 2 of map " + path_ + " is not a whole number\n" +
+                             grid_test::kReported);
     }
 }
 
