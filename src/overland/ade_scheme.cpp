@@ -23,6 +23,16 @@
 // Volumes that leave the cells (head boundaries, clips) are kept per cell
 // during the step and summed in cell order at its end; the outlet is drained
 // on one thread between the sub-steps.
+//
+// Overland lakes: a lake cell holds no depth; a face between a lake cell and
+// a cell outside the lakes carries the lake law (olake.h) with the lake's
+// level as the lake cell's water surface, a face between two lake cells
+// nothing. In the donor limit a lake gives without end; after the level cap
+// the faces through which a lake gives water are scaled to its budget
+// (serial, cell order), so a lake never gives water below its initial
+// level. The depth update leaves a lake cell's depth alone and books what
+// its face pair moved as the cell's gain; the step adds the gains to the
+// lakes' inflow in cell order at its end, and a restart clears them.
 #include "overland/ade_scheme.h"
 
 #include <cmath>
@@ -34,6 +44,7 @@
 #include "core/error.h"
 #include "core/parallel.h"
 #include "overland/lowspots.h"
+#include "overland/olake.h"
 #include "run/run_state.h"
 
 namespace {
@@ -54,6 +65,7 @@ constexpr double kDonorShare = 0.5;        // a face moving more than this share
 constexpr double kLimitMargin = 1.0 - 1e-12;  // a limited donor keeps this share of its outflow
 constexpr double kLevelShare = 0.25;       // a face moves at most this share of the level
                                            // difference of its two cells in a sub-step
+constexpr double kLakeDonorDepth = 1e30;   // depth a lake stands for in the donor test, m
 
 // d^(5/3) for a depth d > 0 (m^(5/3)) as d^2 x d^(-1/3), the inverse cube
 // root by Newton steps y <- y (4 - d y^3) / 3 from a guess made from the bits
@@ -88,6 +100,9 @@ struct ade_view {
     double reynolds = 0.0;          // Reynolds number from which snow flows by Manning again
     bool reynolds_on = false;       // the snow_reynolds card is given
     const int* btype = nullptr;     // overland boundary type per cell, when boundaries are on
+    const int* lake = nullptr;      // overland lake of the cell (0 none), when lakes run
+    const double* stage = nullptr;  // water level of the cell's lake (lake cells), m
+    run_state* rs = nullptr;        // the run, for the lake outflow limit (with lakes)
     double dx = 0.0;                // cell size, m
     double inv_dx = 0.0;            // 1 / cell size, 1/m
     double area = 0.0;              // cell area, m2
@@ -107,10 +122,30 @@ struct ade_work {
     double* head_gain = nullptr;    // water given by a held boundary cell in the step, m3
     double* head_loss = nullptr;    // water taken by a held boundary cell in the step, m3
     double* clip = nullptr;         // water created by a clip in the step, m3
+    double* lake_gain = nullptr;    // water into the lake through a lake cell's faces in the
+                                    // step, m3 (with lakes)
 };
 
 inline bool held(const ade_view& v, int c) {
     return head_boundary_cell(v.btype, c);
+}
+
+inline bool in_lake(const ade_view& v, int c) {
+    return v.lake != nullptr && v.lake[c] != 0;
+}
+
+// Water surface of cell c from the depths h, m: its lake's level for a lake
+// cell.
+template <bool kLakes>
+inline double water_level(const ade_view& v, const double* h, int c) {
+    return (kLakes && in_lake(v, c)) ? v.stage[c] : v.z[c] + h[c];
+}
+
+// Depth of cell c as a donor, m: a lake gives without end (its budget
+// limits it instead).
+template <bool kLakes>
+inline double donor_depth(const ade_view& v, const double* h, int c) {
+    return (kLakes && in_lake(v, c)) ? kLakeDonorDepth : h[c];
 }
 
 // Wetland discharge of a face whose flowing cell holds `depth` m of water
@@ -136,10 +171,23 @@ double wetland_discharge(const wetland_record& w, double s, double depth, double
 // 4 bottom) from the depths h, m3/s, positive from c to b. The flowing cell
 // (the higher water surface) gives its depth above its own retention, its n,
 // its wetland law and its snow.
-template <bool kDikes, bool kWetlands, bool kSnow>
+// With lakes, a face that touches a lake cell takes the lake law (the cell
+// outside the lake gives its depth, retention, n and wetland law in both
+// directions); a face between two lake cells carries nothing.
+template <bool kDikes, bool kWetlands, bool kSnow, bool kLakes>
 inline double face_discharge(const ade_view& v, const double* h, int c, int b, int side_bit) {
     if (b == 0) return 0.0;
     if (kDikes && v.dike != nullptr && (v.dike[c] & side_bit) != 0) return 0.0;
+    if (kLakes && (v.lake[c] | v.lake[b]) != 0) {
+        const bool lake_c = v.lake[c] != 0;
+        if (lake_c && v.lake[b] != 0) return 0.0;
+        const int o = lake_c ? b : c;   // the cell outside the lake
+        const wetland_record* w =
+            (v.wmask != nullptr && v.wmask[o] >= 1) ? &v.wrec[v.wmask[o]] : nullptr;
+        const double q = lake_face_flow(v.z[o] + h[o], h[o], v.r[o], v.n[o], w,
+                                        v.stage[lake_c ? c : b], v.dx);
+        return lake_c ? -q : q;
+    }
     const double hc = h[c];
     const double hb = h[b];
     const double s = ((v.z[c] + hc) - (v.z[b] + hb)) * v.inv_dx;
@@ -168,8 +216,11 @@ inline double face_discharge(const ade_view& v, const double* h, int c, int b, i
 // a half: water standing almost level (where the Manning law has no bound on
 // its diffusion) settles instead of sloshing past the levels around it, and
 // no level rises above the highest of the three, nor a held level.
+// A lake cell's level is its lake's.
+template <bool kLakes>
 inline double level_cap(const ade_view& v, const double* h, int c, int b, double c2) {
-    return kLevelShare * std::fabs((v.z[c] + h[c]) - (v.z[b] + h[b])) / c2;
+    return kLevelShare *
+           std::fabs(water_level<kLakes>(v, h, c) - water_level<kLakes>(v, h, b)) / c2;
 }
 
 // q (m3/s) held within +-cap.
@@ -190,7 +241,7 @@ struct sweep_arrays {
     int side_bit;
 };
 
-template <bool kDikes, bool kWetlands, bool kSnow, bool kPc>
+template <bool kDikes, bool kWetlands, bool kSnow, bool kPc, bool kLakes>
 void sweep_faces(const ade_view& v, const ade_work& w, const sweep_arrays& s, double c2,
                  int& heavy, int& capped) {
     const int n = v.cells;
@@ -201,26 +252,30 @@ void sweep_faces(const ade_view& v, const ade_work& w, const sweep_arrays& s, do
             // The predictor is held by the levels so that its depths stay
             // within their neighbours' levels.
             const int b = s.next[c];
-            const double q = face_discharge<kDikes, kWetlands, kSnow>(v, h, c, b, s.side_bit);
-            w.fp[c] = q == 0.0 ? 0.0 : capped_to(q, level_cap(v, h, c, b, c2));
+            const double q =
+                face_discharge<kDikes, kWetlands, kSnow, kLakes>(v, h, c, b, s.side_bit);
+            w.fp[c] = q == 0.0 ? 0.0 : capped_to(q, level_cap<kLakes>(v, h, c, b, c2));
         }
 #pragma omp for schedule(static)
-        for (int c = 1; c <= n; ++c)
-            w.hp[c] = held(v, c) ? h[c] : h[c] + (w.fp[s.up[c]] - w.fp[c]) * c2;
+        for (int c = 1; c <= n; ++c) {
+            const bool keep = held(v, c) || (kLakes && v.lake[c] != 0);
+            w.hp[c] = keep ? h[c] : h[c] + (w.fp[s.up[c]] - w.fp[c]) * c2;
+        }
     }
     int own_heavy = 0;
     int own_capped = 0;
 #pragma omp for schedule(static) nowait
     for (int c = 1; c <= n; ++c) {
         const int b = s.next[c];
-        const double q = kPc ? 0.5 * (w.fp[c] + face_discharge<kDikes, kWetlands, kSnow>(
-                                                    v, w.hp, c, b, s.side_bit))
-                             : face_discharge<kDikes, kWetlands, kSnow>(v, h, c, b, s.side_bit);
+        const double q =
+            kPc ? 0.5 * (w.fp[c] + face_discharge<kDikes, kWetlands, kSnow, kLakes>(
+                                       v, w.hp, c, b, s.side_bit))
+                : face_discharge<kDikes, kWetlands, kSnow, kLakes>(v, h, c, b, s.side_bit);
         s.q[c] = q;
         if (q != 0.0) {
-            const double donor = q > 0.0 ? h[c] : h[b];
+            const double donor = donor_depth<kLakes>(v, h, q > 0.0 ? c : b);
             if (std::fabs(q) * c2 > kDonorShare * donor) own_heavy = 1;
-            if (std::fabs(q) > level_cap(v, h, c, b, c2)) own_capped = 1;
+            if (std::fabs(q) > level_cap<kLakes>(v, h, c, b, c2)) own_capped = 1;
         }
     }
     raise_shared_flag(heavy, own_heavy);
@@ -230,7 +285,7 @@ void sweep_faces(const ade_view& v, const ade_work& w, const sweep_arrays& s, do
 
 // Scales the outflows of every donor that would pass more than it holds;
 // an overdraft beyond kOverdraft (or any, below the shortest sub-step) sets
-// `overdraft`.
+// `overdraft`. A lake cell passes all (its budget limits it).
 void limit_donors(const ade_view& v, const ade_work& w, const sweep_arrays& s, double c2, double u,
                   int& overdraft) {
     const int n = v.cells;
@@ -245,7 +300,7 @@ void limit_donors(const ade_view& v, const ade_work& w, const sweep_arrays& s, d
         if (upstream < 0.0) out -= upstream;
         const double moved = out * c2;
         double share = 1.0;
-        if (!held(v, c) && moved > h[c]) {
+        if (!held(v, c) && !in_lake(v, c) && moved > h[c]) {
             if (h[c] - moved <= -kOverdraft || u < kMinSubstep) own_overdraft = 1;
             share = h[c] > 0.0 ? h[c] * kLimitMargin / moved : 0.0;
         }
@@ -264,7 +319,8 @@ void limit_donors(const ade_view& v, const ade_work& w, const sweep_arrays& s, d
 
 // New depths of one sweep; sets halve when a change exceeds half the depth
 // (cells deeper than kTestDepth, sub-steps longer than kTestSubstep) and
-// clipped when a depth went below zero by rounding.
+// clipped when a depth went below zero by rounding. A lake cell keeps its
+// depth and books the change as its lake gain.
 void apply_sweep(const ade_view& v, const ade_work& w, const sweep_arrays& s, double c2, double u,
                  int& halve, int& clipped) {
     const int n = v.cells;
@@ -278,6 +334,10 @@ void apply_sweep(const ade_view& v, const ade_work& w, const sweep_arrays& s, do
         s.q_sum[c] += q * u;
         const double dh = (s.q[s.up[c]] - q) * c2;
         const double before = h[c];
+        if (in_lake(v, c)) {
+            w.lake_gain[c] += dh * v.area;
+            continue;
+        }
         if (held(v, c)) {
             if (dh > 0.0) w.head_loss[c] += dh * v.area;
             else w.head_gain[c] -= dh * v.area;
@@ -306,7 +366,7 @@ void cap_faces(const ade_view& v, const ade_work& w, const sweep_arrays& s, doub
 #pragma omp for schedule(static)
     for (int c = 1; c <= n; ++c) {
         const double q = s.q[c];
-        if (q != 0.0) s.q[c] = capped_to(q, level_cap(v, w.h, c, s.next[c], c2));
+        if (q != 0.0) s.q[c] = capped_to(q, level_cap<true>(v, w.h, c, s.next[c], c2));
     }
 }
 
@@ -321,7 +381,7 @@ struct substep_flags {
 };
 
 // One sub-step of u seconds: both sweeps, x first when x_first.
-template <bool kDikes, bool kWetlands, bool kSnow, bool kPc>
+template <bool kDikes, bool kWetlands, bool kSnow, bool kPc, bool kLakes>
 int run_substep(const ade_view& v, const ade_work& w, double u, bool x_first, bool parallel,
                 int& clipped) {
     const sweep_arrays x{v.right, v.left, w.qx, w.qx_sum, 2};
@@ -332,13 +392,20 @@ int run_substep(const ade_view& v, const ade_work& w, double u, bool x_first, bo
     {
         for (int pass = 0; pass < 2; ++pass) {
             const sweep_arrays& s = (pass == 0) == x_first ? x : y;
-            sweep_faces<kDikes, kWetlands, kSnow, kPc>(v, w, s, c2, f.heavy[pass],
-                                                       f.capped[pass]);
+            sweep_faces<kDikes, kWetlands, kSnow, kPc, kLakes>(v, w, s, c2, f.heavy[pass],
+                                                               f.capped[pass]);
             if (f.heavy[pass]) {
                 limit_donors(v, w, s, c2, u, f.overdraft[pass]);
                 if (f.overdraft[pass]) break;
             }
             if (f.capped[pass]) cap_faces(v, w, s, c2);
+            if (kLakes) {
+                // One thread, in cell order; the barrier at its end lets the
+                // others see the faces.
+                const bool x_pass = s.q == w.qx;
+#pragma omp single
+                limit_lake_outflow(*v.rs, x_pass ? s.q : nullptr, x_pass ? nullptr : s.q, u);
+            }
             apply_sweep(v, w, s, c2, u, f.halve, f.clipped);
         }
     }
@@ -353,17 +420,27 @@ int run_any_substep(const ade_view& v, const ade_work& w, double u, bool x_first
     const bool dikes = v.dike != nullptr;
     const bool wet = v.wmask != nullptr;
     const bool snow = v.swe != nullptr;
+    if (v.lake != nullptr) {
+        // Lakes: one variant (two with snow) that tests for dikes and
+        // wetlands at every face.
+        return snow ? run_substep<true, true, true, kPc, true>(v, w, u, x_first, parallel, clipped)
+                    : run_substep<true, true, false, kPc, true>(v, w, u, x_first, parallel,
+                                                                clipped);
+    }
     if (snow) {
         // Snow flow by Darcy's law is rare: one variant that tests for dikes
         // and wetlands at every face.
-        return run_substep<true, true, true, kPc>(v, w, u, x_first, parallel, clipped);
+        return run_substep<true, true, true, kPc, false>(v, w, u, x_first, parallel, clipped);
     }
     if (dikes) {
-        return wet ? run_substep<true, true, false, kPc>(v, w, u, x_first, parallel, clipped)
-                   : run_substep<true, false, false, kPc>(v, w, u, x_first, parallel, clipped);
+        return wet ? run_substep<true, true, false, kPc, false>(v, w, u, x_first, parallel,
+                                                                clipped)
+                   : run_substep<true, false, false, kPc, false>(v, w, u, x_first, parallel,
+                                                                 clipped);
     }
-    return wet ? run_substep<false, true, false, kPc>(v, w, u, x_first, parallel, clipped)
-               : run_substep<false, false, false, kPc>(v, w, u, x_first, parallel, clipped);
+    return wet ? run_substep<false, true, false, kPc, false>(v, w, u, x_first, parallel, clipped)
+               : run_substep<false, false, false, kPc, false>(v, w, u, x_first, parallel,
+                                                              clipped);
 }
 
 // Largest ratio of the estimated depth change of a sub-step s to a quarter
@@ -505,6 +582,13 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
     }
     w.qx[0] = 0.0;   // the face of a missing neighbour carries nothing
     w.qy[0] = 0.0;
+    const bool lakes = prepare_lake_step(rs);
+    if (lakes) {
+        v.lake = rs.oland_lake_new.data();
+        v.stage = rs.ov_lake_stage.data();
+        v.rs = &rs;
+        w.lake_gain = rs.ov_lake_gain.data();
+    }
     double* const start = rs.ade_start_depth.data();
 
     // The first sub-step: the last one (or dt), shortened when the present
@@ -576,6 +660,7 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
         }
         outlet_volume = 0.0;
         clipped_any = 0;
+        if (lakes) restart_lake_step(rs);
 
         bool restart = false;
         bool halve = false;
@@ -629,6 +714,7 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
         rs.vol_head_bc_loss += loss;
     }
 
+    if (lakes) book_lake_step(rs);
     if (rs.lowspot_file && rs.num_lowspots > 0) {
         double loss = 0.0;
         double gain = 0.0;

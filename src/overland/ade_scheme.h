@@ -26,5 +26,9 @@ constexpr int kSchemeAdePc = 3;   // overtype of the ADE-PC scheme
 // would exceed it by less than 1e-5 m; a larger overdraft restarts the step
 // with half the sub-step); ADE-PC has the same sub-steps and limit; the
 // outlet drains at most its water; every sum is made per cell and then in
-// cell order, so the result is the same for any number of threads.
+// cell order, so the result is the same for any number of threads. With
+// overland lakes a lake cell holds no depth, its faces to cells outside the
+// lakes carry the lake law at the lake's level, a lake gives no water below
+// its initial level, and the water its cells' faces move goes to the lake's
+// inflow (m3) at the end of the step.
 double route_overland_ade(run_state& rs, double dt, int scheme, int order);

@@ -535,10 +535,18 @@ void limit_lake_outflow(run_state& rs, double* qx, double* qy, double seconds) {
     for (const int j : rs.ov_lake_ring) {
         const int r = right[j];
         const int b = below[j];
-        if (r != 0 && lake[j] != 0 && lake[r] == 0 && qx[j] > 0.0) out[lake[j]] += qx[j] * seconds;
-        if (r != 0 && lake[j] == 0 && lake[r] != 0 && qx[j] < 0.0) out[lake[r]] -= qx[j] * seconds;
-        if (b != 0 && lake[j] != 0 && lake[b] == 0 && qy[j] > 0.0) out[lake[j]] += qy[j] * seconds;
-        if (b != 0 && lake[j] == 0 && lake[b] != 0 && qy[j] < 0.0) out[lake[b]] -= qy[j] * seconds;
+        if (qx != nullptr) {
+            if (r != 0 && lake[j] != 0 && lake[r] == 0 && qx[j] > 0.0)
+                out[lake[j]] += qx[j] * seconds;
+            if (r != 0 && lake[j] == 0 && lake[r] != 0 && qx[j] < 0.0)
+                out[lake[r]] -= qx[j] * seconds;
+        }
+        if (qy != nullptr) {
+            if (b != 0 && lake[j] != 0 && lake[b] == 0 && qy[j] > 0.0)
+                out[lake[j]] += qy[j] * seconds;
+            if (b != 0 && lake[j] == 0 && lake[b] != 0 && qy[j] < 0.0)
+                out[lake[b]] -= qy[j] * seconds;
+        }
     }
     for (size_t u = 1; u < rs.ov_lake_out.size(); ++u) {
         if (out[u] > 0.0) giving = true;
@@ -555,10 +563,14 @@ void limit_lake_outflow(run_state& rs, double* qx, double* qy, double seconds) {
     for (const int j : rs.ov_lake_ring) {
         const int r = right[j];
         const int b = below[j];
-        if (r != 0 && lake[j] != 0 && lake[r] == 0 && qx[j] > 0.0) qx[j] *= out[lake[j]];
-        if (r != 0 && lake[j] == 0 && lake[r] != 0 && qx[j] < 0.0) qx[j] *= out[lake[r]];
-        if (b != 0 && lake[j] != 0 && lake[b] == 0 && qy[j] > 0.0) qy[j] *= out[lake[j]];
-        if (b != 0 && lake[j] == 0 && lake[b] != 0 && qy[j] < 0.0) qy[j] *= out[lake[b]];
+        if (qx != nullptr) {
+            if (r != 0 && lake[j] != 0 && lake[r] == 0 && qx[j] > 0.0) qx[j] *= out[lake[j]];
+            if (r != 0 && lake[j] == 0 && lake[r] != 0 && qx[j] < 0.0) qx[j] *= out[lake[r]];
+        }
+        if (qy != nullptr) {
+            if (b != 0 && lake[j] != 0 && lake[b] == 0 && qy[j] > 0.0) qy[j] *= out[lake[j]];
+            if (b != 0 && lake[j] == 0 && lake[b] != 0 && qy[j] < 0.0) qy[j] *= out[lake[b]];
+        }
     }
 }
 

@@ -74,7 +74,7 @@ void lake_water_above_initial(const run_state& rs, std::vector<double>& water);
 double lake_face_flow(double surface, double depth, double retention, double n,
                       const wetland_record* wetland, double stage, double dx);
 
-// Explicit-scheme hooks (all serial, cell order):
+// Hooks of the explicit and the ADE schemes (all serial, cell order):
 // Before a step: each lake cell's stage, the cells whose faces meet a lake,
 // each lake's budget (the water above its initial level plus its inflow so
 // far, m3), gains cleared. False when no lake has a cell (nothing to do).
@@ -83,7 +83,9 @@ bool prepare_lake_step(run_state& rs);
 void restart_lake_step(run_state& rs);
 // In a sub-step of `seconds` s, after the face flows (m3/s, positive towards
 // rightcon / belowcon) and before the depths: scales down the faces through
-// which a lake gives water so that it never gives more than its budget.
+// which a lake gives water so that it never gives more than its budget. A
+// null qx or qy leaves that direction out (a sweep of the ADE schemes moves
+// one direction at a time).
 void limit_lake_outflow(run_state& rs, double* qx, double* qy, double seconds);
 // After the step: each lake cell's gain added to its lake's inflow, in cell
 // order; sets lakes_changed when some lake gained or lost water.

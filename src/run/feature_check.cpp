@@ -8,10 +8,6 @@ namespace {
 const unbuilt_feature kUnbuilt[] = {
     {"long_term", "a long-term simulation with hydrometeorological data",
      [](const run_state& rs) { return rs.long_term != 0; }},
-    {"overland_lake_map",
-     "overland lakes under the ADE schemes (OVERTYPE 2 or 3, the default; lakes run under "
-     "OVERTYPE 1)",
-     [](const run_state& rs) { return rs.lakes != 0 && rs.overtype != 1; }},
     {"gw_simulation",
      "two-dimensional groundwater under a soil other than plain Green-Ampt (the soil "
      "adjustment to a moving water table is not built)",

@@ -1,7 +1,7 @@
 // Overland lakes on hand-built grids: the extent step against the
 // hypsometric curve of a stepped basin, its edge cases, and the lake faces
-// of the explicit scheme (water booked to the lake, no water below the
-// initial level).
+// of the explicit, ADE and ADE-PC schemes (water booked to the lake, no
+// water below the initial level).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "overland/ade_scheme.h"
 #include "overland/explicit_scheme.h"
 #include "overland/olake.h"
 #include "overland_grid.h"
@@ -216,8 +217,10 @@ TEST(OverlandLakeScheme, FaceWaterIsBookedToTheLakeWhichGivesNothingBelowItsInit
         {"lake at its initial level above a wet cell", 100.2, 100.0, 0.0, 0.1, 100.5, 100.5, 0.0},
         {"lake 0.1 m above its initial level", 100.0, 100.0, 0.0, 0.1, 100.6, 100.5, 10.0},
     };
+    const int schemes[] = {1, kSchemeAde, kSchemeAdePc};   // overtype
+    for (const int scheme : schemes)
     for (const scheme_case& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(std::string(c.what) + ", overtype " + std::to_string(scheme));
         overland_grid g({"111"}, 10.0);
         run_state& rs = *g.rs;
         add_lakes(g, 1, c.level);
@@ -230,7 +233,10 @@ TEST(OverlandLakeScheme, FaceWaterIsBookedToTheLakeWhichGivesNothingBelowItsInit
         const double plain_before = g.volume();
         {
             silenced_stdout quiet;   // the split lines of the first steps
-            for (int step = 0; step < 20; ++step) route_overland_explicit(rs, 10.0);
+            for (int step = 0; step < 20; ++step) {
+                if (scheme == 1) route_overland_explicit(rs, 10.0);
+                else route_overland_ade(rs, 10.0, scheme, step % 2 == 0 ? 1 : 2);
+            }
         }
         EXPECT_EQ(rs.ov_depth[3], 0.0);   // the lake cell holds no depth
         const double inflow = rs.overland_lakes[1].inflow;

@@ -16,7 +16,6 @@ TEST(FeatureCheck, EveryUnbuiltFeatureStopsTheRunNamingItsCard) {
     };
     const feature_case cases[] = {
         {"OV_POINT_SOURCE_X", nullptr},   // an unknown card is only warned: the run goes on
-        {"OVERLAND_LAKE_MAP lakes.asc\nOVERTYPE 2", "overland_lake_map"},
         {"GW_SIMULATION\nWATER_TABLE wt.asc", "gw_simulation"},
         {"WATER_TABLE wt.asc", "water_table"},
         {"GW_SIMULATION\nINF_REDIST\nWATER_TABLE wt.asc", "gw_simulation"},
