@@ -20,3 +20,9 @@ struct run_state;
 // exactly at dt; a level water surface carries no flow; the outflow part of
 // the split test looks at the cell the water leaves.
 double route_overland_explicit(run_state& rs, double dt);
+
+// The face loops run as AVX2 code where the processor has it, else as plain
+// x86-64 (or portable) code; both give the same bits. True makes every later
+// step run the plain code (tests that compare the two, benchmarks); not while
+// a step runs.
+void set_plain_overland_kernel(bool plain);
