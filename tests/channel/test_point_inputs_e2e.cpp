@@ -42,32 +42,9 @@ void write_case(const std::string& dir, const point_case& c) {
     write_valley_channel(dir, c.rows, 2, 10.0, slope);
     if (!c.points.empty()) write_file(dir + "/pts.txt", c.points);
 
-    project_file p;
-    p.card("WATERSHED_MASK", "mask.asc")
-        .card("ELEVATION", "elev.asc")
-        .card("GRIDSIZE", 10.0)
-        .card("ROWS", std::to_string(c.rows))
-        .card("COLS", "3")
-        .card("TOT_TIME", std::to_string(c.total_minutes))
-        .card("TIMESTEP", std::to_string(c.timestep))
-        .card("OUTROW", std::to_string(c.rows))
-        .card("OUTCOL", "2")
-        .card("OUTSLOPE", slope)
-        .card("HYD_FREQ", "1")
-        .card("MAP_FREQ", std::to_string(c.total_minutes))
-        .card("SUMMARY", "valley.sum")
-        .card("OUTLET_HYDRO", "valley.otl")
-        .card("START_DATE", "2020 6 1")
-        .card("START_TIME", "0 0")
-        .card("PRECIP_UNIF")
-        .card("RAIN_INTENSITY", c.rain_mm_h)
-        .card("RAIN_DURATION", "1")
-        .card("MANNING_N", "0.05")
-        .card("OVERTYPE", "1")
-        .card("CHAN_EXPLIC")
-        .card("CHANNEL_INPUT", "valley.chn")
-        .card("STREAM_CELL", "valley.gst")
-        .card("CHAN_POINT_INPUT", "pts.txt")
+    project_file p = valley_project({c.rows, 3, 10.0, 2, slope, c.total_minutes,
+                                     static_cast<double>(c.timestep), c.rain_mm_h, 1});
+    p.card("CHAN_POINT_INPUT", "pts.txt")
         .card("SUPER_QUIET");
     if (c.threads > 0) p.card("NUM_THREADS", std::to_string(c.threads));
     p.write(dir + "/valley.prj");

@@ -110,32 +110,9 @@ void write_valley(const std::string& dir, const valley_case& c,
 
     write_valley_channel(dir, c.rows, mid, c.cell, c.valley_slope);
 
-    project_file p;
-    p.card("WATERSHED_MASK", "mask.asc")
-        .card("ELEVATION", "elev.asc")
-        .card("GRIDSIZE", c.cell)
-        .card("ROWS", std::to_string(c.rows))
-        .card("COLS", std::to_string(c.cols()))
-        .card("TOT_TIME", std::to_string(c.total_minutes))
-        .card("TIMESTEP", c.timestep)
-        .card("OUTROW", std::to_string(c.rows))
-        .card("OUTCOL", std::to_string(mid))
-        .card("OUTSLOPE", c.valley_slope)
-        .card("HYD_FREQ", "1")
-        .card("MAP_FREQ", std::to_string(c.total_minutes))
-        .card("SUMMARY", "valley.sum")
-        .card("OUTLET_HYDRO", "valley.otl")
-        .card("START_DATE", "2020 6 1")
-        .card("START_TIME", "0 0")
-        .card("PRECIP_UNIF")
-        .card("RAIN_INTENSITY", c.rain_mm_h)
-        .card("RAIN_DURATION", std::to_string(c.rain_minutes))
-        .card("MANNING_N", "0.05")
-        .card("OVERTYPE", "1")
-        .card("CHAN_EXPLIC")
-        .card("CHANNEL_INPUT", "valley.chn")
-        .card("STREAM_CELL", "valley.gst")
-        .card("K_RIVER", c.k_river)
+    project_file p = valley_project({c.rows, c.cols(), c.cell, mid, c.valley_slope,
+                                     c.total_minutes, c.timestep, c.rain_mm_h, c.rain_minutes});
+    p.card("K_RIVER", c.k_river)
         .card("M_RIVER", c.m_river)
         .card("SUPER_QUIET");
     if (c.stream_loss) p.card("STREAM_LOSS");

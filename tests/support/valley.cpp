@@ -33,6 +33,35 @@ void write_valley_channel(const std::string& dir, int rows, int stream_col, doub
     write_file(dir + "/valley.gst", gst);
 }
 
+project_file valley_project(const valley_cards& v) {
+    project_file p;
+    p.card("WATERSHED_MASK", "mask.asc")
+        .card("ELEVATION", "elev.asc")
+        .card("GRIDSIZE", v.cell)
+        .card("ROWS", std::to_string(v.rows))
+        .card("COLS", std::to_string(v.cols))
+        .card("TOT_TIME", std::to_string(v.total_minutes))
+        .card("TIMESTEP", v.timestep)
+        .card("OUTROW", std::to_string(v.rows))
+        .card("OUTCOL", std::to_string(v.stream_col))
+        .card("OUTSLOPE", v.slope)
+        .card("HYD_FREQ", "1")
+        .card("MAP_FREQ", std::to_string(v.total_minutes))
+        .card("SUMMARY", "valley.sum")
+        .card("OUTLET_HYDRO", "valley.otl")
+        .card("START_DATE", "2020 6 1")
+        .card("START_TIME", "0 0")
+        .card("PRECIP_UNIF")
+        .card("RAIN_INTENSITY", v.rain_mm_h)
+        .card("RAIN_DURATION", std::to_string(v.rain_minutes))
+        .card("MANNING_N", "0.05")
+        .card("OVERTYPE", "1")
+        .card("CHAN_EXPLIC")
+        .card("CHANNEL_INPUT", "valley.chn")
+        .card("STREAM_CELL", "valley.gst");
+    return p;
+}
+
 std::string without_timing(const std::string& text) {
     std::string kept;
     for (const std::string& line : split_lines(text)) {
