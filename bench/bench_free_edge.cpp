@@ -29,6 +29,7 @@
 #include "core/parallel.h"
 #include "run/run_model.h"
 #include "run/run_state.h"
+#include "quiet_run.h"
 
 namespace {
 
@@ -133,21 +134,8 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(dir);
     write_plane(dir, size, threads);
 
-    const std::filesystem::path start = std::filesystem::current_path();
-    std::filesystem::current_path(dir);
-    std::fflush(stdout);
-    const int console = dup(STDOUT_FILENO);
-    const int sink = open("/dev/null", O_WRONLY);
-    if (sink >= 0) dup2(sink, STDOUT_FILENO);
-    const auto t0 = bench_clock::now();
-    run_model("plane.prj", nullptr);
-    const double total = std::chrono::duration<double>(bench_clock::now() - t0).count();
-    const bool failed = last_run_failed();
-    std::fflush(stdout);
-    if (console >= 0) dup2(console, STDOUT_FILENO);
-    if (sink >= 0) close(sink);
-    if (console >= 0) close(console);
-    std::filesystem::current_path(start);
+    bool failed = false;
+    const double total = run_quietly(dir, "plane.prj", failed);
 
     std::ifstream sf(dir / "plane.sum");
     std::stringstream summary;

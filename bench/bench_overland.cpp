@@ -15,39 +15,16 @@
 #include "overland/connectivity.h"
 #include "overland/ade_scheme.h"
 #include "overland/explicit_scheme.h"
+#include "tilted_plane.h"
 
 namespace {
 
 struct watershed {
     run_state* rs = nullptr;
     watershed(int rows, int cols) {
-        rs = create_run_state();
-        rs->rows = rows;
-        rs->cols = cols;
-        rs->cell_size = 10.0;   // m
-        alloc_int_2d(rs->mask, rows + 1, cols + 1, "mask");
-        int n = 0;
-        for (int r = 1; r <= rows; ++r)
-            for (int c = 1; c <= cols; ++c) rs->mask[r][c] = ++n;
-        rs->GNUM = n;
-        const size_t size = static_cast<size_t>(n) + 1;
-        for (std::vector<double>* a : {&rs->ov_depth, &rs->ov_qx, &rs->ov_qy, &rs->ov_slope_x,
-                                       &rs->ov_slope_y, &rs->retent_dep, &rs->elevation})
-            a->assign(size, 0.0);
-        rs->dist_rough.assign(size, 0.05);
-        for (std::vector<int>* a : {&rs->rightcon, &rs->belowcon, &rs->leftcon, &rs->abovecon})
-            a->assign(size, 0);
-        fill_neighbour_arrays(rows, cols, rs->rightcon, rs->belowcon, rs->leftcon, rs->abovecon,
-                              rs->mask);
-        // Bed falling 0.5 % to the east and 1 % to the south, outlet in the south-east corner.
-        for (int r = 1; r <= rows; ++r)
-            for (int c = 1; c <= cols; ++c)
-                rs->elevation[static_cast<size_t>(rs->mask[r][c])] =
-                    500.0 - 0.005 * rs->cell_size * c - 0.01 * rs->cell_size * r;
-        compute_cell_slopes(*rs);
-        rs->overtype = 1;
-        rs->quiet = 1;
-        rs->outlet_cell = n;
+        // Outlet in the south-east corner.
+        rs = make_tilted_plane(rows, cols);
+        rs->outlet_cell = rs->GNUM;
         rs->outslope = 0.01;
     }
     ~watershed() { destroy_run_state(rs); }

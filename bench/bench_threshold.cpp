@@ -23,6 +23,7 @@
 #include "overland/connectivity.h"
 #include "overland/explicit_scheme.h"
 #include "run/run_state.h"
+#include "tilted_plane.h"
 
 namespace {
 
@@ -34,33 +35,9 @@ struct plane {
     run_state* rs = nullptr;
     std::vector<double> start;   // depths every timed step starts from, m
     plane(int rows, int cols) {
-        rs = create_run_state();
-        rs->rows = rows;
-        rs->cols = cols;
-        rs->cell_size = 10.0;
-        alloc_int_2d(rs->mask, rows + 1, cols + 1, "mask");
-        int n = 0;
-        for (int r = 1; r <= rows; ++r)
-            for (int c = 1; c <= cols; ++c) rs->mask[r][c] = ++n;
-        rs->GNUM = n;
-        const size_t size = static_cast<size_t>(n) + 1;
-        for (std::vector<double>* a : {&rs->ov_depth, &rs->ov_qx, &rs->ov_qy, &rs->ov_slope_x,
-                                       &rs->ov_slope_y, &rs->retent_dep, &rs->elevation})
-            a->assign(size, 0.0);
-        rs->dist_rough.assign(size, 0.05);
-        for (std::vector<int>* a : {&rs->rightcon, &rs->belowcon, &rs->leftcon, &rs->abovecon})
-            a->assign(size, 0);
-        fill_neighbour_arrays(rows, cols, rs->rightcon, rs->belowcon, rs->leftcon, rs->abovecon,
-                              rs->mask);
-        for (int r = 1; r <= rows; ++r)
-            for (int c = 1; c <= cols; ++c)
-                rs->elevation[static_cast<size_t>(rs->mask[r][c])] =
-                    500.0 - 0.005 * rs->cell_size * c - 0.01 * rs->cell_size * r;
-        compute_cell_slopes(*rs);
-        rs->overtype = 1;
-        rs->quiet = 1;
+        rs = make_tilted_plane(rows, cols);
         rs->chan_explic = 1;   // no outlet drain
-        start.assign(size, 0.005);
+        start.assign(static_cast<size_t>(rs->GNUM) + 1, 0.005);
         start[0] = 0.0;
     }
     ~plane() { destroy_run_state(rs); }

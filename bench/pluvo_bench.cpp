@@ -29,6 +29,7 @@
 #include "core/parallel.h"
 #include "run/run_model.h"
 #include "run/run_state.h"
+#include "quiet_run.h"
 
 namespace {
 
@@ -129,22 +130,8 @@ struct run_figures {
 bool run_once(const std::filesystem::path& dir, run_figures& f) {
     overland_timer = step_timer{};
     channel_timer = step_timer{};
-    const std::filesystem::path start = std::filesystem::current_path();
-    std::filesystem::current_path(dir);
-    // The run's console lines are not part of the report.
-    std::fflush(stdout);
-    const int console = dup(STDOUT_FILENO);
-    const int sink = open("/dev/null", O_WRONLY);
-    if (sink >= 0) dup2(sink, STDOUT_FILENO);
-    const auto t0 = bench_clock::now();
-    run_model("bench.prj", nullptr);
-    f.total = std::chrono::duration<double>(bench_clock::now() - t0).count();
-    const bool failed = last_run_failed();
-    std::fflush(stdout);
-    if (console >= 0) dup2(console, STDOUT_FILENO);
-    if (sink >= 0) close(sink);
-    if (console >= 0) close(console);
-    std::filesystem::current_path(start);
+    bool failed = false;
+    f.total = run_quietly(dir, "bench.prj", failed);
     f.overland = overland_timer;
     f.channel = channel_timer;
     f.substeps = channel_substeps;

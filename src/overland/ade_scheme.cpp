@@ -45,6 +45,7 @@
 #include "core/parallel.h"
 #include "overland/lowspots.h"
 #include "overland/olake.h"
+#include "overland/view_setup.h"
 #include "run/run_state.h"
 
 namespace {
@@ -497,19 +498,9 @@ const int* head_boundary_types(const run_state& rs) {
 
 ade_view make_view(run_state& rs) {
     ade_view v;
+    point_view_at_cells(v, rs);
     v.z = rs.elevation.data();
-    v.r = rs.retent_dep.data();
-    v.n = rs.dist_rough.data();
-    v.right = rs.rightcon.data();
-    v.below = rs.belowcon.data();
-    v.left = rs.leftcon.data();
-    v.above = rs.abovecon.data();
     const size_t size = static_cast<size_t>(rs.GNUM) + 1;
-    if (rs.dike_map && rs.dike_mask.size() >= size) v.dike = rs.dike_mask.data();
-    if (rs.wetlands && rs.wetland_mask.size() >= size && !rs.wetland_records.empty()) {
-        v.wmask = rs.wetland_mask.data();
-        v.wrec = rs.wetland_records.data();
-    }
     if (rs.snow_darcy_given && rs.snow_swe.size() >= size) {
         v.swe = rs.snow_swe.data();
         v.darcy_k = rs.snow_darcy;
@@ -517,10 +508,7 @@ ade_view make_view(run_state& rs) {
         v.reynolds = rs.snow_reynolds;
     }
     if (rs.ov_boundary) v.btype = head_boundary_types(rs);
-    v.dx = rs.cell_size;
-    v.inv_dx = 1.0 / rs.cell_size;
     v.area = rs.cell_size * rs.cell_size;
-    v.cells = rs.GNUM;
     return v;
 }
 

@@ -41,6 +41,7 @@
 #include "overland/boundaries.h"
 #include "overland/lowspots.h"
 #include "overland/olake.h"
+#include "overland/view_setup.h"
 
 namespace {
 
@@ -662,25 +663,11 @@ void size_scheme_arrays(run_state& rs) {
 
 face_view make_view(run_state& rs) {
     face_view v;
-    v.r = rs.retent_dep.data();
-    v.n = rs.dist_rough.data();
+    point_view_at_cells(v, rs);
     v.sx = rs.ov_slope_x.data();
     v.sy = rs.ov_slope_y.data();
-    v.right = rs.rightcon.data();
-    v.below = rs.belowcon.data();
-    v.left = rs.leftcon.data();
-    v.above = rs.abovecon.data();
-    const size_t size = static_cast<size_t>(rs.GNUM) + 1;
-    if (rs.dike_map && rs.dike_mask.size() >= size) v.dike = rs.dike_mask.data();
-    if (rs.wetlands && rs.wetland_mask.size() >= size && !rs.wetland_records.empty()) {
-        v.wmask = rs.wetland_mask.data();
-        v.wrec = rs.wetland_records.data();
-    }
     v.qx = rs.ov_qx.data();
     v.qy = rs.ov_qy.data();
-    v.dx = rs.cell_size;
-    v.inv_dx = 1.0 / rs.cell_size;
-    v.cells = rs.GNUM;
     return v;
 }
 

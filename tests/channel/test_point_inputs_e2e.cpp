@@ -11,6 +11,7 @@
 
 #include "fixture.h"
 #include "pluvo_test.h"
+#include "valley.h"
 
 using namespace pluvo_test;
 
@@ -27,12 +28,6 @@ struct point_case {
     std::string points;        // text of the point-source file
 };
 
-std::string fixed(double v) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.6f", v);
-    return buf;
-}
-
 void write_case(const std::string& dir, const point_case& c) {
     grid_spec g;
     g.rows = c.rows;
@@ -44,48 +39,12 @@ void write_case(const std::string& dir, const point_case& c) {
     write_grid(dir + "/elev.asc", g, [&](int r, int col) {
         return 100.0 + slope * 10.0 * (c.rows - r) + 0.1 * std::abs(col - 2);
     });
-    std::string chan = "PLUVO_CHAN\nALPHA 1.0\nBETA 1.0\nTHETA 1.0\nLINKS 1\nMAXNODES " +
-                       std::to_string(c.rows) + "\nCONNECT 1 0 0\nLINK 1\nDX 10.0\nNODES " +
-                       std::to_string(c.rows + 1) + "\nTRAPEZOID\nMANNINGS_N 0.035\n";
-    for (int p = 1; p <= c.rows + 1; ++p) {
-        chan += "NODE " + std::to_string(p) + "\nELEV " +
-                fixed(99.0 + slope * 10.0 * (c.rows + 0.5 - p)) + "\n";
-        if (p == 1) chan += "XSEC\nBOTTOM_WIDTH 2.0\nSIDE_SLOPE 1.0\nBANKFULL_DEPTH 1.0\n";
-    }
-    write_file(dir + "/valley.chn", chan);
-    std::string gst = "GRIDSTREAMFILE\nSTREAMCELLS " + std::to_string(c.rows) + "\n";
-    for (int r = 1; r <= c.rows; ++r) gst += "NUMNODES 1\n";
-    for (int r = 1; r <= c.rows; ++r)
-        gst += "CELLIJ " + std::to_string(r) + " 2\nLINKNODE 1 " + std::to_string(r) + " 1.0\n";
-    write_file(dir + "/valley.gst", gst);
+    write_valley_channel(dir, c.rows, 2, 10.0, slope);
     if (!c.points.empty()) write_file(dir + "/pts.txt", c.points);
 
-    project_file p;
-    p.card("WATERSHED_MASK", "mask.asc")
-        .card("ELEVATION", "elev.asc")
-        .card("GRIDSIZE", 10.0)
-        .card("ROWS", std::to_string(c.rows))
-        .card("COLS", "3")
-        .card("TOT_TIME", std::to_string(c.total_minutes))
-        .card("TIMESTEP", std::to_string(c.timestep))
-        .card("OUTROW", std::to_string(c.rows))
-        .card("OUTCOL", "2")
-        .card("OUTSLOPE", slope)
-        .card("HYD_FREQ", "1")
-        .card("MAP_FREQ", std::to_string(c.total_minutes))
-        .card("SUMMARY", "valley.sum")
-        .card("OUTLET_HYDRO", "valley.otl")
-        .card("START_DATE", "2020 6 1")
-        .card("START_TIME", "0 0")
-        .card("PRECIP_UNIF")
-        .card("RAIN_INTENSITY", c.rain_mm_h)
-        .card("RAIN_DURATION", "1")
-        .card("MANNING_N", "0.05")
-        .card("OVERTYPE", "1")
-        .card("CHAN_EXPLIC")
-        .card("CHANNEL_INPUT", "valley.chn")
-        .card("STREAM_CELL", "valley.gst")
-        .card("CHAN_POINT_INPUT", "pts.txt")
+    project_file p = valley_project({c.rows, 3, 10.0, 2, slope, c.total_minutes,
+                                     static_cast<double>(c.timestep), c.rain_mm_h, 1});
+    p.card("CHAN_POINT_INPUT", "pts.txt")
         .card("SUPER_QUIET");
     if (c.threads > 0) p.card("NUM_THREADS", std::to_string(c.threads));
     p.write(dir + "/valley.prj");
@@ -105,21 +64,6 @@ void expect_balance(const std::string& summary) {
     EXPECT_GT(in, 0.0);
     EXPECT_NEAR(out, in, 1e-9 * in) << summary;
     EXPECT_LT(std::fabs(summary_value(summary, "Overall mass balance error =")), 1e-6) << summary;
-}
-
-std::string without_timing(const std::string& text) {
-    std::string kept;
-    for (const std::string& line : split_lines(text)) {
-        std::string lower = line;
-        std::transform(lower.begin(), lower.end(), lower.begin(),
-                       [](unsigned char ch) { return std::tolower(ch); });
-        if (lower.find("run time") != std::string::npos ||
-            lower.find("time to init") != std::string::npos ||
-            lower.find("time (s)") != std::string::npos || lower.find("wall") != std::string::npos)
-            continue;
-        kept += line + "\n";
-    }
-    return kept;
 }
 
 // 2 m3/s at the head node for the whole hour: the outlet carries it at the

@@ -12,6 +12,7 @@
 
 #include "fixture.h"
 #include "pluvo_test.h"
+#include "valley.h"
 
 using namespace pluvo_test;
 
@@ -37,12 +38,6 @@ struct valley_case {
     }
 };
 
-std::string fixed(double v, int decimals = 6) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-    return buf;
-}
-
 void write_valley(const std::string& dir, const valley_case& c) {
     grid_spec g;
     g.rows = c.rows;
@@ -58,50 +53,11 @@ void write_valley(const std::string& dir, const valley_case& c) {
         dir + "/mask.asc", g, [](int, int) { return 1.0; }, 0);
     write_grid(dir + "/elev.asc", g, ground, 6);
 
-    // Data points at the cell edges, so node k (the mean of points k and k+1)
-    // lies 1 m below the ground of row k.
-    std::string chan = "PLUVO_CHAN\nALPHA 1.0\nBETA 1.0\nTHETA 1.0\nLINKS 1\nMAXNODES " +
-                       std::to_string(c.rows) + "\nCONNECT 1 0 0\nLINK 1\nDX " + fixed(c.cell) +
-                       "\nNODES " + std::to_string(c.rows + 1) + "\nTRAPEZOID\nMANNINGS_N 0.035\n";
-    for (int p = 1; p <= c.rows + 1; ++p) {
-        chan += "NODE " + std::to_string(p) + "\nELEV " +
-                fixed(99.0 + c.valley_slope * c.cell * (c.rows + 0.5 - p)) + "\n";
-        if (p == 1) chan += "XSEC\nBOTTOM_WIDTH 2.0\nSIDE_SLOPE 1.0\nBANKFULL_DEPTH 1.0\n";
-    }
-    write_file(dir + "/valley.chn", chan);
-    std::string gst = "GRIDSTREAMFILE\nSTREAMCELLS " + std::to_string(c.rows) + "\n";
-    for (int r = 1; r <= c.rows; ++r) gst += "NUMNODES 1\n";
-    for (int r = 1; r <= c.rows; ++r)
-        gst += "CELLIJ " + std::to_string(r) + " " + std::to_string(mid) + "\nLINKNODE 1 " +
-               std::to_string(r) + " 1.0\n";
-    write_file(dir + "/valley.gst", gst);
+    write_valley_channel(dir, c.rows, mid, c.cell, c.valley_slope);
 
-    project_file p;
-    p.card("WATERSHED_MASK", "mask.asc")
-        .card("ELEVATION", "elev.asc")
-        .card("GRIDSIZE", c.cell)
-        .card("ROWS", std::to_string(c.rows))
-        .card("COLS", std::to_string(c.cols()))
-        .card("TOT_TIME", std::to_string(c.total_minutes))
-        .card("TIMESTEP", "5")
-        .card("OUTROW", std::to_string(c.rows))
-        .card("OUTCOL", std::to_string(mid))
-        .card("OUTSLOPE", c.valley_slope)
-        .card("HYD_FREQ", "1")
-        .card("MAP_FREQ", std::to_string(c.total_minutes))
-        .card("SUMMARY", "valley.sum")
-        .card("OUTLET_HYDRO", "valley.otl")
-        .card("START_DATE", "2020 6 1")
-        .card("START_TIME", "0 0")
-        .card("PRECIP_UNIF")
-        .card("RAIN_INTENSITY", c.rain_mm_h)
-        .card("RAIN_DURATION", std::to_string(c.rain_minutes))
-        .card("MANNING_N", "0.05")
-        .card("OVERTYPE", "1")
-        .card("CHAN_EXPLIC")
-        .card("CHANNEL_INPUT", "valley.chn")
-        .card("STREAM_CELL", "valley.gst")
-        .card("SUPER_QUIET");
+    project_file p = valley_project({c.rows, c.cols(), c.cell, mid, c.valley_slope,
+                                     c.total_minutes, 5.0, c.rain_mm_h, c.rain_minutes});
+    p.card("SUPER_QUIET");
     if (c.threads > 0) p.card("NUM_THREADS", std::to_string(c.threads));
     if (c.max_courant >= 0.0) p.card("MAX_COURANT_NUMBER", c.max_courant);
     if (c.datasets)
@@ -116,22 +72,6 @@ double summary_value(const std::string& text, const std::string& label) {
     const size_t at = text.find(label);
     if (at == std::string::npos) return std::nan("");
     return std::atof(text.c_str() + at + label.size());
-}
-
-// The summary without lines that report run time.
-std::string without_timing(const std::string& text) {
-    std::string kept;
-    for (const std::string& line : split_lines(text)) {
-        std::string lower = line;
-        std::transform(lower.begin(), lower.end(), lower.begin(),
-                       [](unsigned char ch) { return std::tolower(ch); });
-        if (lower.find("run time") != std::string::npos ||
-            lower.find("time to init") != std::string::npos ||
-            lower.find("time (s)") != std::string::npos || lower.find("wall") != std::string::npos)
-            continue;
-        kept += line + "\n";
-    }
-    return kept;
 }
 
 // Equilibrium, recession and water balance of a run's outputs in `dir`.

@@ -17,16 +17,11 @@
 
 #include "fixture.h"
 #include "pluvo_test.h"
+#include "valley.h"
 
 using namespace pluvo_test;
 
 namespace {
-
-std::string fixed(double v, int decimals = 6) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-    return buf;
-}
 
 double summary_value(const std::string& text, const std::string& label) {
     const size_t at = text.rfind(label);
@@ -113,48 +108,11 @@ void write_valley(const std::string& dir, const valley_case& c,
     write_grid(dir + "/wt.asc", g,
                [&](int r, int col) { return ground(c, r, col) - c.table_depth; }, 6);
 
-    std::string chan = "PLUVO_CHAN\nALPHA 1.0\nBETA 1.0\nTHETA 1.0\nLINKS 1\nMAXNODES " +
-                       std::to_string(c.rows) + "\nCONNECT 1 0 0\nLINK 1\nDX " + fixed(c.cell) +
-                       "\nNODES " + std::to_string(c.rows + 1) + "\nTRAPEZOID\nMANNINGS_N 0.035\n";
-    for (int p = 1; p <= c.rows + 1; ++p) {
-        chan += "NODE " + std::to_string(p) + "\nELEV " +
-                fixed(99.0 + c.valley_slope * c.cell * (c.rows + 0.5 - p)) + "\n";
-        if (p == 1) chan += "XSEC\nBOTTOM_WIDTH 2.0\nSIDE_SLOPE 1.0\nBANKFULL_DEPTH 1.0\n";
-    }
-    write_file(dir + "/valley.chn", chan);
-    std::string gst = "GRIDSTREAMFILE\nSTREAMCELLS " + std::to_string(c.rows) + "\n";
-    for (int r = 1; r <= c.rows; ++r) gst += "NUMNODES 1\n";
-    for (int r = 1; r <= c.rows; ++r)
-        gst += "CELLIJ " + std::to_string(r) + " " + std::to_string(mid) + "\nLINKNODE 1 " +
-               std::to_string(r) + " 1.0\n";
-    write_file(dir + "/valley.gst", gst);
+    write_valley_channel(dir, c.rows, mid, c.cell, c.valley_slope);
 
-    project_file p;
-    p.card("WATERSHED_MASK", "mask.asc")
-        .card("ELEVATION", "elev.asc")
-        .card("GRIDSIZE", c.cell)
-        .card("ROWS", std::to_string(c.rows))
-        .card("COLS", std::to_string(c.cols()))
-        .card("TOT_TIME", std::to_string(c.total_minutes))
-        .card("TIMESTEP", c.timestep)
-        .card("OUTROW", std::to_string(c.rows))
-        .card("OUTCOL", std::to_string(mid))
-        .card("OUTSLOPE", c.valley_slope)
-        .card("HYD_FREQ", "1")
-        .card("MAP_FREQ", std::to_string(c.total_minutes))
-        .card("SUMMARY", "valley.sum")
-        .card("OUTLET_HYDRO", "valley.otl")
-        .card("START_DATE", "2020 6 1")
-        .card("START_TIME", "0 0")
-        .card("PRECIP_UNIF")
-        .card("RAIN_INTENSITY", c.rain_mm_h)
-        .card("RAIN_DURATION", std::to_string(c.rain_minutes))
-        .card("MANNING_N", "0.05")
-        .card("OVERTYPE", "1")
-        .card("CHAN_EXPLIC")
-        .card("CHANNEL_INPUT", "valley.chn")
-        .card("STREAM_CELL", "valley.gst")
-        .card("K_RIVER", c.k_river)
+    project_file p = valley_project({c.rows, c.cols(), c.cell, mid, c.valley_slope,
+                                     c.total_minutes, c.timestep, c.rain_mm_h, c.rain_minutes});
+    p.card("K_RIVER", c.k_river)
         .card("M_RIVER", c.m_river)
         .card("SUPER_QUIET");
     if (c.stream_loss) p.card("STREAM_LOSS");
@@ -186,22 +144,6 @@ void write_valley(const std::string& dir, const valley_case& c,
 }
 
 }  // namespace
-
-// The summary without lines that report run time.
-std::string without_timing(const std::string& text) {
-    std::string kept;
-    for (const std::string& line : split_lines(text)) {
-        std::string lower = line;
-        std::transform(lower.begin(), lower.end(), lower.begin(),
-                       [](unsigned char ch) { return std::tolower(ch); });
-        if (lower.find("run time") != std::string::npos ||
-            lower.find("time to init") != std::string::npos ||
-            lower.find("time (s)") != std::string::npos || lower.find("wall") != std::string::npos)
-            continue;
-        kept += line + "\n";
-    }
-    return kept;
-}
 
 // Rain of 5 cm/h for 30 min on the valley; the stream loses to a table below
 // its bed (3 m, 1.5 m below ground, or no table: dry ground) and gains from a

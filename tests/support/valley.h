@@ -1,0 +1,46 @@
+// Pieces of the end-to-end valley fixtures: a straight channel down the
+// middle column of a grid, fed by the cells above its nodes, and the summary
+// text without its timing lines.
+#pragma once
+#include <string>
+
+#include "fixture.h"
+
+namespace pluvo_test {
+
+// `v` printed with `decimals` digits after the point.
+std::string fixed(double v, int decimals = 6);
+
+// Writes valley.chn and valley.gst in `dir`: one trapezoid link (bottom
+// 2 m, side slope 1, bankfull 1 m, Manning n 0.035) under column
+// `stream_col` of a grid of `rows` rows of `cell` m, with a node under each
+// cell. The data points lie at the cell edges, falling `slope` (m/m) to the
+// south, so node k (the mean of points k and k+1) lies 1 m below a ground at
+// 100 + slope x cell x (rows - k) m.
+void write_valley_channel(const std::string& dir, int rows, int stream_col, double cell,
+                          double slope);
+
+// Grid, time and rain of a valley run.
+struct valley_cards {
+    int rows = 1;
+    int cols = 1;
+    double cell = 10.0;        // cell size, m
+    int stream_col = 1;        // column of the channel and of the outlet (from 1)
+    double slope = 0.005;      // slope along the channel and at the outlet, m/m
+    int total_minutes = 60;    // simulated time, min
+    double timestep = 5.0;     // model time step, s
+    double rain_mm_h = 50.0;   // uniform rain intensity, mm/h
+    int rain_minutes = 60;     // rain duration, min
+};
+
+// The cards every valley project shares: mask.asc and elev.asc, the outlet
+// at the foot of the channel, a hydrograph every minute into valley.otl, the
+// summary in valley.sum, uniform rain, Manning n 0.05, explicit overland and
+// channel routing with valley.chn and valley.gst. The caller adds its own
+// cards and writes the project.
+project_file valley_project(const valley_cards& v);
+
+// The summary without lines that report run time.
+std::string without_timing(const std::string& text);
+
+}  // namespace pluvo_test
