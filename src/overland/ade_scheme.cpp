@@ -703,12 +703,6 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
     }
 
     if (lakes) book_lake_step(rs);
-    if (rs.lowspot_file && rs.num_lowspots > 0) {
-        double loss = 0.0;
-        double gain = 0.0;
-        face_flow(rs, dt, loss, gain);
-        rs.vol_head_bc_loss += loss;
-        rs.vol_head_bc_gain += gain;
-    }
+    exchange_low_spots(rs, dt);
     return rs.chan_explic ? 0.0 : outlet_volume;
 }

@@ -794,13 +794,7 @@ double route_overland_explicit(run_state& rs, double dt) {
     rs.vol_head_bc_gain += held_gain;
     rs.vol_head_bc_loss += held_loss;
     if (lakes) book_lake_step(rs);
-    if (rs.lowspot_file && rs.num_lowspots > 0) {
-        double loss = 0.0;
-        double gain = 0.0;
-        face_flow(rs, dt, loss, gain);
-        rs.vol_head_bc_loss += loss;
-        rs.vol_head_bc_gain += gain;
-    }
+    exchange_low_spots(rs, dt);
     if (rs.chan_explic) return 0.0;
     return drain_outlet(rs, dt);
 }

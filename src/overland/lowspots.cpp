@@ -255,3 +255,12 @@ bool lake_may_pass_low_spot(const run_state& rs) {
     }
     return false;
 }
+
+void exchange_low_spots(run_state& rs, double dt) {
+    if (!rs.lowspot_file || rs.num_lowspots <= 0) return;
+    double loss = 0.0;
+    double gain = 0.0;
+    face_flow(rs, dt, loss, gain);
+    rs.vol_head_bc_loss += loss;
+    rs.vol_head_bc_gain += gain;
+}

@@ -32,6 +32,11 @@ int is_spot_card(char* line);
 // volume goes to `gain` (it gave) or `loss` (it took), in m3, set here.
 void face_flow(run_state& rs, double dt, double& loss, double& gain);
 
+// The low-spot exchange of one overland step of dt seconds, when the project
+// has low spots: face_flow, its held-side volumes added to the head-boundary
+// totals (m3).
+void exchange_low_spots(run_state& rs, double dt);
+
 // True when some low spot has a side in an overland lake whose level stands
 // above both the spot's crest and the lake's initial level: the lake can give
 // water through it although no plain cell holds any.
