@@ -6,7 +6,8 @@
 // thread and with all processors; both must write the same "evap_out" and
 // outlet hydrograph.
 //
-// Usage: bench_long_term [days [threads]]   (defaults: 365, all processors)
+// Usage: bench_long_term [days [threads]]   (defaults: 365, all processors);
+// with PLUVO_BENCH_KEEP set the generated project stays in the temporary folder.
 #include <omp.h>
 #include <unistd.h>
 
@@ -33,14 +34,14 @@ constexpr double kCrossSlope = 0.02;       // towards the channel, m/m
 constexpr double kValleySlope = 0.005;     // along the valley, m/m
 const int kMonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 
-void write_map(const fs::path& path, double (*value)(int, int)) {
+void write_map(const fs::path& path, double (*value)(int, int), const char* format = "%.6f") {
     std::ofstream f(path);
     f << "north: " << kRows * kCell << "\nsouth: 0\neast: " << kCols * kCell
       << "\nwest: 0\nrows: " << kRows << "\ncols: " << kCols << "\n";
     char buf[64];
     for (int r = 1; r <= kRows; ++r)
         for (int c = 1; c <= kCols; ++c) {
-            std::snprintf(buf, sizeof buf, "%.6f", value(r, c));
+            std::snprintf(buf, sizeof buf, format, value(r, c));
             f << buf << (c < kCols ? " " : "\n");
         }
 }
@@ -83,7 +84,7 @@ void write_rain(const fs::path& path, int days) {
 }
 
 void write_project(const fs::path& dir, int days, int threads) {
-    write_map(dir / "mask.asc", [](int, int) { return 1.0; });
+    write_map(dir / "mask.asc", [](int, int) { return 1.0; }, "%.0f");
     write_map(dir / "elev.asc", [](int r, int c) {
         return 100.0 + kValleySlope * kCell * (kRows - r) + kCrossSlope * kCell * std::abs(c - kMid);
     });
@@ -156,13 +157,13 @@ int main(int argc, char** argv) {
         bool failed = false;
         seconds[k] = run_quietly(dir, "lt.prj", failed);
         if (failed) {
-            std::fprintf(stderr, "bench_long_term: the run with %d threads failed\n", threads[k]);
-            fs::remove_all(dir);
+            std::fprintf(stderr, "bench_long_term: the run with %d threads failed (project in %s)\n",
+                         threads[k], dir.c_str());
             return 1;
         }
         files[k] = read_text(dir / "evap_out") + read_text(dir / "lt.otl");
     }
-    fs::remove_all(dir);
+    if (std::getenv("PLUVO_BENCH_KEEP") == nullptr) fs::remove_all(dir);
     std::printf("  1 thread : %7.3f s\n", seconds[0]);
     std::printf("  %d threads: %7.3f s, %.2f x the speed of one thread\n", many, seconds[1],
                 seconds[0] / seconds[1]);
