@@ -68,11 +68,19 @@ void init_hmet_period(run_state& rs) {
         text_line line;
         char word[kTokenSize];
         read_line(line, rs.hmet_orog_file);   // two words
-        if (read_line(line, rs.hmet_orog_file)) {
-            next_word(line, word);
-            next_double(line, rs.hmet_ref_elevation);
-            next_word(line, word);
-            next_double(line, rs.orog_gage_elevation);
+        // Line 2: a word, the hmet gage elevation, a word, the orographic gage elevation (m).
+        const bool header = read_line(line, rs.hmet_orog_file) && next_word(line, word) &&
+                            next_checked_double(line, rs.hmet_ref_elevation, word) ==
+                                number_status::ok &&
+                            next_word(line, word) &&
+                            next_checked_double(line, rs.orog_gage_elevation, word) ==
+                                number_status::ok;
+        if (!header) {
+            std::printf("Error: line 2 of the orographic gage file %s needs a word, the hmet "
+                        "gage elevation, a word and the orographic gage elevation\n",
+                        rs.hmet_orog_file.name);
+            fail_printed();
+            return;
         }
         read_line(line, rs.hmet_orog_file);   // five column words
         if (!(std::fabs(rs.orog_gage_elevation - rs.hmet_ref_elevation) > 1e-9)) {
