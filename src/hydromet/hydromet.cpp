@@ -122,6 +122,11 @@ void report_hour(run_state& rs) {
     for (int c = 1; c <= rs.GNUM; ++c) {
         if (!counted_cell(rs, c)) continue;
         ++n;
+        // Richards columns show the water content of their top node.
+        const size_t k = static_cast<size_t>(c);
+        if (rs.inf_richards && k < rs.richards_theta.size() && rs.richards_theta[k].size() >= 2 &&
+            k < rs.theta_all.size())
+            rs.theta_all[k] = rs.richards_theta[k][1];
         infil += cell_value(rs.infil_rate, c);
         bottom += cell_value(rs.bottom_flux, c);
         const double th = cell_value(rs.theta_all, c);

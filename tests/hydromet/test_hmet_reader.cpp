@@ -251,8 +251,9 @@ TEST(HmetReader, EachFormatServesItsRecordsConverted) {
                  write_file(w + "_Clod.asc", grid_map({50, 50}));
                  write_file(w + "_Pres.asc", grid_map({29.92, 29.92}));
                  write_file(w + "_RlHm.asc", grid_map({40, 60}));
-                 write_file(w + "_Drad.asc", grid_map({100, 100}));
-                 write_file(w + "_Grad.asc", grid_map({200, 200}));
+                 // One map cell only: cell 2 lies off it and takes its edge.
+                 write_file(w + "_Drad.asc", grid_map({100}));
+                 write_file(w + "_Grad.asc", grid_map({200, 200, 999}));
              }
              write_file(a + "_Temp.asc", grid_map({50, 68}));
              write_file(b + "_Temp.asc", grid_map({32, -9999}));
@@ -270,6 +271,8 @@ TEST(HmetReader, EachFormatServesItsRecordsConverted) {
              EXPECT_NEAR(rs.hmet_cell_pressure[2], 1013.25, 1e-9);
              EXPECT_DOUBLE_EQ(rs.hmet_cell_rel_humidity[2], 60.0);
              EXPECT_DOUBLE_EQ(rs.hmet_cell_global_rad[1], 200.0);
+             EXPECT_DOUBLE_EQ(rs.hmet_cell_global_rad[2], 200.0);
+             EXPECT_DOUBLE_EQ(rs.hmet_cell_direct_rad[2], 100.0);
              EXPECT_EQ(rs.hmet_current.hour, 1);
          }},
     };
@@ -651,4 +654,23 @@ TEST(HmetReader, LongTermWithChannelLakesIsRefused) {
         rs->channel_lakes = c[1];
         EXPECT_EQ(row->asked(*rs), c[2] != 0) << c[0] << " " << c[1];
     }
+}
+
+// With Richards columns the reported water content is that of each column's
+// top node, whatever the display array held before.
+TEST(HmetStep, RichardsReportTakesTheTopNodes) {
+    step_case s(2, at(6));
+    run_state& rs = *s.rs;
+    const std::string path = s.dir.file("evap_out");
+    ASSERT_TRUE(open_file_named(rs.evap_out_file, path.c_str(), "w"));
+    rs.inf_richards = 1;
+    rs.theta_all = {0.0, 0.5, 0.5};
+    rs.richards_theta = {{}, {0.0, 0.10, 0.3}, {0.0, 0.20, 0.3}};
+    s.step(at(6));
+    close_file_object(rs.evap_out_file);
+    double theta = 0.0;
+    const std::string row = pluvo_test::read_file(path);
+    ASSERT_EQ(std::sscanf(row.c_str(), "2001/6/1   6:00 %lf", &theta), 1) << row;
+    EXPECT_NEAR(theta, 0.15, 1e-12);
+    EXPECT_NEAR(rs.avg_theta, 0.15, 1e-12);
 }
