@@ -206,9 +206,8 @@ void update_hydromet(run_state& rs) {
     if (!rs.long_term || rs.hmet_next < 0.0) return;
     if (rs.time < rs.hmet_next - rs.time_tolerance) return;
 
-    // 1
+    // Seconds since the last hmet step, for the snow routine.
     const double elapsed = (rs.time - rs.hmet_last) * kSecondsPerDay;
-    // 2-3
     const int got = take_due_record(rs);
     if (got < 0) return;
     if (got == 0) {
@@ -220,26 +219,24 @@ void update_hydromet(run_state& rs) {
         }
         return;
     }
-    // 4
+    // The report of the hour that ended.
     if (rs.inf_richards || rs.inf_redist || rs.inf_layered_soil) {
         report_hour(rs);
     } else if (!rs.quiet) {
         std::printf("longterm %d/%d/%d  %2d:00 Avg. Soil Moisture: %7.2lf  \n", rs.year, rs.month,
                     rs.day, rs.hour, rs.avg_theta);
     }
-    // 5
     evapo_trans(rs);
     if (error_record.code != 0) return;
-    // 7: the next hmet hour follows the record just taken.
+    // The next hmet hour follows the record just taken.
     rs.hmet_last = rs.time;
     ++rs.hmet_read_count;
     rs.hmet_next = current_record_time(rs) + rs.hmet_step_days;
-    // 9
+    // Between rain events the pack melts or builds here.
     if (rs.snow && (!rs.rain_on || rs.rain_state == 0)) {
         rs.snow_from_hmet = 1;
         rs.snow = compute_snow(rs, elapsed, 1);
         rs.snow_from_hmet = 0;
     }
-    // 10
     clear_snow_history(rs);
 }
