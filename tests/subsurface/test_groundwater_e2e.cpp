@@ -29,7 +29,7 @@ double summary_value(const std::string& text, const std::string& label) {
     return std::strtod(text.c_str() + at + label.size(), nullptr);
 }
 
-enum class soil { green_ampt, redistribution, layered };
+enum class soil { green_ampt, redistribution, layered, richards };
 
 // rows x (2 half_width + 1) cells of 10 m; the middle column holds one
 // trapezoid link (bottom 2 m, side slope 1) with a node under each cell,
@@ -70,6 +70,10 @@ void write_soil(project_file& p, const std::string& dir, const grid_spec& g, soi
         write_grid(dir + "/" + file, g, [&](int, int) { return value; }, decimals);
         p.card(card, file);
     };
+    if (m == soil::richards) {   // refused before any soil file is read
+        p.card("INF_RICHARDS").card("AQUIFER_DELTA_Z", "0.1");
+        return;
+    }
     if (m == soil::layered) {
         map("SOIL_TYPE_MAP", "soil.asc", 4.0, 0);
         write_file(dir + "/layers.txt",
@@ -205,10 +209,89 @@ TEST(GroundwaterProgram, StreamExchangeBalancesForEachSoilAndAquifer) {
     }
 }
 
+// Heads solved under the redistribution and layered soils (80 cm deep): the
+// table starts at the ground (exfiltration), inside the soil (the stream
+// gains) or below it (the stream loses), with leakage to the deep aquifer and
+// a fixed-head row. The heads move and every volume is booked: the printed
+// in and out totals agree to 1e-9 relative, the groundwater section's own
+// balance closes, and
+//   rain + boundary inflow = outlet + change of surface, channels, soil and
+//                            groundwater + leakage + pumping + recharge lost
+//                            to fixed-head cells.
+TEST(GroundwaterProgram, SolvedAquiferUnderRedistributingSoilsBalances) {
+    struct balance_case {
+        const char* what;
+        soil method;
+        double table_depth;   // m below ground
+        double leakage;       // cm/h
+    };
+    const balance_case cases[] = {
+        {"redistribution, table at the ground", soil::redistribution, 0.0, 0.36},
+        {"redistribution, table in the soil", soil::redistribution, 0.5, 0.36},
+        {"redistribution, table below the soil", soil::redistribution, 1.5, 0.36},
+        {"layered, table at the ground", soil::layered, 0.0, 0.36},
+        {"layered, table in the soil", soil::layered, 0.5, 0.36},
+        {"layered, table below the soil", soil::layered, 1.5, 0.0},
+    };
+    for (const balance_case& bc : cases) {
+        SCOPED_TRACE(bc.what);
+        temp_dir dir;
+        valley_case c;
+        c.method = bc.method;
+        c.table_depth = bc.table_depth;
+        c.groundwater = true;
+        c.leakage = bc.leakage;
+        c.bottom_depth = 6.0;
+        c.gw_k = 36.0;
+        write_valley(dir.path(), c);
+        const run_result r = run_pluvo({"valley.prj"}, dir.path());
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        const std::string s = read_file(dir.file("valley.sum"));
+        auto v = [&](const char* label) { return summary_value(s, label); };
+        // The surface (event report) and the whole run, each to 1e-9 relative.
+        const double in = v("Mass input + original mass:");
+        const double out = v("Mass output + final mass:");
+        EXPECT_NEAR(out, in, 1e-9 * in) << s;
+        EXPECT_LT(std::fabs(v("Overall balance, relative error =")), 1e-9) << s;
+        EXPECT_LT(std::fabs(v("Mass Balance error =")), 1e-6) << s;
+        const double gw_start = v("GW volume start =");
+        const double gw_end = v("GW volume end =");
+        EXPECT_GT(std::fabs(gw_end - gw_start), 1.0) << "the heads did not move\n" << s;
+        if (bc.leakage > 0.0) {
+            EXPECT_GT(v("Leakage to deep aquifer+"), 1.0);
+        }
+        // At the ground, ponded water leaks into the table (exfiltration below 0).
+        if (bc.table_depth == 0.0) {
+            EXPECT_LT(v("Total amount of exfiltration="), -1.0) << s;
+        }
+        const double lost_recharge = v("Total downward flux from unsaturated zone=") -
+                                     v("Total recharge inputs to groundwater=");
+        const double changes = v("Final volume on surface=") - v("Initial volume on surface=") +
+                               v("Final volume in channels=") - v("Initial volume in channels=") +
+                               v("Final volume in soils=") - v("Initial volume in soils=") +
+                               gw_end - gw_start;
+        const double right = v("Total amount of discharge=") + changes +
+                             v("Leakage to deep aquifer+") + v("Pumping") + lost_recharge;
+        // Volumes printed with 2 decimals, 12 terms.
+        EXPECT_NEAR(right, c.rain_volume() + v("Flux across head boundaries="), 0.06) << s;
+    }
+}
+
 // 64 x 33 cells: the cell loops run on many threads.
 TEST(GroundwaterProgram, OneAndEightThreadsWriteTheSameOutputs) {
-    for (bool groundwater : {false, true}) {
-        SCOPED_TRACE(groundwater);
+    struct thread_case {
+        const char* what;
+        soil method;
+        bool groundwater;
+    };
+    const thread_case cases[] = {
+        {"Green-Ampt over a table", soil::green_ampt, false},
+        {"Green-Ampt over an aquifer", soil::green_ampt, true},
+        {"redistribution over solved heads", soil::redistribution, true},
+        {"layered over solved heads", soil::layered, true},
+    };
+    for (const thread_case& tc : cases) {
+        SCOPED_TRACE(tc.what);
         std::string outputs[2];
         for (int k = 0; k < 2; ++k) {
             temp_dir dir;
@@ -217,7 +300,8 @@ TEST(GroundwaterProgram, OneAndEightThreadsWriteTheSameOutputs) {
             c.half_width = 16;
             c.total_minutes = 60;
             c.table_depth = 0.5;
-            c.groundwater = groundwater;
+            c.method = tc.method;
+            c.groundwater = tc.groundwater;
             c.threads = k == 0 ? 1 : 8;
             write_valley(dir.path(), c);
             const run_result r = run_pluvo({"valley.prj"}, dir.path());
@@ -256,8 +340,8 @@ TEST(GroundwaterProgram, BadInputsAreRefusedNamingTheirFile) {
          "Error: static flux table flux.txt, line 2: row 13, column 2 lies outside"},
         {"flux table short", "", "2\n3 2 10.0\n", soil::green_ampt,
          "Error: static flux table flux.txt, line 3:"},
-        {"redistribution over an aquifer", "", "", soil::redistribution,
-         "Error: the card gw_simulation asks for two-dimensional groundwater under a soil other"},
+        {"Richards over an aquifer", "", "", soil::richards,
+         "Error: the card gw_simulation asks for two-dimensional groundwater under Richards"},
     };
     for (const bad_case& bc : cases) {
         SCOPED_TRACE(bc.what);
