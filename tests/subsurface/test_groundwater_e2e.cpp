@@ -94,7 +94,7 @@ void write_soil(project_file& p, const std::string& dir, const grid_spec& g, soi
     }
     map("PORE_INDEX", "pi.asc", 0.3);
     map("RESIDUAL_SAT", "thr.asc", 0.05);
-    p.card("SOIL_MOIST_DEPTH", "80").card("INF_REDIST");
+    p.card("SOIL_MOIST_DEPTH", "0.8").card("INF_REDIST");
 }
 
 // Writes the valley project; `gwbound_text`, when given, replaces the
@@ -277,6 +277,35 @@ TEST(GroundwaterProgram, SolvedAquiferUnderRedistributingSoilsBalances) {
     }
 }
 
+// With hardly any rain a table 1.5 m down (below the 80-cm soil and the channel bed)
+// barely moves: the soil columns start down to the soil bottom holding their
+// initial water, so no step refills them from the aquifer. A column started
+// empty at the ground would take 80 cm x the retained content, over 1900 m3
+// here.
+TEST(GroundwaterProgram, StillTableTakesNoWaterFromTheAquifer) {
+    for (soil m : {soil::redistribution, soil::layered}) {
+        SCOPED_TRACE(m == soil::layered ? "layered" : "redistribution");
+        temp_dir dir;
+        valley_case c;
+        c.method = m;
+        c.rain_mm_h = 0.001;   // a trace: the project needs a rain card
+        c.table_depth = 1.5;
+        c.groundwater = true;
+        c.bottom_depth = 6.0;
+        c.gw_k = 36.0;
+        write_valley(dir.path(), c);
+        const run_result r = run_pluvo({"valley.prj"}, dir.path());
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        const std::string s = read_file(dir.file("valley.sum"));
+        // The table drains a few mm towards the stream and the fixed row.
+        EXPECT_LT(std::fabs(summary_value(s, "Total downward flux from unsaturated zone=")), 30.0)
+            << s;
+        EXPECT_LT(std::fabs(summary_value(s, "Sat/unsat. trickery (into gw) =")), 30.0) << s;
+        EXPECT_NEAR(summary_value(s, "Final volume in soils="),
+                    summary_value(s, "Initial volume in soils="), 30.0);
+    }
+}
+
 // 64 x 33 cells: the cell loops run on many threads.
 TEST(GroundwaterProgram, OneAndEightThreadsWriteTheSameOutputs) {
     struct thread_case {
@@ -324,6 +353,8 @@ TEST(GroundwaterProgram, BadInputsAreRefusedNamingTheirFile) {
         std::string flux;        // static flux table text ("" none)
         soil method;
         std::string message;     // expected in the output
+        std::string cards = "";  // added to the project
+        std::string layers = ""; // replaces the layered soil table
     };
     const std::string header = "north: 120\nsouth: 0\neast: 90\nwest: 0\nrows: 12\ncols: 9\n";
     std::string codes;
@@ -342,6 +373,15 @@ TEST(GroundwaterProgram, BadInputsAreRefusedNamingTheirFile) {
          "Error: static flux table flux.txt, line 3:"},
         {"Richards over an aquifer", "", "", soil::richards,
          "Error: the card gw_simulation asks for two-dimensional groundwater under Richards"},
+        {"all of the porosity retained", "", "", soil::redistribution,
+         "Error: the card single_unsat_sat gives 1;", "SINGLE_UNSAT_SAT 1.0\n"},
+        {"field capacity at porosity", "", "", soil::layered,
+         "Error: layer 2 of soil 4 in layers.txt has a field capacity of 0.4, not below its "
+         "porosity 0.4", "",
+         "1\nsoils\n4\n"
+         "1.0 0.3 11.0 0.45 0.3 0.1 0.05 0.15 20.0\n"
+         "0.5 0.3 15.0 0.40 0.4 0.1 0.05 0.20 60.0\n"
+         "0.2 0.3 20.0 0.35 0.3 0.1 0.05 0.20\n"},
     };
     for (const bad_case& bc : cases) {
         SCOPED_TRACE(bc.what);
@@ -351,6 +391,9 @@ TEST(GroundwaterProgram, BadInputsAreRefusedNamingTheirFile) {
         c.method = bc.method;
         c.table_depth = 1.5;
         write_valley(dir.path(), c, bc.gwbound);
+        if (!bc.cards.empty())
+            write_file(dir.file("valley.prj"), read_file(dir.file("valley.prj")) + bc.cards);
+        if (!bc.layers.empty()) write_file(dir.file("layers.txt"), bc.layers);
         if (!bc.flux.empty()) {
             write_file(dir.file("flux.txt"), bc.flux);
             std::string prj = read_file(dir.file("valley.prj"));
