@@ -202,9 +202,8 @@ void route_channels(run_state& rs) {
     rs.vol_discharge += outlet_volume;
     rs.event_outflow_vol += outlet_volume;
 
-    // Exchange with an aquifer that is not solved is booked every channel step.
-    if (built && (rs.water_table || rs.stream_exchange) && !gw_aquifer_solved(rs))
-        book_channel_exchange(rs);
+    // The exchange is booked every channel step (a solved aquifer takes it later).
+    if (built && (rs.water_table || rs.stream_exchange)) book_channel_exchange(rs);
     if (built) rs.qlat.fill(0.0);
     rs.chan_last = rs.time;
     rs.chan_next = rs.time + rs.chan_step_days;

@@ -23,6 +23,7 @@
 #include "output/run_transport_summary.h"
 #include "output/summary_format.h"
 #include "subsurface/groundwater.h"
+#include "subsurface/gw_soil.h"
 
 namespace {
 
@@ -99,8 +100,9 @@ void complete_final_storages(run_state& rs) {
         }
     }
 
-    // 3. Groundwater above the aquifer bottom.
+    // 3. Groundwater above the aquifer bottom, with the water in transit since its last step.
     if (rs.gw_simulation) {
+        book_pending_groundwater(rs);
         double stored = 0.0;
         if (spans(rs.elevgw, n) && spans(rs.bottom_elev, n) && spans(rs.gw_porosity, n)) {
             for (int j = 1; j <= n; ++j) {
@@ -478,6 +480,8 @@ void write_global_section(run_state& rs, file_object& f) {
     if (!sacramento) {
         file_printf(f, "Overall mass balance error =                        %14.6lf percent\n \n",
                     rs.overall_mass_balance_error);
+        file_printf(f, "Overall balance, relative error =                   %14.3e\n \n",
+                    rs.overall_mass_balance_error / 100.0);
     } else {
         file_printf(f, "Overall mass balance error =                    %10.6lf percent\n \n",
                     rs.overall_mass_balance_error);
