@@ -136,9 +136,8 @@ void init_overland_sediment(run_state& rs) {
     int n = 0;
     if (!load_sediment_table(rs.files.mapping_table, n, s.spec_grav, s.part_diam,
                              s.output_filename, s.f_bind) || n < 1) {
-        if (error_record.code == 0) set_error(92);
-        report_error(error_record);
-        error_record.stop = 1;
+        // A bad row was reported by the loader; a table without classes was not.
+        if (!error_record.stop) stop_with(92);
         return;
     }
     s.classes = n;
@@ -155,8 +154,8 @@ void init_overland_sediment(run_state& rs) {
     if (!load_erosion_table(rs, rs.files.mapping_table, n,
                             {&s.splash_K, &s.sed_K, &s.detach_coef, &s.detach_crit, &s.detach_exp},
                             fraction)) {
-        if (error_record.code == 0) set_error(93);
-        report_error(error_record);
+        // The loader reported its failure, or left code 91 for the driver.
+        if (error_record.code != 0) report_error(error_record);
         error_record.stop = 1;
         return;
     }
