@@ -71,7 +71,7 @@ void size_sediment_record(ov_sed_record& s, int cells) {
     const size_t nc = static_cast<size_t>(cells) + 1;
     const size_t flat = nc * (static_cast<size_t>(s.classes) + 1);
     for (std::vector<double>* a : {&s.qsx, &s.qsy, &s.sx, &s.sy, &s.q_out, &s.give_share,
-                                   &s.susp_total})
+                                   &s.susp_total, &s.susp_d50})
         a->assign(nc, 0.0);
     for (std::vector<double>* a : {&s.soil_fract, &s.susp_fract, &s.soil_change, &s.suspended,
                                    &s.deposited, &s.step_eroded, &s.step_deposited, &s.qsvol,

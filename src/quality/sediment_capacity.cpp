@@ -101,17 +101,26 @@ double median_grain_size(const sediment_classes& sc, const double* fract) {
 double sediment_capacity(int formula, const capacity_flow& f, const sediment_classes& sc,
                          const cell_sediment& cell, double* work) {
     if (!(f.q >= kSedZero) || !(f.depth >= kSedZero)) return 0.0;
+    if (formula < 1 || formula > 6) return 0.0;
+    if (formula == 2) return sediment_capacity_of_shares(formula, f, sc, nullptr, 0.0);
+    sediment_shares(sc, cell, work);
+    const double d50 = formula >= 3 ? median_grain_size(sc, work) : 0.0;
+    return sediment_capacity_of_shares(formula, f, sc, work, d50);
+}
+
+double sediment_capacity_of_shares(int formula, const capacity_flow& f, const sediment_classes& sc,
+                                   const double* shares, double d50) {
+    if (!(f.q >= kSedZero) || !(f.depth >= kSedZero)) return 0.0;
     const double V = f.q / f.depth;   // m/s
     const double S = f.slope;
     const double F = f.dt * f.dx / kCapacityDivisor;
     switch (formula) {
         case 1: {
-            sediment_shares(sc, cell, work);
             const double sh = std::pow(S * f.depth, 1.5);
             double K = 0.0;   // m3/s
             for (int j = 1; j <= sc.count; ++j) {
                 const double g1 = sc.spec_grav[j] - 1.0;
-                K += work[j] * 0.05 * f.dx * V * V * sh /
+                K += shares[j] * 0.05 * f.dx * V * V * sh /
                      (g1 * g1 * (sc.diam_mm[j] / 1000.0) * std::sqrt(kGravity));
             }
             return K * f.dt * f.sed_K;
@@ -119,16 +128,13 @@ double sediment_capacity(int formula, const capacity_flow& f, const sediment_cla
         case 2:
             return 1.7e8 * std::pow(S, 1.6667) * std::pow(f.q, 2.035) * f.sed_K * F;
         case 3:
+            return formula3(V, S, d50, F);
         case 4:
+            return formula4(V, S, f.depth, d50, F);
         case 5:
-        case 6: {
-            sediment_shares(sc, cell, work);
-            const double d50 = median_grain_size(sc, work);
-            if (formula == 3) return formula3(V, S, d50, F);
-            if (formula == 4) return formula4(V, S, f.depth, d50, F);
-            if (formula == 5) return formula5(S, f.q, d50, F);
+            return formula5(S, f.q, d50, F);
+        case 6:
             return formula6(S, f.depth, d50, F);
-        }
         default:
             return 0.0;
     }

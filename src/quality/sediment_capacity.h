@@ -51,3 +51,8 @@ struct capacity_flow {
 // holds classes + 1 doubles of scratch space (formulas 1 and 3 to 6).
 double sediment_capacity(int formula, const capacity_flow& f, const sediment_classes& sc,
                          const cell_sediment& cell, double* work);
+
+// The same with the class shares (classes + 1 slots) and their D50
+// (micrometres) already known, as sediment_shares and median_grain_size give them.
+double sediment_capacity_of_shares(int formula, const capacity_flow& f, const sediment_classes& sc,
+                                   const double* shares, double d50);

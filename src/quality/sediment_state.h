@@ -62,7 +62,7 @@ struct ov_sed_record {
     std::vector<double> sx, sy;          // water-surface slope to the right / lower neighbour, m/m
     std::vector<double> q_out;           // magnitude of the cell's outflow, m3/s
     std::vector<double> susp_total;      // suspended volume of the cell after detachment, m3
+    std::vector<double> susp_d50;        // median diameter of that suspension, um (formulas 3 to 6)
     std::vector<double> give_share;      // share of each face's capacity that the source can give, -
-    int outlet_axis = 0;                 // axis of the outlet's outflow: 1 x (left or right edge), 2 y
     std::vector<double> work;            // per-cell scratch of classes + 1 doubles (capacity shares)
 };

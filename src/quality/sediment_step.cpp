@@ -25,6 +25,7 @@ namespace {
 
 constexpr double kUnitWeight = 9792.342;     // specific weight of water, N/m3
 constexpr double kMmPerHourPerMps = 3.6e6;   // rain intensity: m/s to mm/h
+constexpr double kUnderflow = 745.0;         // exp(-x) is 0 in double precision beyond it
 
 // Splash coefficients a, b of the law a I^b by rain intensity I (mm/h).
 void splash_coefficients(double I, double& a, double& b) {
@@ -119,8 +120,34 @@ inline double outgoing_slope(const step_view& v, int k, bool x_axis) {
     return s;
 }
 
-// Pass 1 for cell k: slopes, outflow, splash and flow detachment.
-void detach(ov_sed_record& s, const step_view& v, int k) {
+void flow_detach(ov_sed_record& s, const step_view& v, int k, double Q, double S);
+
+// The intensity terms of the splash law for the last intensity met by a
+// thread (rain is often the same on many cells in a row).
+struct splash_terms {
+    double I = -1.0;        // intensity, mm/h
+    double power = 0.0;     // a I^b
+    double depth = 0.0;     // threshold depth 0.00124 I^0.182, m
+    void set(double intensity) {
+        if (intensity == I) return;
+        I = intensity;
+        double a = 0.0, b = 0.0;
+        splash_coefficients(I, a, b);
+        power = a * std::pow(I, b);
+        depth = 0.00124 * std::pow(I, 0.182);
+    }
+};
+
+// exp(-x) for x >= 0, taken as 0 where it falls below the smallest double
+// (the library's slow underflow path is never entered).
+inline double decay(double x) { return x < kUnderflow ? std::exp(-x) : 0.0; }
+
+// x^e, exact and quick for the common exponent 1.
+inline double power_of(double x, double e) { return e == 1.0 ? x : std::pow(x, e); }
+
+// Pass 1 for cell k: slopes, outflow, splash and flow detachment; then the
+// suspended total and, for the faces, its class shares and median diameter.
+void detach(ov_sed_record& s, const step_view& v, int k, splash_terms& rain) {
     const size_t base = static_cast<size_t>(k) * v.stride;
     const int n = v.n;
     const double hk = v.h[k] + v.z[k];
@@ -134,12 +161,13 @@ void detach(ov_sed_record& s, const step_view& v, int k) {
     if (l != 0 && v.qx[l] < -kSedZero) q2 += v.qx[l] * v.qx[l];
     if (b != 0 && v.qy[k] > kSedZero) q2 += v.qy[k] * v.qy[k];
     if (a != 0 && v.qy[a] < -kSedZero) q2 += v.qy[a] * v.qy[a];
-    double slope_x = outgoing_slope(v, k, true);
-    double slope_y = outgoing_slope(v, k, false);
+    const double slope_x = outgoing_slope(v, k, true);
+    const double slope_y = outgoing_slope(v, k, false);
+    double S = std::sqrt(slope_x * slope_x + slope_y * slope_y);   // m/m
     if (k == v.outlet && v.outlet_q > kSedZero) {
+        // The outlet discharge leaves over the outlet slope, whatever the edge.
         q2 += v.outlet_q * v.outlet_q;
-        double& axis = s.outlet_axis == 2 ? slope_y : slope_x;
-        if (v.outlet_slope > axis) axis = v.outlet_slope;
+        if (v.outlet_slope > S) S = v.outlet_slope;
     }
     const double Q = std::sqrt(q2);
     s.q_out[k] = Q;
@@ -149,17 +177,31 @@ void detach(ov_sed_record& s, const step_view& v, int k) {
     // Rain splash.
     const double I = v.rain[k] * kMmPerHourPerMps;   // mm/h
     if (I > kSedZero) {
-        double ca = 0.0, cb = 0.0;
-        splash_coefficients(I, ca, cb);
-        const double dw = 0.00124 * std::pow(I, 0.182);   // m
-        const double damp = h > dw ? std::exp(1.0 - h / dw) : 1.0;
-        const double D = damp * s.splash_K[k] * ca * std::pow(I, cb) * v.dt * area / kCapacityDivisor;
+        rain.set(I);
+        const double dw = rain.depth;   // m
+        const double damp = h > dw ? decay(h / dw - 1.0) : 1.0;
+        const double D = damp * s.splash_K[k] * rain.power * v.dt * area / kCapacityDivisor;
         if (D > 0.0) take_up(s, base, n, D);
     }
+    flow_detach(s, v, k, Q, S);
 
-    // Flow detachment up to the capacity of the cell's outflow.
+    double s2 = 0.0;
+    for (int j = 1; j <= n; ++j) s2 += s.suspended[base + j];
+    s.susp_total[k] = s2;
+    double* fract = s.susp_fract.data() + base;
+    for (int j = 1; j <= n; ++j) fract[j] = s2 > kSedZero ? s.suspended[base + j] / s2 : 0.0;
+    s.susp_d50[k] = (v.formula >= 3 && s2 > kSedZero) ? median_grain_size(v.classes, fract) : 0.0;
+}
+
+// Flow detachment of cell k with outflow Q (m3/s) over slope S (m/m), up to
+// the capacity of that outflow.
+void flow_detach(ov_sed_record& s, const step_view& v, int k, double Q, double S) {
+    const size_t base = static_cast<size_t>(k) * v.stride;
+    const int n = v.n;
+    const double h = v.h[k];
+    const double area = v.dx * v.dx;
+
     const double q = Q / v.dx;
-    const double S = std::sqrt(slope_x * slope_x + slope_y * slope_y);
     if (!(q > kSedZero) || !(h > kSedZero) || !(S > kSedZero)) return;
     capacity_flow f;
     f.slope = S;
@@ -179,7 +221,7 @@ void detach(ov_sed_record& s, const step_view& v, int k) {
     const double tau = h * kUnitWeight * S;   // N/m2
     const double t = 1.0 - s2 / Tc;
     const double scale = v.dt * area / kCapacityDivisor;
-    const double P = std::pow(tau, s.detach_exp[k]) * s.detach_coef[k] * t * scale;
+    const double P = power_of(tau, s.detach_exp[k]) * s.detach_coef[k] * t * scale;
     if (!(P > 0.0) || !std::isfinite(P)) return;
     if (loose > P) {
         take_up(s, base, n, P);
@@ -187,15 +229,16 @@ void detach(ov_sed_record& s, const step_view& v, int k) {
     }
     const double excess = tau - s.detach_crit[k];
     const double E = excess > 0.0
-                         ? std::pow(excess, s.detach_exp[k]) * s.detach_coef[k] * t * scale *
+                         ? power_of(excess, s.detach_exp[k]) * s.detach_coef[k] * t * scale *
                                (1.0 - loose / P)
                          : 0.0;
     take_up(s, base, n, loose + E);
 }
 
-// Capacity (m3) of the face from `src` with flow `flow` (m3/s) and slope `slope`.
-double face_capacity(ov_sed_record& s, const step_view& v, int src, double flow, double slope,
-                     double depth, size_t work_base) {
+// Capacity (m3) of the face from `src` with flow `flow` (m3/s), slope
+// `slope` and depth `depth` (m), by the shares of the source's suspension.
+double face_capacity(const ov_sed_record& s, const step_view& v, int src, double flow,
+                     double slope, double depth) {
     capacity_flow f;
     f.slope = std::fabs(slope);
     f.depth = depth;
@@ -203,35 +246,33 @@ double face_capacity(ov_sed_record& s, const step_view& v, int src, double flow,
     f.dt = v.dt;
     f.dx = v.dx;
     f.sed_K = s.sed_K[src];
-    return sediment_capacity(v.formula, f, v.classes,
-                             cell_of(s, static_cast<size_t>(src) * v.stride),
-                             s.work.data() + work_base);
+    return sediment_capacity_of_shares(v.formula, f, v.classes,
+                                       s.susp_fract.data() + static_cast<size_t>(src) * v.stride,
+                                       s.susp_d50[src]);
 }
 
 // Pass 2a for cell k: capacities of its own right and lower faces (0 without
 // flow or without suspended sediment at the source).
 void face_capacities(ov_sed_record& s, const step_view& v, int k) {
-    const size_t base = static_cast<size_t>(k) * v.stride;
     double tx = 0.0, ty = 0.0;
     const int r = v.right[k], b = v.below[k];
     if (r != 0 && std::fabs(v.qx[k]) > kSedZero) {
         const int src = v.qx[k] > 0.0 ? k : r;
         if (s.susp_total[src] > kSedZero)
-            tx = face_capacity(s, v, src, v.qx[k], s.sx[k], v.h[src], base);
+            tx = face_capacity(s, v, src, v.qx[k], s.sx[k], v.h[src]);
     }
     if (b != 0 && std::fabs(v.qy[k]) > kSedZero) {
         const int src = v.qy[k] > 0.0 ? k : b;
         if (s.susp_total[src] > kSedZero)
-            ty = face_capacity(s, v, src, v.qy[k], s.sy[k], v.h[src], base);
+            ty = face_capacity(s, v, src, v.qy[k], s.sy[k], v.h[src]);
     }
     s.qsx[k] = tx;
     s.qsy[k] = ty;
 }
 
 // Pass 2b for cell k: the share of its faces' capacities that its suspended
-// sediment can meet, and the class shares of that sediment.
+// sediment can meet.
 void offer(ov_sed_record& s, const step_view& v, int k, double outlet_capacity) {
-    const size_t base = static_cast<size_t>(k) * v.stride;
     const int r = v.right[k], b = v.below[k], l = v.left[k], a = v.above[k];
     double demand = 0.0;   // m3
     if (r != 0 && v.qx[k] > kSedZero) demand += s.qsx[k];
@@ -243,8 +284,6 @@ void offer(ov_sed_record& s, const step_view& v, int k, double outlet_capacity) 
     double share = 0.0;
     if (demand > kSedZero && s2 > kSedZero) share = s2 < demand ? s2 / demand : 1.0;
     s.give_share[k] = share;
-    for (int j = 1; j <= v.n; ++j)
-        s.susp_fract[base + j] = s2 > kSedZero ? s.suspended[base + j] / s2 : 0.0;
 }
 
 // Volume (m3) moved across the right (x) or lower face of cell k, signed like
@@ -299,8 +338,7 @@ void move_and_settle(ov_sed_record& s, const step_view& v, int k, double outlet_
     double* dep = s.deposited.data() + base;
     double* dstep = s.step_deposited.data() + base;
     for (int j = 1; j <= n; ++j) {
-        const double trap =
-            V > kSedZero ? 1.0 - std::exp(-v.dx * s.fall_velocity[j] / (V * h)) : 1.0;
+        const double trap = V > kSedZero ? 1.0 - decay(v.dx * s.fall_velocity[j] / (V * h)) : 1.0;
         const double m = trap * sus[j];
         sus[j] -= m;
         dep[j] += m;
@@ -384,20 +422,15 @@ void step_overland_sediment(run_state& rs, double dt) {
         v.outlet_slope = rs.outslope;
         // The outlet drained this step's outflow from the depth it had before.
         v.outlet_depth = v.h[o] + v.outlet_q * dt / (v.dx * v.dx);
-        const bool x_edge = v.right[o] == 0 || v.left[o] == 0;
-        const bool y_edge = v.below[o] == 0 || v.above[o] == 0;
-        s.outlet_axis = (!x_edge && y_edge) ? 2 : 1;
     }
     const bool parallel = cells >= parallel_cells().overland;
     const size_t stride = v.stride;
 
-#pragma omp parallel for schedule(static) if (parallel)
-    for (int k = 1; k <= cells; ++k) {
-        detach(s, v, k);
-        const size_t base = static_cast<size_t>(k) * stride;
-        double s2 = 0.0;
-        for (int j = 1; j <= v.n; ++j) s2 += s.suspended[base + j];
-        s.susp_total[k] = s2;
+#pragma omp parallel if (parallel)
+    {
+        splash_terms rain;
+#pragma omp for schedule(static)
+        for (int k = 1; k <= cells; ++k) detach(s, v, k, rain);
     }
 
 #pragma omp parallel for schedule(static) if (parallel)
@@ -406,7 +439,7 @@ void step_overland_sediment(run_state& rs, double dt) {
     // The outlet's own face: the outlet discharge over the outlet slope.
     double outlet_capacity = 0.0;   // m3
     if (v.outlet != 0 && v.outlet_q > kSedZero && s.susp_total[o] > kSedZero)
-        outlet_capacity = face_capacity(s, v, o, v.outlet_q, v.outlet_slope, v.outlet_depth, 0);
+        outlet_capacity = face_capacity(s, v, o, v.outlet_q, v.outlet_slope, v.outlet_depth);
 
 #pragma omp parallel for schedule(static) if (parallel)
     for (int k = 1; k <= cells; ++k) offer(s, v, k, outlet_capacity);

@@ -214,9 +214,10 @@ TEST(SedimentStep, GroundFollowsTheBulkVolumeAndSlopesFollowTheGround) {
         // Net deposit of the cell (solids, m3) over the solid share of the bed.
         EXPECT_NEAR(dz * 400.0 * 0.6, g.sed().qsvol[g.at(k, 0)], 1e-11);   // ground near 100 m
         moved += std::fabs(dz);
-        if (g.rs->rightcon[k])
+        if (g.rs->rightcon[k]) {
             EXPECT_DOUBLE_EQ(g.rs->ov_slope_x[k],
                              (g.rs->elevation[k] - g.rs->elevation[g.rs->rightcon[k]]) / 20.0);
+        }
     }
     EXPECT_GT(moved, 0.0);
 }
