@@ -132,12 +132,22 @@ double outlet_rows_volume(const std::string& path, double dt, int* rows) {
 
 }  // namespace
 
-TEST(ErosionProgram, EveryFormulaBalancesEachClassInBothSummariesAndTheOutletRows) {
-    for (int formula = 1; formula <= 6; ++formula) {
-        SCOPED_TRACE(formula);
+TEST(ErosionProgram, EveryFormulaAndSchemeBalancesEachClassInBothSummariesAndOutletRows) {
+    struct run_case {
+        int formula;
+        const char* overtype;   // overland scheme
+    };
+    const run_case cases[] = {{1, "1"}, {2, "1"}, {3, "1"}, {4, "1"}, {5, "1"}, {6, "1"},
+                              {3, "2"}, {5, "3"}};
+    for (const run_case& rc : cases) {
+        SCOPED_TRACE(std::to_string(rc.formula) + " overtype " + rc.overtype);
+        const int formula = rc.formula;
         temp_dir dir;
         const plane_case c = eroding_plane();
-        erosion_project(dir, c, formula);
+        erosion_project(dir, c, formula)
+            .remove("OVERTYPE")
+            .card("OVERTYPE", rc.overtype)
+            .write(dir.file("plane.prj"));
         run_result r = run_pluvo({"plane.prj"}, dir.path());
         ASSERT_EQ(r.status, 0) << r.out << r.err;
         const std::string summary = read_file(dir.file("summ.out"));
