@@ -221,3 +221,33 @@ TEST(SedimentStep, GroundFollowsTheBulkVolumeAndSlopesFollowTheGround) {
     }
     EXPECT_GT(moved, 0.0);
 }
+
+TEST(SedimentStep, DryFlatAndStillCellsKeepFiniteVolumes) {
+    // Rain on dry cells (no damping depth), a flat wet cell with loose
+    // deposit (no shear: the loose potential is 0), a cell whose outflow
+    // leaves over no slope, and a fractional detachment exponent at zero
+    // stress: every volume stays a finite number and the balance closes.
+    sediment_grid g({"111", "111"}, 10.0, 4);
+    ov_sed_record& s = g.sed();
+    run_state& rs = *g.rs;
+    s.detach_exp.assign(7, 0.5);
+    s.detach_crit.assign(7, 5.0);
+    for (int k = 1; k <= 6; ++k) {
+        rs.cell_rain_rate[k] = 2e-5;
+        s.deposited[g.at(k, 1)] = 1e-6;
+    }
+    rs.ov_depth[2] = 0.01;   // flat and still
+    rs.ov_depth[3] = 0.02;   // drains to 6 over level ground
+    rs.ov_qy[3] = 0.001;
+    rs.ov_depth[6] = 0.01;
+    for (int step = 0; step < 3; ++step) step_overland_sediment(rs, 10.0);
+    for (int k = 1; k <= 6; ++k)
+        for (int j = 1; j <= kClasses; ++j) {
+            EXPECT_TRUE(std::isfinite(s.suspended[g.at(k, j)]));
+            EXPECT_TRUE(std::isfinite(s.deposited[g.at(k, j)]));
+            EXPECT_TRUE(std::isfinite(s.soil_change[g.at(k, j)]));
+        }
+    const sediment_grid::totals t = g.sum();
+    const double loose = 6e-6;   // deposit present at the start, m3
+    EXPECT_NEAR(t.ero[0] + loose, t.dep[0] + t.sus[0] + t.out[0], 1e-9 * (t.ero[0] + loose));
+}
