@@ -10,7 +10,6 @@ void open_nsm_map_datasets(run_state&) {}
 
 // Not built yet: the output parts of the sediment, storm-drain, constituent,
 // nutrient and XY records do nothing until those records exist.
-void write_outlet_sediment_rows(run_state&, double) {}
 void write_superlink_location_rows(run_state&, double) {}
 void write_contaminant_location_rows(run_state&, double) {}
 void write_sediment_location_rows(run_state&, double) {}
@@ -19,6 +18,5 @@ void write_superlink_dataset_steps(run_state&) {}
 void write_nutrient_point_series(run_state&) {}
 void write_contam_linknode_steps(run_state&) {}
 void write_xy_output_row(run_state&, double) {}
-void fill_sediment_map_sources(run_state&) {}
 void write_nutrient_map_output(run_state&) {}
 void write_contam_map_steps(run_state&) {}

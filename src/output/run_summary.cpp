@@ -21,6 +21,7 @@
 #include "output/map_output.h"
 #include "output/output_setup.h"
 #include "output/run_transport_summary.h"
+#include "quality/sediment_output.h"
 #include "output/summary_format.h"
 #include "subsurface/groundwater.h"
 #include "subsurface/gw_soil.h"
@@ -531,6 +532,7 @@ void write_run_summary(run_state& rs) {
     write_global_section(rs, f);
     write_store_balances(rs, f);
 
+    write_run_sediment_summary(rs);
     write_run_transport_summaries(rs);
     if (error_record.stop) return;   // the bed-elevation file could not be written
 

@@ -26,8 +26,15 @@ const unbuilt_feature kUnbuilt[] = {
     {"chan_mesh", "mesh channel routing", [](const run_state& rs) { return rs.chan_mesh != 0; }},
     {"storm_sewer", "the storm-drain network",
      [](const run_state& rs) { return rs.superlink != 0; }},
-    {"soil_erosion", "overland erosion and sediment transport",
-     [](const run_state& rs) { return rs.soil_erosion != 0; }},
+    {"soil_erosion",
+     "overland erosion together with channel routing (channel sediment), overland lakes, or "
+     "sediment carried as overland constituents (a value above 9)",
+     [](const run_state& rs) {
+         return rs.soil_erosion != 0 &&
+                (rs.chan_explic != 0 || rs.lakes != 0 || rs.cards.soil_erosion > 9);
+     }},
+    {"optimize_sed", "sediment calibration",
+     [](const run_state& rs) { return rs.optimize_sed != 0; }},
     {"ov_con_trans", "overland contaminant transport",
      [](const run_state& rs) { return rs.ov_con_trans != 0; }},
     {"chan_con_trans", "channel contaminant transport",
