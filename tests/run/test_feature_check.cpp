@@ -20,7 +20,6 @@ TEST(FeatureCheck, EveryUnbuiltFeatureStopsTheRunNamingItsCard) {
         {"WATER_TABLE wt.asc", "water_table"},
         {"GW_SIMULATION\nINF_REDIST\nWATER_TABLE wt.asc", "gw_simulation"},
         {"SACRAMENTO sac.txt", "sacramento"},
-        {"STORM_SEWER drains.txt", "storm_sewer"},
         {"SOIL_EROSION 1", "soil_erosion"},
         {"OV_CON_TRANS", "ov_con_trans"},
         {"CHAN_EXPLIC\nCHAN_CON_TRANS", "chan_con_trans"},

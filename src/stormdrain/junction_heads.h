@@ -1,0 +1,24 @@
+// Superjunction heads: the storage balance of every junction, with the end
+// relations of its superlinks, as one linear system solved by LU
+// factorisation with partial pivoting and implicit row scaling.
+#pragma once
+#include <vector>
+
+struct run_state;
+
+// Factorises the n x n row-major matrix `a` in place (Crout, partial
+// pivoting, implicit scaling); `pivot` receives the row swaps. False for a
+// singular matrix (a row of zeros), after the three-line message on stderr.
+bool lu_factor(std::vector<double>& a, int n, std::vector<int>& pivot);
+
+// Solves with the factors; `b` holds the right-hand side and receives the solution.
+void lu_solve(const std::vector<double>& a, int n, const std::vector<int>& pivot, std::vector<double>& b);
+
+// Assembles and solves the junction system for interval dt (s) and writes
+// the heads (m) into rs.sd_junctions; `storage_area` holds each junction's
+// storage including the half pipes at its superlink ends (m2). A head more
+// than 0.001 m below its junction's bottom becomes the bottom; the water
+// this adds is added to `corrections` (m3). False, with error code 134 set,
+// for a singular system; heads are then left as they were.
+bool solve_junction_heads(run_state& rs, double dt, const std::vector<double>& storage_area,
+                          double& corrections);
