@@ -90,7 +90,7 @@ void lu_solve(const std::vector<double>& a, int n, const std::vector<int>& pivot
 }
 
 bool solve_junction_heads(run_state& rs, double dt, const std::vector<double>& storage_area,
-                          double& corrections) {
+                          std::vector<char>& raised) {
     const int n = rs.n_sjunc;
     std::vector<double>& F = rs.sd_matrix;
     std::vector<double>& rhs = rs.sd_rhs;
@@ -129,11 +129,12 @@ bool solve_junction_heads(run_state& rs, double dt, const std::vector<double>& s
         return false;
     }
     lu_solve(F, n, rs.sd_pivot, rhs);
+    raised.assign(ix(n) + 1, 0);
     for (int R = 1; R <= n; ++R) {
         sd_junction& j = rs.sd_junctions[ix(R)];
         double h = rhs[ix(R - 1)];
         if (h < j.bottom - kHeadFloorSlack) {
-            if (!j.fixed_head) corrections += storage_area[ix(R)] * (j.bottom - h);
+            raised[ix(R)] = 1;
             h = j.bottom;
         }
         j.head = h;

@@ -17,8 +17,8 @@ void lu_solve(const std::vector<double>& a, int n, const std::vector<int>& pivot
 // Assembles and solves the junction system for interval dt (s) and writes
 // the heads (m) into rs.sd_junctions; `storage_area` holds each junction's
 // storage including the half pipes at its superlink ends (m2). A head more
-// than 0.001 m below its junction's bottom becomes the bottom; the water
-// this adds is added to `corrections` (m3). False, with error code 134 set,
+// than 0.001 m below its junction's bottom becomes the bottom, and its flag
+// in `raised` (sized n_sjunc + 1) is set. False, with error code 134 set,
 // for a singular system; heads are then left as they were.
 bool solve_junction_heads(run_state& rs, double dt, const std::vector<double>& storage_area,
-                          double& corrections);
+                          std::vector<char>& raised);

@@ -57,6 +57,39 @@ void size_work(sd_link& s) {
     }
 }
 
+// Water that raising heads to their junction bottoms added, m3: the raised
+// heads change the discharges of their superlinks from those the system
+// balanced, so the storage balance of every free junction at a raised
+// junction or next to one is taken again with the recovered discharges.
+double raised_head_water(const run_state& rs, double dt, const std::vector<double>& S,
+                         const std::vector<double>& old_head, const std::vector<char>& raised) {
+    const int nj = rs.n_sjunc;
+    std::vector<char> redo(raised);
+    bool any = false;
+    for (int l = 1; l <= rs.n_slink; ++l) {
+        const sd_link& s = rs.sd_links[ix(l)];
+        if (raised[ix(s.us)] || raised[ix(s.ds)]) redo[ix(s.us)] = redo[ix(s.ds)] = 1;
+    }
+    std::vector<double> net(ix(nj) + 1, 0.0);   // discharge into each junction, m3/s
+    for (int j = 1; j <= nj; ++j) {
+        if (redo[ix(j)] && !rs.sd_junctions[ix(j)].fixed_head) any = true;
+        net[ix(j)] = rs.sd_junctions[ix(j)].inflow;
+    }
+    if (!any) return 0.0;
+    for (int l = 1; l <= rs.n_slink; ++l) {
+        const sd_link& s = rs.sd_links[ix(l)];
+        net[ix(s.ds)] += s.w.Qd;
+        net[ix(s.us)] -= s.w.Qu;
+    }
+    double water = 0.0;
+    for (int j = 1; j <= nj; ++j) {
+        const sd_junction& s = rs.sd_junctions[ix(j)];
+        if (!redo[ix(j)] || s.fixed_head) continue;
+        water += S[ix(j)] * (s.head - old_head[ix(j)]) - dt * net[ix(j)];
+    }
+    return water;
+}
+
 }  // namespace
 
 double init_superlink_state(run_state& rs) {
@@ -333,8 +366,8 @@ int superlink_step(run_state& rs, double dt) {
         link_before[ix(l)] = v;
     }
 
-    double head_corrections = 0.0;
-    if (!solve_junction_heads(rs, dt, S, head_corrections)) return -1;
+    std::vector<char> raised;
+    if (!solve_junction_heads(rs, dt, S, raised)) return -1;
 
 #pragma omp parallel for schedule(static) if (threads)
     for (int l = 1; l <= nl; ++l) {
@@ -358,11 +391,12 @@ int superlink_step(run_state& rs, double dt) {
         const sd_junction& s = rs.sd_junctions[ix(j)];
         if (!s.fixed_head) change += S[ix(j)] * (s.head - old_head[ix(j)]);
     }
-    double corrections = head_corrections;
+    double corrections = 0.0;
     for (int l = 1; l <= nl; ++l) {
         change += link_after[ix(l)] - link_before[ix(l)];
         corrections += rs.sd_links[ix(l)].w.corrections;
     }
+    corrections += raised_head_water(rs, dt, S, old_head, raised);
     t.corrections = corrections;
 
     // Outfalls deliver the discharge of the superlinks ending at them.
