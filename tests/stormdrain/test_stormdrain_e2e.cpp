@@ -1,0 +1,99 @@
+// The program with a storm-drain network: a plane drains to an inlet whose
+// superlink returns the water to a cell lower down (888 outfall) or delivers
+// it to a channel node (999 outfall); the water balances close in the
+// summary and the results do not depend on the thread count.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "fixture.h"
+#include "pluvo_test.h"
+#include "valley.h"
+
+using namespace pluvo_test;
+
+namespace {
+
+// Number after `label` in the summary, NaN when it is missing.
+double summary_value(const std::string& summary, const std::string& label) {
+    const size_t p = summary.find(label);
+    if (p == std::string::npos) return std::nan("");
+    double v = std::nan("");
+    std::sscanf(summary.c_str() + p + label.size(), "%lf", &v);
+    return v;
+}
+
+// Plane of 7 x 5 cells of 10 m falling 0.01 to the south (ground of row r:
+// 100 + 0.1 (7 - r) m); a junction with two inlets at row 3, column 3, a
+// superlink of two 15-m pipes (D 0.3 m, S0 0.01) to an outfall onto the cell
+// at row 6, column 3.
+std::string plane_network(const std::string& outfall_code = "888") {
+    return "SJUNC 1 100.4 98.4 1.0 2 3 3 0.6 0.3\n"
+           "SJUNC 2 100.1 98.0 0.0 " + outfall_code + " 6 3 0 0\n"
+           "CONNECT 1 1 2\n"
+           "SLINK 1 2\n"
+           "NODE 1 100.4 98.4 0 0 3 3 0 0\n"
+           "NODE 2 100.25 98.25 0.5 0 4 3 0 0\n"
+           "NODE 3 100.1 98.1 0 0 6 3 0 0\n"
+           "PIPE 1 1 0.3 0 0.01 0.013 15 0 0\n"
+           "PIPE 2 1 0.3 0 0.01 0.013 15 0 0\n";
+}
+
+plane_case drained_plane(int threads) {
+    plane_case pc;
+    pc.grid.rows = 7;
+    pc.grid.cols = 5;
+    pc.grid.cell = 10.0;
+    pc.slope = 0.01;
+    pc.rain_mm_h = 60.0;
+    pc.rain_minutes = 20;
+    pc.total_minutes = 40;
+    pc.timestep = 2.0;
+    pc.threads = threads;
+    return pc;
+}
+
+run_result run_drained_plane(const temp_dir& dir, int threads, const std::string& network) {
+    project_file p = write_plane_case(dir.path(), drained_plane(threads));
+    write_file(dir.file("drains.txt"), network);
+    p.card("STORM_SEWER", "drains.txt").card("PIPE_HEAD", "head.out").card("PIPE_FLOW", "flow.out");
+    p.write(dir.file("plane.prj"));
+    return run_pluvo({"plane.prj"}, dir.path(), "", {parallel_from_cells_env(8)});
+}
+
+TEST(StormDrainEndToEnd, OutfallOntoACellClosesTheBalances) {
+    temp_dir dir;
+    const run_result r = run_drained_plane(dir, 1, plane_network());
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::string summary = read_file(dir.file("summ.out"));
+    const double captured = summary_value(summary, "Volume of overland to subsurface drains");
+    const double returned = summary_value(summary, "Volume of subsurface drains to overland");
+    EXPECT_GT(captured, 1.0) << summary;   // the inlets took water in
+    EXPECT_GT(returned, 0.5 * captured);   // and the outfall gave most of it back
+    // Network: start + in - out = end, to the printed 0.01 m3.
+    EXPECT_NEAR(summary_value(summary, "Subsurface drain mass bal error m^3="), 0.0, 0.011) << summary;
+    EXPECT_LT(summary_value(summary, "Largest drain balance error per call (share)"), 1e-6);
+    // Whole watershed: rain = outlet + surface + network storage, within 1e-3 (percent printed).
+    EXPECT_LT(std::fabs(summary_value(summary, "Overall mass balance error =")), 0.1) << summary;
+    EXPECT_LT(std::fabs(summary_value(summary, "Mass balance error of surface components =")), 0.1);
+    const std::string flows = read_file(dir.file("superlink_flows.out"));
+    EXPECT_EQ(flows.rfind("Call# VtoSL VtoPLUVO   QtoSL    QtoPLUVO \n", 0), 0u);
+    EXPECT_NE(flows.find("\n0 "), std::string::npos);
+    EXPECT_NE(read_file(dir.file("head.out")).find("TS    0\n3   1  "), std::string::npos);
+}
+
+TEST(StormDrainEndToEnd, OneAndEightThreadsWriteTheSameFiles) {
+    temp_dir one, eight;
+    ASSERT_EQ(run_drained_plane(one, 1, plane_network()).status, 0);
+    ASSERT_EQ(run_drained_plane(eight, 8, plane_network()).status, 0);
+    for (const char* name : {"superlink_flows.out", "head.out", "flow.out", "outlet.hyd"}) {
+        SCOPED_TRACE(name);
+        const std::string a = read_file(one.file(name));
+        EXPECT_FALSE(a.empty());
+        EXPECT_EQ(a, read_file(eight.file(name)));
+    }
+}
+
+}  // namespace
