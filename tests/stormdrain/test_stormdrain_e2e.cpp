@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "fixture.h"
@@ -94,6 +95,61 @@ TEST(StormDrainEndToEnd, OneAndEightThreadsWriteTheSameFiles) {
         EXPECT_FALSE(a.empty());
         EXPECT_EQ(a, read_file(eight.file(name)));
     }
+}
+
+// Valley of 8 x 3 cells of 10 m with a channel under the middle column; a
+// junction with one inlet on the cell at row 2, column 1 drains through two
+// 15-m pipes to an outfall into channel node 6.
+void write_valley_case(const temp_dir& dir, int threads, const std::string& network) {
+    const int rows = 8;
+    const double slope = 0.005;
+    grid_spec g;
+    g.rows = rows;
+    g.cols = 3;
+    g.cell = 10.0;
+    g.north = rows * 10.0;
+    write_grid(dir.file("mask.asc"), g, [](int, int) { return 1.0; }, 0);
+    write_grid(dir.file("elev.asc"), g, [&](int r, int col) {
+        return 100.0 + slope * 10.0 * (rows - r) + 0.1 * std::abs(col - 2);
+    });
+    write_valley_channel(dir.path(), rows, 2, 10.0, slope);
+    write_file(dir.file("drains.txt"), network);
+    project_file p = valley_project({rows, 3, 10.0, 2, slope, 40, 2.0, 60.0, 20});
+    p.card("STORM_SEWER", "drains.txt").card("PIPE_HEAD", "head.out").card("SUPER_QUIET");
+    if (threads > 0) p.card("NUM_THREADS", std::to_string(threads));
+    p.write(dir.file("valley.prj"));
+}
+
+const char* kValleyNetwork =
+    "SJUNC 1 100.4 98.4 1.0 1 2 1 0.6 0.3\n"
+    "SJUNC 2 99.3 98.0 0.0 999 1 6 0 0\n"
+    "CONNECT 1 1 2\n"
+    "SLINK 1 2\n"
+    "NODE 1 100.4 98.4 0 0 2 1 0 0\n"
+    "NODE 2 100.35 98.25 0 0 3 1 0 0\n"
+    "NODE 3 100.3 98.1 0 0 4 1 0 0\n"
+    "PIPE 1 1 0.3 0 0.01 0.013 15 0 0\n"
+    "PIPE 2 1 0.3 0 0.01 0.013 15 0 0\n";
+
+TEST(StormDrainEndToEnd, OutfallIntoAChannelNodeClosesTheBalances) {
+    temp_dir dir, eight;
+    write_valley_case(dir, 1, kValleyNetwork);
+    const run_result r = run_pluvo({"valley.prj"}, dir.path(), "", {parallel_from_cells_env(8)});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::string summary = read_file(dir.file("valley.sum"));
+    const double captured = summary_value(summary, "Volume of overland to subsurface drains");
+    const double delivered = summary_value(summary, "Volume of subsurface drains to channels");
+    EXPECT_GT(captured, 0.5) << summary;
+    EXPECT_GT(delivered, 0.5 * captured);
+    EXPECT_NEAR(summary_value(summary, "Subsurface drain mass bal error m^3="), 0.0, 0.011) << summary;
+    // rain = channel outlet + surface + channel + network storage, within 1e-3 (percent printed).
+    EXPECT_LT(std::fabs(summary_value(summary, "Overall mass balance error =")), 0.1) << summary;
+    EXPECT_LT(std::fabs(summary_value(summary, "Mass balance error of surface components =")), 0.1);
+
+    write_valley_case(eight, 8, kValleyNetwork);
+    ASSERT_EQ(run_pluvo({"valley.prj"}, eight.path(), "", {parallel_from_cells_env(8)}).status, 0);
+    for (const char* name : {"superlink_flows.out", "head.out", "valley.otl"})
+        EXPECT_EQ(read_file(dir.file(name)), read_file(eight.file(name))) << name;
 }
 
 }  // namespace
