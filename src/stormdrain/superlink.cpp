@@ -60,7 +60,7 @@ void setup_superlink(run_state& rs) {
 }
 
 void connect_superlink_outlets(run_state& rs) {
-    if (!rs.superlink) return;
+    if (!rs.superlink || error_record.code != 0) return;
     for (int j = 1; j <= rs.n_sjunc; ++j) {
         sd_junction& s = rs.sd_junctions[ix(j)];
         if (s.inlet != kOutletChannel) continue;

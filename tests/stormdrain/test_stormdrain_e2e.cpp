@@ -152,4 +152,17 @@ TEST(StormDrainEndToEnd, OutfallIntoAChannelNodeClosesTheBalances) {
         EXPECT_EQ(read_file(dir.file(name)), read_file(eight.file(name))) << name;
 }
 
+TEST(StormDrainEndToEnd, ChannelOutfallToAMissingNodeStopsTheRun) {
+    temp_dir dir;
+    std::string network(kValleyNetwork);
+    network.replace(network.find("999 1 6"), 7, "999 1 60");
+    write_valley_case(dir, 1, network);
+    const run_result r = run_pluvo({"valley.prj"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("drains.txt, line 2: the channel outfall of superjunction 2 (link 1 node 60) names a "
+                         "channel node that does not exist"),
+              std::string::npos)
+        << r.out;
+}
+
 }  // namespace
