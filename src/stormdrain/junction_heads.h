@@ -5,6 +5,8 @@
 #include <vector>
 
 struct run_state;
+struct junction_system;
+struct junction_elimination;
 
 // Factorises the n x n row-major matrix `a` in place (Crout, partial
 // pivoting, implicit scaling); `pivot` receives the row swaps. False for a
@@ -13,6 +15,21 @@ bool lu_factor(std::vector<double>& a, int n, std::vector<int>& pivot);
 
 // Solves with the factors; `b` holds the right-hand side and receives the solution.
 void lu_solve(const std::vector<double>& a, int n, const std::vector<int>& pivot, std::vector<double>& b);
+
+// The junction system as entries of a sparse matrix (rows and columns from
+// 0) with its right-hand side (m3/s): free junction rows scaled as m2/s,
+// outfall rows the identity with the outfall's bottom (m).
+void assemble_junction_system(const run_state& rs, double dt, const std::vector<double>& storage_area,
+                              junction_system& sys);
+
+// Elimination order (minimum degree) and the pattern of every row after
+// elimination, from the structure of `sys`.
+void order_junction_system(const junction_system& sys, junction_elimination& e);
+
+// Solves `sys` by elimination in the order of `e` into x (m). False, after
+// the three-line message on stderr, for a singular system (a row of zeros
+// or a zero pivot).
+bool solve_junction_system(const junction_system& sys, const junction_elimination& e, std::vector<double>& x);
 
 // Assembles and solves the junction system for interval dt (s) and writes
 // the heads (m) into rs.sd_junctions; `storage_area` holds each junction's

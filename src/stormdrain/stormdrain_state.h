@@ -111,6 +111,27 @@ struct sd_call_tally {
     double storage_after = 0.0;   // and at its end
 };
 
+// One entry of the sparse junction system (rows and columns from 0).
+struct junction_entry {
+    int row = 0, col = 0;
+    double value = 0.0;           // m2/s
+};
+
+// The junction system of one solve.
+struct junction_system {
+    int n = 0;                              // junctions
+    std::vector<junction_entry> entries;    // repeated positions add up
+    std::vector<double> rhs;                // m3/s (outfall rows: m)
+};
+
+// Elimination order of the junction system and the row patterns it fills.
+struct junction_elimination {
+    int n = -1;                             // junctions it was found for, -1 none yet
+    std::vector<int> order;                 // junctions in elimination order
+    std::vector<int> position;              // place of each junction in the order
+    std::vector<std::vector<int>> pattern;  // sorted columns of each row after elimination
+};
+
 struct stormdrain_state {
 
     // Storm-drain switches copied from the project cards (read_run_parameters)
@@ -146,9 +167,9 @@ struct stormdrain_state {
     int superlink_chan_active = 0;  // the last call delivered water to a channel
     sd_call_tally superlink_tally;  // volumes of the last call
     double superlink_worst_balance = 0.0;   // largest |balance residual| / throughput of a call, -
-    std::vector<double> sd_matrix;  // head system, n_sjunc x n_sjunc, row major
-    std::vector<double> sd_rhs;     // its right-hand side, m3/s
-    std::vector<int> sd_pivot;      // row permutation of the factorisation
+    junction_system sd_system;      // head system of the last solve
+    junction_elimination sd_elimination;   // its elimination order
+    std::vector<double> sd_rhs;     // heads of the last solve, m
     file_object superlink_flows_file;   // "superlink_flows.out", open for the run
     tile_network sd_tiles;          // tile pieces and pipe properties for the aquifer exchange
     tile_exchange_result sd_tile_result;   // its flows of the last call

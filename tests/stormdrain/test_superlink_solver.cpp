@@ -193,3 +193,63 @@ TEST(SuperlinkSolver, DepthBeyondTenPipeSizesStopsTheRun) {
 }
 
 }  // namespace
+
+namespace {
+
+// A looped network of 60 junctions (a 6 x 10 lattice of superlinks, two
+// outfalls), with coefficients from a fixed pseudo-random sequence: the
+// sparse elimination gives the heads of the dense factorisation.
+TEST(JunctionHeads, SparseEliminationMatchesTheDenseFactorisation) {
+    state_ptr rs = grid_state(1, 1, 10.0);
+    const int rows = 6, cols = 10, n = rows * cols;
+    unsigned seed = 12345u;
+    auto next = [&]() { seed = seed * 1103515245u + 12345u; return ((seed >> 8) & 0xffff) / 65536.0; };
+    rs->n_sjunc = n;
+    rs->sd_junctions.assign(static_cast<size_t>(n) + 1, sd_junction());
+    std::vector<double> S(static_cast<size_t>(n) + 1, 0.0);
+    for (int j = 1; j <= n; ++j) {
+        const bool outfall = j == n || j == cols;
+        rs->sd_junctions[static_cast<size_t>(j)] = junction(-100.0, 0.0, outfall ? 999 : 0);
+        rs->sd_junctions[static_cast<size_t>(j)].head = 10.0 * next();
+        rs->sd_junctions[static_cast<size_t>(j)].inflow = next();
+        S[static_cast<size_t>(j)] = outfall ? 0.0 : 5.0 * next();
+    }
+    rs->sd_links.assign(1, sd_link());
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < cols; ++c) {
+            const int j = r * cols + c + 1;
+            for (int to : {c + 1 < cols ? j + 1 : 0, r + 1 < rows ? j + cols : 0}) {
+                if (to == 0) continue;
+                sd_link s;
+                s.us = j;
+                s.ds = to;
+                const double k = 0.5 + next();
+                s.w.alpha_u = k * (1.0 + 0.1 * next());
+                s.w.beta_u = -k;
+                s.w.alpha_d = k;
+                s.w.beta_d = -k * (1.0 + 0.1 * next());
+                s.w.chi_u = next() - 0.5;
+                s.w.chi_d = next() - 0.5;
+                rs->sd_links.push_back(s);
+            }
+        }
+    }
+    rs->n_slink = static_cast<int>(rs->sd_links.size()) - 1;
+
+    junction_system sys;
+    assemble_junction_system(*rs, 10.0, S, sys);
+    std::vector<double> dense(static_cast<size_t>(n) * n, 0.0), b = sys.rhs;
+    for (const junction_entry& e : sys.entries) dense[static_cast<size_t>(e.row) * n + e.col] += e.value;
+    std::vector<int> pivot;
+    ASSERT_TRUE(lu_factor(dense, n, pivot));
+    lu_solve(dense, n, pivot, b);
+
+    junction_elimination order;
+    order_junction_system(sys, order);
+    std::vector<double> x;
+    ASSERT_TRUE(solve_junction_system(sys, order, x));
+    for (int i = 0; i < n; ++i) EXPECT_NEAR(x[static_cast<size_t>(i)], b[static_cast<size_t>(i)], 1e-9 * (1.0 + std::fabs(b[static_cast<size_t>(i)]))) << i;
+    EXPECT_DOUBLE_EQ(x[static_cast<size_t>(n - 1)], -100.0);   // outfall at its bottom
+}
+
+}  // namespace
