@@ -85,7 +85,7 @@ double run(int junctions, int calls, int threads) {
     auto t0 = std::chrono::steady_clock::now();
     for (int c = 0; c < calls; ++c) superlink_step(*rs, kInterval);
     const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    std::printf("  threads %2d: %8.3f ms per solve (outfall %.3f m3/s, balance worst %.2e)\n", threads,
+    std::printf("  threads %2d: %8.3f ms per solve (outfall %.3f m3/s, last call's balance residual %.1e m3)\n", threads,
                 1000.0 * s / calls, -rs->sd_junctions[static_cast<size_t>(junctions)].inflow,
                 rs->superlink_tally.storage_after - rs->superlink_tally.storage_before -
                     (rs->superlink_tally.tile - rs->superlink_tally.delivered + rs->superlink_tally.corrections));

@@ -165,4 +165,13 @@ TEST(StormDrainEndToEnd, ChannelOutfallToAMissingNodeStopsTheRun) {
         << r.out;
 }
 
+TEST(StormDrainEndToEnd, FlowsFileThatCannotBeCreatedStopsTheRun) {
+    temp_dir dir;
+    ASSERT_EQ(run_program("/bin/mkdir", {dir.file("superlink_flows.out")}, dir.path()).status, 0);
+    const run_result r = run_drained_plane(dir, 1, plane_network());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("cannot create the storm-drain flows file superlink_flows.out"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Running...."), std::string::npos);
+}
+
 }  // namespace
