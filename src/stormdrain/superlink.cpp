@@ -9,6 +9,7 @@
 
 #include "core/error.h"
 #include "core/file_object.h"
+#include "output/output_setup.h"
 #include "run/run_state.h"
 #include "stormdrain/sd_exchange.h"
 #include "stormdrain/sd_input.h"
@@ -24,6 +25,32 @@ constexpr int kOutletChannel = 999;
 constexpr double kSleepShare = 0.001;   // network water below this share of the event rain lets it sleep
 
 bool due(const run_state& rs, double when) { return std::fabs(when - rs.time) < rs.time_tolerance; }
+
+// The superjunction and superlink node location lists: read here when the
+// channel set-up has not read them, and checked against the network.
+bool check_locations(run_state& rs) {
+    if (rs.superlink_junc_location && rs.sjunc.empty()) read_superjunction_locations(rs);
+    if (error_record.code != 0) return false;
+    if (rs.superlink_node_location && rs.sl_link.empty()) read_superlink_node_locations(rs);
+    if (error_record.code != 0) return false;
+    for (int k = 1; k <= rs.num_sjunc_locations; ++k) {
+        const int j = rs.sjunc[ix(k)];
+        if (j >= 1 && j <= rs.n_sjunc) continue;
+        std::printf("Error: location %d of file %s names superjunction %d; the network has %d.\n", k,
+                    rs.files.superlink_junc_location, j, rs.n_sjunc);
+        error_record.code = kErrorPrinted;
+        return false;
+    }
+    for (int k = 1; k <= rs.num_slnode_locations; ++k) {
+        const int l = rs.sl_link[ix(k)], m = rs.sl_node[ix(k)];
+        if (l >= 1 && l <= rs.n_slink && m >= 1 && m <= rs.sd_links[ix(l)].pipes_read + 1) continue;
+        std::printf("Error: location %d of file %s names superlink %d node %d, which is not a node of the "
+                    "network.\n", k, rs.files.superlink_node_location, l, m);
+        error_record.code = kErrorPrinted;
+        return false;
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -52,6 +79,7 @@ void setup_superlink(run_state& rs) {
     }
     build_computational_pipes(rs, rs.superlink_c_opt != 0);
     if (rs.leaky_pipes && !setup_tile_drains(rs)) return;
+    if (!check_locations(rs)) return;
     if (!rs.quiet) std::printf("read superlink pipe file, %d junctions, %d links\n", rs.n_sjunc, rs.n_slink);
     rs.vol_drains_init = init_superlink_state(rs);
     rs.superlink_storage = rs.vol_drains_init;

@@ -22,6 +22,13 @@ const std::string kN3 = "NODE 3 100.1 98.1 0 0 6 3 0 0\n";
 const std::string kP1 = "PIPE 1 1 0.3 0 0.01 0.013 15 0 0\n";
 const std::string kP2 = "PIPE 2 1 0.3 0 0.01 0.013 15 0 0\n";
 
+// 1001 junctions: one more than the solver takes.
+std::string many_junctions() {
+    std::string text;
+    for (int j = 1; j <= 1001; ++j) text += "SJUNC " + std::to_string(j) + " 100.4 98.4 1.0 0 3 3 0 0\n";
+    return text + kC1 + kS1 + kN1 + kN2 + kN3 + kP1 + kP2;
+}
+
 TEST(StormDrainInput, BadFilesStopTheRunNamingFileAndLine) {
     struct bad_case {
         const char* name;
@@ -65,6 +72,8 @@ TEST(StormDrainInput, BadFilesStopTheRunNamingFileAndLine) {
          "drains.txt, line 2: the channel outfall of superjunction 2 (link 1 node 6) needs explicit channel routing"},
         {"leaky pipe without grid-pipe file", kJ1 + kJ2 + kC1 + kS1 + kN1 + kN2 + kN3 + kP1 + "PIPE 2 1 0.3 0 0.01 0.013 15 2.5 10\n",
          "you must include the GRID_PIPE card"},
+        {"too many junctions", many_junctions(), "Too many super-junctions (>1000!) in superlink."},
+        {"too many pipes", kJ1 + kJ2 + kC1 + "SLINK 1 1001\n" + kN1, "Too many nodes (>1000!) in one link in superlink."},
         {"no records", "SJUNC 1 100.4 98.4 1.0 2 3 3 0.6 0.3\n", "drains.txt holds no SJUNC or no CONNECT record"},
     };
     for (const bad_case& c : cases) {

@@ -174,4 +174,46 @@ TEST(StormDrainEndToEnd, FlowsFileThatCannotBeCreatedStopsTheRun) {
     EXPECT_EQ(r.out.find("Running...."), std::string::npos);
 }
 
+TEST(StormDrainEndToEnd, JunctionAndNodeSeries) {
+    struct series_case {
+        const char* junctions;   // superjunction location list
+        const char* nodes;       // superlink node location list
+        int status;
+        const char* message;
+    };
+    const series_case cases[] = {
+        {"2\n1 2\n", "1\n1 2\n", 0, ""},
+        {"1\n3\n", "1\n1 2\n", 1, "names superjunction 3, which is not a superjunction of the network"},
+        {"1\n1\n", "1\n1 4\n", 1, "names superlink 1 node 4, which is not a node of the network"},
+    };
+    for (const series_case& c : cases) {
+        SCOPED_TRACE(c.junctions);
+        temp_dir dir;
+        project_file p = write_plane_case(dir.path(), drained_plane(1));
+        write_file(dir.file("drains.txt"), plane_network());
+        write_file(dir.file("junctions.txt"), c.junctions);
+        write_file(dir.file("nodes.txt"), c.nodes);
+        p.card("STORM_SEWER", "drains.txt")
+            .card("SUPERLINK_JUNC_LOCATION", "junctions.txt")
+            .card("SUPERLINK_JUNC_FLOW", "junctions.out")
+            .card("SUPERLINK_NODE_LOCATION", "nodes.txt")
+            .card("SUPERLINK_NODE_FLOW", "nodes.out");
+        p.write(dir.file("plane.prj"));
+        const run_result r = run_pluvo({"plane.prj"}, dir.path());
+        ASSERT_EQ(r.status, c.status) << r.out;
+        if (c.status != 0) {
+            EXPECT_NE(r.out.find(c.message), std::string::npos) << r.out;
+            continue;
+        }
+        // One row per minute (41 rows); the inlet junction captures, the outfall gives back (negative).
+        const std::vector<std::string> rows = split_lines(read_file(dir.file("junctions.out")));
+        ASSERT_GE(rows.size(), 41u);
+        double t = 0.0, inlet = 0.0, outfall = 0.0;
+        ASSERT_EQ(std::sscanf(rows[20].c_str(), "%lf %lf %lf", &t, &inlet, &outfall), 3) << rows[20];
+        EXPECT_GT(inlet, 0.0);
+        EXPECT_LT(outfall, 0.0);
+        EXPECT_GE(split_lines(read_file(dir.file("nodes.out"))).size(), 41u);
+    }
+}
+
 }  // namespace
