@@ -9,6 +9,7 @@
 
 #include "core/error.h"
 #include "run/run_state.h"
+#include "subsurface/groundwater.h"
 #include "subsurface/gw_tile_exchange.h"
 
 namespace {
@@ -86,7 +87,8 @@ void exchange_tile_drains(run_state& rs, double dt) {
         sd_link& s = rs.sd_links[ix(l)];
         for (int k = 1; k <= s.pipe_count(); ++k) s.pipes[ix(k)].tile_flow = 0.0;
     }
-    if (!rs.gw_simulation || rs.elevgw.size() <= ix(rs.GNUM)) return;
+    // Only an aquifer the groundwater solver moves can give water up.
+    if (!gw_aquifer_solved(rs) || rs.elevgw.size() <= ix(rs.GNUM)) return;
     tile_network& net = rs.sd_tiles;
     for (int l = 1; l <= rs.n_slink; ++l) {
         const sd_link& s = rs.sd_links[ix(l)];

@@ -9,7 +9,7 @@ struct run_state;
 // no cell).
 bool setup_tile_drains(run_state& rs);
 
-// Tile inflow of every pipe for an interval of dt seconds (0 without a
-// groundwater model); the water each cell's aquifer gives up goes to its
+// Tile inflow of every pipe for an interval of dt seconds (0 unless the
+// groundwater solver moves the aquifer); the water each cell's aquifer gives up goes to its
 // tile-drain volume for the groundwater step (m3).
 void exchange_tile_drains(run_state& rs, double dt);

@@ -15,6 +15,7 @@ TEST(TileDrains, AquiferWaterEntersTheNetworkAndLeavesItsCells) {
         SCOPED_TRACE(grade);
         state_ptr rs = grid_state(1, 2, 20.0);
         rs->gw_simulation = 1;
+        rs->inf_redist = 1;   // an aquifer the groundwater solver moves
         rs->elevation.assign(3, 100.0);
         rs->elevgw.assign(3, 99.6);        // water table 0.1 m above the tiles' grade
         rs->bottom_elev.assign(3, 90.0);
@@ -43,8 +44,12 @@ TEST(TileDrains, AquiferWaterEntersTheNetworkAndLeavesItsCells) {
         EXPECT_NEAR(pipes * dt, rs->gw_tile_vol[1] + rs->gw_tile_vol[2], 1e-15);
         ASSERT_EQ(superlink_step(*rs, dt), 0);
         EXPECT_NEAR(rs->superlink_tally.tile, rs->gw_tile_vol[1] + rs->gw_tile_vol[2], 1e-15);
-        // A water table below the grade gives nothing.
+        // A water table below the grade gives nothing; neither does an aquifer that is not solved.
         rs->elevgw.assign(3, 98.0);
+        exchange_tile_drains(*rs, dt);
+        for (const sd_pipe& p : rs->sd_links[1].pipes) EXPECT_EQ(p.tile_flow, 0.0);
+        rs->elevgw.assign(3, 99.6);
+        rs->inf_redist = 0;
         exchange_tile_drains(*rs, dt);
         for (const sd_pipe& p : rs->sd_links[1].pipes) EXPECT_EQ(p.tile_flow, 0.0);
     }
