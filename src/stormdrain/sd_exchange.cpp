@@ -123,9 +123,17 @@ void exchange_after_solve(run_state& rs, double dt, sd_call_tally& t) {
             t.delivered += v;
             if (s.w.Qd > kActiveFlow) rs.superlink_chan_active = 1;
         } else if (j.inlet == kOutletCell) {
-            return_to_cell(rs, j.cell, v);
-            j.returned += v;
-            t.returned += v;
+            // Backflow takes at most the water on the outfall's cell; the network books the rest.
+            const double area = rs.cell_size * rs.cell_size;
+            double given = v;
+            if (rs.ov_depth[ix(j.cell)] * area + v < 0.0) {
+                given = -rs.ov_depth[ix(j.cell)] * area;
+                t.corrections += given - v;
+            }
+            return_to_cell(rs, j.cell, given);
+            if (rs.ov_depth[ix(j.cell)] < 0.0) rs.ov_depth[ix(j.cell)] = 0.0;
+            j.returned += given;
+            t.returned += given;
             if (std::fabs(s.w.Qd) > kActiveFlow) rs.superlink_ov_active = 1;
         }
     }
