@@ -15,16 +15,6 @@ namespace {
 constexpr double kNormal = 0.592793;     // m, D 1 m, n 0.013, S0 0.001, Q 0.5 m3/s (bisection)
 constexpr double kCritical = 0.398841;   // m, D 1 m, Q 0.5 m3/s
 
-// Ten 100-m pipes falling 0.1 m each from a 10-m2 junction to an outfall
-// onto cell 1 whose bottom lies 1 m below the last invert (a free fall).
-void ten_pipes(run_state& rs, int us, int out, std::vector<sd_junction>& j, std::vector<sd_link>& l,
-               double top) {
-    (void)us;
-    l.push_back(chain(static_cast<int>(j.size()) + 1, out, 10, 1.0, 100.0, 0.001, 0.013, top));
-    j.push_back(junction(top, 10.0));
-    (void)rs;
-}
-
 TEST(SuperlinkSolver, SteadyFlowReachesNormalDepthAndCriticalAtTheFreeOutfall) {
     state_ptr rs = grid_state(3, 3, 100.0);
     std::vector<sd_junction> j{junction(10.0, 10.0), junction(8.0, 0.0, 888, 1)};
