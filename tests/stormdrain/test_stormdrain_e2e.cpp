@@ -56,33 +56,41 @@ plane_case drained_plane(int threads) {
     return pc;
 }
 
-run_result run_drained_plane(const temp_dir& dir, int threads, const std::string& network) {
+run_result run_drained_plane(const temp_dir& dir, int threads, const std::string& network,
+                             const std::string& extra_cards = "") {
     project_file p = write_plane_case(dir.path(), drained_plane(threads));
     write_file(dir.file("drains.txt"), network);
     p.card("STORM_SEWER", "drains.txt").card("PIPE_HEAD", "head.out").card("PIPE_FLOW", "flow.out");
+    if (!extra_cards.empty()) p.card(extra_cards);
     p.write(dir.file("plane.prj"));
     return run_pluvo({"plane.prj"}, dir.path(), "", {parallel_from_cells_env(8)});
 }
 
 TEST(StormDrainEndToEnd, OutfallOntoACellClosesTheBalances) {
-    temp_dir dir;
-    const run_result r = run_drained_plane(dir, 1, plane_network());
-    ASSERT_EQ(r.status, 0) << r.out << r.err;
-    const std::string summary = read_file(dir.file("summ.out"));
-    const double captured = summary_value(summary, "Volume of overland to subsurface drains");
-    const double returned = summary_value(summary, "Volume of subsurface drains to overland");
-    EXPECT_GT(captured, 1.0) << summary;   // the inlets took water in
-    EXPECT_GT(returned, 0.5 * captured);   // and the outfall gave most of it back
-    // Network: start + in - out = end, to the printed 0.01 m3.
-    EXPECT_NEAR(summary_value(summary, "Subsurface drain mass bal error m^3="), 0.0, 0.011) << summary;
-    EXPECT_LT(summary_value(summary, "Largest drain balance error per call (share)"), 1e-6);
-    // Whole watershed: rain = outlet + surface + network storage, within 1e-3 (percent printed).
-    EXPECT_LT(std::fabs(summary_value(summary, "Overall mass balance error =")), 0.1) << summary;
-    EXPECT_LT(std::fabs(summary_value(summary, "Mass balance error of surface components =")), 0.1);
-    const std::string flows = read_file(dir.file("superlink_flows.out"));
-    EXPECT_EQ(flows.rfind("Call# VtoSL VtoPLUVO   QtoSL    QtoPLUVO \n", 0), 0u);
-    EXPECT_NE(flows.find("\n0 "), std::string::npos);
-    EXPECT_NE(read_file(dir.file("head.out")).find("TS    0\n3   1  "), std::string::npos);
+    // As read; with the pipes graded into computational pipes and surcharge released.
+    for (const char* cards : {"", "SUPERLINK_C_OPT\nHIGH_HEAD_RELEASE"}) {
+        SCOPED_TRACE(cards);
+        temp_dir dir;
+        const run_result r = run_drained_plane(dir, 1, plane_network(), cards);
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        const std::string summary = read_file(dir.file("summ.out"));
+        const double captured = summary_value(summary, "Volume of overland to subsurface drains");
+        const double returned = summary_value(summary, "Volume of subsurface drains to overland");
+        EXPECT_GT(captured, 1.0) << summary;   // the inlets took water in
+        EXPECT_GT(returned, 0.5 * captured);   // and the outfall gave most of it back
+        // Network: start + in - out = end, to the printed 0.01 m3.
+        EXPECT_NEAR(summary_value(summary, "Subsurface drain mass bal error m^3="), 0.0, 0.011) << summary;
+        EXPECT_LT(summary_value(summary, "Largest drain balance error per call (share)"), 1e-6);
+        // Whole watershed: rain = outlet + surface + network storage, within 1e-3 (percent printed).
+        EXPECT_LT(std::fabs(summary_value(summary, "Overall mass balance error =")), 0.1) << summary;
+        EXPECT_LT(std::fabs(summary_value(summary, "Mass balance error of surface components =")), 0.1);
+        const std::string flows = read_file(dir.file("superlink_flows.out"));
+        EXPECT_EQ(flows.rfind("Call# VtoSL VtoPLUVO   QtoSL    QtoPLUVO \n", 0), 0u);
+        EXPECT_NE(flows.find("\n0 "), std::string::npos);
+        // Two 15-m pipes are two pipes as read, four graded (7.5 m each): 3 or 5 heads.
+        EXPECT_NE(read_file(dir.file("head.out")).find(cards[0] ? "TS    0\n5   1  " : "TS    0\n3   1  "),
+                  std::string::npos);
+    }
 }
 
 TEST(StormDrainEndToEnd, OneAndEightThreadsWriteTheSameFiles) {
