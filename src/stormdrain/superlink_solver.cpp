@@ -325,14 +325,8 @@ int superlink_step(run_state& rs, double dt) {
     // Surface and tile water before the solve (sets Q_junc and the node inflows).
     exchange_before_solve(rs, dt, t);
 
-    // Floor of the node depths before the geometry.
-    for (int l = 1; l <= nl; ++l) {
-        sd_link& s = rs.sd_links[ix(l)];
-        for (size_t k = 1; k < s.nodes.size(); ++k) {
-            sd_node& n = s.nodes[k];
-            if (n.depth < kDepthFloor) n.depth = kDepthFloor;
-        }
-    }
+    // Node depths never lie below the floor here: the set-up starts them at
+    // it and every solve leaves them at it or above (the water that adds is booked).
 
     int pipes = 0;
     for (int l = 1; l <= nl; ++l) pipes += rs.sd_links[ix(l)].pipe_count();
