@@ -11,6 +11,7 @@
 #include "channel/explicit_routing.h"
 #include "channel/lateral_inflow.h"
 #include "run/run_state.h"
+#include "stormdrain/superlink.h"
 
 namespace {
 
@@ -163,6 +164,7 @@ void route_channels(run_state& rs) {
             rs.vol_head_bc_gain += lv.boundary_gain;
             rs.chan_active = 1;
         }
+        add_superlink_outflow_to_channels(rs, dt_c);
         if (rs.channel_lakes) {
             rs.chan_active = 1;
             apply_lake_point_inputs(rs, dt_c);

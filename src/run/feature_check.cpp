@@ -24,8 +24,6 @@ const unbuilt_feature kUnbuilt[] = {
     {"chan_backwater", "the backwater method of channel initialisation",
      [](const run_state& rs) { return rs.chan_backwater != 0; }},
     {"chan_mesh", "mesh channel routing", [](const run_state& rs) { return rs.chan_mesh != 0; }},
-    {"storm_sewer", "the storm-drain network",
-     [](const run_state& rs) { return rs.superlink != 0; }},
     {"soil_erosion",
      "overland erosion together with channel routing (channel sediment), overland lakes, or "
      "sediment carried as overland constituents (a value above 9)",

@@ -20,7 +20,6 @@ TEST(FeatureCheck, EveryUnbuiltFeatureStopsTheRunNamingItsCard) {
         {"WATER_TABLE wt.asc", "water_table"},
         {"GW_SIMULATION\nWATER_TABLE wt.asc", "water_table"},
         {"SACRAMENTO sac.txt", "sacramento"},
-        {"STORM_SEWER drains.txt", "storm_sewer"},
         {"SOIL_EROSION 12", "soil_erosion"},
         {"SOIL_EROSION 1\nCHAN_EXPLIC", "soil_erosion"},
         {"OPTIMIZE_SED", "optimize_sed"},
