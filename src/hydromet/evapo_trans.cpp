@@ -41,26 +41,42 @@ struct balance_terms {
     double b = 0.0;        // -(net radiation) / 1000, kW/m2
 };
 
-balance_terms balance_at(const cell_weather& w, double shortwave, double ts) {
-    balance_terms t;
-    const double p = w.pressure;
-    const double ta_k = w.air_temp + kKelvin;
+// The terms of the balance that do not depend on the ground temperature.
+struct balance_air {
+    double p = 0.0;          // pressure, kPa
+    double ta_k = 0.0;       // air temperature, K
+    double qa = 0.0;         // specific humidity of the air, kg/kg
+    double rho_u = 0.0;      // air density x wind x Ch, kg/(m2 s)
+    double r = 0.0;          // sensible-heat coefficient rho cp Ch u, kW/(m2 K)
+    double incoming = 0.0;   // sky longwave + shortwave, W/m2
+};
+
+balance_air air_terms(const cell_weather& w, double shortwave) {
+    balance_air a;
+    a.p = w.pressure;
+    a.ta_k = w.air_temp + kKelvin;
     const double ea = saturation_vapour_pressure(w.air_temp) * w.rel_humidity;
+    a.qa = specific_humidity(ea, a.p);
+    const double rho = 3.486 * a.p / (w.air_temp + 275.0);   // air density, kg/m3
+    a.rho_u = kBulkTransfer * rho * w.wind;
+    a.r = rho * kCp * kBulkTransfer * w.wind;
+    const double fc = 1.0 + 0.17 * w.cloud * w.cloud;        // cloud factor of the sky longwave, -
+    const double ta2 = a.ta_k * a.ta_k;
+    a.incoming = (0.74 + 0.0049 * ea) * fc * kSigma * ta2 * ta2 + shortwave;
+    return a;
+}
+
+balance_terms balance_at(const balance_air& a, double ts) {
+    balance_terms t;
     const double es = saturation_vapour_pressure(ts - kKelvin);
-    const double qa = specific_humidity(ea, p);
-    const double qs = specific_humidity(es, p);
-    const double rho = 3.486 * p / (w.air_temp + 275.0);   // air density, kg/m3
-    const double fc = 1.0 + 0.17 * w.cloud * w.cloud;      // cloud factor of the sky longwave, -
-    t.e = qa < qs ? kBulkTransfer * rho * w.wind * (qs - qa) : 0.0;
-    const double ts4 = ts * ts * ts * ts;
-    t.b = -((0.74 + 0.0049 * ea) * fc * kSigma * ta_k * ta_k * ta_k * ta_k - kSigma * ts4 + shortwave) /
-          1000.0;
-    const double r = rho * kCp * kBulkTransfer * w.wind;   // kW/(m2 K)
-    t.h = (ts - ta_k) * r;
+    const double qs = specific_humidity(es, a.p);
+    t.e = a.qa < qs ? a.rho_u * (qs - a.qa) : 0.0;
+    const double ts3 = ts * ts * ts;
+    t.b = -(a.incoming - kSigma * ts3 * ts) / 1000.0;
+    t.h = (ts - a.ta_k) * a.r;
     t.f = t.h + kLambda * t.e + t.h / 3.0 + t.b;
-    t.slope = p / (p - 0.388 * es) * kLambda / (ts * ts * kVapourGas / 1000.0) * qs * kBulkTransfer * rho *
-                  w.wind * kLambda +
-              4.0 * kSigma * ts * ts * ts / 1000.0 + r + rho / 3.0 * kCp * kBulkTransfer * w.wind;
+    t.slope = a.p / (a.p - 0.388 * es) * kLambda / (ts * ts * kVapourGas / 1000.0) * qs * a.rho_u * kLambda +
+              4.0 * kSigma * ts3 / 1000.0 + a.r * (4.0 / 3.0);
     return t;
 }
 
@@ -128,37 +144,33 @@ ground_balance solve_ground_temperature(const cell_weather& w, double shortwave,
     const double highest = std::max(kLowestGround + 1.0, 237.3 * log_es / (17.27 - log_es) + kKelvin);
     double ts = std::isfinite(start_k) ? start_k : w.air_temp + kKelvin;
     ts = std::min(highest, std::max(kLowestGround, ts));
-    // A bracket [lo, hi] of the root: f(lo) <= 0 <= f(hi). f grows with ts, so
-    // widening each side in turn finds it.
-    double lo = ts, hi = ts;
-    balance_terms t = balance_at(w, shortwave, ts);
-    bool bracketed = t.f == 0.0;
-    if (t.f > 0.0) {
-        for (double step = 1.0; lo > kLowestGround && !bracketed; step *= 2.0) {
-            lo = std::max(kLowestGround, lo - step);
-            bracketed = balance_at(w, shortwave, lo).f <= 0.0;
+    // [lo, hi] holds the root once both ends have been seen on their side
+    // (f grows with ts); a Newton step leaving it, or not a number, halves it.
+    double lo = kLowestGround, hi = highest;
+    bool lo_seen = false, hi_seen = false;
+    const balance_air air = air_terms(w, shortwave);
+    balance_terms t = balance_at(air, ts);
+    bool done = false;
+    for (g.passes = 1; g.passes <= kGroundPasses && !done; ++g.passes) {
+        if (t.f > 0.0) {
+            hi = ts;
+            hi_seen = true;
+        } else {
+            lo = ts;
+            lo_seen = true;
         }
-    } else {
-        for (double step = 1.0; hi < highest && !bracketed; step *= 2.0) {
-            hi = std::min(highest, hi + step);
-            bracketed = balance_at(w, shortwave, hi).f >= 0.0;
-        }
-    }
-    for (g.passes = 1; g.passes <= kGroundPasses; ++g.passes) {
-        if (t.f > 0.0) hi = ts;
-        else lo = ts;
         double next = ts - t.f / t.slope;
-        // A step that leaves the bracket (or is not a number) halves it instead.
         if (!(next > lo && next < hi)) next = 0.5 * (lo + hi);
         const double change = std::fabs(next - ts);
         ts = next;
-        t = balance_at(w, shortwave, ts);
-        if (change <= kGroundTolerance) {
-            // Without a root inside the limits Ts ends at a limit: not converged.
-            g.converged = bracketed;
-            break;
-        }
+        t = balance_at(air, ts);
+        done = change <= kGroundTolerance;
     }
+    // Without a root inside the limits Ts ends at a limit: not converged.
+    bool bracketed = true;
+    if (!hi_seen) bracketed = t.f >= 0.0 || balance_at(air, highest).f >= 0.0;
+    if (!lo_seen) bracketed = bracketed && (t.f <= 0.0 || balance_at(air, kLowestGround).f <= 0.0);
+    g.converged = done && bracketed;
     if (g.passes > kGroundPasses) g.passes = kGroundPasses;
     g.ground_temp = ts;
     g.evaporation = t.e / kWaterDensity;
@@ -317,7 +329,7 @@ double evapo_trans(run_state& rs) {
     et_warnings warn;
     int cloud_clamped = 0, not_converged = 0, bad_ra = 0, bad_weather = 0;
 #pragma omp parallel for schedule(static) reduction(+ : cloud_clamped, not_converged, bad_ra, bad_weather) \
-    if (n >= kParallelCells / 64)
+    if (n >= kParallelCells / 128)
     for (int i = 1; i <= n; ++i) {
         const size_t c = static_cast<size_t>(i);
         et::cell_weather w = record_weather;
