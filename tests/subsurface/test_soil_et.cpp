@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "hydromet/hydromet.h"
+#include "output/run_summary.h"
 #include "subsurface/soil_et.h"
 #include "subsurface_fixture.h"
 
@@ -325,6 +326,51 @@ TEST(SoilEtStep, LayeredSoilsAndNotDue) {
     EXPECT_LE(rs->upper_perc_total[1], rs->lower_perc_total[1] + 1e-15);
     EXPECT_GT(rs->lower_perc_total[1], 0.0);
     EXPECT_NEAR(rs->theta_all[1], rs->root_zone_upper[1] / 30.0, 1e-15);
+}
+
+// Two days of a small grid: rain for four hours, infiltration of part of the
+// ponded water, hourly withdrawal and drainage; the run summary's balances
+// (whole run, surface, soil) close on what the step booked.
+TEST(SoilEtStep, RunSummaryBalancesClose) {
+    run_state_ptr rs = make_withdrawal_state(4);
+    const double area = rs->cell_size * rs->cell_size;
+    rs->cell_rain_rate.assign(5, 0.0);
+    for (int i = 1; i <= 4; ++i) rs->ov_depth[i] = 0.001 * i;
+    for (int i = 1; i <= 4; ++i) {
+        rs->vol_surface_init += rs->ov_depth[i] * area;
+        rs->vol_soil_init += rs->root_zone_water[i] / 100.0 * area;
+    }
+    rs->vol_soil_moist_init = rs->vol_soil_init;
+    for (int hour = 0; hour < 48; ++hour) {
+        const bool rain = hour < 4;
+        for (int i = 1; i <= 4; ++i) {
+            const size_t c = static_cast<size_t>(i);
+            rs->cell_rain_rate[c] = rain ? 0.002 / 3600.0 : 0.0;
+            if (rain) {
+                rs->ov_depth[c] += 0.002;   // m in the hour
+                rs->vol_precip += 0.002 * area;
+            }
+            const double infiltrated = std::min(rs->ov_depth[c], 0.0004 * i);   // m
+            rs->ov_depth[c] -= infiltrated;
+            rs->lt_infil_depth[c] += infiltrated;
+            rs->vol_infiltration += infiltrated * area;
+        }
+        compute_soil_et(*rs);
+        rs->time += kHour;
+    }
+    // The drainage out of the root zone, booked as the event control does.
+    for (int i = 1; i <= 4; ++i) {
+        rs->vol_unsat_downward += rs->bottom_flux[i] / 100.0 * area;
+        rs->bottom_flux[i] = 0.0;
+    }
+    ASSERT_GT(rs->vol_evaporation, 0.0);
+    ASSERT_GT(rs->vol_direct_evaporation, 0.0);
+    ASSERT_GT(rs->vol_unsat_downward, 0.0);
+    write_run_summary(*rs);
+    // Percent of the water supplied: 1e-9 % is far below one rounding per step.
+    EXPECT_NEAR(rs->overall_mass_balance_error, 0.0, 1e-9);
+    EXPECT_NEAR(rs->surface_mass_balance_error, 0.0, 1e-9);
+    EXPECT_NEAR(rs->soil_mass_balance_error, 0.0, 1e-9);
 }
 
 TEST(SoilEtStep, SameResultOnOneAndManyThreads) {
