@@ -379,7 +379,7 @@ TEST(SoilEtStep, SameResultOnOneAndManyThreads) {
     const int saved = omp_get_max_threads();
     for (int k = 0; k < 2; ++k) {
         omp_set_num_threads(k == 0 ? 1 : 4);
-        run_state_ptr rs = make_withdrawal_state(500);
+        run_state_ptr rs = make_withdrawal_state(2500);   // above the parallel threshold of the tests
         for (int i = 1; i <= rs->GNUM; ++i) {
             rs->ov_depth[i] = 1e-5 * (i % 9);
             rs->lt_infil_depth[i] = 1e-4 * (i % 4);
