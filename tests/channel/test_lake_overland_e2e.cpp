@@ -1,0 +1,165 @@
+// The program with a lake of the channel network under rain: a valley whose
+// top rows hold the lake in a pit of the middle column; the planes beside it
+// run onto the lake cells and the lake drains into the channel below it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "fixture.h"
+#include "pluvo_test.h"
+
+using namespace pluvo_test;
+
+namespace {
+
+struct lake_valley {
+    int rows = 20;
+    int half_width = 5;
+    int lake_rows = 4;            // rows 1..lake_rows of the middle column hold the lake
+    double cell = 10.0;           // m
+    double side_slope = 0.01;     // slope of the planes towards the middle column, m/m
+    double valley_slope = 0.005;  // slope along the valley, m/m
+    double pit = 0.3;             // lake floor below the ground of the last lake row, m
+    double lake_depth = 0.2;      // initial lake depth over its floor, m
+    double rain_mm_h = 50.0;
+    int rain_minutes = 30;
+    int total_minutes = 60;
+    int overtype = 1;
+    int threads = 0;              // NUM_THREADS card when above 0
+    int cols() const { return 2 * half_width + 1; }
+    int mid() const { return half_width + 1; }
+    // Ground of the planes, m.
+    double plane(int r, int col) const {
+        return 100.0 + valley_slope * cell * (rows - r) + side_slope * cell * std::abs(col - mid());
+    }
+    double floor() const { return plane(lake_rows, mid()) - pit; }   // m
+    double ground(int r, int col) const {
+        return (r <= lake_rows && col == mid()) ? floor() : plane(r, col);
+    }
+    double rain_volume() const {   // m3
+        return rain_mm_h / 1000.0 / 60.0 * rain_minutes * rows * cols() * cell * cell;
+    }
+};
+
+std::string fixed(double v, int decimals = 6) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+    return buf;
+}
+
+void write_lake_valley(const std::string& dir, const lake_valley& c) {
+    grid_spec g;
+    g.rows = c.rows;
+    g.cols = c.cols();
+    g.cell = c.cell;
+    g.north = c.rows * c.cell;
+    write_grid(dir + "/mask.asc", g, [](int, int) { return 1.0; }, 0);
+    write_grid(dir + "/elev.asc", g, [&](int r, int col) { return c.ground(r, col); }, 6);
+
+    // Link 1 is the lake: its pit cells first, then the cells beside them
+    // (row-column pairs, ten to a line).
+    const int mid = c.mid();
+    std::vector<std::pair<int, int>> search;
+    for (int r = 1; r <= c.lake_rows; ++r) search.push_back({r, mid});
+    for (int r = c.lake_rows; r >= 1; --r) {
+        search.push_back({r, mid - 1});
+        search.push_back({r, mid + 1});
+    }
+    std::string pairs;
+    for (size_t k = 0; k < search.size(); ++k) {
+        pairs += std::to_string(search[k].first) + " " + std::to_string(search[k].second);
+        pairs += (k % 10 == 9 || k + 1 == search.size()) ? "\n" : " ";
+    }
+    const int npts = static_cast<int>(search.size());
+    // Link 2 runs down the middle column below the lake, a node under each
+    // cell 1 m below its ground.
+    const int nodes = c.rows - c.lake_rows;
+    std::string chan = "PLUVO_CHAN\nALPHA 1.0\nBETA 1.0\nTHETA 1.0\nLINKS 2\nMAXNODES " +
+                       std::to_string(nodes) + "\nCONNECT 1 2 0\nCONNECT 2 0 1 1\n";
+    chan += "LINK 1\nDX " + fixed(c.cell) + "\nNODES 1\nLAKE\nMINWSE " + fixed(c.floor() - 1.0) +
+            "\nINITWSE " + fixed(c.floor() + c.lake_depth) + "\nMAXWSE " +
+            fixed(c.floor() + 3.0) + "\nNUMPTS " + std::to_string(npts) + "\n" + pairs;
+    chan += "LINK 2\nDX " + fixed(c.cell) + "\nNODES " + std::to_string(nodes + 1) +
+            "\nTRAPEZOID\nMANNINGS_N 0.035\n";
+    for (int p = 1; p <= nodes + 1; ++p) {
+        const double row = c.lake_rows + p - 0.5;   // data points at the cell edges
+        chan += "NODE " + std::to_string(p) + "\nELEV " +
+                fixed(99.0 + c.valley_slope * c.cell * (c.rows - row)) + "\n";
+        if (p == 1) chan += "XSEC\nBOTTOM_WIDTH 2.0\nSIDE_SLOPE 1.0\nBANKFULL_DEPTH 1.0\n";
+    }
+    write_file(dir + "/valley.chn", chan);
+    std::string gst = "GRIDSTREAMFILE\nSTREAMCELLS " + std::to_string(nodes) + "\n";
+    for (int k = 1; k <= nodes; ++k) gst += "NUMNODES 1\n";
+    for (int k = 1; k <= nodes; ++k)
+        gst += "CELLIJ " + std::to_string(c.lake_rows + k) + " " + std::to_string(mid) +
+               "\nLINKNODE 2 " + std::to_string(k) + " 1.0\n";
+    write_file(dir + "/valley.gst", gst);
+
+    project_file p;
+    p.card("WATERSHED_MASK", "mask.asc")
+        .card("ELEVATION", "elev.asc")
+        .card("GRIDSIZE", c.cell)
+        .card("ROWS", std::to_string(c.rows))
+        .card("COLS", std::to_string(c.cols()))
+        .card("TOT_TIME", std::to_string(c.total_minutes))
+        .card("TIMESTEP", "5")
+        .card("OUTROW", std::to_string(c.rows))
+        .card("OUTCOL", std::to_string(mid))
+        .card("OUTSLOPE", c.valley_slope)
+        .card("HYD_FREQ", "1")
+        .card("MAP_FREQ", std::to_string(c.total_minutes))
+        .card("SUMMARY", "valley.sum")
+        .card("OUTLET_HYDRO", "valley.otl")
+        .card("START_DATE", "2020 6 1")
+        .card("START_TIME", "0 0")
+        .card("PRECIP_UNIF")
+        .card("RAIN_INTENSITY", c.rain_mm_h)
+        .card("RAIN_DURATION", std::to_string(c.rain_minutes))
+        .card("MANNING_N", "0.05")
+        .card("OVERTYPE", std::to_string(c.overtype))
+        .card("CHAN_EXPLIC")
+        .card("CHANNEL_INPUT", "valley.chn")
+        .card("STREAM_CELL", "valley.gst")
+        .card("SUPER_QUIET");
+    if (c.threads > 0) p.card("NUM_THREADS", std::to_string(c.threads));
+    p.write(dir + "/valley.prj");
+}
+
+// Value after `label` in a summary text (NaN when the label is missing).
+double summary_value(const std::string& text, const std::string& label) {
+    const size_t at = text.find(label);
+    if (at == std::string::npos) return std::nan("");
+    return std::atof(text.c_str() + at + label.size());
+}
+
+// Not run yet: the overland step still refuses channel lakes. With the
+// refusal lifted this run gets 67 m3 into the lake and closes the lake's own
+// balance, but the global balance misses about 5 % of the rain, not yet
+// traced (the lake's outflow into the channel below it is the suspect).
+TEST(LakeValleyEndToEnd, DISABLED_RunoffReachingTheLakeGoesIntoItAndTheBalanceCloses) {
+    temp_dir dir;
+    lake_valley c;
+    write_lake_valley(dir.path(), c);
+    const run_result r = run_pluvo({"valley.prj"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::string summary = read_file(dir.file("valley.sum"));
+    const double rain = c.rain_volume();
+    const double in = summary_value(summary, "Mass input + original mass:");
+    const double out = summary_value(summary, "Mass output + final mass:");
+    EXPECT_NEAR(out, in, 1e-9 * in) << summary;
+    // The lake got more than the rain on its own cells: the planes beside it
+    // ran onto it.
+    const double on_lake = summary_value(summary, "Volume precip to lakes=");
+    const double into_lake = summary_value(summary, "Volume of flow into lakes=");
+    EXPECT_GT(on_lake, 0.0) << summary;
+    EXPECT_GT(into_lake, on_lake + 0.01 * rain) << summary;
+    EXPECT_LT(into_lake, rain) << summary;
+    EXPECT_NEAR(summary_value(summary, "Perennial lake mass bal error m^3="), 0.0, 0.01) << summary;
+    EXPECT_NEAR(summary_value(summary, "Overall mass balance error ="), 0.0, 1e-6) << summary;
+}
+}  // namespace
