@@ -160,9 +160,9 @@ void route_overland(run_state& rs) {
     apply_snow_roughness(rs);
     if (!process_due(rs, rs.rain_next)) return;
 
-    if (rs.channel_lakes) {
-        std::printf("\nError: lakes of the channel network cannot be routed by the explicit "
-                    "overland scheme yet.\n");
+    if (rs.channel_lakes && rs.overtype != 1) {
+        std::printf("\nError: lakes of the channel network cannot be routed by the ADE "
+                    "overland schemes yet.\n");
         fail_printed();
         return;
     }

@@ -110,13 +110,13 @@ struct overland_state {
     std::vector<double> ov_lake_budget_start;  // per lake: the budget at the start of the step, m3
     std::vector<double> ov_lake_out;     // per lake: water asked of it in the current sub-step, m3
 
-    // Channel-network lakes in the explicit scheme (sized at the first call, kept)
+    // Channel-network lakes in the overland schemes (sized at the first call, kept)
     std::vector<int> ov_chlake_cells;    // lake cells with a face to a cell outside the lakes, in
                                          // cell order
     std::vector<int> ov_chlake_ring;     // cells whose right or lower face joins a lake cell and a
                                          // cell outside the lakes, in cell order
     std::vector<double> ov_chlake_in;    // per cell: water into its lake through the faces of
-                                         // this lake cell in the current sub-step, m3
+                                         // this lake cell in the current sub-step or sweep, m3
     std::vector<double> ov_chlake_out;   // per cell: water out of its lake likewise, m3
     std::vector<double> ov_chlake_level; // per lake: water level the faces see, m
     std::vector<double> ov_chlake_give;  // per lake: water asked of it in the current sub-step, m3
