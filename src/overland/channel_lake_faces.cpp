@@ -115,9 +115,9 @@ void limit_channel_lake_outflow(run_state& rs, double* qx, double* qy, double se
     };
     bool giving = false;
     for (const int j : rs.ov_chlake_ring) {
-        const int ux = giver(j, right[j], qx[j]);
+        const int ux = qx != nullptr ? giver(j, right[j], qx[j]) : 0;
         if (ux != 0) give[ux] += std::fabs(qx[j]) * seconds;
-        const int uy = giver(j, below[j], qy[j]);
+        const int uy = qy != nullptr ? giver(j, below[j], qy[j]) : 0;
         if (uy != 0) give[uy] += std::fabs(qy[j]) * seconds;
         giving = giving || ux != 0 || uy != 0;
     }
@@ -129,9 +129,9 @@ void limit_channel_lake_outflow(run_state& rs, double* qx, double* qy, double se
         give[u] = give[u] > held ? held / give[u] : 1.0;   // from here on the share
     }
     for (const int j : rs.ov_chlake_ring) {
-        const int ux = giver(j, right[j], qx[j]);
+        const int ux = qx != nullptr ? giver(j, right[j], qx[j]) : 0;
         if (ux != 0) qx[j] *= give[ux];
-        const int uy = giver(j, below[j], qy[j]);
+        const int uy = qy != nullptr ? giver(j, below[j], qy[j]) : 0;
         if (uy != 0) qy[j] *= give[uy];
     }
 }

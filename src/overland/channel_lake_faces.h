@@ -1,6 +1,7 @@
-// Channel-network lakes in the explicit overland scheme: the water that
-// crosses a face between a lake cell and a cell outside the lakes goes into
-// (or comes out of) the lake's volume, booked in lake_in_dv / lake_out_dv.
+// Channel-network lakes in the explicit and ADE overland schemes: the water
+// that crosses a face between a lake cell and a cell outside the lakes goes
+// into (or comes out of) the lake's volume, booked in lake_in_dv /
+// lake_out_dv.
 //
 // The faces see each lake at the level of its volume within the step:
 // lake_elev + (lake_volume - prevlake_volume) / lake_area, so lake_elev itself
@@ -32,10 +33,12 @@ void restart_channel_lake_step(run_state& rs);
 
 // In a sub-step of `seconds` s, after the face flows (m3/s, positive towards
 // rightcon / belowcon): scales down the faces through which a lake gives
-// water so that it never gives more than it holds (lake_volume, m3).
+// water so that it never gives more than it holds (lake_volume, m3). A null
+// qx or qy leaves that direction out (an ADE sweep moves one at a time).
 void limit_channel_lake_outflow(run_state& rs, double* qx, double* qy, double seconds);
 
-// After the depths of a sub-step (serial, cell order): each lake cell's
-// exchange (ov_chlake_in / ov_chlake_out, m3) added to its lake's volume,
-// lake_in_dv and lake_out_dv, then cleared; the levels from the new volumes.
+// After the depths of a sub-step or an ADE sweep (serial, cell order): each
+// lake cell's exchange (ov_chlake_in / ov_chlake_out, m3) added to its lake's
+// volume, lake_in_dv and lake_out_dv, then cleared; the levels from the new
+// volumes.
 void book_channel_lake_substep(run_state& rs);

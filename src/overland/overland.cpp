@@ -160,13 +160,6 @@ void route_overland(run_state& rs) {
     apply_snow_roughness(rs);
     if (!process_due(rs, rs.rain_next)) return;
 
-    if (rs.channel_lakes && rs.overtype != 1) {
-        std::printf("\nError: lakes of the channel network cannot be routed by the ADE "
-                    "overland schemes yet.\n");
-        fail_printed();
-        return;
-    }
-
     const double dt = (rs.time - rs.rain_last) * 86400.0;   // s
     if (rs.ov_boundary) {
         compute_boundary_values(rs);
