@@ -160,3 +160,17 @@ void lake_evaporation(run_state& rs, double wind, double air_temp, double humidi
     }
     update_lake_cells(rs);
 }
+
+void move_lake_volumes_to_totals(run_state& rs) {
+    const int n =
+        std::min<int>(rs.num_channel_lakes,
+                      static_cast<int>(std::min(rs.lake_in_dv.size(), rs.lake_out_dv.size())) - 1);
+    for (int k = 1; k <= n; ++k) {
+        rs.vol_lake_inflow += rs.lake_in_dv[ix(k)];
+        rs.event_vol_ov_to_lake += rs.lake_in_dv[ix(k)];
+        rs.vol_lake_outflow += rs.lake_out_dv[ix(k)];
+        rs.event_vol_lake_to_ov += rs.lake_out_dv[ix(k)];
+        rs.lake_in_dv[ix(k)] = 0.0;
+        rs.lake_out_dv[ix(k)] = 0.0;
+    }
+}

@@ -11,6 +11,7 @@ namespace {
 constexpr double kSlopeFloor = 1e-20;    // smallest friction slope magnitude, m/m
 constexpr double kSlopeOffset = 1e-30;   // added to every friction slope, m/m
 constexpr int kSaved = 3;                // saved values a lake: volume, in, out
+constexpr double kSpillMargin = 1e-16;   // lake level above a cell's ground that spills, m
 
 inline size_t ix(int i) {
     return static_cast<size_t>(i);
@@ -149,4 +150,26 @@ void book_channel_lake_substep(run_state& rs) {
         rs.ov_chlake_out[ix(j)] = 0.0;
     }
     set_levels(rs);
+}
+
+bool channel_lake_may_spill(const run_state& rs) {
+    if (!arrays_ready(rs)) return false;
+    const size_t cells = ix(rs.GNUM) + 1;
+    if (rs.rightcon.size() < cells || rs.belowcon.size() < cells || rs.leftcon.size() < cells ||
+        rs.abovecon.size() < cells)
+        return false;
+    const int* lake = rs.lake_mask.data();
+    const double* z = rs.elevation.data();
+    for (int j = 1; j <= rs.GNUM; ++j) {
+        const int u = lake[j];
+        if (u <= 0 || u > rs.num_channel_lakes) continue;
+        const double area = rs.lake_area[ix(u)];   // m2
+        double level = rs.lake_elev[ix(u)];        // m
+        if (area > 0.0) level += (rs.lake_volume[ix(u)] - rs.prevlake_volume[ix(u)]) / area;
+        for (const int k : {rs.rightcon[ix(j)], rs.belowcon[ix(j)], rs.leftcon[ix(j)],
+                            rs.abovecon[ix(j)]}) {
+            if (k != 0 && lake[k] == 0 && level > z[k] + kSpillMargin) return true;
+        }
+    }
+    return false;
 }

@@ -42,3 +42,8 @@ void limit_channel_lake_outflow(run_state& rs, double* qx, double* qy, double se
 // volume, lake_in_dv and lake_out_dv, then cleared; the levels from the new
 // volumes.
 void book_channel_lake_substep(run_state& rs);
+
+// True when some channel lake stands above the ground of a cell beside it
+// outside the lakes (so the overland step has water to move even when every
+// plain cell is dry).
+bool channel_lake_may_spill(const run_state& rs);
