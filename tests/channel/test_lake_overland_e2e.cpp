@@ -32,6 +32,7 @@ struct lake_valley {
     int rain_minutes = 30;
     int total_minutes = 60;
     int overtype = 1;
+    bool weir = false;            // the lake drains through a weir link into the channel
     int threads = 0;              // NUM_THREADS card when above 0
     int cols() const { return 2 * half_width + 1; }
     int mid() const { return half_width + 1; }
@@ -91,15 +92,24 @@ void write_lake_valley(const std::string& dir, const lake_valley& c) {
         pairs += (k % 10 == 9 || k + 1 == search.size()) ? "\n" : " ";
     }
     const int npts = static_cast<int>(search.size());
-    // Link 2 runs down the middle column below the lake, a node under each
-    // cell 1 m below its ground.
+    // The channel runs down the middle column below the lake, a node under
+    // each cell 1 m below its ground; it is link 2, or link 3 behind a weir
+    // (link 2, crest 0.1 m above the lake floor, 2 m long).
     const int nodes = c.rows - c.lake_rows;
-    std::string chan = "PLUVO_CHAN\nALPHA 1.0\nBETA 1.0\nTHETA 1.0\nLINKS 2\nMAXNODES " +
-                       std::to_string(nodes) + "\nCONNECT 1 2 0\nCONNECT 2 0 1 1\n";
+    const std::string channel = c.weir ? "3" : "2";
+    std::string chan = "PLUVO_CHAN\nALPHA 1.0\nBETA 1.0\nTHETA 1.0\nLINKS " + channel +
+                       "\nMAXNODES " + std::to_string(nodes + 1) + "\n";
+    chan += c.weir ? "CONNECT 1 2 0\nCONNECT 2 3 1 1\nCONNECT 3 0 1 2\n"
+                   : "CONNECT 1 2 0\nCONNECT 2 0 1 1\n";
     chan += "LINK 1\nDX " + fixed(c.cell) + "\nNODES 1\nLAKE\nMINWSE " + fixed(c.floor() - 1.0) +
             "\nINITWSE " + fixed(c.floor() + c.lake_depth) + "\nMAXWSE " +
             fixed(c.floor() + 3.0) + "\nNUMPTS " + std::to_string(npts) + "\n" + pairs;
-    chan += "LINK 2\nDX " + fixed(c.cell) + "\nNODES " + std::to_string(nodes + 1) +
+    if (c.weir) {
+        chan += "LINK 2\nDX " + fixed(c.cell) +
+                "\nSTRUCTURE\nNUMSTRUCTS 1\nSTRUCTTYPE weir\nCREST_LENGTH 2.0\nCREST_LOW_ELEV " +
+                fixed(c.floor() + 0.1) + "\nDISCHARGE_COEFF_FORWARD 1.6\n";
+    }
+    chan += "LINK " + channel + "\nDX " + fixed(c.cell) + "\nNODES " + std::to_string(nodes + 1) +
             "\nTRAPEZOID\nMANNINGS_N 0.035\n";
     for (int p = 1; p <= nodes + 1; ++p) {
         const double row = c.lake_rows + p - 0.5;   // data points at the cell edges
@@ -112,7 +122,7 @@ void write_lake_valley(const std::string& dir, const lake_valley& c) {
     for (int k = 1; k <= nodes; ++k) gst += "NUMNODES 1\n";
     for (int k = 1; k <= nodes; ++k)
         gst += "CELLIJ " + std::to_string(c.lake_rows + k) + " " + std::to_string(mid) +
-               "\nLINKNODE 2 " + std::to_string(k) + " 1.0\n";
+               "\nLINKNODE " + channel + " " + std::to_string(k) + " 1.0\n";
     write_file(dir + "/valley.gst", gst);
 
     project_file p;
@@ -183,24 +193,29 @@ void expect_balances_close(const std::string& summary) {
 
 const int kOvertypes[] = {1, 2, 3};
 
+// Under each scheme, with the lake draining straight into the channel and
+// through a weir.
 TEST(LakeValleyEndToEnd, RunoffReachingTheLakeGoesIntoItAndTheBalanceCloses) {
     for (const int overtype : kOvertypes) {
-        SCOPED_TRACE("OVERTYPE " + std::to_string(overtype));
-        lake_valley c;
-        c.overtype = overtype;
-        const std::string summary = run_valley(c).summary;
-        expect_balances_close(summary);
-        // The lake got more than the rain on its own cells: the planes
-        // beside it ran onto it.
-        const double rain = c.rain_volume();
-        const double on_lake = summary_value(summary, "Volume precip to lakes=");
-        const double into_lake = summary_value(summary, "Volume of flow into lakes=");
-        EXPECT_NEAR(on_lake, c.rain_mm_h / 1000.0 / 60.0 * c.rain_minutes * c.lake_rows *
-                                 c.cell * c.cell, 0.01) << summary;
-        EXPECT_GT(into_lake, on_lake + 0.01 * rain) << summary;
-        EXPECT_LT(into_lake, rain) << summary;
-        // Some of it went on down the channel below the lake.
-        EXPECT_GT(summary_value(summary, "Volume of flow from lakes="), 0.0) << summary;
+        for (const bool weir : {false, true}) {
+            SCOPED_TRACE("OVERTYPE " + std::to_string(overtype) + (weir ? ", weir" : ""));
+            lake_valley c;
+            c.overtype = overtype;
+            c.weir = weir;
+            const std::string summary = run_valley(c).summary;
+            expect_balances_close(summary);
+            // The lake got more than the rain on its own cells: the planes
+            // beside it ran onto it.
+            const double rain = c.rain_volume();
+            const double on_lake = summary_value(summary, "Volume precip to lakes=");
+            const double into_lake = summary_value(summary, "Volume of flow into lakes=");
+            EXPECT_NEAR(on_lake, c.rain_mm_h / 1000.0 / 60.0 * c.rain_minutes * c.lake_rows *
+                                     c.cell * c.cell, 0.01) << summary;
+            EXPECT_GT(into_lake, on_lake + 0.01 * rain) << summary;
+            EXPECT_LT(into_lake, rain) << summary;
+            // Some of it went on down the channel below the lake.
+            EXPECT_GT(summary_value(summary, "Volume of flow from lakes="), 0.0) << summary;
+        }
     }
 }
 
