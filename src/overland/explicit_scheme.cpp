@@ -378,6 +378,9 @@ inline void tile_faces_one_by_one(const face_view& v, const tile_values& t, doub
     for (int i = 0; i < t.count; ++i) {
         const int j = t.first + i;
         const double hj = donor_depth<kLakes>(v, j);
+        // The faces of a channel lake's cells call for no split: the lake
+        // gives no more than it holds, and the cell outside tests its own.
+        const bool tested = !(kLakes && v.lake_level != nullptr && v.lake[j] != 0);
         const int kr = v.right[j];
         double q = 0.0;
         if (kr != 0) {
@@ -390,7 +393,7 @@ inline void tile_faces_one_by_one(const face_view& v, const tile_values& t, doub
         if (q != 0.0) {
             const double dhh = q * c2;
             const double hk = donor_depth<kLakes>(v, kr);
-            if (needs_split(dhh, hj, hk)) ++split_x;
+            if (tested && needs_split(dhh, hj, hk)) ++split_x;
             if (heavy_donor(dhh, hj, hk)) ++heavy;
         }
         const int kb = v.below[j];
@@ -405,7 +408,7 @@ inline void tile_faces_one_by_one(const face_view& v, const tile_values& t, doub
         if (q != 0.0) {
             const double dhh = q * c2;
             const double hk = donor_depth<kLakes>(v, kb);
-            if (needs_split(dhh, hj, hk)) ++split_y;
+            if (tested && needs_split(dhh, hj, hk)) ++split_y;
             if (heavy_donor(dhh, hj, hk)) ++heavy;
         }
     }
@@ -691,6 +694,46 @@ void print_split_lines(const face_view& v, bool x_pass, double c2, bool short_st
     }
 }
 
+// The split lines of one pass with channel-network lakes (only faces of cells
+// outside the lakes), two a face by its reason, unless `quiet`: the depth
+// moved (celerity), else the depth change, else the donor's depth after it.
+void print_channel_lake_split_lines(const face_view& v, bool x_pass, double c2, bool short_step,
+                                    bool parallel, bool quiet) {
+    if (quiet) return;
+    const double* q = x_pass ? v.qx : v.qy;
+    const int* next = x_pass ? v.right : v.below;
+    const char* celerity = x_pass ? "  ]x:_U_%2.4lf H%2.4lf Q:%4.2lf dt:%4.2lf j:%d\n"
+                                  : "  ]y:_U_%2.4lf H%2.4lf Q:%4.2lf dt:%4.2lf j:%d\n";
+    const char* change = x_pass ? "  ]x:U%2.4lf _H_%2.4lf Q:%4.2lf dt:%4.2lf j:%d\n"
+                                : "  ]y:U%2.4lf _H_%2.4lf Q:%4.2lf dt:%4.2lf j:%d\n";
+    const char* negative = x_pass ? "  ]x: h+dh < 0.00   (h+dh=%lf)  j:%d\n"
+                                  : "  ]y: h+dh < 0.00   (h+dh=%lf)  j:%d\n";
+    const double seconds = c2 * v.dx * v.dx;   // sub-step, s
+    const int n = v.cells;
+#pragma omp parallel if (parallel)
+    {
+        bool quiet_thread = false;
+#pragma omp for schedule(static)
+        for (int j = 1; j <= n; ++j) {
+            if (quiet_thread || q[j] == 0.0 || v.lake[j] != 0) continue;
+            const double dhh = q[j] * c2;   // m
+            if (!needs_split(dhh, v.h[j], donor_depth<true>(v, next[j]))) continue;
+            const double unit_q = q[j] / v.dx;   // m2/s
+            if (std::fabs(dhh) > kSplitShift) {
+                std::printf(celerity, std::fabs(dhh), dhh, unit_q, seconds, j);
+                std::printf("    -> Cell Exceded Celerity Check\n");
+            } else if (std::fabs(dhh) > kSplitDepthChange) {
+                std::printf(change, std::fabs(dhh), dhh, unit_q, seconds, j);
+                std::printf("    -> Cell Exceeded Max Height Change\n");
+            } else {
+                std::printf(negative, v.h[j] + dhh, j);
+                std::printf("    -> Outflow Exceeded Water Depth\n");
+            }
+            if (short_step) quiet_thread = true;
+        }
+    }
+}
+
 // Sizes the work arrays of the scheme at the first call of the run.
 void size_scheme_arrays(run_state& rs) {
     const size_t size = static_cast<size_t>(rs.GNUM) + 1;
@@ -818,7 +861,10 @@ double route_overland_explicit(run_state& rs, double dt) {
                 const int splits = x_pass ? counts.split_x : counts.split_y;
                 if (splits == 0) continue;
                 const bool short_step = used <= kShortestDivisible;
-                print_split_lines(v, x_pass, c2, short_step, parallel);
+                if (channel_lakes)
+                    print_channel_lake_split_lines(v, x_pass, c2, short_step, parallel, rs.quiet);
+                else
+                    print_split_lines(v, x_pass, c2, short_step, parallel);
                 if (short_step) too_short = true;
                 if (too_short) continue;
                 if (divisions < kMaxDivisions) {
