@@ -164,6 +164,14 @@ void route_overland(run_state& rs) {
     apply_snow_roughness(rs);
     if (!process_due(rs, rs.rain_next)) return;
 
+    // The schemes give a face one lake family at a time.
+    if (rs.lakes && rs.channel_lakes) {
+        std::printf("\nError: overland lakes and lakes of the channel network cannot be "
+                    "simulated together yet.\n");
+        fail_printed();
+        return;
+    }
+
     const double dt = (rs.time - rs.rain_last) * 86400.0;   // s
     if (rs.ov_boundary) {
         compute_boundary_values(rs);

@@ -204,3 +204,21 @@ TEST(OverlandStep, ChannelLakeAboveTheDryLandBesideItSpills) {
         }
     }
 }
+
+// Overland lakes together with channel-network lakes stop the run at the
+// first overland step, water left where it stands.
+TEST(OverlandStep, OverlandAndChannelLakesTogetherStopTheRun) {
+    step_fixture f;
+    f.rs.lakes = 1;
+    f.rs.channel_lakes = 1;
+    f.rs.ov_depth[1] = 0.05;
+    testing::internal::CaptureStdout();
+    route_overland(f.rs);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(error_record.stop, 1);
+    EXPECT_NE(out.find("Error: overland lakes and lakes of the channel network cannot be "
+                       "simulated together yet.\n"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(f.rs.ov_depth[1], 0.05);
+}
