@@ -63,6 +63,7 @@ bool update_one_lake(run_state& rs, int i, bool& warned_full) {
         dV += h * A;
         y -= h;
         rs.new_flooded_grid[ix(c)] = -1;
+        ++rs.lake_cell_changes;
         A = k * cell_area;
         std::printf("Removing cell %d from lake\n", c);
         if (gw) rs.gwbound[ix(c)] = rs.og_gwbound_type[ix(c)];
@@ -108,6 +109,7 @@ bool update_one_lake(run_state& rs, int i, bool& warned_full) {
         }
         rs.lake_mask[ix(c)] = i;
         rs.new_flooded_grid[ix(c)] = 1;
+        ++rs.lake_cell_changes;
         if (gw) rs.gwbound[ix(c)] = 7;
         A = k * cell_area;
         const double d = depths ? rs.ov_depth[ix(c)] : 0.0;

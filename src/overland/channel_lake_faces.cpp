@@ -49,16 +49,13 @@ double channel_lake_face_flow(double ground, double depth, double retention, dou
     return -std::sqrt(-sf) / n * hf * std::cbrt(hf * hf) * dx;
 }
 
-bool prepare_channel_lake_step(run_state& rs) {
-    if (!arrays_ready(rs)) return false;
+// The lake cells with a face to the land and the cells whose right or lower
+// face joins a lake to the land, in cell order, and the exchanges cleared.
+static void build_cell_lists(run_state& rs) {
     const int n = rs.GNUM;
-    const int lakes = rs.num_channel_lakes;
     const size_t slots = ix(n) + 1;
-    if (rs.ov_chlake_in.size() != slots) rs.ov_chlake_in.assign(slots, 0.0);
-    if (rs.ov_chlake_out.size() != slots) rs.ov_chlake_out.assign(slots, 0.0);
-    rs.ov_chlake_level.assign(ix(lakes) + 1, 0.0);
-    rs.ov_chlake_give.assign(ix(lakes) + 1, 0.0);
-    rs.ov_chlake_saved.assign(kSaved * (ix(lakes) + 1), 0.0);
+    rs.ov_chlake_in.assign(slots, 0.0);
+    rs.ov_chlake_out.assign(slots, 0.0);
     rs.ov_chlake_cells.clear();
     rs.ov_chlake_ring.clear();
     const int* lake = rs.lake_mask.data();
@@ -68,8 +65,6 @@ bool prepare_channel_lake_step(run_state& rs) {
     const int* above = rs.abovecon.data();
     bool any = false;
     for (int j = 1; j <= n; ++j) {
-        rs.ov_chlake_in[ix(j)] = 0.0;
-        rs.ov_chlake_out[ix(j)] = 0.0;
         const bool in_lake = lake[j] > 0;
         if (in_lake) any = true;
         // A face joins a lake to the land when exactly one side is a lake cell.
@@ -78,7 +73,21 @@ bool prepare_channel_lake_step(run_state& rs) {
         if (in_lake && (joins(right[j]) || joins(below[j]) || joins(left[j]) || joins(above[j])))
             rs.ov_chlake_cells.push_back(j);
     }
-    if (!any) return false;
+    rs.ov_chlake_any = any ? 1 : 0;
+    rs.ov_chlake_built = rs.lake_cell_changes;
+}
+
+bool prepare_channel_lake_step(run_state& rs) {
+    if (!arrays_ready(rs)) return false;
+    const int lakes = rs.num_channel_lakes;
+    // The lists follow the lake cells: built again only after the lakes took
+    // or gave back a cell (or the grid changed size).
+    if (rs.ov_chlake_built != rs.lake_cell_changes || rs.ov_chlake_in.size() != ix(rs.GNUM) + 1)
+        build_cell_lists(rs);
+    if (!rs.ov_chlake_any) return false;
+    rs.ov_chlake_level.assign(ix(lakes) + 1, 0.0);
+    rs.ov_chlake_give.assign(ix(lakes) + 1, 0.0);
+    rs.ov_chlake_saved.assign(kSaved * (ix(lakes) + 1), 0.0);
     for (int u = 1; u <= lakes; ++u) {
         rs.ov_chlake_saved[kSaved * ix(u)] = rs.lake_volume[ix(u)];
         rs.ov_chlake_saved[kSaved * ix(u) + 1] = rs.lake_in_dv[ix(u)];

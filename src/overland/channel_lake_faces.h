@@ -23,8 +23,9 @@ double channel_lake_face_flow(double ground, double depth, double retention, dou
                               const wetland_record* wetland, double level, double dx);
 
 // Before a step (serial): the lake cells and the faces that join a lake to a
-// cell outside the lakes, the lakes' volumes and accumulators saved, each
-// lake's level. False when no cell lies in a channel lake.
+// cell outside the lakes (listed again only after the lakes took or gave
+// back a cell: lake_cell_changes), the lakes' volumes and accumulators
+// saved, each lake's level. False when no cell lies in a channel lake.
 bool prepare_channel_lake_step(run_state& rs);
 
 // At a restart of the step: the saved volumes and accumulators back, the

@@ -122,6 +122,9 @@ struct overland_state {
     std::vector<double> ov_chlake_give;  // per lake: water asked of it in the current sub-step, m3
     std::vector<double> ov_chlake_saved; // per lake: lake_volume, lake_in_dv, lake_out_dv at the
                                          // start of the step (3 slots a lake), m3
+    long ov_chlake_built = -1;           // lake_cell_changes when the cell lists were last built
+                                         // (-1: not yet)
+    int ov_chlake_any = 0;               // some cell lies in a channel lake (with the lists)
 
     // Work sets of the lake extent step (sized at its first call, kept)
     std::vector<int> olake_mark;         // per cell: listing number that last took the cell
