@@ -28,10 +28,16 @@ const unbuilt_feature kUnbuilt[] = {
      [](const run_state& rs) { return rs.superlink != 0; }},
     {"soil_erosion", "overland erosion and sediment transport",
      [](const run_state& rs) { return rs.soil_erosion != 0; }},
-    {"ov_con_trans", "overland contaminant transport",
-     [](const run_state& rs) { return rs.ov_con_trans != 0; }},
-    {"chan_con_trans", "channel contaminant transport",
-     [](const run_state& rs) { return rs.chan_con_trans != 0; }},
+    {"ov_con_trans", "overland contaminant transport with overland lakes",
+     [](const run_state& rs) { return rs.ov_con_trans != 0 && rs.lakes != 0; }},
+    {"chan_con_trans",
+     "channel contaminant transport without overland contaminant transport (ov_con_trans) and "
+     "explicit channel routing",
+     [](const run_state& rs) {
+         return rs.chan_con_trans != 0 && (rs.ov_con_trans == 0 || rs.chan_explic == 0);
+     }},
+    {"sediment_contam", "sediment-bound contaminants",
+     [](const run_state& rs) { return rs.sediment_contam != 0; }},
     {"soil_con_trans", "soil contaminant transport",
      [](const run_state& rs) { return rs.soil_con_trans != 0; }},
     {"nutrients", "the nutrient sub-model", [](const run_state& rs) { return rs.nsm_on != 0; }},

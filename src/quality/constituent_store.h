@@ -1,0 +1,95 @@
+// Stores of the dissolved constituents: per-cell overland rows, per-constituent
+// run totals and the channel node rows with the work rows of the channel
+// water-quality routing. Constituents are numbered 1..n; row 0 is unused.
+#pragma once
+#include <vector>
+
+// Source blocks whose pending amounts the transport step spreads over its steps.
+constexpr int kConBlockRain = 0;
+constexpr int kConBlockInfil = 1;
+constexpr int kConBlockExchange = 2;
+constexpr int kConBlockDecay = 3;
+constexpr int kConBlockOutlet = 4;
+constexpr int kConBlockLateral = 5;
+constexpr int kConBlocks = 6;
+
+using con_rows = std::vector<std::vector<double>>;  // [constituent 1..n][cell 1..GNUM]
+
+// Per-cell overland stores of every constituent and the transport work rows.
+struct constituent_cells {
+    con_rows conc;         // concentration in the overland water, g/m3
+    con_rows mass;         // mass in the overland water, g
+    con_rows land;         // mass on and in the soil surface, g
+    con_rows disp;         // dispersion coefficient, m2/s
+    con_rows decay;        // first-order decay coefficient in the water, 1/s
+    con_rows uptake;       // soil-surface exchange coefficient, 1/s per m of depth as the table gives it
+    con_rows soil_conc;    // surface-soil concentration parameter, g/m3
+    // Pending amounts queued by the source blocks, applied by the cell budget, g
+    con_rows pend_infil;     // taken by infiltrating water
+    con_rows pend_soil_in;   // handed to the soil by a cell that fell dry
+    con_rows pend_exchange;  // given by the soil surface (negative: taken)
+    con_rows pend_decay;     // lost to decay
+    con_rows pend_lateral;   // handed to the channel (negative: received)
+    std::vector<double> exit_mass;  // per constituent: mass queued to leave by the overland outlet, g
+
+    // Transport work rows, one value per cell (GNUM+1), reused by every constituent
+    std::vector<double> rate;      // net source rate of the cell, g/s
+    std::vector<double> adv1;      // advective flux into the cell across its upper/left face, g/s
+    std::vector<double> dsp1;      // dispersive flux into the cell across that face, g/s
+    std::vector<double> adv2;      // the same from the predicted concentrations, g/s
+    std::vector<double> dsp2;      // the same from the predicted concentrations, g/s
+    std::vector<double> m_pred;    // predicted mass, g
+    std::vector<double> c_pred;    // predicted concentration, g/m3
+    std::vector<double> limit;     // per cell: sub-step limit found in the cell, s
+    std::vector<double> book_decay;     // per cell: decay taken in the step, g
+    std::vector<double> book_infil;     // per cell: infiltration taken in the step, g
+    std::vector<double> book_exchange;  // per cell: exchange taken in the step, g
+    std::vector<double> book_neg;       // per cell: mass made by raising negative masses, g
+};
+
+// Per-constituent run totals (index 1..n), kg.
+struct constituent_totals {
+    std::vector<double> ov_init;       // initial overland water mass
+    std::vector<double> land_init;     // initial land mass
+    std::vector<double> chan_init;     // initial channel mass
+    std::vector<double> precip;        // brought by rain
+    std::vector<double> infil;         // taken by infiltration
+    std::vector<double> ov_decay;      // decayed in the overland water
+    std::vector<double> uptake;        // given by the soil surface to the water (negative: taken)
+    std::vector<double> ov_out;        // left by the overland outlet
+    std::vector<double> qlat;          // from the cells to the channels (negative: back)
+    std::vector<double> ov_neg;        // made by raising negative overland masses to 0
+    std::vector<double> chan_out;      // left by the channel outlet
+    std::vector<double> chan_decay;    // decayed in the channels
+    std::vector<double> chan_clip;     // made by raising negative node masses to 0 (negative: removed)
+};
+
+// Channel node stores, flat index (maxnodes + 1) x link + node, and the
+// routing work rows of one constituent, sized from the network at set-up.
+struct constituent_channel {
+    int stride = 0;            // maxnodes + 1
+    int slots = 0;             // stride x (links + 1)
+    con_rows conc;             // node concentration, g/m3
+    con_rows mass;             // node mass, g
+    con_rows disp;             // node dispersion coefficient, m2/s
+    con_rows qlat_mass;        // pending mass from the cells (negative: to the cells), g
+    con_rows decay_mass;       // pending decay, g
+    std::vector<double> outlet_mass;  // per constituent: pending outlet mass, g
+    double outlet_interval = 0.0;     // interval of the outlet timer when it last ran, s
+    double decay_interval = 0.0;      // interval of the decay timer when it last ran, s
+    double decay_last = 0.0, decay_next = 0.0;    // decay timer, Julian days
+    double outlet_last = 0.0, outlet_next = 0.0;  // outlet timer, Julian days
+    // Step totals of the constituent being routed, g
+    double step_out = 0.0, step_decay = 0.0, step_lateral = 0.0, step_clip = 0.0;
+    // Network as the routing walks it (links 1..links)
+    std::vector<int> downstream;            // transport link below the last node (through structures), 0 none
+    std::vector<char> via_structure;        // 1 when a structure link lies between a link and its downstream
+    std::vector<std::vector<int>> feeders;  // transport links whose last node feeds node 1
+    const double* disp_row = nullptr;       // dispersion row of the constituent being routed, m2/s
+    // Work rows (slots)
+    std::vector<double> c, m, c_save, m_save, c_pred, m_pred;  // g/m3 and g
+    std::vector<double> a1, g1, a2, g2;  // advective (g per sub-step) and dispersive (g/s) fluxes
+    std::vector<double> src;             // node source rate, g/s
+    std::vector<double> area_adt;        // flow area interpolated over the interval, m2
+    std::vector<double> flux_sum;        // averaged advective flux summed over the interval, g
+};
