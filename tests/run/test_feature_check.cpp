@@ -24,7 +24,6 @@ TEST(FeatureCheck, EveryUnbuiltFeatureStopsTheRunNamingItsCard) {
         {"SOIL_EROSION 1", "soil_erosion"},
         {"OV_CON_TRANS\nOVERLAND_LAKE_MAP lakes.asc", "ov_con_trans"},
         {"CHAN_EXPLIC\nCHAN_CON_TRANS", "chan_con_trans"},
-        {"OV_CON_TRANS\nCHAN_CON_TRANS", "chan_con_trans"},
         {"SEDIMENT_CONTAM", "sediment_contam"},
         {"SOIL_CON_TRANS", "soil_con_trans"},
         {"ANALYZERS checks.txt", "analyzers"},
