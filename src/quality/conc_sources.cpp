@@ -22,27 +22,22 @@ double block_seconds(const run_state& rs, double& last) {
     return s > 0.0 ? s : 0.0;
 }
 
-// Rain load: the effective rain volume of the step (m3) at the rain concentration.
+// Rain load: the effective rain volume of the step (m3) at the rain
+// concentration, queued so that the transport adds it at the rate the water
+// came (added at once, the cells would run about a Courant number of the
+// step below the rain concentration at equilibrium).
 void add_precipitation_load(run_state& rs) {
     const int n = rs.num_constituents, cells = rs.GNUM;
     const bool raining = rs.rain_state == 1 && rs.rain_cell_volume.size() > ix(cells);
     if (!raining) return;
-    const double area = rs.cell_size * rs.cell_size;
     for (int i = 1; i <= n; ++i) {
         const double c0 = rs.precip_conc.size >= i ? rs.precip_conc[i] : 0.0;   // g/m3
         if (!(c0 > 0.0)) continue;
-        std::vector<double>& M = rs.con.mass[ix(i)];
-        std::vector<double>& C = rs.con.conc[ix(i)];
-        double booked = 0.0;   // g, in cell order
+        std::vector<double>& P = rs.con.pend_precip[ix(i)];
         for (int j = 1; j <= cells; ++j) {
             const double p = rs.rain_cell_volume[ix(j)] * c0;
-            if (!(p > 0.0)) continue;
-            M[ix(j)] += p;
-            booked += p;
-            const double h = rs.ov_depth[ix(j)];
-            if (h > kConDry) C[ix(j)] = M[ix(j)] / (h * area);
+            if (p > 0.0) P[ix(j)] += p;
         }
-        rs.con_tot.precip[ix(i)] += booked / 1000.0;
     }
 }
 

@@ -121,14 +121,21 @@ void advect_overland_constituent(const overland_view& v, double dt, int sweep, d
     }
 }
 
-double contam_cell_budget(run_state& rs, int i, int j, double dt, double& taken_decay,
-                          double& taken_infil, double& taken_exchange) {
+double contam_cell_budget(run_state& rs, int i, int j, double dt, cell_taken& taken) {
     constituent_cells& c = rs.con;
     const size_t ii = ix(i), jj = ix(j);
     const double M = c.mass[ii][jj];
     double S = M;
-    taken_decay = taken_infil = taken_exchange = 0.0;
+    taken = cell_taken{};
 
+    // Rain: a source.
+    double& pp = c.pend_precip[ii][jj];
+    if (pp > 0.0) {
+        const double take = scaled_pending_amount(dt, rs.con_pending_interval[kConBlockRain], pp);
+        pp -= take;
+        S += take;
+        taken.precip = take;
+    }
     // Soil-surface exchange: a source; a negative amount is limited to what the water holds.
     double& pe = c.pend_exchange[ii][jj];
     if (pe != 0.0) {
@@ -141,7 +148,7 @@ double contam_cell_budget(run_state& rs, int i, int j, double dt, double& taken_
             pe -= take;
         }
         S += take;
-        taken_exchange = take;
+        taken.exchange = take;
     }
     // Decay: a sink.
     double& pd = c.pend_decay[ii][jj];
@@ -154,7 +161,7 @@ double contam_cell_budget(run_state& rs, int i, int j, double dt, double& taken_
             pd -= take;
         }
         S -= take;
-        taken_decay = take;
+        taken.decay = take;
     } else {
         pd = 0.0;
     }
@@ -169,7 +176,7 @@ double contam_cell_budget(run_state& rs, int i, int j, double dt, double& taken_
             pi -= take;
         }
         S -= take;
-        taken_infil = take;
+        taken.infil = take;
     } else {
         pi = 0.0;
     }
@@ -203,6 +210,7 @@ void step_overland_constituent_transport(run_state& rs) {
     w.c_pred = c.c_pred.data();
     w.limit = c.limit.data();
     // Per-cell booking rows: decay, infiltration, exchange, negative mass (g).
+    std::vector<double>& b_precip = c.book_precip;
     std::vector<double>& b_decay = c.book_decay;
     std::vector<double>& b_infil = c.book_infil;
     std::vector<double>& b_exch = c.book_exchange;
@@ -220,11 +228,12 @@ void step_overland_constituent_transport(run_state& rs) {
         // 1-2. Budgets.
 #pragma omp parallel for schedule(static) if (parallel)
         for (int j = 1; j <= cells; ++j) {
-            double d = 0.0, f = 0.0, e = 0.0;
-            R[j] = contam_cell_budget(rs, i, j, dt, d, f, e);
-            b_decay[ix(j)] = d;
-            b_infil[ix(j)] = f;
-            b_exch[ix(j)] = e;
+            cell_taken t;
+            R[j] = contam_cell_budget(rs, i, j, dt, t);
+            b_precip[ix(j)] = t.precip;
+            b_decay[ix(j)] = t.decay;
+            b_infil[ix(j)] = t.infil;
+            b_exch[ix(j)] = t.exchange;
             b_neg[ix(j)] = 0.0;
         }
         // The overland outlet: at most what the outlet cell holds after its budget.
@@ -238,8 +247,9 @@ void step_overland_constituent_transport(run_state& rs) {
         // 3. Advection and dispersion.
         if (dt > 0.0) advect_overland_constituent(v, dt, rs.con_sweep, M, C, R, w);
         // 4-5. Negative masses and cells that fell dry.
-        double decay = 0.0, infil = 0.0, exch = 0.0, neg = 0.0, dried = 0.0;
+        double precip = 0.0, decay = 0.0, infil = 0.0, exch = 0.0, neg = 0.0;
         for (int j = 1; j <= cells; ++j) {
+            precip += b_precip[ix(j)];
             decay += b_decay[ix(j)];
             infil += b_infil[ix(j)];
             exch += b_exch[ix(j)];
@@ -251,19 +261,18 @@ void step_overland_constituent_transport(run_state& rs) {
             }
             if (rs.ov_depth[ix(j)] < kConDry && M[j] >= kConDry) {
                 c.land[ii][ix(j)] += M[j];
-                dried += M[j];
                 M[j] = 0.0;
                 C[j] = 0.0;
             }
         }
         // 7. Totals, kg.
         constituent_totals& t = rs.con_tot;
+        t.precip[ii] += precip / 1000.0;
         t.ov_decay[ii] += decay / 1000.0;
         t.infil[ii] += infil / 1000.0;
         t.uptake[ii] += exch / 1000.0;
         t.ov_neg[ii] += neg / 1000.0;
         t.ov_out[ii] += out / 1000.0;
-        (void)dried;
     }
     rs.ov_con_transport_last = rs.time;
     rs.ov_con_transport_next = rs.time + rs.ov_con_step_days;

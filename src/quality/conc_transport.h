@@ -39,8 +39,12 @@ double overland_substep_limit(const overland_view& v, double* limit, bool parall
 void advect_overland_constituent(const overland_view& v, double dt, int sweep, double* M,
                                  double* C, const double* R, overland_work& w);
 
+// Amounts one cell budget applied, g.
+struct cell_taken {
+    double precip = 0.0, exchange = 0.0, decay = 0.0, infil = 0.0;
+};
+
 // Applies the pending amounts of constituent i in cell j for a step of dt s;
-// returns the net source rate (g/s) and the decay, infiltration and exchange
-// masses taken (g). Sinks never take more than the cell holds.
-double contam_cell_budget(run_state& rs, int i, int j, double dt, double& taken_decay,
-                          double& taken_infil, double& taken_exchange);
+// returns the net source rate (g/s) and the amounts taken. Sinks never take
+// more than the cell holds; a limited sink empties its pending store.
+double contam_cell_budget(run_state& rs, int i, int j, double dt, cell_taken& taken);

@@ -25,6 +25,7 @@ struct constituent_cells {
     con_rows uptake;       // soil-surface exchange coefficient, 1/s per m of depth as the table gives it
     con_rows soil_conc;    // surface-soil concentration parameter, g/m3
     // Pending amounts queued by the source blocks, applied by the cell budget, g
+    con_rows pend_precip;    // brought by the rain
     con_rows pend_infil;     // taken by infiltrating water
     con_rows pend_soil_in;   // handed to the soil by a cell that fell dry
     con_rows pend_exchange;  // given by the soil surface (negative: taken)
@@ -41,6 +42,7 @@ struct constituent_cells {
     std::vector<double> m_pred;    // predicted mass, g
     std::vector<double> c_pred;    // predicted concentration, g/m3
     std::vector<double> limit;     // per cell: sub-step limit found in the cell, s
+    std::vector<double> book_precip;    // per cell: rain mass added in the step, g
     std::vector<double> book_decay;     // per cell: decay taken in the step, g
     std::vector<double> book_infil;     // per cell: infiltration taken in the step, g
     std::vector<double> book_exchange;  // per cell: exchange taken in the step, g

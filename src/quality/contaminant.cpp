@@ -3,6 +3,7 @@
 #include "quality/contaminant.h"
 
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 
 #include "core/dates.h"
@@ -17,6 +18,20 @@ namespace {
 
 constexpr double kDry = 1e-16;            // depths at or below count as dry, m
 constexpr double kSecondsPerDay = 86400.0;
+
+// Prints a bad-input message on the console and in the summary file and
+// stops the run through the error record.
+void refuse(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void refuse(const char* format, ...) {
+    char text[2048];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof(text), format, args);
+    va_end(args);
+    write_report_text(current_summary_file, text);
+    set_error(kErrorPrinted);
+    report_error(error_record);
+}
 
 void size_rows(con_rows& r, int n, int cells) {
     r.assign(static_cast<size_t>(n) + 1, std::vector<double>(static_cast<size_t>(cells) + 1, 0.0));
@@ -44,11 +59,9 @@ bool check_values(const con_rows& r, int n, int cells, const char* what) {
         for (int j = 1; j <= cells; ++j) {
             const double v = r[static_cast<size_t>(i)][static_cast<size_t>(j)];
             if (std::isfinite(v) && v >= 0.0) continue;
-            print_message("\nError: the %s of contaminant %d in cell %d is %g; it must be a finite "
+            refuse("\nError: the %s of contaminant %d in cell %d is %g; it must be a finite "
                           "number not below 0.\n",
                           what, i, j, v);
-            set_error(kErrorPrinted);
-            report_error(error_record);
             return false;
         }
     }
@@ -64,14 +77,14 @@ void alloc_constituent_arrays(run_state& rs, int n) {
     rs.constituent_type[0] = 0;
     constituent_cells& c = rs.con;
     for (con_rows* r : {&c.conc, &c.mass, &c.land, &c.disp, &c.decay, &c.uptake, &c.soil_conc,
-                        &c.pend_infil, &c.pend_soil_in, &c.pend_exchange, &c.pend_decay,
+                        &c.pend_precip, &c.pend_infil, &c.pend_soil_in, &c.pend_exchange, &c.pend_decay,
                         &c.pend_lateral})
         size_rows(*r, n, cells);
     c.exit_mass.assign(static_cast<size_t>(n) + 1, 0.0);
     const size_t slots = static_cast<size_t>(cells) + 1;
     for (std::vector<double>* w :
          {&c.rate, &c.adv1, &c.dsp1, &c.adv2, &c.dsp2, &c.m_pred, &c.c_pred, &c.limit,
-          &c.book_decay, &c.book_infil, &c.book_exchange, &c.book_neg})
+          &c.book_precip, &c.book_decay, &c.book_infil, &c.book_exchange, &c.book_neg})
         w->assign(slots, 0.0);
     rs.con_h_last.assign(slots, 0.0);
     size_totals(rs.con_tot, n);
@@ -108,11 +121,9 @@ void read_contaminant_inputs(run_state& rs) {
         for (int i = 1; i <= count; ++i) {
             const double p = rs.precip_conc.size >= i ? rs.precip_conc[i] : 0.0;
             if (!std::isfinite(p) || p < 0.0) {
-                print_message("\nError: mapping table %s: the PRECIP_CONC of contaminant %d is %g; "
+                refuse("\nError: mapping table %s: the PRECIP_CONC of contaminant %d is %g; "
                               "it must be a finite number not below 0.\n",
                               rs.files.mapping_table, i, p);
-                set_error(kErrorPrinted);
-                report_error(error_record);
                 return;
             }
         }
@@ -157,11 +168,9 @@ void read_contaminant_inputs(run_state& rs) {
         for (int j = 1; j <= cells; ++j) {
             const double v = load[static_cast<size_t>(j)];
             if (!std::isfinite(v) || v < 0.0) {
-                print_message("\nError: contaminant load map %s: cell %d holds %g; a load must be "
+                refuse("\nError: contaminant load map %s: cell %d holds %g; a load must be "
                               "a finite number not below 0.\n",
                               rs.files.contam_map, j, v);
-                set_error(kErrorPrinted);
-                report_error(error_record);
                 return;
             }
             rs.con.land[1][static_cast<size_t>(j)] = v;
@@ -172,11 +181,9 @@ void read_contaminant_inputs(run_state& rs) {
 void init_constituent_state(run_state& rs) {
     if (!rs.overland_constituents) return;
     if (rs.channel_lakes) {
-        print_message("\nError: the card ov_con_trans asks for overland contaminant transport with "
+        refuse("\nError: the card ov_con_trans asks for overland contaminant transport with "
                       "channel-network lakes, which is not available yet in this version of "
                       "PLUVO.\n");
-        set_error(kErrorPrinted);
-        report_error(error_record);
         return;
     }
     const int n = rs.num_constituents;
