@@ -7,6 +7,7 @@
 
 #include "core/error.h"
 #include "quality/conc_channel.h"
+#include "quality/contaminant.h"
 #include "quality/constituent_setup.h"
 #include "quality/constituent_steps.h"
 #include "run/run_state.h"
@@ -62,6 +63,61 @@ protected:
         alloc_constituent_arrays(r, 1);
         init_channel_constituents(r);
         ASSERT_GT(r.con_chan.stride, 0);
+    }
+
+    // A row of `cells` cells of 10 m, all `depth` m deep with no flow, one
+    // contaminant from the table path at `conc` g/m3 decaying at k_per_day.
+    void pond(int cells, double depth, double conc, double k_per_day) {
+        run_state& r = rs();
+        r.GNUM = cells;
+        r.cell_size = 10.0;
+        const size_t n = static_cast<size_t>(cells) + 1;
+        r.ov_depth.assign(n, depth);
+        r.ov_qx.assign(n, 0.0);
+        r.ov_qy.assign(n, 0.0);
+        r.leftcon.assign(n, 0);
+        r.rightcon.assign(n, 0);
+        r.abovecon.assign(n, 0);
+        r.belowcon.assign(n, 0);
+        for (int j = 1; j <= cells; ++j) {
+            if (j > 1) r.leftcon[j] = j - 1;
+            if (j < cells) r.rightcon[j] = j + 1;
+        }
+        r.overland_constituents = 1;
+        r.mapping_table_given = 1;
+        r.contaminant_table_option = 1;
+        alloc_constituent_arrays(r, 1);
+        for (int j = 1; j <= cells; ++j) {
+            r.con.conc[1][j] = conc;
+            r.con.decay[1][j] = k_per_day;
+        }
+        init_constituent_state(r);
+        for (double* last : {&r.ov_con_rain_last, &r.ov_con_infil_last, &r.ov_con_exchange_last,
+                             &r.ov_con_decay_last, &r.ov_con_outlet_last, &r.ov_con_chan_last,
+                             &r.ov_con_transport_last})
+            *last = r.time;
+    }
+
+    // One pass of the overland constituent steps at time + dt (s), every block due.
+    void overland_pass(double dt) {
+        run_state& r = rs();
+        const double days = dt / 86400.0;
+        r.ov_con_step_seconds = dt;
+        r.ov_con_step_days = days;
+        r.time += days;
+        for (double* next : {&r.ov_con_rain_next, &r.ov_con_infil_next, &r.ov_con_exchange_next,
+                             &r.ov_con_decay_next, &r.ov_con_outlet_next, &r.ov_con_chan_next,
+                             &r.ov_con_transport_next})
+            *next = r.time;
+        r.rain_next = r.infil_next = r.time + days;
+        step_overland_constituent_sources(r);
+        step_overland_constituent_transport(r);
+    }
+
+    double overland_mass() {
+        double s = 0.0;
+        for (int j = 1; j <= rs().GNUM; ++j) s += rs().con.mass[1][j];
+        return s;
     }
 
     size_t at(int link, int node) { return static_cast<size_t>(rs().con_chan.stride * link + node); }

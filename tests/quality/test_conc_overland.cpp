@@ -1,0 +1,111 @@
+// Overland constituent sources, cell budgets and transport on small hand-made
+// grids: decay in a still pond against exp(-kt), the share rule of pending
+// amounts, limits that keep masses non-negative without making or losing
+// mass, and advection between cells.
+#include <cmath>
+
+#include "conc_test_support.h"
+#include "quality/conc_transport.h"
+
+namespace {
+
+using conc_test::ConcTest;
+
+// Decay in a still pond (flat, no infiltration), k = 8.64/day = 1e-4/s, every
+// interval dt: after 3600 s the ratio is (1 - k dt)^(3600/dt), 0.697551 at
+// 10 s, within 2e-4 of exp(-0.36) = 0.697676; the error halves at 5 s.
+TEST_F(ConcTest, StillPondDecaysAtTheFirstOrderRate) {
+    double error[2] = {0.0, 0.0};
+    const double steps[2] = {10.0, 5.0};
+    for (int k = 0; k < 2; ++k) {
+        rs().time = conc_test::kJulianStart;
+        pond(4, 0.2, 5.0, 8.64);
+        const double start = overland_mass();
+        EXPECT_NEAR(start, 4 * 0.2 * 100.0 * 5.0, 1e-9);
+        const int n = static_cast<int>(3600.0 / steps[k] + 0.5);
+        for (int s = 0; s < n; ++s) overland_pass(steps[k]);
+        const double ratio = overland_mass() / start;
+        EXPECT_NEAR(ratio, std::exp(-0.36), 2e-4) << steps[k];
+        // The step lengths come from Julian-day clocks (about 4e-5 s resolution).
+        EXPECT_NEAR(ratio, std::pow(1.0 - 1e-4 * steps[k], n), 1e-5) << steps[k];
+        EXPECT_NEAR(rs().con_tot.ov_decay[1] * 1000.0, start - overland_mass(), 1e-9 * start);
+        error[k] = std::fabs(ratio - std::exp(-0.36));
+    }
+    EXPECT_NEAR(error[1] / error[0], 0.5, 0.05);
+}
+
+// A block that ran over a longer interval than the transport step is spread:
+// 1/60 of a 3600 s block per 60 s step; within 0.5 s of the step, all at once.
+TEST(PendingShare, LongBlocksAreSpreadOverTheTransportSteps) {
+    const struct {
+        double dt, interval, amount, applied;
+    } cases[] = {
+        {60.0, 3600.0, 120.0, 2.0},
+        {60.0, 60.5, 120.0, 120.0},
+        {60.0, 60.6, 120.0, 120.0 * 60.0 / 60.6},
+        {60.0, 30.0, 120.0, 120.0},
+    };
+    for (const auto& c : cases)
+        EXPECT_DOUBLE_EQ(scaled_pending_amount(c.dt, c.interval, c.amount), c.applied) << c.interval;
+}
+
+// Sinks queued beyond what a cell holds take the cell's mass and no more,
+// empty their stores and book what they took; a cell that falls dry with
+// infiltration hands its whole mass to the soil in one step.
+TEST_F(ConcTest, SinksNeverTakeMoreThanACellHolds) {
+    pond(2, 0.1, 2.0, 0.0);   // 20 g in each cell (0.1 m x 100 m2 x 2 g/m3)
+    rs().con.pend_decay[1][1] = 15.0;
+    rs().con.pend_infil[1][1] = 15.0;
+    rs().con_pending_interval[kConBlockDecay] = 10.0;
+    rs().con_pending_interval[kConBlockInfil] = 10.0;
+    cell_taken t;
+    const double rate = contam_cell_budget(rs(), 1, 1, 10.0, t);
+    EXPECT_DOUBLE_EQ(t.decay, 15.0);
+    EXPECT_DOUBLE_EQ(t.infil, 5.0);
+    EXPECT_DOUBLE_EQ(rate, -2.0);
+    EXPECT_DOUBLE_EQ(rs().con.pend_infil[1][1], 0.0);
+
+    // Cell 2 falls dry while water infiltrates: all of its mass goes to the soil.
+    rs().ov_depth[2] = 0.0;
+    rs().ov_con_infil_volume.assign(3, 0.0);
+    rs().ov_con_infil_volume[2] = 0.5;
+    overland_pass(10.0);
+    EXPECT_DOUBLE_EQ(rs().con.mass[1][2], 0.0);
+    EXPECT_DOUBLE_EQ(rs().con.conc[1][2], 0.0);
+    EXPECT_DOUBLE_EQ(rs().con.pend_soil_in[1][2], 20.0);
+    EXPECT_NEAR(rs().con_tot.infil[1], 0.02, 1e-15);
+}
+
+// Decay queued over a step never exceeds the mass in the smaller of the old
+// and new depths.
+TEST_F(ConcTest, QueuedDecayStopsAtTheMassOfTheSmallerDepth) {
+    pond(1, 0.1, 2.0, 8640.0);   // 0.1/s: a 10 s step would take the whole mass
+    rs().con_h_last[1] = 0.05;
+    overland_pass(10.0);
+    EXPECT_NEAR(rs().con_tot.ov_decay[1] * 1000.0, 2.0 * 0.05 * 100.0, 1e-12);
+    EXPECT_NEAR(overland_mass(), 10.0, 1e-12);
+}
+
+// Advection: a discharge q across a face moves q x C(upwind) x dt, both
+// sweep orders; the grid holds its mass and the sub-steps keep every cell
+// non-negative even when the step is many times the cells' residence time.
+TEST_F(ConcTest, AdvectionMovesMassDownstreamWithoutMakingAny) {
+    for (int sweep = 1; sweep <= 2; ++sweep) {
+        SCOPED_TRACE(sweep);
+        pond(5, 0.01, 0.0, 0.0);
+        rs().con.conc[1][1] = 100.0;
+        rs().con.mass[1][1] = 100.0 * 0.01 * 100.0;
+        for (int j = 1; j <= 5; ++j) rs().ov_qx[j] = j < 5 ? 0.05 : 0.0;   // m3/s to the right
+        rs().con_sweep = sweep;
+        const double start = overland_mass();
+        overland_pass(60.0);   // 3 m3 pass a face: three times a cell's water
+        EXPECT_NEAR(overland_mass(), start, 1e-12 * start);
+        for (int j = 1; j <= 5; ++j) EXPECT_GE(rs().con.mass[1][j], 0.0) << j;
+        EXPECT_GT(rs().con.mass[1][5], 0.0);
+        EXPECT_LT(rs().con.mass[1][1], 0.25 * start);
+        EXPECT_DOUBLE_EQ(rs().con_tot.ov_neg[1], 0.0);
+        EXPECT_EQ(rs().con_sweep, sweep == 1 ? 2 : 1);
+    }
+}
+
+}  // namespace
