@@ -158,15 +158,18 @@ constituent_balance compute_constituent_balance(const run_state& rs, int i) {
     b.initial = t.ov_init[ii] + t.land_init[ii] + t.chan_init[ii];
     b.rain = t.precip[ii];
     b.made = t.ov_neg[ii] + t.chan_clip[ii];
-    b.infiltrated = t.infil[ii];
-    b.decayed = t.ov_decay[ii] + t.chan_decay[ii];
+    // With soil constituents what infiltrates stays in the soil layer.
+    b.infiltrated = rs.soil_con_trans ? 0.0 : t.infil[ii];
+    b.decayed = t.ov_decay[ii] + t.chan_decay[ii] + t.soil_decay[ii];
     b.outlet = t.ov_out[ii] + t.chan_out[ii] + (channel ? 0.0 : t.qlat[ii]);
     double water = 0.0, land = 0.0, pending = 0.0;   // g
     for (int j = 1; j <= rs.GNUM; ++j) {
         water += rs.con.mass[ii][ix(j)];
         land += rs.con.land[ii][ix(j)];
-        // Exchange left the land but has not reached the water yet.
+        // Exchange left the land but has not reached the water yet; with soil
+        // constituents, infiltrated mass on its way into the layer.
         pending += rs.con.pend_exchange[ii][ix(j)];
+        if (rs.soil_con_trans) pending += rs.con.pend_soil_in[ii][ix(j)];
     }
     double chan = 0.0;
     if (channel) {

@@ -96,6 +96,41 @@ void exchange_soil_surface(run_state& rs, double dt) {
     }
 }
 
+// Exchange with the soil layer: the water moves towards the pore-water
+// concentration w of layer 1 at rate a (m/s) x (w - Cw), never past the
+// common concentration of the two and never more than the dissolved mass of
+// the side it leaves.
+void exchange_soil_layer(run_state& rs, double dt) {
+    const int n = rs.num_constituents, cells = rs.GNUM;
+    const double area = rs.cell_size * rs.cell_size;
+    for (int i = 1; i <= n; ++i) {
+        if (rs.constituent_type[ix(i)] != 1) continue;
+        std::vector<double>& C = rs.con.conc[ix(i)];
+        std::vector<double>& M = rs.con.mass[ix(i)];
+        std::vector<double>& land = rs.con.land[ix(i)];
+        std::vector<double>& pend = rs.con.pend_exchange[ix(i)];
+        const std::vector<double>& a = rs.con.uptake[ix(i)];
+        for (int j = 1; j <= cells; ++j) {
+            const double h = rs.ov_depth[ix(j)];
+            const double t = layer_water_depth(rs, j);   // m
+            if (h < kConDry || !(t > kConDry) || !(a[ix(j)] > 0.0) || !(dt > 0.0)) continue;
+            const double f = layer_dissolved_fraction(rs, i, j);
+            if (!(f > 0.0)) continue;
+            const double W = h * area;                              // m3
+            const double held = std::max(land[ix(j)], 0.0);         // g in the layer, not queued
+            const double w = held * f / (t * area);                 // pore water, g/m3
+            const double c = C[ix(j)] + pend[ix(j)] / W;            // water with what is queued
+            double o = (w - c) * a[ix(j)] * area * dt;
+            // The common concentration both sides reach when o has moved.
+            const double even = (w - c) / (1.0 / W + f / (t * area));
+            o = o > 0.0 ? std::min({o, even, f * held}) : std::max({o, even, -std::max(M[ix(j)] + pend[ix(j)], 0.0)});
+            if (o == 0.0) continue;
+            pend[ix(j)] += o;
+            land[ix(j)] -= o;
+        }
+    }
+}
+
 // First-order decay over the step with the mean of the old and new depths,
 // at most the mass held in the smaller of the two.
 void queue_overland_decay(run_state& rs, double dt) {
@@ -211,8 +246,13 @@ void step_overland_constituent_sources(run_state& rs) {
     if (table && process_due(rs, rs.ov_con_exchange_next)) {
         const double dt = block_seconds(rs, rs.ov_con_exchange_last);
         rs.con_pending_interval[kConBlockExchange] = dt;
-        exchange_soil_surface(rs, dt);
-        rs.ov_con_exchange_next = rs.time + interval_days * kinetics_factor(rs);
+        if (rs.soil_con_trans) {
+            exchange_soil_layer(rs, dt);
+            rs.ov_con_exchange_next = rs.time + interval_days;
+        } else {
+            exchange_soil_surface(rs, dt);
+            rs.ov_con_exchange_next = rs.time + interval_days * kinetics_factor(rs);
+        }
     }
     if (table && process_due(rs, rs.ov_con_decay_next)) {
         const double dt = block_seconds(rs, rs.ov_con_decay_last);

@@ -25,10 +25,11 @@ constexpr double kShortestSubstep = 0.1;  // s
 // Face fluxes into each cell across its face with neighbour `nb` (upper or
 // left): advective q x upwind concentration (q the face discharge from the
 // neighbour to the cell, m3/s) and dispersive min(h E) x (Cn - Cc). g/s.
+// A work-sharing loop of the enclosing parallel region (serial outside one).
 void face_fluxes(const overland_view& v, const double* C, const int* nb, const double* q,
-                 double* adv, double* dsp, bool parallel) {
+                 double* adv, double* dsp) {
     const int n = v.cells;
-#pragma omp parallel for schedule(static) if (parallel)
+#pragma omp for schedule(static)
     for (int c = 1; c <= n; ++c) {
         const int k = nb[c];
         if (k == 0) {
@@ -44,27 +45,44 @@ void face_fluxes(const overland_view& v, const double* C, const int* nb, const d
     }
 }
 
-// New mass of each cell from its start mass, the fluxes across its own face
-// (index c) and its far face (index of the far neighbour), and half the net
-// source rate; concentration from the mass. Negative predicted masses count
-// as 0; negative corrected masses are booked in `neg` and set to 0.
-void update_cells(const overland_view& v, const double* M0, const int* far, const double* adv,
-                  const double* dsp, const double* R, double dt, double* M, double* C,
-                  double* neg, bool parallel) {
+// Predictor: new mass of each cell from its start mass M0, the fluxes across
+// its own face (index c) and its far face (index of the far neighbour) and
+// half the net source rate; concentration from the mass (0 when negative).
+void predict_cells(const overland_view& v, const double* M0, const int* far, const double* adv,
+                   const double* dsp, const double* R, double dt, double* M, double* C) {
     const int n = v.cells;
     const double area = v.area;
-#pragma omp parallel for schedule(static) if (parallel)
+#pragma omp for schedule(static)
     for (int c = 1; c <= n; ++c) {
         const int f = far[c];
         const double out = f != 0 ? adv[f] + dsp[f] : 0.0;
-        double m = (adv[c] + dsp[c] - out + 0.5 * R[c]) * dt + M0[c];
+        const double m = (adv[c] + dsp[c] - out + 0.5 * R[c]) * dt + M0[c];
         const double h = v.h[c];
-        if (neg != nullptr && m < 0.0) {
-            neg[c] += -m;
-            m = 0.0;
-        }
         M[c] = m;
         C[c] = h > kConDry && m >= 0.0 ? m / (h * area) : 0.0;
+    }
+}
+
+// Corrector with the mean of the first and the predicted fluxes; M is read
+// and written for the own cell only. A negative mass is booked in `neg` and
+// set to 0.
+void correct_cells(const overland_view& v, const int* far, const overland_work& w,
+                   const double* R, double dt, double* M, double* C) {
+    const int n = v.cells;
+    const double area = v.area;
+#pragma omp for schedule(static)
+    for (int c = 1; c <= n; ++c) {
+        const int f = far[c];
+        const double in = 0.5 * (w.adv1[c] + w.adv2[c] + w.dsp1[c] + w.dsp2[c]);
+        const double out = f != 0 ? 0.5 * (w.adv1[f] + w.adv2[f] + w.dsp1[f] + w.dsp2[f]) : 0.0;
+        double m = (in - out + 0.5 * R[c]) * dt + M[c];
+        if (m < 0.0) {
+            w.neg[c] += -m;
+            m = 0.0;
+        }
+        const double h = v.h[c];
+        M[c] = m;
+        C[c] = h > kConDry ? m / (h * area) : 0.0;
     }
 }
 
@@ -101,22 +119,18 @@ void advect_overland_constituent(const overland_view& v, double dt, int sweep, d
     const double lim = std::max(overland_substep_limit(v, w.limit, parallel), kShortestSubstep);
     const int steps = lim >= dt ? 1 : static_cast<int>(std::ceil(dt / lim));
     const double h = dt / steps;
+    // One parallel region for the whole step; its loops share the cells statically.
+#pragma omp parallel if (parallel)
     for (int s = 0; s < steps; ++s) {
         for (int pass = 0; pass < 2; ++pass) {
             const bool columns = (sweep == 1) == (pass == 0);
             const int* nb = columns ? v.above : v.left;
             const int* far = columns ? v.below : v.right;
             const double* q = columns ? v.qy : v.qx;
-            face_fluxes(v, C, nb, q, w.adv1, w.dsp1, parallel);
-            update_cells(v, M, far, w.adv1, w.dsp1, R, h, w.m_pred, w.c_pred, nullptr, parallel);
-            face_fluxes(v, w.c_pred, nb, q, w.adv2, w.dsp2, parallel);
-#pragma omp parallel for schedule(static) if (parallel)
-            for (int c = 1; c <= v.cells; ++c) {
-                w.adv2[c] = 0.5 * (w.adv1[c] + w.adv2[c]);
-                w.dsp2[c] = 0.5 * (w.dsp1[c] + w.dsp2[c]);
-            }
-            // M is read (start mass) and written (new mass) per own cell only.
-            update_cells(v, M, far, w.adv2, w.dsp2, R, h, M, C, w.neg, parallel);
+            face_fluxes(v, C, nb, q, w.adv1, w.dsp1);
+            predict_cells(v, M, far, w.adv1, w.dsp1, R, h, w.m_pred, w.c_pred);
+            face_fluxes(v, w.c_pred, nb, q, w.adv2, w.dsp2);
+            correct_cells(v, far, w, R, h, M, C);
         }
     }
 }
@@ -149,6 +163,7 @@ double contam_cell_budget(run_state& rs, int i, int j, double dt, cell_taken& ta
         }
         S += take;
         taken.exchange = take;
+        if (rs.soil_con_trans) c.pend_soil_exchange[ii][jj] += take;
     }
     // Decay: a sink.
     double& pd = c.pend_decay[ii][jj];
@@ -177,6 +192,7 @@ double contam_cell_budget(run_state& rs, int i, int j, double dt, cell_taken& ta
         }
         S -= take;
         taken.infil = take;
+        if (rs.soil_con_trans) c.pend_soil_in[ii][jj] += take;
     } else {
         pi = 0.0;
     }
@@ -260,7 +276,13 @@ void step_overland_constituent_transport(run_state& rs) {
                 C[j] = 0.0;
             }
             if (rs.ov_depth[ix(j)] < kConDry && M[j] >= kConDry) {
-                c.land[ii][ix(j)] += M[j];
+                // A cell that fell dry leaves its mass to the soil (or the land store).
+                if (rs.soil_con_trans) {
+                    c.pend_soil_in[ii][ix(j)] += M[j];
+                    infil += M[j];
+                } else {
+                    c.land[ii][ix(j)] += M[j];
+                }
                 M[j] = 0.0;
                 C[j] = 0.0;
             }

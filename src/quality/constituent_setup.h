@@ -16,6 +16,20 @@ void init_channel_constituents(run_state& rs);
 // Sizes the channel node stores once the network is set up (idempotent).
 void ensure_channel_constituent_stores(run_state& rs);
 
+// Thickness of the constituent soil layer (m) from the soil-moisture depth;
+// a depth not above 0 stops the run with a message.
+void set_soil_layer_thickness(run_state& rs);
+// Initial layer of constituent i in cell j: its land load read as the
+// concentration on the solids (mg/kg) over the layer, the mass from it.
+void init_soil_layer(run_state& rs, int i, int j);
+
+// Dissolved share of a layer's mass: theta / ((1 - porosity) x Kd x 2.65 + theta)
+// (Kd l/kg, solids 2.65 kg/l); 0 without pore water.
+double dissolved_fraction(double theta, double porosity, double kd);
+double layer_dissolved_fraction(const run_state& rs, int i, int j);
+// Water of the layer of cell j per unit area, m (thickness x soil moisture).
+double layer_water_depth(const run_state& rs, int j);
+
 // Part of a pending amount that a step of dt s applies when its block ran
 // over `interval` s: amount x dt / interval when the interval exceeds dt by
 // more than 0.5 s, else all of it.

@@ -1,8 +1,7 @@
 #include "quality/constituent_steps.h"
 #include "run/run_state.h"
 
-// Not built yet: soil-layer and sediment-bound constituents (refused by the
-// feature check) do nothing.
-void step_soil_constituents(run_state&) {}
+// Not built yet: sediment-bound constituents (refused by the feature check)
+// do nothing.
 void step_sediment_bound_sources(run_state&) {}
 void step_channel_sediment_constituents(run_state&) {}

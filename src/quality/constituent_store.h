@@ -33,6 +33,16 @@ struct constituent_cells {
     con_rows pend_lateral;   // handed to the channel (negative: received)
     std::vector<double> exit_mass;  // per constituent: mass queued to leave by the overland outlet, g
 
+    // Soil layer under each cell (soil constituents, single-layer Green-Ampt)
+    double layer_thickness = 0.0;  // thickness of the constituent soil layer, m
+    con_rows layer_mass;           // mass in the layer, g
+    con_rows layer_conc;           // concentration on the soil solids, mg/kg
+    con_rows layer_fraction;       // dissolved share of the layer mass, -
+    con_rows soil_decay;           // first-order decay of the dissolved part, 1/s
+    con_rows kd;                   // partition coefficient, l/kg
+    con_rows pend_soil_exchange;   // exchange the water took from the layer, not yet taken from it, g
+    std::vector<double> book_soil_decay;  // per cell: soil decay of the step, g
+
     // Transport work rows, one value per cell (GNUM+1), reused by every constituent
     std::vector<double> rate;      // net source rate of the cell, g/s
     std::vector<double> adv1;      // advective flux into the cell across its upper/left face, g/s
@@ -64,6 +74,7 @@ struct constituent_totals {
     std::vector<double> chan_out;      // left by the channel outlet
     std::vector<double> chan_decay;    // decayed in the channels
     std::vector<double> chan_clip;     // made by raising negative node masses to 0 (negative: removed)
+    std::vector<double> soil_decay;    // decayed in the soil layer
 };
 
 // Channel node stores, flat index (maxnodes + 1) x link + node, and the

@@ -40,7 +40,7 @@ void size_rows(con_rows& r, int n, int cells) {
 void size_totals(constituent_totals& t, int n) {
     for (std::vector<double>* v :
          {&t.ov_init, &t.land_init, &t.chan_init, &t.precip, &t.infil, &t.ov_decay, &t.uptake,
-          &t.ov_out, &t.qlat, &t.ov_neg, &t.chan_out, &t.chan_decay, &t.chan_clip})
+          &t.ov_out, &t.qlat, &t.ov_neg, &t.chan_out, &t.chan_decay, &t.chan_clip, &t.soil_decay})
         v->assign(static_cast<size_t>(n) + 1, 0.0);
 }
 
@@ -78,13 +78,14 @@ void alloc_constituent_arrays(run_state& rs, int n) {
     constituent_cells& c = rs.con;
     for (con_rows* r : {&c.conc, &c.mass, &c.land, &c.disp, &c.decay, &c.uptake, &c.soil_conc,
                         &c.pend_precip, &c.pend_infil, &c.pend_soil_in, &c.pend_exchange, &c.pend_decay,
-                        &c.pend_lateral})
+                        &c.pend_lateral, &c.layer_mass, &c.layer_conc, &c.layer_fraction,
+                        &c.soil_decay, &c.kd, &c.pend_soil_exchange})
         size_rows(*r, n, cells);
     c.exit_mass.assign(static_cast<size_t>(n) + 1, 0.0);
     const size_t slots = static_cast<size_t>(cells) + 1;
     for (std::vector<double>* w :
          {&c.rate, &c.adv1, &c.dsp1, &c.adv2, &c.dsp2, &c.m_pred, &c.c_pred, &c.limit,
-          &c.book_precip, &c.book_decay, &c.book_infil, &c.book_exchange, &c.book_neg})
+          &c.book_soil_decay, &c.book_precip, &c.book_decay, &c.book_infil, &c.book_exchange, &c.book_neg})
         w->assign(slots, 0.0);
     rs.con_h_last.assign(slots, 0.0);
     size_totals(rs.con_tot, n);
@@ -111,12 +112,14 @@ void read_contaminant_inputs(run_state& rs) {
         copy_table_column(rs.contam_land_load, c.land, count, cells);
         copy_table_column(rs.contam_init_conc, c.conc, count, cells);
         copy_table_column(rs.contam_soil_conc, c.soil_conc, count, cells);
+        copy_table_column(rs.contam_soil_kd, c.kd, count, cells);
         if (!check_values(c.disp, count, cells, "dispersion coefficient") ||
             !check_values(c.decay, count, cells, "decay coefficient") ||
             !check_values(c.uptake, count, cells, "uptake coefficient") ||
             !check_values(c.land, count, cells, "land mass load") ||
             !check_values(c.conc, count, cells, "initial concentration") ||
-            !check_values(c.soil_conc, count, cells, "surface-soil concentration"))
+            !check_values(c.soil_conc, count, cells, "surface-soil concentration") ||
+            !check_values(c.kd, count, cells, "soil partition coefficient"))
             return;
         for (int i = 1; i <= count; ++i) {
             const double p = rs.precip_conc.size >= i ? rs.precip_conc[i] : 0.0;
@@ -189,6 +192,8 @@ void init_constituent_state(run_state& rs) {
     const int n = rs.num_constituents;
     const int cells = rs.GNUM;
     const double area = rs.cell_size * rs.cell_size;   // m2
+    if (rs.soil_con_trans) set_soil_layer_thickness(rs);
+    if (error_record.stop) return;
     const bool chan_lakes = rs.channel_lakes && rs.lake_mask.size() > static_cast<size_t>(cells);
     constituent_cells& c = rs.con;
     for (int i = 1; i <= n; ++i) {
@@ -208,6 +213,10 @@ void init_constituent_state(run_state& rs) {
             } else {
                 c.mass[ii][jj] = 0.0;
                 c.conc[ii][jj] = 0.0;
+            }
+            if (rs.soil_con_trans && rs.constituent_type[ii] == 1) {
+                c.soil_decay[ii][jj] = c.decay[ii][jj];
+                init_soil_layer(rs, i, j);
             }
             rs.con_tot.ov_init[ii] += c.mass[ii][jj] / 1000.0;
             rs.con_tot.land_init[ii] += c.land[ii][jj] / 1000.0;

@@ -38,8 +38,13 @@ const unbuilt_feature kUnbuilt[] = {
      }},
     {"sediment_contam", "sediment-bound contaminants",
      [](const run_state& rs) { return rs.sediment_contam != 0; }},
-    {"soil_con_trans", "soil contaminant transport",
-     [](const run_state& rs) { return rs.soil_con_trans != 0; }},
+    {"soil_con_trans",
+     "soil contaminant transport under an infiltration method other than plain Green-Ampt",
+     [](const run_state& rs) {
+         return rs.soil_con_trans != 0 &&
+                (!rs.green_ampt || rs.inf_redist || rs.inf_layered_soil || rs.inf_richards ||
+                 rs.groundwater || rs.gw_simulation);
+     }},
     {"nutrients", "the nutrient sub-model", [](const run_state& rs) { return rs.nsm_on != 0; }},
     {"analyzers", "analyzers", [](const run_state& rs) { return rs.analyzers_given != 0; }},
     {"vego", "the exchange with the VEGO model", [](const run_state& rs) { return rs.vego != 0; }},

@@ -16,6 +16,13 @@ namespace conc_test {
 
 constexpr double kJulianStart = 2458000.5;   // any start date, Julian days
 
+// A soil layer of porosity phi and water content theta, contaminant
+// partition kd (l/kg) and initial solids concentration load (mg/kg).
+struct soil_spec {
+    bool on = false;
+    double phi = 0.45, theta = 0.3, kd = 0.0, load = 0.0;
+};
+
 class ConcTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -67,8 +74,16 @@ protected:
 
     // A row of `cells` cells of 10 m, all `depth` m deep with no flow, one
     // contaminant from the table path at `conc` g/m3 decaying at k_per_day.
-    void pond(int cells, double depth, double conc, double k_per_day) {
+    // With `soil.on`, a soil layer of 0.1 m under each cell (see soil_spec).
+    void pond(int cells, double depth, double conc, double k_per_day, soil_spec soil = soil_spec()) {
         run_state& r = rs();
+        if (soil.on) {
+            r.soil_con_trans = 1;
+            r.green_ampt = 1;
+            r.soil_moist_depth = 10.0;   // cm
+            r.phi.assign(static_cast<size_t>(cells) + 1, soil.phi);
+            r.thi.assign(static_cast<size_t>(cells) + 1, soil.theta);
+        }
         r.GNUM = cells;
         r.cell_size = 10.0;
         const size_t n = static_cast<size_t>(cells) + 1;
@@ -90,9 +105,11 @@ protected:
         for (int j = 1; j <= cells; ++j) {
             r.con.conc[1][j] = conc;
             r.con.decay[1][j] = k_per_day;
+            r.con.kd[1][j] = soil.kd;
+            r.con.land[1][j] = soil.load;
         }
         init_constituent_state(r);
-        for (double* last : {&r.ov_con_rain_last, &r.ov_con_infil_last, &r.ov_con_exchange_last,
+        for (double* last : {&r.soil_con_last, &r.ov_con_rain_last, &r.ov_con_infil_last, &r.ov_con_exchange_last,
                              &r.ov_con_decay_last, &r.ov_con_outlet_last, &r.ov_con_chan_last,
                              &r.ov_con_transport_last})
             *last = r.time;
@@ -105,11 +122,12 @@ protected:
         r.ov_con_step_seconds = dt;
         r.ov_con_step_days = days;
         r.time += days;
-        for (double* next : {&r.ov_con_rain_next, &r.ov_con_infil_next, &r.ov_con_exchange_next,
+        for (double* next : {&r.soil_con_next, &r.ov_con_rain_next, &r.ov_con_infil_next, &r.ov_con_exchange_next,
                              &r.ov_con_decay_next, &r.ov_con_outlet_next, &r.ov_con_chan_next,
                              &r.ov_con_transport_next})
             *next = r.time;
         r.rain_next = r.infil_next = r.time + days;
+        step_soil_constituents(r);
         step_overland_constituent_sources(r);
         step_overland_constituent_transport(r);
     }

@@ -10,6 +10,7 @@
 namespace {
 
 using conc_test::ConcTest;
+using conc_test::soil_spec;
 
 // Decay in a still pond (flat, no infiltration), k = 8.64/day = 1e-4/s, every
 // interval dt: after 3600 s the ratio is (1 - k dt)^(3600/dt), 0.697551 at
@@ -106,6 +107,62 @@ TEST_F(ConcTest, AdvectionMovesMassDownstreamWithoutMakingAny) {
         EXPECT_DOUBLE_EQ(rs().con_tot.ov_neg[1], 0.0);
         EXPECT_EQ(rs().con_sweep, sweep == 1 ? 2 : 1);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Sorption, a pond over soil exchanging only: at equilibrium the layer holds
+// R times the pore water's share, layer mass / (pond concentration x layer
+// water) = R = 1 + (1 - phi) 2.65 Kd / theta (reference values below; within
+// 1e-3), and the pond, the layer and nothing else hold the mass.
+TEST_F(ConcTest, PondAndSoilLayerReachTheSorptionEquilibrium) {
+    const struct {
+        double phi, theta, kd, R;
+    } cases[] = {
+        {0.45, 0.30, 0.0, 1.0},
+        {0.45, 0.30, 2.0, 10.7167},
+        {0.40, 0.20, 0.5, 4.975},
+        {0.50, 0.45, 10.0, 30.4444},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kd);
+        rs().time = conc_test::kJulianStart;
+        soil_spec soil;
+        soil.on = true;
+        soil.phi = c.phi;
+        soil.theta = c.theta;
+        soil.kd = c.kd;
+        pond(1, 0.1, 10.0, 0.0, soil);
+        rs().con.uptake[1][1] = 1e-4;   // m/s
+        const double start = overland_mass();
+        for (int s = 0; s < 3000; ++s) overland_pass(10.0);
+        const double layer_water = 0.1 * c.theta * 100.0;   // m3
+        const double ratio = rs().con.layer_mass[1][1] / (rs().con.conc[1][1] * layer_water);
+        EXPECT_NEAR(ratio, c.R, 1e-3 * c.R);
+        EXPECT_NEAR(overland_mass() + rs().con.layer_mass[1][1], start, 1e-9 * start);
+        EXPECT_NEAR(rs().con.land[1][1], rs().con.layer_mass[1][1], 1e-9 * start);
+    }
+}
+
+// Decay in the soil under a dry surface acts on the dissolved part only: with
+// Kd 2 (R = 10.7167) and k 8.64/day the mass follows exp(-k t / R), 0.446542
+// after one day (within 1e-4).
+TEST_F(ConcTest, SoilDecayUnderADrySurfaceFollowsTheRetardedRate) {
+    soil_spec soil;
+    soil.on = true;
+    soil.kd = 2.0;
+    soil.load = 3.0;   // mg/kg
+    pond(2, 0.0, 0.0, 8.64, soil);
+    const double solids = 0.55 * 0.1 * 100.0 * 2650.0;   // kg
+    EXPECT_NEAR(rs().con.layer_mass[1][1], solids * 3.0 / 1000.0, 1e-9);
+    const double start = rs().con.layer_mass[1][1];
+    for (int s = 0; s < 8640; ++s) overland_pass(10.0);
+    EXPECT_NEAR(rs().con.layer_mass[1][1] / start, 0.446542, 1e-4);
+    EXPECT_NEAR(rs().con_tot.soil_decay[1] * 1000.0, 2.0 * (start - rs().con.layer_mass[1][1]),
+                1e-9 * start);
+    EXPECT_NEAR(rs().con.layer_conc[1][1], rs().con.layer_mass[1][1] / solids * 1000.0, 1e-12);
 }
 
 }  // namespace

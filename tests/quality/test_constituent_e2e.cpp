@@ -232,3 +232,44 @@ TEST(ConstituentProgram, BadContaminantInputsStopNamingTheFile) {
         EXPECT_NE(r.out.find(c.message), std::string::npos) << r.out;
     }
 }
+
+// A plane over Green-Ampt soil with a contaminant in the rain and in the soil
+// layer (3 mg/kg, Kd 2 l/kg), exchanging with the water and decaying in both:
+// initial + rain = outlet + decayed + stored (water, soil, in transit) within
+// 1e-9, with mass infiltrated into the layer and the layer decaying.
+TEST(ConstituentProgram, SoilLayerUnderAPlaneKeepsTheBalance) {
+    temp_dir dir;
+    plane_case c;
+    c.grid.rows = 10;
+    c.grid.cols = 5;
+    c.rain_minutes = 40;
+    c.total_minutes = 80;
+    project_file p = write_plane_case(dir.path(), c);
+    const struct {
+        const char* card;
+        const char* file;
+        double value;
+    } soils[] = {{"CONDUCTIVITY", "ks.asc", 1.0}, {"CAPILLARY", "hc.asc", 10.0},
+                 {"POROSITY", "por.asc", 0.45}, {"MOISTURE", "moist.asc", 0.2}};
+    for (const auto& m : soils) {
+        write_grid(dir.file(m.file), c.grid, [&](int, int) { return m.value; }, 3);
+        p.card(m.card, m.file);
+    }
+    write_contaminant_table(dir.path(), c.grid, "10", "0.1 2 0.5 3 0 0 2 0");
+    p.card("GREEN_AMPT")
+        .card("SOIL_MOIST_DEPTH", "0.3")
+        .card("MAPPING_TABLE", "table.cmt")
+        .card("OV_CON_TRANS")
+        .card("SOIL_CON_TRANS")
+        .write(dir.file("plane.prj"));
+    const run_result r = run_pluvo({"plane.prj"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::string summary = read_file(dir.file("summ.out"));
+    const double in = balance_value(summary, "initial") + balance_value(summary, "rain");
+    // 50 cells of 0.3 m x 100 m2 of solids (porosity 0.45) at 2650 kg/m3 and 3 mg/kg.
+    EXPECT_NEAR(balance_value(summary, "initial"), 50 * 0.55 * 0.3 * 100.0 * 2650.0 * 3e-6, 1e-9);
+    EXPECT_NEAR(balance_value(summary, "residual"), 0.0, 1e-9 * in) << summary;
+    EXPECT_GT(balance_value(summary, "decayed"), 0.0) << summary;
+    EXPECT_GT(balance_value(summary, "outlet"), 0.0) << summary;
+    EXPECT_GT(balance_value(summary, "land"), 0.0) << summary;
+}
