@@ -201,7 +201,7 @@ TEST(ConstituentProgram, ValleyBalanceClosesAndThreadsWriteTheSameFiles) {
 TEST(ConstituentProgram, BadContaminantInputsStopNamingTheFile) {
     struct bad_case {
         const char* what;
-        const char* precip;
+        const char* precip;        // rain concentration of the table (null: no table)
         const char* columns;
         const char* load_map;      // contents of load.asc ("" none, "-" no card)
         const char* message;
@@ -216,6 +216,8 @@ TEST(ConstituentProgram, BadContaminantInputsStopNamingTheFile) {
          "the initial concentration of contaminant 1 in cell 1 is -3"},
         {"negative rain concentration", "-2", "0 0 0 0 0 0 0 0", "-",
          "table.cmt: the PRECIP_CONC of contaminant 1 is -2"},
+        {"no contaminant table", nullptr, "", "-",
+         "Error: The number of contaminants is not a positive value."},
     };
     for (const bad_case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -225,8 +227,11 @@ TEST(ConstituentProgram, BadContaminantInputsStopNamingTheFile) {
         pc.grid.cols = 3;
         pc.total_minutes = 10;
         project_file p = write_plane_case(dir.path(), pc);
-        write_contaminant_table(dir.path(), pc.grid, c.precip, c.columns);
-        p.card("MAPPING_TABLE", "table.cmt").card("OV_CON_TRANS");
+        if (c.precip != nullptr) {
+            write_contaminant_table(dir.path(), pc.grid, c.precip, c.columns);
+            p.card("MAPPING_TABLE", "table.cmt");
+        }
+        p.card("OV_CON_TRANS");
         if (std::string(c.load_map) != "-") {
             p.card("CONTAM_MAP", "load.asc");
             if (std::string(c.load_map) == "neg")
