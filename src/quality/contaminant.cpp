@@ -70,6 +70,17 @@ bool check_values(const con_rows& r, int n, int cells, const char* what) {
 
 }  // namespace
 
+int related_constituent_offset(int first_nsm, int r, int table) {
+    static const int kRelated[2][13] = {
+        {-1, -1, 2, 1, 3, -1, -1, -1, 5, -1, 4, -1, -1},   // soil pool -> water species
+        {-1, 3, 2, 4, 10, 8, -1, -1, -1, -1, -1, -1, -1},  // water species -> soil pool
+    };
+    const int k = r - first_nsm;
+    if (first_nsm < 1 || k < 0 || k >= 13 || table < 0 || table > 1) return r;
+    const int e = kRelated[table][k];
+    return e < 0 ? -1 : first_nsm + e;
+}
+
 void alloc_constituent_arrays(run_state& rs, int n) {
     const int cells = rs.GNUM;
     rs.num_constituents = n;

@@ -166,3 +166,19 @@ TEST_F(ConcTest, SoilDecayUnderADrySurfaceFollowsTheRetardedRate) {
 }
 
 }  // namespace
+
+// With 3 contaminants the nutrient block starts at 4: water species 4..12
+// (NO2, NO3, NH4, ON, OP, DP, Alg, CBOD, DO), soil pools at the same indices
+// and 13..16. Contaminants map to themselves; nitrite has no soil pool;
+// nitrate enters the nitrate pool (offset 3) and that pool feeds nitrate.
+TEST(RelatedConstituent, WaterSpeciesAndSoilPoolsPair) {
+    const struct {
+        int r, table, related;
+    } cases[] = {
+        {2, 1, 2},    {3, 0, 3},   {4, 1, -1},  {5, 1, 7},  {6, 1, 6},   {7, 1, 8},
+        {8, 1, 14},   {9, 1, 12},  {10, 1, -1}, {7, 0, 5},  {6, 0, 6},   {8, 0, 7},
+        {12, 0, 9},   {14, 0, 8},  {16, 0, -1}, {17, 0, 17}, {17, 1, 17},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(related_constituent_offset(4, c.r, c.table), c.related) << c.r << " " << c.table;
+}
