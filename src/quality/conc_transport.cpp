@@ -21,6 +21,7 @@ inline size_t ix(int i) { return static_cast<size_t>(i); }
 constexpr double kCourant = 0.5;        // largest share of a cell's water that leaves in a sub-step
 constexpr double kDiffusion = 0.5;      // largest E dt / dx2 of a sub-step
 constexpr double kShortestSubstep = 0.1;  // s
+constexpr int kBooked = 5;                // amounts booked per cell: rain, decay, infiltration, exchange, made
 
 // Face fluxes into each cell across its face with neighbour `nb` (upper or
 // left): advective q x upwind concentration (q the face discharge from the
@@ -116,7 +117,8 @@ double overland_substep_limit(const overland_view& v, double* limit, bool parall
 void advect_overland_constituent(const overland_view& v, double dt, int sweep, double* M,
                                  double* C, const double* R, overland_work& w) {
     const bool parallel = v.cells >= parallel_cells().overland;
-    const double lim = std::max(overland_substep_limit(v, w.limit, parallel), kShortestSubstep);
+    const double found = w.substep > 0.0 ? w.substep : overland_substep_limit(v, w.limit, parallel);
+    const double lim = std::max(found, kShortestSubstep);
     const int steps = lim >= dt ? 1 : static_cast<int>(std::ceil(dt / lim));
     const double h = dt / steps;
     // One parallel region for the whole step; its loops share the cells statically.
@@ -233,6 +235,16 @@ void step_overland_constituent_transport(run_state& rs) {
     std::vector<double>& b_neg = c.book_neg;
     w.neg = b_neg.data();
     const int outlet = !rs.chan_explic ? rs.outlet_cell : 0;
+    // One sub-step limit for every constituent, with the largest dispersion
+    // coefficient of each cell (the coefficients do not change in a run).
+    if (!c.disp_max_ready) {
+        c.disp_max_ready = 1;
+        for (int i = 1; i <= rs.num_constituents; ++i)
+            for (int j = 1; j <= cells; ++j)
+                c.disp_max[ix(j)] = std::max(c.disp_max[ix(j)], c.disp[ix(i)][ix(j)]);
+    }
+    v.E = c.disp_max.data();
+    w.substep = dt > 0.0 ? overland_substep_limit(v, w.limit, parallel) : 0.0;
 
     for (int i = 1; i <= rs.num_constituents; ++i) {
         const size_t ii = ix(i);
@@ -262,30 +274,50 @@ void step_overland_constituent_transport(run_state& rs) {
         c.exit_mass[ii] = 0.0;
         // 3. Advection and dispersion.
         if (dt > 0.0) advect_overland_constituent(v, dt, rs.con_sweep, M, C, R, w);
-        // 4-5. Negative masses and cells that fell dry.
-        double precip = 0.0, decay = 0.0, infil = 0.0, exch = 0.0, neg = 0.0;
-        for (int j = 1; j <= cells; ++j) {
-            precip += b_precip[ix(j)];
-            decay += b_decay[ix(j)];
-            infil += b_infil[ix(j)];
-            exch += b_exch[ix(j)];
-            neg += b_neg[ix(j)];
-            if (M[j] < 0.0) {
-                neg += -M[j];
-                M[j] = 0.0;
-                C[j] = 0.0;
-            }
-            if (rs.ov_depth[ix(j)] < kConDry && M[j] >= kConDry) {
-                // A cell that fell dry leaves its mass to the soil (or the land store).
-                if (rs.soil_con_trans) {
-                    c.pend_soil_in[ii][ix(j)] += M[j];
-                    infil += M[j];
-                } else {
-                    c.land[ii][ix(j)] += M[j];
+        // 4-5. Negative masses and cells that fell dry; the step's amounts
+        // summed per block of cells in cell order, then the blocks in order.
+        const int blocks = (cells + kSumBlock - 1) / kSumBlock;
+        double* part = c.block_sums.data();
+        const bool soil = rs.soil_con_trans != 0;
+        double* land = c.land[ii].data();
+        double* soil_in = c.pend_soil_in[ii].data();
+        const double* h = rs.ov_depth.data();
+#pragma omp parallel for schedule(static) if (parallel)
+        for (int b = 0; b < blocks; ++b) {
+            double s[kBooked] = {0.0, 0.0, 0.0, 0.0, 0.0};
+            const int last = std::min(cells, (b + 1) * kSumBlock);
+            for (int j = b * kSumBlock + 1; j <= last; ++j) {
+                if (M[j] < 0.0) {
+                    b_neg[ix(j)] += -M[j];
+                    M[j] = 0.0;
+                    C[j] = 0.0;
                 }
-                M[j] = 0.0;
-                C[j] = 0.0;
+                if (h[j] < kConDry && M[j] >= kConDry) {
+                    // A cell that fell dry leaves its mass to the soil (or the land store).
+                    if (soil) {
+                        soil_in[j] += M[j];
+                        b_infil[ix(j)] += M[j];
+                    } else {
+                        land[j] += M[j];
+                    }
+                    M[j] = 0.0;
+                    C[j] = 0.0;
+                }
+                s[0] += b_precip[ix(j)];
+                s[1] += b_decay[ix(j)];
+                s[2] += b_infil[ix(j)];
+                s[3] += b_exch[ix(j)];
+                s[4] += b_neg[ix(j)];
             }
+            for (int k = 0; k < kBooked; ++k) part[b * kBooked + k] = s[k];
+        }
+        double precip = 0.0, decay = 0.0, infil = 0.0, exch = 0.0, neg = 0.0;
+        for (int b = 0; b < blocks; ++b) {
+            precip += part[b * kBooked];
+            decay += part[b * kBooked + 1];
+            infil += part[b * kBooked + 2];
+            exch += part[b * kBooked + 3];
+            neg += part[b * kBooked + 4];
         }
         // 7. Totals, kg.
         constituent_totals& t = rs.con_tot;
@@ -299,5 +331,8 @@ void step_overland_constituent_transport(run_state& rs) {
     rs.ov_con_transport_last = rs.time;
     rs.ov_con_transport_next = rs.time + rs.ov_con_step_days;
     rs.con_sweep = rs.con_sweep == 1 ? 2 : 1;
-    for (int j = 0; j <= cells; ++j) rs.con_h_last[ix(j)] = rs.ov_depth[ix(j)];
+    double* h_last = rs.con_h_last.data();
+    const double* h = rs.ov_depth.data();
+#pragma omp parallel for schedule(static) if (parallel)
+    for (int j = 0; j <= cells; ++j) h_last[j] = h[j];
 }

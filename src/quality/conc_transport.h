@@ -27,6 +27,7 @@ struct overland_work {
     double* c_pred = nullptr; // predicted concentration, g/m3
     double* limit = nullptr;  // per-cell sub-step limit, s
     double* neg = nullptr;    // per cell: mass made by raising a negative mass to 0, g (added to)
+    double substep = 0.0;     // longest sub-step when found beforehand, s (0: found per call)
 };
 
 // Longest sub-step (s) that keeps every wet cell's outflow in one sweep at

@@ -13,7 +13,11 @@ constexpr int kConBlockOutlet = 4;
 constexpr int kConBlockLateral = 5;
 constexpr int kConBlocks = 6;
 
-using con_rows = std::vector<std::vector<double>>;  // [constituent 1..n][cell 1..GNUM]
+using con_rows = std::vector<std::vector<double>>;
+
+// Cells per block of the ordered sums of the transport step: each block is
+// summed in cell order, then the blocks in order, whatever the thread count.
+constexpr int kSumBlock = 8192;  // [constituent 1..n][cell 1..GNUM]
 
 // Per-cell overland stores of every constituent and the transport work rows.
 struct constituent_cells {
@@ -52,11 +56,14 @@ struct constituent_cells {
     std::vector<double> m_pred;    // predicted mass, g
     std::vector<double> c_pred;    // predicted concentration, g/m3
     std::vector<double> limit;     // per cell: sub-step limit found in the cell, s
+    std::vector<double> disp_max;  // per cell: largest dispersion coefficient of the constituents, m2/s
+    int disp_max_ready = 0;        // disp_max was filled (at the first transport step)
     std::vector<double> book_precip;    // per cell: rain mass added in the step, g
     std::vector<double> book_decay;     // per cell: decay taken in the step, g
     std::vector<double> book_infil;     // per cell: infiltration taken in the step, g
     std::vector<double> book_exchange;  // per cell: exchange taken in the step, g
     std::vector<double> book_neg;       // per cell: mass made by raising negative masses, g
+    std::vector<double> block_sums;     // per block of kSumBlock cells: the five booked sums, g
 };
 
 // Per-constituent run totals (index 1..n), kg.

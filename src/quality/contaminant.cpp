@@ -93,12 +93,14 @@ void alloc_constituent_arrays(run_state& rs, int n) {
                         &c.soil_decay, &c.kd, &c.pend_soil_exchange})
         size_rows(*r, n, cells);
     c.exit_mass.assign(static_cast<size_t>(n) + 1, 0.0);
+    c.disp_max_ready = 0;
     const size_t slots = static_cast<size_t>(cells) + 1;
     for (std::vector<double>* w :
-         {&c.rate, &c.adv1, &c.dsp1, &c.adv2, &c.dsp2, &c.m_pred, &c.c_pred, &c.limit,
+         {&c.disp_max, &c.rate, &c.adv1, &c.dsp1, &c.adv2, &c.dsp2, &c.m_pred, &c.c_pred, &c.limit,
           &c.book_soil_decay, &c.book_precip, &c.book_decay, &c.book_infil, &c.book_exchange, &c.book_neg})
         w->assign(slots, 0.0);
     rs.con_h_last.assign(slots, 0.0);
+    c.block_sums.assign(static_cast<size_t>((cells + kSumBlock - 1) / kSumBlock + 1) * 5, 0.0);
     size_totals(rs.con_tot, n);
 }
 
