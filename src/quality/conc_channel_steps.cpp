@@ -1,11 +1,10 @@
 // Channel constituent steps of the time loop: node stores at set-up, decay
 // and outlet mass after the channel step, then the water-quality routing of
-// every constituent; and the constituent mass balance of the run.
+// every constituent.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-#include "core/file_write.h"
 #include "quality/conc_channel.h"
 #include "quality/constituent_setup.h"
 #include "quality/constituent_steps.h"
@@ -60,14 +59,6 @@ void for_transport_nodes(const run_state& rs, F f) {
 }
 
 }  // namespace
-
-double scaled_pending_amount(double dt, double interval, double amount) {
-    return interval - dt > kConShareTolerance ? amount * dt / interval : amount;
-}
-
-double kinetics_factor(const run_state& rs) {
-    return rs.kinetics_timestep_factor > 0.0 ? rs.kinetics_timestep_factor : 1.0;
-}
 
 void init_channel_constituents(run_state& rs) {
     if (!rs.chan_con_trans || !rs.chan_explic) return;
@@ -148,62 +139,4 @@ void route_channel_constituents(run_state& rs) {
     rs.qp_vol.fill(0.0);
     rs.con_chan_last = rs.time;
     rs.con_chan_next = rs.chan_next;
-}
-
-constituent_balance compute_constituent_balance(const run_state& rs, int i) {
-    constituent_balance b;
-    const size_t ii = ix(i);
-    const constituent_totals& t = rs.con_tot;
-    const bool channel = rs.chan_con_trans && rs.con_chan.stride > 0;
-    b.initial = t.ov_init[ii] + t.land_init[ii] + t.chan_init[ii];
-    b.rain = t.precip[ii];
-    b.made = t.ov_neg[ii] + t.chan_clip[ii];
-    // With soil constituents what infiltrates stays in the soil layer.
-    b.infiltrated = rs.soil_con_trans ? 0.0 : t.infil[ii];
-    b.decayed = t.ov_decay[ii] + t.chan_decay[ii] + t.soil_decay[ii];
-    b.outlet = t.ov_out[ii] + t.chan_out[ii] + (channel ? 0.0 : t.qlat[ii]);
-    double water = 0.0, land = 0.0, pending = 0.0;   // g
-    for (int j = 1; j <= rs.GNUM; ++j) {
-        water += rs.con.mass[ii][ix(j)];
-        land += rs.con.land[ii][ix(j)];
-        // Exchange left the land but has not reached the water yet; with soil
-        // constituents, infiltrated mass on its way into the layer.
-        pending += rs.con.pend_exchange[ii][ix(j)];
-        if (rs.soil_con_trans) pending += rs.con.pend_soil_in[ii][ix(j)];
-    }
-    double chan = 0.0;
-    if (channel) {
-        const constituent_channel& cc = rs.con_chan;
-        for_transport_nodes(rs, [&](int, int, size_t f) {
-            chan += cc.mass[ii][f];
-            pending += cc.qlat_mass[ii][f];
-        });
-    }
-    b.water = water / 1000.0;
-    b.land = land / 1000.0;
-    b.channel = chan / 1000.0;
-    b.pending = pending / 1000.0;
-    b.residual = b.initial + b.rain + b.made - b.outlet - b.infiltrated - b.decayed - b.water -
-                 b.land - b.channel - b.pending;
-    return b;
-}
-
-void write_constituent_balances(run_state& rs) {
-    if (!rs.overland_constituents) return;
-    for (int i = 1; i <= rs.num_constituents; ++i) {
-        const constituent_balance b = compute_constituent_balance(rs, i);
-        const char* name = ix(i) < rs.contamdescriptions.size() ? rs.contamdescriptions[ix(i)].c_str() : "";
-        file_printf(rs.summary_file, "\nConstituent %d (%s) mass balance, kg:\n", i, name);
-        file_printf(rs.summary_file, "  initial               %.12e\n", b.initial);
-        file_printf(rs.summary_file, "  rain                  %.12e\n", b.rain);
-        file_printf(rs.summary_file, "  raised from negative  %.12e\n", b.made);
-        file_printf(rs.summary_file, "  outlet                %.12e\n", b.outlet);
-        file_printf(rs.summary_file, "  infiltrated           %.12e\n", b.infiltrated);
-        file_printf(rs.summary_file, "  decayed               %.12e\n", b.decayed);
-        file_printf(rs.summary_file, "  overland water        %.12e\n", b.water);
-        file_printf(rs.summary_file, "  land                  %.12e\n", b.land);
-        file_printf(rs.summary_file, "  channel               %.12e\n", b.channel);
-        file_printf(rs.summary_file, "  in transit            %.12e\n", b.pending);
-        file_printf(rs.summary_file, "  residual              %.12e\n", b.residual);
-    }
 }

@@ -70,6 +70,14 @@ bool check_values(const con_rows& r, int n, int cells, const char* what) {
 
 }  // namespace
 
+double scaled_pending_amount(double dt, double interval, double amount) {
+    return interval - dt > kConShareTolerance ? amount * dt / interval : amount;
+}
+
+double kinetics_factor(const run_state& rs) {
+    return rs.kinetics_timestep_factor > 0.0 ? rs.kinetics_timestep_factor : 1.0;
+}
+
 int related_constituent_offset(int first_nsm, int r, int table) {
     static const int kRelated[2][13] = {
         {-1, -1, 2, 1, 3, -1, -1, -1, 5, -1, 4, -1, -1},   // soil pool -> water species
