@@ -119,7 +119,7 @@ void route_channel_constituents(run_state& rs) {
     if (!process_due(rs, rs.con_chan_next)) return;
     constituent_channel& cc = rs.con_chan;
     const double J = (rs.time - rs.con_chan_last) * kConSecondsPerDay;   // s
-    for (int i = 1; i <= rs.num_constituents; ++i) {
+    for (int i = 1; i <= rs.num_constituents && J > 0.0; ++i) {
         const size_t ii = ix(i);
         if (rs.constituent_type[ii] == 3) continue;
         cc.step_out = cc.step_decay = cc.step_lateral = cc.step_clip = 0.0;

@@ -205,6 +205,11 @@ void step_overland_constituent_transport(run_state& rs) {
     if (!rs.overland_constituents || rs.num_constituents < 1) return;
     if (!process_due(rs, rs.ov_con_transport_next)) return;
     const double dt = (rs.time - rs.ov_con_transport_last) * kConSecondsPerDay;
+    if (!(dt > 0.0)) {
+        // No time has passed: nothing moves and the pending amounts wait.
+        rs.ov_con_transport_next = rs.time + rs.ov_con_step_days;
+        return;
+    }
     const int cells = rs.GNUM;
     constituent_cells& c = rs.con;
     const double area = rs.cell_size * rs.cell_size;

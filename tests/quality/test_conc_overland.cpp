@@ -182,3 +182,20 @@ TEST(RelatedConstituent, WaterSpeciesAndSoilPoolsPair) {
     for (const auto& c : cases)
         EXPECT_EQ(related_constituent_offset(4, c.r, c.table), c.related) << c.r << " " << c.table;
 }
+
+namespace {
+
+// A transport step due with no time passed since the last one moves nothing
+// and keeps every pending amount for the next step.
+TEST_F(ConcTest, ZeroElapsedTimeMovesNothing) {
+    pond(2, 0.1, 2.0, 0.0);
+    rs().con.pend_infil[1][1] = 5.0;
+    rs().con_pending_interval[kConBlockInfil] = 0.2;   // a block shorter than 0.5 s
+    rs().ov_con_transport_next = rs().time;             // due, at its last time
+    step_overland_constituent_transport(rs());
+    EXPECT_DOUBLE_EQ(rs().con.pend_infil[1][1], 5.0);
+    EXPECT_DOUBLE_EQ(overland_mass(), 40.0);
+    EXPECT_DOUBLE_EQ(rs().con_tot.infil[1], 0.0);
+}
+
+}  // namespace
