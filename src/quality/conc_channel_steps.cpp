@@ -30,9 +30,8 @@ void size_channel_stores(run_state& rs) {
     for (con_rows* r : {&cc.conc, &cc.mass, &cc.disp, &cc.qlat_mass, &cc.decay_mass})
         r->assign(ix(n) + 1, std::vector<double>(slots, 0.0));
     cc.outlet_mass.assign(ix(n) + 1, 0.0);
-    for (std::vector<double>* w : {&cc.c, &cc.m, &cc.c_save, &cc.m_save, &cc.c_pred, &cc.m_pred,
-                                   &cc.a1, &cc.g1, &cc.a2, &cc.g2, &cc.src, &cc.area_adt,
-                                   &cc.flux_sum})
+    for (std::vector<double>* w : {&cc.c, &cc.m, &cc.c_save, &cc.c_pred, &cc.m_pred,
+                                   &cc.a1, &cc.g1, &cc.a2, &cc.g2, &cc.src, &cc.area_adt})
         w->assign(slots, 0.0);
     cc.downstream.assign(ix(rs.links) + 1, 0);
     cc.via_structure.assign(ix(rs.links) + 1, 0);

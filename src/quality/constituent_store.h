@@ -97,8 +97,6 @@ struct constituent_channel {
     std::vector<double> outlet_mass;  // per constituent: pending outlet mass, g
     double outlet_interval = 0.0;     // interval of the outlet timer when it last ran, s
     double decay_interval = 0.0;      // interval of the decay timer when it last ran, s
-    double decay_last = 0.0, decay_next = 0.0;    // decay timer, Julian days
-    double outlet_last = 0.0, outlet_next = 0.0;  // outlet timer, Julian days
     // Step totals of the constituent being routed, g
     double step_out = 0.0, step_decay = 0.0, step_lateral = 0.0, step_clip = 0.0;
     // Network as the routing walks it (links 1..links)
@@ -107,9 +105,9 @@ struct constituent_channel {
     std::vector<std::vector<int>> feeders;  // transport links whose last node feeds node 1
     const double* disp_row = nullptr;       // dispersion row of the constituent being routed, m2/s
     // Work rows (slots)
-    std::vector<double> c, m, c_save, m_save, c_pred, m_pred;  // g/m3 and g
+    std::vector<double> c, m, c_pred, m_pred;  // current and predicted concentration g/m3, mass g
+    std::vector<double> c_save;                // concentrations of the previous corrector pass, g/m3
     std::vector<double> a1, g1, a2, g2;  // advective (g per sub-step) and dispersive (g/s) fluxes
     std::vector<double> src;             // node source rate, g/s
     std::vector<double> area_adt;        // flow area interpolated over the interval, m2
-    std::vector<double> flux_sum;        // averaged advective flux summed over the interval, g
 };
