@@ -92,7 +92,7 @@ struct constituent_channel {
     con_rows conc;             // node concentration, g/m3
     con_rows mass;             // node mass, g
     con_rows disp;             // node dispersion coefficient, m2/s
-    con_rows qlat_mass;        // pending mass from the cells (negative: to the cells), g
+    con_rows qlat_mass;        // mass from the cells not yet added to the node, g
     con_rows decay_mass;       // pending decay, g
     std::vector<double> outlet_mass;  // per constituent: pending outlet mass, g
     double outlet_interval = 0.0;     // interval of the outlet timer when it last ran, s
