@@ -32,7 +32,7 @@ void apply_overland_boundaries(run_state& rs, double dt);
 // Puts the cells of types 2 and 3 back to their held depth in `depth` (m, per
 // cell) after the routing has moved water through them; the water that took
 // is added to `gain` and the water they gave up to `loss` (m3).
-void hold_head_cells(const run_state& rs, double* depth, double& gain, double& loss);
+void hold_head_cells(run_state& rs, double* depth, double& gain, double& loss);
 
 // True for a cell whose depth the boundary holds (types 2, 3 and 9).
 inline bool held_boundary_type(int type) {

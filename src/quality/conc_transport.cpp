@@ -21,7 +21,6 @@ inline size_t ix(int i) { return static_cast<size_t>(i); }
 constexpr double kCourant = 0.5;        // largest share of a cell's water that leaves in a sub-step
 constexpr double kDiffusion = 0.5;      // largest E dt / dx2 of a sub-step
 constexpr double kShortestSubstep = 0.1;  // s
-constexpr int kBooked = 5;                // amounts booked per cell: rain, decay, infiltration, exchange, made
 
 // Face fluxes into each cell across its face with neighbour `nb` (upper or
 // left): advective q x upwind concentration (q the face discharge from the
@@ -238,7 +237,10 @@ void step_overland_constituent_transport(run_state& rs) {
     std::vector<double>& b_infil = c.book_infil;
     std::vector<double>& b_exch = c.book_exchange;
     std::vector<double>& b_neg = c.book_neg;
+    std::vector<double>& b_bc = c.book_bc;
     w.neg = b_neg.data();
+    // Water the boundary conditions and pumps took since the last step, m3 per cell.
+    const double* bc_vol = (rs.ov_boundary || rs.ov_pump) && c.bc_volume.size() > ix(cells) ? c.bc_volume.data() : nullptr;
     const int outlet = !rs.chan_explic ? rs.outlet_cell : 0;
     // One sub-step limit for every constituent, with the largest dispersion
     // coefficient of each cell (the coefficients do not change in a run).
@@ -268,6 +270,15 @@ void step_overland_constituent_transport(run_state& rs) {
             b_infil[ix(j)] = t.infil;
             b_exch[ix(j)] = t.exchange;
             b_neg[ix(j)] = 0.0;
+            // The boundary or pumped water carried the cell's concentration of
+            // the last step, at most what the cell holds after its budget.
+            double gone = 0.0;
+            if (bc_vol != nullptr && bc_vol[j] > 0.0) {
+                const double held = std::max(M[j] + R[j] * dt, 0.0);
+                gone = std::min(C[j] * bc_vol[j], held);
+                R[j] -= gone / dt;
+            }
+            b_bc[ix(j)] = gone;
         }
         // The overland outlet: at most what the outlet cell holds after its budget.
         double out = 0.0;
@@ -289,7 +300,7 @@ void step_overland_constituent_transport(run_state& rs) {
         const double* h = rs.ov_depth.data();
 #pragma omp parallel for schedule(static) if (parallel)
         for (int b = 0; b < blocks; ++b) {
-            double s[kBooked] = {0.0, 0.0, 0.0, 0.0, 0.0};
+            double s[kConBooked] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
             const int last = std::min(cells, (b + 1) * kSumBlock);
             for (int j = b * kSumBlock + 1; j <= last; ++j) {
                 if (M[j] < 0.0) {
@@ -313,16 +324,18 @@ void step_overland_constituent_transport(run_state& rs) {
                 s[2] += b_infil[ix(j)];
                 s[3] += b_exch[ix(j)];
                 s[4] += b_neg[ix(j)];
+                s[5] += b_bc[ix(j)];
             }
-            for (int k = 0; k < kBooked; ++k) part[b * kBooked + k] = s[k];
+            for (int k = 0; k < kConBooked; ++k) part[b * kConBooked + k] = s[k];
         }
-        double precip = 0.0, decay = 0.0, infil = 0.0, exch = 0.0, neg = 0.0;
+        double precip = 0.0, decay = 0.0, infil = 0.0, exch = 0.0, neg = 0.0, bc = 0.0;
         for (int b = 0; b < blocks; ++b) {
-            precip += part[b * kBooked];
-            decay += part[b * kBooked + 1];
-            infil += part[b * kBooked + 2];
-            exch += part[b * kBooked + 3];
-            neg += part[b * kBooked + 4];
+            precip += part[b * kConBooked];
+            decay += part[b * kConBooked + 1];
+            infil += part[b * kConBooked + 2];
+            exch += part[b * kConBooked + 3];
+            neg += part[b * kConBooked + 4];
+            bc += part[b * kConBooked + 5];
         }
         // 7. Totals, kg.
         constituent_totals& t = rs.con_tot;
@@ -332,7 +345,9 @@ void step_overland_constituent_transport(run_state& rs) {
         t.uptake[ii] += exch / 1000.0;
         t.ov_neg[ii] += neg / 1000.0;
         t.ov_out[ii] += out / 1000.0;
+        t.bc_out[ii] += bc / 1000.0;
     }
+    if (bc_vol != nullptr) std::fill(c.bc_volume.begin(), c.bc_volume.end(), 0.0);
     rs.ov_con_transport_last = rs.time;
     rs.ov_con_transport_next = rs.time + rs.ov_con_step_days;
     rs.con_sweep = rs.con_sweep == 1 ? 2 : 1;

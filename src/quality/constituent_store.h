@@ -18,6 +18,8 @@ using con_rows = std::vector<std::vector<double>>;
 // Cells per block of the ordered sums of the transport step: each block is
 // summed in cell order, then the blocks in order, whatever the thread count.
 constexpr int kSumBlock = 8192;  // [constituent 1..n][cell 1..GNUM]
+// Amounts summed per block: rain, decay, infiltration, exchange, made, boundary outflow.
+constexpr int kConBooked = 6;
 
 // Per-cell overland stores of every constituent and the transport work rows.
 struct constituent_cells {
@@ -36,6 +38,7 @@ struct constituent_cells {
     con_rows pend_decay;     // lost to decay
     con_rows pend_lateral;   // handed to the channel (negative: received)
     std::vector<double> exit_mass;  // per constituent: mass queued to leave by the overland outlet, g
+    std::vector<double> bc_volume;  // per cell: water the overland boundary conditions and pumps took since the last transport step, m3
 
     // Soil layer under each cell (soil constituents, single-layer Green-Ampt)
     double layer_thickness = 0.0;  // thickness of the constituent soil layer, m
@@ -63,7 +66,8 @@ struct constituent_cells {
     std::vector<double> book_infil;     // per cell: infiltration taken in the step, g
     std::vector<double> book_exchange;  // per cell: exchange taken in the step, g
     std::vector<double> book_neg;       // per cell: mass made by raising negative masses, g
-    std::vector<double> block_sums;     // per block of kSumBlock cells: the five booked sums, g
+    std::vector<double> book_bc;        // per cell: mass the boundary and pumped water carried out, g
+    std::vector<double> block_sums;     // per block of kSumBlock cells: the booked sums, g
 };
 
 // Per-constituent run totals (index 1..n), kg.
@@ -76,6 +80,7 @@ struct constituent_totals {
     std::vector<double> ov_decay;      // decayed in the overland water
     std::vector<double> uptake;        // given by the soil surface to the water (negative: taken)
     std::vector<double> ov_out;        // left by the overland outlet
+    std::vector<double> bc_out;        // left with the water the overland boundary conditions and pumps took
     std::vector<double> qlat;          // from the cells to the channels (negative: back)
     std::vector<double> ov_neg;        // made by raising negative overland masses to 0
     std::vector<double> chan_out;      // left by the channel outlet
