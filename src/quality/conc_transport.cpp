@@ -22,59 +22,75 @@ constexpr double kCourant = 0.5;        // largest share of a cell's water that 
 constexpr double kDiffusion = 0.5;      // largest E dt / dx2 of a sub-step
 constexpr double kShortestSubstep = 0.1;  // s
 
-// Face fluxes into each cell across its face with neighbour `nb` (upper or
-// left): advective q x upwind concentration (q the face discharge from the
-// neighbour to the cell, m3/s) and dispersive min(h E) x (Cn - Cc). g/s.
-// A work-sharing loop of the enclosing parallel region (serial outside one).
-void face_fluxes(const overland_view& v, const double* C, const int* nb, const double* q,
-                 double* adv, double* dsp) {
-    const int n = v.cells;
-#pragma omp for schedule(static)
-    for (int c = 1; c <= n; ++c) {
-        const int k = nb[c];
-        if (k == 0) {
-            adv[c] = 0.0;
-            dsp[c] = 0.0;
-            continue;
-        }
-        const double Q = q[k];
-        adv[c] = Q * (Q >= 0.0 ? C[k] : C[c]);
-        const double hk = v.h[k], hc = v.h[c];
-        dsp[c] = hk > kConDry && hc > kConDry ? std::min(hk * v.E[k], hc * v.E[c]) * (C[k] - C[c])
-                                              : 0.0;
+// Flux into cell c across its face with neighbour k (upper or left; 0 none):
+// advective q x upwind concentration (q the face discharge from the
+// neighbour to the cell, m3/s) and dispersive min(h E) x (Ck - Cc), g/s.
+inline void face_flux(const overland_view& v, const double* C, int c, int k, double Q,
+                      double& adv, double& dsp) {
+    if (k == 0) {
+        adv = 0.0;
+        dsp = 0.0;
+        return;
     }
+    adv = Q * (Q >= 0.0 ? C[k] : C[c]);
+    const double hk = v.h[k], hc = v.h[c];
+    dsp = hk > kConDry && hc > kConDry ? std::min(hk * v.E[k], hc * v.E[c]) * (C[k] - C[c]) : 0.0;
 }
 
 // Predictor: new mass of each cell from its start mass M0, the fluxes across
-// its own face (index c) and its far face (index of the far neighbour) and
+// its own face and its far face (the far neighbour's own face, worked out
+// here again so that no loop waits for another over the face fluxes) and
 // half the net source rate; concentration from the mass (0 when negative).
-void predict_cells(const overland_view& v, const double* M0, const int* far, const double* adv,
-                   const double* dsp, const double* R, double dt, double* M, double* C) {
+// The fluxes across the own face are kept for the corrector. A work-sharing
+// loop of the enclosing parallel region (serial outside one).
+void predict_cells(const overland_view& v, const double* M0, const double* C, const int* nb,
+                   const int* far, const double* q, const double* R, double dt, overland_work& w) {
     const int n = v.cells;
     const double area = v.area;
+    double* adv = w.adv1;
+    double* dsp = w.dsp1;
+    double* M = w.m_pred;
+    double* Cp = w.c_pred;
 #pragma omp for schedule(static)
     for (int c = 1; c <= n; ++c) {
+        double a_in, d_in;
+        face_flux(v, C, c, nb[c], nb[c] != 0 ? q[nb[c]] : 0.0, a_in, d_in);
+        adv[c] = a_in;
+        dsp[c] = d_in;
         const int f = far[c];
-        const double out = f != 0 ? adv[f] + dsp[f] : 0.0;
-        const double m = (adv[c] + dsp[c] - out + 0.5 * R[c]) * dt + M0[c];
+        double out = 0.0;
+        if (f != 0) {
+            double a_out, d_out;
+            face_flux(v, C, f, c, q[c], a_out, d_out);
+            out = a_out + d_out;
+        }
+        const double m = (a_in + d_in - out + 0.5 * R[c]) * dt + M0[c];
         const double h = v.h[c];
         M[c] = m;
-        C[c] = h > kConDry && m >= 0.0 ? m / (h * area) : 0.0;
+        Cp[c] = h > kConDry && m >= 0.0 ? m / (h * area) : 0.0;
     }
 }
 
 // Corrector with the mean of the first and the predicted fluxes; M is read
 // and written for the own cell only. A negative mass is booked in `neg` and
 // set to 0.
-void correct_cells(const overland_view& v, const int* far, const overland_work& w,
-                   const double* R, double dt, double* M, double* C) {
+void correct_cells(const overland_view& v, const int* nb, const int* far, const double* q,
+                   const overland_work& w, const double* R, double dt, double* M, double* C) {
     const int n = v.cells;
     const double area = v.area;
+    const double* Cp = w.c_pred;
 #pragma omp for schedule(static)
     for (int c = 1; c <= n; ++c) {
+        double a2, d2;
+        face_flux(v, Cp, c, nb[c], nb[c] != 0 ? q[nb[c]] : 0.0, a2, d2);
+        const double in = 0.5 * (w.adv1[c] + a2 + w.dsp1[c] + d2);
         const int f = far[c];
-        const double in = 0.5 * (w.adv1[c] + w.adv2[c] + w.dsp1[c] + w.dsp2[c]);
-        const double out = f != 0 ? 0.5 * (w.adv1[f] + w.adv2[f] + w.dsp1[f] + w.dsp2[f]) : 0.0;
+        double out = 0.0;
+        if (f != 0) {
+            double a2f, d2f;
+            face_flux(v, Cp, f, c, q[c], a2f, d2f);
+            out = 0.5 * (w.adv1[f] + a2f + w.dsp1[f] + d2f);
+        }
         double m = (in - out + 0.5 * R[c]) * dt + M[c];
         if (m < 0.0) {
             w.neg[c] += -m;
@@ -128,10 +144,8 @@ void advect_overland_constituent(const overland_view& v, double dt, int sweep, d
             const int* nb = columns ? v.above : v.left;
             const int* far = columns ? v.below : v.right;
             const double* q = columns ? v.qy : v.qx;
-            face_fluxes(v, C, nb, q, w.adv1, w.dsp1);
-            predict_cells(v, M, far, w.adv1, w.dsp1, R, h, w.m_pred, w.c_pred);
-            face_fluxes(v, w.c_pred, nb, q, w.adv2, w.dsp2);
-            correct_cells(v, far, w, R, h, M, C);
+            predict_cells(v, M, C, nb, far, q, R, h, w);
+            correct_cells(v, nb, far, q, w, R, h, M, C);
         }
     }
 }
@@ -226,8 +240,6 @@ void step_overland_constituent_transport(run_state& rs) {
     overland_work w;
     w.adv1 = c.adv1.data();
     w.dsp1 = c.dsp1.data();
-    w.adv2 = c.adv2.data();
-    w.dsp2 = c.dsp2.data();
     w.m_pred = c.m_pred.data();
     w.c_pred = c.c_pred.data();
     w.limit = c.limit.data();

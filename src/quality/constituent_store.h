@@ -54,8 +54,6 @@ struct constituent_cells {
     std::vector<double> rate;      // net source rate of the cell, g/s
     std::vector<double> adv1;      // advective flux into the cell across its upper/left face, g/s
     std::vector<double> dsp1;      // dispersive flux into the cell across that face, g/s
-    std::vector<double> adv2;      // the same from the predicted concentrations, g/s
-    std::vector<double> dsp2;      // the same from the predicted concentrations, g/s
     std::vector<double> m_pred;    // predicted mass, g
     std::vector<double> c_pred;    // predicted concentration, g/m3
     std::vector<double> limit;     // per cell: sub-step limit found in the cell, s

@@ -105,7 +105,7 @@ void alloc_constituent_arrays(run_state& rs, int n) {
     c.disp_max_ready = 0;
     const size_t slots = static_cast<size_t>(cells) + 1;
     for (std::vector<double>* w :
-         {&c.disp_max, &c.rate, &c.adv1, &c.dsp1, &c.adv2, &c.dsp2, &c.m_pred, &c.c_pred, &c.limit,
+         {&c.disp_max, &c.rate, &c.adv1, &c.dsp1, &c.m_pred, &c.c_pred, &c.limit,
           &c.book_soil_decay, &c.book_precip, &c.book_decay, &c.book_infil, &c.book_exchange, &c.book_neg, &c.book_bc})
         w->assign(slots, 0.0);
     rs.con_h_last.assign(slots, 0.0);
