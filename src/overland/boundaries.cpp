@@ -341,14 +341,31 @@ void apply_overland_boundaries(run_state& rs, double dt) {
     rs.vol_discharge_bc_unmet += q_unmet;
 }
 
-void hold_head_cells(run_state& rs, double* depth, double& gain, double& loss) {
+void hold_head_cells(const run_state& rs, double* depth, double& gain, double& loss,
+                     double* cell_loss) {
     const double area = rs.cell_size * rs.cell_size;
+    size_t k = 0;
     for (int c : rs.ov_head_cells) {
         const double target = held_depth(rs, c);
         const double change = target - depth[c];
         if (change >= 0.0) gain += change * area;
         else loss += -change * area;
-        if (change < 0.0) book_leaving_water(rs, c, -change * area);
+        if (cell_loss != nullptr && change < 0.0) cell_loss[k] += -change * area;
         depth[c] = target;
+        ++k;
     }
+}
+
+double* clear_head_cell_losses(run_state& rs) {
+    if (rs.con.bc_volume.empty() || rs.ov_head_cells.empty()) return nullptr;
+    std::vector<double>& l = rs.con.head_loss;
+    l.assign(rs.ov_head_cells.size(), 0.0);   // sized once: later calls only clear
+    return l.data();
+}
+
+void book_head_cell_losses(run_state& rs) {
+    if (rs.con.bc_volume.empty()) return;
+    const std::vector<double>& l = rs.con.head_loss;
+    for (size_t k = 0; k < l.size() && k < rs.ov_head_cells.size(); ++k)
+        book_leaving_water(rs, rs.ov_head_cells[k], l[k]);
 }

@@ -39,6 +39,7 @@ struct constituent_cells {
     con_rows pend_lateral;   // handed to the channel (negative: received)
     std::vector<double> exit_mass;  // per constituent: mass queued to leave by the overland outlet, g
     std::vector<double> bc_volume;  // per cell: water the overland boundary conditions and pumps took since the last transport step, m3
+    std::vector<double> head_loss;  // per cell of ov_head_cells: water the held level took in the overland step's current attempt, m3
 
     // Soil layer under each cell (soil constituents, single-layer Green-Ampt)
     double layer_thickness = 0.0;  // thickness of the constituent soil layer, m
