@@ -11,6 +11,7 @@
 #include "core/dates.h"
 #include "core/error.h"
 #include "run/run_state.h"
+#include "subsurface/gw_richards.h"
 #include "subsurface/gw_soil.h"
 #include "subsurface/gw_solver.h"
 #include "subsurface/stream_exchange.h"
@@ -29,15 +30,18 @@ bool solver_method(const run_state& rs) { return gw_aquifer_solved(rs); }
 
 // Step 6a: storage coefficient from the depth to the water table d (m):
 // 1 above the ground, the soil's porosity while the table lies in the soil
-// (the layered soil's upper or lower layer by the table's depth), the
-// aquifer's porosity below.
+// (the layered soil's upper or lower layer by the table's depth; for
+// Richards columns the saturated content at the table), the aquifer's
+// porosity below.
 void set_storage_terms(run_state& rs) {
     for (int c = 1; c <= rs.GNUM; ++c) {
         const size_t i = ix(c);
         const double d = rs.elevation[i] - rs.elevgw[i];   // m
         double s = rs.gw_porosity[i];
         table_soil soil;
-        if (d <= 0.0) {
+        if (rs.inf_richards) {
+            s = gw_layer_average(rs, c, rs.elevgw[i], rs.elevgw[i]);
+        } else if (d <= 0.0) {
             s = 1.0;
         } else if ((rs.inf_redist || rs.inf_layered_soil) && cell_table_soil(rs, c, soil) &&
                    d * kCmPerM <= soil.depth) {
@@ -189,7 +193,11 @@ void update_groundwater(run_state& rs) {
         if (error_record.code != 0) return;
         rs.gw_sweep = rs.gw_sweep == 1 ? 2 : 1;
         if (!book_interval(rs, dt)) return;
-        adjust_soils_to_table(rs);
+        if (rs.inf_richards) {
+            adjust_richards_to_table(rs);
+        } else {
+            adjust_soils_to_table(rs);
+        }
     }
 
     if (rs.chan_explic && rs.stream_exchange && !rs.chan_active && !rs.qriv.empty()) {
