@@ -13,6 +13,7 @@
 #include "run/run_state.h"
 #include "subsurface/gw_richards.h"
 #include "subsurface/gw_soil.h"
+#include "subsurface/point_sources.h"
 #include "subsurface/gw_solver.h"
 #include "subsurface/stream_exchange.h"
 
@@ -181,6 +182,27 @@ void book_channel_exchange(run_state& rs) {
     }
 }
 
+bool restart_surface_on_exfiltration(run_state& rs) {
+    if (!rs.long_term || !rs.exfiltration || rs.rain_on) return false;
+    const double step = rs.rain_step_days > 0.0 ? rs.rain_step_days : rs.dt_days;   // days
+    const double next = rs.time + step;
+    bool moved = false;
+    if (rs.rain_next > next + rs.time_tolerance) {
+        rs.rain_next = next;
+        if (rs.time < rs.rain_last) rs.rain_last = rs.time;
+        moved = true;
+    }
+    if (rs.infil_next > next + rs.time_tolerance || rs.infil_step_days > step + rs.time_tolerance) {
+        rs.infil_step_days = step;
+        rs.infil_step_seconds = step * kSecondsPerDay;
+        if (rs.infil_next > next) rs.infil_next = next;
+        if (rs.time < rs.infil_last) rs.infil_last = rs.time;
+        moved = true;
+    }
+    if (moved && rs.inf_redist && rs.inf_redist_ready == 0) start_redistribution_values(rs);
+    return moved;
+}
+
 void update_groundwater(run_state& rs) {
     if (!rs.gw_simulation || !process_due(rs, rs.gw_next)) return;
     rs.exfiltration = 0;
@@ -199,6 +221,7 @@ void update_groundwater(run_state& rs) {
             adjust_soils_to_table(rs);
         }
     }
+    restart_surface_on_exfiltration(rs);
 
     if (rs.chan_explic && rs.stream_exchange && !rs.chan_active && !rs.qriv.empty()) {
         if (!exchange_without_routing(rs, dt)) return;
