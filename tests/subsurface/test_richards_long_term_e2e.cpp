@@ -1,7 +1,8 @@
 // Richards columns in long-term runs through the program: the hourly data run
 // on past the last event, so a slow soil still drains when the run ends. The
 // columns' own balance (final = initial + infiltrated - drained + column
-// error) and the whole run's balance close for a fast and a slow soil.
+// error) and the whole run's balance close for a fast and a slow soil, and
+// over a solved aquifer whose falling table the columns follow.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -52,7 +53,9 @@ std::string soil_table(double ks) {
     return std::string("1\n0\n1\n0.2 0.12 70 0.1\n") + layer + layer + layer;
 }
 
-project_file long_term_valley(const temp_dir& dir, double ks) {
+// With `table_m` >= 0 a solved aquifer lies under the valley, its table
+// `table_m` below the ground, fixed along the first row.
+project_file long_term_valley(const temp_dir& dir, double ks, double table_m = -1.0) {
     grid_spec g;
     g.rows = kRows;
     g.cols = kCols;
@@ -83,6 +86,20 @@ project_file long_term_valley(const temp_dir& dir, double ks) {
     p.card("INF_RICHARDS").card("RICHARDS_C_OPTION", "havercamp");
     p.card("SOIL_TYPE_MAP", "soils.asc").card("SOIL_LAYER_INPUT_FILE", "soils.txt");
     p.card("SUPER_QUIET");
+    if (table_m >= 0.0) {
+        auto ground = [&](int r, int c) {
+            return 100.0 + slope * kCell * (kRows - r) + 0.01 * kCell * std::abs(c - mid);
+        };
+        write_grid(dir.file("wt.asc"), g, [&](int r, int c) { return ground(r, c) - table_m; }, 6);
+        write_grid(dir.file("bottom.asc"), g, [&](int r, int c) { return ground(r, c) - 4.0; }, 6);
+        write_grid(dir.file("gwbound.asc"), g,
+                   [&](int r, int c) { return c == mid ? 4.0 : (r == 1 ? 2.0 : 1.0); }, 0);
+        p.card("WATER_TABLE", "wt.asc").card("STREAM_LOSS").card("K_RIVER", "0.36");
+        p.card("M_RIVER", "0.5").card("GW_SIMULATION").card("AQUIFER_BOTTOM", "bottom.asc");
+        p.card("GW_BOUNDFILE", "gwbound.asc").card("GW_UNIF_HYCOND", "36.0");
+        p.card("GW_UNIF_POROSITY", "0.3").card("GW_RELAX_COEFF", "1.2");
+        p.card("GW_LSOR_CON", "1e-12").card("GW_TIMESTEP", "600").card("AQUIFER_DELTA_Z", "0.1");
+    }
     return p;
 }
 
@@ -134,4 +151,30 @@ TEST(RichardsLongTermProgram, ColumnsAndRunBalanceCloseWhileTheSoilStillDrains) 
         const double stored = (v[5] - v[4]) + (v[7] - v[6]) + (v[9] - v[8]) + (v[11] - v[10]);
         EXPECT_NEAR(rain + col[4], v[1] + v[2] + v[3] + stored, 1e-9 * rain) << s;
     }
+}
+
+// The same valley over a solved aquifer whose table lies in the soil: the
+// columns follow the table for eight days and the whole run balances.
+TEST(RichardsLongTermProgram, ColumnsOverASolvedAquiferBalance) {
+    temp_dir dir;
+    long_term_valley(dir, 2.0, 0.4).write(dir.file("valley.prj"));
+    run_result r = run_pluvo({"valley.prj"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::string s = read_file(dir.file("valley.sum"));
+    const std::vector<double> e = numbers_after(s, "Overall balance, relative error =", 1);
+    ASSERT_EQ(e.size(), 1u) << s;
+    EXPECT_LT(std::fabs(e[0]), 1e-9) << s;
+    // The aquifer feeds the stream, its table falls and the columns lengthen,
+    // taking their water from it.
+    const std::vector<double> gw = numbers_after(s, "GW volume start =", 1);
+    const std::vector<double> gw_end = numbers_after(s, "GW volume end =", 1);
+    const std::vector<double> moved = numbers_after(s, "Sat/unsat. trickery (into gw) =", 1);
+    ASSERT_EQ(gw.size() + gw_end.size() + moved.size(), 3u) << s;
+    EXPECT_LT(gw_end[0], gw[0]);
+    EXPECT_LT(moved[0], -1.0);
+    const std::vector<double> col = numbers_after(s, "Richards columns (m3):", 5);
+    ASSERT_EQ(col.size(), 5u) << s;
+    // Columns: final = initial + infiltrated - drained + column error + taken
+    // from the aquifer (printed to 2 decimals).
+    EXPECT_NEAR(col[1], col[0] + col[2] - col[3] + col[4] - moved[0], 0.01) << s;
 }
