@@ -47,7 +47,8 @@ void alloc_calib_output(run_state& rs) {
     calib_output& r = *rs.calib_output;
     const int locations = rs.optimize_sed ? (rs.sed_locations_on ? rs.num_sed_locations : 0)
                                           : (rs.hyd_locations_on ? rs.num_hyd_locations : 0);
-    r.num_events = rs.num_events;
+    // A uniform rain is one event; its run counts no precipitation file.
+    r.num_events = rs.uniform_rain && rs.num_events < 1 ? 1 : rs.num_events;
     r.stride = 1 + locations;
     const size_t flat = static_cast<size_t>(r.stride) * static_cast<size_t>(r.num_events > 0 ? r.num_events : 0) + 2;
     r.peaks.assign(flat, 0.0);
@@ -69,8 +70,12 @@ void write_calibration_total(run_state& rs) {
     }
 }
 
-bool check_param_list(const std::string& param_list_path, int param_count) {
+bool check_param_list(const std::string& param_list_path, int param_count, std::vector<std::string>* names) {
     const bool ok = load_param_list(param_list_path, param_count);
+    if (names != nullptr) {
+        names->clear();
+        for (const replace_pair* p = replace_list; p != nullptr; p = p->next) names->push_back(p->token);
+    }
     free_replace_params();
     return ok;
 }

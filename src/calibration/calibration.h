@@ -45,8 +45,9 @@ double calib_run_callback(const std::string& param_list_path, const std::string&
 
 // Checks before the first trial that the parameter list can be read and has
 // no more entries than `param_count` trial values; prints the reason and
-// returns false otherwise.
-bool check_param_list(const std::string& param_list_path, int param_count);
+// returns false otherwise. `names` receives the bracketed names in list order.
+bool check_param_list(const std::string& param_list_path, int param_count,
+                      std::vector<std::string>* names = nullptr);
 // Refuses a project that asks for sediment calibration (card optimize_sed);
 // prints the reason and returns false.
 bool check_calibration_project(const std::string& project_path);

@@ -1,6 +1,7 @@
 // Monte Carlo (-m) and sensitivity (-s) studies.
 #include "calibration/montecarlo.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -118,11 +119,11 @@ void montecarlo::log_run(double cost) {
         if (!open_file_named(log_file, name, "a")) return;
         if (!existed) {
             std::fprintf(log_file.handle, "Cost  \t");
-            for (const replace_pair* p = replace_list; p != nullptr; p = p->next) {
-                bool seen = false;
-                for (const replace_pair* q = replace_list; q != p; q = q->next)
-                    seen = seen || std::string(q->token) == p->token;
-                if (!seen) std::fprintf(log_file.handle, "%s\t", p->token);
+            // Each name once, in list order (the run has emptied the list itself).
+            for (size_t i = 0; i < param_names.size(); ++i) {
+                if (std::find(param_names.begin(), param_names.begin() + static_cast<long>(i), param_names[i]) ==
+                    param_names.begin() + static_cast<long>(i))
+                    std::fprintf(log_file.handle, "%s\t", param_names[i].c_str());
             }
             std::fprintf(log_file.handle, "\n");
         }
@@ -139,7 +140,7 @@ int montecarlo::run() {
         return 0;
     }
     if (!obs_ok) return 0;
-    if (!check_calibration_project(project_path) || !check_param_list(param_list_path, num_params)) return 0;
+    if (!check_calibration_project(project_path) || !check_param_list(param_list_path, num_params, &param_names)) return 0;
     for (int i = 0; i < num_runs; ++i) {
         draw_parameters();
         trial_status status = trial_status::scored;

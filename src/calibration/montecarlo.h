@@ -52,6 +52,7 @@ public:
     std::vector<double> best;      // best trial [1..n]
     double best_cost = 0.0;        // cost of the best trial, -
     trial_fn run_callback;         // the trial runner (calib_run_callback)
+    std::vector<std::string> param_names;   // bracketed names of the parameter list, in order
 
 private:
     void log_run(double cost);

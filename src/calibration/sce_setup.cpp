@@ -48,11 +48,6 @@ private:
     bool pending_ = false;
 };
 
-void bad_number(const sce_optimizer& o, int line, const char* what, const std::string& token) {
-    std::printf("Error: SCE input file %s, line %d: %s is \"%s\", not a %s number.\n",
-                o.input_path.c_str(), line, what, token.c_str(),
-                token.empty() ? "(missing)" : "usable");
-}
 
 }  // namespace
 
@@ -75,27 +70,31 @@ bool scein(sce_optimizer& o, file_object& f) {
     }
     read_project_folder(o.project_path.c_str());
 
-    number_stream in(f);
-    in.start(lines);
+    // The seven settings stand on one line; the numbers after them are free format.
     std::string text;
     int settings[6] = {};
-    const char* names7[] = {"maxn", "kstop", "pcento", "ngs", "iseed", "ideflt", "nopt"};
-    for (int k = 0; k < 7; ++k) {
-        bool ok = false;
-        if (k == 2) {
-            ok = in.real(o.pcento, text);
-        } else {
-            int v = 0;
-            ok = in.whole(v, text);
-            int* dst[] = {&o.maxn, &o.kstop, nullptr, &o.ngs, &o.iseed, &o.ideflt, &o.nopt};
-            if (ok) *dst[k] = v;
-        }
-        if (!ok) {
-            std::printf("Error in your input file. The first line must have 7 parameters.\n");
-            bad_number(o, in.line_number, names7[k], text);
-            return false;
+    {
+        const char* names7[] = {"maxn", "kstop", "pcento", "ngs", "iseed", "ideflt", "nopt"};
+        int* whole[] = {&o.maxn, &o.kstop, nullptr, &o.ngs, &o.iseed, &o.ideflt, &o.nopt};
+        const bool have_line = read_line(line, f) != 0;
+        ++lines;
+        for (int k = 0; k < 7; ++k) {
+            char word[kTokenSize] = {};
+            const bool got = have_line && next_word(line, word);
+            text = word;
+            const bool ok = got && (k == 2 ? parse_real_token(word, o.pcento) == number_status::ok
+                                           : parse_int_token(word, *whole[k]) == number_status::ok);
+            if (!ok) {
+                std::printf("Error in your input file. The first line must have 7 parameters.\n");
+                std::printf("Error: SCE input file %s, line %d: the settings line (maxn kstop pcento ngs "
+                            "iseed ideflt nopt) has no usable %s (\"%s\").\n",
+                            o.input_path.c_str(), lines, names7[k], text.c_str());
+                return false;
+            }
         }
     }
+    number_stream in(f);
+    in.start(lines);
     if (o.iseed == 0) o.iseed = 3737;
     if (o.nopt < 1) {
         std::printf("Error: SCE input file %s, line %d: the number of parameters (nopt) is %d; it "
@@ -107,9 +106,8 @@ bool scein(sce_optimizer& o, file_object& f) {
     for (int k = 0; k < 6; ++k) {
         if (!in.whole(settings[k], text)) {
             std::printf("Error: SCE input file %s, line %d: the second settings line must have 6 "
-                        "whole numbers (npg nps nspl mings iniflg iprint).\n",
-                        o.input_path.c_str(), in.line_number);
-            bad_number(o, in.line_number, names6[k], text);
+                        "whole numbers (npg nps nspl mings iniflg iprint); %s is \"%s\".\n",
+                        o.input_path.c_str(), in.line_number, names6[k], text.c_str());
             return false;
         }
     }
@@ -132,9 +130,8 @@ bool scein(sce_optimizer& o, file_object& f) {
         for (int k = 0; k < 3; ++k) {
             if (!in.real(*dst[k], text)) {
                 std::printf("Error: SCE input file %s, line %d: parameter %d of %d needs a start "
-                            "value, a lower and an upper bound.\n",
-                            o.input_path.c_str(), in.line_number, i, o.nopt);
-                bad_number(o, in.line_number, names[k], text);
+                            "value, a lower and an upper bound; its %s is \"%s\".\n",
+                            o.input_path.c_str(), in.line_number, i, o.nopt, names[k], text.c_str());
                 return false;
             }
         }
