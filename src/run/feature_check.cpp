@@ -46,6 +46,8 @@ const unbuilt_feature kUnbuilt[] = {
      }},
     {"xybdyoutput_pts", "XY boundary outputs",
      [](const run_state& rs) { return rs.cards.xybdyoutput_pts_given != 0; }},
+    {"optimize_sed", "sediment calibration (it needs channel sediment transport)",
+     [](const run_state& rs) { return rs.optimize_sed != 0; }},
 };
 
 }  // namespace

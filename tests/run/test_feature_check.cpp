@@ -28,6 +28,7 @@ TEST(FeatureCheck, EveryUnbuiltFeatureStopsTheRunNamingItsCard) {
         {"ANALYZERS checks.txt", "analyzers"},
         {"ZOV_HYDRO zov.hyd", "zov_hydro"},
         {"XYBDYOUTPUT_PTS points.txt", "xybdyoutput_pts"},
+        {"OPTIMIZE optim.out\nOPTIMIZE_SED", "optimize_sed"},
     };
     for (const feature_case& c : cases) {
         SCOPED_TRACE(c.line);
