@@ -248,3 +248,23 @@ TEST(CalibrationEndToEnd, SedimentCalibrationIsRefusedBeforeAnyTrial) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CalibrationEndToEnd, MonteCarloTakesPathsOfAnyLength) {
+    temp_dir dir;
+    plane_case small;
+    small.grid = {3, 3, 10.0, 1000.0, 0.0};
+    small.total_minutes = 10;
+    const std::string longer(230, 'p');   // names beyond 200 characters
+    write_plane_case(dir.path(), small).remove("MANNING_N").card("MANNING_N", "[n]")
+        .write(dir.file(longer + ".prj"));
+    write_file(dir.file("l" + longer + ".txt"), "1\n[n] \"%8.6lf\"\n");
+    write_file(dir.file("o" + longer + ".txt"), "1\n0.01 1 5 1\n");
+    write_file(dir.file("mc.in"), longer + ".prj\nl" + longer + ".txt\no" + longer + ".txt\n1\n0.02 0.1\n");
+    const run_result r = run_pluvo({"-m2", "mc.in"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(split_lines(read_file(dir.file("0000_log_file_p0.log"))).size(), 3u);
+}
+
+}  // namespace
