@@ -11,6 +11,7 @@
 #include "channel/explicit_routing.h"
 #include "channel/lateral_inflow.h"
 #include "run/run_state.h"
+#include "stormdrain/superlink.h"
 
 namespace {
 
@@ -28,22 +29,6 @@ inline size_t ix(int i) {
 bool network_built(const run_state& rs) {
     return rs.links >= 1 && !rs.area.empty() && rs.area.cols() > ix(rs.links) &&
            rs.nx.size() > ix(rs.links) && rs.ltype.size() > ix(rs.links);
-}
-
-// Moves the lakes' inflow and outflow volumes since the last call into the
-// run and event totals.
-void move_lake_volumes(run_state& rs) {
-    const int n =
-        std::min<int>(rs.num_channel_lakes,
-                      static_cast<int>(std::min(rs.lake_in_dv.size(), rs.lake_out_dv.size())) - 1);
-    for (int k = 1; k <= n; ++k) {
-        rs.vol_lake_inflow += rs.lake_in_dv[ix(k)];
-        rs.event_vol_ov_to_lake += rs.lake_in_dv[ix(k)];
-        rs.vol_lake_outflow += rs.lake_out_dv[ix(k)];
-        rs.event_vol_lake_to_ov += rs.lake_out_dv[ix(k)];
-        rs.lake_in_dv[ix(k)] = 0.0;
-        rs.lake_out_dv[ix(k)] = 0.0;
-    }
 }
 
 // True while some channel-network lake stands above its lowest level.
@@ -163,12 +148,13 @@ void route_channels(run_state& rs) {
             rs.vol_head_bc_gain += lv.boundary_gain;
             rs.chan_active = 1;
         }
+        add_superlink_outflow_to_channels(rs, dt_c);
         if (rs.channel_lakes) {
             rs.chan_active = 1;
             apply_lake_point_inputs(rs, dt_c);
-            move_lake_volumes(rs);
+            move_lake_volumes_to_totals(rs);
             update_lake_cells(rs);
-            move_lake_volumes(rs);
+            move_lake_volumes_to_totals(rs);
             rs.lake_level_flag = lake_above_minimum(rs) ? 1 : 0;
         }
     }
@@ -195,16 +181,15 @@ void route_channels(run_state& rs) {
 
     if (built) {
         track_max_yp(rs);
-        if (rs.channel_lakes) move_lake_volumes(rs);
+        if (rs.channel_lakes) move_lake_volumes_to_totals(rs);
         if (rs.flood_stream) track_max_stage(rs);
     }
     rs.chan_step_outlet_volume = outlet_volume;
     rs.vol_discharge += outlet_volume;
     rs.event_outflow_vol += outlet_volume;
 
-    // Exchange with an aquifer that is not solved is booked every channel step.
-    if (built && (rs.water_table || rs.stream_exchange) && !gw_aquifer_solved(rs))
-        book_channel_exchange(rs);
+    // The exchange is booked every channel step (a solved aquifer takes it later).
+    if (built && (rs.water_table || rs.stream_exchange)) book_channel_exchange(rs);
     if (built) rs.qlat.fill(0.0);
     rs.chan_last = rs.time;
     rs.chan_next = rs.time + rs.chan_step_days;

@@ -6,6 +6,7 @@
 #include "core/checked_array.h"
 #include "core/file_object.h"
 #include "hydromet/precip_types.h"
+#include "hydromet/hmet_records.h"
 
 // The current hydrometeorological record (filled by the hydromet reader).
 struct hmet_record {
@@ -60,6 +61,20 @@ struct hydromet_state {
     int et_deardorff = 0;           // Deardorff in use (same as et_calc_deardorff)
     int albedo = 0, vheight = 0, tcoeff = 0, canopy = 0, wilting_point = 0;  // ET maps given
     int seasonal_rs = 0;            // seasonal canopy resistance
+
+    // Evapotranspiration per cell (GNUM+1, used from 1): vegetation maps read by
+    // read_et_maps, ground temperature and rates written by evapo_trans, the frozen
+    // ground index by update_frozen_ground_index
+    std::vector<double> veg_albedo;        // surface albedo, -
+    std::vector<double> veg_height;        // vegetation height, m
+    std::vector<double> veg_tcoeff;        // transmission coefficient of the direct beam, - (0 read as 1)
+    std::vector<double> veg_canopy_rs;     // canopy resistance, s/m
+    std::vector<double> ground_temp;       // ground temperature, K
+    std::vector<double> energy_residual;   // energy-balance residual of the last pass, kW/m2
+    std::vector<double> pet_rate;          // potential evapotranspiration rate, cm/s (at least 0)
+    std::vector<double> aet_rate;          // actual evapotranspiration rate, cm/s (at least 0)
+    std::vector<double> cfgi;              // continuous frozen ground index, - (above 83: frozen)
+    int et_ground_started = 0;             // 1 once evapo_trans has set the ground temperatures
 
     // Snow (values of the snow number cards stay in rs.cards)
     int snow_no_infiltrate = 0;     // no infiltration under snow
@@ -152,6 +167,12 @@ struct hydromet_state {
     // Hydrometeorological record read by the rain application and the snow routine
     hmet_record hmet_current;       // the current record
     checked_array<double> hmet_cell_temp;   // air temperature per cell 1..GNUM (gridded or orographic), degrees C
+    checked_array<double> hmet_cell_direct_rad;    // gridded: direct radiation per cell, units of the record
+    checked_array<double> hmet_cell_global_rad;    // gridded: global radiation per cell, units of the record
+    checked_array<double> hmet_cell_cloud;         // gridded: cloud cover per cell, tenths of sky 0-10
+    checked_array<double> hmet_cell_rel_humidity;  // gridded: relative humidity per cell, %
+    checked_array<double> hmet_cell_pressure;      // gridded: barometric pressure per cell, mb
+    checked_array<double> hmet_cell_wind;          // gridded: wind speed per cell, m/s
     double hmet_ref_elevation = 0.0;        // elevation of the hmet gage (orographic header), m
     double orog_gage_elevation = 0.0;       // elevation of the orographic gage (orographic header), m
 
@@ -170,4 +191,19 @@ struct hydromet_state {
     // Snow water of the run (m3): at the start (initial state) and at the end (run summary)
     double vol_snow_init = 0.0;
     double vol_snow_final = 0.0;
+
+    // Hydrometeorological reader (hmet_reader.cpp): every record of the file,
+    // parsed and validated by the counting call, served one per hmet step.
+    hmet_file_records hmet_records;
+    int hmet_record_count = 0;      // records found by the counting call
+    int hmet_read_count = 0;        // 1 after the counting call, 2 at the first data read, +1 per step
+    double hmet_working_lapse = -5.0;  // working lapse rate, degrees C per 1000 m of elevation
+    // Hourly report of the long-term step (update_hydromet)
+    double vol_evaporation_last = 0.0;  // evapotranspiration volume at the previous report, m3
+    double avg_theta = 0.0;         // mean top-soil water content, m3/m3
+    double avg_et_rate = 0.0;       // evapotranspiration over the last hmet step, cm
+    double avg_infil = 0.0;         // mean infiltration rate, cm/h
+    double avg_bottom_flux = 0.0;   // mean root-zone bottom flux, cm
+    int hmet_started = 0;           // 1 once the first hmet step of the run has taken its record
+    int snow_from_hmet = 0;         // 1 while the snow routine runs from the hmet step
 };
