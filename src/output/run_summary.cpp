@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "calibration/calibration.h"
 #include "core/error.h"
 #include "run/event_control.h"
 #include "core/file_write.h"
@@ -544,6 +545,7 @@ void write_run_summary(run_state& rs) {
     write_run_sediment_summary(rs);
     write_run_transport_summaries(rs);
     if (error_record.stop) return;   // the bed-elevation file could not be written
+    write_calibration_total(rs);
 
     write_flood_grid(rs);
     close_map_datasets(rs);
