@@ -26,6 +26,7 @@
 #include "output/summary_format.h"
 #include "subsurface/groundwater.h"
 #include "subsurface/gw_soil.h"
+#include "subsurface/infiltration.h"
 
 namespace {
 
@@ -101,6 +102,9 @@ void complete_final_storages(run_state& rs) {
             depth = 0.0;   // booked: a second call adds nothing
         }
     }
+
+    // Drainage of the soil columns since the last event end.
+    book_pending_drainage(rs);
 
     // 3. Groundwater above the aquifer bottom, with the water in transit since its last step.
     if (rs.gw_simulation) {
