@@ -2,29 +2,71 @@
 // points) and the XY boundary outputs; both records are held in the card
 // record of the project file and are filled while the project file is read.
 #pragma once
+#include <string>
+#include <vector>
+#include "output/xy_output.h"
+
+struct time_series;
+
+// One overland or groundwater boundary point of the inset grid.
+struct xy_point {
+    int cell = 0;                    // inset cell number (from 1); 0 when given by coordinates
+    double x = 0.0;                  // easting, m (points given by coordinates)
+    double y = 0.0;                  // northing, m (points given by coordinates)
+    time_series* series = nullptr;   // outer values: depth (m) or head (m) over Julian days
+    int line = 0;                    // line of the file that named the point (for messages)
+};
 
 // Boundary inputs read by the xybdyinput_* cards (points and their series).
 struct xy_input {
-    int overland_points = 0;      // points of the overland depth boundary
-    int groundwater_points = 0;   // points of the groundwater head boundary
-    int stream_points = 0;        // points of the stream flow boundary
-};
-
-// Boundary outputs named by the xybdyoutput_* cards.
-struct xy_output {
-    int point_count = 0;          // output points
+    std::vector<xy_point> ovpts;         // overland depth points, given by cell
+    std::vector<xy_point> gwpts;         // groundwater head points, given by cell
+    std::vector<xy_point> gwInterpPts;   // groundwater interpolation points, given by x and y
+    std::string ov_file;                 // file of the overland points (for messages)
+    std::string gw_file;                 // file of the groundwater points (for messages)
+    int overland_points = 0;             // size of ovpts
+    int groundwater_points = 0;          // size of gwpts
+    int stream_points = 0;               // points of the stream flow boundary
 };
 
 // Point layouts of a boundary file.
 constexpr int kXyByCoordinates = 0;   // each point given by x and y, m
-constexpr int kXyByIdentifier = 1;    // each point given by an integer identifier
+constexpr int kXyByIdentifier = 1;    // each point given by an inset cell number
 
 // Reads an XY boundary input file of the given kind ("overland" or
 // "groundwater") whose first line must begin with `header` ("XY_OV_DEPTH",
-// "XY_GW_HEAD" or "XY_GW_HEAD_INTERP"). Reports its own messages; sets no code.
+// "XY_GW_HEAD" or "XY_GW_HEAD_INTERP"): the count n, the n cell numbers (or
+// an x line and a y line, m), then rows of date and n values to "END_TS".
+// The points are appended to the overland, groundwater or interpolation list
+// with their series. Every failure (file not opened, wrong header, no
+// points, a short or non-numeric point line, a bad row) prints a message
+// naming the file (and line) and sets code 4000.
 void read_xy_boundary(xy_input& in, const char* file_name, const char* kind,
                       const char* header, int layout);
-// Reads the stream XY boundary input file.
+// Reads the stream XY boundary input file (not built: the card is refused).
 void read_stream_xy_boundary(xy_input& in, const char* file_name);
-// Reads the stream XY time-series boundary file.
+// Reads the stream XY time-series boundary file (not built: the card is refused).
 void read_stream_xy_series(xy_input& in, const char* file_name);
+
+// Refuses, naming the file and line, an overland or groundwater point whose
+// cell is not a cell of the grid (1..cell_count); sets code 4000 and gives false.
+bool check_xy_cells(const xy_input& in, int cell_count);
+
+// Holds every overland point's cell at the outer depth of time t (Julian
+// days): a negative series value counts as 0. `depth` is per cell (m, from
+// 1), dx the cell size (m). The water that entered to reach the outer depth
+// is added to `gain`, the water removed to `loss` (m3). Serial, in file order.
+void apply_xy_ov_boundary(const xy_input& in, double* depth, double dx, double t, double& gain,
+                          double& loss);
+
+// sum(w_i x value_i(t)) / sum(w_i) over `count` series at Julian time t.
+double weighted_series_value(time_series* const* series, const double* weights, int count,
+                             double t);
+
+// Inverse-distance-squared weights of up to five interpolation points for a
+// cell centre (x, y in m): d = 0 when both offsets are below 1e-5 m, d below
+// 1e-4 m counts as 1e-4 m, weight 1/d^2 (1/m2). With more than five points
+// the five nearest are kept, ties in file order. `chosen` receives the point
+// indices (0-based), `weights` their weights.
+void xy_interpolation_weights(const std::vector<xy_point>& points, double x, double y,
+                              std::vector<int>& chosen, std::vector<double>& weights);
