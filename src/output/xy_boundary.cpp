@@ -20,8 +20,12 @@ void refuse_line(const char* kind, const char* path, int line, const char* what)
 bool next_line(text_line& line, file_object& f, int& number, const char* kind, const char* path,
                const char* expected) {
     if (!read_line(line, f)) {
-        std::printf("Error: %s xy boundary input file %s ends at line %d where %s was expected.\n",
-                    kind, path, number, expected);
+        if (number == 0)
+            std::printf("Error: %s xy boundary input file %s is empty.\n", kind, path);
+        else
+            std::printf("Error: %s xy boundary input file %s ends at line %d where %s was "
+                        "expected.\n",
+                        kind, path, number, expected);
         set_error(kErrorPrinted);
         return false;
     }
