@@ -195,7 +195,8 @@ void compute_run_balances(run_state& rs) {
                         lakes_init + rs.vol_snow_init + drains_init(rs);
 
     double inputs = rs.vol_precip + rs.gw_vol_boundary_flux + rs.vol_ov_point_sources + rs.vol_gw_to_lake +
-                    rs.vol_stream_point_sources + rs.vol_lake_point_sources + rs.vol_bc_gain_total;
+                    rs.vol_stream_point_sources + rs.vol_lake_point_sources + rs.vol_bc_gain_total +
+                    rs.vol_xy_stream_boundary;
     // Water the Richards column solver created by resetting contents.
     inputs += rs.vol_richards_column_error;
     // Water an overland scheme created by raising a negative depth to zero.
@@ -219,7 +220,7 @@ void compute_run_balances(run_state& rs) {
     const double surface_inputs = rs.vol_gw_to_river + rs.vol_precip + rs.vol_gw_to_lake + rs.vol_exfiltration +
                                   rs.vol_ov_point_sources + rs.vol_stream_point_sources +
                                   rs.vol_lake_point_sources + rs.vol_drains_to_channels + rs.vol_drains_to_ov + rs.vol_bc_gain_total +
-                                  rs.vol_ov_depth_clip + rs.vol_ovlake_shortfall;
+                                  rs.vol_ov_depth_clip + rs.vol_ovlake_shortfall + rs.vol_xy_stream_boundary;
     rs.surface_mass_balance_error = 0.0;
     if (surface_inputs > 0.0) {
         const double held = rs.vol_snow_final + rs.vol_channel_final + rs.vol_surface_final + lakes_final;

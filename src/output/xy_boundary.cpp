@@ -136,8 +136,178 @@ void read_xy_boundary(xy_input& in, const char* file_name, const char* kind, con
     in.groundwater_points = static_cast<int>(in.gwpts.size());
 }
 
-void read_stream_xy_boundary(xy_input&, const char*) {}
-void read_stream_xy_series(xy_input&, const char*) {}
+void read_stream_xy_boundary(xy_input& in, const char* file_name) {
+    const char* kind = "stream";
+    file_object f;
+    if (!open_file_named(f, file_name, "r")) {
+        std::printf("Error: unable to open stream xy boundary input file.\n");
+        std::printf("       The file %s cannot be opened.\n", file_name);
+        set_error(kErrorPrinted);
+        return;
+    }
+    text_line line;
+    int number = 0;
+    if (!next_line(line, f, number, kind, file_name, "the header")) return;
+    if (!same_keyword(line.c_str(), "XY_STREAM_HYDROGRAPHS")) {
+        std::printf("Error: file used for stream xy boundary input file is not of appropriate "
+                    "type. File header does not match XY_STREAM_HYDROGRAPHS.\n");
+        std::printf("       File %s, line 1: %s\n", file_name, line.c_str());
+        set_error(kErrorPrinted);
+        return;
+    }
+    if (!next_line(line, f, number, kind, file_name, "the number of points")) return;
+    int n = 0;
+    char token[kTokenSize];
+    if (next_checked_int(line, n, token) != number_status::ok || n <= 0) {
+        std::printf("Error: No points in the stream xy boundary input file %s, line %d: the "
+                    "number of points must be a whole number above 0 (%.100s).\n",
+                    file_name, number, token);
+        set_error(kErrorPrinted);
+        return;
+    }
+    std::vector<double> xs, ys;
+    if (!next_line(line, f, number, kind, file_name, "the line of x coordinates")) return;
+    if (!read_number_line(line, 1, n, false, xs, kind, file_name, number)) return;
+    if (!next_line(line, f, number, kind, file_name, "the line of y coordinates")) return;
+    if (!read_number_line(line, 1, n, false, ys, kind, file_name, number)) return;
+    const int y_line = number;
+    time_series* first = read_series_columns(f, n, "XY_STREAM_HYDROGRAPHS");
+    if (first == nullptr) return;
+    if (first->count < 1) {
+        std::printf("Error: stream xy boundary input file %s holds no rows of values after line "
+                    "%d.\n",
+                    file_name, number);
+        set_error(kErrorPrinted);
+        return;
+    }
+    time_series* s_at = first;
+    std::vector<xy_stream_point> points;
+    for (int j = 0; j < n && s_at != nullptr; ++j, s_at = s_at->next) {
+        xy_stream_point p;
+        p.x = xs[static_cast<size_t>(j)];
+        p.y = ys[static_cast<size_t>(j)];
+        p.series = s_at;
+        p.line = y_line;
+        p.file = file_name;
+        points.push_back(p);
+    }
+    // Points of this file come before those of the time-series boundary file.
+    in.stpts.insert(in.stpts.begin() + in.stream_hydrograph_points, points.begin(), points.end());
+    in.stream_hydrograph_points += n;
+    in.stream_points = static_cast<int>(in.stpts.size());
+}
+
+int stream_xy_series_keyword(const char* line) {
+    static const char* const kWords[] = {"PLUVO_XY_ST_BDY_TS", "PLUVO_TS", "XY", "LINKNODE",
+                                         "END_TS", "TIMESERIES"};
+    for (int k = 0; k < 6; ++k)
+        if (same_keyword(line, kWords[k])) return k + 1;
+    return 0;
+}
+
+void read_stream_xy_series(xy_input& in, const char* file_name) {
+    const char* kind = "stream time series";
+    file_object f;
+    if (!open_file_named(f, file_name, "r")) {
+        std::printf("Error: unable to open stream xy boundary input file.\n");
+        std::printf("       The file %s cannot be opened.\n", file_name);
+        set_error(kErrorPrinted);
+        return;
+    }
+    text_line line;
+    int number = 0;
+    if (!next_line(line, f, number, kind, file_name, "the header")) return;
+    if (stream_xy_series_keyword(line.c_str()) != 1) {
+        std::printf("Error: incorrectly formatted header for stream xy time series boundary input "
+                    "file.\n");
+        std::printf("       File %s, line 1 must be PLUVO_XY_ST_BDY_TS: %s\n", file_name,
+                    line.c_str());
+        set_error(kErrorPrinted);
+        return;
+    }
+    std::vector<xy_stream_point> points;
+    bool open = false;   // inside a PLUVO_TS block
+    bool have_xy = false;
+    char token[kTokenSize];
+    std::vector<double> v;
+    while (read_line(line, f)) {
+        ++number;
+        const int code = stream_xy_series_keyword(line.c_str());
+        if (code == 0) continue;
+        if (code != 2 && !open) {
+            refuse_line(kind, file_name, number, "the line comes outside a PLUVO_TS block.");
+            return;
+        }
+        xy_stream_point* p = open ? &points.back() : nullptr;
+        switch (code) {
+            case 1:
+                refuse_line(kind, file_name, number, "a second PLUVO_XY_ST_BDY_TS header.");
+                return;
+            case 2:
+                if (open) {
+                    refuse_line(kind, file_name, number, "PLUVO_TS before the END_TS of the point.");
+                    return;
+                }
+                points.emplace_back();
+                points.back().line = number;
+                points.back().file = file_name;
+                open = true;
+                have_xy = false;
+                break;
+            case 3:
+                if (!read_number_line(line, 1, 2, false, v, kind, file_name, number)) return;
+                p->x = v[0];
+                p->y = v[1];
+                have_xy = true;
+                break;
+            case 4:
+                if (!read_number_line(line, 1, 2, true, v, kind, file_name, number)) return;
+                p->link = static_cast<int>(v[0]);
+                p->node = static_cast<int>(v[1]);
+                p->placed = 1;
+                p->line = number;
+                break;
+            case 6: {
+                next_word(line, token);   // the keyword
+                next_word(line, token);
+                strip_quotes(token);
+                p->series = find_time_series(token);
+                if (p->series == nullptr) {
+                    std::printf("Error!!! unable to find time series [%s] for the xy boundary "
+                                "stream time series file.\n",
+                                token);
+                    std::printf("         Perhaps the related TIME_SERIES_FILE card in the project "
+                                "file is below the XYBDYINPUT_STTIMESERIES card?\n");
+                    refuse_line(kind, file_name, number, "the series is not loaded.");
+                    return;
+                }
+                break;
+            }
+            case 5:
+                if (p->series == nullptr || (!have_xy && !p->placed)) {
+                    refuse_line(kind, file_name, number,
+                                "the point needs a TIMESERIES line and an XY or LINKNODE line.");
+                    return;
+                }
+                open = false;
+                break;
+            default:
+                break;
+        }
+    }
+    if (open) {
+        refuse_line(kind, file_name, number, "the last point has no END_TS line.");
+        return;
+    }
+    if (points.empty()) {
+        std::printf("Error: No points in the stream xy time series boundary input file %s.\n",
+                    file_name);
+        set_error(kErrorPrinted);
+        return;
+    }
+    in.stpts.insert(in.stpts.end(), points.begin(), points.end());
+    in.stream_points = static_cast<int>(in.stpts.size());
+}
 
 bool check_xy_cells(const xy_input& in, int cell_count) {
     struct list_of {

@@ -17,11 +17,25 @@ struct xy_point {
     int line = 0;                    // line of the file that named the point (for messages)
 };
 
+// One stream boundary point: outer discharge added at a channel node.
+struct xy_stream_point {
+    int link = 0;                    // channel link (once placed)
+    int node = 0;                    // channel node of the link (once placed)
+    double x = 0.0;                  // easting, m
+    double y = 0.0;                  // northing, m
+    time_series* series = nullptr;   // outer discharge, m3/s over Julian days
+    int placed = 0;                  // 1 when the link and node are known
+    int line = 0;                    // line of the file that gave the point (for messages)
+    std::string file;                // file that gave the point (for messages)
+};
+
 // Boundary inputs read by the xybdyinput_* cards (points and their series).
 struct xy_input {
     std::vector<xy_point> ovpts;         // overland depth points, given by cell
     std::vector<xy_point> gwpts;         // groundwater head points, given by cell
     std::vector<xy_point> gwInterpPts;   // groundwater interpolation points, given by x and y
+    std::vector<xy_stream_point> stpts;  // stream points, XY_STREAM_HYDROGRAPHS ones first
+    int stream_hydrograph_points = 0;    // how many of stpts came from XY_STREAM_HYDROGRAPHS files
     std::string ov_file;                 // file of the overland points (for messages)
     std::string gw_file;                 // file of the groundwater points (for messages)
     int overland_points = 0;             // size of ovpts
@@ -43,10 +57,18 @@ constexpr int kXyByIdentifier = 1;    // each point given by an inset cell numbe
 // naming the file (and line) and sets code 4000.
 void read_xy_boundary(xy_input& in, const char* file_name, const char* kind,
                       const char* header, int layout);
-// Reads the stream XY boundary input file (not built: the card is refused).
+// Reads an XY_STREAM_HYDROGRAPHS file (count, x line, y line, rows of
+// discharges in m3/s to "END_TS"): unplaced stream points with their series.
+// Failures print a message naming the file (and line) and set code 4000.
 void read_stream_xy_boundary(xy_input& in, const char* file_name);
-// Reads the stream XY time-series boundary file (not built: the card is refused).
+// Reads a PLUVO_XY_ST_BDY_TS file: blocks of "PLUVO_TS", "XY x y",
+// optional "LINKNODE link node", "TIMESERIES name" (a series already loaded)
+// and "END_TS"; the points are appended. Failures as above.
 void read_stream_xy_series(xy_input& in, const char* file_name);
+// Keyword code of a line of that file by its first word, without regard to
+// case: 1 PLUVO_XY_ST_BDY_TS, 2 PLUVO_TS, 3 XY, 4 LINKNODE, 5 END_TS,
+// 6 TIMESERIES, 0 other.
+int stream_xy_series_keyword(const char* line);
 
 // Refuses, naming the file and line, an overland or groundwater point whose
 // cell is not a cell of the grid (1..cell_count); sets code 4000 and gives false.

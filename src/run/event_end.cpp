@@ -182,7 +182,7 @@ void account_mass_balance(run_state& rs) {
                               rs.event_channel_init + rs.event_surface_init + rs.event_vol_gw_to_chan +
                               rs.event_vol_gw_to_lakes + rs.event_lake_init + rs.event_snow_init + ov_points +
                               rs.event_vol_stream_point_sources + rs.event_vol_lake_point_sources + head_gain +
-                              discharge_gain + rs.event_vol_gw_to_tile;
+                              discharge_gain + rs.event_vol_gw_to_tile + rs.event_vol_xy_stream_boundary;
         if (!(inputs > 1e-16)) {
             rs.event_mass_error = -1.0;
             return;

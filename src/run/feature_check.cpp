@@ -48,10 +48,6 @@ const unbuilt_feature kUnbuilt[] = {
      [](const run_state& rs) {
          return rs.cards.xybdyinput_gwhead[0] || rs.cards.xybdyinput_gwheadinterp[0];
      }},
-    {"xybdyinput_stflow", "stream XY boundary inputs",
-     [](const run_state& rs) {
-         return rs.cards.xybdyinput_stflow[0] || rs.cards.xybdyinput_sttimeseries[0];
-     }},
     {"xybdyoutput_gwhead", "the groundwater XY boundary output",
      [](const run_state& rs) {
          return rs.cards.xybdyoutput_pts_given != 0 && rs.cards.xybdyoutput_gwhead[0] != '\0';

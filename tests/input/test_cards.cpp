@@ -200,10 +200,6 @@ bool sweep_argument(const card_entry& e, std::string& arg) {
                 case card_action::nutrients:
                     arg = "";
                     return true;
-                case card_action::xy_stflow:
-                case card_action::xy_sttimeseries:
-                    arg = "boundary.xy";
-                    return true;
                 default:
                     return false;
             }

@@ -120,7 +120,9 @@ TEST(VegoStartMaps, FailuresStopTheRunNamingTheFile) {
         EXPECT_NE(out.find(c.expected), std::string::npos) << out;
         EXPECT_EQ(error_record.stop, 1);
         // The maps after a failed one are not read.
-        if (c.moist == nullptr) EXPECT_EQ(rs->dist_rough, std::vector<double>(4, 1.0));
+        if (c.moist == nullptr) {
+            EXPECT_EQ(rs->dist_rough, std::vector<double>(4, 1.0));
+        }
         error_record = error_info{};
     }
 }

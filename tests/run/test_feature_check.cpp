@@ -30,8 +30,6 @@ TEST(FeatureCheck, EveryUnbuiltFeatureStopsTheRunNamingItsCard) {
         {"ANALYZERS checks.txt", "analyzers"},
         {"ZOV_HYDRO zov.hyd", "zov_hydro"},
         {"XYBDYOUTPUT_PTS points.txt\nXYBDYOUTPUT_GWHEAD gw.xy", "xybdyoutput_gwhead"},
-        {"XYBDYINPUT_STFLOW inset.xy", "xybdyinput_stflow"},
-        {"XYBDYINPUT_STTIMESERIES inset.ts", "xybdyinput_stflow"},
     };
     for (const feature_case& c : cases) {
         SCOPED_TRACE(c.line);
