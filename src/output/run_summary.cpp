@@ -475,6 +475,11 @@ void write_global_section(run_state& rs, file_object& f) {
         file_printf(f, "Volume gained from XY boundaries                %14.2lf\n", rs.vol_xy_gain);
         file_printf(f, "Volume lost to XY boundaries                    %14.2lf\n", rs.vol_xy_loss);
     }
+    if (!rs.cards.xy_in.stpts.empty()) {
+        file_printf(f, "\n");
+        file_printf(f, "Volume gained from stream XY boundaries         %14.6lf\n",
+                    rs.vol_xy_stream_boundary);
+    }
 
     file_printf(f, "\n");
     file_printf(f, "Mass balance error of surface components =              %10.6lf percent\n\n",

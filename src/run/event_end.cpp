@@ -142,7 +142,7 @@ void account_event_differences(run_state& rs) {
     if (rs.ov_boundary || rs.ov_pump || rs.xy_ov_boundary) {
         for (const boundary_volume& b : boundary_volumes()) rs.*b.event = rs.*b.total - rs.*b.start;
     }
-    if (rs.chan_points_on) {
+    if (rs.chan_points_on || !rs.cards.xy_in.stpts.empty()) {
         for (const point_source_volume& p : point_source_volumes()) rs.*p.event = rs.*p.total - rs.*p.start;
     }
     if (rs.channel_lakes) {

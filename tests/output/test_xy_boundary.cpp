@@ -417,3 +417,93 @@ TEST_F(XyTest, BadPointListsAndMasksAreRefusedNamingFileAndLine) {
         error_record = error_info{};
     }
 }
+
+TEST_F(XyTest, StreamKeywordsAreTheFirstWordWithoutRegardToCase) {
+    const std::pair<const char*, int> cases[] = {
+        {"PLUVO_XY_ST_BDY_TS", 1}, {"pluvo_ts", 2},     {"Xy 1 2", 3},      {"LINKNODE 3 4", 4},
+        {"END_TS", 5},             {"TimeSeries \"a\"", 6}, {"XYZ 1 2", 0}, {"  ", 0},
+        {"PLUVO_TSX", 0},
+    };
+    for (const auto& c : cases) EXPECT_EQ(stream_xy_series_keyword(c.first), c.second) << c.first;
+}
+
+TEST_F(XyTest, StreamPointsOfBothFilesKeepHydrographPointsFirst) {
+    const std::string ts = dir_.file("series.ts");
+    write_file(ts, "PLUVO_TS\n\"inflow a\"\nABSOLUTE\n2000 06 01 00 00 1.5\n2000 06 02 00 00 1.5\nEND_TS\n");
+    ASSERT_TRUE(read_time_series_file(ts.c_str()));
+    const std::string bdy = dir_.file("st.ts");
+    write_file(bdy, "PLUVO_XY_ST_BDY_TS\r\n"
+                    "PLUVO_TS\nXY 10 20\nLINKNODE 2 3\nTIMESERIES \"inflow a\"\nEND_TS\n"
+                    "pluvo_ts\nxy 30.5 40\ntimeseries inflow\nend_ts\n");
+    const std::string hyd = dir_.file("st.xy");
+    write_file(hyd, "xy_stream_hydrographs\n2\nX 100 200\nY 300 400\n"
+                    "2000 06 01 00 00 0.5 2.0\n2000 06 01 01 00 0.5 4.0\nEND_TS\n");
+    xy_input in;
+    read_stream_xy_series(in, bdy.c_str());   // read first, listed last
+    read_stream_xy_boundary(in, hyd.c_str());
+    ASSERT_EQ(error_record.code, 0);
+    ASSERT_EQ(in.stpts.size(), 4u);
+    EXPECT_EQ(in.stream_points, 4);
+    const double t = kJune1 + 0.5 / 24.0;
+    struct expected_point {
+        double x, y;
+        int placed, link, node;
+        double q;   // m3/s at t
+    };
+    const expected_point expected[] = {{100, 300, 0, 0, 0, 0.5}, {200, 400, 0, 0, 0, 3.0},
+                                       {10, 20, 1, 2, 3, 1.5},   {30.5, 40, 0, 0, 0, 1.5}};
+    for (size_t k = 0; k < 4; ++k) {
+        const xy_stream_point& p = in.stpts[k];
+        EXPECT_EQ(p.x, expected[k].x) << k;
+        EXPECT_EQ(p.y, expected[k].y) << k;
+        EXPECT_EQ(p.placed, expected[k].placed) << k;
+        EXPECT_EQ(p.link, expected[k].link) << k;
+        EXPECT_EQ(p.node, expected[k].node) << k;
+        EXPECT_NEAR(time_series_value(t, p.series), expected[k].q, 1e-6) << k;
+    }
+}
+
+TEST_F(XyTest, BadStreamFilesStopNamingFileAndLine) {
+    struct bad_case {
+        const char* name;
+        bool series_file;      // PLUVO_XY_ST_BDY_TS (else XY_STREAM_HYDROGRAPHS)
+        const char* text;      // null: no such file
+        const char* expected;
+    };
+    const bad_case cases[] = {
+        {"hydrographs missing", false, nullptr, "unable to open stream xy boundary input file"},
+        {"hydrographs header", false, "XY_OV_DEPTH\n1\n", "does not match XY_STREAM_HYDROGRAPHS"},
+        {"hydrographs count", false, "XY_STREAM_HYDROGRAPHS\n0\n", "line 2: the number of points"},
+        {"hydrographs y line", false, "XY_STREAM_HYDROGRAPHS\n2\nX 1 2\nY 3\n",
+         "line 4: value 2 of 2 is missing"},
+        {"hydrographs row", false, "XY_STREAM_HYDROGRAPHS\n1\nX 1\nY 3\n2000 06 01 00 00\n",
+         "line 5"},
+        {"series missing", true, nullptr, "unable to open stream xy boundary input file"},
+        {"series header", true, "PLUVO_TS\nXY 1 2\n", "incorrectly formatted header"},
+        {"series unknown", true, "PLUVO_XY_ST_BDY_TS\nPLUVO_TS\nXY 1 2\nTIMESERIES nope\nEND_TS\n",
+         "line 4: the series is not loaded"},
+        {"series linknode", true, "PLUVO_XY_ST_BDY_TS\nPLUVO_TS\nLINKNODE 1 x\n",
+         "line 3: value 2 of 2 is not"},
+        {"series outside block", true, "PLUVO_XY_ST_BDY_TS\nXY 1 2\n", "line 2: the line comes outside"},
+        {"series unclosed", true, "PLUVO_XY_ST_BDY_TS\nPLUVO_TS\nXY 1 2\n", "line 3: the last point"},
+        {"series no series line", true, "PLUVO_XY_ST_BDY_TS\nPLUVO_TS\nXY 1 2\nEND_TS\n",
+         "line 4: the point needs a TIMESERIES line"},
+        {"series no points", true, "PLUVO_XY_ST_BDY_TS\n", "No points"},
+    };
+    for (const bad_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir_.file(std::string(c.name) + ".txt");
+        if (c.text != nullptr) write_file(path, c.text);
+        xy_input in;
+        const std::string out = captured([&] {
+            if (c.series_file) read_stream_xy_series(in, path.c_str());
+            else read_stream_xy_boundary(in, path.c_str());
+        });
+        EXPECT_EQ(error_record.code, kErrorPrinted) << out;
+        EXPECT_NE(out.find(c.expected), std::string::npos) << out;
+        EXPECT_NE(out.find(path), std::string::npos) << out;
+        EXPECT_TRUE(in.stpts.empty());
+        error_record = error_info{};
+        free_time_series();
+    }
+}

@@ -291,3 +291,102 @@ TEST(XyInsetRun, BadInputsStopTheRunNamingFileAndLine) {
         for (const char* part : c.expected) EXPECT_NE(r.out.find(part), std::string::npos) << r.out;
     }
 }
+
+namespace {
+
+// The channel of the outer row of four 30 m cells, its points from x = 5 to
+// 115 m, or its part under the inset (the last three points, two nodes).
+std::string channel_file(bool inset) {
+    std::string t = "PLUVO_CHAN\nALPHA 1.0\nBETA 1.0\nTHETA 1.0\nLINKS 1\nMAXNODES 4\n"
+                    "CONNECT 1 0 0\nLINK 1\nDX 30.0\n";
+    t += inset ? "NODES 3\n" : "NODES 5\n";
+    t += "TRAPEZOID\nMANNINGS_N 0.035\n";
+    const double x[5] = {5, 35, 65, 95, 115};
+    const double bed[5] = {100.0, 99.7, 99.4, 99.1, 98.8};
+    for (int k = inset ? 2 : 0, node = 1; k < 5; ++k, ++node) {
+        char line[160];
+        std::snprintf(line, sizeof line, "NODE %d\nX_Y %g 15\nELEV %.1f\n", node, x[k], bed[k]);
+        t += line;
+        if (node == 1) t += "XSEC\nBOTTOM_WIDTH 2.0\nSIDE_SLOPE 1.0\n";
+    }
+    return t;
+}
+
+std::string stream_cells(int cells) {
+    std::string t = "GRIDSTREAMFILE\nSTREAMCELLS " + std::to_string(cells) + "\n";
+    for (int c = 1; c <= cells; ++c) t += "NUMNODES 1\n";
+    for (int c = 1; c <= cells; ++c)
+        t += "CELLIJ 1 " + std::to_string(c) + "\nLINKNODE 1 " + std::to_string(c) + " 1.0\n";
+    return t;
+}
+
+std::string channel_run_cards(int cols, const std::string& extra) {
+    return "PLUVOPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\n"
+           "GRIDSIZE 30\nROWS 1\nCOLS " + std::to_string(cols) +
+           "\nTOT_TIME 90\nTIMESTEP 30\nOUTROW 1\nOUTCOL " + std::to_string(cols) +
+           "\nOUTSLOPE 0.01\nHYD_FREQ 1\nMAP_FREQ 600\n"
+           "SUMMARY summ.sum\nOUTLET_HYDRO outlet.otl\nSTART_DATE 2020 6 1\nSTART_TIME 0 0\n"
+           "PRECIP_UNIF\nRAIN_INTENSITY 36\nRAIN_DURATION 60\nMANNING_N 0.05\n"
+           "OVERTYPE explicit\nSUPER_QUIET\nCHAN_EXPLIC\nCHANNEL_INPUT chan.chn\n"
+           "STREAM_CELL chan.gst\n" + extra;
+}
+
+// Rows of an XY_STREAM_HYDROGRAPHS file of one point: the discharges, m3/s.
+std::vector<double> stream_rows(const std::string& text) {
+    std::vector<double> q;
+    const std::vector<std::string> lines = split_lines(text);
+    for (size_t i = 4; i < lines.size() && lines[i] != "END_TS"; ++i)
+        q.push_back(std::strtod(lines[i].c_str() + 17, nullptr));
+    return q;
+}
+
+}  // namespace
+
+// Reference: the outer run writes the depths of the inset's two cells and the
+// discharge of the node whose segment enters the inset (link 1, node 2, at
+// (50, 15)); the inset places that point on its first node (centre (80, 15),
+// 30 m away: within one cell size), so its channel gains the integral of the
+// outer discharge (trapezoid rule over the one-minute rows, 2 %), and its
+// water balance with the head-boundary and stream XY totals closes (1e-6).
+TEST(XyInsetRun, InsetChannelReceivesTheOuterDischarge) {
+    temp_dir outer;
+    const std::string header4 = "north: 30\nsouth: 0\neast: 120\nwest: 0\nrows: 1\ncols: 4\n";
+    write_file(outer.file("mask.asc"), header4 + "1 1 1 1\n");
+    write_file(outer.file("elev.asc"), header4 + "100.9 100.6 100.3 100.0\n");
+    write_file(outer.file("chan.chn"), channel_file(false));
+    write_file(outer.file("chan.gst"), stream_cells(4));
+    const std::string mask = "north: 30\nsouth: 0\neast: 120\nwest: 60\nrows: 1\ncols: 2\n1 1\n";
+    write_file(outer.file("inset.msk"), mask);
+    write_file(outer.file("p.prj"),
+               channel_run_cards(4, "XYBDYOUTPUT_MASK inset.msk\nXYBDYOUTPUT_OVDEP outer.ov\n"
+                                    "XYBDYOUTPUT_STFLOW outer.st\n"));
+    run_result r = run_pluvo({"p.prj"}, outer.path());
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("1,2\t\n"), std::string::npos) << r.out;
+    const std::string st = read_file(outer.file("outer.st"));
+    const std::vector<double> q = stream_rows(st);
+    ASSERT_EQ(q.size(), 91u) << st;
+    double volume = 0.0;   // m3
+    for (size_t i = 1; i < q.size(); ++i) volume += 0.5 * (q[i - 1] + q[i]) * 60.0;
+    ASSERT_GT(volume, 1.0) << st;
+
+    temp_dir inset;
+    const std::string header2 = "north: 30\nsouth: 0\neast: 120\nwest: 60\nrows: 1\ncols: 2\n";
+    write_file(inset.file("mask.asc"), header2 + "1 1\n");
+    write_file(inset.file("elev.asc"), header2 + "100.3 100.0\n");
+    write_file(inset.file("chan.chn"), channel_file(true));
+    write_file(inset.file("chan.gst"), stream_cells(2));
+    write_file(inset.file("outer.ov"), read_file(outer.file("outer.ov")));
+    write_file(inset.file("outer.st"), st);
+    write_file(inset.file("p.prj"),
+               channel_run_cards(2, "XYBDYINPUT_OVDEP outer.ov\nXYBDYINPUT_STFLOW outer.st\n"));
+    r = run_pluvo({"p.prj"}, inset.path());
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::string summary = read_file(inset.file("summ.sum"));
+    const double gained = number_after(summary, "Volume gained from stream XY boundaries");
+    EXPECT_NEAR(gained, volume, 0.02 * volume) << summary;
+    EXPECT_LT(std::fabs(number_after(summary, "Overall balance, relative error =")), 1e-6) << summary;
+    const double in = number_after(summary, "Mass input + original mass:");
+    const double out = number_after(summary, "Mass output + final mass:");
+    EXPECT_NEAR(out, in, 1e-6 * in) << summary;
+}
