@@ -49,6 +49,16 @@ void setup_xy_outputs(run_state& rs) {
             return;
         }
     }
+    if (c.xybdyoutput_gwhead[0] != '\0' && rs.gw_simulation) {
+        out.gw_file = std::make_shared<file_object>();
+        if (!open_file_named(*out.gw_file, c.xybdyoutput_gwhead, "w")) {
+            std::printf("Error: XY Groundwater output file name is not valid\n");
+            std::printf("       The file %s cannot be opened for writing.\n", c.xybdyoutput_gwhead);
+            set_error(kErrorPrinted);
+            return;
+        }
+        write_xy_ov_header(out, *out.gw_file, "XY_GW_HEAD");
+    }
     if (c.xybdyoutput_ovdep[0] != '\0') {
         out.ov_file = std::make_shared<file_object>();
         if (!open_file_named(*out.ov_file, c.xybdyoutput_ovdep, "w")) {
@@ -90,13 +100,15 @@ void setup_xy_outputs(run_state& rs) {
 void write_xy_output_row(run_state& rs, double julian) {
     xy_output& out = rs.cards.xy_out;
     const bool ov = out.ov_file && out.ov_file->is_open();
+    const bool gw = out.gw_file && out.gw_file->is_open();
     const bool st = out.st_file && out.st_file->is_open();
-    if (!ov && !st) return;
+    if (!ov && !gw && !st) return;
     // 0.01 s past the time, so that a time on the minute is labelled by that minute.
     int year = 0, month = 0, day = 0, hour = 0, minute = 0;
     double seconds = 0.0;
     julian_to_date(julian + 1.1574074074074074e-7, year, month, day, hour, minute, seconds);
     if (ov) write_xy_ov_values(out, *out.ov_file, year, month, day, hour, minute, rs.ov_depth.data());
+    if (gw) write_xy_ov_values(out, *out.gw_file, year, month, day, hour, minute, rs.elevgw.data());
     if (st) {
         file_object& f = *out.st_file;
         file_printf(f, "%4d %02d %02d %02d %02d\t", year, month, day, hour, minute);

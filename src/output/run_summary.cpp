@@ -196,7 +196,7 @@ void compute_run_balances(run_state& rs) {
 
     double inputs = rs.vol_precip + rs.gw_vol_boundary_flux + rs.vol_ov_point_sources + rs.vol_gw_to_lake +
                     rs.vol_stream_point_sources + rs.vol_lake_point_sources + rs.vol_bc_gain_total +
-                    rs.vol_xy_stream_boundary;
+                    rs.vol_xy_stream_boundary + rs.vol_xy_gain - rs.vol_xy_loss;
     // Water the Richards column solver created by resetting contents.
     inputs += rs.vol_richards_column_error;
     // Water an overland scheme created by raising a negative depth to zero.

@@ -381,3 +381,46 @@ void xy_interpolation_weights(const std::vector<xy_point>& points, double x, dou
         weights[k] = 1.0 / (dist * dist);
     }
 }
+
+bool setup_xy_gw_interpolation(xy_input& in, std::vector<int>& codes, int n,
+                               const std::vector<double>& x, const std::vector<double>& y) {
+    constexpr int kInterpolatedCode = 8;
+    constexpr int kFixedHeadCode = 2;
+    in.gw_interp_cells.clear();
+    std::vector<int> chosen;
+    std::vector<double> weights;
+    for (int c = 1; c <= n; ++c) {
+        if (codes[static_cast<size_t>(c)] != kInterpolatedCode) continue;
+        if (in.gwInterpPts.empty()) {
+            std::printf("Error: cell %d has the groundwater boundary code 8 (head interpolated "
+                        "from XY points), but no XYBDYINPUT_GWHEADINTERP file gave points.\n",
+                        c);
+            set_error(kErrorPrinted);
+            return false;
+        }
+        codes[static_cast<size_t>(c)] = kFixedHeadCode;
+        xy_interpolation_weights(in.gwInterpPts, x[static_cast<size_t>(c)],
+                                 y[static_cast<size_t>(c)], chosen, weights);
+        xy_interp_cell cell;
+        cell.cell = c;
+        for (int k : chosen) cell.series.push_back(in.gwInterpPts[static_cast<size_t>(k)].series);
+        cell.weights = weights;
+        in.gw_interp_cells.push_back(cell);
+    }
+    return true;
+}
+
+void apply_xy_gw_boundary(const xy_input& in, double* head, const double* storage, double dx,
+                          double t, double& gain, double& loss) {
+    const double area = dx * dx;   // m2
+    auto set_head = [&](int c, double v) {
+        const double volume = (v - head[c]) * area * storage[c];   // m3
+        if (volume >= 0.0) gain += volume;
+        else loss += -volume;
+        head[c] = v;
+    };
+    for (const xy_point& p : in.gwpts) set_head(p.cell, time_series_value(t, p.series));
+    for (const xy_interp_cell& c : in.gw_interp_cells)
+        set_head(c.cell, weighted_series_value(c.series.data(), c.weights.data(),
+                                               static_cast<int>(c.series.size()), t));
+}

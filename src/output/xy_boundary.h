@@ -29,11 +29,19 @@ struct xy_stream_point {
     std::string file;                // file that gave the point (for messages)
 };
 
+// A groundwater cell whose head is interpolated from up to five points.
+struct xy_interp_cell {
+    int cell = 0;                          // cell number
+    std::vector<time_series*> series;      // head series of the chosen points, m
+    std::vector<double> weights;           // their inverse-distance-squared weights, 1/m2
+};
+
 // Boundary inputs read by the xybdyinput_* cards (points and their series).
 struct xy_input {
     std::vector<xy_point> ovpts;         // overland depth points, given by cell
     std::vector<xy_point> gwpts;         // groundwater head points, given by cell
     std::vector<xy_point> gwInterpPts;   // groundwater interpolation points, given by x and y
+    std::vector<xy_interp_cell> gw_interp_cells;   // cells of code 8, in cell order
     std::vector<xy_stream_point> stpts;  // stream points, XY_STREAM_HYDROGRAPHS ones first
     int stream_hydrograph_points = 0;    // how many of stpts came from XY_STREAM_HYDROGRAPHS files
     std::string ov_file;                 // file of the overland points (for messages)
@@ -80,6 +88,22 @@ bool check_xy_cells(const xy_input& in, int cell_count);
 // is added to `gain`, the water removed to `loss` (m3). Serial, in file order.
 void apply_xy_ov_boundary(const xy_input& in, double* depth, double dx, double t, double& gain,
                           double& loss);
+
+// Groundwater set-up: every cell of boundary code 8 (per cell from 1 in
+// `codes`, n cells) becomes a fixed-head cell (code 2) whose head is
+// interpolated from the interpolation points (cell centres x, y in m, per
+// cell from 1). False, with a message and code 4000, when such cells exist
+// but no interpolation points were read.
+bool setup_xy_gw_interpolation(xy_input& in, std::vector<int>& codes, int n,
+                               const std::vector<double>& x, const std::vector<double>& y);
+
+// Sets the head of every groundwater point's cell, then of every
+// interpolated cell, to its value at time t (Julian days); `head` (m) and
+// `storage` (m3/m3) per cell from 1, dx the cell size (m). The water a
+// rise stores is added to `gain`, the water a fall releases to `loss`
+// (head change x dx^2 x storage, m3).
+void apply_xy_gw_boundary(const xy_input& in, double* head, const double* storage, double dx,
+                          double t, double& gain, double& loss);
 
 // sum(w_i x value_i(t)) / sum(w_i) over `count` series at Julian time t.
 double weighted_series_value(time_series* const* series, const double* weights, int count,

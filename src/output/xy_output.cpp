@@ -340,8 +340,8 @@ bool find_xy_stream_crossings(xy_output& out, const char* channel_file) {
     return true;
 }
 
-void write_xy_ov_header(const xy_output& out, file_object& f) {
-    file_printf(f, "XY_OV_DEPTH\n");
+void write_xy_ov_header(const xy_output& out, file_object& f, const char* word) {
+    file_printf(f, "%s\n", word);
     file_printf(f, "%d\n", static_cast<int>(out.points.size()));
     file_printf(f, "DATE       TIME \t");
     for (const xy_out_point& p : out.points) file_printf(f, "  %8d", p.id);
@@ -370,7 +370,7 @@ void write_xy_st_header(const xy_output& out, file_object& f) {
 }
 
 void close_xy_output(xy_output& out) {
-    for (std::shared_ptr<file_object>* f : {&out.ov_file, &out.st_file}) {
+    for (std::shared_ptr<file_object>* f : {&out.ov_file, &out.gw_file, &out.st_file}) {
         if (*f == nullptr) continue;
         if ((*f)->is_open()) {
             file_printf(**f, "END_TS\n");

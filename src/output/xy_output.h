@@ -60,6 +60,7 @@ struct xy_output {
     xy_inset_mask inset;                       // the inset mask (mask kind only)
     std::vector<xy_crossing> crossings;        // stream crossings of the inset mask boundary
     std::shared_ptr<file_object> ov_file;      // overland depth file, null when off
+    std::shared_ptr<file_object> gw_file;      // groundwater head file, null when off
     std::shared_ptr<file_object> st_file;      // stream flow file, null when off
     int point_count = 0;                       // size of points
 };
@@ -87,9 +88,10 @@ std::vector<xy_edge> xy_mask_edges(const xy_inset_mask& mask);
 // crossing of the higher node. False (code 4000) when the file cannot be read.
 bool find_xy_stream_crossings(xy_output& out, const char* channel_file);
 
-// Header and one row of the overland depth file (values per point: m; the
+// Header of the overland depth ("XY_OV_DEPTH") or groundwater head
+// ("XY_GW_HEAD") file, and one row of either (values per point: m; the
 // weighted mean of `values` over each point's cells, per cell from 1).
-void write_xy_ov_header(const xy_output& out, file_object& f);
+void write_xy_ov_header(const xy_output& out, file_object& f, const char* word = "XY_OV_DEPTH");
 void write_xy_ov_values(const xy_output& out, file_object& f, int year, int month, int day,
                         int hour, int minute, const double* values);
 // Header and one row of the stream flow file (discharges per node, m3/s).

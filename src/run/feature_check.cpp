@@ -44,14 +44,6 @@ const unbuilt_feature kUnbuilt[] = {
     {"nutrients", "the nutrient sub-model", [](const run_state& rs) { return rs.nsm_on != 0; }},
     {"analyzers", "analyzers", [](const run_state& rs) { return rs.analyzers_given != 0; }},
     {"zov_hydro", "the ZOV hydrograph file", [](const run_state& rs) { return rs.zov_hydro != 0; }},
-    {"xybdyinput_gwhead", "groundwater XY boundary inputs",
-     [](const run_state& rs) {
-         return rs.cards.xybdyinput_gwhead[0] || rs.cards.xybdyinput_gwheadinterp[0];
-     }},
-    {"xybdyoutput_gwhead", "the groundwater XY boundary output",
-     [](const run_state& rs) {
-         return rs.cards.xybdyoutput_pts_given != 0 && rs.cards.xybdyoutput_gwhead[0] != '\0';
-     }},
 };
 
 }  // namespace

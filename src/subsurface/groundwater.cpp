@@ -11,6 +11,7 @@
 #include "core/dates.h"
 #include "core/error.h"
 #include "run/run_state.h"
+#include "subsurface/gw_xy.h"
 #include "subsurface/gw_soil.h"
 #include "subsurface/gw_solver.h"
 #include "subsurface/stream_exchange.h"
@@ -180,6 +181,7 @@ void book_channel_exchange(run_state& rs) {
 void update_groundwater(run_state& rs) {
     if (!rs.gw_simulation || !process_due(rs, rs.gw_next)) return;
     rs.exfiltration = 0;
+    apply_gw_xy_heads(rs);
     if (rs.stream_exchange && solver_method(rs)) book_channel_exchange(rs);
     const double dt = (rs.gw_next - rs.gw_last) * kSecondsPerDay;   // s
 

@@ -507,3 +507,50 @@ TEST_F(XyTest, BadStreamFilesStopNamingFileAndLine) {
         free_time_series();
     }
 }
+
+TEST_F(XyTest, GroundwaterCellsOfCode8AreHeldAtTheInterpolatedHead) {
+    // Two interpolation points with constant heads 10 m and 20 m at (0, 0)
+    // and (30, 0); cells 1..3 at (0, 0), (10, 0), (15, 0); cell 2 has code 3.
+    const std::string path = dir_.file("interp.xy");
+    write_file(path, "XY_GW_HEAD_INTERP\n2\nX 0 30\nY 0 0\n"
+                     "2000 06 01 00 00 10 20\n2000 06 02 00 00 10 20\nEND_TS\n");
+    xy_input in;
+    read_xy_boundary(in, path.c_str(), "groundwater", "XY_GW_HEAD_INTERP", kXyByCoordinates);
+    ASSERT_EQ(error_record.code, 0);
+    std::vector<int> codes = {0, 8, 3, 8};
+    const std::vector<double> x = {0, 0, 10, 15}, y = {0, 0, 0, 0};
+    ASSERT_TRUE(setup_xy_gw_interpolation(in, codes, 3, x, y));
+    EXPECT_EQ(codes, (std::vector<int>{0, 2, 3, 2}));
+    ASSERT_EQ(in.gw_interp_cells.size(), 2u);
+    EXPECT_EQ(in.gw_interp_cells[0].cell, 1);
+    EXPECT_EQ(in.gw_interp_cells[1].cell, 3);
+
+    struct head_case {
+        double before;    // head of cells 1 and 3 before, m
+        double storage;   // storage coefficient
+    };
+    // Expected heads: cell 1 on point 1: (1e8 x 10 + 20 / 900) / (1e8 + 1 / 900);
+    // cell 3 halfway: 15 m.
+    const double h1 = (1e8 * 10.0 + 20.0 / 900.0) / (1e8 + 1.0 / 900.0);
+    const head_case cases[] = {{5.0, 0.3}, {25.0, 0.1}};
+    for (const head_case& c : cases) {
+        std::vector<double> head = {0.0, c.before, 7.0, c.before};
+        const std::vector<double> storage = {0.0, c.storage, c.storage, c.storage};
+        double gain = 0.0, loss = 0.0;
+        apply_xy_gw_boundary(in, head.data(), storage.data(), 10.0, kJune1 + 0.5, gain, loss);
+        EXPECT_NEAR(head[1], h1, 1e-9);
+        EXPECT_NEAR(head[3], 15.0, 1e-6);
+        EXPECT_EQ(head[2], 7.0);
+        // Water stored by the change: (new - old) x 100 m2 x storage, rises as gain.
+        const double change = ((h1 - c.before) + (15.0 - c.before)) * 100.0 * c.storage;
+        EXPECT_NEAR(gain - loss, change, 1e-6);
+        EXPECT_EQ(c.before < 10.0 ? loss : gain, 0.0);
+    }
+
+    // Code 8 without interpolation points would hold a head from nothing: refused.
+    xy_input none;
+    std::vector<int> more = {0, 1, 8};
+    const std::string out = captured([&] { EXPECT_FALSE(setup_xy_gw_interpolation(none, more, 2, x, y)); });
+    EXPECT_NE(out.find("cell 2 has the groundwater boundary code 8"), std::string::npos) << out;
+    EXPECT_EQ(error_record.code, kErrorPrinted);
+}
