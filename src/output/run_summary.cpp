@@ -196,7 +196,7 @@ void compute_run_balances(run_state& rs) {
 
     double inputs = rs.vol_precip + rs.gw_vol_boundary_flux + rs.vol_ov_point_sources + rs.vol_gw_to_lake +
                     rs.vol_stream_point_sources + rs.vol_lake_point_sources + rs.vol_bc_gain_total +
-                    rs.vol_xy_stream_boundary + rs.vol_xy_gain - rs.vol_xy_loss;
+                    rs.vol_xy_stream_boundary;
     // Water the Richards column solver created by resetting contents.
     inputs += rs.vol_richards_column_error;
     // Water an overland scheme created by raising a negative depth to zero.
@@ -208,7 +208,7 @@ void compute_run_balances(run_state& rs) {
                      rs.vol_lake_to_gw +
                      rs.vol_lake_evaporation + rs.vol_stream_point_sinks + rs.vol_lake_point_sinks;
     if (gw_aquifer_solved(rs)) {
-        inputs += rs.gw_vol_floor_lift;
+        inputs += rs.gw_vol_floor_lift + rs.vol_xy_gain - rs.vol_xy_loss;
         outputs += rs.vol_unsat_downward - rs.gw_vol_recharge + rs.gw_vol_leakage + rs.gw_vol_pumping;
     } else {
         outputs += (rs.green_ampt ? rs.vol_infiltration : rs.vol_unsat_downward) + rs.vol_river_to_gw;

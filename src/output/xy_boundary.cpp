@@ -411,10 +411,14 @@ bool setup_xy_gw_interpolation(xy_input& in, std::vector<int>& codes, int n,
 }
 
 void apply_xy_gw_boundary(const xy_input& in, double* head, const double* storage, double dx,
-                          double t, double& gain, double& loss) {
+                          double t, double& gain, double& loss, const int* codes) {
     const double area = dx * dx;   // m2
     auto set_head = [&](int c, double v) {
         const double volume = (v - head[c]) * area * storage[c];   // m3
+        if (codes != nullptr && codes[c] == 2) {
+            head[c] = v;
+            return;
+        }
         if (volume >= 0.0) gain += volume;
         else loss += -volume;
         head[c] = v;

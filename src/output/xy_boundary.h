@@ -101,9 +101,12 @@ bool setup_xy_gw_interpolation(xy_input& in, std::vector<int>& codes, int n,
 // interpolated cell, to its value at time t (Julian days); `head` (m) and
 // `storage` (m3/m3) per cell from 1, dx the cell size (m). The water a
 // rise stores is added to `gain`, the water a fall releases to `loss`
-// (head change x dx^2 x storage, m3).
+// (head change x dx^2 x storage, m3). With `codes` (boundary code per
+// cell), cells of code 2 (fixed head) are set but not booked: their water
+// lies outside the aquifer's books, and what they exchange with their
+// neighbours is booked as boundary flux by the solver.
 void apply_xy_gw_boundary(const xy_input& in, double* head, const double* storage, double dx,
-                          double t, double& gain, double& loss);
+                          double t, double& gain, double& loss, const int* codes = nullptr);
 
 // sum(w_i x value_i(t)) / sum(w_i) over `count` series at Julian time t.
 double weighted_series_value(time_series* const* series, const double* weights, int count,

@@ -22,12 +22,14 @@ void apply_gw_xy_heads(run_state& rs) {
         rs.gw_storage.size() <= static_cast<size_t>(rs.GNUM))
         return;
     double gain = 0.0, loss = 0.0;   // m3
+    const bool solved = gw_aquifer_solved(rs);
     apply_xy_gw_boundary(in, rs.elevgw.data(), rs.gw_storage.data(), rs.cell_size, rs.time, gain,
-                         loss);
+                         loss, rs.gwbound.size() > static_cast<size_t>(rs.GNUM) ? rs.gwbound.data()
+                                                                                : nullptr);
     rs.vol_xy_gain += gain;
     rs.vol_xy_loss += loss;
     rs.event_vol_xy_gain_gw += gain;
     rs.event_vol_xy_loss_gw += loss;
     // The solver books the stored water it moves; the held heads move it too.
-    if (gw_aquifer_solved(rs)) rs.gw_vol_storage_change += gain - loss;
+    if (solved) rs.gw_vol_storage_change += gain - loss;
 }
