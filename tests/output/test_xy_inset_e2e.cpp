@@ -93,9 +93,11 @@ void write_inset_mask(const temp_dir& dir) {
 }
 
 // Runs the outer model in `dir`; its XY depth file's text.
-std::string run_outer(const temp_dir& dir, int threads) {
+std::string run_outer(const temp_dir& dir, int threads, int scheme = 1) {
     write_inset_mask(dir);
-    project_file p = write_boundary_case(dir, outer_case());
+    boundary_case c = outer_case();
+    c.overtype = scheme;
+    project_file p = write_boundary_case(dir, c);
     p.card("XYBDYOUTPUT_MASK", "inset.msk").card("XYBDYOUTPUT_OVDEP", "outer_xy.ov");
     p.card("NUM_THREADS", std::to_string(threads));
     p.write(dir.file("case.prj"));
@@ -107,10 +109,12 @@ std::string run_outer(const temp_dir& dir, int threads) {
 // Runs the inset model in `dir` on the outer depths `outer`; the summary and
 // the inset's own depths along its boundary.
 std::pair<std::string, std::string> run_inset(const temp_dir& dir, const std::string& outer,
-                                              int threads) {
+                                              int threads, int scheme = 1) {
     write_inset_mask(dir);
     write_file(dir.file("outer_xy.ov"), outer);
-    project_file p = write_boundary_case(dir, inset_case());
+    boundary_case c = inset_case();
+    c.overtype = scheme;
+    project_file p = write_boundary_case(dir, c);
     p.card("XYBDYINPUT_OVDEP", "outer_xy.ov")
         .card("XYBDYOUTPUT_MASK", "inset.msk")
         .card("XYBDYOUTPUT_OVDEP", "inset_xy.ov")
@@ -128,8 +132,10 @@ std::pair<std::string, std::string> run_inset(const temp_dir& dir, const std::st
 // written (values of 1 mm resolution, read back and written again); the water held in or let out is booked with the
 // head-boundary totals, and the inset's balance closes (1e-6 relative).
 TEST(XyInsetRun, InsetBoundaryCarriesTheOuterDepthsAndItsBalanceCloses) {
+  for (int scheme : {1, 2, 3}) {   // explicit, ADE, ADE-PC
+    SCOPED_TRACE("OVERTYPE " + std::to_string(scheme));
     temp_dir outer_dir;
-    const std::string outer_text = run_outer(outer_dir, 1);
+    const std::string outer_text = run_outer(outer_dir, 1, scheme);
     const xy_file outer = parse_xy_ov(outer_text);
     // The 5 x 5 inset mask has 16 boundary cells: all but ids 7-9, 12-14, 17-19.
     const std::vector<int> ids = {1, 2, 3, 4, 5, 6, 10, 11, 15, 16, 20, 21, 22, 23, 24, 25};
@@ -145,7 +151,7 @@ TEST(XyInsetRun, InsetBoundaryCarriesTheOuterDepthsAndItsBalanceCloses) {
     EXPECT_GT(wettest, 0.005) << "the outer run must put water on the boundary";
 
     temp_dir inset_dir;
-    const auto [summary, inset_text] = run_inset(inset_dir, outer_text, 1);
+    const auto [summary, inset_text] = run_inset(inset_dir, outer_text, 1, scheme);
     const xy_file inset = parse_xy_ov(inset_text);
     ASSERT_EQ(inset.ids, ids);
     ASSERT_EQ(inset.labels, outer.labels);
@@ -160,6 +166,7 @@ TEST(XyInsetRun, InsetBoundaryCarriesTheOuterDepthsAndItsBalanceCloses) {
     const double in = number_after(summary, "Mass input + original mass:");
     const double out = number_after(summary, "Mass output + final mass:");
     EXPECT_NEAR(out, in, 1e-6 * in) << summary;
+  }
 }
 
 TEST(XyInsetRun, OneAndEightThreadsWriteTheSameFiles) {
