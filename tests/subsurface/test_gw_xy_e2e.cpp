@@ -39,9 +39,9 @@ void write_case(const std::string& dir, int threads, bool head_inputs) {
     }, 0);
     for (const char* f : {"ks.asc:1.0", "hc.asc:11.0", "por.asc:0.45", "moist.asc:0.15",
                           "pi.asc:0.3", "thr.asc:0.05"}) {
-        const std::string spec = f;
-        const double v = std::atof(spec.substr(spec.find(':') + 1).c_str());
-        write_grid(dir + "/" + spec.substr(0, spec.find(':')), g, [v](int, int) { return v; }, 3);
+        const std::string entry = f;   // file:value
+        const double v = std::atof(entry.substr(entry.find(':') + 1).c_str());
+        write_grid(dir + "/" + entry.substr(0, entry.find(':')), g, [v](int, int) { return v; }, 3);
     }
     write_valley_channel(dir, kRows, kMid, kCell, 0.005);
     // Interpolation points at the centres of cells (1, 1) and (1, 9).
