@@ -545,7 +545,9 @@ node_update_volumes update_node_areas(run_state& rs, const node_array& flows, no
                 // Outer model discharge at a stream XY boundary point of this node.
                 const double q_xy = rs.xy_stream_q(ix(j), li);   // m3/s
                 if (std::fabs(q_xy) > kZero) {
-                    const double v = dt * q_xy;                  // m3
+                    double v = dt * q_xy;                        // m3
+                    // An outer withdrawal takes at most the water the node holds.
+                    if (v < 0.0) v = -std::min(-v, std::max(B + dx * a[j], 0.0));
                     B += v;
                     out.xy_boundary += v;
                 }

@@ -397,3 +397,35 @@ TEST(XyInsetRun, InsetChannelReceivesTheOuterDischarge) {
     const double out = number_after(summary, "Mass output + final mass:");
     EXPECT_NEAR(out, in, 1e-6 * in) << summary;
 }
+
+// Reference: an outer withdrawal of 2 m3/s from the inset's last node, far
+// beyond the some 0.02 m3/s of rain the inset gathers, takes only the water
+// the node holds: the stream XY volume is negative but never more than the
+// rain and the held-cell water that came in, the channel never holds less
+// than nothing, and the balance closes (1e-6).
+TEST(XyInsetRun, OuterWithdrawalTakesOnlyTheWaterTheNodeHolds) {
+    temp_dir dir;
+    const std::string header2 = "north: 30\nsouth: 0\neast: 120\nwest: 60\nrows: 1\ncols: 2\n";
+    write_file(dir.file("mask.asc"), header2 + "1 1\n");
+    write_file(dir.file("elev.asc"), header2 + "100.3 100.0\n");
+    write_file(dir.file("chan.chn"), channel_file(true));
+    write_file(dir.file("chan.gst"), stream_cells(2));
+    write_file(dir.file("take.ts"),
+               "PLUVO_TS\n\"take\"\nABSOLUTE\n2020 06 01 00 00 -2\n2020 06 02 00 00 -2\nEND_TS\n");
+    write_file(dir.file("points.ts"),
+               "PLUVO_XY_ST_BDY_TS\nPLUVO_TS\nLINKNODE 1 2\nTIMESERIES take\nEND_TS\n");
+    write_file(dir.file("p.prj"), channel_run_cards(2, "TIME_SERIES_FILE take.ts\n"
+                                                       "XYBDYINPUT_STTIMESERIES points.ts\n"));
+    const run_result r = run_pluvo({"p.prj"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::string summary = read_file(dir.file("summ.sum"));
+    const double taken = number_after(summary, "Volume gained from stream XY boundaries");
+    const double rain = 36.0 / 1000.0 * 2 * 30.0 * 30.0;   // m3 in the hour of rain
+    EXPECT_LT(taken, -0.5 * rain) << summary;
+    EXPECT_GE(taken, -rain) << summary;
+    EXPECT_GE(number_after(summary, "Final volume in channels="), 0.0) << summary;
+    EXPECT_LT(std::fabs(number_after(summary, "Overall balance, relative error =")), 1e-6) << summary;
+    const double in = number_after(summary, "Mass input + original mass:");
+    const double out = number_after(summary, "Mass output + final mass:");
+    EXPECT_NEAR(out, in, 1e-6 * in) << summary;
+}
