@@ -70,7 +70,9 @@ void setup_xy_outputs(run_state& rs) {
         write_xy_ov_header(out, *out.ov_file);
     }
     if (c.xybdyoutput_stflow[0] != '\0' && rs.chan_explic) {
-        const char* cif = rs.files.channel_input;
+        // The name the channel set-up opened (resolved against the project folder).
+        const char* cif = rs.channel_input_file.name[0] ? rs.channel_input_file.name
+                                                        : rs.files.channel_input;
         if (!find_xy_stream_crossings(out, cif)) return;
         for (const xy_crossing& k : out.crossings) {
             if (k.link >= 1 && k.link <= rs.links && k.node >= 1 &&
