@@ -48,16 +48,13 @@ const unbuilt_feature kUnbuilt[] = {
      }},
     {"nutrients", "the nutrient sub-model", [](const run_state& rs) { return rs.nsm_on != 0; }},
     {"analyzers", "analyzers", [](const run_state& rs) { return rs.analyzers_given != 0; }},
-    {"vego", "the exchange with the VEGO model", [](const run_state& rs) { return rs.vego != 0; }},
     {"zov_hydro", "the ZOV hydrograph file", [](const run_state& rs) { return rs.zov_hydro != 0; }},
-    {"xybdyinput_ovdep", "XY boundary inputs",
+    {"xybdyinput_gwhead",
+     "groundwater XY boundary inputs (heads held from an outer model under a solved aquifer "
+     "do not yet keep the soil and aquifer books closed)",
      [](const run_state& rs) {
-         const project_cards& c = rs.cards;
-         return c.xybdyinput_ovdep[0] || c.xybdyinput_gwhead[0] || c.xybdyinput_gwheadinterp[0] ||
-                c.xybdyinput_stflow[0] || c.xybdyinput_sttimeseries[0];
+         return rs.cards.xybdyinput_gwhead[0] || rs.cards.xybdyinput_gwheadinterp[0];
      }},
-    {"xybdyoutput_pts", "XY boundary outputs",
-     [](const run_state& rs) { return rs.cards.xybdyoutput_pts_given != 0; }},
 };
 
 }  // namespace

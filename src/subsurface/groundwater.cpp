@@ -12,6 +12,7 @@
 #include "core/error.h"
 #include "run/run_state.h"
 #include "subsurface/gw_richards.h"
+#include "subsurface/gw_xy.h"
 #include "subsurface/gw_soil.h"
 #include "subsurface/point_sources.h"
 #include "subsurface/gw_solver.h"
@@ -206,6 +207,7 @@ bool restart_surface_on_exfiltration(run_state& rs) {
 void update_groundwater(run_state& rs) {
     if (!rs.gw_simulation || !process_due(rs, rs.gw_next)) return;
     rs.exfiltration = 0;
+    apply_gw_xy_heads(rs);
     if (rs.stream_exchange && solver_method(rs)) book_channel_exchange(rs);
     const double dt = (rs.gw_next - rs.gw_last) * kSecondsPerDay;   // s
 

@@ -19,6 +19,7 @@
 #include "input/table_loader.h"
 #include "run/run_state.h"
 #include "subsurface/gw_richards.h"
+#include "subsurface/gw_xy.h"
 #include "subsurface/gw_wells.h"
 
 namespace {
@@ -121,12 +122,8 @@ bool read_boundary_codes(run_state& rs) {
         error_record.code = kErrorPrinted;
         return false;
     }
-    // Interpolated XY head cells hold fixed heads.
-    for (int c = 1; c <= n; ++c) {
-        if (rs.gwbound[static_cast<size_t>(c)] == kXyHeadCode)
-            rs.gwbound[static_cast<size_t>(c)] = kFixedHeadCode;
-    }
-    return true;
+    // Interpolated XY head cells hold fixed heads (code 8 becomes 2).
+    return setup_gw_xy_cells(rs);
 }
 
 // Reads the static flux table line by line, naming file and line in every refusal.

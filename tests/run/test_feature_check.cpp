@@ -28,7 +28,6 @@ TEST(FeatureCheck, EveryUnbuiltFeatureStopsTheRunNamingItsCard) {
         {"SOIL_CON_TRANS", "soil_con_trans"},
         {"ANALYZERS checks.txt", "analyzers"},
         {"ZOV_HYDRO zov.hyd", "zov_hydro"},
-        {"XYBDYOUTPUT_PTS points.txt", "xybdyoutput_pts"},
     };
     for (const feature_case& c : cases) {
         SCOPED_TRACE(c.line);
