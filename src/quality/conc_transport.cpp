@@ -243,14 +243,12 @@ void step_overland_constituent_transport(run_state& rs) {
     w.m_pred = c.m_pred.data();
     w.c_pred = c.c_pred.data();
     w.limit = c.limit.data();
-    // Per-cell booking rows: decay, infiltration, exchange, negative mass (g).
-    std::vector<double>& b_precip = c.book_precip;
-    std::vector<double>& b_decay = c.book_decay;
-    std::vector<double>& b_infil = c.book_infil;
-    std::vector<double>& b_exch = c.book_exchange;
+    // Per-cell row of the mass made by raising negative masses (g); the other
+    // amounts of the step are summed per block of cells as they are taken.
     std::vector<double>& b_neg = c.book_neg;
-    std::vector<double>& b_bc = c.book_bc;
     w.neg = b_neg.data();
+    const int blocks = (cells + kSumBlock - 1) / kSumBlock;
+    double* part = c.block_sums.data();
     // Water the boundary conditions and pumps took since the last step, m3 per cell.
     const double* bc_vol = (rs.ov_boundary || rs.ov_pump) && c.bc_volume.size() > ix(cells) ? c.bc_volume.data() : nullptr;
     const int outlet = !rs.chan_explic ? rs.outlet_cell : 0;
@@ -272,25 +270,30 @@ void step_overland_constituent_transport(run_state& rs) {
         double* C = c.conc[ii].data();
         double* R = c.rate.data();
         v.E = c.disp[ii].data();
-        // 1-2. Budgets.
+        // 1-2. Budgets; what they took summed per block of cells in cell order.
+        double* b_n = b_neg.data();
 #pragma omp parallel for schedule(static) if (parallel)
-        for (int j = 1; j <= cells; ++j) {
-            cell_taken t;
-            R[j] = contam_cell_budget(rs, i, j, dt, t);
-            b_precip[ix(j)] = t.precip;
-            b_decay[ix(j)] = t.decay;
-            b_infil[ix(j)] = t.infil;
-            b_exch[ix(j)] = t.exchange;
-            b_neg[ix(j)] = 0.0;
-            // The boundary or pumped water carried the cell's concentration of
-            // the last step, at most what the cell holds after its budget.
-            double gone = 0.0;
-            if (bc_vol != nullptr && bc_vol[j] > 0.0) {
-                const double held = std::max(M[j] + R[j] * dt, 0.0);
-                gone = std::min(C[j] * bc_vol[j], held);
-                R[j] -= gone / dt;
+        for (int b = 0; b < blocks; ++b) {
+            double s[kConBooked] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+            const int last = std::min(cells, (b + 1) * kSumBlock);
+            for (int j = b * kSumBlock + 1; j <= last; ++j) {
+                cell_taken t;
+                R[j] = contam_cell_budget(rs, i, j, dt, t);
+                s[0] += t.precip;
+                s[1] += t.decay;
+                s[2] += t.infil;
+                s[3] += t.exchange;
+                b_n[j] = 0.0;
+                // The boundary or pumped water carried the cell's concentration of
+                // the last step, at most what the cell holds after its budget.
+                if (bc_vol != nullptr && bc_vol[j] > 0.0) {
+                    const double held = std::max(M[j] + R[j] * dt, 0.0);
+                    const double gone = std::min(C[j] * bc_vol[j], held);
+                    R[j] -= gone / dt;
+                    s[5] += gone;
+                }
             }
-            b_bc[ix(j)] = gone;
+            for (int k = 0; k < kConBooked; ++k) part[b * kConBooked + k] = s[k];
         }
         // The overland outlet: at most what the outlet cell holds after its budget.
         double out = 0.0;
@@ -302,21 +305,19 @@ void step_overland_constituent_transport(run_state& rs) {
         c.exit_mass[ii] = 0.0;
         // 3. Advection and dispersion.
         if (dt > 0.0) advect_overland_constituent(v, dt, rs.con_sweep, M, C, R, w);
-        // 4-5. Negative masses and cells that fell dry; the step's amounts
-        // summed per block of cells in cell order, then the blocks in order.
-        const int blocks = (cells + kSumBlock - 1) / kSumBlock;
-        double* part = c.block_sums.data();
+        // 4-5. Negative masses and cells that fell dry, added to the block
+        // sums; then the blocks in order.
         const bool soil = rs.soil_con_trans != 0;
         double* land = c.land[ii].data();
         double* soil_in = c.pend_soil_in[ii].data();
         const double* h = rs.ov_depth.data();
 #pragma omp parallel for schedule(static) if (parallel)
         for (int b = 0; b < blocks; ++b) {
-            double s[kConBooked] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+            double dry = 0.0, made = 0.0;   // g
             const int last = std::min(cells, (b + 1) * kSumBlock);
             for (int j = b * kSumBlock + 1; j <= last; ++j) {
                 if (M[j] < 0.0) {
-                    b_neg[ix(j)] += -M[j];
+                    b_n[j] += -M[j];
                     M[j] = 0.0;
                     C[j] = 0.0;
                 }
@@ -324,21 +325,17 @@ void step_overland_constituent_transport(run_state& rs) {
                     // A cell that fell dry leaves its mass to the soil (or the land store).
                     if (soil) {
                         soil_in[j] += M[j];
-                        b_infil[ix(j)] += M[j];
+                        dry += M[j];
                     } else {
                         land[j] += M[j];
                     }
                     M[j] = 0.0;
                     C[j] = 0.0;
                 }
-                s[0] += b_precip[ix(j)];
-                s[1] += b_decay[ix(j)];
-                s[2] += b_infil[ix(j)];
-                s[3] += b_exch[ix(j)];
-                s[4] += b_neg[ix(j)];
-                s[5] += b_bc[ix(j)];
+                made += b_n[j];
             }
-            for (int k = 0; k < kConBooked; ++k) part[b * kConBooked + k] = s[k];
+            part[b * kConBooked + 2] += dry;
+            part[b * kConBooked + 4] = made;
         }
         double precip = 0.0, decay = 0.0, infil = 0.0, exch = 0.0, neg = 0.0, bc = 0.0;
         for (int b = 0; b < blocks; ++b) {

@@ -60,12 +60,7 @@ struct constituent_cells {
     std::vector<double> limit;     // per cell: sub-step limit found in the cell, s
     std::vector<double> disp_max;  // per cell: largest dispersion coefficient of the constituents, m2/s
     int disp_max_ready = 0;        // disp_max was filled (at the first transport step)
-    std::vector<double> book_precip;    // per cell: rain mass added in the step, g
-    std::vector<double> book_decay;     // per cell: decay taken in the step, g
-    std::vector<double> book_infil;     // per cell: infiltration taken in the step, g
-    std::vector<double> book_exchange;  // per cell: exchange taken in the step, g
     std::vector<double> book_neg;       // per cell: mass made by raising negative masses, g
-    std::vector<double> book_bc;        // per cell: mass the boundary and pumped water carried out, g
     std::vector<double> block_sums;     // per block of kSumBlock cells: the booked sums, g
 };
 

@@ -106,7 +106,7 @@ void alloc_constituent_arrays(run_state& rs, int n) {
     const size_t slots = static_cast<size_t>(cells) + 1;
     for (std::vector<double>* w :
          {&c.disp_max, &c.rate, &c.adv1, &c.dsp1, &c.m_pred, &c.c_pred, &c.limit,
-          &c.book_soil_decay, &c.book_precip, &c.book_decay, &c.book_infil, &c.book_exchange, &c.book_neg, &c.book_bc})
+          &c.book_soil_decay, &c.book_neg})
         w->assign(slots, 0.0);
     rs.con_h_last.assign(slots, 0.0);
     c.block_sums.assign(static_cast<size_t>((cells + kSumBlock - 1) / kSumBlock + 1) * kConBooked, 0.0);
