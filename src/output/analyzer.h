@@ -13,31 +13,31 @@ struct run_state;
 
 // Event masks of the analyzer notifications (also the trigger bits of a line).
 enum analyzer_event : int {
-    kAnalyzerStep = 1,         // 't': a time step has passed (timed analyzers)
-    kAnalyzerEventBegin = 2,   // 'E': an event begins
-    kAnalyzerEventEnd = 4,     // 'e': an event ends
-    kAnalyzerSimBegin = 8,     // 'S': the simulation begins (set-up done)
-    kAnalyzerSimEnd = 16,      // 's': the simulation ends normally
-    kAnalyzerCrash = 32,       // 'c': the run failed
+    kAnalyzerStep = 1,        // 't': a time step has passed (timed analyzers)
+    kAnalyzerEventBegin = 2,  // 'E': an event begins
+    kAnalyzerEventEnd = 4,    // 'e': an event ends
+    kAnalyzerSimBegin = 8,    // 'S': the simulation begins (set-up done)
+    kAnalyzerSimEnd = 16,     // 's': the simulation ends normally
+    kAnalyzerCrash = 32,      // 'c': the run failed
 };
 
 // One analyzer of the file. The array class (2DS channel arrays, 1DS
 // constituent stores) only decides which logical_op it binds.
 struct analyzer {
-    int triggers = 0;              // bit set of analyzer_event masks that fire it
-    int print_flags = 0;           // bit set of the print letters (kPrint*)
-    int op_kind = kOpNone;         // operator kind (analyzer_op)
-    double threshold = 0.0;        // comparison value, units of the array
-    file_object out_file;          // the analyzer's own file (print letter 'f')
-    char out_name[1024] = {};      // name of that file as written in the line
-    const double* time = nullptr;  // the run's current time, Julian days
-    double tolerance = 0.0;        // the run's time tolerance, days
-    double first_check = 0.0;      // time of the first timed check, Julian days
-    long check_count = 0;          // timed checks made (the next is first + count x interval)
-    double last_check = 0.0;       // time of the last timed check, Julian days
-    double next_check = 0.0;       // time of the next timed check, Julian days
-    double interval = 0.0;         // interval of timed checks, days (0: every step)
-    std::unique_ptr<logical_op> test;   // the bound node test
+    int triggers = 0;                  // bit set of analyzer_event masks that fire it
+    int print_flags = 0;               // bit set of the print letters (kPrint*)
+    int op_kind = kOpNone;             // operator kind (analyzer_op)
+    double threshold = 0.0;            // comparison value, units of the array
+    file_object out_file;              // the analyzer's own file (print letter 'f')
+    char out_name[1024] = {};          // name of that file as written in the line
+    const double* time = nullptr;      // the run's current time, Julian days
+    double tolerance = 0.0;            // the run's time tolerance, days
+    double first_check = 0.0;          // time of the first timed check, Julian days
+    long check_count = 0;              // timed checks made (the next is first + count x interval)
+    double last_check = 0.0;           // time of the last timed check, Julian days
+    double next_check = 0.0;           // time of the next timed check, Julian days
+    double interval = 0.0;             // interval of timed checks, days (0: every step)
+    std::unique_ptr<logical_op> test;  // the bound node test
 
     // Runs the evaluation when the mask fires the analyzer (a timed check
     // only once its time has come).

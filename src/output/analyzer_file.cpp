@@ -64,13 +64,26 @@ int parse_triggers(const char* token) {
     int bits = 0;
     for (const char* c = token; *c != '\0'; ++c) {
         switch (*c) {
-            case 't': bits |= kAnalyzerStep; break;
-            case 'E': bits |= kAnalyzerEventBegin; break;
-            case 'e': bits |= kAnalyzerEventEnd; break;
-            case 'S': bits |= kAnalyzerSimBegin; break;
-            case 's': bits |= kAnalyzerSimEnd; break;
-            case 'c': bits |= kAnalyzerCrash; break;
-            default: break;
+            case 't':
+                bits |= kAnalyzerStep;
+                break;
+            case 'E':
+                bits |= kAnalyzerEventBegin;
+                break;
+            case 'e':
+                bits |= kAnalyzerEventEnd;
+                break;
+            case 'S':
+                bits |= kAnalyzerSimBegin;
+                break;
+            case 's':
+                bits |= kAnalyzerSimEnd;
+                break;
+            case 'c':
+                bits |= kAnalyzerCrash;
+                break;
+            default:
+                break;
         }
     }
     return bits;
@@ -82,13 +95,26 @@ int parse_print_letters(const char* token) {
     int bits = 0;
     for (const char* c = token; *c != '\0'; ++c) {
         switch (*c) {
-            case 't': bits = (bits & ~kPrintLinkRows) | kPrintPassedOnly; break;
-            case 'v': bits = (bits & ~kPrintPassedOnly) | kPrintLinkRows; break;
-            case 's': bits |= kPrintConsole; break;
-            case 'f': bits |= kPrintFile; break;
-            case 'c': bits |= kPrintLogic; break;
-            case 'd': bits |= kPrintValues; break;
-            default: break;
+            case 't':
+                bits = (bits & ~kPrintLinkRows) | kPrintPassedOnly;
+                break;
+            case 'v':
+                bits = (bits & ~kPrintPassedOnly) | kPrintLinkRows;
+                break;
+            case 's':
+                bits |= kPrintConsole;
+                break;
+            case 'f':
+                bits |= kPrintFile;
+                break;
+            case 'c':
+                bits |= kPrintLogic;
+                break;
+            case 'd':
+                bits |= kPrintValues;
+                break;
+            default:
+                break;
         }
     }
     return bits;
@@ -96,8 +122,8 @@ int parse_print_letters(const char* token) {
 
 // Where a line came from, for messages.
 struct line_place {
-    const char* path;   // analyzer file as named on the card
-    int line;           // line number from 1
+    const char* path;  // analyzer file as named on the card
+    int line;          // line number from 1
 };
 
 bool bad_line(const line_place& at, const char* what) {
@@ -121,8 +147,8 @@ bool find_2d_array(run_state& rs, const char* name, analyzer& a, const line_plac
         values = &rs.qp;
     } else {
         char what[kTokenSize + 100];
-        std::snprintf(what, sizeof what,
-                      "the 2DS array %s is not one of depth, area and flow", name);
+        std::snprintf(what, sizeof what, "the 2DS array %s is not one of depth, area and flow",
+                      name);
         return bad_line(at, what);
     }
     auto test = std::make_unique<st2d_logical_op>();
@@ -152,16 +178,17 @@ bool find_1d_array(run_state& rs, const char* token, analyzer& a, const line_pla
         return bad_line(at, "a 1DS analyzer needs constituents, and this run carries none");
     }
     if (s != number_status::ok || index < 1 || index > count) {
-        std::printf("Error: 1DS Analyzer for %s with index %d is out of range. Range for index "
-                    "is %d to %d.\n",
-                    name, index, 1, count);
+        std::printf(
+            "Error: 1DS Analyzer for %s with index %d is out of range. Range for index "
+            "is %d to %d.\n",
+            name, index, 1, count);
         return bad_line(at, "the constituent index after the array name is out of range");
     }
     // Each keyword names its own store; stores this model does not keep
     // are refused rather than read from a neighbour.
     static const struct {
         const char* keyword;
-        con_rows constituent_channel::*store;   // null: not kept by this model
+        con_rows constituent_channel::*store;  // null: not kept by this model
     } kStores[] = {
         {"pointconc", nullptr},
         {"qlatconc", nullptr},
@@ -177,11 +204,11 @@ bool find_1d_array(run_state& rs, const char* token, analyzer& a, const line_pla
         if (k.store != nullptr) rows = &(rs.con_chan.*(k.store));
         break;
     }
-    if (rows == nullptr || static_cast<size_t>(index) >= rows->size() ||
-        rs.con_chan.stride < 1) {
+    if (rows == nullptr || static_cast<size_t>(index) >= rows->size() || rs.con_chan.stride < 1) {
         std::printf("Error: unable to find 1DS array [%s]\n", name);
-        return bad_line(at, "this run keeps no channel constituent store of that name "
-                            "(conc, mass and qlatmass are kept with channel transport)");
+        return bad_line(at,
+                        "this run keeps no channel constituent store of that name "
+                        "(conc, mass and qlatmass are kept with channel transport)");
     }
     auto test = std::make_unique<st1d_logical_op>();
     if (!test->bind(&(*rows)[static_cast<size_t>(index)], rs.links, rs.nx, rs.con_chan.stride,
@@ -254,15 +281,17 @@ bool parse_line(run_state& rs, char* text, int type, analyzer& a, const line_pla
     if (a.print_flags & kPrintFile) {
         token[0] = '\0';
         next_word(text, token);
-        if (token[0] == '\0') return bad_line(at, "the output file name after the print letter 'f' is missing");
+        if (token[0] == '\0')
+            return bad_line(at, "the output file name after the print letter 'f' is missing");
         std::snprintf(a.out_name, sizeof a.out_name, "%s", token);
         char what[3 * kTokenSize];
-        for (const char* input : {static_cast<const char*>(at.path),
-                                  static_cast<const char*>(rs.project_file)}) {
+        for (const char* input :
+             {static_cast<const char*>(at.path), static_cast<const char*>(rs.project_file)}) {
             if (!opens_input(a.out_name, input)) continue;
             std::snprintf(what, sizeof what,
                           "the output file %s is the input file %s; an output never overwrites "
-                          "an input", a.out_name, input);
+                          "an input",
+                          a.out_name, input);
             return bad_line(at, what);
         }
         for (const auto& b : earlier.items) {
@@ -312,7 +341,7 @@ void read_analyzer_file(run_state& rs, const char* file_name) {
         if (!parse_line(rs, text, type, *a, line_place{file_name, number}, *list)) {
             close_file_object(a->out_file);
             close_file_object(f);
-            return;   // the list and its open files are released here
+            return;  // the list and its open files are released here
         }
         list->items.push_back(std::move(a));
     }

@@ -42,12 +42,18 @@ std::string test_words(int kind, double threshold) {
 // True when value v passes the comparison of `kind` with x.
 bool passes(int kind, double v, double x) {
     switch (kind) {
-        case kOpLess: return v < x;
-        case kOpGreater: return v > x;
-        case kOpEqual: return v == x;
-        case kOpLessEqual: return v <= x;
-        case kOpGreaterEqual: return v >= x;
-        default: return false;
+        case kOpLess:
+            return v < x;
+        case kOpGreater:
+            return v > x;
+        case kOpEqual:
+            return v == x;
+        case kOpLessEqual:
+            return v <= x;
+        case kOpGreaterEqual:
+            return v >= x;
+        default:
+            return false;
     }
 }
 
@@ -63,15 +69,26 @@ std::string analyzer_date_text(double julian) {
 }
 
 std::string analyzer_moment_text(int mask, double julian) {
+    static const struct {
+        int bit;
+        const char* format;
+    } kMoments[] = {
+        {1, "%s"},
+        {2, "the beginning of an event at %s"},
+        {4, "the end of an event at %s"},
+        {8, "the beginning of the simulation at %s"},
+        {16, "the end of simulation at %s"},
+        {32, "the program crash point at %s"},
+    };
     const std::string date = analyzer_date_text(julian);
+    const char* format = "%s";
+    for (const auto& m : kMoments) {
+        if ((mask & m.bit) == 0) continue;
+        format = m.format;
+        break;
+    }
     std::string text;
-    if (mask & 1) append(text, "%s", date.c_str());
-    else if (mask & 2) append(text, "the beginning of an event at %s", date.c_str());
-    else if (mask & 4) append(text, "the end of an event at %s", date.c_str());
-    else if (mask & 8) append(text, "the beginning of the simulation at %s", date.c_str());
-    else if (mask & 16) append(text, "the end of simulation at %s", date.c_str());
-    else if (mask & 32) append(text, "the program crash point at %s", date.c_str());
-    else append(text, "%s", date.c_str());
+    append(text, format, date.c_str());
     return text;
 }
 
@@ -111,11 +128,13 @@ std::string logical_op::report_text(int print_flags, int mask) {
 
     std::string text;
     if (logic)
-        append(text,
-               "\n\nResults for logic test of the 2D stream array %s at %s.  Nodes with values %s:\n",
-               name_.c_str(), moment.c_str(), test_text_.c_str());
+        append(
+            text,
+            "\n\nResults for logic test of the 2D stream array %s at %s.  Nodes with values %s:\n",
+            name_.c_str(), moment.c_str(), test_text_.c_str());
     else
-        append(text, "\n\nValues in the 2D stream array %s at %s: \n", name_.c_str(), moment.c_str());
+        append(text, "\n\nValues in the 2D stream array %s at %s: \n", name_.c_str(),
+               moment.c_str());
 
     int total = 0, passed_count = 0;
     for (int i = 1; i <= links_; ++i) {
@@ -123,12 +142,14 @@ std::string logical_op::report_text(int print_flags, int mask) {
         for (int j = 1; j <= nodes_[static_cast<size_t>(i)]; ++j) {
             ++total;
             const bool p = passed(i, j);
-            if (p) ++passed_count;   // counted in every layout
+            if (p) ++passed_count;  // counted in every layout
             if (only_passed) {
                 if (!p) continue;
                 append(text, "Link %3d, Node %3d", i, j);
-                if (values) append(text, ":  %14.6lf\n", shown_value(i, j));
-                else text += "\n";
+                if (values)
+                    append(text, ":  %14.6lf\n", shown_value(i, j));
+                else
+                    text += "\n";
             } else if (logic || values) {
                 append(text, p ? "[T, %6.4lf]" : "[F, %6.4lf]", shown_value(i, j));
             } else {
@@ -191,11 +212,20 @@ double st2d_logical_op::value_with_modifier(int link, int node) {
     if (second_ != nullptr && second_->has(node, link)) {
         const double s = (*second_)(n, l);
         switch (modifier_) {
-            case kOpAdd: v += s; break;
-            case kOpSubtract: v -= s; break;
-            case kOpMultiply: v *= s; break;
-            case kOpDivide: v = s == 0.0 ? kDivideByZeroValue : v / s; break;
-            default: break;
+            case kOpAdd:
+                v += s;
+                break;
+            case kOpSubtract:
+                v -= s;
+                break;
+            case kOpMultiply:
+                v *= s;
+                break;
+            case kOpDivide:
+                v = s == 0.0 ? kDivideByZeroValue : v / s;
+                break;
+            default:
+                break;
         }
     }
     modified_(n, l) = v;

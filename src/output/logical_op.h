@@ -26,12 +26,12 @@ enum analyzer_op : int {
 };
 
 // Print letters of an analyzer line (bits of print_flags).
-constexpr int kPrintPassedOnly = 1;   // 't': list only the passing nodes, one line each
-constexpr int kPrintLinkRows = 2;     // 'v': one row per link headed by the link number
-constexpr int kPrintConsole = 4;      // 's': write to the console
-constexpr int kPrintFile = 8;         // 'f': write to the analyzer's file
-constexpr int kPrintLogic = 16;       // 'c': logic-test report (header with the test, count)
-constexpr int kPrintValues = 32;      // 'd': show node values
+constexpr int kPrintPassedOnly = 1;  // 't': list only the passing nodes, one line each
+constexpr int kPrintLinkRows = 2;    // 'v': one row per link headed by the link number
+constexpr int kPrintConsole = 4;     // 's': write to the console
+constexpr int kPrintFile = 8;        // 'f': write to the analyzer's file
+constexpr int kPrintLogic = 16;      // 'c': logic-test report (header with the test, count)
+constexpr int kPrintValues = 32;     // 'd': show node values
 
 // Value given by a division by a zero second value.
 constexpr double kDivideByZeroValue = 9999.99;
@@ -77,14 +77,14 @@ protected:
         return static_cast<size_t>(link) * static_cast<size_t>(stride_) + static_cast<size_t>(node);
     }
 
-    const double* time_ = nullptr;   // the run's current time, Julian days
-    double test_time_ = 0.0;         // time of the last test, Julian days
-    std::string test_text_;          // the last test, e.g. "> 10.000000"
-    std::string name_;               // array name as written in the analyzer line
-    int links_ = 0;                  // number of links
-    std::vector<int> nodes_;         // nodes of each link 1..links (slot 0 unused)
-    int stride_ = 0;                 // flag slots per link (largest node count + 1)
-    std::vector<char> passed_;       // pass flag per node, index link x stride + node
+    const double* time_ = nullptr;  // the run's current time, Julian days
+    double test_time_ = 0.0;        // time of the last test, Julian days
+    std::string test_text_;         // the last test, e.g. "> 10.000000"
+    std::string name_;              // array name as written in the analyzer line
+    int links_ = 0;                 // number of links
+    std::vector<int> nodes_;        // nodes of each link 1..links (slot 0 unused)
+    int stride_ = 0;                // flag slots per link (largest node count + 1)
+    std::vector<char> passed_;      // pass flag per node, index link x stride + node
 };
 
 // Test of a flattened constituent store: value of link i, node j at i x stride + j.
@@ -97,10 +97,12 @@ public:
 
 protected:
     double test_value(int link, int node) override { return shown_value(link, node); }
-    double shown_value(int link, int node) const override { return (*values_)[flag_index(link, node)]; }
+    double shown_value(int link, int node) const override {
+        return (*values_)[flag_index(link, node)];
+    }
 
 private:
-    const std::vector<double>* values_ = nullptr;   // the store, units of the store
+    const std::vector<double>* values_ = nullptr;  // the store, units of the store
 };
 
 // Test of a channel node array [node][link], optionally combined with a
@@ -122,8 +124,8 @@ protected:
     }
 
 private:
-    const node_array* values_ = nullptr;   // the stream array, units of the array
-    const node_array* second_ = nullptr;   // the modifier's array, units of the array
-    int modifier_ = kOpNone;               // modifier kind (analyzer_op 5..8, 9 none)
-    node_array modified_;                  // values after the modifier, units of the array
+    const node_array* values_ = nullptr;  // the stream array, units of the array
+    const node_array* second_ = nullptr;  // the modifier's array, units of the array
+    int modifier_ = kOpNone;              // modifier kind (analyzer_op 5..8, 9 none)
+    node_array modified_;                 // values after the modifier, units of the array
 };

@@ -23,7 +23,7 @@ using pluvo_test::write_file;
 
 namespace {
 
-const double kStart = julian_day(2020, 6, 1, 0, 0, 0.0);   // Julian days
+const double kStart = julian_day(2020, 6, 1, 0, 0, 0.0);  // Julian days
 
 std::string format(const char* f, ...) __attribute__((format(printf, 1, 2)));
 std::string format(const char* f, ...) {
@@ -89,7 +89,7 @@ TEST(AnalyzerTests, FiveComparisonsFlagTheNodesTheyName) {
         int kind;
         double x;
         const char* text;
-        std::vector<int> flags;   // link 1 nodes 1..3, link 2 nodes 1..2
+        std::vector<int> flags;  // link 1 nodes 1..3, link 2 nodes 1..2
     } rows[] = {
         {kOpLess, 2.0, "< 2.000000", {1, 0, 0, 0, 0}},
         {kOpLessEqual, 2.0, "<= 2.000000", {1, 1, 0, 1, 0}},
@@ -109,7 +109,7 @@ TEST(AnalyzerTests, FiveComparisonsFlagTheNodesTheyName) {
             EXPECT_EQ(op.passed(place[k][0], place[k][1]), r.flags[static_cast<size_t>(k)] != 0)
                 << "link " << place[k][0] << " node " << place[k][1];
     }
-    EXPECT_FALSE(op.run_test(kOpAdd, 0.0));   // arithmetic kinds compare nothing
+    EXPECT_FALSE(op.run_test(kOpAdd, 0.0));  // arithmetic kinds compare nothing
 }
 
 TEST(AnalyzerReports, PrintLetterLayouts) {
@@ -119,13 +119,15 @@ TEST(AnalyzerReports, PrintLetterLayouts) {
     ASSERT_TRUE(op.bind(&n.rs.qp, 2, n.rs.nx, &n.rs.time, "flow"));
     ASSERT_TRUE(op.run_test(kOpGreater, 10.0));
     const std::string date = "06-01-2020, 0:0: 0";
-    const std::string values = format("\n\nValues in the 2D stream array %s at %s: \n", "flow",
-                                      date.c_str());
-    const std::string logic = format("\n\nResults for logic test of the 2D stream array %s at %s.  "
-                                     "Nodes with values %s:\n",
-                                     "flow", date.c_str(), "> 10.000000");
-    const std::string passed_only = format("Link %3d, Node %3d\n", 1, 2) + format("Link %3d, Node %3d\n", 2, 1);
-    std::string cells;   // [T, v] / [F, v] of every node
+    const std::string values =
+        format("\n\nValues in the 2D stream array %s at %s: \n", "flow", date.c_str());
+    const std::string logic = format(
+        "\n\nResults for logic test of the 2D stream array %s at %s.  "
+        "Nodes with values %s:\n",
+        "flow", date.c_str(), "> 10.000000");
+    const std::string passed_only =
+        format("Link %3d, Node %3d\n", 1, 2) + format("Link %3d, Node %3d\n", 2, 1);
+    std::string cells;  // [T, v] / [F, v] of every node
     const double v[5] = {1.0, 12.5, 3.0, 20.0, 5.0};
     const bool p[5] = {false, true, false, true, false};
     for (int k = 0; k < 5; ++k) cells += format(p[k] ? "[T, %6.4lf]" : "[F, %6.4lf]", v[k]);
@@ -135,7 +137,8 @@ TEST(AnalyzerReports, PrintLetterLayouts) {
         std::string text;
     } rows[] = {
         {"t after v", kPrintPassedOnly | kPrintConsole, values + passed_only},
-        {"v after t", kPrintLinkRows | kPrintConsole, values + format("%4d:", 1) + "FTF\n" + format("%4d:", 2) + "TF\n"},
+        {"v after t", kPrintLinkRows | kPrintConsole,
+         values + format("%4d:", 1) + "FTF\n" + format("%4d:", 2) + "TF\n"},
         {"s c", kPrintConsole | kPrintLogic,
          logic + cells + format("====> %d out of %d nodes passed the logic test.\n", 2, 5)},
         {"s", kPrintConsole, values + "FTFTF"},
@@ -158,7 +161,7 @@ TEST(AnalyzerReports, PrintLettersParsedFromTheLine) {
     network::set(n.rs.qp, {1.0, 12.5, 3.0, 20.0, 5.0});
     const struct {
         const char* letters;
-        std::string expected;   // node part of the report
+        std::string expected;  // node part of the report
     } rows[] = {
         {"vt", format("Link %3d, Node %3d\n", 1, 2) + format("Link %3d, Node %3d\n", 2, 1)},
         {"tv", format("%4d:", 1) + "FTF\n" + format("%4d:", 2) + "TF\n"},
@@ -170,8 +173,9 @@ TEST(AnalyzerReports, PrintLettersParsedFromTheLine) {
             read_lines(n.rs, dir, std::string("2DS flow S > 10 s") + r.letters + "\n");
         EXPECT_EQ(set_up, "Set up 1 analyzers...\n");
         const std::string out = notify(n.rs, kAnalyzerSimBegin);
-        const std::string head = "\n\nValues in the 2D stream array flow at the beginning of the "
-                                 "simulation at 06-01-2020, 0:0: 0: \n";
+        const std::string head =
+            "\n\nValues in the 2D stream array flow at the beginning of the "
+            "simulation at 06-01-2020, 0:0: 0: \n";
         EXPECT_EQ(out, head + r.expected);
     }
 }
@@ -219,20 +223,20 @@ TEST(AnalyzerTests, ModifierCombinesTheSecondArray) {
 }
 
 TEST(AnalyzerReports, DateText) {
-    const double day_2000_02_28 = julian_day(2000, 2, 28, 12, 0, 0.0);   // whole day number
+    const double day_2000_02_28 = julian_day(2000, 2, 28, 12, 0, 0.0);  // whole day number
     const double day_1900_02_28 = julian_day(1900, 2, 28, 12, 0, 0.0);
     const struct {
         double julian;
         const char* text;
     } rows[] = {
         {day_2000_02_28 + 0.25, "02-28-2000, 18:0: 0"},
-        {day_2000_02_28 + 0.75, "02-29-2000, 6:0: 0"},    // 2000 is a leap year
+        {day_2000_02_28 + 0.75, "02-29-2000, 6:0: 0"},  // 2000 is a leap year
         {day_2000_02_28 + 1.75, "03-01-2000, 6:0: 0"},
         {day_1900_02_28 + 0.25, "02-28-1900, 18:0: 0"},
-        {day_1900_02_28 + 0.75, "03-01-1900, 6:0: 0"},    // 1900 is not
+        {day_1900_02_28 + 0.75, "03-01-1900, 6:0: 0"},  // 1900 is not
         {kStart, "06-01-2020, 0:0: 0"},
         {kStart + 3661.0 / 86400.0, "06-01-2020, 1:1: 1"},
-        {kStart + 3600.0 / 86400.0 - 1e-9, "06-01-2020, 1:0: 0"},   // a rounding error short
+        {kStart + 3600.0 / 86400.0 - 1e-9, "06-01-2020, 1:0: 0"},  // a rounding error short
     };
     for (const auto& r : rows) EXPECT_EQ(analyzer_date_text(r.julian), r.text) << r.text;
     EXPECT_EQ(std::floor(day_2000_02_28), day_2000_02_28);
@@ -254,16 +258,16 @@ TEST(AnalyzerReports, MomentText) {
 }
 
 TEST(AnalyzerTiming, TimedChecksFallOnTheIntervalGridWithoutDrift) {
-    const double dt = 7.0 / 86400.0;   // 7 s steps, days
+    const double dt = 7.0 / 86400.0;  // 7 s steps, days
     const struct {
         const char* what;
         int interval_s;
         int steps;
-        int expected;   // reports over steps 0..steps
+        int expected;  // reports over steps 0..steps
     } rows[] = {
         {"interval 0: every step", 0, 20, 21},
         {"interval below the step: every step", 3, 20, 21},
-        {"one hour over ten hours of 7 s steps", 3600, 5143, 11},   // 0 h .. 10 h
+        {"one hour over ten hours of 7 s steps", 3600, 5143, 11},  // 0 h .. 10 h
         {"35 s, a multiple of the step", 35, 100, 21},
     };
     for (const auto& r : rows) {
@@ -291,13 +295,13 @@ TEST(AnalyzerTiming, CheckDueWithinTheToleranceIsNotSkipped) {
     temp_dir dir;
     read_lines(n.rs, dir, "2DS flow t == 0 c 60\n");
     analyzer& a = *n.rs.analyzers->items[0];
-    a.check_step(kAnalyzerStep);                    // at the start
-    n.rs.time = kStart + 60.0 / 86400.0 - 1e-9;     // a rounding error before the minute
+    a.check_step(kAnalyzerStep);                 // at the start
+    n.rs.time = kStart + 60.0 / 86400.0 - 1e-9;  // a rounding error before the minute
     const double before = a.last_check;
     a.check_step(kAnalyzerStep);
     EXPECT_NE(a.last_check, before);
     EXPECT_NEAR(a.next_check, kStart + 120.0 / 86400.0, 1e-12);
-    a.check_step(kAnalyzerEventBegin);              // not a trigger of this line
+    a.check_step(kAnalyzerEventBegin);  // not a trigger of this line
     EXPECT_EQ(a.last_check, n.rs.time);
 }
 
@@ -315,8 +319,8 @@ TEST(Analyzer1DS, EachKeywordReadsItsOwnStore) {
         const char* token;
         double base;
     } rows[] = {
-        {"conc_2", 200.0}, {"conc_1", 100.0}, {"mass_2", 2000.0}, {"qlatmass_2", 20000.0},
-        {"qlatmass_1", 10000.0},
+        {"conc_2", 200.0},       {"conc_1", 100.0},       {"mass_2", 2000.0},
+        {"qlatmass_2", 20000.0}, {"qlatmass_1", 10000.0},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.token);
@@ -325,7 +329,7 @@ TEST(Analyzer1DS, EachKeywordReadsItsOwnStore) {
                   "Set up 1 analyzers...\n");
         const std::string out = notify(n.rs, kAnalyzerSimBegin);
         std::string cells;
-        const int place[5] = {5, 6, 7, 9, 10};   // link 1 nodes 1..3, link 2 nodes 1..2
+        const int place[5] = {5, 6, 7, 9, 10};  // link 1 nodes 1..3, link 2 nodes 1..2
         for (int k : place) cells += format("[T, %6.4lf]", r.base + k);
         EXPECT_EQ(out, format("\n\nValues in the 2D stream array %s at %s: \n", r.token,
                               "the beginning of the simulation at 06-01-2020, 0:0: 0") +
@@ -338,11 +342,12 @@ TEST(AnalyzerFile, BadLinesStopNamingFileAndLine) {
         const char* what;
         bool constituents;
         const char* line;
-        const char* message;   // besides "Error: analyzer file <path>, line 2: "
+        const char* message;  // besides "Error: analyzer file <path>, line 2: "
     } rows[] = {
         {"unknown 2DS array", false, "2DS speed S > 1 s", "the 2DS array speed is not one"},
         {"unknown 1DS array", true, "1DS temp_1 S > 1 s", "Error: unable to find 1DS array [temp]"},
-        {"store not kept: gwmass", true, "1DS gwmass_1 S > 1 s", "Error: unable to find 1DS array [gwmass]"},
+        {"store not kept: gwmass", true, "1DS gwmass_1 S > 1 s",
+         "Error: unable to find 1DS array [gwmass]"},
         {"store not kept: nsmsource", true, "1DS nsmsource_1 S > 1 s", "[nsmsource]"},
         {"store not kept: pointconc", true, "1DS pointconc_1 S > 1 s", "[pointconc]"},
         {"store not kept: qlatconc", true, "1DS qlatconc_1 S > 1 s", "[qlatconc]"},
@@ -356,11 +361,16 @@ TEST(AnalyzerFile, BadLinesStopNamingFileAndLine) {
         {"threshold missing", false, "2DS flow S >", "the threshold is missing"},
         {"threshold not a number", false, "2DS flow S > ten s", "the threshold is not a number"},
         {"threshold not finite", false, "2DS flow S > nan s", "the threshold is not finite"},
-        {"interval missing", false, "2DS flow tS > 1 s", "the interval in seconds after the trigger 't' is missing"},
+        {"interval missing", false, "2DS flow tS > 1 s",
+         "the interval in seconds after the trigger 't' is missing"},
         {"interval negative", false, "2DS flow t > 1 s -5", "is negative"},
-        {"file name missing", false, "2DS flow S > 1 sf", "the output file name after the print letter 'f' is missing"},
+        {"file name missing", false, "2DS flow S > 1 sf",
+         "the output file name after the print letter 'f' is missing"},
         {"interval then file name missing", false, "2DS flow t > 1 sf 60", "the output file name"},
-        {"output is the analyzer file", false, "2DS flow S > 1 sf @an.txt", "an output never overwrites an input"},
+        {"output cannot be opened", false, "2DS flow S > 1 sf /nonexistent/flow.txt",
+         "the output file /nonexistent/flow.txt cannot be opened for writing"},
+        {"output is the analyzer file", false, "2DS flow S > 1 sf @an.txt",
+         "an output never overwrites an input"},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.what);
@@ -385,10 +395,10 @@ TEST(AnalyzerFile, BadLinesStopNamingFileAndLine) {
 TEST(AnalyzerFile, OtherTypesAndCommentsAreSkipped) {
     network n;
     temp_dir dir;
-    const std::string out = read_lines(
-        n.rs, dir,
-        "# 2DS nothing here\n2DG depth S < 1 s\n1DS conc_1 S > 1 s\r\n" + std::string(30000, ' ') +
-            "\nNSM_OV x\n2DS area tS >= 0 sf 0 a.out\n");
+    const std::string out =
+        read_lines(n.rs, dir,
+                   "# 2DS nothing here\n2DG depth S < 1 s\n1DS conc_1 S > 1 s\r\n" +
+                       std::string(30000, ' ') + "\nNSM_OV x\n2DS area tS >= 0 sf 0 a.out\n");
     // The 1DS line fails without constituents: only that line is refused.
     EXPECT_NE(out.find("line 3"), std::string::npos) << out;
     error_record = error_info();
@@ -414,7 +424,8 @@ TEST(AnalyzerFile, MissingFileIsAnError) {
     testing::internal::CaptureStdout();
     read_analyzer_file(n.rs, "/nonexistent/an.txt");
     const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_NE(out.find("Error: the analyzer file /nonexistent/an.txt (card ANALYZERS) cannot be opened."),
-              std::string::npos);
+    EXPECT_NE(
+        out.find("Error: the analyzer file /nonexistent/an.txt (card ANALYZERS) cannot be opened."),
+        std::string::npos);
     EXPECT_EQ(error_record.code, kErrorPrinted);
 }

@@ -19,8 +19,8 @@ using namespace pluvo_test;
 
 namespace {
 
-constexpr int kRows = 30;            // cells along the channel, one node under each
-constexpr double kInflow = 6.0;      // each point inflow, m3/s
+constexpr int kRows = 30;        // cells along the channel, one node under each
+constexpr double kInflow = 6.0;  // each point inflow, m3/s
 constexpr int kSecondInflowNode = 15;
 
 std::string format(const char* f, ...) __attribute__((format(printf, 1, 2)));
@@ -36,15 +36,15 @@ std::string format(const char* f, ...) {
 struct analyzer_case {
     int total_minutes = 120;
     int threads = 0;
-    std::string analyzers;                  // text of the analyzer file an.txt
-    std::vector<std::string> drop;          // cards of the valley project left out
-    std::vector<std::pair<std::string, std::string>> cards;   // further or replaced cards
+    std::string analyzers;                                   // text of the analyzer file an.txt
+    std::vector<std::string> drop;                           // cards of the valley project left out
+    std::vector<std::pair<std::string, std::string>> cards;  // further or replaced cards
 };
 
 // rows x 3 cells of 10 m; the middle column holds one trapezoid link (10 m
-// wide at the bottom, 2 m deep) with a node under each cell; 6 m3/s enter at node 1 and 6 m3/s at node 15 for the
-// whole run, so at steady flow nodes 1..14 carry 6 m3/s and the nodes below
-// the second inflow 12 m3/s.
+// wide at the bottom, 2 m deep) with a node under each cell; 6 m3/s enter at node 1 and 6 m3/s at
+// node 15 for the whole run, so at steady flow nodes 1..14 carry 6 m3/s and the nodes below the
+// second inflow 12 m3/s.
 void write_case(const std::string& dir, const analyzer_case& c) {
     grid_spec g;
     g.rows = kRows;
@@ -52,7 +52,8 @@ void write_case(const std::string& dir, const analyzer_case& c) {
     g.cell = 10.0;
     g.north = kRows * 10.0;
     const double slope = 0.005;
-    write_grid(dir + "/mask.asc", g, [](int, int) { return 1.0; }, 0);
+    write_grid(
+        dir + "/mask.asc", g, [](int, int) { return 1.0; }, 0);
     write_grid(dir + "/elev.asc", g, [&](int r, int col) {
         return 100.0 + slope * 10.0 * (kRows - r) + 0.1 * std::abs(col - 2);
     });
@@ -60,7 +61,8 @@ void write_case(const std::string& dir, const analyzer_case& c) {
     // A wider, deeper section than the valley's, so 12 m3/s stay within the banks.
     std::string chan = read_file(dir + "/valley.chn");
     const std::string xsec = "BOTTOM_WIDTH 2.0\nSIDE_SLOPE 1.0\nBANKFULL_DEPTH 1.0\n";
-    chan.replace(chan.find(xsec), xsec.size(), "BOTTOM_WIDTH 10.0\nSIDE_SLOPE 1.0\nBANKFULL_DEPTH 2.0\n");
+    chan.replace(chan.find(xsec), xsec.size(),
+                 "BOTTOM_WIDTH 10.0\nSIDE_SLOPE 1.0\nBANKFULL_DEPTH 2.0\n");
     write_file(dir + "/valley.chn", chan);
     write_file(dir + "/pts.txt", format("NUMPT 2\nPOINT 1 1 %.1f\nPOINT %d 1 %.1f\nNRPDS 0\n",
                                         kInflow, kSecondInflowNode, kInflow));
@@ -81,9 +83,10 @@ std::string values_header(const std::string& array, const std::string& moment) {
 
 std::string logic_header(const std::string& array, const std::string& moment,
                          const std::string& test) {
-    return format("\n\nResults for logic test of the 2D stream array %s at %s.  Nodes with "
-                  "values %s:\n",
-                  array.c_str(), moment.c_str(), test.c_str());
+    return format(
+        "\n\nResults for logic test of the 2D stream array %s at %s.  Nodes with "
+        "values %s:\n",
+        array.c_str(), moment.c_str(), test.c_str());
 }
 
 }  // namespace
@@ -105,12 +108,13 @@ TEST(AnalyzerProgram, FlowAboveTenListedAtTheStartAndEveryHour) {
         below += format("Link %3d, Node %3d\n", 1, node);
     const std::string expected =
         values_header("flow", "the beginning of the simulation at " + kStartDate + "0:0: 0") +
-        values_header("flow", kStartDate + "0:0: 0") + values_header("flow", kStartDate + "1:0: 0") +
-        below + values_header("flow", kStartDate + "2:0: 0") + below;
+        values_header("flow", kStartDate + "0:0: 0") +
+        values_header("flow", kStartDate + "1:0: 0") + below +
+        values_header("flow", kStartDate + "2:0: 0") + below;
     EXPECT_EQ(read_file(dir.file("flow.txt")), expected);
     // The console holds the same reports.
     size_t from = 0;
-    for (const std::string& hour : {"1:0: 0", "2:0: 0"}) {
+    for (const char* hour : {"1:0: 0", "2:0: 0"}) {
         const std::string block = values_header("flow", kStartDate + hour) + below;
         from = r.out.find(block, from);
         EXPECT_NE(from, std::string::npos) << hour << "\n" << r.out;
@@ -128,26 +132,28 @@ TEST(AnalyzerProgram, MomentsOfEventsTheEndAndAFailure) {
         c.drop = {"PRECIP_UNIF", "RAIN_INTENSITY", "RAIN_DURATION"};
         c.cards = {{"PRECIP_FILE", "rain.gag"}, {"RAIN_INV_DISTANCE", ""}};
         write_case(dir.path(), c);
-        write_file(dir.file("rain.gag"), "EVENT \"storm\"\nNRGAG 1\nNRPDS 2\nCOORD 15 150\n"
-                                         "GAGES 2020 6 1 0 0 1.0\nGAGES 2020 6 1 0 10 0\n");
+        write_file(dir.file("rain.gag"),
+                   "EVENT \"storm\"\nNRGAG 1\nNRPDS 2\nCOORD 15 150\n"
+                   "GAGES 2020 6 1 0 0 1.0\nGAGES 2020 6 1 0 10 0\n");
         const run_result r = run_pluvo({"valley.prj"}, dir.path());
         ASSERT_EQ(r.status, 0) << r.out;
         const std::string text = read_file(dir.file("moments.txt"));
-        EXPECT_NE(text.find(logic_header("depth", "the beginning of an event at " + kStartDate +
-                                                      "0:0: 0",
-                                         "< 0.010000")),
-                  std::string::npos)
+        EXPECT_NE(
+            text.find(logic_header("depth", "the beginning of an event at " + kStartDate + "0:0: 0",
+                                   "< 0.010000")),
+            std::string::npos)
             << text;
         EXPECT_NE(text.find("at the end of an event at " + kStartDate), std::string::npos) << text;
-        EXPECT_NE(text.find(logic_header("depth", "the end of simulation at " + kStartDate + "0:30: 0",
-                                         "< 0.010000")),
+        EXPECT_NE(text.find(logic_header(
+                      "depth", "the end of simulation at " + kStartDate + "0:30: 0", "< 0.010000")),
                   std::string::npos)
             << text;
         EXPECT_EQ(text.find("crash"), std::string::npos);
         // The end of the run: the channel runs full, no node is below 1 cm.
         const size_t end = text.rfind("the end of simulation");
-        EXPECT_NE(text.find(format("====> %d out of %d nodes passed the logic test.\n", 0, kRows), end),
-                  std::string::npos)
+        EXPECT_NE(
+            text.find(format("====> %d out of %d nodes passed the logic test.\n", 0, kRows), end),
+            std::string::npos)
             << text;
     }
     // A map file that cannot be written stops the run inside the time loop.
@@ -164,11 +170,14 @@ TEST(AnalyzerProgram, MomentsOfEventsTheEndAndAFailure) {
         EXPECT_NE(r.out.find("Running...."), std::string::npos) << r.out;
         const std::string text = read_file(dir.file("moments.txt"));
         EXPECT_EQ(text.find("the end of simulation"), std::string::npos) << text;
-        const std::string head = "\n\nResults for logic test of the 2D stream array flow at the "
-                                 "program crash point at " + kStartDate + "0:20:";
+        const std::string head =
+            "\n\nResults for logic test of the 2D stream array flow at the "
+            "program crash point at " +
+            kStartDate + "0:20:";
         EXPECT_EQ(text.substr(0, head.size()), head) << text;
-        EXPECT_NE(text.find(format("====> %d out of %d nodes passed the logic test.\n", kRows, kRows)),
-                  std::string::npos)
+        EXPECT_NE(
+            text.find(format("====> %d out of %d nodes passed the logic test.\n", kRows, kRows)),
+            std::string::npos)
             << text;
     }
 }
@@ -180,7 +189,8 @@ TEST(AnalyzerProgram, BadLineStopsTheRunNamingFileAndLine) {
         const char* message;
     } rows[] = {
         {"unknown array", "2DG x\n2DS speed S > 1 s\n",
-         "Error: analyzer file an.txt, line 2: the 2DS array speed is not one of depth, area and flow"},
+         "Error: analyzer file an.txt, line 2: the 2DS array speed is not one of depth, area and "
+         "flow"},
         {"no constituents", "1DS conc_1 S > 1 s\n",
          "Error: Setting up 1DS analyzer when no constituents are being modeled."},
     };
@@ -210,18 +220,33 @@ TEST(AnalyzerProgram, BatchOfTwoRunsWritesTwoPrefixedFiles) {
     temp_dir dir;
     analyzer_case c;
     c.total_minutes = 30;
-    c.analyzers = "2DS area tS > 0 vdf 600 area.txt\n";
+    // The threshold comes from the replacement values: 1 m3/s, then 7 m3/s.
+    c.analyzers = "2DS flow tS > [THR] tdf 600 flow.txt\n";
+    c.cards = {{"REPLACE_PARAMS", "params.txt"}, {"REPLACE_VALS", "values.txt"}};
     write_case(dir.path(), c);
+    write_file(dir.file("params.txt"), "1\n[THR] \"%3.1lf\"\n");
+    write_file(dir.file("values.txt"), "1\n7\n");
     const run_result r = run_pluvo({"-b2", "valley.prj"}, dir.path());
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_EQ(count_of(r.out, "Set up 1 analyzers...\n"), 2) << r.out;
-    const std::string first = read_file(dir.file("0000_area.txt"));
-    const std::string second = read_file(dir.file("0001_area.txt"));
-    EXPECT_FALSE(file_exists(dir.file("area.txt")));
-    // Each run starts with its own analyzer: simulation start and the timed
-    // checks at 0, 10, 20 and 30 min, once each.
-    EXPECT_EQ(count_of(first, "Values in the 2D stream array area"), 5) << first;
-    EXPECT_EQ(first, second);
+    EXPECT_FALSE(file_exists(dir.file("flow.txt")));
+    const int first_listed[2] = {1, kSecondInflowNode};
+    for (int k = 0; k < 2; ++k) {
+        const std::string text = read_file(dir.file(format("%04d_flow.txt", k)));
+        // Each run has its own analyzer: the simulation start and the timed
+        // checks at 0, 10, 20 and 30 min, once each.
+        EXPECT_EQ(count_of(text, "Values in the 2D stream array flow"), 5) << text;
+        const std::string last = values_header("flow", kStartDate + "0:30: 0");
+        const size_t at = text.find(last);
+        ASSERT_NE(at, std::string::npos) << text;
+        std::string listed;
+        for (const std::string& line : split_lines(text.substr(at + last.size())))
+            if (line.rfind("Link", 0) == 0) listed += line.substr(0, 18) + "\n";
+        std::string expected;
+        for (int node = first_listed[k]; node <= kRows; ++node)
+            expected += format("Link %3d, Node %3d\n", 1, node);
+        EXPECT_EQ(listed, expected) << "run " << k;
+    }
 }
 
 TEST(AnalyzerProgram, SameReportsWithOneOrEightThreads) {
@@ -234,8 +259,8 @@ TEST(AnalyzerProgram, SameReportsWithOneOrEightThreads) {
         c.threads = threads[k];
         c.analyzers = "2DS depth tSs >= 0.2 vdf 120 depth.txt\n2DS flow t > 3 tdf 0 flow.txt\n";
         write_case(dir.path(), c);
-        const run_result r = run_pluvo({"valley.prj"}, dir.path(), "",
-                                       {parallel_from_cells_env(16)});
+        const run_result r =
+            run_pluvo({"valley.prj"}, dir.path(), "", {parallel_from_cells_env(16)});
         ASSERT_EQ(r.status, 0) << r.out;
         reports[k] = read_file(dir.file("depth.txt")) + read_file(dir.file("flow.txt"));
     }
