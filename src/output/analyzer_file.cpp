@@ -13,6 +13,7 @@
 #include "core/error.h"
 #include "core/file_object.h"
 #include "core/text.h"
+#include "input/output_names.h"
 #include "output/analyzer.h"
 #include "run/run_state.h"
 
@@ -285,15 +286,17 @@ bool parse_line(run_state& rs, char* text, int type, analyzer& a, const line_pla
             return bad_line(at, "the output file name after the print letter 'f' is missing");
         std::snprintf(a.out_name, sizeof a.out_name, "%s", token);
         char what[3 * kTokenSize];
-        for (const char* input :
-             {static_cast<const char*>(at.path), static_cast<const char*>(rs.project_file)}) {
-            if (!opens_input(a.out_name, input)) continue;
+        if (opens_input(a.out_name, at.path)) {
             std::snprintf(what, sizeof what,
-                          "the output file %s is the input file %s; an output never overwrites "
-                          "an input",
-                          a.out_name, input);
+                          "the output file %s is the analyzer file itself; an output never "
+                          "overwrites an input",
+                          a.out_name);
             return bad_line(at, what);
         }
+        // Every other input and output of the run.
+        char origin[kTokenSize + 100];
+        std::snprintf(origin, sizeof origin, "analyzer file %s, line %d,", at.path, at.line);
+        if (!check_extra_output_name(rs, origin, a.out_name)) return false;
         for (const auto& b : earlier.items) {
             if (b->out_name[0] == '\0' || !same_output(a.out_name, b->out_name)) continue;
             std::snprintf(what, sizeof what,

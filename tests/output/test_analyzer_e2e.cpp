@@ -193,6 +193,12 @@ TEST(AnalyzerProgram, BadLineStopsTheRunNamingFileAndLine) {
          "flow"},
         {"no constituents", "1DS conc_1 S > 1 s\n",
          "Error: Setting up 1DS analyzer when no constituents are being modeled."},
+        {"output is an input map", "2DS flow S > 1 sf elev.asc\n",
+         "Error: analyzer file an.txt, line 1, names the output file elev.asc, which is the input "
+         "file elev.asc of card ELEVATION; an output never overwrites an input"},
+        {"output is the summary", "2DS flow S > 1 sf valley.sum\n",
+         "Error: analyzer file an.txt, line 1, names the output file valley.sum, which is also "
+         "the output file valley.sum of card SUMMARY"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -200,9 +206,11 @@ TEST(AnalyzerProgram, BadLineStopsTheRunNamingFileAndLine) {
         analyzer_case c;
         c.analyzers = row.text;
         write_case(dir.path(), c);
+        const std::string elevation = read_file(dir.file("elev.asc"));
         const run_result r = run_pluvo({"valley.prj"}, dir.path());
         EXPECT_EQ(r.status, 1);
         EXPECT_NE(r.out.find(row.message), std::string::npos) << r.out;
+        EXPECT_EQ(read_file(dir.file("elev.asc")), elevation);
         EXPECT_EQ(r.out.find("Running...."), std::string::npos);
     }
     temp_dir dir;
