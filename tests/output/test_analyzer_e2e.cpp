@@ -2,7 +2,8 @@
 // two steady point inflows, so the discharge of every node is known once the
 // flow has settled; reports at the simulation start and every hour, at the
 // moments of events, the end and a failure inside the time loop, refused
-// lines, a batch of two runs, and the same reports with one and eight threads.
+// lines, a batch of two runs, constituent stores of a real run, and the same
+// reports with one and eight threads.
 #include <gtest/gtest.h>
 
 #include <cstdarg>
@@ -254,6 +255,66 @@ TEST(AnalyzerProgram, BatchOfTwoRunsWritesTwoPrefixedFiles) {
         for (int node = first_listed[k]; node <= kRows; ++node)
             expected += format("Link %3d, Node %3d\n", 1, node);
         EXPECT_EQ(listed, expected) << "run " << k;
+    }
+}
+
+// Two contaminants: only the second comes with the rain (10 g/m3, no decay,
+// no loss), so at the end every channel node carries it at the rain's
+// concentration (reference 10 g/m3, within 1 %) and none of the first.
+TEST(AnalyzerProgram, ConstituentArraysOfARealRun) {
+    temp_dir dir;
+    analyzer_case c;
+    c.total_minutes = 30;
+    c.analyzers =
+        "1DS conc_2 s > 9.9 cf c2_above.txt\n1DS conc_2 s < 10.1 cf c2_below.txt\n"
+        "1DS conc_1 s == 0 cf c1.txt\n1DS conc_1 s > 9.9 cf c1_above.txt\n"
+        "1DS mass_2 s > 0 cf m2.txt\n";
+    c.drop = {"CHAN_POINT_INPUT"};
+    c.cards = {{"RAIN_INTENSITY", "50"}, {"RAIN_DURATION", "30"}, {"MAPPING_TABLE", "table.cmt"},
+               {"OV_CON_TRANS", ""}, {"CHAN_CON_TRANS", ""}};
+    write_case(dir.path(), c);
+    grid_spec g;
+    g.rows = kRows;
+    g.cols = 3;
+    g.north = kRows * 10.0;
+    write_grid(dir.file("con.idx"), g, [](int, int) { return 1.0; }, 0);
+    std::string row = "1     row";
+    row.resize(86, ' ');
+    row += "0 0 0 0 0 0 0 0\n";
+    write_file(dir.file("table.cmt"),
+               "PLUVO_INDEX_MAP_TABLES\nINDEX_MAP con.idx \"Con\"\nCONTAMINANT_TRANSPORT\n"
+               "NUM_CONTAM 2\n\"Zero\" \"Con\" \"zero\"\nPRECIP_CONC 0\nNUM_IDS 1\n"
+               "ID    DESCRIPTION\n" + row +
+               "\"Tracer\" \"Con\" \"tracer\"\nPRECIP_CONC 10\nNUM_IDS 1\n"
+               "ID    DESCRIPTION\n" + row);
+    const run_result r = run_pluvo({"valley.prj"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("Set up 5 analyzers...\n"), std::string::npos) << r.out;
+    const struct {
+        const char* file;
+        const char* array;
+        const char* test;
+        int passed;
+    } rows[] = {
+        {"c2_above.txt", "conc_2", "> 9.900000", kRows},
+        {"c2_below.txt", "conc_2", "< 10.100000", kRows},
+        {"c1.txt", "conc_1", "== 0.000000", kRows},
+        {"c1_above.txt", "conc_1", "> 9.900000", 0},
+        {"m2.txt", "mass_2", "> 0.000000", kRows},
+    };
+    for (const auto& row_case : rows) {
+        SCOPED_TRACE(row_case.file);
+        const std::string text = read_file(dir.file(row_case.file));
+        EXPECT_EQ(text.rfind(logic_header(row_case.array,
+                                          "the end of simulation at " + kStartDate + "0:30: 0",
+                                          row_case.test),
+                             0),
+                  0u)
+            << text;
+        EXPECT_NE(text.find(format("====> %d out of %d nodes passed the logic test.\n",
+                                   row_case.passed, kRows)),
+                  std::string::npos)
+            << text;
     }
 }
 
