@@ -208,6 +208,7 @@ int run_model(const char* project_path, calib_output* calib) {
     bool ok = start_up(*rs, calib);
     if (ok && rs->cards.analyzers_given) {
         read_analyzer_file(*rs, rs->cards.analyzers);
+        ok = !check_stop();
     }
     if (ok) {
         run_analyzers(*rs, kAnalyzerSimBegin);
@@ -223,6 +224,7 @@ int run_model(const char* project_path, calib_output* calib) {
         file_printf(rs->summary_file, "Running.... \n\n");
         for (;;) {
             if (!time_loop_pass(*rs)) {
+                run_analyzers(*rs, kAnalyzerCrash);
                 ok = false;
                 break;
             }
@@ -234,6 +236,7 @@ int run_model(const char* project_path, calib_output* calib) {
             if (!rs->running) {
                 write_run_summary(*rs);
                 if (check_stop()) {
+                    run_analyzers(*rs, kAnalyzerCrash);
                     ok = false;
                     break;
                 }

@@ -26,7 +26,6 @@ TEST(FeatureCheck, EveryUnbuiltFeatureStopsTheRunNamingItsCard) {
         {"CHAN_EXPLIC\nCHAN_CON_TRANS", "chan_con_trans"},
         {"SEDIMENT_CONTAM", "sediment_contam"},
         {"SOIL_CON_TRANS", "soil_con_trans"},
-        {"ANALYZERS checks.txt", "analyzers"},
         {"ZOV_HYDRO zov.hyd", "zov_hydro"},
     };
     for (const feature_case& c : cases) {
