@@ -156,8 +156,11 @@ void route_channels(run_state& rs) {
 
     if (built) {
         rs.area_old = rs.area;
-        if (rs.surface_has_water || rs.overbank_flow) {
-            const lateral_volumes lv = lateral_inflow(rs, dt_c, 0.0, boundary_type);
+        // Sacramento outflow enters the channels every step, dry surface or not.
+        if (rs.surface_has_water || rs.overbank_flow || rs.sacramento) {
+            const lateral_volumes lv =
+                lateral_inflow(rs, dt_c, rs.sacramento ? rs.sac_channel_inflow : 0.0, boundary_type);
+            rs.sac_vol_to_channels += lv.sacramento;
             // Channel water put on head-boundary cells leaves the watershed there.
             rs.vol_head_bc_loss += lv.boundary;
             rs.vol_head_bc_gain += lv.boundary_gain;
