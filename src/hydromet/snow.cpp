@@ -219,3 +219,9 @@ void init_snow_array(run_state& rs) {
     rs.snow_precip_hours.assign(slots, std::array<double, 6>{});
     rs.vol_snow_melt = 0.0;
 }
+
+void clear_snow_precip_history(run_state& rs) {
+    for (std::array<double, 6>& h : rs.snow_precip_hours) h.fill(0.0);
+    for (double& p : rs.tsnow_p) p = 0.0;
+    for (double& t : rs.tsnow_t) t = 0.0;
+}

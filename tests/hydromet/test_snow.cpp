@@ -366,4 +366,33 @@ TEST_F(SnowSetup, RoutinePutsMeltOnTheSurfaceAndConserves) {
     rain_test::clear_error();
 }
 
+// The hydromet step's reset of the hourly history: after rainy hours a pack
+// melts by the rain-on-snow equation; once the history is cleared the same
+// hour melts by the temperature index, T x MF.
+TEST_F(SnowSetup, ClearedHistoryEndsRainOnSnow) {
+    rs->cards.nwsrfs_mf_max_given = rs->cards.nwsrfs_mf_min_given = 1;
+    rs->cards.nwsrfs_mf_max = rs->cards.nwsrfs_mf_min = 1.0;
+    rs->cards.nwsrfs_plwhc_given = 1;
+    rs->cards.nwsrfs_plwhc = 0.0;
+    ASSERT_EQ(setup(), "");
+    rs->month = 2;
+    rs->day = 1;
+    rs->hmet_current.air_temp = 4.0;
+    rs->rain_state = 1;
+    const double T = 4.0;
+    const double ros = (std::pow(T + 273.15, 4) - std::pow(273.15, 4)) * 6.12e-10;   // mm
+    for (bool cleared : {false, true}) {
+        SCOPED_TRACE(cleared ? "cleared" : "rainy history");
+        for (int k = 1; k <= 4; ++k) {
+            rs->snow_swe[static_cast<size_t>(k)] = 0.05;
+            rs->snow_precip_hours[static_cast<size_t>(k)] = {3.0, 3.0, 3.0, 3.0, 3.0, 3.0};
+            rs->cell_rain_rate[static_cast<size_t>(k)] = rain_test::mmh(0.5);
+        }
+        if (cleared) clear_snow_precip_history(*rs);
+        compute_snow(*rs, 3600.0, 0);
+        const double melt = (0.05 - rs->snow_swe[1]) * 1000.0;   // mm
+        EXPECT_NEAR(melt, cleared ? T / 6.0 : ros, 1e-12);
+    }
+}
+
 }  // namespace
