@@ -6,6 +6,7 @@
 #include "core/checked_array.h"
 #include "core/file_object.h"
 #include "hydromet/precip_types.h"
+#include "hydromet/hmet_records.h"
 #include "hydromet/snow_melt.h"
 
 // The current hydrometeorological record (filled by the hydromet reader).
@@ -172,6 +173,36 @@ struct hydromet_state {
     double vol_snow_init = 0.0;
     double vol_snow_final = 0.0;
 
+    // Hydrometeorological reader (hmet_reader.cpp): every record of the file,
+    // parsed and validated by the counting call, served one per hmet step.
+    hmet_file_records hmet_records;
+    int hmet_record_count = 0;      // records found by the counting call
+    int hmet_read_count = 0;        // 1 after the counting call, 2 at the first data read, +1 per step
+    double hmet_working_lapse = -5.0;  // working lapse rate, degrees C per 1000 m of elevation
+    // Per-cell values of the gridded format (GNUM+1, used from 1); hmet_cell_temp above
+    // also takes the orographic temperatures.
+    checked_array<double> hmet_cell_direct_rad;     // direct radiation, units of the maps
+    checked_array<double> hmet_cell_global_rad;     // global radiation, units of the maps
+    checked_array<double> hmet_cell_cloud;          // cloud cover, tenths of sky 0-10
+    checked_array<double> hmet_cell_rel_humidity;   // relative humidity, %
+    checked_array<double> hmet_cell_pressure;       // barometric pressure, mb
+    checked_array<double> hmet_cell_wind;           // wind speed, m/s
+
+    // Evapotranspiration rates and frozen-ground index per cell (GNUM+1, used from 1),
+    // written by evapo_trans and update_frozen_ground_index, read by the hmet report.
+    std::vector<double> pet_rate;   // potential evapotranspiration rate, cm/s
+    std::vector<double> aet_rate;   // actual evapotranspiration rate, cm/s
+    std::vector<double> cfgi;       // continuous frozen ground index, -
+
+    // Hourly report of the long-term step (update_hydromet)
+    double vol_evaporation_last = 0.0;  // evapotranspiration volume at the previous report, m3
+    double avg_theta = 0.0;         // mean top-soil water content, m3/m3
+    double avg_et_rate = 0.0;       // evapotranspiration over the last hmet step, cm
+    double avg_infil = 0.0;         // mean infiltration rate, cm/h
+    double avg_bottom_flux = 0.0;   // mean root-zone bottom flux, cm
+    int hmet_started = 0;           // 1 once the first hmet step of the run has taken its record
+    int snow_from_hmet = 0;         // 1 while the snow routine runs from the hmet step
+
     // Snow pack model: per-cell parameters and the state the pack kernel keeps
     // beside the arrays above (GNUM+1, used from 1; sized by init_snow_array)
     std::vector<snow_params> snow_par;          // melt parameters of each cell
@@ -181,5 +212,4 @@ struct hydromet_state {
     std::vector<std::array<double, 6>> snow_precip_hours;  // last six whole hours' precipitation, [0] latest, mm
     double vol_snow_melt = 0.0;                 // melt water the packs put on the surface, m3
     std::vector<double> melt_cell_volume;       // work: melt volume of each cell in a call, m3
-    double orog_lapse_rate = -5.0;              // orographic lapse rate, degrees C per 1000 m (card or default)
 };

@@ -14,6 +14,7 @@
 #include "run/run_state.h"
 #include "core/text.h"
 #include "hydromet/precip.h"
+#include "hydromet/hmet_reader.h"
 #include "hydromet/precip_file.h"
 #include "hydromet/rain_cells.h"
 #include "output/analyzer.h"
@@ -67,16 +68,38 @@ void init_hmet_period(run_state& rs) {
         text_line line;
         char word[kTokenSize];
         read_line(line, rs.hmet_orog_file);   // two words
-        if (read_line(line, rs.hmet_orog_file)) {
-            next_word(line, word);
-            next_double(line, rs.hmet_ref_elevation);
-            next_word(line, word);
-            next_double(line, rs.orog_gage_elevation);
+        // Line 2: a word, the hmet gage elevation, a word, the orographic gage elevation (m).
+        const bool header = read_line(line, rs.hmet_orog_file) && next_word(line, word) &&
+                            next_checked_double(line, rs.hmet_ref_elevation, word) ==
+                                number_status::ok &&
+                            next_word(line, word) &&
+                            next_checked_double(line, rs.orog_gage_elevation, word) ==
+                                number_status::ok;
+        if (!header) {
+            std::printf("Error: line 2 of the orographic gage file %s needs a word, the hmet "
+                        "gage elevation, a word and the orographic gage elevation\n",
+                        rs.hmet_orog_file.name);
+            fail_printed();
+            return;
         }
         read_line(line, rs.hmet_orog_file);   // five column words
+        if (!(std::fabs(rs.orog_gage_elevation - rs.hmet_ref_elevation) > 1e-9)) {
+            std::printf("Error: the orographic gage file %s gives the same elevation (%g) to "
+                        "both gages on line 2; the lapse rate needs two elevations\n",
+                        rs.hmet_orog_file.name, rs.orog_gage_elevation);
+            fail_printed();
+            return;
+        }
     }
     // The hydromet reader's counting call leaves the first and last record
     // dates in hmet_start_* and hmet_end_*; an hour 24 is the next day's 0.
+    if (read_hmet_record(rs) != 0) return;
+    if (rs.hmet_record_count == 0) {
+        std::printf("Error: the hydromet file %s holds no records\n", rs.hmet_records.file_name);
+        fail_printed();
+        return;
+    }
+    ++rs.hmet_read_count;
     roll_hour_24(rs.hmet_start_year, rs.hmet_start_month, rs.hmet_start_day, rs.hmet_start_hour);
     roll_hour_24(rs.hmet_end_year, rs.hmet_end_month, rs.hmet_end_day, rs.hmet_end_hour);
 }
@@ -310,7 +333,10 @@ bool convert_event_values(run_state& rs) {
 }
 
 void init_precip_input(run_state& rs) {
-    if (rs.long_term) init_hmet_period(rs);
+    if (rs.long_term) {
+        init_hmet_period(rs);
+        if (error_record.code != 0) return;
+    }
     rs.event_index = 0;
     rs.events_finished = 0;
     rs.precip_event_reads = 0;

@@ -110,6 +110,8 @@ int compute_snow(run_state& rs, double elapsed_seconds, int from_hmet) {
     base.latent_heat = rs.snow_const_a;
     base.longwave_offset = rs.snow_const_b;
     const bool per_cell_temp = (rs.orogvar_hmet || rs.hmet_ascii) && rs.hmet_cell_temp.size >= n;
+    const bool per_cell_air = rs.hmet_ascii && rs.hmet_cell_wind.size >= n &&
+                              rs.hmet_cell_rel_humidity.size >= n && rs.hmet_cell_pressure.size >= n;
     const double* rate = rs.interception && rs.ri_eff.size() >= slots ? rs.ri_eff.data()
                          : rs.cell_rain_rate.size() >= slots     ? rs.cell_rain_rate.data()
                                                                   : nullptr;   // m/s
@@ -129,6 +131,11 @@ int compute_snow(run_state& rs, double elapsed_seconds, int from_hmet) {
         if ((chan_lakes && rs.lake_mask[k] >= 1) || (ov_lakes && rs.oland_lake_new[k] >= 1)) continue;
         snow_forcing f = base;
         if (per_cell_temp) f.air_temp = rs.hmet_cell_temp[j];
+        if (per_cell_air) {
+            f.wind = rs.hmet_cell_wind[j];
+            f.rel_humidity = rs.hmet_cell_rel_humidity[j];
+            f.pressure = rs.hmet_cell_pressure[j];
+        }
         f.rain_rate = rate != nullptr ? rate[k] * kMmPerHourPerMs : 0.0;
         snow_cell c = gather(rs, k);
         unsigned w = 0;

@@ -1,6 +1,5 @@
 // Snow set-up: the melt parameters of every cell (card values, elevation
-// bands, defaults), the per-cell state of the pack model and the orographic
-// lapse rate.
+// bands, defaults) and the per-cell state of the pack model.
 #include "hydromet/snow.h"
 
 #include <cmath>
@@ -192,12 +191,6 @@ void init_snow_array(run_state& rs) {
         std::printf("Error: Attempting to allocate array of size 0\n");
         set_error(kErrorPrinted);
         return;
-    }
-    // The orographic temperature: gage elevation (m) and lapse rate (degrees C
-    // per 1000 m); by default the air cools by 5 degrees per 1000 m upward.
-    if (rs.orogvar_hmet) {
-        rs.hmet_ref_elevation = rs.cards.hmet_elev_gage_given ? rs.cards.hmet_elev_gage : 0.0;
-        rs.orog_lapse_rate = rs.cards.hmet_lapse_rate_given ? rs.cards.hmet_lapse_rate : -5.0;
     }
     const bool initial_snow = rs.cards.init_swe_depth_mode == 1 || rs.cards.init_swe_depth_mode == 3;
     if (!rs.long_term && !initial_snow) return;

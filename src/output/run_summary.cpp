@@ -405,6 +405,16 @@ void write_global_section(run_state& rs, file_object& f) {
                     rs.vol_soil_init, rs.vol_soil_final, rs.vol_infiltration, rs.vol_unsat_downward,
                     rs.vol_richards_column_error);
     }
+    if (rs.long_term) {
+        // Every term of the long-term water balance to full precision.
+        file_printf(f, "Long-term volumes (m3): precipitation %.12e discharge %.12e "
+                    "evapotranspiration %.12e drained %.12e surface %.12e %.12e channels %.12e "
+                    "%.12e soils %.12e %.12e snow %.12e %.12e\n",
+                    rs.vol_precip, rs.vol_discharge, rs.vol_evaporation, rs.vol_unsat_downward,
+                    rs.vol_surface_init, rs.vol_surface_final, rs.vol_channel_init,
+                    rs.vol_channel_final, rs.vol_soil_init, rs.vol_soil_final, rs.vol_snow_init,
+                    rs.vol_snow_final);
+    }
     file_printf(f, "Total overland point sources=                   %14.2lf\n", rs.vol_ov_point_sources);
     file_printf(f, "Total channel point sources=                    %14.2lf\n", rs.vol_stream_point_sources);
     if (rs.chan_points_on) {

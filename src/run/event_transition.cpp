@@ -13,6 +13,7 @@
 #include "run/event_control.h"
 #include "core/file_object.h"
 #include "run/run_state.h"
+#include "hydromet/hmet_reader.h"
 #include "input/map_reader.h"
 #include "output/map_dataset.h"
 
@@ -155,7 +156,8 @@ void point_clocks_at_next_event(run_state& rs) {
     if (!rs.running) return;
     double s = 0.0;
     if (!following_event_start(rs, s)) {
-        rs.running = 0;   // the last event ends the run; nothing lies beyond it
+        // The last event ends the run, but for the hmet data of a long-term run.
+        if (!hmet_data_remain(rs)) rs.running = 0;
         return;
     }
     const double d = rs.dt_days;

@@ -8,6 +8,7 @@
 #include "run/event_access.h"
 #include "run/event_control.h"
 #include "run/run_state.h"
+#include "hydromet/hmet_reader.h"
 #include "output/analyzer.h"
 
 namespace {
@@ -188,7 +189,8 @@ void check_run_end(run_state& rs) {
 
     // 3: long-term event end, once no rain falls
     if ((rs.long_term || rs.qrm_host) && rs.event_active && (rs.rain_state == 0 || rs.rain_state == 3)) {
-        const bool last = rs.num_events == rs.event_index;
+        // A long-term run goes on after its last event while hmet data remain.
+        const bool last = rs.num_events == rs.event_index && !hmet_data_remain(rs);
         const bool keeps_water_table = rs.water_table_on || rs.sacramento;
         if (rs.outlet_flow < rs.flow_cutoff) {
             if (last) rs.vol_surface_final = surface_volume(rs);

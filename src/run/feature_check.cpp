@@ -6,8 +6,8 @@
 namespace {
 
 const unbuilt_feature kUnbuilt[] = {
-    {"long_term", "a long-term simulation with hydrometeorological data",
-     [](const run_state& rs) { return rs.long_term != 0; }},
+    {"long_term", "a long-term simulation with channel-network lakes (lake evaporation)",
+     [](const run_state& rs) { return rs.long_term != 0 && rs.channel_lakes != 0; }},
     {"gw_simulation",
      "two-dimensional groundwater under a soil other than plain Green-Ampt (the soil "
      "adjustment to a moving water table is not built)",

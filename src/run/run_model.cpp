@@ -14,6 +14,7 @@
 #include "core/run_options.h"
 #include "run/run_state.h"
 #include "hydromet/hydromet.h"
+#include "hydromet/hmet_reader.h"
 #include "hydromet/interception.h"
 #include "hydromet/precip.h"
 #include "hydromet/snow.h"
@@ -110,8 +111,8 @@ bool start_up(run_state& rs, calib_output* calib) {
     read_run_parameters(rs);
     if (check_stop()) return false;
     if (calib != nullptr) rs.calibration_run = 1;
-    if (!run_checked(rs, {check_project_options, check_features_built, check_output_names,
-                          open_run_files}))
+    if (!run_checked(rs, {check_project_options, check_features_built, check_hmet_cards,
+                          check_output_names, open_run_files}))
         return false;
 
     file_printf(rs.summary_file, "\n\n");
@@ -120,7 +121,9 @@ bool start_up(run_state& rs, calib_output* calib) {
                 rs.project_file);
     if (replace_active) print_replace_values(rs.summary_file);
 
-    if (!run_checked(rs, {check_time_settings, read_model_inputs, open_map_datasets}))
+    // The channel file tells whether the network has lakes: checked again once read.
+    if (!run_checked(rs, {check_time_settings, read_model_inputs, check_features_built,
+                          open_map_datasets}))
         return false;
     if (rs.cards.all_contam_output) {
         if (rs.cards.ov_con_trans) setup_contam_map_outputs(rs);
@@ -137,7 +140,7 @@ bool start_up(run_state& rs, calib_output* calib) {
     compute_initial_surface_volume(rs);
     init_constituent_state(rs);
     // The link/node headers carry the start that the start clock has set.
-    return run_checked(rs, {set_start_clock, write_linknode_headers});
+    return run_checked(rs, {set_start_clock, check_hmet_start, write_linknode_headers});
 }
 
 // One pass of the time loop; false when a check found the stop flag raised.

@@ -153,7 +153,7 @@ void compute_sacramento(run_state& rs) {
         rs.sac_avg_init_storage = rs.sac_init_storage;
         rs.sac_initial_outflow = s.lzfpc * s.lzpk + s.lzfsc * s.lzsk;
     }
-    const double demand = rs.sac_et_depth * 10.0;   // mm
+    const double demand = rs.avg_et_rate * 10.0;   // mm (avg_et_rate in cm)
     const double seconds = rs.sac_step_seconds;      // s
     const double days = rs.sac_step_days;            // days
     rs.sac_last = rs.time;

@@ -321,7 +321,6 @@ struct subsurface_state {
     // Sacramento step (compute_sacramento) and its channel inflow
     int sac_calls = 0;                    // accounting steps so far
     double sac_last = 0.0;                // time of the last step, Julian days
-    double sac_et_depth = 0.0;            // watershed-mean evapotranspiration depth of the last hydromet step, cm (set by the hydromet step)
     double sac_prev_infiltration = 0.0;   // sac_infiltration at the last step, m
     double sac_out = 0.0;                 // outflow depth of the last step, mm
     double sac_out_prev = 0.0;            // outflow depth of the step before, mm

@@ -26,6 +26,22 @@ void open_precip(run_state& rs, const temp_dir& dir, const std::string& text) {
     rs.gage_rain = 1;
 }
 
+// Hourly KEV records over the whole of 2001 as the hydromet file of a long-term run.
+void open_hmet_2001(run_state& rs, const temp_dir& dir) {
+    std::string text;
+    char line[96];
+    for (int m = 1; m <= 12; ++m)
+        for (int d = 1; d <= days_in_month_of(2001, m); ++d)
+            for (int h = 0; h < 24; ++h) {
+                std::snprintf(line, sizeof line, "2001 %d %d %d 29.92 50 40 5 60 0 0\n", m, d, h);
+                text += line;
+            }
+    const std::string path = dir.file("hmet.kev");
+    write_file(path, text);
+    ASSERT_TRUE(open_file_named(rs.hmet_data_file, path.c_str(), "r"));
+    rs.hmet_kev = 1;
+}
+
 // Reads the file's first event and converts its values; returns the output.
 std::string read_and_convert(run_state& rs, bool& ok) {
     testing::internal::CaptureStdout();
@@ -222,6 +238,7 @@ TEST(PrecipEvents, CountOfTheEventsAndTheOneEventRule) {
         rs->long_term = c.long_term;
         temp_dir dir;
         open_precip(*rs, dir, three_events());
+        if (c.long_term) open_hmet_2001(*rs, dir);
         testing::internal::CaptureStdout();
         init_precip_input(*rs);
         const std::string out = testing::internal::GetCapturedStdout();
@@ -270,14 +287,9 @@ TEST(PrecipEvents, FileWithoutAnyEventIsRefused) {
 TEST(PrecipEvents, EventStepOpensEachEventAtItsStart) {
     run_state_ptr rs = make_row(2, 10.0);
     rs->long_term = 1;
-    rs->hmet_start_year = 2001;
-    rs->hmet_start_month = 1;
-    rs->hmet_start_day = 1;
-    rs->hmet_end_year = 2001;
-    rs->hmet_end_month = 12;
-    rs->hmet_end_day = 31;
     temp_dir dir;
     open_precip(*rs, dir, three_events());
+    open_hmet_2001(*rs, dir);   // 2001-01-01 00:00 to 2001-12-31 23:00
     testing::internal::CaptureStdout();
     init_precip_input(*rs);
     ASSERT_EQ(error_record.code, 0);

@@ -310,17 +310,6 @@ TEST_F(SnowSetup, RefusalsNameCardOrFileAndLine) {
     rain_test::clear_error();
 }
 
-// The orographic lapse rate cools upward by default.
-TEST_F(SnowSetup, DefaultLapseRateCoolsUpward) {
-    rs->orogvar_hmet = 1;
-    setup();
-    EXPECT_EQ(rs->orog_lapse_rate, -5.0);
-    rs->cards.hmet_lapse_rate_given = 1;
-    rs->cards.hmet_lapse_rate = -6.5;
-    setup();
-    EXPECT_EQ(rs->orog_lapse_rate, -6.5);
-}
-
 // The snow routine on a run state: melt reaches the surface water of its own
 // cell only, SWE plus surface water is conserved (with 8 threads on cells
 // that each hold a different pack), the flag tells whether snow is left, and

@@ -1,0 +1,274 @@
+// Long-term runs through the program: sixty days of hourly KEV records and
+// three rain events on a valley with a channel. The events run in order,
+// "evap_out" has a row for every hour of the data, the run ends with the
+// data, the water balance of the whole run closes (rain = outlet +
+// evapotranspiration + drainage + change of surface, channel, soil and snow
+// storage), and 1 and 8 threads write the same files. Bad hydromet inputs
+// stop the run with exit status 1 and a message naming the file and line.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "fixture.h"
+#include "pluvo_test.h"
+#include "valley.h"
+
+using namespace pluvo_test;
+
+namespace {
+
+constexpr int kRows = 10;
+constexpr int kHalfWidth = 4;
+constexpr int kCols = 2 * kHalfWidth + 1;
+constexpr double kCell = 100.0;                          // m
+constexpr int kDays = 60;
+constexpr int kEventDays[3] = {5, 25, 45};               // day of each event, from day 0
+constexpr double kEventRates[2] = {20.0, 10.0};          // mm/h of the two rain hours
+constexpr double kArea = kRows * kCols * kCell * kCell;  // m2
+
+// Temperature of day d, degrees F: cold (snow) around the second event.
+int day_temperature_f(int d) { return (d >= 20 && d < 35) ? 20 : 50; }
+
+std::string kev_records(int days) {
+    std::string s;
+    char line[128];
+    for (int h = 0; h < days * 24; ++h) {
+        const int d = h / 24;
+        // November 2001 has 30 days.
+        const int month = d < 30 ? 11 : 12, day = d < 30 ? d + 1 : d - 29;
+        std::snprintf(line, sizeof line, "2001 %d %d %d 29.92 60 40 6 %d %.1f %.1f\n", month,
+                      day, h % 24, day_temperature_f(d), (h % 24 >= 7 && h % 24 <= 17) ? 300.0 : 0.0,
+                      (h % 24 >= 7 && h % 24 <= 17) ? 450.0 : 0.0);
+        s += line;
+    }
+    return s;
+}
+
+std::string rain_events() {
+    std::string s;
+    char line[128];
+    for (int e = 0; e < 3; ++e) {
+        const int d = kEventDays[e];
+        const int month = d < 30 ? 11 : 12, day = d < 30 ? d + 1 : d - 29;
+        s += "EVENT event" + std::to_string(e + 1) + "\nNRGAG 1\nNRPDS 3\nCOORD 450 500\n";
+        for (int k = 0; k < 3; ++k) {
+            std::snprintf(line, sizeof line, "RATES 2001 %d %d %d 0 %.1f\n", month, day, 6 + k,
+                          k < 2 ? kEventRates[k] : 0.0);
+            s += line;
+        }
+    }
+    return s;
+}
+
+// Haverkamp sand in three layers of 20 cm, conductivity lowered to 2 cm/h so
+// that the 20 mm/h hour runs off, with its evapotranspiration line.
+const char* kSoilTable =
+    "1\n0\n1\n0.2 0.12 70 0.1\n"
+    "2.0 0.287 0.075 0.09985 0.08 0.15 20 36.936 3.96 1.175e6 4.74 2\n"
+    "2.0 0.287 0.075 0.09985 0.08 0.15 20 36.936 3.96 1.175e6 4.74 2\n"
+    "2.0 0.287 0.075 0.09985 0.08 0.15 20 36.936 3.96 1.175e6 4.74 2\n";
+
+// The valley and its long-term cards; the caller may add cards and writes it.
+project_file long_term_valley(const temp_dir& dir, int days = kDays) {
+    grid_spec g;
+    g.rows = kRows;
+    g.cols = kCols;
+    g.cell = kCell;
+    g.north = kRows * kCell;
+    const int mid = kHalfWidth + 1;
+    const double slope = 0.005;
+    write_grid(dir.file("mask.asc"), g, [](int, int) { return 1.0; }, 0);
+    write_grid(dir.file("elev.asc"), g, [&](int r, int c) {
+        return 100.0 + slope * kCell * (kRows - r) + 0.01 * kCell * std::abs(c - mid);
+    }, 6);
+    write_grid(dir.file("soils.asc"), g, [](int, int) { return 1.0; }, 0);
+    for (const char* name : {"alb.asc", "vh.asc", "tc.asc", "can.asc", "wp.asc"}) {
+        const std::string n = name;
+        const double v = n == "alb.asc" ? 0.2 : n == "vh.asc" ? 0.12 : n == "tc.asc" ? 0.5
+                         : n == "can.asc" ? 70.0 : 0.08;
+        write_grid(dir.file(name), g, [&](int, int) { return v; }, 3);
+    }
+    write_valley_channel(dir.path(), kRows, mid, kCell, slope);
+    write_file(dir.file("soils.txt"), kSoilTable);
+    write_file(dir.file("hmet.kev"), kev_records(days));
+    write_file(dir.file("rain.gag"), rain_events());
+    project_file p = valley_project({kRows, kCols, kCell, mid, slope, kDays * 1440, 30.0, 0.0, 0});
+    p.remove("PRECIP_UNIF").remove("RAIN_INTENSITY").remove("RAIN_DURATION");
+    p.remove("START_DATE").remove("START_TIME").remove("HYD_FREQ");
+    p.card("HYD_FREQ", "60").card("PRECIP_FILE", "rain.gag").card("LONG_TERM");
+    p.card("HMET_KEV", "hmet.kev").card("ET_CALC_PENMAN");
+    p.card("LATITUDE", "40").card("LONGITUDE", "105").card("GMT", "-7");
+    p.card("ALBEDO", "alb.asc").card("VHEIGHT", "vh.asc").card("TCOEFF", "tc.asc");
+    p.card("CANOPY", "can.asc").card("WILTING_POINT", "wp.asc");
+    p.card("INF_RICHARDS").card("RICHARDS_C_OPTION", "havercamp");
+    p.card("SOIL_TYPE_MAP", "soils.asc").card("SOIL_LAYER_INPUT_FILE", "soils.txt");
+    p.card("SUPER_QUIET");
+    return p;
+}
+
+// The numbers after `label` in `text` (the last occurrence).
+std::vector<double> numbers_after(const std::string& text, const std::string& label, int count) {
+    std::vector<double> v;
+    size_t at = text.rfind(label);
+    if (at == std::string::npos) return v;
+    const char* p = text.c_str() + at + label.size();
+    for (int k = 0; k < count; ++k) {
+        while (*p && !(std::isdigit(static_cast<unsigned char>(*p)) || *p == '-' || *p == '+'))
+            ++p;
+        char* end = nullptr;
+        const double x = std::strtod(p, &end);
+        if (end == p) break;
+        v.push_back(x);
+        p = end;
+    }
+    return v;
+}
+
+}  // namespace
+
+TEST(LongTermProgram, SixtyDaysThreeEventsBalanceAndHourlyRows) {
+    temp_dir dir;
+    long_term_valley(dir).write(dir.file("valley.prj"));
+    run_result r = run_pluvo({"valley.prj"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::string s = read_file(dir.file("valley.sum"));
+
+    // Events read in order, each once.
+    size_t last = 0;
+    for (int e = 1; e <= 3; ++e) {
+        char label[64];
+        std::snprintf(label, sizeof label, "reading precip. data for event %3d", e);
+        const size_t at = s.find(label);
+        ASSERT_NE(at, std::string::npos) << label;
+        EXPECT_GT(at, last) << label;
+        EXPECT_EQ(count_of(s, label), 1) << label;
+        last = at;
+    }
+
+    // One evap_out row per hour of the data, in order, the last at the data end.
+    const std::vector<std::string> rows = split_lines(read_file(dir.file("evap_out")));
+    ASSERT_GE(rows.size(), 2u);
+    std::vector<std::string> data;
+    for (size_t k = 1; k < rows.size(); ++k)
+        if (!rows[k].empty()) data.push_back(rows[k]);
+    ASSERT_EQ(data.size(), static_cast<size_t>(kDays * 24));
+    for (size_t k = 0; k < data.size(); ++k) {
+        int y = 0, mo = 0, d = 0, h = 0;
+        ASSERT_EQ(std::sscanf(data[k].c_str(), "%d/%d/%d %d:00", &y, &mo, &d, &h), 4) << data[k];
+        const int day = static_cast<int>(k / 24);
+        EXPECT_EQ(mo, day < 30 ? 11 : 12) << data[k];
+        EXPECT_EQ(d, day < 30 ? day + 1 : day - 29) << data[k];
+        EXPECT_EQ(h, static_cast<int>(k % 24)) << data[k];
+    }
+
+    // The balance of the whole run, to 1e-9 of the rain.
+    const std::vector<double> v = numbers_after(s, "Long-term volumes (m3):", 12);
+    ASSERT_EQ(v.size(), 12u) << s;
+    const double rain = v[0], outlet = v[1], et = v[2], drained = v[3];
+    const double surface = v[5] - v[4], channel = v[7] - v[6], soil = v[9] - v[8],
+                 snow = v[11] - v[10];
+    const std::vector<double> richards = numbers_after(s, "column error", 1);
+    ASSERT_EQ(richards.size(), 1u);
+    // Rain recorded: three events of 20 + 10 mm.
+    const double recorded = 3 * (kEventRates[0] + kEventRates[1]) / 1000.0 * kArea;
+    EXPECT_NEAR(rain, recorded, 1e-9 * recorded);
+    EXPECT_NEAR(rain + richards[0], outlet + et + drained + surface + channel + soil + snow,
+                1e-9 * rain)
+        << s;
+    EXPECT_GT(outlet, 0.01 * rain);   // the 20 mm/h hours run off
+}
+
+TEST(LongTermProgram, OneAndEightThreadsWriteIdenticalFiles) {
+    std::string outputs[2];
+    const int threads[2] = {1, 8};
+    for (int k = 0; k < 2; ++k) {
+        temp_dir dir;
+        project_file p = long_term_valley(dir, 20);
+        p.remove("TOT_TIME").card("TOT_TIME", std::to_string(20 * 1440));
+        p.card("NUM_THREADS", std::to_string(threads[k])).write(dir.file("valley.prj"));
+        run_result r = run_pluvo({"valley.prj"}, dir.path(), "", {parallel_from_cells_env(16)});
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        const std::string s = read_file(dir.file("valley.sum"));
+        outputs[k] = read_file(dir.file("evap_out")) + "\n--\n" + read_file(dir.file("valley.otl")) +
+                     "\n--\n" + without_timing(s.substr(s.find("GLOBAL MASS BALANCE")));
+    }
+    EXPECT_GT(outputs[0].size(), 10000u);
+    EXPECT_TRUE(outputs[0] == outputs[1]) << "outputs differ between 1 and 8 threads";
+}
+
+// Bad hydromet inputs stop the run before it starts: exit status 1 and a
+// message naming the file and line (or the card).
+TEST(LongTermProgram, BadHydrometInputsStopTheRun) {
+    struct bad_case {
+        const char* what;
+        std::string kev;             // hmet file text ("" keeps the good one)
+        std::vector<std::string> cards;   // cards added ("-X" removes card X)
+        const char* orog;            // orographic gage file text, or nullptr
+        std::vector<std::string> expected;   // texts expected in the output
+        const char* more_rain = nullptr;     // an event added to the precipitation file
+    };
+    std::string ten_fields = kev_records(kDays);
+    {
+        // Line 3 loses its last field.
+        size_t at = 0;
+        for (int k = 0; k < 3; ++k) at = ten_fields.find('\n', at) + 1;
+        const size_t end = ten_fields.rfind(' ', at - 2);
+        ten_fields.erase(end, at - 1 - end);
+    }
+    std::string gap = kev_records(kDays);
+    {
+        // Line 5 (hour 4) removed: hour 5 follows hour 3.
+        size_t a = 0;
+        for (int k = 0; k < 4; ++k) a = gap.find('\n', a) + 1;
+        gap.erase(a, gap.find('\n', a) + 1 - a);
+    }
+    const std::vector<bad_case> cases = {
+        {"KEV line of 10 fields", ten_fields, {}, nullptr,
+         {"Problem encountered in hmet_KEV file, line 3, near parameter 11", "hmet.kev"}},
+        {"KEV hour missing", gap, {}, nullptr,
+         {"does not follow the record of 2001/11/1 03:00", "hmet.kev, line 5)"}},
+        {"two format cards", "", {"HMET_SAMSON hmet.kev"}, nullptr,
+         {"Only one file type may be specified"}},
+        {"PET card alone", "", {"-HMET_KEV", "HMET_ASCII_PET hmet.kev"}, nullptr,
+         {"the card hmet_ascii_pet alone names a file that no process reads"}},
+        {"equal orographic and hmet gage elevations", "", {"HMET_OROG_GAGES orog.txt"},
+         "station x\nelev 1500 elev 1500\nyr mo dy hr temp\n",
+         {"orog.txt gives the same elevation (1500) to both gages"}},
+        {"orographic gage elevation not a number", "", {"HMET_OROG_GAGES orog.txt"},
+         "station x\nelev 1500 elev high\nyr mo dy hr temp\n",
+         {"line 2 of the orographic gage file", "orog.txt"}},
+        {"start after the data", "", {"START_DATE 2002 1 5", "START_TIME 0 0"}, nullptr,
+         {"after the last record (2001/12/30 23:00) of the hydromet file", "hmet.kev"},
+         "EVENT late\nNRGAG 1\nNRPDS 2\nCOORD 450 500\nRATES 2002 1 6 0 0 5\n"
+         "RATES 2002 1 6 1 0 0\n"},
+    };
+    for (const bad_case& c : cases) {
+        SCOPED_TRACE(c.what);
+        temp_dir dir;
+        project_file p = long_term_valley(dir);
+        if (!c.kev.empty()) write_file(dir.file("hmet.kev"), c.kev);
+        if (c.orog) write_file(dir.file("orog.txt"), c.orog);
+        if (c.more_rain) write_file(dir.file("rain.gag"), rain_events() + c.more_rain);
+        for (const std::string& card : c.cards) {
+            if (card[0] == '-') {
+                p.remove(card.substr(1));
+                continue;
+            }
+            const size_t sp = card.find(' ');
+            p.card(card.substr(0, sp), sp == std::string::npos ? "" : card.substr(sp + 1));
+        }
+        p.remove("SUPER_QUIET").card("QUIET");
+        p.write(dir.file("valley.prj"));
+        run_result r = run_pluvo({"valley.prj"}, dir.path());
+        EXPECT_EQ(r.status, 1) << r.out;
+        for (const std::string& e : c.expected) EXPECT_NE(r.out.find(e), std::string::npos) << r.out;
+        EXPECT_FALSE(file_exists(dir.file("valley.otl")) &&
+                     read_file(dir.file("valley.otl")).size() > 200)
+            << "the run went on";
+    }
+}
