@@ -181,6 +181,8 @@ void compute_sacramento(run_state& rs) {
     rs.sac_out_prev = rs.sac_out;
     rs.sac_out = out;
     rs.sac_out_mean = 0.5 * (rs.sac_out + rs.sac_out_prev);
-    // The step's outflow spread over the interval until the next step, m3/s.
-    rs.sac_channel_inflow = seconds > 0.0 ? out * area / 1000.0 / seconds : 0.0;
+    // The outflow waiting for the channels (this step's and any the channel
+    // steps have not taken yet) spread over the interval until the next step, m3/s.
+    rs.sac_pending += out * area / 1000.0;
+    rs.sac_channel_inflow = seconds > 0.0 ? rs.sac_pending / seconds : 0.0;
 }

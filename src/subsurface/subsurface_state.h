@@ -331,5 +331,6 @@ struct subsurface_state {
     double sac_vol_et = 0.0;              // evapotranspiration volume of the run, m3
     double sac_vol_outflow = 0.0;         // outflow volume of the run, m3
     double sac_vol_to_channels = 0.0;     // outflow volume the channel steps took in, m3
+    double sac_pending = 0.0;             // outflow volume not yet taken in by the channels, m3
     int num_basins = 0;                   // value of the num_basins line of the parameter file
 };

@@ -19,7 +19,6 @@ TEST(FeatureCheck, EveryUnbuiltFeatureStopsTheRunNamingItsCard) {
         {"GW_SIMULATION\nWATER_TABLE wt.asc", "gw_simulation"},
         {"WATER_TABLE wt.asc", "water_table"},
         {"GW_SIMULATION\nINF_REDIST\nWATER_TABLE wt.asc", "gw_simulation"},
-        {"SACRAMENTO sac.txt", "sacramento"},
         {"STORM_SEWER drains.txt", "storm_sewer"},
         {"SOIL_EROSION 1", "soil_erosion"},
         {"OV_CON_TRANS", "ov_con_trans"},
