@@ -11,6 +11,7 @@
 #include "channel/explicit_routing.h"
 #include "channel/lateral_inflow.h"
 #include "run/run_state.h"
+#include "stormdrain/superlink.h"
 
 namespace {
 
@@ -168,6 +169,7 @@ void route_channels(run_state& rs) {
             rs.vol_head_bc_gain += lv.boundary_gain;
             rs.chan_active = 1;
         }
+        add_superlink_outflow_to_channels(rs, dt_c);
         if (rs.channel_lakes) {
             rs.chan_active = 1;
             apply_lake_point_inputs(rs, dt_c);
@@ -207,9 +209,8 @@ void route_channels(run_state& rs) {
     rs.vol_discharge += outlet_volume;
     rs.event_outflow_vol += outlet_volume;
 
-    // Exchange with an aquifer that is not solved is booked every channel step.
-    if (built && (rs.water_table || rs.stream_exchange) && !gw_aquifer_solved(rs))
-        book_channel_exchange(rs);
+    // The exchange is booked every channel step (a solved aquifer takes it later).
+    if (built && (rs.water_table || rs.stream_exchange)) book_channel_exchange(rs);
     if (built) rs.qlat.fill(0.0);
     rs.chan_last = rs.time;
     rs.chan_next = rs.time + rs.chan_step_days;

@@ -281,7 +281,7 @@ const message_entry kMessages[] = {
     {99, false,
          "Too many super-junctions (>1000!) in superlink.  Your network is too large.\n"},
     {100, false,
-         "Too many nodes (>50!) in one link in superlink.  Your network is too large.\n"},
+         "Too many nodes (>1000!) in one link in superlink.  Your network is too large.\n"},
     {101, false,
          "Too many superlinks (>1000!) in superlink.  Your network is too large.\n"},
     {102, false,

@@ -381,6 +381,7 @@ int read_id_table(file_object& f, int n, int k, const char* section, id_table& t
             }
         }
         table.ids.push_back(id);
+        table.lines.push_back(file_line_number(f, start));
         for (int c = 0; c < k; ++c) table.values.push_back(row[static_cast<size_t>(c)]);
         if (id > table.largest_id) table.largest_id = id;
     }

@@ -151,6 +151,7 @@ struct id_table {
     std::vector<int> ids;          // ID of each row, in file order
     std::vector<double> values;    // row-major, rows x columns, in the units of the table
     int largest_id = 0;            // largest ID read
+    std::vector<int> lines;        // line of the file of each row, in file order
     int rows() const { return static_cast<int>(ids.size()); }
     double at(int row, int column) const {   // row 0-based, column 1-based
         return values[static_cast<size_t>(row) * columns + (column - 1)];

@@ -161,6 +161,35 @@ long lines_left(file_object& f) {
     return lines;
 }
 
+// The soil fractions of the size classes (columns first + 1 .. first + classes
+// of every row) must be at least 0 and add up to 1 within kFractionSumTolerance:
+// otherwise a message names the table, the line and the ID (code 4000).
+constexpr double kFractionSumTolerance = 1e-3;
+bool soil_fractions_sound(const id_table& table, const char* table_path, int first, int classes) {
+    for (int r = 0; r < table.rows(); ++r) {
+        const int line = table.lines[static_cast<size_t>(r)];
+        const int id = table.ids[static_cast<size_t>(r)];
+        double sum = 0.0;
+        for (int c = 1; c <= classes; ++c) {
+            const double v = table.at(r, first + c);
+            if (v < 0.0) {
+                report_table_failure("Error: mapping table %s, line %d: soil fraction %d of ID %d "
+                                     "of the SOIL_EROSION_PROPS table is negative.\n",
+                                     table_path, line, c, id);
+                return false;
+            }
+            sum += v;
+        }
+        if (classes > 0 && std::fabs(sum - 1.0) > kFractionSumTolerance) {
+            report_table_failure("Error: mapping table %s, line %d: the soil fractions of ID %d of "
+                                 "the SOIL_EROSION_PROPS table add up to %g, not 1.\n",
+                                 table_path, line, id, sum);
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 int load_sediment_table(const char* table_path, int& class_count, std::vector<double>& spec_grav,
@@ -249,7 +278,8 @@ int load_erosion_table(run_state& rs, const char* table_path, int sed_classes,
     int good = read_id_table(f, n, values_per_id(kSecErosion) + sed_classes,
                              "SOIL_EROSION_PROPS", table);
     close_file_object(f);
-    if (!good) return 0;
+    if (!good || !soil_fractions_sound(table, table_path, values_per_id(kSecErosion), sed_classes))
+        return 0;
 
     std::vector<int> cell_ids;
     if (!read_section_index_map(rs, map_file, table.largest_id, zero_ids::refuse, cell_ids)) {

@@ -540,6 +540,15 @@ void run_card_action(card_records& r, const card_entry& e, char* line, const lin
     }
 }
 
+// soil_erosion: the transport-capacity formula 1..6, plus 10 when the
+// sediment is also carried as overland constituents; any other value is refused.
+constexpr int kSoilErosionCard = 61;
+void check_erosion_option(card_records& r, const line_context& ctx) {
+    const int v = r.cards.soil_erosion;
+    if ((v >= 1 && v <= 6) || (v >= 11 && v <= 16)) return;
+    refuse_value(ctx, "has the value %d; it must be a transport formula 1 to 6, or 11 to 16.\n", v);
+}
+
 // Carries out one card; false when the card stops the reading.
 bool apply_card(card_records& r, const card_entry& e, char* line, const line_context& ctx) {
     switch (e.form) {
@@ -552,6 +561,7 @@ bool apply_card(card_records& r, const card_entry& e, char* line, const line_con
         case card_form::number:
             set_flag(r, e.flag, 1);
             read_number_into(r, e.field, line, ctx);
+            if (e.code == kSoilErosionCard && !ctx.refused) check_erosion_option(r, ctx);
             if (e.text != nullptr && !ctx.refused) print_message(e.text, *r.int_at(e.field));
             break;
         case card_form::name:

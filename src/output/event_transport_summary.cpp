@@ -5,4 +5,3 @@
 // the transport records of those processes exist.
 void compute_event_constituent_balances(run_state&) {}
 void write_event_constituent_summaries(run_state&) {}
-void write_event_sediment_summaries(run_state&) {}

@@ -21,8 +21,10 @@
 #include "output/map_output.h"
 #include "output/output_setup.h"
 #include "output/run_transport_summary.h"
+#include "quality/sediment_output.h"
 #include "output/summary_format.h"
 #include "subsurface/groundwater.h"
+#include "subsurface/gw_soil.h"
 
 namespace {
 
@@ -99,8 +101,9 @@ void complete_final_storages(run_state& rs) {
         }
     }
 
-    // 3. Groundwater above the aquifer bottom.
+    // 3. Groundwater above the aquifer bottom, with the water in transit since its last step.
     if (rs.gw_simulation) {
+        book_pending_groundwater(rs);
         double stored = 0.0;
         if (spans(rs.elevgw, n) && spans(rs.bottom_elev, n) && spans(rs.gw_porosity, n)) {
             for (int j = 1; j <= n; ++j) {
@@ -197,6 +200,8 @@ void compute_run_balances(run_state& rs) {
     inputs += rs.vol_richards_column_error;
     // Water an overland scheme created by raising a negative depth to zero.
     inputs += rs.vol_ov_depth_clip;
+    // Water the storm-drain depth and head floors added.
+    inputs += rs.superlink ? rs.vol_drains_corrections : 0.0;
     // Water asked of the overland lakes beyond what they held.
     inputs += rs.vol_ovlake_shortfall;
     // Net water of the overland pumps (negative when they put water on).
@@ -470,6 +475,8 @@ void write_global_section(run_state& rs, file_object& f) {
         file_printf(f, "Volume of subsurface drains to overland         %14.2lf\n", rs.vol_drains_to_ov);
         file_printf(f, "Volume of subsurface drains to channels         %14.2lf\n", rs.vol_drains_to_channels);
         file_printf(f, "Volume of groundwater to tile drains            %14.2lf\n", rs.vol_gw_to_tile);
+        file_printf(f, "Volume added by subsurface drain depth floors   %14.6lf\n", rs.vol_drains_corrections);
+        file_printf(f, "Largest drain balance error per call (share)    %14.3e\n", rs.superlink_worst_balance);
     }
     if (rs.cards.xy_in.groundwater_points > 0) {
         file_printf(f, "\n");
@@ -483,6 +490,8 @@ void write_global_section(run_state& rs, file_object& f) {
     if (!sacramento) {
         file_printf(f, "Overall mass balance error =                        %14.6lf percent\n \n",
                     rs.overall_mass_balance_error);
+        file_printf(f, "Overall balance, relative error =                   %14.3e\n \n",
+                    rs.overall_mass_balance_error / 100.0);
     } else {
         file_printf(f, "Overall mass balance error =                    %10.6lf percent\n \n",
                     rs.overall_mass_balance_error);
@@ -514,8 +523,9 @@ void write_store_balances(run_state& rs, file_object& f) {
     }
     if (rs.superlink) {
         // The water the drains held at the start counts with what they took in.
-        rs.drain_mass_error = drains_init(rs) + rs.vol_ov_to_drains + rs.vol_gw_to_tile - rs.vol_drains_to_ov -
-                              rs.vol_drains_to_channels - rs.vol_drains_final;
+        rs.drain_mass_error = drains_init(rs) + rs.vol_ov_to_drains + rs.vol_gw_to_tile +
+                              rs.vol_drains_corrections - rs.vol_drains_to_ov - rs.vol_drains_to_channels -
+                              rs.vol_drains_final;
         file_printf(f, "Subsurface drain mass bal error m^3=            %14.2lf\n\n", rs.drain_mass_error);
     }
 }
@@ -532,6 +542,7 @@ void write_run_summary(run_state& rs) {
     write_global_section(rs, f);
     write_store_balances(rs, f);
 
+    write_run_sediment_summary(rs);
     write_run_transport_summaries(rs);
     if (error_record.stop) return;   // the bed-elevation file could not be written
 

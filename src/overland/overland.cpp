@@ -18,6 +18,7 @@
 #include "overland/explicit_scheme.h"
 #include "overland/lowspots.h"
 #include "overland/pumps.h"
+#include "quality/sediment_step.h"
 
 namespace {
 
@@ -202,6 +203,7 @@ void route_overland(run_state& rs) {
             rs.outlet_flow = dt > 0.0 ? outlet_volume / dt : 0.0;
         }
     }
+    if (rs.ov_sed.on && rs.surface_has_flow) step_overland_sediment(rs, dt);
 
     // The lake step runs after every overland step (its inflows may also come from the rain).
     if (rs.lakes) rs.lakes_changed = 1;

@@ -4,6 +4,7 @@
 #include <string>
 #include "core/checked_array.h"
 #include "core/file_object.h"
+#include "quality/sediment_state.h"
 
 struct quality_state {
 
@@ -40,6 +41,8 @@ struct quality_state {
     int con_sweep = 1;              // sweep handed to the overland constituent transport, alternates
     char con_output_name[1024] = "con_output";  // channel constituent output file name
     int contaminant_count = -1;     // number of contaminants, -1 until the table loader sets it
+
+    ov_sed_record ov_sed;           // overland sediment of a run with soil_erosion (on = 0 otherwise)
 
     // Sediment size classes (SEDIMENTS section of the mapping table), classes 1..sed_classes
     int sed_classes = 0;                     // number of sediment size classes

@@ -9,9 +9,9 @@ const unbuilt_feature kUnbuilt[] = {
     {"long_term", "a long-term simulation with channel-network lakes (lake evaporation)",
      [](const run_state& rs) { return rs.long_term != 0 && rs.channel_lakes != 0; }},
     {"gw_simulation",
-     "two-dimensional groundwater under a soil other than plain Green-Ampt (the soil "
-     "adjustment to a moving water table is not built)",
-     [](const run_state& rs) { return rs.gw_simulation != 0 && rs.green_ampt == 0; }},
+     "two-dimensional groundwater under Richards infiltration (the coupling of the soil "
+     "columns to the moving water table is not built)",
+     [](const run_state& rs) { return rs.gw_simulation != 0 && rs.inf_richards != 0; }},
     {"water_table", "a water table without an infiltration method",
      [](const run_state& rs) {
          return rs.water_table != 0 && !rs.green_ampt && !rs.inf_redist &&
@@ -22,10 +22,15 @@ const unbuilt_feature kUnbuilt[] = {
     {"chan_backwater", "the backwater method of channel initialisation",
      [](const run_state& rs) { return rs.chan_backwater != 0; }},
     {"chan_mesh", "mesh channel routing", [](const run_state& rs) { return rs.chan_mesh != 0; }},
-    {"storm_sewer", "the storm-drain network",
-     [](const run_state& rs) { return rs.superlink != 0; }},
-    {"soil_erosion", "overland erosion and sediment transport",
-     [](const run_state& rs) { return rs.soil_erosion != 0; }},
+    {"soil_erosion",
+     "overland erosion together with channel routing (channel sediment), overland lakes, or "
+     "sediment carried as overland constituents (a value above 9)",
+     [](const run_state& rs) {
+         return rs.soil_erosion != 0 &&
+                (rs.chan_explic != 0 || rs.lakes != 0 || rs.cards.soil_erosion > 9);
+     }},
+    {"optimize_sed", "sediment calibration",
+     [](const run_state& rs) { return rs.optimize_sed != 0; }},
     {"ov_con_trans", "overland contaminant transport",
      [](const run_state& rs) { return rs.ov_con_trans != 0; }},
     {"chan_con_trans", "channel contaminant transport",

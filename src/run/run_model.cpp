@@ -184,7 +184,7 @@ void read_model_inputs(run_state& rs) {
         f(rs);
         if (error_record.stop == 1) return;
     }
-    if (rs.chan_explic) connect_superlink_outlets(rs);
+    connect_superlink_outlets(rs);
     setup_k4_coupling(rs);
 }
 

@@ -2,6 +2,135 @@
 #pragma once
 #include <vector>
 #include "core/file_object.h"
+#include "subsurface/gw_tile_exchange.h"
+
+// One superjunction (manhole, inlet or outfall). Inlet codes: 0 none, 1..9
+// the number of identical inlets on the junction's cell, 888 an outfall that
+// returns its water to its own cell, 999 an outfall into a channel node.
+struct sd_junction {
+    double ground = 0.0;          // ground elevation, m
+    double bottom = 0.0;          // bottom (invert) elevation, m
+    double storage_area = 0.0;    // plan storage area, m2
+    int inlet = 0;                // inlet code (see above)
+    int row = 0, col = 0;         // grid row and column of the cell (999: channel link and node)
+    double grate_side = 0.0;      // grate side length, m
+    double grate_dia = 0.0;       // orifice diameter, m
+    int fixed_head = 0;           // 1: the head is held at the bottom (outfalls)
+    int cell = 0;                 // cell number, 0 for none
+    int chan_link = 0, chan_node = 0;   // channel link and node of a 999 outfall
+    int line = 0;                 // line of its SJUNC record, 0 while undefined
+    double head = 0.0;            // water-surface elevation, m
+    double inflow = 0.0;          // surface and tile inflow of the call, m3/s (outfalls: mean outflow, negative)
+    double delivered = 0.0;       // water a 999 outfall delivered to its channel node and not yet routed, m3
+    double returned = 0.0;        // water returned to cells in the call (888 outfall, releases), m3
+    double chan_stage = 0.0;      // channel water level at a 999 outfall, m
+};
+
+// One pipe node; node k is the upstream end of pipe k.
+struct sd_node {
+    double ground = 0.0;          // ground elevation, m
+    double invert = 0.0;          // invert elevation, m
+    double storage_area = 0.0;    // plan storage area, m2
+    int inlet = 0;                // 0 none, 1..9 inlets on the node's cell
+    int row = 0, col = 0;         // grid row and column of the cell, 0 for none
+    double grate_side = 0.0;      // grate side length, m
+    double grate_dia = 0.0;       // orifice diameter, m
+    int cell = 0;                 // cell number, 0 for none
+    int line = 0;                 // line of its NODE record, 0 while undefined
+    double depth = 1e-4;          // water depth above the invert, m
+    double inflow = 0.0;          // lateral inflow from the surface of the call, m3/s
+};
+
+// One pipe between two nodes.
+struct sd_pipe {
+    int type = 0;                 // section kind (pipe_section.h)
+    double size = 0.0;            // diameter or box height, m
+    double width = 0.0;           // box width, m
+    double slope = 0.0;           // bed slope, m/m
+    double roughness = 0.0;       // Manning n, s/m^(1/3)
+    double length = 0.0;          // m
+    double conductivity = 0.0;    // tile-bed conductivity, cm/h (above 0: a leaky tile drain)
+    double spacing = 0.0;         // drain spacing, m
+    int line = 0;                 // line of its PIPE record, 0 while undefined
+    double tile_flow = 0.0;       // groundwater inflow of the call, m3/s
+};
+
+// Working values of the solver for one superlink (pipes 1..N, nodes 1..N+1).
+struct sd_link_work {
+    std::vector<double> Q;        // pipe discharge, m3/s
+    std::vector<double> A, B, R;  // pipe flow area m2, top width m, hydraulic radius m
+    std::vector<double> vel;      // pipe velocity, m/s
+    std::vector<double> node_vel; // node velocity, m/s
+    std::vector<double> a, b, c, P;   // momentum coefficients, m2/s and m3/s
+    std::vector<double> E, D;     // node continuity: storage per second m2/s, right side m3/s
+    std::vector<double> U, V, W;  // forward recurrence Q_k = U h_k+1 + V + W h_1
+    std::vector<double> X, Y, Z;  // backward recurrence Q_k = X h_k + Y + Z h_N+1
+    double Qu = 0.0, Qd = 0.0;    // discharges into pipe 1 and out of pipe N, m3/s
+    double kappa_u = 0.0, lambda_u = 1.0, mu_u = 0.0;   // h_1 = lambda H_us + kappa Q_u + mu
+    double kappa_d = 0.0, lambda_d = 1.0, mu_d = 0.0;   // h_N+1 = lambda H_ds + kappa Q_d + mu
+    double alpha_u = 0.0, beta_u = 0.0, chi_u = 0.0;    // Q_u = alpha_u H_us + beta_u H_ds + chi_u
+    double alpha_d = 0.0, beta_d = 0.0, chi_d = 0.0;    // Q_d = alpha_d H_us + beta_d H_ds + chi_d
+    double E_us = 0.0, E_ds = 0.0;   // storage of the half pipes at the two ends, m2 (area per m of head)
+    double corrections = 0.0;     // water the depth floor added in the call, m3
+};
+
+// One superlink: a chain of pipes between two superjunctions.
+struct sd_link {
+    int us = 0, ds = 0;           // upstream and downstream superjunction
+    int line = 0;                 // line of its CONNECT record, 0 while undefined
+    int slink_line = 0;           // line of its SLINK record, 0 while undefined
+    int pipes_read = 0;           // pipe count of the SLINK record
+    std::vector<sd_node> read_nodes;   // nodes as read, 1..pipes_read+1
+    std::vector<sd_pipe> read_pipes;   // pipes as read, 1..pipes_read
+    std::vector<sd_node> nodes;   // computational nodes, 1..N+1
+    std::vector<sd_pipe> pipes;   // computational pipes, 1..N
+    std::vector<int> first_node;  // computational node of each node as read
+    std::vector<int> pipe_read;   // pipe as read of each computational pipe
+    sd_link_work w;
+    int pipe_count() const { return static_cast<int>(pipes.size()) - 1; }
+};
+
+// One share of a leaky pipe under a grid cell (grid-pipe file).
+struct sd_pipe_share {
+    int link = 0, pipe = 0;       // superlink and pipe as read
+    int cell = 0;                 // cell number
+    double share = 0.0;           // fraction of the pipe under the cell, -
+};
+
+// Tallies of one coupling call, m3.
+struct sd_call_tally {
+    double entered = 0.0;         // surface capture, tile inflow and negative releases
+    double left = 0.0;            // delivered to channels and returned to cells
+    double captured = 0.0;        // taken from the surface by inlets
+    double tile = 0.0;            // groundwater into the tile drains
+    double released = 0.0;        // surcharge returned onto cells by junctions and nodes
+    double delivered = 0.0;       // 999 outfalls into channel nodes
+    double returned = 0.0;        // 888 outfalls onto their cells
+    double corrections = 0.0;     // water the depth and head floors added
+    double storage_before = 0.0;  // network storage at the start of the call
+    double storage_after = 0.0;   // and at its end
+};
+
+// One entry of the sparse junction system (rows and columns from 0).
+struct junction_entry {
+    int row = 0, col = 0;
+    double value = 0.0;           // m2/s
+};
+
+// The junction system of one solve.
+struct junction_system {
+    int n = 0;                              // junctions
+    std::vector<junction_entry> entries;    // repeated positions add up
+    std::vector<double> rhs;                // m3/s (outfall rows: m)
+};
+
+// Elimination order of the junction system and the row patterns it fills.
+struct junction_elimination {
+    int n = -1;                             // junctions it was found for, -1 none yet
+    std::vector<int> order;                 // junctions in elimination order
+    std::vector<int> position;              // place of each junction in the order
+    std::vector<std::vector<int>> pattern;  // sorted columns of each row after elimination
+};
 
 struct stormdrain_state {
 
@@ -26,4 +155,22 @@ struct stormdrain_state {
     double vol_drains_to_ov = 0.0;        // water returned to the surface
     double vol_drains_to_channels = 0.0;  // water delivered to channel nodes
     double vol_gw_to_tile = 0.0;          // groundwater into tile drains
+    double vol_drains_corrections = 0.0;  // water the network's depth and head floors added
+
+    // The network (setup_superlink) and its solver
+    std::vector<sd_junction> sd_junctions;        // 1..n_sjunc
+    std::vector<sd_link> sd_links;                // 1..n_slink
+    std::vector<std::vector<sd_pipe_share>> sd_pipe_cells;   // grid-pipe cells, each with its shares
+    int superlink_calls = 0;        // coupling calls made in the run
+    int superlink_running = 0;      // the network is awake
+    int superlink_ov_active = 0;    // the last call put water on the surface
+    int superlink_chan_active = 0;  // the last call delivered water to a channel
+    sd_call_tally superlink_tally;  // volumes of the last call
+    double superlink_worst_balance = 0.0;   // largest |balance residual| / throughput of a call, -
+    junction_system sd_system;      // head system of the last solve
+    junction_elimination sd_elimination;   // its elimination order
+    std::vector<double> sd_rhs;     // heads of the last solve, m
+    file_object superlink_flows_file;   // "superlink_flows.out", open for the run
+    tile_network sd_tiles;          // tile pieces and pipe properties for the aquifer exchange
+    tile_exchange_result sd_tile_result;   // its flows of the last call
 };

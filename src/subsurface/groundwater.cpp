@@ -11,6 +11,7 @@
 #include "core/dates.h"
 #include "core/error.h"
 #include "run/run_state.h"
+#include "subsurface/gw_soil.h"
 #include "subsurface/gw_solver.h"
 #include "subsurface/stream_exchange.h"
 
@@ -26,15 +27,22 @@ inline bool fixed_head(int code) { return code == 2 || code == 5; }
 
 bool solver_method(const run_state& rs) { return gw_aquifer_solved(rs); }
 
-// Step 6a: storage coefficient from the depth to the water table.
+// Step 6a: storage coefficient from the depth to the water table d (m):
+// 1 above the ground, the soil's porosity while the table lies in the soil
+// (the layered soil's upper or lower layer by the table's depth), the
+// aquifer's porosity below.
 void set_storage_terms(run_state& rs) {
     for (int c = 1; c <= rs.GNUM; ++c) {
         const size_t i = ix(c);
         const double d = rs.elevation[i] - rs.elevgw[i];   // m
-        const double soil = rs.soil_moist_depth / kCmPerM;  // m
         double s = rs.gw_porosity[i];
-        if (d <= 0.0) s = 1.0;
-        else if (d <= soil && rs.inf_redist && i < rs.phi.size()) s = rs.phi[i];
+        table_soil soil;
+        if (d <= 0.0) {
+            s = 1.0;
+        } else if ((rs.inf_redist || rs.inf_layered_soil) && cell_table_soil(rs, c, soil) &&
+                   d * kCmPerM <= soil.depth) {
+            s = d * kCmPerM <= soil.layer1 ? soil.porosity[0] : soil.porosity[1];
+        }
         if (!(s > 0.0)) {
             print_message("there is a problem with groundwater storage term");
             s = rs.gw_porosity[i];
@@ -145,9 +153,14 @@ bool gw_aquifer_solved(const run_state& rs) {
 
 void book_channel_exchange(run_state& rs) {
     if (rs.gw_chan_exchange_vol.size() <= ix(rs.GNUM)) return;
+    std::vector<double>& booked = rs.gw_chan_exchange_booked;
+    if (booked.size() != rs.gw_chan_exchange_vol.size())
+        booked.assign(rs.gw_chan_exchange_vol.size(), 0.0);
+    const bool solved = gw_aquifer_solved(rs);
     for (int c = 1; c <= rs.GNUM; ++c) {
         if (rs.gw_simulation && rs.gwbound[ix(c)] != kStreamCode) continue;
-        const double v = rs.gw_chan_exchange_vol[ix(c)];   // m3, + aquifer to channel
+        // m3, + aquifer to channel: what moved since the last booking.
+        const double v = rs.gw_chan_exchange_vol[ix(c)] - booked[ix(c)];
         if (v > 0.0) {
             rs.vol_gw_to_river += v;
             rs.event_vol_gw_to_chan += v;
@@ -155,8 +168,12 @@ void book_channel_exchange(run_state& rs) {
             rs.vol_river_to_gw -= v;
             rs.event_vol_chan_to_gw -= v;
         }
-        // Without the aquifer solver nothing else takes the volume.
-        if (!gw_aquifer_solved(rs)) rs.gw_chan_exchange_vol[ix(c)] = 0.0;
+        if (solved) {
+            booked[ix(c)] = rs.gw_chan_exchange_vol[ix(c)];   // the solver takes the volume later
+        } else {
+            rs.gw_chan_exchange_vol[ix(c)] = 0.0;   // nothing else takes it
+            booked[ix(c)] = 0.0;
+        }
     }
 }
 
@@ -172,6 +189,7 @@ void update_groundwater(run_state& rs) {
         if (error_record.code != 0) return;
         rs.gw_sweep = rs.gw_sweep == 1 ? 2 : 1;
         if (!book_interval(rs, dt)) return;
+        adjust_soils_to_table(rs);
     }
 
     if (rs.chan_explic && rs.stream_exchange && !rs.chan_active && !rs.qriv.empty()) {

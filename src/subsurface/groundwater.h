@@ -24,6 +24,7 @@ void update_groundwater(run_state& rs);
 bool gw_aquifer_solved(const run_state& rs);
 
 // Books the channel exchange volumes gathered in the stream cells since the
-// last call into the run and event totals (+ aquifer to channel), m3; clears
-// them unless the solver will take them.
+// last call into the run and event totals (+ aquifer to channel), m3. Without
+// solved heads the volumes are then cleared; with them they stay for the
+// solver, and only what was gathered since the last call is booked.
 void book_channel_exchange(run_state& rs);

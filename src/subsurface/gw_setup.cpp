@@ -52,6 +52,13 @@ bool check_gw_settings(run_state& rs) {
     if (!(rs.gw_lsor_con > 0.0))
         return fail_card("Error: the card gw_lsor_con gives %g m; the line-sweep tolerance must "
                          "be above 0.\n", rs.gw_lsor_con);
+    // The soil and the zone above the table keep this share of their porosity
+    // as the table falls; all of it would leave nothing to drain.
+    if ((rs.inf_redist || rs.inf_layered_soil) &&
+        !(rs.single_unsat_sat >= 0.0 && rs.single_unsat_sat < 1.0))
+        return fail_card("Error: the card single_unsat_sat gives %g; the share of the porosity "
+                         "retained above the water table must lie from 0 up to (not including) "
+                         "1.\n", rs.single_unsat_sat);
     return true;
 }
 
@@ -354,11 +361,32 @@ void size_gw_arrays(run_state& rs) {
     rs.yes_exfil.resize(n, 0);
 }
 
+// Layered soils over solved heads: layers 1 and 2 retain their field
+// capacity as the table falls through them, which must leave water to drain.
+bool check_layered_retention(const run_state& rs) {
+    if (!rs.inf_layered_soil) return true;
+    for (int c = 1; c <= rs.GNUM && static_cast<int>(rs.soiltype.size()) > c; ++c) {
+        const int id = rs.soiltype[static_cast<size_t>(c)];
+        if (id < 1 || id >= subsurface_state::kSoilTableSize) continue;
+        const soil_layer_record& soil = rs.soil_table[id];
+        for (int k = 0; k < 2; ++k) {
+            if (soil.field_capacity[k] < soil.porosity[k]) continue;
+            std::printf("Error: layer %d of soil %d in %s has a field capacity of %g, not below "
+                        "its porosity %g: a water table falling through it would drain "
+                        "nothing.\n", k + 1, id, rs.files.soil_layer_input_file,
+                        soil.field_capacity[k], soil.porosity[k]);
+            error_record.code = kErrorPrinted;
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 void read_gw_maps(run_state& rs) {
     if (!rs.gw_simulation) return;
-    if (!check_gw_settings(rs)) return;
+    if (!check_gw_settings(rs) || !check_layered_retention(rs)) return;
     size_gw_arrays(rs);
     if (!read_boundary_codes(rs)) return;
     if (!read_wells_and_fluxes(rs)) return;

@@ -81,6 +81,7 @@ double compute_sinks(run_state& rs, double dt) {
         const double chan = rs.gw_chan_exchange_vol[i] / dt / area;
         const double unsat = rs.gw_unsat_exchange[i];         // cm
         rs.gw_tile_vol[i] = rs.gw_lake_exchange_vol[i] = rs.gw_chan_exchange_vol[i] = 0.0;
+        if (rs.gw_chan_exchange_booked.size() > i) rs.gw_chan_exchange_booked[i] = 0.0;
         rs.gw_unsat_exchange[i] = 0.0;
         double leak = s < kLeakPumpThickness ? 0.0 : leak_rate;
         double well = rs.gw_wells_active ? rs.gw_well_rate[i] : rs.gw_static_flux[i];

@@ -8,6 +8,7 @@
 #include "core/error.h"
 #include "run/run_state.h"
 #include "subsurface/green_ampt.h"
+#include "subsurface/gw_soil.h"
 #include "subsurface/multilayer.h"
 #include "subsurface/redistribution.h"
 #include "subsurface/richards.h"
@@ -132,6 +133,7 @@ void exchange_water_table(run_state& rs, double seconds) {
         }
         rs.exfil_depth[static_cast<size_t>(i)] += m;
         rs.vol_exfiltration += m * area;
+        take_exfiltration_from_aquifer(rs, i, m);
         if (rs.overland_constituents) rs.ov_con_exchange_volume[static_cast<size_t>(i)] += m * area;
     }
 }

@@ -104,11 +104,13 @@ void infiltrate_multilayer(run_state& rs, double seconds) {
     const soil_layer_record* table = rs.soil_table;
     const double* factor = reduce ? rs.area_reduction_factor.data() : nullptr;
     const double hours = seconds / kSecondsPerHour;
+    // A water table at the ground (yes_exfil 1) leaves no room in the soil.
+    const int* exfil = spans(rs.yes_exfil, n) ? rs.yes_exfil.data() : nullptr;
     int unconverged = 0;
 
 #pragma omp parallel for schedule(static) reduction(+ : unconverged) if (n >= kParallelCells)
     for (int i = 1; i <= n; ++i) {
-        if (depth[i] < kZeroDepth) {
+        if (depth[i] < kZeroDepth || (exfil != nullptr && exfil[i] == 1)) {
             rate[i] = 0.0;
             continue;
         }

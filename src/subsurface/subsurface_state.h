@@ -207,6 +207,7 @@ struct subsurface_state {
     std::vector<double> gw_leakage;      // leakage to the deep aquifer of the step, m/s
     std::vector<double> gw_unsat_exchange;    // unsaturated-zone exchange not yet solved, cm (+ into the aquifer)
     std::vector<double> gw_chan_exchange_vol; // channel exchange not yet solved, m3 (+ aquifer to channel)
+    std::vector<double> gw_chan_exchange_booked;  // of gw_chan_exchange_vol, the part already in the run totals, m3
     std::vector<double> gw_lake_exchange_vol; // lake exchange not yet solved, m3 (+ aquifer to lake)
     std::vector<double> gw_tile_vol;     // tile-drain inflow not yet solved, m3 (+ into the drains)
     std::vector<double> gw_head_prev;    // head at the start of the groundwater step, m

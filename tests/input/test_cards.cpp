@@ -173,6 +173,8 @@ bool sweep_argument(const card_entry& e, std::string& arg) {
             return true;
         case card_form::number:
             arg = e.field.kind == field_kind::int_value ? "7" : "2.5";
+            // soil_erosion takes a formula number: 1 to 6 (or 11 to 16).
+            if (std::string(e.keyword) == "soil_erosion") arg = "3";
             return true;
         case card_form::host_event:
             arg = "7";

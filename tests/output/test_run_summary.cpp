@@ -113,7 +113,8 @@ TEST(RunSummary, GlobalSectionOfAPlainRun) {
               "Total amount of discharge=                              640.00\n"
               "\n"
               "Mass balance error of surface components =                0.952381 percent\n\n"
-              "Overall mass balance error =                              0.909091 percent\n \n");
+              "Overall mass balance error =                              0.909091 percent\n \n"
+              "Overall balance, relative error =                        9.091e-03\n \n");
     EXPECT_DOUBLE_EQ(rs.vol_total_init, 100.0);
     EXPECT_DOUBLE_EQ(rs.vol_total_final, 50.0);
     EXPECT_NEAR(rs.overall_mass_balance_error, 1000.0 / 1100.0, 1e-12);

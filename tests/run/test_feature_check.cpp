@@ -16,11 +16,12 @@ TEST(FeatureCheck, EveryUnbuiltFeatureStopsTheRunNamingItsCard) {
     };
     const feature_case cases[] = {
         {"OV_POINT_SOURCE_X", nullptr},   // an unknown card is only warned: the run goes on
-        {"GW_SIMULATION\nWATER_TABLE wt.asc", "gw_simulation"},
+        {"GW_SIMULATION\nINF_RICHARDS\nAQUIFER_DELTA_Z 0.1\nWATER_TABLE wt.asc", "gw_simulation"},
         {"WATER_TABLE wt.asc", "water_table"},
-        {"GW_SIMULATION\nINF_REDIST\nWATER_TABLE wt.asc", "gw_simulation"},
-        {"STORM_SEWER drains.txt", "storm_sewer"},
-        {"SOIL_EROSION 1", "soil_erosion"},
+        {"GW_SIMULATION\nWATER_TABLE wt.asc", "water_table"},
+        {"SOIL_EROSION 12", "soil_erosion"},
+        {"SOIL_EROSION 1\nCHAN_EXPLIC", "soil_erosion"},
+        {"OPTIMIZE_SED", "optimize_sed"},
         {"OV_CON_TRANS", "ov_con_trans"},
         {"CHAN_EXPLIC\nCHAN_CON_TRANS", "chan_con_trans"},
         {"SOIL_CON_TRANS", "soil_con_trans"},

@@ -29,7 +29,7 @@ double summary_value(const std::string& text, const std::string& label) {
     return std::strtod(text.c_str() + at + label.size(), nullptr);
 }
 
-enum class soil { green_ampt, redistribution, layered };
+enum class soil { green_ampt, redistribution, layered, richards };
 
 // rows x (2 half_width + 1) cells of 10 m; the middle column holds one
 // trapezoid link (bottom 2 m, side slope 1) with a node under each cell,
@@ -70,6 +70,10 @@ void write_soil(project_file& p, const std::string& dir, const grid_spec& g, soi
         write_grid(dir + "/" + file, g, [&](int, int) { return value; }, decimals);
         p.card(card, file);
     };
+    if (m == soil::richards) {   // refused before any soil file is read
+        p.card("INF_RICHARDS").card("AQUIFER_DELTA_Z", "0.1");
+        return;
+    }
     if (m == soil::layered) {
         map("SOIL_TYPE_MAP", "soil.asc", 4.0, 0);
         write_file(dir + "/layers.txt",
@@ -90,7 +94,7 @@ void write_soil(project_file& p, const std::string& dir, const grid_spec& g, soi
     }
     map("PORE_INDEX", "pi.asc", 0.3);
     map("RESIDUAL_SAT", "thr.asc", 0.05);
-    p.card("SOIL_MOIST_DEPTH", "80").card("INF_REDIST");
+    p.card("SOIL_MOIST_DEPTH", "0.8").card("INF_REDIST");
 }
 
 // Writes the valley project; `gwbound_text`, when given, replaces the
@@ -205,10 +209,118 @@ TEST(GroundwaterProgram, StreamExchangeBalancesForEachSoilAndAquifer) {
     }
 }
 
+// Heads solved under the redistribution and layered soils (80 cm deep): the
+// table starts at the ground (exfiltration), inside the soil (the stream
+// gains) or below it (the stream loses), with leakage to the deep aquifer and
+// a fixed-head row. The heads move and every volume is booked: the printed
+// in and out totals agree to 1e-9 relative, the groundwater section's own
+// balance closes, and
+//   rain + boundary inflow = outlet + change of surface, channels, soil and
+//                            groundwater + leakage + pumping + recharge lost
+//                            to fixed-head cells.
+TEST(GroundwaterProgram, SolvedAquiferUnderRedistributingSoilsBalances) {
+    struct balance_case {
+        const char* what;
+        soil method;
+        double table_depth;   // m below ground
+        double leakage;       // cm/h
+    };
+    const balance_case cases[] = {
+        {"redistribution, table at the ground", soil::redistribution, 0.0, 0.36},
+        {"redistribution, table in the soil", soil::redistribution, 0.5, 0.36},
+        {"redistribution, table below the soil", soil::redistribution, 1.5, 0.36},
+        {"layered, table at the ground", soil::layered, 0.0, 0.36},
+        {"layered, table in the soil", soil::layered, 0.5, 0.36},
+        {"layered, table below the soil", soil::layered, 1.5, 0.0},
+    };
+    for (const balance_case& bc : cases) {
+        SCOPED_TRACE(bc.what);
+        temp_dir dir;
+        valley_case c;
+        c.method = bc.method;
+        c.table_depth = bc.table_depth;
+        c.groundwater = true;
+        c.leakage = bc.leakage;
+        c.bottom_depth = 6.0;
+        c.gw_k = 36.0;
+        write_valley(dir.path(), c);
+        const run_result r = run_pluvo({"valley.prj"}, dir.path());
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        const std::string s = read_file(dir.file("valley.sum"));
+        auto v = [&](const char* label) { return summary_value(s, label); };
+        // The surface (event report) and the whole run, each to 1e-9 relative.
+        const double in = v("Mass input + original mass:");
+        const double out = v("Mass output + final mass:");
+        EXPECT_NEAR(out, in, 1e-9 * in) << s;
+        EXPECT_LT(std::fabs(v("Overall balance, relative error =")), 1e-9) << s;
+        EXPECT_LT(std::fabs(v("Mass Balance error =")), 1e-6) << s;
+        const double gw_start = v("GW volume start =");
+        const double gw_end = v("GW volume end =");
+        EXPECT_GT(std::fabs(gw_end - gw_start), 1.0) << "the heads did not move\n" << s;
+        if (bc.leakage > 0.0) {
+            EXPECT_GT(v("Leakage to deep aquifer+"), 1.0);
+        }
+        // At the ground, ponded water leaks into the table (exfiltration below 0).
+        if (bc.table_depth == 0.0) {
+            EXPECT_LT(v("Total amount of exfiltration="), -1.0) << s;
+        }
+        const double lost_recharge = v("Total downward flux from unsaturated zone=") -
+                                     v("Total recharge inputs to groundwater=");
+        const double changes = v("Final volume on surface=") - v("Initial volume on surface=") +
+                               v("Final volume in channels=") - v("Initial volume in channels=") +
+                               v("Final volume in soils=") - v("Initial volume in soils=") +
+                               gw_end - gw_start;
+        const double right = v("Total amount of discharge=") + changes +
+                             v("Leakage to deep aquifer+") + v("Pumping") + lost_recharge;
+        // Volumes printed with 2 decimals, 12 terms.
+        EXPECT_NEAR(right, c.rain_volume() + v("Flux across head boundaries="), 0.06) << s;
+    }
+}
+
+// With hardly any rain a table 1.5 m down (below the 80-cm soil and the channel bed)
+// barely moves: the soil columns start down to the soil bottom holding their
+// initial water, so no step refills them from the aquifer. A column started
+// empty at the ground would take 80 cm x the retained content, over 1900 m3
+// here.
+TEST(GroundwaterProgram, StillTableTakesNoWaterFromTheAquifer) {
+    for (soil m : {soil::redistribution, soil::layered}) {
+        SCOPED_TRACE(m == soil::layered ? "layered" : "redistribution");
+        temp_dir dir;
+        valley_case c;
+        c.method = m;
+        c.rain_mm_h = 0.001;   // a trace: the project needs a rain card
+        c.table_depth = 1.5;
+        c.groundwater = true;
+        c.bottom_depth = 6.0;
+        c.gw_k = 36.0;
+        write_valley(dir.path(), c);
+        const run_result r = run_pluvo({"valley.prj"}, dir.path());
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        const std::string s = read_file(dir.file("valley.sum"));
+        // The table drains a few mm towards the stream and the fixed row.
+        EXPECT_LT(std::fabs(summary_value(s, "Total downward flux from unsaturated zone=")), 30.0)
+            << s;
+        EXPECT_LT(std::fabs(summary_value(s, "Sat/unsat. trickery (into gw) =")), 30.0) << s;
+        EXPECT_NEAR(summary_value(s, "Final volume in soils="),
+                    summary_value(s, "Initial volume in soils="), 30.0);
+    }
+}
+
 // 64 x 33 cells: the cell loops run on many threads.
 TEST(GroundwaterProgram, OneAndEightThreadsWriteTheSameOutputs) {
-    for (bool groundwater : {false, true}) {
-        SCOPED_TRACE(groundwater);
+    struct thread_case {
+        const char* what;
+        soil method;
+        bool groundwater;
+    };
+    const thread_case cases[] = {
+        {"Green-Ampt over a table", soil::green_ampt, false},
+        {"Green-Ampt over an aquifer", soil::green_ampt, true},
+        {"redistribution over solved heads", soil::redistribution, true},
+        {"layered over solved heads", soil::layered, true},
+    };
+    for (const thread_case& tc : cases) {
+        SCOPED_TRACE(tc.what);
         std::string outputs[2];
         for (int k = 0; k < 2; ++k) {
             temp_dir dir;
@@ -217,7 +329,8 @@ TEST(GroundwaterProgram, OneAndEightThreadsWriteTheSameOutputs) {
             c.half_width = 16;
             c.total_minutes = 60;
             c.table_depth = 0.5;
-            c.groundwater = groundwater;
+            c.method = tc.method;
+            c.groundwater = tc.groundwater;
             c.threads = k == 0 ? 1 : 8;
             write_valley(dir.path(), c);
             const run_result r = run_pluvo({"valley.prj"}, dir.path());
@@ -240,6 +353,8 @@ TEST(GroundwaterProgram, BadInputsAreRefusedNamingTheirFile) {
         std::string flux;        // static flux table text ("" none)
         soil method;
         std::string message;     // expected in the output
+        std::string cards = "";  // added to the project
+        std::string layers = ""; // replaces the layered soil table
     };
     const std::string header = "north: 120\nsouth: 0\neast: 90\nwest: 0\nrows: 12\ncols: 9\n";
     std::string codes;
@@ -256,8 +371,17 @@ TEST(GroundwaterProgram, BadInputsAreRefusedNamingTheirFile) {
          "Error: static flux table flux.txt, line 2: row 13, column 2 lies outside"},
         {"flux table short", "", "2\n3 2 10.0\n", soil::green_ampt,
          "Error: static flux table flux.txt, line 3:"},
-        {"redistribution over an aquifer", "", "", soil::redistribution,
-         "Error: the card gw_simulation asks for two-dimensional groundwater under a soil other"},
+        {"Richards over an aquifer", "", "", soil::richards,
+         "Error: the card gw_simulation asks for two-dimensional groundwater under Richards"},
+        {"all of the porosity retained", "", "", soil::redistribution,
+         "Error: the card single_unsat_sat gives 1;", "SINGLE_UNSAT_SAT 1.0\n"},
+        {"field capacity at porosity", "", "", soil::layered,
+         "Error: layer 2 of soil 4 in layers.txt has a field capacity of 0.4, not below its "
+         "porosity 0.4", "",
+         "1\nsoils\n4\n"
+         "1.0 0.3 11.0 0.45 0.3 0.1 0.05 0.15 20.0\n"
+         "0.5 0.3 15.0 0.40 0.4 0.1 0.05 0.20 60.0\n"
+         "0.2 0.3 20.0 0.35 0.3 0.1 0.05 0.20\n"},
     };
     for (const bad_case& bc : cases) {
         SCOPED_TRACE(bc.what);
@@ -267,6 +391,9 @@ TEST(GroundwaterProgram, BadInputsAreRefusedNamingTheirFile) {
         c.method = bc.method;
         c.table_depth = 1.5;
         write_valley(dir.path(), c, bc.gwbound);
+        if (!bc.cards.empty())
+            write_file(dir.file("valley.prj"), read_file(dir.file("valley.prj")) + bc.cards);
+        if (!bc.layers.empty()) write_file(dir.file("layers.txt"), bc.layers);
         if (!bc.flux.empty()) {
             write_file(dir.file("flux.txt"), bc.flux);
             std::string prj = read_file(dir.file("valley.prj"));

@@ -176,7 +176,7 @@ TEST(MultiLayer, FrontLayerCases) {
     }
 }
 
-TEST(MultiLayer, DryCellAndZeroTime) {
+TEST(MultiLayer, DryCellZeroTimeAndSaturatedSoil) {
     const layer same = {1.0, 10.0, 0.4, 0.2, 10.0};
     const layer layers[3] = {same, same, same};
     run_state_ptr rs = make_layered_state(layers);
@@ -189,4 +189,14 @@ TEST(MultiLayer, DryCellAndZeroTime) {
     infiltrate_multilayer(*rs, 0.0);
     EXPECT_EQ(rs->ov_depth[1], 0.01);
     EXPECT_EQ(rs->cum_infil[1], 0.0);
+    // A water table at the ground: the saturated soil takes nothing.
+    rs->yes_exfil.assign(2, 1);
+    rs->infil_rate[1] = 5.0;
+    infiltrate_multilayer(*rs, 60.0);
+    EXPECT_EQ(rs->ov_depth[1], 0.01);
+    EXPECT_EQ(rs->cum_infil[1], 0.0);
+    EXPECT_EQ(rs->infil_rate[1], 0.0);
+    rs->yes_exfil[1] = 0;
+    infiltrate_multilayer(*rs, 60.0);
+    EXPECT_GT(rs->cum_infil[1], 0.0);
 }

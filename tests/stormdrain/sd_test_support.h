@@ -1,0 +1,104 @@
+// Small storm-drain networks built in memory for the solver tests.
+#pragma once
+#include <memory>
+#include <vector>
+
+#include "core/alloc.h"
+#include "core/error.h"
+#include "run/run_state.h"
+#include "stormdrain/pipe_section.h"
+#include "stormdrain/sd_input.h"
+#include "stormdrain/superlink_solver.h"
+
+namespace sd_test {
+
+struct state_deleter {
+    void operator()(run_state* rs) const { destroy_run_state(rs); }
+};
+using state_ptr = std::unique_ptr<run_state, state_deleter>;
+
+inline void clear_errors() {
+    error_record.code = 0;
+    error_record.stop = 0;
+}
+
+// A run state of rows x cols dry cells of `cell` m numbered row by row.
+inline state_ptr grid_state(int rows, int cols, double cell) {
+    clear_errors();
+    state_ptr rs(create_run_state());
+    rs->rows = rows;
+    rs->cols = cols;
+    rs->mask_rows = rows;
+    rs->mask_cols = cols;
+    rs->cell_size = cell;
+    rs->GNUM = rows * cols;
+    alloc_int_2d(rs->mask, rows + 1, cols + 1, "mask");
+    int k = 0;
+    for (int r = 1; r <= rows; ++r)
+        for (int c = 1; c <= cols; ++c) rs->mask[r][c] = ++k;
+    rs->ov_depth.assign(static_cast<size_t>(rs->GNUM) + 1, 0.0);
+    rs->superlink = 1;
+    return rs;
+}
+
+inline sd_junction junction(double bottom, double area, int inlet = 0, int cell = 0) {
+    sd_junction j;
+    j.bottom = bottom;
+    j.ground = bottom + 5.0;
+    j.storage_area = area;
+    j.inlet = inlet;
+    j.cell = cell;
+    j.fixed_head = inlet >= 11 ? 1 : 0;
+    j.line = 1;
+    return j;
+}
+
+// A superlink of `pipes` equal circular pipes of diameter D (m), length L
+// (m), slope S0 and roughness n, its first node's invert at `top` (m).
+inline sd_link chain(int us, int ds, int pipes, double D, double L, double S0, double n, double top) {
+    sd_link s;
+    s.us = us;
+    s.ds = ds;
+    s.line = s.slink_line = 1;
+    s.pipes_read = pipes;
+    s.read_nodes.assign(static_cast<size_t>(pipes) + 2, sd_node());
+    s.read_pipes.assign(static_cast<size_t>(pipes) + 1, sd_pipe());
+    for (int k = 1; k <= pipes + 1; ++k) {
+        sd_node& nd = s.read_nodes[static_cast<size_t>(k)];
+        nd.invert = top - S0 * L * (k - 1);
+        nd.ground = nd.invert + 5.0;
+        nd.line = 1;
+    }
+    for (int k = 1; k <= pipes; ++k) {
+        sd_pipe& p = s.read_pipes[static_cast<size_t>(k)];
+        p.type = kSectionCircle;
+        p.size = D;
+        p.slope = S0;
+        p.roughness = n;
+        p.length = L;
+        p.line = 1;
+    }
+    return s;
+}
+
+// Installs the junctions and superlinks (both from index 1) and sets the network to its start.
+inline void install(run_state& rs, const std::vector<sd_junction>& junctions, const std::vector<sd_link>& links,
+                    bool grade = false) {
+    rs.sd_junctions.assign(1, sd_junction());
+    rs.sd_junctions.insert(rs.sd_junctions.end(), junctions.begin(), junctions.end());
+    rs.sd_links.assign(1, sd_link());
+    rs.sd_links.insert(rs.sd_links.end(), links.begin(), links.end());
+    rs.n_sjunc = static_cast<int>(junctions.size());
+    rs.n_slink = static_cast<int>(links.size());
+    build_computational_pipes(rs, grade);
+    rs.vol_drains_init = init_superlink_state(rs);
+    rs.superlink_storage = rs.vol_drains_init;
+}
+
+// Feeds superlink l's upstream junction with q m3/s through its first pipe's tile inflow.
+inline void feed(run_state& rs, int l, double q) {
+    rs.leaky_pipes = 1;
+    rs.sd_links[static_cast<size_t>(l)].pipes[1].tile_flow = q;
+}
+
+}  // namespace sd_test
