@@ -31,22 +31,6 @@ bool network_built(const run_state& rs) {
            rs.nx.size() > ix(rs.links) && rs.ltype.size() > ix(rs.links);
 }
 
-// Moves the lakes' inflow and outflow volumes since the last call into the
-// run and event totals.
-void move_lake_volumes(run_state& rs) {
-    const int n =
-        std::min<int>(rs.num_channel_lakes,
-                      static_cast<int>(std::min(rs.lake_in_dv.size(), rs.lake_out_dv.size())) - 1);
-    for (int k = 1; k <= n; ++k) {
-        rs.vol_lake_inflow += rs.lake_in_dv[ix(k)];
-        rs.event_vol_ov_to_lake += rs.lake_in_dv[ix(k)];
-        rs.vol_lake_outflow += rs.lake_out_dv[ix(k)];
-        rs.event_vol_lake_to_ov += rs.lake_out_dv[ix(k)];
-        rs.lake_in_dv[ix(k)] = 0.0;
-        rs.lake_out_dv[ix(k)] = 0.0;
-    }
-}
-
 // True while some channel-network lake stands above its lowest level.
 bool lake_above_minimum(const run_state& rs) {
     if (!rs.channel_lakes) return false;
@@ -173,9 +157,9 @@ void route_channels(run_state& rs) {
         if (rs.channel_lakes) {
             rs.chan_active = 1;
             apply_lake_point_inputs(rs, dt_c);
-            move_lake_volumes(rs);
+            move_lake_volumes_to_totals(rs);
             update_lake_cells(rs);
-            move_lake_volumes(rs);
+            move_lake_volumes_to_totals(rs);
             rs.lake_level_flag = lake_above_minimum(rs) ? 1 : 0;
         }
     }
@@ -202,7 +186,7 @@ void route_channels(run_state& rs) {
 
     if (built) {
         track_max_yp(rs);
-        if (rs.channel_lakes) move_lake_volumes(rs);
+        if (rs.channel_lakes) move_lake_volumes_to_totals(rs);
         if (rs.flood_stream) track_max_stage(rs);
     }
     rs.chan_step_outlet_volume = outlet_volume;

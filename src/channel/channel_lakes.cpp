@@ -63,6 +63,7 @@ bool update_one_lake(run_state& rs, int i, bool& warned_full) {
         dV += h * A;
         y -= h;
         rs.new_flooded_grid[ix(c)] = -1;
+        ++rs.lake_cell_changes;
         A = k * cell_area;
         std::printf("Removing cell %d from lake\n", c);
         if (gw) rs.gwbound[ix(c)] = rs.og_gwbound_type[ix(c)];
@@ -108,6 +109,7 @@ bool update_one_lake(run_state& rs, int i, bool& warned_full) {
         }
         rs.lake_mask[ix(c)] = i;
         rs.new_flooded_grid[ix(c)] = 1;
+        ++rs.lake_cell_changes;
         if (gw) rs.gwbound[ix(c)] = 7;
         A = k * cell_area;
         const double d = depths ? rs.ov_depth[ix(c)] : 0.0;
@@ -159,4 +161,18 @@ void lake_evaporation(run_state& rs, double wind, double air_temp, double humidi
         rs.vol_lake_evaporation += taken;
     }
     update_lake_cells(rs);
+}
+
+void move_lake_volumes_to_totals(run_state& rs) {
+    const int n =
+        std::min<int>(rs.num_channel_lakes,
+                      static_cast<int>(std::min(rs.lake_in_dv.size(), rs.lake_out_dv.size())) - 1);
+    for (int k = 1; k <= n; ++k) {
+        rs.vol_lake_inflow += rs.lake_in_dv[ix(k)];
+        rs.event_vol_ov_to_lake += rs.lake_in_dv[ix(k)];
+        rs.vol_lake_outflow += rs.lake_out_dv[ix(k)];
+        rs.event_vol_lake_to_ov += rs.lake_out_dv[ix(k)];
+        rs.lake_in_dv[ix(k)] = 0.0;
+        rs.lake_out_dv[ix(k)] = 0.0;
+    }
 }

@@ -22,3 +22,7 @@ void update_lake_cells(run_state& rs);
 // than the lake holds; booked in cumulative_lake_evap and
 // vol_lake_evaporation (m3); then update_lake_cells.
 void lake_evaporation(run_state& rs, double wind, double air_temp, double humidity);
+
+// Moves the lakes' inflow and outflow volumes since the last call (lake_in_dv,
+// lake_out_dv, m3) into the run and event totals and clears them.
+void move_lake_volumes_to_totals(run_state& rs);

@@ -162,6 +162,7 @@ struct channel_state {
     std::vector<double> lake_out_dv;         // outflow volume since the last accounting, m3
     std::vector<int> new_flooded_grid;       // per cell 1..GNUM: newly flooded by a lake
     int lake_full_warned = 0;                // the full-extent warning of a lake was printed
+    long lake_cell_changes = 0;              // cells taken or given back by the lakes so far
     double lakes_init_volume = 0.0;          // water of the channel lakes at set-up, m3
     std::vector<double> lake_source;         // per cell 1..GNUM: lake-aquifer exchange source, m3/s
     std::vector<int> og_gwbound_type;        // per cell 1..GNUM: groundwater boundary code as read

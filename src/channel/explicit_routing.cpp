@@ -295,7 +295,12 @@ void book_lake_volumes(run_state& rs, double dt) {
         }
         if (is_lake(type)) {
             const int ds = rs.dslink[li];
-            if (ds >= 1 && ds <= rs.links) book(lake, -dt * rs.qp(1, ix(ds)));
+            // A routed link below takes the lake link's own outflow; a
+            // structure link draws its first-node flow from the lake.
+            if (ds >= 1 && ds <= rs.links && routed_link(rs.ltype[ix(ds)]))
+                book(lake, -dt * rs.qp(ix(rs.nx[li]), li));
+            else if (ds >= 1 && ds <= rs.links)
+                book(lake, -dt * rs.qp(1, ix(ds)));
         }
     }
 }
@@ -355,12 +360,12 @@ double clear_negative_areas(const run_state& rs, node_array& areas) {
     return smallest;
 }
 
-// qp = (qp_last + qp_iter) / 2 on every node of the routed and structure links.
+// qp = (qp_last + qp_iter) / 2 on every node of the routed, structure and lake links.
 void average_flows(run_state& rs) {
     for (int l = 1; l <= rs.links; ++l) {
         const size_t li = ix(l);
         const int type = rs.ltype[li];
-        if (is_lake(type) || is_overtaken(type)) continue;
+        if (is_overtaken(type)) continue;
         const int n = is_structure(type) ? std::max(rs.nx[li], 2) : rs.nx[li];
         const double* a = rs.qp_last.link_data(li);
         const double* b = rs.qp_iter.link_data(li);

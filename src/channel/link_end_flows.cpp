@@ -155,6 +155,34 @@ double junction_flow(const run_state& rs, int i, const node_array& flows) {
     return slope_flow(s, rs.conv(ix(n), li), rs.conv(1, di));
 }
 
+// Lake link i draining straight into a routed channel link: the flow from the
+// lake's level into the first node of that link over the node spacing, with
+// the node's conveyance, stored as the lake link's own last-node flow (m3/s),
+// which the first node receives and the lake pays. The lake gives no more
+// than it holds in the sub-step `dt` (s), the node no more than its water
+// when the flow runs back into the lake. Below any other link the lake link
+// passes nothing this way (a structure link draws from the lake itself).
+void lake_outlet_flow(const run_state& rs, int i, node_array& flows, double dt) {
+    const size_t li = ix(i);
+    const int n = rs.nx[li];
+    if (n < 1) return;
+    double q = 0.0;
+    const int d = rs.dslink[li];
+    if (d >= 1 && d <= rs.links && routed_link(rs.ltype[ix(d)]) && rs.nx[ix(d)] >= 1) {
+        const size_t di = ix(d);
+        const double s = (lake_level_of(rs, i) - level(rs, 1, d)) / rs.dx[di];
+        q = slope_flow(s, rs.conv(1, di), rs.conv(1, di));
+        const int lake = rs.lake2link[li];
+        const double held = (lake >= 1 && ix(lake) < rs.lake_volume.size())
+                                ? std::max(rs.lake_volume[ix(lake)], 0.0)
+                                : 0.0;   // m3
+        if (q > 0.0 && q * dt > held) q = held / dt;
+        const double node = std::max(rs.area(1, di), 0.0) * rs.dx[di];   // m3
+        if (q < 0.0 && -q * dt > node) q = -node / dt;
+    }
+    flows(ix(n), li) = q;
+}
+
 // Outlet node N of the last link. Returns false on a negative outlet slope.
 bool outlet_flow(run_state& rs, node_array& flows) {
     const int L = rs.links;
@@ -239,7 +267,11 @@ int compute_link_end_flows(run_state& rs, node_array& flows, double dt, double t
     for (int i = rs.links; i >= 1; --i) {
         const size_t li = ix(i);
         const int type = rs.ltype[li];
-        if (is_lake(type) || is_overtaken(type)) continue;
+        if (is_lake(type)) {
+            lake_outlet_flow(rs, i, flows, dt);
+            continue;
+        }
+        if (is_overtaken(type)) continue;
         if (is_structure(type)) {
             if (!structure_flows(rs, i, flows, dt, time)) return -1;
             continue;

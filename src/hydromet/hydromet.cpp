@@ -10,13 +10,11 @@
 #include "core/dates.h"
 #include "core/error.h"
 #include "core/file_object.h"
+#include "hydromet/evapo_trans.h"
 #include "hydromet/hmet_reader.h"
 #include "hydromet/rain_apply.h"
 #include "hydromet/snow.h"
 #include "run/run_state.h"
-
-// Not built yet: these steps do nothing.
-void compute_soil_et(run_state&) {}
 
 namespace {
 
@@ -134,7 +132,6 @@ void report_hour(run_state& rs) {
         if (std::isnan(th)) std::printf("Theta_all for cell %d is not a number \n", c);
         theta += th;
         const double p = cell_value(rs.pet_rate, c);
-        if (p > 1.0) std::printf("oy");
         pet += p * 3600.0;
         cfgi += cell_value(rs.cfgi, c);
         if (two_layers) {
@@ -156,7 +153,6 @@ void report_hour(run_state& rs) {
     rs.avg_bottom_flux = n > 0 ? bottom / cells : 0.0;
     rs.avg_theta = n > 0 ? theta / cells : 0.0;
     const double mean_pet = n > 0 ? pet / cells : 0.0;
-    if (mean_pet > 1.0) std::printf("oy");
     const double mean_cfgi = n > 0 ? cfgi / cells : 0.0;
     const double area = rs.cell_size * rs.cell_size * cells;
     rs.avg_et_rate =
@@ -197,9 +193,6 @@ void clear_snow_history(run_state& rs) {
 
 }  // namespace
 
-// Stub until the evapotranspiration process is built: no rates are computed.
-void evapo_trans(run_state&) {}
-
 void update_hydromet(run_state& rs) {
     if (!rs.long_term || rs.hmet_next < 0.0) return;
     if (rs.time < rs.hmet_next - rs.time_tolerance) return;
@@ -224,8 +217,9 @@ void update_hydromet(run_state& rs) {
         std::printf("longterm %d/%d/%d  %2d:00 Avg. Soil Moisture: %7.2lf  \n", rs.year, rs.month,
                     rs.day, rs.hour, rs.avg_theta);
     }
-    evapo_trans(rs);
+    rs.hmet_current.air_temp = evapo_trans(rs);
     if (error_record.code != 0) return;
+    update_frozen_ground_index(rs);
     // The next hmet hour follows the record just taken.
     rs.hmet_last = rs.time;
     ++rs.hmet_read_count;

@@ -63,6 +63,20 @@ struct hydromet_state {
     int albedo = 0, vheight = 0, tcoeff = 0, canopy = 0, wilting_point = 0;  // ET maps given
     int seasonal_rs = 0;            // seasonal canopy resistance
 
+    // Evapotranspiration per cell (GNUM+1, used from 1): vegetation maps read by
+    // read_et_maps, ground temperature and rates written by evapo_trans, the frozen
+    // ground index by update_frozen_ground_index
+    std::vector<double> veg_albedo;        // surface albedo, -
+    std::vector<double> veg_height;        // vegetation height, m
+    std::vector<double> veg_tcoeff;        // transmission coefficient of the direct beam, - (0 read as 1)
+    std::vector<double> veg_canopy_rs;     // canopy resistance, s/m
+    std::vector<double> ground_temp;       // ground temperature, K
+    std::vector<double> energy_residual;   // energy-balance residual of the last pass, kW/m2
+    std::vector<double> pet_rate;          // potential evapotranspiration rate, cm/s (at least 0)
+    std::vector<double> aet_rate;          // actual evapotranspiration rate, cm/s (at least 0)
+    std::vector<double> cfgi;              // continuous frozen ground index, - (above 83: frozen)
+    int et_ground_started = 0;             // 1 once evapo_trans has set the ground temperatures
+
     // Snow (values of the snow number cards stay in rs.cards)
     int snow_no_infiltrate = 0;     // no infiltration under snow
     int snow_roughness_on = 0;      // snow_roughness card given
@@ -154,6 +168,12 @@ struct hydromet_state {
     // Hydrometeorological record read by the rain application and the snow routine
     hmet_record hmet_current;       // the current record
     checked_array<double> hmet_cell_temp;   // air temperature per cell 1..GNUM (gridded or orographic), degrees C
+    checked_array<double> hmet_cell_direct_rad;    // gridded: direct radiation per cell, units of the record
+    checked_array<double> hmet_cell_global_rad;    // gridded: global radiation per cell, units of the record
+    checked_array<double> hmet_cell_cloud;         // gridded: cloud cover per cell, tenths of sky 0-10
+    checked_array<double> hmet_cell_rel_humidity;  // gridded: relative humidity per cell, %
+    checked_array<double> hmet_cell_pressure;      // gridded: barometric pressure per cell, mb
+    checked_array<double> hmet_cell_wind;          // gridded: wind speed per cell, m/s
     double hmet_ref_elevation = 0.0;        // elevation of the hmet gage (orographic header), m
     double orog_gage_elevation = 0.0;       // elevation of the orographic gage (orographic header), m
 
@@ -179,21 +199,6 @@ struct hydromet_state {
     int hmet_record_count = 0;      // records found by the counting call
     int hmet_read_count = 0;        // 1 after the counting call, 2 at the first data read, +1 per step
     double hmet_working_lapse = -5.0;  // working lapse rate, degrees C per 1000 m of elevation
-    // Per-cell values of the gridded format (GNUM+1, used from 1); hmet_cell_temp above
-    // also takes the orographic temperatures.
-    checked_array<double> hmet_cell_direct_rad;     // direct radiation, units of the maps
-    checked_array<double> hmet_cell_global_rad;     // global radiation, units of the maps
-    checked_array<double> hmet_cell_cloud;          // cloud cover, tenths of sky 0-10
-    checked_array<double> hmet_cell_rel_humidity;   // relative humidity, %
-    checked_array<double> hmet_cell_pressure;       // barometric pressure, mb
-    checked_array<double> hmet_cell_wind;           // wind speed, m/s
-
-    // Evapotranspiration rates and frozen-ground index per cell (GNUM+1, used from 1),
-    // written by evapo_trans and update_frozen_ground_index, read by the hmet report.
-    std::vector<double> pet_rate;   // potential evapotranspiration rate, cm/s
-    std::vector<double> aet_rate;   // actual evapotranspiration rate, cm/s
-    std::vector<double> cfgi;       // continuous frozen ground index, -
-
     // Hourly report of the long-term step (update_hydromet)
     double vol_evaporation_last = 0.0;  // evapotranspiration volume at the previous report, m3
     double avg_theta = 0.0;         // mean top-soil water content, m3/m3

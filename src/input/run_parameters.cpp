@@ -252,6 +252,8 @@ void copy_subsurface(run_state& rs) {
         default:
             break;
     }
+    // long-term runs of the soil-moisture Green-Ampt forms withdraw evapotranspiration from the root zone
+    rs.soil_et = rs.long_term && rs.recharge_computed ? 1 : 0;
     // soil moisture
     rs.moisture = (c.moisture_given || c.mapping_table_given) ? 1 : 0;
     // Richards

@@ -33,6 +33,13 @@
 // level. The depth update leaves a lake cell's depth alone and books what
 // its face pair moved as the cell's gain; the step adds the gains to the
 // lakes' inflow in cell order at its end, and a restart clears them.
+//
+// Channel-network lakes take the same path with lake_mask as the lake of the
+// cell and each lake's level from its volume (channel_lake_faces.h): lake
+// water leaves with its depth above the ground of the cell outside, the
+// faces through which a lake gives water are scaled to what it holds, and
+// after every sweep the lake cells' exchanges go into the lakes' volumes
+// in cell order (one thread), so the next sweep sees the new levels.
 #include "overland/ade_scheme.h"
 
 #include <cmath>
@@ -43,6 +50,7 @@
 #include "channel/lateral_inflow.h"
 #include "core/error.h"
 #include "core/parallel.h"
+#include "overland/channel_lake_faces.h"
 #include "overland/lowspots.h"
 #include "overland/olake.h"
 #include "overland/view_setup.h"
@@ -103,6 +111,8 @@ struct ade_view {
     const int* btype = nullptr;     // overland boundary type per cell, when boundaries are on
     const int* lake = nullptr;      // overland lake of the cell (0 none), when lakes run
     const double* stage = nullptr;  // water level of the cell's lake (lake cells), m
+    const double* lake_level = nullptr;  // per lake: level of each channel lake, m (set only
+                                         // when the lakes are those of the channel network)
     run_state* rs = nullptr;        // the run, for the lake outflow limit (with lakes)
     double dx = 0.0;                // cell size, m
     double inv_dx = 0.0;            // 1 / cell size, 1/m
@@ -125,6 +135,9 @@ struct ade_work {
     double* clip = nullptr;         // water created by a clip in the step, m3
     double* lake_gain = nullptr;    // water into the lake through a lake cell's faces in the
                                     // step, m3 (with lakes)
+    double* lake_in = nullptr;      // per cell: water into the channel lake through the faces
+                                    // of this lake cell in the sweep, m3
+    double* lake_out = nullptr;     // per cell: water out of it likewise, m3
 };
 
 inline bool held(const ade_view& v, int c) {
@@ -139,7 +152,9 @@ inline bool in_lake(const ade_view& v, int c) {
 // cell.
 template <bool kLakes>
 inline double water_level(const ade_view& v, const double* h, int c) {
-    return (kLakes && in_lake(v, c)) ? v.stage[c] : v.z[c] + h[c];
+    if (kLakes && in_lake(v, c))
+        return v.lake_level != nullptr ? v.lake_level[v.lake[c]] : v.stage[c];
+    return v.z[c] + h[c];
 }
 
 // Depth of cell c as a donor, m: a lake gives without end (its budget
@@ -185,8 +200,12 @@ inline double face_discharge(const ade_view& v, const double* h, int c, int b, i
         const int o = lake_c ? b : c;   // the cell outside the lake
         const wetland_record* w =
             (v.wmask != nullptr && v.wmask[o] >= 1) ? &v.wrec[v.wmask[o]] : nullptr;
-        const double q = lake_face_flow(v.z[o] + h[o], h[o], v.r[o], v.n[o], w,
-                                        v.stage[lake_c ? c : b], v.dx);
+        const int l = lake_c ? c : b;   // the lake cell
+        const double q =
+            v.lake_level != nullptr
+                ? channel_lake_face_flow(v.z[o], h[o], v.r[o], v.n[o], w,
+                                         v.lake_level[v.lake[l]], v.dx)
+                : lake_face_flow(v.z[o] + h[o], h[o], v.r[o], v.n[o], w, v.stage[l], v.dx);
         return lake_c ? -q : q;
     }
     const double hc = h[c];
@@ -336,7 +355,19 @@ void apply_sweep(const ade_view& v, const ade_work& w, const sweep_arrays& s, do
         const double dh = (s.q[s.up[c]] - q) * c2;
         const double before = h[c];
         if (in_lake(v, c)) {
-            w.lake_gain[c] += dh * v.area;
+            if (v.lake_level == nullptr) {
+                w.lake_gain[c] += dh * v.area;
+                continue;
+            }
+            // Each face's water by its direction: into the channel lake or out of it.
+            const double into_up = s.q[s.up[c]] * u;   // m3, positive into c
+            const double into_own = -q * u;            // m3, positive into c
+            double in = 0.0;
+            double out = 0.0;
+            (into_up > 0.0 ? in : out) += std::fabs(into_up);
+            (into_own > 0.0 ? in : out) += std::fabs(into_own);
+            w.lake_in[c] += in;
+            w.lake_out[c] += out;
             continue;
         }
         if (held(v, c)) {
@@ -404,10 +435,22 @@ int run_substep(const ade_view& v, const ade_work& w, double u, bool x_first, bo
                 // One thread, in cell order; the barrier at its end lets the
                 // others see the faces.
                 const bool x_pass = s.q == w.qx;
+                double* qx = x_pass ? s.q : nullptr;
+                double* qy = x_pass ? nullptr : s.q;
 #pragma omp single
-                limit_lake_outflow(*v.rs, x_pass ? s.q : nullptr, x_pass ? nullptr : s.q, u);
+                {
+                    if (v.lake_level != nullptr)
+                        limit_channel_lake_outflow(*v.rs, qx, qy, u);
+                    else
+                        limit_lake_outflow(*v.rs, qx, qy, u);
+                }
             }
             apply_sweep(v, w, s, c2, u, f.halve, f.clipped);
+            if (kLakes && v.lake_level != nullptr) {
+                // The sweep's exchanges into the lakes' volumes and levels.
+#pragma omp single
+                book_channel_lake_substep(*v.rs);
+            }
         }
     }
     clipped = f.clipped;
@@ -577,6 +620,15 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
         v.rs = &rs;
         w.lake_gain = rs.ov_lake_gain.data();
     }
+    // Lakes of the channel network (never together with overland lakes).
+    const bool channel_lakes = !lakes && prepare_channel_lake_step(rs);
+    if (channel_lakes) {
+        v.lake = rs.lake_mask.data();
+        v.lake_level = rs.ov_chlake_level.data();
+        v.rs = &rs;
+        w.lake_in = rs.ov_chlake_in.data();
+        w.lake_out = rs.ov_chlake_out.data();
+    }
     double* const start = rs.ade_start_depth.data();
 
     // The first sub-step: the last one (or dt), shortened when the present
@@ -649,6 +701,7 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
         outlet_volume = 0.0;
         clipped_any = 0;
         if (lakes) restart_lake_step(rs);
+        if (channel_lakes) restart_channel_lake_step(rs);
 
         bool restart = false;
         bool halve = false;

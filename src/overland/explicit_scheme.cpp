@@ -29,6 +29,13 @@
 // scaled to its budget (serial, cell order). In the apply loop a lake cell
 // keeps its depth and books what its faces moved as its own gain, which the
 // step adds to the lake's inflow in cell order at its end.
+//
+// Channel-network lakes take the same path with lake_mask as the lake of the
+// cell and each lake's level from its volume (channel_lake_faces.h): the
+// face law lets lake water out with its depth above the cell's ground, the
+// faces of a lake are scaled to the water it holds, and after every sub-step
+// the lake cells' exchanges go into the lakes' volumes in cell order, so the
+// next sub-step sees the new levels.
 #include "overland/explicit_scheme.h"
 
 #include <cmath>
@@ -39,6 +46,7 @@
 #include "core/parallel.h"
 #include "run/run_state.h"
 #include "overland/boundaries.h"
+#include "overland/channel_lake_faces.h"
 #include "overland/lowspots.h"
 #include "overland/olake.h"
 #include "overland/view_setup.h"
@@ -84,6 +92,11 @@ struct face_view {
     const double* z = nullptr;      // ground elevation, m (with lakes)
     double* lake_gain = nullptr;    // water into the lake through the cell's faces, m3 (with lakes)
     run_state* rs = nullptr;        // the run, for the lake outflow limit (with lakes)
+    const double* lake_level = nullptr;  // per lake: level of each channel lake, m (set only
+                                         // when the lakes are those of the channel network)
+    double* lake_in = nullptr;      // per cell: water into the channel lake through the faces
+                                    // of this lake cell in the sub-step, m3
+    double* lake_out = nullptr;     // per cell: water out of it likewise, m3
     double dx = 0.0;                // cell size, m
     double inv_dx = 0.0;            // 1 / cell size, 1/m
     int cells = 0;                  // GNUM
@@ -195,7 +208,10 @@ double lake_face(const face_view& v, int j, int k) {
     const wetland_record* w =
         (v.wmask != nullptr && v.wmask[c] >= 1) ? &v.wrec[v.wmask[c]] : nullptr;
     const double q =
-        lake_face_flow(v.z[c] + v.h[c], v.h[c], v.r[c], v.n[c], w, v.stage[l], v.dx);
+        v.lake_level != nullptr
+            ? channel_lake_face_flow(v.z[c], v.h[c], v.r[c], v.n[c], w, v.lake_level[v.lake[l]],
+                                     v.dx)
+            : lake_face_flow(v.z[c] + v.h[c], v.h[c], v.r[c], v.n[c], w, v.stage[l], v.dx);
     return lake_j ? -q : q;
 }
 
@@ -346,6 +362,14 @@ inline double donor_depth(const face_view& v, int j) {
     return (kLakes && v.lake[j] != 0) ? kLakeDonorDepth : v.h[j];
 }
 
+// Depth of cell j in the level limit, m: a channel lake cell stands for its
+// lake's water above its ground; otherwise `depth`.
+template <bool kLakes>
+inline double level_depth(const face_view& v, int j, double depth) {
+    if (kLakes && v.lake_level != nullptr && v.lake[j] != 0) return v.lake_level[v.lake[j]] - v.z[j];
+    return depth;
+}
+
 // The face flows of the cells of one tile with lakes, one face at a time;
 // adds to the split counts. c2 = s / dx^2, 1/m.
 template <bool kDikes, bool kWetlands, bool kLakes>
@@ -354,30 +378,37 @@ inline void tile_faces_one_by_one(const face_view& v, const tile_values& t, doub
     for (int i = 0; i < t.count; ++i) {
         const int j = t.first + i;
         const double hj = donor_depth<kLakes>(v, j);
+        // The faces of a channel lake's cells call for no split: the lake
+        // gives no more than it holds, and the cell outside tests its own.
+        const bool tested = !(kLakes && v.lake_level != nullptr && v.lake[j] != 0);
         const int kr = v.right[j];
         double q = 0.0;
         if (kr != 0) {
             q = face_flow_of<kDikes, kWetlands, kLakes>(v, t, i, j, kr, 0);
-            if (q != 0.0) q = level_limited(v, q, c2, v.sx[j], hj, v.h[kr]);
+            if (q != 0.0)
+                q = level_limited(v, q, c2, v.sx[j], level_depth<kLakes>(v, j, hj),
+                                  level_depth<kLakes>(v, kr, v.h[kr]));
         }
         v.qx[j] = q;
         if (q != 0.0) {
             const double dhh = q * c2;
             const double hk = donor_depth<kLakes>(v, kr);
-            if (needs_split(dhh, hj, hk)) ++split_x;
+            if (tested && needs_split(dhh, hj, hk)) ++split_x;
             if (heavy_donor(dhh, hj, hk)) ++heavy;
         }
         const int kb = v.below[j];
         q = 0.0;
         if (kb != 0) {
             q = face_flow_of<kDikes, kWetlands, kLakes>(v, t, i, j, kb, 1);
-            if (q != 0.0) q = level_limited(v, q, c2, v.sy[j], hj, v.h[kb]);
+            if (q != 0.0)
+                q = level_limited(v, q, c2, v.sy[j], level_depth<kLakes>(v, j, hj),
+                                  level_depth<kLakes>(v, kb, v.h[kb]));
         }
         v.qy[j] = q;
         if (q != 0.0) {
             const double dhh = q * c2;
             const double hk = donor_depth<kLakes>(v, kb);
-            if (needs_split(dhh, hj, hk)) ++split_y;
+            if (tested && needs_split(dhh, hj, hk)) ++split_y;
             if (heavy_donor(dhh, hj, hk)) ++heavy;
         }
     }
@@ -516,7 +547,12 @@ void limit_and_apply(const face_view& v, double c2, double* scale, double* dst, 
     if (kLakes) {
         // One thread; the barrier at its end lets the others see the faces.
 #pragma omp single
-        limit_lake_outflow(*v.rs, v.qx, v.qy, c2 * v.dx * v.dx);
+        {
+            if (v.lake_level != nullptr)
+                limit_channel_lake_outflow(*v.rs, v.qx, v.qy, c2 * v.dx * v.dx);
+            else
+                limit_lake_outflow(*v.rs, v.qx, v.qy, c2 * v.dx * v.dx);
+        }
     }
     if (heavy) {
 #pragma omp for schedule(static)
@@ -552,7 +588,18 @@ void limit_and_apply(const face_view& v, double c2, double* scale, double* dst, 
         const double net = (v.qx[v.left[j]] - v.qx[j]) + (v.qy[v.above[j]] - v.qy[j]);
         if (kLakes && v.lake[j] != 0) {
             dst[j] = v.h[j];
-            v.lake_gain[j] += net * c2 * (v.dx * v.dx);
+            if (v.lake_level == nullptr) {
+                v.lake_gain[j] += net * c2 * (v.dx * v.dx);
+                continue;
+            }
+            // Each face's water by its direction: into the lake or out of it.
+            const double seconds = c2 * (v.dx * v.dx);
+            const double faces[4] = {v.qx[v.left[j]], -v.qx[j], v.qy[v.above[j]], -v.qy[j]};
+            double in = 0.0;
+            double out = 0.0;
+            for (const double q : faces) (q > 0.0 ? in : out) += std::fabs(q) * seconds;
+            v.lake_in[j] += in;
+            v.lake_out[j] += out;
             continue;
         }
         dst[j] = v.h[j] + net * c2;
@@ -647,6 +694,46 @@ void print_split_lines(const face_view& v, bool x_pass, double c2, bool short_st
     }
 }
 
+// The split lines of one pass with channel-network lakes (only faces of cells
+// outside the lakes), two a face by its reason, unless `quiet`: the depth
+// moved (celerity), else the depth change, else the donor's depth after it.
+void print_channel_lake_split_lines(const face_view& v, bool x_pass, double c2, bool short_step,
+                                    bool parallel, bool quiet) {
+    if (quiet) return;
+    const double* q = x_pass ? v.qx : v.qy;
+    const int* next = x_pass ? v.right : v.below;
+    const char* celerity = x_pass ? "  ]x:_U_%2.4lf H%2.4lf Q:%4.2lf dt:%4.2lf j:%d\n"
+                                  : "  ]y:_U_%2.4lf H%2.4lf Q:%4.2lf dt:%4.2lf j:%d\n";
+    const char* change = x_pass ? "  ]x:U%2.4lf _H_%2.4lf Q:%4.2lf dt:%4.2lf j:%d\n"
+                                : "  ]y:U%2.4lf _H_%2.4lf Q:%4.2lf dt:%4.2lf j:%d\n";
+    const char* negative = x_pass ? "  ]x: h+dh < 0.00   (h+dh=%lf)  j:%d\n"
+                                  : "  ]y: h+dh < 0.00   (h+dh=%lf)  j:%d\n";
+    const double seconds = c2 * v.dx * v.dx;   // sub-step, s
+    const int n = v.cells;
+#pragma omp parallel if (parallel)
+    {
+        bool quiet_thread = false;
+#pragma omp for schedule(static)
+        for (int j = 1; j <= n; ++j) {
+            if (quiet_thread || q[j] == 0.0 || v.lake[j] != 0) continue;
+            const double dhh = q[j] * c2;   // m
+            if (!needs_split(dhh, v.h[j], donor_depth<true>(v, next[j]))) continue;
+            const double unit_q = q[j] / v.dx;   // m2/s
+            if (std::fabs(dhh) > kSplitShift) {
+                std::printf(celerity, std::fabs(dhh), dhh, unit_q, seconds, j);
+                std::printf("    -> Cell Exceded Celerity Check\n");
+            } else if (std::fabs(dhh) > kSplitDepthChange) {
+                std::printf(change, std::fabs(dhh), dhh, unit_q, seconds, j);
+                std::printf("    -> Cell Exceeded Max Height Change\n");
+            } else {
+                std::printf(negative, v.h[j] + dhh, j);
+                std::printf("    -> Outflow Exceeded Water Depth\n");
+            }
+            if (short_step) quiet_thread = true;
+        }
+    }
+}
+
 // Sizes the work arrays of the scheme at the first call of the run.
 void size_scheme_arrays(run_state& rs) {
     const size_t size = static_cast<size_t>(rs.GNUM) + 1;
@@ -733,6 +820,16 @@ double route_overland_explicit(run_state& rs, double dt) {
         v.lake_gain = rs.ov_lake_gain.data();
         v.rs = &rs;
     }
+    // Lakes of the channel network (never together with overland lakes).
+    const bool channel_lakes = !lakes && prepare_channel_lake_step(rs);
+    if (channel_lakes) {
+        v.lake = rs.lake_mask.data();
+        v.lake_level = rs.ov_chlake_level.data();
+        v.z = rs.elevation.data();
+        v.lake_in = rs.ov_chlake_in.data();
+        v.lake_out = rs.ov_chlake_out.data();
+        v.rs = &rs;
+    }
 
     int divisions = 0;
     bool too_short = false;
@@ -742,6 +839,7 @@ double route_overland_explicit(run_state& rs, double dt) {
     while (restart) {
         restart = false;
         if (lakes) restart_lake_step(rs);
+        if (channel_lakes) restart_channel_lake_step(rs);
         double elapsed = 0.0;
         held_gain = 0.0;
         held_loss = 0.0;
@@ -763,7 +861,10 @@ double route_overland_explicit(run_state& rs, double dt) {
                 const int splits = x_pass ? counts.split_x : counts.split_y;
                 if (splits == 0) continue;
                 const bool short_step = used <= kShortestDivisible;
-                print_split_lines(v, x_pass, c2, short_step, parallel);
+                if (channel_lakes)
+                    print_channel_lake_split_lines(v, x_pass, c2, short_step, parallel, rs.quiet);
+                else
+                    print_split_lines(v, x_pass, c2, short_step, parallel);
                 if (short_step) too_short = true;
                 if (too_short) continue;
                 if (divisions < kMaxDivisions) {
@@ -784,6 +885,7 @@ double route_overland_explicit(run_state& rs, double dt) {
             if (restart) break;
 
             if (!applied) finish_substep(v, c2, scale, dst, counts.heavy > 0, parallel);
+            if (channel_lakes) book_channel_lake_substep(rs);
             if (!rs.ov_head_cells.empty()) hold_head_cells(rs, dst, held_gain, held_loss);
             v.h = dst;
             elapsed = next_elapsed;

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "channel/channel_lakes.h"
 #include "channel/channel_records.h"
 #include "run/clock.h"
 #include "core/dates.h"
@@ -15,6 +16,7 @@
 #include "run/run_state.h"
 #include "overland/ade_scheme.h"
 #include "overland/boundaries.h"
+#include "overland/channel_lake_faces.h"
 #include "overland/explicit_scheme.h"
 #include "overland/lowspots.h"
 #include "overland/pumps.h"
@@ -83,6 +85,8 @@ int check_surface(run_state& rs) {
     // A lake standing above a low spot's crest drains through it even when
     // every plain cell is dry.
     if (!water && lake_may_pass_low_spot(rs)) water = 1;
+    // So does a channel lake standing above the ground beside it.
+    if (!water && channel_lake_may_spill(rs)) water = 1;
     rs.surface_has_water = water;
     rs.surface_has_flow = flow;
     return bad == INT_MAX ? 0 : bad;
@@ -161,9 +165,10 @@ void route_overland(run_state& rs) {
     apply_snow_roughness(rs);
     if (!process_due(rs, rs.rain_next)) return;
 
-    if (rs.channel_lakes) {
-        std::printf("\nError: lakes of the channel network cannot be routed by the explicit "
-                    "overland scheme yet.\n");
+    // The schemes give a face one lake family at a time.
+    if (rs.lakes && rs.channel_lakes) {
+        std::printf("\nError: overland lakes and lakes of the channel network cannot be "
+                    "simulated together yet.\n");
         fail_printed();
         return;
     }
@@ -207,6 +212,8 @@ void route_overland(run_state& rs) {
 
     // The lake step runs after every overland step (its inflows may also come from the rain).
     if (rs.lakes) rs.lakes_changed = 1;
+    // The channel lakes' exchanges of the step go into the run totals.
+    if (rs.channel_lakes) move_lake_volumes_to_totals(rs);
 
     rs.rain_last = rs.time;
     rs.rain_next = rs.time + rs.rain_step_days;

@@ -110,6 +110,22 @@ struct overland_state {
     std::vector<double> ov_lake_budget_start;  // per lake: the budget at the start of the step, m3
     std::vector<double> ov_lake_out;     // per lake: water asked of it in the current sub-step, m3
 
+    // Channel-network lakes in the overland schemes (sized at the first call, kept)
+    std::vector<int> ov_chlake_cells;    // lake cells with a face to a cell outside the lakes, in
+                                         // cell order
+    std::vector<int> ov_chlake_ring;     // cells whose right or lower face joins a lake cell and a
+                                         // cell outside the lakes, in cell order
+    std::vector<double> ov_chlake_in;    // per cell: water into its lake through the faces of
+                                         // this lake cell in the current sub-step or sweep, m3
+    std::vector<double> ov_chlake_out;   // per cell: water out of its lake likewise, m3
+    std::vector<double> ov_chlake_level; // per lake: water level the faces see, m
+    std::vector<double> ov_chlake_give;  // per lake: water asked of it in the current sub-step, m3
+    std::vector<double> ov_chlake_saved; // per lake: lake_volume, lake_in_dv, lake_out_dv at the
+                                         // start of the step (3 slots a lake), m3
+    long ov_chlake_built = -1;           // lake_cell_changes when the cell lists were last built
+                                         // (-1: not yet)
+    int ov_chlake_any = 0;               // some cell lies in a channel lake (with the lists)
+
     // Work sets of the lake extent step (sized at its first call, kept)
     std::vector<int> olake_mark;         // per cell: listing number that last took the cell
     int olake_listing = 0;               // current listing number

@@ -16,6 +16,7 @@
 #include "core/parallel.h"
 #include "run/run_state.h"
 #include "core/text.h"
+#include "hydromet/evapo_trans.h"
 #include "input/cell_arrays.h"
 #include "input/map_reader.h"
 #include "input/mapping_table.h"
@@ -601,6 +602,8 @@ void read_soil_maps(run_state& rs) {
     read_water_table_maps(rs);
     if (stopped()) return;
     init_richards(rs);
+    if (stopped()) return;
+    read_et_maps(rs);
     if (stopped()) return;
 
     if (rs.green_ampt || rs.inf_redist) {

@@ -303,6 +303,15 @@ struct subsurface_state {
     std::vector<double> soil_water;       // soil water written as the soil-moisture exchange map, m3/m3
     std::vector<double> soil_theta_floor; // lower water-content limit of the soil, m3/m3
     std::vector<double> bottom_flux;      // downward flux out of the root zone not yet booked, cm
+    // Root-zone withdrawal and drainage (compute_soil_et); per-cell arrays GNUM+1 used from 1
+    std::vector<double> bottom_flux_event;   // drainage out of the root zone in the current event, cm
+    std::vector<double> surface_evap_total;  // evaporation taken from surface water, cumulative, cm
+    std::vector<double> upper_perc_total;    // drainage out of the upper root-zone layer, cumulative, cm
+    std::vector<double> lower_perc_total;    // drainage out of the root zone, cumulative, cm
+    std::vector<int> no_root_zone;           // 1 while the water table leaves the cell no root zone
+    double infil_depth_total = 0.0;          // infiltrated depth taken into the root zones, summed over cells, m
+    double et_depth_step = 0.0;              // evapotranspiration of the last withdrawal step, summed over cells, m
+    double et_surface_depth_step = 0.0;      // of which taken from surface water, summed over cells, m
 
     // Sacramento totals of the run (mm unless said), kept by the Sacramento step
     sacramento_state sac_state_start;     // the storages at the start of the run

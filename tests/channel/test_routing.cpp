@@ -425,3 +425,77 @@ TEST_F(LakeCaptureTest, WholeLinkIsOvertakenOnceAndGivenBackAsTheLakeRecedes) {
 }
 
 }  // namespace
+
+namespace {
+
+// Link 1 (one node) is made a lake at `level` (m) holding `volume` m3; it
+// drains straight into routed link 2 (five nodes of 10 m, bed from 100 m at
+// 0.001), 0.1 m deep, whose last node is the outlet.
+class LakeAboveChannelTest : public RoutingTest {
+protected:
+    void build_lake(double level, double volume) {
+        link_spec lake;
+        lake.link = 1;
+        lake.points = 2;
+        lake.top_bed = 101.0;
+        link_spec down;
+        down.link = 2;
+        down.points = 6;
+        down.top_bed = 100.0;
+        ASSERT_TRUE(build("PLUVO_CHAN\nALPHA 1.0\nBETA 1.0\nTHETA 1.0\nLINKS 2\nMAXNODES 5\n"
+                          "CONNECT 1 2 0\nCONNECT 2 0 1 1\n" +
+                          routing_test::link_block(lake) + routing_test::link_block(down)))
+            << out_;
+        set_depth(0.1);
+        run_state& r = rs();
+        r.ltype[1] = kLtLake;
+        r.channel_lakes = 1;
+        r.num_channel_lakes = 1;
+        r.lake2link.assign(3, 0);
+        r.lake2link[1] = 1;
+        for (std::vector<double>* a : {&r.lake_elev, &r.lake_volume, &r.lake_in_dv, &r.lake_out_dv,
+                                       &r.lake_minwse, &r.lake_volume_last_chan})
+            a->assign(2, 0.0);
+        r.lake_elev[1] = level;
+        r.lake_volume[1] = volume;
+        r.pct_flooded.assign(r.area.rows(), r.area.cols(), 0.0);
+        r.lake_mask.assign(static_cast<size_t>(r.GNUM) + 1, 0);
+    }
+};
+
+}  // namespace
+
+// The lake 0.2 m above the channel's first node passes water into it; what
+// the lake books as outflow is what the channel received: lake + channel +
+// outlet water stays what it was. A lake holding 0.5 m3 at the same level
+// gives those 0.5 m3 and no more.
+TEST_F(LakeAboveChannelTest, LakePassesIntoTheChannelBelowWhatItPays) {
+    struct lake_case {
+        const char* what;
+        double volume;   // m3
+        bool empties;
+    };
+    for (const lake_case c : {lake_case{"large lake", 5000.0, false},
+                              lake_case{"lake of 0.5 m3", 0.5, true}}) {
+        SCOPED_TRACE(c.what);
+        TearDown();
+        SetUp();
+        build_lake(100.3, c.volume);
+        run_state& r = rs();
+        const double start = r.lake_volume[1] + channel_volume();
+        double outlet = 0.0;   // m3
+        for (int step = 0; step < 30; ++step) {
+            route_volumes v;
+            ASSERT_EQ(route(10.0, v), 0) << out_;
+            outlet += v.outlet;
+            EXPECT_GE(r.lake_volume[1], 0.0);
+        }
+        const double paid = r.lake_out_dv[1] - r.lake_in_dv[1];
+        EXPECT_GT(paid, 0.0);
+        EXPECT_NEAR(c.volume - r.lake_volume[1], paid, 1e-9 * c.volume);
+        EXPECT_NEAR(r.lake_volume[1] + channel_volume() + outlet, start, 1e-9 * start);
+        if (c.empties) {
+            EXPECT_NEAR(r.lake_volume[1], 0.0, 1e-12);
+        }
+    }
+}

@@ -167,3 +167,58 @@ TEST(OverlandStep, SnowCoveredCellsUseTheSnowRoughnessEvenWhenNotDue) {
 }
 
 }  // namespace
+
+// A channel-network lake in the low corner (cell 9, ground 9.4 m) beside
+// dry cells 6 and 8 (ground 9.5 m): standing above their ground it gives the
+// step water to move and spills onto them; standing below it leaves the dry
+// grid alone.
+TEST(OverlandStep, ChannelLakeAboveTheDryLandBesideItSpills) {
+    struct spill_case {
+        double level;   // lake level, m
+        bool spills;
+    };
+    for (const spill_case c : {spill_case{9.6, true}, spill_case{9.45, false}}) {
+        SCOPED_TRACE(c.level);
+        for (int scheme : {1, 2, 3}) {
+            SCOPED_TRACE(scheme);
+            step_fixture f;
+            run_state& rs = f.rs;
+            rs.overtype = scheme;
+            rs.chan_explic = 1;
+            rs.channel_lakes = 1;
+            rs.num_channel_lakes = 1;
+            rs.lake_mask.assign(10, 0);
+            rs.lake_mask[9] = 1;
+            const double volume = (c.level - rs.elevation[9]) * 100.0;   // m3
+            rs.lake_volume = rs.prevlake_volume = {0.0, volume};
+            rs.lake_elev = {0.0, c.level};
+            rs.lake_area = {0.0, 100.0};
+            rs.lake_in_dv = rs.lake_out_dv = {0.0, 0.0};
+            route_overland(rs);
+            EXPECT_EQ(error_record.stop, 0);
+            EXPECT_EQ(rs.surface_has_water, c.spills ? 1 : 0);
+            EXPECT_EQ(f.g.volume() > 0.0, c.spills);
+            EXPECT_NEAR(f.g.volume() + rs.lake_volume[1], volume, 1e-12 * volume);
+            // The step moved the lake's exchanges into the run totals.
+            EXPECT_NEAR(rs.vol_lake_outflow - rs.vol_lake_inflow, f.g.volume(), 1e-12 * volume);
+        }
+    }
+}
+
+// Overland lakes together with channel-network lakes stop the run at the
+// first overland step, water left where it stands.
+TEST(OverlandStep, OverlandAndChannelLakesTogetherStopTheRun) {
+    step_fixture f;
+    f.rs.lakes = 1;
+    f.rs.channel_lakes = 1;
+    f.rs.ov_depth[1] = 0.05;
+    testing::internal::CaptureStdout();
+    route_overland(f.rs);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(error_record.stop, 1);
+    EXPECT_NE(out.find("Error: overland lakes and lakes of the channel network cannot be "
+                       "simulated together yet.\n"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(f.rs.ov_depth[1], 0.05);
+}

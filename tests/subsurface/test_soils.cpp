@@ -1,7 +1,8 @@
 // Soil parameter maps and soil tables: unit conversion of the maps, area
 // reduction, the uniform initial content, the two layered soil-table readers
 // with their range checks, the refusal of methods that are not built, and the
-// split of a cell's soil water into transport layers.
+// split of a cell's soil water into transport layers; the vegetation maps of
+// evapotranspiration.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -10,6 +11,7 @@
 
 #include "core/file_object.h"
 #include "pluvo_test.h"
+#include "hydromet/evapo_trans.h"
 #include "subsurface/soils.h"
 #include "subsurface_fixture.h"
 
@@ -414,4 +416,59 @@ TEST(SoilLayers, DeepWaterTableSplitsTheSoilWater) {
                                            bad, 3, theta, por));
     EXPECT_FALSE(distribute_layer_moisture(1, 3.0, 5.0, 0.0, 100.0, thick3, false, rs->soil_table,
                                            soiltype, 4, theta, por));
+}
+
+// Vegetation maps of a long-term Penman-Monteith run are read with the soil
+// maps into their per-cell arrays; a value out of its range is refused
+// naming the cell and the map.
+TEST(EtMaps, VegetationMapsAreReadAndCheckedByRange) {
+    struct et_map_case {
+        const char* what;
+        const char* albedo;     // values of the albedo map (1 x 2)
+        const char* height;     // vegetation height, m
+        const char* refusal;    // part of the message, "" when read
+    } cases[] = {
+        {"good maps", "0.2 0.25\n", "0.3 1.5\n", ""},
+        {"albedo above 1", "0.2 1.25\n", "0.3 1.5\n", "albedo of cell 2"},
+        {"negative height", "0.2 0.25\n", "-0.3 1.5\n", "vegetation-height of cell 1"},
+        {"height not a number", "0.2 0.25\n", "0.3 nan\n", "vh.map is not finite"},
+    };
+    for (const et_map_case& c : cases) {
+        temp_dir dir;
+        run_state_ptr rs = make_grid_state(1, 2);
+        rs->long_term = 1;
+        rs->et_calc_penman = 1;
+        rs->albedo = rs->vheight = rs->tcoeff = rs->canopy = 1;
+        rs->soil_coefficient = 0.15;
+        rs->quiet = 1;
+        const struct {
+            file_object* file;
+            char* slot;
+            const char* name;
+            const char* values;
+        } maps[] = {{&rs->albedo_file, rs->files.albedo, "alb.map", c.albedo},
+                    {&rs->vheight_file, rs->files.vheight, "vh.map", c.height},
+                    {&rs->tcoeff_file, rs->files.tcoeff, "tc.map", "0 0.5\n"},
+                    {&rs->canopy_file, rs->files.canopy, "rc.map", "70 40\n"}};
+        for (const auto& m : maps) {
+            const std::string path = dir.file(m.name);
+            write_file(path, grid_map(1, 2, m.values));
+            std::snprintf(m.slot, 1024, "%s", path.c_str());
+            ASSERT_TRUE(open_file_named(*m.file, path.c_str(), "r"));
+        }
+        const std::string out = printed([&] { read_et_maps(*rs); });
+        if (c.refusal[0] == '\0') {
+            ASSERT_EQ(error_record.stop, 0) << c.what << out;
+            ASSERT_EQ(rs->veg_albedo.size(), 3u) << c.what << out;
+            EXPECT_DOUBLE_EQ(rs->veg_albedo[2], 0.25) << c.what;
+            EXPECT_DOUBLE_EQ(rs->veg_height[2], 1.5) << c.what;
+            EXPECT_DOUBLE_EQ(rs->veg_tcoeff[1], 0.0) << c.what;
+            EXPECT_DOUBLE_EQ(rs->veg_canopy_rs[1], 70.0) << c.what;
+            EXPECT_FALSE(rs->albedo_file.is_open()) << c.what;
+        } else {
+            EXPECT_TRUE(contains(out, c.refusal)) << c.what << ": " << out;
+            EXPECT_EQ(error_record.stop, 1) << c.what;
+        }
+        clear_error_record();
+    }
 }
