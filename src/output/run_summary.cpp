@@ -330,7 +330,9 @@ void write_sacramento_section(run_state& rs, file_object& f) {
     const double in_transit = (rs.sac_infiltration - rs.sac_prev_infiltration) * rs.cell_size * rs.cell_size +
                               rs.sac_pending;
     rs.gw_vol_end = (now.lzfsc + now.uzfwc + now.lzfpc) * a + in_transit;
-    rs.vol_evaporation = rs.sac_aet * a;
+    // Evapotranspiration: the accounting's from its stores and the direct
+    // evaporation of ponded water on the surface.
+    rs.vol_evaporation = rs.sac_aet * a + rs.vol_direct_evaporation;
     rs.vol_river_to_gw = rs.sac_river_to_gw;
     rs.sac_deep_recharge *= a;   // now m3
 

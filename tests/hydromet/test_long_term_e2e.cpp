@@ -378,11 +378,14 @@ TEST(LongTermProgram, SacramentoFeedsTheChannels) {
     EXPECT_NEAR(number("Sacramento simulation total residual water balance:"), 0.0, 1e-9);
     EXPECT_NEAR(number("Overall mass balance error ="), 0.0, 1e-6) << s;
     EXPECT_NEAR(number("Mass balance error of surface components ="), 0.0, 1e-6) << s;
-    // The channels took in more than the surface runoff: the accounting's outflow.
+    // The channels took in the surface runoff and the accounting's outflow.
     const double rain = number("Total amount of precip=");
     const double infiltrated = number("Total amount of infiltration=");
+    const double evaporated = number("Total direct evaporation=");
     EXPECT_GT(number("Volume of outflow="), 0.1 * infiltrated);
-    EXPECT_GT(number("Total lateral inflow into channels="), rain - infiltrated + 0.5 * number("Volume of outflow="));
+    EXPECT_GT(number("Total lateral inflow into channels="),
+              rain - infiltrated - evaporated + 0.5 * number("Volume of outflow="));
+    EXPECT_GT(number("AET calculated by Sacramento (mm):"), 0.0);
 }
 
 TEST(LongTermProgram, SacramentoRefusals) {
