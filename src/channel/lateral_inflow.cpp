@@ -145,7 +145,7 @@ lateral_volumes lateral_inflow(run_state& rs, double dt, double sac_inflow,
     }
     if (!(dt > 0.0)) return out;                   // no time, no exchange (and no division by it)
     const double a = rs.cell_size * rs.cell_size;  // cell area, m2
-    const bool transport = rs.chan_con_trans || rs.channel_sediment;
+    const bool transport = rs.chan_con_trans || rs.channel_sediment || rs.overland_constituents;
     const bool lakes = rs.channel_lakes && rs.lake_mask.size() > ix(rs.GNUM);
     int nan_node = 0, nan_link = 0;
 

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "calibration/calibration.h"
 #include "core/error.h"
 #include "run/event_control.h"
 #include "core/file_write.h"
@@ -25,6 +26,7 @@
 #include "output/summary_format.h"
 #include "subsurface/groundwater.h"
 #include "subsurface/gw_soil.h"
+#include "subsurface/infiltration.h"
 
 namespace {
 
@@ -100,6 +102,9 @@ void complete_final_storages(run_state& rs) {
             depth = 0.0;   // booked: a second call adds nothing
         }
     }
+
+    // Drainage of the soil columns since the last event end.
+    book_pending_drainage(rs);
 
     // 3. Groundwater above the aquifer bottom, with the water in transit since its last step.
     if (rs.gw_simulation) {
@@ -547,6 +552,7 @@ void write_run_summary(run_state& rs) {
     write_run_sediment_summary(rs);
     write_run_transport_summaries(rs);
     if (error_record.stop) return;   // the bed-elevation file could not be written
+    write_calibration_total(rs);
 
     write_flood_grid(rs);
     close_map_datasets(rs);

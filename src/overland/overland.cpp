@@ -205,6 +205,7 @@ void route_overland(run_state& rs) {
         if (!rs.chan_explic) {
             rs.event_outflow_vol += outlet_volume;
             rs.vol_discharge += outlet_volume;
+            if (rs.overland_constituents) rs.ov_con_outlet_volume += outlet_volume;
             rs.outlet_flow = dt > 0.0 ? outlet_volume / dt : 0.0;
         }
     }

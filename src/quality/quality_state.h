@@ -2,9 +2,13 @@
 #pragma once
 #include <vector>
 #include <string>
+#include <memory>
 #include "core/checked_array.h"
 #include "core/file_object.h"
 #include "quality/sediment_state.h"
+#include "quality/constituent_store.h"
+#include "output/map_dataset.h"
+#include "output/linknode_dataset.h"
 
 struct quality_state {
 
@@ -96,4 +100,17 @@ struct quality_state {
     double chan_contam_last = 0.0, chan_contam_next = 0.0;           // channel contaminants
     double stream_loss_last = 0.0, stream_loss_next = 0.0;           // channel stream loss
     double soil_con_last = 0.0, soil_con_next = 0.0;                 // soil-layer constituents
+
+    // Dissolved constituents (contaminants 1..num_constituents), set up by
+    // read_contaminant_inputs and init_constituent_state.
+    int num_constituents = 0;                // constituents carried in this run
+    std::vector<int> constituent_type;       // per constituent 1..n: 1 contaminant
+    constituent_cells con;                   // per-cell overland stores and pending amounts
+    constituent_totals con_tot;              // per-constituent run totals, kg
+    constituent_channel con_chan;            // channel node stores and routing work rows
+    std::vector<double> con_h_last;          // depth at the end of the last transport step (GNUM+1), m
+    double ov_con_outlet_volume = 0.0;       // overland outlet water since the outlet block last ran, m3
+    double con_pending_interval[kConBlocks] = {};  // last interval of each source block, s
+    std::vector<std::unique_ptr<map_dataset>> con_maps;          // conc and mass map per contaminant
+    std::vector<std::unique_ptr<linknode_dataset>> con_linknode;  // conc and mass link/node per contaminant
 };

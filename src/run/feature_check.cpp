@@ -8,10 +8,6 @@ namespace {
 const unbuilt_feature kUnbuilt[] = {
     {"long_term", "a long-term simulation with channel-network lakes (lake evaporation)",
      [](const run_state& rs) { return rs.long_term != 0 && rs.channel_lakes != 0; }},
-    {"gw_simulation",
-     "two-dimensional groundwater under Richards infiltration (the coupling of the soil "
-     "columns to the moving water table is not built)",
-     [](const run_state& rs) { return rs.gw_simulation != 0 && rs.inf_richards != 0; }},
     {"water_table", "a water table without an infiltration method",
      [](const run_state& rs) {
          return rs.water_table != 0 && !rs.green_ampt && !rs.inf_redist &&
@@ -31,12 +27,23 @@ const unbuilt_feature kUnbuilt[] = {
      }},
     {"optimize_sed", "sediment calibration",
      [](const run_state& rs) { return rs.optimize_sed != 0; }},
-    {"ov_con_trans", "overland contaminant transport",
-     [](const run_state& rs) { return rs.ov_con_trans != 0; }},
-    {"chan_con_trans", "channel contaminant transport",
-     [](const run_state& rs) { return rs.chan_con_trans != 0; }},
-    {"soil_con_trans", "soil contaminant transport",
-     [](const run_state& rs) { return rs.soil_con_trans != 0; }},
+    {"ov_con_trans", "overland contaminant transport with overland lakes",
+     [](const run_state& rs) { return rs.ov_con_trans != 0 && rs.lakes != 0; }},
+    {"chan_con_trans",
+     "channel contaminant transport without overland contaminant transport (ov_con_trans) and "
+     "explicit channel routing",
+     [](const run_state& rs) {
+         return rs.chan_con_trans != 0 && (rs.ov_con_trans == 0 || rs.chan_explic == 0);
+     }},
+    {"sediment_contam", "sediment-bound contaminants",
+     [](const run_state& rs) { return rs.sediment_contam != 0; }},
+    {"soil_con_trans",
+     "soil contaminant transport under an infiltration method other than plain Green-Ampt",
+     [](const run_state& rs) {
+         return rs.soil_con_trans != 0 &&
+                (!rs.green_ampt || rs.inf_redist || rs.inf_layered_soil || rs.inf_richards ||
+                 rs.groundwater || rs.gw_simulation);
+     }},
     {"nutrients", "the nutrient sub-model", [](const run_state& rs) { return rs.nsm_on != 0; }},
     {"analyzers", "analyzers", [](const run_state& rs) { return rs.analyzers_given != 0; }},
     {"vego", "the exchange with the VEGO model", [](const run_state& rs) { return rs.vego != 0; }},

@@ -18,6 +18,7 @@
 #include "input/process_tables.h"
 #include "input/table_loader.h"
 #include "run/run_state.h"
+#include "subsurface/gw_richards.h"
 #include "subsurface/gw_wells.h"
 
 namespace {
@@ -392,4 +393,5 @@ void read_gw_maps(run_state& rs) {
     if (!read_wells_and_fluxes(rs)) return;
     if (!read_aquifer_properties(rs)) return;
     if (rs.gw_well_level && !read_well_locations(rs)) return;
+    couple_richards_to_aquifer(rs);
 }

@@ -127,11 +127,17 @@ TEST(LocationOutputsEndToEnd, ValleyLocationsGivePeaksAndVolumesOfTheirOwnSeries
     const run_result r = run_pluvo({"valley.prj"}, dir.path());
     ASSERT_EQ(r.status, 0) << r.out << r.err;
 
-    // Optimization line of event 1: outlet peak and volume, then each location's.
+    // Optimization line of event 1: outlet peak and volume, then each location's;
+    // then the end-of-run line: events + 1 and the run's discharge volume,
+    // which for one event is the event's outlet volume (both m3).
     const auto optim = read_rows(dir.file("optim.out"));
-    ASSERT_EQ(optim.size(), 1u);
+    ASSERT_EQ(optim.size(), 2u) << read_file(dir.file("optim.out"));
     ASSERT_EQ(optim[0].size(), 7u) << read_file(dir.file("optim.out"));
     EXPECT_EQ(optim[0][0], 1.0);
+    ASSERT_EQ(optim[1].size(), 2u);
+    EXPECT_EQ(optim[1][0], 2.0);
+    EXPECT_GT(optim[1][1], 0.0);
+    EXPECT_NEAR(optim[1][1], optim[0][2], 0.1);   // the event line has one decimal
 
     // Location series: minute, then the discharge at each location (m3/s).
     const auto series = read_rows(dir.file("locations.out"));

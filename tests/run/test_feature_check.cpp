@@ -16,14 +16,14 @@ TEST(FeatureCheck, EveryUnbuiltFeatureStopsTheRunNamingItsCard) {
     };
     const feature_case cases[] = {
         {"OV_POINT_SOURCE_X", nullptr},   // an unknown card is only warned: the run goes on
-        {"GW_SIMULATION\nINF_RICHARDS\nAQUIFER_DELTA_Z 0.1\nWATER_TABLE wt.asc", "gw_simulation"},
         {"WATER_TABLE wt.asc", "water_table"},
         {"GW_SIMULATION\nWATER_TABLE wt.asc", "water_table"},
         {"SOIL_EROSION 12", "soil_erosion"},
         {"SOIL_EROSION 1\nCHAN_EXPLIC", "soil_erosion"},
         {"OPTIMIZE_SED", "optimize_sed"},
-        {"OV_CON_TRANS", "ov_con_trans"},
+        {"OV_CON_TRANS\nOVERLAND_LAKE_MAP lakes.asc", "ov_con_trans"},
         {"CHAN_EXPLIC\nCHAN_CON_TRANS", "chan_con_trans"},
+        {"SEDIMENT_CONTAM", "sediment_contam"},
         {"SOIL_CON_TRANS", "soil_con_trans"},
         {"ANALYZERS checks.txt", "analyzers"},
         {"ZOV_HYDRO zov.hyd", "zov_hydro"},

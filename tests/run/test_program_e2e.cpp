@@ -141,12 +141,22 @@ TEST(ProgramEntry, BatchWithoutCountRunsOnce) {
     EXPECT_TRUE(file_exists(dir.file("0000_out_time.out")));
 }
 
-TEST(ProgramEntry, CalibrationModesAreNotAvailableYet) {
+TEST(ProgramEntry, CalibrationModesWithoutTheirInputFileFail) {
     temp_dir dir;
-    for (const char* sw : {"-c", "-m20", "-s"}) {
-        run_result r = run_pluvo({sw, "control.in"}, dir.path());
-        EXPECT_EQ(r.status, 1) << sw;
-        EXPECT_NE(r.out.find("is not available yet"), std::string::npos) << sw;
+    struct row {
+        const char* sw;
+        const char* message;
+    };
+    const row rows[] = {
+        {"-c", "Can't open SCE input file control.in"},
+        {"-m20", "Error: unable to read the input monte carlo file."},
+        {"-s", "Error: unable to read the input monte carlo file."},
+    };
+    for (const row& c : rows) {
+        run_result r = run_pluvo({c.sw, "control.in"}, dir.path());
+        EXPECT_EQ(r.status, 1) << c.sw;
+        EXPECT_NE(r.out.find(c.message), std::string::npos) << c.sw << r.out;
+        EXPECT_EQ(r.out.find("not available yet"), std::string::npos) << c.sw;
     }
 }
 

@@ -1,0 +1,273 @@
+// Overland constituent sources and sinks: rain load, infiltration loss,
+// soil-surface exchange, first-order decay, the overland outlet and the
+// lateral exchange with the channel nodes. Rain and the lateral exchange
+// move mass at once; the others queue amounts that the cell budget of the
+// transport step applies.
+#include <algorithm>
+#include <cmath>
+
+#include "channel/channel_records.h"
+#include "quality/constituent_setup.h"
+#include "quality/constituent_steps.h"
+#include "run/run_state.h"
+
+namespace {
+
+inline size_t ix(int i) { return static_cast<size_t>(i); }
+
+// Elapsed seconds of a block and its new last time.
+double block_seconds(const run_state& rs, double& last) {
+    const double s = (rs.time - last) * kConSecondsPerDay;
+    last = rs.time;
+    return s > 0.0 ? s : 0.0;
+}
+
+// Rain load: the effective rain volume of the step (m3) at the rain
+// concentration, queued so that the transport adds it at the rate the water
+// came (added at once, the cells would run about a Courant number of the
+// step below the rain concentration at equilibrium).
+void add_precipitation_load(run_state& rs) {
+    const int n = rs.num_constituents, cells = rs.GNUM;
+    const bool raining = rs.rain_state == 1 && rs.rain_cell_volume.size() > ix(cells);
+    if (!raining) return;
+    for (int i = 1; i <= n; ++i) {
+        const double c0 = rs.precip_conc.size >= i ? rs.precip_conc[i] : 0.0;   // g/m3
+        if (!(c0 > 0.0)) continue;
+        std::vector<double>& P = rs.con.pend_precip[ix(i)];
+        for (int j = 1; j <= cells; ++j) {
+            const double p = rs.rain_cell_volume[ix(j)] * c0;
+            if (p > 0.0) P[ix(j)] += p;
+        }
+    }
+}
+
+// Infiltration: a wet cell queues Cw x V; a cell that fell dry hands all of
+// its mass to the soil at once.
+void queue_infiltration_loss(run_state& rs) {
+    const int n = rs.num_constituents, cells = rs.GNUM;
+    if (rs.ov_con_infil_volume.size() <= ix(cells)) return;
+    for (int i = 1; i <= n; ++i) {
+        std::vector<double>& M = rs.con.mass[ix(i)];
+        std::vector<double>& C = rs.con.conc[ix(i)];
+        std::vector<double>& P = rs.con.pend_infil[ix(i)];
+        std::vector<double>& S = rs.con.pend_soil_in[ix(i)];
+        double handed = 0.0;   // g
+        for (int j = 1; j <= cells; ++j) {
+            const double V = rs.ov_con_infil_volume[ix(j)];   // m3
+            const double h = rs.ov_depth[ix(j)];
+            if (h < kConDry && M[ix(j)] > kConDry && V > kConDry) {
+                S[ix(j)] += M[ix(j)];
+                handed += M[ix(j)];
+                M[ix(j)] = 0.0;
+                C[ix(j)] = 0.0;
+            } else if (V > 0.0) {
+                P[ix(j)] += C[ix(j)] * V;
+            }
+        }
+        rs.con_tot.infil[ix(i)] += handed / 1000.0;
+    }
+    std::fill(rs.ov_con_infil_volume.begin(), rs.ov_con_infil_volume.end(), 0.0);
+}
+
+// Exchange with the surface soil (no soil layers): the water takes up to its
+// surface-soil concentration t at rate a (m/s) x (t - Cw), from the land mass.
+void exchange_soil_surface(run_state& rs, double dt) {
+    const int n = rs.num_constituents, cells = rs.GNUM;
+    const double area = rs.cell_size * rs.cell_size;
+    for (int i = 1; i <= n; ++i) {
+        std::vector<double>& C = rs.con.conc[ix(i)];
+        std::vector<double>& land = rs.con.land[ix(i)];
+        std::vector<double>& pend = rs.con.pend_exchange[ix(i)];
+        const std::vector<double>& a = rs.con.uptake[ix(i)];
+        const std::vector<double>& t = rs.con.soil_conc[ix(i)];
+        for (int j = 1; j <= cells; ++j) {
+            const double h = rs.ov_depth[ix(j)];
+            if (h < kConDry || land[ix(j)] < kConDry || !(t[ix(j)] > C[ix(j)])) continue;
+            const double W = h * area;   // m3
+            double o = (t[ix(j)] - C[ix(j)]) * a[ix(j)] * area * dt;
+            o = std::min(o, land[ix(j)]);
+            // The water never passes the soil concentration.
+            const double excess = (C[ix(j)] * W + o) / W - t[ix(j)];
+            if (excess > kConDry) o -= excess * W;
+            if (!(o > 0.0)) continue;
+            pend[ix(j)] += o;
+            land[ix(j)] -= o;
+        }
+    }
+}
+
+// Exchange with the soil layer: the water moves towards the pore-water
+// concentration w of layer 1 at rate a (m/s) x (w - Cw), never past the
+// common concentration of the two and never more than the dissolved mass of
+// the side it leaves.
+void exchange_soil_layer(run_state& rs, double dt) {
+    const int n = rs.num_constituents, cells = rs.GNUM;
+    const double area = rs.cell_size * rs.cell_size;
+    for (int i = 1; i <= n; ++i) {
+        if (rs.constituent_type[ix(i)] != 1) continue;
+        std::vector<double>& C = rs.con.conc[ix(i)];
+        std::vector<double>& M = rs.con.mass[ix(i)];
+        std::vector<double>& land = rs.con.land[ix(i)];
+        std::vector<double>& pend = rs.con.pend_exchange[ix(i)];
+        const std::vector<double>& a = rs.con.uptake[ix(i)];
+        for (int j = 1; j <= cells; ++j) {
+            const double h = rs.ov_depth[ix(j)];
+            const double t = layer_water_depth(rs, j);   // m
+            if (h < kConDry || !(t > kConDry) || !(a[ix(j)] > 0.0) || !(dt > 0.0)) continue;
+            const double f = layer_dissolved_fraction(rs, i, j);
+            if (!(f > 0.0)) continue;
+            const double W = h * area;                              // m3
+            const double held = std::max(land[ix(j)], 0.0);         // g in the layer, not queued
+            const double w = held * f / (t * area);                 // pore water, g/m3
+            const double c = C[ix(j)] + pend[ix(j)] / W;            // water with what is queued
+            double o = (w - c) * a[ix(j)] * area * dt;
+            // The common concentration both sides reach when o has moved.
+            const double even = (w - c) / (1.0 / W + f / (t * area));
+            o = o > 0.0 ? std::min({o, even, f * held}) : std::max({o, even, -std::max(M[ix(j)] + pend[ix(j)], 0.0)});
+            if (o == 0.0) continue;
+            pend[ix(j)] += o;
+            land[ix(j)] -= o;
+        }
+    }
+}
+
+// First-order decay over the step with the mean of the old and new depths,
+// at most the mass held in the smaller of the two.
+void queue_overland_decay(run_state& rs, double dt) {
+    const int n = rs.num_constituents, cells = rs.GNUM;
+    const double area = rs.cell_size * rs.cell_size;
+    for (int i = 1; i <= n; ++i) {
+        const std::vector<double>& C = rs.con.conc[ix(i)];
+        const std::vector<double>& k = rs.con.decay[ix(i)];
+        std::vector<double>& pend = rs.con.pend_decay[ix(i)];
+        for (int j = 1; j <= cells; ++j) {
+            const double h = rs.ov_depth[ix(j)], hl = rs.con_h_last[ix(j)];
+            const double c = C[ix(j)];
+            if (h < kConDry || c < kConDry) continue;
+            pend[ix(j)] += c * k[ix(j)] * 0.5 * (h + hl) * area * dt;
+            pend[ix(j)] = std::min(pend[ix(j)], c * std::min(h, hl) * area);
+        }
+    }
+}
+
+// Overland outlet (no channel routing): the outlet cell's water that left
+// since the block last ran carries its concentration.
+void queue_outlet_mass(run_state& rs) {
+    const int o = rs.outlet_cell;
+    if (o >= 1 && o <= rs.GNUM) {
+        for (int i = 1; i <= rs.num_constituents; ++i)
+            rs.con.exit_mass[ix(i)] += rs.con.conc[ix(i)][ix(o)] * rs.ov_con_outlet_volume;
+    }
+    rs.ov_con_outlet_volume = 0.0;
+}
+
+// Lateral exchange with the channel nodes over the water each grid-stream
+// segment passed since the block last ran (m3, + from cell to channel). The
+// mass moves at once and never exceeds what the giving side holds, so
+// both sides book the same amount.
+void exchange_lateral_channel(run_state& rs) {
+    const bool nodes = rs.chan_con_trans && rs.con_chan.stride > 0;
+    const double area = rs.cell_size * rs.cell_size;
+    const int stride = rs.con_chan.stride;
+    for (int s = 1; s <= rs.num_stream_cells; ++s) {
+        if (ix(s) >= rs.gst_Vlat.size()) break;
+        for (int k = 1; k <= rs.gst_ncellsingrid[ix(s)]; ++k) {
+            if (ix(k) >= rs.gst_Vlat[ix(s)].size()) break;
+            const double V = rs.gst_Vlat[ix(s)][ix(k)];
+            rs.gst_Vlat[ix(s)][ix(k)] = 0.0;
+            const int link = rs.gst_link[ix(s)][ix(k)], node = rs.gst_node[ix(s)][ix(k)];
+            const int cell = rs.gst_gnum[ix(s)][ix(k)];
+            if (cell < 1 || cell > rs.GNUM || link < 1 || link > rs.links) continue;
+            if (!con_transport_link(rs.ltype[ix(link)]) || node < 1 || node > rs.nx[ix(link)])
+                continue;
+            if (V == 0.0) continue;
+            const size_t f = static_cast<size_t>(stride * link + node);
+            const double h = rs.ov_depth[ix(cell)];
+            for (int i = 1; i <= rs.num_constituents; ++i) {
+                double& M = rs.con.mass[ix(i)][ix(cell)];
+                double& C = rs.con.conc[ix(i)][ix(cell)];
+                double moved = 0.0;   // g, + from cell to channel
+                if (V > 0.0) {
+                    moved = std::min(V * C, std::max(M, 0.0));
+                    if (!nodes) {
+                        // Without channel transport the mass leaves the watershed with the water.
+                        M -= moved;
+                    } else {
+                        M -= moved;
+                        rs.con_chan.qlat_mass[ix(i)][f] += moved;
+                    }
+                } else if (nodes) {
+                    double& nm = rs.con_chan.mass[ix(i)][f];
+                    const double take = std::min(-V * rs.con_chan.conc[ix(i)][f], std::max(nm, 0.0));
+                    nm -= take;
+                    M += take;
+                    moved = -take;
+                }
+                if (moved == 0.0) continue;
+                C = h > kConDry && M > 0.0 ? M / (h * area) : 0.0;
+                rs.con_tot.qlat[ix(i)] += moved / 1000.0;
+            }
+        }
+    }
+    // Node concentrations follow the masses taken from them.
+    if (nodes) {
+        for (int i = 1; i <= rs.num_constituents; ++i) {
+            for (int l = 1; l <= rs.links; ++l) {
+                if (!con_transport_link(rs.ltype[ix(l)])) continue;
+                for (int j = 1; j <= rs.nx[ix(l)]; ++j) {
+                    const size_t f = static_cast<size_t>(stride * l + j);
+                    const double v = rs.area(ix(j), ix(l)) * rs.dx[ix(l)];
+                    double& nm = rs.con_chan.mass[ix(i)][f];
+                    rs.con_chan.conc[ix(i)][f] = v > kConDry && nm > 0.0 ? nm / v : 0.0;
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+
+void step_overland_constituent_sources(run_state& rs) {
+    if (!rs.overland_constituents || rs.num_constituents < 1) return;
+    const bool table = rs.contaminant_table_option == 1 && rs.mapping_table_given;
+    const double interval_days = rs.ov_con_step_days;
+    if (process_due(rs, rs.ov_con_rain_next)) {
+        rs.con_pending_interval[kConBlockRain] = block_seconds(rs, rs.ov_con_rain_last);
+        add_precipitation_load(rs);
+        rs.ov_con_rain_next = rs.rain_next;
+    }
+    if (process_due(rs, rs.ov_con_infil_next)) {
+        rs.con_pending_interval[kConBlockInfil] = block_seconds(rs, rs.ov_con_infil_last);
+        queue_infiltration_loss(rs);
+        rs.ov_con_infil_next = rs.infil_next > rs.time + rs.time_tolerance
+                                   ? rs.infil_next
+                                   : rs.time + interval_days;
+    }
+    if (table && process_due(rs, rs.ov_con_exchange_next)) {
+        const double dt = block_seconds(rs, rs.ov_con_exchange_last);
+        rs.con_pending_interval[kConBlockExchange] = dt;
+        if (rs.soil_con_trans) {
+            exchange_soil_layer(rs, dt);
+            rs.ov_con_exchange_next = rs.time + interval_days;
+        } else {
+            exchange_soil_surface(rs, dt);
+            rs.ov_con_exchange_next = rs.time + interval_days * kinetics_factor(rs);
+        }
+    }
+    if (table && process_due(rs, rs.ov_con_decay_next)) {
+        const double dt = block_seconds(rs, rs.ov_con_decay_last);
+        rs.con_pending_interval[kConBlockDecay] = dt;
+        queue_overland_decay(rs, dt);
+        rs.ov_con_decay_next = rs.time + interval_days * kinetics_factor(rs);
+    }
+    if (!rs.chan_explic && process_due(rs, rs.ov_con_outlet_next)) {
+        rs.con_pending_interval[kConBlockOutlet] = block_seconds(rs, rs.ov_con_outlet_last);
+        queue_outlet_mass(rs);
+        rs.ov_con_outlet_next = rs.time + interval_days;
+    }
+    if (rs.chan_explic && process_due(rs, rs.ov_con_chan_next)) {
+        rs.con_pending_interval[kConBlockLateral] = block_seconds(rs, rs.ov_con_chan_last);
+        exchange_lateral_channel(rs);
+        rs.ov_con_chan_next = rs.time + interval_days;
+    }
+}

@@ -1,0 +1,57 @@
+// Set-up and shared rules of the dissolved-constituent transport.
+#pragma once
+#include <vector>
+
+struct run_state;
+
+constexpr double kConDry = 1e-16;            // depths, masses and volumes at or below count as none
+constexpr double kConSecondsPerDay = 86400.0;
+constexpr double kConShareTolerance = 0.5;   // a block interval longer than the step by more, s
+
+// Sizes the stores of n contaminants (all zero) over the run's cells.
+void alloc_constituent_arrays(run_state& rs, int n);
+// Sizes the channel node stores from the network and sets the initial node
+// concentrations and masses (init_chan_conc); nothing without channel transport.
+void init_channel_constituents(run_state& rs);
+// Sizes the channel node stores once the network is set up (idempotent).
+void ensure_channel_constituent_stores(run_state& rs);
+
+// Thickness of the constituent soil layer (m) from the soil-moisture depth;
+// a depth not above 0 stops the run with a message.
+void set_soil_layer_thickness(run_state& rs);
+// Initial layer of constituent i in cell j: its land load read as the
+// concentration on the solids (mg/kg) over the layer, the mass from it.
+void init_soil_layer(run_state& rs, int i, int j);
+
+// Dissolved share of a layer's mass: theta / ((1 - porosity) x Kd x 2.65 + theta)
+// (Kd l/kg, solids 2.65 kg/l); 0 without pore water.
+double dissolved_fraction(double theta, double porosity, double kd);
+double layer_dissolved_fraction(const run_state& rs, int i, int j);
+// Water of the layer of cell j per unit area, m (thickness x soil moisture).
+double layer_water_depth(const run_state& rs, int j);
+
+// Part of a pending amount that a step of dt s applies when its block ran
+// over `interval` s: amount x dt / interval when the interval exceeds dt by
+// more than 0.5 s, else all of it.
+double scaled_pending_amount(double dt, double interval, double amount);
+
+// Factor on the interval of the decay and exchange timers (card
+// kinetics_timestep_factor; 1 when not above 0).
+double kinetics_factor(const run_state& rs);
+
+// A link whose nodes carry constituents: not a lake, structure or overtaken link.
+bool con_transport_link(int ltype);
+
+// Mass balance of constituent i over the whole run, kg: what came in
+// (initial, rain), what left (outlets, infiltration, decay), what is stored
+// now (overland water, land, channel nodes, amounts in flight) and the
+// residual in - out - stored.
+struct constituent_balance {
+    double initial = 0.0, rain = 0.0, made = 0.0;                 // in
+    double outlet = 0.0, infiltrated = 0.0, decayed = 0.0;        // out
+    double water = 0.0, land = 0.0, channel = 0.0, pending = 0.0;  // stored
+    double residual = 0.0;
+};
+constituent_balance compute_constituent_balance(const run_state& rs, int i);
+// Writes the balance of every constituent to the summary file.
+void write_constituent_balances(run_state& rs);

@@ -1,0 +1,113 @@
+// Stores of the dissolved constituents: per-cell overland rows, per-constituent
+// run totals and the channel node rows with the work rows of the channel
+// water-quality routing. Constituents are numbered 1..n; row 0 is unused.
+#pragma once
+#include <vector>
+
+// Source blocks whose pending amounts the transport step spreads over its steps.
+constexpr int kConBlockRain = 0;
+constexpr int kConBlockInfil = 1;
+constexpr int kConBlockExchange = 2;
+constexpr int kConBlockDecay = 3;
+constexpr int kConBlockOutlet = 4;
+constexpr int kConBlockLateral = 5;
+constexpr int kConBlocks = 6;
+
+using con_rows = std::vector<std::vector<double>>;
+
+// Cells per block of the ordered sums of the transport step: each block is
+// summed in cell order, then the blocks in order, whatever the thread count.
+constexpr int kSumBlock = 8192;  // [constituent 1..n][cell 1..GNUM]
+
+// Per-cell overland stores of every constituent and the transport work rows.
+struct constituent_cells {
+    con_rows conc;         // concentration in the overland water, g/m3
+    con_rows mass;         // mass in the overland water, g
+    con_rows land;         // mass on and in the soil surface, g
+    con_rows disp;         // dispersion coefficient, m2/s
+    con_rows decay;        // first-order decay coefficient in the water, 1/s
+    con_rows uptake;       // soil-surface exchange coefficient, 1/s per m of depth as the table gives it
+    con_rows soil_conc;    // surface-soil concentration parameter, g/m3
+    // Pending amounts queued by the source blocks, applied by the cell budget, g
+    con_rows pend_precip;    // brought by the rain
+    con_rows pend_infil;     // taken by infiltrating water
+    con_rows pend_soil_in;   // handed to the soil by a cell that fell dry
+    con_rows pend_exchange;  // given by the soil surface (negative: taken)
+    con_rows pend_decay;     // lost to decay
+    con_rows pend_lateral;   // handed to the channel (negative: received)
+    std::vector<double> exit_mass;  // per constituent: mass queued to leave by the overland outlet, g
+
+    // Soil layer under each cell (soil constituents, single-layer Green-Ampt)
+    double layer_thickness = 0.0;  // thickness of the constituent soil layer, m
+    con_rows layer_mass;           // mass in the layer, g
+    con_rows layer_conc;           // concentration on the soil solids, mg/kg
+    con_rows layer_fraction;       // dissolved share of the layer mass, -
+    con_rows soil_decay;           // first-order decay of the dissolved part, 1/s
+    con_rows kd;                   // partition coefficient, l/kg
+    con_rows pend_soil_exchange;   // exchange the water took from the layer, not yet taken from it, g
+    std::vector<double> book_soil_decay;  // per cell: soil decay of the step, g
+
+    // Transport work rows, one value per cell (GNUM+1), reused by every constituent
+    std::vector<double> rate;      // net source rate of the cell, g/s
+    std::vector<double> adv1;      // advective flux into the cell across its upper/left face, g/s
+    std::vector<double> dsp1;      // dispersive flux into the cell across that face, g/s
+    std::vector<double> adv2;      // the same from the predicted concentrations, g/s
+    std::vector<double> dsp2;      // the same from the predicted concentrations, g/s
+    std::vector<double> m_pred;    // predicted mass, g
+    std::vector<double> c_pred;    // predicted concentration, g/m3
+    std::vector<double> limit;     // per cell: sub-step limit found in the cell, s
+    std::vector<double> disp_max;  // per cell: largest dispersion coefficient of the constituents, m2/s
+    int disp_max_ready = 0;        // disp_max was filled (at the first transport step)
+    std::vector<double> book_precip;    // per cell: rain mass added in the step, g
+    std::vector<double> book_decay;     // per cell: decay taken in the step, g
+    std::vector<double> book_infil;     // per cell: infiltration taken in the step, g
+    std::vector<double> book_exchange;  // per cell: exchange taken in the step, g
+    std::vector<double> book_neg;       // per cell: mass made by raising negative masses, g
+    std::vector<double> block_sums;     // per block of kSumBlock cells: the five booked sums, g
+};
+
+// Per-constituent run totals (index 1..n), kg.
+struct constituent_totals {
+    std::vector<double> ov_init;       // initial overland water mass
+    std::vector<double> land_init;     // initial land mass
+    std::vector<double> chan_init;     // initial channel mass
+    std::vector<double> precip;        // brought by rain
+    std::vector<double> infil;         // taken by infiltration
+    std::vector<double> ov_decay;      // decayed in the overland water
+    std::vector<double> uptake;        // given by the soil surface to the water (negative: taken)
+    std::vector<double> ov_out;        // left by the overland outlet
+    std::vector<double> qlat;          // from the cells to the channels (negative: back)
+    std::vector<double> ov_neg;        // made by raising negative overland masses to 0
+    std::vector<double> chan_out;      // left by the channel outlet
+    std::vector<double> chan_decay;    // decayed in the channels
+    std::vector<double> chan_clip;     // made by raising negative node masses to 0 (negative: removed)
+    std::vector<double> soil_decay;    // decayed in the soil layer
+};
+
+// Channel node stores, flat index (maxnodes + 1) x link + node, and the
+// routing work rows of one constituent, sized from the network at set-up.
+struct constituent_channel {
+    int stride = 0;            // maxnodes + 1
+    int slots = 0;             // stride x (links + 1)
+    con_rows conc;             // node concentration, g/m3
+    con_rows mass;             // node mass, g
+    con_rows disp;             // node dispersion coefficient, m2/s
+    con_rows qlat_mass;        // mass from the cells not yet added to the node, g
+    con_rows decay_mass;       // pending decay, g
+    std::vector<double> outlet_mass;  // per constituent: pending outlet mass, g
+    double outlet_interval = 0.0;     // interval of the outlet timer when it last ran, s
+    double decay_interval = 0.0;      // interval of the decay timer when it last ran, s
+    // Step totals of the constituent being routed, g
+    double step_out = 0.0, step_decay = 0.0, step_lateral = 0.0, step_clip = 0.0;
+    // Network as the routing walks it (links 1..links)
+    std::vector<int> downstream;            // transport link below the last node (through structures), 0 none
+    std::vector<char> via_structure;        // 1 when a structure link lies between a link and its downstream
+    std::vector<std::vector<int>> feeders;  // transport links whose last node feeds node 1
+    const double* disp_row = nullptr;       // dispersion row of the constituent being routed, m2/s
+    // Work rows (slots)
+    std::vector<double> c, m, c_pred, m_pred;  // current and predicted concentration g/m3, mass g
+    std::vector<double> c_save;                // concentrations of the previous corrector pass, g/m3
+    std::vector<double> a1, g1, a2, g2;  // advective (g per sub-step) and dispersive (g/s) fluxes
+    std::vector<double> src;             // node source rate, g/s
+    std::vector<double> area_adt;        // flow area interpolated over the interval, m2
+};

@@ -1,0 +1,288 @@
+// Dissolved contaminants through the program: a rain tracer on a tilted
+// plane, a tracer that decays, exchanges with the land and infiltrates on the
+// bundled valley with its channel, thread-count independence of every
+// constituent output, and bad contaminant inputs.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "fixture.h"
+#include "pluvo_test.h"
+#include "valley.h"
+
+using namespace pluvo_test;
+
+namespace {
+
+std::string id_row(int id, const std::string& values) {
+    char head[8];
+    std::snprintf(head, sizeof head, "%-6d", id);
+    std::string line = std::string(head) + "row";
+    line.resize(86, ' ');
+    return line + values + "\n";
+}
+
+// Mapping table with one contaminant "Tracer" (output name `name`) over
+// con.idx (every cell class 1): rain concentration `precip` g/m3 and the
+// eight table columns `columns` (dispersion m2/s, decay 1/day, uptake m/day,
+// land load kg per cell, initial concentration g/m3, surface-soil
+// concentration g/m3, Kd l/kg, groundwater concentration g/m3).
+void write_contaminant_table(const std::string& dir, const grid_spec& g, const std::string& precip,
+                             const std::string& columns, const std::string& name = "tracer") {
+    write_grid(dir + "/con.idx", g, [](int, int) { return 1.0; }, 0);
+    write_file(dir + "/table.cmt", "PLUVO_INDEX_MAP_TABLES\nINDEX_MAP con.idx \"Con\"\n"
+                                   "CONTAMINANT_TRANSPORT\nNUM_CONTAM 1\n\"Tracer\" \"Con\" \"" +
+                                       name + "\"\nPRECIP_CONC " + precip +
+                                       "\nNUM_IDS 1\nID    DESCRIPTION\n" + id_row(1, columns));
+}
+
+// Value after `label` in the last constituent balance of a summary, or in the
+// one that starts at `block` (NaN when missing).
+double balance_value(const std::string& text, const std::string& label,
+                     size_t block = std::string::npos) {
+    if (block == std::string::npos) block = text.rfind("mass balance, kg:");
+    if (block == std::string::npos) return std::nan("");
+    const size_t at = text.find("  " + label, block);
+    if (at == std::string::npos) return std::nan("");
+    return std::strtod(text.c_str() + at + 2 + label.size(), nullptr);
+}
+
+double summary_number(const std::string& text, const std::string& label) {
+    const size_t at = text.rfind(label);
+    if (at == std::string::npos) return std::nan("");
+    return std::strtod(text.c_str() + at + label.size(), nullptr);
+}
+
+// Cell values of an ASCII grid (header lines skipped), row by row.
+std::vector<double> grid_values(const std::string& text) {
+    std::vector<double> v;
+    for (const std::string& line : split_lines(text)) {
+        if (line.empty() || std::isalpha(static_cast<unsigned char>(line[0]))) continue;
+        const char* p = line.c_str();
+        char* end = nullptr;
+        for (double x = std::strtod(p, &end); end != p; x = std::strtod(p, &end)) {
+            v.push_back(x);
+            p = end;
+        }
+    }
+    return v;
+}
+
+// The tilted plane of the rain-to-runoff tests carrying a rain tracer of
+// 10 g/m3 (no decay, no soil, no infiltration).
+plane_case tracer_plane(int threads) {
+    plane_case c;
+    c.grid.rows = 60;
+    c.grid.cols = 40;   // 2400 cells: the parallel loops run under the tests' threshold
+    c.grid.cell = 10.0;
+    c.slope = 0.01;
+    c.rain_mm_h = 50.0;
+    c.rain_minutes = 120;
+    c.total_minutes = 120;
+    c.threads = threads;
+    return c;
+}
+
+run_result run_tracer_plane(const temp_dir& dir, int threads) {
+    const plane_case c = tracer_plane(threads);
+    project_file p = write_plane_case(dir.path(), c);
+    write_contaminant_table(dir.path(), c.grid, "10", "0 0 0 0 0 0 0 0");
+    std::filesystem::create_directory(dir.file("tracer"));
+    p.remove("MAP_FREQ")
+        .card("MAP_FREQ", "30")
+        .card("MAPPING_TABLE", "table.cmt")
+        .card("OV_CON_TRANS")
+        .card("ALL_CONTAM_OUTPUT")
+        .write(dir.file("plane.prj"));
+    return run_pluvo({"plane.prj"}, dir.path());
+}
+
+}  // namespace
+
+// Only the rain brings the tracer, so every wet cell and the water leaving the
+// outlet carry its concentration C0 = 10 g/m3 (reference: C0; within 1 %),
+// and rain = outlet + stored closes to 1e-9 of the rain.
+TEST(ConstituentProgram, RainTracerOnATiltedPlaneKeepsTheRainConcentration) {
+    temp_dir dir;
+    const run_result r = run_tracer_plane(dir, 0);
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::string summary = read_file(dir.file("summ.out"));
+    std::string last;
+    for (const auto& e : std::filesystem::directory_iterator(dir.file("tracer")))
+        if (e.path().filename().string().find("conc") != std::string::npos &&
+            e.path().string() > last)
+            last = e.path().string();
+    ASSERT_FALSE(last.empty());
+    const std::vector<double> conc = grid_values(read_file(last));
+    ASSERT_EQ(conc.size(), 2400u);
+    for (size_t k = 0; k < conc.size(); ++k) ASSERT_NEAR(conc[k], 10.0, 0.1) << "cell " << k + 1;
+
+    const double rain = balance_value(summary, "rain");
+    const double outlet = balance_value(summary, "outlet");
+    const double discharge = summary_number(summary, "Total amount of discharge=");   // m3
+    const double rain_volume = 50.0 / 1000.0 / 3600.0 * 2400 * 100.0 * 7200.0;       // m3
+    EXPECT_NEAR(rain, 10.0 * rain_volume / 1000.0, 1e-9 * rain);
+    EXPECT_NEAR(outlet * 1000.0 / discharge, 10.0, 0.1) << summary;
+    EXPECT_NEAR(balance_value(summary, "residual"), 0.0, 1e-9 * rain);
+}
+
+// The bundled valley with Green-Ampt soil, a tracer in the rain that also
+// comes off the land (load 2 kg per cell, uptake towards 5 g/m3), decays in
+// the cells (1/day) and the channel (2/day) and disperses (0.5 and 2 m2/s):
+// initial + rain = outlet + infiltrated + decayed + stored (water, land,
+// channel, in transit) within 1e-9 of what came in; each path moved mass.
+// The same run on 1 and 8 threads writes byte-identical maps, link/node
+// datasets, series and balance.
+TEST(ConstituentProgram, ValleyBalanceClosesAndThreadsWriteTheSameFiles) {
+    std::string files[2][6];
+    for (int k = 0; k < 2; ++k) {
+        temp_dir dir;
+        std::filesystem::create_directory(dir.file("out"));
+        for (const char* f : {"example.prj", "mask.asc", "elev.asc", "valley.chn", "valley.gst"})
+            write_file(dir.file(f), read_file(std::string(PLUVO_EXAMPLES) + "/" + f));
+        grid_spec g;
+        g.rows = 30;
+        g.cols = 17;
+        g.cell = 10.0;
+        g.north = 300.0;
+        write_contaminant_table(dir.path(), g, "10", "0.5 1 0.05 2 3 5 0 0", "valley_tracer");
+        std::string prj = read_file(dir.file("example.prj"));
+        const struct {
+            const char* card;
+            const char* file;
+            double value;
+        } soils[] = {{"CONDUCTIVITY", "ks.asc", 0.5}, {"CAPILLARY", "hc.asc", 10.0},
+                     {"POROSITY", "por.asc", 0.45}, {"MOISTURE", "moist.asc", 0.2}};
+        for (const auto& m : soils) {
+            write_grid(dir.file(m.file), g, [&](int, int) { return m.value; }, 3);
+            prj += std::string(m.card) + " " + m.file + "\n";
+        }
+        prj += "GREEN_AMPT\nMAPPING_TABLE table.cmt\nOV_CON_TRANS\nCHAN_CON_TRANS\nALL_CONTAM_OUTPUT\n"
+               "CHAN_DISP_COEF 2\nCHAN_DECAY_COEF 2\nINIT_CHAN_CONC 0\nMAP_TYPE 1\nMAP_FREQ 30\n"
+               "SUPER_QUIET\nNUM_THREADS " +
+               std::string(k == 0 ? "1" : "8") + "\n";
+        write_file(dir.file("example.prj"), prj);
+        const run_result r =
+            run_pluvo({"example.prj"}, dir.path(), "", {parallel_from_cells_env(64)});
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        const std::string summary = read_file(dir.file("out/valley.sum"));
+        // The balance closes at the event end and at the run end.
+        int blocks = 0;
+        for (size_t at = summary.find("mass balance, kg:"); at != std::string::npos;
+             at = summary.find("mass balance, kg:", at + 1), ++blocks) {
+            const double in = balance_value(summary, "initial", at) + balance_value(summary, "rain", at);
+            ASSERT_GT(in, 0.0) << summary;
+            EXPECT_NEAR(balance_value(summary, "residual", at), 0.0, 1e-9 * in) << summary;
+        }
+        EXPECT_GE(blocks, 2);
+        for (const char* label : {"outlet", "infiltrated", "decayed", "land", "channel", "rain"})
+            EXPECT_GT(balance_value(summary, label), 0.0) << label << "\n" << summary;
+        EXPECT_NEAR(balance_value(summary, "initial"), 510 * 2.0, 1e-9) << summary;
+
+        const char* names[] = {"out/valley_tracer.conc", "out/valley_tracer.mass",
+                               "out/valley_tracer.chan.conc", "out/valley_tracer.chan.mass",
+                               "out/valley.otl"};
+        for (int f = 0; f < 5; ++f) {
+            ASSERT_TRUE(file_exists(dir.file(names[f]))) << names[f];
+            files[k][f] = read_file(dir.file(names[f]));
+        }
+        files[k][5] = summary.substr(summary.rfind("Constituent 1"));
+    }
+    for (int f = 0; f < 6; ++f) EXPECT_TRUE(files[0][f] == files[1][f]) << "file " << f;
+    EXPECT_GT(count_of(files[0][2], "TS"), 3);
+}
+
+// Bad contaminant inputs stop the run naming the file and what is wrong.
+TEST(ConstituentProgram, BadContaminantInputsStopNamingTheFile) {
+    struct bad_case {
+        const char* what;
+        const char* precip;        // rain concentration of the table (null: no table)
+        const char* columns;
+        const char* load_map;      // contents of load.asc ("" none, "-" no card)
+        const char* message;
+    };
+    const bad_case cases[] = {
+        {"missing load map", "1", "0 0 0 0 0 0 0 0", "", "load.asc"},
+        {"load map of other rows", "1", "0 0 0 0 0 0 0 0",
+         "north: 1000\nsouth: 980\neast: 30\nwest: 0\nrows: 2\ncols: 3\n1 1 1\n1 1 1\n", "load.asc"},
+        {"negative load", "1", "0 0 0 0 0 0 0 0", "neg",
+         "Error: contaminant load map load.asc: cell 1 holds -1"},
+        {"negative initial concentration", "1", "0 0 0 0 -3 0 0 0", "-",
+         "the initial concentration of contaminant 1 in cell 1 is -3"},
+        {"negative rain concentration", "-2", "0 0 0 0 0 0 0 0", "-",
+         "table.cmt: the PRECIP_CONC of contaminant 1 is -2"},
+        {"no contaminant table", nullptr, "", "-",
+         "Error: The number of contaminants is not a positive value."},
+    };
+    for (const bad_case& c : cases) {
+        SCOPED_TRACE(c.what);
+        temp_dir dir;
+        plane_case pc;
+        pc.grid.rows = 3;
+        pc.grid.cols = 3;
+        pc.total_minutes = 10;
+        project_file p = write_plane_case(dir.path(), pc);
+        if (c.precip != nullptr) {
+            write_contaminant_table(dir.path(), pc.grid, c.precip, c.columns);
+            p.card("MAPPING_TABLE", "table.cmt");
+        }
+        p.card("OV_CON_TRANS");
+        if (std::string(c.load_map) != "-") {
+            p.card("CONTAM_MAP", "load.asc");
+            if (std::string(c.load_map) == "neg")
+                write_grid(dir.file("load.asc"), pc.grid, [](int, int) { return -1.0; }, 1);
+            else if (c.load_map[0] != '\0')
+                write_file(dir.file("load.asc"), c.load_map);
+        }
+        p.write(dir.file("plane.prj"));
+        const run_result r = run_pluvo({"plane.prj"}, dir.path());
+        EXPECT_EQ(r.status, 1) << r.out;
+        EXPECT_NE(r.out.find(c.message), std::string::npos) << r.out;
+    }
+}
+
+// A plane over Green-Ampt soil with a contaminant in the rain and in the soil
+// layer (3 mg/kg, Kd 2 l/kg), exchanging with the water and decaying in both:
+// initial + rain = outlet + decayed + stored (water, soil, in transit) within
+// 1e-9, with mass infiltrated into the layer and the layer decaying.
+TEST(ConstituentProgram, SoilLayerUnderAPlaneKeepsTheBalance) {
+    temp_dir dir;
+    plane_case c;
+    c.grid.rows = 10;
+    c.grid.cols = 5;
+    c.rain_minutes = 40;
+    c.total_minutes = 80;
+    project_file p = write_plane_case(dir.path(), c);
+    const struct {
+        const char* card;
+        const char* file;
+        double value;
+    } soils[] = {{"CONDUCTIVITY", "ks.asc", 1.0}, {"CAPILLARY", "hc.asc", 10.0},
+                 {"POROSITY", "por.asc", 0.45}, {"MOISTURE", "moist.asc", 0.2}};
+    for (const auto& m : soils) {
+        write_grid(dir.file(m.file), c.grid, [&](int, int) { return m.value; }, 3);
+        p.card(m.card, m.file);
+    }
+    write_contaminant_table(dir.path(), c.grid, "10", "0.1 2 0.5 3 0 0 2 0");
+    p.card("GREEN_AMPT")
+        .card("SOIL_MOIST_DEPTH", "0.3")
+        .card("MAPPING_TABLE", "table.cmt")
+        .card("OV_CON_TRANS")
+        .card("SOIL_CON_TRANS")
+        .write(dir.file("plane.prj"));
+    const run_result r = run_pluvo({"plane.prj"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::string summary = read_file(dir.file("summ.out"));
+    const double in = balance_value(summary, "initial") + balance_value(summary, "rain");
+    // 50 cells of 0.3 m x 100 m2 of solids (porosity 0.45) at 2650 kg/m3 and 3 mg/kg.
+    EXPECT_NEAR(balance_value(summary, "initial"), 50 * 0.55 * 0.3 * 100.0 * 2650.0 * 3e-6, 1e-9);
+    EXPECT_NEAR(balance_value(summary, "residual"), 0.0, 1e-9 * in) << summary;
+    EXPECT_GT(balance_value(summary, "decayed"), 0.0) << summary;
+    EXPECT_GT(balance_value(summary, "outlet"), 0.0) << summary;
+    EXPECT_GT(balance_value(summary, "land"), 0.0) << summary;
+}
