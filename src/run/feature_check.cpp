@@ -13,8 +13,6 @@ const unbuilt_feature kUnbuilt[] = {
          return rs.water_table != 0 && !rs.green_ampt && !rs.inf_redist &&
                 !rs.inf_layered_soil && !rs.inf_richards;
      }},
-    {"sacramento", "Sacramento soil-moisture accounting",
-     [](const run_state& rs) { return rs.sacramento != 0; }},
     {"chan_drain", "the drain method of channel initialisation",
      [](const run_state& rs) { return rs.chan_drain_only != 0; }},
     {"chan_backwater", "the backwater method of channel initialisation",

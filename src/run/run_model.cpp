@@ -179,7 +179,8 @@ void read_model_inputs(run_state& rs) {
         read_contaminant_inputs, read_soil_moisture_output_cells, read_cell_output_locations,
         read_overland_point_sources,
         read_initial_surface_state, read_soil_moisture_hotstart,
-        setup_channel_network,   locate_stream_xy_points, setup_superlink,
+        setup_channel_network,   locate_stream_xy_points, compute_sacramento_weights,
+        setup_superlink,
     };
     for (step_fn f : readers) {
         f(rs);

@@ -18,7 +18,6 @@ TEST(FeatureCheck, EveryUnbuiltFeatureStopsTheRunNamingItsCard) {
         {"OV_POINT_SOURCE_X", nullptr},   // an unknown card is only warned: the run goes on
         {"WATER_TABLE wt.asc", "water_table"},
         {"GW_SIMULATION\nWATER_TABLE wt.asc", "water_table"},
-        {"SACRAMENTO sac.txt", "sacramento"},
         {"SOIL_EROSION 12", "soil_erosion"},
         {"SOIL_EROSION 1\nCHAN_EXPLIC", "soil_erosion"},
         {"OPTIMIZE_SED", "optimize_sed"},
