@@ -4,6 +4,7 @@
 // The per-cell work runs in a parallel loop that writes only its own cell;
 // the volume totals and the lake inflows are then summed on the main thread
 // in cell order, so that they are the same with any number of threads.
+#include <climits>
 #include <cmath>
 #include <cstdio>
 
@@ -36,22 +37,63 @@ bool arrays_ready(const run_state& rs) {
     return ready;
 }
 
-// Sum of v[1..n] in cell order, by halves down to short runs added in turn:
-// the same sum with any number of threads, and a rounding error that grows
-// with log2(n) rather than n on large grids.
-double cell_order_sum(const double* v, int n) {
-    struct run {
-        static double sum(const double* a, int count) {
-            if (count <= 256) {
-                double s = 0.0;
-                for (int i = 0; i < count; ++i) s += a[i];
-                return s;
-            }
-            const int half = count / 2;
-            return sum(a, half) + sum(a + half, count - half);
-        }
-    };
-    return n > 0 ? run::sum(v + 1, n) : 0.0;
+// Sum of value(k) for k = 1..n in cell order, by halves down to runs of at
+// most kRun cells added in turn: a rounding error that grows with log2(n)
+// rather than n on large grids. The halving tree depends on n alone; on large
+// grids its subtrees kSplitDepth levels down are summed in parallel and then
+// joined in the tree's own order, so the sum has the same bits with any number
+// of threads.
+constexpr int kRun = 256;          // cells added in turn at a leaf of the tree
+constexpr int kSplitDepth = 6;     // levels of the tree above the subtrees summed in parallel
+constexpr int kSubtrees = 1 << kSplitDepth;
+
+template <class Value>
+double tree_sum(const Value& value, int first, int count) {
+    if (count <= kRun) {
+        double s = 0.0;
+        for (int k = first; k < first + count; ++k) s += value(k);
+        return s;
+    }
+    const int half = count / 2;
+    return tree_sum(value, first, half) + tree_sum(value, first + half, count - half);
+}
+
+// The subtrees `depth` levels below the node (first, count), in cell order.
+struct subtree {
+    int first = 0;
+    int count = 0;
+};
+
+void list_subtrees(int first, int count, int depth, subtree* out, int& used) {
+    if (count <= kRun || depth == 0) {
+        out[used++] = subtree{first, count};
+        return;
+    }
+    const int half = count / 2;
+    list_subtrees(first, half, depth - 1, out, used);
+    list_subtrees(first + half, count - half, depth - 1, out, used);
+}
+
+// Joins the subtree sums (taken in order from `next`) as tree_sum would.
+double join_subtrees(int count, int depth, const double*& next) {
+    if (count <= kRun || depth == 0) return *next++;
+    const int half = count / 2;
+    const double left = join_subtrees(half, depth - 1, next);
+    return left + join_subtrees(count - half, depth - 1, next);
+}
+
+template <class Value>
+double cell_order_sum(const Value& value, int n) {
+    if (n <= 0) return 0.0;
+    if (n < kParallelCells) return tree_sum(value, 1, n);
+    subtree parts[kSubtrees];
+    double sums[kSubtrees];
+    int used = 0;
+    list_subtrees(1, n, kSplitDepth, parts, used);
+#pragma omp parallel for schedule(static)
+    for (int i = 0; i < used; ++i) sums[i] = tree_sum(value, parts[i].first, parts[i].count);
+    const double* next = sums;
+    return join_subtrees(n, kSplitDepth, next);
 }
 
 // Air temperature over cell k, degrees C.
@@ -106,7 +148,9 @@ void apply_rainfall(run_state& rs) {
     double* volume = rs.rain_cell_volume.data();
     double* swe = snow_possible ? rs.snow_swe.data() : nullptr;
     int snowfall = 0;
-#pragma omp parallel for schedule(static) reduction(| : snowfall) if (n >= kParallelCells)
+    int bad = INT_MAX;   // first cell whose depth is not a number or negative (INT_MAX none)
+#pragma omp parallel for schedule(static) reduction(| : snowfall) reduction(min : bad) \
+    if (n >= kParallelCells)
     for (int k = 1; k <= n; ++k) {
         if (lake != nullptr && lake[k] >= 1) {
             volume[k] = 0.0;   // the channel-network lake takes the rain (below)
@@ -114,59 +158,63 @@ void apply_rainfall(run_state& rs) {
         }
         const double rate = effective[k];   // m/s
         volume[k] = dt * rate * area;
-        if (ov_lake != nullptr && ov_lake[k] >= 1) {
-            aux[k] = 0.0;
-            continue;   // the overland lake takes the rain (below)
-        }
-        if (!snow_possible || cell_air_temperature(rs, k, per_cell_temp) > snow_threshold) {
-            depth[k] += dt * rate;
-        } else {
-            // Snowfall: all of it joins the cell's snow water equivalent.
-            snowfall |= 1;
-            swe[k] += dt * rate;
-        }
         aux[k] = 0.0;
-    }
-
-    // Lake inflows and the step's rain on lakes in cell order; the first bad
-    // depth stops the run. The run and event totals take the step's sums, so
-    // that a long run adds one total per step rather than one per cell.
-    double lake_rain = 0.0;   // m3
-    double rate_sum = 0.0;    // m/s (only its sign is used)
-    for (int k = 1; k <= n; ++k) {
-        const double rain_volume = dt * rs.cell_rain_rate[static_cast<size_t>(k)] * area;   // m3
-        if (lake != nullptr && lake[k] >= 1) {
-            const size_t id = static_cast<size_t>(lake[k]);
-            if (id < rs.lake_volume.size()) rs.lake_volume[id] += rain_volume;
-            lake_rain += rain_volume;
-            continue;
-        }
-        if (ov_lakes) {
-            const int id = rs.oland_lake_new[static_cast<size_t>(k)];
-            if (id > 0 && id <= rs.num_overland_lakes) {
-                // The rain that passed the canopy; the cell itself holds no depth.
-                rs.overland_lakes[static_cast<size_t>(id)].inflow += volume[k];
-                rs.vol_precip_ovlakes += volume[k];
-                rs.lakes_changed = 1;
+        if (ov_lake == nullptr || ov_lake[k] < 1) {   // an overland lake takes its rain below
+            if (!snow_possible || cell_air_temperature(rs, k, per_cell_temp) > snow_threshold) {
+                depth[k] += dt * rate;
+            } else {
+                // Snowfall: all of it joins the cell's snow water equivalent.
+                snowfall |= 1;
+                swe[k] += dt * rate;
             }
         }
-        rate_sum += effective[k];
-        if (std::isnan(depth[k])) {
+        const double d = depth[k];
+        if ((std::isnan(d) || d < kNegativeDepth) && k < bad) bad = k;
+    }
+    // The first bad depth stops the run.
+    if (bad != INT_MAX) {
+        if (std::isnan(depth[bad])) {
             std::printf("A non-real number for water depth has been detected for overland cell %d "
                         "after applying rainfall\n",
-                        k);
-            error_record.code = kErrorPrinted;
-            return;
-        }
-        if (depth[k] < kNegativeDepth) {
+                        bad);
+        } else {
             std::printf("A negative depth has been detected for overland cell %d after applying "
                         "rainfall, check your rainfall input for negative values\n",
-                        k);
-            error_record.code = kErrorPrinted;
-            return;
+                        bad);
+        }
+        error_record.code = kErrorPrinted;
+        return;
+    }
+
+    // Lake inflows and the step's rain on lakes in cell order. The run and
+    // event totals take the step's sums, so that a long run adds one total
+    // per step rather than one per cell.
+    double lake_rain = 0.0;   // m3
+    if (lake != nullptr || ov_lakes) {
+        for (int k = 1; k <= n; ++k) {
+            if (lake != nullptr && lake[k] >= 1) {
+                const double rain_volume =
+                    dt * rs.cell_rain_rate[static_cast<size_t>(k)] * area;   // m3
+                const size_t id = static_cast<size_t>(lake[k]);
+                if (id < rs.lake_volume.size()) rs.lake_volume[id] += rain_volume;
+                lake_rain += rain_volume;
+                continue;
+            }
+            if (ov_lakes) {
+                const int id = rs.oland_lake_new[static_cast<size_t>(k)];
+                if (id > 0 && id <= rs.num_overland_lakes) {
+                    // The rain that passed the canopy; the cell itself holds no depth.
+                    rs.overland_lakes[static_cast<size_t>(id)].inflow += volume[k];
+                    rs.vol_precip_ovlakes += volume[k];
+                    rs.lakes_changed = 1;
+                }
+            }
         }
     }
-    const double step_rain = cell_order_sum(volume, n);   // m3, lake cells hold 0
+    // m/s (only its sign is used): the rates of the cells outside the channel lakes.
+    const double rate_sum = cell_order_sum(
+        [&](int k) { return lake != nullptr && lake[k] >= 1 ? 0.0 : effective[k]; }, n);
+    const double step_rain = cell_order_sum([volume](int k) { return volume[k]; }, n);   // m3, lake cells hold 0
     rs.vol_precip += step_rain + lake_rain;
     rs.event_rain_volume += step_rain;
     rs.rain_rate_sum += rate_sum;
