@@ -164,10 +164,17 @@ void apply_rainfall(run_state& rs) {
     double* depth = rs.ov_depth.data();
     double* aux = rs.ov_aux.data();
     double* swe = snow_possible ? rs.snow_swe.data() : nullptr;
+    // The contaminant rain load reads each cell's effective rain volume.
+    double* cell_volume = nullptr;   // m3 per cell, or none
+    if (rs.ov_con_trans) {
+        if (rs.rain_cell_volume.size() < slots) rs.rain_cell_volume.assign(slots, 0.0);
+        cell_volume = rs.rain_cell_volume.data();
+    }
     // Per cell: depth (or snow water), the effective rain volume and the
     // checks, with the step's rain volume and rate sums in the same pass. The
     // usual case (no lake, no snow) has a loop of its own.
-    const bool plain = lake == nullptr && ov_lake == nullptr && !snow_possible;
+    const bool plain =
+        lake == nullptr && ov_lake == nullptr && !snow_possible && cell_volume == nullptr;
     const auto leaf = [&](int first, int count, cell_flags& flags) {
         const double step = dt;    // s
         const double cell_area = area;   // m2
@@ -198,9 +205,11 @@ void apply_rainfall(run_state& rs) {
             if (lake != nullptr && lake[k] >= 1) {
                 volume += 0.0;
                 rates_sum += 0.0;
+                if (cell_volume != nullptr) cell_volume[k] = 0.0;
                 continue;
             }
             const double rate = rates[k];   // m/s
+            if (cell_volume != nullptr) cell_volume[k] = step * rate * cell_area;
             if (work[k] != 0.0) work[k] = 0.0;
             if (ov_lake == nullptr || ov_lake[k] < 1) {   // an overland lake takes its rain below
                 if (!snow_possible ||
