@@ -13,6 +13,7 @@
 #include "channel/xsection.h"
 #include "core/error.h"
 #include "core/file_object.h"
+#include "quality/channel_sediment.h"
 #include "run/run_state.h"
 #include "core/text.h"
 #include "input/time_series.h"
@@ -196,6 +197,7 @@ void setup_channel_network(run_state& rs) {
         chan_fail();
         return;
     }
+    if (rs.channel_sediment) alloc_channel_sediment_arrays(rs);
 
     // Output location lists, now that the network is known.
     for (void (*reader)(run_state&) : {read_hydrograph_locations, read_gw_flux_locations,

@@ -5,6 +5,7 @@
 #include "core/checked_array.h"
 #include "core/file_object.h"
 #include "quality/sediment_state.h"
+#include "quality/channel_sediment_state.h"
 
 struct quality_state {
 
@@ -43,6 +44,7 @@ struct quality_state {
     int contaminant_count = -1;     // number of contaminants, -1 until the table loader sets it
 
     ov_sed_record ov_sed;           // overland sediment of a run with soil_erosion (on = 0 otherwise)
+    chan_sed_record chan_sed;       // channel sediment of a run with soil erosion and channel routing
 
     // Sediment size classes (SEDIMENTS section of the mapping table), classes 1..sed_classes
     int sed_classes = 0;                     // number of sediment size classes

@@ -21,7 +21,7 @@ TEST(FeatureCheck, EveryUnbuiltFeatureStopsTheRunNamingItsCard) {
         {"GW_SIMULATION\nWATER_TABLE wt.asc", "water_table"},
         {"SACRAMENTO sac.txt", "sacramento"},
         {"SOIL_EROSION 12", "soil_erosion"},
-        {"SOIL_EROSION 1\nCHAN_EXPLIC", "soil_erosion"},
+        {"SOIL_EROSION 1\nOVERLAND_LAKE_MAP lakes.asc", "soil_erosion"},
         {"OPTIMIZE_SED", "optimize_sed"},
         {"OV_CON_TRANS", "ov_con_trans"},
         {"CHAN_EXPLIC\nCHAN_CON_TRANS", "chan_con_trans"},
