@@ -221,80 +221,88 @@ void compute_wash_fluxes(wash_view& v, std::vector<double>& S, std::vector<doubl
 }
 
 // Scales the face volumes leaving each node (and lake) so that together they
-// take at most what it holds in `S` (lakes: their suspended store); the
-// fluxes of a structure follow the face of the node that feeds it.
+// take at most what it holds in `S` (lakes: their suspended store) plus what
+// enters it in the same step; a few passes settle the nodes whose inflow a
+// pass reduced. The fluxes of a structure follow the face that feeds it.
 void limit_to_stores(wash_view& v, std::vector<double>& F, const std::vector<double>& S) {
     run_state& rs = v.rs;
     chan_sed_record& cs = v.cs;
     const int nf = v.nf;
-    std::vector<double*> out;   // faces leaving the node being limited (per class m)
-    std::vector<int> sign;
-    auto scale = [&](const double* held, int m) {
-        double total = 0.0;
-        for (size_t i = 0; i < out.size(); ++i) total += sign[i] * out[i][m];
-        if (total > held[m] && total > 0.0) {
-            const double r = held[m] > 0.0 ? held[m] / total : 0.0;
-            for (size_t i = 0; i < out.size(); ++i) out[i][m] *= r;
+    constexpr int kPasses = 8;
+    std::vector<double*> faces;   // faces of the node being limited
+    std::vector<int> sign;        // +1: positive flux leaves the node; -1: negative flux leaves it
+    auto add = [&](double* f, int leaving_sign) {
+        faces.push_back(f);
+        sign.push_back(leaving_sign);
+    };
+    // Out and in of the node over its faces for class m; scales the out part
+    // down to held + in. True when it changed something.
+    auto settle = [&](double held, int m) {
+        double out = 0.0, in = 0.0;
+        for (size_t i = 0; i < faces.size(); ++i) {
+            const double x = sign[i] * faces[i][m];
+            if (x > 0.0) out += x; else in -= x;
+        }
+        const double room = held + in;
+        if (!(out > room)) return false;
+        const double r = room > 0.0 ? room / out : 0.0;
+        for (size_t i = 0; i < faces.size(); ++i)
+            if (sign[i] * faces[i][m] > 0.0) faces[i][m] *= r;
+        return true;
+    };
+    auto sync_structures = [&]() {
+        // Structures pass on what their feeding face gives: the last node of
+        // their first upstream link (flow downstream) or their own last node (back).
+        for (int L = 1; L <= rs.links; ++L) {
+            if (!is_structure(rs.ltype[ix(L)]) || rs.ndep[ix(L)] < 1 || v.last(L) < 1) continue;
+            const int U1 = rs.uslinks[ix(L)][1];
+            if (U1 < 1 || U1 > rs.links) continue;
+            double* fu = cs.row(F, v.last(U1), U1);
+            for (int m = 1; m <= nf; ++m) {
+                const double through = fu[m] > 0.0 ? fu[m] : cs.row(F, v.last(L), L)[m];
+                fu[m] = through;
+                for (int k = 1; k <= v.last(L); ++k) cs.row(F, k, L)[m] = through;
+            }
         }
     };
-    for (int L = 1; L <= rs.links; ++L) {
-        const int type = rs.ltype[ix(L)];
-        const int ndep = rs.ndep[ix(L)];
-        if (routed_link(type)) {
-            for (int k = 1; k <= v.last(L); ++k) {
-                const double* held = cs.row(S, k, L);
-                for (int m = 1; m <= nf; ++m) {
-                    out.clear();
+    for (int pass = 0; pass < kPasses; ++pass) {
+        bool changed = false;
+        for (int L = 1; L <= rs.links; ++L) {
+            const int type = rs.ltype[ix(L)];
+            const int ndep = rs.ndep[ix(L)];
+            if (routed_link(type)) {
+                for (int k = 1; k <= v.last(L); ++k) {
+                    const double* held = cs.row(S, k, L);
+                    faces.clear();
                     sign.clear();
-                    double* own = cs.row(F, k, L);
-                    if (own[m] > 0.0) { out.push_back(own); sign.push_back(1); }
+                    add(cs.row(F, k, L), 1);
                     if (k > 1) {
-                        double* up = cs.row(F, k - 1, L);
-                        if (up[m] < 0.0) { out.push_back(up); sign.push_back(-1); }
+                        add(cs.row(F, k - 1, L), -1);
                     } else {
                         for (int u = 1; u <= ndep; ++u) {
                             const int U = rs.uslinks[ix(L)][ix(u)];
-                            if (U < 1 || U > rs.links) continue;
-                            double* f = cs.row(F, v.last(U), U);
-                            if (f[m] < 0.0) { out.push_back(f); sign.push_back(-1); }
+                            if (U >= 1 && U <= rs.links) add(cs.row(F, v.last(U), U), -1);
                         }
                     }
-                    scale(held, m);
+                    for (int m = 1; m <= nf; ++m) changed = settle(held[m], m) || changed;
                 }
-            }
-        } else if (lake_like(type)) {
-            const int lake = v.lake_of(L);
-            if (lake == 0) continue;
-            const double* held = v.lake_row(cs.ss_vol, lake);
-            for (int m = 1; m <= nf; ++m) {
-                out.clear();
+            } else if (lake_like(type)) {
+                const int lake = v.lake_of(L);
+                if (lake == 0) continue;
+                const double* held = v.lake_row(cs.ss_vol, lake);
+                faces.clear();
                 sign.clear();
-                if (v.last(L) >= 1) {
-                    double* own = cs.row(F, v.last(L), L);
-                    if (own[m] > 0.0) { out.push_back(own); sign.push_back(1); }
-                }
+                if (v.last(L) >= 1) add(cs.row(F, v.last(L), L), 1);
                 for (int u = 1; u <= ndep; ++u) {
                     const int U = rs.uslinks[ix(L)][ix(u)];
                     if (U < 1 || U > rs.links || lake_like(rs.ltype[ix(U)])) continue;
-                    double* f = cs.row(F, v.last(U), U);
-                    if (f[m] < 0.0) { out.push_back(f); sign.push_back(-1); }
+                    add(cs.row(F, v.last(U), U), -1);
                 }
-                scale(held, m);
+                for (int m = 1; m <= nf; ++m) changed = settle(held[m], m) || changed;
             }
         }
-    }
-    // Structures pass on what their feeding face gives: the last node of their
-    // first upstream link (flow downstream) or their own last node (flow back).
-    for (int L = 1; L <= rs.links; ++L) {
-        if (!is_structure(rs.ltype[ix(L)]) || rs.ndep[ix(L)] < 1 || v.last(L) < 1) continue;
-        const int U1 = rs.uslinks[ix(L)][1];
-        if (U1 < 1 || U1 > rs.links) continue;
-        double* fu = cs.row(F, v.last(U1), U1);
-        for (int m = 1; m <= nf; ++m) {
-            const double through = fu[m] > 0.0 ? fu[m] : cs.row(F, v.last(L), L)[m];
-            fu[m] = through;
-            for (int k = 1; k <= v.last(L); ++k) cs.row(F, k, L)[m] = through;
-        }
+        sync_structures();
+        if (!changed) break;
     }
 }
 
