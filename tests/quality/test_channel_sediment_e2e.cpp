@@ -237,4 +237,135 @@ TEST_F(ChannelSedimentRun, SameFilesOnOneAndEightThreads) {
               without_timing(read_file(eight_->file("valley.sum"))));
 }
 
+// ---------------------------------------------------------------------------
+// A lake in a pit at the head of the valley drains over a weir (link 2) into
+// the erodible channel (link 3); the planes erode into both.
+
+constexpr int kLakeRows = 4;
+constexpr int kLakeValleyRows = 14;
+constexpr double kPit = 0.3;   // lake floor below the ground of its last row, m
+
+double lake_plane(int r, int col) {
+    return 100.0 + kValleySlope * kCell * (kLakeValleyRows - r) +
+           kSideSlope * kCell * std::abs(col - (kHalf + 1));
+}
+
+void write_lake_case(const std::string& dir, int threads, bool adjust) {
+    grid_spec g;
+    g.rows = kLakeValleyRows;
+    g.cols = 2 * kHalf + 1;
+    g.cell = kCell;
+    g.north = kLakeValleyRows * kCell;
+    const int mid = kHalf + 1;
+    const double floor = lake_plane(kLakeRows, mid) - kPit;
+    write_grid(dir + "/mask.asc", g, [](int, int) { return 1.0; }, 0);
+    write_grid(dir + "/elev.asc", g,
+               [&](int r, int c) { return (r <= kLakeRows && c == mid) ? floor : lake_plane(r, c); },
+               6);
+    std::string pairs;
+    for (int r = 1; r <= kLakeRows; ++r)
+        pairs += std::to_string(r) + " " + std::to_string(mid) + (r == kLakeRows ? "\n" : " ");
+    const int nodes = kLakeValleyRows - kLakeRows;
+    std::string chan = "PLUVO_CHAN\nALPHA 1.0\nBETA 1.0\nTHETA 1.0\nLINKS 3\nMAXNODES " +
+                       std::to_string(nodes + 1) +
+                       "\nCONNECT 1 2 0\nCONNECT 2 3 1 1\nCONNECT 3 0 1 2\n"
+                       "LINK 1\nDX " + fixed(kCell) + "\nNODES 1\nLAKE\nMINWSE " + fixed(floor - 1.0) +
+                       "\nINITWSE " + fixed(floor + 0.2) + "\nMAXWSE " + fixed(floor + 3.0) +
+                       "\nNUMPTS " + std::to_string(kLakeRows) + "\n" + pairs +
+                       "LINK 2\nDX " + fixed(kCell) +
+                       "\nSTRUCTURE\nNUMSTRUCTS 1\nSTRUCTTYPE weir\nCREST_LENGTH 2.0\nCREST_LOW_ELEV " +
+                       fixed(floor + 0.1) + "\nDISCHARGE_COEFF_FORWARD 1.6\n" +
+                       "LINK 3\nDX " + fixed(kCell) + "\nNODES " + std::to_string(nodes + 1) +
+                       "\nTRAP_ERODE\nMANNINGS_N 0.035\n";
+    for (int p = 1; p <= nodes + 1; ++p) {
+        const double row = kLakeRows + p - 0.5;
+        chan += "NODE " + std::to_string(p) + "\nELEV " +
+                fixed(99.0 + kValleySlope * kCell * (kLakeValleyRows - row)) + "\n";
+        if (p == 1)
+            chan += "XSEC\nBOTTOM_WIDTH 2.0\nSIDE_SLOPE 1.0\nBANKFULL_DEPTH 1.0\nMAX_EROSION 0.3\n";
+    }
+    write_file(dir + "/valley.chn", chan);
+    std::string gst = "GRIDSTREAMFILE\nSTREAMCELLS " + std::to_string(nodes) + "\n";
+    for (int k = 1; k <= nodes; ++k) gst += "NUMNODES 1\n";
+    for (int k = 1; k <= nodes; ++k)
+        gst += "CELLIJ " + std::to_string(kLakeRows + k) + " " + std::to_string(mid) +
+               "\nLINKNODE 3 " + std::to_string(k) + " 1.0\n";
+    write_file(dir + "/valley.gst", gst);
+    write_tables(dir, g);
+    project_file p =
+        valley_project({kLakeValleyRows, g.cols, kCell, mid, kValleySlope, 60, 5.0, 100.0, 30});
+    p.card("SUPER_QUIET")
+        .card("NUM_THREADS", std::to_string(threads))
+        .card("MAPPING_TABLE", "table.cmt")
+        .card("SOIL_EROSION", "1")
+        .card("OUTLET_SED_FLUX", "sed.out")
+        .card("SAND_SIZE", "0.5")
+        .card("WATER_TEMP", "20")
+        .card("SED_POROSITY", "0.4");
+    if (adjust) p.card("ADJUST_CHANNEL_BED");
+    p.write(dir + "/valley.prj");
+}
+
+// The lake line and the structure's flag in both formats of the bed file,
+// the lake block and the closing balance of the summary, and the same files
+// on 1 and 8 threads.
+TEST(ChannelSedimentLakeRun, LakeAndStructureInTheBooksAndTheBedFile) {
+    std::string summaries[2], beds[2];
+    for (const bool adjust : {false, true}) {
+        for (const int threads : {1, 8}) {
+            SCOPED_TRACE(threads);
+            temp_dir dir;
+            write_lake_case(dir.path(), threads, adjust);
+            const run_result r =
+                run_pluvo({"valley.prj"}, dir.path(), "", {parallel_from_cells_env(16)});
+            ASSERT_EQ(r.status, 0) << r.out << r.err;
+            const std::string text = read_file(dir.file("valley.sum"));
+            const std::vector<std::string> lines =
+                split_lines(read_file(dir.file("new_bed_elevations.txt")));
+            ASSERT_GE(lines.size(), 4u);
+            EXPECT_EQ(lines[1], "Link     1 is a lake     2  ");
+            int structure_lines = 0, channel_lines = 0;
+            for (size_t i = 2; i < lines.size(); ++i) {
+                if (lines[i].empty()) continue;
+                long link = 0, node = 0, flag = -1;
+                double now = 0.0, old = 0.0;
+                ASSERT_EQ(std::sscanf(lines[i].c_str(), "%ld %ld %lf %lf %ld", &link, &node, &now,
+                                      &old, &flag),
+                          5)
+                    << lines[i];
+                EXPECT_EQ(flag, link == 2 ? 1 : 0) << lines[i];
+                const std::string tail = std::string(adjust ? " " : "  ") + std::to_string(flag) + " ";
+                EXPECT_EQ(lines[i].substr(lines[i].size() - tail.size()), tail) << lines[i];
+                if (link == 2) ++structure_lines;
+                if (link == 3) {
+                    ++channel_lines;
+                    EXPECT_LE(old - now, 0.3 + 1e-9) << lines[i];
+                }
+            }
+            EXPECT_GE(structure_lines, 1);
+            EXPECT_EQ(channel_lines, kLakeValleyRows - kLakeRows);
+            const size_t at = text.rfind("Channel sediment routing mass quantities");
+            ASSERT_NE(at, std::string::npos);
+            EXPECT_NE(text.find("Total sand from chan to lakes:", at), std::string::npos);
+            EXPECT_NE(text.find("Summary for lake 1", at), std::string::npos);
+            EXPECT_NE(text.find("Total wash-load from lake to chan:", at), std::string::npos);
+            const double in = value_after(text, at, "Total wash-load to chan from overland:") +
+                              value_after(text, at, "Total wash-load from lake to chan:");
+            const double out = value_after(text, at, "Total wash-load outlet discharge:") +
+                               value_after(text, at, "Final wash-load remaining in suspension:") +
+                               value_after(text, at, "Total wash-load from chan to lakes :");
+            EXPECT_GT(in, 0.0);
+            EXPECT_NEAR(in, out, 3e-8);
+            for (const char* label : {"Mass conservation error for wash load:",
+                                      "Mass conservation error for sand load:",
+                                      "Overall channel sediment mass cons. error:"})
+                EXPECT_LT(std::fabs(value_after(text, at, label)), 1e-5) << label;
+            summaries[threads == 8] = without_timing(text);
+            beds[threads == 8] = read_file(dir.file("new_bed_elevations.txt"));
+        }
+        EXPECT_EQ(summaries[0], summaries[1]);
+        EXPECT_EQ(beds[0], beds[1]);
+    }
+}
+
 }  // namespace
