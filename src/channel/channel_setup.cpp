@@ -197,7 +197,6 @@ void setup_channel_network(run_state& rs) {
         chan_fail();
         return;
     }
-    if (rs.channel_sediment) alloc_channel_sediment_arrays(rs);
 
     // Output location lists, now that the network is known.
     for (void (*reader)(run_state&) : {read_hydrograph_locations, read_gw_flux_locations,
@@ -217,6 +216,7 @@ void setup_channel_network(run_state& rs) {
     setup_grid_stream(rs);
     if (stopped()) return;
     chan_status(rs, "done.\n");
+    if (rs.channel_sediment) alloc_channel_sediment_arrays(rs);
 
     const bool grid_stream = rs.stream_cell_on && rs.num_stream_cells > 0;
     if (!grid_stream) {

@@ -182,7 +182,7 @@ bool interpolate_xsec_area_perimeter(const run_state& rs, int node, int link, do
 
 void alloc_channel_sediment_arrays(run_state& rs) {
     chan_sed_record& cs = rs.chan_sed;
-    const ov_sed_record& s = rs.ov_sed;
+    ov_sed_record& s = rs.ov_sed;
     cs = chan_sed_record();
     if (!rs.channel_sediment || !s.on || rs.links < 1 || rs.bel.empty()) return;
     cs.links = rs.links;
@@ -267,6 +267,13 @@ void alloc_channel_sediment_arrays(run_state& rs) {
             cs.sand_init_total += V;
         }
     }
+    // Cells tied to channel nodes: their soil is the channel's bank, not eroded by the grid.
+    rs.ov_sed.channel_cell.assign(ix(rs.GNUM) + 1, 0);
+    for (int i = 1; i <= rs.num_stream_cells && ix(i) < rs.gst_gnum.size(); ++i)
+        for (int k = 1; k <= rs.gst_ncellsingrid[ix(i)] && ix(k) < rs.gst_gnum[ix(i)].size(); ++k) {
+            const int c = rs.gst_gnum[ix(i)][ix(k)];
+            if (c >= 1 && c <= rs.GNUM) rs.ov_sed.channel_cell[ix(c)] = 1;
+        }
     cs.sand_init_run = cs.sand_init_total;
     cs.sand_init_event = cs.sand_init_total;
     cs.on = 1;
