@@ -47,8 +47,10 @@ void write_tables(const std::string& dir, const grid_spec& g) {
                    "ID title\n" + row + "100 1 0.002 0 1 0.4 0.3 0.3\n");
 }
 
-// The valley with erosion; `adjust` adds the bed-update card.
-void write_case(const std::string& dir, int threads, bool adjust) {
+// The valley with erosion; `adjust` adds the bed-update card; `breakpoint`
+// gives the link a surveyed section (bottom 2 m, sides 1:1, 1 m deep) in
+// place of the trapezoid.
+void write_case(const std::string& dir, int threads, bool adjust, bool breakpoint = false) {
     grid_spec g;
     g.rows = kRows;
     g.cols = 2 * kHalf + 1;
@@ -64,8 +66,40 @@ void write_case(const std::string& dir, int threads, bool adjust) {
                6);
     write_valley_channel(dir, kRows, mid, kCell, kValleySlope);
     std::string chan = read_file(dir + "/valley.chn");
-    chan = replaced(chan, "TRAPEZOID", "TRAP_ERODE");
-    chan = replaced(chan, "BANKFULL_DEPTH 1.0\n", "BANKFULL_DEPTH 1.0\nMAX_EROSION 0.3\n");
+    if (breakpoint) {
+        // Link 1 (surveyed) under rows 1..5 drains into link 2 (trapezoid) under rows 6..10.
+        const int half = kRows / 2;
+        chan = "PLUVO_CHAN\nALPHA 1.0\nBETA 1.0\nTHETA 1.0\nLINKS 2\nMAXNODES " +
+               std::to_string(half) + "\nCONNECT 1 2 0\nCONNECT 2 0 1 1\n";
+        std::string gst = "GRIDSTREAMFILE\nSTREAMCELLS " + std::to_string(kRows) + "\n";
+        for (int r = 1; r <= kRows; ++r) gst += "NUMNODES 1\n";
+        for (int link = 1; link <= 2; ++link) {
+            chan += "LINK " + std::to_string(link) + "\nDX " + fixed(kCell) + "\nNODES " +
+                    std::to_string(half + 1) + (link == 1 ? "\nBREAK_ERODE" : "\nTRAP_ERODE") +
+                    "\nMANNINGS_N 0.035\n";
+            for (int p = 1; p <= half + 1; ++p) {
+                const double row = (link - 1) * half + p - 0.5;
+                chan += "NODE " + std::to_string(p) + "\nELEV " +
+                        fixed(99.0 + kValleySlope * kCell * (kRows - row)) + "\n";
+                // A surveyed link takes its erodible depth point by point.
+                if (link == 1) chan += "MAX_EROSION 0.3\n";
+                if (p == 1 && link == 1)
+                    chan += "NPAIRS 5\nNUM_INTERP 10\nX1 0.0 1.0\nX1 1.0 0.0\nX1 2.0 0.0\n"
+                            "X1 3.0 0.0\nX1 4.0 1.0\n";
+                if (p == 1 && link == 2)
+                    chan += "XSEC\nBOTTOM_WIDTH 2.0\nSIDE_SLOPE 1.0\nBANKFULL_DEPTH 1.0\n"
+                            "MAX_EROSION 0.3\n";
+            }
+            for (int k = 1; k <= half; ++k)
+                gst += "CELLIJ " + std::to_string((link - 1) * half + k) + " " +
+                       std::to_string(mid) + "\nLINKNODE " + std::to_string(link) + " " +
+                       std::to_string(k) + " 1.0\n";
+        }
+        write_file(dir + "/valley.gst", gst);
+    } else {
+        chan = replaced(chan, "TRAPEZOID", "TRAP_ERODE");
+        chan = replaced(chan, "BANKFULL_DEPTH 1.0\n", "BANKFULL_DEPTH 1.0\nMAX_EROSION 0.3\n");
+    }
     write_file(dir + "/valley.chn", chan);
     write_tables(dir, g);
     project_file p = valley_project({kRows, g.cols, kCell, mid, kValleySlope, 60, 5.0, 100.0, 30});
@@ -121,10 +155,12 @@ protected:
         one_ = new temp_dir;
         eight_ = new temp_dir;
         adjusted_ = new temp_dir;
+        surveyed_ = new temp_dir;
         write_case(one_->path(), 1, false);
         write_case(eight_->path(), 8, false);
         write_case(adjusted_->path(), 1, true);
-        for (temp_dir* d : {one_, eight_, adjusted_}) {
+        write_case(surveyed_->path(), 1, false, true);
+        for (temp_dir* d : {one_, eight_, adjusted_, surveyed_}) {
             const run_result r = run_pluvo({"valley.prj"}, d->path(), "",
                                            {parallel_from_cells_env(16)});
             ASSERT_EQ(r.status, 0) << r.out << r.err;
@@ -134,14 +170,17 @@ protected:
         delete one_;
         delete eight_;
         delete adjusted_;
+        delete surveyed_;
     }
     static temp_dir* one_;
     static temp_dir* eight_;
     static temp_dir* adjusted_;
+    static temp_dir* surveyed_;
 };
 temp_dir* ChannelSedimentRun::one_ = nullptr;
 temp_dir* ChannelSedimentRun::eight_ = nullptr;
 temp_dir* ChannelSedimentRun::adjusted_ = nullptr;
+temp_dir* ChannelSedimentRun::surveyed_ = nullptr;
 
 // Sand: initial + from the grid = final + outlet; wash: from the grid =
 // final + outlet; the printed errors are those of the printed volumes; the
@@ -228,6 +267,22 @@ TEST_F(ChannelSedimentRun, BedElevationFileInBothFormats) {
             EXPECT_EQ(lines[static_cast<size_t>(k)].substr(lines[static_cast<size_t>(k)].size() - tail.size()), tail);
         }
     }
+}
+
+// A surveyed erodible section: its initial store is the solid part of the
+// box from the section's top down to the erodible depth below the thalweg,
+// less the section's own area: 0.6 x (4 m x 1.3 m - 3 m2) x 20 m per node,
+// above the trapezoid's 0.6 x 0.3 m x 2 m x 20 m.
+TEST_F(ChannelSedimentRun, BreakpointLinkStoresAndBalances) {
+    const std::string text = read_file(surveyed_->file("valley.sum"));
+    const channel_block b = read_run_block(text);
+    ASSERT_FALSE(std::isnan(b.overall_error)) << text;
+    EXPECT_NEAR(b.sand_init, (0.6 * (4.0 * 1.3 - 3.0) * 20.0 + 0.6 * 0.3 * 2.0 * 20.0) * kRows / 2,
+                1e-6);
+    EXPECT_GT(b.sand_out, 0.0);
+    EXPECT_NEAR(b.sand_init + b.sand_in, b.sand_final + b.sand_out, 2e-8 + 1e-9 * b.sand_init);
+    EXPECT_NEAR(b.wash_in, b.wash_final + b.wash_out, 2e-8 + 1e-9 * b.wash_in);
+    for (double e : {b.wash_error, b.sand_error, b.overall_error}) EXPECT_LT(std::fabs(e), 1e-5);
 }
 
 TEST_F(ChannelSedimentRun, SameFilesOnOneAndEightThreads) {
