@@ -362,6 +362,23 @@ TEST(ChannelSand, StructurePassAndEmptyingInClassOrder) {
     EXPECT_NEAR(n.sand(1, 3)[1] + n.sand(1, 3)[2], before + 3e-3 - (q3[1] + q3[2]) * n.dt, 1e-15);
 }
 
+// A structure at the foot of the network keeps its node count, and the sand
+// reaching it leaves the network with the water.
+TEST(ChannelSand, StructureAtTheOutletKeepsItsNodesAndPassesSandOut) {
+    network n({{kTrapErode, 3, 2, 50.0}, {kLtStructure, 2, 0, 10.0}});
+    n.steady(5.7, 0.8, 0.002);
+    alloc_channel_sediment_arrays(*n.rs);
+    const double initial = channel_sand_total(*n.rs);
+    double outlet = 0.0;
+    for (int step = 0; step < 20; ++step) {
+        transport_channel_sediment(*n.rs, n.dt);
+        outlet += n.cs().outlet_sand_rate[0] * n.dt;
+    }
+    EXPECT_EQ(n.rs->nx[2], 2);
+    EXPECT_GT(outlet, 0.0);
+    EXPECT_NEAR(channel_sand_total(*n.rs) + outlet, initial, 1e-9 * initial);
+}
+
 // Lateral sand reaching a dry node stays in its store and moves once the node is wet.
 TEST(ChannelSand, DryNodeKeepsItsLateralSand) {
     network n({{kTrapErode, 3, 0, 50.0}}, 0.0);
