@@ -126,7 +126,7 @@ TEST(BreakpointInterpolation, RowsNeverPastTheTable) {
 // ---------------------------------------------------------------------------
 // Networks in memory.
 
-struct link_spec {
+struct link_def {
     int type;       // ltype bits
     int nodes;      // node count
     int down;       // downstream link, 0 at the outlet
@@ -143,11 +143,11 @@ struct network {
     run_state_ptr rs{create_run_state()};
     double dt = 10.0;
 
-    explicit network(const std::vector<link_spec>& links, double e = 0.5, int lake_cells = 4) {
+    explicit network(const std::vector<link_def>& links, double e = 0.5, int lake_cells = 4) {
         run_state& r = *rs;
         const int L = static_cast<int>(links.size());
         int maxn = 1;
-        for (const link_spec& s : links) maxn = std::max(maxn, s.nodes);
+        for (const link_def& s : links) maxn = std::max(maxn, s.nodes);
         r.links = L;
         r.maxnodes = maxn;
         const size_t R = ix(maxn) + 2, C = ix(L) + 2;
@@ -165,7 +165,7 @@ struct network {
         r.bplink.assign(C, 0);
         int lakes = 0, bps = 0;
         for (int l = 1; l <= L; ++l) {
-            const link_spec& s = links[ix(l - 1)];
+            const link_def& s = links[ix(l - 1)];
             r.ltype[ix(l)] = s.type;
             r.nx[ix(l)] = s.nodes;
             r.dx[ix(l)] = s.dx;
@@ -293,7 +293,7 @@ struct network {
 
 // Links: 1 erodible trapezoid -> 2 structure -> 3 erodible break-point -> 5
 // lake; 4 erodible trapezoid -> 5 lake; 5 -> 6 erodible trapezoid, the outlet.
-std::vector<link_spec> mixed_network() {
+std::vector<link_def> mixed_network() {
     return {{kTrapErode, 3, 2, 50.0},   {kLtStructure, 1, 3, 10.0}, {kBreakErode, 3, 5, 40.0},
             {kTrapErode, 2, 5, 50.0},   {kLtLake, 1, 6, 10.0},      {kTrapErode, 3, 0, 50.0}};
 }
