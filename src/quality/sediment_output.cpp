@@ -40,14 +40,24 @@ void write_class_balances(run_state& rs, bool event) {
         file_printf(f, "Total sediment %ld eroded from surface:        %16.8lf m3\n", l, E);
         file_printf(f, "Total sediment %ld deposited on surface:       %16.8lf m3\n", l, dep[j]);
         file_printf(f, "Total sediment %ld remaining in suspension:    %16.8lf m3\n", l, sus[j]);
-        if (channels)
+        const bool lake_note = channels && cs.lakes > 0 && !s.sand[static_cast<size_t>(j)];
+        if (channels) {
             file_printf(f, "Total sediment %ld transported into channels:  %16.8lf m3\n", l, to_channels);
-        else
+            // Overland flow hands no sediment to channel lakes (it stays on their cells).
+            if (cs.lakes > 0)
+                file_printf(f, "Net sediment %ld from overland to lakes:       %16.8lf m3\n", l, 0.0);
+        } else {
             file_printf(f, "Total sediment %ld routed through outlet       %16.8lf m3\n", l, out[j]);
+        }
         if (event)
             file_printf(f, "Mass balance error for sediment %ld %10.4lf percent \n", l, error);
         else
             file_printf(f, "Mass balance error for sediment %ld %10.4lf \n", l, error);
+        if (lake_note) {
+            file_printf(f, "NOTE:  Interactions between sediment %ld and lakes in the watershed prevent "
+                           "an exact mass balance calculation \n", l);
+            file_printf(f, "       Reported errors are likely accounting errors only \n");
+        }
         file_printf(f, "\n");
     }
 }
