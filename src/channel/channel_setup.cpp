@@ -200,6 +200,7 @@ void setup_channel_network(run_state& rs) {
 
     // Output location lists, now that the network is known.
     for (void (*reader)(run_state&) : {read_hydrograph_locations, read_gw_flux_locations,
+                                       read_sediment_hydrograph_locations,
                                        read_superjunction_locations,
                                        read_superlink_node_locations}) {
         reader(rs);

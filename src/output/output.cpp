@@ -11,7 +11,6 @@ void open_nsm_map_datasets(run_state&) {}
 // Not built yet: the output parts of the sediment, constituent,
 // nutrient and XY records do nothing until those records exist.
 void write_contaminant_location_rows(run_state&, double) {}
-void write_sediment_location_rows(run_state&, double) {}
 void write_nutrient_point_series(run_state&) {}
 void write_contam_linknode_steps(run_state&) {}
 void write_xy_output_row(run_state&, double) {}

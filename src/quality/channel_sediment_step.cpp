@@ -204,6 +204,40 @@ void write_channel_outlet_sediment_row(run_state& rs, double time) {
     std::fprintf(out, "\n");
 }
 
+void write_sediment_location_rows(run_state& rs, double time) {
+    const chan_sed_record& cs = rs.chan_sed;
+    if (!cs.on || !rs.sed_locations_on) return;
+    const double factor = rs.english_units ? rs.m3_to_ft3 : 1.0;
+    const char* time_format = rs.long_term ? "%16.8lf " : "%14.8lf ";
+    if (rs.sed_location_out_file.is_open()) {
+        FILE* out = rs.sed_location_out_file.handle;
+        std::fprintf(out, time_format, time);
+        for (int k = 1; k <= rs.num_sed_locations; ++k) {
+            const double* q = cs.row(cs.qsmax, rs.snode[ix(k)], rs.slink[ix(k)]);
+            for (int c = 1; c <= cs.n; ++c) {
+                double rate = 0.0;
+                for (int m = 1; m <= cs.nf; ++m)
+                    if (cs.fine_class[ix(m)] == c) rate = q[m];
+                for (int m = 1; m <= cs.ns; ++m)
+                    if (cs.sand_class[ix(m)] == c) rate = q[cs.nf + m];
+                std::fprintf(out, "%16.10lf ", rate * factor);
+            }
+            double wash = 0.0;
+            for (int m = 1; m <= cs.nf; ++m) wash += q[m];
+            std::fprintf(out, "%16.10lf ", wash * factor);
+            for (int m = 1; m <= cs.nf; ++m) std::fprintf(out, "%16.10lf ", q[m] * factor);
+        }
+        std::fprintf(out, "\n");
+    }
+    if (rs.tss_location_out_file.is_open()) {
+        FILE* out = rs.tss_location_out_file.handle;
+        std::fprintf(out, time_format, time);
+        for (int k = 1; k <= rs.num_sed_locations; ++k)
+            std::fprintf(out, "%16.4lf", cs.row(cs.conc_mass, rs.snode[ix(k)], rs.slink[ix(k)])[0]);
+        std::fprintf(out, "\n");
+    }
+}
+
 void write_event_channel_sediment(run_state& rs) {
     chan_sed_record& cs = rs.chan_sed;
     if (!cs.on || !rs.summary_file.is_open()) return;

@@ -30,6 +30,11 @@ double channel_wash_total(const run_state& rs);
 // class), m3/s (ft3/s in English units).
 void write_channel_outlet_sediment_row(run_state& rs, double time);
 
+// Rows of the sediment location series (time, then per location the flux of
+// every size class and the wash-load flux, total and per fine class, m3/s)
+// and of the concentration series (g/m3 of wash load).
+void write_sediment_location_rows(run_state& rs, double time);
+
 // Channel sediment block of the event summary, and of the run summary with
 // the bed-elevation file (a file that cannot be opened stops the run).
 void write_event_channel_sediment(run_state& rs);

@@ -83,6 +83,10 @@ struct quality_state {
     std::vector<double> sed_point_volume;    // event sediment volume at each location, m3
     double event_sed_peak = 0.0;             // sediment peak of the event at the outlet, m3/s
     double event_sed_volume = 0.0;           // sediment volume of the event at the outlet, m3
+    std::vector<int> slink, snode;           // link and node of each sediment location 1..num_sed_locations
+    file_object sed_location_file;           // sediment location list (in_sed_loc), read at set-up
+    file_object sed_location_out_file;       // sediment series at the locations (out_sed_loc)
+    file_object tss_location_out_file;       // sediment concentration at the locations (out_tss_loc)
 
     // Channel sediment [node][link] (classes [0..n+1], 0 the total)
     std::vector<std::vector<double>> new_bel;               // bed elevation after erosion and deposition, m

@@ -113,7 +113,23 @@ void write_case(const std::string& dir, int threads, bool adjust, bool breakpoin
         .card("SED_POROSITY", "0.4")
         .card("CHAN_SED_FLUX", "sedflux.lnd");
     if (adjust) p.card("ADJUST_CHANNEL_BED");
+    // Sediment series at node 4 and at the outlet node.
+    write_file(dir + "/sedloc.txt", "2\n1 4\n1 " + std::to_string(breakpoint ? kRows / 2 : kRows) +
+                                        "\r\n");
+    p.card("IN_SED_LOC", "sedloc.txt").card("OUT_SED_LOC", "sedloc.out").card("OUT_TSS_LOC", "tss.out");
     p.write(dir + "/valley.prj");
+}
+
+// Numbers of a text line.
+std::vector<double> numbers(const std::string& line) {
+    std::vector<double> v;
+    const char* p = line.c_str();
+    char* end = nullptr;
+    for (double x = std::strtod(p, &end); end != p; x = std::strtod(p, &end)) {
+        v.push_back(x);
+        p = end;
+    }
+    return v;
 }
 
 double value_after(const std::string& text, size_t from, const std::string& label) {
@@ -285,8 +301,50 @@ TEST_F(ChannelSedimentRun, BreakpointLinkStoresAndBalances) {
     for (double e : {b.wash_error, b.sand_error, b.overall_error}) EXPECT_LT(std::fabs(e), 1e-5);
 }
 
+// The location series: the list at its head, then per row the time and, per
+// location, every class, the wash-load total and its classes; at the outlet
+// node they are the outlet rows' rates. The concentration series has a value
+// per location.
+TEST_F(ChannelSedimentRun, LocationSeriesFollowTheNodes) {
+    const std::vector<std::string> lines = split_lines(read_file(one_->file("sedloc.out")));
+    const std::vector<std::string> outlet = split_lines(read_file(one_->file("sed.out")));
+    const std::vector<std::string> tss = split_lines(read_file(one_->file("tss.out")));
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines[0], "2");
+    EXPECT_EQ(lines[1], "   1    4");
+    EXPECT_EQ(lines[2], "   1   10");
+    size_t rows = 0;
+    double wash_seen = 0.0;
+    for (size_t i = 3; i < lines.size() && rows < outlet.size(); ++i) {
+        if (lines[i].empty()) continue;
+        const std::vector<double> v = numbers(lines[i]);
+        ASSERT_EQ(v.size(), 1u + 2u * (3u + 1u + 2u)) << lines[i];
+        const std::vector<double> o = numbers(outlet[rows]);
+        ASSERT_EQ(o.size(), 7u);
+        for (int c = 0; c < 3; ++c) EXPECT_NEAR(v[7 + c], o[1 + c], 1e-10) << lines[i];
+        EXPECT_NEAR(v[10], v[11] + v[12], 1e-9);
+        wash_seen += v[4];
+        ASSERT_LT(rows, tss.size());
+        EXPECT_EQ(numbers(tss[rows]).size(), 3u) << tss[rows];
+        ++rows;
+    }
+    EXPECT_EQ(rows, outlet.size() - (outlet.back().empty() ? 1 : 0));
+    EXPECT_GT(wash_seen, 0.0);
+}
+
+// A location that is not a node of the network stops the run naming the file.
+TEST(ChannelSedimentLocations, BadListStopsTheRun) {
+    temp_dir dir;
+    write_case(dir.path(), 1, false);
+    write_file(dir.file("sedloc.txt"), "1\n1 11\n");
+    const run_result r = run_pluvo({"valley.prj"}, dir.path());
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.out.find("sedloc.txt names link 1 node 11"), std::string::npos) << r.out;
+}
+
 TEST_F(ChannelSedimentRun, SameFilesOnOneAndEightThreads) {
-    for (const char* name : {"sed.out", "new_bed_elevations.txt", "sedflux.lnd", "valley.otl"})
+    for (const char* name : {"sed.out", "new_bed_elevations.txt", "sedflux.lnd", "valley.otl",
+                             "sedloc.out", "tss.out"})
         EXPECT_EQ(read_file(one_->file(name)), read_file(eight_->file(name))) << name;
     EXPECT_EQ(without_timing(read_file(one_->file("valley.sum"))),
               without_timing(read_file(eight_->file("valley.sum"))));
