@@ -202,6 +202,12 @@ void write_channel_outlet_sediment_row(run_state& rs, double time) {
     }
     for (int m = 0; m <= cs.nf; ++m) std::fprintf(out, " %16.10lf", cs.outlet_wash_rate[ix(m)] * factor);
     std::fprintf(out, "\n");
+    if (s.outlet_tss_file.is_open()) {
+        const int L = rs.links;
+        const int node = std::max(rs.nx[ix(L)], 0);
+        std::fprintf(s.outlet_tss_file.handle, "%16.4lf %16.4lf \n", time,
+                     cs.row(cs.conc_mass, node, L)[0]);
+    }
 }
 
 void write_sediment_location_rows(run_state& rs, double time) {

@@ -58,6 +58,7 @@ struct ov_sed_record {
     double outlet_step_time = -1.0;      // time at the end of that step, Julian days
 
     file_object outlet_sed_flux_file;    // outlet sediment hydrograph output
+    file_object outlet_tss_file;         // outlet wash-load concentration output (outlet_sed_tss)
 
     // Work arrays of the step, sized at set-up
     std::vector<double> sx, sy;          // water-surface slope to the right / lower neighbour, m/m

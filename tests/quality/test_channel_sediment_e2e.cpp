@@ -117,6 +117,7 @@ void write_case(const std::string& dir, int threads, bool adjust, bool breakpoin
     write_file(dir + "/sedloc.txt", "2\n1 4\n1 " + std::to_string(breakpoint ? kRows / 2 : kRows) +
                                         "\r\n");
     p.card("IN_SED_LOC", "sedloc.txt").card("OUT_SED_LOC", "sedloc.out").card("OUT_TSS_LOC", "tss.out");
+    p.card("OUTLET_SED_TSS", "outlet_tss.out");
     p.write(dir + "/valley.prj");
 }
 
@@ -309,6 +310,8 @@ TEST_F(ChannelSedimentRun, LocationSeriesFollowTheNodes) {
     const std::vector<std::string> lines = split_lines(read_file(one_->file("sedloc.out")));
     const std::vector<std::string> outlet = split_lines(read_file(one_->file("sed.out")));
     const std::vector<std::string> tss = split_lines(read_file(one_->file("tss.out")));
+    const std::vector<std::string> outlet_tss = split_lines(read_file(one_->file("outlet_tss.out")));
+    double conc_seen = 0.0;
     ASSERT_GE(lines.size(), 4u);
     EXPECT_EQ(lines[0], "2");
     EXPECT_EQ(lines[1], "   1    4");
@@ -325,11 +328,21 @@ TEST_F(ChannelSedimentRun, LocationSeriesFollowTheNodes) {
         EXPECT_NEAR(v[10], v[11] + v[12], 1e-9);
         wash_seen += v[4];
         ASSERT_LT(rows, tss.size());
-        EXPECT_EQ(numbers(tss[rows]).size(), 3u) << tss[rows];
+        const std::vector<double> c = numbers(tss[rows]);
+        ASSERT_EQ(c.size(), 3u) << tss[rows];
+        // The outlet concentration row carries the outlet node's value.
+        ASSERT_LT(rows, outlet_tss.size());
+        const std::vector<double> ot = numbers(outlet_tss[rows]);
+        ASSERT_EQ(ot.size(), 2u) << outlet_tss[rows];
+        EXPECT_NEAR(ot[1], c[2], 1e-4);
+        EXPECT_GE(c[1], 0.0);
+        EXPECT_GE(c[2], 0.0);
+        conc_seen += c[2];
         ++rows;
     }
     EXPECT_EQ(rows, outlet.size() - (outlet.back().empty() ? 1 : 0));
     EXPECT_GT(wash_seen, 0.0);
+    EXPECT_GT(conc_seen, 0.0);
 }
 
 // A location that is not a node of the network stops the run naming the file.
@@ -344,7 +357,7 @@ TEST(ChannelSedimentLocations, BadListStopsTheRun) {
 
 TEST_F(ChannelSedimentRun, SameFilesOnOneAndEightThreads) {
     for (const char* name : {"sed.out", "new_bed_elevations.txt", "sedflux.lnd", "valley.otl",
-                             "sedloc.out", "tss.out"})
+                             "sedloc.out", "tss.out", "outlet_tss.out"})
         EXPECT_EQ(read_file(one_->file(name)), read_file(eight_->file(name))) << name;
     EXPECT_EQ(without_timing(read_file(one_->file("valley.sum"))),
               without_timing(read_file(eight_->file("valley.sum"))));
