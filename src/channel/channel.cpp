@@ -11,6 +11,7 @@
 #include "channel/explicit_routing.h"
 #include "channel/xy_stream_points.h"
 #include "channel/lateral_inflow.h"
+#include "quality/channel_sediment_step.h"
 #include "run/run_state.h"
 #include "stormdrain/superlink.h"
 
@@ -197,6 +198,7 @@ void route_channels(run_state& rs) {
 
     // The exchange is booked every channel step (a solved aquifer takes it later).
     if (built && (rs.water_table || rs.stream_exchange)) book_channel_exchange(rs);
+    if (built && rs.channel_sediment) step_channel_sediment(rs, dt_c);
     if (built) rs.qlat.fill(0.0);
     rs.chan_last = rs.time;
     rs.chan_next = rs.time + rs.chan_step_days;

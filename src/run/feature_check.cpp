@@ -19,11 +19,10 @@ const unbuilt_feature kUnbuilt[] = {
      [](const run_state& rs) { return rs.chan_backwater != 0; }},
     {"chan_mesh", "mesh channel routing", [](const run_state& rs) { return rs.chan_mesh != 0; }},
     {"soil_erosion",
-     "overland erosion together with channel routing (channel sediment), overland lakes, or "
-     "sediment carried as overland constituents (a value above 9)",
+     "overland erosion together with overland lakes, or sediment carried as overland "
+     "constituents (a value above 9)",
      [](const run_state& rs) {
-         return rs.soil_erosion != 0 &&
-                (rs.chan_explic != 0 || rs.lakes != 0 || rs.cards.soil_erosion > 9);
+         return rs.soil_erosion != 0 && (rs.lakes != 0 || rs.cards.soil_erosion > 9);
      }},
     {"optimize_sed", "sediment calibration",
      [](const run_state& rs) { return rs.optimize_sed != 0; }},

@@ -19,7 +19,7 @@ TEST(FeatureCheck, EveryUnbuiltFeatureStopsTheRunNamingItsCard) {
         {"WATER_TABLE wt.asc", "water_table"},
         {"GW_SIMULATION\nWATER_TABLE wt.asc", "water_table"},
         {"SOIL_EROSION 12", "soil_erosion"},
-        {"SOIL_EROSION 1\nCHAN_EXPLIC", "soil_erosion"},
+        {"SOIL_EROSION 1\nOVERLAND_LAKE_MAP lakes.asc", "soil_erosion"},
         {"OPTIMIZE_SED", "optimize_sed"},
         {"OV_CON_TRANS\nOVERLAND_LAKE_MAP lakes.asc", "ov_con_trans"},
         {"CHAN_EXPLIC\nCHAN_CON_TRANS", "chan_con_trans"},
