@@ -8,9 +8,9 @@ namespace {
 const unbuilt_feature kUnbuilt[] = {
     {"long_term", "a long-term simulation with channel-network lakes (lake evaporation)",
      [](const run_state& rs) { return rs.long_term != 0 && rs.channel_lakes != 0; }},
-    {"water_table", "a water table without an infiltration method",
+    {"gw_simulation", "two-dimensional groundwater without an infiltration method",
      [](const run_state& rs) {
-         return rs.water_table != 0 && !rs.green_ampt && !rs.inf_redist &&
+         return rs.gw_simulation != 0 && !rs.green_ampt && !rs.inf_redist &&
                 !rs.inf_layered_soil && !rs.inf_richards;
      }},
     {"chan_drain", "the drain method of channel initialisation",

@@ -16,8 +16,7 @@ TEST(FeatureCheck, EveryUnbuiltFeatureStopsTheRunNamingItsCard) {
     };
     const feature_case cases[] = {
         {"OV_POINT_SOURCE_X", nullptr},   // an unknown card is only warned: the run goes on
-        {"WATER_TABLE wt.asc", "water_table"},
-        {"GW_SIMULATION\nWATER_TABLE wt.asc", "water_table"},
+        {"GW_SIMULATION\nWATER_TABLE wt.asc", "gw_simulation"},
         {"SOIL_EROSION 12", "soil_erosion"},
         {"SOIL_EROSION 1\nOVERLAND_LAKE_MAP lakes.asc", "soil_erosion"},
         {"OPTIMIZE_SED", "optimize_sed"},
