@@ -53,7 +53,6 @@ const unbuilt_feature kUnbuilt[] = {
     {"nutrients", "the nutrient sub-model", [](const run_state& rs) { return rs.nsm_on != 0; }},
     {"analyzers", "analyzers", [](const run_state& rs) { return rs.analyzers_given != 0; }},
     {"vego", "the exchange with the VEGO model", [](const run_state& rs) { return rs.vego != 0; }},
-    {"zov_hydro", "the ZOV hydrograph file", [](const run_state& rs) { return rs.zov_hydro != 0; }},
     {"xybdyinput_ovdep", "XY boundary inputs",
      [](const run_state& rs) {
          const project_cards& c = rs.cards;

@@ -28,7 +28,7 @@ TEST(FeatureCheck, EveryUnbuiltFeatureStopsTheRunNamingItsCard) {
         {"SEDIMENT_CONTAM", "sediment_contam"},
         {"SOIL_CON_TRANS", "soil_con_trans"},
         {"ANALYZERS checks.txt", "analyzers"},
-        {"ZOV_HYDRO zov.hyd", "zov_hydro"},
+        {"ZOV_HYDRO zov.hyd", nullptr},   // built: the run goes on and writes the file
         {"XYBDYOUTPUT_PTS points.txt", "xybdyoutput_pts"},
     };
     for (const feature_case& c : cases) {

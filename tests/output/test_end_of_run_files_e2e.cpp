@@ -1,0 +1,164 @@
+// End-of-run files of a valley run: the channel and overland hotstarts read
+// as the start of a second run reproduce the first run's final storages, the
+// ZOV file carries the outlet hydrograph, and the adjusted elevation map
+// holds the ground the run ended with.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "fixture.h"
+#include "pluvo_test.h"
+#include "valley.h"
+
+using namespace pluvo_test;
+
+namespace {
+
+constexpr int kRows = 12, kCols = 5, kMid = 3;
+constexpr double kCell = 10.0, kSlope = 0.005, kSide = 0.01;
+
+double ground(int r, int c) {
+    return 100.0 + kSlope * kCell * (kRows - r) + kSide * kCell * std::abs(c - kMid);
+}
+
+// A valley of 12 x 5 cells whose middle column holds the channel.
+project_file write_valley(const std::string& dir, double rain_mm_h, int total_minutes) {
+    grid_spec g;
+    g.rows = kRows;
+    g.cols = kCols;
+    g.cell = kCell;
+    g.north = kRows * kCell;
+    write_grid(dir + "/mask.asc", g, [](int, int) { return 1.0; }, 0);
+    write_grid(dir + "/elev.asc", g, ground, 6);
+    write_valley_channel(dir, kRows, kMid, kCell, kSlope);
+    project_file p = valley_project({kRows, kCols, kCell, kMid, kSlope, total_minutes, 5.0,
+                                     rain_mm_h, 60});
+    p.card("SUPER_QUIET");
+    return p;
+}
+
+double summary_value(const std::string& text, const std::string& label) {
+    const size_t at = text.find(label);
+    if (at == std::string::npos) return std::nan("");
+    return std::atof(text.c_str() + at + label.size());
+}
+
+// Numbers of each line of a text.
+std::vector<std::vector<double>> number_rows(const std::string& text) {
+    std::vector<std::vector<double>> rows;
+    for (const std::string& line : split_lines(text)) {
+        std::istringstream in(line);
+        std::vector<double> row;
+        double v;
+        while (in >> v) row.push_back(v);
+        if (!row.empty()) rows.push_back(row);
+    }
+    return rows;
+}
+
+// The cell values of a bounds grid (six header lines, then the rows).
+std::vector<std::vector<double>> grid_values(const std::string& text) {
+    std::vector<std::string> lines = split_lines(text);
+    EXPECT_GE(lines.size(), 6u + kRows);
+    EXPECT_EQ(lines[4].substr(0, 5), "rows:");
+    EXPECT_EQ(lines[5].substr(0, 5), "cols:");
+    lines.erase(lines.begin(), lines.begin() + 6);
+    std::string body;
+    for (const std::string& l : lines) body += l + "\n";
+    return number_rows(body);
+}
+
+TEST(EndOfRunFilesEndToEnd, HotstartsRestartTheStoragesTheFirstRunEndedWith) {
+    temp_dir dir;
+    // Run 1: 20 minutes of a storm, hotstarts, ZOV file and elevation map.
+    project_file first = write_valley(dir.path(), 50.0, 20);
+    first.card("WRITE_CHAN_HOTSTART", "hot")
+        .card("WRITE_OV_HOTSTART", "ovhot.asc")
+        .card("ADJUST_ELEV", "adjusted.asc")
+        .card("ZOV_HYDRO", "valley.zov");
+    first.write(dir.file("first.prj"));
+    const run_result r1 = run_pluvo({"first.prj"}, dir.path());
+    ASSERT_EQ(r1.status, 0) << r1.out << r1.err;
+    const std::string sum1 = read_file(dir.file("valley.sum"));
+
+    // One line per node of the link, "node link value"; levels stand at or
+    // above the bed, discharges grow down the link under uniform rain.
+    const auto levels = number_rows(read_file(dir.file("hot.dht")));
+    const auto flows = number_rows(read_file(dir.file("hot.qht")));
+    ASSERT_EQ(levels.size(), static_cast<size_t>(kRows));
+    ASSERT_EQ(flows.size(), static_cast<size_t>(kRows));
+    for (int k = 1; k <= kRows; ++k) {
+        const auto& l = levels[static_cast<size_t>(k - 1)];
+        const auto& q = flows[static_cast<size_t>(k - 1)];
+        ASSERT_EQ(l.size(), 3u);
+        ASSERT_EQ(q.size(), 3u);
+        EXPECT_EQ(l[0], k);
+        EXPECT_EQ(l[1], 1.0);
+        EXPECT_EQ(q[0], k);
+        const double bed = 99.0 + kSlope * kCell * (kRows - k);
+        EXPECT_GT(l[2], bed) << "node " << k;
+        if (k > 1) {
+            EXPECT_GT(q[2], flows[static_cast<size_t>(k - 2)][2]) << "node " << k;
+        }
+    }
+
+    // The ZOV file: its header, then each outlet row's discharge in order.
+    const auto outlet = read_hydrograph(dir.file("valley.otl"));
+    const std::vector<std::string> zov = split_lines(read_file(dir.file("valley.zov")));
+    ASSERT_GE(zov.size(), 7u);
+    EXPECT_EQ(zov[0], "PLUVIAX_ZOV_HYDROGRAPH_FILE");
+    EXPECT_EQ(zov[1], "0");
+    EXPECT_EQ(zov[2], "20200601");
+    EXPECT_EQ(zov[3], "0");
+    EXPECT_EQ(zov[4], "12");   // one-minute rows of 5 s steps
+    EXPECT_EQ(zov[5], std::to_string(outlet.size()));
+    std::vector<double> values;
+    for (size_t i = 6; i < zov.size(); ++i) {
+        std::istringstream in(zov[i]);
+        double v;
+        int on_line = 0;
+        while (in >> v) {
+            values.push_back(v);
+            ++on_line;
+        }
+        EXPECT_LE(on_line, 10);
+    }
+    ASSERT_EQ(values.size(), outlet.size());
+    for (size_t i = 0; i < values.size(); ++i) EXPECT_NEAR(values[i], outlet[i].second, 5e-4) << i;
+
+    // Without erosion the ground stays as read.
+    const auto elev = grid_values(read_file(dir.file("adjusted.asc")));
+    ASSERT_EQ(elev.size(), static_cast<size_t>(kRows));
+    for (int r = 1; r <= kRows; ++r) {
+        ASSERT_EQ(elev[static_cast<size_t>(r - 1)].size(), static_cast<size_t>(kCols));
+        for (int c = 1; c <= kCols; ++c)
+            EXPECT_NEAR(elev[static_cast<size_t>(r - 1)][static_cast<size_t>(c - 1)], ground(r, c), 1e-6);
+    }
+
+    // Run 2 starts from the hotstarts under a trace of rain (the program asks
+    // for some; 1e-3 mm/h adds under 1e-6 m3): its initial storages are
+    // the first run's final ones, to the six decimals of the hotstart values
+    // (1e-6 m over 60 cells of 100 m2 and 120 m of channel) and the two of
+    // the summary.
+    project_file second = write_valley(dir.path(), 1e-3, 2);
+    second.card("READ_CHAN_HOTSTART", "hot").card("READ_OV_HOTSTART", "ovhot.asc");
+    second.remove("SUMMARY").card("SUMMARY", "second.sum");
+    second.remove("OUTLET_HYDRO").card("OUTLET_HYDRO", "second.otl");
+    second.write(dir.file("second.prj"));
+    const run_result r2 = run_pluvo({"second.prj"}, dir.path());
+    ASSERT_EQ(r2.status, 0) << r2.out << r2.err;
+    const std::string sum2 = read_file(dir.file("second.sum"));
+    const double surface1 = summary_value(sum1, "Final volume on surface=");
+    const double channel1 = summary_value(sum1, "Final volume in channels=");
+    ASSERT_GT(surface1, 1.0) << sum1;
+    ASSERT_GT(channel1, 1.0) << sum1;
+    EXPECT_NEAR(summary_value(sum2, "Initial volume on surface="), surface1, 0.02) << sum2;
+    EXPECT_NEAR(summary_value(sum2, "Initial volume in channels="), channel1, 0.02) << sum2;
+}
+
+}  // namespace
