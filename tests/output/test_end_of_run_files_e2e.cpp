@@ -1,10 +1,12 @@
 // End-of-run files of a valley run: the channel and overland hotstarts read
 // as the start of a second run reproduce the first run's final storages, the
-// ZOV file carries the outlet hydrograph, and the adjusted elevation map
-// holds the ground the run ended with.
+// ZOV file carries the outlet hydrograph, the adjusted elevation map holds
+// the ground the run ended with, and every grid dataset ends with exactly one
+// terminator of its form while link/node files end with none.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -159,6 +161,121 @@ TEST(EndOfRunFilesEndToEnd, HotstartsRestartTheStoragesTheFirstRunEndedWith) {
     ASSERT_GT(channel1, 1.0) << sum1;
     EXPECT_NEAR(summary_value(sum2, "Initial volume on surface="), surface1, 0.02) << sum2;
     EXPECT_NEAR(summary_value(sum2, "Initial volume in channels="), channel1, 0.02) << sum2;
+}
+
+// The 4-byte little-endian integer at `pos` of a byte string.
+int32_t int_at(const std::string& bytes, size_t pos) {
+    uint32_t v = 0;
+    for (int b = 0; b < 4; ++b)
+        v |= static_cast<uint32_t>(static_cast<unsigned char>(bytes[pos + static_cast<size_t>(b)])) << (8 * b);
+    return static_cast<int32_t>(v);
+}
+
+TEST(EndOfRunFilesEndToEnd, EachDatasetEndsWithOneTerminatorOfItsForm) {
+    struct dataset_case {
+        int map_type;        // 0 per-time grids, 1 ASCII datasets, 2 binary datasets
+        const char* card;    // output card
+        const char* file;    // file the card names
+        int terminator;      // 0 none, 1 "ENDDS\n", 2 the integer 210
+    };
+    const dataset_case cases[] = {
+        {1, "DEPTH", "depth.dat", 1},        {1, "DISCHARGE", "q.dat", 1},
+        {1, "DIS_RAIN", "rain.dat", 1},      {1, "FLOOD_GRID", "flood.dat", 1},
+        {1, "CHAN_DEPTH", "chan.lnd", 0},    {2, "DEPTH", "depth.bin", 2},
+        {2, "DISCHARGE", "q.bin", 2},        {2, "DIS_RAIN", "rain.bin", 2},
+        {2, "FLOOD_GRID", "flood.bin", 2},   {2, "CHAN_DEPTH", "chan.lnd", 0},
+        {0, "FLOOD_GRID", "flood.asc", 0},   {0, "CHAN_DEPTH", "chan.lnd", 0},
+    };
+    for (int map_type = 0; map_type <= 2; ++map_type) {
+        SCOPED_TRACE("map type " + std::to_string(map_type));
+        temp_dir dir;
+        project_file p = write_valley(dir.path(), 50.0, 10);
+        p.remove("MAP_FREQ").card("MAP_FREQ", "3").card("MAP_TYPE", std::to_string(map_type));
+        for (const dataset_case& c : cases)
+            if (c.map_type == map_type) p.card(c.card, c.file);
+        p.write(dir.file("valley.prj"));
+        const run_result r = run_pluvo({"valley.prj"}, dir.path());
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        for (const dataset_case& c : cases) {
+            if (c.map_type != map_type) continue;
+            SCOPED_TRACE(c.file);
+            const std::string text = read_file(dir.file(c.file));
+            ASSERT_GT(text.size(), 8u);
+            const int endds = count_of(text, "ENDDS");
+            const bool ends_210 = int_at(text, text.size() - 4) == 210;
+            switch (c.terminator) {
+                case 0:
+                    EXPECT_EQ(endds, 0);
+                    EXPECT_FALSE(ends_210);
+                    break;
+                case 1:
+                    EXPECT_EQ(endds, 1);
+                    EXPECT_EQ(text.substr(text.size() - 6), "ENDDS\n");
+                    break;
+                default:
+                    // A value record ends in a double; a second closing record
+                    // would put 210 in the four bytes before the last.
+                    EXPECT_TRUE(ends_210);
+                    EXPECT_NE(int_at(text, text.size() - 8), 210);
+                    EXPECT_EQ(endds, 0);
+                    break;
+            }
+        }
+    }
+}
+
+// With hydrograph locations the ZOV file heads each location series and
+// carries its rows after the outlet's; the end-of-run files are the same
+// byte for byte with 1 and 8 threads.
+TEST(EndOfRunFilesEndToEnd, ZovLocationSeriesAndThreadCountsAgree) {
+    std::string files[2][5];
+    const char* names[5] = {"valley.zov", "hot.dht", "hot.qht", "ovhot.asc", "locations.out"};
+    for (int run = 0; run < 2; ++run) {
+        temp_dir dir;
+        project_file p = write_valley(dir.path(), 50.0, 15);
+        write_file(dir.file("locations.txt"), "2\n1 6\n1 12\n");
+        p.card("IN_HYD_LOCATION", "locations.txt")
+            .card("OUT_HYD_LOCATION", "locations.out")
+            .card("ZOV_HYDRO", "valley.zov")
+            .card("WRITE_CHAN_HOTSTART", "hot")
+            .card("WRITE_OV_HOTSTART", "ovhot.asc")
+            .card("NUM_THREADS", run == 0 ? "1" : "8");
+        p.write(dir.file("valley.prj"));
+        const run_result r = run_pluvo({"valley.prj"}, dir.path());
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        for (int k = 0; k < 5; ++k) files[run][k] = read_file(dir.file(names[k]));
+    }
+    for (int k = 0; k < 5; ++k) EXPECT_EQ(files[0][k], files[1][k]) << names[k];
+
+    const auto series = number_rows(files[0][4]);   // minute, then one discharge per location
+    const std::vector<std::string> zov = split_lines(files[0][0]);
+    ASSERT_GE(zov.size(), 8u);
+    EXPECT_EQ(zov[1], "2");
+    EXPECT_EQ(zov[5], std::to_string(series.size()));
+    EXPECT_EQ(zov[6], "Link 1 Node 6");
+    EXPECT_EQ(zov[7], "Link 1 Node 12");
+    // The values follow the headers by count: the outlet's rows, then each
+    // location's (each series begins after a line end of its own).
+    std::vector<double> values;
+    for (size_t i = 8; i < zov.size(); ++i) {
+        std::istringstream in(zov[i]);
+        double v;
+        while (in >> v) values.push_back(v);
+    }
+    const size_t n = series.size();
+    ASSERT_EQ(values.size(), 3 * n);
+    std::vector<std::vector<double>> blocks;
+    for (size_t b = 0; b < 3; ++b)
+        blocks.emplace_back(values.begin() + static_cast<std::ptrdiff_t>(b * n),
+                            values.begin() + static_cast<std::ptrdiff_t>((b + 1) * n));
+    for (size_t m = 1; m <= 2; ++m) {
+        for (size_t i = 0; i < n; ++i) {
+            ASSERT_EQ(series[i].size(), 3u);
+            EXPECT_NEAR(blocks[m][i], series[i][m], 5e-5) << "location " << m << " row " << i;
+        }
+    }
+    // The last node is the outlet node: its series is the outlet's.
+    EXPECT_NEAR(blocks[0].back(), blocks[2].back(), 2e-3);
 }
 
 }  // namespace
