@@ -278,4 +278,87 @@ TEST(EndOfRunFilesEndToEnd, ZovLocationSeriesAndThreadCountsAgree) {
     EXPECT_NEAR(blocks[0].back(), blocks[2].back(), 2e-3);
 }
 
+// A solved aquifer under redistributing soils whose table stands at the
+// ground in the upper half of the valley and 1.5 m down in the lower half:
+// the saturated-source map marks the upper cells, and the head map holds the
+// fixed heads of the first row as given.
+TEST(EndOfRunFilesEndToEnd, SaturatedSourcesAndGroundwaterHeadMaps) {
+    temp_dir dir;
+    const std::string d = dir.path();
+    project_file p = write_valley(d, 50.0, 20);
+    grid_spec g;
+    g.rows = kRows;
+    g.cols = kCols;
+    g.cell = kCell;
+    g.north = kRows * kCell;
+    auto table = [](int r, int c) { return ground(r, c) - (r <= kRows / 2 ? 0.0 : 1.5); };
+    auto map = [&](const char* card, const char* file, double value) {
+        write_grid(d + "/" + file, g, [&](int, int) { return value; }, 3);
+        p.card(card, file);
+    };
+    write_grid(d + "/wt.asc", g, table, 6);
+    write_grid(d + "/bottom.asc", g, [](int r, int c) { return ground(r, c) - 6.0; }, 6);
+    write_grid(d + "/gwbound.asc", g,
+               [](int r, int c) { return c == kMid ? 4.0 : (r == 1 ? 2.0 : 1.0); }, 0);
+    map("CONDUCTIVITY", "ks.asc", 1.0);
+    map("CAPILLARY", "hc.asc", 11.0);
+    map("POROSITY", "por.asc", 0.45);
+    map("MOISTURE", "moist.asc", 0.15);
+    map("PORE_INDEX", "pi.asc", 0.3);
+    map("RESIDUAL_SAT", "thr.asc", 0.05);
+    p.card("SOIL_MOIST_DEPTH", "0.8")
+        .card("INF_REDIST")
+        .card("K_RIVER", "0.36")
+        .card("M_RIVER", "0.5")
+        .card("WATER_TABLE", "wt.asc")
+        .card("GW_SIMULATION")
+        .card("AQUIFER_BOTTOM", "bottom.asc")
+        .card("GW_BOUNDFILE", "gwbound.asc")
+        .card("GW_UNIF_HYCOND", "36")
+        .card("GW_UNIF_POROSITY", "0.3")
+        .card("GW_RELAX_COEFF", "1.2")
+        .card("GW_LSOR_CON", "1e-12")
+        .card("GW_TIMESTEP", "60")
+        .card("GW_LEAKAGE_RATE", "0");
+    p.write(dir.file("valley.prj"));
+    const run_result r = run_pluvo({"valley.prj"}, d);
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+
+    const std::string sat_text = read_file(dir.file("satsource_file"));
+    const std::vector<std::string> sat_lines = split_lines(sat_text);
+    ASSERT_GE(sat_lines.size(), 6u);
+    char expected_rows[32];
+    std::snprintf(expected_rows, sizeof expected_rows, "rows: %5d", kRows);
+    EXPECT_EQ(sat_lines[4], expected_rows);
+    const auto sat = grid_values(sat_text);
+    ASSERT_EQ(sat.size(), static_cast<size_t>(kRows));
+    // The first row's fixed heads stand at the ground: saturated sources at
+    // the end; a table 1.5 m down cannot reach the ground from 17 mm of rain;
+    // the stream cells are no aquifer cells.
+    for (int row = 1; row <= kRows; ++row) {
+        ASSERT_EQ(sat[static_cast<size_t>(row - 1)].size(), static_cast<size_t>(kCols));
+        for (int c = 1; c <= kCols; ++c) {
+            const double v = sat[static_cast<size_t>(row - 1)][static_cast<size_t>(c - 1)];
+            const double want = (row == 1 && c != kMid) ? 1.0 : 0.0;
+            if (row == 1 || row > kRows / 2 || c == kMid) {
+                EXPECT_EQ(v, want) << "row " << row << " col " << c << "\n" << sat_text;
+            } else {
+                EXPECT_TRUE(v == 0.0 || v == 1.0) << v;
+            }
+        }
+    }
+    const auto heads = grid_values(read_file(dir.file("hotstart_file")));
+    ASSERT_EQ(heads.size(), static_cast<size_t>(kRows));
+    for (int c = 1; c <= kCols; ++c) {
+        if (c == kMid) continue;
+        EXPECT_NEAR(heads[0][static_cast<size_t>(c - 1)], table(1, c), 1e-6) << "col " << c;
+    }
+    for (int row = 1; row <= kRows; ++row)
+        for (int c = 1; c <= kCols; ++c) {
+            const double h = heads[static_cast<size_t>(row - 1)][static_cast<size_t>(c - 1)];
+            EXPECT_GT(h, ground(row, c) - 6.0) << row << " " << c;
+            EXPECT_LT(h, ground(row, c) + 0.01) << row << " " << c;
+        }
+}
+
 }  // namespace
