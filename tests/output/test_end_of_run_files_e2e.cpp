@@ -280,8 +280,9 @@ TEST(EndOfRunFilesEndToEnd, ZovLocationSeriesAndThreadCountsAgree) {
 
 // A solved aquifer under redistributing soils whose table stands at the
 // ground in the upper half of the valley and 1.5 m down in the lower half:
-// the saturated-source map marks the upper cells, and the head map holds the
-// fixed heads of the first row as given.
+// the saturated-source map marks the first row's cells, held at the ground,
+// and none where the table starts 1.5 m down; the head map holds the fixed
+// heads of the first row as given; the head dataset ends with one terminator.
 TEST(EndOfRunFilesEndToEnd, SaturatedSourcesAndGroundwaterHeadMaps) {
     temp_dir dir;
     const std::string d = dir.path();
@@ -319,7 +320,9 @@ TEST(EndOfRunFilesEndToEnd, SaturatedSourcesAndGroundwaterHeadMaps) {
         .card("GW_RELAX_COEFF", "1.2")
         .card("GW_LSOR_CON", "1e-12")
         .card("GW_TIMESTEP", "60")
-        .card("GW_LEAKAGE_RATE", "0");
+        .card("GW_LEAKAGE_RATE", "0")
+        .card("MAP_TYPE", "1")
+        .card("GW_OUTPUT", "heads.dat");
     p.write(dir.file("valley.prj"));
     const run_result r = run_pluvo({"valley.prj"}, d);
     ASSERT_EQ(r.status, 0) << r.out << r.err;
@@ -347,6 +350,11 @@ TEST(EndOfRunFilesEndToEnd, SaturatedSourcesAndGroundwaterHeadMaps) {
             }
         }
     }
+    // The head dataset of the run ends with one terminator.
+    const std::string head_set = read_file(dir.file("heads.dat"));
+    EXPECT_EQ(count_of(head_set, "ENDDS"), 1);
+    EXPECT_EQ(head_set.substr(head_set.size() - 6), "ENDDS\n");
+
     const auto heads = grid_values(read_file(dir.file("hotstart_file")));
     ASSERT_EQ(heads.size(), static_cast<size_t>(kRows));
     for (int c = 1; c <= kCols; ++c) {
