@@ -87,17 +87,28 @@ bool write_saturated_sources(run_state& rs) {
     return true;
 }
 
+// Closes an output table so that every row reaches its file and gives the
+// name it was opened under (run-number prefix and folder included), or the
+// card's name when it was not open.
+std::string closed_output_name(file_object& f, const char* card_name) {
+    if (!f.is_open()) return card_name;
+    std::string name = f.name;
+    close_file_object(f);
+    return name;
+}
+
 // The outlet hydrograph and the location hydrographs of the run rewritten as
-// one ZOV file. The outlet file is closed first so that all its rows are read.
+// one ZOV file.
 void write_zov_file(run_state& rs) {
     run_files& n = rs.files;
-    if (rs.outlet_hydro_file.is_open()) close_file_object(rs.outlet_hydro_file);
+    const std::string outlet = closed_output_name(rs.outlet_hydro_file, n.outlet_hydro);
     const bool with_points = rs.in_hyd_location != 0 && rs.num_hyd_locations > 0;
-    if (with_points && rs.hyd_location_out_file.is_open()) close_file_object(rs.hyd_location_out_file);
+    const std::string located =
+        with_points ? closed_output_name(rs.hyd_location_out_file, n.out_hyd_location) : "";
 
     file_object series, points, out;
-    bool opened = open_file_named(series, n.outlet_hydro, "r");
-    if (opened && with_points) opened = open_file_named(points, n.out_hyd_location, "r");
+    bool opened = open_file_named(series, outlet.c_str(), "r");
+    if (opened && with_points) opened = open_file_named(points, located.c_str(), "r");
     if (opened) opened = open_file_named(out, n.zov_hydro, "w");
     if (!opened) {
         std::printf("\n\nError: Unable to open files to write the ZOV hydrograph file.\n Write aborted.\n");
