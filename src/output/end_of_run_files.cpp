@@ -127,6 +127,35 @@ void write_zov_file(run_state& rs) {
     close_file_object(out);
 }
 
+// Water content of each cell's soil (m3/m3) as the soil moisture hotstart
+// reader puts it back: the first Richards node; under redistribution the
+// mean content of the soil store (its water over the soil_moist_depth), so
+// that a run started from the hotstart holds the soil water this run ended
+// with; the initial content of plain Green-Ampt (which keeps its wetting
+// front apart); the first layer of the layered scheme; else the content
+// shown in the surface moisture maps.
+std::vector<double> top_soil_moisture(const run_state& rs) {
+    const int n = rs.GNUM;
+    std::vector<double> theta(ix(n) + 1, 0.0);
+    for (int j = 1; j <= n; ++j) {
+        const size_t c = ix(j);
+        double v = c < rs.theta_all.size() ? rs.theta_all[c] : 0.0;
+        if (rs.inf_richards) {
+            if (c < rs.richards_theta.size() && rs.richards_theta[c].size() > 1) v = rs.richards_theta[c][1];
+        } else if (rs.inf_redist) {
+            const double depth_cm = rs.soil_moist_depth;
+            if (c < rs.root_zone_water.size() && depth_cm > 0.0) v = rs.root_zone_water[c] / depth_cm;
+            else if (c < rs.redist_theta.size()) v = rs.redist_theta[c];
+        } else if (rs.green_ampt) {
+            if (c < rs.thi.size()) v = rs.thi[c];
+        } else if (rs.inf_layered_soil) {
+            if (c < rs.theta_ml.size()) v = rs.theta_ml[c][1];
+        }
+        theta[c] = v;
+    }
+    return theta;
+}
+
 }  // namespace
 
 void write_end_of_run_files(run_state& rs) {
@@ -156,6 +185,6 @@ void write_end_of_run_files(run_state& rs) {
         write_cell_map(rs, c.write_ov_hotstart, rs.ov_depth,
                        "Can't open overland hotstart file for writing: %s\n");
     if (c.write_sm_hotstart_given)
-        write_cell_map(rs, c.write_sm_hotstart, rs.theta_all,
+        write_cell_map(rs, c.write_sm_hotstart, top_soil_moisture(rs),
                        "Can't open overland hotstart file for writing: %s\n");
 }
