@@ -4,6 +4,7 @@
 // species masses. Masses in grams, volumes in m3.
 #pragma once
 #include <vector>
+#include "channel/node_array.h"
 
 constexpr double kAmmoniumMolarMass = 18.039;   // NH4+, g/mol
 constexpr double kAmmoniaMolarMass = 17.031;    // NH3, g/mol
@@ -33,3 +34,16 @@ inline double nsm_total_p(double op, double dp) { return op + dp; }
 void overland_unionised_ammonia(const std::vector<double>& nh4_mass, const std::vector<double>& depth,
                                 double cell_area, int cells, double ka, double h_ion,
                                 std::vector<double>& nh3);
+
+// Un-ionised ammonia of every node 1..nx[l] of links 1..links into nh3
+// [node][link] (g): ammonium mass at the flat index (maxnodes + 1) x link +
+// node, water volume area [node][link] (m2) x dx[link] (m). Nodes beyond a
+// link's count keep their values.
+void stream_unionised_ammonia(const std::vector<double>& nh4_mass, const node_array& area,
+                              const std::vector<double>& dx, const std::vector<int>& nx, int links,
+                              int maxnodes, double ka, double h_ion, node_array& nh3);
+
+// Un-ionised ammonia of the lakes 1..lakes into nh3 (g), water volume the
+// lake's volume (m3).
+void lake_unionised_ammonia(const std::vector<double>& nh4_mass, const std::vector<double>& volume,
+                            int lakes, double ka, double h_ion, std::vector<double>& nh3);

@@ -62,4 +62,36 @@ TEST(NutrientDerived, OverlandCellsByDepthDryCellsGiveNone) {
     EXPECT_NEAR(nh3[3], 8.484986e-3, 1e-6 * 8.5e-3);   // the mass fraction does not depend on V
 }
 
+TEST(NutrientDerived, StreamNodesAndLakesByTheirWater) {
+    const double ka = ammonium_ka(25.0), h = hydrogen_ion(7.2);
+    const double trace = 5e-8 * kAmmoniumMolarMass;   // g in 1 m3: 5e-8 mol/m3
+    // Two links of 2 and 1 nodes (maxnodes 2), 0.5 m2 of flow area and 2 m
+    // spacing: 1 m3 at every node.
+    const int links = 2, maxnodes = 2;
+    const size_t stride = maxnodes + 1;
+    std::vector<double> nh4(stride * (links + 1), 0.0);
+    nh4[stride * 1 + 1] = 1.0;
+    nh4[stride * 1 + 2] = trace;
+    nh4[stride * 2 + 1] = 1.0;
+    nh4[stride * 2 + 2] = 1.0;   // beyond link 2's single node
+    node_array area(maxnodes + 2, links + 2, 0.5);
+    node_array nh3(maxnodes + 2, links + 2, -1.0);
+    stream_unionised_ammonia(nh4, area, {0.0, 2.0, 2.0}, {0, 2, 1}, links, maxnodes, ka, h, nh3);
+    EXPECT_NEAR(nh3(1, 1), 8.484986e-3, 1e-6 * 8.5e-3);
+    EXPECT_NEAR(nh3(2, 1), 7.653033e-9, 1e-6 * 7.7e-9);   // a trace counts in the stream
+    EXPECT_NEAR(nh3(1, 2), 8.484986e-3, 1e-6 * 8.5e-3);
+    EXPECT_EQ(nh3(2, 2), -1.0);   // not a node of link 2: untouched
+    EXPECT_EQ(nh3(0, 1), -1.0);
+
+    // Lakes: 1 g in 1 m3, the trace (none in a lake), a lake nearly empty.
+    std::vector<double> lake_nh4 = {0.0, 1.0, trace, 1.0};
+    std::vector<double> volume = {0.0, 1.0, 1.0, 0.5e-4};
+    std::vector<double> lake_nh3(4, -1.0);
+    lake_unionised_ammonia(lake_nh4, volume, 3, ka, h, lake_nh3);
+    EXPECT_NEAR(lake_nh3[1], 8.484986e-3, 1e-6 * 8.5e-3);
+    EXPECT_EQ(lake_nh3[2], 0.0);
+    EXPECT_EQ(lake_nh3[3], 0.0);
+    EXPECT_EQ(lake_nh3[0], -1.0);
+}
+
 }  // namespace
