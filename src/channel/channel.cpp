@@ -9,6 +9,7 @@
 #include "channel/channel_lakes.h"
 #include "channel/channel_records.h"
 #include "channel/explicit_routing.h"
+#include "channel/xy_stream_points.h"
 #include "channel/lateral_inflow.h"
 #include "run/run_state.h"
 #include "stormdrain/superlink.h"
@@ -163,6 +164,7 @@ void route_channels(run_state& rs) {
     if (built && rs.chan_explic && rs.chan_active) {
         ++rs.chan_route_calls;
         route_volumes v;
+        set_stream_xy_discharges(rs);
         const int result = ex_flow_route(rs, dt_c, v, boundary_type);
         if (result < 0) return;
         rs.chan_exchange_result = result;

@@ -249,5 +249,8 @@ struct channel_state {
     double chan_reference_volume = 0.0;  // channel volume the idle test compares with (0: none), m3
     double chan_event_short_step = 60.0; // short channel step set at an event start with 2-D groundwater, s
     double vol_xy_stream_boundary = 0.0;    // water added through stream XY boundary points, m3
+    double event_start_vol_xy_stream_boundary = 0.0;  // vol_xy_stream_boundary at the event start, m3
+    double event_vol_xy_stream_boundary = 0.0;        // water of the stream XY points in the event, m3
+    node_array xy_stream_q;                 // discharge of the stream XY points at each node [node][link], m3/s (empty: none)
     double chan_step_outlet_volume = 0.0;   // water that left the outlet node in the last channel step, m3
 };

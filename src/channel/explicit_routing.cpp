@@ -495,8 +495,9 @@ void book_exchange_volumes(run_state& rs, double dt) {
 
 node_update_volumes update_node_areas(run_state& rs, const node_array& flows, node_array& areas,
                                       double dt, double dt_c, double time) {
-    (void)dt_c;  // the stream XY boundary share of the step (XY points carry no flows here)
+    (void)dt_c;  // the XY volume Q x dt_c of a step enters as dt / dt_c of it per sub-step: Q x dt
     node_update_volumes out;
+    const bool xy_points = same_shape(rs.xy_stream_q, areas);
     const bool exchange = exchange_on(rs);
     const bool point_sources = !rs.stream_pointsource.empty();
     const bool point_inputs = rs.chan_points_on && same_shape(rs.chan_point_q, areas);
@@ -543,6 +544,17 @@ node_update_volumes update_node_areas(run_state& rs, const node_array& flows, no
                         out.point_in += v;
                     else
                         out.point_out += -v;
+                }
+            }
+            if (xy_points) {
+                // Outer model discharge at a stream XY boundary point of this node.
+                const double q_xy = rs.xy_stream_q(ix(j), li);   // m3/s
+                if (std::fabs(q_xy) > kZero) {
+                    double v = dt * q_xy;                        // m3
+                    // An outer withdrawal takes at most the water the node holds.
+                    if (v < 0.0) v = -std::min(-v, std::max(B + dx * a[j], 0.0));
+                    B += v;
+                    out.xy_boundary += v;
                 }
             }
             if (point_inputs) {

@@ -15,6 +15,8 @@ void project_cards::clear() {
     nsm.reset();
     nutrient_partition.clear();
     acted_files.clear();
+    xy_in = xy_input{};
+    xy_out = xy_output{};
 }
 
 void* card_field_address(const card_field& f, project_card_values& cards, run_settings& settings,

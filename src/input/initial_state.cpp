@@ -380,8 +380,10 @@ void set_initial_state(run_state& rs) {
         double volume = 0.0;
         for (int j = 1; j <= n; ++j) {
             const size_t c = static_cast<size_t>(j);
+            // Nodes 1..n-1 as at the run end: node n is the bottom boundary
+            // (the saturated node at a water table, or a copy of n-1).
             const int nodes = column_nodes(rs, j);
-            for (int k = 2; k <= nodes; ++k) {
+            for (int k = 1; k <= nodes - 1; ++k) {
                 volume += rs.richards_theta[c][static_cast<size_t>(k)] *
                           rs.richards_dz[c][static_cast<size_t>(k)] / 100.0 * area;
             }

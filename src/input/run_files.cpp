@@ -486,6 +486,7 @@ void open_run_files(run_state& rs) {
 }
 
 void close_run_file_objects(run_state& rs) {
+    close_xy_output(rs.cards.xy_out);   // "END_TS" ends each XY output file
     for (run_file_member member : kRunFileObjects) {
         file_object& f = rs.*member;
         if (f.is_open() || f.guard != nullptr) close_file_object(f);

@@ -26,6 +26,7 @@
 #include "output/summary_format.h"
 #include "subsurface/groundwater.h"
 #include "subsurface/gw_soil.h"
+#include "subsurface/infiltration.h"
 
 namespace {
 
@@ -101,6 +102,9 @@ void complete_final_storages(run_state& rs) {
             depth = 0.0;   // booked: a second call adds nothing
         }
     }
+
+    // Drainage of the soil columns since the last event end.
+    book_pending_drainage(rs);
 
     // 3. Groundwater above the aquifer bottom, with the water in transit since its last step.
     if (rs.gw_simulation) {
@@ -196,7 +200,8 @@ void compute_run_balances(run_state& rs) {
                         lakes_init + rs.vol_snow_init + drains_init(rs);
 
     double inputs = rs.vol_precip + rs.gw_vol_boundary_flux + rs.vol_ov_point_sources + rs.vol_gw_to_lake +
-                    rs.vol_stream_point_sources + rs.vol_lake_point_sources + rs.vol_bc_gain_total;
+                    rs.vol_stream_point_sources + rs.vol_lake_point_sources + rs.vol_bc_gain_total +
+                    rs.vol_xy_stream_boundary;
     // Water the Richards column solver created by resetting contents.
     inputs += rs.vol_richards_column_error;
     // Water an overland scheme created by raising a negative depth to zero.
@@ -210,7 +215,7 @@ void compute_run_balances(run_state& rs) {
                      rs.vol_lake_to_gw +
                      rs.vol_lake_evaporation + rs.vol_stream_point_sinks + rs.vol_lake_point_sinks;
     if (gw_aquifer_solved(rs)) {
-        inputs += rs.gw_vol_floor_lift;
+        inputs += rs.gw_vol_floor_lift + rs.vol_xy_gain - rs.vol_xy_loss;
         outputs += rs.vol_unsat_downward - rs.gw_vol_recharge + rs.gw_vol_leakage + rs.gw_vol_pumping;
     } else {
         outputs += (rs.green_ampt ? rs.vol_infiltration : rs.vol_unsat_downward) + rs.vol_river_to_gw;
@@ -222,7 +227,7 @@ void compute_run_balances(run_state& rs) {
     const double surface_inputs = rs.vol_gw_to_river + rs.vol_precip + rs.vol_gw_to_lake + rs.vol_exfiltration +
                                   rs.vol_ov_point_sources + rs.vol_stream_point_sources +
                                   rs.vol_lake_point_sources + rs.vol_drains_to_channels + rs.vol_drains_to_ov + rs.vol_bc_gain_total +
-                                  rs.vol_ov_depth_clip + rs.vol_ovlake_shortfall;
+                                  rs.vol_ov_depth_clip + rs.vol_ovlake_shortfall + rs.vol_xy_stream_boundary;
     rs.surface_mass_balance_error = 0.0;
     if (surface_inputs > 0.0) {
         const double held = rs.vol_snow_final + rs.vol_channel_final + rs.vol_surface_final + lakes_final;
@@ -478,6 +483,11 @@ void write_global_section(run_state& rs, file_object& f) {
         file_printf(f, "\n");
         file_printf(f, "Volume gained from XY boundaries                %14.2lf\n", rs.vol_xy_gain);
         file_printf(f, "Volume lost to XY boundaries                    %14.2lf\n", rs.vol_xy_loss);
+    }
+    if (!rs.cards.xy_in.stpts.empty()) {
+        file_printf(f, "\n");
+        file_printf(f, "Volume gained from stream XY boundaries         %14.6lf\n",
+                    rs.vol_xy_stream_boundary);
     }
 
     file_printf(f, "\n");

@@ -189,8 +189,10 @@ void outflow_exchange(run_state& rs, int c, double dd) {
     }
 }
 
-// Held depth of a type 2 or 3 cell, m.
+// Held depth of a type 2, 3 or 9 cell, m: type 9 holds the outer model's
+// depth of the current step, types 2 and 3 the level above the ground.
 inline double held_depth(const run_state& rs, int c) {
+    if (rs.boundary_type[static_cast<size_t>(c)] == 9) return rs.ov_boundary_value[static_cast<size_t>(c)];
     const double d = rs.ov_boundary_value[static_cast<size_t>(c)] - rs.elevation[static_cast<size_t>(c)];
     return d > 0.0 ? d : 0.0;
 }
@@ -238,10 +240,18 @@ void read_overland_boundary_types(run_state& rs) {
                                 rs.GNUM, rs.ov_boundary_records))
             return;
     }
+    if (rs.xy_ov_boundary) {
+        // The cells of the overland XY points (inset model boundary) are held at the outer depth.
+        if (!check_xy_cells(rs.cards.xy_in, rs.GNUM)) {
+            report_error(error_record);
+            return;
+        }
+        for (const xy_point& p : rs.cards.xy_in.ovpts) rs.boundary_type[static_cast<size_t>(p.cell)] = 9;
+    }
     for (int j = 1; j <= rs.GNUM; ++j) {
         const int t = rs.boundary_type[static_cast<size_t>(j)];
         if (t >= 1 && t <= 7) rs.ov_boundary_cells.push_back(j);
-        if (t == 2 || t == 3) rs.ov_head_cells.push_back(j);
+        if (held_boundary_type(t)) rs.ov_head_cells.push_back(j);
     }
 }
 
@@ -265,6 +275,11 @@ void apply_overland_boundaries(run_state& rs, double dt) {
     const double dd = dt / area;   // s/m2
     double slope_loss = 0.0, head_gain = 0.0, head_loss = 0.0;   // m3
     double q_gain = 0.0, q_loss = 0.0, q_unmet = 0.0;            // m3
+    if (rs.xy_ov_boundary && !rs.cards.xy_in.ovpts.empty()) {
+        apply_xy_ov_boundary(rs.cards.xy_in, rs.ov_depth.data(), dx, rs.time, head_gain, head_loss);
+        for (const xy_point& p : rs.cards.xy_in.ovpts)
+            rs.ov_boundary_value[static_cast<size_t>(p.cell)] = rs.ov_depth[static_cast<size_t>(p.cell)];
+    }
     for (int c : rs.ov_boundary_cells) {
         const size_t j = static_cast<size_t>(c);
         const double v = rs.ov_boundary_value[j];

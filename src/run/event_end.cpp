@@ -142,7 +142,7 @@ void account_event_differences(run_state& rs) {
     if (rs.ov_boundary || rs.ov_pump || rs.xy_ov_boundary) {
         for (const boundary_volume& b : boundary_volumes()) rs.*b.event = rs.*b.total - rs.*b.start;
     }
-    if (rs.chan_points_on) {
+    if (rs.chan_points_on || !rs.cards.xy_in.stpts.empty()) {
         for (const point_source_volume& p : point_source_volumes()) rs.*p.event = rs.*p.total - rs.*p.start;
     }
     if (rs.channel_lakes) {
@@ -182,7 +182,7 @@ void account_mass_balance(run_state& rs) {
                               rs.event_channel_init + rs.event_surface_init + rs.event_vol_gw_to_chan +
                               rs.event_vol_gw_to_lakes + rs.event_lake_init + rs.event_snow_init + ov_points +
                               rs.event_vol_stream_point_sources + rs.event_vol_lake_point_sources + head_gain +
-                              discharge_gain + rs.event_vol_gw_to_tile;
+                              discharge_gain + rs.event_vol_gw_to_tile + rs.event_vol_xy_stream_boundary;
         if (!(inputs > 1e-16)) {
             rs.event_mass_error = -1.0;
             return;

@@ -16,11 +16,11 @@
 #include "hydromet/hmet_reader.h"
 #include "input/map_reader.h"
 #include "output/map_dataset.h"
+#include "output/vego_maps.h"
 
 namespace {
 
 constexpr double kCmPerHourPerMps = 360000.0;   // m/s to cm/h
-constexpr double kDefaultRoughness = 0.04;       // roughness replacing a VEGO value <= 0, s/m^(1/3)
 
 // Prints an exchange-file failure, sets code 4000 and reports it.
 void exchange_failure(const char* format, const char* path) {
@@ -39,20 +39,6 @@ bool write_exchange_map(run_state& rs, char* path, const std::vector<double>& va
                      rs.map_rows, rs.map_cols, values);
     close_file_object(rs.exchange_file);
     return true;
-}
-
-// Reads one exchange map of VEGO into `values`; false after a reported failure.
-bool read_exchange_map(run_state& rs, char* path, std::vector<double>& values, const char* failure) {
-    if (!open_file_object(rs.exchange_file, path, "r")) {
-        exchange_failure(failure, path);
-        return false;
-    }
-    double north = 0.0, south = 0.0, east = 0.0, west = 0.0;
-    int rows = 0, cols = 0;
-    const bool read = read_map_file(rs.exchange_file, path, kMapCellReals, north, south, east, west, rows,
-                                    cols, rs.mask, &values, nullptr, nullptr, rs.mask_rows, rs.mask_cols);
-    close_file_object(rs.exchange_file);
-    return read;
 }
 
 // Step 1: the maps of the finished event for VEGO.
@@ -109,43 +95,7 @@ bool write_vego_control(run_state& rs) {
 bool read_vego_maps(run_state& rs) {
     std::printf("reading VEGO exchange maps\n");
     std::fflush(stdout);
-    const int n = rs.GNUM;
-    if (rs.moist_from_vego_on == 1) {
-        if (!read_exchange_map(rs, rs.files.moist_from_vego, rs.thi,
-                               "2 Can't open soil moisture exchange file %s for reading\n")) {
-            return false;
-        }
-        if (spans(rs.thi, n) && spans(rs.phi, n) && spans(rs.thr, n)) {
-            const bool floor = spans(rs.soil_theta_floor, n);
-            for (int j = 1; j <= n; ++j) {
-                double& thi = rs.thi[j];
-                if (rs.long_term) {
-                    if (rs.phi[j] < thi) thi = 0.99 * (rs.phi[j] - rs.thr[j]) + (floor ? rs.soil_theta_floor[j] : 0.0);
-                    if (rs.thr[j] >= thi) thi = rs.thr[j] + 0.01 * (rs.phi[j] - rs.thr[j]);
-                } else {
-                    if (rs.phi[j] < thi) thi = 0.99 * rs.phi[j];
-                    if (thi < 0.1) thi = 0.1;
-                }
-            }
-        }
-    }
-    if (rs.rough_from_vego_on == 1) {
-        if (!read_exchange_map(rs, rs.files.rough_from_vego, rs.dist_rough,
-                               "2 Can't open roughness exchange file %s for reading\n")) {
-            return false;
-        }
-        for (int j = 1; j <= n && spans(rs.dist_rough, j); ++j) {
-            if (rs.dist_rough[j] <= 0.0) rs.dist_rough[j] = kDefaultRoughness;
-        }
-    }
-    if (rs.ksat_from_vego_on == 1) {
-        if (!read_exchange_map(rs, rs.files.ksat_from_vego, rs.ksat,
-                               "2 Can't open Ksat exchange file %s for reading\n")) {
-            return false;
-        }
-        for (int j = 1; j <= n && spans(rs.ksat, j); ++j) rs.ksat[j] /= kCmPerHourPerMps;
-    }
-    return true;
+    return read_vego_exchange_files(rs, "2");
 }
 
 // Step 5: the clocks point at the next event's start s; the first update

@@ -36,9 +36,10 @@ inline const std::array<boundary_volume, 7>& boundary_volumes() {
 
 using point_source_volume = boundary_volume;
 
-// Channel point sources and sinks of the stream nodes and of the lakes.
-inline const std::array<point_source_volume, 4>& point_source_volumes() {
-    static const std::array<point_source_volume, 4> table = {{
+// Channel point sources and sinks of the stream nodes and of the lakes, and
+// the water of the stream XY boundary points (inset models).
+inline const std::array<point_source_volume, 5>& point_source_volumes() {
+    static const std::array<point_source_volume, 5> table = {{
         {&run_state::vol_stream_point_sources, &run_state::event_start_vol_stream_point_sources,
          &run_state::event_vol_stream_point_sources},
         {&run_state::vol_stream_point_sinks, &run_state::event_start_vol_stream_point_sinks,
@@ -47,6 +48,8 @@ inline const std::array<point_source_volume, 4>& point_source_volumes() {
          &run_state::event_vol_lake_point_sources},
         {&run_state::vol_lake_point_sinks, &run_state::event_start_vol_lake_point_sinks,
          &run_state::event_vol_lake_point_sinks},
+        {&run_state::vol_xy_stream_boundary, &run_state::event_start_vol_xy_stream_boundary,
+         &run_state::event_vol_xy_stream_boundary},
     }};
     return table;
 }

@@ -8,10 +8,6 @@ namespace {
 const unbuilt_feature kUnbuilt[] = {
     {"long_term", "a long-term simulation with channel-network lakes (lake evaporation)",
      [](const run_state& rs) { return rs.long_term != 0 && rs.channel_lakes != 0; }},
-    {"gw_simulation",
-     "two-dimensional groundwater under Richards infiltration (the coupling of the soil "
-     "columns to the moving water table is not built)",
-     [](const run_state& rs) { return rs.gw_simulation != 0 && rs.inf_richards != 0; }},
     {"water_table", "a water table without an infiltration method",
      [](const run_state& rs) {
          return rs.water_table != 0 && !rs.green_ampt && !rs.inf_redist &&
@@ -51,16 +47,12 @@ const unbuilt_feature kUnbuilt[] = {
                  rs.groundwater || rs.gw_simulation);
      }},
     {"nutrients", "the nutrient sub-model", [](const run_state& rs) { return rs.nsm_on != 0; }},
-    {"analyzers", "analyzers", [](const run_state& rs) { return rs.analyzers_given != 0; }},
-    {"vego", "the exchange with the VEGO model", [](const run_state& rs) { return rs.vego != 0; }},
-    {"xybdyinput_ovdep", "XY boundary inputs",
+    {"xybdyinput_gwhead",
+     "groundwater XY boundary inputs (heads held from an outer model under a solved aquifer "
+     "do not yet keep the soil and aquifer books closed)",
      [](const run_state& rs) {
-         const project_cards& c = rs.cards;
-         return c.xybdyinput_ovdep[0] || c.xybdyinput_gwhead[0] || c.xybdyinput_gwheadinterp[0] ||
-                c.xybdyinput_stflow[0] || c.xybdyinput_sttimeseries[0];
+         return rs.cards.xybdyinput_gwhead[0] || rs.cards.xybdyinput_gwheadinterp[0];
      }},
-    {"xybdyoutput_pts", "XY boundary outputs",
-     [](const run_state& rs) { return rs.cards.xybdyoutput_pts_given != 0; }},
 };
 
 }  // namespace

@@ -11,7 +11,10 @@
 #include "core/dates.h"
 #include "core/error.h"
 #include "run/run_state.h"
+#include "subsurface/gw_richards.h"
+#include "subsurface/gw_xy.h"
 #include "subsurface/gw_soil.h"
+#include "subsurface/point_sources.h"
 #include "subsurface/gw_solver.h"
 #include "subsurface/stream_exchange.h"
 
@@ -29,15 +32,18 @@ bool solver_method(const run_state& rs) { return gw_aquifer_solved(rs); }
 
 // Step 6a: storage coefficient from the depth to the water table d (m):
 // 1 above the ground, the soil's porosity while the table lies in the soil
-// (the layered soil's upper or lower layer by the table's depth), the
-// aquifer's porosity below.
+// (the layered soil's upper or lower layer by the table's depth; for
+// Richards columns the saturated content at the table), the aquifer's
+// porosity below.
 void set_storage_terms(run_state& rs) {
     for (int c = 1; c <= rs.GNUM; ++c) {
         const size_t i = ix(c);
         const double d = rs.elevation[i] - rs.elevgw[i];   // m
         double s = rs.gw_porosity[i];
         table_soil soil;
-        if (d <= 0.0) {
+        if (rs.inf_richards) {
+            s = gw_layer_average(rs, c, rs.elevgw[i], rs.elevgw[i]);
+        } else if (d <= 0.0) {
             s = 1.0;
         } else if ((rs.inf_redist || rs.inf_layered_soil) && cell_table_soil(rs, c, soil) &&
                    d * kCmPerM <= soil.depth) {
@@ -177,9 +183,31 @@ void book_channel_exchange(run_state& rs) {
     }
 }
 
+bool restart_surface_on_exfiltration(run_state& rs) {
+    if (!rs.long_term || !rs.exfiltration || rs.rain_on) return false;
+    const double step = rs.rain_step_days > 0.0 ? rs.rain_step_days : rs.dt_days;   // days
+    const double next = rs.time + step;
+    bool moved = false;
+    if (rs.rain_next > next + rs.time_tolerance) {
+        rs.rain_next = next;
+        if (rs.time < rs.rain_last) rs.rain_last = rs.time;
+        moved = true;
+    }
+    if (rs.infil_next > next + rs.time_tolerance || rs.infil_step_days > step + rs.time_tolerance) {
+        rs.infil_step_days = step;
+        rs.infil_step_seconds = step * kSecondsPerDay;
+        if (rs.infil_next > next) rs.infil_next = next;
+        if (rs.time < rs.infil_last) rs.infil_last = rs.time;
+        moved = true;
+    }
+    if (moved && rs.inf_redist && rs.inf_redist_ready == 0) start_redistribution_values(rs);
+    return moved;
+}
+
 void update_groundwater(run_state& rs) {
     if (!rs.gw_simulation || !process_due(rs, rs.gw_next)) return;
     rs.exfiltration = 0;
+    apply_gw_xy_heads(rs);
     if (rs.stream_exchange && solver_method(rs)) book_channel_exchange(rs);
     const double dt = (rs.gw_next - rs.gw_last) * kSecondsPerDay;   // s
 
@@ -189,8 +217,13 @@ void update_groundwater(run_state& rs) {
         if (error_record.code != 0) return;
         rs.gw_sweep = rs.gw_sweep == 1 ? 2 : 1;
         if (!book_interval(rs, dt)) return;
-        adjust_soils_to_table(rs);
+        if (rs.inf_richards) {
+            adjust_richards_to_table(rs);
+        } else {
+            adjust_soils_to_table(rs);
+        }
     }
+    restart_surface_on_exfiltration(rs);
 
     if (rs.chan_explic && rs.stream_exchange && !rs.chan_active && !rs.qriv.empty()) {
         if (!exchange_without_routing(rs, dt)) return;

@@ -28,3 +28,11 @@ bool gw_aquifer_solved(const run_state& rs);
 // solved heads the volumes are then cleared; with them they stay for the
 // solver, and only what was gathered since the last call is booked.
 void book_channel_exchange(run_state& rs);
+
+// A long-term run whose dry surface waits for the next event: when a cell
+// exfiltrates while no rain falls, the overland and infiltration clocks are
+// pulled forward to the next model step from now (the infiltration on the
+// overland step), so the water the table brings up is routed at once; the
+// redistribution scheme first takes its start values from the current soil
+// water. True when a clock moved.
+bool restart_surface_on_exfiltration(run_state& rs);

@@ -18,6 +18,8 @@
 #include "input/process_tables.h"
 #include "input/table_loader.h"
 #include "run/run_state.h"
+#include "subsurface/gw_richards.h"
+#include "subsurface/gw_xy.h"
 #include "subsurface/gw_wells.h"
 
 namespace {
@@ -120,12 +122,8 @@ bool read_boundary_codes(run_state& rs) {
         error_record.code = kErrorPrinted;
         return false;
     }
-    // Interpolated XY head cells hold fixed heads.
-    for (int c = 1; c <= n; ++c) {
-        if (rs.gwbound[static_cast<size_t>(c)] == kXyHeadCode)
-            rs.gwbound[static_cast<size_t>(c)] = kFixedHeadCode;
-    }
-    return true;
+    // Interpolated XY head cells hold fixed heads (code 8 becomes 2).
+    return setup_gw_xy_cells(rs);
 }
 
 // Reads the static flux table line by line, naming file and line in every refusal.
@@ -392,4 +390,5 @@ void read_gw_maps(run_state& rs) {
     if (!read_wells_and_fluxes(rs)) return;
     if (!read_aquifer_properties(rs)) return;
     if (rs.gw_well_level && !read_well_locations(rs)) return;
+    couple_richards_to_aquifer(rs);
 }

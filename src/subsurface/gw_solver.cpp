@@ -16,6 +16,7 @@
 #include "core/dates.h"
 #include "core/error.h"
 #include "run/run_state.h"
+#include "subsurface/gw_richards.h"
 #include "subsurface/gw_wells.h"
 
 namespace {
@@ -26,6 +27,8 @@ constexpr double kOuterTolerance = 0.001;     // head change ending the transmis
 constexpr int kOuterWarn = 49;                // outer iterations before the warning line
 constexpr int kOuterLimit = 1000;             // outer iterations before the stop
 constexpr int kSweepPassCap = 20000;          // line-sweep passes before the stop
+constexpr int kStorageBlended = 10;           // outer iterations taking the crossed ground's storage whole
+constexpr int kStorageHeld = 200;             // outer iterations after which the storage stays
 constexpr double kCmPerM = 100.0;
 constexpr double kSecondsPerHour = 3600.0;
 
@@ -281,6 +284,20 @@ double solve_groundwater_2d(run_state& rs, double dt) {
             change = 0.0;
             for (int c = 1; c <= n; ++c)
                 change = std::max(change, std::fabs(rs.elevgw[ix(c)] - rs.gw_head_iter[ix(c)]));
+            // Under Richards columns the storage follows the ground the table
+            // crosses; the last solve used the storage it is booked with. A
+            // head that swings across a change of ground (the ground surface
+            // itself: 1 above, the soil's content below) moves its storage
+            // half-way only after the first passes, and it is held at last.
+            if (rs.inf_richards && change > kOuterTolerance && iteration < kStorageHeld) {
+                const double weight = iteration < kStorageBlended ? 1.0 : 0.5;
+                for (int c = 1; c <= n; ++c) {
+                    if (fixed_head(rs.gwbound[ix(c)])) continue;
+                    const double s =
+                        gw_layer_average(rs, c, rs.gw_head_sub[ix(c)], rs.elevgw[ix(c)]);
+                    rs.gw_storage[ix(c)] += weight * (s - rs.gw_storage[ix(c)]);
+                }
+            }
         } while (change > kOuterTolerance);
 
         book_fixed_flux(rs, delta);

@@ -218,3 +218,16 @@ void compute_infiltration(run_state& rs) {
         }
     }
 }
+
+void book_pending_drainage(run_state& rs) {
+    if (!rs.inf_richards || rs.groundwater) return;
+    const int n = rs.GNUM;
+    if (n <= 0 || !spans(rs.gw_recharge_depth, n)) return;
+    const double area = rs.cell_size * rs.cell_size;   // m2
+    // Serial, in cell order: the total is the same for any thread count.
+    for (int i = 1; i <= n; ++i) {
+        double& depth = rs.gw_recharge_depth[static_cast<size_t>(i)];   // cm
+        rs.vol_unsat_downward += depth / kCmPerMetre * area;
+        depth = 0.0;
+    }
+}

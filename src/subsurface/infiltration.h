@@ -29,3 +29,9 @@ void exchange_water_table(run_state& rs, double seconds);
 // Books the increments cum_infil - cum_infil_prev of every cell into the run
 // totals, in cell order, and sets cum_infil_prev = cum_infil.
 void add_infiltration_totals(run_state& rs);
+
+// End of the run: the water that drained out of the bottom of the Richards
+// columns since the last event end (gw_recharge_depth, cm), which no aquifer
+// takes when groundwater is not simulated, is booked as downward flux
+// (vol_unsat_downward, m3) and cleared; a second call adds nothing.
+void book_pending_drainage(run_state& rs);

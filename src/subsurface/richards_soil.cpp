@@ -128,6 +128,31 @@ richards_node_soil node_soil_of(const soil_layer_record& soil, int layer, int mo
     return s;
 }
 
+}  // namespace
+
+void richards_grid_node(const soil_layer_record& soil, int k, int model, double aquifer_theta_s,
+                        double aquifer_dz, richards_node_soil& out, double& theta_s, double& dz) {
+    const int layer = layer_of(soil, k);
+    out = node_soil_of(soil, layer, model);
+    if (k > soil.richards_nodes) {
+        theta_s = aquifer_theta_s;
+        dz = aquifer_dz;
+        if (model == kRichardsBrooks) set_brooks_cutoff(out, theta_s);
+        return;
+    }
+    theta_s = soil.porosity[layer];
+    dz = soil.node_dz[layer];
+    if (k == soil.layer1_end + 1) {
+        out.ks = (soil.node_dz[0] + soil.node_dz[1]) /
+                 (soil.node_dz[0] / soil.ksat[0] + soil.node_dz[1] / soil.ksat[1]);
+    } else if (k == soil.layer2_end + 1 && soil.layer2_end > soil.layer1_end) {
+        out.ks = (soil.node_dz[1] + soil.node_dz[2]) /
+                 (soil.node_dz[1] / soil.ksat[1] + soil.node_dz[2] / soil.ksat[2]);
+    }
+}
+
+namespace {
+
 // Nodes of a cell's column down to the aquifer bottom, with a water table
 // (before the walk that stops at the table).
 int water_table_nodes(const run_state& rs, const soil_layer_record& soil, int cell) {
@@ -469,27 +494,8 @@ bool fill_column(run_state& rs, int cell, const soil_layer_record& soil) {
         theta[kk] = soil.initial_theta[layer];
         dz[kk] = (table && k > soil_nodes) ? s_cm : soil.node_dz[layer];
     }
-    if (rs.gw_simulation && table) {
-        // The deepest nodes stand for the aquifer: nearly impervious at the
-        // bottom, more porous above.
-        for (int k = std::max(1, count - kWaterTableExtraNodes); k <= count; ++k) {
-            richards_node_soil& s = col.soil[static_cast<size_t>(k)];
-            s.ks /= 100.0;
-            ths[static_cast<size_t>(k)] = 0.75;
-        }
-        col.soil[static_cast<size_t>(count)].ks = 1e-6;
-        ths[static_cast<size_t>(count)] = 1.0;
-        if (count > 1) {
-            col.soil[static_cast<size_t>(count - 1)].ks = 1e-5;
-            ths[static_cast<size_t>(count - 1)] = 0.8;
-        }
-        for (int k = 1; k <= count; ++k) {
-            richards_node_soil& s = col.soil[static_cast<size_t>(k)];
-            if (model == kRichardsBrooks) set_brooks_cutoff(s, ths[static_cast<size_t>(k)]);
-            theta[static_cast<size_t>(k)] = std::min(theta[static_cast<size_t>(k)], ths[static_cast<size_t>(k)]);
-        }
-        rs.bottom_elev[c] -= 10.0 * s_cm / kCmPerMetre;
-    }
+    // Under two-dimensional groundwater the nodes below the soil take the
+    // aquifer's material once its maps are read (couple_richards_to_aquifer).
     for (int k = 1; k <= count; ++k) {
         const size_t kk = static_cast<size_t>(k);
         col.head[kk] = richards_head_of_theta(col.soil[kk], ths[kk], theta[kk], model);

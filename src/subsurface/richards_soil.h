@@ -63,6 +63,16 @@ int read_richards_soil_table(file_object& f, bool mapping_form, int model, bool 
                              bool water_table, int layer_limit, soil_layer_record* soil_table,
                              std::vector<char>* defined);
 
+// Node k (1..) of a column of `soil` over a water table, on the fixed grid
+// the column follows as the table moves: the soil's own nodes (its layers'
+// spacings and functions, the harmonic-mean conductivity at the top of
+// layers 2 and 3), then nodes of the aquifer material below the soil (layer
+// 3's functions with the aquifer's porosity `aquifer_theta_s`, m3/m3, and
+// spacing `aquifer_dz`, cm). Gives the node's soil, saturated content
+// (m3/m3) and thickness (cm).
+void richards_grid_node(const soil_layer_record& soil, int k, int model, double aquifer_theta_s,
+                        double aquifer_dz, richards_node_soil& out, double& theta_s, double& dz);
+
 // (init_richards, the start-up of the method, is declared in richards.h.)
 
 // Fills the column of every cell from its soil (and the water table when

@@ -200,13 +200,6 @@ bool sweep_argument(const card_entry& e, std::string& arg) {
                 case card_action::nutrients:
                     arg = "";
                     return true;
-                case card_action::xy_ovdep:
-                case card_action::xy_gwhead:
-                case card_action::xy_gwheadinterp:
-                case card_action::xy_stflow:
-                case card_action::xy_sttimeseries:
-                    arg = "boundary.xy";
-                    return true;
                 default:
                     return false;
             }
@@ -378,10 +371,6 @@ TEST_F(CardFields, LinesFillTheFieldsThatBearTheirKeyword) {
         {"xybdyoutput_mask a\nxybdyoutput_pts b",
          [](const card_set& s) {
              return std::string(s.cards.xybdyoutput_pts) == "b" && s.cards.xybdyoutput_kind == 0;
-         }},
-        {"xybdyinput_ovdep ov.xy",
-         [](const card_set& s) {
-             return s.cards.ov_boundary == 1 && s.cards.xybdyinput_ovdep_given == 1;
          }},
         {"k4_input flows.k4",
          [](const card_set& s) {

@@ -324,14 +324,15 @@ TEST_F(InitialStateTest, GroundwaterAndRichardsVolumes) {
         rs().bottom_elev[j] = 90.0;
         rs().gw_porosity[j] = 0.3;
     }
-    // Columns of three nodes of 10 cm: nodes 2 and 3 count.
+    // Columns of three nodes of 10 cm: nodes 1 and 2 count, as in the final
+    // volume; node 3 is the bottom boundary (saturated at a water table).
     rs().richards_nodes.assign(6, 3);
     rs().richards_theta.assign(6, std::vector<double>{0.3, 0.3, 0.2, 0.4});
     rs().richards_dz.assign(6, std::vector<double>(4, 10.0));
     rs().bound_type[2] = 5;
     console([&] { set_initial_state(rs()); });
     EXPECT_NEAR(rs().gw_vol_start, 5 * 10.0 * 0.3 * 100.0, 1e-9);
-    EXPECT_NEAR(rs().vol_soil_init, 5 * (0.2 + 0.4) * 10.0 / 100.0 * 100.0, 1e-9);
+    EXPECT_NEAR(rs().vol_soil_init, 5 * (0.3 + 0.2) * 10.0 / 100.0 * 100.0, 1e-9);
     EXPECT_EQ(rs().bound_type[2], 1);
 }
 

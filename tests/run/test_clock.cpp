@@ -483,6 +483,8 @@ TEST_F(Clock, HostEventCallStartsAtTheRequestedEventOrStops) {
     EXPECT_EQ(rs().time, e2);
     EXPECT_EQ(rs().next_event_start, e2);
     EXPECT_EQ(rs().rain_next, e2);
+    EXPECT_EQ(rs().rain_last, e2 - d);
+    EXPECT_EQ(rs().infil_last, e2);
     EXPECT_EQ(rs().infil_next, e2 + d);
     EXPECT_EQ(rs().chan_last, e2);
     EXPECT_EQ(rs().chan_next, e2 + d);

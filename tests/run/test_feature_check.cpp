@@ -16,7 +16,6 @@ TEST(FeatureCheck, EveryUnbuiltFeatureStopsTheRunNamingItsCard) {
     };
     const feature_case cases[] = {
         {"OV_POINT_SOURCE_X", nullptr},   // an unknown card is only warned: the run goes on
-        {"GW_SIMULATION\nINF_RICHARDS\nAQUIFER_DELTA_Z 0.1\nWATER_TABLE wt.asc", "gw_simulation"},
         {"WATER_TABLE wt.asc", "water_table"},
         {"GW_SIMULATION\nWATER_TABLE wt.asc", "water_table"},
         {"SACRAMENTO sac.txt", "sacramento"},
@@ -27,9 +26,7 @@ TEST(FeatureCheck, EveryUnbuiltFeatureStopsTheRunNamingItsCard) {
         {"CHAN_EXPLIC\nCHAN_CON_TRANS", "chan_con_trans"},
         {"SEDIMENT_CONTAM", "sediment_contam"},
         {"SOIL_CON_TRANS", "soil_con_trans"},
-        {"ANALYZERS checks.txt", "analyzers"},
         {"ZOV_HYDRO zov.hyd", nullptr},   // built: the run goes on and writes the file
-        {"XYBDYOUTPUT_PTS points.txt", "xybdyoutput_pts"},
     };
     for (const feature_case& c : cases) {
         SCOPED_TRACE(c.line);

@@ -1,0 +1,35 @@
+#include "subsurface/gw_xy.h"
+#include <vector>
+#include "run/run_state.h"
+#include "subsurface/groundwater.h"
+
+bool setup_gw_xy_cells(run_state& rs) {
+    xy_input& in = rs.cards.xy_in;
+    if (!in.gwpts.empty() && !check_xy_cells(in, rs.GNUM)) return false;
+    std::vector<double> x(static_cast<size_t>(rs.GNUM) + 1, 0.0);   // m
+    std::vector<double> y(static_cast<size_t>(rs.GNUM) + 1, 0.0);   // m
+    for (int c = 1; c <= rs.GNUM; ++c) {
+        x[static_cast<size_t>(c)] = rs.cell_x[c];
+        y[static_cast<size_t>(c)] = rs.cell_y[c];
+    }
+    return setup_xy_gw_interpolation(in, rs.gwbound, rs.GNUM, x, y);
+}
+
+void apply_gw_xy_heads(run_state& rs) {
+    const xy_input& in = rs.cards.xy_in;
+    if (in.gwpts.empty() && in.gw_interp_cells.empty()) return;
+    if (rs.elevgw.size() <= static_cast<size_t>(rs.GNUM) ||
+        rs.gw_storage.size() <= static_cast<size_t>(rs.GNUM))
+        return;
+    double gain = 0.0, loss = 0.0;   // m3
+    const bool solved = gw_aquifer_solved(rs);
+    apply_xy_gw_boundary(in, rs.elevgw.data(), rs.gw_storage.data(), rs.cell_size, rs.time, gain,
+                         loss, rs.gwbound.size() > static_cast<size_t>(rs.GNUM) ? rs.gwbound.data()
+                                                                                : nullptr);
+    rs.vol_xy_gain += gain;
+    rs.vol_xy_loss += loss;
+    rs.event_vol_xy_gain_gw += gain;
+    rs.event_vol_xy_loss_gw += loss;
+    // The solver books the stored water it moves; the held heads move it too.
+    if (solved) rs.gw_vol_storage_change += gain - loss;
+}

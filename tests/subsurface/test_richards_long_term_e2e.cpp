@@ -1,0 +1,180 @@
+// Richards columns in long-term runs through the program: the hourly data run
+// on past the last event, so a slow soil still drains when the run ends. The
+// columns' own balance (final = initial + infiltrated - drained + column
+// error) and the whole run's balance close for a fast and a slow soil, and
+// over a solved aquifer whose falling table the columns follow.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "fixture.h"
+#include "pluvo_test.h"
+#include "valley.h"
+
+using namespace pluvo_test;
+
+namespace {
+
+constexpr int kRows = 6;
+constexpr int kHalfWidth = 2;
+constexpr int kCols = 2 * kHalfWidth + 1;
+constexpr double kCell = 100.0;   // m
+constexpr int kDays = 8;
+constexpr int kEventDay = 2;      // day of the single event, from day 0
+
+// Hourly records of November 2001 (mild, sunny days).
+std::string kev_records() {
+    std::string s;
+    char line[128];
+    for (int h = 0; h < kDays * 24; ++h) {
+        const bool day = h % 24 >= 7 && h % 24 <= 17;
+        std::snprintf(line, sizeof line, "2001 11 %d %d 29.92 60 40 6 50 %.1f %.1f\n", h / 24 + 1,
+                      h % 24, day ? 300.0 : 0.0, day ? 450.0 : 0.0);
+        s += line;
+    }
+    return s;
+}
+
+// One event: 20 and 10 mm/h for two hours.
+const char* kRain =
+    "EVENT event1\nNRGAG 1\nNRPDS 3\nCOORD 250 300\n"
+    "RATES 2001 11 3 6 0 20.0\nRATES 2001 11 3 7 0 10.0\nRATES 2001 11 3 8 0 0.0\n";
+
+// Haverkamp sand, three layers of 20 cm, saturated conductivity `ks` cm/h.
+std::string soil_table(double ks) {
+    char layer[160];
+    std::snprintf(layer, sizeof layer,
+                  "%.2f 0.287 0.075 0.09985 0.08 0.15 20 36.936 3.96 1.175e6 4.74 2\n", ks);
+    return std::string("1\n0\n1\n0.2 0.12 70 0.1\n") + layer + layer + layer;
+}
+
+// With `table_m` >= 0 a solved aquifer lies under the valley, its table
+// `table_m` below the ground, fixed along the first row.
+project_file long_term_valley(const temp_dir& dir, double ks, double table_m = -1.0) {
+    grid_spec g;
+    g.rows = kRows;
+    g.cols = kCols;
+    g.cell = kCell;
+    g.north = kRows * kCell;
+    const int mid = kHalfWidth + 1;
+    const double slope = 0.005;
+    write_grid(dir.file("mask.asc"), g, [](int, int) { return 1.0; }, 0);
+    write_grid(dir.file("elev.asc"), g, [&](int r, int c) {
+        return 100.0 + slope * kCell * (kRows - r) + 0.01 * kCell * std::abs(c - mid);
+    }, 6);
+    write_grid(dir.file("soils.asc"), g, [](int, int) { return 1.0; }, 0);
+    const struct { const char* name; double v; } maps[] = {
+        {"alb.asc", 0.2}, {"vh.asc", 0.12}, {"tc.asc", 0.5}, {"can.asc", 70.0}, {"wp.asc", 0.08}};
+    for (const auto& m : maps) write_grid(dir.file(m.name), g, [&](int, int) { return m.v; }, 3);
+    write_valley_channel(dir.path(), kRows, mid, kCell, slope);
+    write_file(dir.file("soils.txt"), soil_table(ks));
+    write_file(dir.file("hmet.kev"), kev_records());
+    write_file(dir.file("rain.gag"), kRain);
+    project_file p = valley_project({kRows, kCols, kCell, mid, slope, kDays * 1440, 30.0, 0.0, 0});
+    p.remove("PRECIP_UNIF").remove("RAIN_INTENSITY").remove("RAIN_DURATION");
+    p.remove("START_DATE").remove("START_TIME").remove("HYD_FREQ");
+    p.card("HYD_FREQ", "60").card("PRECIP_FILE", "rain.gag").card("LONG_TERM");
+    p.card("HMET_KEV", "hmet.kev").card("ET_CALC_PENMAN");
+    p.card("LATITUDE", "40").card("LONGITUDE", "105").card("GMT", "-7");
+    p.card("ALBEDO", "alb.asc").card("VHEIGHT", "vh.asc").card("TCOEFF", "tc.asc");
+    p.card("CANOPY", "can.asc").card("WILTING_POINT", "wp.asc");
+    p.card("INF_RICHARDS").card("RICHARDS_C_OPTION", "havercamp");
+    p.card("SOIL_TYPE_MAP", "soils.asc").card("SOIL_LAYER_INPUT_FILE", "soils.txt");
+    p.card("SUPER_QUIET");
+    if (table_m >= 0.0) {
+        auto ground = [&](int r, int c) {
+            return 100.0 + slope * kCell * (kRows - r) + 0.01 * kCell * std::abs(c - mid);
+        };
+        write_grid(dir.file("wt.asc"), g, [&](int r, int c) { return ground(r, c) - table_m; }, 6);
+        write_grid(dir.file("bottom.asc"), g, [&](int r, int c) { return ground(r, c) - 4.0; }, 6);
+        write_grid(dir.file("gwbound.asc"), g,
+                   [&](int r, int c) { return c == mid ? 4.0 : (r == 1 ? 2.0 : 1.0); }, 0);
+        p.card("WATER_TABLE", "wt.asc").card("STREAM_LOSS").card("K_RIVER", "0.36");
+        p.card("M_RIVER", "0.5").card("GW_SIMULATION").card("AQUIFER_BOTTOM", "bottom.asc");
+        p.card("GW_BOUNDFILE", "gwbound.asc").card("GW_UNIF_HYCOND", "36.0");
+        p.card("GW_UNIF_POROSITY", "0.3").card("GW_RELAX_COEFF", "1.2");
+        p.card("GW_LSOR_CON", "1e-12").card("GW_TIMESTEP", "600").card("AQUIFER_DELTA_Z", "0.1");
+    }
+    return p;
+}
+
+// The numbers after the last `label` in `text`.
+std::vector<double> numbers_after(const std::string& text, const std::string& label, int count) {
+    std::vector<double> v;
+    const size_t at = text.rfind(label);
+    if (at == std::string::npos) return v;
+    const char* p = text.c_str() + at + label.size();
+    for (int k = 0; k < count; ++k) {
+        while (*p && !(std::isdigit(static_cast<unsigned char>(*p)) || *p == '-' || *p == '+')) ++p;
+        char* end = nullptr;
+        const double x = std::strtod(p, &end);
+        if (end == p) break;
+        v.push_back(x);
+        p = end;
+    }
+    return v;
+}
+
+}  // namespace
+
+TEST(RichardsLongTermProgram, ColumnsAndRunBalanceCloseWhileTheSoilStillDrains) {
+    const struct { const char* what; double ks; } cases[] = {
+        {"fast soil, 2 cm/h", 2.0},
+        {"slow soil still draining at the end, 0.5 cm/h", 0.5},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        temp_dir dir;
+        long_term_valley(dir, c.ks).write(dir.file("valley.prj"));
+        run_result r = run_pluvo({"valley.prj"}, dir.path());
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        const std::string s = read_file(dir.file("valley.sum"));
+
+        // Columns: initial, final, infiltrated, drained, column error (m3).
+        const std::vector<double> col = numbers_after(s, "Richards columns (m3):", 5);
+        ASSERT_EQ(col.size(), 5u) << s;
+        EXPECT_GT(col[2], 0.0);
+        EXPECT_GT(col[3], 0.0) << "the columns drain";
+        EXPECT_NEAR(col[1], col[0] + col[2] - col[3] + col[4], 1e-9 * (col[0] + col[2])) << s;
+        // The column error is the solver's only numerical term: small.
+        EXPECT_LT(std::fabs(col[4]), 1e-3 * col[2]);
+
+        // The whole run: rain + column error = outlet + ET + drained + storage changes.
+        const std::vector<double> v = numbers_after(s, "Long-term volumes (m3):", 12);
+        ASSERT_EQ(v.size(), 12u) << s;
+        const double rain = v[0];
+        const double stored = (v[5] - v[4]) + (v[7] - v[6]) + (v[9] - v[8]) + (v[11] - v[10]);
+        EXPECT_NEAR(rain + col[4], v[1] + v[2] + v[3] + stored, 1e-9 * rain) << s;
+    }
+}
+
+// The same valley over a solved aquifer whose table lies in the soil: the
+// columns follow the table for eight days and the whole run balances.
+TEST(RichardsLongTermProgram, ColumnsOverASolvedAquiferBalance) {
+    temp_dir dir;
+    long_term_valley(dir, 2.0, 0.4).write(dir.file("valley.prj"));
+    run_result r = run_pluvo({"valley.prj"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::string s = read_file(dir.file("valley.sum"));
+    const std::vector<double> e = numbers_after(s, "Overall balance, relative error =", 1);
+    ASSERT_EQ(e.size(), 1u) << s;
+    EXPECT_LT(std::fabs(e[0]), 1e-9) << s;
+    // The aquifer feeds the stream, its table falls and the columns lengthen,
+    // taking their water from it.
+    const std::vector<double> gw = numbers_after(s, "GW volume start =", 1);
+    const std::vector<double> gw_end = numbers_after(s, "GW volume end =", 1);
+    const std::vector<double> moved = numbers_after(s, "Sat/unsat. trickery (into gw) =", 1);
+    ASSERT_EQ(gw.size() + gw_end.size() + moved.size(), 3u) << s;
+    EXPECT_LT(gw_end[0], gw[0]);
+    EXPECT_LT(moved[0], -1.0);
+    const std::vector<double> col = numbers_after(s, "Richards columns (m3):", 5);
+    ASSERT_EQ(col.size(), 5u) << s;
+    // Columns: final = initial + infiltrated - drained + column error + taken
+    // from the aquifer (printed to 2 decimals).
+    EXPECT_NEAR(col[1], col[0] + col[2] - col[3] + col[4] - moved[0], 0.01) << s;
+}
