@@ -11,6 +11,7 @@
 #include "channel/explicit_routing.h"
 #include "channel/xy_stream_points.h"
 #include "channel/lateral_inflow.h"
+#include "quality/channel_sediment_step.h"
 #include "run/run_state.h"
 #include "stormdrain/superlink.h"
 
@@ -142,8 +143,13 @@ void route_channels(run_state& rs) {
 
     if (built) {
         rs.area_old = rs.area;
-        if (rs.surface_has_water || rs.overbank_flow) {
-            const lateral_volumes lv = lateral_inflow(rs, dt_c, 0.0, boundary_type);
+        // Sacramento outflow enters the channels every step, dry surface or not.
+        // It never takes more than the accounting has let out.
+        if (rs.surface_has_water || rs.overbank_flow || rs.sacramento) {
+            const double sac = rs.sacramento ? std::min(rs.sac_channel_inflow, rs.sac_pending / dt_c) : 0.0;
+            const lateral_volumes lv = lateral_inflow(rs, dt_c, sac, boundary_type);
+            rs.sac_vol_to_channels += lv.sacramento;
+            rs.sac_pending = std::max(rs.sac_pending - lv.sacramento, 0.0);
             // Channel water put on head-boundary cells leaves the watershed there.
             rs.vol_head_bc_loss += lv.boundary;
             rs.vol_head_bc_gain += lv.boundary_gain;
@@ -192,6 +198,7 @@ void route_channels(run_state& rs) {
 
     // The exchange is booked every channel step (a solved aquifer takes it later).
     if (built && (rs.water_table || rs.stream_exchange)) book_channel_exchange(rs);
+    if (built && rs.channel_sediment) step_channel_sediment(rs, dt_c);
     if (built) rs.qlat.fill(0.0);
     rs.chan_last = rs.time;
     rs.chan_next = rs.time + rs.chan_step_days;

@@ -13,6 +13,7 @@
 #include "channel/xsection.h"
 #include "core/error.h"
 #include "core/file_object.h"
+#include "quality/channel_sediment.h"
 #include "run/run_state.h"
 #include "core/text.h"
 #include "input/time_series.h"
@@ -199,6 +200,7 @@ void setup_channel_network(run_state& rs) {
 
     // Output location lists, now that the network is known.
     for (void (*reader)(run_state&) : {read_hydrograph_locations, read_gw_flux_locations,
+                                       read_sediment_hydrograph_locations,
                                        read_superjunction_locations,
                                        read_superlink_node_locations}) {
         reader(rs);
@@ -215,6 +217,7 @@ void setup_channel_network(run_state& rs) {
     setup_grid_stream(rs);
     if (stopped()) return;
     chan_status(rs, "done.\n");
+    if (rs.channel_sediment) alloc_channel_sediment_arrays(rs);
 
     const bool grid_stream = rs.stream_cell_on && rs.num_stream_cells > 0;
     if (!grid_stream) {

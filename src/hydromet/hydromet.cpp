@@ -13,6 +13,7 @@
 #include "hydromet/evapo_trans.h"
 #include "hydromet/hmet_reader.h"
 #include "hydromet/rain_apply.h"
+#include "hydromet/snow.h"
 #include "run/run_state.h"
 
 namespace {
@@ -180,17 +181,14 @@ void report_hour(run_state& rs) {
 void clear_snow_history(run_state& rs) {
     if (!(rs.nwsrfs_snow || rs.eb_nwsrfs_snow) || rs.rain_state != 0 || rs.snow) return;
     const size_t n = static_cast<size_t>(rs.GNUM) + 1;
-    if (rs.qlr.size() < n) return;
+    if (rs.snow_precip_hours.size() < n) return;
     if (!rs.hmet_ascii && !rs.orogvar_hmet) {
         double sum = 0.0;
-        for (int k = 1; k <= 6; ++k) sum += rs.qlr[1][static_cast<size_t>(k)];
+        for (double h : rs.snow_precip_hours[1]) sum += h;
         if (!(sum > 0.0)) return;
     }
-    for (size_t c = 1; c < n; ++c) {
-        rs.qlr[c].fill(0.0);
-        if (c < rs.tsnow_p.size()) rs.tsnow_p[c] = 0.0;
-        if (c < rs.st_event.size()) rs.st_event[c] = 0;
-    }
+    clear_snow_precip_history(rs);
+    for (size_t c = 1; c < n && c < rs.st_event.size(); ++c) rs.st_event[c] = 0;
 }
 
 }  // namespace

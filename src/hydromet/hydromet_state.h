@@ -7,6 +7,7 @@
 #include "core/file_object.h"
 #include "hydromet/precip_types.h"
 #include "hydromet/hmet_records.h"
+#include "hydromet/snow_melt.h"
 
 // The current hydrometeorological record (filled by the hydromet reader).
 struct hmet_record {
@@ -161,7 +162,7 @@ struct hydromet_state {
     double vol_precip_to_lakes = 0.0;       // rain on channel-network lakes, m3
     double event_vol_precip_to_lake = 0.0;  // rain on channel-network lakes in the event, m3
     double vol_precip_ovlakes = 0.0;        // rain on overland lakes, m3
-    std::vector<double> rain_cell_volume;   // work: effective rain volume of each cell in the step, m3
+    std::vector<double> rain_cell_volume;   // effective rain volume of each cell in the step, m3 (kept for the contaminant rain load; 0 on channel-lake cells)
     std::vector<double> icep_cell_volume;   // work: volume held by each cell's canopy in the step, m3
 
     // Hydrometeorological record read by the rain application and the snow routine
@@ -206,4 +207,14 @@ struct hydromet_state {
     double avg_bottom_flux = 0.0;   // mean root-zone bottom flux, cm
     int hmet_started = 0;           // 1 once the first hmet step of the run has taken its record
     int snow_from_hmet = 0;         // 1 while the snow routine runs from the hmet step
+
+    // Snow pack model: per-cell parameters and the state the pack kernel keeps
+    // beside the arrays above (GNUM+1, used from 1; sized by init_snow_array)
+    std::vector<snow_params> snow_par;          // melt parameters of each cell
+    std::vector<double> snow_lag_storage;       // excess liquid water in transit, mm
+    std::vector<double> snow_new_density;       // density of new snow, g/cm3
+    std::vector<double> snow_prev_temp;         // air temperature at the previous call, degrees C
+    std::vector<std::array<double, 6>> snow_precip_hours;  // last six whole hours' precipitation, [0] latest, mm
+    double vol_snow_melt = 0.0;                 // melt water the packs put on the surface, m3
+    std::vector<double> melt_cell_volume;       // work: melt volume of each cell in a call, m3
 };

@@ -4,6 +4,7 @@
 // The per-cell work runs in a parallel loop that writes only its own cell;
 // the volume totals and the lake inflows are then summed on the main thread
 // in cell order, so that they are the same with any number of threads.
+#include <climits>
 #include <cmath>
 #include <cstdio>
 
@@ -36,22 +37,83 @@ bool arrays_ready(const run_state& rs) {
     return ready;
 }
 
-// Sum of v[1..n] in cell order, by halves down to short runs added in turn:
-// the same sum with any number of threads, and a rounding error that grows
-// with log2(n) rather than n on large grids.
-double cell_order_sum(const double* v, int n) {
-    struct run {
-        static double sum(const double* a, int count) {
-            if (count <= 256) {
-                double s = 0.0;
-                for (int i = 0; i < count; ++i) s += a[i];
-                return s;
-            }
-            const int half = count / 2;
-            return sum(a, half) + sum(a + half, count - half);
-        }
-    };
-    return n > 0 ? run::sum(v + 1, n) : 0.0;
+// One pass over the cells 1..n that does each cell's work and sums two of its
+// values in cell order, by halves down to runs of at most kRun cells added in
+// turn: a rounding error that grows with log2(n) rather than n on large grids.
+// The halving tree depends on n alone; on large grids its subtrees
+// kSplitDepth levels down run in parallel (each iteration writes only its own
+// cell) and their sums are then joined in the tree's own order, so the sums
+// have the same bits with any number of threads.
+constexpr int kRun = 256;          // cells added in turn at a leaf of the tree
+constexpr int kSplitDepth = 6;     // levels of the tree above the subtrees run in parallel
+constexpr int kSubtrees = 1 << kSplitDepth;
+
+struct cell_sums {
+    double volume = 0.0;   // rain volume onto the cells, m3
+    double rate = 0.0;     // effective rain rates, m/s
+};
+
+inline cell_sums operator+(const cell_sums& a, const cell_sums& b) {
+    return cell_sums{a.volume + b.volume, a.rate + b.rate};
+}
+
+// What the cells of a subtree found.
+struct cell_flags {
+    int snowfall = 0;      // 1 when some cell took snow
+    int bad = INT_MAX;     // first cell whose depth is not a number or negative (INT_MAX none)
+};
+
+// `leaf(first, count, flags)` does the work of the cells first..first+count-1
+// and returns their sums, each added in cell order from 0.
+template <class Leaf>
+cell_sums tree_pass(const Leaf& leaf, cell_flags& flags, int first, int count) {
+    if (count <= kRun) return leaf(first, count, flags);
+    const int half = count / 2;
+    const cell_sums left = tree_pass(leaf, flags, first, half);
+    return left + tree_pass(leaf, flags, first + half, count - half);
+}
+
+// The subtrees `depth` levels below the node (first, count), in cell order.
+struct subtree {
+    int first = 0;
+    int count = 0;
+};
+
+void list_subtrees(int first, int count, int depth, subtree* out, int& used) {
+    if (count <= kRun || depth == 0) {
+        out[used++] = subtree{first, count};
+        return;
+    }
+    const int half = count / 2;
+    list_subtrees(first, half, depth - 1, out, used);
+    list_subtrees(first + half, count - half, depth - 1, out, used);
+}
+
+// Joins the subtree sums (taken in order from `next`) as tree_pass would.
+cell_sums join_subtrees(int count, int depth, const cell_sums*& next) {
+    if (count <= kRun || depth == 0) return *next++;
+    const int half = count / 2;
+    const cell_sums left = join_subtrees(half, depth - 1, next);
+    return left + join_subtrees(count - half, depth - 1, next);
+}
+
+template <class Leaf>
+cell_sums cell_order_pass(const Leaf& leaf, int n, cell_flags& flags) {
+    if (n <= 0) return cell_sums{};
+    if (n < kParallelCells) return tree_pass(leaf, flags, 1, n);
+    subtree parts[kSubtrees];
+    cell_sums sums[kSubtrees];
+    cell_flags found[kSubtrees];
+    int used = 0;
+    list_subtrees(1, n, kSplitDepth, parts, used);
+#pragma omp parallel for schedule(static)
+    for (int i = 0; i < used; ++i) sums[i] = tree_pass(leaf, found[i], parts[i].first, parts[i].count);
+    for (int i = 0; i < used; ++i) {
+        flags.snowfall |= found[i].snowfall;
+        if (found[i].bad < flags.bad) flags.bad = found[i].bad;
+    }
+    const cell_sums* next = sums;
+    return join_subtrees(n, kSplitDepth, next);
 }
 
 // Air temperature over cell k, degrees C.
@@ -92,8 +154,6 @@ void apply_rainfall(run_state& rs) {
     const bool ov_lakes = rs.lakes && rs.oland_lake_new.size() >= slots &&
                           static_cast<int>(rs.overland_lakes.size()) > rs.num_overland_lakes;
 
-    // Per cell: depth (or snow water) and the effective rain volume.
-    if (rs.rain_cell_volume.size() < slots) rs.rain_cell_volume.assign(slots, 0.0);
     const double* effective = rs.interception ? rs.ri_eff.data() : rs.cell_rain_rate.data();
     const int* lake = chan_lakes ? rs.lake_mask.data() : nullptr;
     const int* ov_lake = ov_lakes ? rs.oland_lake_new.data() : nullptr;
@@ -103,70 +163,119 @@ void apply_rainfall(run_state& rs) {
     const double snow_threshold = rs.cards.snow_temp_base;   // degrees C
     double* depth = rs.ov_depth.data();
     double* aux = rs.ov_aux.data();
-    double* volume = rs.rain_cell_volume.data();
     double* swe = snow_possible ? rs.snow_swe.data() : nullptr;
-    int snowfall = 0;
-#pragma omp parallel for schedule(static) reduction(| : snowfall) if (n >= kParallelCells)
-    for (int k = 1; k <= n; ++k) {
-        if (lake != nullptr && lake[k] >= 1) {
-            volume[k] = 0.0;   // the channel-network lake takes the rain (below)
-            continue;
-        }
-        const double rate = effective[k];   // m/s
-        volume[k] = dt * rate * area;
-        if (ov_lake != nullptr && ov_lake[k] >= 1) {
-            aux[k] = 0.0;
-            continue;   // the overland lake takes the rain (below)
-        }
-        if (!snow_possible || cell_air_temperature(rs, k, per_cell_temp) > snow_threshold) {
-            depth[k] += dt * rate;
-        } else {
-            // Snowfall: all of it joins the cell's snow water equivalent.
-            snowfall |= 1;
-            swe[k] += dt * rate;
-        }
-        aux[k] = 0.0;
+    // The contaminant rain load reads each cell's effective rain volume.
+    double* cell_volume = nullptr;   // m3 per cell, or none
+    if (rs.ov_con_trans) {
+        if (rs.rain_cell_volume.size() < slots) rs.rain_cell_volume.assign(slots, 0.0);
+        cell_volume = rs.rain_cell_volume.data();
     }
-
-    // Lake inflows and the step's rain on lakes in cell order; the first bad
-    // depth stops the run. The run and event totals take the step's sums, so
-    // that a long run adds one total per step rather than one per cell.
-    double lake_rain = 0.0;   // m3
-    double rate_sum = 0.0;    // m/s (only its sign is used)
-    for (int k = 1; k <= n; ++k) {
-        const double rain_volume = dt * rs.cell_rain_rate[static_cast<size_t>(k)] * area;   // m3
-        if (lake != nullptr && lake[k] >= 1) {
-            const size_t id = static_cast<size_t>(lake[k]);
-            if (id < rs.lake_volume.size()) rs.lake_volume[id] += rain_volume;
-            lake_rain += rain_volume;
-            continue;
-        }
-        if (ov_lakes) {
-            const int id = rs.oland_lake_new[static_cast<size_t>(k)];
-            if (id > 0 && id <= rs.num_overland_lakes) {
-                // The rain that passed the canopy; the cell itself holds no depth.
-                rs.overland_lakes[static_cast<size_t>(id)].inflow += volume[k];
-                rs.vol_precip_ovlakes += volume[k];
-                rs.lakes_changed = 1;
+    // Per cell: depth (or snow water), the effective rain volume and the
+    // checks, with the step's rain volume and rate sums in the same pass. The
+    // usual case (no lake, no snow) has a loop of its own.
+    const bool plain =
+        lake == nullptr && ov_lake == nullptr && !snow_possible && cell_volume == nullptr;
+    const auto leaf = [&](int first, int count, cell_flags& flags) {
+        const double step = dt;    // s
+        const double cell_area = area;   // m2
+        const double* rates = effective;
+        double* h = depth;
+        double* work = aux;
+        double volume = 0.0;   // m3
+        double rates_sum = 0.0;   // m/s
+        int bad_cell = flags.bad;
+        const int last = first + count;
+        if (plain) {
+            for (int k = first; k < last; ++k) {
+                const double rate = rates[k];   // m/s
+                // Cleared without a store where it is clear already: a store
+                // costs the cache line's read and write-back on every step.
+                if (work[k] != 0.0) work[k] = 0.0;
+                const double d = h[k] + step * rate;
+                h[k] = d;
+                if ((std::isnan(d) || d < kNegativeDepth) && k < bad_cell) bad_cell = k;
+                volume += step * rate * cell_area;
+                rates_sum += rate;
             }
+            flags.bad = bad_cell;
+            return cell_sums{volume, rates_sum};
         }
-        rate_sum += effective[k];
-        if (std::isnan(depth[k])) {
+        for (int k = first; k < last; ++k) {
+            // A channel-network lake takes the rain of its cells (below).
+            if (lake != nullptr && lake[k] >= 1) {
+                volume += 0.0;
+                rates_sum += 0.0;
+                if (cell_volume != nullptr) cell_volume[k] = 0.0;
+                continue;
+            }
+            const double rate = rates[k];   // m/s
+            if (cell_volume != nullptr) cell_volume[k] = step * rate * cell_area;
+            if (work[k] != 0.0) work[k] = 0.0;
+            if (ov_lake == nullptr || ov_lake[k] < 1) {   // an overland lake takes its rain below
+                if (!snow_possible ||
+                    cell_air_temperature(rs, k, per_cell_temp) > snow_threshold) {
+                    h[k] += step * rate;
+                } else {
+                    // Snowfall: all of it joins the cell's snow water equivalent.
+                    flags.snowfall = 1;
+                    swe[k] += step * rate;
+                }
+            }
+            const double d = h[k];
+            if ((std::isnan(d) || d < kNegativeDepth) && k < bad_cell) bad_cell = k;
+            volume += step * rate * cell_area;
+            rates_sum += rate;
+        }
+        flags.bad = bad_cell;
+        return cell_sums{volume, rates_sum};
+    };
+    cell_flags flags;
+    const cell_sums sums = cell_order_pass(leaf, n, flags);
+    const int bad = flags.bad;
+    const int snowfall = flags.snowfall;
+    // The first bad depth stops the run.
+    if (bad != INT_MAX) {
+        if (std::isnan(depth[bad])) {
             std::printf("A non-real number for water depth has been detected for overland cell %d "
                         "after applying rainfall\n",
-                        k);
-            error_record.code = kErrorPrinted;
-            return;
-        }
-        if (depth[k] < kNegativeDepth) {
+                        bad);
+        } else {
             std::printf("A negative depth has been detected for overland cell %d after applying "
                         "rainfall, check your rainfall input for negative values\n",
-                        k);
-            error_record.code = kErrorPrinted;
-            return;
+                        bad);
+        }
+        error_record.code = kErrorPrinted;
+        return;
+    }
+
+    // Lake inflows and the step's rain on lakes in cell order. The run and
+    // event totals take the step's sums, so that a long run adds one total
+    // per step rather than one per cell.
+    double lake_rain = 0.0;   // m3
+    if (lake != nullptr || ov_lakes) {
+        for (int k = 1; k <= n; ++k) {
+            if (lake != nullptr && lake[k] >= 1) {
+                const double rain_volume =
+                    dt * rs.cell_rain_rate[static_cast<size_t>(k)] * area;   // m3
+                const size_t id = static_cast<size_t>(lake[k]);
+                if (id < rs.lake_volume.size()) rs.lake_volume[id] += rain_volume;
+                lake_rain += rain_volume;
+                continue;
+            }
+            if (ov_lakes) {
+                const int id = rs.oland_lake_new[static_cast<size_t>(k)];
+                if (id > 0 && id <= rs.num_overland_lakes) {
+                    // The rain that passed the canopy; the cell itself holds no depth.
+                    const double volume = dt * effective[k] * area;   // m3
+                    rs.overland_lakes[static_cast<size_t>(id)].inflow += volume;
+                    rs.vol_precip_ovlakes += volume;
+                    rs.lakes_changed = 1;
+                }
+            }
         }
     }
-    const double step_rain = cell_order_sum(volume, n);   // m3, lake cells hold 0
+    const double rate_sum = sums.rate;     // m/s (only its sign is used)
+    const double step_rain = sums.volume;  // m3, lake cells hold 0
     rs.vol_precip += step_rain + lake_rain;
     rs.event_rain_volume += step_rain;
     rs.rain_rate_sum += rate_sum;

@@ -2,6 +2,7 @@
 #include "hydromet/rain_cells.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -338,13 +339,16 @@ void distribute_rainfall(run_state& rs) {
     }
     if (error_record.code != 0) return;
     const double* r = rs.cell_rain_rate.data();
-    for (int k = 1; k <= rs.GNUM; ++k) {
-        if (r[k] < kNegativeRate) {
-            std::printf("A negative rainfall has been detected for overland cell %d, check your "
-                        "rainfall input for negative values\n",
-                        k);
-            error_record.code = kErrorPrinted;
-            return;
-        }
+    const int n = rs.GNUM;
+    int first = INT_MAX;   // first cell with a negative rate (INT_MAX none)
+#pragma omp parallel for schedule(static) reduction(min : first) if (n >= kParallelCells)
+    for (int k = 1; k <= n; ++k) {
+        if (r[k] < kNegativeRate && k < first) first = k;
+    }
+    if (first != INT_MAX) {
+        std::printf("A negative rainfall has been detected for overland cell %d, check your "
+                    "rainfall input for negative values\n",
+                    first);
+        error_record.code = kErrorPrinted;
     }
 }

@@ -196,9 +196,8 @@ void read_initial_surface_state(run_state& rs) {
         } else {
             for (int j = 1; j <= n; ++j) rs.snow_swe[static_cast<size_t>(j)] = cards.init_swe_depth_value;
         }
-        for (int j = 1; j <= n; ++j) {
-            rs.snow_ice[static_cast<size_t>(j)] = 10.0 * rs.snow_swe[static_cast<size_t>(j)];
-        }
+        // The ice of the pack (mm) is set by the snow routine at its first whole hour.
+        for (int j = 1; j <= n; ++j) rs.snow_ice[static_cast<size_t>(j)] = 0.0;
         rs.snow = 1;
     }
 
@@ -407,6 +406,11 @@ void compute_initial_surface_volume(run_state& rs) {
         }
         if (skip_channel_lakes && rs.lake_mask[c] >= 1) continue;
         rs.vol_surface_init += rs.ov_depth[c] * area;
+    }
+    // Snow water equivalent (m) at the start, for the run balance.
+    rs.vol_snow_init = 0.0;
+    if (has_cells(rs.snow_swe, n)) {
+        for (int j = 1; j <= n; ++j) rs.vol_snow_init += rs.snow_swe[static_cast<size_t>(j)] * area;
     }
 }
 

@@ -227,3 +227,34 @@ void check_output_names(run_state& rs) {
     }
     check_outputs_distinct(outputs);
 }
+
+bool check_extra_output_name(run_state& rs, const char* origin, const char* name) {
+    std::vector<named_file> inputs, outputs;
+    add_card_names(rs, inputs, outputs);
+    add_derived_names(rs, inputs, outputs);
+    char path[kNameSize];
+    if (!planned_path(name, "w", path)) return true;   // opens nothing: its opener reports
+    std::error_code ec;
+    const bool exists = std::filesystem::exists(path, ec);
+    for (const named_file& in : inputs) {
+        char in_path[kNameSize];
+        if (!exists || !planned_path(in.name.c_str(), "r", in_path)) continue;
+        if (!std::filesystem::equivalent(path, in_path, ec) || ec) continue;
+        std::printf("Error: %s names the output file %s, which is the input file %s of %s; an "
+                    "output never overwrites an input\n",
+                    origin, name, in.name.c_str(), card_text(in.card).c_str());
+        set_error(kErrorPrinted);
+        return false;
+    }
+    for (const named_file& out : outputs) {
+        char out_path[kNameSize];
+        if (!planned_path(out.name.c_str(), "w", out_path) || !same_output_file(path, out_path))
+            continue;
+        std::printf("Error: %s names the output file %s, which is also the output file %s of %s; "
+                    "two outputs never write one file\n",
+                    origin, name, out.name.c_str(), card_text(out.card).c_str());
+        set_error(kErrorPrinted);
+        return false;
+    }
+    return true;
+}

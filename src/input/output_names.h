@@ -12,3 +12,9 @@ struct run_state;
 // outputs would write one file. Names are compared as the files they resolve
 // to, without opening anything.
 void check_output_names(run_state& rs);
+
+// The same check for one further output that the run opens later (e.g. a
+// file named inside an input file): refuses it (message beginning with
+// `origin`, code kErrorPrinted) and gives false when it would open one of the
+// run's inputs or one of the outputs that its cards name.
+bool check_extra_output_name(run_state& rs, const char* origin, const char* name);

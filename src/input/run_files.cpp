@@ -232,8 +232,11 @@ bool open_soil_files(run_state& rs) {
         std::fputs(evap_out_header(rs), rs.evap_out_file.handle);
     }
 
-    // Plain Green-Ampt reads the water table map too (with its soil maps).
-    if (rs.green_ampt && rs.water_table && !rs.water_table_file.is_open() &&
+    // Plain Green-Ampt reads the water table map too (with its soil maps), and
+    // so does a run without an infiltration method (the table meets the streams).
+    const bool no_method =
+        !rs.green_ampt && !rs.inf_redist && !rs.inf_layered_soil && !rs.inf_richards;
+    if ((rs.green_ampt || no_method) && rs.water_table && !rs.water_table_file.is_open() &&
         !open_or_fail(rs.water_table_file, n.water_table, "r", "water table"))
         return false;
     if (!rs.green_ampt && !rs.inf_redist) return true;

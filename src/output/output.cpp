@@ -14,8 +14,6 @@ void open_nsm_map_datasets(run_state&) {}
 
 // Not built yet: the output parts of the sediment, constituent,
 // nutrient and XY records do nothing until those records exist.
-void write_sediment_location_rows(run_state&, double) {}
-void add_channel_sed_flux(run_state&) {}
 void write_nutrient_point_series(run_state&) {}
 void write_nutrient_map_output(run_state&) {}
 

@@ -2,6 +2,8 @@
 #include <cstdio>
 #include "core/dates.h"
 #include "core/error.h"
+#include "core/file_object.h"
+#include "core/file_write.h"
 #include "run/run_state.h"
 #include "input/grid.h"
 #include "output/linknode_dataset.h"
@@ -307,6 +309,37 @@ void read_gw_flux_locations(run_state& rs) {
                             rs.num_gwflux_locations, rs.gwflink, rs.gwfnode)) {
         rs.gwflux_sum.assign(static_cast<size_t>(rs.num_gwflux_locations) + 1, 0.0);
     }
+}
+
+void read_sediment_hydrograph_locations(run_state& rs) {
+    rs.sed_locations_on = 0;
+    const project_cards& c = rs.cards;
+    if (!c.in_sed_loc_given || !rs.channel_sediment) return;
+    auto open_or_fail = [](file_object& f, const char* path, const char* mode, const char* what) {
+        if (path[0] != '\0' && open_file_named(f, path, mode)) return true;
+        set_error(4, what, path);
+        error_record.stop = 1;
+        return false;
+    };
+    if (!open_or_fail(rs.sed_location_file, c.in_sed_loc, "r", "input sed. hydrograph locations"))
+        return;
+    const bool read = read_link_node_list(rs, rs.sed_location_file, c.in_sed_loc,
+                                          rs.num_sed_locations, rs.slink, rs.snode);
+    close_file_object(rs.sed_location_file);
+    if (!read) return;
+    if (!open_or_fail(rs.sed_location_out_file, c.out_sed_loc, "w",
+                      "output sed. hydrograph locations"))
+        return;
+    if (c.out_tss_loc_given && !open_or_fail(rs.tss_location_out_file, c.out_tss_loc, "w",
+                                             "output sediment tss hydrograph locations"))
+        return;
+    file_printf(rs.sed_location_out_file, "%d\n", rs.num_sed_locations);
+    for (int k = 1; k <= rs.num_sed_locations; ++k)
+        file_printf(rs.sed_location_out_file, "%4d %4d\n", rs.slink[static_cast<size_t>(k)],
+                    rs.snode[static_cast<size_t>(k)]);
+    rs.sed_point_peak.assign(static_cast<size_t>(rs.num_sed_locations) + 1, 0.0);
+    rs.sed_point_volume.assign(static_cast<size_t>(rs.num_sed_locations) + 1, 0.0);
+    rs.sed_locations_on = 1;
 }
 
 void read_cell_output_locations(run_state& rs) {

@@ -43,6 +43,10 @@ int linknode_time_steps(const run_state& rs);
 // message naming the file) on a short or bad list.
 void read_hydrograph_locations(run_state& rs);
 void read_gw_flux_locations(run_state& rs);
+// With channel sediment and in_sed_loc: the sediment locations, their series
+// file (out_sed_loc, headed by the list) and, with out_tss_loc, the
+// concentration file.
+void read_sediment_hydrograph_locations(run_state& rs);
 void read_cell_output_locations(run_state& rs);
 void read_superjunction_locations(run_state& rs);
 void read_superlink_node_locations(run_state& rs);

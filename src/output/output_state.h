@@ -11,6 +11,11 @@ struct k4_data;
 struct k4_data_release {
     void operator()(k4_data* p) const;
 };
+struct analyzer_list;
+// Owner of the run's analyzers: closes their files and frees them.
+struct analyzer_list_release {
+    void operator()(analyzer_list* p) const;
+};
 
 // Built-in map dataset kinds (open_map_datasets, write_map_output).
 constexpr int kMapKindDepth = 0, kMapKindDischarge = 1, kMapKindRain = 2, kMapKindInfDepth = 3,
@@ -42,6 +47,7 @@ struct output_state {
     int daily_output = 0;           // daily output given
     int analyzers_given = 0;        // analyzer file given
     char analyzers_file[1024] = {}; // analyzer file name
+    std::unique_ptr<analyzer_list, analyzer_list_release> analyzers;  // analyzers in file order, null when none
     int moist_to_vego_on = 0, ksat_to_vego_on = 0, rough_to_vego_on = 0, poros_to_vego_on = 0,
         erosivity_to_vego_on = 0, crop_fact_to_vego_on = 0,
         net_erosion_to_vego_on = 0; // exchange maps written for VEGO

@@ -331,8 +331,14 @@ void write_sacramento_section(run_state& rs, file_object& f) {
     rs.vol_soil_init = (start.uztwc + start.lztwc) * a;
     rs.gw_vol_start = (start.lzfsc + start.uzfwc + start.lzfpc) * a;
     rs.vol_soil_final = (now.lztwc + now.uztwc) * a;
-    rs.gw_vol_end = (now.lzfsc + now.uzfwc + now.lzfpc) * a;
-    rs.vol_evaporation = rs.sac_aet * a;
+    // Water between the stores and their neighbours: infiltrated but not yet
+    // taken by an accounting step, and outflow the channels have not taken in.
+    const double in_transit = (rs.sac_infiltration - rs.sac_prev_infiltration) * rs.cell_size * rs.cell_size +
+                              rs.sac_pending;
+    rs.gw_vol_end = (now.lzfsc + now.uzfwc + now.lzfpc) * a + in_transit;
+    // Evapotranspiration: the accounting's from its stores and the direct
+    // evaporation of ponded water on the surface.
+    rs.vol_evaporation = rs.sac_aet * a + rs.vol_direct_evaporation;
     rs.vol_river_to_gw = rs.sac_river_to_gw;
     rs.sac_deep_recharge *= a;   // now m3
 
@@ -349,7 +355,8 @@ void write_sacramento_section(run_state& rs, file_object& f) {
     rs.overall_mass_balance_error = summary_percent(unexplained, rs.vol_precip + rs.vol_total_init);
 
     const double surface = rs.vol_precip + rs.vol_surface_init + rs.vol_channel_init + rs.vol_snow_init +
-                           (rs.vol_gw_to_river - rs.vol_river_to_gw) + rs.vol_ov_point_sources -
+                           (rs.vol_gw_to_river - rs.vol_river_to_gw) + rs.vol_ov_point_sources +
+                           rs.sac_vol_to_channels -
                            (rs.vol_direct_evaporation + rs.vol_discharge + rs.vol_infiltration +
                             rs.vol_channel_final + rs.vol_snow_final + rs.vol_surface_final);
     rs.surface_mass_balance_error = summary_percent(surface, rs.vol_precip);

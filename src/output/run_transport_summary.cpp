@@ -3,6 +3,5 @@
 #include "run/run_state.h"
 
 // Not built yet: these sections write nothing until the sediment,
-// constituent and nutrient records and their end-of-run outputs exist.
+// constituent and nutrient records exist.
 void write_run_transport_summaries(run_state& rs) { write_constituent_balances(rs); }
-void write_end_of_run_files(run_state&) {}

@@ -51,6 +51,8 @@
 #include "core/error.h"
 #include "core/parallel.h"
 #include "overland/channel_lake_faces.h"
+#include "overland/depth_power.h"
+#include "overland/explicit_scheme.h"
 #include "overland/lowspots.h"
 #include "overland/olake.h"
 #include "overland/view_setup.h"
@@ -76,20 +78,9 @@ constexpr double kLevelShare = 0.25;       // a face moves at most this share of
                                            // difference of its two cells in a sub-step
 constexpr double kLakeDonorDepth = 1e30;   // depth a lake stands for in the donor test, m
 
-// d^(5/3) for a depth d > 0 (m^(5/3)) as d^2 x d^(-1/3), the inverse cube
-// root by Newton steps y <- y (4 - d y^3) / 3 from a guess made from the bits
-// of d (exponent divided by -3); within a few units in the last place and far
-// cheaper than the library cube root. Tiny and huge depths use the library.
+// d^(5/3) for a depth d > 0, m^(5/3).
 inline double five_thirds(double d) {
-    if (!(d >= 1e-90 && d <= 1e90)) return d * std::cbrt(d * d);
-    std::uint64_t bits;
-    std::memcpy(&bits, &d, sizeof bits);
-    bits = 0x553F000000000000ull - bits / 3;
-    double y;
-    std::memcpy(&y, &bits, sizeof y);
-    const double third = d * (1.0 / 3.0);
-    for (int i = 0; i < 4; ++i) y = y * (4.0 / 3.0 - (y * y) * (y * third));
-    return (d * d) * y;
+    return overland_power::depth_power(d);
 }
 
 // Arrays of the scheme as plain pointers (1-based cells, slot 0 unused).
@@ -261,11 +252,178 @@ struct sweep_arrays {
     int side_bit;
 };
 
+// Faces of the cells of a sweep without dikes, wetlands, snow or lakes, in
+// blocks of consecutive cells, as vector code where it pays:
+//   1. the face law of every face from the depths `depth` into q, for depths
+//      in the fast range of the power (overland/depth_power.h), else 0 and
+//      the block is marked; only for a marked block, those faces again one by
+//      one (the library power). Together this is face_discharge of every face;
+//   2. by the kind of loop: the ADE-PC predictor held within the level cap,
+//      or the ADE-PC corrector as the mean of the predictor and the law;
+//   3. (ADE faces and ADE-PC corrector) the donor and level-cap tests of
+//      sweep_faces, from the depths h.
+// The same operations in the same order as the one-by-one code of
+// sweep_faces (no fused multiply-add), so the same bits.
+constexpr int kBlock = 512;   // cells of a block
+
+enum block_kind { kFaces = 0, kPredictor = 1, kCorrector = 2 };
+
+struct block_args {
+    const ade_view* v;
+    const double* depth;   // depths the face law takes, m
+    const double* h;       // depths of the tests and the level cap, m
+    const double* fp;      // ADE-PC predictor discharges (corrector), m3/s
+    const int* next;       // neighbour across the own face of the sweep
+    double* q;             // face discharges, m3/s
+    double c2;             // sub-step / cell area, s/m2
+    int side_bit;          // dike bit of the sweep
+    int kind;              // block_kind
+};
+
+// Returns 1 when some face of the block calls for the donor limit, + 2 when
+// some face passes its level cap (kinds kFaces and kCorrector).
+[[gnu::always_inline]] inline int plain_face_block(const block_args& a, int first, int last) {
+    const ade_view& v = *a.v;
+    const double* depth = a.depth;
+    const double* h = a.h;
+    const double* z = v.z;
+    const double* r = v.r;
+    const double* n = v.n;
+    const int* next = a.next;
+    double* q = a.q;
+    const double inv_dx = v.inv_dx;
+    const double dx = v.dx;
+    const double c2 = a.c2;
+    // Into a block on the stack first: the compiler knows it overlaps no
+    // grid array, so the loop becomes vector code. Every value is loaded
+    // whatever the direction (slot 0 of the arrays exists) and then chosen.
+    double law_of[kBlock];
+    const int count = last - first;
+    int slow = 0;
+    for (int i = 0; i < count; ++i) {
+        const int c = first + i;
+        const int b = next[c];
+        const double hc = depth[c];
+        const double hb = depth[b];
+        const double rc = r[c];
+        const double rb = r[b];
+        const double nc = n[c];
+        const double nb = n[b];
+        const double s = ((z[c] + hc) - (z[b] + hb)) * inv_dx;
+        const bool forward = s > 0.0;
+        const double hf = forward ? hc : hb;
+        const double d = hf - (forward ? rc : rb);
+        const double nf = forward ? nc : nb;
+        const double as = forward ? s : -s;
+        const bool flows = (b != 0) & (s != 0.0) & (d > 0.0);
+        const bool fast = overland_power::in_fast_range(d);
+        const double m = std::sqrt(as) / nf * overland_power::fast_depth_power(fast ? d : 1.0) * dx;
+        const double law = forward ? m : -m;
+        law_of[i] = (flows & fast) ? law : 0.0;
+        slow |= static_cast<int>(flows & !fast);
+    }
+    for (int i = 0; i < count; ++i) q[first + i] = law_of[i];
+    if (slow != 0) {
+        for (int c = first; c < last; ++c)
+            q[c] = face_discharge<false, false, false, false>(v, depth, c, next[c], a.side_bit);
+    }
+    if (a.kind == kPredictor) {
+        for (int c = first; c < last; ++c) {
+            const int b = next[c];
+            const double cap = kLevelShare * std::fabs((z[c] + h[c]) - (z[b] + h[b])) / c2;
+            const double qc = q[c];
+            q[c] = qc == 0.0 ? 0.0 : capped_to(qc, cap);
+        }
+        return 0;
+    }
+    if (a.kind == kCorrector) {
+        for (int c = first; c < last; ++c) q[c] = 0.5 * (a.fp[c] + q[c]);
+    }
+    int heavy = 0;
+    int capped = 0;
+    for (int c = first; c < last; ++c) {
+        const int b = next[c];
+        const double qc = q[c];
+        const double aq = std::fabs(qc);
+        const double donor = qc > 0.0 ? h[c] : h[b];
+        const double cap = kLevelShare * std::fabs((z[c] + h[c]) - (z[b] + h[b])) / c2;
+        const bool moves = qc != 0.0;
+        heavy |= static_cast<int>(moves & (aq * c2 > kDonorShare * donor));
+        capped |= static_cast<int>(moves & (aq > cap));
+    }
+    return heavy | (capped << 1);
+}
+
+int plain_faces_portable(const block_args& a, int first, int last) {
+    return plain_face_block(a, first, last);
+}
+
+using block_function = int (*)(const block_args&, int, int);
+
+#if defined(__x86_64__) && defined(__GNUC__)
+__attribute__((target("avx2"))) int plain_faces_avx2(const block_args& a, int first, int last) {
+    return plain_face_block(a, first, last);
+}
+
+block_function plain_faces_for_this_processor() {
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2 && !plain_overland_kernel() ? &plain_faces_avx2 : &plain_faces_portable;
+}
+#else
+block_function plain_faces_for_this_processor() {
+    return &plain_faces_portable;
+}
+#endif
+
+// One loop of the parallel region over the blocks of a plain sweep (no
+// dikes, wetlands, snow or lakes); returns this thread's test bits (1 donor
+// limit, 2 level cap). Without `wait` the loop ends without a barrier.
+int plain_faces(const block_args& a, bool wait) {
+    const int n = a.v->cells;
+    const int blocks = (n + kBlock - 1) / kBlock;
+    const block_function f = plain_faces_for_this_processor();
+    int found = 0;
+    if (wait) {
+#pragma omp for schedule(static)
+        for (int i = 0; i < blocks; ++i) {
+            const int first = 1 + i * kBlock;
+            found |= f(a, first, first + kBlock <= n + 1 ? first + kBlock : n + 1);
+        }
+    } else {
+#pragma omp for schedule(static) nowait
+        for (int i = 0; i < blocks; ++i) {
+            const int first = 1 + i * kBlock;
+            found |= f(a, first, first + kBlock <= n + 1 ? first + kBlock : n + 1);
+        }
+    }
+    return found;
+}
+
 template <bool kDikes, bool kWetlands, bool kSnow, bool kPc, bool kLakes>
 void sweep_faces(const ade_view& v, const ade_work& w, const sweep_arrays& s, double c2,
                  int& heavy, int& capped) {
     const int n = v.cells;
     const double* h = w.h;
+    constexpr bool kPlain = !kDikes && !kWetlands && !kSnow && !kLakes;
+    if (kPlain) {
+        // Blocks of vector code; the same faces and tests as below.
+        if (kPc) {
+            plain_faces(block_args{&v, h, h, nullptr, s.next, w.fp, c2, s.side_bit, kPredictor},
+                        true);
+#pragma omp for schedule(static)
+            for (int c = 1; c <= n; ++c)
+                w.hp[c] = held(v, c) ? h[c] : h[c] + (w.fp[s.up[c]] - w.fp[c]) * c2;
+        }
+        const int found =
+            kPc ? plain_faces(block_args{&v, w.hp, h, w.fp, s.next, s.q, c2, s.side_bit, kCorrector},
+                              false)
+                : plain_faces(block_args{&v, h, h, nullptr, s.next, s.q, c2, s.side_bit, kFaces},
+                              false);
+        raise_shared_flag(heavy, found & 1);
+        raise_shared_flag(capped, found & 2);
+#pragma omp barrier
+        return;
+    }
     if (kPc) {
 #pragma omp for schedule(static)
         for (int c = 1; c <= n; ++c) {

@@ -25,4 +25,8 @@ double route_overland_explicit(run_state& rs, double dt);
 // x86-64 (or portable) code; both give the same bits. True makes every later
 // step run the plain code (tests that compare the two, benchmarks); not while
 // a step runs.
+// The ADE sweeps follow the same choice.
 void set_plain_overland_kernel(bool plain);
+
+// True while set_plain_overland_kernel(true) holds.
+bool plain_overland_kernel();

@@ -1,5 +1,6 @@
 // Nutrient sub-model set-up.
 #pragma once
+#include "quality/nutrient_aquatic.h"
 
 struct run_state;
 
@@ -28,12 +29,14 @@ struct nsm_model {
     char out_st_file[kNsmSpecies][kNsmNameSize] = {};     // stream output name
     int out_hyd_given[kNsmSpecies] = {};                  // outlet hydrograph output wanted
     char out_hyd_file[kNsmSpecies][kNsmNameSize] = {};    // outlet hydrograph output name
+    aquatic_env_tables aquatic;                           // aquatic environment tables (aq_env file)
 };
 
 // Constructor and destructor of a newly allocated container.
 void init_nsm_model(nsm_model& nsm);
 void free_nsm_model(nsm_model& nsm);
 
+// The aquatic environment file of the container (card aq_env) and its overland ID map.
 void read_aquatic_env_file(run_state& rs);
 void alloc_nsm_overland(run_state& rs);
 void assign_nsm_overland_params(run_state& rs);

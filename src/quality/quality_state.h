@@ -9,6 +9,7 @@
 #include "quality/constituent_store.h"
 #include "output/map_dataset.h"
 #include "output/linknode_dataset.h"
+#include "quality/channel_sediment_state.h"
 
 struct quality_state {
 
@@ -47,6 +48,7 @@ struct quality_state {
     int contaminant_count = -1;     // number of contaminants, -1 until the table loader sets it
 
     ov_sed_record ov_sed;           // overland sediment of a run with soil_erosion (on = 0 otherwise)
+    chan_sed_record chan_sed;       // channel sediment of a run with soil erosion and channel routing
 
     // Sediment size classes (SEDIMENTS section of the mapping table), classes 1..sed_classes
     int sed_classes = 0;                     // number of sediment size classes
@@ -85,6 +87,10 @@ struct quality_state {
     std::vector<double> sed_point_volume;    // event sediment volume at each location, m3
     double event_sed_peak = 0.0;             // sediment peak of the event at the outlet, m3/s
     double event_sed_volume = 0.0;           // sediment volume of the event at the outlet, m3
+    std::vector<int> slink, snode;           // link and node of each sediment location 1..num_sed_locations
+    file_object sed_location_file;           // sediment location list (in_sed_loc), read at set-up
+    file_object sed_location_out_file;       // sediment series at the locations (out_sed_loc)
+    file_object tss_location_out_file;       // sediment concentration at the locations (out_tss_loc)
 
     // Channel sediment [node][link] (classes [0..n+1], 0 the total)
     std::vector<std::vector<double>> new_bel;               // bed elevation after erosion and deposition, m

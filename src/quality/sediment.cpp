@@ -127,6 +127,11 @@ void init_overland_sediment(run_state& rs) {
         stop_with(4, "outlet sediment hydrograph", c.outlet_sed_flux);
         return;
     }
+    if (c.outlet_sed_tss_given &&
+        (c.outlet_sed_tss[0] == '\0' || !open_file_named(s.outlet_tss_file, c.outlet_sed_tss, "w"))) {
+        stop_with(4, "outlet sediment tss file", c.outlet_sed_tss);
+        return;
+    }
 
     notice(rs, "Reading sediments table from mapping table file\n");
     if (!rs.mapping_table_given || !rs.mapping_sections[input_state::kMapSediments]) {

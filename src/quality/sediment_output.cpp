@@ -9,6 +9,7 @@
 #include "core/file_write.h"
 #include "output/event_transport_summary.h"
 #include "output/output.h"
+#include "quality/channel_sediment_step.h"
 #include "quality/sediment_step.h"
 #include "run/run_state.h"
 
@@ -27,19 +28,36 @@ void write_class_balances(run_state& rs, bool event) {
     sum_sediment_totals(s, rs.GNUM, {ero.data(), sus.data(), dep.data(), out.data()});
     file_printf(f, "Overland Sediment Summary\n");
     if (event) file_printf(f, "Quantities are running totals for simulation - NOT EVENT \n");
+    // With channel sediment the sediment leaves the grid into the channels.
+    const chan_sed_record& cs = rs.chan_sed;
+    const bool channels = cs.on != 0;
     for (int j = 1; j <= n; ++j) {
         const long l = j;
         const double E = ero[j];
-        const double A = dep[j] + sus[j] + out[j];
+        const double to_channels = channels ? cs.to_channels_run[static_cast<size_t>(j)] : 0.0;
+        const double A = dep[j] + sus[j] + (channels ? to_channels : out[j]);
         const double error = E > kEmpty ? (E - A) / E * 100.0 : 0.0;
         file_printf(f, "Total sediment %ld eroded from surface:        %16.8lf m3\n", l, E);
         file_printf(f, "Total sediment %ld deposited on surface:       %16.8lf m3\n", l, dep[j]);
         file_printf(f, "Total sediment %ld remaining in suspension:    %16.8lf m3\n", l, sus[j]);
-        file_printf(f, "Total sediment %ld routed through outlet       %16.8lf m3\n", l, out[j]);
+        const bool lake_note = channels && cs.lakes > 0 && !s.sand[static_cast<size_t>(j)];
+        if (channels) {
+            file_printf(f, "Total sediment %ld transported into channels:  %16.8lf m3\n", l, to_channels);
+            // Overland flow hands no sediment to channel lakes (it stays on their cells).
+            if (cs.lakes > 0)
+                file_printf(f, "Net sediment %ld from overland to lakes:       %16.8lf m3\n", l, 0.0);
+        } else {
+            file_printf(f, "Total sediment %ld routed through outlet       %16.8lf m3\n", l, out[j]);
+        }
         if (event)
             file_printf(f, "Mass balance error for sediment %ld %10.4lf percent \n", l, error);
         else
             file_printf(f, "Mass balance error for sediment %ld %10.4lf \n", l, error);
+        if (lake_note) {
+            file_printf(f, "NOTE:  Interactions between sediment %ld and lakes in the watershed prevent "
+                           "an exact mass balance calculation \n", l);
+            file_printf(f, "       Reported errors are likely accounting errors only \n");
+        }
         file_printf(f, "\n");
     }
 }
@@ -54,6 +72,10 @@ double outlet_sediment_rate(const ov_sed_record& s, double now) {
 void write_outlet_sediment_rows(run_state& rs, double time) {
     ov_sed_record& s = rs.ov_sed;
     if (!s.on || !s.outlet_sed_flux_file.is_open()) return;
+    if (rs.chan_sed.on) {
+        write_channel_outlet_sediment_row(rs, time);
+        return;
+    }
     const double factor = rs.english_units ? rs.m3_to_ft3 : 1.0;
     std::fprintf(s.outlet_sed_flux_file.handle, "%16.8lf %16.10lf\n", time,
                  outlet_sediment_rate(s, rs.time) * factor);
@@ -90,10 +112,22 @@ void write_event_sediment_summaries(run_state& rs) {
     if (!rs.ov_sed.on || rs.ov_sed.mode != 1 || !rs.summary_file.is_open()) return;
     write_class_balances(rs, true);
     file_printf(rs.summary_file, "\n");
+    write_event_channel_sediment(rs);
 }
 
 void write_run_sediment_summary(run_state& rs) {
     if (!rs.ov_sed.on || !rs.summary_file.is_open()) return;
     if (rs.ov_sed.mode == 1) write_class_balances(rs, false);
     file_printf(rs.summary_file, "\n");
+    write_run_channel_sediment(rs);
+}
+
+void add_channel_sed_flux(run_state& rs) {
+    const chan_sed_record& cs = rs.chan_sed;
+    node_array& sum = rs.chan_sed_flux_sum;
+    if (!cs.on) return;
+    for (int l = 1; l <= rs.links; ++l)
+        for (int k = 1; k <= rs.nx[static_cast<size_t>(l)]; ++k)
+            if (sum.has(k, l)) sum(static_cast<size_t>(k), static_cast<size_t>(l)) +=
+                cs.qsmax_total[cs.flat(k, l)] * kFluxMapFactor;
 }

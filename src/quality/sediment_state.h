@@ -38,6 +38,7 @@ struct ov_sed_record {
     std::vector<double> detach_exp;      // flow-detachment exponent (1 when not positive), -
     std::vector<double> detach_crit;     // critical shear stress (0 when not positive), N/m2
     std::vector<double> qsx, qsy;        // capacity of the cell's own right / lower face in the step, m3
+    std::vector<unsigned char> channel_cell;  // 1 when a grid-stream segment ties the cell to a node (empty without channel sediment)
 
     // Per cell and class (flat, see above)
     std::vector<double> soil_fract;      // share of the class in the parent soil, -
@@ -57,6 +58,7 @@ struct ov_sed_record {
     double outlet_step_time = -1.0;      // time at the end of that step, Julian days
 
     file_object outlet_sed_flux_file;    // outlet sediment hydrograph output
+    file_object outlet_tss_file;         // outlet wash-load concentration output (outlet_sed_tss)
 
     // Work arrays of the step, sized at set-up
     std::vector<double> sx, sy;          // water-surface slope to the right / lower neighbour, m/m

@@ -63,6 +63,10 @@ struct step_view {
     sediment_classes classes;
 };
 
+inline bool is_channel_cell(const ov_sed_record& s, int k) {
+    return static_cast<size_t>(k) < s.channel_cell.size() && s.channel_cell[static_cast<size_t>(k)] != 0;
+}
+
 inline cell_sediment cell_of(ov_sed_record& s, size_t base) {
     cell_sediment c;
     c.suspended = s.suspended.data() + base;
@@ -73,8 +77,9 @@ inline cell_sediment cell_of(ov_sed_record& s, size_t base) {
 
 // Takes `volume` (m3) of loose deposit and parent soil into suspension: from
 // the deposit alone when it holds more, else all of it and the rest from the
-// soil in the soil's class shares.
-void take_up(ov_sed_record& s, size_t base, int n, double volume) {
+// soil in the soil's class shares. A channel cell (channel_cell set) gives
+// only a loose deposit larger than the volume: its soil is the channel bank.
+void take_up(ov_sed_record& s, size_t base, int n, double volume, bool channel = false) {
     double* dep = s.deposited.data() + base;
     double* sus = s.suspended.data() + base;
     double* soil = s.soil_change.data() + base;
@@ -92,6 +97,7 @@ void take_up(ov_sed_record& s, size_t base, int n, double volume) {
         }
         return;
     }
+    if (channel) return;
     const double rest = volume > loose ? volume - loose : 0.0;
     for (int j = 1; j <= n; ++j) {
         const double from_soil = rest * fr[j];
@@ -181,7 +187,7 @@ void detach(ov_sed_record& s, const step_view& v, int k, splash_terms& rain) {
         const double dw = rain.depth;   // m
         const double damp = h > dw ? decay(h / dw - 1.0) : 1.0;
         const double D = damp * s.splash_K[k] * rain.power * v.dt * area / kCapacityDivisor;
-        if (D > 0.0) take_up(s, base, n, D);
+        if (D > 0.0) take_up(s, base, n, D, is_channel_cell(s, k));
     }
     flow_detach(s, v, k, Q, S);
 
@@ -232,7 +238,7 @@ void flow_detach(ov_sed_record& s, const step_view& v, int k, double Q, double S
                          ? power_of(excess, s.detach_exp[k]) * s.detach_coef[k] * t * scale *
                                (1.0 - loose / P)
                          : 0.0;
-    take_up(s, base, n, loose + E);
+    take_up(s, base, n, loose + E, is_channel_cell(s, k));
 }
 
 // Capacity (m3) of the face from `src` with flow `flow` (m3/s), slope

@@ -11,6 +11,7 @@
 #include "calibration/calibration.h"
 #include "channel/xsection.h"
 #include "core/dates.h"
+#include "quality/channel_sediment_step.h"
 #include "run/event_access.h"
 #include "run/event_control.h"
 #include "run/event_volumes.h"
@@ -356,6 +357,7 @@ void start_channels(run_state& rs) {
         }
     }
     rs.event_channel_init = volume;
+    if (rs.channel_sediment) start_channel_sediment_event(rs);
 }
 
 // Step 13: snow water at the event start.

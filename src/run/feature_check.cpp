@@ -8,24 +8,21 @@ namespace {
 const unbuilt_feature kUnbuilt[] = {
     {"long_term", "a long-term simulation with channel-network lakes (lake evaporation)",
      [](const run_state& rs) { return rs.long_term != 0 && rs.channel_lakes != 0; }},
-    {"water_table", "a water table without an infiltration method",
+    {"gw_simulation", "two-dimensional groundwater without an infiltration method",
      [](const run_state& rs) {
-         return rs.water_table != 0 && !rs.green_ampt && !rs.inf_redist &&
+         return rs.gw_simulation != 0 && !rs.green_ampt && !rs.inf_redist &&
                 !rs.inf_layered_soil && !rs.inf_richards;
      }},
-    {"sacramento", "Sacramento soil-moisture accounting",
-     [](const run_state& rs) { return rs.sacramento != 0; }},
     {"chan_drain", "the drain method of channel initialisation",
      [](const run_state& rs) { return rs.chan_drain_only != 0; }},
     {"chan_backwater", "the backwater method of channel initialisation",
      [](const run_state& rs) { return rs.chan_backwater != 0; }},
     {"chan_mesh", "mesh channel routing", [](const run_state& rs) { return rs.chan_mesh != 0; }},
     {"soil_erosion",
-     "overland erosion together with channel routing (channel sediment), overland lakes, or "
-     "sediment carried as overland constituents (a value above 9)",
+     "overland erosion together with overland lakes, or sediment carried as overland "
+     "constituents (a value above 9)",
      [](const run_state& rs) {
-         return rs.soil_erosion != 0 &&
-                (rs.chan_explic != 0 || rs.lakes != 0 || rs.cards.soil_erosion > 9);
+         return rs.soil_erosion != 0 && (rs.lakes != 0 || rs.cards.soil_erosion > 9);
      }},
     {"optimize_sed", "sediment calibration",
      [](const run_state& rs) { return rs.optimize_sed != 0; }},
@@ -48,8 +45,6 @@ const unbuilt_feature kUnbuilt[] = {
                  rs.groundwater || rs.gw_simulation);
      }},
     {"nutrients", "the nutrient sub-model", [](const run_state& rs) { return rs.nsm_on != 0; }},
-    {"analyzers", "analyzers", [](const run_state& rs) { return rs.analyzers_given != 0; }},
-    {"zov_hydro", "the ZOV hydrograph file", [](const run_state& rs) { return rs.zov_hydro != 0; }},
     {"xybdyinput_gwhead",
      "groundwater XY boundary inputs (heads held from an outer model under a solved aquifer "
      "do not yet keep the soil and aquifer books closed)",

@@ -179,7 +179,8 @@ void read_model_inputs(run_state& rs) {
         read_contaminant_inputs, read_soil_moisture_output_cells, read_cell_output_locations,
         read_overland_point_sources,
         read_initial_surface_state, read_soil_moisture_hotstart,
-        setup_channel_network,   locate_stream_xy_points, setup_superlink,
+        setup_channel_network,   locate_stream_xy_points, compute_sacramento_weights,
+        setup_superlink,
     };
     for (step_fn f : readers) {
         f(rs);
@@ -208,6 +209,7 @@ int run_model(const char* project_path, calib_output* calib) {
     bool ok = start_up(*rs, calib);
     if (ok && rs->cards.analyzers_given) {
         read_analyzer_file(*rs, rs->cards.analyzers);
+        ok = !check_stop();
     }
     if (ok) {
         run_analyzers(*rs, kAnalyzerSimBegin);
@@ -223,6 +225,7 @@ int run_model(const char* project_path, calib_output* calib) {
         file_printf(rs->summary_file, "Running.... \n\n");
         for (;;) {
             if (!time_loop_pass(*rs)) {
+                run_analyzers(*rs, kAnalyzerCrash);
                 ok = false;
                 break;
             }
@@ -234,6 +237,7 @@ int run_model(const char* project_path, calib_output* calib) {
             if (!rs->running) {
                 write_run_summary(*rs);
                 if (check_stop()) {
+                    run_analyzers(*rs, kAnalyzerCrash);
                     ok = false;
                     break;
                 }

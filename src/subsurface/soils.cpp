@@ -584,7 +584,11 @@ bool read_layered_soil_inputs(run_state& rs) {
 }
 
 void read_soil_maps(run_state& rs) {
-    if (!rs.green_ampt && !rs.inf_redist && !rs.inf_layered_soil && !rs.inf_richards) return;
+    // Without an infiltration method a water table only meets the streams.
+    if (!rs.green_ampt && !rs.inf_redist && !rs.inf_layered_soil && !rs.inf_richards) {
+        read_water_table_maps(rs);
+        return;
+    }
     if (!check_infiltration_method(rs)) return;
     const int n = rs.GNUM;
     init_infiltration_arrays(rs);

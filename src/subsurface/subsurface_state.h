@@ -327,4 +327,20 @@ struct subsurface_state {
     double sac_avg_precip = 0.0;          // basin-average input depth
     double sac_avg_et = 0.0;              // basin-average evapotranspiration
     double sac_river_to_gw = 0.0;         // channel water lost to the aquifer, m3
+
+    // Sacramento step (compute_sacramento) and its channel inflow
+    int sac_calls = 0;                    // accounting steps so far
+    double sac_last = 0.0;                // time of the last step, Julian days
+    double sac_prev_infiltration = 0.0;   // sac_infiltration at the last step, m
+    double sac_out = 0.0;                 // outflow depth of the last step, mm
+    double sac_out_prev = 0.0;            // outflow depth of the step before, mm
+    double sac_out_mean = 0.0;            // mean of the two, mm
+    double sac_initial_outflow = 0.0;     // lzfpc x lzpk + lzfsc x lzsk at the first step, mm/day
+    double sac_channel_inflow = 0.0;      // outflow of the last step as a channel inflow rate, m3/s
+    double sac_vol_input = 0.0;           // input volume of the run, m3
+    double sac_vol_et = 0.0;              // evapotranspiration volume of the run, m3
+    double sac_vol_outflow = 0.0;         // outflow volume of the run, m3
+    double sac_vol_to_channels = 0.0;     // outflow volume the channel steps took in, m3
+    double sac_pending = 0.0;             // outflow volume not yet taken in by the channels, m3
+    int num_basins = 0;                   // value of the num_basins line of the parameter file
 };

@@ -272,3 +272,143 @@ TEST(LongTermProgram, BadHydrometInputsStopTheRun) {
             << "the run went on";
     }
 }
+
+// Snow in a long-term run: the second event falls at -6.7 degrees C and
+// becomes snow water (its 30 mm over the valley, to 1e-9), which stays while
+// the air is cold and has melted by the end of the data once it warms to
+// 10 degrees C on day 35, with each melt model; the run balance closes to
+// 1e-9 of the rain with the pack as storage, and 1 and 8 threads agree.
+TEST(LongTermProgram, SnowOfTheColdEventStaysThenMelts) {
+    const double event_rain = (kEventRates[0] + kEventRates[1]) / 1000.0 * kArea;   // m3
+    struct row {
+        const char* name;
+        std::vector<std::string> cards;
+    };
+    const std::vector<row> rows = {
+        {"energy budget", {}},
+        {"temperature index", {"NWSRFS_SNOW", "NWSRFS_MF_MIN 1.0", "NWSRFS_MF_MAX 1.2"}},
+        {"temperature index with retention",
+         {"NWSRFS_SNOW", "NWSRFS_MF_MIN 1.0", "NWSRFS_RETENTION"}},
+        {"hybrid", {"EB_NWSRFS_SNOW"}},
+    };
+    for (const row& c : rows) {
+        SCOPED_TRACE(c.name);
+        for (int days : {30, kDays}) {
+            std::string files[2];
+            const int threads[2] = {1, 8};
+            for (int k = 0; k < 2; ++k) {
+                temp_dir dir;
+                project_file p = long_term_valley(dir, days);
+                for (const std::string& card : c.cards) {
+                    const size_t sp = card.find(' ');
+                    p.card(card.substr(0, sp), sp == std::string::npos ? "" : card.substr(sp + 1));
+                }
+                p.card("NUM_THREADS", std::to_string(threads[k])).write(dir.file("valley.prj"));
+                run_result r = run_pluvo({"valley.prj"}, dir.path(), "", {parallel_from_cells_env(16)});
+                ASSERT_EQ(r.status, 0) << r.out << r.err;
+                const std::string s = read_file(dir.file("valley.sum"));
+                files[k] = read_file(dir.file("valley.otl")) + "\n--\n" +
+                           without_timing(s.substr(s.find("GLOBAL MASS BALANCE")));
+                if (k == 1) continue;
+                const std::vector<double> v = numbers_after(s, "Long-term volumes (m3):", 12);
+                ASSERT_EQ(v.size(), 12u) << s;
+                const double rain = v[0], outlet = v[1], et = v[2], drained = v[3];
+                const double surface = v[5] - v[4], channel = v[7] - v[6], soil = v[9] - v[8],
+                             snow = v[11] - v[10];
+                const std::vector<double> richards = numbers_after(s, "column error", 1);
+                ASSERT_EQ(richards.size(), 1u);
+                EXPECT_NEAR(rain + richards[0],
+                            outlet + et + drained + surface + channel + soil + snow, 1e-9 * rain)
+                    << s;
+                if (days == 30) {
+                    EXPECT_NEAR(v[11], event_rain, 1e-9 * event_rain) << "the cold event is snow";
+                } else {
+                    EXPECT_EQ(v[11], 0.0) << "the pack has melted";
+                }
+            }
+            EXPECT_TRUE(files[0] == files[1]) << "outputs differ between 1 and 8 threads";
+        }
+    }
+}
+
+// Sacramento in a long-term run: infiltration with redistribution feeds the
+// accounting, whose outflow reaches the channels; every accounting step
+// balances (residual below 1e-9 mm) and so do the run and its surface part
+// (to 1e-6 percent). A run without channel routing, or with a store of no
+// capacity, is refused at start-up with exit status 1.
+const char* kSacFile =
+    "PLUVO_SACRAMENTO valley\nUZTWM 50\nUZFWM 40\nUZK 0.3\nZPERC 40\nREXP 2\nLZTWM 120\n"
+    "LZFSM 25\nLZFPM 60\nLZSK 0.05\nLZPK 0.01\nPFREE 0.3\nUZTWC 0.5\nUZFWC 0.5\nLZTWC 0.5\n"
+    "LZFSC 0.5\nLZFPC 0.5\nSAVED 0\n";
+
+project_file sacramento_valley(const temp_dir& dir, const std::string& sac_text) {
+    project_file p = long_term_valley(dir);
+    p.remove("INF_RICHARDS").remove("RICHARDS_C_OPTION").remove("SOIL_TYPE_MAP").remove("SOIL_LAYER_INPUT_FILE");
+    grid_spec g;
+    g.rows = kRows;
+    g.cols = kCols;
+    g.cell = kCell;
+    g.north = kRows * kCell;
+    const struct {
+        const char* card;
+        const char* file;
+        double value;
+    } soils[] = {{"CONDUCTIVITY", "ks.asc", 0.5}, {"CAPILLARY", "hc.asc", 10.0},
+                 {"POROSITY", "por.asc", 0.45}, {"MOISTURE", "moist.asc", 0.2},
+                 {"PORE_INDEX", "pi.asc", 0.4}, {"RESIDUAL_SAT", "rs.asc", 0.05}};
+    for (const auto& m : soils) {
+        write_grid(dir.file(m.file), g, [&](int, int) { return m.value; }, 3);
+        p.card(m.card, m.file);
+    }
+    write_file(dir.file("sac.txt"), sac_text);
+    p.card("INF_REDIST").card("SACRAMENTO", "sac.txt");
+    return p;
+}
+
+TEST(LongTermProgram, SacramentoFeedsTheChannels) {
+    temp_dir dir;
+    sacramento_valley(dir, kSacFile).write(dir.file("valley.prj"));
+    run_result r = run_pluvo({"valley.prj"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::string s = read_file(dir.file("valley.sum"));
+    const auto number = [&](const std::string& label) {
+        const std::vector<double> v = numbers_after(s, label, 1);
+        return v.empty() ? std::nan("") : v[0];
+    };
+    EXPECT_NEAR(number("Sacramento simulation total residual water balance:"), 0.0, 1e-9);
+    EXPECT_NEAR(number("Overall mass balance error ="), 0.0, 1e-6) << s;
+    EXPECT_NEAR(number("Mass balance error of surface components ="), 0.0, 1e-6) << s;
+    // The channels took in the surface runoff and the accounting's outflow.
+    const double rain = number("Total amount of precip=");
+    const double infiltrated = number("Total amount of infiltration=");
+    const double evaporated = number("Total direct evaporation=");
+    EXPECT_GT(number("Volume of outflow="), 0.1 * infiltrated);
+    EXPECT_GT(number("Total lateral inflow into channels="),
+              rain - infiltrated - evaporated + 0.5 * number("Volume of outflow="));
+    EXPECT_GT(number("AET calculated by Sacramento (mm):"), 0.0);
+}
+
+TEST(LongTermProgram, SacramentoRefusals) {
+    struct bad_case {
+        const char* what;
+        std::string sac;
+        bool channels;
+        const char* expected;
+    };
+    std::string no_capacity = kSacFile;
+    no_capacity.replace(no_capacity.find("LZFSM 25"), 8, "LZFSM 0");
+    const bad_case cases[] = {
+        {"no channel routing", kSacFile, false, "the card sacramento needs channel routing"},
+        {"store without capacity", no_capacity, true, "the capacity lzfsm must be above 0 mm"},
+    };
+    for (const bad_case& c : cases) {
+        SCOPED_TRACE(c.what);
+        temp_dir dir;
+        project_file p = sacramento_valley(dir, c.sac);
+        if (!c.channels) p.remove("CHAN_EXPLIC").remove("CHANNEL_INPUT").remove("STREAM_CELL");
+        p.remove("SUPER_QUIET").card("QUIET").write(dir.file("valley.prj"));
+        run_result r = run_pluvo({"valley.prj"}, dir.path());
+        EXPECT_EQ(r.status, 1) << r.out;
+        EXPECT_NE(r.out.find(c.expected), std::string::npos) << r.out;
+    }
+}

@@ -5,10 +5,14 @@
 #include <gtest/gtest.h>
 #include <omp.h>
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <string>
+#include <vector>
 
 #include "core/dates.h"
+#include "core/parallel.h"
 #include "hydromet/precip.h"
 #include "hydromet/precip_file.h"
 #include "pluvo_test.h"
@@ -308,6 +312,144 @@ TEST(RainSteps, SameVolumesWithOneOrEightThreads) {
     EXPECT_EQ(std::memcmp(&results[0].event_rain, &results[1].event_rain, sizeof(double)), 0);
     EXPECT_EQ(std::memcmp(&results[0].vol_icep, &results[1].vol_icep, sizeof(double)), 0);
     EXPECT_TRUE(results[0].depth == results[1].depth);
+}
+
+namespace {
+
+// Keeps the parallel thresholds of the process for the life of a test.
+struct thresholds_kept {
+    parallel_thresholds saved = parallel_cells();
+    int threads = omp_get_max_threads();
+    ~thresholds_kept() {
+        set_parallel_cells(saved);
+        omp_set_num_threads(threads);
+    }
+};
+
+// One due rain step of 30 s on the state.
+void rain_step(run_state& rs, int step) {
+    rs.time = 2452000.5 + step * 30.0 / 86400.0;
+    rs.rain_next = rs.time;
+    rs.rain_last = rs.time - 30.0 / 86400.0;
+    rs.rain_step_seconds = 30.0;
+    apply_rainfall(rs);
+}
+
+}  // namespace
+
+TEST(RainSteps, ParallelRainStepsGiveTheSameBitsAsOneThread) {
+    // Above the parallel threshold the cells run in pieces on the threads:
+    // every cell is rained on once, and totals, depths, snow and lakes keep
+    // their bits whatever the number of threads.
+    struct scenario {
+        const char* name;
+        bool channel_lakes;   // every 97th cell in a channel lake
+        bool snow;            // a long-term run below the snow temperature
+    };
+    const scenario scenarios[] = {
+        {"plain cells", false, false},
+        {"channel lake cells", true, false},
+        {"snowfall", false, true},
+    };
+    thresholds_kept kept;
+    set_parallel_cells({1000, 1000});
+    const int n = 20011;
+    const double dx = 7.0;   // m
+    for (const scenario& sc : scenarios) {
+        SCOPED_TRACE(sc.name);
+        struct result {
+            double vol_precip, event_rain, rate_sum;
+            std::vector<double> depth, swe, lake_volume;
+        } results[2];
+        const int threads[2] = {1, 8};
+        double expected = 0.0;   // m3, the rain of the cells outside the lakes
+        for (int t = 0; t < 2; ++t) {
+            omp_set_num_threads(threads[t]);
+            clear_error();
+            run_state_ptr rs = make_row(n, dx);
+            rs->cards.snow_temp_base = 0.0;
+            if (sc.snow) {
+                rs->long_term = 1;
+                rs->hmet_current.air_temp = -3.0;
+            }
+            if (sc.channel_lakes) {
+                rs->channel_lakes = 1;
+                rs->lake_mask.assign(static_cast<size_t>(n) + 1, 0);
+                rs->lake_volume.assign(3, 0.0);
+                for (int k = 97; k <= n; k += 97) rs->lake_mask[static_cast<size_t>(k)] = 1 + k % 2;
+            }
+            for (int k = 1; k <= n; ++k) {
+                rs->cell_rain_rate[static_cast<size_t>(k)] = mmh(0.37 * (k % 11) + 0.0013 * k);
+                rs->ov_aux[static_cast<size_t>(k)] = k % 3 == 0 ? 0.5 : 0.0;
+            }
+            rs->rain_state = 1;
+            for (int step = 1; step <= 4; ++step) rain_step(*rs, step);
+            ASSERT_EQ(error_record.code, 0);
+            if (t == 0) {
+                for (int k = 1; k <= n; ++k) {
+                    if (sc.channel_lakes && rs->lake_mask[static_cast<size_t>(k)] != 0) continue;
+                    expected += 4 * 30.0 * rs->cell_rain_rate[static_cast<size_t>(k)] * dx * dx;
+                }
+            }
+            // The work depth of every cell outside the lakes is cleared.
+            for (int k = 1; k <= n; ++k) {
+                if (sc.channel_lakes && rs->lake_mask[static_cast<size_t>(k)] != 0) continue;
+                ASSERT_EQ(rs->ov_aux[static_cast<size_t>(k)], 0.0) << k;
+            }
+            results[t] = {rs->vol_precip, rs->event_rain_volume, rs->rain_rate_sum,
+                          rs->ov_depth, rs->snow_swe, rs->lake_volume};
+        }
+        EXPECT_NEAR(results[0].event_rain, expected, 1e-12 * expected);
+        EXPECT_GT(results[0].rate_sum, 0.0);
+        EXPECT_EQ(std::memcmp(&results[0].vol_precip, &results[1].vol_precip, sizeof(double)), 0);
+        EXPECT_EQ(std::memcmp(&results[0].event_rain, &results[1].event_rain, sizeof(double)), 0);
+        EXPECT_TRUE(results[0].depth == results[1].depth);
+        EXPECT_TRUE(results[0].swe == results[1].swe);
+        EXPECT_TRUE(results[0].lake_volume == results[1].lake_volume);
+        if (sc.snow) EXPECT_EQ(results[0].depth[static_cast<size_t>(n)], 0.0);
+        else EXPECT_GT(results[0].depth[static_cast<size_t>(n)], 0.0);
+    }
+}
+
+TEST(RainSteps, FirstBadDepthOfAParallelStepIsTheOneNamed) {
+    // Bad depths in pieces of different threads: the lowest cell is named,
+    // with the message of its own fault.
+    struct case_row {
+        int nan_cell;        // 0: none
+        int negative_cell;   // 0: none
+        const char* expected;
+    };
+    const case_row rows[] = {
+        {19000, 150,
+         "A negative depth has been detected for overland cell 150 after applying rainfall, "
+         "check your rainfall input for negative values\n"},
+        {3001, 17500,
+         "A non-real number for water depth has been detected for overland cell 3001 after "
+         "applying rainfall\n"},
+        {0, 20011,
+         "A negative depth has been detected for overland cell 20011 after applying rainfall, "
+         "check your rainfall input for negative values\n"},
+    };
+    thresholds_kept kept;
+    set_parallel_cells({1000, 1000});
+    omp_set_num_threads(8);
+    const int n = 20011;
+    for (const case_row& row : rows) {
+        SCOPED_TRACE(row.expected);
+        clear_error();
+        run_state_ptr rs = make_row(n, 10.0);
+        for (int k = 1; k <= n; ++k) rs->cell_rain_rate[static_cast<size_t>(k)] = mmh(10.0);
+        if (row.nan_cell != 0)
+            rs->ov_depth[static_cast<size_t>(row.nan_cell)] = std::numeric_limits<double>::quiet_NaN();
+        if (row.negative_cell != 0) rs->ov_depth[static_cast<size_t>(row.negative_cell)] = -1.0;
+        rs->rain_state = 1;
+        testing::internal::CaptureStdout();
+        rain_step(*rs, 1);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), row.expected);
+        EXPECT_EQ(error_record.code, kErrorPrinted);
+        EXPECT_EQ(rs->vol_precip, 0.0);   // the step's totals are not booked
+        clear_error();
+    }
 }
 
 TEST(RainSteps, RainTotalsOfALargeGridHoldEveryStepsRain) {

@@ -51,7 +51,8 @@ TEST_F(InitialStateTest, UniformSnowWaterEquivalent) {
     rs().cards.init_swe_depth_value = 0.2;
     EXPECT_EQ(console([&] { read_initial_surface_state(rs()); }), "");
     EXPECT_EQ(rs().snow_swe, cells(0.2, 0.2, 0.2, 0.2, 0.2));
-    EXPECT_EQ(rs().snow_ice, cells(2.0, 2.0, 2.0, 2.0, 2.0));
+    // The ice of the pack (mm) is left unset: the snow routine sets it from the SWE.
+    EXPECT_EQ(rs().snow_ice, cells(0.0, 0.0, 0.0, 0.0, 0.0));
     EXPECT_EQ(rs().snow, 1);
 }
 
@@ -65,7 +66,7 @@ TEST_F(InitialStateTest, SnowWaterEquivalentMap) {
     EXPECT_EQ(out, "reading initial snow swe map from file: " + path + "\n" +
                        "Warning: Map contains 2 cells with zero values. Map: " + path + "\n");
     EXPECT_EQ(rs().snow_swe, cells(0.1, 0.0, 0.3, 0.0, 0.5));
-    EXPECT_DOUBLE_EQ(rs().snow_ice[5], 5.0);
+    EXPECT_EQ(rs().snow_ice[5], 0.0);   // set by the snow routine
     EXPECT_EQ(rs().snow, 1);
     EXPECT_EQ(rs().surface_water_present, 0);
 }

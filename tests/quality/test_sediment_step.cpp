@@ -251,3 +251,29 @@ TEST(SedimentStep, DryFlatAndStillCellsKeepFiniteVolumes) {
     const double loose = 6e-6;   // deposit present at the start, m3
     EXPECT_NEAR(t.ero[0] + loose, t.dep[0] + t.sus[0] + t.out[0], 1e-9 * (t.ero[0] + loose));
 }
+
+// A cell tied to a channel node gives the grid no soil: rain and flow take
+// only a loose deposit larger than what they detach. Its neighbours erode.
+TEST(SedimentStep, ChannelCellsKeepTheirSoil) {
+    sediment_grid g({"111", "111", "111", "111"}, 20.0, 2);
+    g.rs->outlet_cell = 11;
+    g.rs->outslope = 0.05;
+    g.sed().channel_cell.assign(static_cast<size_t>(g.rs->GNUM) + 1, 0);
+    for (int k : {2, 5, 8, 11}) g.sed().channel_cell[static_cast<size_t>(k)] = 1;   // middle column
+    for (int step = 0; step < 10; ++step) {
+        set_plane_flow(g, step);
+        g.rs->time = step;
+        step_overland_sediment(*g.rs, 10.0);
+    }
+    for (int k = 1; k <= g.rs->GNUM; ++k) {
+        SCOPED_TRACE(k);
+        double soil = 0.0;
+        for (int j = 1; j <= kClasses; ++j) soil += g.sed().soil_change[sediment_grid::at(k, j)];
+        if (g.sed().channel_cell[static_cast<size_t>(k)])
+            EXPECT_EQ(soil, 0.0);
+        else
+            EXPECT_LT(soil, 0.0);
+    }
+    const sediment_grid::totals t = g.sum();
+    EXPECT_LE(std::fabs(t.ero[0] - (t.dep[0] + t.sus[0] + t.out[0])), 1e-9 * t.ero[0]);
+}

@@ -29,7 +29,7 @@ double summary_value(const std::string& text, const std::string& label) {
     return std::strtod(text.c_str() + at + label.size(), nullptr);
 }
 
-enum class soil { green_ampt, redistribution, layered, richards };
+enum class soil { none, green_ampt, redistribution, layered, richards };
 
 // rows x (2 half_width + 1) cells of 10 m; the middle column holds one
 // trapezoid link (bottom 2 m, side slope 1) with a node under each cell,
@@ -70,6 +70,7 @@ void write_soil(project_file& p, const std::string& dir, const grid_spec& g, soi
         write_grid(dir + "/" + file, g, [&](int, int) { return value; }, decimals);
         p.card(card, file);
     };
+    if (m == soil::none) return;   // no infiltration method: the table only meets the stream
     if (m == soil::richards) {
         // Haverkamp sand, conductivity lowered to 2 cm/h, three layers of 20 cm.
         map("SOIL_TYPE_MAP", "soil.asc", 1.0, 0);
@@ -175,6 +176,8 @@ TEST(GroundwaterProgram, StreamExchangeBalancesForEachSoilAndAquifer) {
         {"layered, table above the stream", soil::layered, 0.5, false, true},
         {"Green-Ampt over an aquifer below the bed", soil::green_ampt, 1.5, true, false},
         {"Green-Ampt over an aquifer above the stream", soil::green_ampt, 0.5, true, true},
+        {"no infiltration, table below the bed", soil::none, 3.0, false, false},
+        {"no infiltration, table above the stream", soil::none, 0.5, false, true},
     };
     for (const balance_case& bc : cases) {
         SCOPED_TRACE(bc.what);
@@ -205,7 +208,10 @@ TEST(GroundwaterProgram, StreamExchangeBalancesForEachSoilAndAquifer) {
         const double held = summary_value(s, "Total amount of discharge=") +
                             summary_value(s, "Final volume on surface=") +
                             summary_value(s, "Final volume in channels=") +
-                            summary_value(s, "Total amount of infiltration=") + to_gw;
+                            (bc.method == soil::none
+                                 ? 0.0
+                                 : summary_value(s, "Total amount of infiltration=")) +
+                            to_gw;
         EXPECT_NEAR(held, rain + from_gw, 0.03) << s;
         if (bc.groundwater) {
             // Heads are held under Green-Ampt: the aquifer store keeps its volume.
@@ -422,18 +428,16 @@ TEST(GroundwaterProgram, BadInputsAreRefusedNamingTheirFile) {
 
 // A water table is read with the soil maps: without an infiltration method
 // the card is refused before any file opens.
-TEST(GroundwaterProgram, WaterTableWithoutInfiltrationIsRefused) {
+// Two-dimensional groundwater needs a soil between the surface and the table.
+TEST(GroundwaterProgram, GroundwaterWithoutInfiltrationIsRefused) {
     temp_dir dir;
     valley_case c;
     c.table_depth = 0.5;
+    c.groundwater = true;
+    c.method = soil::none;
     write_valley(dir.path(), c);
-    std::string prj = read_file(dir.file("valley.prj"));
-    const size_t at = prj.find("GREEN_AMPT");
-    ASSERT_NE(at, std::string::npos);
-    prj.erase(at, std::string("GREEN_AMPT").size());
-    write_file(dir.file("valley.prj"), prj);
     const run_result r = run_pluvo({"valley.prj"}, dir.path());
     EXPECT_EQ(r.status, 1) << r.out;
-    EXPECT_NE(r.out.find("Error: the card water_table asks for a water table without an "
-                         "infiltration method"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Error: the card gw_simulation asks for two-dimensional groundwater "
+                         "without an infiltration method"), std::string::npos) << r.out;
 }
