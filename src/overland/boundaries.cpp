@@ -121,6 +121,13 @@ inline void move_depth(std::vector<double>& h, int from, int to, double u) {
     h[static_cast<size_t>(to)] += u;
 }
 
+// Water (m3) that left cell c through a boundary: kept per cell while
+// constituents are carried, so that their mass leaves with it.
+inline void book_leaving_water(run_state& rs, int c, double volume) {
+    std::vector<double>& v = rs.con.bc_volume;
+    if (static_cast<size_t>(c) < v.size()) v[static_cast<size_t>(c)] += volume;
+}
+
 // Level of a cell, m.
 inline double level_of(const run_state& rs, int c) {
     return rs.elevation[static_cast<size_t>(c)] + rs.ov_depth[static_cast<size_t>(c)];
@@ -296,9 +303,11 @@ void apply_overland_boundaries(run_state& rs, double dt) {
                 const double out = edges * face;
                 if (h < out) {
                     slope_loss += h * area;
+                    book_leaving_water(rs, c, h * area);
                     h = 0.0;
                 } else {
                     slope_loss += out * area;
+                    book_leaving_water(rs, c, out * area);
                     h -= out;
                 }
                 break;
@@ -309,6 +318,7 @@ void apply_overland_boundaries(run_state& rs, double dt) {
                 const double change = target - h;
                 if (change >= 0.0) head_gain += change * area;
                 else head_loss += -change * area;
+                if (change < 0.0) book_leaving_water(rs, c, -change * area);
                 h = target;
                 break;
             }
@@ -320,10 +330,12 @@ void apply_overland_boundaries(run_state& rs, double dt) {
                     if (h < -d) {
                         q_unmet += (-d - h) * area;
                         q_loss += h * area;
+                        book_leaving_water(rs, c, h * area);
                         h = 0.0;
                     } else {
                         h += d;
                         q_loss += -d * area;
+                        book_leaving_water(rs, c, -d * area);
                     }
                 } else {
                     h += d;
@@ -344,13 +356,31 @@ void apply_overland_boundaries(run_state& rs, double dt) {
     rs.vol_discharge_bc_unmet += q_unmet;
 }
 
-void hold_head_cells(const run_state& rs, double* depth, double& gain, double& loss) {
+void hold_head_cells(const run_state& rs, double* depth, double& gain, double& loss,
+                     double* cell_loss) {
     const double area = rs.cell_size * rs.cell_size;
+    size_t k = 0;
     for (int c : rs.ov_head_cells) {
         const double target = held_depth(rs, c);
         const double change = target - depth[c];
         if (change >= 0.0) gain += change * area;
         else loss += -change * area;
+        if (cell_loss != nullptr && change < 0.0) cell_loss[k] += -change * area;
         depth[c] = target;
+        ++k;
     }
+}
+
+double* clear_head_cell_losses(run_state& rs) {
+    if (rs.con.bc_volume.empty() || rs.ov_head_cells.empty()) return nullptr;
+    std::vector<double>& l = rs.con.head_loss;
+    l.assign(rs.ov_head_cells.size(), 0.0);   // sized once: later calls only clear
+    return l.data();
+}
+
+void book_head_cell_losses(run_state& rs) {
+    if (rs.con.bc_volume.empty()) return;
+    const std::vector<double>& l = rs.con.head_loss;
+    for (size_t k = 0; k < l.size() && k < rs.ov_head_cells.size(); ++k)
+        book_leaving_water(rs, rs.ov_head_cells[k], l[k]);
 }

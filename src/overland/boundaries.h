@@ -31,8 +31,19 @@ void apply_overland_boundaries(run_state& rs, double dt);
 
 // Puts the cells of types 2 and 3 back to their held depth in `depth` (m, per
 // cell) after the routing has moved water through them; the water that took
-// is added to `gain` and the water they gave up to `loss` (m3).
-void hold_head_cells(const run_state& rs, double* depth, double& gain, double& loss);
+// is added to `gain` and the water they gave up to `loss` (m3); with
+// `cell_loss` (one slot per cell of ov_head_cells, m3) also each cell's loss.
+void hold_head_cells(const run_state& rs, double* depth, double& gain, double& loss,
+                     double* cell_loss = nullptr);
+
+// While constituents are carried: the per-head-cell losses of an overland
+// step's attempt, cleared (null when not needed); an attempt that is
+// restarted with a shorter sub-step clears them again.
+double* clear_head_cell_losses(run_state& rs);
+
+// Adds the losses of the step's last attempt to the water that left each
+// held cell (constituent_cells::bc_volume, m3).
+void book_head_cell_losses(run_state& rs);
 
 // True for a cell whose depth the boundary holds (types 2, 3 and 9).
 inline bool held_boundary_type(int type) {

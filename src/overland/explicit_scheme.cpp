@@ -797,6 +797,7 @@ double route_overland_explicit(run_state& rs, double dt) {
     bool restart = true;
     double held_gain = 0.0;   // water the held boundary cells gave in this attempt, m3
     double held_loss = 0.0;   // water they took, m3
+    double* held_cell_loss = nullptr;   // the same per held cell, m3 (while constituents are carried)
     while (restart) {
         restart = false;
         if (lakes) restart_lake_step(rs);
@@ -804,6 +805,7 @@ double route_overland_explicit(run_state& rs, double dt) {
         double elapsed = 0.0;
         held_gain = 0.0;
         held_loss = 0.0;
+        held_cell_loss = clear_head_cell_losses(rs);
         v.h = start_depth;
         for (;;) {
             double used = sub;
@@ -847,7 +849,7 @@ double route_overland_explicit(run_state& rs, double dt) {
 
             if (!applied) finish_substep(v, c2, scale, dst, counts.heavy > 0, parallel);
             if (channel_lakes) book_channel_lake_substep(rs);
-            if (!rs.ov_head_cells.empty()) hold_head_cells(rs, dst, held_gain, held_loss);
+            if (!rs.ov_head_cells.empty()) hold_head_cells(rs, dst, held_gain, held_loss, held_cell_loss);
             v.h = dst;
             elapsed = next_elapsed;
             if (last) break;
@@ -856,6 +858,7 @@ double route_overland_explicit(run_state& rs, double dt) {
 
     rs.vol_head_bc_gain += held_gain;
     rs.vol_head_bc_loss += held_loss;
+    if (held_cell_loss != nullptr) book_head_cell_losses(rs);
     if (lakes) book_lake_step(rs);
     exchange_low_spots(rs, dt);
     if (rs.chan_explic) return 0.0;

@@ -105,6 +105,9 @@ void apply_overland_pumps(run_state& rs, double dt) {
         if (d > h) d = h;              // never more than the water present
         h -= d;
         taken += d * area;
+        // Pumped water carries its constituents away (kept per cell while they are carried).
+        std::vector<double>& gone = rs.con.bc_volume;
+        if (d > 0.0 && static_cast<size_t>(p.cell) < gone.size()) gone[static_cast<size_t>(p.cell)] += d * area;
     }
     rs.vol_ov_pumps += taken;
     if (series_lookup_failures() != 0) report_series_lookup_failures();

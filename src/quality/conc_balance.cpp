@@ -23,6 +23,7 @@ constituent_balance compute_constituent_balance(const run_state& rs, int i) {
     b.infiltrated = rs.soil_con_trans ? 0.0 : t.infil[ii];
     b.decayed = t.ov_decay[ii] + t.chan_decay[ii] + t.soil_decay[ii];
     b.outlet = t.ov_out[ii] + t.chan_out[ii] + (channel ? 0.0 : t.qlat[ii]);
+    b.boundaries = t.bc_out[ii];
     double water = 0.0, land = 0.0, pending = 0.0;   // g
     for (int j = 1; j <= rs.GNUM; ++j) {
         water += rs.con.mass[ii][ix(j)];
@@ -48,7 +49,7 @@ constituent_balance compute_constituent_balance(const run_state& rs, int i) {
     b.land = land / 1000.0;
     b.channel = chan / 1000.0;
     b.pending = pending / 1000.0;
-    b.residual = b.initial + b.rain + b.made - b.outlet - b.infiltrated - b.decayed - b.water -
+    b.residual = b.initial + b.rain + b.made - b.outlet - b.boundaries - b.infiltrated - b.decayed - b.water -
                  b.land - b.channel - b.pending;
     return b;
 }
@@ -63,6 +64,7 @@ void write_constituent_balances(run_state& rs) {
         file_printf(rs.summary_file, "  rain                  %.12e\n", b.rain);
         file_printf(rs.summary_file, "  raised from negative  %.12e\n", b.made);
         file_printf(rs.summary_file, "  outlet                %.12e\n", b.outlet);
+        file_printf(rs.summary_file, "  boundary outflow      %.12e\n", b.boundaries);
         file_printf(rs.summary_file, "  infiltrated           %.12e\n", b.infiltrated);
         file_printf(rs.summary_file, "  decayed               %.12e\n", b.decayed);
         file_printf(rs.summary_file, "  overland water        %.12e\n", b.water);

@@ -79,7 +79,7 @@ void setup_contam_linknode_outputs(run_state& rs) {
             linknode_dataset& d = *rs.con_linknode.back();
             const std::vector<double>* src =
                 kind == kLinknodeConcentration ? &cc.conc[ix(k)] : &cc.mass[ix(k)];
-            bind_linknode_dataset_1d(d, kind, src, &rs.nx, &rs.nx, &rs.ltype, nullptr, nullptr, 0,
+            bind_linknode_dataset_1d(d, kind, src, &rs.nx1, &rs.nx, &rs.ltype, nullptr, nullptr, 0,
                                      rs.links, cc.stride);
             open_linknode_dataset_files(d, "", name.c_str(),
                                         kind == kLinknodeConcentration ? ".chan.conc" : ".chan.mass",

@@ -1,6 +1,7 @@
-// Soil-layer constituents under single-layer Green-Ampt: one layer of the
-// soil-moisture depth under each cell holds every contaminant, split between
-// the pore water and the solids by its partition coefficient. The layer step
+// Soil-layer constituents under single-layer Green-Ampt, with or without
+// redistribution: one layer of the soil-moisture depth under each cell holds
+// every contaminant, split between the pore water and the solids by its
+// partition coefficient. The layer step
 // decays the dissolved part and takes in what the overland water gave it
 // (infiltration, exchange) or took from it.
 #include <algorithm>
@@ -19,8 +20,11 @@ inline size_t ix(int i) { return static_cast<size_t>(i); }
 
 constexpr double kSolidDensity = 2.65;   // density of the soil solids, kg/l (g/cm3)
 
-// Water content of the layer of cell j, m3/m3 (the cell's soil moisture).
+// Water content of the layer of cell j, m3/m3: the cell's soil moisture, as
+// the redistribution carries it at the top of the soil when it runs.
 double layer_theta(const run_state& rs, int j) {
+    if (rs.inf_redist && ix(j) < rs.redist_theta_out.size())
+        return std::max(rs.redist_theta_out[ix(j)], 0.0);
     return ix(j) < rs.thi.size() ? std::max(rs.thi[ix(j)], 0.0) : 0.0;
 }
 

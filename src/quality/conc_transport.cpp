@@ -21,61 +21,76 @@ inline size_t ix(int i) { return static_cast<size_t>(i); }
 constexpr double kCourant = 0.5;        // largest share of a cell's water that leaves in a sub-step
 constexpr double kDiffusion = 0.5;      // largest E dt / dx2 of a sub-step
 constexpr double kShortestSubstep = 0.1;  // s
-constexpr int kBooked = 5;                // amounts booked per cell: rain, decay, infiltration, exchange, made
 
-// Face fluxes into each cell across its face with neighbour `nb` (upper or
-// left): advective q x upwind concentration (q the face discharge from the
-// neighbour to the cell, m3/s) and dispersive min(h E) x (Cn - Cc). g/s.
-// A work-sharing loop of the enclosing parallel region (serial outside one).
-void face_fluxes(const overland_view& v, const double* C, const int* nb, const double* q,
-                 double* adv, double* dsp) {
-    const int n = v.cells;
-#pragma omp for schedule(static)
-    for (int c = 1; c <= n; ++c) {
-        const int k = nb[c];
-        if (k == 0) {
-            adv[c] = 0.0;
-            dsp[c] = 0.0;
-            continue;
-        }
-        const double Q = q[k];
-        adv[c] = Q * (Q >= 0.0 ? C[k] : C[c]);
-        const double hk = v.h[k], hc = v.h[c];
-        dsp[c] = hk > kConDry && hc > kConDry ? std::min(hk * v.E[k], hc * v.E[c]) * (C[k] - C[c])
-                                              : 0.0;
+// Flux into cell c across its face with neighbour k (upper or left; 0 none):
+// advective q x upwind concentration (q the face discharge from the
+// neighbour to the cell, m3/s) and dispersive min(h E) x (Ck - Cc), g/s.
+inline void face_flux(const overland_view& v, const double* C, int c, int k, double Q,
+                      double& adv, double& dsp) {
+    if (k == 0) {
+        adv = 0.0;
+        dsp = 0.0;
+        return;
     }
+    adv = Q * (Q >= 0.0 ? C[k] : C[c]);
+    const double hk = v.h[k], hc = v.h[c];
+    dsp = hk > kConDry && hc > kConDry ? std::min(hk * v.E[k], hc * v.E[c]) * (C[k] - C[c]) : 0.0;
 }
 
 // Predictor: new mass of each cell from its start mass M0, the fluxes across
-// its own face (index c) and its far face (index of the far neighbour) and
+// its own face and its far face (the far neighbour's own face, worked out
+// here again so that no loop waits for another over the face fluxes) and
 // half the net source rate; concentration from the mass (0 when negative).
-void predict_cells(const overland_view& v, const double* M0, const int* far, const double* adv,
-                   const double* dsp, const double* R, double dt, double* M, double* C) {
+// The fluxes across the own face are kept for the corrector. A work-sharing
+// loop of the enclosing parallel region (serial outside one).
+void predict_cells(const overland_view& v, const double* M0, const double* C, const int* nb,
+                   const int* far, const double* q, const double* R, double dt, overland_work& w) {
     const int n = v.cells;
     const double area = v.area;
+    double* adv = w.adv1;
+    double* dsp = w.dsp1;
+    double* M = w.m_pred;
+    double* Cp = w.c_pred;
 #pragma omp for schedule(static)
     for (int c = 1; c <= n; ++c) {
+        double a_in, d_in;
+        face_flux(v, C, c, nb[c], nb[c] != 0 ? q[nb[c]] : 0.0, a_in, d_in);
+        adv[c] = a_in;
+        dsp[c] = d_in;
         const int f = far[c];
-        const double out = f != 0 ? adv[f] + dsp[f] : 0.0;
-        const double m = (adv[c] + dsp[c] - out + 0.5 * R[c]) * dt + M0[c];
+        double out = 0.0;
+        if (f != 0) {
+            double a_out, d_out;
+            face_flux(v, C, f, c, q[c], a_out, d_out);
+            out = a_out + d_out;
+        }
+        const double m = (a_in + d_in - out + 0.5 * R[c]) * dt + M0[c];
         const double h = v.h[c];
         M[c] = m;
-        C[c] = h > kConDry && m >= 0.0 ? m / (h * area) : 0.0;
+        Cp[c] = h > kConDry && m >= 0.0 ? m / (h * area) : 0.0;
     }
 }
 
 // Corrector with the mean of the first and the predicted fluxes; M is read
 // and written for the own cell only. A negative mass is booked in `neg` and
 // set to 0.
-void correct_cells(const overland_view& v, const int* far, const overland_work& w,
-                   const double* R, double dt, double* M, double* C) {
+void correct_cells(const overland_view& v, const int* nb, const int* far, const double* q,
+                   const overland_work& w, const double* R, double dt, double* M, double* C) {
     const int n = v.cells;
     const double area = v.area;
+    const double* Cp = w.c_pred;
 #pragma omp for schedule(static)
     for (int c = 1; c <= n; ++c) {
+        double a2, d2;
+        face_flux(v, Cp, c, nb[c], nb[c] != 0 ? q[nb[c]] : 0.0, a2, d2);
+        const double in = 0.5 * (w.adv1[c] + a2 + w.dsp1[c] + d2);
         const int f = far[c];
-        const double in = 0.5 * (w.adv1[c] + w.adv2[c] + w.dsp1[c] + w.dsp2[c]);
-        const double out = f != 0 ? 0.5 * (w.adv1[f] + w.adv2[f] + w.dsp1[f] + w.dsp2[f]) : 0.0;
+        double out = 0.0;
+        if (f != 0) {
+            double a2f, d2f;
+            face_flux(v, Cp, f, c, q[c], a2f, d2f);
+            out = 0.5 * (w.adv1[f] + a2f + w.dsp1[f] + d2f);
+        }
         double m = (in - out + 0.5 * R[c]) * dt + M[c];
         if (m < 0.0) {
             w.neg[c] += -m;
@@ -129,10 +144,8 @@ void advect_overland_constituent(const overland_view& v, double dt, int sweep, d
             const int* nb = columns ? v.above : v.left;
             const int* far = columns ? v.below : v.right;
             const double* q = columns ? v.qy : v.qx;
-            face_fluxes(v, C, nb, q, w.adv1, w.dsp1);
-            predict_cells(v, M, far, w.adv1, w.dsp1, R, h, w.m_pred, w.c_pred);
-            face_fluxes(v, w.c_pred, nb, q, w.adv2, w.dsp2);
-            correct_cells(v, far, w, R, h, M, C);
+            predict_cells(v, M, C, nb, far, q, R, h, w);
+            correct_cells(v, nb, far, q, w, R, h, M, C);
         }
     }
 }
@@ -227,18 +240,17 @@ void step_overland_constituent_transport(run_state& rs) {
     overland_work w;
     w.adv1 = c.adv1.data();
     w.dsp1 = c.dsp1.data();
-    w.adv2 = c.adv2.data();
-    w.dsp2 = c.dsp2.data();
     w.m_pred = c.m_pred.data();
     w.c_pred = c.c_pred.data();
     w.limit = c.limit.data();
-    // Per-cell booking rows: decay, infiltration, exchange, negative mass (g).
-    std::vector<double>& b_precip = c.book_precip;
-    std::vector<double>& b_decay = c.book_decay;
-    std::vector<double>& b_infil = c.book_infil;
-    std::vector<double>& b_exch = c.book_exchange;
+    // Per-cell row of the mass made by raising negative masses (g); the other
+    // amounts of the step are summed per block of cells as they are taken.
     std::vector<double>& b_neg = c.book_neg;
     w.neg = b_neg.data();
+    const int blocks = (cells + kSumBlock - 1) / kSumBlock;
+    double* part = c.block_sums.data();
+    // Water the boundary conditions and pumps took since the last step, m3 per cell.
+    const double* bc_vol = (rs.ov_boundary || rs.ov_pump) && c.bc_volume.size() > ix(cells) ? c.bc_volume.data() : nullptr;
     const int outlet = !rs.chan_explic ? rs.outlet_cell : 0;
     // One sub-step limit for every constituent, with the largest dispersion
     // coefficient of each cell (the coefficients do not change in a run).
@@ -258,16 +270,30 @@ void step_overland_constituent_transport(run_state& rs) {
         double* C = c.conc[ii].data();
         double* R = c.rate.data();
         v.E = c.disp[ii].data();
-        // 1-2. Budgets.
+        // 1-2. Budgets; what they took summed per block of cells in cell order.
+        double* b_n = b_neg.data();
 #pragma omp parallel for schedule(static) if (parallel)
-        for (int j = 1; j <= cells; ++j) {
-            cell_taken t;
-            R[j] = contam_cell_budget(rs, i, j, dt, t);
-            b_precip[ix(j)] = t.precip;
-            b_decay[ix(j)] = t.decay;
-            b_infil[ix(j)] = t.infil;
-            b_exch[ix(j)] = t.exchange;
-            b_neg[ix(j)] = 0.0;
+        for (int b = 0; b < blocks; ++b) {
+            double s[kConBooked] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+            const int last = std::min(cells, (b + 1) * kSumBlock);
+            for (int j = b * kSumBlock + 1; j <= last; ++j) {
+                cell_taken t;
+                R[j] = contam_cell_budget(rs, i, j, dt, t);
+                s[0] += t.precip;
+                s[1] += t.decay;
+                s[2] += t.infil;
+                s[3] += t.exchange;
+                b_n[j] = 0.0;
+                // The boundary or pumped water carried the cell's concentration of
+                // the last step, at most what the cell holds after its budget.
+                if (bc_vol != nullptr && bc_vol[j] > 0.0) {
+                    const double held = std::max(M[j] + R[j] * dt, 0.0);
+                    const double gone = std::min(C[j] * bc_vol[j], held);
+                    R[j] -= gone / dt;
+                    s[5] += gone;
+                }
+            }
+            for (int k = 0; k < kConBooked; ++k) part[b * kConBooked + k] = s[k];
         }
         // The overland outlet: at most what the outlet cell holds after its budget.
         double out = 0.0;
@@ -279,21 +305,19 @@ void step_overland_constituent_transport(run_state& rs) {
         c.exit_mass[ii] = 0.0;
         // 3. Advection and dispersion.
         if (dt > 0.0) advect_overland_constituent(v, dt, rs.con_sweep, M, C, R, w);
-        // 4-5. Negative masses and cells that fell dry; the step's amounts
-        // summed per block of cells in cell order, then the blocks in order.
-        const int blocks = (cells + kSumBlock - 1) / kSumBlock;
-        double* part = c.block_sums.data();
+        // 4-5. Negative masses and cells that fell dry, added to the block
+        // sums; then the blocks in order.
         const bool soil = rs.soil_con_trans != 0;
         double* land = c.land[ii].data();
         double* soil_in = c.pend_soil_in[ii].data();
         const double* h = rs.ov_depth.data();
 #pragma omp parallel for schedule(static) if (parallel)
         for (int b = 0; b < blocks; ++b) {
-            double s[kBooked] = {0.0, 0.0, 0.0, 0.0, 0.0};
+            double dry = 0.0, made = 0.0;   // g
             const int last = std::min(cells, (b + 1) * kSumBlock);
             for (int j = b * kSumBlock + 1; j <= last; ++j) {
                 if (M[j] < 0.0) {
-                    b_neg[ix(j)] += -M[j];
+                    b_n[j] += -M[j];
                     M[j] = 0.0;
                     C[j] = 0.0;
                 }
@@ -301,28 +325,26 @@ void step_overland_constituent_transport(run_state& rs) {
                     // A cell that fell dry leaves its mass to the soil (or the land store).
                     if (soil) {
                         soil_in[j] += M[j];
-                        b_infil[ix(j)] += M[j];
+                        dry += M[j];
                     } else {
                         land[j] += M[j];
                     }
                     M[j] = 0.0;
                     C[j] = 0.0;
                 }
-                s[0] += b_precip[ix(j)];
-                s[1] += b_decay[ix(j)];
-                s[2] += b_infil[ix(j)];
-                s[3] += b_exch[ix(j)];
-                s[4] += b_neg[ix(j)];
+                made += b_n[j];
             }
-            for (int k = 0; k < kBooked; ++k) part[b * kBooked + k] = s[k];
+            part[b * kConBooked + 2] += dry;
+            part[b * kConBooked + 4] = made;
         }
-        double precip = 0.0, decay = 0.0, infil = 0.0, exch = 0.0, neg = 0.0;
+        double precip = 0.0, decay = 0.0, infil = 0.0, exch = 0.0, neg = 0.0, bc = 0.0;
         for (int b = 0; b < blocks; ++b) {
-            precip += part[b * kBooked];
-            decay += part[b * kBooked + 1];
-            infil += part[b * kBooked + 2];
-            exch += part[b * kBooked + 3];
-            neg += part[b * kBooked + 4];
+            precip += part[b * kConBooked];
+            decay += part[b * kConBooked + 1];
+            infil += part[b * kConBooked + 2];
+            exch += part[b * kConBooked + 3];
+            neg += part[b * kConBooked + 4];
+            bc += part[b * kConBooked + 5];
         }
         // 7. Totals, kg.
         constituent_totals& t = rs.con_tot;
@@ -332,7 +354,9 @@ void step_overland_constituent_transport(run_state& rs) {
         t.uptake[ii] += exch / 1000.0;
         t.ov_neg[ii] += neg / 1000.0;
         t.ov_out[ii] += out / 1000.0;
+        t.bc_out[ii] += bc / 1000.0;
     }
+    if (bc_vol != nullptr) std::fill(c.bc_volume.begin(), c.bc_volume.end(), 0.0);
     rs.ov_con_transport_last = rs.time;
     rs.ov_con_transport_next = rs.time + rs.ov_con_step_days;
     rs.con_sweep = rs.con_sweep == 1 ? 2 : 1;

@@ -21,8 +21,6 @@ struct overland_view {
 struct overland_work {
     double* adv1 = nullptr;   // advective flux into a cell across its upper/left face, g/s
     double* dsp1 = nullptr;   // dispersive flux, g/s
-    double* adv2 = nullptr;   // the same from the predicted state, g/s
-    double* dsp2 = nullptr;
     double* m_pred = nullptr; // predicted mass, g
     double* c_pred = nullptr; // predicted concentration, g/m3
     double* limit = nullptr;  // per-cell sub-step limit, s

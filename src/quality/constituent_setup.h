@@ -49,6 +49,7 @@ bool con_transport_link(int ltype);
 struct constituent_balance {
     double initial = 0.0, rain = 0.0, made = 0.0;                 // in
     double outlet = 0.0, infiltrated = 0.0, decayed = 0.0;        // out
+    double boundaries = 0.0;   // out with the water of the overland boundary conditions
     double water = 0.0, land = 0.0, channel = 0.0, pending = 0.0;  // stored
     double residual = 0.0;
 };

@@ -18,6 +18,8 @@ using con_rows = std::vector<std::vector<double>>;
 // Cells per block of the ordered sums of the transport step: each block is
 // summed in cell order, then the blocks in order, whatever the thread count.
 constexpr int kSumBlock = 8192;  // [constituent 1..n][cell 1..GNUM]
+// Amounts summed per block: rain, decay, infiltration, exchange, made, boundary outflow.
+constexpr int kConBooked = 6;
 
 // Per-cell overland stores of every constituent and the transport work rows.
 struct constituent_cells {
@@ -36,6 +38,8 @@ struct constituent_cells {
     con_rows pend_decay;     // lost to decay
     con_rows pend_lateral;   // handed to the channel (negative: received)
     std::vector<double> exit_mass;  // per constituent: mass queued to leave by the overland outlet, g
+    std::vector<double> bc_volume;  // per cell: water the overland boundary conditions and pumps took since the last transport step, m3
+    std::vector<double> head_loss;  // per cell of ov_head_cells: water the held level took in the overland step's current attempt, m3
 
     // Soil layer under each cell (soil constituents, single-layer Green-Ampt)
     double layer_thickness = 0.0;  // thickness of the constituent soil layer, m
@@ -51,19 +55,13 @@ struct constituent_cells {
     std::vector<double> rate;      // net source rate of the cell, g/s
     std::vector<double> adv1;      // advective flux into the cell across its upper/left face, g/s
     std::vector<double> dsp1;      // dispersive flux into the cell across that face, g/s
-    std::vector<double> adv2;      // the same from the predicted concentrations, g/s
-    std::vector<double> dsp2;      // the same from the predicted concentrations, g/s
     std::vector<double> m_pred;    // predicted mass, g
     std::vector<double> c_pred;    // predicted concentration, g/m3
     std::vector<double> limit;     // per cell: sub-step limit found in the cell, s
     std::vector<double> disp_max;  // per cell: largest dispersion coefficient of the constituents, m2/s
     int disp_max_ready = 0;        // disp_max was filled (at the first transport step)
-    std::vector<double> book_precip;    // per cell: rain mass added in the step, g
-    std::vector<double> book_decay;     // per cell: decay taken in the step, g
-    std::vector<double> book_infil;     // per cell: infiltration taken in the step, g
-    std::vector<double> book_exchange;  // per cell: exchange taken in the step, g
     std::vector<double> book_neg;       // per cell: mass made by raising negative masses, g
-    std::vector<double> block_sums;     // per block of kSumBlock cells: the five booked sums, g
+    std::vector<double> block_sums;     // per block of kSumBlock cells: the booked sums, g
 };
 
 // Per-constituent run totals (index 1..n), kg.
@@ -76,6 +74,7 @@ struct constituent_totals {
     std::vector<double> ov_decay;      // decayed in the overland water
     std::vector<double> uptake;        // given by the soil surface to the water (negative: taken)
     std::vector<double> ov_out;        // left by the overland outlet
+    std::vector<double> bc_out;        // left with the water the overland boundary conditions and pumps took
     std::vector<double> qlat;          // from the cells to the channels (negative: back)
     std::vector<double> ov_neg;        // made by raising negative overland masses to 0
     std::vector<double> chan_out;      // left by the channel outlet

@@ -40,7 +40,7 @@ void size_rows(con_rows& r, int n, int cells) {
 void size_totals(constituent_totals& t, int n) {
     for (std::vector<double>* v :
          {&t.ov_init, &t.land_init, &t.chan_init, &t.precip, &t.infil, &t.ov_decay, &t.uptake,
-          &t.ov_out, &t.qlat, &t.ov_neg, &t.chan_out, &t.chan_decay, &t.chan_clip, &t.soil_decay})
+          &t.ov_out, &t.bc_out, &t.qlat, &t.ov_neg, &t.chan_out, &t.chan_decay, &t.chan_clip, &t.soil_decay})
         v->assign(static_cast<size_t>(n) + 1, 0.0);
 }
 
@@ -101,14 +101,15 @@ void alloc_constituent_arrays(run_state& rs, int n) {
                         &c.soil_decay, &c.kd, &c.pend_soil_exchange})
         size_rows(*r, n, cells);
     c.exit_mass.assign(static_cast<size_t>(n) + 1, 0.0);
+    c.bc_volume.assign(static_cast<size_t>(cells) + 1, 0.0);
     c.disp_max_ready = 0;
     const size_t slots = static_cast<size_t>(cells) + 1;
     for (std::vector<double>* w :
-         {&c.disp_max, &c.rate, &c.adv1, &c.dsp1, &c.adv2, &c.dsp2, &c.m_pred, &c.c_pred, &c.limit,
-          &c.book_soil_decay, &c.book_precip, &c.book_decay, &c.book_infil, &c.book_exchange, &c.book_neg})
+         {&c.disp_max, &c.rate, &c.adv1, &c.dsp1, &c.m_pred, &c.c_pred, &c.limit,
+          &c.book_soil_decay, &c.book_neg})
         w->assign(slots, 0.0);
     rs.con_h_last.assign(slots, 0.0);
-    c.block_sums.assign(static_cast<size_t>((cells + kSumBlock - 1) / kSumBlock + 1) * 5, 0.0);
+    c.block_sums.assign(static_cast<size_t>((cells + kSumBlock - 1) / kSumBlock + 1) * kConBooked, 0.0);
     size_totals(rs.con_tot, n);
 }
 

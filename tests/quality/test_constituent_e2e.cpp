@@ -246,43 +246,140 @@ TEST(ConstituentProgram, BadContaminantInputsStopNamingTheFile) {
     }
 }
 
-// A plane over Green-Ampt soil with a contaminant in the rain and in the soil
-// layer (3 mg/kg, Kd 2 l/kg), exchanging with the water and decaying in both:
-// initial + rain = outlet + decayed + stored (water, soil, in transit) within
-// 1e-9, with mass infiltrated into the layer and the layer decaying.
+// A plane over Green-Ampt soil, without and with redistribution, with a
+// contaminant in the rain and in the soil layer (3 mg/kg, Kd 2 l/kg),
+// exchanging with the water and decaying in both: initial + rain = outlet +
+// decayed + stored (water, soil, in transit) within 1e-9, with mass
+// infiltrated into the layer and the layer decaying; 1 and 8 threads print
+// the same balance.
 TEST(ConstituentProgram, SoilLayerUnderAPlaneKeepsTheBalance) {
-    temp_dir dir;
-    plane_case c;
-    c.grid.rows = 10;
-    c.grid.cols = 5;
-    c.rain_minutes = 40;
-    c.total_minutes = 80;
-    project_file p = write_plane_case(dir.path(), c);
     const struct {
+        const char* name;
         const char* card;
-        const char* file;
-        double value;
-    } soils[] = {{"CONDUCTIVITY", "ks.asc", 1.0}, {"CAPILLARY", "hc.asc", 10.0},
-                 {"POROSITY", "por.asc", 0.45}, {"MOISTURE", "moist.asc", 0.2}};
-    for (const auto& m : soils) {
-        write_grid(dir.file(m.file), c.grid, [&](int, int) { return m.value; }, 3);
-        p.card(m.card, m.file);
+        bool redistribution;   // also the pore index and residual content maps
+    } methods[] = {{"Green-Ampt", "GREEN_AMPT", false},
+                   {"Green-Ampt with redistribution", "INF_REDIST", true}};
+    for (const auto& m : methods) {
+        SCOPED_TRACE(m.name);
+        std::string balance[2];
+        for (int k = 0; k < 2; ++k) {
+            temp_dir dir;
+            plane_case c;
+            c.grid.rows = 10;
+            c.grid.cols = 5;
+            c.rain_minutes = 40;
+            c.total_minutes = 80;
+            c.threads = k == 0 ? 1 : 8;
+            project_file p = write_plane_case(dir.path(), c);
+            const struct {
+                const char* card;
+                const char* file;
+                double value;
+                bool redistribution_only;
+            } soils[] = {{"CONDUCTIVITY", "ks.asc", 1.0, false}, {"CAPILLARY", "hc.asc", 10.0, false},
+                         {"POROSITY", "por.asc", 0.45, false},   {"MOISTURE", "moist.asc", 0.2, false},
+                         {"PORE_INDEX", "pi.asc", 0.3, true},    {"RESIDUAL_SAT", "thr.asc", 0.05, true}};
+            for (const auto& s : soils) {
+                if (s.redistribution_only && !m.redistribution) continue;
+                write_grid(dir.file(s.file), c.grid, [&](int, int) { return s.value; }, 3);
+                p.card(s.card, s.file);
+            }
+            write_contaminant_table(dir.path(), c.grid, "10", "0.1 2 0.5 3 0 0 2 0");
+            p.card(m.card)
+                .card("SOIL_MOIST_DEPTH", "0.3")
+                .card("MAPPING_TABLE", "table.cmt")
+                .card("OV_CON_TRANS")
+                .card("SOIL_CON_TRANS")
+                .write(dir.file("plane.prj"));
+            const run_result r = run_pluvo({"plane.prj"}, dir.path(), "", {parallel_from_cells_env(16)});
+            ASSERT_EQ(r.status, 0) << r.out << r.err;
+            const std::string summary = read_file(dir.file("summ.out"));
+            const double in = balance_value(summary, "initial") + balance_value(summary, "rain");
+            // 50 cells of 0.3 m x 100 m2 of solids (porosity 0.45) at 2650 kg/m3 and 3 mg/kg.
+            EXPECT_NEAR(balance_value(summary, "initial"), 50 * 0.55 * 0.3 * 100.0 * 2650.0 * 3e-6,
+                        1e-9);
+            EXPECT_NEAR(balance_value(summary, "residual"), 0.0, 1e-9 * in) << summary;
+            EXPECT_GT(balance_value(summary, "decayed"), 0.0) << summary;
+            EXPECT_GT(balance_value(summary, "outlet"), 0.0) << summary;
+            EXPECT_GT(balance_value(summary, "land"), 0.0) << summary;
+            balance[k] = summary.substr(summary.rfind("Constituent 1"));
+        }
+        EXPECT_EQ(balance[0], balance[1]);
     }
-    write_contaminant_table(dir.path(), c.grid, "10", "0.1 2 0.5 3 0 0 2 0");
-    p.card("GREEN_AMPT")
-        .card("SOIL_MOIST_DEPTH", "0.3")
-        .card("MAPPING_TABLE", "table.cmt")
-        .card("OV_CON_TRANS")
-        .card("SOIL_CON_TRANS")
-        .write(dir.file("plane.prj"));
-    const run_result r = run_pluvo({"plane.prj"}, dir.path());
+}
+
+// The location rows of the channel constituents on the bundled valley (rain
+// at 10 g/m3 into a channel that starts at 10 g/m3): each row holds the
+// time, then one value per location (one contaminant), times increasing; the
+// values are those of the located nodes, the same as the channel link/node
+// dataset gives for link 1, nodes 10 and 30, at the run end (to its five
+// decimals); the mass rows are never negative and show mass at wet nodes,
+// whose concentration stays near C0 (within 6 %; the coupled overland and
+// channel routing moves a uniform field by up to 5.6 % today).
+TEST(ConstituentProgram, LocationRowsFollowTheChannelNodes) {
+    temp_dir dir;
+    std::filesystem::create_directory(dir.file("out"));
+    for (const char* f : {"example.prj", "mask.asc", "elev.asc", "valley.chn", "valley.gst"})
+        write_file(dir.file(f), read_file(std::string(PLUVO_EXAMPLES) + "/" + f));
+    grid_spec g;
+    g.rows = 30;
+    g.cols = 17;
+    g.cell = 10.0;
+    g.north = 300.0;
+    write_contaminant_table(dir.path(), g, "10", "0.5 0 0 0 0 0 0 0", "loc_tracer");
+    write_file(dir.file("locations.txt"), "2\n1 10\n1 30\n");
+    write_file(dir.file("example.prj"),
+               read_file(dir.file("example.prj")) +
+                   "MAPPING_TABLE table.cmt\nOV_CON_TRANS\nCHAN_CON_TRANS\nCHAN_DISP_COEF 2\n"
+                   "INIT_CHAN_CONC 10\nALL_CONTAM_OUTPUT\nMAP_TYPE 1\nIN_HYD_LOCATION locations.txt\n"
+                   "OUT_HYD_LOCATION locations.out\nOUT_CON_LOCATION con.loc\n"
+                   "OUT_MASS_LOCATION mass.loc\nSUPER_QUIET\n");
+    const run_result r = run_pluvo({"example.prj"}, dir.path());
     ASSERT_EQ(r.status, 0) << r.out << r.err;
-    const std::string summary = read_file(dir.file("summ.out"));
-    const double in = balance_value(summary, "initial") + balance_value(summary, "rain");
-    // 50 cells of 0.3 m x 100 m2 of solids (porosity 0.45) at 2650 kg/m3 and 3 mg/kg.
-    EXPECT_NEAR(balance_value(summary, "initial"), 50 * 0.55 * 0.3 * 100.0 * 2650.0 * 3e-6, 1e-9);
-    EXPECT_NEAR(balance_value(summary, "residual"), 0.0, 1e-9 * in) << summary;
-    EXPECT_GT(balance_value(summary, "decayed"), 0.0) << summary;
-    EXPECT_GT(balance_value(summary, "outlet"), 0.0) << summary;
-    EXPECT_GT(balance_value(summary, "land"), 0.0) << summary;
+    // Numbers of each non-empty line of a written file.
+    auto read_rows = [](const std::string& text) {
+        std::vector<std::vector<double>> rows;
+        for (const std::string& line : split_lines(text)) {
+            std::vector<double> row;
+            const char* p = line.c_str();
+            char* end = nullptr;
+            for (double x = std::strtod(p, &end); end != p; x = std::strtod(p, &end)) {
+                row.push_back(x);
+                p = end;
+            }
+            if (!row.empty()) rows.push_back(row);
+        }
+        return rows;
+    };
+    const auto conc = read_rows(read_file(dir.file("out/con.loc")));
+    const auto mass = read_rows(read_file(dir.file("out/mass.loc")));
+    ASSERT_GT(conc.size(), 10u);
+    ASSERT_EQ(mass.size(), conc.size());
+    int wet = 0;
+    for (size_t k = 0; k < conc.size(); ++k) {
+        ASSERT_EQ(conc[k].size(), 3u) << "row " << k;
+        ASSERT_EQ(mass[k].size(), 3u) << "row " << k;
+        EXPECT_EQ(mass[k][0], conc[k][0]);
+        if (k > 0) {
+            EXPECT_GT(conc[k][0], conc[k - 1][0]) << "row " << k;
+        }
+        for (int l = 1; l <= 2; ++l) {
+            EXPECT_GE(mass[k][l], 0.0);
+            if (mass[k][l] > 1.0) {   // g: a wet node
+                ++wet;
+                EXPECT_NEAR(conc[k][l], 10.0, 0.6) << "row " << k << " location " << l;
+            }
+        }
+    }
+    EXPECT_GT(wet, static_cast<int>(conc.size()));
+    // The last step of the link/node dataset: link 1 is "entries  1 v  1 v ...".
+    const std::string dataset = read_file(dir.file("out/loc_tracer.chan.conc"));
+    const size_t last = dataset.rfind("TS");
+    ASSERT_NE(last, std::string::npos) << dataset;
+    const auto step = read_rows(dataset.substr(last + 2));
+    ASSERT_GE(step.size(), 2u);
+    const std::vector<double>& link1 = step[1];   // step[0] holds the step number
+    ASSERT_GE(link1.size(), 61u);
+    EXPECT_NEAR(conc.back()[1], link1[2 * 10], 1e-5);
+    EXPECT_NEAR(conc.back()[2], link1[2 * 30], 1e-5);
 }
