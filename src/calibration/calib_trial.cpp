@@ -6,6 +6,7 @@
 
 #include "calibration/calib_objective.h"
 #include "calibration/calibration.h"
+#include "core/error.h"
 #include "core/file_object.h"
 #include "core/file_write.h"
 #include "core/run_options.h"
@@ -43,7 +44,16 @@ bool load_param_list(const std::string& path, int param_count) {
 }  // namespace
 
 void alloc_calib_output(run_state& rs) {
-    if (!rs.calibration_run || rs.calib_output == nullptr) return;
+    if (!rs.calibration_run) return;
+    if (rs.optimize_sed && !rs.chan_sed.on) {
+        // Without channel sediment the record would hold zeros for every trial.
+        std::printf("Error: project file %s: the card optimize_sed asks for sediment calibration, which "
+                    "needs channel sediment transport (soil_erosion with explicit channel routing).\n",
+                    rs.project_file);
+        set_error(kErrorPrinted);
+        return;
+    }
+    if (rs.calib_output == nullptr) return;
     calib_output& r = *rs.calib_output;
     const int locations = rs.optimize_sed ? (rs.sed_locations_on ? rs.num_sed_locations : 0)
                                           : (rs.hyd_locations_on ? rs.num_hyd_locations : 0);
@@ -61,8 +71,11 @@ void alloc_calib_output(run_state& rs) {
 
 void write_calibration_total(run_state& rs) {
     if (!rs.calibration_run) return;
-    const double factor = rs.english_units ? kCalibFt3 : 1.0;
-    file_printf(rs.optimization_file, "%d %13lf\n", rs.event_index + 1, rs.vol_discharge * factor);
+    // Sediment calibration totals the wash load through the outlet, m3 unscaled;
+    // otherwise the discharge volume, m3 (ft3 in English units).
+    const double total = rs.optimize_sed ? rs.chan_sed.wash_outlet_run
+                                         : rs.vol_discharge * (rs.english_units ? kCalibFt3 : 1.0);
+    file_printf(rs.optimization_file, "%d %13lf\n", rs.event_index + 1, total);
     if (rs.optimization_file.is_open()) close_file_object(rs.optimization_file);
     if (rs.calib_output != nullptr) {
         rs.calib_output->events_finished = rs.events_finished;
@@ -78,28 +91,6 @@ bool check_param_list(const std::string& param_list_path, int param_count, std::
     }
     free_replace_params();
     return ok;
-}
-
-bool check_calibration_project(const std::string& project_path) {
-    file_object f;
-    if (!open_file_named(f, project_path.c_str(), "r")) {
-        std::printf("Error opening project file named: %s\n", project_path.c_str());
-        return false;
-    }
-    text_line line;
-    int number = 0;
-    char word[kTokenSize];
-    while (read_line(line, f)) {
-        ++number;
-        if (next_word(line, word) && same_keyword(word, "optimize_sed")) {
-            std::printf("Error: project file %s, line %d: the card optimize_sed asks for sediment "
-                        "calibration, which needs channel sediment transport; that is not available "
-                        "yet in this version of PLUVO.\n",
-                        project_path.c_str(), number);
-            return false;
-        }
-    }
-    return true;
 }
 
 double calib_run_callback(const std::string& param_list_path, const std::string& project_path,

@@ -24,8 +24,11 @@ struct calib_output {
 };
 
 // Start-up step of a calibration run: sizes the record held in the run state.
+// Sediment calibration (card optimize_sed) without channel sediment transport
+// stops the run with a message naming the project.
 void alloc_calib_output(run_state& rs);
-// End-of-run calibration line: the run's simulated total into the
+// End-of-run calibration line: the run's simulated total (the outlet's wash
+// load, m3, in sediment calibration; else the discharge volume) into the
 // optimization output file (then flushed and closed), and the record marked
 // complete.
 void write_calibration_total(run_state& rs);
@@ -48,9 +51,6 @@ double calib_run_callback(const std::string& param_list_path, const std::string&
 // returns false otherwise. `names` receives the bracketed names in list order.
 bool check_param_list(const std::string& param_list_path, int param_count,
                       std::vector<std::string>* names = nullptr);
-// Refuses a project that asks for sediment calibration (card optimize_sed);
-// prints the reason and returns false.
-bool check_calibration_project(const std::string& project_path);
 
 // Program-wide state a study changes (prefixing, replacement), put back as
 // it was when the study ends.

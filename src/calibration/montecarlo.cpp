@@ -140,7 +140,7 @@ int montecarlo::run() {
         return 0;
     }
     if (!obs_ok) return 0;
-    if (!check_calibration_project(project_path) || !check_param_list(param_list_path, num_params, &param_names)) return 0;
+    if (!check_param_list(param_list_path, num_params, &param_names)) return 0;
     for (int i = 0; i < num_runs; ++i) {
         draw_parameters();
         trial_status status = trial_status::scored;

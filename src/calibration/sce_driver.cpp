@@ -56,7 +56,7 @@ int run_sce_calibration(run_options_t& options, const char* input_path) {
         return kStudyFailed;   // the input file could not be opened or read: its message is out
     }
     if (!read_sce_observations(o)) return kStudyFailed;
-    if (o.setup_ok && (!check_calibration_project(o.project_path) || !check_param_list(o.param_list_path, o.nopt)))
+    if (o.setup_ok && !check_param_list(o.param_list_path, o.nopt))
         return kStudyFailed;
 
     const int process = options.process_index;

@@ -121,6 +121,25 @@ bool hand_sediment_to_channels(run_state& rs, double dt) {
     return true;
 }
 
+// Sediment calibration (card optimize_sed): the event's outlet wash-load peak
+// (m3/s) and volume (m3), and the running wash-load peak and volume of each
+// sediment location after the channel step of dt seconds.
+static void track_sediment_calibration(run_state& rs, double dt) {
+    const chan_sed_record& cs = rs.chan_sed;
+    if (!rs.optimize_sed) return;
+    rs.event_sed_peak = cs.wash_peak_rate;
+    rs.event_sed_volume = cs.wash_outlet_event;
+    if (!rs.calibration_run || !rs.sed_locations_on) return;
+    for (int k = 1; k <= rs.num_sed_locations; ++k) {
+        if (ix(k) >= rs.sed_point_peak.size() || ix(k) >= rs.sed_point_volume.size()) break;
+        const double* q = cs.row(cs.qsmax, rs.snode[ix(k)], rs.slink[ix(k)]);
+        double wash = 0.0;
+        for (int m = 1; m <= cs.nf; ++m) wash += q[m];
+        rs.sed_point_peak[ix(k)] = std::max(rs.sed_point_peak[ix(k)], wash);
+        rs.sed_point_volume[ix(k)] += wash * dt;
+    }
+}
+
 void step_channel_sediment(run_state& rs, double dt) {
     chan_sed_record& cs = rs.chan_sed;
     if (!cs.on || !(dt > 0.0)) return;
@@ -150,6 +169,7 @@ void step_channel_sediment(run_state& rs, double dt) {
     cs.wash_outlet_run += cs.outlet_wash_rate[0] * dt;
     cs.wash_outlet_event += cs.outlet_wash_rate[0] * dt;
     cs.wash_peak_rate = std::max(cs.wash_peak_rate, cs.outlet_wash_rate[0]);
+    track_sediment_calibration(rs, dt);
     cs.step_seconds = dt;
     cs.step_time = rs.time;
 
@@ -172,6 +192,7 @@ void start_channel_sediment_event(run_state& rs) {
     std::fill(cs.to_channels_event.begin(), cs.to_channels_event.end(), 0.0);
     cs.sand_lateral_event = cs.sand_outlet_event = cs.wash_outlet_event = 0.0;
     cs.wash_peak_rate = 0.0;
+    rs.event_sed_peak = rs.event_sed_volume = 0.0;
     for (std::vector<double>* a : {&cs.lake_depo_event, &cs.ss_settled_event,
                                    &cs.ss_chan_to_lake_event, &cs.ss_lake_to_chan_event})
         std::fill(a->begin(), a->end(), 0.0);

@@ -24,8 +24,6 @@ const unbuilt_feature kUnbuilt[] = {
      [](const run_state& rs) {
          return rs.soil_erosion != 0 && (rs.lakes != 0 || rs.cards.soil_erosion > 9);
      }},
-    {"optimize_sed", "sediment calibration",
-     [](const run_state& rs) { return rs.optimize_sed != 0; }},
     {"ov_con_trans", "overland contaminant transport with overland lakes",
      [](const run_state& rs) { return rs.ov_con_trans != 0 && rs.lakes != 0; }},
     {"chan_con_trans",

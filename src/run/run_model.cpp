@@ -134,7 +134,7 @@ bool start_up(run_state& rs, calib_output* calib) {
     if (!run_checked(rs, {build_cell_connectivity, compute_cell_slopes, init_precip_input,
                           set_initial_state, init_channel_state}))
         return false;
-    alloc_calib_output(rs);
+    if (!run_checked(rs, {alloc_calib_output})) return false;
     if (!run_checked(rs, {read_vego_exchange_maps})) return false;
     shift_relative_time_series(rs.time);
     if (!run_checked(rs, {setup_xy_outputs})) return false;

@@ -11,6 +11,7 @@
 
 #include "calibration/calib_objective.h"
 #include "calibration/calibration.h"
+#include "core/file_object.h"
 #include "fixture.h"
 #include "pluvo_test.h"
 #include "run/run_state.h"
@@ -46,11 +47,14 @@ TEST(CalibTrial, RecordLayoutFollowsEventsAndLocations) {
         bool uniform;
         int stride;
         size_t flat;
+        int sed_locations = -1;   // sediment calibration with this many sediment locations
     };
     const row rows[] = {
         {1, 0, false, 1, 3},    // outlet only: entry e is the peak of event e
         {2, 2, false, 3, 8},    // entry 3 is location 2 of event 1, entry 4 the outlet of event 2
         {0, 0, true, 1, 3},     // a uniform rain is one event
+        {2, 2, false, 2, 6, 1},   // sediment: the sediment location, not the hydrograph ones
+        {2, 2, false, 1, 4, 0},   // sediment without a location list: outlet only
     };
     for (const row& c : rows) {
         run_state* rs = create_run_state();
@@ -61,6 +65,12 @@ TEST(CalibTrial, RecordLayoutFollowsEventsAndLocations) {
         rs->uniform_rain = c.uniform ? 1 : 0;
         rs->hyd_locations_on = c.locations > 0;
         rs->num_hyd_locations = c.locations;
+        if (c.sed_locations >= 0) {
+            rs->optimize_sed = 1;
+            rs->chan_sed.on = 1;
+            rs->sed_locations_on = c.sed_locations > 0;
+            rs->num_sed_locations = c.sed_locations;
+        }
         alloc_calib_output(*rs);
         EXPECT_EQ(record.stride, c.stride);
         EXPECT_EQ(record.peaks.size(), c.flat);
@@ -68,6 +78,36 @@ TEST(CalibTrial, RecordLayoutFollowsEventsAndLocations) {
         EXPECT_EQ(record.location_peak.size(), static_cast<size_t>(c.stride) + 1);
         EXPECT_EQ(record.run_completed, 0);
         rs->calib_output = nullptr;
+        destroy_run_state(rs);
+    }
+}
+
+// The end-of-run line: the outlet's wash-load total (m3, never scaled) in
+// sediment calibration, else the discharge volume (ft3 in English units).
+TEST(CalibTrial, EndOfRunLineTotalsWhatTheModeCompares) {
+    struct row {
+        bool sediment, english;
+        const char* line;
+    };
+    const row rows[] = {
+        {false, false, "3   1000.000000\n"},
+        {false, true, "3  35320.000000\n"},
+        {true, false, "3      2.500000\n"},
+        {true, true, "3      2.500000\n"},
+    };
+    for (const row& c : rows) {
+        temp_dir dir;
+        run_state* rs = create_run_state();
+        rs->calibration_run = 1;
+        rs->event_index = 2;
+        rs->vol_discharge = 1000.0;
+        rs->chan_sed.wash_outlet_run = 2.5;
+        rs->optimize_sed = c.sediment ? 1 : 0;
+        rs->english_units = c.english ? 1 : 0;
+        ASSERT_TRUE(open_file_named(rs->optimization_file, dir.file("optim.out").c_str(), "w"));
+        write_calibration_total(*rs);
+        EXPECT_FALSE(rs->optimization_file.is_open());
+        EXPECT_EQ(read_file(dir.file("optim.out")), c.line) << c.sediment << c.english;
         destroy_run_state(rs);
     }
 }

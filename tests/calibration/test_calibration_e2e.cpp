@@ -232,21 +232,6 @@ TEST(CalibrationEndToEnd, BadInputsStopTheStudy) {
     }
 }
 
-TEST(CalibrationEndToEnd, SedimentCalibrationIsRefusedBeforeAnyTrial) {
-    temp_dir dir;
-    plane_case small;
-    small.grid = {3, 3, 10.0, 1000.0, 0.0};
-    write_plane_case(dir.path(), small).remove("MANNING_N").card("MANNING_N", "[n]").card("OPTIMIZE_SED")
-        .write(dir.file("plane.prj"));
-    write_file(dir.file("params.txt"), "1\n[n] \"%8.6lf\"\n");
-    write_file(dir.file("obs.txt"), "1\n1 1 3000 1\n");
-    write_file(dir.file("mc.in"), "plane.prj\nparams.txt\nobs.txt\n1\n0.01 0.1\n");
-    const run_result r = run_pluvo({"-m3", "mc.in"}, dir.path());
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("optimize_sed"), std::string::npos) << r.out;
-    EXPECT_FALSE(file_exists(dir.file("0000_summ.out")));
-}
-
 }  // namespace
 
 namespace {
