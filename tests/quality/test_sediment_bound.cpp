@@ -275,4 +275,49 @@ TEST(SedimentBound, OverlandStepConservesMassOnAnyThreadCount) {
     }
 }
 
+// Sediment crossing the face between a lake cell and a grid cell carries the
+// sorbed concentration of the side it leaves: the lake's own when it comes
+// out of the lake, the grid cell's (w rho M / (V (1 + S))) when it goes in.
+TEST(SedimentBound, LakeFaceCarriesConcentrationOfSideLeft) {
+    struct lake_face_case {
+        const char* name;
+        double face;     // class volume moved from the lake cell to the grid cell, m3
+    };
+    const lake_face_case cases[] = {{"out of the lake", 2e-4}, {"into the lake", -2e-4}};
+    const double kd = 500.0, mass = 4.0, vol = 1e-3, lake_conc = 3000.0;  // l/kg, g, m3, g/m3
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        classes_fixture cf({0});
+        const std::size_t st2 = 2;
+        std::vector<int> right = {0, 2, 0}, left = {0, 0, 1}, none = {0, 0, 0}, lake = {0, 1, 0};
+        std::vector<double> depth = {0, 1, 1}, v = {0, 0, 0, vol, 0, vol}, zero(6, 0.0);
+        std::vector<double> fx = {0, 0, 0, c.face, 0, 0};
+        std::vector<double> soil = {0, 0, 0, 1, 0, 1};
+        std::vector<double> total = {0, 0, mass}, water = {0, 0, 0}, pending(3, 0.0);
+        std::vector<double> exch(3, 0.0), layer(3, 0.0), layer_d(3, 1.0), dfrac(3, 1.0);
+        std::vector<double> fract(6, 0.0), sorbed(6, 0.0), work(12, 0.0), out_vol(2, 0.0);
+        std::vector<double> lake_sorbed = {0, 0, 0, lake_conc}, lake_source(2, 0.0);
+        sorbed_grid g;
+        g.cells = 2; g.stride = st2; g.dx = 1.0;
+        g.right = right.data(); g.left = left.data(); g.below = none.data(); g.above = none.data();
+        g.lake = lake.data(); g.depth = depth.data(); g.start_volume = v.data(); g.end_volume = v.data();
+        g.eroded = zero.data(); g.deposited = zero.data(); g.face_x = fx.data(); g.face_y = zero.data();
+        g.soil_fract = soil.data(); g.layer_depth_cm = 5.0; g.porosity = 0.4;
+        g.outlet_volume = out_vol.data();
+        sorbed_stores st;
+        st.kd = kd; st.total = total.data(); st.water = water.data(); st.pending = pending.data();
+        st.soil_exchange = exch.data(); st.layer_mass = layer.data(); st.layer_dissolved = layer_d.data();
+        st.dissolved_fraction = dfrac.data(); st.fract = fract.data(); st.sorbed = sorbed.data();
+        st.lake_sorbed = lake_sorbed.data(); st.lake_source = lake_source.data();
+        move_sediment_bound_mass(cf.sc, g, st, work.data());
+
+        const double w = kd * 1e-6, rho = cf.density[1];
+        const double cell_conc = w * rho * mass / (1.0 + w * rho * vol);  // g per m3 of sediment
+        const double expect = c.face > 0.0 ? -c.face * lake_conc : -c.face * cell_conc;
+        EXPECT_NEAR(lake_source[1], expect, 1e-12 * std::fabs(expect));
+        // What the lake gained the grid cell lost.
+        EXPECT_NEAR(total[2] + water[2] + pending[2] + lake_source[1], mass, 1e-12 * mass);
+    }
+}
+
 }  // namespace
