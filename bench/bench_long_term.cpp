@@ -20,6 +20,7 @@
 #include <sstream>
 #include <string>
 
+#include "core/parallel.h"
 #include "quiet_run.h"
 
 namespace {
@@ -141,6 +142,7 @@ std::string read_text(const fs::path& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    wait_passively_by_default(argv);   // idle threads wait as in the program
     const int days = argc >= 2 ? std::clamp(std::atoi(argv[1]), 2, 365) : 365;
     const int many = argc >= 3 ? std::max(1, std::atoi(argv[2])) : omp_get_num_procs();
     const fs::path dir = fs::temp_directory_path() / ("pluvo_lt_" + std::to_string(getpid()));

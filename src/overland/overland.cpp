@@ -117,6 +117,14 @@ void jump_to_next_event(run_state& rs) {
     } else {
         rs.infil_next = rs.rain_next;
         rs.infil_last = rs.rain_last;
+        // Evapotranspiration and root-zone drainage go on between events on
+        // the hydromet clock (1 h), as before the first event; left on the
+        // event's rain step they would run at every model step.
+        if (rs.soil_et && rs.hmet_next >= 0.0) {
+            rs.et_next = rs.hmet_next;
+            rs.et_step_seconds = rs.hmet_step_seconds;
+            rs.et_step_days = rs.hmet_step_days;
+        }
     }
 }
 

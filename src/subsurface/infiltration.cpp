@@ -220,13 +220,17 @@ void compute_infiltration(run_state& rs) {
 }
 
 void book_pending_drainage(run_state& rs) {
-    if (!rs.inf_richards || rs.groundwater) return;
+    if (rs.groundwater) return;
+    // The Richards columns' drainage, or the root-zone drainage of the
+    // redistribution and layered schemes (booked otherwise only at an event end).
+    std::vector<double>& pending = rs.inf_richards ? rs.gw_recharge_depth : rs.bottom_flux;   // cm
+    if (!rs.inf_richards && !rs.recharge_computed) return;
     const int n = rs.GNUM;
-    if (n <= 0 || !spans(rs.gw_recharge_depth, n)) return;
+    if (n <= 0 || !spans(pending, n)) return;
     const double area = rs.cell_size * rs.cell_size;   // m2
     // Serial, in cell order: the total is the same for any thread count.
     for (int i = 1; i <= n; ++i) {
-        double& depth = rs.gw_recharge_depth[static_cast<size_t>(i)];   // cm
+        double& depth = pending[static_cast<size_t>(i)];   // cm
         rs.vol_unsat_downward += depth / kCmPerMetre * area;
         depth = 0.0;
     }

@@ -31,7 +31,8 @@ void exchange_water_table(run_state& rs, double seconds);
 void add_infiltration_totals(run_state& rs);
 
 // End of the run: the water that drained out of the bottom of the Richards
-// columns since the last event end (gw_recharge_depth, cm), which no aquifer
-// takes when groundwater is not simulated, is booked as downward flux
+// columns (gw_recharge_depth, cm) or of the root zone of the redistribution
+// and layered soils (bottom_flux, cm) since the last event end, which no
+// aquifer takes when groundwater is not simulated, is booked as downward flux
 // (vol_unsat_downward, m3) and cleared; a second call adds nothing.
 void book_pending_drainage(run_state& rs);

@@ -50,7 +50,11 @@ struct redist_arrays {
     const double* factor;     // area_reduction_factor, null when off
     const int* lake;          // oland_lake_new, null when lakes are off
     const int* wetland;       // wetland_mask, null when wetlands are off
+    const double* frozen;     // cfgi, frozen-ground index (-), null outside long-term runs
 };
+
+// Frozen-ground index above which a cell takes no infiltration (-).
+constexpr double kFrozenIndex = 83.0;
 
 // Explicit Green-Ampt mean rate over t seconds (m/s) for a front that has
 // taken f (m) into a deficit `deficit` (m3/m3).
@@ -64,6 +68,7 @@ double mean_green_ampt_rate(const redist_soil& s, double f, double deficit, doub
 void redistribute_cell(const redist_arrays& a, int i, int n, double t) {
     if (a.lake != nullptr && a.lake[i] > 0) return;
     if (a.wetland != nullptr && a.wetland[i] > 0) return;
+    if (a.frozen != nullptr && a.frozen[i] > kFrozenIndex) return;   // frozen: keeps its pond
     const redist_soil s{a.ksat[i], a.psi[i], a.phi[i], a.thr[i], a.lambda[i]};
     const double thi = a.thi[i];
     double& depth = a.depth[i];
@@ -240,7 +245,8 @@ void infiltrate_redistribution(run_state& rs, double seconds) {
                           rs.lakes && spans(rs.oland_lake_new, n) ? rs.oland_lake_new.data()
                                                                   : nullptr,
                           rs.wetlands && spans(rs.wetland_mask, n) ? rs.wetland_mask.data()
-                                                                   : nullptr};
+                                                                   : nullptr,
+                          rs.long_term && spans(rs.cfgi, n) ? rs.cfgi.data() : nullptr};
     const int calls = rs.inf_redist_calls;
 #pragma omp parallel for schedule(static) if (n >= kParallelCells)
     for (int i = 1; i <= n; ++i) redistribute_cell(a, i, calls, seconds);

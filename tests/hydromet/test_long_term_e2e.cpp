@@ -341,8 +341,9 @@ const char* kSacFile =
     "LZFSM 25\nLZFPM 60\nLZSK 0.05\nLZPK 0.01\nPFREE 0.3\nUZTWC 0.5\nUZFWC 0.5\nLZTWC 0.5\n"
     "LZFSC 0.5\nLZFPC 0.5\nSAVED 0\n";
 
-project_file sacramento_valley(const temp_dir& dir, const std::string& sac_text) {
-    project_file p = long_term_valley(dir);
+// The valley with Green-Ampt redistribution soils in place of the Richards columns.
+project_file redistribution_valley(const temp_dir& dir, int days = kDays) {
+    project_file p = long_term_valley(dir, days);
     p.remove("INF_RICHARDS").remove("RICHARDS_C_OPTION").remove("SOIL_TYPE_MAP").remove("SOIL_LAYER_INPUT_FILE");
     grid_spec g;
     g.rows = kRows;
@@ -360,9 +361,64 @@ project_file sacramento_valley(const temp_dir& dir, const std::string& sac_text)
         write_grid(dir.file(m.file), g, [&](int, int) { return m.value; }, 3);
         p.card(m.card, m.file);
     }
-    write_file(dir.file("sac.txt"), sac_text);
-    p.card("INF_REDIST").card("SACRAMENTO", "sac.txt");
+    p.card("INF_REDIST");
     return p;
+}
+
+project_file sacramento_valley(const temp_dir& dir, const std::string& sac_text) {
+    project_file p = redistribution_valley(dir);
+    write_file(dir.file("sac.txt"), sac_text);
+    p.card("SACRAMENTO", "sac.txt");
+    return p;
+}
+
+// The sixty days with redistribution soils, Penman-Monteith and the cold
+// second event as snow, with a root zone of two layers or one, and with the
+// data ending the day after the last event: rain = outlet +
+// evapotranspiration + drainage + change of surface, channel, soil and snow
+// storage to 1e-9 of the rain (the root zone's drainage since the last event
+// end counts too), and 1 and 8 threads write the same files.
+TEST(LongTermProgram, RedistributionSoilsWithSnowBalance) {
+    struct row {
+        const char* name;
+        int days;
+        std::vector<std::string> cards;
+    };
+    const std::vector<row> rows = {
+        {"whole soil as root zone", kDays, {"SOIL_MOIST_DEPTH 1.0", "TOP_LAYER_DEPTH 0.2"}},
+        {"root zone of one layer", kDays, {"SOIL_MOIST_DEPTH 0.3", "TOP_LAYER_DEPTH 0.4"}},
+        {"temperature-index snow", kDays, {"SOIL_MOIST_DEPTH 1.0", "NWSRFS_SNOW", "NWSRFS_MF_MIN 1.0"}},
+        {"data end the day of the last event", 46, {"SOIL_MOIST_DEPTH 1.0", "TOP_LAYER_DEPTH 0.2"}},
+    };
+    for (const row& c : rows) {
+        SCOPED_TRACE(c.name);
+        std::string files[2];
+        const int threads[2] = {1, 8};
+        for (int k = 0; k < 2; ++k) {
+            temp_dir dir;
+            project_file p = redistribution_valley(dir, c.days);
+            for (const std::string& card : c.cards) {
+                const size_t sp = card.find(' ');
+                p.card(card.substr(0, sp), sp == std::string::npos ? "" : card.substr(sp + 1));
+            }
+            p.card("NUM_THREADS", std::to_string(threads[k])).write(dir.file("valley.prj"));
+            run_result r = run_pluvo({"valley.prj"}, dir.path(), "", {parallel_from_cells_env(16)});
+            ASSERT_EQ(r.status, 0) << r.out << r.err;
+            const std::string s = read_file(dir.file("valley.sum"));
+            files[k] = read_file(dir.file("evap_out")) + "\n--\n" + read_file(dir.file("valley.otl")) +
+                       "\n--\n" + without_timing(s.substr(s.find("GLOBAL MASS BALANCE")));
+            if (k == 1) continue;
+            const std::vector<double> v = numbers_after(s, "Long-term volumes (m3):", 12);
+            ASSERT_EQ(v.size(), 12u) << s;
+            const double rain = v[0], outlet = v[1], et = v[2], drained = v[3];
+            const double surface = v[5] - v[4], channel = v[7] - v[6], soil = v[9] - v[8],
+                         snow = v[11] - v[10];
+            EXPECT_GT(rain, 0.0);
+            EXPECT_GT(et, 0.0);
+            EXPECT_NEAR(rain, outlet + et + drained + surface + channel + soil + snow, 1e-9 * rain) << s;
+        }
+        EXPECT_TRUE(files[0] == files[1]) << "outputs differ between 1 and 8 threads";
+    }
 }
 
 TEST(LongTermProgram, SacramentoFeedsTheChannels) {

@@ -193,6 +193,27 @@ TEST(Redistribution, PerCellRules) {
         EXPECT_EQ(rs->cum_infil[1], 0.0);
         EXPECT_DOUBLE_EQ(rs->redist_theta[1], kThi);
     }
+    // A frozen cell of a long-term run (index above 83) keeps its pond; at
+    // the limit, or outside long-term runs, the index does not matter.
+    struct frozen_case {
+        int long_term;
+        double index;
+        bool keeps;
+    };
+    for (const frozen_case& c : {frozen_case{1, 90.0, true}, frozen_case{1, 83.0, false},
+                                 frozen_case{0, 90.0, false}}) {
+        SCOPED_TRACE(c.index);
+        run_state_ptr rs = make_redist_state();
+        rs->long_term = c.long_term;
+        rs->cfgi.assign(2, c.index);
+        rs->ov_depth[1] = 0.01;
+        step(*rs, 60.0);
+        EXPECT_EQ(rs->ov_depth[1] == 0.01, c.keeps);
+        EXPECT_EQ(rs->cum_infil[1] == 0.0, c.keeps);
+        if (!c.keeps) {
+            EXPECT_NEAR(rs->ov_depth[1] + rs->cum_infil[1], 0.01, 1e-15);
+        }
+    }
     // No time: nothing changes.
     {
         run_state_ptr rs = make_redist_state();
