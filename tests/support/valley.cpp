@@ -77,4 +77,19 @@ std::string without_timing(const std::string& text) {
     return kept;
 }
 
+void write_three_class_sediment_table(const std::string& dir, const grid_spec& g,
+                                      const std::string& class_fractions) {
+    write_grid(dir + "/soil.idx", g, [](int, int) { return 1.0; }, 0);
+    std::string d(40, ' ');
+    d.replace(0, 5, "class");
+    std::string row = "1     row";
+    row.resize(86, ' ');
+    write_file(dir + "/table.cmt",
+               "PLUVO_INDEX_MAP_TABLES\nINDEX_MAP soil.idx Soil\nSEDIMENTS\nNUM_SED 3\n"
+               "Description SG D(mm) fbind file\n" +
+                   d + "2.65 0.01 0.0 silt.out\n" + d + "2.65 0.1 0.0 fine.out\n" + d +
+                   "2.65 1.0 0.0 sand.out\nSOIL_EROSION_PROPS Soil\nNUM_IDS 1\nNUM_SED 3\n"
+                   "ID title\n" + row + "100 1 0.002 0 1 " + class_fractions + "\n");
+}
+
 }  // namespace pluvo_test

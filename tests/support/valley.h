@@ -20,6 +20,13 @@ std::string fixed(double v, int decimals = 6);
 void write_valley_channel(const std::string& dir, int rows, int stream_col, double cell,
                           double slope);
 
+// Writes soil.idx (one soil on every cell of `g`) and table.cmt in `dir`:
+// sediment classes 0.01 and 0.1 mm (wash load under a sand size of 0.5 mm)
+// and 1 mm (sand), and the soil's erosion properties, ending in
+// `class_fractions`, the three classes' fractions of the soil (summing to 1).
+void write_three_class_sediment_table(const std::string& dir, const grid_spec& g,
+                                      const std::string& class_fractions);
+
 // Grid, time and rain of a valley run.
 struct valley_cards {
     int rows = 1;
