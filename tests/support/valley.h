@@ -47,6 +47,26 @@ struct valley_cards {
 // cards and writes the project.
 project_file valley_project(const valley_cards& v);
 
+// A long-term valley: grid, simulated days and the texts of its input files.
+struct long_term_valley_case {
+    int rows = 1;
+    int half_width = 1;        // columns on each side of the channel column
+    double cell = 100.0;       // cell size, m
+    int days = 1;              // simulated time, days
+    std::string soil_table;    // soils.txt: the Richards soil layers
+    std::string hmet;          // hmet.kev: hourly weather records
+    std::string rain;          // rain.gag: the rain events
+};
+
+// Writes in `dir` a valley falling 0.005 m/m along the channel and 0.01 m/m
+// towards it, one soil, the evapotranspiration maps (albedo 0.2, vegetation
+// height 0.12 m, transmission coefficient 0.5, canopy resistance 70 s/m,
+// wilting point 0.08) and the files of `v`, and returns its project: the
+// valley cards with hourly hydrographs, rain from rain.gag, Penman
+// evapotranspiration from hmet.kev and Richards infiltration over the soil
+// layers of soils.txt. The caller may add cards and writes it.
+project_file long_term_valley_project(const std::string& dir, const long_term_valley_case& v);
+
 // The summary without lines that report run time.
 std::string without_timing(const std::string& text);
 
