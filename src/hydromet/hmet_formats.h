@@ -35,6 +35,10 @@ bool follows_by_one_hour(const hmet_raw_record& prev, const hmet_raw_record& cur
 // real; false when the line is shorter or the columns hold no number.
 bool fixed_real(const char* line, int from, int to, double& value);
 
+// Copies the kHmetElements values `v` (indexed by kHmet*, units of the record
+// as listed in hmet_record) and the date of `date` into rs.hmet_current.
+void set_hmet_current(run_state& rs, const double* v, const hmet_raw_record& date);
+
 // Prints "Error: " + the message, naming file and line, and sets code 4000.
 void hmet_fail(const char* file, int line, const char* format, ...)
     __attribute__((format(printf, 3, 4)));

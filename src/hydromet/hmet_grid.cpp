@@ -265,17 +265,6 @@ bool read_grid_record(run_state& rs, int index, bool first_read) {
         }
         mean[e] = n > 0 ? sum / n : 0.0;
     }
-    hmet_record& cur = rs.hmet_current;
-    cur.cloud_cover = mean[kHmetCloud];
-    cur.pressure = mean[kHmetPressure];
-    cur.rel_humidity = mean[kHmetHumidity];
-    cur.air_temp = mean[kHmetTemp];
-    cur.direct_rad = mean[kHmetDirect];
-    cur.global_rad = mean[kHmetGlobal];
-    cur.wind_speed = mean[kHmetWind];
-    cur.year = date.year;
-    cur.month = date.month;
-    cur.day = date.day;
-    cur.hour = date.hour;
+    set_hmet_current(rs, mean, date);
     return true;
 }

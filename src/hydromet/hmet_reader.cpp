@@ -70,18 +70,7 @@ void serve_record(run_state& rs, const hmet_raw_record& rec) {
             ++rs.hmet_missing_count;
         }
     }
-    hmet_record& c = rs.hmet_current;
-    c.pressure = v[kHmetPressure];
-    c.rel_humidity = v[kHmetHumidity];
-    c.cloud_cover = v[kHmetCloud];
-    c.wind_speed = v[kHmetWind];
-    c.air_temp = v[kHmetTemp];
-    c.direct_rad = v[kHmetDirect];
-    c.global_rad = v[kHmetGlobal];
-    c.year = rec.year;
-    c.month = rec.month;
-    c.day = rec.day;
-    c.hour = rec.hour;
+    set_hmet_current(rs, v, rec);
 }
 
 bool count_records(run_state& rs) {
@@ -161,6 +150,21 @@ bool hmet_data_remain(const run_state& rs) {
 
 double hmet_record_time(int year, int month, int day, int hour) {
     return julian_day(year, month, day, hour, 0, 0.0);
+}
+
+void set_hmet_current(run_state& rs, const double* v, const hmet_raw_record& date) {
+    hmet_record& c = rs.hmet_current;
+    c.pressure = v[kHmetPressure];
+    c.rel_humidity = v[kHmetHumidity];
+    c.cloud_cover = v[kHmetCloud];
+    c.wind_speed = v[kHmetWind];
+    c.air_temp = v[kHmetTemp];
+    c.direct_rad = v[kHmetDirect];
+    c.global_rad = v[kHmetGlobal];
+    c.year = date.year;
+    c.month = date.month;
+    c.day = date.day;
+    c.hour = date.hour;
 }
 
 void hmet_fail(const char* file, int line, const char* format, ...) {

@@ -59,17 +59,22 @@ bool read_number_line(char* line, int skip, int n, bool integers, std::vector<do
     return true;
 }
 
+// Opens an XY input file for reading; false (with a message naming the
+// `kind` of boundary and the file) when it cannot be opened.
+bool open_xy_file(file_object& f, const char* file_name, const char* kind) {
+    if (open_file_named(f, file_name, "r")) return true;
+    std::printf("Error: unable to open %s xy boundary input file.\n", kind);
+    std::printf("       The file %s cannot be opened.\n", file_name);
+    set_error(kErrorPrinted);
+    return false;
+}
+
 }  // namespace
 
 void read_xy_boundary(xy_input& in, const char* file_name, const char* kind, const char* header,
                       int layout) {
     file_object f;
-    if (!open_file_named(f, file_name, "r")) {
-        std::printf("Error: unable to open %s xy boundary input file.\n", kind);
-        std::printf("       The file %s cannot be opened.\n", file_name);
-        set_error(kErrorPrinted);
-        return;
-    }
+    if (!open_xy_file(f, file_name, kind)) return;
     text_line line;
     int number = 0;   // line number of `line`
     if (!next_line(line, f, number, kind, file_name, "the header")) return;
@@ -139,12 +144,7 @@ void read_xy_boundary(xy_input& in, const char* file_name, const char* kind, con
 void read_stream_xy_boundary(xy_input& in, const char* file_name) {
     const char* kind = "stream";
     file_object f;
-    if (!open_file_named(f, file_name, "r")) {
-        std::printf("Error: unable to open stream xy boundary input file.\n");
-        std::printf("       The file %s cannot be opened.\n", file_name);
-        set_error(kErrorPrinted);
-        return;
-    }
+    if (!open_xy_file(f, file_name, "stream")) return;
     text_line line;
     int number = 0;
     if (!next_line(line, f, number, kind, file_name, "the header")) return;
@@ -208,12 +208,7 @@ int stream_xy_series_keyword(const char* line) {
 void read_stream_xy_series(xy_input& in, const char* file_name) {
     const char* kind = "stream time series";
     file_object f;
-    if (!open_file_named(f, file_name, "r")) {
-        std::printf("Error: unable to open stream xy boundary input file.\n");
-        std::printf("       The file %s cannot be opened.\n", file_name);
-        set_error(kErrorPrinted);
-        return;
-    }
+    if (!open_xy_file(f, file_name, "stream")) return;
     text_line line;
     int number = 0;
     if (!next_line(line, f, number, kind, file_name, "the header")) return;

@@ -57,6 +57,57 @@ void write_errors(file_object& f, const channel_books& b, bool event) {
     file_printf(f, "Overall channel sediment mass cons. error: %10.6lf percent\n", b.overall_error());
 }
 
+// Sand and wash-load books of the event (`event`) or of the whole run, m3;
+// the lake lines only when the network has lakes. The run books carry no
+// initial wash load line.
+void write_books(file_object& f, const channel_books& b, bool lakes, bool event) {
+    const char* w = event ? "Event" : "Total";
+    file_printf(f, "Initial volume of sand in channels:        %16.8lf m3\n", b.sand_init);
+    file_printf(f, "%s sand to chan from overland:          %16.8lf m3\n", w, b.sand_in);
+    if (lakes) file_printf(f, "%s sand from chan to lakes:             %16.8lf m3\n", w, b.sand_to_lakes);
+    file_printf(f, "%s sand outlet discharge:               %16.8lf m3\n", w, b.sand_out);
+    file_printf(f, "Final sand in channels:                    %16.8lf m3\n", b.sand_final);
+    file_printf(f, "\n");
+    if (event) file_printf(f, "Initial wash load in suspension:           %16.8lf m3 \n", b.wash_init);
+    file_printf(f, "%s wash-load to chan from overland:     %16.8lf m3\n", w, b.wash_in);
+    if (lakes) {
+        file_printf(f, "%s wash-load from chan to lakes :       %16.8lf m3\n", w, b.wash_to_lakes);
+        file_printf(f, "%s wash-load from lake to chan:         %16.8lf m3\n", w, b.wash_from_lakes);
+    }
+    file_printf(f, "%s wash-load outlet discharge:          %16.8lf m3\n", w, b.wash_out);
+    file_printf(f, "Final wash-load remaining in suspension:   %16.8lf m3\n", b.wash_final);
+}
+
+// Books of lake L for the event (`event`, opened by its initial suspended
+// volume) or for the whole run: suspended sediment exchanged with the
+// channels and settled, and sand settled on the bed (lake rows of `stride`,
+// m3, the lake's total in column 0), then the lake's present suspended
+// volume (m3) and concentration (cc/m3 and mg/L).
+void write_lake_books(file_object& f, const chan_sed_record& cs, int L, bool event,
+                      const std::vector<double>& to_chan, const std::vector<double>& to_lake,
+                      const std::vector<double>& settled, const std::vector<double>& sand_settled) {
+    const char* w = event ? "Event" : "Total";
+    const size_t r = ix(L) * cs.stride;
+    file_printf(f, "Summary for lake %d \n", L);
+    if (event) {
+        file_printf(f, "Quanties are for this event \n");
+        file_printf(f, "Initial vol of SS in lake:                  %16.8lf m3 \n", cs.ss_init_event[ix(L)]);
+    } else {
+        file_printf(f, "\n");
+    }
+    file_printf(f, "%s vol of SS from lake to chan           %16.8lf m3 \n", w, to_chan[r]);
+    file_printf(f, "%s vol of SS from chan to lake           %16.8lf m3 \n", w, to_lake[r]);
+    file_printf(f, "%s net vol of SS from overland to lake   %16.8lf m3 \n", w, 0.0);
+    file_printf(f, "%s vol of SS settled in lake             %16.8lf m3 \n", w, settled[r]);
+    file_printf(f, "Total Suspended Sediment in lake            %16.8lf m3 \n", cs.ss_vol[r]);
+    file_printf(f, "\n");
+    file_printf(f, "Suspended Sediment Concentration              %16.8lf cc/m3\n", cs.ss_conc_vol[r] * 1e6);
+    file_printf(f, "Suspended Sediment Concentration              %16.8lf mg/L\n", cs.ss_conc[r]);
+    file_printf(f, "\n");
+    file_printf(f, "%s sand settled into lake bottom:        %16.8lf m3 \n", w, sand_settled[r]);
+    file_printf(f, "%s sand settled in lake boundary:        %16.8lf m3 \n", w, 0.0);
+}
+
 }  // namespace
 
 double channel_wash_total(const run_state& rs) {
@@ -289,20 +340,7 @@ void write_event_channel_sediment(run_state& rs) {
         file_printf(f, "Total sediment %d transported into channels this event: %10.2lf m3\n", c,
                     cs.to_channels_event[ix(c)]);
     file_printf(f, "\n");
-    file_printf(f, "Initial volume of sand in channels:        %16.8lf m3\n", b.sand_init);
-    file_printf(f, "Event sand to chan from overland:          %16.8lf m3\n", b.sand_in);
-    if (lakes) file_printf(f, "Event sand from chan to lakes:             %16.8lf m3\n", b.sand_to_lakes);
-    file_printf(f, "Event sand outlet discharge:               %16.8lf m3\n", b.sand_out);
-    file_printf(f, "Final sand in channels:                    %16.8lf m3\n", b.sand_final);
-    file_printf(f, "\n");
-    file_printf(f, "Initial wash load in suspension:           %16.8lf m3 \n", b.wash_init);
-    file_printf(f, "Event wash-load to chan from overland:     %16.8lf m3\n", b.wash_in);
-    if (lakes) {
-        file_printf(f, "Event wash-load from chan to lakes :       %16.8lf m3\n", b.wash_to_lakes);
-        file_printf(f, "Event wash-load from lake to chan:         %16.8lf m3\n", b.wash_from_lakes);
-    }
-    file_printf(f, "Event wash-load outlet discharge:          %16.8lf m3\n", b.wash_out);
-    file_printf(f, "Final wash-load remaining in suspension:   %16.8lf m3\n", b.wash_final);
+    write_books(f, b, lakes, true);
     file_printf(f, "\n");
     file_printf(f, "Maximum rate of wash-load discharge: %16.8lf cms\n", cs.wash_peak_rate);
     write_errors(f, b, true);
@@ -317,23 +355,9 @@ void write_event_channel_sediment(run_state& rs) {
                     b.sand_to_lakes);
         file_printf(f, "Total overland sand-load settled in lake boundaries:        %16.8lf m3\n", 0.0);
         file_printf(f, "\n");
-        for (int L = 1; L <= cs.lakes; ++L) {
-            const size_t r = ix(L) * cs.stride;
-            file_printf(f, "Summary for lake %d \n", L);
-            file_printf(f, "Quanties are for this event \n");
-            file_printf(f, "Initial vol of SS in lake:                  %16.8lf m3 \n", cs.ss_init_event[ix(L)]);
-            file_printf(f, "Event vol of SS from lake to chan           %16.8lf m3 \n", cs.ss_lake_to_chan_event[r]);
-            file_printf(f, "Event vol of SS from chan to lake           %16.8lf m3 \n", cs.ss_chan_to_lake_event[r]);
-            file_printf(f, "Event net vol of SS from overland to lake   %16.8lf m3 \n", 0.0);
-            file_printf(f, "Event vol of SS settled in lake             %16.8lf m3 \n", cs.ss_settled_event[r]);
-            file_printf(f, "Total Suspended Sediment in lake            %16.8lf m3 \n", cs.ss_vol[r]);
-            file_printf(f, "\n");
-            file_printf(f, "Suspended Sediment Concentration              %16.8lf cc/m3\n", cs.ss_conc_vol[r] * 1e6);
-            file_printf(f, "Suspended Sediment Concentration              %16.8lf mg/L\n", cs.ss_conc[r]);
-            file_printf(f, "\n");
-            file_printf(f, "Event sand settled into lake bottom:        %16.8lf m3 \n", cs.lake_depo_event[r]);
-            file_printf(f, "Event sand settled in lake boundary:        %16.8lf m3 \n", 0.0);
-        }
+        for (int L = 1; L <= cs.lakes; ++L)
+            write_lake_books(f, cs, L, true, cs.ss_lake_to_chan_event, cs.ss_chan_to_lake_event,
+                             cs.ss_settled_event, cs.lake_depo_event);
     }
     file_printf(f, "\n");
 }
@@ -399,19 +423,7 @@ void write_run_channel_sediment(run_state& rs) {
         file_printf(f, "Total sediment %d transported into channels: %16.8lf m3\n", c,
                     cs.to_channels_run[ix(c)]);
     file_printf(f, "\n");
-    file_printf(f, "Initial volume of sand in channels:        %16.8lf m3\n", b.sand_init);
-    file_printf(f, "Total sand to chan from overland:          %16.8lf m3\n", b.sand_in);
-    if (lakes) file_printf(f, "Total sand from chan to lakes:             %16.8lf m3\n", b.sand_to_lakes);
-    file_printf(f, "Total sand outlet discharge:               %16.8lf m3\n", b.sand_out);
-    file_printf(f, "Final sand in channels:                    %16.8lf m3\n", b.sand_final);
-    file_printf(f, "\n");
-    file_printf(f, "Total wash-load to chan from overland:     %16.8lf m3\n", b.wash_in);
-    if (lakes) {
-        file_printf(f, "Total wash-load from chan to lakes :       %16.8lf m3\n", b.wash_to_lakes);
-        file_printf(f, "Total wash-load from lake to chan:         %16.8lf m3\n", b.wash_from_lakes);
-    }
-    file_printf(f, "Total wash-load outlet discharge:          %16.8lf m3\n", b.wash_out);
-    file_printf(f, "Final wash-load remaining in suspension:   %16.8lf m3\n", b.wash_final);
+    write_books(f, b, lakes, false);
     write_errors(f, b, false);
     if (lakes) {
         file_printf(f, "\n");
@@ -423,22 +435,9 @@ void write_run_channel_sediment(run_state& rs) {
                     b.sand_to_lakes);
         file_printf(f, "Total overland sand-load settled in lake boundaries:        %10.1lf m3\n", 0.0);
         file_printf(f, "\n");
-        for (int L = 1; L <= cs.lakes; ++L) {
-            const size_t r = ix(L) * cs.stride;
-            file_printf(f, "Summary for lake %d \n", L);
-            file_printf(f, "\n");
-            file_printf(f, "Total vol of SS from lake to chan           %16.8lf m3 \n", cs.ss_lake_to_chan_run[r]);
-            file_printf(f, "Total vol of SS from chan to lake           %16.8lf m3 \n", cs.ss_chan_to_lake_run[r]);
-            file_printf(f, "Total net vol of SS from overland to lake   %16.8lf m3 \n", 0.0);
-            file_printf(f, "Total vol of SS settled in lake             %16.8lf m3 \n", cs.ss_settled_run[r]);
-            file_printf(f, "Total Suspended Sediment in lake            %16.8lf m3 \n", cs.ss_vol[r]);
-            file_printf(f, "\n");
-            file_printf(f, "Suspended Sediment Concentration              %16.8lf cc/m3\n", cs.ss_conc_vol[r] * 1e6);
-            file_printf(f, "Suspended Sediment Concentration              %16.8lf mg/L\n", cs.ss_conc[r]);
-            file_printf(f, "\n");
-            file_printf(f, "Total sand settled into lake bottom:        %16.8lf m3 \n", cs.lake_depo[r]);
-            file_printf(f, "Total sand settled in lake boundary:        %16.8lf m3 \n", 0.0);
-        }
+        for (int L = 1; L <= cs.lakes; ++L)
+            write_lake_books(f, cs, L, false, cs.ss_lake_to_chan_run, cs.ss_chan_to_lake_run,
+                             cs.ss_settled_run, cs.lake_depo);
     }
     if (!write_new_bed_elevations(rs)) return;
     file_printf(f, "\n");

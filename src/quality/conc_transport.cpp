@@ -102,6 +102,26 @@ void correct_cells(const overland_view& v, const int* nb, const int* far, const 
     }
 }
 
+// Takes from the mass `S` (g) of a cell's water the part of the pending sink
+// `pending` (g) that a step of `dt` s applies when its block ran over
+// `interval` s, at most all of S (the rest of the sink is then dropped). A
+// pending sink that is not positive is cleared. Returns the mass taken, g.
+double take_pending_sink(double dt, double interval, double& pending, double& S) {
+    if (pending <= 0.0) {
+        pending = 0.0;
+        return 0.0;
+    }
+    double take = scaled_pending_amount(dt, interval, pending);
+    if (take > S) {
+        take = S;
+        pending = 0.0;
+    } else {
+        pending -= take;
+    }
+    S -= take;
+    return take;
+}
+
 }  // namespace
 
 double overland_substep_limit(const overland_view& v, double* limit, bool parallel) {
@@ -180,37 +200,12 @@ double contam_cell_budget(run_state& rs, int i, int j, double dt, cell_taken& ta
         taken.exchange = take;
         if (rs.soil_con_trans) c.pend_soil_exchange[ii][jj] += take;
     }
-    // Decay: a sink.
-    double& pd = c.pend_decay[ii][jj];
-    if (pd > 0.0) {
-        double take = scaled_pending_amount(dt, rs.con_pending_interval[kConBlockDecay], pd);
-        if (take > S) {
-            take = S;
-            pd = 0.0;
-        } else {
-            pd -= take;
-        }
-        S -= take;
-        taken.decay = take;
-    } else {
-        pd = 0.0;
-    }
-    // Infiltration: a sink.
-    double& pi = c.pend_infil[ii][jj];
-    if (pi > 0.0) {
-        double take = scaled_pending_amount(dt, rs.con_pending_interval[kConBlockInfil], pi);
-        if (take > S) {
-            take = S;
-            pi = 0.0;
-        } else {
-            pi -= take;
-        }
-        S -= take;
-        taken.infil = take;
-        if (rs.soil_con_trans) c.pend_soil_in[ii][jj] += take;
-    } else {
-        pi = 0.0;
-    }
+    // Decay and infiltration: sinks.
+    taken.decay = take_pending_sink(dt, rs.con_pending_interval[kConBlockDecay],
+                                    c.pend_decay[ii][jj], S);
+    taken.infil = take_pending_sink(dt, rs.con_pending_interval[kConBlockInfil],
+                                    c.pend_infil[ii][jj], S);
+    if (rs.soil_con_trans) c.pend_soil_in[ii][jj] += taken.infil;
     return dt > 0.0 ? (S - M) / dt : 0.0;
 }
 

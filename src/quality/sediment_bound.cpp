@@ -116,6 +116,17 @@ inline double leaving(const sorbed_stores& st, const double* scale, std::size_t 
     return v * st.sorbed[b + l] * scale[b + l];
 }
 
+// Class-l volume (m3) entering the cell whose row starts at `b` across its
+// left, right, upper and lower faces, neighbours `nb` (negative: leaving; 0
+// where the cell has no neighbour).
+inline void face_inflows(const sorbed_grid& g, const int nb[4], std::size_t b, int l,
+                         double in[4]) {
+    in[0] = nb[0] != 0 ? g.face_x[nb[0] * g.stride + l] : 0.0;
+    in[1] = nb[1] != 0 ? -g.face_x[b + l] : 0.0;
+    in[2] = nb[2] != 0 ? g.face_y[nb[2] * g.stride + l] : 0.0;
+    in[3] = nb[3] != 0 ? -g.face_y[b + l] : 0.0;
+}
+
 }  // namespace
 
 void move_sediment_bound_mass(const sorbing_classes& sc, const sorbed_grid& g, sorbed_stores& st,
@@ -176,11 +187,8 @@ void move_sediment_bound_mass(const sorbing_classes& sc, const sorbed_grid& g, s
         const int nb[4] = {g.left[k], g.right[k], g.above[k], g.below[k]};
         for (int l = 1; l <= n; ++l) {
             if (sc.flag[l] != 0) continue;
-            // Volume entering k across each face (negative: leaving), m3.
-            const double in[4] = {nb[0] != 0 ? g.face_x[nb[0] * stride + l] : 0.0,
-                                  nb[1] != 0 ? -g.face_x[b + l] : 0.0,
-                                  nb[2] != 0 ? g.face_y[nb[2] * stride + l] : 0.0,
-                                  nb[3] != 0 ? -g.face_y[b + l] : 0.0};
+            double in[4];  // volume entering k across each face (negative: leaving), m3
+            face_inflows(g, nb, b, l, in);
             for (int f = 0; f < 4; ++f) {
                 if (in[f] == 0.0) continue;
                 const int c = nb[f];
@@ -207,10 +215,8 @@ void move_sediment_bound_mass(const sorbing_classes& sc, const sorbed_grid& g, s
             const int nb[4] = {g.left[k], g.right[k], g.above[k], g.below[k]};
             for (int l = 1; l <= n; ++l) {
                 if (sc.flag[l] != 0) continue;
-                const double in[4] = {nb[0] != 0 ? g.face_x[nb[0] * stride + l] : 0.0,
-                                      nb[1] != 0 ? -g.face_x[b + l] : 0.0,
-                                      nb[2] != 0 ? g.face_y[nb[2] * stride + l] : 0.0,
-                                      nb[3] != 0 ? -g.face_y[b + l] : 0.0};
+                double in[4];  // volume entering k across each face, m3
+                face_inflows(g, nb, b, l, in);
                 for (int f = 0; f < 4; ++f) {
                     const int c = nb[f];
                     if (in[f] == 0.0 || !is_lake(g, c)) continue;

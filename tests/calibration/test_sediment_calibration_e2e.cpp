@@ -59,7 +59,6 @@ project_file write_case(const std::string& dir, int threads, const std::string& 
                    return 100.0 + kValleySlope * kCell * (kRows - r) + kSideSlope * kCell * std::abs(c - mid);
                },
                6);
-    write_grid(dir + "/soil.idx", g, [](int, int) { return 1.0; }, 0);
     write_valley_channel(dir, kRows, mid, kCell, kValleySlope);
     // An erodible trapezoid: sediment is routed only in such links.
     std::string chan = read_file(dir + "/valley.chn");
@@ -67,16 +66,7 @@ project_file write_case(const std::string& dir, int threads, const std::string& 
     const std::string full = "BANKFULL_DEPTH 1.0\n";
     chan.insert(chan.find(full) + full.size(), "MAX_EROSION 0.3\n");
     write_file(dir + "/valley.chn", chan);
-    std::string d(40, ' ');
-    d.replace(0, 5, "class");
-    std::string row = "1     row";
-    row.resize(86, ' ');
-    write_file(dir + "/table.cmt",
-               "PLUVO_INDEX_MAP_TABLES\nINDEX_MAP soil.idx Soil\nSEDIMENTS\nNUM_SED 3\n"
-               "Description SG D(mm) fbind file\n" +
-                   d + "2.65 0.01 0.0 silt.out\n" + d + "2.65 0.1 0.0 fine.out\n" + d +
-                   "2.65 1.0 0.0 sand.out\nSOIL_EROSION_PROPS Soil\nNUM_IDS 1\nNUM_SED 3\n"
-                   "ID title\n" + row + "100 1 0.002 0 1 0.5 0.4 0.1\n");
+    write_three_class_sediment_table(dir, g, "0.5 0.4 0.1");
     write_file(dir + "/sedloc.txt", "1\n1 5\n");
     project_file p = valley_project({kRows, g.cols, kCell, mid, kValleySlope, 60, 5.0, 100.0, 30});
     p.card("SUPER_QUIET")

@@ -75,40 +75,8 @@ const char* kSoilTable =
 
 // The valley and its long-term cards; the caller may add cards and writes it.
 project_file long_term_valley(const temp_dir& dir, int days = kDays) {
-    grid_spec g;
-    g.rows = kRows;
-    g.cols = kCols;
-    g.cell = kCell;
-    g.north = kRows * kCell;
-    const int mid = kHalfWidth + 1;
-    const double slope = 0.005;
-    write_grid(dir.file("mask.asc"), g, [](int, int) { return 1.0; }, 0);
-    write_grid(dir.file("elev.asc"), g, [&](int r, int c) {
-        return 100.0 + slope * kCell * (kRows - r) + 0.01 * kCell * std::abs(c - mid);
-    }, 6);
-    write_grid(dir.file("soils.asc"), g, [](int, int) { return 1.0; }, 0);
-    for (const char* name : {"alb.asc", "vh.asc", "tc.asc", "can.asc", "wp.asc"}) {
-        const std::string n = name;
-        const double v = n == "alb.asc" ? 0.2 : n == "vh.asc" ? 0.12 : n == "tc.asc" ? 0.5
-                         : n == "can.asc" ? 70.0 : 0.08;
-        write_grid(dir.file(name), g, [&](int, int) { return v; }, 3);
-    }
-    write_valley_channel(dir.path(), kRows, mid, kCell, slope);
-    write_file(dir.file("soils.txt"), kSoilTable);
-    write_file(dir.file("hmet.kev"), kev_records(days));
-    write_file(dir.file("rain.gag"), rain_events());
-    project_file p = valley_project({kRows, kCols, kCell, mid, slope, kDays * 1440, 30.0, 0.0, 0});
-    p.remove("PRECIP_UNIF").remove("RAIN_INTENSITY").remove("RAIN_DURATION");
-    p.remove("START_DATE").remove("START_TIME").remove("HYD_FREQ");
-    p.card("HYD_FREQ", "60").card("PRECIP_FILE", "rain.gag").card("LONG_TERM");
-    p.card("HMET_KEV", "hmet.kev").card("ET_CALC_PENMAN");
-    p.card("LATITUDE", "40").card("LONGITUDE", "105").card("GMT", "-7");
-    p.card("ALBEDO", "alb.asc").card("VHEIGHT", "vh.asc").card("TCOEFF", "tc.asc");
-    p.card("CANOPY", "can.asc").card("WILTING_POINT", "wp.asc");
-    p.card("INF_RICHARDS").card("RICHARDS_C_OPTION", "havercamp");
-    p.card("SOIL_TYPE_MAP", "soils.asc").card("SOIL_LAYER_INPUT_FILE", "soils.txt");
-    p.card("SUPER_QUIET");
-    return p;
+    return long_term_valley_project(
+        dir.path(), {kRows, kHalfWidth, kCell, kDays, kSoilTable, kev_records(days), rain_events()});
 }
 
 // The numbers after `label` in `text` (the last occurrence).

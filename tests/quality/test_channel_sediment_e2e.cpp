@@ -31,22 +31,6 @@ std::string replaced(std::string text, const std::string& from, const std::strin
     return text;
 }
 
-// Classes 0.01 and 0.1 mm (wash load under a sand size of 0.5 mm) and 1 mm
-// (sand); one soil everywhere.
-void write_tables(const std::string& dir, const grid_spec& g) {
-    write_grid(dir + "/soil.idx", g, [](int, int) { return 1.0; }, 0);
-    std::string d(40, ' ');
-    d.replace(0, 5, "class");
-    std::string row = "1     row";
-    row.resize(86, ' ');
-    write_file(dir + "/table.cmt",
-               "PLUVO_INDEX_MAP_TABLES\nINDEX_MAP soil.idx Soil\nSEDIMENTS\nNUM_SED 3\n"
-               "Description SG D(mm) fbind file\n" +
-                   d + "2.65 0.01 0.0 silt.out\n" + d + "2.65 0.1 0.0 fine.out\n" + d +
-                   "2.65 1.0 0.0 sand.out\nSOIL_EROSION_PROPS Soil\nNUM_IDS 1\nNUM_SED 3\n"
-                   "ID title\n" + row + "100 1 0.002 0 1 0.4 0.3 0.3\n");
-}
-
 // The valley with erosion; `adjust` adds the bed-update card; `breakpoint`
 // gives the link a surveyed section (bottom 2 m, sides 1:1, 1 m deep) in
 // place of the trapezoid.
@@ -101,7 +85,7 @@ void write_case(const std::string& dir, int threads, bool adjust, bool breakpoin
         chan = replaced(chan, "BANKFULL_DEPTH 1.0\n", "BANKFULL_DEPTH 1.0\nMAX_EROSION 0.3\n");
     }
     write_file(dir + "/valley.chn", chan);
-    write_tables(dir, g);
+    write_three_class_sediment_table(dir, g, "0.4 0.3 0.3");
     project_file p = valley_project({kRows, g.cols, kCell, mid, kValleySlope, 60, 5.0, 100.0, 30});
     p.card("SUPER_QUIET")
         .card("NUM_THREADS", std::to_string(threads))
@@ -417,7 +401,7 @@ void write_lake_case(const std::string& dir, int threads, bool adjust) {
         gst += "CELLIJ " + std::to_string(kLakeRows + k) + " " + std::to_string(mid) +
                "\nLINKNODE 3 " + std::to_string(k) + " 1.0\n";
     write_file(dir + "/valley.gst", gst);
-    write_tables(dir, g);
+    write_three_class_sediment_table(dir, g, "0.4 0.3 0.3");
     project_file p =
         valley_project({kLakeValleyRows, g.cols, kCell, mid, kValleySlope, 60, 5.0, 100.0, 30});
     p.card("SUPER_QUIET")

@@ -56,6 +56,9 @@ std::string soil_table(double ks) {
 // With `table_m` >= 0 a solved aquifer lies under the valley, its table
 // `table_m` below the ground, fixed along the first row.
 project_file long_term_valley(const temp_dir& dir, double ks, double table_m = -1.0) {
+    project_file p = long_term_valley_project(
+        dir.path(), {kRows, kHalfWidth, kCell, kDays, soil_table(ks), kev_records(), kRain});
+    if (table_m < 0.0) return p;
     grid_spec g;
     g.rows = kRows;
     g.cols = kCols;
@@ -63,43 +66,18 @@ project_file long_term_valley(const temp_dir& dir, double ks, double table_m = -
     g.north = kRows * kCell;
     const int mid = kHalfWidth + 1;
     const double slope = 0.005;
-    write_grid(dir.file("mask.asc"), g, [](int, int) { return 1.0; }, 0);
-    write_grid(dir.file("elev.asc"), g, [&](int r, int c) {
+    auto ground = [&](int r, int c) {
         return 100.0 + slope * kCell * (kRows - r) + 0.01 * kCell * std::abs(c - mid);
-    }, 6);
-    write_grid(dir.file("soils.asc"), g, [](int, int) { return 1.0; }, 0);
-    const struct { const char* name; double v; } maps[] = {
-        {"alb.asc", 0.2}, {"vh.asc", 0.12}, {"tc.asc", 0.5}, {"can.asc", 70.0}, {"wp.asc", 0.08}};
-    for (const auto& m : maps) write_grid(dir.file(m.name), g, [&](int, int) { return m.v; }, 3);
-    write_valley_channel(dir.path(), kRows, mid, kCell, slope);
-    write_file(dir.file("soils.txt"), soil_table(ks));
-    write_file(dir.file("hmet.kev"), kev_records());
-    write_file(dir.file("rain.gag"), kRain);
-    project_file p = valley_project({kRows, kCols, kCell, mid, slope, kDays * 1440, 30.0, 0.0, 0});
-    p.remove("PRECIP_UNIF").remove("RAIN_INTENSITY").remove("RAIN_DURATION");
-    p.remove("START_DATE").remove("START_TIME").remove("HYD_FREQ");
-    p.card("HYD_FREQ", "60").card("PRECIP_FILE", "rain.gag").card("LONG_TERM");
-    p.card("HMET_KEV", "hmet.kev").card("ET_CALC_PENMAN");
-    p.card("LATITUDE", "40").card("LONGITUDE", "105").card("GMT", "-7");
-    p.card("ALBEDO", "alb.asc").card("VHEIGHT", "vh.asc").card("TCOEFF", "tc.asc");
-    p.card("CANOPY", "can.asc").card("WILTING_POINT", "wp.asc");
-    p.card("INF_RICHARDS").card("RICHARDS_C_OPTION", "havercamp");
-    p.card("SOIL_TYPE_MAP", "soils.asc").card("SOIL_LAYER_INPUT_FILE", "soils.txt");
-    p.card("SUPER_QUIET");
-    if (table_m >= 0.0) {
-        auto ground = [&](int r, int c) {
-            return 100.0 + slope * kCell * (kRows - r) + 0.01 * kCell * std::abs(c - mid);
-        };
-        write_grid(dir.file("wt.asc"), g, [&](int r, int c) { return ground(r, c) - table_m; }, 6);
-        write_grid(dir.file("bottom.asc"), g, [&](int r, int c) { return ground(r, c) - 4.0; }, 6);
-        write_grid(dir.file("gwbound.asc"), g,
-                   [&](int r, int c) { return c == mid ? 4.0 : (r == 1 ? 2.0 : 1.0); }, 0);
-        p.card("WATER_TABLE", "wt.asc").card("STREAM_LOSS").card("K_RIVER", "0.36");
-        p.card("M_RIVER", "0.5").card("GW_SIMULATION").card("AQUIFER_BOTTOM", "bottom.asc");
-        p.card("GW_BOUNDFILE", "gwbound.asc").card("GW_UNIF_HYCOND", "36.0");
-        p.card("GW_UNIF_POROSITY", "0.3").card("GW_RELAX_COEFF", "1.2");
-        p.card("GW_LSOR_CON", "1e-12").card("GW_TIMESTEP", "600").card("AQUIFER_DELTA_Z", "0.1");
-    }
+    };
+    write_grid(dir.file("wt.asc"), g, [&](int r, int c) { return ground(r, c) - table_m; }, 6);
+    write_grid(dir.file("bottom.asc"), g, [&](int r, int c) { return ground(r, c) - 4.0; }, 6);
+    write_grid(dir.file("gwbound.asc"), g,
+               [&](int r, int c) { return c == mid ? 4.0 : (r == 1 ? 2.0 : 1.0); }, 0);
+    p.card("WATER_TABLE", "wt.asc").card("STREAM_LOSS").card("K_RIVER", "0.36");
+    p.card("M_RIVER", "0.5").card("GW_SIMULATION").card("AQUIFER_BOTTOM", "bottom.asc");
+    p.card("GW_BOUNDFILE", "gwbound.asc").card("GW_UNIF_HYCOND", "36.0");
+    p.card("GW_UNIF_POROSITY", "0.3").card("GW_RELAX_COEFF", "1.2");
+    p.card("GW_LSOR_CON", "1e-12").card("GW_TIMESTEP", "600").card("AQUIFER_DELTA_Z", "0.1");
     return p;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 
 #include "pluvo_test.h"
@@ -75,6 +76,56 @@ std::string without_timing(const std::string& text) {
         kept += line + "\n";
     }
     return kept;
+}
+
+void write_three_class_sediment_table(const std::string& dir, const grid_spec& g,
+                                      const std::string& class_fractions) {
+    write_grid(dir + "/soil.idx", g, [](int, int) { return 1.0; }, 0);
+    std::string d(40, ' ');
+    d.replace(0, 5, "class");
+    std::string row = "1     row";
+    row.resize(86, ' ');
+    write_file(dir + "/table.cmt",
+               "PLUVO_INDEX_MAP_TABLES\nINDEX_MAP soil.idx Soil\nSEDIMENTS\nNUM_SED 3\n"
+               "Description SG D(mm) fbind file\n" +
+                   d + "2.65 0.01 0.0 silt.out\n" + d + "2.65 0.1 0.0 fine.out\n" + d +
+                   "2.65 1.0 0.0 sand.out\nSOIL_EROSION_PROPS Soil\nNUM_IDS 1\nNUM_SED 3\n"
+                   "ID title\n" + row + "100 1 0.002 0 1 " + class_fractions + "\n");
+}
+
+project_file long_term_valley_project(const std::string& dir, const long_term_valley_case& v) {
+    grid_spec g;
+    g.rows = v.rows;
+    g.cols = 2 * v.half_width + 1;
+    g.cell = v.cell;
+    g.north = v.rows * v.cell;
+    const int mid = v.half_width + 1;
+    const double slope = 0.005;
+    write_grid(dir + "/mask.asc", g, [](int, int) { return 1.0; }, 0);
+    write_grid(dir + "/elev.asc", g, [&](int r, int c) {
+        return 100.0 + slope * v.cell * (v.rows - r) + 0.01 * v.cell * std::abs(c - mid);
+    }, 6);
+    write_grid(dir + "/soils.asc", g, [](int, int) { return 1.0; }, 0);
+    const struct { const char* name; double value; } maps[] = {
+        {"alb.asc", 0.2}, {"vh.asc", 0.12}, {"tc.asc", 0.5}, {"can.asc", 70.0}, {"wp.asc", 0.08}};
+    for (const auto& m : maps)
+        write_grid(dir + "/" + m.name, g, [&](int, int) { return m.value; }, 3);
+    write_valley_channel(dir, v.rows, mid, v.cell, slope);
+    write_file(dir + "/soils.txt", v.soil_table);
+    write_file(dir + "/hmet.kev", v.hmet);
+    write_file(dir + "/rain.gag", v.rain);
+    project_file p = valley_project({v.rows, g.cols, v.cell, mid, slope, v.days * 1440, 30.0, 0.0, 0});
+    p.remove("PRECIP_UNIF").remove("RAIN_INTENSITY").remove("RAIN_DURATION");
+    p.remove("START_DATE").remove("START_TIME").remove("HYD_FREQ");
+    p.card("HYD_FREQ", "60").card("PRECIP_FILE", "rain.gag").card("LONG_TERM");
+    p.card("HMET_KEV", "hmet.kev").card("ET_CALC_PENMAN");
+    p.card("LATITUDE", "40").card("LONGITUDE", "105").card("GMT", "-7");
+    p.card("ALBEDO", "alb.asc").card("VHEIGHT", "vh.asc").card("TCOEFF", "tc.asc");
+    p.card("CANOPY", "can.asc").card("WILTING_POINT", "wp.asc");
+    p.card("INF_RICHARDS").card("RICHARDS_C_OPTION", "havercamp");
+    p.card("SOIL_TYPE_MAP", "soils.asc").card("SOIL_LAYER_INPUT_FILE", "soils.txt");
+    p.card("SUPER_QUIET");
+    return p;
 }
 
 }  // namespace pluvo_test

@@ -20,6 +20,13 @@ std::string fixed(double v, int decimals = 6);
 void write_valley_channel(const std::string& dir, int rows, int stream_col, double cell,
                           double slope);
 
+// Writes soil.idx (one soil on every cell of `g`) and table.cmt in `dir`:
+// sediment classes 0.01 and 0.1 mm (wash load under a sand size of 0.5 mm)
+// and 1 mm (sand), and the soil's erosion properties, ending in
+// `class_fractions`, the three classes' fractions of the soil (summing to 1).
+void write_three_class_sediment_table(const std::string& dir, const grid_spec& g,
+                                      const std::string& class_fractions);
+
 // Grid, time and rain of a valley run.
 struct valley_cards {
     int rows = 1;
@@ -39,6 +46,26 @@ struct valley_cards {
 // channel routing with valley.chn and valley.gst. The caller adds its own
 // cards and writes the project.
 project_file valley_project(const valley_cards& v);
+
+// A long-term valley: grid, simulated days and the texts of its input files.
+struct long_term_valley_case {
+    int rows = 1;
+    int half_width = 1;        // columns on each side of the channel column
+    double cell = 100.0;       // cell size, m
+    int days = 1;              // simulated time, days
+    std::string soil_table;    // soils.txt: the Richards soil layers
+    std::string hmet;          // hmet.kev: hourly weather records
+    std::string rain;          // rain.gag: the rain events
+};
+
+// Writes in `dir` a valley falling 0.005 m/m along the channel and 0.01 m/m
+// towards it, one soil, the evapotranspiration maps (albedo 0.2, vegetation
+// height 0.12 m, transmission coefficient 0.5, canopy resistance 70 s/m,
+// wilting point 0.08) and the files of `v`, and returns its project: the
+// valley cards with hourly hydrographs, rain from rain.gag, Penman
+// evapotranspiration from hmet.kev and Richards infiltration over the soil
+// layers of soils.txt. The caller may add cards and writes it.
+project_file long_term_valley_project(const std::string& dir, const long_term_valley_case& v);
 
 // The summary without lines that report run time.
 std::string without_timing(const std::string& text);
