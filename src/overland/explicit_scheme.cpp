@@ -626,28 +626,23 @@ void finish_substep(const face_view& v, double c2, double* scale, double* dst, b
     }
 }
 
-// The "need to split" lines of one pass. With a sub-step too short to divide
-// each thread prints its first such face only, as the pass would.
-void print_split_lines(const face_view& v, bool x_pass, double c2, bool short_step,
-                       bool parallel) {
+// The "need to split" lines of one pass, in cell order on one thread (the
+// pass is rare and its console lines must not depend on the thread count).
+// With a sub-step too short to divide only the first such face is printed.
+void print_split_lines(const face_view& v, bool x_pass, double c2, bool short_step) {
     const double* q = x_pass ? v.qx : v.qy;
     const int* next = x_pass ? v.right : v.below;
     const char* format = x_pass ? "need to split...(x-dir) curr_du=%lf, dhh=%lf, h[j]+dhh=%lf\n"
                                 : "need to split...(y-dir) curr_du=%lf, dhh=%lf, h[j]+dhh=%lf\n";
     const int n = v.cells;
-#pragma omp parallel if (parallel)
-    {
-        bool quiet_thread = false;
-#pragma omp for schedule(static)
-        for (int j = 1; j <= n; ++j) {
-            if (quiet_thread || q[j] == 0.0) continue;
-            const double dhh = q[j] * c2;
-            const double hj = v.lake != nullptr ? donor_depth<true>(v, j) : v.h[j];
-            const double hk = v.lake != nullptr ? donor_depth<true>(v, next[j]) : v.h[next[j]];
-            if (!needs_split(dhh, hj, hk)) continue;
-            std::printf(format, std::fabs(dhh), dhh, donor_depth_after(dhh, v.h[j], v.h[next[j]]));
-            if (short_step) quiet_thread = true;
-        }
+    for (int j = 1; j <= n; ++j) {
+        if (q[j] == 0.0) continue;
+        const double dhh = q[j] * c2;
+        const double hj = v.lake != nullptr ? donor_depth<true>(v, j) : v.h[j];
+        const double hk = v.lake != nullptr ? donor_depth<true>(v, next[j]) : v.h[next[j]];
+        if (!needs_split(dhh, hj, hk)) continue;
+        std::printf(format, std::fabs(dhh), dhh, donor_depth_after(dhh, v.h[j], v.h[next[j]]));
+        if (short_step) return;
     }
 }
 
@@ -655,7 +650,7 @@ void print_split_lines(const face_view& v, bool x_pass, double c2, bool short_st
 // outside the lakes), two a face by its reason, unless `quiet`: the depth
 // moved (celerity), else the depth change, else the donor's depth after it.
 void print_channel_lake_split_lines(const face_view& v, bool x_pass, double c2, bool short_step,
-                                    bool parallel, bool quiet) {
+                                    bool quiet) {
     if (quiet) return;
     const double* q = x_pass ? v.qx : v.qy;
     const int* next = x_pass ? v.right : v.below;
@@ -667,27 +662,22 @@ void print_channel_lake_split_lines(const face_view& v, bool x_pass, double c2, 
                                   : "  ]y: h+dh < 0.00   (h+dh=%lf)  j:%d\n";
     const double seconds = c2 * v.dx * v.dx;   // sub-step, s
     const int n = v.cells;
-#pragma omp parallel if (parallel)
-    {
-        bool quiet_thread = false;
-#pragma omp for schedule(static)
-        for (int j = 1; j <= n; ++j) {
-            if (quiet_thread || q[j] == 0.0 || v.lake[j] != 0) continue;
-            const double dhh = q[j] * c2;   // m
-            if (!needs_split(dhh, v.h[j], donor_depth<true>(v, next[j]))) continue;
-            const double unit_q = q[j] / v.dx;   // m2/s
-            if (std::fabs(dhh) > kSplitShift) {
-                std::printf(celerity, std::fabs(dhh), dhh, unit_q, seconds, j);
-                std::printf("    -> Cell Exceded Celerity Check\n");
-            } else if (std::fabs(dhh) > kSplitDepthChange) {
-                std::printf(change, std::fabs(dhh), dhh, unit_q, seconds, j);
-                std::printf("    -> Cell Exceeded Max Height Change\n");
-            } else {
-                std::printf(negative, v.h[j] + dhh, j);
-                std::printf("    -> Outflow Exceeded Water Depth\n");
-            }
-            if (short_step) quiet_thread = true;
+    for (int j = 1; j <= n; ++j) {
+        if (q[j] == 0.0 || v.lake[j] != 0) continue;
+        const double dhh = q[j] * c2;   // m
+        if (!needs_split(dhh, v.h[j], donor_depth<true>(v, next[j]))) continue;
+        const double unit_q = q[j] / v.dx;   // m2/s
+        if (std::fabs(dhh) > kSplitShift) {
+            std::printf(celerity, std::fabs(dhh), dhh, unit_q, seconds, j);
+            std::printf("    -> Cell Exceded Celerity Check\n");
+        } else if (std::fabs(dhh) > kSplitDepthChange) {
+            std::printf(change, std::fabs(dhh), dhh, unit_q, seconds, j);
+            std::printf("    -> Cell Exceeded Max Height Change\n");
+        } else {
+            std::printf(negative, v.h[j] + dhh, j);
+            std::printf("    -> Outflow Exceeded Water Depth\n");
         }
+        if (short_step) return;
     }
 }
 
@@ -825,9 +815,9 @@ double route_overland_explicit(run_state& rs, double dt) {
                 if (splits == 0) continue;
                 const bool short_step = used <= kShortestDivisible;
                 if (channel_lakes)
-                    print_channel_lake_split_lines(v, x_pass, c2, short_step, parallel, rs.quiet);
+                    print_channel_lake_split_lines(v, x_pass, c2, short_step, rs.quiet);
                 else
-                    print_split_lines(v, x_pass, c2, short_step, parallel);
+                    print_split_lines(v, x_pass, c2, short_step);
                 if (short_step) too_short = true;
                 if (too_short) continue;
                 if (divisions < kMaxDivisions) {
