@@ -12,6 +12,7 @@
 #include "input/map_reader.h"
 #include "input/process_tables.h"
 #include "quality/constituent_setup.h"
+#include "quality/sediment_bound_step.h"
 #include "run/run_state.h"
 
 namespace {
@@ -246,4 +247,5 @@ void init_constituent_state(run_state& rs) {
     }
     for (int j = 0; j <= cells; ++j) rs.con_h_last[static_cast<size_t>(j)] = rs.ov_depth[static_cast<size_t>(j)];
     init_channel_constituents(rs);
+    init_sediment_bound_state(rs);
 }
