@@ -192,3 +192,36 @@ TEST(SedimentBoundProgram, SameFilesOnOneAndEightThreads) {
     EXPECT_EQ(without_timing(read_file(one.file("valley.sum"))),
               without_timing(read_file(eight.file("valley.sum"))));
 }
+
+// With a channel-network lake the run stops before it starts: mass sorbed on
+// the lake's suspended sediment is not carried yet.
+TEST(SedimentBoundProgram, ChannelLakesAreRefused) {
+    temp_dir dir;
+    write_case(dir.path(), 1, kAllSorb, "50");
+    const int mid = kHalf + 1;
+    const double top = 99.0 + kValleySlope * kCell * (kRows - 0.5);   // lake floor, m
+    std::string chan = "PLUVO_CHAN\nALPHA 1.0\nBETA 1.0\nTHETA 1.0\nLINKS 2\nMAXNODES " +
+                       std::to_string(kRows) + "\nCONNECT 1 2 0\nCONNECT 2 0 1 1\nLINK 1\nDX " +
+                       fixed(kCell) + "\nNODES 1\nLAKE\nMINWSE " + fixed(top - 1.0) + "\nINITWSE " +
+                       fixed(top + 0.2) + "\nMAXWSE " + fixed(top + 3.0) + "\nNUMPTS 1\n1 " +
+                       std::to_string(mid) + "\nLINK 2\nDX " + fixed(kCell) + "\nNODES " +
+                       std::to_string(kRows) + "\nTRAP_ERODE\nMANNINGS_N 0.035\n";
+    for (int p = 1; p <= kRows; ++p) {
+        chan += "NODE " + std::to_string(p) + "\nELEV " +
+                fixed(99.0 + kValleySlope * kCell * (kRows - p - 0.5)) + "\n";
+        if (p == 1) chan += "XSEC\nBOTTOM_WIDTH 2.0\nSIDE_SLOPE 1.0\nBANKFULL_DEPTH 1.0\nMAX_EROSION 0.3\n";
+    }
+    write_file(dir.file("valley.chn"), chan);
+    std::string gst = "GRIDSTREAMFILE\nSTREAMCELLS " + std::to_string(kRows - 1) + "\n";
+    for (int r = 2; r <= kRows; ++r) gst += "NUMNODES 1\n";
+    for (int r = 2; r <= kRows; ++r)
+        gst += "CELLIJ " + std::to_string(r) + " " + std::to_string(mid) + "\nLINKNODE 2 " +
+               std::to_string(r - 1) + " 1.0\n";
+    write_file(dir.file("valley.gst"), gst);
+    const run_result r = run_pluvo({"valley.prj"}, dir.path());
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("Error: the card sediment_contam asks for sediment-bound contaminants "
+                         "with channel-network lakes"),
+              std::string::npos)
+        << r.out;
+}
