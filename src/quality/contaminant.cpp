@@ -43,6 +43,9 @@ void size_totals(constituent_totals& t, int n) {
          {&t.ov_init, &t.land_init, &t.chan_init, &t.precip, &t.infil, &t.ov_decay, &t.uptake,
           &t.ov_out, &t.bc_out, &t.qlat, &t.ov_neg, &t.chan_out, &t.chan_decay, &t.chan_clip, &t.soil_decay})
         v->assign(static_cast<size_t>(n) + 1, 0.0);
+    for (std::vector<double>* v :
+         {&t.sed_from_soil, &t.sed_to_soil, &t.sed_to_chan, &t.sed_out, &t.sed_released})
+        v->assign(static_cast<size_t>(n) + 1, 0.0);
 }
 
 // Copies one column of the contaminant table (rows 1..n, cells 1..GNUM) into a store.

@@ -89,9 +89,6 @@ void book_soil_exchange(run_state& rs, size_t i, size_t j, double g) {
 
 void init_sediment_bound_state(run_state& rs) {
     const int n = rs.num_constituents;
-    constituent_totals& t = rs.con_tot;
-    for (auto* v : {&t.sed_from_soil, &t.sed_to_soil, &t.sed_to_chan, &t.sed_out, &t.sed_released})
-        v->assign(ix(std::max(n, 0)) + 1, 0.0);
     sed_bound_record& sb = rs.sed_bound;
     sb = sed_bound_record{};
     const ov_sed_record& s = rs.ov_sed;
@@ -280,6 +277,15 @@ size_t node_below(const run_state& rs, int l, int j) {
     return d != 0 ? ix(stride * d + 1) : 0;
 }
 
+// True when the water leaving link l's last node leaves the network (at
+// once or through structure links only).
+bool drains_out(const run_state& rs, int l) {
+    int d = rs.dslink[ix(l)];
+    for (int guard = 0; d >= 1 && d <= rs.links && is_structure(rs.ltype[ix(d)]) && guard < rs.links; ++guard)
+        d = rs.dslink[ix(d)];
+    return d == 0;
+}
+
 // Attached mass of constituent i crossing every transport node's downstream
 // face with the wash load gathered since the last step: face_down leaves the
 // node, face_up comes back from the node below; each node gives at most
@@ -294,7 +300,7 @@ void attached_face_masses(run_state& rs, size_t i) {
     std::fill(sb.face_up.begin(), sb.face_up.end(), 0.0);
     for_transport_nodes(rs, [&](int l, int j, size_t f) {
         const size_t below = node_below(rs, l, j);
-        const bool outlet = l == rs.links && j == rs.nx[ix(l)];
+        const bool outlet = below == 0 && j == rs.nx[ix(l)] && drains_out(rs, l);
         if (below == 0 && !outlet) return;   // the sediment stays; so does its mass
         const double* v = sb.face_volume.data() + f * cs.stride;
         double down = 0.0, up = 0.0;   // g
@@ -374,13 +380,13 @@ void step_channel_sediment_constituents(run_state& rs) {
     if (!process_due(rs, rs.con_chan_next)) return;
     const double t = (rs.time - rs.con_chan_last) * kConSecondsPerDay;   // s
     constituent_channel& cc = rs.con_chan;
-    const size_t outlet = ix(cc.stride * rs.links + rs.nx[ix(rs.links)]);
     for (int i = 1; i <= rs.num_constituents; ++i) {
         const size_t ii = ix(i);
         if (rs.constituent_type[ii] != 1) continue;
         std::vector<double>& A = sb.attached[ii];
         std::vector<double>& lat = sb.qlat_attached[ii];
         attached_face_masses(rs, ii);
+        double gone = 0.0;   // g through the outlet
         // Node update: lateral mass, then the faces.
         for_transport_nodes(rs, [&](int l, int j, size_t f) {
             double in = lat[f];
@@ -398,8 +404,9 @@ void step_channel_sediment_constituents(run_state& rs) {
             A[f] += in - out;
             if (A[f] < 0.0) A[f] = 0.0;   // rounding of a node given whole
             sb.flux_rate[ii][f] = t > 0.0 ? out / t : 0.0;
+            if (below == 0) gone += sb.face_down[f];   // left the network (0 where it stays)
         });
-        rs.con_tot.sed_out[ii] += sb.face_down[outlet] / 1000.0;
+        rs.con_tot.sed_out[ii] += gone / 1000.0;
         rs.con_tot.sed_released[ii] += partition_nodes(rs, ii) / 1000.0;
     }
     std::fill(sb.face_volume.begin(), sb.face_volume.end(), 0.0);

@@ -9,8 +9,8 @@ struct run_state;
 
 // Sizes the sorbed stores and the sediment-volume rows when the run carries
 // sediment-bound constituents (card sediment_contam with soil erosion and
-// overland constituents); sizes the sorbed totals of every constituent in
-// any case. Called once the constituent and channel stores are set up.
+// overland constituents; nothing otherwise). Called once the constituent and
+// channel stores are set up.
 void init_sediment_bound_state(run_state& rs);
 
 // Sediment of class `cls` (volume m3) left cell `cell` for node `node` of
