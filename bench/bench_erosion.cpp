@@ -60,6 +60,7 @@ struct timing {
     double erosion_rate = 0.0;   // erosion cell-updates per second
     double share = 0.0;          // erosion time / overland time
     double bound_share = 0.0;    // sediment-bound step time / overland time
+    double bound_rate = 0.0;     // sediment-bound cell-updates per second
 };
 
 timing run(int rows, int cols, int steps, int threads) {
@@ -100,6 +101,7 @@ timing run(int rows, int cols, int steps, int threads) {
     t.erosion_rate = static_cast<double>(n) * steps / erosion_s;
     t.share = erosion_s / (route_s + erosion_s + bound_s);
     t.bound_share = bound_s / (route_s + erosion_s + bound_s);
+    t.bound_rate = static_cast<double>(n) * steps / bound_s;
     return t;
 }
 
@@ -119,11 +121,11 @@ int main(int argc, char** argv) {
     const timing one = run(rows, cols, steps, 1);
     const timing many = run(rows, cols, steps, all);
     std::printf("  1 thread : %.3e erosion cell-updates/s, %.0f %% of the overland time; "
-                "sediment-bound step %.0f %%\n",
-                one.erosion_rate, 100.0 * one.share, 100.0 * one.bound_share);
+                "sediment-bound step %.3e cell-updates/s, %.0f %%\n",
+                one.erosion_rate, 100.0 * one.share, one.bound_rate, 100.0 * one.bound_share);
     std::printf("  %d threads: %.3e erosion cell-updates/s (%.1f x one thread), %.0f %% of the "
-                "overland time; sediment-bound step %.0f %%\n",
+                "overland time; sediment-bound step %.3e cell-updates/s (%.1f x), %.0f %%\n",
                 all, many.erosion_rate, many.erosion_rate / one.erosion_rate, 100.0 * many.share,
-                100.0 * many.bound_share);
+                many.bound_rate, many.bound_rate / one.bound_rate, 100.0 * many.bound_share);
     return 0;
 }
