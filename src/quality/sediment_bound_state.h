@@ -36,6 +36,7 @@ struct sed_bound_record {
     std::vector<double> pending;       // per cell: change of the water mass, g
     std::vector<double> soil_exchange; // per cell: mass into the top soil layer (negative: taken), g
     std::vector<double> no_layer;      // per cell: zeros, the soil layer of a run without soil constituents
+    std::vector<double> layer_share;   // per cell: dissolved share of the soil layer's mass now, -
     std::vector<double> work;          // 2 x (cells + 1) x (classes + 1) scratch of the movement
 
     // Channel nodes (with channel constituents), per constituent (rows 1..n), per flat node

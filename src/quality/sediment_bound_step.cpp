@@ -113,7 +113,8 @@ void init_sediment_bound_state(run_state& rs) {
     sb.start_volume.resize(rows, 0.0);
     for (auto* v : {&sb.eroded, &sb.deposited, &sb.face_x, &sb.face_y}) v->assign(rows, 0.0);
     sb.outlet.assign(stride, 0.0);
-    for (auto* v : {&sb.pending, &sb.soil_exchange, &sb.no_layer}) v->assign(ix(cells) + 1, 0.0);
+    for (auto* v : {&sb.pending, &sb.soil_exchange, &sb.no_layer, &sb.layer_share})
+        v->assign(ix(cells) + 1, 0.0);
     sb.work.assign(2 * rows, 0.0);
     size_channel_rows(rs);
 }
@@ -203,7 +204,12 @@ void step_sediment_bound_sources(run_state& rs) {
         st.pending = pending;
         st.soil_exchange = exchange;
         st.layer_mass = soil ? rs.con.layer_mass[ii].data() : sb.no_layer.data();
-        st.layer_dissolved = soil ? rs.con.layer_fraction[ii].data() : sb.no_layer.data();
+        if (soil) {
+            // The layer's split as its water content stands now (the soil step
+            // keeps its own copy only at its own times).
+            for (int k = 1; k <= cells; ++k) sb.layer_share[ix(k)] = layer_dissolved_fraction(rs, i, k);
+        }
+        st.layer_dissolved = soil ? sb.layer_share.data() : sb.no_layer.data();
         st.dissolved_fraction = sb.dissolved[ii].data();
         st.fract = sb.fract[ii].data();
         st.sorbed = sb.sorbed_conc[ii].data();

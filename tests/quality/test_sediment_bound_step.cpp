@@ -70,13 +70,15 @@ struct bound_grid : overland_grid {
         rs->water_soil_partition_coef[1] = c.kd;
         rs->con.layer_thickness = 0.1;
         rs->phi.assign(size, 0.4);
+        rs->thi.assign(size, 0.2);
         set_flow(0);
         for (int k = 1; k <= rs->GNUM; ++k) {
             rs->con.conc[1][k] = 2.0;
             rs->con.mass[1][k] = 2.0 * rs->ov_depth[k] * kArea;
             if (c.soil) {
                 rs->con.layer_mass[1][k] = c.layer_conc * 0.1 * kArea;
-                rs->con.layer_fraction[1][k] = 0.4;
+                // theta 0.2 over porosity 0.4: the soil Kd that leaves 40 % dissolved.
+                rs->con.kd[1][k] = 0.3 / (0.6 * 2.65);
                 rs->con.land[1][k] = rs->con.layer_mass[1][k];
             } else {
                 rs->con.land[1][k] = 5.0;
