@@ -3,6 +3,7 @@
 // way between them, written to the summary file.
 #include "core/file_write.h"
 #include "quality/constituent_setup.h"
+#include "quality/sediment_bound_step.h"
 #include "run/run_state.h"
 
 namespace {
@@ -24,6 +25,11 @@ constituent_balance compute_constituent_balance(const run_state& rs, int i) {
     b.decayed = t.ov_decay[ii] + t.chan_decay[ii] + t.soil_decay[ii];
     b.outlet = t.ov_out[ii] + t.chan_out[ii] + (channel ? 0.0 : t.qlat[ii]);
     b.boundaries = t.bc_out[ii];
+    if (rs.sed_bound.on) {
+        b.outlet_sorbed = t.sed_out[ii];
+        b.outlet += b.outlet_sorbed;
+        b.sorbed = (sorbed_overland_mass(rs, i) + sorbed_channel_mass(rs, i)) / 1000.0;
+    }
     double water = 0.0, land = 0.0, pending = 0.0;   // g
     for (int j = 1; j <= rs.GNUM; ++j) {
         water += rs.con.mass[ii][ix(j)];
@@ -50,7 +56,7 @@ constituent_balance compute_constituent_balance(const run_state& rs, int i) {
     b.channel = chan / 1000.0;
     b.pending = pending / 1000.0;
     b.residual = b.initial + b.rain + b.made - b.outlet - b.boundaries - b.infiltrated - b.decayed - b.water -
-                 b.land - b.channel - b.pending;
+                 b.land - b.channel - b.pending - b.sorbed;
     return b;
 }
 
@@ -71,6 +77,10 @@ void write_constituent_balances(run_state& rs) {
         file_printf(rs.summary_file, "  land                  %.12e\n", b.land);
         file_printf(rs.summary_file, "  channel               %.12e\n", b.channel);
         file_printf(rs.summary_file, "  in transit            %.12e\n", b.pending);
+        if (rs.sed_bound.on) {
+            file_printf(rs.summary_file, "  sorbed on sediment    %.12e\n", b.sorbed);
+            file_printf(rs.summary_file, "  outlet on sediment    %.12e\n", b.outlet_sorbed);
+        }
         file_printf(rs.summary_file, "  residual              %.12e\n", b.residual);
     }
 }

@@ -51,6 +51,8 @@ struct constituent_balance {
     double outlet = 0.0, infiltrated = 0.0, decayed = 0.0;        // out
     double boundaries = 0.0;   // out with the water of the overland boundary conditions
     double water = 0.0, land = 0.0, channel = 0.0, pending = 0.0;  // stored
+    double sorbed = 0.0;       // stored on the suspended sediment of the cells and the channel nodes
+    double outlet_sorbed = 0.0;  // part of the outlet mass that left on sediment
     double residual = 0.0;
 };
 constituent_balance compute_constituent_balance(const run_state& rs, int i);

@@ -81,6 +81,12 @@ struct constituent_totals {
     std::vector<double> chan_decay;    // decayed in the channels
     std::vector<double> chan_clip;     // made by raising negative node masses to 0 (negative: removed)
     std::vector<double> soil_decay;    // decayed in the soil layer
+    // Sorbed on the sediment (sediment_contam)
+    std::vector<double> sed_from_soil;   // taken from the top soil layer by eroded sediment
+    std::vector<double> sed_to_soil;     // returned to the soil (or the land store) by deposited sediment
+    std::vector<double> sed_to_chan;     // carried from the cells to the channel nodes with sediment
+    std::vector<double> sed_out;         // left the watershed on sediment (overland or channel outlet)
+    std::vector<double> sed_released;    // passed from the sediment into the water at the channel nodes (negative: sorbed)
 };
 
 // Channel node stores, flat index (maxnodes + 1) x link + node, and the

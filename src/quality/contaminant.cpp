@@ -12,6 +12,7 @@
 #include "input/map_reader.h"
 #include "input/process_tables.h"
 #include "quality/constituent_setup.h"
+#include "quality/sediment_bound_step.h"
 #include "run/run_state.h"
 
 namespace {
@@ -41,6 +42,9 @@ void size_totals(constituent_totals& t, int n) {
     for (std::vector<double>* v :
          {&t.ov_init, &t.land_init, &t.chan_init, &t.precip, &t.infil, &t.ov_decay, &t.uptake,
           &t.ov_out, &t.bc_out, &t.qlat, &t.ov_neg, &t.chan_out, &t.chan_decay, &t.chan_clip, &t.soil_decay})
+        v->assign(static_cast<size_t>(n) + 1, 0.0);
+    for (std::vector<double>* v :
+         {&t.sed_from_soil, &t.sed_to_soil, &t.sed_to_chan, &t.sed_out, &t.sed_released})
         v->assign(static_cast<size_t>(n) + 1, 0.0);
 }
 
@@ -246,4 +250,5 @@ void init_constituent_state(run_state& rs) {
     }
     for (int j = 0; j <= cells; ++j) rs.con_h_last[static_cast<size_t>(j)] = rs.ov_depth[static_cast<size_t>(j)];
     init_channel_constituents(rs);
+    init_sediment_bound_state(rs);
 }

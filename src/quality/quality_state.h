@@ -10,6 +10,7 @@
 #include "output/map_dataset.h"
 #include "output/linknode_dataset.h"
 #include "quality/channel_sediment_state.h"
+#include "quality/sediment_bound_state.h"
 
 struct quality_state {
 
@@ -119,4 +120,5 @@ struct quality_state {
     double con_pending_interval[kConBlocks] = {};  // last interval of each source block, s
     std::vector<std::unique_ptr<map_dataset>> con_maps;          // conc and mass map per contaminant
     std::vector<std::unique_ptr<linknode_dataset>> con_linknode;  // conc and mass link/node per contaminant
+    sed_bound_record sed_bound;              // sorbed constituents on the sediment (sediment_contam)
 };

@@ -32,8 +32,8 @@ const unbuilt_feature kUnbuilt[] = {
      [](const run_state& rs) {
          return rs.chan_con_trans != 0 && (rs.ov_con_trans == 0 || rs.chan_explic == 0);
      }},
-    {"sediment_contam", "sediment-bound contaminants",
-     [](const run_state& rs) { return rs.sediment_contam != 0; }},
+    {"sediment_contam", "sediment-bound contaminants with channel-network lakes",
+     [](const run_state& rs) { return rs.sediment_contam != 0 && rs.channel_lakes != 0; }},
     {"soil_con_trans",
      "soil contaminant transport under an infiltration method other than Green-Ampt with or "
      "without redistribution",
