@@ -81,6 +81,8 @@ struct constituent_totals {
     std::vector<double> chan_decay;    // decayed in the channels
     std::vector<double> chan_clip;     // made by raising negative node masses to 0 (negative: removed)
     std::vector<double> soil_decay;    // decayed in the soil layer
+    std::vector<double> lake_init;     // initial mass in the overland lakes
+    std::vector<double> lake_decay;    // decayed in the overland lakes
 };
 
 // Channel node stores, flat index (maxnodes + 1) x link + node, and the
@@ -109,4 +111,15 @@ struct constituent_channel {
     std::vector<double> a1, g1, a2, g2;  // advective (g per sub-step) and dispersive (g/s) fluxes
     std::vector<double> src;             // node source rate, g/s
     std::vector<double> area_adt;        // flow area interpolated over the interval, m2
+};
+
+// Overland lakes as constituent stores: each lake is one well-mixed body of
+// water per constituent. Lake cells hold no overland mass; what their faces
+// pass goes into (or comes out of) their lake.
+struct constituent_lakes {
+    int lakes = 0;               // overland lakes carried (ids 1..lakes), 0 without lakes
+    con_rows mass;               // [constituent][lake] mass in the lake water, g
+    con_rows conc;               // [constituent][lake] concentration, g/m3
+    std::vector<double> decay;   // per lake: first-order decay coefficient in the lake water, 1/s
+    std::vector<double> gain;    // per cell (GNUM+1): mass a lake cell's faces passed into its lake in a step, g
 };
