@@ -50,7 +50,7 @@ constituent_balance compute_constituent_balance(const run_state& rs, int i) {
     b.land = land / 1000.0;
     b.channel = chan / 1000.0;
     b.pending = pending / 1000.0;
-    b.lakes = overland_lake_mass(rs, i) / 1000.0;
+    b.lakes = lake_store_mass(rs, i) / 1000.0;
     b.residual = b.initial + b.rain + b.made - b.outlet - b.boundaries - b.infiltrated - b.decayed - b.water -
                  b.land - b.channel - b.pending - b.lakes;
     return b;
@@ -73,8 +73,8 @@ void write_constituent_balances(run_state& rs) {
         file_printf(rs.summary_file, "  land                  %.12e\n", b.land);
         file_printf(rs.summary_file, "  channel               %.12e\n", b.channel);
         file_printf(rs.summary_file, "  in transit            %.12e\n", b.pending);
-        if (overland_lake_stores(rs))
-            file_printf(rs.summary_file, "  overland lakes        %.12e\n", b.lakes);
+        if (lake_stores_on(rs))
+            file_printf(rs.summary_file, "  lakes                 %.12e\n", b.lakes);
         file_printf(rs.summary_file, "  residual              %.12e\n", b.residual);
     }
 }

@@ -1,24 +1,32 @@
-// Overland lakes as constituent stores: each lake holds one well-mixed mass
-// per constituent over the water it holds. Its cells carry no overland mass;
-// water that flows in across a lake cell's face brings the cell's
-// concentration, water that flows out takes the lake's.
+// Lakes as constituent stores: each overland lake, or each lake of the
+// channel network, holds one well-mixed mass per constituent over the water
+// it holds. Its cells carry no overland mass; water that flows in across a
+// lake cell's face brings the cell's concentration, water that flows out
+// takes the lake's. Channel links bring and take lake mass in the channel
+// routing (conc_channel.h).
 #pragma once
 
 struct run_state;
 
-// True when the run carries overland lakes as constituent stores.
-bool overland_lake_stores(const run_state& rs);
+// True when the run carries lakes as constituent stores.
+bool lake_stores_on(const run_state& rs);
 
-// Sizes the lake stores; each lake's initial mass is the initial overland
-// concentration (g/m3) of each of its map cells times the water above the
-// cell's ground (m3), its decay coefficient (1/s) the mean over its map cells
-// of the cell coefficients (given per day). Call before the cells' initial
-// state clears the concentrations of cells without depth.
-void init_overland_lake_constituents(run_state& rs);
+// Per cell (GNUM+1): the lake of each cell, 0 none (null without lake stores).
+const int* lake_cell_ids(const run_state& rs);
 
-// Water lake u holds now, m3: its volume plus the inflow the lake step has
-// not taken yet, never below 0.
-double overland_lake_water(const run_state& rs, int u);
+// Sizes the lake stores and sets each lake's initial mass and decay:
+// - overland lakes: the initial overland concentration (g/m3) of each map
+//   cell times the water above its ground (m3); decay coefficient (1/s) the
+//   mean over its map cells of the cell coefficients (given per day). Call
+//   before the cells' initial state clears the concentrations of cells
+//   without depth.
+// - channel-network lakes (channel constituents on): the initial channel
+//   concentration over the lake's water; the channel decay coefficient.
+void init_lake_constituents(run_state& rs);
+
+// Water lake u holds now, m3, never below 0: an overland lake's volume plus
+// the inflow its lake step has not taken yet; a channel lake's volume.
+double lake_store_water(const run_state& rs, int u);
 
 // Amounts of a transport step booked by the lake stores, g.
 struct lake_step_sums {
@@ -31,9 +39,9 @@ struct lake_step_sums {
 // Before the cell budgets of constituent i in a transport step of dt s, in
 // cell order: a lake cell hands its overland mass and its pending rain and
 // exchange to its lake and drops its pending sinks (queued for water it no
-// longer holds); each lake decays (contaminant table read, first-order
-// k x mass x dt, at most its mass); the lake cells' concentration becomes
-// their lake's for the advection.
+// longer holds); each overland lake decays (contaminant table read,
+// first-order k x mass x dt, at most its mass); the lake cells'
+// concentration becomes their lake's for the advection.
 void lake_cells_into_lakes(run_state& rs, int i, double dt, lake_step_sums& s);
 
 // After the advection of constituent i: each lake cell's face gain added to
@@ -42,5 +50,8 @@ void lake_cells_into_lakes(run_state& rs, int i, double dt, lake_step_sums& s);
 // concentration and hold no mass.
 void book_lake_gains(run_state& rs, int i, lake_step_sums& s);
 
-// Mass of constituent i in all overland lakes, g.
-double overland_lake_mass(const run_state& rs, int i);
+// Concentration of constituent i in lake u from its mass over its water, g/m3.
+void set_lake_conc(run_state& rs, int i, int u);
+
+// Mass of constituent i in all lakes, g.
+double lake_store_mass(const run_state& rs, int i);

@@ -276,10 +276,10 @@ void step_overland_constituent_transport(run_state& rs) {
     }
     v.E = c.disp_max.data();
     w.substep = dt > 0.0 ? overland_substep_limit(v, w.limit, parallel) : 0.0;
-    // Overland lakes: their cells are not transported (budget rate 0); what
+    // Lakes: their cells are not transported (budget rate 0); what
     // crosses their faces goes into their lake's store.
-    const bool lakes = overland_lake_stores(rs);
-    const int* lake = lakes ? rs.oland_lake_new.data() : nullptr;
+    const bool lakes = lake_stores_on(rs);
+    const int* lake = lake_cell_ids(rs);
     v.lake = lake;
     w.lake_gain = lakes ? rs.con_lake.gain.data() : nullptr;
 

@@ -220,19 +220,15 @@ void read_contaminant_inputs(run_state& rs) {
 void init_constituent_state(run_state& rs) {
     if (!rs.overland_constituents) {
         if (!channel_constituents_only(rs)) return;
-        if (rs.channel_lakes) {
-            refuse("\nError: the card chan_con_trans asks for channel contaminant transport "
-                   "with channel-network lakes, which is not available yet in this version of "
-                   "PLUVO.\n");
-            return;
-        }
         init_channel_constituents(rs);
+        init_lake_constituents(rs);
         return;
     }
-    if (rs.channel_lakes) {
+    if (rs.channel_lakes && !rs.chan_con_trans) {
+        // The lakes drain into the channels: only channel transport carries their mass on.
         refuse("\nError: the card ov_con_trans asks for overland contaminant transport with "
-                      "channel-network lakes, which is not available yet in this version of "
-                      "PLUVO.\n");
+               "channel-network lakes without channel contaminant transport (chan_con_trans), "
+               "which is not available yet in this version of PLUVO.\n");
         return;
     }
     const int n = rs.num_constituents;
@@ -241,7 +237,7 @@ void init_constituent_state(run_state& rs) {
     if (rs.soil_con_trans) set_soil_layer_thickness(rs);
     if (error_record.stop) return;
     // The lakes' water takes the initial concentrations before the cells without depth clear theirs.
-    init_overland_lake_constituents(rs);
+    if (!rs.channel_lakes) init_lake_constituents(rs);
     const bool chan_lakes = rs.channel_lakes && rs.lake_mask.size() > static_cast<size_t>(cells);
     constituent_cells& c = rs.con;
     for (int i = 1; i <= n; ++i) {
@@ -272,4 +268,6 @@ void init_constituent_state(run_state& rs) {
     }
     for (int j = 0; j <= cells; ++j) rs.con_h_last[static_cast<size_t>(j)] = rs.ov_depth[static_cast<size_t>(j)];
     init_channel_constituents(rs);
+    // Channel-network lakes start at the channel's initial concentration.
+    if (rs.channel_lakes) init_lake_constituents(rs);
 }
