@@ -259,3 +259,41 @@ TEST(ChannelLakeTracer, WithoutChannelTransportTheRunStops) {
               std::string::npos)
         << r.out;
 }
+
+// Channel contaminants alone: the lake and the channel start at 2 g/m3, the
+// rain and the land bring nothing, so initial = outlet + decayed + channel +
+// lake at each balance, and the lake's mass only falls.
+TEST(ChannelLakeTracer, ChannelTransportAloneKeepsTheLakeBalance) {
+    lake_valley c;
+    c.weir = true;
+    temp_dir dir;
+    write_lake_valley(dir.path(), c);
+    grid_spec g;
+    g.rows = c.rows;
+    g.cols = c.cols();
+    g.cell = c.cell;
+    conc_e2e::write_contaminant_table(dir.path(), g, "10", "0 0 0 0 5 0 0 0", "lake_tracer");
+    write_file(dir.file("valley.prj"),
+               read_file(dir.file("valley.prj")) +
+                   "MAPPING_TABLE table.cmt\nCHAN_CON_TRANS\nCHAN_DECAY_COEF 2\nINIT_CHAN_CONC 2\n");
+    const run_result r = run_pluvo({"valley.prj"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::string summary = read_file(dir.file("valley.sum"));
+    const double initial = 2.0 * c.initial_lake_volume() / 1000.0;   // kg
+    int blocks = 0;
+    for (size_t at = summary.find("mass balance, kg:"); at != std::string::npos;
+         at = summary.find("mass balance, kg:", at + 1), ++blocks) {
+        EXPECT_NEAR(balance_value(summary, "initial", at), initial, 1e-9) << summary;
+        EXPECT_EQ(balance_value(summary, "rain", at), 0.0);
+        EXPECT_EQ(balance_value(summary, "overland water", at), 0.0);
+        const double lake = balance_value(summary, "lakes", at);
+        EXPECT_GT(lake, 0.0);
+        EXPECT_LT(lake, initial);
+        EXPECT_GT(balance_value(summary, "outlet", at), 0.0) << summary;
+        EXPECT_NEAR(balance_value(summary, "outlet", at) + balance_value(summary, "decayed", at) +
+                        balance_value(summary, "channel", at) + lake,
+                    initial, 1e-9 * initial)
+            << summary;
+    }
+    EXPECT_GE(blocks, 2) << summary;
+}
