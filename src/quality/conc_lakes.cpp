@@ -103,7 +103,9 @@ void init_lake_constituents(run_state& rs) {
     constituent_lakes& cl = rs.con_lake;
     cl = constituent_lakes{};
     const int cells = rs.GNUM;
-    if (rs.lakes && rs.num_overland_lakes >= 1 && rs.oland_lake_mask.size() > ix(cells) &&
+    // Overland lakes carry only what the cells bring them.
+    if (rs.overland_constituents && rs.lakes && rs.num_overland_lakes >= 1 &&
+        rs.oland_lake_mask.size() > ix(cells) &&
         rs.oland_lake_new.size() > ix(cells) && rs.elevation.size() > ix(cells) &&
         static_cast<int>(rs.overland_lakes.size()) > rs.num_overland_lakes) {
         init_overland_lakes(rs);
