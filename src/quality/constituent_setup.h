@@ -8,6 +8,12 @@ constexpr double kConDry = 1e-16;            // depths, masses and volumes at or
 constexpr double kConSecondsPerDay = 86400.0;
 constexpr double kConShareTolerance = 0.5;   // a block interval longer than the step by more, s
 
+// Channel constituents without overland ones (card chan_con_trans without
+// ov_con_trans, explicit channel routing): the contaminants are those of the
+// mapping table's contaminant section, the cells carry none, so the lateral
+// inflow brings no mass.
+bool channel_constituents_only(const run_state& rs);
+
 // Sizes the stores of n contaminants (all zero) over the run's cells.
 void alloc_constituent_arrays(run_state& rs, int n);
 // Sizes the channel node stores from the network and sets the initial node
@@ -44,7 +50,7 @@ bool con_transport_link(int ltype);
 
 // Mass balance of constituent i over the whole run, kg: what came in
 // (initial, rain), what left (outlets, infiltration, decay), what is stored
-// now (overland water, land, channel nodes, amounts in flight) and the
+// now (overland water, land, channel nodes, overland lakes, amounts in flight) and the
 // residual in - out - stored.
 struct constituent_balance {
     double initial = 0.0, rain = 0.0, made = 0.0;                 // in
@@ -54,6 +60,7 @@ struct constituent_balance {
     double sorbed = 0.0;       // stored on the suspended sediment of the cells and the channel nodes
     double outlet_sorbed = 0.0;  // part of the outlet mass that left on sediment
     double residual = 0.0;
+    double lakes = 0.0;   // stored in the overland lakes
 };
 constituent_balance compute_constituent_balance(const run_state& rs, int i);
 // Writes the balance of every constituent to the summary file.

@@ -87,6 +87,8 @@ struct constituent_totals {
     std::vector<double> sed_to_chan;     // carried from the cells to the channel nodes with sediment
     std::vector<double> sed_out;         // left the watershed on sediment (overland or channel outlet)
     std::vector<double> sed_released;    // passed from the sediment into the water at the channel nodes (negative: sorbed)
+    std::vector<double> lake_init;     // initial mass in the overland lakes
+    std::vector<double> lake_decay;    // decayed in the overland lakes
 };
 
 // Channel node stores, flat index (maxnodes + 1) x link + node, and the
@@ -115,4 +117,27 @@ struct constituent_channel {
     std::vector<double> a1, g1, a2, g2;  // advective (g per sub-step) and dispersive (g/s) fluxes
     std::vector<double> src;             // node source rate, g/s
     std::vector<double> area_adt;        // flow area interpolated over the interval, m2
+    // Channel-network lakes (lake ids 1..lakes of constituent_lakes)
+    std::vector<int> nx_seen;             // per link: nodes it had at the last routing (captures and releases since)
+    std::vector<int> lake_below;          // per transport link: lake its last node drains into, 0 none
+    std::vector<int> src_lake, src_link;  // per lake outflow: the lake and the transport link whose node 1 it feeds
+    std::vector<int> src_vol_link, src_vol_node;  // per lake outflow: where its water volume is booked (qp_vol)
+    std::vector<double> src_a1, src_a2;   // per lake outflow: advective flux, g per sub-step (passes 1 and 2)
+    std::vector<double> lake_v0;          // per lake: water at the start of the interval, m3
+    const double* lake_conc_row = nullptr;  // lake concentrations of the constituent being routed, g/m3
+    const double* lake_mass_row = nullptr;  // lake masses of the constituent being routed, g
+};
+
+// Lakes as constituent stores (the overland lakes, or the lakes of the
+// channel network; a run never has both): each lake is one well-mixed body
+// of water per constituent. Lake cells hold no overland mass; what their
+// faces pass goes into (or comes out of) their lake.
+struct constituent_lakes {
+    int lakes = 0;               // lakes carried (ids 1..lakes), 0 without lakes
+    int channel = 0;             // 1: the lakes are those of the channel network
+    con_rows mass;               // [constituent][lake] mass in the lake water, g
+    con_rows conc;               // [constituent][lake] concentration, g/m3
+    std::vector<double> decay;   // per lake: first-order decay coefficient in the lake water, 1/s
+    std::vector<double> gain;    // per cell (GNUM+1): mass a lake cell's faces passed into its lake in a step, g
+    std::vector<double> volume_last;  // per channel lake: its water at the last channel routing of the constituents, m3
 };

@@ -11,6 +11,7 @@
 #include "core/file_write.h"
 #include "input/map_reader.h"
 #include "input/process_tables.h"
+#include "quality/conc_lakes.h"
 #include "quality/constituent_setup.h"
 #include "quality/sediment_bound_step.h"
 #include "run/run_state.h"
@@ -41,7 +42,8 @@ void size_rows(con_rows& r, int n, int cells) {
 void size_totals(constituent_totals& t, int n) {
     for (std::vector<double>* v :
          {&t.ov_init, &t.land_init, &t.chan_init, &t.precip, &t.infil, &t.ov_decay, &t.uptake,
-          &t.ov_out, &t.bc_out, &t.qlat, &t.ov_neg, &t.chan_out, &t.chan_decay, &t.chan_clip, &t.soil_decay})
+          &t.ov_out, &t.bc_out, &t.qlat, &t.ov_neg, &t.chan_out, &t.chan_decay, &t.chan_clip, &t.soil_decay,
+          &t.lake_init, &t.lake_decay})
         v->assign(static_cast<size_t>(n) + 1, 0.0);
     for (std::vector<double>* v :
          {&t.sed_from_soil, &t.sed_to_soil, &t.sed_to_chan, &t.sed_out, &t.sed_released})
@@ -117,12 +119,23 @@ void alloc_constituent_arrays(run_state& rs, int n) {
     size_totals(rs.con_tot, n);
 }
 
+bool channel_constituents_only(const run_state& rs) {
+    return !rs.overland_constituents && rs.chan_con_trans && rs.chan_explic;
+}
+
 void read_contaminant_inputs(run_state& rs) {
-    if (!rs.overland_constituents) return;
+    const bool channel_only = channel_constituents_only(rs);
+    if (!rs.overland_constituents && !channel_only) return;
     const int cells = rs.GNUM;
     const bool table = rs.mapping_table_given &&
                        rs.mapping_sections[input_state::kMapContaminants] != 0 &&
-                       rs.contaminant_table_option == 1;
+                       (rs.contaminant_table_option == 1 || channel_only);
+    if (channel_only && !table) {
+        refuse("\nError: the card chan_con_trans without ov_con_trans carries the contaminants "
+               "of the CONTAMINANT_TRANSPORT section of the mapping table, and no mapping table "
+               "holding that section is given.\n");
+        return;
+    }
     if (table) {
         print_reading_line(rs, "reading contaminant transport table and map from master table "
                                "file\n", nullptr);
@@ -181,7 +194,8 @@ void read_contaminant_inputs(run_state& rs) {
         }
     }
 
-    if (rs.contam_map && rs.num_constituents >= 1) {
+    // The load map is a land load: only the cells use it.
+    if (rs.contam_map && rs.num_constituents >= 1 && rs.overland_constituents) {
         if (console_lines_on(rs))
             std::printf("reading contamimant load map from file: %s\n", rs.files.contam_map);
         file_printf(rs.summary_file, "reading contaminant load map from file: %s\n",
@@ -208,11 +222,17 @@ void read_contaminant_inputs(run_state& rs) {
 }
 
 void init_constituent_state(run_state& rs) {
-    if (!rs.overland_constituents) return;
-    if (rs.channel_lakes) {
+    if (!rs.overland_constituents) {
+        if (!channel_constituents_only(rs)) return;
+        init_channel_constituents(rs);
+        init_lake_constituents(rs);
+        return;
+    }
+    if (rs.channel_lakes && !rs.chan_con_trans) {
+        // The lakes drain into the channels: only channel transport carries their mass on.
         refuse("\nError: the card ov_con_trans asks for overland contaminant transport with "
-                      "channel-network lakes, which is not available yet in this version of "
-                      "PLUVO.\n");
+               "channel-network lakes without channel contaminant transport (chan_con_trans), "
+               "which is not available yet in this version of PLUVO.\n");
         return;
     }
     const int n = rs.num_constituents;
@@ -220,6 +240,8 @@ void init_constituent_state(run_state& rs) {
     const double area = rs.cell_size * rs.cell_size;   // m2
     if (rs.soil_con_trans) set_soil_layer_thickness(rs);
     if (error_record.stop) return;
+    // The lakes' water takes the initial concentrations before the cells without depth clear theirs.
+    if (!rs.channel_lakes) init_lake_constituents(rs);
     const bool chan_lakes = rs.channel_lakes && rs.lake_mask.size() > static_cast<size_t>(cells);
     constituent_cells& c = rs.con;
     for (int i = 1; i <= n; ++i) {
@@ -251,4 +273,6 @@ void init_constituent_state(run_state& rs) {
     for (int j = 0; j <= cells; ++j) rs.con_h_last[static_cast<size_t>(j)] = rs.ov_depth[static_cast<size_t>(j)];
     init_channel_constituents(rs);
     init_sediment_bound_state(rs);
+    // Channel-network lakes start at the channel's initial concentration.
+    if (rs.channel_lakes) init_lake_constituents(rs);
 }

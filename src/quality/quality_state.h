@@ -115,6 +115,7 @@ struct quality_state {
     constituent_cells con;                   // per-cell overland stores and pending amounts
     constituent_totals con_tot;              // per-constituent run totals, kg
     constituent_channel con_chan;            // channel node stores and routing work rows
+    constituent_lakes con_lake;              // overland lakes as constituent stores
     std::vector<double> con_h_last;          // depth at the end of the last transport step (GNUM+1), m
     double ov_con_outlet_volume = 0.0;       // overland outlet water since the outlet block last ran, m3
     double con_pending_interval[kConBlocks] = {};  // last interval of each source block, s

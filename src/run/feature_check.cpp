@@ -24,14 +24,8 @@ const unbuilt_feature kUnbuilt[] = {
      [](const run_state& rs) {
          return rs.soil_erosion != 0 && (rs.lakes != 0 || rs.cards.soil_erosion > 9);
      }},
-    {"ov_con_trans", "overland contaminant transport with overland lakes",
-     [](const run_state& rs) { return rs.ov_con_trans != 0 && rs.lakes != 0; }},
-    {"chan_con_trans",
-     "channel contaminant transport without overland contaminant transport (ov_con_trans) and "
-     "explicit channel routing",
-     [](const run_state& rs) {
-         return rs.chan_con_trans != 0 && (rs.ov_con_trans == 0 || rs.chan_explic == 0);
-     }},
+    {"chan_con_trans", "channel contaminant transport without explicit channel routing",
+     [](const run_state& rs) { return rs.cards.chan_con_trans != 0 && rs.chan_explic == 0; }},
     {"sediment_contam", "sediment-bound contaminants with channel-network lakes",
      [](const run_state& rs) { return rs.sediment_contam != 0 && rs.channel_lakes != 0; }},
     {"soil_con_trans",

@@ -20,8 +20,7 @@ TEST(FeatureCheck, EveryUnbuiltFeatureStopsTheRunNamingItsCard) {
         {"SOIL_EROSION 12", "soil_erosion"},
         {"SOIL_EROSION 1\nOVERLAND_LAKE_MAP lakes.asc", "soil_erosion"},
         {"OPTIMIZE_SED", nullptr},   // sediment calibration: a plain run goes on
-        {"OV_CON_TRANS\nOVERLAND_LAKE_MAP lakes.asc", "ov_con_trans"},
-        {"CHAN_EXPLIC\nCHAN_CON_TRANS", "chan_con_trans"},
+        {"CHAN_CON_TRANS", "chan_con_trans"},   // no channel routing to carry it
         {"SEDIMENT_CONTAM", nullptr},   // without erosion and contaminants it carries nothing
         {"SOIL_CON_TRANS", "soil_con_trans"},
         {"SOIL_CON_TRANS\nINF_LAYERED_SOIL", "soil_con_trans"},
