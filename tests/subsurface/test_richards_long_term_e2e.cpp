@@ -1,8 +1,10 @@
 // Richards columns in long-term runs through the program: the hourly data run
 // on past the last event, so a slow soil still drains when the run ends. The
-// columns' own balance (final = initial + infiltrated - drained + column
-// error) and the whole run's balance close for a fast and a slow soil, and
-// over a solved aquifer whose falling table the columns follow.
+// columns meet the hourly evaporation demand from their surface water and
+// root zones. The columns' own balance (final = initial + infiltrated -
+// drained - evapotranspired + column error), the surface balance and the
+// whole run's balance close for a fast and a slow soil, and over a solved
+// aquifer whose falling table the columns follow.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -113,12 +115,14 @@ TEST(RichardsLongTermProgram, ColumnsAndRunBalanceCloseWhileTheSoilStillDrains) 
         ASSERT_EQ(r.status, 0) << r.out << r.err;
         const std::string s = read_file(dir.file("valley.sum"));
 
-        // Columns: initial, final, infiltrated, drained, column error (m3).
-        const std::vector<double> col = numbers_after(s, "Richards columns (m3):", 5);
-        ASSERT_EQ(col.size(), 5u) << s;
+        // Columns: initial, final, infiltrated, drained, column error,
+        // evapotranspired (m3).
+        const std::vector<double> col = numbers_after(s, "Richards columns (m3):", 6);
+        ASSERT_EQ(col.size(), 6u) << s;
         EXPECT_GT(col[2], 0.0);
         EXPECT_GT(col[3], 0.0) << "the columns drain";
-        EXPECT_NEAR(col[1], col[0] + col[2] - col[3] + col[4], 1e-9 * (col[0] + col[2])) << s;
+        EXPECT_GT(col[5], 0.0) << "the root zones give water to evapotranspiration";
+        EXPECT_NEAR(col[1], col[0] + col[2] - col[3] - col[5] + col[4], 1e-9 * (col[0] + col[2])) << s;
         // The column error is the solver's only numerical term: small.
         EXPECT_LT(std::fabs(col[4]), 1e-3 * col[2]);
 
@@ -128,6 +132,13 @@ TEST(RichardsLongTermProgram, ColumnsAndRunBalanceCloseWhileTheSoilStillDrains) 
         const double rain = v[0];
         const double stored = (v[5] - v[4]) + (v[7] - v[6]) + (v[9] - v[8]) + (v[11] - v[10]);
         EXPECT_NEAR(rain + col[4], v[1] + v[2] + v[3] + stored, 1e-9 * rain) << s;
+        // Evapotranspiration = the root zones' + the surface water's (direct).
+        const std::vector<double> direct = numbers_after(s, "Total direct evaporation=", 1);
+        ASSERT_EQ(direct.size(), 1u) << s;
+        EXPECT_NEAR(v[2], col[5] + direct[0], 0.01) << s;   // direct printed to 2 decimals
+        const std::vector<double> surface = numbers_after(s, "Mass balance error of surface components =", 1);
+        ASSERT_EQ(surface.size(), 1u) << s;
+        EXPECT_LT(std::fabs(surface[0]), 1e-5) << s;   // percent, printed to 6 decimals
     }
 }
 
@@ -150,9 +161,10 @@ TEST(RichardsLongTermProgram, ColumnsOverASolvedAquiferBalance) {
     ASSERT_EQ(gw.size() + gw_end.size() + moved.size(), 3u) << s;
     EXPECT_LT(gw_end[0], gw[0]);
     EXPECT_LT(moved[0], -1.0);
-    const std::vector<double> col = numbers_after(s, "Richards columns (m3):", 5);
-    ASSERT_EQ(col.size(), 5u) << s;
-    // Columns: final = initial + infiltrated - drained + column error + taken
-    // from the aquifer (printed to 2 decimals).
-    EXPECT_NEAR(col[1], col[0] + col[2] - col[3] + col[4] - moved[0], 0.01) << s;
+    const std::vector<double> col = numbers_after(s, "Richards columns (m3):", 6);
+    ASSERT_EQ(col.size(), 6u) << s;
+    EXPECT_GT(col[5], 0.0);
+    // Columns: final = initial + infiltrated - drained - evapotranspired +
+    // column error + taken from the aquifer (printed to 2 decimals).
+    EXPECT_NEAR(col[1], col[0] + col[2] - col[3] - col[5] + col[4] - moved[0], 0.01) << s;
 }
