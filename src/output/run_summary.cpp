@@ -433,6 +433,11 @@ void write_global_section(run_state& rs, file_object& f) {
                     rs.vol_surface_init, rs.vol_surface_final, rs.vol_channel_init,
                     rs.vol_channel_final, rs.vol_soil_init, rs.vol_soil_final, rs.vol_snow_init,
                     rs.vol_snow_final);
+        if (lakes) {
+            // The channel-network lakes' storage and their open-water evaporation.
+            file_printf(f, "Long-term channel lakes (m3): initial %.12e final %.12e evaporation %.12e\n",
+                        perennial_lakes_init(rs), perennial_lakes_final(rs), rs.vol_lake_evaporation);
+        }
     }
     file_printf(f, "Total overland point sources=                   %14.2lf\n", rs.vol_ov_point_sources);
     file_printf(f, "Total channel point sources=                    %14.2lf\n", rs.vol_stream_point_sources);
