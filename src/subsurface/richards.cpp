@@ -369,7 +369,10 @@ double solve_richards(run_state& rs, double seconds, int /*event_start*/) {
         for (int i = 1; i <= n; ++i) {
             const size_t c = static_cast<size_t>(i);
             if (wetlands && rs.wetland_mask[c] > 0) continue;
-            if (frozen_known && rs.cfgi[c] > kFrozenIndex) continue;   // frozen: the column rests
+            if (frozen_known && rs.cfgi[c] > kFrozenIndex) {
+                rs.infil_rate[c] = 0.0;   // frozen: the column rests and takes no water
+                continue;
+            }
             richards_cell_io io;
             // Lake water evaporates as the lake's; a raining cell takes none.
             const bool lake = (overland_lakes && rs.oland_lake_new[c] > 0) || (channel_lakes && rs.lake_mask[c] > 0);
