@@ -357,6 +357,7 @@ double solve_richards(run_state& rs, double seconds, int /*event_start*/) {
     const bool demand = long_term && rs.pet_rate.size() >= slots && rs.aet_rate.size() >= slots;
     const bool frozen_known = long_term && rs.cfgi.size() >= slots;
     const bool rain_known = rs.cell_rain_rate.size() >= slots;
+    const bool snow_known = rs.snow != 0 && rs.snow_swe.size() >= slots;
     const bool overland_lakes = rs.lakes && rs.oland_lake_new.size() >= slots;
     const bool channel_lakes = rs.channel_lakes && rs.lake_mask.size() >= slots;
     const bool vegetation_roots = rs.et_calc_penman && rs.veg_height.size() >= slots;
@@ -374,9 +375,12 @@ double solve_richards(run_state& rs, double seconds, int /*event_start*/) {
                 continue;
             }
             richards_cell_io io;
-            // Lake water evaporates as the lake's; a raining cell takes none.
+            // Lake water evaporates as the lake's; a raining cell, or one under
+            // a snow pack, takes none.
             const bool lake = (overland_lakes && rs.oland_lake_new[c] > 0) || (channel_lakes && rs.lake_mask[c] > 0);
-            if (demand && !lake && !(rain_known && rs.cell_rain_rate[c] > 0.0)) {
+            const bool covered = (rain_known && rs.cell_rain_rate[c] > 0.0) ||
+                                 (snow_known && rs.snow_swe[c] >= kZeroDepth);
+            if (demand && !lake && !covered) {
                 io.pet = rs.pet_rate[c] * kSecondsPerHour;
                 io.aet = rs.aet_rate[c] * kSecondsPerHour;
                 io.root_depth = rs.soil_moist_depth;

@@ -24,7 +24,7 @@ void init_richards(run_state& rs);
 // the event start calls it between events, 0 from the infiltration step.
 // A column that cannot be advanced stops the run naming the cell and time.
 //
-// In long-term runs a dry cell (no rain on it, not a lake cell) meets the
+// In long-term runs a dry cell (no rain or snow on it, not a lake cell) meets the
 // hour's evaporation demand: its surface water evaporates at pet_rate; once
 // that is gone the root zone (the vegetation height with Penman-Monteith
 // vegetation maps, at most soil_moist_depth; else soil_moist_depth) gives

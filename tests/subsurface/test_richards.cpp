@@ -513,10 +513,11 @@ TEST(RichardsEvaporation, RootZoneSinkSpreadsByDepthAndStress) {
 }
 
 // The infiltration step's columns in a long-term run: which cells meet the
-// demand. Six cells of the tight sand, each with a 0.2 cm pond, under pet
+// demand. Seven cells of the tight sand, each with a 0.2 cm pond, under pet
 // 0.5 cm/h and aet 0.25 cm/h for one hour (root zone: soil_moist_depth 10 cm).
-TEST(RichardsEvaporation, LongTermCellsMeetTheDemandUnlessRainingFrozenOrUnderALake) {
-    enum { kDry = 1, kRaining, kFrozen, kAtTheFrozenLimit, kTableAtGround, kChannelLake, kCells = kChannelLake };
+TEST(RichardsEvaporation, LongTermCellsMeetTheDemandUnlessRainedOnSnowedOnFrozenOrUnderALake) {
+    enum { kDry = 1, kRaining, kSnowCovered, kFrozen, kAtTheFrozenLimit, kTableAtGround, kChannelLake,
+           kCells = kChannelLake };
     const struct {
         int cell;
         const char* what;
@@ -525,6 +526,7 @@ TEST(RichardsEvaporation, LongTermCellsMeetTheDemandUnlessRainingFrozenOrUnderAL
     } cases[] = {
         {kDry, "dry cell", 0.2, 0.15, 0},
         {kRaining, "raining cell takes no demand", 0.0, 0.0, 0},
+        {kSnowCovered, "cell under a snow pack takes no demand", 0.0, 0.0, 0},
         {kFrozen, "frozen cell (cfgi 90) rests, its pond too", 0.0, 0.0, 1},
         {kAtTheFrozenLimit, "cfgi 83 is not frozen", 0.2, 0.15, 0},
         {kTableAtGround, "water table at the ground: the surface water only", 0.2, 0.0, 2},
@@ -565,7 +567,7 @@ TEST(RichardsEvaporation, LongTermCellsMeetTheDemandUnlessRainingFrozenOrUnderAL
         const size_t slots = kCells + 1;
         rs->soiltype.assign(slots, 3);
         ASSERT_TRUE(initial_soil_volumes(*rs));
-        for (std::vector<double>* v : {&rs->ov_depth, &rs->cell_rain_rate, &rs->cfgi})
+        for (std::vector<double>* v : {&rs->ov_depth, &rs->cell_rain_rate, &rs->cfgi, &rs->snow_swe})
             v->assign(slots, 0.0);
         rs->pet_rate.assign(slots, 0.5 / 3600.0);    // cm/s
         rs->aet_rate.assign(slots, 0.25 / 3600.0);   // cm/s
@@ -576,6 +578,8 @@ TEST(RichardsEvaporation, LongTermCellsMeetTheDemandUnlessRainingFrozenOrUnderAL
             rs->dtr[c] = 0.1;
         }
         rs->cell_rain_rate[kRaining] = 1e-6;   // m/s
+        rs->snow = 1;
+        rs->snow_swe[kSnowCovered] = 0.01;     // m
         rs->cfgi[kFrozen] = 90.0;
         rs->cfgi[kAtTheFrozenLimit] = 83.0;
         rs->yes_exfil[kTableAtGround] = 1;
