@@ -94,8 +94,9 @@ void complete_final_storages(run_state& rs) {
         rs.event_lake_final = lakes;
     }
 
-    // 2. Direct evaporation not yet booked (long-term runs that compute recharge).
-    if (rs.long_term && rs.recharge_computed) {
+    // 2. Direct evaporation not yet booked (long-term runs that compute recharge,
+    // and the surface water the Richards columns evaporated since the last event end).
+    if (rs.long_term && (rs.recharge_computed || rs.inf_richards)) {
         for (int j = 1; j <= n && spans(rs.direct_evaporation, j); ++j) {
             double& depth = rs.direct_evaporation[static_cast<size_t>(j)];   // cm
             rs.vol_direct_evaporation += depth / 100.0 * area;
@@ -419,9 +420,9 @@ void write_global_section(run_state& rs, file_object& f) {
 
     if (rs.inf_richards) {
         file_printf(f, "Richards columns (m3): initial %.12e final %.12e infiltrated %.12e drained %.12e "
-                    "column error %.12e\n",
+                    "column error %.12e evapotranspired %.12e\n",
                     rs.vol_soil_init, rs.vol_soil_final, rs.vol_infiltration, rs.vol_unsat_downward,
-                    rs.vol_richards_column_error);
+                    rs.vol_richards_column_error, rs.vol_richards_soil_et);
     }
     if (rs.long_term) {
         // Every term of the long-term water balance to full precision.
@@ -432,6 +433,11 @@ void write_global_section(run_state& rs, file_object& f) {
                     rs.vol_surface_init, rs.vol_surface_final, rs.vol_channel_init,
                     rs.vol_channel_final, rs.vol_soil_init, rs.vol_soil_final, rs.vol_snow_init,
                     rs.vol_snow_final);
+        if (lakes) {
+            // The channel-network lakes' storage and their open-water evaporation.
+            file_printf(f, "Long-term channel lakes (m3): initial %.12e final %.12e evaporation %.12e\n",
+                        perennial_lakes_init(rs), perennial_lakes_final(rs), rs.vol_lake_evaporation);
+        }
     }
     file_printf(f, "Total overland point sources=                   %14.2lf\n", rs.vol_ov_point_sources);
     file_printf(f, "Total channel point sources=                    %14.2lf\n", rs.vol_stream_point_sources);

@@ -6,8 +6,6 @@
 namespace {
 
 const unbuilt_feature kUnbuilt[] = {
-    {"long_term", "a long-term simulation with channel-network lakes (lake evaporation)",
-     [](const run_state& rs) { return rs.long_term != 0 && rs.channel_lakes != 0; }},
     {"gw_simulation", "two-dimensional groundwater without an infiltration method",
      [](const run_state& rs) {
          return rs.gw_simulation != 0 && !rs.green_ampt && !rs.inf_redist &&

@@ -186,6 +186,8 @@ struct subsurface_state {
     std::vector<std::vector<double>> richards_theta_s;  // saturated water content per cell and node, m3/m3
     std::vector<richards_column> richards_columns;      // the other node arrays per cell
     double vol_richards_column_error = 0.0;  // water the column solver created by content resets, m3
+    double vol_richards_soil_et = 0.0;     // water the Richards root zones gave to evapotranspiration, m3
+    double event_richards_soil_et = 0.0;   // the same since the start of the event, m3
     double richards_sampling_depth = 40.0;  // depth of the top-soil sample, cm
 
     // Groundwater per cell
