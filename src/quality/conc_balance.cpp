@@ -24,6 +24,7 @@ constituent_balance compute_constituent_balance(const run_state& rs, int i) {
     b.decayed = t.ov_decay[ii] + t.chan_decay[ii] + t.soil_decay[ii];
     b.outlet = t.ov_out[ii] + t.chan_out[ii] + (channel ? 0.0 : t.qlat[ii]);
     b.boundaries = t.bc_out[ii];
+    b.drained = ii < t.soil_out.size() ? t.soil_out[ii] : 0.0;
     double water = 0.0, land = 0.0, pending = 0.0;   // g
     for (int j = 1; j <= rs.GNUM; ++j) {
         water += rs.con.mass[ii][ix(j)];
@@ -50,7 +51,7 @@ constituent_balance compute_constituent_balance(const run_state& rs, int i) {
     b.channel = chan / 1000.0;
     b.pending = pending / 1000.0;
     b.residual = b.initial + b.rain + b.made - b.outlet - b.boundaries - b.infiltrated - b.decayed - b.water -
-                 b.land - b.channel - b.pending;
+                 b.land - b.channel - b.pending - b.drained;
     return b;
 }
 
@@ -67,6 +68,8 @@ void write_constituent_balances(run_state& rs) {
         file_printf(rs.summary_file, "  boundary outflow      %.12e\n", b.boundaries);
         file_printf(rs.summary_file, "  infiltrated           %.12e\n", b.infiltrated);
         file_printf(rs.summary_file, "  decayed               %.12e\n", b.decayed);
+        if (rs.con.soil_layers > 0)
+            file_printf(rs.summary_file, "  soil column outflow   %.12e\n", b.drained);
         file_printf(rs.summary_file, "  overland water        %.12e\n", b.water);
         file_printf(rs.summary_file, "  land                  %.12e\n", b.land);
         file_printf(rs.summary_file, "  channel               %.12e\n", b.channel);

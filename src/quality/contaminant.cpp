@@ -40,7 +40,8 @@ void size_rows(con_rows& r, int n, int cells) {
 void size_totals(constituent_totals& t, int n) {
     for (std::vector<double>* v :
          {&t.ov_init, &t.land_init, &t.chan_init, &t.precip, &t.infil, &t.ov_decay, &t.uptake,
-          &t.ov_out, &t.bc_out, &t.qlat, &t.ov_neg, &t.chan_out, &t.chan_decay, &t.chan_clip, &t.soil_decay})
+          &t.ov_out, &t.bc_out, &t.qlat, &t.ov_neg, &t.chan_out, &t.chan_decay, &t.chan_clip, &t.soil_decay,
+          &t.soil_out})
         v->assign(static_cast<size_t>(n) + 1, 0.0);
 }
 
