@@ -253,3 +253,33 @@ TEST_F(SoilColumnTest, LayerBottomsPassTheWaterTheMethodMoved) {
 }
 
 }  // namespace
+
+namespace {
+
+// A layer without pore water (content 0, also with Kd 0) dissolves nothing:
+// the pond does not exchange with it, nothing decays or moves down with the
+// water that passes, and every mass stays finite.
+TEST_F(SoilColumnTest, LayerWithoutWaterKeepsItsMass) {
+    for (column m : {column::layered, column::richards}) {
+        SCOPED_TRACE(name_of(m));
+        TearDown();
+        SetUp();
+        method(m, 1, 0.45, 0.0);
+        soil_spec soil;
+        soil.on = true;
+        soil.load = 3.0;
+        pond(1, 0.1, 10.0, 8.64, soil);
+        rs().con.uptake[1][1] = 1e-4;   // m/s
+        rs().con.decay[1][1] = 0.0;      // no decay in the pond
+        const double start = layer(1);
+        ASSERT_GT(start, 0.0);
+        for (int s = 0; s < 100; ++s) overland_pass(10.0);
+        EXPECT_DOUBLE_EQ(layer(1), start);
+        EXPECT_DOUBLE_EQ(layer(2), 0.0);
+        EXPECT_DOUBLE_EQ(overland_mass(), 0.1 * 100.0 * 10.0);
+        EXPECT_DOUBLE_EQ(rs().con_tot.soil_decay[1], 0.0);
+        EXPECT_TRUE(std::isfinite(rs().con.layer_conc[1][1]));
+    }
+}
+
+}  // namespace
