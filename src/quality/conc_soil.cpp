@@ -9,11 +9,14 @@
 // decays the dissolved part and takes in what the overland water gave the
 // soil (infiltration, exchange) or took from it.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "core/error.h"
 #include "core/file_write.h"
+#include "core/parallel.h"
 #include "quality/constituent_setup.h"
 #include "quality/constituent_steps.h"
 #include "run/run_state.h"
@@ -134,7 +137,9 @@ double column_fraction(const run_state& rs, int i, int j, int k) {
 void read_column_water(run_state& rs) {
     constituent_cells& c = rs.con;
     const bool same_event = c.col_event == rs.event_index;
-    for (int j = 1; j <= rs.GNUM; ++j) {
+    const int cells = rs.GNUM;
+#pragma omp parallel for schedule(static) if (cells >= kParallelCells)
+    for (int j = 1; j <= cells; ++j) {
         std::array<double, 4>& w = c.col_water[ix(j)];
         std::array<double, 4>& q = c.col_flow[ix(j)];
         double passed = 0.0;   // m
@@ -303,6 +308,8 @@ void step_soil_constituents(run_state& rs) {
         read_column_water(rs);
         for (int i = 1; i <= rs.num_constituents; ++i) {
             if (rs.constituent_type[ix(i)] != 1) continue;
+            // Each cell's column alone; the totals in cell order below.
+#pragma omp parallel for schedule(static) if (cells >= kParallelCells)
             for (int j = 1; j <= cells; ++j) c.book_soil_decay[ix(j)] = column_step(rs, i, j, dt);
             double decayed = 0.0, out = 0.0;   // g, in cell order
             for (int j = 1; j <= cells; ++j) {
