@@ -168,6 +168,15 @@ double column_step(run_state& rs, int i, int j, double dt) {
     const size_t ii = ix(i), jj = ix(j);
     int layers = 0;
     while (layers < c.soil_layers && c.col_dz[jj][ix(layers + 1)] > kConDry) ++layers;
+    c.book_soil_out[jj] = 0.0;
+    if (layers == 0) {
+        // No soil above a water table at the ground: what the water gave the
+        // soil stays on the land.
+        c.land[ii][jj] += c.pend_soil_in[ii][jj] - c.pend_soil_exchange[ii][jj];
+        c.pend_soil_in[ii][jj] = 0.0;
+        c.pend_soil_exchange[ii][jj] = 0.0;
+        return 0.0;
+    }
     double m[4] = {0.0, 0.0, 0.0, 0.0}, f[4] = {0.0, 0.0, 0.0, 0.0};   // g, -
     double decayed = 0.0;   // g
     for (int k = 1; k <= layers; ++k) {
@@ -179,7 +188,6 @@ double column_step(run_state& rs, int i, int j, double dt) {
         decayed += loss;
         if (!rs.soil_static_conc) m[k] -= loss;
     }
-    c.book_soil_out[jj] = 0.0;
     if (!rs.soil_static_conc) {
         const std::array<double, 4>& w = c.col_water[jj];
         const std::array<double, 4>& q = c.col_flow[jj];

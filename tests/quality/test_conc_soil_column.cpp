@@ -283,3 +283,25 @@ TEST_F(SoilColumnTest, LayerWithoutWaterKeepsItsMass) {
 }
 
 }  // namespace
+
+namespace {
+
+// A Richards cell whose water table stands at the ground has a column of
+// its one saturated node and no layer above it: mass that the water hands to
+// the soil stays on the land (booked there, nothing left in transit).
+TEST_F(SoilColumnTest, CellWithoutSoilLayersKeepsWhatTheWaterGaveOnTheLand) {
+    richards(1, 5, 2.0, 0.45, 0.30);
+    rs().richards_nodes[1] = 1;
+    soil_spec soil;
+    soil.on = true;
+    soil.load = 3.0;
+    pond(1, 0.0, 0.0, 0.0, soil);
+    EXPECT_DOUBLE_EQ(rs().con.land[1][1], 0.0);
+    rs().con.pend_soil_in[1][1] = 5.0;
+    soil_pass(10.0);
+    EXPECT_DOUBLE_EQ(rs().con.land[1][1], 5.0);
+    EXPECT_DOUBLE_EQ(rs().con.pend_soil_in[1][1], 0.0);
+    EXPECT_DOUBLE_EQ(layer(1), 0.0);
+}
+
+}  // namespace
