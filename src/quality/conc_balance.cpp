@@ -25,6 +25,7 @@ constituent_balance compute_constituent_balance(const run_state& rs, int i) {
     b.outlet = t.ov_out[ii] + t.chan_out[ii] + (channel ? 0.0 : t.qlat[ii]);
     b.boundaries = t.bc_out[ii];
     b.drained = ii < t.soil_out.size() ? t.soil_out[ii] : 0.0;
+    b.held = ii < t.soil_held.size() ? t.soil_held[ii] : 0.0;
     double water = 0.0, land = 0.0, pending = 0.0;   // g
     for (int j = 1; j <= rs.GNUM; ++j) {
         water += rs.con.mass[ii][ix(j)];
@@ -51,7 +52,7 @@ constituent_balance compute_constituent_balance(const run_state& rs, int i) {
     b.channel = chan / 1000.0;
     b.pending = pending / 1000.0;
     b.residual = b.initial + b.rain + b.made - b.outlet - b.boundaries - b.infiltrated - b.decayed - b.water -
-                 b.land - b.channel - b.pending - b.drained;
+                 b.land - b.channel - b.pending - b.drained + b.held;
     return b;
 }
 
@@ -64,6 +65,8 @@ void write_constituent_balances(run_state& rs) {
         file_printf(rs.summary_file, "  initial               %.12e\n", b.initial);
         file_printf(rs.summary_file, "  rain                  %.12e\n", b.rain);
         file_printf(rs.summary_file, "  raised from negative  %.12e\n", b.made);
+        if (rs.soil_static_conc)
+            file_printf(rs.summary_file, "  held by static soil   %.12e\n", b.held);
         file_printf(rs.summary_file, "  outlet                %.12e\n", b.outlet);
         file_printf(rs.summary_file, "  boundary outflow      %.12e\n", b.boundaries);
         file_printf(rs.summary_file, "  infiltrated           %.12e\n", b.infiltrated);

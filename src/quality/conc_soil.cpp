@@ -169,6 +169,7 @@ double column_step(run_state& rs, int i, int j, double dt) {
     int layers = 0;
     while (layers < c.soil_layers && c.col_dz[jj][ix(layers + 1)] > kConDry) ++layers;
     c.book_soil_out[jj] = 0.0;
+    c.book_soil_held[jj] = 0.0;
     if (layers == 0) {
         // No soil above a water table at the ground: what the water gave the
         // soil stays on the land.
@@ -213,9 +214,13 @@ double column_step(run_state& rs, int i, int j, double dt) {
         c.book_soil_out[jj] = down[layers];
         // What the water took from layer 1, and what infiltrated into it.
         m[1] += -c.pend_soil_exchange[ii][jj] + c.pend_soil_in[ii][jj];
-        c.pend_soil_exchange[ii][jj] = 0.0;
-        c.pend_soil_in[ii][jj] = 0.0;
+    } else {
+        // Held fixed, the soil gave what the water took and the decay counted,
+        // and swallowed what infiltrated.
+        c.book_soil_held[jj] = c.pend_soil_exchange[ii][jj] + decayed - c.pend_soil_in[ii][jj];
     }
+    c.pend_soil_exchange[ii][jj] = 0.0;
+    c.pend_soil_in[ii][jj] = 0.0;
     double held = 0.0;   // g
     for (int k = 1; k <= layers; ++k) {
         if (m[k] < 0.0) m[k] = 0.0;
@@ -319,13 +324,15 @@ void step_soil_constituents(run_state& rs) {
             // Each cell's column alone; the totals in cell order below.
 #pragma omp parallel for schedule(static) if (cells >= kParallelCells)
             for (int j = 1; j <= cells; ++j) c.book_soil_decay[ix(j)] = column_step(rs, i, j, dt);
-            double decayed = 0.0, out = 0.0;   // g, in cell order
+            double decayed = 0.0, out = 0.0, held = 0.0;   // g, in cell order
             for (int j = 1; j <= cells; ++j) {
                 decayed += c.book_soil_decay[ix(j)];
                 out += c.book_soil_out[ix(j)];
+                held += c.book_soil_held[ix(j)];
             }
             rs.con_tot.soil_decay[ix(i)] += decayed / 1000.0;
             rs.con_tot.soil_out[ix(i)] += out / 1000.0;
+            rs.con_tot.soil_held[ix(i)] += held / 1000.0;
         }
         rs.soil_con_last = rs.time;
         rs.soil_con_next = rs.time + rs.ov_con_step_days;
@@ -344,22 +351,31 @@ void step_soil_constituents(run_state& rs) {
             const double dissolved = f * std::max(m[jj], 0.0);
             const double loss = std::min(dissolved * c.soil_decay[ii][jj] * dt, dissolved);
             book[jj] = loss;
+            c.book_soil_held[jj] = 0.0;
             if (!rs.soil_static_conc) {
                 m[jj] -= loss;
                 // What the water took from the layer, and what infiltrated into it.
                 m[jj] += -c.pend_soil_exchange[ii][jj] + c.pend_soil_in[ii][jj];
-                c.pend_soil_exchange[ii][jj] = 0.0;
-                c.pend_soil_in[ii][jj] = 0.0;
+            } else {
+                // Held fixed, the layer gave what the water took and the decay
+                // counted, and swallowed what infiltrated.
+                c.book_soil_held[jj] = c.pend_soil_exchange[ii][jj] + loss - c.pend_soil_in[ii][jj];
             }
+            c.pend_soil_exchange[ii][jj] = 0.0;
+            c.pend_soil_in[ii][jj] = 0.0;
             if (m[jj] < 0.0) m[jj] = 0.0;
             const double solids = layer_solids(rs, j);
             c.layer_conc[ii][jj] = solids > 0.0 ? m[jj] / solids * 1000.0 : 0.0;
             // Land mass: the layer less what is queued to leave it.
             c.land[ii][jj] = m[jj] - c.pend_exchange[ii][jj];
         }
-        double decayed = 0.0;   // g, in cell order
-        for (int j = 1; j <= cells; ++j) decayed += book[ix(j)];
+        double decayed = 0.0, held = 0.0;   // g, in cell order
+        for (int j = 1; j <= cells; ++j) {
+            decayed += book[ix(j)];
+            held += c.book_soil_held[ix(j)];
+        }
         rs.con_tot.soil_decay[ii] += decayed / 1000.0;
+        rs.con_tot.soil_held[ii] += held / 1000.0;
     }
     rs.soil_con_last = rs.time;
     rs.soil_con_next = rs.time + rs.ov_con_step_days;

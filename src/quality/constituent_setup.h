@@ -59,6 +59,7 @@ struct constituent_balance {
     double water = 0.0, land = 0.0, channel = 0.0, pending = 0.0;  // stored
     double residual = 0.0;
     double drained = 0.0;      // out of the bottom of the soil column with the water draining out
+    double held = 0.0;         // given (+) or swallowed (-) by soil held at fixed concentrations
 };
 constituent_balance compute_constituent_balance(const run_state& rs, int i);
 // Writes the balance of every constituent to the summary file.

@@ -78,6 +78,7 @@ struct constituent_cells {
     std::array<con_rows, 4> deep_conc;            // [layer 2..3][constituent][cell]: concentration on the solids, mg/kg
     std::array<con_rows, 4> deep_fraction;        // [layer 2..3][constituent][cell]: dissolved share of the layer mass, -
     std::vector<double> book_soil_out;            // per cell: mass that left the column bottom in the soil step, g
+    std::vector<double> book_soil_held;           // per cell: mass the soil held at fixed concentrations gave (+) or swallowed (-) in the soil step, g
 };
 
 // Per-constituent run totals (index 1..n), kg.
@@ -98,6 +99,7 @@ struct constituent_totals {
     std::vector<double> chan_clip;     // made by raising negative node masses to 0 (negative: removed)
     std::vector<double> soil_decay;    // decayed in the soil layer
     std::vector<double> soil_out;      // left the bottom of the soil column with the water draining out
+    std::vector<double> soil_held;     // given (+) or swallowed (-) by soil held at fixed concentrations
 };
 
 // Channel node stores, flat index (maxnodes + 1) x link + node, and the
