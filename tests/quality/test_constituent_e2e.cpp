@@ -4,6 +4,7 @@
 // constituent output, and bad contaminant inputs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -394,7 +395,7 @@ TEST(ConstituentProgram, LocationRowsFollowTheChannelNodes) {
 // + stored (water, soil, in transit) within 1e-9 of what came in at the
 // event end and the run end; the soil took in what infiltrated (little left
 // in transit), rain water reached the column bottom and took mass out with
-// it; 1 and 8 threads print the same balance.
+// it; 1 and 8 threads print the same balance and write the same maps.
 TEST(ConstituentProgram, SoilColumnUnderAPlaneKeepsTheBalance) {
     const struct {
         const char* name;
@@ -426,7 +427,7 @@ TEST(ConstituentProgram, SoilColumnUnderAPlaneKeepsTheBalance) {
     };
     for (const auto& m : methods) {
         SCOPED_TRACE(m.name);
-        std::string balance[2];
+        std::string balance[2], maps[2];
         for (int k = 0; k < 2; ++k) {
             temp_dir dir;
             plane_case c;
@@ -444,6 +445,7 @@ TEST(ConstituentProgram, SoilColumnUnderAPlaneKeepsTheBalance) {
                     return 100.0 + c.slope * c.grid.cell * (c.grid.rows - r) - 0.1;
                 }, 9);
             write_contaminant_table(dir.path(), c.grid, "10", "0.1 2 0.5 3 0 0 2 0");
+            std::filesystem::create_directory(dir.file("tracer"));
             std::string cards = m.cards;
             while (!cards.empty()) {
                 const std::string line = cards.substr(0, cards.find('\n'));
@@ -457,6 +459,7 @@ TEST(ConstituentProgram, SoilColumnUnderAPlaneKeepsTheBalance) {
             p.card("SOIL_TYPE_MAP", "soil.asc")
                 .card("SOIL_LAYER_INPUT_FILE", "soils.txt")
                 .card("MAPPING_TABLE", "table.cmt")
+                .card("ALL_CONTAM_OUTPUT")
                 .card("OV_CON_TRANS")
                 .card("SOIL_CON_TRANS")
                 .write(dir.file("plane.prj"));
@@ -483,7 +486,15 @@ TEST(ConstituentProgram, SoilColumnUnderAPlaneKeepsTheBalance) {
                 EXPECT_GT(balance_value(summary, "outlet"), 0.0) << summary;
             }
             balance[k] = summary.substr(summary.rfind("Constituent 1"));
+            // Every concentration and mass map, in name order.
+            std::vector<std::string> names;
+            for (const auto& e : std::filesystem::directory_iterator(dir.file("tracer")))
+                names.push_back(e.path().string());
+            std::sort(names.begin(), names.end());
+            EXPECT_GE(names.size(), 2u);
+            for (const std::string& n : names) maps[k] += read_file(n);
         }
         EXPECT_EQ(balance[0], balance[1]);
+        EXPECT_TRUE(maps[0] == maps[1]);
     }
 }
