@@ -31,6 +31,8 @@ constituent_balance compute_constituent_balance(const run_state& rs, int i) {
         b.outlet += b.outlet_sorbed;
         b.sorbed = (sorbed_overland_mass(rs, i) + sorbed_channel_mass(rs, i)) / 1000.0;
     }
+    b.drained = ii < t.soil_out.size() ? t.soil_out[ii] : 0.0;
+    b.held = ii < t.soil_held.size() ? t.soil_held[ii] : 0.0;
     double water = 0.0, land = 0.0, pending = 0.0;   // g
     for (int j = 1; j <= rs.GNUM; ++j) {
         water += rs.con.mass[ii][ix(j)];
@@ -58,7 +60,7 @@ constituent_balance compute_constituent_balance(const run_state& rs, int i) {
     b.pending = pending / 1000.0;
     b.lakes = lake_store_mass(rs, i) / 1000.0;
     b.residual = b.initial + b.rain + b.made - b.outlet - b.boundaries - b.infiltrated - b.decayed - b.water -
-                 b.land - b.channel - b.pending - b.sorbed - b.lakes;
+                 b.land - b.channel - b.pending - b.sorbed - b.lakes - b.drained + b.held;
     return b;
 }
 
@@ -71,10 +73,14 @@ void write_constituent_balances(run_state& rs) {
         file_printf(rs.summary_file, "  initial               %.12e\n", b.initial);
         file_printf(rs.summary_file, "  rain                  %.12e\n", b.rain);
         file_printf(rs.summary_file, "  raised from negative  %.12e\n", b.made);
+        if (rs.soil_static_conc)
+            file_printf(rs.summary_file, "  held by static soil   %.12e\n", b.held);
         file_printf(rs.summary_file, "  outlet                %.12e\n", b.outlet);
         file_printf(rs.summary_file, "  boundary outflow      %.12e\n", b.boundaries);
         file_printf(rs.summary_file, "  infiltrated           %.12e\n", b.infiltrated);
         file_printf(rs.summary_file, "  decayed               %.12e\n", b.decayed);
+        if (rs.con.soil_layers > 0)
+            file_printf(rs.summary_file, "  soil column outflow   %.12e\n", b.drained);
         file_printf(rs.summary_file, "  overland water        %.12e\n", b.water);
         file_printf(rs.summary_file, "  land                  %.12e\n", b.land);
         file_printf(rs.summary_file, "  channel               %.12e\n", b.channel);

@@ -117,7 +117,7 @@ void exchange_soil_layer(run_state& rs, double dt) {
             const double f = layer_dissolved_fraction(rs, i, j);
             if (!(f > 0.0)) continue;
             const double W = h * area;                              // m3
-            const double held = std::max(land[ix(j)], 0.0);         // g in the layer, not queued
+            const double held = layer1_free_mass(rs, i, j);         // g in layer 1, not queued
             const double w = held * f / (t * area);                 // pore water, g/m3
             const double c = C[ix(j)] + pend[ix(j)] / W;            // water with what is queued
             double o = (w - c) * a[ix(j)] * area * dt;

@@ -2,6 +2,7 @@
 // run totals and the channel node rows with the work rows of the channel
 // water-quality routing. Constituents are numbered 1..n; row 0 is unused.
 #pragma once
+#include <array>
 #include <vector>
 
 // Source blocks whose pending amounts the transport step spreads over its steps.
@@ -62,6 +63,22 @@ struct constituent_cells {
     int disp_max_ready = 0;        // disp_max was filled (at the first transport step)
     std::vector<double> book_neg;       // per cell: mass made by raising negative masses, g
     std::vector<double> block_sums;     // per block of kSumBlock cells: the booked sums, g
+
+    // Soil column of several layers (soil constituents under layered Green-Ampt
+    // and Richards columns): layer 1 is layer_mass/layer_conc/layer_fraction
+    // above, layers 2 and 3 the rows below. Per-cell arrays are GNUM+1, used
+    // from 1; per-layer entries [1..3], [0] unused.
+    int soil_layers = 0;                          // layers of the column (0: the single layer above)
+    std::vector<std::array<double, 4>> col_dz;    // per cell: thickness of layers 1..3, m (0: none)
+    std::vector<std::array<double, 4>> col_phi;   // per cell: porosity of layers 1..3, m3/m3
+    std::vector<std::array<double, 4>> col_water; // per cell: water of layers 1..3 at the last soil step, m
+    std::vector<std::array<double, 4>> col_flow;  // per cell: water down through the bottom of layers 1..3 in the soil step, m (negative: up)
+    int col_event = -1;                           // event whose soil state col_water was read in
+    std::array<con_rows, 4> deep_mass;            // [layer 2..3][constituent][cell]: mass in the layer, g
+    std::array<con_rows, 4> deep_conc;            // [layer 2..3][constituent][cell]: concentration on the solids, mg/kg
+    std::array<con_rows, 4> deep_fraction;        // [layer 2..3][constituent][cell]: dissolved share of the layer mass, -
+    std::vector<double> book_soil_out;            // per cell: mass that left the column bottom in the soil step, g
+    std::vector<double> book_soil_held;           // per cell: mass the soil held at fixed concentrations gave (+) or swallowed (-) in the soil step, g
 };
 
 // Per-constituent run totals (index 1..n), kg.
@@ -89,6 +106,8 @@ struct constituent_totals {
     std::vector<double> sed_released;    // passed from the sediment into the water at the channel nodes (negative: sorbed)
     std::vector<double> lake_init;     // initial mass in the overland lakes
     std::vector<double> lake_decay;    // decayed in the overland lakes
+    std::vector<double> soil_out;      // left the bottom of the soil column with the water draining out
+    std::vector<double> soil_held;     // given (+) or swallowed (-) by soil held at fixed concentrations
 };
 
 // Channel node stores, flat index (maxnodes + 1) x link + node, and the

@@ -43,7 +43,7 @@ void size_totals(constituent_totals& t, int n) {
     for (std::vector<double>* v :
          {&t.ov_init, &t.land_init, &t.chan_init, &t.precip, &t.infil, &t.ov_decay, &t.uptake,
           &t.ov_out, &t.bc_out, &t.qlat, &t.ov_neg, &t.chan_out, &t.chan_decay, &t.chan_clip, &t.soil_decay,
-          &t.lake_init, &t.lake_decay})
+          &t.lake_init, &t.lake_decay, &t.soil_out, &t.soil_held})
         v->assign(static_cast<size_t>(n) + 1, 0.0);
     for (std::vector<double>* v :
          {&t.sed_from_soil, &t.sed_to_soil, &t.sed_to_chan, &t.sed_out, &t.sed_released})
@@ -112,7 +112,7 @@ void alloc_constituent_arrays(run_state& rs, int n) {
     const size_t slots = static_cast<size_t>(cells) + 1;
     for (std::vector<double>* w :
          {&c.disp_max, &c.rate, &c.adv1, &c.dsp1, &c.m_pred, &c.c_pred, &c.limit,
-          &c.book_soil_decay, &c.book_neg})
+          &c.book_soil_decay, &c.book_neg, &c.book_soil_held})
         w->assign(slots, 0.0);
     rs.con_h_last.assign(slots, 0.0);
     c.block_sums.assign(static_cast<size_t>((cells + kSumBlock - 1) / kSumBlock + 1) * kConBooked, 0.0);

@@ -74,6 +74,10 @@ void start_constituent_clocks(run_state& rs, double t) {
     rs.ov_con_transport_last = t;
     rs.ov_con_infil_next = rs.infil_next;
     rs.ov_con_infil_last = rs.infil_last;
+    if (rs.soil_con_trans) {
+        rs.soil_con_next = next;
+        rs.soil_con_last = t;
+    }
     if (rs.contaminant_count > 0) {
         rs.ov_con_exchange_next = next;
         rs.ov_con_exchange_last = t;

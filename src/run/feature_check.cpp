@@ -27,11 +27,11 @@ const unbuilt_feature kUnbuilt[] = {
     {"sediment_contam", "sediment-bound contaminants with channel-network lakes",
      [](const run_state& rs) { return rs.sediment_contam != 0 && rs.channel_lakes != 0; }},
     {"soil_con_trans",
-     "soil contaminant transport under an infiltration method other than Green-Ampt with or "
-     "without redistribution",
+     "soil contaminant transport without an infiltration method, or with two-dimensional "
+     "groundwater (the exchange of soil contaminants with the aquifer)",
      [](const run_state& rs) {
          return rs.soil_con_trans != 0 &&
-                (!(rs.green_ampt || rs.inf_redist) || rs.inf_layered_soil || rs.inf_richards ||
+                (!(rs.green_ampt || rs.inf_redist || rs.inf_layered_soil || rs.inf_richards) ||
                  rs.groundwater || rs.gw_simulation);
      }},
     {"nutrients", "the nutrient sub-model", [](const run_state& rs) { return rs.nsm_on != 0; }},

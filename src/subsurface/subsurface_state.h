@@ -274,6 +274,7 @@ struct subsurface_state {
     std::vector<double> ov_point_source_rate;  // overland point-source inflow of the cell, m3/s
     std::vector<double> ov_con_exchange_volume;  // water-table exchange volume handed to the constituents, m3
     std::vector<double> ov_con_infil_volume;     // infiltrated volume handed to the constituents, m3
+    std::vector<double> ov_con_soil_infil;       // infiltrated depth handed to the soil constituents since their last step, m (negative: out)
     std::vector<double> top_soil_water;   // water of the top soil layer between events, cm
     std::vector<double> gw_recharge_depth;  // drainage out of the unsaturated zone for the groundwater, cm
     std::vector<double> direct_evaporation;  // direct evaporation not yet booked, cm

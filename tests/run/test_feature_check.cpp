@@ -23,7 +23,7 @@ TEST(FeatureCheck, EveryUnbuiltFeatureStopsTheRunNamingItsCard) {
         {"CHAN_CON_TRANS", "chan_con_trans"},   // no channel routing to carry it
         {"SEDIMENT_CONTAM", nullptr},   // without erosion and contaminants it carries nothing
         {"SOIL_CON_TRANS", "soil_con_trans"},
-        {"SOIL_CON_TRANS\nINF_LAYERED_SOIL", "soil_con_trans"},
+        {"SOIL_CON_TRANS\nINF_LAYERED_SOIL\nGW_SIMULATION\nWATER_TABLE wt.asc", "soil_con_trans"},
         {"ZOV_HYDRO zov.hyd", nullptr},   // built: the run goes on and writes the file
     };
     for (const feature_case& c : cases) {
