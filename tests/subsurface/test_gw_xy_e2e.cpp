@@ -310,3 +310,57 @@ TEST(GroundwaterXyRun, HeldHeadRunsAreTheSameOnOneAndEightThreads) {
         EXPECT_TRUE(outputs[0] == outputs[1]) << "outputs differ between 1 and 8 threads";
     }
 }
+
+// Held head inputs the run cannot use stop it with exit status 1 and a
+// message naming the file and line.
+TEST(GroundwaterXyRun, BadHeldHeadInputsStopTheRun) {
+    struct bad_case {
+        const char* what;
+        const char* file;        // file replaced (null: none)
+        const char* text;        // its text
+        bool interpolated;       // the first row has code 8 and the card is given
+        const char* expected;    // part of the output
+    };
+    const bad_case cases[] = {
+        {"cell outside the grid", "head.xy",
+         "XY_GW_HEAD\n2\nDATE TIME 100 109\n2020 06 01 00 00 98.9 98.9\nEND_TS\n", false,
+         "head.xy, line 3: point 2 names cell 109, but the grid has cells 1 to 108"},
+        {"short series row", "head.xy",
+         "XY_GW_HEAD\n2\nDATE TIME 100 108\n2020 06 01 00 00 98.9\nEND_TS\n", false,
+         "head.xy, line 4: a row of the series"},
+        {"short x line", "interp.xy",
+         "XY_GW_HEAD_INTERP\n2\nX 5\nY 115 115\n2020 06 01 00 00 98.9 98.9\nEND_TS\n", true,
+         "interp.xy, line 3: value 2 of 2 is missing"},
+        {"no points", "interp.xy", "XY_GW_HEAD_INTERP\n0\n", true,
+         "interp.xy, line 2: the number of points must be a whole number above 0"},
+        {"cell file given as interpolation points", "interp.xy",
+         "XY_GW_HEAD\n2\nDATE TIME 1 2\n2020 06 01 00 00 98.9 98.9\nEND_TS\n", true,
+         "File interp.xy, line 1: XY_GW_HEAD"},
+    };
+    for (const bad_case& bc : cases) {
+        SCOPED_TRACE(bc.what);
+        temp_dir dir;
+        xy_case xc;
+        xc.plain = !bc.interpolated;
+        xc.interpolated = bc.interpolated;
+        write_case(dir.path(), xc);
+        if (bc.file != nullptr) write_file(dir.file(bc.file), bc.text);
+        const run_result r = run_pluvo({"valley.prj"}, dir.path());
+        EXPECT_EQ(r.status, 1) << r.out;
+        EXPECT_NE(r.out.find(bc.expected), std::string::npos) << r.out;
+    }
+    // Cells of code 8 with no interpolation points to take their heads from.
+    temp_dir dir;
+    xy_case xc;
+    xc.interpolated = true;
+    write_case(dir.path(), xc);
+    std::string prj = read_file(dir.file("valley.prj"));
+    const size_t card = prj.find("XYBDYINPUT_GWHEADINTERP");
+    ASSERT_NE(card, std::string::npos);
+    prj.erase(card, prj.find('\n', card) - card + 1);
+    write_file(dir.file("valley.prj"), prj);
+    const run_result r = run_pluvo({"valley.prj"}, dir.path());
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("Error: cell 1 has the groundwater boundary code 8"), std::string::npos)
+        << r.out;
+}
