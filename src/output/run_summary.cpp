@@ -488,7 +488,7 @@ void write_global_section(run_state& rs, file_object& f) {
         file_printf(f, "Volume added by subsurface drain depth floors   %14.6lf\n", rs.vol_drains_corrections);
         file_printf(f, "Largest drain balance error per call (share)    %14.3e\n", rs.superlink_worst_balance);
     }
-    if (rs.cards.xy_in.groundwater_points > 0) {
+    if (xy_gw_points_given(rs.cards.xy_in)) {
         file_printf(f, "\n");
         file_printf(f, "Volume gained from XY boundaries                %14.2lf\n", rs.vol_xy_gain);
         file_printf(f, "Volume lost to XY boundaries                    %14.2lf\n", rs.vol_xy_loss);

@@ -260,6 +260,9 @@ TEST(GroundwaterXyRun, HeldHeadsKeepTheBalanceClosed) {
         auto v = [&](const char* label) { return summary_value(s, label); };
         EXPECT_LT(std::fabs(v("Overall balance, relative error =")), 1e-9) << s;
         EXPECT_LT(std::fabs(v("Mass Balance error =")), 0.005) << s;
+        // Both kinds of points show their volumes in the event and run totals.
+        EXPECT_NEAR(v("Volume gained from XY boundaries"), v("Gain from XY boundaries"), 1e-9);
+        EXPECT_NEAR(v("vol loss for gw from XY boundaries:"), v("Loss to XY boundaries"), 0.051);
         if (bc.method == soil::green_ampt) {
             const std::vector<series_row> rows =
                 bc.plain ? plain_series(bc.above_ground) : interpolated_series(bc.above_ground);
