@@ -211,12 +211,14 @@ void compute_run_balances(run_state& rs) {
     inputs += rs.superlink ? rs.vol_drains_corrections : 0.0;
     // Water asked of the overland lakes beyond what they held.
     inputs += rs.vol_ovlake_shortfall;
+    // Water the held heads of an outer model stored in (or took from) the aquifer.
+    inputs += rs.vol_xy_gain - rs.vol_xy_loss;
     // Net water of the overland pumps (negative when they put water on).
     double outputs = rs.vol_ov_pumps + rs.vol_evaporation + rs.vol_discharge + rs.vol_bc_loss_total +
                      rs.vol_lake_to_gw +
                      rs.vol_lake_evaporation + rs.vol_stream_point_sinks + rs.vol_lake_point_sinks;
     if (gw_aquifer_solved(rs)) {
-        inputs += rs.gw_vol_floor_lift + rs.vol_xy_gain - rs.vol_xy_loss;
+        inputs += rs.gw_vol_floor_lift;
         outputs += rs.vol_unsat_downward - rs.gw_vol_recharge + rs.gw_vol_leakage + rs.gw_vol_pumping;
     } else {
         outputs += (rs.green_ampt ? rs.vol_infiltration : rs.vol_unsat_downward) + rs.vol_river_to_gw;
@@ -492,7 +494,7 @@ void write_global_section(run_state& rs, file_object& f) {
         file_printf(f, "Volume added by subsurface drain depth floors   %14.6lf\n", rs.vol_drains_corrections);
         file_printf(f, "Largest drain balance error per call (share)    %14.3e\n", rs.superlink_worst_balance);
     }
-    if (rs.cards.xy_in.groundwater_points > 0) {
+    if (xy_gw_points_given(rs.cards.xy_in)) {
         file_printf(f, "\n");
         file_printf(f, "Volume gained from XY boundaries                %14.2lf\n", rs.vol_xy_gain);
         file_printf(f, "Volume lost to XY boundaries                    %14.2lf\n", rs.vol_xy_loss);

@@ -35,12 +35,6 @@ const unbuilt_feature kUnbuilt[] = {
                  rs.groundwater || rs.gw_simulation);
      }},
     {"nutrients", "the nutrient sub-model", [](const run_state& rs) { return rs.nsm_on != 0; }},
-    {"xybdyinput_gwhead",
-     "groundwater XY boundary inputs (heads held from an outer model under a solved aquifer "
-     "do not yet keep the soil and aquifer books closed)",
-     [](const run_state& rs) {
-         return rs.cards.xybdyinput_gwhead[0] || rs.cards.xybdyinput_gwheadinterp[0];
-     }},
 };
 
 }  // namespace
