@@ -8,7 +8,8 @@ constexpr double kConDry = 1e-16;            // depths, masses and volumes at or
 constexpr double kConSecondsPerDay = 86400.0;
 constexpr double kConShareTolerance = 0.5;   // a block interval longer than the step by more, s
 
-// Sizes the stores of n contaminants (all zero) over the run's cells.
+// Sizes the stores of the contaminants 1..n and, with the nutrient
+// sub-model, of its block after them (all zero) over the run's cells.
 void alloc_constituent_arrays(run_state& rs, int n);
 // Sizes the channel node stores from the network and sets the initial node
 // concentrations and masses (init_chan_conc); nothing without channel transport.
@@ -51,6 +52,9 @@ struct constituent_balance {
     double outlet = 0.0, infiltrated = 0.0, decayed = 0.0;        // out
     double boundaries = 0.0;   // out with the water of the overland boundary conditions
     double water = 0.0, land = 0.0, channel = 0.0, pending = 0.0;  // stored
+    // Nutrients: received from and given to the compartment across the
+    // water/soil boundary (uptake, hand-over), and the soil pool of this number
+    double nsm_in = 0.0, nsm_out = 0.0, pools = 0.0;
     double residual = 0.0;
 };
 constituent_balance compute_constituent_balance(const run_state& rs, int i);

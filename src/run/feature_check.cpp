@@ -42,7 +42,6 @@ const unbuilt_feature kUnbuilt[] = {
                 (!(rs.green_ampt || rs.inf_redist) || rs.inf_layered_soil || rs.inf_richards ||
                  rs.groundwater || rs.gw_simulation);
      }},
-    {"nutrients", "the nutrient sub-model", [](const run_state& rs) { return rs.nsm_on != 0; }},
     {"xybdyinput_gwhead",
      "groundwater XY boundary inputs (heads held from an outer model under a solved aquifer "
      "do not yet keep the soil and aquifer books closed)",
