@@ -188,6 +188,30 @@ bool assign_nsm_overland_params(run_state& rs) {
     return true;
 }
 
+bool assign_nsm_gw_params(run_state& rs) {
+    nsm_model& m = *rs.nsm;
+    const int block = nutrient_block_size(rs);
+    m.gw_conc.assign(static_cast<size_t>(block), std::vector<double>(ix(rs.GNUM) + 1, 0.0));
+    // Section, then the species or pool offset of each column (-1: not kept).
+    const struct {
+        int code;
+        int offsets[4];
+    } sections[] = {
+        {kSecNsmGwN, {kNsmNo2, kNsmNo3, kNsmNh4, kNsmOn}},
+        {kSecNsmGwP, {kNsmOp, kNsmDp, kNsmAlg, -1}},
+        // DO, then the first soil-only constituent, which exists only with the soil pools.
+        {kSecNsmGwOther, {kNsmDo, block > kNsmSpecies ? kNsmSpecies : -1, -1, -1}},
+    };
+    for (const auto& s : sections) {
+        if (!nsm_section_present(rs, s.code)) continue;
+        mapping_outputs out{};
+        for (int k = 0; k < 4; ++k)
+            if (s.offsets[k] >= 0) out[ix(k)] = &m.gw_conc[ix(s.offsets[k])];
+        if (!load_mapping_table(rs, rs.files.mapping_table, s.code, out)) return false;
+    }
+    return true;
+}
+
 bool assign_nsm_stream_values(run_state& rs, int slot, int mode, double value, const char* file,
                               const std::vector<double>* table, std::vector<double>& conc,
                               std::vector<double>* mass) {

@@ -155,7 +155,7 @@ void setup_nutrient_overland(run_state& rs) {
         rs.contamdescriptions.push_back(name);
     }
 
-    if (!assign_nsm_overland_params(rs)) return;
+    if (!assign_nsm_overland_params(rs) || !assign_nsm_gw_params(rs)) return;
     if (rs.soil_con_trans && !assign_nsm_soil_params(rs)) return;
     const size_t slots = ix(rs.GNUM) + 1;
     m.uptake_book.assign(slots * kNsmUptakePairs, 0.0);

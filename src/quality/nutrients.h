@@ -78,6 +78,7 @@ struct nsm_model {
     std::vector<double> dispersion;       // per cell: overland dispersion coefficient, m2/s
     std::vector<double> st_doc, st_doc_foc, st_dispersion;  // per flat node: the same in the streams (g/m3, -, m2/s)
     std::vector<std::vector<double>> soil_km, soil_koc;     // [0..5][cell]: soil half-saturation and partition values, units of the table
+    std::vector<std::vector<double>> gw_conc;   // [block offset][cell]: concentration of groundwater entering the cell, g/m3 (stored for the exchange; nothing reads it yet)
     std::vector<double> uptake_book;      // [pair x (GNUM + 1) + cell]: mass the uptake moved in the last step, g
     nsm_overland_outputs ov_out;          // derived outputs of the cells
     nsm_stream_outputs st_out;            // derived outputs of the nodes
@@ -112,6 +113,11 @@ bool nsm_section_present(const run_state& rs, int code);
 // (mapping-table sections loaded first); the dispersion coefficient becomes
 // the species' overland dispersion. False on a stop.
 bool assign_nsm_overland_params(run_state& rs);
+
+// Groundwater concentrations of the block from NSM_GW_N (NO2, NO3, NH4,
+// ON), NSM_GW_P (OP, DP, Alg) and NSM_GW_OTH (DO, and the first soil-only
+// constituent only when the soil pools exist). False on a stop.
+bool assign_nsm_gw_params(run_state& rs);
 
 // One compartment's initial values of species or parameter `slot`.
 // Overland: mode 3 every cell takes `value`; mode 2 the cells take

@@ -219,9 +219,12 @@ TEST(NutrientProgram, MappingTableSectionsPerSpecies) {
         temp_dir dir;
         std::string prj = valley_project(dir);
         write_grid(dir.file("nsm.idx"), valley_grid(), [](int r, int) { return r <= 15 ? 1.0 : 2.0; }, 0);
+        // Groundwater DO and a column for a soil pool this run does not have.
         write_file(dir.file("table.cmt"), "PLUVO_INDEX_MAP_TABLES\nINDEX_MAP nsm.idx \"Nsm\"\nNSM_OTH \"Nsm\"\n"
                                           "NUM_IDS 2\nID    DESCRIPTION\n" +
-                                              id_row(1, "5 6 7") + id_row(2, "50 60 70"));
+                                              id_row(1, "5 6 7") + id_row(2, "50 60 70") +
+                                              "NSM_GW_OTH \"Nsm\"\nNUM_IDS 2\nID    DESCRIPTION\n" +
+                                              id_row(1, "1 2") + id_row(2, "3 4"));
         write_grid(dir.file("depth.asc"), valley_grid(), [](int, int) { return 0.01; }, 3);
         prj += "MAPPING_TABLE table.cmt\nOV_INIT_DEPTH depth.asc\nOV_INIT_ALG\nTOT_TIME 1\n";
         if (with_op) prj += "OV_INIT_OP\n";
@@ -289,4 +292,36 @@ TEST(NutrientProgram, SoilPoolsBalanceWithUptakeAndInfiltration) {
     // The carbon pools (constituents 1 and 2 hold pools 0 and 1) keep their mass.
     EXPECT_NEAR(balance_value(summary, 1, "soil pool"), 12.0 * kCells, 1e-9 * 12.0 * kCells);
     EXPECT_NEAR(balance_value(summary, 2, "soil pool"), 13.0 * kCells, 1e-9 * 13.0 * kCells);
+}
+
+// Contaminants come first: with one contaminant the species are constituents
+// 2..10 under their own names, the contaminant outputs stay the
+// contaminant's, and both balances close.
+TEST(NutrientProgram, ContaminantsComeFirst) {
+    temp_dir dir;
+    std::string prj = valley_project(dir);
+    write_grid(dir.file("con.idx"), valley_grid(), [](int, int) { return 1.0; }, 0);
+    write_file(dir.file("table.cmt"), "PLUVO_INDEX_MAP_TABLES\nINDEX_MAP con.idx \"Con\"\n"
+                                      "CONTAMINANT_TRANSPORT\nNUM_CONTAM 1\n\"Tracer\" \"Con\" \"out/tracer\"\n"
+                                      "PRECIP_CONC 10\nNUM_IDS 1\nID    DESCRIPTION\n" +
+                                          id_row(1, "0 0 0 0 0 0 0 0"));
+    write_grid(dir.file("depth.asc"), valley_grid(), [](int, int) { return 0.01; }, 3);
+    prj += "MAPPING_TABLE table.cmt\nALL_CONTAM_OUTPUT\nCHAN_CON_TRANS\nOV_INIT_DEPTH depth.asc\nOV_INIT_NO3 4\n"
+           "ST_INIT_NO3 4\nMAP_TYPE 1\n";
+    write_file(dir.file("example.prj"), prj);
+    const run_result r = run_pluvo({"example.prj"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::string summary = read_file(dir.file("out/valley.sum"));
+    EXPECT_NE(summary.find("Constituent 1 (Tracer)"), std::string::npos);
+    EXPECT_NE(summary.find("Constituent 3 (Nitrate (NO3-))"), std::string::npos);
+    EXPECT_NE(summary.find("Constituent 10 (Dissolved Oxygen (O2))"), std::string::npos);
+    EXPECT_EQ(summary.find("Constituent 11 ("), std::string::npos);
+    EXPECT_TRUE(file_exists(dir.file("out/tracer.conc")));
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_EQ(e.path().filename().string().find("contam_"), std::string::npos) << e.path();
+    for (int i : {1, 3}) {
+        const double in = balance_value(summary, i, "initial") + balance_value(summary, i, "rain");
+        EXPECT_GT(in, 0.0) << i;
+        EXPECT_NEAR(balance_value(summary, i, "residual"), 0.0, 1e-9 * in) << i;
+    }
 }

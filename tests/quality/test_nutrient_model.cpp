@@ -71,6 +71,35 @@ std::string printed(F f) {
     return testing::internal::GetCapturedStdout();
 }
 
+// The block follows the contaminants: species of type 2, then the four
+// soil-only pools of type 3 when soil constituents are on.
+TEST_F(NutrientTest, BlockNumberingAfterTheContaminants) {
+    const struct {
+        int contaminants;
+        bool nutrients, soil;
+        int count, first;
+    } cases[] = {
+        {0, true, false, 9, 1}, {0, true, true, 13, 1}, {2, true, false, 11, 3},
+        {2, true, true, 15, 3}, {2, false, true, 2, -1},
+    };
+    for (const auto& k : cases) {
+        run_state& r = rs();
+        r.GNUM = 2;
+        r.nsm_on = k.nutrients ? 1 : 0;
+        r.nsm = k.nutrients ? &model_ : nullptr;
+        r.soil_con_trans = k.soil ? 1 : 0;
+        alloc_constituent_arrays(r, k.contaminants);
+        EXPECT_EQ(r.num_constituents, k.count);
+        EXPECT_EQ(r.first_nsm_constituent, k.first);
+        for (int i = 1; i <= k.count; ++i) {
+            const int type = i <= k.contaminants ? 1 : i < k.contaminants + 1 + kNsmSpecies ? 2 : 3;
+            EXPECT_EQ(r.constituent_type[i], type) << "constituent " << i;
+            EXPECT_EQ(r.con.mass[i].size(), 3u);
+            EXPECT_EQ(r.con_tot.nsm_gain.size(), static_cast<size_t>(k.count) + 1);
+        }
+    }
+}
+
 // Each mode of the overland compartment: the concentrations it gives, the
 // masses conc x depth x dx2 (0 on a dry cell), or the stop it raises with
 // the catalogue's message.
