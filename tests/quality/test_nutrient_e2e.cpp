@@ -121,8 +121,9 @@ void expect_proportional(const std::vector<std::vector<double>> (&blocks)[9], do
 // closes to 1e-9 of its initial mass, the concentration of species k stays
 // (k + 1) times that of NO2 in every cell and node of every written map and
 // link/node block (to 1e-9 relative beyond the printing), the total-N
-// map equals NO2 + NO3 + NH4 + ON + un-ionised ammonia of the mass maps, and
-// 1 and 8 threads write byte-identical nutrient files and balances.
+// map equals NO2 + NO3 + NH4 + ON + un-ionised ammonia of the mass maps, each
+// map dataset closes once, and 1 and 8 threads write byte-identical nutrient
+// files and balances.
 TEST(NutrientProgram, SpeciesStayApartAndThreadsWriteTheSameFiles) {
     std::vector<std::string> files[2];
     for (int t = 0; t < 2; ++t) {
@@ -196,6 +197,15 @@ TEST(NutrientProgram, SpeciesStayApartAndThreadsWriteTheSameFiles) {
         EXPECT_GT(count_of(read_file(dir.file("out/tcn")), "TS"), 5);
         // One outlet row per hydrograph interval (1 min over 180 min).
         EXPECT_GE(split_lines(read_file(dir.file("out/no2h.mass"))).size(), 180u);
+
+        // Each map dataset ends with one closing mark; link/node files get none.
+        for (const std::string f : {"no2.conc", "do.mass", "totn"}) {
+            const std::string text = read_file(dir.file("out/" + f));
+            EXPECT_EQ(count_of(text, "ENDDS"), 1) << f;
+            EXPECT_EQ(text.substr(text.size() - 6), "ENDDS\n") << f;
+        }
+        for (const std::string f : {"no2st.conc", "tcn", "tckn"})
+            EXPECT_EQ(count_of(read_file(dir.file("out/" + f)), "ENDDS"), 0) << f;
 
         for (int k = 0; k < 9; ++k) {
             const std::string s = kSpecies[k];
