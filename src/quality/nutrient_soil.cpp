@@ -65,7 +65,9 @@ void fork_nsm_overland_sums(run_state& rs, double seconds) {
     const int b = rs.first_nsm_constituent, cells = rs.GNUM;
     const size_t stride = ix(cells) + 1;
     if (m.uptake_book.size() < stride * kNsmUptakePairs) m.uptake_book.assign(stride * kNsmUptakePairs, 0.0);
-    const bool rain = rs.cell_rain_rate.size() > ix(cells);
+    // The rain that reaches the ground: after interception when it is on.
+    const std::vector<double>& rate = rs.interception ? rs.ri_eff : rs.cell_rain_rate;
+    const bool rain = rs.rain_state == 1 && rate.size() > ix(cells);
     const double area = rs.cell_size * rs.cell_size;   // m2
     double* book = m.uptake_book.data();
     constituent_cells& c = rs.con;
@@ -73,7 +75,7 @@ void fork_nsm_overland_sums(run_state& rs, double seconds) {
 #pragma omp parallel for schedule(static) if (parallel)
     for (int j = 1; j <= cells; ++j) {
         const double h = rs.ov_depth[ix(j)];
-        const double P = rain ? std::max(rs.cell_rain_rate[ix(j)], 0.0) * seconds : 0.0;   // m
+        const double P = rain ? std::max(rate[ix(j)], 0.0) * seconds : 0.0;   // m
         const double share = h > kConDry && P > 0.0 ? 1.0 - std::exp(-P / kNsmUptakeMixDepth) : 0.0;
         for (int p = 0; p < kNsmUptakePairs; ++p) {
             const size_t pool = ix(b + kUptakePairs[p][0]), species = ix(b + kUptakePairs[p][1]);

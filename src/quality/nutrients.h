@@ -145,8 +145,9 @@ void assign_nsm_stream_params(run_state& rs);
 void hand_nutrients_to_soil(run_state& rs);
 // The soil uptake over `seconds` s: per wet cell and pair (pool, species)
 // the amount min(pool x (1 - exp(-P / mix depth)), pool) leaves the pool's
-// top layer and joins the species in the water (P = cell rain rate x
-// seconds). Books nsm_loss of the pool and nsm_gain of the species.
+// top layer and joins the species in the water (P = the cell's rain rate
+// below the canopy x seconds while an event's rain falls). Books nsm_loss of
+// the pool and nsm_gain of the species.
 void fork_nsm_overland_sums(run_state& rs, double seconds);
 // The time-loop part: uptake at the nutrient interval (soil pools only).
 void step_nutrient_uptake(run_state& rs);

@@ -295,27 +295,37 @@ TEST_F(NutrientTest, InfiltrationEntersThePoolsOnceThroughTheSteps) {
 }
 
 // The uptake over t s frees pool x (1 - exp(-P / 0.01 m)) with P the cell's
-// rain depth (rate x t): the pool loses exactly what the species gains (to
-// 1e-12), never more than the pool holds, nothing on a dry cell or without
-// rain; carbon, fresh and stable pools never change.
+// rain depth below the canopy (rate x t): the pool loses exactly what the
+// species gains (to 1e-12), never more than the pool holds, nothing on a dry
+// cell, without rain or once the event's rain has ended; carbon, fresh and
+// stable pools never change.
 TEST_F(NutrientTest, UptakeTable) {
     const struct {
         const char* what;
         double rain;    // m/s
         double depth;   // m
         double share;   // expected share of each pool
+        int state;      // rain state of the event
+        double below_canopy;   // rate after interception (m/s), -1 without interception
     } cases[] = {
-        {"1 mm over the 10 s", 1e-4, 0.01, 1.0 - std::exp(-0.1)},
-        {"1 cm", 1e-3, 0.01, 1.0 - std::exp(-1.0)},
-        {"a metre of rain frees the whole pool", 1e-1, 0.01, 1.0},
-        {"no rain", 0.0, 0.01, 0.0},
-        {"dry cell", 1e-3, 0.0, 0.0},
+        {"1 mm over the 10 s", 1e-4, 0.01, 1.0 - std::exp(-0.1), 1, -1.0},
+        {"1 cm", 1e-3, 0.01, 1.0 - std::exp(-1.0), 1, -1.0},
+        {"a metre of rain frees the whole pool", 1e-1, 0.01, 1.0, 1, -1.0},
+        {"no rain", 0.0, 0.01, 0.0, 1, -1.0},
+        {"dry cell", 1e-3, 0.0, 0.0, 1, -1.0},
+        {"the event's rain has ended", 1e-3, 0.01, 0.0, 3, -1.0},
+        {"1 mm of the 1 cm passes the canopy", 1e-3, 0.01, 1.0 - std::exp(-0.1), 1, 1e-4},
     };
     const int pairs[kNsmUptakePairs][2] = {{2, kNsmNh4}, {3, kNsmNo3}, {4, kNsmOn}, {8, kNsmDp}, {10, kNsmOp}};
     for (const auto& k : cases) {
         grid(1, k.depth, true);
         run_state& r = rs();
         r.cell_rain_rate.assign(2, k.rain);
+        r.rain_state = k.state;
+        if (k.below_canopy >= 0.0) {
+            r.interception = 1;
+            r.ri_eff.assign(2, k.below_canopy);
+        }
         for (int p = 0; p < kNsmPools; ++p) r.con.layer_mass[c(p)][1] = 100.0 + p;   // g
         for (int s = 0; s < kNsmSpecies; ++s) {
             r.con.mass[c(s)][1] = k.depth > 0.0 ? 1.0 : 0.0;
@@ -355,6 +365,7 @@ TEST_F(NutrientTest, UptakeDoesNotDependOnTheThreadCount) {
         grid(cells, 0.01, true);
         run_state& r = rs();
         r.cell_rain_rate.assign(cells + 1, 0.0);
+        r.rain_state = 1;
         for (int j = 1; j <= cells; ++j) {
             r.cell_rain_rate[j] = 1e-6 * (1 + j % 7);
             for (int p = 0; p < kNsmPools; ++p) r.con.layer_mass[c(p)][j] = 0.1 * p + 1e-3 * j;
