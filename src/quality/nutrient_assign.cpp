@@ -282,6 +282,7 @@ void assign_nsm_stream_params(run_state& rs) {
     constituent_channel& cc = rs.con_chan;
     if (cc.stride == 0) return;
     const size_t slots = ix(cc.slots);
+    read_aquatic_stream_ids(m.aquatic, rs);
     std::vector<std::vector<double>> table(kNsmOverlandSpecies);
     bool present[kNsmOverlandSpecies] = {};
     for (const st_section& s : kStSections) {

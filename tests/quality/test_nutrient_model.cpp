@@ -207,6 +207,30 @@ TEST_F(NutrientTest, StreamModesTable) {
     }
 }
 
+// The stream ID map of the aquatic environment file: each node takes its
+// link's ID; a map that is missing, or made for another network, leaves
+// every node at ID 1 and stops nothing.
+TEST_F(NutrientTest, StreamIdMapOrOnes) {
+    temp_dir dir;
+    write_file(dir.file("ids.map"), "STREAM_MAP\nNLINKS 2\n4 7\n");
+    write_file(dir.file("other.map"), "STREAM_MAP\nNLINKS 3\n4 7 9\n");
+    chain({3, 2}, {4.0, 5.0}, {0x04, 0x04}, 0.5);
+    const struct {
+        const char* file;
+        int link1, link2;
+    } cases[] = {{"ids.map", 4, 7}, {"other.map", 1, 1}, {"none.map", 1, 1}, {"", 1, 1}};
+    for (const auto& k : cases) {
+        aquatic_env_tables t;
+        t.st_map = k.file[0] ? dir.file(k.file) : "";
+        error_record = error_info{};
+        read_aquatic_stream_ids(t, rs());
+        EXPECT_EQ(error_record.code, 0) << k.file;
+        const int stride = rs().maxnodes + 1;
+        for (int j = 1; j <= 3; ++j) EXPECT_EQ(t.st_id[static_cast<size_t>(stride + j)], k.link1) << k.file;
+        for (int j = 1; j <= 2; ++j) EXPECT_EQ(t.st_id[static_cast<size_t>(2 * stride + j)], k.link2) << k.file;
+    }
+}
+
 // Infiltrated or stranded mass of each species enters its related pool once
 // (NO3 -> nitrate 3, NH4 -> ammonium 2, ON -> organic active N 4, OP ->
 // organic active P 10, DP -> mineral solution P 8); NO2, Alg, CBOD and DO
