@@ -335,3 +335,33 @@ TEST(NutrientProgram, ContaminantsComeFirst) {
         EXPECT_NEAR(balance_value(summary, i, "residual"), 0.0, 1e-9 * in) << i;
     }
 }
+
+// Nutrient inputs that cannot be used stop the run with a message naming
+// what is wrong.
+TEST(NutrientProgram, BadNutrientProjectsStop) {
+    const struct {
+        const char* what;
+        const char* remove;   // card line taken out of the project, or ""
+        const char* add;      // cards appended
+        const char* message;
+    } cases[] = {
+        {"no overland constituent transport", "OV_CON_TRANS\n", "",
+         "the card nutrients carries its species as overland constituents and needs the card ov_con_trans"},
+        {"aquatic environment file missing", "AQ_ENV aq.env\n", "AQ_ENV none.env\n",
+         "unable to open the aquatic environment file none.env"},
+        {"overland map missing", "", "OV_INIT_NO3 none.asc\n",
+         "Error: Unable to open the nutrient file none.asc"},
+        {"stream species from a stream table the run has not", "", "CHAN_CON_TRANS\nST_INIT_OP\n",
+         "no mapping table exists (Stream): Organic Phosphorous (Organic P)"},
+    };
+    for (const auto& k : cases) {
+        temp_dir dir;
+        std::string prj = valley_project(dir);
+        if (k.remove[0]) prj.replace(prj.find(k.remove), std::string(k.remove).size(), "");
+        prj += k.add;
+        write_file(dir.file("example.prj"), prj);
+        const run_result r = run_pluvo({"example.prj"}, dir.path());
+        EXPECT_NE(r.status, 0) << k.what;
+        EXPECT_NE(r.out.find(k.message), std::string::npos) << k.what << "\n" << r.out;
+    }
+}
