@@ -266,10 +266,14 @@ bool assign_nsm_stream_values(run_state& rs, int slot, int mode, double value, c
             if (mode == kNsmInitNone) v = f < table->size() ? (*table)[f] : 0.0;
             if (mode == kNsmInitMap) v = f < from_map.size() ? from_map[f] : 0.0;
             if (refuse_bad_value("stream", name, static_cast<int>(f), v)) return false;
-            conc[f] = v;
+            const double volume = rs.dx[ix(l)] * rs.area(ix(j), ix(l));   // m3
+            // A dry node holds nothing: a concentration there would carry
+            // mass it does not have into the routing.
+            const bool dry = mass != nullptr && !(volume > kConDry);
+            conc[f] = dry ? 0.0 : v;
             if (mass != nullptr) {
                 if (mass->size() < slots) mass->resize(slots, 0.0);
-                (*mass)[f] = rs.dx[ix(l)] * rs.area(ix(j), ix(l)) * v;   // g
+                (*mass)[f] = dry ? 0.0 : volume * v;   // g
             }
         }
     }

@@ -131,7 +131,8 @@ bool assign_nsm_overland_values(run_state& rs, int slot, int mode, double value,
 // Stream: the nodes 1..nx of every link with bit 0x04, 0x08 or 0x10 take
 // the value (mode 3), the stream table values (mode 2; code 120 when absent)
 // or the stream map (mode 1; code 80); mass = node spacing x flow area x
-// value. Flat index (maxnodes + 1) x link + node.
+// value, and a dry node (no water) holds neither. Flat index
+// (maxnodes + 1) x link + node.
 bool assign_nsm_stream_values(run_state& rs, int slot, int mode, double value, const char* file,
                               const std::vector<double>* table, std::vector<double>& conc,
                               std::vector<double>* mass);

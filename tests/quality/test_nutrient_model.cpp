@@ -152,7 +152,8 @@ TEST_F(NutrientTest, OverlandModesTable) {
 }
 
 // The stream compartment: nodes of channel links take the value, nodes of a
-// lake link keep 0; node mass = flow area x node spacing x value.
+// lake link keep 0; node mass = flow area x node spacing x value; a dry node
+// holds neither.
 TEST_F(NutrientTest, StreamModesTable) {
     temp_dir dir;
     write_file(dir.file("st.map"), "STREAM_MAP\nNLINKS 3\n7.0 8.0 9.0\n");
@@ -179,6 +180,7 @@ TEST_F(NutrientTest, StreamModesTable) {
     // Links of 3, 2 and 2 nodes, 4 m, 5 m, 6 m apart; link 3 a lake link.
     chain({3, 2, 2}, {4.0, 5.0, 6.0}, {0x04, 0x08, 0x20}, 0.5);
     run_state& r = rs();
+    r.area(2, 2) = 0.0;   // node 2 of link 2 is dry
     const int stride = r.maxnodes + 1;
     std::vector<double> table(static_cast<size_t>(stride * (r.links + 1)), 3.0);
     for (const auto& k : cases) {
@@ -199,8 +201,9 @@ TEST_F(NutrientTest, StreamModesTable) {
         for (int l = 1; l <= 3; ++l) {
             for (int j = 1; j <= r.nx[l]; ++j) {
                 const size_t f = static_cast<size_t>(stride * l + j);
-                EXPECT_EQ(conc[f], k.link_value[l - 1]) << k.what << " link " << l << " node " << j;
-                EXPECT_NEAR(mass[f], k.link_value[l - 1] * 0.5 * r.dx[l], 1e-12)
+                const double value = l == 2 && j == 2 ? 0.0 : k.link_value[l - 1];
+                EXPECT_EQ(conc[f], value) << k.what << " link " << l << " node " << j;
+                EXPECT_NEAR(mass[f], value * r.area(j, l) * r.dx[l], 1e-12)
                     << k.what << " link " << l << " node " << j;
             }
         }
