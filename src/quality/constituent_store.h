@@ -108,6 +108,12 @@ struct constituent_totals {
     std::vector<double> lake_decay;    // decayed in the overland lakes
     std::vector<double> soil_out;      // left the bottom of the soil column with the water draining out
     std::vector<double> soil_held;     // given (+) or swallowed (-) by soil held at fixed concentrations
+    // Nutrient sub-model (constituents first_nsm_constituent and on)
+    std::vector<double> nsm_gain;      // gained by a water species from its soil pool (uptake)
+    std::vector<double> nsm_loss;      // lost by the soil pool of this number to the uptake
+    std::vector<double> pool_init;     // initial mass of the soil pool of this number
+    std::vector<double> to_pool;       // handed by a water species to its soil pool (infiltration, dried cells)
+    std::vector<double> pool_in;       // received by the soil pool of this number from its water species
 };
 
 // Channel node stores, flat index (maxnodes + 1) x link + node, and the
