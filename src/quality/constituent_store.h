@@ -108,6 +108,7 @@ struct constituent_totals {
     std::vector<double> lake_decay;    // decayed in the overland lakes
     std::vector<double> soil_out;      // left the bottom of the soil column with the water draining out
     std::vector<double> soil_held;     // given (+) or swallowed (-) by soil held at fixed concentrations
+    std::vector<double> sed_lake_settled;  // settled with the suspended sediment of the channel-network lakes
 };
 
 // Channel node stores, flat index (maxnodes + 1) x link + node, and the

@@ -46,7 +46,8 @@ void size_totals(constituent_totals& t, int n) {
           &t.lake_init, &t.lake_decay, &t.soil_out, &t.soil_held})
         v->assign(static_cast<size_t>(n) + 1, 0.0);
     for (std::vector<double>* v :
-         {&t.sed_from_soil, &t.sed_to_soil, &t.sed_to_chan, &t.sed_out, &t.sed_released})
+         {&t.sed_from_soil, &t.sed_to_soil, &t.sed_to_chan, &t.sed_out, &t.sed_released,
+          &t.sed_lake_settled})
         v->assign(static_cast<size_t>(n) + 1, 0.0);
 }
 
