@@ -22,6 +22,16 @@
 // bed material is not a sorbing store). At the channel water-quality time
 // every wet node is split again and its water takes its dissolved share.
 //
+// A lake of the channel network is one store: the wash load that enters it
+// brings the sorbed concentration of the node it leaves, its outflow wash
+// load takes the lake's, and overland faces of its cells do the same (a
+// cell the lake holds gives the lake its sorbed mass). The sediment the lake
+// settles takes its sorbed mass with it (a lake deposit), and at the channel
+// water-quality time the lake's mass is split again between its water (the
+// lake store of the dissolved constituents) and its suspended sediment. A
+// lake, like a node, never gives more than it holds; nodes a lake takes
+// hand it their sorbed mass.
+//
 // Every transfer is taken from one store and given to another with the same
 // number, so dissolved + sorbed + soil + outlet stays the initial mass.
 #include "quality/sediment_bound_step.h"
