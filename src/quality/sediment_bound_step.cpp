@@ -266,7 +266,7 @@ void step_sediment_bound_sources(run_state& rs) {
         // water holds the cell's dissolved mass.
         if (lake != nullptr) {
             for (int k = 1; k <= cells; ++k) {
-                if (lake[k] < 1) continue;
+                if (lake[k] < 1 || lake[k] > sb.lakes) continue;
                 sb.lake_attached[ii][ix(lake[k])] += total[k];
                 total[k] = 0.0;
             }
