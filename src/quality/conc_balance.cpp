@@ -34,6 +34,7 @@ constituent_balance compute_constituent_balance(const run_state& rs, int i) {
         b.outlet_sorbed = t.sed_out[ii];
         b.outlet += b.outlet_sorbed;
         b.sorbed = (sorbed_overland_mass(rs, i) + sorbed_channel_mass(rs, i)) / 1000.0;
+        b.lake_settled = ii < t.sed_lake_settled.size() ? t.sed_lake_settled[ii] : 0.0;
     }
     b.drained = ii < t.soil_out.size() ? t.soil_out[ii] : 0.0;
     b.held = ii < t.soil_held.size() ? t.soil_held[ii] : 0.0;
@@ -68,7 +69,7 @@ constituent_balance compute_constituent_balance(const run_state& rs, int i) {
     b.pools = pools / 1000.0;
     b.residual = b.initial + b.rain + b.made + b.nsm_in - b.outlet - b.boundaries - b.infiltrated - b.decayed -
                  b.nsm_out - b.water - b.land - b.channel - b.pending - b.pools - b.sorbed - b.lakes - b.drained +
-                 b.held;
+                 b.held - b.lake_settled;
     return b;
 }
 
@@ -96,6 +97,8 @@ void write_constituent_balances(run_state& rs) {
         if (rs.sed_bound.on) {
             file_printf(rs.summary_file, "  sorbed on sediment    %.12e\n", b.sorbed);
             file_printf(rs.summary_file, "  outlet on sediment    %.12e\n", b.outlet_sorbed);
+            if (rs.sed_bound.lakes > 0)
+                file_printf(rs.summary_file, "  settled in lakes      %.12e\n", b.lake_settled);
         }
         if (lake_stores_on(rs))
             file_printf(rs.summary_file, "  lakes                 %.12e\n", b.lakes);

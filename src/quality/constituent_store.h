@@ -114,6 +114,7 @@ struct constituent_totals {
     std::vector<double> pool_init;     // initial mass of the soil pool of this number
     std::vector<double> to_pool;       // handed by a water species to its soil pool (infiltration, dried cells)
     std::vector<double> pool_in;       // received by the soil pool of this number from its water species
+    std::vector<double> sed_lake_settled;  // settled with the suspended sediment of the channel-network lakes
 };
 
 // Channel node stores, flat index (maxnodes + 1) x link + node, and the

@@ -48,7 +48,8 @@ void size_totals(constituent_totals& t, int n) {
           &t.nsm_gain, &t.nsm_loss, &t.pool_init, &t.to_pool, &t.pool_in})
         v->assign(static_cast<size_t>(n) + 1, 0.0);
     for (std::vector<double>* v :
-         {&t.sed_from_soil, &t.sed_to_soil, &t.sed_to_chan, &t.sed_out, &t.sed_released})
+         {&t.sed_from_soil, &t.sed_to_soil, &t.sed_to_chan, &t.sed_out, &t.sed_released,
+          &t.sed_lake_settled})
         v->assign(static_cast<size_t>(n) + 1, 0.0);
 }
 

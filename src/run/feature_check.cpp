@@ -24,8 +24,6 @@ const unbuilt_feature kUnbuilt[] = {
      }},
     {"chan_con_trans", "channel contaminant transport without explicit channel routing",
      [](const run_state& rs) { return rs.cards.chan_con_trans != 0 && rs.chan_explic == 0; }},
-    {"sediment_contam", "sediment-bound contaminants with channel-network lakes",
-     [](const run_state& rs) { return rs.sediment_contam != 0 && rs.channel_lakes != 0; }},
     {"soil_con_trans",
      "soil contaminant transport without an infiltration method, or with two-dimensional "
      "groundwater (the exchange of soil contaminants with the aquifer)",
