@@ -7,7 +7,11 @@
 // passes; the water contents move by the face fluxes, so every change of the
 // column's water is either a face flux or a content reset (a floor at the
 // residual content, a cap at saturation, a surface depth rounded to 0), and
-// the resets are booked as the column error. Depth downward, heads and
+// the resets are booked as the column error. The Picard passes solve the
+// mixed form about the last pass's heads and contents; a pass that would
+// reset contents (a node near saturation, whose capacity falls steeply, takes
+// more than its pore room) is followed by further passes, and failing those
+// the sub-step is halved, so that resets stay negligible. Depth downward, heads and
 // thicknesses in cm, times in h, fluxes in cm/h (positive downward).
 #pragma once
 #include <vector>
