@@ -45,7 +45,7 @@ struct richards_settings {
     int k_option = 2;           // 1 weighted arithmetic, otherwise geometric interface conductivity
     double weight = 1.0;        // weight of the upper node in the arithmetic mean, -
     int upper_option = 1;       // ponded top face: 2 Ks, 3 mean with a saturated node 0, else node 1's K
-    int iter_max = 1;           // Picard passes per sub-step in the flux state
+    int iter_max = 1;           // Picard passes per sub-step in the flux state (more after content resets)
     double dtheta_max = 0.0025; // water-content change aimed at per sub-step, m3/m3
     bool water_table = false;   // bottom node holds a fixed head (else free drainage)
 };
