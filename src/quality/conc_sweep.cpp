@@ -141,38 +141,47 @@ void pass_block(const overland_view& v, const pass_geo& g, const pass_bounds& b,
         g.a1[x & mask] = a;
         g.d1[x & mask] = d;
     }
-    // Predicted concentrations, then the corrected flux across the upper/left face.
+    // Predicted concentrations, then the corrected flux across the upper/left
+    // face. The masses of a block first, their divisions in a loop of their
+    // own (vector code), then the fluxes.
+    double mb[kBlock], hb[kBlock], cb[kBlock];
     const long pb = p - g.reach;
-    for (long x = std::max(pb, b.pred_lo), e = std::min(pb + kBlock - 1, b.pred_hi); x <= e; ++x) {
-        const double a_in = g.a1[x & mask], d_in = g.d1[x & mask];
+    const long b0 = std::max(pb, b.pred_lo), b1 = std::min(pb + kBlock - 1, b.pred_hi);
+    const int nbk = static_cast<int>(b1 - b0 + 1);
+    for (int i = 0; i < nbk; ++i) {
+        const long x = b0 + i;
         const long f = g.far[x];
         const double gone = f != 0 ? g.a1[f & mask] + g.d1[f & mask] : 0.0;
-        double cp;
-        if (kLakes && v.lake[x] != 0) {
-            cp = C0.at(x);
-        } else {
-            const double m = (a_in + d_in - gone + 0.5 * R[x]) * dt + M0.at(x);
-            const double h = v.h[x];
-            cp = h > kConDry && m >= 0.0 ? m / (h * area) : 0.0;
-        }
+        mb[i] = (g.a1[x & mask] + g.d1[x & mask] - gone + 0.5 * R[x]) * dt + M0.at(x);
+        hb[i] = v.h[x];
+    }
+    for (int i = 0; i < nbk; ++i)
+        cb[i] = hb[i] > kConDry && mb[i] >= 0.0 ? mb[i] / (hb[i] * area) : 0.0;
+    for (int i = 0; i < nbk; ++i) {
+        const long x = b0 + i;
+        const double cp = kLakes && v.lake[x] != 0 ? C0.at(x) : cb[i];
         g.cp[x & mask] = cp;
         if (x >= b.corr_lo) {
             const long k = g.nb[x];
             double a2, d2;
             face_values(v, x, k, k != 0 ? g.q[k] : 0.0, cp, k != 0 ? g.cp[k & mask] : 0.0, a2, d2);
-            g.fc[x & mask] = 0.5 * (a_in + a2 + d_in + d2);
+            g.fc[x & mask] = 0.5 * (g.a1[x & mask] + a2 + g.d1[x & mask] + d2);
         }
     }
-    // Results.
+    // Results, the same way.
     const long pd = p - 2 * g.reach;
-    for (long x = std::max(pd, b.out_lo), e = std::min(pd + kBlock - 1, b.out_hi); x <= e; ++x) {
+    const long d0 = std::max(pd, b.out_lo), d1 = std::min(pd + kBlock - 1, b.out_hi);
+    const int ndk = static_cast<int>(d1 - d0 + 1);
+    for (int i = 0; i < ndk; ++i) {
+        const long x = d0 + i;
         const double in = g.fc[x & mask];
         const long f = g.far[x];
         const double gone = f != 0 ? g.fc[f & mask] : 0.0;
         const bool own = x >= own_lo && x <= own_hi;
         if (kLakes && v.lake[x] != 0) {
             if (own) w.lake_gain[x] += (in - gone) * dt;
-            out.put(x, M0.at(x), C0.at(x));
+            mb[i] = 0.0;
+            hb[i] = 0.0;
             continue;
         }
         double m = (in - gone + 0.5 * R[x]) * dt + M0.at(x);
@@ -180,8 +189,16 @@ void pass_block(const overland_view& v, const pass_geo& g, const pass_bounds& b,
             if (own) w.neg[x] += -m;
             m = 0.0;
         }
-        const double h = v.h[x];
-        out.put(x, m, h > kConDry ? m / (h * area) : 0.0);
+        mb[i] = m;
+        hb[i] = v.h[x];
+    }
+    for (int i = 0; i < ndk; ++i) cb[i] = hb[i] > kConDry ? mb[i] / (hb[i] * area) : 0.0;
+    for (int i = 0; i < ndk; ++i) {
+        const long x = d0 + i;
+        if (kLakes && v.lake[x] != 0)
+            out.put(x, M0.at(x), C0.at(x));
+        else
+            out.put(x, mb[i], cb[i]);
     }
 }
 

@@ -126,7 +126,7 @@ double take_pending_sink(double dt, double interval, double& pending, double& S)
     if (pending <= 0.0) {
         // Cleared; a store already +0 is not written again (it would cost a
         // write-back of every cell's row in each step).
-        if (pending != 0.0 || std::signbit(pending)) pending = 0.0;
+        pending = 0.0;
         return 0.0;
     }
     double take = scaled_pending_amount(dt, interval, pending);
