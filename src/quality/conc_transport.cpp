@@ -124,8 +124,6 @@ void correct_cells(const overland_view& v, const int* nb, const int* far, const 
 // pending sink that is not positive is cleared. Returns the mass taken, g.
 double take_pending_sink(double dt, double interval, double& pending, double& S) {
     if (pending <= 0.0) {
-        // Cleared; a store already +0 is not written again (it would cost a
-        // write-back of every cell's row in each step).
         pending = 0.0;
         return 0.0;
     }
