@@ -6,7 +6,8 @@
 // constituents x steps / wall time of the transport step) with one thread
 // and with all threads, and the sub-steps the transport took per step.
 //
-// Usage: bench_conc_transport [rows cols steps]
+// Usage: bench_conc_transport [rows cols steps [threads]]
+// (with a thread count: that run alone, e.g. to profile it)
 #include <omp.h>
 #include <chrono>
 #include <cstdio>
@@ -76,10 +77,19 @@ result run(int rows, int cols, int steps, int threads) {
 int main(int argc, char** argv) {
     wait_passively_by_default(argv);   // idle threads wait as in the program
     int rows = 2000, cols = 2000, steps = 10;
-    if (argc == 4) {
+    if (argc >= 4) {
         rows = std::atoi(argv[1]);
         cols = std::atoi(argv[2]);
         steps = std::atoi(argv[3]);
+    }
+    if (argc == 5) {
+        const int threads = std::atoi(argv[4]);
+        const result only = run(rows, cols, steps, threads);
+        std::printf("overland constituent transport, %d x %d cells, %d constituents, %d steps\n",
+                    rows, cols, kConstituents, steps);
+        std::printf("  %d threads: %.3e cell-constituent updates/s (%.0f sub-steps per step)\n",
+                    threads, only.rate, only.substeps);
+        return 0;
     }
     const int all = omp_get_num_procs();
     const result one = run(rows, cols, steps, 1);

@@ -6,6 +6,8 @@
 // not depend on the thread count.
 #include "quality/conc_transport.h"
 
+#include <omp.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -171,6 +173,7 @@ void advect_overland_constituent(const overland_view& v, double dt, int sweep, d
     const double lim = std::max(found, kShortestSubstep);
     const int steps = lim >= dt ? 1 : static_cast<int>(std::ceil(dt / lim));
     const double h = dt / steps;
+    if (sweep_overland_constituent(v, steps, h, sweep, M, C, R, w)) return;
     // One parallel region for the whole step; its loops share the cells statically.
 #pragma omp parallel if (parallel)
     for (int s = 0; s < steps; ++s) {
@@ -277,6 +280,24 @@ void step_overland_constituent_transport(run_state& rs) {
     }
     v.E = c.disp_max.data();
     w.substep = dt > 0.0 ? overland_substep_limit(v, w.limit, parallel) : 0.0;
+    // The streaming sweep: the numbering checked and its space sized once per run.
+    if (!c.sweep_ready) {
+        c.sweep_ready = 1;
+        const overland_layout found = overland_transport_layout(v);
+        c.sweep_ok = found.ok;
+        c.sweep_reach_y = found.reach_y;
+        c.sweep_reach_x = found.reach_x;
+        c.sweep_threads = found.ok ? omp_get_max_threads() : 0;
+        c.sweep_space.assign(static_cast<size_t>(c.sweep_threads) *
+                                 static_cast<size_t>(overland_sweep_doubles(found)), 0.0);
+    }
+    overland_layout layout;
+    layout.ok = c.sweep_ok;
+    layout.reach_y = c.sweep_reach_y;
+    layout.reach_x = c.sweep_reach_x;
+    w.layout = &layout;
+    w.sweep_space = c.sweep_space.data();
+    w.sweep_threads = c.sweep_threads;
     // Lakes: their cells are not transported (budget rate 0); what
     // crosses their faces goes into their lake's store.
     const bool lakes = lake_stores_on(rs);

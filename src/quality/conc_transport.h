@@ -20,6 +20,13 @@ struct overland_view {
                                        // concentration, its depth is 0 (no dispersion)
 };
 
+// How the cells are numbered, for the streaming sweep (conc_sweep.cpp).
+struct overland_layout {
+    int ok = 0;        // 1: upper and left neighbours numbered below the cell, pairs consistent
+    long reach_y = 0;  // largest number distance to an upper or lower neighbour, cells
+    long reach_x = 0;  // largest number distance to a left or right neighbour, cells
+};
+
 // Work rows over cells 1..cells, owned by the caller (no allocation in a step).
 struct overland_work {
     double* adv1 = nullptr;   // advective flux into a cell across its upper/left face, g/s
@@ -31,7 +38,23 @@ struct overland_work {
     double substep = 0.0;     // longest sub-step when found beforehand, s (0: found per call)
     double* lake_gain = nullptr;  // per lake cell: mass its faces passed into the lake, g (added to;
                                   // needed when the view has lakes)
+    const overland_layout* layout = nullptr;  // the grid's numbering (null: two-loop form)
+    double* sweep_space = nullptr;  // overland_sweep_doubles() per thread, for sweep_threads threads
+    int sweep_threads = 0;          // threads sweep_space serves
 };
+
+// Checks the numbering of the grid's cells and measures its neighbour reaches.
+overland_layout overland_transport_layout(const overland_view& v);
+
+// Work space of one thread of the streaming sweep, doubles.
+long overland_sweep_doubles(const overland_layout& l);
+
+// The streaming form of `steps` sub-steps of h s each (see
+// advect_overland_constituent); same results to the bit. Returns false, having
+// done nothing, when the work has no layout, no space or a numbering the
+// sweep cannot follow.
+bool sweep_overland_constituent(const overland_view& v, int steps, double h, int sweep,
+                                double* M, double* C, const double* R, overland_work& w);
 
 // Longest sub-step (s) that keeps every wet cell's outflow in one sweep at
 // most half its water and E dt / dx2 at most 0.5; 1e300 when nothing limits.

@@ -63,6 +63,13 @@ struct constituent_cells {
     int disp_max_ready = 0;        // disp_max was filled (at the first transport step)
     std::vector<double> book_neg;       // per cell: mass made by raising negative masses, g
     std::vector<double> block_sums;     // per block of kSumBlock cells: the booked sums, g
+    // Streaming sweep of the overland transport, set up at the first transport step
+    int sweep_ready = 0;              // the numbering below was checked
+    int sweep_ok = 0;                 // 1: the grid's numbering suits the sweep
+    long sweep_reach_y = 0;           // largest number distance to an upper/lower neighbour, cells
+    long sweep_reach_x = 0;           // largest number distance to a left/right neighbour, cells
+    int sweep_threads = 0;            // threads sweep_space serves
+    std::vector<double> sweep_space;  // per thread: rings and copies of the sweep, doubles
 
     // Soil column of several layers (soil constituents under layered Green-Ampt
     // and Richards columns): layer 1 is layer_mass/layer_conc/layer_fraction

@@ -119,6 +119,7 @@ void alloc_constituent_arrays(run_state& rs, int contaminants) {
     c.exit_mass.assign(static_cast<size_t>(n) + 1, 0.0);
     c.bc_volume.assign(static_cast<size_t>(cells) + 1, 0.0);
     c.disp_max_ready = 0;
+    c.sweep_ready = 0;
     const size_t slots = static_cast<size_t>(cells) + 1;
     for (std::vector<double>* w :
          {&c.disp_max, &c.rate, &c.adv1, &c.dsp1, &c.m_pred, &c.c_pred, &c.limit,

@@ -1,0 +1,351 @@
+// Overland constituent transport in one streaming sweep per sub-step.
+//
+// The two-loop form of conc_transport.cpp reads and writes every cell's
+// fluxes, predicted values and masses through whole-grid arrays several
+// times per pass; on large grids it is bound by memory traffic. Here both
+// passes of a sub-step (columns and rows, each a predictor and a corrector)
+// run as one pipeline over the cells in number order: the face fluxes, the
+// predicted concentrations and the first pass's results live in short rings
+// that stay in cache, so each cell's mass and concentration are read and
+// written once per sub-step. The arithmetic is that of the two-loop form,
+// operation for operation, so the results are the same to the bit.
+//
+// The pipeline needs the cell numbering of the grid: every upper and left
+// neighbour numbered below the cell, the pairs consistent, and the distance
+// between neighbours' numbers bounded ("reach", one row at most).
+//
+// Threads take contiguous chunks of cells. A chunk's pipeline starts and ends
+// `lag` cells outside its chunk, recomputing what the neighbouring chunks
+// compute, from copies of the start values near its two ends taken before any
+// thread writes; it writes only its own cells.
+#include <omp.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/parallel.h"
+#include "quality/conc_transport.h"
+#include "quality/constituent_setup.h"
+
+namespace {
+
+constexpr int kBlock = 64;   // cells per pipeline stage step
+
+inline long ring_size(int reach) {
+    long r = 1;
+    while (r < reach + kBlock) r <<= 1;
+    return r;
+}
+
+// Start values of the cells: a whole-grid array, or a copy of a part of it
+// starting at cell `first`.
+struct array_src {
+    const double* p;
+    long first;
+    double at(long x) const { return p[x - first]; }
+};
+
+// Values in a ring over the cell numbers.
+struct ring_src {
+    const double* p;
+    long mask;
+    double at(long x) const { return p[x & mask]; }
+};
+
+// One direction (columns or rows) of a sub-step.
+struct pass_geo {
+    const int* nb;     // upper or left neighbour, 0 none
+    const int* far;    // lower or right neighbour, 0 none
+    const double* q;   // discharge to the lower or right neighbour, m3/s
+    long reach;        // largest distance between neighbours' numbers, cells
+    long mask;         // ring size - 1
+    double* a1;        // ring: first advective flux into the cell across its upper/left face, g/s
+    double* d1;        // ring: first dispersive flux, g/s
+    double* cp;        // ring: predicted concentration, g/m3
+    double* fc;        // ring: corrected flux into the cell across that face, g/s
+};
+
+// Fluxes into cell x across its face with neighbour k (0 none): advective
+// Q x upwind concentration, dispersive min(h E) x (Ck - Cx), g/s.
+inline void face_values(const overland_view& v, long x, long k, double Q, double Cx, double Ck,
+                        double& adv, double& dsp) {
+    if (k == 0) {
+        adv = 0.0;
+        dsp = 0.0;
+        return;
+    }
+    adv = Q * (Q >= 0.0 ? Ck : Cx);
+    const double hk = v.h[k], hx = v.h[x];
+    dsp = hk > kConDry && hx > kConDry ? std::min(hk * v.E[k], hx * v.E[x]) * (Ck - Cx) : 0.0;
+}
+
+// Bounds of the cells a pass computes, from the range [lo, hi] of cells
+// whose start values it reads.
+struct pass_bounds {
+    long flux_lo, flux_hi;   // first fluxes
+    long pred_lo, pred_hi;   // predicted concentrations
+    long corr_lo, corr_hi;   // corrected fluxes
+    long out_lo, out_hi;     // results
+};
+
+pass_bounds bounds_of(long lo, long hi, long reach, long cells) {
+    pass_bounds b;
+    b.flux_lo = std::max(lo + reach, 1L);
+    b.flux_hi = std::min(hi, cells);
+    b.pred_lo = b.flux_lo;
+    b.pred_hi = std::min(hi - reach, cells);
+    b.corr_lo = std::max(lo + 2 * reach, 1L);
+    b.corr_hi = b.pred_hi;
+    b.out_lo = b.corr_lo;
+    b.out_hi = std::min(hi - 2 * reach, cells);
+    return b;
+}
+
+// Where a pass's results go: the first pass's into rings (cells outside the
+// chunk are computed but not booked), the second pass's into the grid.
+struct ring_out {
+    double* m;
+    double* c;
+    long mask;
+    void put(long x, double mx, double cx) const {
+        m[x & mask] = mx;
+        c[x & mask] = cx;
+    }
+};
+struct grid_out {
+    double* m;
+    double* c;
+    void put(long x, double mx, double cx) const {
+        m[x] = mx;
+        c[x] = cx;
+    }
+};
+
+// One block of a pass with its front at cell p: first fluxes of the cells
+// from p, predicted concentrations and corrected fluxes from p - reach,
+// results from p - 2 reach, each clipped to its bounds. M0 and C0 give the
+// start values, R the net source rates (g/s); a result of a cell in
+// [own_lo, own_hi] books its negative mass in w.neg and a lake cell's net
+// face inflow in w.lake_gain.
+template <bool kLakes, class Src, class Out>
+void pass_block(const overland_view& v, const pass_geo& g, const pass_bounds& b, long p,
+                const Src& M0, const Src& C0, const double* R, double dt, const Out& out,
+                long own_lo, long own_hi, overland_work& w) {
+    const double area = v.area;
+    const long mask = g.mask;
+    // First fluxes, from the start concentrations.
+    for (long x = std::max(p, b.flux_lo), e = std::min(p + kBlock - 1, b.flux_hi); x <= e; ++x) {
+        const long k = g.nb[x];
+        double a, d;
+        face_values(v, x, k, k != 0 ? g.q[k] : 0.0, C0.at(x), k != 0 ? C0.at(k) : 0.0, a, d);
+        g.a1[x & mask] = a;
+        g.d1[x & mask] = d;
+    }
+    // Predicted concentrations, then the corrected flux across the upper/left
+    // face. The masses of a block first, their divisions in a loop of their
+    // own (vector code), then the fluxes.
+    double mb[kBlock], hb[kBlock], cb[kBlock];
+    const long pb = p - g.reach;
+    const long b0 = std::max(pb, b.pred_lo), b1 = std::min(pb + kBlock - 1, b.pred_hi);
+    const int nbk = static_cast<int>(b1 - b0 + 1);
+    for (int i = 0; i < nbk; ++i) {
+        const long x = b0 + i;
+        const long f = g.far[x];
+        const double gone = f != 0 ? g.a1[f & mask] + g.d1[f & mask] : 0.0;
+        mb[i] = (g.a1[x & mask] + g.d1[x & mask] - gone + 0.5 * R[x]) * dt + M0.at(x);
+        hb[i] = v.h[x];
+    }
+    for (int i = 0; i < nbk; ++i)
+        cb[i] = hb[i] > kConDry && mb[i] >= 0.0 ? mb[i] / (hb[i] * area) : 0.0;
+    for (int i = 0; i < nbk; ++i) {
+        const long x = b0 + i;
+        const double cp = kLakes && v.lake[x] != 0 ? C0.at(x) : cb[i];
+        g.cp[x & mask] = cp;
+        if (x >= b.corr_lo) {
+            const long k = g.nb[x];
+            double a2, d2;
+            face_values(v, x, k, k != 0 ? g.q[k] : 0.0, cp, k != 0 ? g.cp[k & mask] : 0.0, a2, d2);
+            g.fc[x & mask] = 0.5 * (g.a1[x & mask] + a2 + g.d1[x & mask] + d2);
+        }
+    }
+    // Results, the same way.
+    const long pd = p - 2 * g.reach;
+    const long d0 = std::max(pd, b.out_lo), d1 = std::min(pd + kBlock - 1, b.out_hi);
+    const int ndk = static_cast<int>(d1 - d0 + 1);
+    for (int i = 0; i < ndk; ++i) {
+        const long x = d0 + i;
+        const double in = g.fc[x & mask];
+        const long f = g.far[x];
+        const double gone = f != 0 ? g.fc[f & mask] : 0.0;
+        const bool own = x >= own_lo && x <= own_hi;
+        if (kLakes && v.lake[x] != 0) {
+            if (own) w.lake_gain[x] += (in - gone) * dt;
+            mb[i] = 0.0;
+            hb[i] = 0.0;
+            continue;
+        }
+        double m = (in - gone + 0.5 * R[x]) * dt + M0.at(x);
+        if (m < 0.0) {
+            if (own) w.neg[x] += -m;
+            m = 0.0;
+        }
+        mb[i] = m;
+        hb[i] = v.h[x];
+    }
+    for (int i = 0; i < ndk; ++i) cb[i] = hb[i] > kConDry ? mb[i] / (hb[i] * area) : 0.0;
+    for (int i = 0; i < ndk; ++i) {
+        const long x = d0 + i;
+        if (kLakes && v.lake[x] != 0)
+            out.put(x, M0.at(x), C0.at(x));
+        else
+            out.put(x, mb[i], cb[i]);
+    }
+}
+
+// Doubles of the rings of one thread.
+long ring_doubles(const overland_layout& l) {
+    const long ry = ring_size(static_cast<int>(l.reach_y));
+    const long rx = ring_size(static_cast<int>(l.reach_x));
+    const long rm = ring_size(static_cast<int>(2 * std::max(l.reach_x, l.reach_y)));
+    return 4 * ry + 4 * rx + 2 * rm;
+}
+
+long lag_of(const overland_layout& l) { return 2 * (l.reach_x + l.reach_y); }
+
+// Cells of one copy of start values near a chunk end.
+long copy_cells(const overland_layout& l) {
+    return lag_of(l) + 2 * std::max(l.reach_x, l.reach_y) + kBlock;
+}
+
+// One sub-step of the chunk [s, e] of thread `t`, after its copies were taken.
+template <bool kLakes>
+void sweep_chunk(const overland_view& v, const overland_layout& l, int sweep, long s, long e,
+                 const double* M, const double* C, double* Mo, double* Co, const double* R,
+                 double dt, double* space, const double* copies, overland_work& w) {
+    const long n = v.cells;
+    const bool columns_first = sweep == 1;
+    const long ry = ring_size(static_cast<int>(l.reach_y));
+    const long rx = ring_size(static_cast<int>(l.reach_x));
+    const long rm = ring_size(static_cast<int>(2 * std::max(l.reach_x, l.reach_y)));
+    double* at = space;
+    auto take = [&at](long count) {
+        double* p = at;
+        at += count;
+        return p;
+    };
+    pass_geo col{v.above, v.below, v.qy, l.reach_y, ry - 1, nullptr, nullptr, nullptr, nullptr};
+    pass_geo row{v.left, v.right, v.qx, l.reach_x, rx - 1, nullptr, nullptr, nullptr, nullptr};
+    for (pass_geo* g : {&col, &row}) {
+        const long size = g->mask + 1;
+        g->a1 = take(size);
+        g->d1 = take(size);
+        g->cp = take(size);
+        g->fc = take(size);
+    }
+    double* mid_m = take(rm);
+    double* mid_c = take(rm);
+    const pass_geo& g1 = columns_first ? col : row;
+    const pass_geo& g2 = columns_first ? row : col;
+    const long lag = lag_of(l);
+    const long lo = s - lag, hi = e + lag;
+    const pass_bounds b1 = bounds_of(lo, hi, g1.reach, n);
+    const pass_bounds b2 = bounds_of(lo + 2 * g1.reach, hi - 2 * g1.reach, g2.reach, n);
+    // The copies: cells [head_first, ...) and [tail_first, ...), M then C.
+    const long span = copy_cells(l);
+    const long head_first = std::max(lo, 1L);
+    const long tail_first = std::max(e + 1 - kBlock - 2 * g1.reach, 1L);
+    const array_src head_m{copies, head_first}, head_c{copies + span, head_first};
+    const array_src tail_m{copies + 2 * span, tail_first}, tail_c{copies + 3 * span, tail_first};
+    const array_src live_m{M, 0}, live_c{C, 0};
+    const ring_src mm{mid_m, rm - 1}, mc{mid_c, rm - 1};
+    const ring_out to_mid{mid_m, mid_c, rm - 1};
+    const grid_out to_grid{Mo, Co};
+    for (long p = b1.flux_lo; p <= hi; p += kBlock) {
+        // Start values a block reads: cells p - 2 reach to p + kBlock - 1.
+        const bool head = p - 2 * g1.reach < s;
+        const bool tail = !head && p + kBlock - 1 > e;
+        const array_src& m0 = head ? head_m : tail ? tail_m : live_m;
+        const array_src& c0 = head ? head_c : tail ? tail_c : live_c;
+        pass_block<kLakes>(v, g1, b1, p, m0, c0, R, dt, to_mid, s, e, w);
+        pass_block<kLakes>(v, g2, b2, p - 2 * g1.reach, mm, mc, R, dt, to_grid, s, e, w);
+    }
+}
+
+}  // namespace
+
+overland_layout overland_transport_layout(const overland_view& v) {
+    overland_layout l;
+    const int n = v.cells;
+    long ry = 0, rx = 0;
+    bool ok = n >= 1 && v.above && v.below && v.left && v.right;
+    for (int c = 1; ok && c <= n; ++c) {
+        const int pairs[2][2] = {{v.above[c], v.below[c]}, {v.left[c], v.right[c]}};
+        const int* back[2] = {v.below, v.right};
+        const int* fore[2] = {v.above, v.left};
+        for (int d = 0; d < 2 && ok; ++d) {
+            const int up = pairs[d][0], down = pairs[d][1];
+            if (up < 0 || up > n || down < 0 || down > n) ok = false;
+            else if (up != 0 && (up >= c || back[d][up] != c)) ok = false;
+            else if (down != 0 && (down <= c || fore[d][down] != c)) ok = false;
+            else {
+                long& r = d == 0 ? ry : rx;
+                if (up != 0) r = std::max(r, static_cast<long>(c - up));
+                if (down != 0) r = std::max(r, static_cast<long>(down - c));
+            }
+        }
+    }
+    l.ok = ok ? 1 : 0;
+    l.reach_y = ry;
+    l.reach_x = rx;
+    return l;
+}
+
+long overland_sweep_doubles(const overland_layout& l) {
+    return ring_doubles(l) + 4 * copy_cells(l);
+}
+
+bool sweep_overland_constituent(const overland_view& v, int steps, double h, int sweep,
+                                double* M, double* C, const double* R, overland_work& w) {
+    const overland_layout* lp = w.layout;
+    if (lp == nullptr || !lp->ok || w.sweep_space == nullptr || w.sweep_threads < 1) return false;
+    const overland_layout& l = *lp;
+    const long n = v.cells;
+    const long per = overland_sweep_doubles(l);
+    const long span = copy_cells(l);
+    // Chunks at least twice the copies long, so that a block reads from one copy at most.
+    const bool parallel = v.cells >= parallel_cells().overland;
+    const int most = parallel ? std::min(omp_get_max_threads(), w.sweep_threads) : 1;
+    const long fit = std::max(1L, n / (2 * span));
+    const int chunks = static_cast<int>(std::min<long>(most, fit));
+    const bool lakes = v.lake != nullptr;
+#pragma omp parallel num_threads(chunks) if (chunks > 1)
+    {
+        const int t = chunks > 1 ? omp_get_thread_num() : 0;
+        const int used = chunks > 1 ? omp_get_num_threads() : 1;
+        const long s = 1 + n * t / used, e = n * (t + 1) / used;
+        double* space = w.sweep_space + per * t;
+        double* copies = space + ring_doubles(l);
+        const long lag = lag_of(l);
+        const bool columns_first = sweep == 1;
+        const long reach1 = columns_first ? l.reach_y : l.reach_x;
+        const long head_first = std::max(s - lag, 1L);
+        const long head_last = std::min(head_first + span - 1, n);
+        const long tail_first = std::max(e + 1 - kBlock - 2 * reach1, 1L);
+        const long tail_last = std::min(tail_first + span - 1, n);
+        for (int k = 0; k < steps; ++k) {
+            const size_t hn = static_cast<size_t>(head_last - head_first + 1);
+            const size_t tn = static_cast<size_t>(tail_last - tail_first + 1);
+            std::memcpy(copies, M + head_first, hn * sizeof(double));
+            std::memcpy(copies + span, C + head_first, hn * sizeof(double));
+            std::memcpy(copies + 2 * span, M + tail_first, tn * sizeof(double));
+            std::memcpy(copies + 3 * span, C + tail_first, tn * sizeof(double));
+#pragma omp barrier
+            if (lakes)
+                sweep_chunk<true>(v, l, sweep, s, e, M, C, M, C, R, h, space, copies, w);
+            else
+                sweep_chunk<false>(v, l, sweep, s, e, M, C, M, C, R, h, space, copies, w);
+#pragma omp barrier
+        }
+    }
+    return true;
+}
