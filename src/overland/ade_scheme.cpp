@@ -650,14 +650,18 @@ int run_any_substep(const ade_view& v, const ade_work& w, double u, bool x_first
 
 // Largest ratio of the estimated depth change of a sub-step s to a quarter
 // of the depth, over the cells deeper than kTestDepth, from the discharges
-// the faces hold; 0 when no cell fails (ratio at most 1).
-double estimate_ratio(const ade_view& v, const ade_work& w, double s, bool parallel) {
+// the faces hold; 0 when no cell fails (ratio at most 1). Sets `negative`
+// when a depth is below kNegativeEntry.
+double estimate_ratio(const ade_view& v, const ade_work& w, double s, bool parallel,
+                      int& negative) {
     const int n = v.cells;
     const double c2 = s / v.area;
     double worst = 0.0;
-#pragma omp parallel for schedule(static) if (parallel) reduction(max : worst)
+    int below_zero = 0;
+#pragma omp parallel for schedule(static) if (parallel) reduction(max : worst, below_zero)
     for (int c = 1; c <= n; ++c) {
         const double h = w.h[c];
+        if (h < kNegativeEntry) below_zero = 1;
         if (!(h > kTestDepth) || held(v, c)) continue;
         const double ex = std::fabs((w.qx[v.left[c]] - w.qx[c]) * c2);
         const double ey = std::fabs((w.qy[v.above[c]] - w.qy[c]) * c2);
@@ -665,6 +669,7 @@ double estimate_ratio(const ade_view& v, const ade_work& w, double s, bool paral
         const double ratio = e / (kEstimateShare * h);
         if (ratio > 1.0 && ratio > worst) worst = ratio;
     }
+    negative = below_zero;
     return worst;
 }
 
@@ -848,10 +853,13 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
     // discharges would change some depth by more than a quarter, else doubled.
     ++rs.ade_calls;
     double s = dt;
+    int negative = 0;
+    bool looked = false;   // negative depths looked for
     if (rs.ade_calls > 1) {
         if (dt - rs.ade_last_substep > kMinSubstep && rs.ade_last_substep > 0.0)
             s = rs.ade_last_substep;
-        const double ratio = s > kTestSubstep ? estimate_ratio(v, w, s, parallel) : 0.0;
+        looked = s > kTestSubstep;
+        const double ratio = looked ? estimate_ratio(v, w, s, parallel, negative) : 0.0;
         if (ratio > 1.0) {
             s /= ratio;
             if (s < kMinSubstep) s = kMinSubstep;
@@ -860,12 +868,21 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
         }
     }
 
-    // Start depths; a negative one is raised to 0 and the water booked.
-    int negative = 0;
+    // Start depths; a negative one is raised to 0 and the water booked. The
+    // one-pass sub-step keeps the start depths itself in its first sub-step
+    // when none is negative.
+    if (fused && !looked) {
 #pragma omp parallel for schedule(static) if (parallel) reduction(max : negative)
-    for (int c = 1; c <= n; ++c) {
-        if (w.h[c] < kNegativeEntry) negative = 1;
-        start[c] = w.h[c];
+        for (int c = 1; c <= n; ++c)
+            if (w.h[c] < kNegativeEntry) negative = 1;
+    }
+    const bool start_in_pass = fused && !negative && dt > kNoTimeLeft;
+    if (!start_in_pass) {
+#pragma omp parallel for schedule(static) if (parallel) reduction(max : negative)
+        for (int c = 1; c <= n; ++c) {
+            if (w.h[c] < kNegativeEntry) negative = 1;
+            start[c] = w.h[c];
+        }
     }
     if (negative) {
         for (int c = 1; c <= n; ++c) {
@@ -895,6 +912,7 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
     // volumes in the first sub-step, so its first attempt needs no pass that
     // clears them.
     bool first_attempt = true;
+    bool first_attempt_substep = true;   // the start depths are still to be kept
     for (;;) {
         // Restart point: the start depths and empty sums.
         if (s < kMinSubstep) {
@@ -947,8 +965,10 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
             int clipped = 0;
             int verdict;
             if (fused) {
+                double* keep = start_in_pass && first_attempt_substep ? start : nullptr;
                 const ade_fused_verdict f = ade_fused_substep(fused_grid, fused_state, u, x_first,
-                                                              pc, parallel, fresh);
+                                                              pc, parallel, fresh, keep);
+                first_attempt_substep = false;
                 clipped = f.clipped;
                 verdict = f.restart ? kRestart : (f.halve ? kHalveNext : kGoOn);
             } else {

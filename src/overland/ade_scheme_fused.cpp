@@ -25,6 +25,9 @@
 
 #include <cmath>
 #include <cstdint>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "channel/lateral_inflow.h"
 #include "core/parallel.h"
@@ -44,6 +47,9 @@ constexpr double kLevelShare = 0.25;        // a face moves at most this share o
                                             // difference of its two cells in a sub-step
 
 constexpr int kBlock = 128;   // cells of a block
+constexpr int kStreamCells = 1 << 19;   // grids from this many cells write their write-only
+                                        // arrays past the caches, cells
+int stream_cells = kStreamCells;        // the same, as set for this process, cells
 constexpr int kRings = 9;     // rings per thread: f, s, fp, hp of each sweep and the middle depths
 
 // Blocks one neighbour below may be away, for a row span (cells).
@@ -93,6 +99,8 @@ struct pass_context {
     double c2;         // u / dx^2, s/m2
     bool test;         // the sub-step test applies (u > kTestSubstep)
     bool fresh;        // the face volumes are set (0 + volume), not added to
+    bool stream;       // write-only arrays are written past the caches
+    double* start;     // depths at the start of the step to keep, m (null: none)
     int blocks;        // blocks of the grid
 };
 
@@ -114,6 +122,28 @@ inline int block_last(const pass_context& x, int m) {
 
 inline double capped_to(double q, double cap) {
     return q > cap ? cap : (q < -cap ? -cap : q);
+}
+
+// Copies count values (m, m3/s or m3) to dst. With `stream` the stores go
+// past the caches: the old lines of an array that is only written are then
+// not read from memory first, which on a large grid saves a third of the
+// traffic of that array. The same values either way.
+inline void write_values(double* dst, const double* src, int count, bool stream) {
+#if defined(__SSE2__)
+    if (stream) {
+        int i = 0;
+        if ((reinterpret_cast<std::uintptr_t>(dst) & 15u) != 0 && count > 0) {
+            dst[0] = src[0];
+            i = 1;
+        }
+        for (; i + 1 < count; i += 2) _mm_stream_pd(dst + i, _mm_loadu_pd(src + i));
+        for (; i < count; ++i) dst[i] = src[i];
+        return;
+    }
+#else
+    (void)stream;
+#endif
+    for (int i = 0; i < count; ++i) dst[i] = src[i];
 }
 
 // The face law across c -> b from the depths d, m3/s, one face at a time
@@ -410,18 +440,14 @@ template <bool kHeld>
     for (int i = 0; i < count; ++i) ob[i] = out[i];
     if (!own) return;
     if (x.test) flags.halve |= halve;
-    double* q = s.q + first;
+    write_values(s.q + first, gb, count, x.stream);
     double* q_sum = s.q_sum + first;
     if (x.fresh) {
-        for (int i = 0; i < count; ++i) {
-            q[i] = gb[i];
-            q_sum[i] = 0.0 + gb[i] * u;   // as added to a cleared sum
-        }
+        double volume[kBlock];
+        for (int i = 0; i < count; ++i) volume[i] = 0.0 + gb[i] * u;   // as added to a cleared sum
+        write_values(q_sum, volume, count, x.stream);
     } else {
-        for (int i = 0; i < count; ++i) {
-            q[i] = gb[i];
-            q_sum[i] += gb[i] * u;
-        }
+        for (int i = 0; i < count; ++i) q_sum[i] += gb[i] * u;
     }
     if (special == 0) return;
     // Held cells and clips, one by one.
@@ -499,8 +525,15 @@ template <bool kPc, bool kHeld>
         if (stage_block(x, R1, k, m0, m1, m)) stage_faces<kPc>(x, s1, grid_h, hp1, fp1, f1, m);
         if (stage_block(x, S1, k, m0, m1, m)) stage_shares<kHeld>(x, s1, grid_h, f1, sh1, m, flags);
         if (stage_block(x, G1, k, m0, m1, m)) stage_final_faces(x, s1, grid_h, sh1, f1, m);
-        if (stage_block(x, U1, k, m0, m1, m))
-            stage_depths<kHeld>(x, s1, grid_h, f1, h1, m, m >= m0 && m < m1, flags);
+        if (stage_block(x, U1, k, m0, m1, m)) {
+            const bool own = m >= m0 && m < m1;
+            if (own && x.start != nullptr) {
+                const int first = block_first(m);
+                write_values(x.start + first, x.st->h + first, block_last(x, m) - first,
+                             x.stream);
+            }
+            stage_depths<kHeld>(x, s1, grid_h, f1, h1, m, own, flags);
+        }
         if (kPc) {
             if (stage_block(x, P2, k, m0, m1, m)) stage_predictor(x, s2, h1, fp2, m);
             if (stage_block(x, HP2, k, m0, m1, m)) stage_predicted_depths<kHeld>(x, s2, h1, fp2, hp2, m);
@@ -523,6 +556,9 @@ template <bool kPc, bool kHeld>
             }
         }
     }
+#if defined(__SSE2__)
+    if (x.stream) _mm_sfence();   // the stores past the caches are seen by every thread
+#endif
     return flags;
 }
 
@@ -584,12 +620,17 @@ int ade_row_span(const int* right, const int* left, const int* below, const int*
     return span <= kAdeFusedMaxSpan ? span : 0;
 }
 
+void set_ade_stream_cells(int cells) {
+    stream_cells = cells > 0 ? cells : kStreamCells;
+}
+
 std::size_t ade_fused_work_size(int span, int threads) {
     return per_thread(span) * static_cast<std::size_t>(threads > 0 ? threads : 1);
 }
 
 ade_fused_verdict ade_fused_substep(const ade_fused_grid& g, const ade_fused_state& st, double u,
-                                    bool x_first, bool pc, bool parallel, bool fresh) {
+                                    bool x_first, bool pc, bool parallel, bool fresh,
+                                    double* start) {
     pass_context x;
     x.g = &g;
     x.st = &st;
@@ -597,6 +638,8 @@ ade_fused_verdict ade_fused_substep(const ade_fused_grid& g, const ade_fused_sta
     x.c2 = u / g.area;
     x.test = u > kTestSubstep;
     x.fresh = fresh;
+    x.stream = g.cells >= stream_cells;
+    x.start = start;
     x.blocks = g.cells / kBlock + 1;
     const int yunit = span_blocks(g.span) > 1 ? span_blocks(g.span) : 1;
     const sweep sx{g.right, g.left, st.qx, st.qx_sum, 1};

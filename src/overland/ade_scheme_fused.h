@@ -72,12 +72,20 @@ constexpr int kAdeFusedMaxSpan = 16384;
 int ade_row_span(const int* right, const int* left, const int* below, const int* above,
                  int cells);
 
+// Grids of at least this many cells (default 2^19) write the faces, face
+// volumes and start depths past the caches (tests; 0 or less: the default);
+// not while a step runs.
+void set_ade_stream_cells(int cells);
+
 // Doubles of work the fused pass needs with `threads` threads for a row span.
 std::size_t ade_fused_work_size(int span, int threads);
 
 // One sub-step of u seconds (s) over both sweeps, x first when x_first,
 // ADE-PC when pc, on the threads of a parallel region when parallel (at most
 // the threads the work was sized for). With `fresh` (the first sub-step of
-// a step) the face volumes are set rather than added to.
+// a step) the face volumes are set rather than added to; with `start` (not
+// null) the depths before the sub-step are kept there (m), so that the step
+// can restart from them.
 ade_fused_verdict ade_fused_substep(const ade_fused_grid& g, const ade_fused_state& st, double u,
-                                    bool x_first, bool pc, bool parallel, bool fresh);
+                                    bool x_first, bool pc, bool parallel, bool fresh,
+                                    double* start);

@@ -91,7 +91,8 @@ TEST(AdeOnePass, RowSpanOfTheNeighbourArrays) {
 // types 2 and 3, a first 5 s sub-step that makes donors run dry and faces
 // meet the level cap) the one-pass sub-step gives the bits of the one-by-one
 // faces (the same grid with a dike map of no dike): depths, faces, face
-// volumes and booked volumes, in the AVX2 and the plain build, on 1, 3 and
+// volumes and booked volumes, in the AVX2 and the plain build, with stores
+// through the caches or past them, on 1, 3 and
 // (one grid and scheme, as a region of many threads is slow on a busy
 // machine) 8 threads, rows shared between threads, for both schemes over
 // several calls. Rows wider than the rings take the block loops, with the same bits.
@@ -102,13 +103,14 @@ TEST(AdeOnePass, GivesTheBitsOfTheOneByOneFacesOnAnyThreadCount) {
         bool one_by_one;   // an empty dike map sends every face one by one
         bool plain;        // the plain build
         int threads;
+        bool stream;       // faces, volumes and start depths written past the caches
     };
     const way ways[] = {
-        {"one by one", true, false, 1},
-        {"one pass, vector build", false, false, 1},
-        {"one pass, plain build", false, true, 1},
-        {"one pass, three threads", false, false, 3},
-        {"one pass, eight threads", false, false, 8},
+        {"one by one", true, false, 1, false},
+        {"one pass, vector build", false, false, 1, false},
+        {"one pass, plain build, stores past the caches", false, true, 1, true},
+        {"one pass, three threads, stores past the caches", false, false, 3, true},
+        {"one pass, eight threads", false, false, 8, false},
     };
     struct grid_case {
         const char* name;
@@ -144,6 +146,7 @@ TEST(AdeOnePass, GivesTheBitsOfTheOneByOneFacesOnAnyThreadCount) {
                              (scheme == kSchemeAde ? ", ade" : ", ade-pc"));
                 omp_set_num_threads(ways[w].threads);
                 set_plain_overland_kernel(ways[w].plain);
+                set_ade_stream_cells(ways[w].stream ? 1 : 0);
                 overland_grid g(mask, 10.0);
                 run_state& rs = *g.rs;
                 std::mt19937 rng(17);
@@ -208,6 +211,7 @@ TEST(AdeOnePass, GivesTheBitsOfTheOneByOneFacesOnAnyThreadCount) {
         }
     }
     set_plain_overland_kernel(false);
+    set_ade_stream_cells(0);
     set_parallel_cells(saved);
     omp_set_num_threads(saved_threads);
 }
