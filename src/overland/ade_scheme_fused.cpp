@@ -86,10 +86,11 @@ struct cells_of {
 // One sweep's geometry and outputs.
 struct sweep {
     const int* next;   // neighbour across the own face
-    const int* up;     // neighbour across the upstream face
+    const int* up;     // neighbour across the upstream face (y; x takes cell - 1)
     double* q;         // face discharges written for the own cells, m3/s
     double* q_sum;     // face volumes of the step, m3
     int unit;          // blocks to the farthest neighbour along the sweep
+    bool along_x;      // the x sweep
 };
 
 struct pass_context {
@@ -238,6 +239,28 @@ inline bool may_pass_cap(double q, double lc, double lb, double c2) {
     return std::fabs(q) * c2 > kLevelShare * std::fabs(lc - lb) * kSafe;
 }
 
+// The faces across the upstream faces of the cells [first, first + count)
+// from the faces f of their owners, into `in` (m3/s; 0 without a neighbour).
+// Along x the owner is the cell before: on a grid numbered row by row a cell
+// without a left neighbour follows one without a right neighbour, whose
+// face carries 0, so the left links need not be read and the faces come as
+// one run.
+inline void upstream_faces(const sweep& s, const cells_of& f, int first, int count, double* in) {
+    if (s.along_x) {
+        in[0] = first > 1 ? f[first - 1] : 0.0;
+        const double* fb = block_of(f, first);
+        for (int i = 1; i < count; ++i) in[i] = fb[i - 1];
+        return;
+    }
+    const double* fp = f.p;
+    const int fm = f.mask;
+    for (int i = 0; i < count; ++i) {
+        const int up = s.up[first + i];
+        const double face = fp[up & fm];   // slot 0 of a ring is read but not used
+        in[i] = up != 0 ? face : 0.0;
+    }
+}
+
 // The loops below first compute a block into arrays on the stack, which
 // overlap no grid array or ring, so that they become vector code.
 
@@ -281,15 +304,12 @@ template <bool kHeld>
     const int* btype = x.g->btype;
     const double* hb = block_of(h, first);
     const double* fb = block_of(fp, first);
-    const double* fpp = fp.p;
-    const int fm = fp.mask;
+    double in[kBlock];
+    upstream_faces(s, fp, first, count, in);
     double out[kBlock];
     for (int i = 0; i < count; ++i) {
         const int c = first + i;
-        const int up = s.up[c];
-        const double upstream = fpp[up & fm];   // slot 0 of a ring is read but not used
-        const double in = up != 0 ? upstream : 0.0;
-        const double moved = hb[i] + (in - fb[i]) * x.c2;
+        const double moved = hb[i] + (in[i] - fb[i]) * x.c2;
         out[i] = (kHeld && held_cell(btype, c)) ? hb[i] : moved;
     }
     double* ob = block_of(hp, first);
@@ -326,8 +346,8 @@ template <bool kHeld>
     const double c2 = x.c2;
     const double* hb = block_of(h, first);
     const double* fb = block_of(f, first);
-    const double* fpp = f.p;
-    const int fm = f.mask;
+    double in[kBlock];
+    upstream_faces(s, f, first, count, in);
     const bool short_step = x.u < kMinSubstep;
     double out[kBlock];          // what each donor's outflows would move, m
     unsigned char held_back[kBlock];   // 1 for a donor that would pass more than it holds
@@ -337,9 +357,7 @@ template <bool kHeld>
         const int c = first + i;
         // The outflows: own face forwards, upstream face backwards.
         const double own = fb[i];
-        const int up = s.up[c];
-        const double face_up = fpp[up & fm];
-        const double upstream = up != 0 ? face_up : 0.0;
+        const double upstream = in[i];
         double out_flow = own > 0.0 ? own : 0.0;
         out_flow = upstream < 0.0 ? out_flow - upstream : out_flow;
         const double moved = out_flow * c2;
@@ -415,17 +433,15 @@ template <bool kHeld>
     const double u = x.u;
     const double* hb = block_of(h, first);
     const double* gb = block_of(g, first);
-    const double* gp = g.p;
-    const int gm = g.mask;
+    double in[kBlock];
+    upstream_faces(s, g, first, count, in);
     double out[kBlock];
     double change[kBlock];
     int special = 0;
     int halve = 0;
     for (int i = 0; i < count; ++i) {
         const int c = first + i;
-        const int up = s.up[c];
-        const double face_up = gp[up & gm];
-        const double dh = ((up != 0 ? face_up : 0.0) - gb[i]) * c2;
+        const double dh = (in[i] - gb[i]) * c2;
         const double before = hb[i];
         const double after = before + dh;
         const bool keep = kHeld && held_cell(grid.btype, c);
@@ -642,8 +658,8 @@ ade_fused_verdict ade_fused_substep(const ade_fused_grid& g, const ade_fused_sta
     x.start = start;
     x.blocks = g.cells / kBlock + 1;
     const int yunit = span_blocks(g.span) > 1 ? span_blocks(g.span) : 1;
-    const sweep sx{g.right, g.left, st.qx, st.qx_sum, 1};
-    const sweep sy{g.below, g.above, st.qy, st.qy_sum, yunit};
+    const sweep sx{g.right, g.left, st.qx, st.qx_sum, 1, true};
+    const sweep sy{g.below, g.above, st.qy, st.qy_sum, yunit, false};
     const sweep& s1 = x_first ? sx : sy;
     const sweep& s2 = x_first ? sy : sx;
     const int ring_mask = ring_blocks(g.span) * kBlock - 1;
