@@ -165,36 +165,65 @@ inline double face_law(const ade_fused_grid& g, const cells_of& d, int c, int b)
     return forward ? q : -q;
 }
 
+// The cells of block m of an array as a plain pointer: a block never
+// wraps around a ring (rings hold whole blocks), so its cells are contiguous.
+inline double* block_of(const cells_of& a, int first) {
+    return a.p + (first & a.mask);
+}
+
+// The values of a (m, or m3/s) at the neighbours across the own faces of
+// the cells [first, first + count), into `at` (any value where there is no
+// neighbour). Along x the neighbour is the next cell, so they come as one run.
+inline void next_values(const ade_fused_grid& g, const sweep& s, const cells_of& a, int first,
+                        int count, double* at) {
+    if (s.along_x) {
+        const double* ab = block_of(a, first);
+        for (int i = 0; i + 1 < count; ++i) at[i] = ab[i + 1];
+        const int after = first + count;   // may lie in the next turn of a ring
+        at[count - 1] = after <= g.cells ? a[after] : 0.0;
+        return;
+    }
+    const double* ap = a.p;
+    const int am = a.mask;
+    for (int i = 0; i < count; ++i) at[i] = ap[s.next[first + i] & am];   // slot 0: unused
+}
+
+// The same for an array of the grid.
+inline void next_values(const ade_fused_grid& g, const sweep& s, const double* a, int first,
+                        int count, double* at) {
+    next_values(g, s, cells_of{const_cast<double*>(a), -1}, first, count, at);
+}
+
 // The face law of every face of cells [first, last) into out: vector code
 // for depths in the fast range of the power, the faces of a block with any
 // other depth again one by one.
-[[gnu::always_inline]] inline void law_block(const ade_fused_grid& g, const cells_of& d,
-                                             const int* next, const cells_of& out, int first,
+[[gnu::always_inline]] inline void law_block(const ade_fused_grid& g, const sweep& sw,
+                                             const cells_of& d, const cells_of& out, int first,
                                              int last) {
-    const double* z = g.z;
-    const double* r = g.r;
-    const double* n = g.n;
+    const int* next = sw.next;
     const double inv_dx = g.inv_dx;
     const double dx = g.dx;
-    const double* dp = d.p;
-    const int dm = d.mask;
-    double law_of[kBlock];
     const int count = last - first;
+    const double* hcs = block_of(d, first);
+    const double* zc = g.z + first;
+    const double* rc = g.r + first;
+    const double* nc = g.n + first;
+    double hbs[kBlock], zbs[kBlock], rbs[kBlock], nbs[kBlock];
+    next_values(g, sw, d, first, count, hbs);
+    next_values(g, sw, g.z, first, count, zbs);
+    next_values(g, sw, g.r, first, count, rbs);
+    next_values(g, sw, g.n, first, count, nbs);
+    double law_of[kBlock];
     int slow = 0;
     for (int i = 0; i < count; ++i) {
-        const int c = first + i;
-        const int b = next[c];
-        const double hc = dp[c & dm];
-        const double hb = dp[b & dm];
-        const double rc = r[c];
-        const double rb = r[b];
-        const double nc = n[c];
-        const double nb = n[b];
-        const double s = ((z[c] + hc) - (z[b] + hb)) * inv_dx;
+        const int b = next[first + i];
+        const double hc = hcs[i];
+        const double hb = hbs[i];
+        const double s = ((zc[i] + hc) - (zbs[i] + hb)) * inv_dx;
         const bool forward = s > 0.0;
         const double hf = forward ? hc : hb;
-        const double dd = hf - (forward ? rc : rb);
-        const double nf = forward ? nc : nb;
+        const double dd = hf - (forward ? rc[i] : rbs[i]);
+        const double nf = forward ? nc[i] : nbs[i];
         const double as = forward ? s : -s;
         const bool flows = (b != 0) & (s != 0.0) & (dd > 0.0);
         const bool fast = overland_power::in_fast_range(dd);
@@ -208,12 +237,6 @@ inline double face_law(const ade_fused_grid& g, const cells_of& d, int c, int b)
     if (slow != 0) {
         for (int c = first; c < last; ++c) out[c] = face_law(g, d, c, next[c]);
     }
-}
-
-// The cells of block m of an array as a plain pointer: a block never
-// wraps around a ring (rings hold whole blocks), so its cells are contiguous.
-inline double* block_of(const cells_of& a, int first) {
-    return a.p + (first & a.mask);
 }
 
 // Held boundary cell (types 2, 3 and 9 keep their depth); btype may be null.
@@ -268,27 +291,25 @@ inline void upstream_faces(const sweep& s, const cells_of& f, int first, int cou
 [[gnu::always_inline]] inline void stage_predictor(const pass_context& x, const sweep& s,
                                                    const cells_of& h, const cells_of& fp, int m) {
     const int first = block_first(m), last = block_last(x, m), count = last - first;
-    law_block(*x.g, h, s.next, fp, first, last);
-    const double* z = x.g->z;
-    const double* hp = h.p;
-    const int hm = h.mask;
+    law_block(*x.g, s, h, fp, first, last);
+    const double* zc = x.g->z + first;
+    const double* hc = block_of(h, first);
+    double zb[kBlock], hb[kBlock];
+    next_values(*x.g, s, x.g->z, first, count, zb);
+    next_values(*x.g, s, h, first, count, hb);
     double* fb = block_of(fp, first);
     double out[kBlock];
     int any = 0;
     for (int i = 0; i < count; ++i) {
-        const int c = first + i;
-        const int b = s.next[c];
         const double qc = fb[i];
         any |= static_cast<int>((qc != 0.0) &
-                                may_pass_cap(qc, z[c] + hp[c & hm], z[b] + hp[b & hm], x.c2));
+                                may_pass_cap(qc, zc[i] + hc[i], zb[i] + hb[i], x.c2));
         out[i] = qc == 0.0 ? 0.0 : qc;
     }
     if (any != 0) {
         for (int i = 0; i < count; ++i) {
-            const int c = first + i;
-            const int b = s.next[c];
             const double qc = fb[i];
-            const double cap = level_cap(z[c], hp[c & hm], z[b], hp[b & hm], x.c2);
+            const double cap = level_cap(zc[i], hc[i], zb[i], hb[i], x.c2);
             out[i] = qc == 0.0 ? 0.0 : capped_to(qc, cap);
         }
     }
@@ -324,14 +345,14 @@ template <bool kPc>
                                                const cells_of& fp, const cells_of& f, int m) {
     const int first = block_first(m), last = block_last(x, m), count = last - first;
     if (kPc) {
-        law_block(*x.g, hp, s.next, f, first, last);
+        law_block(*x.g, s, hp, f, first, last);
         double* fb = block_of(f, first);
         const double* pb = block_of(fp, first);
         double out[kBlock];
         for (int i = 0; i < count; ++i) out[i] = 0.5 * (pb[i] + fb[i]);
         for (int i = 0; i < count; ++i) fb[i] = out[i];
     } else {
-        law_block(*x.g, h, s.next, f, first, last);
+        law_block(*x.g, s, h, f, first, last);
     }
 }
 
@@ -387,32 +408,28 @@ template <bool kHeld>
                                                      const cells_of& h, const cells_of& share,
                                                      const cells_of& f, int m) {
     const int first = block_first(m), last = block_last(x, m), count = last - first;
-    const double* z = x.g->z;
-    const double* hp = h.p;
-    const int hm = h.mask;
-    const double* sp = share.p;
-    const int sm = share.mask;
+    const double* zc = x.g->z + first;
+    const double* hc = block_of(h, first);
+    const double* sc = block_of(share, first);
+    double zb[kBlock], hb[kBlock], sb[kBlock];
+    next_values(*x.g, s, x.g->z, first, count, zb);
+    next_values(*x.g, s, h, first, count, hb);
+    next_values(*x.g, s, share, first, count, sb);
     double* fb = block_of(f, first);
     double out[kBlock];
     int any = 0;
     for (int i = 0; i < count; ++i) {
-        const int c = first + i;
-        const int b = s.next[c];
         const double law = fb[i];
-        const double own_share = sp[c & sm];
-        const double next_share = sp[b & sm];
-        const double donor_share = law > 0.0 ? own_share : next_share;
+        const double donor_share = law > 0.0 ? sc[i] : sb[i];
         const double scaled = law != 0.0 ? law * donor_share : law;
         any |= static_cast<int>((scaled != 0.0) &
-                                may_pass_cap(scaled, z[c] + hp[c & hm], z[b] + hp[b & hm], x.c2));
+                                may_pass_cap(scaled, zc[i] + hc[i], zb[i] + hb[i], x.c2));
         out[i] = scaled;
     }
     if (any != 0) {
         for (int i = 0; i < count; ++i) {
-            const int c = first + i;
-            const int b = s.next[c];
             const double scaled = out[i];
-            const double cap = level_cap(z[c], hp[c & hm], z[b], hp[b & hm], x.c2);
+            const double cap = level_cap(zc[i], hc[i], zb[i], hb[i], x.c2);
             out[i] = scaled != 0.0 ? capped_to(scaled, cap) : scaled;
         }
     }
