@@ -129,7 +129,8 @@ inline double capped_to(double q, double cap) {
 // past the caches: the old lines of an array that is only written are then
 // not read from memory first, which on a large grid saves a third of the
 // traffic of that array. The same values either way.
-inline void write_values(double* dst, const double* src, int count, bool stream) {
+[[gnu::always_inline]] inline void write_values(double* dst, const double* src, int count,
+                                                bool stream) {
 #if defined(__SSE2__)
     if (stream) {
         int i = 0;
@@ -172,26 +173,35 @@ inline double* block_of(const cells_of& a, int first) {
 }
 
 // The values of a (m, or m3/s) at the neighbours across the own faces of
-// the cells [first, first + count), into `at` (any value where there is no
-// neighbour). Along x the neighbour is the next cell, so they come as one run.
-inline void next_values(const ade_fused_grid& g, const sweep& s, const cells_of& a, int first,
-                        int count, double* at) {
+// the cells [first, first + count), as a run of `count` values (any value
+// where there is no neighbour): along x the neighbour is the next cell, so
+// the run is the array itself from the next cell on, unless the block ends
+// the grid or a ring (then copied into `buffer`); along y the values are
+// gathered into `buffer`.
+[[gnu::always_inline]] inline const double* next_values(const ade_fused_grid& g, const sweep& s,
+                                                        const cells_of& a, int first, int count,
+                                                        double* buffer) {
+    const int after = first + count;   // the cell after the block
     if (s.along_x) {
-        const double* ab = block_of(a, first);
-        for (int i = 0; i + 1 < count; ++i) at[i] = ab[i + 1];
-        const int after = first + count;   // may lie in the next turn of a ring
-        at[count - 1] = after <= g.cells ? a[after] : 0.0;
-        return;
+        const int pos = first & a.mask;
+        const bool run = a.mask == -1 ? after <= g.cells : pos + count <= a.mask;
+        if (run) return a.p + pos + 1;
+        const double* ab = a.p + pos;
+        for (int i = 0; i + 1 < count; ++i) buffer[i] = ab[i + 1];
+        buffer[count - 1] = after <= g.cells ? a[after] : 0.0;
+        return buffer;
     }
     const double* ap = a.p;
     const int am = a.mask;
-    for (int i = 0; i < count; ++i) at[i] = ap[s.next[first + i] & am];   // slot 0: unused
+    for (int i = 0; i < count; ++i) buffer[i] = ap[s.next[first + i] & am];   // slot 0: unused
+    return buffer;
 }
 
 // The same for an array of the grid.
-inline void next_values(const ade_fused_grid& g, const sweep& s, const double* a, int first,
-                        int count, double* at) {
-    next_values(g, s, cells_of{const_cast<double*>(a), -1}, first, count, at);
+[[gnu::always_inline]] inline const double* next_values(const ade_fused_grid& g, const sweep& s,
+                                                        const double* a, int first, int count,
+                                                        double* buffer) {
+    return next_values(g, s, cells_of{const_cast<double*>(a), -1}, first, count, buffer);
 }
 
 // The face law of every face of cells [first, last) into out: vector code
@@ -208,11 +218,11 @@ inline void next_values(const ade_fused_grid& g, const sweep& s, const double* a
     const double* zc = g.z + first;
     const double* rc = g.r + first;
     const double* nc = g.n + first;
-    double hbs[kBlock], zbs[kBlock], rbs[kBlock], nbs[kBlock];
-    next_values(g, sw, d, first, count, hbs);
-    next_values(g, sw, g.z, first, count, zbs);
-    next_values(g, sw, g.r, first, count, rbs);
-    next_values(g, sw, g.n, first, count, nbs);
+    double hbuf[kBlock], zbuf[kBlock], rbuf[kBlock], nbuf[kBlock];
+    const double* hbs = next_values(g, sw, d, first, count, hbuf);
+    const double* zbs = next_values(g, sw, g.z, first, count, zbuf);
+    const double* rbs = next_values(g, sw, g.r, first, count, rbuf);
+    const double* nbs = next_values(g, sw, g.n, first, count, nbuf);
     double law_of[kBlock];
     int slow = 0;
     for (int i = 0; i < count; ++i) {
@@ -263,25 +273,31 @@ inline bool may_pass_cap(double q, double lc, double lb, double c2) {
 }
 
 // The faces across the upstream faces of the cells [first, first + count)
-// from the faces f of their owners, into `in` (m3/s; 0 without a neighbour).
-// Along x the owner is the cell before: on a grid numbered row by row a cell
-// without a left neighbour follows one without a right neighbour, whose
-// face carries 0, so the left links need not be read and the faces come as
-// one run.
-inline void upstream_faces(const sweep& s, const cells_of& f, int first, int count, double* in) {
+// from the faces f of their owners, as a run of `count` values (m3/s; 0
+// without a neighbour). Along x the owner is the cell before: on a grid
+// numbered row by row a cell without a left neighbour follows one without a
+// right neighbour, whose face carries 0, so the left links need not be read
+// and the run is the ring itself from the cell before on (copied into
+// `buffer` when the block starts the grid or the ring); along y the faces
+// are gathered into `buffer`.
+[[gnu::always_inline]] inline const double* upstream_faces(const sweep& s, const cells_of& f,
+                                                           int first, int count, double* buffer) {
     if (s.along_x) {
-        in[0] = first > 1 ? f[first - 1] : 0.0;
-        const double* fb = block_of(f, first);
-        for (int i = 1; i < count; ++i) in[i] = fb[i - 1];
-        return;
+        const int pos = first & f.mask;
+        if (first > 1 && pos > 0) return f.p + pos - 1;
+        buffer[0] = first > 1 ? f[first - 1] : 0.0;
+        const double* fb = f.p + pos;
+        for (int i = 1; i < count; ++i) buffer[i] = fb[i - 1];
+        return buffer;
     }
     const double* fp = f.p;
     const int fm = f.mask;
     for (int i = 0; i < count; ++i) {
         const int up = s.up[first + i];
         const double face = fp[up & fm];   // slot 0 of a ring is read but not used
-        in[i] = up != 0 ? face : 0.0;
+        buffer[i] = up != 0 ? face : 0.0;
     }
+    return buffer;
 }
 
 // The loops below first compute a block into arrays on the stack, which
@@ -294,9 +310,9 @@ inline void upstream_faces(const sweep& s, const cells_of& f, int first, int cou
     law_block(*x.g, s, h, fp, first, last);
     const double* zc = x.g->z + first;
     const double* hc = block_of(h, first);
-    double zb[kBlock], hb[kBlock];
-    next_values(*x.g, s, x.g->z, first, count, zb);
-    next_values(*x.g, s, h, first, count, hb);
+    double zbuf[kBlock], hbuf[kBlock];
+    const double* zb = next_values(*x.g, s, x.g->z, first, count, zbuf);
+    const double* hb = next_values(*x.g, s, h, first, count, hbuf);
     double* fb = block_of(fp, first);
     double out[kBlock];
     int any = 0;
@@ -325,8 +341,8 @@ template <bool kHeld>
     const int* btype = x.g->btype;
     const double* hb = block_of(h, first);
     const double* fb = block_of(fp, first);
-    double in[kBlock];
-    upstream_faces(s, fp, first, count, in);
+    double in_buffer[kBlock];
+    const double* in = upstream_faces(s, fp, first, count, in_buffer);
     double out[kBlock];
     for (int i = 0; i < count; ++i) {
         const int c = first + i;
@@ -367,8 +383,8 @@ template <bool kHeld>
     const double c2 = x.c2;
     const double* hb = block_of(h, first);
     const double* fb = block_of(f, first);
-    double in[kBlock];
-    upstream_faces(s, f, first, count, in);
+    double in_buffer[kBlock];
+    const double* in = upstream_faces(s, f, first, count, in_buffer);
     const bool short_step = x.u < kMinSubstep;
     double out[kBlock];          // what each donor's outflows would move, m
     unsigned char held_back[kBlock];   // 1 for a donor that would pass more than it holds
@@ -411,10 +427,10 @@ template <bool kHeld>
     const double* zc = x.g->z + first;
     const double* hc = block_of(h, first);
     const double* sc = block_of(share, first);
-    double zb[kBlock], hb[kBlock], sb[kBlock];
-    next_values(*x.g, s, x.g->z, first, count, zb);
-    next_values(*x.g, s, h, first, count, hb);
-    next_values(*x.g, s, share, first, count, sb);
+    double zbuf[kBlock], hbuf[kBlock], sbuf[kBlock];
+    const double* zb = next_values(*x.g, s, x.g->z, first, count, zbuf);
+    const double* hb = next_values(*x.g, s, h, first, count, hbuf);
+    const double* sb = next_values(*x.g, s, share, first, count, sbuf);
     double* fb = block_of(f, first);
     double out[kBlock];
     int any = 0;
@@ -450,8 +466,8 @@ template <bool kHeld>
     const double u = x.u;
     const double* hb = block_of(h, first);
     const double* gb = block_of(g, first);
-    double in[kBlock];
-    upstream_faces(s, g, first, count, in);
+    double in_buffer[kBlock];
+    const double* in = upstream_faces(s, g, first, count, in_buffer);
     double out[kBlock];
     double change[kBlock];
     int special = 0;
