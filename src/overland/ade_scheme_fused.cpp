@@ -172,15 +172,36 @@ inline double* block_of(const cells_of& a, int first) {
     return a.p + (first & a.mask);
 }
 
+// k when link[c] = c + k (k not 0) for every cell c of [first, first + count),
+// else 0: a block of whole rows of a rectangle has its cells below (k the
+// row length) and above (-k) as one run.
+inline int run_offset(const int* link, int first, int count) {
+    const int k = link[first] != 0 ? link[first] - first : 0;
+    int same = 1;
+    for (int i = 0; i < count; ++i) same &= static_cast<int>(link[first + i] == first + i + k);
+    return same != 0 ? k : 0;
+}
+
+// A run of count values of a starting at cell `from`, in place when the
+// array holds it in one piece (the grid, or a ring where it does not wrap),
+// else copied into buffer.
+inline const double* run_at(const cells_of& a, int from, int count, double* buffer) {
+    const int pos = from & a.mask;
+    if (a.mask == -1 || pos + count <= a.mask + 1) return a.p + pos;
+    for (int i = 0; i < count; ++i) buffer[i] = a[from + i];
+    return buffer;
+}
+
 // The values of a (m, or m3/s) at the neighbours across the own faces of
 // the cells [first, first + count), as a run of `count` values (any value
 // where there is no neighbour): along x the neighbour is the next cell, so
 // the run is the array itself from the next cell on, unless the block ends
-// the grid or a ring (then copied into `buffer`); along y the values are
-// gathered into `buffer`.
+// the grid or a ring (then copied into `buffer`); along y they are a run
+// too when every cell of the block has its neighbour k cells on (k not 0,
+// run_offset), else they are gathered into `buffer`.
 [[gnu::always_inline]] inline const double* next_values(const ade_fused_grid& g, const sweep& s,
                                                         const cells_of& a, int first, int count,
-                                                        double* buffer) {
+                                                        double* buffer, int k) {
     const int after = first + count;   // the cell after the block
     if (s.along_x) {
         const int pos = first & a.mask;
@@ -191,6 +212,7 @@ inline double* block_of(const cells_of& a, int first) {
         buffer[count - 1] = after <= g.cells ? a[after] : 0.0;
         return buffer;
     }
+    if (k != 0) return run_at(a, first + k, count, buffer);
     const double* ap = a.p;
     const int am = a.mask;
     for (int i = 0; i < count; ++i) buffer[i] = ap[s.next[first + i] & am];   // slot 0: unused
@@ -200,8 +222,8 @@ inline double* block_of(const cells_of& a, int first) {
 // The same for an array of the grid.
 [[gnu::always_inline]] inline const double* next_values(const ade_fused_grid& g, const sweep& s,
                                                         const double* a, int first, int count,
-                                                        double* buffer) {
-    return next_values(g, s, cells_of{const_cast<double*>(a), -1}, first, count, buffer);
+                                                        double* buffer, int k) {
+    return next_values(g, s, cells_of{const_cast<double*>(a), -1}, first, count, buffer, k);
 }
 
 // The face law of every face of cells [first, last) into out: vector code
@@ -218,11 +240,12 @@ inline double* block_of(const cells_of& a, int first) {
     const double* zc = g.z + first;
     const double* rc = g.r + first;
     const double* nc = g.n + first;
+    const int k = sw.along_x ? 1 : run_offset(next, first, count);
     double hbuf[kBlock], zbuf[kBlock], rbuf[kBlock], nbuf[kBlock];
-    const double* hbs = next_values(g, sw, d, first, count, hbuf);
-    const double* zbs = next_values(g, sw, g.z, first, count, zbuf);
-    const double* rbs = next_values(g, sw, g.r, first, count, rbuf);
-    const double* nbs = next_values(g, sw, g.n, first, count, nbuf);
+    const double* hbs = next_values(g, sw, d, first, count, hbuf, k);
+    const double* zbs = next_values(g, sw, g.z, first, count, zbuf, k);
+    const double* rbs = next_values(g, sw, g.r, first, count, rbuf, k);
+    const double* nbs = next_values(g, sw, g.n, first, count, nbuf, k);
     double law_of[kBlock];
     int slow = 0;
     for (int i = 0; i < count; ++i) {
@@ -278,8 +301,9 @@ inline bool may_pass_cap(double q, double lc, double lb, double c2) {
 // numbered row by row a cell without a left neighbour follows one without a
 // right neighbour, whose face carries 0, so the left links need not be read
 // and the run is the ring itself from the cell before on (copied into
-// `buffer` when the block starts the grid or the ring); along y the faces
-// are gathered into `buffer`.
+// `buffer` when the block starts the grid or the ring); along y they are a
+// run too when every cell of the block has its upper neighbour k cells back
+// (run_offset), else they are gathered into `buffer`.
 [[gnu::always_inline]] inline const double* upstream_faces(const sweep& s, const cells_of& f,
                                                            int first, int count, double* buffer) {
     if (s.along_x) {
@@ -290,6 +314,8 @@ inline bool may_pass_cap(double q, double lc, double lb, double c2) {
         for (int i = 1; i < count; ++i) buffer[i] = fb[i - 1];
         return buffer;
     }
+    const int k = run_offset(s.up, first, count);
+    if (k != 0) return run_at(f, first + k, count, buffer);
     const double* fp = f.p;
     const int fm = f.mask;
     for (int i = 0; i < count; ++i) {
@@ -310,9 +336,10 @@ inline bool may_pass_cap(double q, double lc, double lb, double c2) {
     law_block(*x.g, s, h, fp, first, last);
     const double* zc = x.g->z + first;
     const double* hc = block_of(h, first);
+    const int k = s.along_x ? 1 : run_offset(s.next, first, count);
     double zbuf[kBlock], hbuf[kBlock];
-    const double* zb = next_values(*x.g, s, x.g->z, first, count, zbuf);
-    const double* hb = next_values(*x.g, s, h, first, count, hbuf);
+    const double* zb = next_values(*x.g, s, x.g->z, first, count, zbuf, k);
+    const double* hb = next_values(*x.g, s, h, first, count, hbuf, k);
     double* fb = block_of(fp, first);
     double out[kBlock];
     int any = 0;
@@ -427,10 +454,11 @@ template <bool kHeld>
     const double* zc = x.g->z + first;
     const double* hc = block_of(h, first);
     const double* sc = block_of(share, first);
+    const int k = s.along_x ? 1 : run_offset(s.next, first, count);
     double zbuf[kBlock], hbuf[kBlock], sbuf[kBlock];
-    const double* zb = next_values(*x.g, s, x.g->z, first, count, zbuf);
-    const double* hb = next_values(*x.g, s, h, first, count, hbuf);
-    const double* sb = next_values(*x.g, s, share, first, count, sbuf);
+    const double* zb = next_values(*x.g, s, x.g->z, first, count, zbuf, k);
+    const double* hb = next_values(*x.g, s, h, first, count, hbuf, k);
+    const double* sb = next_values(*x.g, s, share, first, count, sbuf, k);
     double* fb = block_of(f, first);
     double out[kBlock];
     int any = 0;
