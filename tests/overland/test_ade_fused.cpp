@@ -86,7 +86,7 @@ TEST(AdeOnePass, RowSpanOfTheNeighbourArrays) {
     }
 }
 
-// On random watersheds (holes, a noisy tilted bed, dry cells, depths too
+// On random watersheds (with and without holes, a noisy tilted bed, dry cells, depths too
 // thin for the fast power, retention, roughness, held boundary cells of
 // types 2 and 3, a first 5 s sub-step that makes donors run dry and faces
 // meet the level cap) the one-pass sub-step gives the bits of the one-by-one
@@ -115,13 +115,15 @@ TEST(AdeOnePass, GivesTheBitsOfTheOneByOneFacesOnAnyThreadCount) {
     struct grid_case {
         const char* name;
         int rows, cols;
-        bool held;    // some cells are held boundary cells
-        bool eight;   // also on eight threads (ADE)
+        double holes;   // share of the cells outside the watershed
+        bool held;      // some cells are held boundary cells
+        bool eight;     // also on eight threads (ADE)
     };
     const grid_case grids[] = {
-        {"30 x 40: every block of a thread near another thread", 30, 40, false, false},
-        {"90 x 150 with held cells: threads own rows of their own", 90, 150, true, true},
-        {"2 x (widest row + 100): block loops", 2, kAdeFusedMaxSpan + 100, true, false},
+        {"30 x 40: every block of a thread near another thread", 30, 40, 0.1, false, false},
+        {"90 x 150 with held cells: threads own rows of their own", 90, 150, 0.1, true, true},
+        {"70 x 300 without holes: neighbours above and below as runs", 70, 300, 0.0, true, false},
+        {"2 x (widest row + 100): block loops", 2, kAdeFusedMaxSpan + 100, 0.1, true, false},
     };
     const parallel_thresholds saved = parallel_cells();
     const int saved_threads = omp_get_max_threads();
@@ -133,7 +135,7 @@ TEST(AdeOnePass, GivesTheBitsOfTheOneByOneFacesOnAnyThreadCount) {
         std::uniform_real_distribution<double> u01(0.0, 1.0);
         for (std::string& row : mask)
             for (char& ch : row)
-                if (u01(holes) < 0.1) ch = '0';
+                if (u01(holes) < gc.holes) ch = '0';
         for (int scheme : {kSchemeAde, kSchemeAdePc}) {
             struct result {
                 std::vector<double> depth, qx, qy, sx, sy;
