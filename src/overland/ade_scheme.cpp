@@ -766,8 +766,10 @@ bool prepare_fused(run_state& rs, const ade_view& v, const ade_work& w, bool par
                    ade_fused_grid& g, ade_fused_state& st) {
     if (v.dike != nullptr || v.wmask != nullptr || v.swe != nullptr || v.lake != nullptr)
         return false;
-    if (rs.ade_span < 0)
+    if (rs.ade_span < 0) {
         rs.ade_span = ade_row_span(v.right, v.left, v.below, v.above, v.cells);
+        if (rs.ade_span > 0) ade_block_links(v.right, v.below, v.above, v.cells, rs.ade_links);
+    }
     if (rs.ade_span == 0) return false;
     const size_t size = ade_fused_work_size(rs.ade_span, parallel ? omp_get_max_threads() : 1);
     if (rs.ade_rings.size() < size) rs.ade_rings.assign(size, 0.0);
@@ -784,6 +786,7 @@ bool prepare_fused(run_state& rs, const ade_view& v, const ade_work& w, bool par
     g.area = v.area;
     g.cells = v.cells;
     g.span = rs.ade_span;
+    g.links = rs.ade_links.data();
     st.h = w.h;
     st.qx = w.qx;
     st.qy = w.qy;

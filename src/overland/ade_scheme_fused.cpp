@@ -51,6 +51,8 @@ constexpr int kStreamCells = 1 << 19;   // grids from this many cells write thei
                                         // arrays past the caches, cells
 int stream_cells = kStreamCells;        // the same, as set for this process, cells
 constexpr int kRings = 9;     // rings per thread: f, s, fp, hp of each sweep and the middle depths
+constexpr int kLinkWords = 4;   // numbers per block in the block links
+static_assert(kBlock == 128, "two 64-bit words of right links per block");
 
 // Blocks one neighbour below may be away, for a row span (cells).
 inline int span_blocks(int span) {
@@ -192,6 +194,38 @@ inline const double* run_at(const cells_of& a, int from, int count, double* buff
     return buffer;
 }
 
+// The block links of the block that starts at cell `first`.
+inline const long long* links_of(const ade_fused_grid& g, int first) {
+    return g.links + static_cast<std::size_t>(first / kBlock) * kLinkWords;
+}
+
+// Distance to the neighbours across the own faces when every cell of the
+// block has one that far (1 along x, where a missing one carries no face),
+// else 0.
+inline int own_run(const ade_fused_grid& g, const sweep& s, int first) {
+    return s.along_x ? 1 : static_cast<int>(links_of(g, first)[0]);
+}
+
+// 1 for each cell of [first, first + count) with a neighbour across its own
+// face, into `linked`.
+inline void own_links(const ade_fused_grid& g, const sweep& s, int first, int count, int k,
+                      int* linked) {
+    if (s.along_x) {
+        const long long* l = links_of(g, first);
+        const unsigned long long low = static_cast<unsigned long long>(l[2]);
+        const unsigned long long high = static_cast<unsigned long long>(l[3]);
+        for (int i = 0; i < count; ++i) {
+            const int bit = (first + i) & (kBlock - 1);
+            const unsigned long long word = bit < 64 ? low : high;
+            linked[i] = static_cast<int>((word >> (bit & 63)) & 1ull);
+        }
+    } else if (k != 0) {
+        for (int i = 0; i < count; ++i) linked[i] = 1;
+    } else {
+        for (int i = 0; i < count; ++i) linked[i] = s.next[first + i] != 0;
+    }
+}
+
 // The values of a (m, or m3/s) at the neighbours across the own faces of
 // the cells [first, first + count), as a run of `count` values (any value
 // where there is no neighbour): along x the neighbour is the next cell, so
@@ -240,7 +274,9 @@ inline const double* run_at(const cells_of& a, int from, int count, double* buff
     const double* zc = g.z + first;
     const double* rc = g.r + first;
     const double* nc = g.n + first;
-    const int k = sw.along_x ? 1 : run_offset(next, first, count);
+    const int k = own_run(g, sw, first);
+    int linked[kBlock];
+    own_links(g, sw, first, count, k, linked);
     double hbuf[kBlock], zbuf[kBlock], rbuf[kBlock], nbuf[kBlock];
     const double* hbs = next_values(g, sw, d, first, count, hbuf, k);
     const double* zbs = next_values(g, sw, g.z, first, count, zbuf, k);
@@ -249,7 +285,6 @@ inline const double* run_at(const cells_of& a, int from, int count, double* buff
     double law_of[kBlock];
     int slow = 0;
     for (int i = 0; i < count; ++i) {
-        const int b = next[first + i];
         const double hc = hcs[i];
         const double hb = hbs[i];
         const double s = ((zc[i] + hc) - (zbs[i] + hb)) * inv_dx;
@@ -258,7 +293,7 @@ inline const double* run_at(const cells_of& a, int from, int count, double* buff
         const double dd = hf - (forward ? rc[i] : rbs[i]);
         const double nf = forward ? nc[i] : nbs[i];
         const double as = forward ? s : -s;
-        const bool flows = (b != 0) & (s != 0.0) & (dd > 0.0);
+        const bool flows = (linked[i] != 0) & (s != 0.0) & (dd > 0.0);
         const bool fast = overland_power::in_fast_range(dd);
         const double m = std::sqrt(as) / nf * overland_power::fast_depth_power(fast ? dd : 1.0) * dx;
         const double law = forward ? m : -m;
@@ -304,7 +339,8 @@ inline bool may_pass_cap(double q, double lc, double lb, double c2) {
 // `buffer` when the block starts the grid or the ring); along y they are a
 // run too when every cell of the block has its upper neighbour k cells back
 // (run_offset), else they are gathered into `buffer`.
-[[gnu::always_inline]] inline const double* upstream_faces(const sweep& s, const cells_of& f,
+[[gnu::always_inline]] inline const double* upstream_faces(const ade_fused_grid& g,
+                                                           const sweep& s, const cells_of& f,
                                                            int first, int count, double* buffer) {
     if (s.along_x) {
         const int pos = first & f.mask;
@@ -314,7 +350,7 @@ inline bool may_pass_cap(double q, double lc, double lb, double c2) {
         for (int i = 1; i < count; ++i) buffer[i] = fb[i - 1];
         return buffer;
     }
-    const int k = run_offset(s.up, first, count);
+    const int k = static_cast<int>(links_of(g, first)[1]);
     if (k != 0) return run_at(f, first + k, count, buffer);
     const double* fp = f.p;
     const int fm = f.mask;
@@ -336,7 +372,7 @@ inline bool may_pass_cap(double q, double lc, double lb, double c2) {
     law_block(*x.g, s, h, fp, first, last);
     const double* zc = x.g->z + first;
     const double* hc = block_of(h, first);
-    const int k = s.along_x ? 1 : run_offset(s.next, first, count);
+    const int k = own_run(*x.g, s, first);
     double zbuf[kBlock], hbuf[kBlock];
     const double* zb = next_values(*x.g, s, x.g->z, first, count, zbuf, k);
     const double* hb = next_values(*x.g, s, h, first, count, hbuf, k);
@@ -369,7 +405,7 @@ template <bool kHeld>
     const double* hb = block_of(h, first);
     const double* fb = block_of(fp, first);
     double in_buffer[kBlock];
-    const double* in = upstream_faces(s, fp, first, count, in_buffer);
+    const double* in = upstream_faces(*x.g, s, fp, first, count, in_buffer);
     double out[kBlock];
     for (int i = 0; i < count; ++i) {
         const int c = first + i;
@@ -411,7 +447,7 @@ template <bool kHeld>
     const double* hb = block_of(h, first);
     const double* fb = block_of(f, first);
     double in_buffer[kBlock];
-    const double* in = upstream_faces(s, f, first, count, in_buffer);
+    const double* in = upstream_faces(*x.g, s, f, first, count, in_buffer);
     const bool short_step = x.u < kMinSubstep;
     double out[kBlock];          // what each donor's outflows would move, m
     unsigned char held_back[kBlock];   // 1 for a donor that would pass more than it holds
@@ -454,7 +490,7 @@ template <bool kHeld>
     const double* zc = x.g->z + first;
     const double* hc = block_of(h, first);
     const double* sc = block_of(share, first);
-    const int k = s.along_x ? 1 : run_offset(s.next, first, count);
+    const int k = own_run(*x.g, s, first);
     double zbuf[kBlock], hbuf[kBlock], sbuf[kBlock];
     const double* zb = next_values(*x.g, s, x.g->z, first, count, zbuf, k);
     const double* hb = next_values(*x.g, s, h, first, count, hbuf, k);
@@ -495,7 +531,7 @@ template <bool kHeld>
     const double* hb = block_of(h, first);
     const double* gb = block_of(g, first);
     double in_buffer[kBlock];
-    const double* in = upstream_faces(s, g, first, count, in_buffer);
+    const double* in = upstream_faces(grid, s, g, first, count, in_buffer);
     double out[kBlock];
     double change[kBlock];
     int special = 0;
@@ -699,6 +735,25 @@ int ade_row_span(const int* right, const int* left, const int* below, const int*
 
 void set_ade_stream_cells(int cells) {
     stream_cells = cells > 0 ? cells : kStreamCells;
+}
+
+void ade_block_links(const int* right, const int* below, const int* above, int cells,
+                     std::vector<long long>& links) {
+    const int blocks = cells / kBlock + 1;
+    links.assign(static_cast<std::size_t>(blocks) * kLinkWords, 0);
+    for (int m = 0; m < blocks; ++m) {
+        const int first = m == 0 ? 1 : m * kBlock;
+        const int last = (m + 1) * kBlock <= cells + 1 ? (m + 1) * kBlock : cells + 1;
+        if (first >= last) continue;
+        long long* l = &links[static_cast<std::size_t>(m) * kLinkWords];
+        l[0] = run_offset(below, first, last - first);
+        l[1] = run_offset(above, first, last - first);   // negative: above comes first
+        for (int c = first; c < last; ++c) {
+            if (right[c] == 0) continue;
+            const int bit = c & (kBlock - 1);
+            l[2 + bit / 64] |= static_cast<long long>(1ull << (bit % 64));
+        }
+    }
 }
 
 std::size_t ade_fused_work_size(int span, int threads) {

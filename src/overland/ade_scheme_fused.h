@@ -25,6 +25,7 @@
 // only its own cells and the bits do not depend on the thread count.
 #pragma once
 #include <cstddef>
+#include <vector>
 
 // Read-only arrays of the grid (1-based cells, slot 0 unused).
 struct ade_fused_grid {
@@ -41,6 +42,7 @@ struct ade_fused_grid {
     double area = 0.0;              // cell area, m2
     int cells = 0;                  // number of cells
     int span = 0;                   // largest below - cell, cells (ade_row_span)
+    const long long* links = nullptr;   // the links of each block (ade_block_links)
 };
 
 // Arrays the sub-step updates (1-based cells).
@@ -76,6 +78,15 @@ int ade_row_span(const int* right, const int* left, const int* below, const int*
 // volumes and start depths past the caches (tests; 0 or less: the default);
 // not while a step runs.
 void set_ade_stream_cells(int cells);
+
+// The links of the grid by block of cells, so that the pass reads four
+// numbers per block rather than three links per cell: for each block the
+// offset of the cells below when every cell of it has one that far (else
+// 0), the same (negative) for the cells above, and two words whose bits
+// (cell number modulo the block) mark the cells with a right neighbour. Sized and filled
+// from the neighbour arrays of a grid numbered row by row.
+void ade_block_links(const int* right, const int* below, const int* above, int cells,
+                     std::vector<long long>& links);
 
 // Doubles of work the fused pass needs with `threads` threads for a row span.
 std::size_t ade_fused_work_size(int span, int threads);
