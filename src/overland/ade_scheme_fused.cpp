@@ -29,7 +29,6 @@
 #include <emmintrin.h>
 #endif
 
-#include "channel/lateral_inflow.h"
 #include "core/parallel.h"
 #include "overland/depth_power.h"
 #include "overland/explicit_scheme.h"
