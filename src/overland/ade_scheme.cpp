@@ -42,6 +42,8 @@
 // in cell order (one thread), so the next sweep sees the new levels.
 #include "overland/ade_scheme.h"
 
+#include <omp.h>
+
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -50,6 +52,7 @@
 #include "channel/lateral_inflow.h"
 #include "core/error.h"
 #include "core/parallel.h"
+#include "overland/ade_scheme_fused.h"
 #include "overland/channel_lake_faces.h"
 #include "overland/depth_power.h"
 #include "overland/explicit_scheme.h"
@@ -647,14 +650,18 @@ int run_any_substep(const ade_view& v, const ade_work& w, double u, bool x_first
 
 // Largest ratio of the estimated depth change of a sub-step s to a quarter
 // of the depth, over the cells deeper than kTestDepth, from the discharges
-// the faces hold; 0 when no cell fails (ratio at most 1).
-double estimate_ratio(const ade_view& v, const ade_work& w, double s, bool parallel) {
+// the faces hold; 0 when no cell fails (ratio at most 1). Sets `negative`
+// when a depth is below kNegativeEntry.
+double estimate_ratio(const ade_view& v, const ade_work& w, double s, bool parallel,
+                      int& negative) {
     const int n = v.cells;
     const double c2 = s / v.area;
     double worst = 0.0;
-#pragma omp parallel for schedule(static) if (parallel) reduction(max : worst)
+    int below_zero = 0;
+#pragma omp parallel for schedule(static) if (parallel) reduction(max : worst, below_zero)
     for (int c = 1; c <= n; ++c) {
         const double h = w.h[c];
+        if (h < kNegativeEntry) below_zero = 1;
         if (!(h > kTestDepth) || held(v, c)) continue;
         const double ex = std::fabs((w.qx[v.left[c]] - w.qx[c]) * c2);
         const double ey = std::fabs((w.qy[v.above[c]] - w.qy[c]) * c2);
@@ -662,6 +669,7 @@ double estimate_ratio(const ade_view& v, const ade_work& w, double s, bool paral
         const double ratio = e / (kEstimateShare * h);
         if (ratio > 1.0 && ratio > worst) worst = ratio;
     }
+    negative = below_zero;
     return worst;
 }
 
@@ -739,6 +747,58 @@ double drain_outlet(const ade_view& v, double* h, int outlet, double n, double s
     return v.area * depth;
 }
 
+// Clears the clip and held-cell volumes of a step (they are zero between
+// steps).
+void clear_step_volumes(const ade_work& w, int n, bool heads) {
+    for (int c = 1; c <= n; ++c) {
+        w.clip[c] = 0.0;
+        if (heads) {
+            w.head_gain[c] = 0.0;
+            w.head_loss[c] = 0.0;
+        }
+    }
+}
+
+// The one-pass sub-step for the run (ade_scheme_fused.h), or false: a grid
+// numbered row by row without dikes, wetlands, snow or lakes. Sets `g` and
+// `st` and sizes its rings for the threads of the step.
+bool prepare_fused(run_state& rs, const ade_view& v, const ade_work& w, bool parallel,
+                   ade_fused_grid& g, ade_fused_state& st) {
+    if (v.dike != nullptr || v.wmask != nullptr || v.swe != nullptr || v.lake != nullptr)
+        return false;
+    if (rs.ade_span < 0) {
+        rs.ade_span = ade_row_span(v.right, v.left, v.below, v.above, v.cells);
+        if (rs.ade_span > 0) ade_block_links(v.right, v.below, v.above, v.cells, rs.ade_links);
+    }
+    if (rs.ade_span == 0) return false;
+    const size_t size = ade_fused_work_size(rs.ade_span, parallel ? omp_get_max_threads() : 1);
+    if (rs.ade_rings.size() < size) rs.ade_rings.assign(size, 0.0);
+    g.z = v.z;
+    g.r = v.r;
+    g.n = v.n;
+    g.right = v.right;
+    g.left = v.left;
+    g.below = v.below;
+    g.above = v.above;
+    g.btype = v.btype;
+    g.dx = v.dx;
+    g.inv_dx = v.inv_dx;
+    g.area = v.area;
+    g.cells = v.cells;
+    g.span = rs.ade_span;
+    g.links = rs.ade_links.data();
+    st.h = w.h;
+    st.qx = w.qx;
+    st.qy = w.qy;
+    st.qx_sum = w.qx_sum;
+    st.qy_sum = w.qy_sum;
+    st.clip = w.clip;
+    st.head_gain = w.head_gain;
+    st.head_loss = w.head_loss;
+    st.work = rs.ade_rings.data();
+    return true;
+}
+
 }  // namespace
 
 double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
@@ -788,15 +848,21 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
         w.lake_out = rs.ov_chlake_out.data();
     }
     double* const start = rs.ade_start_depth.data();
+    ade_fused_grid fused_grid;
+    ade_fused_state fused_state;
+    const bool fused = prepare_fused(rs, v, w, parallel, fused_grid, fused_state);
 
     // The first sub-step: the last one (or dt), shortened when the present
     // discharges would change some depth by more than a quarter, else doubled.
     ++rs.ade_calls;
     double s = dt;
+    int negative = 0;
+    bool looked = false;   // negative depths looked for
     if (rs.ade_calls > 1) {
         if (dt - rs.ade_last_substep > kMinSubstep && rs.ade_last_substep > 0.0)
             s = rs.ade_last_substep;
-        const double ratio = s > kTestSubstep ? estimate_ratio(v, w, s, parallel) : 0.0;
+        looked = s > kTestSubstep;
+        const double ratio = looked ? estimate_ratio(v, w, s, parallel, negative) : 0.0;
         if (ratio > 1.0) {
             s /= ratio;
             if (s < kMinSubstep) s = kMinSubstep;
@@ -805,12 +871,21 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
         }
     }
 
-    // Start depths; a negative one is raised to 0 and the water booked.
-    int negative = 0;
+    // Start depths; a negative one is raised to 0 and the water booked. The
+    // one-pass sub-step keeps the start depths itself in its first sub-step
+    // when none is negative.
+    if (fused && !looked) {
 #pragma omp parallel for schedule(static) if (parallel) reduction(max : negative)
-    for (int c = 1; c <= n; ++c) {
-        if (w.h[c] < kNegativeEntry) negative = 1;
-        start[c] = w.h[c];
+        for (int c = 1; c <= n; ++c)
+            if (w.h[c] < kNegativeEntry) negative = 1;
+    }
+    const bool start_in_pass = fused && !negative && dt > kNoTimeLeft;
+    if (!start_in_pass) {
+#pragma omp parallel for schedule(static) if (parallel) reduction(max : negative)
+        for (int c = 1; c <= n; ++c) {
+            if (w.h[c] < kNegativeEntry) negative = 1;
+            start[c] = w.h[c];
+        }
     }
     if (negative) {
         for (int c = 1; c <= n; ++c) {
@@ -834,28 +909,42 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
 
     double outlet_volume = 0.0;   // m3
     int clipped_any = 0;
+    const bool heads = v.btype != nullptr;
+    // The clip and held-cell volumes are zero between steps (summed and
+    // cleared at the end of a step). The one-pass sub-step sets the face
+    // volumes in the first sub-step, so its first attempt needs no pass that
+    // clears them.
+    bool first_attempt = true;
+    bool first_attempt_substep = true;   // the start depths are still to be kept
     for (;;) {
         // Restart point: the start depths and empty sums.
         if (s < kMinSubstep) {
             std::printf("The ADE overland routing time step is getting really small\n");
             std::printf("Reduce the model time step by a factor of 2 and try again.\n");
             std::printf("Program stopped.\n");
+            clear_step_volumes(w, n, heads);
             error_record.code = kErrorPrinted;
             report_error(error_record);
             return -1.0;
         }
-        const bool heads = v.btype != nullptr;
+        if (fused && first_attempt && dt > kNoTimeLeft) {
+            if (negative) {
+                for (int c = 1; c <= n; ++c) w.h[c] = start[c];
+            }
+        } else {
 #pragma omp parallel for schedule(static) if (parallel)
-        for (int c = 1; c <= n; ++c) {
-            w.h[c] = start[c];
-            w.qx_sum[c] = 0.0;
-            w.qy_sum[c] = 0.0;
-            w.clip[c] = 0.0;
-            if (heads) {
-                w.head_gain[c] = 0.0;
-                w.head_loss[c] = 0.0;
+            for (int c = 1; c <= n; ++c) {
+                w.h[c] = start[c];
+                w.qx_sum[c] = 0.0;
+                w.qy_sum[c] = 0.0;
+                w.clip[c] = 0.0;
+                if (heads) {
+                    w.head_gain[c] = 0.0;
+                    w.head_loss[c] = 0.0;
+                }
             }
         }
+        first_attempt = false;
         outlet_volume = 0.0;
         clipped_any = 0;
         if (lakes) restart_lake_step(rs);
@@ -863,8 +952,9 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
 
         bool restart = false;
         bool halve = false;
+        bool fresh = true;   // the first sub-step of the attempt
         double left = dt;
-        while (left > kNoTimeLeft) {
+        for (; left > kNoTimeLeft; fresh = false) {
             if (halve) s *= 0.5;
             halve = false;
             left -= s;
@@ -876,8 +966,18 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
             rs.ade_last_substep = s;
             ++rs.ade_substeps;
             int clipped = 0;
-            const int verdict = pc ? run_any_substep<true>(v, w, u, x_first, parallel, clipped)
-                                   : run_any_substep<false>(v, w, u, x_first, parallel, clipped);
+            int verdict;
+            if (fused) {
+                double* keep = start_in_pass && first_attempt_substep ? start : nullptr;
+                const ade_fused_verdict f = ade_fused_substep(fused_grid, fused_state, u, x_first,
+                                                              pc, parallel, fresh, keep);
+                first_attempt_substep = false;
+                clipped = f.clipped;
+                verdict = f.restart ? kRestart : (f.halve ? kHalveNext : kGoOn);
+            } else {
+                verdict = pc ? run_any_substep<true>(v, w, u, x_first, parallel, clipped)
+                             : run_any_substep<false>(v, w, u, x_first, parallel, clipped);
+            }
             if (clipped) clipped_any = 1;
             if (verdict == kRestart) {
                 s = 0.5 * u;
@@ -893,7 +993,10 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
     // Volumes kept per cell, summed in cell order.
     if (clipped_any) {
         double created = 0.0;
-        for (int c = 1; c <= n; ++c) created += w.clip[c];
+        for (int c = 1; c <= n; ++c) {
+            created += w.clip[c];
+            w.clip[c] = 0.0;
+        }
         rs.vol_ov_depth_clip += created;
         rs.event_cleanup_error += created;
     }
@@ -902,12 +1005,16 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
         double loss = 0.0;
         for (int c = 1; c <= n; ++c) {
             if (!held(v, c)) continue;
+            const double cell_gain = w.head_gain[c];
+            const double cell_loss = w.head_loss[c];
+            w.head_gain[c] = 0.0;
+            w.head_loss[c] = 0.0;
             if (c == outlet && !rs.chan_explic) {
-                outlet_volume += w.head_loss[c] - w.head_gain[c];
+                outlet_volume += cell_loss - cell_gain;
                 continue;
             }
-            gain += w.head_gain[c];
-            loss += w.head_loss[c];
+            gain += cell_gain;
+            loss += cell_loss;
         }
         rs.vol_head_bc_gain += gain;
         rs.vol_head_bc_loss += loss;

@@ -193,6 +193,10 @@ struct overland_state {
     double ade_last_substep = 0.0;       // sub-step the last ADE step ended with, s
     int ade_calls = 0;                   // ADE steps made in this run
     long long ade_substeps = 0;          // ADE sub-steps made in this run, restarted ones included
+    int ade_span = -1;                   // cells from a cell to the one below when the cells are numbered
+                                         // row by row (ade_row_span), 0 otherwise, -1 until found
+    std::vector<double> ade_rings;       // rings of the one-pass ADE sub-step: faces m3/s, shares, depths m
+    std::vector<long long> ade_links;    // links of the cells by block for that sub-step (cells, bits)
     double vol_ov_depth_clip = 0.0;      // water created in the run by raising negative overland depths to 0, m3
 
     // Cumulative boundary volumes of the run (m3) and event-start switches
