@@ -308,7 +308,7 @@ void step_overland_constituent_transport(run_state& rs) {
         const double* h = rs.ov_depth.data();
 #pragma omp parallel for schedule(static) if (parallel)
         for (int b = 0; b < blocks; ++b) {
-            double dry = 0.0, made = 0.0;   // g
+            double dry = 0.0, made = 0.0, to_land = 0.0;   // g
             const int last = std::min(cells, (b + 1) * kSumBlock);
             for (int j = b * kSumBlock + 1; j <= last; ++j) {
                 if (M[j] < 0.0) {
@@ -323,6 +323,7 @@ void step_overland_constituent_transport(run_state& rs) {
                         dry += M[j];
                     } else {
                         land[j] += M[j];
+                        to_land += M[j];
                     }
                     M[j] = 0.0;
                     C[j] = 0.0;
@@ -330,6 +331,8 @@ void step_overland_constituent_transport(run_state& rs) {
                 made += b_n[j];
             }
             part[b * kConBooked + 2] += dry;
+            // Left on the land: booked with the exchange, as mass the surface took.
+            part[b * kConBooked + 3] -= to_land;
             part[b * kConBooked + 4] = made;
         }
         double precip = 0.0, decay = 0.0, infil = 0.0, exch = 0.0, neg = 0.0, bc = 0.0;

@@ -54,5 +54,3 @@ struct constituent_balance {
     double residual = 0.0;
 };
 constituent_balance compute_constituent_balance(const run_state& rs, int i);
-// Writes the balance of every constituent to the summary file.
-void write_constituent_balances(run_state& rs);

@@ -12,8 +12,11 @@
 #include <vector>
 
 #include "fixture.h"
+#include "model_run.h"
 #include "pluvo_test.h"
 #include "valley.h"
+#include "quality/constituent_setup.h"
+#include "run/run_state.h"
 
 using namespace pluvo_test;
 
@@ -39,17 +42,6 @@ void write_contaminant_table(const std::string& dir, const grid_spec& g, const s
                                    "CONTAMINANT_TRANSPORT\nNUM_CONTAM 1\n\"Tracer\" \"Con\" \"" +
                                        name + "\"\nPRECIP_CONC " + precip +
                                        "\nNUM_IDS 1\nID    DESCRIPTION\n" + id_row(1, columns));
-}
-
-// Value after `label` in the last constituent balance of a summary, or in the
-// one that starts at `block` (NaN when missing).
-double balance_value(const std::string& text, const std::string& label,
-                     size_t block = std::string::npos) {
-    if (block == std::string::npos) block = text.rfind("mass balance, kg:");
-    if (block == std::string::npos) return std::nan("");
-    const size_t at = text.find("  " + label, block);
-    if (at == std::string::npos) return std::nan("");
-    return std::strtod(text.c_str() + at + 2 + label.size(), nullptr);
 }
 
 double summary_number(const std::string& text, const std::string& label) {
@@ -88,7 +80,9 @@ plane_case tracer_plane(int threads) {
     return c;
 }
 
-run_result run_tracer_plane(const temp_dir& dir, int threads) {
+// Runs the tracer plane in this process; `balance` receives the tracer's
+// balance at the run end, kg.
+bool run_tracer_plane(const temp_dir& dir, int threads, constituent_balance& balance) {
     const plane_case c = tracer_plane(threads);
     project_file p = write_plane_case(dir.path(), c);
     write_contaminant_table(dir.path(), c.grid, "10", "0 0 0 0 0 0 0 0");
@@ -99,8 +93,16 @@ run_result run_tracer_plane(const temp_dir& dir, int threads) {
         .card("OV_CON_TRANS")
         .card("ALL_CONTAM_OUTPUT")
         .write(dir.file("plane.prj"));
-    return run_pluvo({"plane.prj"}, dir.path());
+    return run_model_in(dir.path(), "plane.prj",
+                        [&](const run_state& rs) { balance = compute_constituent_balance(rs, 1); });
 }
+
+// Every amount of a constituent balance, kg.
+const double constituent_balance::*const kBalanceAmounts[] = {
+    &constituent_balance::initial,  &constituent_balance::rain,        &constituent_balance::made,
+    &constituent_balance::outlet,   &constituent_balance::infiltrated, &constituent_balance::decayed,
+    &constituent_balance::boundaries, &constituent_balance::water,     &constituent_balance::land,
+    &constituent_balance::channel,  &constituent_balance::pending,     &constituent_balance::residual};
 
 }  // namespace
 
@@ -109,8 +111,8 @@ run_result run_tracer_plane(const temp_dir& dir, int threads) {
 // and rain = outlet + stored closes to 1e-9 of the rain.
 TEST(ConstituentProgram, RainTracerOnATiltedPlaneKeepsTheRainConcentration) {
     temp_dir dir;
-    const run_result r = run_tracer_plane(dir, 0);
-    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    constituent_balance b;
+    ASSERT_TRUE(run_tracer_plane(dir, 0, b));
     const std::string summary = read_file(dir.file("summ.out"));
     std::string last;
     for (const auto& e : std::filesystem::directory_iterator(dir.file("tracer")))
@@ -122,13 +124,16 @@ TEST(ConstituentProgram, RainTracerOnATiltedPlaneKeepsTheRainConcentration) {
     ASSERT_EQ(conc.size(), 2400u);
     for (size_t k = 0; k < conc.size(); ++k) ASSERT_NEAR(conc[k], 10.0, 0.1) << "cell " << k + 1;
 
-    const double rain = balance_value(summary, "rain");
-    const double outlet = balance_value(summary, "outlet");
+    const double rain = b.rain;
+    const double outlet = b.outlet;
     const double discharge = summary_number(summary, "Total amount of discharge=");   // m3
     const double rain_volume = 50.0 / 1000.0 / 3600.0 * 2400 * 100.0 * 7200.0;       // m3
     EXPECT_NEAR(rain, 10.0 * rain_volume / 1000.0, 1e-9 * rain);
     EXPECT_NEAR(outlet * 1000.0 / discharge, 10.0, 0.1) << summary;
-    EXPECT_NEAR(balance_value(summary, "residual"), 0.0, 1e-9 * rain);
+    EXPECT_NEAR(b.residual, 0.0, 1e-9 * rain);
+    // The run-end overland section prints the same rain and outlet mass.
+    EXPECT_NEAR(summary_number(summary, "Precipitation mass gain"), rain, 0.005) << summary;
+    EXPECT_NEAR(summary_number(summary, "Outlet mass flux"), outlet, 0.005) << summary;
 }
 
 // The bundled valley with Green-Ampt soil, a tracer in the rain that also
@@ -137,9 +142,10 @@ TEST(ConstituentProgram, RainTracerOnATiltedPlaneKeepsTheRainConcentration) {
 // initial + rain = outlet + infiltrated + decayed + stored (water, land,
 // channel, in transit) within 1e-9 of what came in; each path moved mass.
 // The same run on 1 and 8 threads writes byte-identical maps, link/node
-// datasets, series and balance.
+// datasets, series and constituent sections, and books the same amounts.
 TEST(ConstituentProgram, ValleyBalanceClosesAndThreadsWriteTheSameFiles) {
     std::string files[2][6];
+    constituent_balance books[2];
     for (int k = 0; k < 2; ++k) {
         temp_dir dir;
         std::filesystem::create_directory(dir.file("out"));
@@ -167,22 +173,21 @@ TEST(ConstituentProgram, ValleyBalanceClosesAndThreadsWriteTheSameFiles) {
                "SUPER_QUIET\nNUM_THREADS " +
                std::string(k == 0 ? "1" : "8") + "\n";
         write_file(dir.file("example.prj"), prj);
-        const run_result r =
-            run_pluvo({"example.prj"}, dir.path(), "", {parallel_from_cells_env(64)});
-        ASSERT_EQ(r.status, 0) << r.out << r.err;
-        const std::string summary = read_file(dir.file("out/valley.sum"));
-        // The balance closes at the event end and at the run end.
-        int blocks = 0;
-        for (size_t at = summary.find("mass balance, kg:"); at != std::string::npos;
-             at = summary.find("mass balance, kg:", at + 1), ++blocks) {
-            const double in = balance_value(summary, "initial", at) + balance_value(summary, "rain", at);
-            ASSERT_GT(in, 0.0) << summary;
-            EXPECT_NEAR(balance_value(summary, "residual", at), 0.0, 1e-9 * in) << summary;
+        constituent_balance b;
+        {
+            parallel_from_cells many(64);
+            ASSERT_TRUE(run_model_in(dir.path(), "example.prj",
+                                     [&](const run_state& rs) { b = compute_constituent_balance(rs, 1); }));
         }
-        EXPECT_GE(blocks, 2);
-        for (const char* label : {"outlet", "infiltrated", "decayed", "land", "channel", "rain"})
-            EXPECT_GT(balance_value(summary, label), 0.0) << label << "\n" << summary;
-        EXPECT_NEAR(balance_value(summary, "initial"), 510 * 2.0, 1e-9) << summary;
+        const std::string summary = read_file(dir.file("out/valley.sum"));
+        // The balance closes at the run end.
+        const double in = b.initial + b.rain;
+        ASSERT_GT(in, 0.0) << summary;
+        EXPECT_NEAR(b.residual, 0.0, 1e-9 * in) << summary;
+        for (const double moved : {b.outlet, b.infiltrated, b.decayed, b.land, b.channel, b.rain})
+            EXPECT_GT(moved, 0.0) << summary;
+        EXPECT_NEAR(b.initial, 510 * 2.0, 1e-9) << summary;
+        books[k] = b;
 
         const char* names[] = {"out/valley_tracer.conc", "out/valley_tracer.mass",
                                "out/valley_tracer.chan.conc", "out/valley_tracer.chan.mass",
@@ -191,9 +196,10 @@ TEST(ConstituentProgram, ValleyBalanceClosesAndThreadsWriteTheSameFiles) {
             ASSERT_TRUE(file_exists(dir.file(names[f]))) << names[f];
             files[k][f] = read_file(dir.file(names[f]));
         }
-        files[k][5] = summary.substr(summary.rfind("Constituent 1"));
+        files[k][5] = summary.substr(summary.rfind("Overland Transport Summaries"));
     }
     for (int f = 0; f < 6; ++f) EXPECT_TRUE(files[0][f] == files[1][f]) << "file " << f;
+    for (const auto m : kBalanceAmounts) EXPECT_EQ(books[0].*m, books[1].*m);
     EXPECT_GT(count_of(files[0][2], "TS"), 3);
 }
 
@@ -250,8 +256,8 @@ TEST(ConstituentProgram, BadContaminantInputsStopNamingTheFile) {
 // contaminant in the rain and in the soil layer (3 mg/kg, Kd 2 l/kg),
 // exchanging with the water and decaying in both: initial + rain = outlet +
 // decayed + stored (water, soil, in transit) within 1e-9, with mass
-// infiltrated into the layer and the layer decaying; 1 and 8 threads print
-// the same balance.
+// infiltrated into the layer and the layer decaying; 1 and 8 threads book
+// the same amounts and print the same constituent sections.
 TEST(ConstituentProgram, SoilLayerUnderAPlaneKeepsTheBalance) {
     const struct {
         const char* name;
@@ -262,6 +268,7 @@ TEST(ConstituentProgram, SoilLayerUnderAPlaneKeepsTheBalance) {
     for (const auto& m : methods) {
         SCOPED_TRACE(m.name);
         std::string balance[2];
+        constituent_balance books[2];
         for (int k = 0; k < 2; ++k) {
             temp_dir dir;
             plane_case c;
@@ -291,19 +298,24 @@ TEST(ConstituentProgram, SoilLayerUnderAPlaneKeepsTheBalance) {
                 .card("OV_CON_TRANS")
                 .card("SOIL_CON_TRANS")
                 .write(dir.file("plane.prj"));
-            const run_result r = run_pluvo({"plane.prj"}, dir.path(), "", {parallel_from_cells_env(16)});
-            ASSERT_EQ(r.status, 0) << r.out << r.err;
+            constituent_balance b;
+            {
+                parallel_from_cells many(16);
+                ASSERT_TRUE(run_model_in(dir.path(), "plane.prj",
+                                         [&](const run_state& rs) { b = compute_constituent_balance(rs, 1); }));
+            }
             const std::string summary = read_file(dir.file("summ.out"));
-            const double in = balance_value(summary, "initial") + balance_value(summary, "rain");
+            const double in = b.initial + b.rain;
             // 50 cells of 0.3 m x 100 m2 of solids (porosity 0.45) at 2650 kg/m3 and 3 mg/kg.
-            EXPECT_NEAR(balance_value(summary, "initial"), 50 * 0.55 * 0.3 * 100.0 * 2650.0 * 3e-6,
-                        1e-9);
-            EXPECT_NEAR(balance_value(summary, "residual"), 0.0, 1e-9 * in) << summary;
-            EXPECT_GT(balance_value(summary, "decayed"), 0.0) << summary;
-            EXPECT_GT(balance_value(summary, "outlet"), 0.0) << summary;
-            EXPECT_GT(balance_value(summary, "land"), 0.0) << summary;
-            balance[k] = summary.substr(summary.rfind("Constituent 1"));
+            EXPECT_NEAR(b.initial, 50 * 0.55 * 0.3 * 100.0 * 2650.0 * 3e-6, 1e-9);
+            EXPECT_NEAR(b.residual, 0.0, 1e-9 * in) << summary;
+            EXPECT_GT(b.decayed, 0.0) << summary;
+            EXPECT_GT(b.outlet, 0.0) << summary;
+            EXPECT_GT(b.land, 0.0) << summary;
+            balance[k] = summary.substr(summary.rfind("Soil Contaminant Transport Summary \n"));
+            books[k] = b;
         }
+        for (const auto a : kBalanceAmounts) EXPECT_EQ(books[0].*a, books[1].*a);
         EXPECT_EQ(balance[0], balance[1]);
     }
 }

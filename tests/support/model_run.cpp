@@ -1,0 +1,64 @@
+#include "model_run.h"
+
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "core/parallel.h"
+#include "run/run_model.h"
+
+namespace pluvo_test {
+
+namespace {
+
+// Idle threads of runs inside a test program wait passively, as in the
+// program: the OpenMP runtime reads its wait policy when the process starts,
+// so a test program that links these runs starts itself again with the
+// policy set (unless the environment already chooses one).
+struct passive_waiting {
+    passive_waiting() {
+        std::ifstream in("/proc/self/cmdline", std::ios::binary);
+        const std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::vector<std::string> args;
+        for (size_t at = 0; at < all.size();) {
+            const size_t end = all.find('\0', at);
+            args.push_back(all.substr(at, end == std::string::npos ? std::string::npos : end - at));
+            if (end == std::string::npos) break;
+            at = end + 1;
+        }
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(&a[0]);
+        argv.push_back(nullptr);
+        if (argv.size() > 1) wait_passively_by_default(argv.data());
+    }
+} g_passive_waiting;
+
+const std::function<void(const run_state&)>* g_inspect = nullptr;
+
+void call_inspect(const run_state& rs) {
+    if (g_inspect != nullptr && *g_inspect) (*g_inspect)(rs);
+}
+
+}  // namespace
+
+bool run_model_in(const std::string& cwd, const std::string& project,
+                  const std::function<void(const run_state&)>& inspect) {
+    char previous[PATH_MAX];
+    if (getcwd(previous, sizeof previous) == nullptr) return false;
+    if (chdir(cwd.c_str()) != 0) return false;
+    g_inspect = &inspect;
+    set_run_end_observer(call_inspect);
+    run_model(project.c_str(), nullptr);
+    const bool failed = last_run_failed();
+    set_run_end_observer(nullptr);
+    g_inspect = nullptr;
+    std::fflush(stdout);
+    const int back = chdir(previous);
+    return !failed && back == 0;
+}
+
+}  // namespace pluvo_test

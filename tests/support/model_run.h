@@ -1,0 +1,18 @@
+// Runs the model inside the test process so that a test can read the run
+// state as the run ends (after its summary is written, before it is freed).
+#pragma once
+#include <functional>
+#include <string>
+
+struct run_state;
+
+namespace pluvo_test {
+
+// Runs project `project` (a file name in folder `cwd`) with `cwd` as the
+// current folder, calling `inspect` with the final run state when the run
+// ends normally; the previous current folder is restored. Returns false when
+// the run failed (the inspection is then not called).
+bool run_model_in(const std::string& cwd, const std::string& project,
+                  const std::function<void(const run_state&)>& inspect);
+
+}  // namespace pluvo_test
