@@ -147,8 +147,7 @@ void size_errors(run_state& rs) {
 void write_event_soil(run_state& rs, file_object& f, int i) {
     const con_summary_flags fl = constituent_summary_flags(rs, i);
     const con_span s = constituent_event_span(rs, i);
-    const con_balance b = soil_constituent_balance(s, fl, kConDry);
-    rs.con_errors.soil[ix(i)] = b.error;
+    const double error = rs.con_errors.soil[ix(i)];
     file_printf(f, "\n\n");
     file_printf(f, "Soil Contaminant Transport Summary for %s \n", constituent_name(rs, i, true).c_str());
     file_printf(f, "\n");
@@ -171,7 +170,7 @@ void write_event_soil(run_state& rs, file_object& f, int i) {
     }
     if (fl.sediment) put(f, "Sediment eroded(-)/deposited(+)", s.soil_sediment);
     file_printf(f, "\n");
-    put4(f, "Soil mass balance error", b.error);
+    put4(f, "Soil mass balance error", error);
     if (fl.static_soil)
         file_printf(f, "When using static soil concentrations, mass balance errors represent implied "
                        "additions to soil top layer \n");
@@ -185,10 +184,8 @@ bool overland_uptake(const con_summary_flags& fl) {
 
 void write_event_overland(run_state& rs, file_object& f, int i) {
     const con_summary_flags fl = constituent_summary_flags(rs, i);
-    const con_span s = constituent_event_span(rs, i);
-    const con_balance b = overland_constituent_balance(s, fl, kConDry);
-    rs.con_errors.overland[ix(i)] = b.error;
     if (fl.type == 3) return;
+    const con_span s = constituent_event_span(rs, i);
     file_printf(f, "\n \n");
     file_printf(f, "Overland Contaminant Transport Summary for %s \n", constituent_name(rs, i, false).c_str());
     file_printf(f, "Amounts are total mass for event in (Kg) \n \n");
@@ -228,12 +225,10 @@ void write_event_overland(run_state& rs, file_object& f, int i) {
         if (fl.lakes) put(f, "Attached entering lakes", s.lake_attached_ov_in);
     }
     file_printf(f, "\n");
-    put4(f, "Dissolved mass balance error", b.error);
+    put4(f, "Dissolved mass balance error", rs.con_errors.overland[ix(i)]);
 }
 
 void write_event_lake(run_state& rs, file_object& f, int i, const con_span& s, const con_summary_flags& fl) {
-    const con_balance b = lake_constituent_balance(s, fl);
-    rs.con_errors.lake[ix(i)] = b.error;
     file_printf(f, "Lake Contaminant Transport Summary for %s \n", constituent_name(rs, i, false).c_str());
     file_printf(f, "Amounts are total mass for event (Kg) \n \n");
     file_printf(f, "Dissolved State Mass Balance...\n");
@@ -250,7 +245,7 @@ void write_event_lake(run_state& rs, file_object& f, int i, const con_span& s, c
     put(f, "Dissolved decay loss", s.lake_decay);
     if (fl.sediment) put(f, "Exchange with attached", s.lake_attached_exchange);
     file_printf(f, "\n");
-    put4(f, "Dissolved mass balance error", b.error);
+    put4(f, "Dissolved mass balance error", rs.con_errors.lake[ix(i)]);
     if (fl.sediment) {
         file_printf(f, "\n");
         put(f, "Overland inflow", s.lake_attached_ov_in);
@@ -271,8 +266,6 @@ void write_event_channel(run_state& rs, file_object& f, int i) {
     const con_summary_flags fl = constituent_summary_flags(rs, i);
     if (fl.type == 3) return;
     const con_span s = constituent_event_span(rs, i);
-    const con_balance b = channel_constituent_balance(s, fl, 0.0);
-    rs.con_errors.channel[ix(i)] = b.error;
     file_printf(f, "\n \n");
     file_printf(f, "Channel Contaminant Transport Summary for %s \n", constituent_name(rs, i, false).c_str());
     file_printf(f, "Amounts are total for event in (Kg) \n \n");
@@ -293,7 +286,7 @@ void write_event_channel(run_state& rs, file_object& f, int i) {
     if (fl.chan_decay) put(f, "Mass decay loss", s.chan_decay);
     if (fl.type == 2) put4(f, "Mass lost in NSM kinetics", s.chan_nsm_loss);
     file_printf(f, "\n");
-    put4(f, "Contam mass balance error", b.error);
+    put4(f, "Contam mass balance error", rs.con_errors.channel[ix(i)]);
     file_printf(f, "\n");
     if (fl.sediment) {
         file_printf(f, "Contaminants Attached to Sediment Mass Balance...\n \n");
@@ -689,10 +682,27 @@ void start_constituent_event_books(run_state& rs) {
     for (int i = 1; i <= rs.num_constituents; ++i) rs.con_stocks_start[ix(i)] = constituent_stocks_now(rs, i);
 }
 
+void compute_event_constituent_errors(run_state& rs) {
+    if (!rs.overland_constituents || rs.num_constituents < 1) return;
+    size_errors(rs);
+    constituent_errors& e = rs.con_errors;
+    for (int i = 1; i <= rs.num_constituents; ++i) {
+        const con_summary_flags f = constituent_summary_flags(rs, i);
+        const con_span s = constituent_event_span(rs, i);
+        if (rs.soil_con_trans) e.soil[ix(i)] = soil_constituent_balance(s, f, kConDry).error;
+        e.overland[ix(i)] = overland_constituent_balance(s, f, kConDry).error;
+        if (rs.chan_con_trans) {
+            e.channel[ix(i)] = channel_constituent_balance(s, f, 0.0).error;
+            if (f.lakes) e.lake[ix(i)] = lake_constituent_balance(s, f).error;
+        }
+    }
+}
+
 void write_event_constituent_sections(run_state& rs) {
     if (!rs.overland_constituents || rs.num_constituents < 1) return;
     file_object& f = rs.summary_file;
-    size_errors(rs);
+    // Formed again here, so that the lines always show the current totals.
+    compute_event_constituent_errors(rs);
     if (rs.soil_con_trans)
         for (int i = 1; i <= rs.num_constituents; ++i) write_event_soil(rs, f, i);
     for (int i = 1; i <= rs.num_constituents; ++i) write_event_overland(rs, f, i);

@@ -69,7 +69,11 @@ con_balance global_constituent_balance(const con_span& s, const con_summary_flag
 
 // Books of the event start: the run totals and the stocks of every constituent.
 void start_constituent_event_books(run_state& rs);
-// Constituent sections of the event report (soil, overland, channel with lakes).
+// Balance errors of every constituent over the current event (soil,
+// overland, channel, lake), percent, into run_state::con_errors.
+void compute_event_constituent_errors(run_state& rs);
+// Constituent sections of the event report (soil, overland, channel with
+// lakes), with the errors of compute_event_constituent_errors.
 void write_event_constituent_sections(run_state& rs);
 // Constituent sections of the run-end summary (soil, overland, channel, lake,
 // global) and the nutrient dm/dt totals.

@@ -2,7 +2,5 @@
 #include "output/constituent_summary.h"
 #include "run/run_state.h"
 
-// The errors are formed by the section writers from the event's totals as
-// each constituent's block is written; nothing is needed before.
-void compute_event_constituent_balances(run_state&) {}
+void compute_event_constituent_balances(run_state& rs) { compute_event_constituent_errors(rs); }
 void write_event_constituent_summaries(run_state& rs) { write_event_constituent_sections(rs); }
