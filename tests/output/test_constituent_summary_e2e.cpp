@@ -4,7 +4,7 @@
 // sections of the event report and of the run end are compared line by line
 // with lines built from their formats and the run's totals; the final masses
 // with sums over the final state; every store's books close; 1 and 8 threads
-// write the same summary.
+// write the same summary. A long-term run reports each event's own amounts.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -162,4 +162,120 @@ TEST(ConstituentSummaryRun, SectionsBalancesAndFinalMassesOfAValleyRun) {
     const valley_run eight = run_valley(8);
     ASSERT_TRUE(eight.ok);
     EXPECT_EQ(without_timing(one.summary), without_timing(eight.summary));
+}
+
+namespace {
+
+// Hourly KEV records of `days` days from 1 November 2001, mild and dry.
+std::string kev_records(int days) {
+    std::string s;
+    char line[128];
+    for (int h = 0; h < days * 24; ++h) {
+        const int d = h / 24;
+        std::snprintf(line, sizeof line, "2001 11 %d %d 29.92 60 40 6 50 %.1f %.1f\n", d + 1, h % 24,
+                      (h % 24 >= 7 && h % 24 <= 17) ? 300.0 : 0.0, (h % 24 >= 7 && h % 24 <= 17) ? 450.0 : 0.0);
+        s += line;
+    }
+    return s;
+}
+
+// Rain events on the given days of November 2001: two hours of 20 and 10 mm/h from 6:00.
+std::string rain_events(const std::vector<int>& days) {
+    std::string s;
+    char line[128];
+    for (size_t e = 0; e < days.size(); ++e) {
+        s += "EVENT event" + std::to_string(e + 1) + "\nNRGAG 1\nNRPDS 3\nCOORD 450 500\n";
+        for (int k = 0; k < 3; ++k) {
+            std::snprintf(line, sizeof line, "RATES 2001 11 %d %d 0 %.1f\n", days[e] + 1, 6 + k,
+                          k == 0 ? 20.0 : (k == 1 ? 10.0 : 0.0));
+            s += line;
+        }
+    }
+    return s;
+}
+
+// The number of the budget line `label` in each event section that starts
+// with `heading`, in order (the first such line after each heading).
+std::vector<double> event_values(const std::string& text, const std::string& heading, const std::string& label) {
+    std::vector<double> v;
+    const std::string key = label + " .";
+    for (size_t h = text.find(heading); h != std::string::npos; h = text.find(heading, h + 1)) {
+        const size_t at = text.find(key, h);
+        if (at == std::string::npos) break;
+        const size_t end = text.find('\n', at);
+        const std::string line = text.substr(at, end - at);
+        v.push_back(std::strtod(line.c_str() + line.find_last_of(' ') + 1, nullptr));
+    }
+    return v;
+}
+
+}  // namespace
+
+// Three events of a long-term run, each reported with its own amounts: an
+// event starts with the masses the one before ended with, the events' rain
+// loads add up to the run's, and each event's error line is (in - out) / in
+// x 100 of its printed terms (to the printed precision).
+TEST(ConstituentSummaryRun, EventsOfALongTermRunBookTheirOwnAmounts) {
+    temp_dir dir;
+    const char* soils =
+        "1\n0\n1\n0.2 0.12 70 0.1\n"
+        "2.0 0.287 0.075 0.09985 0.08 0.15 20 36.936 3.96 1.175e6 4.74 2\n"
+        "2.0 0.287 0.075 0.09985 0.08 0.15 20 36.936 3.96 1.175e6 4.74 2\n"
+        "2.0 0.287 0.075 0.09985 0.08 0.15 20 36.936 3.96 1.175e6 4.74 2\n";
+    project_file p = long_term_valley_project(dir.path(), {10, 4, 100.0, 15, soils, kev_records(15),
+                                                           rain_events({2, 6, 10})});
+    grid_spec g;
+    g.rows = 10;
+    g.cols = 9;
+    g.cell = 100.0;
+    g.north = 1000.0;
+    write_grid(dir.file("con.idx"), g, [](int, int) { return 1.0; }, 0);
+    write_file(dir.file("table.cmt"),
+               "PLUVO_INDEX_MAP_TABLES\nINDEX_MAP con.idx \"Con\"\nCONTAMINANT_TRANSPORT\nNUM_CONTAM 1\n"
+               "\"Tracer\" \"Con\" \"tracer\"\nPRECIP_CONC 10\nNUM_IDS 1\nID    DESCRIPTION\n" +
+                   id_row("0.5 0.5 0 0 2 0 0 0"));
+    p.card("MAPPING_TABLE", "table.cmt").card("OV_CON_TRANS").card("CHAN_CON_TRANS").card("CHAN_DECAY_COEF", "1");
+    p.write(dir.file("valley.prj"));
+    const run_result r = run_pluvo({"valley.prj"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::string s = read_file(dir.file("valley.sum"));
+    ASSERT_EQ(count_of(s, "Overland Contaminant Transport Summary for Tracer"), 3) << s;
+    ASSERT_EQ(count_of(s, "Channel Contaminant Transport Summary for Tracer"), 3) << s;
+    auto values = [&](const char* heading, const char* label) {
+        const std::vector<double> v = event_values(s, heading, label);
+        EXPECT_EQ(v.size(), 3u) << label;
+        return v;
+    };
+    auto ov = [&](const char* label) { return values("Overland Contaminant Transport Summary for", label); };
+    auto ch = [&](const char* label) { return values("Channel Contaminant Transport Summary for", label); };
+    const std::vector<double> w0 = ov("Initial Dissolved Mass on Overland"), w1 = ov("Final Dissolved Mass on Overland"),
+                              point = ov("Point source mass gain"), rain = ov("Precipitation gain"),
+                              uptake = ov("Uptake from soil"), infil = ov("Infiltration"),
+                              qlat = ov("Lateral flow to streams"), decay = ov("Decay loss"),
+                              ov_error = ov("Dissolved mass balance error"),
+                              c0 = ch("Initial Dissolved Mass in Channels"), c1 = ch("Final Dissolved Mass in Channels"),
+                              c_in = ch("Mass gain from overland"), c_point = ch("Point source mass gain"),
+                              c_out = ch("Outlet mass flux"), c_decay = ch("Mass decay loss"),
+                              c_error = ch("Contam mass balance error");
+    ASSERT_EQ(c_error.size(), 3u);
+    double events_rain = 0.0;
+    for (int e = 0; e < 3; ++e) {
+        SCOPED_TRACE("event " + std::to_string(e + 1));
+        EXPECT_GT(rain[e], 0.0);
+        events_rain += rain[e];
+        // Each error line from the printed terms (each within 0.005 kg).
+        double in = point[e] + w0[e] + rain[e], out = infil[e] + w1[e] + decay[e] + qlat[e];
+        (uptake[e] > 0.0 ? in : out) += uptake[e] > 0.0 ? uptake[e] : -uptake[e];
+        EXPECT_NEAR(ov_error[e], (in - out) / in * 100.0, 100.0 * 8 * 0.005 / in + 5e-5);
+        in = c0[e] + c_in[e] + c_point[e];
+        out = c1[e] + c_out[e] + c_decay[e];
+        if (in > 0.0)
+            EXPECT_NEAR(c_error[e], (in - out) / in * 100.0, 100.0 * 5 * 0.005 / in + 5e-5);
+        else
+            EXPECT_EQ(c_error[e], 0.0);
+    }
+    // Rain falls only within the events: their loads add up to the run's.
+    const size_t at = s.find("Precipitation mass gain");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_NEAR(events_rain, std::strtod(s.c_str() + at + 23, nullptr), 4 * 0.005);
 }
