@@ -453,13 +453,15 @@ void write_run_channel(run_state& rs, file_object& f, int i) {
     if (fl.lakes) write_run_lake(rs, f, i, s, fl);
 }
 
-void write_run_global(run_state& rs, file_object& f, int i, double& nsm_sum) {
+void write_run_global(run_state& rs, file_object& f, int i) {
     const con_summary_flags fl = constituent_summary_flags(rs, i);
     const con_span s = constituent_run_span(rs, i);
     double out_of_system = 0.0;
     const con_balance b = global_constituent_balance(s, fl, out_of_system);
     rs.con_errors.global[ix(i)] = b.error;
-    if (fl.type == 2) nsm_sum += s.ov_nsm_gain - s.ov_nsm_loss + s.chan_nsm_gain - s.chan_nsm_loss;
+    // The constituent's own nutrient gains less losses (cells, channels, lakes), kg.
+    const double nsm_net = s.ov_nsm_gain - s.ov_nsm_loss + s.chan_nsm_gain - s.chan_nsm_loss + s.lake_nsm_gain -
+                           s.lake_nsm_loss;
     file_printf(f, "\n \n");
     if (fl.type == 1) {
         file_printf(f, "Contaminant Transport Global Summary for Contaminant %5d \n", i);
@@ -477,7 +479,7 @@ void write_run_global(run_state& rs, file_object& f, int i, double& nsm_sum) {
     if (fl.type == 1 && (fl.table || fl.chan_decay))
         file_printf(f, "Mass decay loss               %14.2lf \n",
                     s.ov_decay + s.chan_decay + s.soil_decay + s.lake_decay);
-    if (fl.type == 2) file_printf(f, "NSM gain/loss                 %14.2lf \n", nsm_sum);
+    if (fl.type == 2) file_printf(f, "NSM gain/loss                 %14.2lf \n", nsm_net);
     file_printf(f, "\n");
     file_printf(f, "Contam mass balance error       %14.4lf percent \n", b.error);
 }
@@ -730,8 +732,7 @@ void write_run_constituent_sections(run_state& rs) {
     }
     if (rs.global_con_summary) {
         file_printf(f, "\n\n *************   Global Transport Summaries   **************** \n\n");
-        double nsm_sum = 0.0;   // nutrient gains less losses of the constituents so far, kg
-        for (int i = 1; i <= n; ++i) write_run_global(rs, f, i, nsm_sum);
+        for (int i = 1; i <= n; ++i) write_run_global(rs, f, i);
     }
     if (rs.nsm_on) {
         double gained = 0.0, lost = 0.0;   // kg

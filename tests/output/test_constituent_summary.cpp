@@ -306,8 +306,8 @@ TEST(ConstituentSummary, BalanceTermsFollowTheProcesses) {
 
 // Nutrients after a contaminant: the nine species and four soil pools get
 // their display names; a soil pool (type 3) gets a soil block only; the dm/dt
-// totals are the gains and losses the steps booked; the global "NSM
-// gain/loss" of the second species includes the first species' net.
+// totals are the gains and losses the steps booked; each species' global
+// "NSM gain/loss" is its own net, not carried over from the species before.
 TEST(ConstituentSummary, NutrientLinesShowTheBookedKinetics) {
     sections_case c;
     run_state& rs = c.rs;
@@ -341,8 +341,12 @@ TEST(ConstituentSummary, NutrientLinesShowTheBookedKinetics) {
     EXPECT_NE(event.find(con_lines::budget("Mass lost in NSM kinetics", 1.0, 4)), std::string::npos);
 
     const std::string run = c.write(write_run_constituent_sections);
-    EXPECT_NE(run.find("NSM gain/loss                 " + con_lines::fixed("%14.2f \n", 1.75)), std::string::npos);
-    EXPECT_NE(run.find("NSM gain/loss                 " + con_lines::fixed("%14.2f \n", 1.75 + 3.0)), std::string::npos);
+    // Each species' own net: 1.5 - 0.25 + 0.5, and 4 - 1 + 0.125 (not the running sum 4.875).
+    const std::string net2 = "NSM gain/loss                 " + con_lines::fixed("%14.2f \n", 1.75);
+    const std::string net3 = "NSM gain/loss                 " + con_lines::fixed("%14.2f \n", 3.125);
+    EXPECT_NE(run.find(net2), std::string::npos) << run;
+    EXPECT_NE(run.find(net3, run.find(net2)), std::string::npos) << run;
+    EXPECT_EQ(pluvo_test::count_of(run, "NSM gain/loss"), 2);
     EXPECT_NE(run.find("NSM dm/dt Summary\n" + con_lines::fixed("  Total dm/dt in:  %14.4f\n", 1.5 + 0.5 + 4.0 + 0.125) +
                        con_lines::fixed("  Total dm/dt out: %14.4f\n\n", 0.25 + 1.0)),
               std::string::npos)
