@@ -9,7 +9,10 @@
 #include <vector>
 
 #include "core/parallel.h"
+#include "core/file_object.h"
+#include "quality/constituent_setup.h"
 #include "run/run_model.h"
+#include "run/run_state.h"
 
 namespace pluvo_test {
 
@@ -50,6 +53,12 @@ bool run_model_in(const std::string& cwd, const std::string& project,
     char previous[PATH_MAX];
     if (getcwd(previous, sizeof previous) == nullptr) return false;
     if (chdir(cwd.c_str()) != 0) return false;
+    // Each run starts from the program's start values of the folders that
+    // the project cards set (they are program-wide and kept between the
+    // runs of a calibration, which share one project).
+    output_folder_set = 0;
+    output_folder_path[0] = '\0';
+    project_folder_path[0] = '\0';
     g_inspect = &inspect;
     set_run_end_observer(call_inspect);
     run_model(project.c_str(), nullptr);
@@ -59,6 +68,32 @@ bool run_model_in(const std::string& cwd, const std::string& project,
     std::fflush(stdout);
     const int back = chdir(previous);
     return !failed && back == 0;
+}
+
+std::string constituent_balance_text(const run_state& rs) {
+    std::string text;
+    char line[256];
+    for (int i = 1; i <= rs.num_constituents; ++i) {
+        const constituent_balance b = compute_constituent_balance(rs, i);
+        const size_t k = static_cast<size_t>(i);
+        std::snprintf(line, sizeof line, "\nConstituent %d (%s) mass balance, kg:\n", i,
+                      k < rs.contamdescriptions.size() ? rs.contamdescriptions[k].c_str() : "");
+        text += line;
+        const struct {
+            const char* label;
+            double value;
+        } rows[] = {{"initial", b.initial},         {"rain", b.rain},
+                    {"raised from negative", b.made}, {"outlet", b.outlet},
+                    {"boundary outflow", b.boundaries}, {"infiltrated", b.infiltrated},
+                    {"decayed", b.decayed},         {"overland water", b.water},
+                    {"land", b.land},               {"channel", b.channel},
+                    {"in transit", b.pending},      {"residual", b.residual}};
+        for (const auto& r : rows) {
+            std::snprintf(line, sizeof line, "  %-22s%.12e\n", r.label, r.value);
+            text += line;
+        }
+    }
+    return text;
 }
 
 }  // namespace pluvo_test
