@@ -1,6 +1,7 @@
 // Mass balance of each dissolved constituent over the run: what came in,
 // what left, what the cells, the soil and the channel hold and what is on its
-// way between them.
+// way between them, written to the summary file.
+#include "core/file_write.h"
 #include "quality/constituent_setup.h"
 #include "run/run_state.h"
 
@@ -51,4 +52,25 @@ constituent_balance compute_constituent_balance(const run_state& rs, int i) {
     b.residual = b.initial + b.rain + b.made - b.outlet - b.boundaries - b.infiltrated - b.decayed - b.water -
                  b.land - b.channel - b.pending;
     return b;
+}
+
+void write_constituent_balances(run_state& rs) {
+    if (!rs.overland_constituents) return;
+    for (int i = 1; i <= rs.num_constituents; ++i) {
+        const constituent_balance b = compute_constituent_balance(rs, i);
+        const char* name = ix(i) < rs.contamdescriptions.size() ? rs.contamdescriptions[ix(i)].c_str() : "";
+        file_printf(rs.summary_file, "\nConstituent %d (%s) mass balance, kg:\n", i, name);
+        file_printf(rs.summary_file, "  initial               %.12e\n", b.initial);
+        file_printf(rs.summary_file, "  rain                  %.12e\n", b.rain);
+        file_printf(rs.summary_file, "  raised from negative  %.12e\n", b.made);
+        file_printf(rs.summary_file, "  outlet                %.12e\n", b.outlet);
+        file_printf(rs.summary_file, "  boundary outflow      %.12e\n", b.boundaries);
+        file_printf(rs.summary_file, "  infiltrated           %.12e\n", b.infiltrated);
+        file_printf(rs.summary_file, "  decayed               %.12e\n", b.decayed);
+        file_printf(rs.summary_file, "  overland water        %.12e\n", b.water);
+        file_printf(rs.summary_file, "  land                  %.12e\n", b.land);
+        file_printf(rs.summary_file, "  channel               %.12e\n", b.channel);
+        file_printf(rs.summary_file, "  in transit            %.12e\n", b.pending);
+        file_printf(rs.summary_file, "  residual              %.12e\n", b.residual);
+    }
 }

@@ -71,28 +71,22 @@ bool run_model_in(const std::string& cwd, const std::string& project,
 }
 
 std::string constituent_balance_text(const run_state& rs) {
+    FILE* t = std::tmpfile();
+    if (t == nullptr) return "";
+    // The writer prints into the run's summary file object: it is pointed at
+    // the temporary file for the call and handed back as it was.
+    file_object& f = const_cast<run_state&>(rs).summary_file;
+    FILE* const handle = f.handle;
+    FILE* const guard = f.guard;
+    f.handle = f.guard = t;
+    write_constituent_balances(const_cast<run_state&>(rs));
+    f.handle = handle;
+    f.guard = guard;
     std::string text;
-    char line[256];
-    for (int i = 1; i <= rs.num_constituents; ++i) {
-        const constituent_balance b = compute_constituent_balance(rs, i);
-        const size_t k = static_cast<size_t>(i);
-        std::snprintf(line, sizeof line, "\nConstituent %d (%s) mass balance, kg:\n", i,
-                      k < rs.contamdescriptions.size() ? rs.contamdescriptions[k].c_str() : "");
-        text += line;
-        const struct {
-            const char* label;
-            double value;
-        } rows[] = {{"initial", b.initial},         {"rain", b.rain},
-                    {"raised from negative", b.made}, {"outlet", b.outlet},
-                    {"boundary outflow", b.boundaries}, {"infiltrated", b.infiltrated},
-                    {"decayed", b.decayed},         {"overland water", b.water},
-                    {"land", b.land},               {"channel", b.channel},
-                    {"in transit", b.pending},      {"residual", b.residual}};
-        for (const auto& r : rows) {
-            std::snprintf(line, sizeof line, "  %-22s%.12e\n", r.label, r.value);
-            text += line;
-        }
-    }
+    std::rewind(t);
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, t)) > 0;) text.append(buffer, n);
+    std::fclose(t);
     return text;
 }
 

@@ -15,13 +15,10 @@ namespace pluvo_test {
 bool run_model_in(const std::string& cwd, const std::string& project,
                   const std::function<void(const run_state&)>& inspect);
 
-// Every constituent's whole-watershed balance (compute_constituent_balance)
-// as text, one block per constituent led by "Constituent %d (%s) mass
-// balance, kg:", then one line per amount ("  initial", "  rain", "  raised
-// from negative", "  outlet", "  boundary outflow", "  infiltrated",
-// "  decayed", "  overland water", "  land", "  channel", "  in transit",
-// "  residual") in %.12e, for tests that compare or parse the full-precision
-// books of a run read through run_model_in.
+// Every constituent's whole-watershed balance as write_constituent_balances
+// prints it (one block per constituent led by "Constituent %d (%s) mass
+// balance, kg:", one %.12e line per amount), for tests that compare or parse
+// the full-precision books of a run read through run_model_in.
 std::string constituent_balance_text(const run_state& rs);
 
 }  // namespace pluvo_test
