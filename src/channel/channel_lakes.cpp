@@ -153,8 +153,11 @@ void lake_evaporation(run_state& rs, double wind, double air_temp, double humidi
         const double a = std::max(A / 1.0e6, 1e-6);       // km2
         // Vapour pressure of saturated air at the air temperature, mb.
         const double es = 6.11 * std::exp(17.3 * air_temp / (air_temp + 273.3));
-        const double E = std::pow(a, -0.05) * 1.69e-4 * (wind * 0.001 * kSecondsPerDay) *
-                         (1.0 - humidity / 100.0) * es / 24.0 * A / 100.0;   // m3
+        double E = std::pow(a, -0.05) * 1.69e-4 * (wind * 0.001 * kSecondsPerDay) *
+                   (1.0 - humidity / 100.0) * es / 24.0 * A / 100.0;   // m3
+        // Saturated air, no area or a missing value: nothing evaporates (a
+        // negative volume would put water into the lake).
+        if (!(E > 0.0) || !std::isfinite(E)) E = 0.0;
         const double taken = rs.lake_volume[li] > E ? E : std::max(rs.lake_volume[li], 0.0);
         rs.lake_volume[li] -= taken;
         rs.cumulative_lake_evap[li] += taken;

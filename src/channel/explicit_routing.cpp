@@ -447,12 +447,13 @@ void book_flow_volumes(run_state& rs, double dt, route_volumes& v) {
     if (constituents || sediment) {
         for (int l = 1; l <= rs.links; ++l) {
             const int type = rs.ltype[ix(l)];
-            // Wash load also crosses structure and lake links: their face volumes are kept too.
+            // Wash load and dissolved constituents also cross structure and
+            // lake links: their face volumes are kept too.
             const bool routed = routed_link(type);
-            if (!routed && !(sediment && (is_structure(type) || is_lake(type)))) continue;
+            if (!routed && !is_structure(type) && !is_lake(type)) continue;
             const double* q = rs.qp.link_data(ix(l));
             for (int j = 1; j <= rs.nx[ix(l)]; ++j) {
-                if (constituents && routed) rs.qp_vol(ix(j), ix(l)) += dt * q[j];
+                if (constituents) rs.qp_vol(ix(j), ix(l)) += dt * q[j];
                 if (sediment) rs.qp_vol_sed(ix(j), ix(l)) += dt * q[j];
             }
         }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "channel/channel_lakes.h"
 #include "core/dates.h"
 #include "core/error.h"
 #include "core/file_object.h"
@@ -219,6 +220,12 @@ void update_hydromet(run_state& rs) {
     }
     rs.hmet_current.air_temp = evapo_trans(rs);
     if (error_record.code != 0) return;
+    // The channel-network lakes lose the hour's open-water evaporation.
+    if (rs.channel_lakes) {
+        const hmet_record& w = rs.hmet_current;
+        lake_evaporation(rs, w.wind_speed, w.air_temp, w.rel_humidity);
+        if (error_record.code != 0) return;
+    }
     update_frozen_ground_index(rs);
     // The next hmet hour follows the record just taken.
     rs.hmet_last = rs.time;

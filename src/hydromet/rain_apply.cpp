@@ -201,11 +201,12 @@ void apply_rainfall(run_state& rs) {
             return cell_sums{volume, rates_sum};
         }
         for (int k = first; k < last; ++k) {
-            // A channel-network lake takes the rain of its cells (below).
+            // A channel-network lake takes the rain of its cells (below); the
+            // contaminant rain load reads the lake's share too.
             if (lake != nullptr && lake[k] >= 1) {
                 volume += 0.0;
                 rates_sum += 0.0;
-                if (cell_volume != nullptr) cell_volume[k] = 0.0;
+                if (cell_volume != nullptr) cell_volume[k] = step * rs.cell_rain_rate[k] * cell_area;
                 continue;
             }
             const double rate = rates[k];   // m/s

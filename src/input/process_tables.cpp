@@ -498,10 +498,11 @@ int load_contaminant_table(run_state& rs, const char* table_path, int& count,
         start = std::ftell(f.handle);
         value = 0.0;
         if (read_line(line, f) && mapping_keyword_code(line) == kLinePartition) {
+            // A negative Kd would make the water-sediment split meaningless.
             if (!next_word(line, token.data()) || !next_word(line, token.data()) ||
-                !parse_number(token.data(), value)) {
+                !parse_number(token.data(), value) || value < 0.0) {
                 report_table_failure("Error: mapping table %s, line %d: the PARTITION line of "
-                                     "contaminant %d needs a number.\n", f.name,
+                                     "contaminant %d needs a finite number not below 0.\n", f.name,
                                      file_line_number(f, start), j);
                 close_file_object(f);
                 return 0;

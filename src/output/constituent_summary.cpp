@@ -13,9 +13,11 @@
 
 #include "core/file_write.h"
 #include "output/summary_format.h"
+#include "quality/conc_lakes.h"
 #include "quality/constituent_setup.h"
 #include "quality/contaminant.h"
 #include "quality/nutrient_names.h"
+#include "quality/sediment_bound_step.h"
 #include "run/run_state.h"
 
 namespace {
@@ -253,10 +255,10 @@ void write_event_lake(run_state& rs, file_object& f, int i, const con_span& s, c
         put(f, "Exchange with dissolved", s.lake_attached_exchange);
     }
     file_printf(f, "\n");
-    const constituent_channel& cc = rs.con_chan;
+    const constituent_lakes& cl = rs.con_lake;
     for (int k = 1; k <= rs.num_channel_lakes; ++k) {
-        const double m = ix(i) < cc.lake_mass.size() ? at(cc.lake_mass[ix(i)], k) : 0.0;
-        const double c = ix(i) < cc.lake_conc.size() ? at(cc.lake_conc[ix(i)], k) : 0.0;
+        const double m = ix(i) < cl.mass.size() ? at(cl.mass[ix(i)], k) : 0.0;
+        const double c = ix(i) < cl.conc.size() ? at(cl.conc[ix(i)], k) : 0.0;
         file_printf(f, "Final Mass in lake %ld =        %14.2lf \n", static_cast<long>(k), m / 1000.0);
         file_printf(f, "Final Conc in lake (mg/L) %ld = %14.2lf \n \n", static_cast<long>(k), c);
     }
@@ -400,10 +402,10 @@ void write_run_lake(run_state& rs, file_object& f, int i, const con_span& s, con
     file_printf(f, "Precip mass flux              %14.2lf \n", s.lake_precip);
     file_printf(f, "Mass decay loss               %14.2lf \n \n", s.lake_decay);
     file_printf(f, "Contam mass balance error       %14.4lf percent \n \n", b.error);
-    const constituent_channel& cc = rs.con_chan;
+    const constituent_lakes& cl = rs.con_lake;
     for (int k = 1; k <= rs.num_channel_lakes; ++k) {
-        const double m = ix(i) < cc.lake_mass.size() ? at(cc.lake_mass[ix(i)], k) : 0.0;
-        const double c = ix(i) < cc.lake_conc.size() ? at(cc.lake_conc[ix(i)], k) : 0.0;
+        const double m = ix(i) < cl.mass.size() ? at(cl.mass[ix(i)], k) : 0.0;
+        const double c = ix(i) < cl.conc.size() ? at(cl.conc[ix(i)], k) : 0.0;
         file_printf(f, "Final Mass in lake %ld = %14.2lf \n", static_cast<long>(k), m / 1000.0);
         file_printf(f, "Final Conc in lake %ld = %14.2lf \n \n", static_cast<long>(k), c);
     }
@@ -521,6 +523,9 @@ constituent_stocks constituent_stocks_now(const run_state& rs, int i) {
         for (int j = 1; j <= cells; ++j) {
             if (ii >= c.layer_mass.size() || ix(j) >= c.layer_mass[ii].size()) break;
             g += c.layer_mass[ii][ix(j)];
+            // The deeper layers of a soil column.
+            for (int k = 2; k <= c.soil_layers; ++k)
+                if (ii < c.deep_mass[ix(k)].size()) g += c.deep_mass[ix(k)][ii][ix(j)];
             if (!rs.soil_static_conc) g += c.pend_soil_in[ii][ix(j)] - c.pend_soil_exchange[ii][ix(j)];
         }
         s.soil = g / 1000.0;
@@ -537,7 +542,14 @@ constituent_stocks constituent_stocks_now(const run_state& rs, int i) {
         }
         s.channel = g / 1000.0;
     }
-    if (ii < cc.lake_mass.size()) s.lake = row_sum(cc.lake_mass, i, 1, rs.num_channel_lakes) / 1000.0;
+    // A channel-network lake is a store of its own; an overland lake is
+    // overland water held in one well-mixed body.
+    const double lakes = lake_store_mass(rs, i) / 1000.0;
+    (rs.con_lake.channel ? s.lake : s.water) += lakes;
+    if (rs.sed_bound.on) {
+        s.ov_attached = sorbed_overland_mass(rs, i) / 1000.0;
+        s.chan_attached = sorbed_channel_mass(rs, i) / 1000.0;
+    }
     return s;
 }
 
@@ -551,6 +563,20 @@ void fill_flows(con_span& s, const run_state& rs, int i, const constituent_total
     s.ov_out = at(t.ov_out, i) + at(t.bc_out, i) - (base ? at(base->ov_out, i) + at(base->bc_out, i) : 0.0);
     const int e = exfiltration_constituent(rs, i);
     s.exfil_related = e == 0 ? 0.0 : at(t.ov_exfil, e) - (base ? at(base->ov_exfil, e) : 0.0);
+    // Amounts the sorbed-constituent, soil-column and lake steps book under
+    // their own names, as the sections' terms.
+    const auto span_of = [&](const std::vector<double> constituent_totals::*m) {
+        return at(t.*m, i) - (base ? at(base->*m, i) : 0.0);
+    };
+    s.soil_sediment += span_of(&constituent_totals::sed_to_soil) - span_of(&constituent_totals::sed_from_soil);
+    s.chan_attached_qlat += span_of(&constituent_totals::sed_to_chan);
+    s.chan_sed_exchange += span_of(&constituent_totals::sed_released);
+    s.soil_seep_down += span_of(&constituent_totals::soil_out);
+    if (!rs.con_lake.channel) {
+        // Overland lakes decay as overland water.
+        s.ov_decay += s.lake_decay;
+        s.lake_decay = 0.0;
+    }
 }
 
 }  // namespace
@@ -574,7 +600,7 @@ con_span constituent_run_span(const run_state& rs, int i) {
     // With soil constituents the land store at set-up is the soil layer.
     (rs.soil_con_trans ? s.start.soil : s.start.land) = at(t.land_init, i);
     s.start.channel = at(t.chan_init, i);
-    s.start.lake = at(t.lake_init, i);
+    (rs.con_lake.channel ? s.start.lake : s.start.water) += at(t.lake_init, i);
     fill_flows(s, rs, i, nullptr);
     s.end = constituent_stocks_now(rs, i);
     return s;
@@ -607,7 +633,6 @@ con_balance overland_constituent_balance(const con_span& s, const con_summary_fl
     if (overland_uptake(f)) add_signed(b, s.uptake);
     b.out += f.channel_routing ? s.qlat : 0.0;
     if (!f.channel_routing || f.boundaries) b.out += s.ov_out;
-    if (f.sediment && !f.channel_routing) b.out += s.ov_attached_out;
     if (f.lakes) b.out += s.ov_to_lake;
     if (f.sediment) add_signed(b, s.ov_sed_source);
     if (f.nsm && f.type == 2) {

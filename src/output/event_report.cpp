@@ -254,7 +254,7 @@ void write_groundwater_block(run_state& rs, file_object& f) {
     if (rs.superlink) {
         file_printf(f, "vol gw to tile dtrains (cu. m):                               %9.1lf\n", rs.event_vol_gw_to_tile);
     }
-    if (rs.cards.xy_in.groundwater_points > 0) {
+    if (xy_gw_points_given(rs.cards.xy_in)) {
         file_printf(f, "vol gain for gw from XY boundaries:                           %9.1lf\n", rs.event_vol_xy_gain_gw);
         file_printf(f, "vol loss for gw from XY boundaries:                           %9.1lf\n", rs.event_vol_xy_loss_gw);
     }

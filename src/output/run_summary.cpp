@@ -94,8 +94,9 @@ void complete_final_storages(run_state& rs) {
         rs.event_lake_final = lakes;
     }
 
-    // 2. Direct evaporation not yet booked (long-term runs that compute recharge).
-    if (rs.long_term && rs.recharge_computed) {
+    // 2. Direct evaporation not yet booked (long-term runs that compute recharge,
+    // and the surface water the Richards columns evaporated since the last event end).
+    if (rs.long_term && (rs.recharge_computed || rs.inf_richards)) {
         for (int j = 1; j <= n && spans(rs.direct_evaporation, j); ++j) {
             double& depth = rs.direct_evaporation[static_cast<size_t>(j)];   // cm
             rs.vol_direct_evaporation += depth / 100.0 * area;
@@ -210,12 +211,14 @@ void compute_run_balances(run_state& rs) {
     inputs += rs.superlink ? rs.vol_drains_corrections : 0.0;
     // Water asked of the overland lakes beyond what they held.
     inputs += rs.vol_ovlake_shortfall;
+    // Water the held heads of an outer model stored in (or took from) the aquifer.
+    inputs += rs.vol_xy_gain - rs.vol_xy_loss;
     // Net water of the overland pumps (negative when they put water on).
     double outputs = rs.vol_ov_pumps + rs.vol_evaporation + rs.vol_discharge + rs.vol_bc_loss_total +
                      rs.vol_lake_to_gw +
                      rs.vol_lake_evaporation + rs.vol_stream_point_sinks + rs.vol_lake_point_sinks;
     if (gw_aquifer_solved(rs)) {
-        inputs += rs.gw_vol_floor_lift + rs.vol_xy_gain - rs.vol_xy_loss;
+        inputs += rs.gw_vol_floor_lift;
         outputs += rs.vol_unsat_downward - rs.gw_vol_recharge + rs.gw_vol_leakage + rs.gw_vol_pumping;
     } else {
         outputs += (rs.green_ampt ? rs.vol_infiltration : rs.vol_unsat_downward) + rs.vol_river_to_gw;
@@ -419,9 +422,9 @@ void write_global_section(run_state& rs, file_object& f) {
 
     if (rs.inf_richards) {
         file_printf(f, "Richards columns (m3): initial %.12e final %.12e infiltrated %.12e drained %.12e "
-                    "column error %.12e\n",
+                    "column error %.12e evapotranspired %.12e\n",
                     rs.vol_soil_init, rs.vol_soil_final, rs.vol_infiltration, rs.vol_unsat_downward,
-                    rs.vol_richards_column_error);
+                    rs.vol_richards_column_error, rs.vol_richards_soil_et);
     }
     if (rs.long_term) {
         // Every term of the long-term water balance to full precision.
@@ -432,6 +435,11 @@ void write_global_section(run_state& rs, file_object& f) {
                     rs.vol_surface_init, rs.vol_surface_final, rs.vol_channel_init,
                     rs.vol_channel_final, rs.vol_soil_init, rs.vol_soil_final, rs.vol_snow_init,
                     rs.vol_snow_final);
+        if (lakes) {
+            // The channel-network lakes' storage and their open-water evaporation.
+            file_printf(f, "Long-term channel lakes (m3): initial %.12e final %.12e evaporation %.12e\n",
+                        perennial_lakes_init(rs), perennial_lakes_final(rs), rs.vol_lake_evaporation);
+        }
     }
     file_printf(f, "Total overland point sources=                   %14.2lf\n", rs.vol_ov_point_sources);
     file_printf(f, "Total channel point sources=                    %14.2lf\n", rs.vol_stream_point_sources);
@@ -486,7 +494,7 @@ void write_global_section(run_state& rs, file_object& f) {
         file_printf(f, "Volume added by subsurface drain depth floors   %14.6lf\n", rs.vol_drains_corrections);
         file_printf(f, "Largest drain balance error per call (share)    %14.3e\n", rs.superlink_worst_balance);
     }
-    if (rs.cards.xy_in.groundwater_points > 0) {
+    if (xy_gw_points_given(rs.cards.xy_in)) {
         file_printf(f, "\n");
         file_printf(f, "Volume gained from XY boundaries                %14.2lf\n", rs.vol_xy_gain);
         file_printf(f, "Volume lost to XY boundaries                    %14.2lf\n", rs.vol_xy_loss);

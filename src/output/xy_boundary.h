@@ -51,6 +51,12 @@ struct xy_input {
     int stream_points = 0;               // points of the stream flow boundary
 };
 
+// True when groundwater heads are held: points given by cell or
+// interpolation points.
+inline bool xy_gw_points_given(const xy_input& in) {
+    return in.groundwater_points > 0 || !in.gwInterpPts.empty();
+}
+
 // Point layouts of a boundary file.
 constexpr int kXyByCoordinates = 0;   // each point given by x and y, m
 constexpr int kXyByIdentifier = 1;    // each point given by an inset cell number

@@ -105,8 +105,9 @@ void jump_to_next_event(run_state& rs) {
     rs.rain_next = start;
     rs.rain_last = start - rs.rain_step_days;
     rs.outlet_flow = 0.0;
-    if (rs.surface_has_water &&
-        (rs.inf_richards || rs.gw_simulation || (rs.inf_redist && rs.inf_redist_ready))) {
+    // Richards columns go on under the hourly evaporation demand, wet or dry.
+    if (rs.inf_richards ||
+        (rs.surface_has_water && (rs.gw_simulation || (rs.inf_redist && rs.inf_redist_ready)))) {
         // Infiltration (and evapotranspiration) follow the hydromet clock.
         rs.infil_next = rs.hmet_next;
         rs.infil_step_seconds = rs.hmet_step_seconds;

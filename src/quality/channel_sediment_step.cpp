@@ -14,6 +14,7 @@
 #include "core/file_write.h"
 #include "quality/channel_sediment.h"
 #include "quality/channel_washload.h"
+#include "quality/sediment_bound_step.h"
 #include "run/run_state.h"
 
 namespace {
@@ -166,6 +167,7 @@ bool hand_sediment_to_channels(run_state& rs, double dt) {
                 sus -= taken;
                 lat[j] += taken;
                 lat[0] += taken;
+                hand_sorbed_mass_to_node(rs, c, L, node, j, taken);
             }
         }
     }
@@ -203,6 +205,7 @@ void step_channel_sediment(run_state& rs, double dt) {
 
     transport_channel_sediment(rs, dt);
     channel_advection_step(rs, dt);
+    gather_wash_faces(rs);
 
     const ov_sed_record& s = rs.ov_sed;
     for (int c = 1; c <= cs.n; ++c) {

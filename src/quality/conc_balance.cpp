@@ -2,7 +2,9 @@
 // what left, what the cells, the soil and the channel hold and what is on its
 // way between them, written to the summary file.
 #include "core/file_write.h"
+#include "quality/conc_lakes.h"
 #include "quality/constituent_setup.h"
+#include "quality/sediment_bound_step.h"
 #include "run/run_state.h"
 
 namespace {
@@ -16,14 +18,21 @@ constituent_balance compute_constituent_balance(const run_state& rs, int i) {
     const size_t ii = ix(i);
     const constituent_totals& t = rs.con_tot;
     const bool channel = rs.chan_con_trans && rs.con_chan.stride > 0;
-    b.initial = t.ov_init[ii] + t.land_init[ii] + t.chan_init[ii];
-    b.rain = t.precip[ii];
+    b.initial = t.ov_init[ii] + t.land_init[ii] + t.chan_init[ii] + t.lake_init[ii];
+    b.rain = t.precip[ii] + t.lake_precip[ii];
     b.made = t.ov_neg[ii] + t.chan_clip[ii];
     // With soil constituents what infiltrates stays in the soil layer.
     b.infiltrated = rs.soil_con_trans ? 0.0 : t.infil[ii];
-    b.decayed = t.ov_decay[ii] + t.chan_decay[ii] + t.soil_decay[ii];
+    b.decayed = t.ov_decay[ii] + t.chan_decay[ii] + t.soil_decay[ii] + t.lake_decay[ii];
     b.outlet = t.ov_out[ii] + t.chan_out[ii] + (channel ? 0.0 : t.qlat[ii]);
     b.boundaries = t.bc_out[ii];
+    if (rs.sed_bound.on) {
+        b.outlet_sorbed = t.sed_out[ii];
+        b.outlet += b.outlet_sorbed;
+        b.sorbed = (sorbed_overland_mass(rs, i) + sorbed_channel_mass(rs, i)) / 1000.0;
+    }
+    b.drained = ii < t.soil_out.size() ? t.soil_out[ii] : 0.0;
+    b.held = ii < t.soil_held.size() ? t.soil_held[ii] : 0.0;
     double water = 0.0, land = 0.0, pending = 0.0;   // g
     for (int j = 1; j <= rs.GNUM; ++j) {
         water += rs.con.mass[ii][ix(j)];
@@ -49,13 +58,14 @@ constituent_balance compute_constituent_balance(const run_state& rs, int i) {
     b.land = land / 1000.0;
     b.channel = chan / 1000.0;
     b.pending = pending / 1000.0;
+    b.lakes = lake_store_mass(rs, i) / 1000.0;
     b.residual = b.initial + b.rain + b.made - b.outlet - b.boundaries - b.infiltrated - b.decayed - b.water -
-                 b.land - b.channel - b.pending;
+                 b.land - b.channel - b.pending - b.sorbed - b.lakes - b.drained + b.held;
     return b;
 }
 
 void write_constituent_balances(run_state& rs) {
-    if (!rs.overland_constituents) return;
+    if (!rs.overland_constituents && !channel_constituents_only(rs)) return;
     for (int i = 1; i <= rs.num_constituents; ++i) {
         const constituent_balance b = compute_constituent_balance(rs, i);
         const char* name = ix(i) < rs.contamdescriptions.size() ? rs.contamdescriptions[ix(i)].c_str() : "";
@@ -63,14 +73,24 @@ void write_constituent_balances(run_state& rs) {
         file_printf(rs.summary_file, "  initial               %.12e\n", b.initial);
         file_printf(rs.summary_file, "  rain                  %.12e\n", b.rain);
         file_printf(rs.summary_file, "  raised from negative  %.12e\n", b.made);
+        if (rs.soil_static_conc)
+            file_printf(rs.summary_file, "  held by static soil   %.12e\n", b.held);
         file_printf(rs.summary_file, "  outlet                %.12e\n", b.outlet);
         file_printf(rs.summary_file, "  boundary outflow      %.12e\n", b.boundaries);
         file_printf(rs.summary_file, "  infiltrated           %.12e\n", b.infiltrated);
         file_printf(rs.summary_file, "  decayed               %.12e\n", b.decayed);
+        if (rs.con.soil_layers > 0)
+            file_printf(rs.summary_file, "  soil column outflow   %.12e\n", b.drained);
         file_printf(rs.summary_file, "  overland water        %.12e\n", b.water);
         file_printf(rs.summary_file, "  land                  %.12e\n", b.land);
         file_printf(rs.summary_file, "  channel               %.12e\n", b.channel);
         file_printf(rs.summary_file, "  in transit            %.12e\n", b.pending);
+        if (rs.sed_bound.on) {
+            file_printf(rs.summary_file, "  sorbed on sediment    %.12e\n", b.sorbed);
+            file_printf(rs.summary_file, "  outlet on sediment    %.12e\n", b.outlet_sorbed);
+        }
+        if (lake_stores_on(rs))
+            file_printf(rs.summary_file, "  lakes                 %.12e\n", b.lakes);
         file_printf(rs.summary_file, "  residual              %.12e\n", b.residual);
     }
 }

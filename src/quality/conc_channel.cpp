@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "quality/conc_lakes.h"
 #include "quality/constituent_setup.h"
 #include "run/run_state.h"
 
@@ -30,9 +31,21 @@ struct chan_geometry {
 };
 
 // Fluxes from concentrations c: a (g per sub-step) and g (g/s) across the
-// downstream face of every transport node (0 at the outlet).
-void compute_wq_fluxes(const run_state& rs, const double* c, double frac, double* a, double* g) {
+// downstream face of every transport node (0 at the outlet); into a lake the
+// upwind concentration is the lake's when the water runs back out of it.
+// sa: the advective flux (g per sub-step) of each lake outflow into the
+// node 1 it feeds, upwind the lake's concentration or the node's.
+void compute_wq_fluxes(const run_state& rs, const double* c, double frac, double* a, double* g,
+                       double* sa) {
     const constituent_channel& cc = rs.con_chan;
+    const double* lc = cc.lake_conc_row;
+    for (size_t k = 0; k < cc.src_lake.size(); ++k) {
+        const double Q = rs.qp_vol(ix(cc.src_vol_node[k]), ix(cc.src_vol_link[k])) * frac;
+        const size_t f1 = static_cast<size_t>(cc.stride * cc.src_link[k] + 1);
+        // A lake gives at most what it holds at the start of the sub-step.
+        sa[k] = Q >= 0.0 ? std::min(Q * lc[cc.src_lake[k]], std::max(cc.lake_mass_row[cc.src_lake[k]], 0.0))
+                         : Q * c[f1];
+    }
     const int stride = cc.stride;
     for (int l = 1; l <= rs.links; ++l) {
         if (!con_transport_link(rs.ltype[ix(l)])) continue;
@@ -52,7 +65,9 @@ void compute_wq_fluxes(const run_state& rs, const double* c, double frac, double
         const size_t f = static_cast<size_t>(stride * l + n);
         const int d = cc.downstream[ix(l)];
         if (d == 0) {
-            a[f] = 0.0;
+            const int u = cc.lake_below.empty() ? 0 : cc.lake_below[ix(l)];
+            const double Q = qv[n] * frac;
+            a[f] = u > 0 ? Q * (Q >= 0.0 ? c[f] : lc[u]) : 0.0;
             g[f] = 0.0;
             continue;
         }
@@ -67,9 +82,10 @@ void compute_wq_fluxes(const run_state& rs, const double* c, double frac, double
 }
 
 // New masses m and concentrations c from the start masses m0 with fluxes a, g
-// over a sub-step of h s; volumes from the interpolated areas.
+// and the lake outflows sa over a sub-step of h s; volumes from the
+// interpolated areas.
 void update_wq_nodes(const run_state& rs, const double* m0, const double* a, const double* g,
-                     double h, double* m, double* c) {
+                     const double* sa, double h, double* m, double* c) {
     const constituent_channel& cc = rs.con_chan;
     const int stride = cc.stride;
     for (int l = 1; l <= rs.links; ++l) {
@@ -86,6 +102,8 @@ void update_wq_nodes(const run_state& rs, const double* m0, const double* a, con
                     const size_t fu = static_cast<size_t>(stride * u + rs.nx[ix(u)]);
                     change += g[fu] * h + a[fu];
                 }
+                for (size_t k = 0; k < cc.src_link.size(); ++k)
+                    if (cc.src_link[k] == l) change += sa[k];
             }
             m[f] = m0[f] + change;
             const double v = cc.area_adt[f] * dx;
@@ -115,6 +133,9 @@ double wq_substep_limit(const run_state& rs, double x) {
             } else {
                 for (int u : cc.feeders[ix(l)])
                     out += std::max(-rs.qp_vol(ix(rs.nx[ix(u)]), ix(u)), 0.0);
+                for (size_t k = 0; k < cc.src_link.size(); ++k)
+                    if (cc.src_link[k] == l)
+                        out += std::max(-rs.qp_vol(ix(cc.src_vol_node[k]), ix(cc.src_vol_link[k])), 0.0);
             }
             if (out > 0.0) lim = std::min(lim, kCourant * v * x / out);
         }
@@ -202,6 +223,18 @@ int route_channel_water_quality(run_state& rs, int i, double x) {
     double* m = cc.m.data();
     std::copy(C.begin(), C.end(), cc.c.begin());
     std::copy(M.begin(), M.end(), cc.m.begin());
+    // Lakes of the channel network: one mass each, its concentration over
+    // the lake's water interpolated across the interval.
+    constituent_lakes& cl = rs.con_lake;
+    const bool lakes = cl.channel && cl.lakes > 0;
+    std::vector<double>* lake_m = lakes ? &cl.mass[ii] : nullptr;
+    std::vector<double>* lake_c = lakes ? &cl.conc[ii] : nullptr;
+    static const double kNoLake[1] = {0.0};
+    cc.lake_conc_row = lakes ? lake_c->data() : kNoLake;
+    cc.lake_mass_row = lakes ? lake_m->data() : kNoLake;
+    double* sa1 = cc.src_a1.data();
+    double* sa2 = cc.src_a2.data();
+    double lake_in = 0.0, lake_out = 0.0;   // g the links gave the lakes and the lakes gave the links
 
     for (int s = 1; s <= steps; ++s) {
         // Areas at the end of the sub-step, interpolated over the interval.
@@ -213,22 +246,25 @@ int route_channel_water_quality(run_state& rs, int i, double x) {
                 cc.area_adt[static_cast<size_t>(stride * l + j)] = a0 + (a1 - a0) * w;
             }
         }
-        compute_wq_fluxes(rs, c, frac, cc.a1.data(), cc.g1.data());
-        update_wq_nodes(rs, m, cc.a1.data(), cc.g1.data(), h, cc.m_pred.data(), cc.c_pred.data());
+        compute_wq_fluxes(rs, c, frac, cc.a1.data(), cc.g1.data(), sa1);
+        update_wq_nodes(rs, m, cc.a1.data(), cc.g1.data(), sa1, h, cc.m_pred.data(),
+                        cc.c_pred.data());
         for (int pass = 0; pass < kMostPasses; ++pass) {
-            compute_wq_fluxes(rs, cc.c_pred.data(), frac, cc.a2.data(), cc.g2.data());
+            compute_wq_fluxes(rs, cc.c_pred.data(), frac, cc.a2.data(), cc.g2.data(), sa2);
             for (size_t f = 0; f < cc.a2.size(); ++f) {
                 cc.a2[f] = 0.5 * (cc.a1[f] + cc.a2[f]);
                 cc.g2[f] = 0.5 * (cc.g1[f] + cc.g2[f]);
             }
+            for (size_t k = 0; k < cc.src_a2.size(); ++k) sa2[k] = 0.5 * (sa1[k] + sa2[k]);
             std::copy(cc.c_pred.begin(), cc.c_pred.end(), cc.c_save.begin());
-            update_wq_nodes(rs, m, cc.a2.data(), cc.g2.data(), h, cc.m_pred.data(),
+            update_wq_nodes(rs, m, cc.a2.data(), cc.g2.data(), sa2, h, cc.m_pred.data(),
                             cc.c_pred.data());
             double change = 0.0;
             for (size_t f = 0; f < cc.c_pred.size(); ++f)
                 change = std::max(change, std::fabs(cc.c_pred[f] - cc.c_save[f]));
             std::swap(cc.a1, cc.a2);
             std::swap(cc.g1, cc.g2);
+            std::swap(sa1, sa2);
             if (change <= kConverged) break;
         }
         // Accept; a negative mass is raised to 0 and booked.
@@ -246,6 +282,37 @@ int route_channel_water_quality(run_state& rs, int i, double x) {
                 c[f] = v >= kConDry ? mass / v : 0.0;
             }
         }
+        // The lakes take what the links above them passed in and give what
+        // their outflows took (the accepted, averaged fluxes).
+        if (lakes) {
+            std::vector<double>& LM = *lake_m;
+            for (int l = 1; l <= rs.links; ++l) {
+                if (!con_transport_link(rs.ltype[ix(l)])) continue;
+                const int u = cc.lake_below[ix(l)];
+                if (u <= 0) continue;
+                const double a = cc.a1[static_cast<size_t>(stride * l + rs.nx[ix(l)])];
+                LM[ix(u)] += a;
+                lake_in += a;
+            }
+            for (size_t k = 0; k < cc.src_lake.size(); ++k) {
+                LM[ix(cc.src_lake[k])] -= sa1[k];
+                lake_out += sa1[k];
+            }
+            for (int u = 1; u <= cl.lakes; ++u) {
+                if (LM[ix(u)] < 0.0) {
+                    cc.step_clip += -LM[ix(u)];
+                    LM[ix(u)] = 0.0;
+                }
+                const double v0 = cc.lake_v0[ix(u)];
+                const double V = v0 + (lake_store_water(rs, u) - v0) * static_cast<double>(s) / steps;
+                (*lake_c)[ix(u)] = V > kConDry && LM[ix(u)] > 0.0 ? LM[ix(u)] / V : 0.0;
+            }
+        }
+    }
+    if (lakes) {
+        for (int u = 1; u <= cl.lakes; ++u) set_lake_conc(rs, i, u);
+        rs.con_tot.chan_to_lake[ii] += lake_in / 1000.0;
+        rs.con_tot.lake_to_chan[ii] += lake_out / 1000.0;
     }
     std::copy(cc.c.begin(), cc.c.end(), C.begin());
     std::copy(cc.m.begin(), cc.m.end(), M.begin());

@@ -5,7 +5,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "channel/channel_records.h"
 #include "quality/conc_channel.h"
+#include "quality/conc_lakes.h"
 #include "quality/constituent_setup.h"
 #include "quality/constituent_steps.h"
 #include "run/run_state.h"
@@ -18,6 +20,8 @@ bool channel_network_ready(const run_state& rs) {
     return rs.links >= 1 && rs.nx.size() > ix(rs.links) && rs.ltype.size() > ix(rs.links) &&
            rs.dslink.size() > ix(rs.links) && rs.area.size() > 0;
 }
+
+void refresh_channel_topology(run_state& rs);
 
 // Sizes the node stores and work rows once (the output datasets bind to them).
 void size_channel_stores(run_state& rs) {
@@ -33,20 +37,76 @@ void size_channel_stores(run_state& rs) {
     for (std::vector<double>* w : {&cc.c, &cc.m, &cc.c_save, &cc.c_pred, &cc.m_pred,
                                    &cc.a1, &cc.g1, &cc.a2, &cc.g2, &cc.src, &cc.area_adt})
         w->assign(slots, 0.0);
-    cc.downstream.assign(ix(rs.links) + 1, 0);
-    cc.via_structure.assign(ix(rs.links) + 1, 0);
-    cc.feeders.assign(ix(rs.links) + 1, std::vector<int>());
-    for (int l = 1; l <= rs.links; ++l) {
-        if (!con_transport_link(rs.ltype[ix(l)])) continue;
-        const int d = downstream_transport_link(rs, l);
-        cc.downstream[ix(l)] = d;
-        const int first = rs.dslink[ix(l)];
-        cc.via_structure[ix(l)] = d != 0 && first != d ? 1 : 0;
-        if (d != 0) cc.feeders[ix(d)].push_back(l);
-    }
+    cc.nx_seen.assign(rs.nx.begin(), rs.nx.end());
+    refresh_channel_topology(rs);
     // The water volumes through the nodes are gathered by the channel step.
     rs.qp_vol = rs.qp;
     rs.qp_vol.fill(0.0);
+}
+
+// Lake a channel-lake or overtaken link belongs to, 0 none.
+int lake_of_link(const run_state& rs, int l) {
+    if (l < 1 || l > rs.links || ix(l) >= rs.lake2link.size()) return 0;
+    const int type = rs.ltype[ix(l)];
+    if (!is_lake(type) && !is_overtaken(type)) return 0;
+    const int u = rs.lake2link[ix(l)];
+    return u >= 1 && u <= rs.con_lake.lakes ? u : 0;
+}
+
+// First link below link l past its structure links (0 none); `structure`
+// receives the last structure link passed (0 none).
+int below_structures(const run_state& rs, int l, int& structure) {
+    structure = 0;
+    int d = rs.dslink[ix(l)];
+    for (int guard = 0; d >= 1 && d <= rs.links && is_structure(rs.ltype[ix(d)]) && guard <= rs.links;
+         ++guard) {
+        structure = d;
+        d = rs.dslink[ix(d)];
+    }
+    return d >= 1 && d <= rs.links ? d : 0;
+}
+
+// Which transport link feeds which (through structures), which drains into a
+// channel lake, and which lake outflows feed which node 1. Lakes take nodes
+// and whole links as they rise, so this is found again before each routing.
+void refresh_channel_topology(run_state& rs) {
+    constituent_channel& cc = rs.con_chan;
+    const size_t L = ix(rs.links) + 1;
+    cc.downstream.assign(L, 0);
+    cc.via_structure.assign(L, 0);
+    cc.lake_below.assign(L, 0);
+    if (cc.feeders.size() != L) cc.feeders.assign(L, std::vector<int>());
+    for (std::vector<int>& f : cc.feeders) f.clear();
+    cc.src_lake.clear();
+    cc.src_link.clear();
+    cc.src_vol_link.clear();
+    cc.src_vol_node.clear();
+    const bool lakes = rs.con_lake.channel && rs.con_lake.lakes > 0;
+    for (int l = 1; l <= rs.links; ++l) {
+        const int type = rs.ltype[ix(l)];
+        if (con_transport_link(type)) {
+            const int d = downstream_transport_link(rs, l);
+            cc.downstream[ix(l)] = d;
+            cc.via_structure[ix(l)] = d != 0 && rs.dslink[ix(l)] != d ? 1 : 0;
+            if (d != 0) cc.feeders[ix(d)].push_back(l);
+            int structure = 0;
+            if (lakes && d == 0) cc.lake_below[ix(l)] = lake_of_link(rs, below_structures(rs, l, structure));
+            continue;
+        }
+        if (!lakes || !is_lake(type)) continue;
+        // A lake drains into the first node of the link below it, straight
+        // (its own last-node flow) or through a structure (the structure's flow).
+        const int u = lake_of_link(rs, l);
+        int structure = 0;
+        const int d = below_structures(rs, l, structure);
+        if (u == 0 || d == 0 || !con_transport_link(rs.ltype[ix(d)]) || rs.nx[ix(d)] < 1) continue;
+        cc.src_lake.push_back(u);
+        cc.src_link.push_back(d);
+        cc.src_vol_link.push_back(structure != 0 ? structure : l);
+        cc.src_vol_node.push_back(structure != 0 ? 1 : std::max(rs.nx[ix(l)], 1));
+    }
+    cc.src_a1.assign(cc.src_lake.size() + 1, 0.0);
+    cc.src_a2.assign(cc.src_lake.size() + 1, 0.0);
 }
 
 template <class F>
@@ -113,15 +173,87 @@ void add_channel_lateral_constituents(run_state& rs) {
     cc.outlet_interval = J;
 }
 
+// Nodes a channel lake took since the last routing (the link has fewer
+// nodes now) hand their mass, and the lateral mass on its way to them, to
+// the lake; nodes it gave back take the water they got from the lake at its
+// concentration of the last routing, at most what the lake holds.
+void follow_lake_captures(run_state& rs, int i) {
+    constituent_channel& cc = rs.con_chan;
+    constituent_lakes& cl = rs.con_lake;
+    const size_t ii = ix(i);
+    double taken = 0.0;   // g the lakes took from the nodes (negative: gave them)
+    for (int l = 1; l <= rs.links; ++l) {
+        const int type = rs.ltype[ix(l)];
+        if (is_lake(type) || is_structure(type)) continue;
+        const int seen = cc.nx_seen[ix(l)], now = rs.nx[ix(l)];
+        for (int j = now + 1; j <= seen; ++j) {
+            const size_t f = static_cast<size_t>(cc.stride * l + j);
+            int u = rs.taken_by_lake.has(j, l) ? rs.taken_by_lake(ix(j), ix(l)) : 0;
+            if (u < 1 || u > cl.lakes) u = lake_of_link(rs, l);
+            if (u < 1 || u > cl.lakes) u = lake_of_link(rs, rs.dslink[ix(l)]);
+            if (u >= 1 && u <= cl.lakes) {
+                cl.mass[ii][ix(u)] += cc.mass[ii][f] + cc.qlat_mass[ii][f];
+                taken += cc.mass[ii][f] + cc.qlat_mass[ii][f];
+                cc.mass[ii][f] = cc.qlat_mass[ii][f] = 0.0;
+            }
+            cc.conc[ii][f] = 0.0;
+            cc.decay_mass[ii][f] = 0.0;
+        }
+        for (int j = seen + 1; j <= now; ++j) {
+            const size_t f = static_cast<size_t>(cc.stride * l + j);
+            int u = lake_of_link(rs, l);
+            if (u < 1) u = lake_of_link(rs, rs.dslink[ix(l)]);
+            const double v = std::max(rs.area(ix(j), ix(l)), 0.0) * rs.dx[ix(l)];   // m3
+            double take = 0.0;   // g
+            if (u >= 1) {
+                // The lake's concentration over the water it held before it gave the node some.
+                const double v0 = cc.lake_v0[ix(u)], M = std::max(cl.mass[ii][ix(u)], 0.0);
+                const double c = v0 > kConDry ? M / v0 : 0.0;   // g/m3
+                take = std::min(c * v, M);
+                cl.mass[ii][ix(u)] -= take;
+                taken -= take;
+            }
+            cc.mass[ii][f] += take;
+            cc.conc[ii][f] = v > kConDry ? cc.mass[ii][f] / v : 0.0;
+        }
+    }
+    rs.con_tot.lake_chan_exchange[ii] += taken / 1000.0;
+}
+
 void route_channel_constituents(run_state& rs) {
     if (!rs.chan_con_trans || rs.con_chan.stride == 0) return;
     if (!process_due(rs, rs.con_chan_next)) return;
     constituent_channel& cc = rs.con_chan;
+    constituent_lakes& cl = rs.con_lake;
+    const bool lakes = cl.channel && cl.lakes > 0;
     const double J = (rs.time - rs.con_chan_last) * kConSecondsPerDay;   // s
+    if (lakes) {
+        refresh_channel_topology(rs);
+        cc.lake_v0.assign(ix(cl.lakes) + 1, 0.0);
+        for (int u = 1; u <= cl.lakes; ++u) cc.lake_v0[ix(u)] = cl.volume_last[ix(u)];
+    }
     for (int i = 1; i <= rs.num_constituents && J > 0.0; ++i) {
         const size_t ii = ix(i);
         if (rs.constituent_type[ii] == 3) continue;
         cc.step_out = cc.step_decay = cc.step_lateral = cc.step_clip = 0.0;
+        if (lakes) {
+            follow_lake_captures(rs, i);
+            // Lake decay over the interval, as in a node: k x mass x J, at most the mass.
+            double decayed = 0.0;   // g
+            for (int u = 1; u <= cl.lakes && rs.constituent_type[ii] == 1; ++u) {
+                double& M = cl.mass[ii][ix(u)];
+                if (!(cl.decay[ix(u)] > 0.0) || !(M > 0.0)) continue;
+                const double d = std::min(cl.decay[ix(u)] * M * J, M);
+                M -= d;
+                decayed += d;
+            }
+            rs.con_tot.lake_decay[ii] += decayed / 1000.0;
+            for (int u = 1; u <= cl.lakes; ++u) {
+                // The concentration at the start of the interval.
+                const double v0 = cc.lake_v0[ix(u)], M = cl.mass[ii][ix(u)];
+                cl.conc[ii][ix(u)] = v0 > kConDry && M > 0.0 ? M / v0 : 0.0;
+            }
+        }
         std::fill(cc.src.begin(), cc.src.end(), 0.0);
         for_transport_nodes(rs, [&](int l, int j, size_t f) {
             cc.src[f] = balance_node_sources(rs, i, l, j, J);
@@ -136,6 +268,9 @@ void route_channel_constituents(run_state& rs) {
         rs.con_tot.chan_clip[ii] += cc.step_clip / 1000.0;
     }
     rs.qp_vol.fill(0.0);
+    if (J > 0.0) cc.nx_seen.assign(rs.nx.begin(), rs.nx.end());
+    if (lakes && J > 0.0)
+        for (int u = 1; u <= cl.lakes; ++u) cl.volume_last[ix(u)] = lake_store_water(rs, u);
     rs.con_chan_last = rs.time;
     rs.con_chan_next = rs.chan_next;
 }

@@ -117,7 +117,7 @@ void exchange_soil_layer(run_state& rs, double dt) {
             const double f = layer_dissolved_fraction(rs, i, j);
             if (!(f > 0.0)) continue;
             const double W = h * area;                              // m3
-            const double held = std::max(land[ix(j)], 0.0);         // g in the layer, not queued
+            const double held = layer1_free_mass(rs, i, j);         // g in layer 1, not queued
             const double w = held * f / (t * area);                 // pore water, g/m3
             const double c = C[ix(j)] + pend[ix(j)] / W;            // water with what is queued
             double o = (w - c) * a[ix(j)] * area * dt;
@@ -178,6 +178,9 @@ void exchange_lateral_channel(run_state& rs) {
             const int link = rs.gst_link[ix(s)][ix(k)], node = rs.gst_node[ix(s)][ix(k)];
             const int cell = rs.gst_gnum[ix(s)][ix(k)];
             if (cell < 1 || cell > rs.GNUM || link < 1 || link > rs.links) continue;
+            // A cell of a channel-network lake gives the channel nothing of its own.
+            if (rs.channel_lakes && ix(cell) < rs.lake_mask.size() && rs.lake_mask[ix(cell)] >= 1)
+                continue;
             if (!con_transport_link(rs.ltype[ix(link)]) || node < 1 || node > rs.nx[ix(link)])
                 continue;
             if (V == 0.0) continue;

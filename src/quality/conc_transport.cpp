@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "core/parallel.h"
+#include "quality/conc_lakes.h"
 #include "quality/constituent_setup.h"
 #include "quality/constituent_steps.h"
 #include "run/run_state.h"
@@ -42,7 +43,9 @@ inline void face_flux(const overland_view& v, const double* C, int c, int k, dou
 // here again so that no loop waits for another over the face fluxes) and
 // half the net source rate; concentration from the mass (0 when negative).
 // The fluxes across the own face are kept for the corrector. A work-sharing
-// loop of the enclosing parallel region (serial outside one).
+// loop of the enclosing parallel region (serial outside one). A lake cell
+// (kLakes) keeps its lake's concentration as its predicted one.
+template <bool kLakes>
 void predict_cells(const overland_view& v, const double* M0, const double* C, const int* nb,
                    const int* far, const double* q, const double* R, double dt, overland_work& w) {
     const int n = v.cells;
@@ -64,6 +67,11 @@ void predict_cells(const overland_view& v, const double* M0, const double* C, co
             face_flux(v, C, f, c, q[c], a_out, d_out);
             out = a_out + d_out;
         }
+        if (kLakes && v.lake[c] != 0) {
+            M[c] = M0[c];
+            Cp[c] = C[c];
+            continue;
+        }
         const double m = (a_in + d_in - out + 0.5 * R[c]) * dt + M0[c];
         const double h = v.h[c];
         M[c] = m;
@@ -73,7 +81,9 @@ void predict_cells(const overland_view& v, const double* M0, const double* C, co
 
 // Corrector with the mean of the first and the predicted fluxes; M is read
 // and written for the own cell only. A negative mass is booked in `neg` and
-// set to 0.
+// set to 0. A lake cell (kLakes) keeps M and C and adds the net inflow of its
+// faces to its lake gain.
+template <bool kLakes>
 void correct_cells(const overland_view& v, const int* nb, const int* far, const double* q,
                    const overland_work& w, const double* R, double dt, double* M, double* C) {
     const int n = v.cells;
@@ -90,6 +100,10 @@ void correct_cells(const overland_view& v, const int* nb, const int* far, const 
             double a2f, d2f;
             face_flux(v, Cp, f, c, q[c], a2f, d2f);
             out = 0.5 * (w.adv1[f] + a2f + w.dsp1[f] + d2f);
+        }
+        if (kLakes && v.lake[c] != 0) {
+            w.lake_gain[c] += (in - out) * dt;
+            continue;
         }
         double m = (in - out + 0.5 * R[c]) * dt + M[c];
         if (m < 0.0) {
@@ -164,8 +178,13 @@ void advect_overland_constituent(const overland_view& v, double dt, int sweep, d
             const int* nb = columns ? v.above : v.left;
             const int* far = columns ? v.below : v.right;
             const double* q = columns ? v.qy : v.qx;
-            predict_cells(v, M, C, nb, far, q, R, h, w);
-            correct_cells(v, nb, far, q, w, R, h, M, C);
+            if (v.lake != nullptr) {
+                predict_cells<true>(v, M, C, nb, far, q, R, h, w);
+                correct_cells<true>(v, nb, far, q, w, R, h, M, C);
+            } else {
+                predict_cells<false>(v, M, C, nb, far, q, R, h, w);
+                correct_cells<false>(v, nb, far, q, w, R, h, M, C);
+            }
         }
     }
 }
@@ -257,6 +276,12 @@ void step_overland_constituent_transport(run_state& rs) {
     }
     v.E = c.disp_max.data();
     w.substep = dt > 0.0 ? overland_substep_limit(v, w.limit, parallel) : 0.0;
+    // Lakes: their cells are not transported (budget rate 0); what
+    // crosses their faces goes into their lake's store.
+    const bool lakes = lake_stores_on(rs);
+    const int* lake = lake_cell_ids(rs);
+    v.lake = lake;
+    w.lake_gain = lakes ? rs.con_lake.gain.data() : nullptr;
 
     for (int i = 1; i <= rs.num_constituents; ++i) {
         const size_t ii = ix(i);
@@ -265,6 +290,8 @@ void step_overland_constituent_transport(run_state& rs) {
         double* C = c.conc[ii].data();
         double* R = c.rate.data();
         v.E = c.disp[ii].data();
+        lake_step_sums lk;
+        if (lakes) lake_cells_into_lakes(rs, i, dt, lk);
         // 1-2. Budgets; what they took summed per block of cells in cell order.
         double* b_n = b_neg.data();
 #pragma omp parallel for schedule(static) if (parallel)
@@ -272,13 +299,17 @@ void step_overland_constituent_transport(run_state& rs) {
             double s[kConBooked] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
             const int last = std::min(cells, (b + 1) * kSumBlock);
             for (int j = b * kSumBlock + 1; j <= last; ++j) {
+                b_n[j] = 0.0;
+                if (lake != nullptr && lake[j] != 0) {
+                    R[j] = 0.0;
+                    continue;
+                }
                 cell_taken t;
                 R[j] = contam_cell_budget(rs, i, j, dt, t);
                 s[0] += t.precip;
                 s[1] += t.decay;
                 s[2] += t.infil;
                 s[3] += t.exchange;
-                b_n[j] = 0.0;
                 // The boundary or pumped water carried the cell's concentration of
                 // the last step, at most what the cell holds after its budget.
                 if (bc_vol != nullptr && bc_vol[j] > 0.0) {
@@ -293,13 +324,21 @@ void step_overland_constituent_transport(run_state& rs) {
         // The overland outlet: at most what the outlet cell holds after its budget.
         double out = 0.0;
         if (outlet >= 1 && outlet <= cells && c.exit_mass[ii] > 0.0) {
-            const double held = M[outlet] + R[outlet] * dt;
-            out = std::min(c.exit_mass[ii], std::max(held, 0.0));
-            if (dt > 0.0) R[outlet] -= out / dt;
+            if (lake != nullptr && lake[outlet] != 0) {
+                // An outlet in a lake takes the lake's water.
+                double& held = rs.con_lake.mass[ii][ix(lake[outlet])];
+                out = std::min(c.exit_mass[ii], std::max(held, 0.0));
+                held -= out;
+            } else {
+                const double held = M[outlet] + R[outlet] * dt;
+                out = std::min(c.exit_mass[ii], std::max(held, 0.0));
+                if (dt > 0.0) R[outlet] -= out / dt;
+            }
         }
         c.exit_mass[ii] = 0.0;
         // 3. Advection and dispersion.
         if (dt > 0.0) advect_overland_constituent(v, dt, rs.con_sweep, M, C, R, w);
+        if (lakes) book_lake_gains(rs, i, lk);
         // 4-5. Negative masses and cells that fell dry, added to the block
         // sums; then the blocks in order.
         const bool soil = rs.soil_con_trans != 0;
@@ -346,11 +385,21 @@ void step_overland_constituent_transport(run_state& rs) {
         }
         // 7. Totals, kg.
         constituent_totals& t = rs.con_tot;
-        t.precip[ii] += precip / 1000.0;
+        if (rs.con_lake.channel) {
+            // Channel-network lakes are stores of their own: the rain on
+            // their cells is theirs, and what the cells pass them (with the
+            // exchange queued on a cell before it joined) leaves the cells.
+            t.precip[ii] += precip / 1000.0;
+            t.lake_precip[ii] += lk.precip / 1000.0;
+            t.ov_to_lake[ii] += (lk.to_lake + lk.exchange) / 1000.0;
+        } else {
+            t.precip[ii] += (precip + lk.precip) / 1000.0;
+        }
         t.ov_decay[ii] += decay / 1000.0;
         t.infil[ii] += infil / 1000.0;
-        t.uptake[ii] += exch / 1000.0;
-        t.ov_neg[ii] += neg / 1000.0;
+        t.uptake[ii] += (exch + lk.exchange) / 1000.0;
+        t.ov_neg[ii] += (neg + lk.made) / 1000.0;
+        t.lake_decay[ii] += lk.decay / 1000.0;
         t.ov_out[ii] += out / 1000.0;
         t.bc_out[ii] += bc / 1000.0;
     }

@@ -15,6 +15,9 @@ struct overland_view {
     const int* left = nullptr;
     const int* right = nullptr;
     const double* E = nullptr;         // dispersion coefficient of the constituent, m2/s
+    const int* lake = nullptr;         // per cell: its overland lake (0 none); null without lakes.
+                                       // A lake cell is not transported: C holds its lake's
+                                       // concentration, its depth is 0 (no dispersion)
 };
 
 // Work rows over cells 1..cells, owned by the caller (no allocation in a step).
@@ -26,6 +29,8 @@ struct overland_work {
     double* limit = nullptr;  // per-cell sub-step limit, s
     double* neg = nullptr;    // per cell: mass made by raising a negative mass to 0, g (added to)
     double substep = 0.0;     // longest sub-step when found beforehand, s (0: found per call)
+    double* lake_gain = nullptr;  // per lake cell: mass its faces passed into the lake, g (added to;
+                                  // needed when the view has lakes)
 };
 
 // Longest sub-step (s) that keeps every wet cell's outflow in one sweep at
@@ -35,6 +40,8 @@ double overland_substep_limit(const overland_view& v, double* limit, bool parall
 // Advances masses M (g) and concentrations C (g/m3) of one constituent over
 // dt s with net source rates R (g/s), in equal sub-steps within the limit
 // (at least 0.1 s) that end at dt; sweep 1 takes the columns first, 2 the rows.
+// Lake cells (v.lake) keep M and C; the net flux across their faces is added
+// to w.lake_gain.
 void advect_overland_constituent(const overland_view& v, double dt, int sweep, double* M,
                                  double* C, const double* R, overland_work& w);
 

@@ -2,6 +2,7 @@
 // run totals and the channel node rows with the work rows of the channel
 // water-quality routing. Constituents are numbered 1..n; row 0 is unused.
 #pragma once
+#include <array>
 #include <vector>
 
 // Source blocks whose pending amounts the transport step spreads over its steps.
@@ -62,6 +63,22 @@ struct constituent_cells {
     int disp_max_ready = 0;        // disp_max was filled (at the first transport step)
     std::vector<double> book_neg;       // per cell: mass made by raising negative masses, g
     std::vector<double> block_sums;     // per block of kSumBlock cells: the booked sums, g
+
+    // Soil column of several layers (soil constituents under layered Green-Ampt
+    // and Richards columns): layer 1 is layer_mass/layer_conc/layer_fraction
+    // above, layers 2 and 3 the rows below. Per-cell arrays are GNUM+1, used
+    // from 1; per-layer entries [1..3], [0] unused.
+    int soil_layers = 0;                          // layers of the column (0: the single layer above)
+    std::vector<std::array<double, 4>> col_dz;    // per cell: thickness of layers 1..3, m (0: none)
+    std::vector<std::array<double, 4>> col_phi;   // per cell: porosity of layers 1..3, m3/m3
+    std::vector<std::array<double, 4>> col_water; // per cell: water of layers 1..3 at the last soil step, m
+    std::vector<std::array<double, 4>> col_flow;  // per cell: water down through the bottom of layers 1..3 in the soil step, m (negative: up)
+    int col_event = -1;                           // event whose soil state col_water was read in
+    std::array<con_rows, 4> deep_mass;            // [layer 2..3][constituent][cell]: mass in the layer, g
+    std::array<con_rows, 4> deep_conc;            // [layer 2..3][constituent][cell]: concentration on the solids, mg/kg
+    std::array<con_rows, 4> deep_fraction;        // [layer 2..3][constituent][cell]: dissolved share of the layer mass, -
+    std::vector<double> book_soil_out;            // per cell: mass that left the column bottom in the soil step, g
+    std::vector<double> book_soil_held;           // per cell: mass the soil held at fixed concentrations gave (+) or swallowed (-) in the soil step, g
 };
 
 // Per-constituent run totals (index 1..n), kg.
@@ -99,11 +116,11 @@ struct constituent_totals {
     std::vector<double> chan_sed_exchange;  // to the dissolved state from channel sediment (negative: sorbed)
     std::vector<double> chan_attached_qlat;  // sorbed to sediment, from the cells into the channels
     std::vector<double> chan_attached_out;   // sorbed to sediment, left by the channel outlet
-    std::vector<double> lake_init;     // initial mass in the channel-network lakes
+    std::vector<double> lake_init;     // initial mass in the lakes (overland or channel-network)
     std::vector<double> lake_precip;   // brought to the lakes by rain
     std::vector<double> lake_point;    // brought to the lakes by lake point sources
     std::vector<double> lake_gw;       // from the aquifer to the lakes (negative: to the aquifer)
-    std::vector<double> lake_decay;    // decayed in the lakes
+    std::vector<double> lake_decay;    // decayed in the lakes (overland or channel-network)
     std::vector<double> chan_to_lake;  // from the channel links into the lakes
     std::vector<double> lake_to_chan;  // from the lakes into the channel links
     std::vector<double> lake_chan_exchange;  // exchanged between lakes and channel nodes (+ into the lakes)
@@ -111,6 +128,14 @@ struct constituent_totals {
     std::vector<double> lake_attached_exchange;  // to the dissolved state from lake sediment
     std::vector<double> lake_attached_ov_in;     // sorbed to sediment, from the cells into the lakes
     std::vector<double> lake_attached_chan_in;   // sorbed to sediment, from the channels into the lakes
+    // Sorbed on the sediment (sediment_contam)
+    std::vector<double> sed_from_soil;   // taken from the top soil layer by eroded sediment
+    std::vector<double> sed_to_soil;     // returned to the soil (or the land store) by deposited sediment
+    std::vector<double> sed_to_chan;     // carried from the cells to the channel nodes with sediment
+    std::vector<double> sed_out;         // left the watershed on sediment (overland or channel outlet)
+    std::vector<double> sed_released;    // passed from the sediment into the water at the channel nodes (negative: sorbed)
+    std::vector<double> soil_out;      // left the bottom of the soil column with the water draining out
+    std::vector<double> soil_held;     // given (+) or swallowed (-) by soil held at fixed concentrations
 };
 
 // Mass of one constituent held in each store at one moment, kg.
@@ -155,6 +180,27 @@ struct constituent_channel {
     std::vector<double> a1, g1, a2, g2;  // advective (g per sub-step) and dispersive (g/s) fluxes
     std::vector<double> src;             // node source rate, g/s
     std::vector<double> area_adt;        // flow area interpolated over the interval, m2
-    con_rows lake_mass;                  // [constituent][channel-network lake 1..n] mass, g
-    con_rows lake_conc;                  // [constituent][lake] concentration, g/m3
+    // Channel-network lakes (lake ids 1..lakes of constituent_lakes)
+    std::vector<int> nx_seen;             // per link: nodes it had at the last routing (captures and releases since)
+    std::vector<int> lake_below;          // per transport link: lake its last node drains into, 0 none
+    std::vector<int> src_lake, src_link;  // per lake outflow: the lake and the transport link whose node 1 it feeds
+    std::vector<int> src_vol_link, src_vol_node;  // per lake outflow: where its water volume is booked (qp_vol)
+    std::vector<double> src_a1, src_a2;   // per lake outflow: advective flux, g per sub-step (passes 1 and 2)
+    std::vector<double> lake_v0;          // per lake: water at the start of the interval, m3
+    const double* lake_conc_row = nullptr;  // lake concentrations of the constituent being routed, g/m3
+    const double* lake_mass_row = nullptr;  // lake masses of the constituent being routed, g
+};
+
+// Lakes as constituent stores (the overland lakes, or the lakes of the
+// channel network; a run never has both): each lake is one well-mixed body
+// of water per constituent. Lake cells hold no overland mass; what their
+// faces pass goes into (or comes out of) their lake.
+struct constituent_lakes {
+    int lakes = 0;               // lakes carried (ids 1..lakes), 0 without lakes
+    int channel = 0;             // 1: the lakes are those of the channel network
+    con_rows mass;               // [constituent][lake] mass in the lake water, g
+    con_rows conc;               // [constituent][lake] concentration, g/m3
+    std::vector<double> decay;   // per lake: first-order decay coefficient in the lake water, 1/s
+    std::vector<double> gain;    // per cell (GNUM+1): mass a lake cell's faces passed into its lake in a step, g
+    std::vector<double> volume_last;  // per channel lake: its water at the last channel routing of the constituents, m3
 };

@@ -11,7 +11,9 @@
 #include "core/file_write.h"
 #include "input/map_reader.h"
 #include "input/process_tables.h"
+#include "quality/conc_lakes.h"
 #include "quality/constituent_setup.h"
+#include "quality/sediment_bound_step.h"
 #include "run/run_state.h"
 
 namespace {
@@ -47,7 +49,10 @@ void size_totals(constituent_totals& t, int n) {
           &t.chan_attached_qlat, &t.chan_attached_out, &t.lake_init, &t.lake_precip, &t.lake_point,
           &t.lake_gw, &t.lake_decay, &t.chan_to_lake, &t.lake_to_chan, &t.lake_chan_exchange,
           &t.lake_nsm_gain, &t.lake_nsm_loss, &t.lake_attached_exchange, &t.lake_attached_ov_in,
-          &t.lake_attached_chan_in})
+          &t.lake_attached_chan_in, &t.soil_out, &t.soil_held})
+        v->assign(static_cast<size_t>(n) + 1, 0.0);
+    for (std::vector<double>* v :
+         {&t.sed_from_soil, &t.sed_to_soil, &t.sed_to_chan, &t.sed_out, &t.sed_released})
         v->assign(static_cast<size_t>(n) + 1, 0.0);
 }
 
@@ -113,19 +118,30 @@ void alloc_constituent_arrays(run_state& rs, int n) {
     const size_t slots = static_cast<size_t>(cells) + 1;
     for (std::vector<double>* w :
          {&c.disp_max, &c.rate, &c.adv1, &c.dsp1, &c.m_pred, &c.c_pred, &c.limit,
-          &c.book_soil_decay, &c.book_neg})
+          &c.book_soil_decay, &c.book_neg, &c.book_soil_held})
         w->assign(slots, 0.0);
     rs.con_h_last.assign(slots, 0.0);
     c.block_sums.assign(static_cast<size_t>((cells + kSumBlock - 1) / kSumBlock + 1) * kConBooked, 0.0);
     size_totals(rs.con_tot, n);
 }
 
+bool channel_constituents_only(const run_state& rs) {
+    return !rs.overland_constituents && rs.chan_con_trans && rs.chan_explic;
+}
+
 void read_contaminant_inputs(run_state& rs) {
-    if (!rs.overland_constituents) return;
+    const bool channel_only = channel_constituents_only(rs);
+    if (!rs.overland_constituents && !channel_only) return;
     const int cells = rs.GNUM;
     const bool table = rs.mapping_table_given &&
                        rs.mapping_sections[input_state::kMapContaminants] != 0 &&
-                       rs.contaminant_table_option == 1;
+                       (rs.contaminant_table_option == 1 || channel_only);
+    if (channel_only && !table) {
+        refuse("\nError: the card chan_con_trans without ov_con_trans carries the contaminants "
+               "of the CONTAMINANT_TRANSPORT section of the mapping table, and no mapping table "
+               "holding that section is given.\n");
+        return;
+    }
     if (table) {
         print_reading_line(rs, "reading contaminant transport table and map from master table "
                                "file\n", nullptr);
@@ -184,7 +200,8 @@ void read_contaminant_inputs(run_state& rs) {
         }
     }
 
-    if (rs.contam_map && rs.num_constituents >= 1) {
+    // The load map is a land load: only the cells use it.
+    if (rs.contam_map && rs.num_constituents >= 1 && rs.overland_constituents) {
         if (console_lines_on(rs))
             std::printf("reading contamimant load map from file: %s\n", rs.files.contam_map);
         file_printf(rs.summary_file, "reading contaminant load map from file: %s\n",
@@ -211,11 +228,17 @@ void read_contaminant_inputs(run_state& rs) {
 }
 
 void init_constituent_state(run_state& rs) {
-    if (!rs.overland_constituents) return;
-    if (rs.channel_lakes) {
+    if (!rs.overland_constituents) {
+        if (!channel_constituents_only(rs)) return;
+        init_channel_constituents(rs);
+        init_lake_constituents(rs);
+        return;
+    }
+    if (rs.channel_lakes && !rs.chan_con_trans) {
+        // The lakes drain into the channels: only channel transport carries their mass on.
         refuse("\nError: the card ov_con_trans asks for overland contaminant transport with "
-                      "channel-network lakes, which is not available yet in this version of "
-                      "PLUVO.\n");
+               "channel-network lakes without channel contaminant transport (chan_con_trans), "
+               "which is not available yet in this version of PLUVO.\n");
         return;
     }
     const int n = rs.num_constituents;
@@ -223,6 +246,8 @@ void init_constituent_state(run_state& rs) {
     const double area = rs.cell_size * rs.cell_size;   // m2
     if (rs.soil_con_trans) set_soil_layer_thickness(rs);
     if (error_record.stop) return;
+    // The lakes' water takes the initial concentrations before the cells without depth clear theirs.
+    if (!rs.channel_lakes) init_lake_constituents(rs);
     const bool chan_lakes = rs.channel_lakes && rs.lake_mask.size() > static_cast<size_t>(cells);
     constituent_cells& c = rs.con;
     for (int i = 1; i <= n; ++i) {
@@ -253,4 +278,7 @@ void init_constituent_state(run_state& rs) {
     }
     for (int j = 0; j <= cells; ++j) rs.con_h_last[static_cast<size_t>(j)] = rs.ov_depth[static_cast<size_t>(j)];
     init_channel_constituents(rs);
+    init_sediment_bound_state(rs);
+    // Channel-network lakes start at the channel's initial concentration.
+    if (rs.channel_lakes) init_lake_constituents(rs);
 }

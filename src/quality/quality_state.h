@@ -10,6 +10,7 @@
 #include "output/map_dataset.h"
 #include "output/linknode_dataset.h"
 #include "quality/channel_sediment_state.h"
+#include "quality/sediment_bound_state.h"
 
 struct quality_state {
 
@@ -114,6 +115,7 @@ struct quality_state {
     constituent_cells con;                   // per-cell overland stores and pending amounts
     constituent_totals con_tot;              // per-constituent run totals, kg
     constituent_channel con_chan;            // channel node stores and routing work rows
+    constituent_lakes con_lake;              // overland lakes as constituent stores
     std::vector<double> con_h_last;          // depth at the end of the last transport step (GNUM+1), m
     double ov_con_outlet_volume = 0.0;       // overland outlet water since the outlet block last ran, m3
     double con_pending_interval[kConBlocks] = {};  // last interval of each source block, s
@@ -122,4 +124,5 @@ struct quality_state {
     constituent_totals con_event_start;          // run totals at the start of the current event, kg
     std::vector<constituent_stocks> con_stocks_start;  // stocks at the start of the current event, kg
     constituent_errors con_errors;               // balance errors of the last summary written, percent
+    sed_bound_record sed_bound;              // sorbed constituents on the sediment (sediment_contam)
 };

@@ -153,7 +153,8 @@ void move_sediment_bound_mass(const sorbing_classes& sc, const sorbed_grid& g, s
         }
         double* t = scale + b;  // per-class amounts; scale is free until the movement
         const double m = eroded_sorbed_mass(sc, st.layer_mass[k], st.layer_dissolved[k],
-                                            g.soil_fract + b, g.layer_depth_cm, area, g.porosity,
+                                            g.soil_fract + b, g.layer_depth_cm, area,
+                                            g.cell_porosity != nullptr ? g.cell_porosity[k] : g.porosity,
                                             g.eroded + b, t);
         st.total[k] += m;
         st.soil_exchange[k] -= m;

@@ -83,6 +83,7 @@ struct sorbed_grid {
     const double* soil_fract = nullptr;  // class share of the parent soil, -
     double layer_depth_cm = 0.0;      // depth of the top soil layer, cm
     double porosity = 0.0;            // porosity of the top soil layer, -
+    const double* cell_porosity = nullptr;  // porosity of the top soil layer per cell (null: porosity above), -
     int outlet = 0;                   // cell that drains off the grid (0 none)
     const double* outlet_volume = nullptr;  // class volume leaving through the outlet in the step (classes + 1), m3
     bool parallel = false;            // run the cell loops on the team of threads

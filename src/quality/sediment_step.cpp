@@ -61,6 +61,15 @@ struct step_view {
     double outlet_depth = 0.0;         // depth that drove the outlet discharge, m
     int formula = 1;
     sediment_classes classes;
+    // Running per-cell-and-class volumes of the sorbed-mass step (null when
+    // no sediment-bound constituents are carried), m3: eroded, settled,
+    // moved to the right and to the lower neighbour; and per class the
+    // volume through the outlet.
+    double* acc_eroded = nullptr;
+    double* acc_deposited = nullptr;
+    double* acc_face_x = nullptr;
+    double* acc_face_y = nullptr;
+    double* acc_outlet = nullptr;
 };
 
 inline bool is_channel_cell(const ov_sed_record& s, int k) {
@@ -330,6 +339,16 @@ void move_and_settle(ov_sed_record& s, const step_view& v, int k, double outlet_
             }
         }
         if (k == v.outlet) out += outlet_volume * own[j];
+        if (v.acc_face_x != nullptr) {
+            // Class volume across the own right and lower faces, from the side it leaves.
+            if (vol[0] != 0.0)
+                v.acc_face_x[base + j] += vol[0] > 0.0 ? vol[0] * own[j]
+                                                       : vol[0] * s.susp_fract[static_cast<size_t>(r) * v.stride + j];
+            if (vol[1] != 0.0)
+                v.acc_face_y[base + j] += vol[1] > 0.0 ? vol[1] * own[j]
+                                                       : vol[1] * s.susp_fract[static_cast<size_t>(b) * v.stride + j];
+            if (k == v.outlet) v.acc_outlet[j] += outlet_volume * own[j];
+        }
         const double left = sus[j] - out;
         sus[j] = (left > 0.0 ? left : 0.0) + in;
         if (qsmax) {
@@ -356,6 +375,12 @@ void move_and_settle(ov_sed_record& s, const step_view& v, int k, double outlet_
     double* ero = s.step_eroded.data() + base;
     double* net = s.qsvol.data() + base;
     for (int j = 0; j <= n; ++j) net[j] += dstep[j] - ero[j];
+    if (v.acc_eroded != nullptr) {
+        for (int j = 1; j <= n; ++j) {
+            v.acc_eroded[base + j] += ero[j];
+            v.acc_deposited[base + j] += dstep[j];
+        }
+    }
     if (z_out) z_out[k] += (dstep[0] - ero[0]) / (v.dx * v.dx) / bulk;
     for (int j = 0; j <= n; ++j) {
         dstep[j] = 0.0;
@@ -431,6 +456,14 @@ void step_overland_sediment(run_state& rs, double dt) {
     }
     const bool parallel = cells >= parallel_cells().overland;
     const size_t stride = v.stride;
+    sed_bound_record& sb = rs.sed_bound;
+    if (sb.on && sb.cells == cells && sb.classes == s.classes) {
+        v.acc_eroded = sb.eroded.data();
+        v.acc_deposited = sb.deposited.data();
+        v.acc_face_x = sb.face_x.data();
+        v.acc_face_y = sb.face_y.data();
+        v.acc_outlet = sb.outlet.data();
+    }
 
 #pragma omp parallel if (parallel)
     {

@@ -125,7 +125,8 @@ void account_soil(run_state& rs, double area) {
     if (richards) {
         if (rs.richards_soil_start > 0.0) {
             rs.richards_balance_error = (rs.vol_soil_final - rs.richards_soil_start - rs.event_richards_infil +
-                                         rs.richards_downward_volume - rs.event_vol_gw_to_unsat) /
+                                         rs.richards_downward_volume - rs.event_vol_gw_to_unsat +
+                                         rs.event_richards_soil_et) /
                                         rs.richards_soil_start * 100.0;
         } else {
             rs.richards_balance_error = 0.0;

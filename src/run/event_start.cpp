@@ -75,6 +75,10 @@ void start_constituent_clocks(run_state& rs, double t) {
     rs.ov_con_transport_last = t;
     rs.ov_con_infil_next = rs.infil_next;
     rs.ov_con_infil_last = rs.infil_last;
+    if (rs.soil_con_trans) {
+        rs.soil_con_next = next;
+        rs.soil_con_last = t;
+    }
     if (rs.contaminant_count > 0) {
         rs.ov_con_exchange_next = next;
         rs.ov_con_exchange_last = t;
@@ -465,6 +469,7 @@ void start_event(run_state& rs) {
     rs.event_peak_discharge = 0.0;
     rs.event_richards_evap = 0.0;
     rs.event_richards_infil = 0.0;
+    rs.event_richards_soil_et = 0.0;
     rs.exfil_at_event_start = rs.vol_exfiltration;
     rs.event_start_vol_slope_bc_loss = rs.vol_slope_bc_loss;
     rs.event_start_vol_head_bc_gain = rs.vol_head_bc_gain;

@@ -142,6 +142,10 @@ void point_clocks_at_next_event(run_state& rs) {
         rs.ov_con_transport_next = s;
         rs.ov_con_transport_last = s - d;
         rs.ov_con_infil_next = s;
+        if (rs.soil_con_trans) {
+            rs.soil_con_next = s;
+            rs.soil_con_last = s - d;
+        }
         if (rs.chan_explic || rs.chan_mesh) {
             rs.ov_con_chan_next = s;
         } else {

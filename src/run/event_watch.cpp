@@ -100,6 +100,10 @@ void point_clocks_at(run_state& rs, double s, bool cutoff) {
         rs.ov_con_rain_last = rs.rain_last;
         rs.ov_con_transport_next = next;
         rs.ov_con_transport_last = rs.rain_last;
+        if (rs.soil_con_trans) {
+            rs.soil_con_next = next;
+            rs.soil_con_last = rs.rain_last;
+        }
         if (channel_routing(rs)) {
             rs.ov_con_chan_next = s;
         } else {

@@ -6,8 +6,6 @@
 namespace {
 
 const unbuilt_feature kUnbuilt[] = {
-    {"long_term", "a long-term simulation with channel-network lakes (lake evaporation)",
-     [](const run_state& rs) { return rs.long_term != 0 && rs.channel_lakes != 0; }},
     {"gw_simulation", "two-dimensional groundwater without an infiltration method",
      [](const run_state& rs) {
          return rs.gw_simulation != 0 && !rs.green_ampt && !rs.inf_redist &&
@@ -24,31 +22,19 @@ const unbuilt_feature kUnbuilt[] = {
      [](const run_state& rs) {
          return rs.soil_erosion != 0 && (rs.lakes != 0 || rs.cards.soil_erosion > 9);
      }},
-    {"ov_con_trans", "overland contaminant transport with overland lakes",
-     [](const run_state& rs) { return rs.ov_con_trans != 0 && rs.lakes != 0; }},
-    {"chan_con_trans",
-     "channel contaminant transport without overland contaminant transport (ov_con_trans) and "
-     "explicit channel routing",
-     [](const run_state& rs) {
-         return rs.chan_con_trans != 0 && (rs.ov_con_trans == 0 || rs.chan_explic == 0);
-     }},
-    {"sediment_contam", "sediment-bound contaminants",
-     [](const run_state& rs) { return rs.sediment_contam != 0; }},
+    {"chan_con_trans", "channel contaminant transport without explicit channel routing",
+     [](const run_state& rs) { return rs.cards.chan_con_trans != 0 && rs.chan_explic == 0; }},
+    {"sediment_contam", "sediment-bound contaminants with channel-network lakes",
+     [](const run_state& rs) { return rs.sediment_contam != 0 && rs.channel_lakes != 0; }},
     {"soil_con_trans",
-     "soil contaminant transport under an infiltration method other than Green-Ampt with or "
-     "without redistribution",
+     "soil contaminant transport without an infiltration method, or with two-dimensional "
+     "groundwater (the exchange of soil contaminants with the aquifer)",
      [](const run_state& rs) {
          return rs.soil_con_trans != 0 &&
-                (!(rs.green_ampt || rs.inf_redist) || rs.inf_layered_soil || rs.inf_richards ||
+                (!(rs.green_ampt || rs.inf_redist || rs.inf_layered_soil || rs.inf_richards) ||
                  rs.groundwater || rs.gw_simulation);
      }},
     {"nutrients", "the nutrient sub-model", [](const run_state& rs) { return rs.nsm_on != 0; }},
-    {"xybdyinput_gwhead",
-     "groundwater XY boundary inputs (heads held from an outer model under a solved aquifer "
-     "do not yet keep the soil and aquifer books closed)",
-     [](const run_state& rs) {
-         return rs.cards.xybdyinput_gwhead[0] || rs.cards.xybdyinput_gwheadinterp[0];
-     }},
 };
 
 }  // namespace

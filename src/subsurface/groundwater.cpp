@@ -54,7 +54,6 @@ void set_storage_terms(run_state& rs) {
             s = rs.gw_porosity[i];
         }
         rs.gw_storage[i] = s;
-        rs.gw_head_prev[i] = rs.elevgw[i];
     }
 }
 
@@ -207,6 +206,9 @@ bool restart_surface_on_exfiltration(run_state& rs) {
 void update_groundwater(run_state& rs) {
     if (!rs.gw_simulation || !process_due(rs, rs.gw_next)) return;
     rs.exfiltration = 0;
+    // The soil columns follow the table from where it stood before the held
+    // heads moved it: their zone below the soil changes with the held heads too.
+    for (int c = 1; c <= rs.GNUM; ++c) rs.gw_head_prev[ix(c)] = rs.elevgw[ix(c)];
     apply_gw_xy_heads(rs);
     if (rs.stream_exchange && solver_method(rs)) book_channel_exchange(rs);
     const double dt = (rs.gw_next - rs.gw_last) * kSecondsPerDay;   // s

@@ -115,6 +115,12 @@ void mirror_top(richards_column& col, std::vector<double>& theta, std::vector<do
     col.flux[0] = 0.0;
 }
 
+// True when the head of cell i differs from its head at the start of the
+// groundwater step (only held heads move a fixed-head cell).
+bool held_head_moved(const run_state& rs, int i) {
+    return spans(rs.gw_head_prev, i) && rs.elevgw[ix(i)] != rs.gw_head_prev[ix(i)];
+}
+
 }  // namespace
 
 double gw_layer_average(const run_state& rs, int i, double h0, double h) {
@@ -298,7 +304,8 @@ void adjust_richards_to_table(run_state& rs) {
         richards_relayout_work w;
 #pragma omp for schedule(static)
         for (int i = 1; i <= n; ++i) {
-            if (fixed_head(rs.gwbound[ix(i)])) continue;   // the head does not move
+            // A fixed head moves only when an outer model's held head moved it.
+            if (fixed_head(rs.gwbound[ix(i)]) && !held_head_moved(rs, i)) continue;
             out[i] = gw_soil_profile(rs, i, w);
         }
     }
@@ -312,6 +319,12 @@ void adjust_richards_to_table(run_state& rs) {
         const double v = moved[c] / kCmPerM * area;   // m3 into the aquifer
         rs.event_vol_gw_to_unsat -= v;
         rs.gw_vol_sat_unsat += v;
-        rs.gw_unsat_exchange[c] += moved[c];
+        if (fixed_head(rs.gwbound[c])) {
+            // The fixed head takes it out of the model across its boundary.
+            rs.gw_vol_inputs += v;
+            rs.gw_vol_boundary_flux -= v;
+        } else {
+            rs.gw_unsat_exchange[c] += moved[c];
+        }
     }
 }

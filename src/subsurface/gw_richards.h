@@ -46,7 +46,9 @@ double gw_soil_profile(run_state& rs, int i, richards_relayout_work& w);
 // the aquifer's material and the content in equilibrium with their head.
 void couple_richards_to_aquifer(run_state& rs);
 
-// After a solved groundwater step: every non-fixed column follows the new
-// head; the water moved goes to gw_unsat_exchange (the aquifer takes it at
-// its next step) and the exchange totals; exfiltration marks are set.
+// After a solved groundwater step: every column follows the new head (a
+// fixed-head column only when a held head moved it away from gw_head_prev,
+// m); the water moved goes to gw_unsat_exchange (the aquifer takes it at its
+// next step), or across the boundary of a fixed-head cell, and to the
+// exchange totals; exfiltration marks are set.
 void adjust_richards_to_table(run_state& rs);

@@ -164,6 +164,7 @@ void add_infiltration_totals(run_state& rs) {
         if (rs.sacramento) rs.sac_infiltration += inc;
         if (long_term) rs.lt_infil_depth[c] += inc;
         if (constituents) rs.ov_con_infil_volume[c] += inc * area;
+        if (constituents && c < rs.ov_con_soil_infil.size()) rs.ov_con_soil_infil[c] += inc;
         if (column) {
             rs.root_zone_upper[c] += inc * kCmPerMetre;
             rs.root_zone_water[c] += inc * kCmPerMetre;

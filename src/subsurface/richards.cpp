@@ -25,11 +25,42 @@ constexpr int kPondedPasses = 5;             // passes in the ponded state
 constexpr double kStepTolerance = 1e-8;      // h: a remainder this close to a full sub-step is taken whole
 constexpr double kSmallestStep = 1e-7;       // h: halving the sub-step below this stops the run
 constexpr int kParallelColumns = 4;          // fewer columns run on one thread
+constexpr double kFrozenIndex = 83.0;        // frozen-ground index above which a column rests, -
 
 // Conductivity of the face between nodes l-1 and l, cm/h.
 double face_conductivity(double ks, double k_upper, double k_lower, const richards_settings& s) {
     if (s.k_option == 1) return ks * ((1.0 - s.weight) * k_lower + s.weight * k_upper);
     return ks * std::sqrt(k_upper * k_lower);
+}
+
+// 0 at or below lo, 1 at or above hi, linear between.
+double ramp(double x, double lo, double hi) {
+    if (x >= hi) return 1.0;
+    if (x <= lo) return 0.0;
+    return (x - lo) / (hi - lo);
+}
+
+// Spreads a root-zone demand of `rate` cm/h over the nodes within `root`
+// cm of the surface (per cm of depth), each node's share scaled by its
+// content between wilting point and field capacity and capped so that the
+// sub-step `dt` (h) leaves it at or above its wilting point. Fills sink
+// (1/h, <= 0) and returns the rate the nodes give, cm/h.
+double spread_root_sink(const richards_node_soil* soil, const double* theta, const double* theta_s,
+                        const double* dz, int n, double rate, double root, double dt, double* sink) {
+    double taken = 0.0;
+    double top = 0.0;   // depth of the node's top face, cm
+    for (int l = 1; l <= n - 1 && top < root; ++l) {
+        const double bottom = top + dz[l];
+        const double share = (std::min(bottom, root) - top) / dz[l];
+        top = bottom;
+        const double floor = soil[l].theta_r + kRichardsResidualMargin * (theta_s[l] - soil[l].theta_r);
+        const double lowest = std::max(soil[l].theta_wp, floor);
+        double s = rate / root * share * ramp(theta[l], soil[l].theta_wp, soil[l].theta_fc);
+        s = std::min(s, std::max(0.0, theta[l] - lowest) / dt);
+        sink[l] = -s;
+        taken += s * dz[l];
+    }
+    return taken;
 }
 
 // The top face conductivity of the ponded state, cm/h.
@@ -46,7 +77,7 @@ double ponded_face(const richards_column& col, const richards_settings& s) {
 void richards_work::size(int slots) {
     const size_t n = static_cast<size_t>(slots);
     if (up.size() >= n) return;
-    for (std::vector<double>* v : {&up, &diag, &low, &rhs, &kface, &head0, &theta0, &head_prev, &k0, &cap0}) {
+    for (std::vector<double>* v : {&up, &diag, &low, &rhs, &kface, &head0, &theta0, &head_prev, &k0, &cap0, &sink}) {
         v->assign(n, 0.0);
     }
 }
@@ -66,6 +97,7 @@ void richards_step_column(richards_column& col, double* theta, double* dz, const
                           int count, double hours, const richards_settings& s, richards_work& w,
                           richards_cell_io& io) {
     io.infiltrated = io.drained = io.column_error = 0.0;
+    io.pond_evaporated = io.soil_evaporated = 0.0;
     io.sub_steps = 0;
     io.failed = false;
     const int n = count;
@@ -90,10 +122,27 @@ void richards_step_column(richards_column& col, double* theta, double* dz, const
             w.k0[l] = kr[l];
             w.cap0[l] = cap[l];
             src[l] = 0.0;
+            w.sink[l] = 0.0;
         }
-        const double p = io.pond;   // cm
+        // Evaporation demand: the surface water first; when it runs dry the
+        // root zone is asked the actual rate over the rest of the sub-step.
+        double p = io.pond;          // surface water after evaporation, cm
+        double pond_evap = 0.0;      // cm
+        double soil_rate = 0.0;      // demand on the root zone, cm/h
+        if (io.pet > 0.0) {
+            const double want = io.pet * dt;
+            if (io.pond > want) {
+                pond_evap = want;
+                p = io.pond - want;
+            } else {
+                pond_evap = std::max(io.pond, 0.0);
+                p = 0.0;
+                soil_rate = io.aet * (dt - pond_evap / io.pet) / dt;
+            }
+        }
         int state = io.state;
         double top_head = 0.0;       // head of node 0 in the ponded state, cm
+        double sink_rate = 0.0;      // rate the root-zone nodes give, cm/h
         if (state == 2 && p > kZeroDepth) {
             top_head = p - 0.5 * dz[0];
         } else if ((state == 2 && h[1] >= 0.0) || state == 3) {
@@ -101,10 +150,20 @@ void richards_step_column(richards_column& col, double* theta, double* dz, const
             state = 2;
         } else {
             state = 1;
-            if (p > 0.0) src[1] = p / remaining / dz[1];
+            if (soil_rate > 0.0 && io.root_depth > kZeroDepth) {
+                sink_rate = spread_root_sink(soil, w.theta0.data(), theta_s, dz, n, soil_rate,
+                                             io.root_depth, dt, w.sink.data());
+            } else if (p > 0.0) {
+                src[1] = p / remaining / dz[1];
+            }
         }
 
         for (int l = 0; l <= n; ++l) w.head_prev[l] = w.head0[l];
+        // The ponded state takes no root-zone sink.
+        auto clear_sink = [&]() {
+            for (int l = 0; l <= n; ++l) w.sink[l] = 0.0;
+            sink_rate = 0.0;
+        };
         bool failed = false;
         bool limited = false;
         double err = 0.0;    // resets of the last pass, cm
@@ -123,7 +182,7 @@ void richards_step_column(richards_column& col, double* theta, double* dz, const
                 w.up[l] = -kp / (dz[l] * mp);
                 w.low[l] = -km / (mm * dz[l]);
                 w.diag[l] = kp / (dz[l] * mp) + cap[l] / dt + km / (dz[l] * mm);
-                w.rhs[l] = cap[l] / dt * w.head0[l] - kp / dz[l] + km / dz[l] + src[l];
+                w.rhs[l] = cap[l] / dt * w.head0[l] - kp / dz[l] + km / dz[l] + src[l] + w.sink[l];
             }
             if (state == 2) w.rhs[1] -= w.low[1] * top_head;
             w.low[1] = 0.0;
@@ -142,6 +201,7 @@ void richards_step_column(richards_column& col, double* theta, double* dz, const
                 state = 2;
                 top_head = p - 0.5 * dz[0];
                 src[1] = 0.0;
+                clear_sink();
                 failed = false;
                 passes = kPondedPasses;
                 pass = 0;
@@ -164,6 +224,7 @@ void richards_step_column(richards_column& col, double* theta, double* dz, const
                     state = 2;
                     top_head = p - 0.5 * dz[0];
                     src[1] = 0.0;
+                    clear_sink();
                     passes = kPondedPasses;
                     pass = 0;
                     continue;
@@ -178,7 +239,7 @@ void richards_step_column(richards_column& col, double* theta, double* dz, const
             // Contents from the face fluxes, then heads from the contents.
             err = 0.0;
             for (int l = 1; l <= n - 1; ++l) {
-                double th = w.theta0[l] + (q[l] - q[l + 1]) / dz[l] * dt;
+                double th = w.theta0[l] + ((q[l] - q[l + 1]) / dz[l] + w.sink[l]) * dt;
                 if (!std::isfinite(th)) {
                     failed = true;
                     break;
@@ -241,10 +302,11 @@ void richards_step_column(richards_column& col, double* theta, double* dz, const
         double next = dt * s.dtheta_max / std::max(change, kSmallestChange);
         if (limited) next = std::min(next, kLimitedStep);
 
-        // Surface water after the step's top flux.
-        double pond = io.pond - q[1] * dt;
+        // Surface water after the step's evaporation and top flux.
+        double pond = io.pond - pond_evap - q[1] * dt;
         if (pond > kZeroDepth) {
-            if (q[1] > 0.0) next = std::min(next, pond / q[1]);
+            const double losing = std::max(q[1], 0.0) + io.pet;   // cm/h
+            if (losing > 0.0) next = std::min(next, pond / losing);
             io.state = state;
         } else {
             io.column_error -= pond;   // a rounding remainder of the surface water is reset to 0
@@ -259,6 +321,8 @@ void richards_step_column(richards_column& col, double* theta, double* dz, const
         io.pond = pond;
         io.infiltrated += q[1] * dt;
         io.drained += q[n] * dt;
+        io.pond_evaporated += pond_evap;
+        io.soil_evaporated += sink_rate * dt;
 
         remaining -= dt;
         const double full = std::min(hours, next);
@@ -281,9 +345,23 @@ double solve_richards(run_state& rs, double seconds, int /*event_start*/) {
     s.dtheta_max = rs.richards_dtheta_max;
     s.water_table = rs.water_table != 0;
 
-    std::vector<char> failed(static_cast<size_t>(n) + 1, 0);
-    std::vector<double> created(static_cast<size_t>(n) + 1, 0.0);   // column error of the step, cm
+    const size_t slots = static_cast<size_t>(n) + 1;
+    std::vector<char> failed(slots, 0);
+    std::vector<double> created(slots, 0.0);     // column error of the step, cm
+    std::vector<double> pond_evap(slots, 0.0);   // surface water evaporated in the step, cm
+    std::vector<double> soil_et(slots, 0.0);     // root-zone evapotranspiration of the step, cm
     const bool wetlands = rs.wetlands && rs.wetland_mask.size() > static_cast<size_t>(n);
+
+    // Long-term runs: evaporation demand of dry cells and frozen ground.
+    const bool long_term = rs.long_term != 0;
+    const bool demand = long_term && rs.pet_rate.size() >= slots && rs.aet_rate.size() >= slots;
+    const bool frozen_known = long_term && rs.cfgi.size() >= slots;
+    const bool rain_known = rs.cell_rain_rate.size() >= slots;
+    const bool snow_known = rs.snow != 0 && rs.snow_swe.size() >= slots;
+    const bool overland_lakes = rs.lakes && rs.oland_lake_new.size() >= slots;
+    const bool channel_lakes = rs.channel_lakes && rs.lake_mask.size() >= slots;
+    const bool vegetation_roots = rs.et_calc_penman && rs.veg_height.size() >= slots;
+    if (demand && rs.direct_evaporation.size() < slots) rs.direct_evaporation.resize(slots, 0.0);
 
 #pragma omp parallel if (n >= kParallelColumns)
     {
@@ -292,8 +370,33 @@ double solve_richards(run_state& rs, double seconds, int /*event_start*/) {
         for (int i = 1; i <= n; ++i) {
             const size_t c = static_cast<size_t>(i);
             if (wetlands && rs.wetland_mask[c] > 0) continue;
-            if (rs.yes_exfil[c] == 1) continue;   // the water table stands at the ground
+            if (frozen_known && rs.cfgi[c] > kFrozenIndex) {
+                rs.infil_rate[c] = 0.0;   // frozen: the column rests and takes no water
+                continue;
+            }
             richards_cell_io io;
+            // Lake water evaporates as the lake's; a raining cell, or one under
+            // a snow pack, takes none.
+            const bool lake = (overland_lakes && rs.oland_lake_new[c] > 0) || (channel_lakes && rs.lake_mask[c] > 0);
+            const bool covered = (rain_known && rs.cell_rain_rate[c] > 0.0) ||
+                                 (snow_known && rs.snow_swe[c] >= kZeroDepth);
+            if (demand && !lake && !covered) {
+                io.pet = rs.pet_rate[c] * kSecondsPerHour;
+                io.aet = rs.aet_rate[c] * kSecondsPerHour;
+                io.root_depth = rs.soil_moist_depth;
+                if (vegetation_roots) io.root_depth = std::min(io.root_depth, rs.veg_height[c] * kCmPerMetre);
+            }
+            if (rs.yes_exfil[c] == 1) {
+                // The water table stands at the ground: only the surface water evaporates.
+                const double pond = rs.ov_depth[c] * kCmPerMetre;
+                const double e = std::min(std::max(pond, 0.0), io.pet * hours);
+                if (e > 0.0) {
+                    rs.ov_depth[c] = (pond - e) / kCmPerMetre;
+                    rs.direct_evaporation[c] += e;
+                    pond_evap[c] = e;
+                }
+                continue;
+            }
             io.pond = rs.ov_depth[c] * kCmPerMetre;
             io.state = rs.bound_type[c];
             io.dtr = rs.dtr[c];
@@ -313,6 +416,9 @@ double solve_richards(run_state& rs, double seconds, int /*event_start*/) {
             rs.gw_recharge_depth[c] += io.drained;
             rs.masserror[c] += io.column_error;
             created[c] = io.column_error;
+            if (io.pond_evaporated > 0.0) rs.direct_evaporation[c] += io.pond_evaporated;
+            pond_evap[c] = io.pond_evaporated;
+            soil_et[c] = io.soil_evaporated;
         }
     }
     for (int i = 1; i <= n; ++i) {
@@ -328,8 +434,14 @@ double solve_richards(run_state& rs, double seconds, int /*event_start*/) {
         return 0.0;
     }
     const double area = rs.cell_size * rs.cell_size;   // m2
-    double total = 0.0;
-    for (int i = 1; i <= n; ++i) total += created[static_cast<size_t>(i)];
+    double total = 0.0, surface = 0.0, soil = 0.0;   // cm summed over the cells, in cell order
+    for (size_t c = 1; c < slots; ++c) {
+        total += created[c];
+        surface += pond_evap[c];
+        soil += soil_et[c];
+    }
     rs.vol_richards_column_error += total / kCmPerMetre * area;
-    return 0.0;
+    rs.vol_richards_soil_et += soil / kCmPerMetre * area;
+    rs.event_richards_soil_et += soil / kCmPerMetre * area;
+    return (surface + soil) / kCmPerMetre;
 }

@@ -23,6 +23,16 @@ void init_richards(run_state& rs);
 // depth of that interval summed over the cells (m). `event_start` is 1 when
 // the event start calls it between events, 0 from the infiltration step.
 // A column that cannot be advanced stops the run naming the cell and time.
+//
+// In long-term runs a dry cell (no rain or snow on it, not a lake cell) meets the
+// hour's evaporation demand: its surface water evaporates at pet_rate; once
+// that is gone the root zone (the vegetation height with Penman-Monteith
+// vegetation maps, at most soil_moist_depth; else soil_moist_depth) gives
+// aet_rate, spread over its depth and scaled per node by the node's content
+// between wilting point (0) and field capacity (1). A cell whose frozen-ground
+// index cfgi is above 83 is left as it is; a cell whose water table reaches
+// the ground only loses its surface water. Surface evaporation goes to
+// direct_evaporation (cm); soil evapotranspiration to vol_richards_soil_et.
 double solve_richards(run_state& rs, double seconds, int event_start);
 
 // Settings of the column solver (from the project cards).
@@ -43,23 +53,34 @@ struct richards_work {
     std::vector<double> head0, theta0;        // heads (cm) and contents at the sub-step start
     std::vector<double> head_prev;            // heads of the previous Picard pass, cm
     std::vector<double> k0, cap0;             // conductivities and capacities at the sub-step start
+    std::vector<double> sink;                 // root-zone evapotranspiration sink of each node, 1/h (<= 0)
     void size(int slots);
 };
 
 // State of one cell that the column step reads and writes.
 struct richards_cell_io {
     double pond = 0.0;          // surface water depth, cm (in and out)
+    double pet = 0.0;           // evaporation demand on the surface water, cm/h (in)
+    double aet = 0.0;           // demand on the root zone once the surface is dry, cm/h (in)
+    double root_depth = 0.0;    // depth of the root zone from the surface, cm (in)
     int state = 1;              // surface state: 1 flux, 2 ponded, 3 just drained at saturation
     double dtr = 0.0;           // sub-step carried between calls, h (in and out)
     double infiltrated = 0.0;   // water that crossed the surface downward in the step, cm (out)
     double drained = 0.0;       // water that left through the bottom face, cm (out)
     double column_error = 0.0;  // water created by content resets, cm (out)
+    double pond_evaporated = 0.0;  // surface water evaporated in the step, cm (out)
+    double soil_evaporated = 0.0;  // water the root zone gave up in the step, cm (out)
     int sub_steps = 0;          // sub-steps taken (out)
     bool failed = false;        // a sub-step of the floor length still gave no finite solution
 };
 
 // Advances one column of `count` nodes (node 0 the surface mirror, node
-// `count` the bottom boundary node) over `hours` (h).
+// `count` the bottom boundary node) over `hours` (h). Each sub-step the
+// surface water first gives io.pet x dt; if it runs dry, the root zone is
+// asked io.aet over the rest of the sub-step: per node the share of its
+// thickness within io.root_depth, times 1 at or above field capacity, 0 at
+// or below wilting point and linear between, never taking a node below its
+// wilting point. A node's sink is fixed at the sub-step start.
 void richards_step_column(richards_column& col, double* theta, double* dz, const double* theta_s,
                           int count, double hours, const richards_settings& s, richards_work& w,
                           richards_cell_io& io);

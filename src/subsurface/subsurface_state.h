@@ -186,6 +186,8 @@ struct subsurface_state {
     std::vector<std::vector<double>> richards_theta_s;  // saturated water content per cell and node, m3/m3
     std::vector<richards_column> richards_columns;      // the other node arrays per cell
     double vol_richards_column_error = 0.0;  // water the column solver created by content resets, m3
+    double vol_richards_soil_et = 0.0;     // water the Richards root zones gave to evapotranspiration, m3
+    double event_richards_soil_et = 0.0;   // the same since the start of the event, m3
     double richards_sampling_depth = 40.0;  // depth of the top-soil sample, cm
 
     // Groundwater per cell
@@ -272,6 +274,7 @@ struct subsurface_state {
     std::vector<double> ov_point_source_rate;  // overland point-source inflow of the cell, m3/s
     std::vector<double> ov_con_exchange_volume;  // water-table exchange volume handed to the constituents, m3
     std::vector<double> ov_con_infil_volume;     // infiltrated volume handed to the constituents, m3
+    std::vector<double> ov_con_soil_infil;       // infiltrated depth handed to the soil constituents since their last step, m (negative: out)
     std::vector<double> top_soil_water;   // water of the top soil layer between events, cm
     std::vector<double> gw_recharge_depth;  // drainage out of the unsaturated zone for the groundwater, cm
     std::vector<double> direct_evaporation;  // direct evaporation not yet booked, cm

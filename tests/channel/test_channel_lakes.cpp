@@ -166,6 +166,16 @@ TEST_F(LakeTest, EvaporationTakesTheFormulaVolumeButNeverMoreThanTheLakeHolds) {
     out_ = captured([&] { lake_evaporation(r, W, T, RH); });
     EXPECT_DOUBLE_EQ(r.lake_volume[1], 0.0);
     EXPECT_NEAR(r.vol_lake_evaporation, E + 1.0, 1e-9);
+
+    // Air wetter than saturated, or a missing (non-numeric) value, puts no
+    // water into the lake and takes none.
+    r.lake_volume[1] = r.prevlake_volume[1] = 5.0e5;
+    r.lake_elev[1] = 101.0;
+    for (const double humidity : {100.0, 120.0, std::nan("")}) {
+        out_ = captured([&] { lake_evaporation(r, W, T, humidity); });
+        EXPECT_DOUBLE_EQ(r.lake_volume[1], 5.0e5) << humidity;
+        EXPECT_NEAR(r.vol_lake_evaporation, E + 1.0, 1e-9) << humidity;
+    }
 }
 
 // Points on the lake link feed the lake; a withdrawal stops at the lake's water.

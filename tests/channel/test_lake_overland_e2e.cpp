@@ -2,7 +2,9 @@
 // top rows hold the lake in a pit of the middle column; the planes beside it
 // run onto the lake cells and the lake drains into the channel below it.
 // Every overland scheme runs it; the run balance closes, the lake gives no
-// more than it holds, and one and eight threads write the same files.
+// more than it holds, and one and eight threads write the same files. In a
+// long-term run the lake loses the hourly open-water evaporation of the
+// hydromet records.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -34,6 +36,9 @@ struct lake_valley {
     int overtype = 1;
     bool weir = false;            // the lake drains through a weir link into the channel
     int threads = 0;              // NUM_THREADS card when above 0
+    int long_term_days = 0;       // above 0: a long-term run of that many days of hourly
+                                  // records (wind 6 knots, RH 60 %, 50 deg F) and one
+                                  // event of `rain_mm_h` for an hour on the first day
     int cols() const { return 2 * half_width + 1; }
     int mid() const { return half_width + 1; }
     // Ground of the planes, m.
@@ -152,6 +157,40 @@ void write_lake_valley(const std::string& dir, const lake_valley& c) {
         .card("STREAM_CELL", "valley.gst")
         .card("SUPER_QUIET");
     if (c.threads > 0) p.card("NUM_THREADS", std::to_string(c.threads));
+    if (c.long_term_days > 0) {
+        std::string kev;
+        char line[128];
+        for (int h = 0; h < c.long_term_days * 24; ++h) {
+            std::snprintf(line, sizeof line, "2020 6 %d %d 29.92 60 40 6 50 300 450\n", h / 24 + 1, h % 24);
+            kev += line;
+        }
+        write_file(dir + "/hmet.kev", kev);
+        write_file(dir + "/rain.gag", "EVENT event1\nNRGAG 1\nNRPDS 2\nCOORD 50 100\nRATES 2020 6 1 6 0 " +
+                                          fixed(c.rain_mm_h) + "\nRATES 2020 6 1 7 0 0.0\n");
+        p.remove("PRECIP_UNIF").remove("RAIN_INTENSITY").remove("RAIN_DURATION");
+        p.remove("START_DATE").remove("START_TIME").remove("TOT_TIME").remove("MAP_FREQ");
+        p.remove("TIMESTEP").remove("HYD_FREQ");
+        p.card("TOT_TIME", std::to_string(c.long_term_days * 1440)).card("TIMESTEP", "30");
+        p.card("HYD_FREQ", "60").card("MAP_FREQ", std::to_string(c.long_term_days * 1440));
+        p.card("PRECIP_FILE", "rain.gag").card("LONG_TERM").card("HMET_KEV", "hmet.kev");
+        p.card("LATITUDE", "40").card("LONGITUDE", "105").card("GMT", "-7").card("ET_CALC_DEARDORFF");
+        // Albedo 0.2 and Green-Ampt soils with redistribution (conductivity 0.5
+        // cm/h, capillary head 10 cm, porosity 0.45, moisture 0.2, pore index
+        // 0.4, residual 0.05).
+        const struct {
+            const char* card;
+            const char* file;
+            double value;
+        } soils[] = {{"ALBEDO", "alb.asc", 0.2},         {"CONDUCTIVITY", "ks.asc", 0.5},
+                     {"CAPILLARY", "hc.asc", 10.0},     {"POROSITY", "por.asc", 0.45},
+                     {"MOISTURE", "moist.asc", 0.2},    {"PORE_INDEX", "pi.asc", 0.4},
+                     {"RESIDUAL_SAT", "rs.asc", 0.05}};
+        for (const auto& m : soils) {
+            write_grid(dir + "/" + m.file, g, [&](int, int) { return m.value; }, 3);
+            p.card(m.card, m.file);
+        }
+        p.card("INF_REDIST");
+    }
     p.write(dir + "/valley.prj");
 }
 
@@ -259,5 +298,51 @@ TEST(LakeValleyEndToEnd, OneAndEightThreadsWriteIdenticalFiles) {
         }
         EXPECT_TRUE(outputs[0] == outputs[1]) << "outputs differ between 1 and 8 threads";
     }
+}
+// A long-term run: a still lake 5 cm deep in its pit (four 10-m cells, below
+// the weir crest and the land beside it) loses each hour's evaporation
+// E = a^-0.05 x 1.69e-4 x (W x 86.4) x (1 - RH/100) x 6.11 exp(17.3 T / (T +
+// 273.3)) / 24 x A / 100 m3 (a = A in km2, W m/s, T deg C) over its constant
+// area A, once per hydromet record; the lake and run balances close, and one
+// and eight threads write the same files.
+TEST(LakeValleyEndToEnd, LongTermStillLakeLosesTheHourlyEvaporation) {
+    const double A = 4 * 10.0 * 10.0;   // m2
+    const double W = 6 * 0.514444, RH = 60.0, T = (50.0 - 32.0) * 5.0 / 9.0;
+    const double hourly = std::pow(A / 1e6, -0.05) * 1.69e-4 * (W * 86.4) * (1.0 - RH / 100.0) * 6.11 *
+                          std::exp(17.3 * T / (T + 273.3)) / 24.0 * A / 100.0;   // m3
+    const int days = 2;
+    std::string outputs[2];
+    const int threads[2] = {1, 8};
+    for (int k = 0; k < 2; ++k) {
+        SCOPED_TRACE(threads[k]);
+        lake_valley c;
+        c.weir = true;             // crest 0.1 m above the lake floor
+        c.lake_depth = 0.05;
+        c.rain_mm_h = 0.1;         // raises the lake by well under the 5 cm to the crest
+        c.long_term_days = days;
+        c.threads = threads[k];
+        const valley_run r = run_valley(c);
+        const std::string& s = r.summary;
+        expect_balances_close(s);
+        EXPECT_NEAR(summary_value(s, "Overall balance, relative error ="), 0.0, 1e-9) << s;
+        // Still: no water left the lake, and it kept its four cells.
+        EXPECT_NEAR(summary_value(s, "Volume of flow from lakes="), 0.0, 0.005) << s;
+        // The lake's storage and evaporation to full precision.
+        double start = 0.0, end = 0.0, evaporated = 0.0;
+        const size_t at = s.find("Long-term channel lakes (m3):");
+        ASSERT_NE(at, std::string::npos) << s;
+        ASSERT_EQ(std::sscanf(s.c_str() + at, "Long-term channel lakes (m3): initial %lf final %lf evaporation %lf",
+                              &start, &end, &evaporated), 3) << s;
+        EXPECT_NEAR(evaporated, days * 24 * hourly, 1e-9 * days * 24 * hourly) << s;
+        // Inflow: the rain on the lake cells (0.1 mm over 400 m2), printed to 2 decimals.
+        const double in = summary_value(s, "Volume of flow into lakes=");
+        EXPECT_NEAR(summary_value(s, "Volume precip to lakes="), 0.04, 0.005) << s;
+        EXPECT_NEAR(start, 0.05 * A, 1e-9) << s;
+        EXPECT_NEAR(end, start + in - evaporated, 0.005) << s;
+        const size_t from = s.find("SIMULATION TOTALS");
+        ASSERT_NE(from, std::string::npos);
+        outputs[k] = r.outlet + "\n--\n" + s.substr(from);
+    }
+    EXPECT_TRUE(outputs[0] == outputs[1]) << "outputs differ between 1 and 8 threads";
 }
 }  // namespace

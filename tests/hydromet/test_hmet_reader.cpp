@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "core/alloc.h"
 #include "core/dates.h"
 #include "core/text.h"
 #include "hydromet/hmet_reader.h"
 #include "hydromet/hydromet.h"
-#include "run/feature_check.h"
 #include "pluvo_test.h"
 #include "rain_test_support.h"
 
@@ -638,22 +638,51 @@ TEST(HmetStep, ReportMeansOverCellsOutsideLakes) {
     }
 }
 
-// Long-term runs are refused with channel-network lakes (their evaporation
-// is not built), and only then.
-TEST(HmetReader, LongTermWithChannelLakesIsRefused) {
-    int n = 0;
-    const unbuilt_feature* f = unbuilt_features(&n);
-    const unbuilt_feature* row = nullptr;
-    for (int i = 0; i < n; ++i)
-        if (std::string(f[i].card) == "long_term") row = &f[i];
-    ASSERT_NE(row, nullptr);
-    run_state_ptr rs = rain_test::make_row(1, 10.0);
-    const int cases[4][3] = {{1, 1, 1}, {1, 0, 0}, {0, 1, 0}, {0, 0, 0}};   // long_term, lakes, refused
-    for (const auto& c : cases) {
-        rs->long_term = c[0];
-        rs->channel_lakes = c[1];
-        EXPECT_EQ(row->asked(*rs), c[2] != 0) << c[0] << " " << c[1];
-    }
+// Each hmet step evaporates the channel-network lakes by the record's
+// weather: E = a^-0.05 x 1.69e-4 x (W x 86.4) x (1 - RH/100) x 6.11
+// exp(17.3 T / (T + 273.3)) / 24 x A / 100 m3 with a the area in km2 (at
+// least 1e-6), W m/s, T deg C; the level falls by E / A. The records of
+// step_case hold RH 50 %, wind 10 knots and 40, 41 deg F.
+TEST(HmetStep, ChannelLakesLoseTheHoursEvaporation) {
+    step_case s(2, at(6));
+    run_state& rs = *s.rs;
+    rs.rows = 1;
+    rs.cols = 2;
+    alloc_int_2d(rs.mask, 2, 3, "mask");
+    rs.mask[1][1] = 1;
+    rs.mask[1][2] = 2;
+    rs.elevation = {0.0, 100.0, 101.0};
+    rs.channel_lakes = 1;
+    rs.num_channel_lakes = 1;
+    rs.lake_mask = {0, 1, 0};
+    rs.new_flooded_grid = {0, 0, 0};
+    rs.lake_numpts = {0, 2};
+    rs.lake_search = {{}, {{0, 0, 0}, {0, 1, 1}, {0, 1, 2}, {0, 0, 0}}};
+    const double A = 100.0;   // one 10-m cell, m2
+    rs.lake_volume = {0.0, 50.0};
+    rs.prevlake_volume = {0.0, 50.0};
+    rs.lake_elev = {0.0, 100.5};
+    rs.lake_area = {0.0, A};
+    rs.lake_cells = {0, 1};
+    rs.cumulative_lake_evap = {0.0, 0.0};
+    rs.lake_in_dv = {0.0, 0.0};
+    auto hour_evaporation = [&](double fahrenheit) {
+        const double W = 10 * 0.514444, T = (fahrenheit - 32.0) * 5.0 / 9.0;
+        return std::pow(1e-4, -0.05) * 1.69e-4 * (W * 86.4) * 0.5 * 6.11 *
+               std::exp(17.3 * T / (T + 273.3)) / 24.0 * A / 100.0;
+    };
+    s.step(at(6));
+    const double e1 = hour_evaporation(40.0);
+    EXPECT_NEAR(rs.vol_lake_evaporation, e1, 1e-12);
+    EXPECT_NEAR(rs.lake_volume[1], 50.0 - e1, 1e-12);
+    EXPECT_NEAR(rs.lake_elev[1], 100.5 - e1 / A, 1e-12);
+    s.step(at(7));
+    const double e2 = hour_evaporation(41.0);
+    EXPECT_GT(e2, e1);   // warmer air
+    EXPECT_NEAR(rs.vol_lake_evaporation, e1 + e2, 1e-12);
+    EXPECT_NEAR(rs.cumulative_lake_evap[1], e1 + e2, 1e-12);
+    EXPECT_NEAR(rs.lake_volume[1], 50.0 - e1 - e2, 1e-12);
+    EXPECT_EQ(rs.lake_cells[1], 1);
 }
 
 // With Richards columns the reported water content is that of each column's

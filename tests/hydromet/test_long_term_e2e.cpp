@@ -149,6 +149,14 @@ TEST(LongTermProgram, SixtyDaysThreeEventsBalanceAndHourlyRows) {
                 1e-9 * rain)
         << s;
     EXPECT_GT(outlet, 0.01 * rain);   // the 20 mm/h hours run off
+    // The Richards root zones meet the demand: their evapotranspiration is
+    // part of the run's and closes the columns' own balance (final = initial
+    // + infiltrated - drained - evapotranspired + column error).
+    const std::vector<double> col = numbers_after(s, "Richards columns (m3):", 6);
+    ASSERT_EQ(col.size(), 6u) << s;
+    EXPECT_GT(col[5], 0.01 * rain);
+    EXPECT_LE(col[5], et);
+    EXPECT_NEAR(col[1], col[0] + col[2] - col[3] - col[5] + col[4], 1e-9 * (col[0] + col[2])) << s;
 }
 
 TEST(LongTermProgram, OneAndEightThreadsWriteIdenticalFiles) {

@@ -501,6 +501,28 @@ TEST_F(LoaderTest, ContaminantBlocksFillOneRowPerContaminant) {
     }
 }
 
+// A PARTITION value that is not a finite number at least 0 stops the read
+// naming the file, the line and the contaminant.
+TEST_F(LoaderTest, PartitionCoefficientMustBeAFiniteNumberNotBelowZero) {
+    std::string map = write("cb.idx", index_map({"0 3 3 0", "3 3 3 3", "0 3 3 3"}));
+    contaminant_outputs outs = run_contaminant_outputs(rs());
+    for (const char* value : {"-0.5", "nan", "inf", "1e999", "12x", ""}) {
+        SCOPED_TRACE(value);
+        error_record = error_info{};
+        std::string table = write(
+            "con.cmt", lines({"PLUVO_INDEX_MAP_TABLES", "INDEX_MAP " + map + " \"Map B\"",
+                              "CONTAMINANT_TRANSPORT", "NUM_CONTAM 1",
+                              "\"Lead\" \"Map B\" \"l.out\"", "PRECIP_CONC 1",
+                              std::string("PARTITION ") + value, "NUM_IDS 0"}));
+        int count = 0;
+        std::string out = console([&] { EXPECT_EQ(load_contaminant_table(rs(), table.c_str(), count, outs), 0); });
+        EXPECT_NE(out.find("Error: mapping table " + table + ", line 7: the PARTITION line of "
+                           "contaminant 1 needs a finite number not below 0.\n"),
+                  std::string::npos) << out;
+        EXPECT_EQ(error_record.stop, 1);
+    }
+}
+
 // A count that promises more contaminants than the file has lines is refused
 // before the contaminants x cells destinations are sized.
 TEST_F(LoaderTest, ContaminantCountBeyondTheFileIsRefused) {

@@ -62,7 +62,10 @@ struct sections_case {
         cc.slots = cc.stride * (rs.links + 1);
         for (con_rows* r : {&cc.mass, &cc.qlat_mass, &cc.conc})
             r->assign(kN + 1, std::vector<double>(static_cast<size_t>(cc.slots), 0.0));
-        for (con_rows* r : {&cc.lake_mass, &cc.lake_conc}) r->assign(kN + 1, std::vector<double>(2, 0.0));
+        // One lake of the channel network.
+        constituent_lakes& cl = rs.con_lake;
+        cl.lakes = cl.channel = 1;
+        for (con_rows* r : {&cl.mass, &cl.conc}) r->assign(kN + 1, std::vector<double>(2, 0.0));
         for (int i = 1; i <= kN; ++i) {
             for (int j = 1; j <= rs.GNUM; ++j) {
                 rs.con.mass[i][j] = 125.0 * (i + j);
@@ -77,8 +80,8 @@ struct sections_case {
             // Node masses of the lake and structure links are not channel mass.
             cc.mass[i][static_cast<size_t>(2 * cc.stride + 1)] = 1e6;
             cc.mass[i][static_cast<size_t>(3 * cc.stride + 1)] = 1e6;
-            cc.lake_mass[i][1] = 4000.0 * i;
-            cc.lake_conc[i][1] = 1.25 * i;
+            cl.mass[i][1] = 4000.0 * i;
+            cl.conc[i][1] = 1.25 * i;
             constituent_totals& t = rs.con_tot;
             t.ov_init[i] = 2.5 * i;
             t.land_init[i] = 40.0 + i;
@@ -120,7 +123,7 @@ struct sections_case {
         const constituent_channel& cc = rs.con_chan;
         for (int j = 1; j <= 3; ++j)
             s.channel += (cc.mass[i][static_cast<size_t>(cc.stride + j)] + cc.qlat_mass[i][static_cast<size_t>(cc.stride + j)]) / 1000.0;
-        s.lake = cc.lake_mass[i][1] / 1000.0;
+        s.lake = rs.con_lake.mass[i][1] / 1000.0;
         return s;
     }
 
@@ -169,8 +172,8 @@ struct sections_case {
         s.chan_to_lake = amount(&constituent_totals::chan_to_lake);
         s.lake_to_chan = amount(&constituent_totals::lake_to_chan);
         s.lake_chan_exchange = amount(&constituent_totals::lake_chan_exchange);
-        c.lake_mass = rs.con_chan.lake_mass[i];
-        c.lake_conc = rs.con_chan.lake_conc[i];
+        c.lake_mass = rs.con_lake.mass[i];
+        c.lake_conc = rs.con_lake.conc[i];
         return c;
     }
 };
@@ -319,8 +322,9 @@ TEST(ConstituentSummary, NutrientLinesShowTheBookedKinetics) {
     rs.nsm_on = 1;
     rs.con_chan.mass.assign(n + 1, std::vector<double>(static_cast<size_t>(rs.con_chan.slots), 0.0));
     rs.con_chan.qlat_mass = rs.con_chan.mass;
-    rs.con_chan.lake_mass.assign(n + 1, std::vector<double>(2, 0.0));
-    rs.con_chan.lake_conc = rs.con_chan.lake_mass;
+    rs.con_lake.lakes = rs.con_lake.channel = 1;
+    rs.con_lake.mass.assign(n + 1, std::vector<double>(2, 0.0));
+    rs.con_lake.conc = rs.con_lake.mass;
     rs.con_event_start = rs.con_tot;
     rs.con_stocks_start.assign(n + 1, constituent_stocks{});
     constituent_totals& t = rs.con_tot;

@@ -20,11 +20,10 @@ TEST(FeatureCheck, EveryUnbuiltFeatureStopsTheRunNamingItsCard) {
         {"SOIL_EROSION 12", "soil_erosion"},
         {"SOIL_EROSION 1\nOVERLAND_LAKE_MAP lakes.asc", "soil_erosion"},
         {"OPTIMIZE_SED", nullptr},   // sediment calibration: a plain run goes on
-        {"OV_CON_TRANS\nOVERLAND_LAKE_MAP lakes.asc", "ov_con_trans"},
-        {"CHAN_EXPLIC\nCHAN_CON_TRANS", "chan_con_trans"},
-        {"SEDIMENT_CONTAM", "sediment_contam"},
+        {"CHAN_CON_TRANS", "chan_con_trans"},   // no channel routing to carry it
+        {"SEDIMENT_CONTAM", nullptr},   // without erosion and contaminants it carries nothing
         {"SOIL_CON_TRANS", "soil_con_trans"},
-        {"SOIL_CON_TRANS\nINF_LAYERED_SOIL", "soil_con_trans"},
+        {"SOIL_CON_TRANS\nINF_LAYERED_SOIL\nGW_SIMULATION\nWATER_TABLE wt.asc", "soil_con_trans"},
         {"ZOV_HYDRO zov.hyd", nullptr},   // built: the run goes on and writes the file
     };
     for (const feature_case& c : cases) {

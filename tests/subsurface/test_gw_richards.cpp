@@ -199,3 +199,52 @@ TEST(RichardsOverTable, StorageIsTheMeanSaturatedContentOfTheGroundCrossed) {
                     c.expected, 1e-12);
     }
 }
+
+// After a groundwater step every column follows its cell's head: a solved
+// cell hands its column's water change to the aquifer; a fixed-head cell
+// whose head an outer model moved (held heads) follows it too, the water
+// crossing its boundary; a fixed head that stayed leaves its column alone.
+TEST(RichardsOverTable, ColumnsFollowSolvedAndHeldHeads) {
+    struct follow_case {
+        const char* what;
+        int code;                // groundwater boundary code of the cell
+        double from_cm, to_cm;   // table depth before and after, cm below the ground
+    };
+    const follow_case cases[] = {
+        {"solved head rises", 1, 42.0, 25.0},
+        {"held head rises into the soil", 2, 42.0, 13.0},
+        {"held head falls below the soil", 2, 13.0, 42.0},
+        {"held head stays", 2, 25.0, 25.0},
+    };
+    constexpr double kArea = 100.0;   // m2, cells of 10 m
+    for (const follow_case& c : cases) {
+        SCOPED_TRACE(c.what);
+        run_state_ptr rs = table_column(c.from_cm);
+        rs->gwbound[1] = c.code;
+        rs->gw_head_prev = rs->elevgw;
+        const std::vector<double> before = rs->richards_theta[1];
+        const double held = column_water(*rs);   // cm
+        rs->elevgw[1] = kGround - c.to_cm / 100.0;
+        adjust_richards_to_table(*rs);
+        double depth = 0.0;   // cm, the unsaturated nodes reach the table
+        for (int k = 1; k < rs->richards_nodes[1]; ++k) depth += rs->richards_dz[1][k];
+        EXPECT_NEAR(depth, c.to_cm, 1e-9);
+        const double given = (held - column_water(*rs)) / 100.0 * kArea;   // m3 to the aquifer
+        EXPECT_NEAR(rs->gw_vol_sat_unsat, given, 1e-12);
+        if (c.code == 1) {
+            EXPECT_NEAR(rs->gw_unsat_exchange[1] / 100.0 * kArea, given, 1e-12);
+            EXPECT_EQ(rs->gw_vol_boundary_flux, 0.0);
+        } else {
+            // The fixed head takes it out across its boundary.
+            EXPECT_EQ(rs->gw_unsat_exchange[1], 0.0);
+            EXPECT_NEAR(rs->gw_vol_boundary_flux, -given, 1e-12);
+            EXPECT_NEAR(rs->gw_vol_inputs, given, 1e-12);
+        }
+        if (c.from_cm == c.to_cm) {
+            EXPECT_EQ(rs->richards_theta[1], before);
+            EXPECT_EQ(given, 0.0);
+        } else {
+            EXPECT_GT(std::fabs(given), 0.1) << "the column moved no water";
+        }
+    }
+}

@@ -388,3 +388,228 @@ TEST(RichardsSoilTable, MappingTableFormReadsTheBrooksLayersAndTheirNodes) {
     EXPECT_EQ(s.layer2_end, 9);              // + 20 cm / 5 cm
     EXPECT_EQ(s.richards_nodes, 9 + 10 + 1); // + 30 cm / 3 cm and the bottom node
 }
+
+// Evaporation demand of long-term runs. The soil barely conducts (Ks
+// 1e-12 cm/h), so every change of the column's water is the demand's:
+// - the surface water gives pet x t while it lasts; a pond of P cm against
+//   pet dries at P / pet and the root zone then gives aet for the rest;
+// - an unstressed root zone (all nodes at or above field capacity) gives
+//   aet, spread per cm of its depth R: a node of thickness dz wholly within
+//   R loses aet x t / R of content, a node half within R half of that;
+// - a stressed node (wilting point wp < theta < field capacity fc) loses
+//   aet / R x (theta - wp) / (fc - wp) per hour: theta - wp decays as
+//   exp(-aet t / (R (fc - wp))) and never falls below wp.
+namespace {
+
+constexpr double kWilting = 0.08;    // m3/m3
+constexpr double kFieldCap = 0.15;   // m3/m3
+
+richards_node_soil tight_sand() {
+    richards_node_soil s = sand();
+    s.ks = 1e-12;
+    s.theta_wp = kWilting;
+    s.theta_fc = kFieldCap;
+    return s;
+}
+
+// Ten 2-cm nodes at content theta0 under free drainage.
+column dry_column(double theta0) {
+    const richards_node_soil s = tight_sand();
+    return column(s, kSandThetaS, kRichardsHavercamp, 10, 2.0,
+                  richards_head_of_theta(s, kSandThetaS, theta0, kRichardsHavercamp));
+}
+
+struct demand_run {
+    richards_settings s;
+    richards_work w;
+    richards_cell_io io;
+    double pond_evaporated = 0.0, soil_evaporated = 0.0, infiltrated = 0.0, drained = 0.0,
+           created = 0.0;   // cm
+
+    // Hourly steps of `hours` h under the demand pet, aet (cm/h) with root depth `root` cm.
+    void run(column& c, double pet, double aet, double root, int hours) {
+        io.pet = pet;
+        io.aet = aet;
+        io.root_depth = root;
+        io.dtr = 0.1;
+        for (int i = 0; i < hours; ++i) {
+            richards_step_column(c.col, c.theta.data(), c.dz.data(), c.ths.data(), c.count, 1.0, s, w, io);
+            ASSERT_FALSE(io.failed);
+            pond_evaporated += io.pond_evaporated;
+            soil_evaporated += io.soil_evaporated;
+            infiltrated += io.infiltrated;
+            drained += io.drained;
+            created += io.column_error;
+        }
+    }
+};
+
+}  // namespace
+
+TEST(RichardsEvaporation, SurfaceWaterFirstThenTheRootZone) {
+    const struct {
+        const char* what;
+        double pond, pet, aet;   // cm, cm/h, cm/h
+        int hours;
+        double surface, soil;    // expected evaporated, cm
+    } cases[] = {
+        {"a pond that outlasts the demand gives pet x t", 1.0, 0.1, 0.05, 5, 0.5, 0.0},
+        {"0.2 cm against 0.5 cm/h dries at 0.4 h, the soil gives aet for 0.6 h", 0.2, 0.5, 0.25, 1, 0.2,
+         0.15},
+        {"the same pond over three hours", 0.2, 0.5, 0.25, 3, 0.2, 0.65},
+        {"no pond: the root zone gives aet all along", 0.0, 0.3, 0.2, 3, 0.0, 0.6},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.what);
+        column c = dry_column(0.25);   // above field capacity all through
+        const double before = c.water();
+        demand_run r;
+        r.io.pond = k.pond;
+        r.run(c, k.pet, k.aet, 10.0, k.hours);
+        EXPECT_NEAR(r.pond_evaporated, k.surface, 1e-9);   // the tight soil takes ~1e-12 cm
+        EXPECT_NEAR(r.soil_evaporated, k.soil, 1e-9);
+        EXPECT_NEAR(r.io.pond, k.pond - k.surface, 1e-9);
+        // Surface water: what was there = evaporated + infiltrated + left.
+        EXPECT_NEAR(k.pond, r.pond_evaporated + r.infiltrated + r.io.pond, 1e-12);
+        // Column: the change is infiltrated - drained - evapotranspired + resets.
+        EXPECT_NEAR(c.water() - before, r.infiltrated - r.drained - r.soil_evaporated + r.created, 1e-12);
+    }
+}
+
+TEST(RichardsEvaporation, RootZoneSinkSpreadsByDepthAndStress) {
+    {
+        SCOPED_TRACE("unstressed, root depth 7 cm over 2-cm nodes");
+        column c = dry_column(0.25);
+        demand_run r;
+        r.run(c, 0.3, 0.2, 7.0, 2);
+        const double full = 0.2 * 2.0 / 7.0;   // content lost by a node wholly within 7 cm
+        const double expected[] = {0.0, full, full, full, 0.5 * full, 0, 0, 0, 0, 0, 0};
+        for (int k = 1; k <= 10; ++k)
+            EXPECT_NEAR(0.25 - c.theta[static_cast<size_t>(k)], expected[k], 1e-9) << "node " << k;
+        EXPECT_NEAR(r.soil_evaporated, 0.4, 1e-9);
+    }
+    {
+        SCOPED_TRACE("stressed between wilting point and field capacity, root depth 10 cm");
+        column c = dry_column(0.12);
+        const double before = c.water();
+        demand_run r;
+        r.s.dtheta_max = 1e-4;   // small sub-steps for the comparison with the exponential
+        r.run(c, 0.5, 0.5, 10.0, 1);
+        const double rate = 0.5 / (10.0 * (kFieldCap - kWilting));   // 1/h
+        const double analytic = kWilting + (0.12 - kWilting) * std::exp(-rate * 1.0);
+        for (int k = 1; k <= 5; ++k)
+            EXPECT_NEAR(c.theta[static_cast<size_t>(k)], analytic, 5e-3 * (analytic - kWilting)) << k;
+        for (int k = 6; k <= 10; ++k) EXPECT_NEAR(c.theta[static_cast<size_t>(k)], 0.12, 1e-9) << k;
+        // A long dry spell with a large demand: down to the wilting point, never below.
+        r.s.dtheta_max = 0.0025;
+        for (int h = 0; h < 100; ++h) {
+            r.run(c, 5.0, 5.0, 10.0, 1);
+            for (int k = 1; k <= 5; ++k) ASSERT_GE(c.theta[static_cast<size_t>(k)], kWilting - 1e-12) << h;
+        }
+        for (int k = 1; k <= 5; ++k) EXPECT_NEAR(c.theta[static_cast<size_t>(k)], kWilting, 1e-6) << k;
+        EXPECT_NEAR(r.soil_evaporated, 10.0 * (0.12 - kWilting), 1e-5);
+        EXPECT_NEAR(c.water() - before, r.infiltrated - r.drained - r.soil_evaporated + r.created, 1e-12);
+    }
+}
+
+// The infiltration step's columns in a long-term run: which cells meet the
+// demand. Seven cells of the tight sand, each with a 0.2 cm pond, under pet
+// 0.5 cm/h and aet 0.25 cm/h for one hour (root zone: soil_moist_depth 10 cm).
+TEST(RichardsEvaporation, LongTermCellsMeetTheDemandUnlessRainedOnSnowedOnFrozenOrUnderALake) {
+    enum { kDry = 1, kRaining, kSnowCovered, kFrozen, kAtTheFrozenLimit, kTableAtGround, kChannelLake,
+           kCells = kChannelLake };
+    const struct {
+        int cell;
+        const char* what;
+        double surface, soil;   // evaporated in a long-term run, cm
+        int unchanged;          // column untouched: 0 never, 1 in long-term runs, 2 always
+    } cases[] = {
+        {kDry, "dry cell", 0.2, 0.15, 0},
+        {kRaining, "raining cell takes no demand", 0.0, 0.0, 0},
+        {kSnowCovered, "cell under a snow pack takes no demand", 0.0, 0.0, 0},
+        {kFrozen, "frozen cell (cfgi 90) rests, its pond too", 0.0, 0.0, 1},
+        {kAtTheFrozenLimit, "cfgi 83 is not frozen", 0.2, 0.15, 0},
+        {kTableAtGround, "water table at the ground: the surface water only", 0.2, 0.0, 2},
+        {kChannelLake, "channel-lake cell: the lake evaporates instead", 0.0, 0.0, 0},
+    };
+    for (int long_term = 0; long_term <= 1; ++long_term) {
+        SCOPED_TRACE(long_term ? "long-term run" : "event run: no demand");
+        run_state_ptr rs(create_run_state());
+        clear_error_record();
+        rs->GNUM = kCells;
+        rs->cell_size = 10.0;
+        rs->richards_c_option = kRichardsHavercamp;
+        rs->richards_layer_limit = 151;
+        rs->richards_k_option = 2;
+        rs->richards_weight = 1.0;
+        rs->richards_iter_max = 1;
+        rs->richards_dtheta_max = 0.0025;
+        rs->long_term = long_term;
+        rs->soil_moist_depth = 10.0;   // cm
+        soil_layer_record& soil = rs->soil_table[3];
+        for (int l = 0; l < 3; ++l) {
+            soil.ksat[l] = 1e-12;
+            soil.porosity[l] = kSandThetaS;
+            soil.residual[l] = 0.075;
+            soil.initial_theta[l] = 0.25;
+            soil.wilting_point[l] = kWilting;
+            soil.field_capacity[l] = kFieldCap;
+            soil.thickness[l] = 10.0;
+            soil.node_dz[l] = 2.0;
+            soil.hav_alpha[l] = 36.936;
+            soil.hav_beta[l] = 3.96;
+            soil.hav_a[l] = 1.175e6;
+            soil.hav_b[l] = 4.74;
+        }
+        soil.layer1_end = 5;
+        soil.layer2_end = 10;
+        soil.richards_nodes = 16;
+        const size_t slots = kCells + 1;
+        rs->soiltype.assign(slots, 3);
+        ASSERT_TRUE(initial_soil_volumes(*rs));
+        for (std::vector<double>* v : {&rs->ov_depth, &rs->cell_rain_rate, &rs->cfgi, &rs->snow_swe})
+            v->assign(slots, 0.0);
+        rs->pet_rate.assign(slots, 0.5 / 3600.0);    // cm/s
+        rs->aet_rate.assign(slots, 0.25 / 3600.0);   // cm/s
+        rs->lake_mask.assign(slots, 0);
+        rs->channel_lakes = 1;
+        for (size_t c = 1; c < slots; ++c) {
+            rs->ov_depth[c] = 0.002;   // m
+            rs->dtr[c] = 0.1;
+        }
+        rs->cell_rain_rate[kRaining] = 1e-6;   // m/s
+        rs->snow = 1;
+        rs->snow_swe[kSnowCovered] = 0.01;     // m
+        rs->cfgi[kFrozen] = 90.0;
+        rs->cfgi[kAtTheFrozenLimit] = 83.0;
+        rs->yes_exfil[kTableAtGround] = 1;
+        rs->lake_mask[kChannelLake] = 1;
+        const std::vector<std::vector<double>> before = rs->richards_theta;
+
+        const double returned = solve_richards(*rs, 3600.0, 0);
+        ASSERT_EQ(error_record.code, 0);
+        double surface = 0.0, soil_et = 0.0;
+        for (const auto& k : cases) {
+            SCOPED_TRACE(k.what);
+            const size_t c = static_cast<size_t>(k.cell);
+            const double want_surface = long_term ? k.surface : 0.0;
+            const double want_soil = long_term ? k.soil : 0.0;
+            const double direct = rs->direct_evaporation.size() > c ? rs->direct_evaporation[c] : 0.0;
+            EXPECT_NEAR(direct, want_surface, 1e-9);
+            double lost = 0.0;   // cm the column's nodes lost
+            for (int n = 1; n < rs->richards_nodes[c]; ++n)
+                lost += (before[c][static_cast<size_t>(n)] - rs->richards_theta[c][static_cast<size_t>(n)]) *
+                        rs->richards_dz[c][static_cast<size_t>(n)];
+            EXPECT_NEAR(lost, want_soil - rs->cum_infil[c] * 100.0, 1e-9);
+            if (k.unchanged == 2 || (k.unchanged == 1 && long_term)) {
+                EXPECT_EQ(rs->richards_theta[c], before[c]);
+                EXPECT_EQ(rs->cum_infil[c], 0.0);
+                EXPECT_EQ(rs->ov_depth[c], 0.002 - want_surface / 100.0);
+            }
+            surface += want_surface;
+            soil_et += want_soil;
+        }
+        EXPECT_NEAR(returned, (surface + soil_et) / 100.0, 1e-11);
+        EXPECT_NEAR(rs->vol_richards_soil_et, soil_et / 100.0 * 100.0, 1e-7);   // m3 over 100 m2 cells
+    }
+}

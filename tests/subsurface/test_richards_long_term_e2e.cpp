@@ -1,8 +1,10 @@
 // Richards columns in long-term runs through the program: the hourly data run
 // on past the last event, so a slow soil still drains when the run ends. The
-// columns' own balance (final = initial + infiltrated - drained + column
-// error) and the whole run's balance close for a fast and a slow soil, and
-// over a solved aquifer whose falling table the columns follow.
+// columns meet the hourly evaporation demand from their surface water and
+// root zones. The columns' own balance (final = initial + infiltrated -
+// drained - evapotranspired + column error), the surface balance and the
+// whole run's balance close for a fast and a slow soil, and over a solved
+// aquifer whose falling table the columns follow.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -27,14 +29,15 @@ constexpr double kCell = 100.0;   // m
 constexpr int kDays = 8;
 constexpr int kEventDay = 2;      // day of the single event, from day 0
 
-// Hourly records of November 2001 (mild, sunny days).
-std::string kev_records() {
+// Hourly records of November 2001 (mild, sunny days; from day `cold_from`
+// on, counted from day 0, -20 deg F).
+std::string kev_records(int cold_from = kDays) {
     std::string s;
     char line[128];
     for (int h = 0; h < kDays * 24; ++h) {
         const bool day = h % 24 >= 7 && h % 24 <= 17;
-        std::snprintf(line, sizeof line, "2001 11 %d %d 29.92 60 40 6 50 %.1f %.1f\n", h / 24 + 1,
-                      h % 24, day ? 300.0 : 0.0, day ? 450.0 : 0.0);
+        std::snprintf(line, sizeof line, "2001 11 %d %d 29.92 60 40 6 %d %.1f %.1f\n", h / 24 + 1,
+                      h % 24, h / 24 >= cold_from ? -20 : 50, day ? 300.0 : 0.0, day ? 450.0 : 0.0);
         s += line;
     }
     return s;
@@ -55,9 +58,10 @@ std::string soil_table(double ks) {
 
 // With `table_m` >= 0 a solved aquifer lies under the valley, its table
 // `table_m` below the ground, fixed along the first row.
-project_file long_term_valley(const temp_dir& dir, double ks, double table_m = -1.0) {
+project_file long_term_valley(const temp_dir& dir, double ks, double table_m = -1.0,
+                              int cold_from = kDays) {
     project_file p = long_term_valley_project(
-        dir.path(), {kRows, kHalfWidth, kCell, kDays, soil_table(ks), kev_records(), kRain});
+        dir.path(), {kRows, kHalfWidth, kCell, kDays, soil_table(ks), kev_records(cold_from), kRain});
     if (table_m < 0.0) return p;
     grid_spec g;
     g.rows = kRows;
@@ -113,12 +117,14 @@ TEST(RichardsLongTermProgram, ColumnsAndRunBalanceCloseWhileTheSoilStillDrains) 
         ASSERT_EQ(r.status, 0) << r.out << r.err;
         const std::string s = read_file(dir.file("valley.sum"));
 
-        // Columns: initial, final, infiltrated, drained, column error (m3).
-        const std::vector<double> col = numbers_after(s, "Richards columns (m3):", 5);
-        ASSERT_EQ(col.size(), 5u) << s;
+        // Columns: initial, final, infiltrated, drained, column error,
+        // evapotranspired (m3).
+        const std::vector<double> col = numbers_after(s, "Richards columns (m3):", 6);
+        ASSERT_EQ(col.size(), 6u) << s;
         EXPECT_GT(col[2], 0.0);
         EXPECT_GT(col[3], 0.0) << "the columns drain";
-        EXPECT_NEAR(col[1], col[0] + col[2] - col[3] + col[4], 1e-9 * (col[0] + col[2])) << s;
+        EXPECT_GT(col[5], 0.0) << "the root zones give water to evapotranspiration";
+        EXPECT_NEAR(col[1], col[0] + col[2] - col[3] - col[5] + col[4], 1e-9 * (col[0] + col[2])) << s;
         // The column error is the solver's only numerical term: small.
         EXPECT_LT(std::fabs(col[4]), 1e-3 * col[2]);
 
@@ -128,6 +134,13 @@ TEST(RichardsLongTermProgram, ColumnsAndRunBalanceCloseWhileTheSoilStillDrains) 
         const double rain = v[0];
         const double stored = (v[5] - v[4]) + (v[7] - v[6]) + (v[9] - v[8]) + (v[11] - v[10]);
         EXPECT_NEAR(rain + col[4], v[1] + v[2] + v[3] + stored, 1e-9 * rain) << s;
+        // Evapotranspiration = the root zones' + the surface water's (direct).
+        const std::vector<double> direct = numbers_after(s, "Total direct evaporation=", 1);
+        ASSERT_EQ(direct.size(), 1u) << s;
+        EXPECT_NEAR(v[2], col[5] + direct[0], 0.01) << s;   // direct printed to 2 decimals
+        const std::vector<double> surface = numbers_after(s, "Mass balance error of surface components =", 1);
+        ASSERT_EQ(surface.size(), 1u) << s;
+        EXPECT_LT(std::fabs(surface[0]), 1e-5) << s;   // percent, printed to 6 decimals
     }
 }
 
@@ -150,9 +163,49 @@ TEST(RichardsLongTermProgram, ColumnsOverASolvedAquiferBalance) {
     ASSERT_EQ(gw.size() + gw_end.size() + moved.size(), 3u) << s;
     EXPECT_LT(gw_end[0], gw[0]);
     EXPECT_LT(moved[0], -1.0);
-    const std::vector<double> col = numbers_after(s, "Richards columns (m3):", 5);
-    ASSERT_EQ(col.size(), 5u) << s;
-    // Columns: final = initial + infiltrated - drained + column error + taken
-    // from the aquifer (printed to 2 decimals).
-    EXPECT_NEAR(col[1], col[0] + col[2] - col[3] + col[4] - moved[0], 0.01) << s;
+    const std::vector<double> col = numbers_after(s, "Richards columns (m3):", 6);
+    ASSERT_EQ(col.size(), 6u) << s;
+    EXPECT_GT(col[5], 0.0);
+    // Columns: final = initial + infiltrated - drained - evapotranspired +
+    // column error + taken from the aquifer (printed to 2 decimals).
+    EXPECT_NEAR(col[1], col[0] + col[2] - col[3] - col[5] + col[4] - moved[0], 0.01) << s;
+}
+
+// From November 4 the air stays at -20 deg F: the frozen-ground index climbs
+// past 83 (on November 7) and from then on the columns rest. In the hourly
+// rows of "evap_out" an hour whose index (the value the columns met) is above
+// 83 shows no evapotranspiration although the sun still drives a potential
+// rate, while the mild hours before show some, also between the event
+// (November 3, 6:00-8:00) and the cold; the run balances.
+TEST(RichardsLongTermProgram, FrozenColumnsRestAndTakeNoDemand) {
+    temp_dir dir;
+    long_term_valley(dir, 2.0, -1.0, 3).write(dir.file("valley.prj"));
+    run_result r = run_pluvo({"valley.prj"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::vector<std::string> rows = split_lines(read_file(dir.file("evap_out")));
+    int frozen = 0, frozen_with_demand = 0, mild_with_et = 0, after_event_with_et = 0;
+    for (size_t k = 1; k < rows.size(); ++k) {
+        int y = 0, mo = 0, d = 0, h = 0;
+        double theta = 0.0, pet = 0.0, aet = 0.0, infil = 0.0, bottom = 0.0, cfgi = 0.0, temp = 0.0;
+        if (std::sscanf(rows[k].c_str(), "%d/%d/%d %d:00 %lf %lf %lf %lf %lf %lf %lf", &y, &mo, &d, &h,
+                        &theta, &pet, &aet, &infil, &bottom, &cfgi, &temp) != 11)
+            continue;
+        if (cfgi > 83.0) {
+            ++frozen;
+            if (pet > 0.0) ++frozen_with_demand;
+            EXPECT_EQ(aet, 0.0) << rows[k];
+            EXPECT_EQ(infil, 0.0) << rows[k];
+        } else if (d < 4 && aet > 0.0) {
+            ++mild_with_et;
+            if (d == 3 && h > 9) ++after_event_with_et;
+        }
+    }
+    EXPECT_GT(frozen, 24);
+    EXPECT_GT(frozen_with_demand, 0);
+    EXPECT_GT(mild_with_et, 24);
+    EXPECT_GT(after_event_with_et, 6);
+    const std::string s = read_file(dir.file("valley.sum"));
+    const std::vector<double> e = numbers_after(s, "Overall balance, relative error =", 1);
+    ASSERT_EQ(e.size(), 1u) << s;
+    EXPECT_LT(std::fabs(e[0]), 1e-9) << s;
 }
