@@ -98,6 +98,9 @@ TEST(OverlandLakeTracer, BalanceClosesWithTheLakeAndThreadsWriteTheSameFiles) {
             ASSERT_GE(sections.size(), 2u);
             for (const section_books& e : sections)
                 EXPECT_NEAR(e.residual, 0.0, 1e-9 * e.in) << e.what << "\n" << summary;
+            // As printed: the event's and the run's overland sections (the
+            // lake is overland water), each error line from its terms.
+            expect_sections_match_their_terms(summary, 2);
             // 25 mm of rain at 10 g/m3 over the bowl, all of it booked.
             const double rain = 0.025 * kBowl * kBowl * 100.0 * 10.0 / 1000.0;   // kg
             EXPECT_NEAR(balance_value(books, "rain", last), rain, 1e-9 * rain);

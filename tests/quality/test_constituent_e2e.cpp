@@ -491,13 +491,17 @@ TEST(ConstituentProgram, SoilColumnUnderAPlaneKeepsTheBalance) {
             ASSERT_GE(sections.size(), 2u);
             for (const section_books& e : sections)
                 EXPECT_NEAR(e.residual, 0.0, 1e-9 * e.in) << e.what << "\n" << summary;
+            // As printed: soil and overland sections of the event and the run
+            // end, each error line from its terms.
+            expect_sections_match_their_terms(summary, 4);
             EXPECT_LT(b.pending, 0.01 * in) << books[k];
             for (double v : {b.decayed, b.land, b.drained}) EXPECT_GT(v, 0.0) << books[k];
             // The sand over the shallow table drains all the rain: nothing runs off.
             if (!m.water_table) {
                 EXPECT_GT(b.outlet, 0.0) << books[k];
             }
-            balance[k] = summary.substr(summary.rfind("Soil Contaminant Transport Summary \n"));
+            // The event's and the run end's constituent sections.
+            balance[k] = without_timing(summary.substr(summary.find("Soil Contaminant Transport Summary for")));
             // Every concentration and mass map, in name order.
             std::vector<std::string> names;
             for (const auto& e : std::filesystem::directory_iterator(dir.file("tracer")))

@@ -165,6 +165,8 @@ TEST(SedimentBoundProgram, ErodingValleyBalanceCloses) {
         ASSERT_GE(sections.size(), 2u);
         for (const section_books& e : sections)
             EXPECT_NEAR(e.residual, 0.0, 1e-9 * e.in) << e.what << "\n" << read_file(dir.file("valley.sum"));
+        // As printed, each error line from its section's terms.
+        expect_sections_match_their_terms(read_file(dir.file("valley.sum")), 4);
         const double initial = balance_value(summary, "initial");
         const double in = initial + balance_value(summary, "rain");
         if (c.soil) {
