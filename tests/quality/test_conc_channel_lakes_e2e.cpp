@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "conc_e2e_support.h"
+#include "output/constituent_summary.h"
 #include "constituent_books.h"
 #include "fixture.h"
 #include "model_run.h"
@@ -168,7 +169,7 @@ void write_lake_valley(const std::string& dir, const lake_valley& c) {
 // receives the run's full-precision constituent books and `sections` the
 // books of the summary's constituent sections.
 std::string run_tracer_valley(const temp_dir& dir, const lake_valley& c, std::string* files, std::string& books,
-                              std::vector<section_books>& sections) {
+                              std::vector<section_books>& sections, con_span* run = nullptr) {
     write_lake_valley(dir.path(), c);
     grid_spec g;
     g.rows = c.rows;
@@ -186,6 +187,7 @@ std::string run_tracer_valley(const temp_dir& dir, const lake_valley& c, std::st
         ok = run_model_in(dir.path(), "valley.prj", [&](const run_state& rs) {
             books = constituent_balance_text(rs);
             sections = constituent_section_books(rs);
+            if (run != nullptr) *run = constituent_run_span(rs, 1);
         });
     }
     EXPECT_TRUE(ok);
@@ -212,7 +214,8 @@ TEST(ChannelLakeTracer, BalanceClosesWithTheLakeUnderEachScheme) {
             temp_dir dir;
             std::string books;
             std::vector<section_books> sections;
-            const std::string summary = run_tracer_valley(dir, c, nullptr, books, sections);
+            con_span run;
+            const std::string summary = run_tracer_valley(dir, c, nullptr, books, sections, &run);
             ASSERT_FALSE(summary.empty());
             const size_t last = books.find("mass balance, kg:");
             ASSERT_NE(last, std::string::npos) << books;
@@ -223,6 +226,9 @@ TEST(ChannelLakeTracer, BalanceClosesWithTheLakeUnderEachScheme) {
             ASSERT_GE(sections.size(), 2u);
             for (const section_books& e : sections)
                 EXPECT_NEAR(e.residual, 0.0, 1e-9 * e.in) << e.what << "\n" << summary;
+            // As printed: overland, channel and lake sections of the event and
+            // the run end, each error line from its terms.
+            expect_sections_match_their_terms(summary, 6);
             // Only the lake holds water at the start: 2 g/m3 over its water.
             const double lake0 = c.initial_lake_volume();   // m3
             EXPECT_NEAR(balance_value(books, "initial", last), 2.0 * lake0 / 1000.0, 1e-9) << books;
@@ -230,6 +236,10 @@ TEST(ChannelLakeTracer, BalanceClosesWithTheLakeUnderEachScheme) {
             // the outlet through it and decayed.
             for (const char* label : {"lakes", "outlet", "decayed", "channel", "rain"})
                 EXPECT_GT(balance_value(books, label, last), 0.0) << label << "\n" << books;
+            // The lake's own terms: rain on its cells, runoff from the planes
+            // beside it, its outflow into the channel and its decay.
+            for (double moved : {run.lake_precip, run.ov_to_lake, run.lake_to_chan, run.lake_decay})
+                EXPECT_GT(moved, 0.0) << summary;
         }
     }
 }
