@@ -19,7 +19,14 @@ std::vector<section_books> constituent_section_books(const run_state& rs) {
             auto add = [&](const char* name, const con_balance& b, double made) {
                 out.push_back({at + name + " " + std::to_string(i), b.in, b.in - b.out + made, b.error});
             };
-            if (rs.soil_con_trans) add("soil", soil_constituent_balance(s, f, 0.0), 0.0);
+            // Soil held at fixed concentrations gives what the water takes
+            // and the decay counts, and swallows what infiltrates: its soil
+            // error stands for that.
+            const std::vector<double>& held = rs.con_tot.soil_held;
+            double given = static_cast<size_t>(i) < held.size() ? held[static_cast<size_t>(i)] : 0.0;
+            if (!run && static_cast<size_t>(i) < rs.con_event_start.soil_held.size())
+                given -= rs.con_event_start.soil_held[static_cast<size_t>(i)];
+            if (rs.soil_con_trans) add("soil", soil_constituent_balance(s, f, 0.0), rs.soil_static_conc ? given : 0.0);
             if (f.type == 3) continue;
             add("overland", overland_constituent_balance(s, f, 0.0), s.ov_neg);
             if (rs.chan_con_trans) {
@@ -27,7 +34,8 @@ std::vector<section_books> constituent_section_books(const run_state& rs) {
                 if (f.lakes) add("lake", lake_constituent_balance(s, f), 0.0);
             }
             double gone = 0.0;
-            add("global", global_constituent_balance(s, f, gone), s.ov_neg + s.chan_clip);
+            add("global", global_constituent_balance(s, f, gone),
+                s.ov_neg + s.chan_clip + (rs.soil_static_conc ? given : 0.0));
         }
     }
     return out;

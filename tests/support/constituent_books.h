@@ -2,7 +2,9 @@
 // section's balance (soil, overland, channel, lake, global) over the last
 // event and over the whole run, formed by the summary code from the booked
 // totals and the stores, with the mass that raising negative masses to 0
-// made (printed as "Negative mass", not a balance term) put back.
+// made (printed as "Negative mass", not a balance term) put back, and with
+// static soil concentrations what the held soil gave (what its soil and
+// global errors stand for).
 #pragma once
 #include <string>
 #include <vector>
@@ -18,9 +20,7 @@ struct section_books {
     double error = 0.0;     // the section's error line, percent
 };
 
-// Every section the summaries print for every constituent (runs without
-// static soil concentrations, whose soil error stands for what the held soil
-// gave).
+// Every section the summaries print for every constituent.
 std::vector<section_books> constituent_section_books(const run_state& rs);
 
 // One constituent section as a summary prints it: its heading, the sums of
