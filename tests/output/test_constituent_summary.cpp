@@ -229,6 +229,92 @@ TEST(ConstituentSummary, WritingChangesNoTotalAndFinalMassesAreFormedOnce) {
     }
 }
 
+// The stores and totals that the lake, sorbed-sediment and soil-column steps
+// keep under their own names become the sections' stocks and terms: the
+// deeper layers of a column add to the soil; a channel-network lake is a
+// store of its own while an overland lake is overland water (its initial
+// mass and decay the overland's); deposits less erosion go to the soil, the
+// sorbed mass handed to the nodes is the attached lateral flow, what the
+// nodes release is the sediment exchange, the column's bottom outflow is
+// seepage down. Event amounts are the run totals less the event-start books.
+TEST(ConstituentSummary, OtherStepsStoresAndTotalsAreTheSectionsTerms) {
+    for (const bool channel_lake : {true, false}) {
+        SCOPED_TRACE(channel_lake ? "channel-network lake" : "overland lake");
+        sections_case c;
+        run_state& rs = c.rs;
+        rs.con_lake.channel = channel_lake ? 1 : 0;
+        constituent_cells& cells = rs.con;
+        cells.soil_layers = 3;
+        for (int k = 2; k <= 3; ++k)
+            cells.deep_mass[k].assign(sections_case::kN + 1, std::vector<double>(rs.GNUM + 1, 0.0));
+        constituent_totals& t = rs.con_tot;
+        for (int i = 1; i <= sections_case::kN; ++i) {
+            for (int j = 1; j <= rs.GNUM; ++j) {
+                cells.deep_mass[2][i][j] = 250.0 * j;
+                cells.deep_mass[3][i][j] = 500.0 * i;
+            }
+            t.sed_to_soil[i] = 3.0 * i;
+            t.sed_from_soil[i] = 1.0;
+            t.sed_to_chan[i] = 0.5 * i;
+            t.sed_released[i] = -0.25;
+            t.soil_out[i] = 0.75 * i;
+        }
+        // Half of each at the event start.
+        for (std::vector<double>* r : {&rs.con_event_start.sed_to_soil, &rs.con_event_start.sed_from_soil,
+                                       &rs.con_event_start.sed_to_chan, &rs.con_event_start.sed_released,
+                                       &rs.con_event_start.soil_out}) {
+            r->assign(sections_case::kN + 1, 0.0);
+        }
+        for (int i = 1; i <= sections_case::kN; ++i) {
+            rs.con_event_start.sed_to_soil[i] = 1.5 * i;
+            rs.con_event_start.sed_from_soil[i] = 0.5;
+            rs.con_event_start.sed_to_chan[i] = 0.25 * i;
+            rs.con_event_start.sed_released[i] = -0.125;
+            rs.con_event_start.soil_out[i] = 0.375 * i;
+        }
+        for (int i = 1; i <= sections_case::kN; ++i) {
+            SCOPED_TRACE("constituent " + std::to_string(i));
+            constituent_stocks w = c.stocks(i);
+            double deep = 0.0;   // kg
+            for (int j = 1; j <= rs.GNUM; ++j) deep += (250.0 * j + 500.0 * i) / 1000.0;
+            w.soil += deep;
+            if (!channel_lake) {
+                w.water += w.lake;
+                w.lake = 0.0;
+            }
+            const constituent_stocks s = constituent_stocks_now(rs, i);
+            EXPECT_DOUBLE_EQ(s.water, w.water);
+            EXPECT_DOUBLE_EQ(s.soil, w.soil);
+            EXPECT_DOUBLE_EQ(s.lake, w.lake);
+            const con_span run = constituent_run_span(rs, i), event = constituent_event_span(rs, i);
+            EXPECT_DOUBLE_EQ(run.start.water, t.ov_init[i] + (channel_lake ? 0.0 : t.lake_init[i]));
+            EXPECT_DOUBLE_EQ(run.start.lake, channel_lake ? t.lake_init[i] : 0.0);
+            EXPECT_DOUBLE_EQ(run.ov_decay, t.ov_decay[i] + (channel_lake ? 0.0 : t.lake_decay[i]));
+            EXPECT_DOUBLE_EQ(run.lake_decay, channel_lake ? t.lake_decay[i] : 0.0);
+            const struct {
+                const char* term;
+                double run, event;     // got
+                double booked_run;     // the same-named total of the run, kg
+                double booked_event;   // its event amount, kg
+                double want_run, want_event;
+            } terms[] = {
+                {"soil_sediment", run.soil_sediment, event.soil_sediment, t.soil_sediment[i],
+                 t.soil_sediment[i] - rs.con_event_start.soil_sediment[i], 3.0 * i - 1.0, 1.5 * i - 0.5},
+                {"chan_attached_qlat", run.chan_attached_qlat, event.chan_attached_qlat, t.chan_attached_qlat[i],
+                 t.chan_attached_qlat[i] - rs.con_event_start.chan_attached_qlat[i], 0.5 * i, 0.25 * i},
+                {"chan_sed_exchange", run.chan_sed_exchange, event.chan_sed_exchange, t.chan_sed_exchange[i],
+                 t.chan_sed_exchange[i] - rs.con_event_start.chan_sed_exchange[i], -0.25, -0.125},
+                {"soil_seep_down", run.soil_seep_down, event.soil_seep_down, t.soil_seep_down[i],
+                 t.soil_seep_down[i] - rs.con_event_start.soil_seep_down[i], 0.75 * i, 0.375 * i},
+            };
+            for (const auto& e : terms) {
+                EXPECT_DOUBLE_EQ(e.run, e.booked_run + e.want_run) << e.term;
+                EXPECT_DOUBLE_EQ(e.event, e.booked_event + e.want_event) << e.term;
+            }
+        }
+    }
+}
+
 // The balances' terms, one process at a time, on amounts that are distinct
 // powers of two so that each term shows in the sums.
 TEST(ConstituentSummary, BalanceTermsFollowTheProcesses) {
