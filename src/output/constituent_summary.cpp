@@ -401,6 +401,9 @@ void write_run_lake(run_state& rs, file_object& f, int i, const con_span& s, con
     file_printf(f, "Groundwater mass gain/loss    %14.2lf \n \n", s.lake_gw);
     file_printf(f, "Precip mass flux              %14.2lf \n", s.lake_precip);
     file_printf(f, "Mass decay loss               %14.2lf \n \n", s.lake_decay);
+    // What the lake's sediment releases into its water is a term of the
+    // balance below: it is shown with the others.
+    if (fl.sediment) file_printf(f, "Exchange with attached        %14.2lf \n \n", s.lake_attached_exchange);
     file_printf(f, "Contam mass balance error       %14.4lf percent \n \n", b.error);
     const constituent_lakes& cl = rs.con_lake;
     for (int k = 1; k <= rs.num_channel_lakes; ++k) {
@@ -548,7 +551,13 @@ constituent_stocks constituent_stocks_now(const run_state& rs, int i) {
     (rs.con_lake.channel ? s.lake : s.water) += lakes;
     if (rs.sed_bound.on) {
         s.ov_attached = sorbed_overland_mass(rs, i) / 1000.0;
-        s.chan_attached = sorbed_channel_mass(rs, i) / 1000.0;
+        // With what settled in the lakes' beds, which stays in the watershed.
+        double settled = 0.0;   // g
+        const sed_bound_record& sb = rs.sed_bound;
+        if (ix(i) < sb.lake_settled.size())
+            for (int u = 1; u <= sb.lakes && ix(u) < sb.lake_settled[ix(i)].size(); ++u)
+                settled += sb.lake_settled[ix(i)][ix(u)];
+        s.chan_attached = (sorbed_channel_mass(rs, i) + settled) / 1000.0;
     }
     return s;
 }
@@ -570,7 +579,6 @@ void fill_flows(con_span& s, const run_state& rs, int i, const constituent_total
     };
     s.soil_sediment += span_of(&constituent_totals::sed_to_soil) - span_of(&constituent_totals::sed_from_soil);
     s.chan_attached_qlat += span_of(&constituent_totals::sed_to_chan);
-    s.chan_sed_exchange += span_of(&constituent_totals::sed_released);
     s.soil_seep_down += span_of(&constituent_totals::soil_out);
     if (!rs.con_lake.channel) {
         // Overland lakes decay as overland water.

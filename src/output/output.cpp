@@ -9,14 +9,6 @@
 #include "output/xy_output.h"
 #include "run/run_state.h"
 
-// Not built yet: these steps do nothing.
-void open_nsm_map_datasets(run_state&) {}
-
-// Not built yet: the output parts of the sediment, constituent,
-// nutrient and XY records do nothing until those records exist.
-void write_nutrient_point_series(run_state&) {}
-void write_nutrient_map_output(run_state&) {}
-
 void read_vego_exchange_maps(run_state& rs) {
     // The host's event clocks are re-armed by set_start_clock, which runs
     // after this step and would overwrite them.

@@ -18,7 +18,11 @@ constituent_balance compute_constituent_balance(const run_state& rs, int i) {
     const size_t ii = ix(i);
     const constituent_totals& t = rs.con_tot;
     const bool channel = rs.chan_con_trans && rs.con_chan.stride > 0;
-    b.initial = t.ov_init[ii] + t.land_init[ii] + t.chan_init[ii] + t.lake_init[ii];
+    b.initial = t.ov_init[ii] + t.land_init[ii] + t.chan_init[ii] + t.lake_init[ii] + t.pool_init[ii];
+    // Nutrients: the soil uptake and the hand-over move mass between the
+    // water species and the soil pools, which are numbered alike.
+    b.nsm_in = t.nsm_gain[ii] + t.pool_in[ii];
+    b.nsm_out = t.nsm_loss[ii] + t.to_pool[ii];
     b.rain = t.precip[ii] + t.lake_precip[ii];
     b.made = t.ov_neg[ii] + t.chan_clip[ii];
     // With soil constituents what infiltrates stays in the soil layer.
@@ -30,13 +34,16 @@ constituent_balance compute_constituent_balance(const run_state& rs, int i) {
         b.outlet_sorbed = t.sed_out[ii];
         b.outlet += b.outlet_sorbed;
         b.sorbed = (sorbed_overland_mass(rs, i) + sorbed_channel_mass(rs, i)) / 1000.0;
+        b.lake_settled = ii < t.sed_lake_settled.size() ? t.sed_lake_settled[ii] : 0.0;
     }
     b.drained = ii < t.soil_out.size() ? t.soil_out[ii] : 0.0;
     b.held = ii < t.soil_held.size() ? t.soil_held[ii] : 0.0;
-    double water = 0.0, land = 0.0, pending = 0.0;   // g
+    double water = 0.0, land = 0.0, pending = 0.0, pools = 0.0;   // g
+    const bool nutrient = ii < rs.constituent_type.size() && rs.constituent_type[ii] != 1;
     for (int j = 1; j <= rs.GNUM; ++j) {
         water += rs.con.mass[ii][ix(j)];
         land += rs.con.land[ii][ix(j)];
+        if (nutrient && rs.soil_con_trans) pools += rs.con.layer_mass[ii][ix(j)];
         // Exchange left the land but has not reached the water yet; with soil
         // constituents, infiltrated mass on its way into the layer.
         pending += rs.con.pend_exchange[ii][ix(j)];
@@ -59,8 +66,10 @@ constituent_balance compute_constituent_balance(const run_state& rs, int i) {
     b.channel = chan / 1000.0;
     b.pending = pending / 1000.0;
     b.lakes = lake_store_mass(rs, i) / 1000.0;
-    b.residual = b.initial + b.rain + b.made - b.outlet - b.boundaries - b.infiltrated - b.decayed - b.water -
-                 b.land - b.channel - b.pending - b.sorbed - b.lakes - b.drained + b.held;
+    b.pools = pools / 1000.0;
+    b.residual = b.initial + b.rain + b.made + b.nsm_in - b.outlet - b.boundaries - b.infiltrated - b.decayed -
+                 b.nsm_out - b.water - b.land - b.channel - b.pending - b.pools - b.sorbed - b.lakes - b.drained +
+                 b.held - b.lake_settled;
     return b;
 }
 
@@ -88,9 +97,16 @@ void write_constituent_balances(run_state& rs) {
         if (rs.sed_bound.on) {
             file_printf(rs.summary_file, "  sorbed on sediment    %.12e\n", b.sorbed);
             file_printf(rs.summary_file, "  outlet on sediment    %.12e\n", b.outlet_sorbed);
+            if (rs.sed_bound.lakes > 0)
+                file_printf(rs.summary_file, "  settled in lakes      %.12e\n", b.lake_settled);
         }
         if (lake_stores_on(rs))
             file_printf(rs.summary_file, "  lakes                 %.12e\n", b.lakes);
+        if (ix(i) < rs.constituent_type.size() && rs.constituent_type[ix(i)] != 1) {
+            file_printf(rs.summary_file, "  from the other side   %.12e\n", b.nsm_in);
+            file_printf(rs.summary_file, "  to the other side     %.12e\n", b.nsm_out);
+            file_printf(rs.summary_file, "  soil pool             %.12e\n", b.pools);
+        }
         file_printf(rs.summary_file, "  residual              %.12e\n", b.residual);
     }
 }

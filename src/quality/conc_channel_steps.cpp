@@ -10,6 +10,7 @@
 #include "quality/conc_lakes.h"
 #include "quality/constituent_setup.h"
 #include "quality/constituent_steps.h"
+#include "quality/nutrients.h"
 #include "run/run_state.h"
 
 namespace {
@@ -126,6 +127,7 @@ void init_channel_constituents(run_state& rs) {
     if (cc.stride == 0) return;
     for (int i = 1; i <= rs.num_constituents; ++i) {
         const size_t ii = ix(i);
+        if (rs.constituent_type[ii] != 1) continue;   // nutrients take their own stream values
         double total = 0.0;   // g
         for_transport_nodes(rs, [&](int l, int j, size_t f) {
             cc.disp[ii][f] = rs.chan_disp_coef;
@@ -138,6 +140,7 @@ void init_channel_constituents(run_state& rs) {
         });
         rs.con_tot.chan_init[ii] = total / 1000.0;
     }
+    assign_nsm_stream_params(rs);
 }
 
 void ensure_channel_constituent_stores(run_state& rs) {

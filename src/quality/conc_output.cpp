@@ -47,10 +47,15 @@ double node_value(const run_state& rs, const con_rows& rows, int i, int link, in
     return rows[ix(i)][static_cast<size_t>(cc.stride * link + node)];
 }
 
+// Contaminants 1..n; the nutrient block after them has outputs of its own.
+int contaminant_outputs(const run_state& rs) {
+    return rs.first_nsm_constituent > 0 ? rs.first_nsm_constituent - 1 : rs.num_constituents;
+}
+
 }  // namespace
 
 void setup_contam_map_outputs(run_state& rs) {
-    const int n = rs.num_constituents;
+    const int n = contaminant_outputs(rs);
     rs.con_maps.clear();
     for (int k = 1; k <= n; ++k) {
         const std::string folder = output_name(rs, k);
@@ -72,7 +77,7 @@ void setup_contam_linknode_outputs(run_state& rs) {
     constituent_channel& cc = rs.con_chan;
     if (cc.stride == 0) return;
     rs.con_linknode.clear();
-    for (int k = 1; k <= rs.num_constituents; ++k) {
+    for (int k = 1; k <= contaminant_outputs(rs); ++k) {
         const std::string name = output_name(rs, k);
         for (int kind : {kLinknodeConcentration, kLinknodeMass}) {
             rs.con_linknode.push_back(std::unique_ptr<linknode_dataset>(new linknode_dataset));
@@ -108,7 +113,7 @@ void write_contaminant_location_rows(run_state& rs, double time) {
         file_printf(f, "%12.4lf ", time);
         for (int k = 1; k <= rs.num_hyd_locations; ++k) {
             if (ix(k) >= rs.hlink.size() || ix(k) >= rs.hnode.size()) break;
-            for (int i = 1; i <= rs.num_constituents; ++i)
+            for (int i = 1; i <= contaminant_outputs(rs); ++i)
                 file_printf(f, "%12.6lf ", node_value(rs, conc ? rs.con_chan.conc : rs.con_chan.mass,
                                                       i, rs.hlink[ix(k)], rs.hnode[ix(k)]));
         }

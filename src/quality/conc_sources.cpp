@@ -9,6 +9,7 @@
 #include "channel/channel_records.h"
 #include "quality/constituent_setup.h"
 #include "quality/constituent_steps.h"
+#include "quality/nutrients.h"
 #include "run/run_state.h"
 
 namespace {
@@ -263,6 +264,7 @@ void step_overland_constituent_sources(run_state& rs) {
         queue_overland_decay(rs, dt);
         rs.ov_con_decay_next = rs.time + interval_days * kinetics_factor(rs);
     }
+    step_nutrient_uptake(rs);
     if (!rs.chan_explic && process_due(rs, rs.ov_con_outlet_next)) {
         rs.con_pending_interval[kConBlockOutlet] = block_seconds(rs, rs.ov_con_outlet_last);
         queue_outlet_mass(rs);

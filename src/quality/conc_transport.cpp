@@ -13,6 +13,7 @@
 #include "quality/conc_lakes.h"
 #include "quality/constituent_setup.h"
 #include "quality/constituent_steps.h"
+#include "quality/nutrients.h"
 #include "run/run_state.h"
 
 namespace {
@@ -404,6 +405,7 @@ void step_overland_constituent_transport(run_state& rs) {
         t.bc_out[ii] += bc / 1000.0;
     }
     if (bc_vol != nullptr) std::fill(c.bc_volume.begin(), c.bc_volume.end(), 0.0);
+    hand_nutrients_to_soil(rs);
     rs.ov_con_transport_last = rs.time;
     rs.ov_con_transport_next = rs.time + rs.ov_con_step_days;
     rs.con_sweep = rs.con_sweep == 1 ? 2 : 1;

@@ -14,7 +14,8 @@ constexpr double kConShareTolerance = 0.5;   // a block interval longer than the
 // inflow brings no mass.
 bool channel_constituents_only(const run_state& rs);
 
-// Sizes the stores of n contaminants (all zero) over the run's cells.
+// Sizes the stores of the contaminants 1..n and, with the nutrient
+// sub-model, of its block after them (all zero) over the run's cells.
 void alloc_constituent_arrays(run_state& rs, int n);
 // Sizes the channel node stores from the network and sets the initial node
 // concentrations and masses (init_chan_conc); nothing without channel transport.
@@ -63,12 +64,16 @@ struct constituent_balance {
     double outlet = 0.0, infiltrated = 0.0, decayed = 0.0;        // out
     double boundaries = 0.0;   // out with the water of the overland boundary conditions
     double water = 0.0, land = 0.0, channel = 0.0, pending = 0.0;  // stored
-    double sorbed = 0.0;       // stored on the suspended sediment of the cells and the channel nodes
+    double sorbed = 0.0;       // stored on the suspended sediment of the cells, the channel nodes and the channel lakes
     double outlet_sorbed = 0.0;  // part of the outlet mass that left on sediment
+    // Nutrients: received from and given to the compartment across the
+    // water/soil boundary (uptake, hand-over), and the soil pool of this number
+    double nsm_in = 0.0, nsm_out = 0.0, pools = 0.0;
     double residual = 0.0;
     double lakes = 0.0;   // stored in the overland lakes
     double drained = 0.0;      // out of the bottom of the soil column with the water draining out
     double held = 0.0;         // given (+) or swallowed (-) by soil held at fixed concentrations
+    double lake_settled = 0.0;  // settled with the suspended sediment of the channel-network lakes
 };
 constituent_balance compute_constituent_balance(const run_state& rs, int i);
 // Writes the balance of every constituent, %.12e per amount, to the file

@@ -136,6 +136,13 @@ struct constituent_totals {
     std::vector<double> sed_released;    // passed from the sediment into the water at the channel nodes (negative: sorbed)
     std::vector<double> soil_out;      // left the bottom of the soil column with the water draining out
     std::vector<double> soil_held;     // given (+) or swallowed (-) by soil held at fixed concentrations
+    // Nutrient sub-model (constituents first_nsm_constituent and on)
+    std::vector<double> nsm_gain;      // gained by a water species from its soil pool (uptake)
+    std::vector<double> nsm_loss;      // lost by the soil pool of this number to the uptake
+    std::vector<double> pool_init;     // initial mass of the soil pool of this number
+    std::vector<double> to_pool;       // handed by a water species to its soil pool (infiltration, dried cells)
+    std::vector<double> pool_in;       // received by the soil pool of this number from its water species
+    std::vector<double> sed_lake_settled;  // settled with the suspended sediment of the channel-network lakes
 };
 
 // Mass of one constituent held in each store at one moment, kg.

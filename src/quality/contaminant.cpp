@@ -14,6 +14,7 @@
 #include "quality/conc_lakes.h"
 #include "quality/constituent_setup.h"
 #include "quality/sediment_bound_step.h"
+#include "quality/nutrients.h"
 #include "run/run_state.h"
 
 namespace {
@@ -49,10 +50,12 @@ void size_totals(constituent_totals& t, int n) {
           &t.chan_attached_qlat, &t.chan_attached_out, &t.lake_init, &t.lake_precip, &t.lake_point,
           &t.lake_gw, &t.lake_decay, &t.chan_to_lake, &t.lake_to_chan, &t.lake_chan_exchange,
           &t.lake_nsm_gain, &t.lake_nsm_loss, &t.lake_attached_exchange, &t.lake_attached_ov_in,
-          &t.lake_attached_chan_in, &t.soil_out, &t.soil_held})
+          &t.lake_attached_chan_in, &t.soil_out, &t.soil_held,
+          &t.nsm_gain, &t.nsm_loss, &t.pool_init, &t.to_pool, &t.pool_in})
         v->assign(static_cast<size_t>(n) + 1, 0.0);
     for (std::vector<double>* v :
-         {&t.sed_from_soil, &t.sed_to_soil, &t.sed_to_chan, &t.sed_out, &t.sed_released})
+         {&t.sed_from_soil, &t.sed_to_soil, &t.sed_to_chan, &t.sed_out, &t.sed_released,
+          &t.sed_lake_settled})
         v->assign(static_cast<size_t>(n) + 1, 0.0);
 }
 
@@ -101,11 +104,18 @@ int related_constituent_offset(int first_nsm, int r, int table) {
     return e < 0 ? -1 : first_nsm + e;
 }
 
-void alloc_constituent_arrays(run_state& rs, int n) {
+void alloc_constituent_arrays(run_state& rs, int contaminants) {
     const int cells = rs.GNUM;
+    // The nutrient block follows the contaminants: nine water species, then
+    // the soil-only pools.
+    const int block = nutrient_block_size(rs);
+    const int n = contaminants + block;
     rs.num_constituents = n;
     rs.constituent_type.assign(static_cast<size_t>(n) + 1, 1);
     rs.constituent_type[0] = 0;
+    rs.first_nsm_constituent = block > 0 ? contaminants + 1 : -1;
+    for (int k = 0; k < block; ++k)
+        rs.constituent_type[static_cast<size_t>(contaminants + 1 + k)] = k < kNsmSpecies ? 2 : 3;
     constituent_cells& c = rs.con;
     for (con_rows* r : {&c.conc, &c.mass, &c.land, &c.disp, &c.decay, &c.uptake, &c.soil_conc,
                         &c.pend_precip, &c.pend_infil, &c.pend_soil_in, &c.pend_exchange, &c.pend_decay,
@@ -177,7 +187,10 @@ void read_contaminant_inputs(run_state& rs) {
         }
     } else {
         print_reading_line(rs, "using uniform contaminant transport values\n", nullptr);
-        if (rs.contaminant_count < 0) {
+        if (rs.contaminant_count < 0 && rs.nsm_on) {
+            // A run of nutrients alone carries no contaminant.
+            rs.contaminant_count = 0;
+        } else if (rs.contaminant_count < 0) {
             // Without a table nothing gives the number of contaminants.
             rs.contaminant_count = 0;
             alloc_constituent_arrays(rs, 0);
@@ -201,7 +214,7 @@ void read_contaminant_inputs(run_state& rs) {
     }
 
     // The load map is a land load: only the cells use it.
-    if (rs.contam_map && rs.num_constituents >= 1 && rs.overland_constituents) {
+    if (rs.contam_map && rs.contaminant_count >= 1 && rs.overland_constituents) {
         if (console_lines_on(rs))
             std::printf("reading contamimant load map from file: %s\n", rs.files.contam_map);
         file_printf(rs.summary_file, "reading contaminant load map from file: %s\n",

@@ -5,6 +5,7 @@
 #include "core/file_object.h"
 #include "core/text.h"
 #include "input/map_reader.h"
+#include "input/stream_mapping.h"
 #include "run/run_state.h"
 
 namespace {
@@ -184,4 +185,12 @@ void read_aquatic_env_file(aquatic_env_tables& t, const char* path, run_state& r
                   rs.map_west, rs.map_rows, rs.map_cols, rs.mask, nullptr, nullptr, &t.ov_id,
                   rs.rows, rs.cols);
     close_file_object(map);
+}
+
+void read_aquatic_stream_ids(aquatic_env_tables& t, const run_state& rs) {
+    const size_t slots = (static_cast<size_t>(rs.maxnodes) + 1) * (static_cast<size_t>(rs.links) + 1);
+    t.st_id.assign(slots, 1);
+    if (t.st_map.empty()) return;
+    std::vector<int> ids(slots, 1);
+    if (read_stream_map(t.st_map.c_str(), rs.links, rs.maxnodes, rs.nx, ids) == 0) t.st_id.swap(ids);
 }

@@ -20,6 +20,7 @@ struct aquatic_env_tables {
     std::vector<std::array<double, kAquaticParams>> params;
     int cells = 0;                   // cells of the overland ID map (GNUM once read)
     std::vector<int> ov_id;          // parameter ID of each cell 1..cells
+    std::vector<int> st_id;          // parameter ID of each stream node, flat (maxnodes + 1) x link + node; 1 where the map gives none
 };
 
 // Reads the file `path` into `t`: header, map names, ID count and the ID
@@ -35,3 +36,8 @@ bool read_aquatic_env_table(const char* path, aquatic_env_tables& t);
 // read, the overland ID map against the run's grid (code 81 when it cannot
 // be opened). Result through the error record only.
 void read_aquatic_env_file(aquatic_env_tables& t, const char* path, run_state& rs);
+
+// The stream ID map of the tables once the channel network is known: every
+// node starts at ID 1, then takes the map's ID of its link; a map that does
+// not open or does not fit the network leaves the 1s without a message.
+void read_aquatic_stream_ids(aquatic_env_tables& t, const run_state& rs);

@@ -111,7 +111,8 @@ struct quality_state {
     // Dissolved constituents (contaminants 1..num_constituents), set up by
     // read_contaminant_inputs and init_constituent_state.
     int num_constituents = 0;                // constituents carried in this run
-    std::vector<int> constituent_type;       // per constituent 1..n: 1 contaminant
+    std::vector<int> constituent_type;       // per constituent 1..n: 1 contaminant, 2 nutrient species, 3 nutrient soil pool
+    int first_nsm_constituent = -1;          // first constituent of the nutrient block, -1 without one
     constituent_cells con;                   // per-cell overland stores and pending amounts
     constituent_totals con_tot;              // per-constituent run totals, kg
     constituent_channel con_chan;            // channel node stores and routing work rows

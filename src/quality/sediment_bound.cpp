@@ -8,6 +8,7 @@
 // concentration is w_k exactly, the linear isotherm.
 #include "quality/sediment_bound.h"
 
+#include <algorithm>
 #include <cmath>
 
 double sorption_weight(double kd, int class_flag) {
@@ -50,6 +51,22 @@ partition_result partition_body(const sorbing_classes& sc, double kd, double vol
     sorbed[0] = r.sorbed_conc_total;
     r.dissolved_fraction = 1.0 - r.sorbed_fraction;
     return r;
+}
+
+double split_lake(const sorbing_classes& sc, double kd, double water, const double* class_conc,
+                  double& dissolved, double& attached, double* fract, double* sorbed) {
+    const double total = dissolved + std::max(attached, 0.0);   // g
+    if (!(water > kSorbZero) || !(total > 0.0)) {
+        for (int k = 0; k <= sc.count; ++k) fract[k] = sorbed[k] = 0.0;
+        return 0.0;
+    }
+    const partition_result r =
+        partition_body(sc, kd, water, total, nullptr, class_conc, nullptr, fract, sorbed);
+    const double d = total * r.dissolved_fraction;   // g
+    const double released = d - dissolved;
+    dissolved = d;
+    attached = total - d;
+    return released;
 }
 
 double eroded_sorbed_mass(const sorbing_classes& sc, double layer_mass, double layer_dissolved,

@@ -47,6 +47,20 @@ partition_result partition_body(const sorbing_classes& sc, double kd, double vol
                                 const double* sed_volume, const double* class_conc_override,
                                 double* class_conc, double* fract, double* sorbed);
 
+// Splits a lake's constituent between its water and its suspended sediment.
+// The lake holds `water` m3 and the class concentrations `class_conc` (g of
+// class sediment per m3 of lake water, classes + 1 slots, used from 1); its
+// mass is `dissolved` (g, in the water) plus `attached` (g, on the
+// sediment). Afterwards dissolved + attached is what it was, the dissolved
+// concentration is dissolved / water and each sorbing class holds Kd x 1e-6
+// m3/g times it per gram; `sorbed` (classes + 1 slots) receives the sorbed
+// mass per m3 of class sediment (g/m3) and `fract` the sorbed shares. A lake
+// with at most 1e-16 m3 of water, or with no mass, keeps its masses and gets
+// sorbed concentrations 0. Returns the mass passed from the sediment into
+// the water, g (negative: sorbed).
+double split_lake(const sorbing_classes& sc, double kd, double water, const double* class_conc,
+                  double& dissolved, double& attached, double* fract, double* sorbed);
+
 // Sorbed mass (g) that eroded sediment takes from the top soil layer of a
 // cell. The layer holds `layer_mass` (g) of which `layer_dissolved` (-) is in
 // the pore water; its sorbing solids are the sum over sorbing classes of the

@@ -10,7 +10,18 @@
 // Node rows use the channel constituent index (maxnodes + 1) x link + node.
 // Rows of constituents are numbered 1..n (row 0 unused).
 #pragma once
+#include <cstddef>
 #include <vector>
+
+// Attached mass wanted across one channel face in a step: from one store to
+// another (a store is a transport node, a lake or the world beyond the outlet).
+struct sorbed_move {
+    int from_kind = 0, to_kind = 0;  // 0 node, 1 lake, 2 beyond the outlet
+    std::size_t from = 0, to = 0;    // flat node or lake number of each side
+    std::size_t face = 0;            // flat node whose downstream face it crosses
+    double sign = 1.0;               // +1 downstream through that face, -1 upstream
+    double mass = 0.0;               // g
+};
 
 struct sed_bound_record {
     int on = 0;                    // sorbed mass is carried in this run
@@ -46,9 +57,22 @@ struct sed_bound_record {
     std::vector<std::vector<double>> qlat_attached;  // mass arrived with sediment from the grid, not yet taken in, g
     std::vector<std::vector<double>> flux_rate;   // mass leaving the node's downstream face in the last interval, g/s
     std::vector<double> face_volume;   // per flat node and fine class (rows of chan_sed.stride): wash load through the downstream face since the last step, m3
-    std::vector<double> face_down;     // per flat node: attached mass leaving it through its downstream face in the step, g
-    std::vector<double> face_up;       // per flat node: attached mass coming back through that face from the node below, g
+    std::vector<sorbed_move> moves;    // attached mass crossing the faces of the network in the step
+    std::vector<double> node_want;     // per flat node: attached mass wanted out of it in the step, g
     std::vector<double> leave_scale;   // per flat node: share of the wanted outgoing mass the node can give, -
+    std::vector<double> face_net;      // per flat node: attached mass through its downstream face in the step, g
     std::vector<double> node_volume;   // per fine class of one node: wash load, m3 (partition scratch)
     std::vector<double> node_scratch;  // per class of one node: partition scratch
+
+    // Channel-network lakes (with channel constituents), lakes 1..lakes; rows of constituents 1..n
+    int lakes = 0;                                 // lakes the rows are sized for (0 none)
+    std::vector<std::vector<double>> lake_attached;  // per lake: mass sorbed on the lake's suspended sediment, g
+    std::vector<std::vector<double>> lake_conc;      // per lake and class (rows of classes + 1): sorbed mass per m3 of class sediment, g/m3
+    std::vector<std::vector<double>> lake_settled;   // per lake: sorbed mass settled with the lake's sediment over the run, g
+    std::vector<double> lake_settle_volume;  // per lake and fine class (rows of chan_sed.stride): wash load settled since the last step, m3
+    std::vector<double> lake_class_conc;     // per class of one lake: suspended sediment per m3 of lake water, g/m3 (partition scratch)
+    std::vector<double> lake_out_conc;       // per lake and class (rows of classes + 1): sorbed concentration overland faces leaving a lake carry, g/m3
+    std::vector<double> lake_from_grid;      // per lake: sorbed mass the overland faces handed over in a step, g
+    std::vector<double> lake_want;           // per lake: attached mass wanted out of it in the step, g
+    std::vector<double> lake_give_scale;     // per lake: share of the wanted outgoing mass the lake can give, -
 };

@@ -22,6 +22,16 @@
 // bed material is not a sorbing store). At the channel water-quality time
 // every wet node is split again and its water takes its dissolved share.
 //
+// A lake of the channel network is one store: the wash load that enters it
+// brings the sorbed concentration of the node it leaves, its outflow wash
+// load takes the lake's, and overland faces of its cells do the same (a
+// cell the lake holds gives the lake its sorbed mass). The sediment the lake
+// settles takes its sorbed mass with it (a lake deposit), and at the channel
+// water-quality time the lake's mass is split again between its water (the
+// lake store of the dissolved constituents) and its suspended sediment. A
+// lake, like a node, never gives more than it holds; nodes a lake takes
+// hand it their sorbed mass.
+//
 // Every transfer is taken from one store and given to another with the same
 // number, so dissolved + sorbed + soil + outlet stays the initial mass.
 #include "quality/sediment_bound_step.h"
@@ -32,6 +42,7 @@
 
 #include "channel/channel_records.h"
 #include "core/parallel.h"
+#include "quality/conc_lakes.h"
 #include "quality/constituent_setup.h"
 #include "quality/constituent_steps.h"
 #include "quality/sediment_bound.h"
@@ -69,9 +80,22 @@ void size_channel_rows(run_state& rs) {
         r->assign(ix(n) + 1, std::vector<double>(slots, 0.0));
     sb.node_conc.assign(ix(n) + 1, std::vector<double>(slots * stride, 0.0));
     sb.face_volume.assign(cs.flat_nodes * cs.stride, 0.0);
-    for (auto* r : {&sb.face_down, &sb.face_up, &sb.leave_scale}) r->assign(slots, 0.0);
+    for (auto* r : {&sb.node_want, &sb.leave_scale, &sb.face_net}) r->assign(slots, 0.0);
     sb.node_volume.assign(stride, 0.0);
     sb.node_scratch.assign(stride, 0.0);
+    // Channel-network lakes hold sorbed mass on their suspended sediment.
+    if (rs.channel_lakes && rs.num_channel_lakes >= 1 && cs.lakes == rs.num_channel_lakes) {
+        const int lakes = cs.lakes;
+        sb.lakes = lakes;
+        for (auto* r : {&sb.lake_attached, &sb.lake_settled})
+            r->assign(ix(n) + 1, std::vector<double>(ix(lakes) + 1, 0.0));
+        sb.lake_conc.assign(ix(n) + 1, std::vector<double>((ix(lakes) + 1) * stride, 0.0));
+        sb.lake_settle_volume.assign((ix(lakes) + 1) * cs.stride, 0.0);
+        sb.lake_class_conc.assign(stride, 0.0);
+        sb.lake_out_conc.assign((ix(lakes) + 1) * stride, 0.0);
+        for (auto* r : {&sb.lake_from_grid, &sb.lake_want, &sb.lake_give_scale})
+            r->assign(ix(lakes) + 1, 0.0);
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -83,6 +107,51 @@ void book_soil_exchange(run_state& rs, size_t i, size_t j, double g) {
     if (g == 0.0) return;
     if (rs.soil_con_trans) rs.con.layer_mass[i][j] += g;
     rs.con.land[i][j] += g;
+}
+
+// True when the lakes of the channel network carry sorbed mass and the cell
+// lake map is there to tell their cells.
+bool lake_rows_ready(const run_state& rs) {
+    const sed_bound_record& sb = rs.sed_bound;
+    return sb.lakes > 0 && rs.channel_lakes && sb.lake_attached.size() > 0 &&
+           rs.lake_mask.size() > ix(sb.cells) && rs.con_lake.channel && rs.con_lake.lakes == sb.lakes;
+}
+
+// The sorbed concentration (g per m3 of class sediment) that overland faces
+// leaving a lake cell carry: the lake's, scaled down so that all such faces
+// of the step together take at most the mass the lake holds on its sediment.
+void lake_faces_limit(run_state& rs, size_t i) {
+    sed_bound_record& sb = rs.sed_bound;
+    const size_t stride = ix(sb.classes) + 1;
+    const int* lake = rs.lake_mask.data();
+    const double* sk = sb.lake_conc[i].data();
+    std::fill(sb.lake_want.begin(), sb.lake_want.end(), 0.0);
+    auto lake_cell = [&](int c) { return c >= 1 && lake[c] >= 1 && lake[c] <= sb.lakes; };
+    for (int k = 1; k <= sb.cells; ++k) {
+        if (lake_cell(k)) continue;
+        const size_t b = ix(k) * stride;
+        const int nb[4] = {rs.leftcon[ix(k)], rs.rightcon[ix(k)], rs.abovecon[ix(k)], rs.belowcon[ix(k)]};
+        for (int l = 1; l <= sb.classes; ++l) {
+            if (sb.flag[ix(l)] != 0) continue;
+            // Volume entering k across its left, right, upper and lower faces.
+            const double in[4] = {
+                nb[0] != 0 ? sb.face_x[ix(nb[0]) * stride + ix(l)] : 0.0, nb[1] != 0 ? -sb.face_x[b + ix(l)] : 0.0,
+                nb[2] != 0 ? sb.face_y[ix(nb[2]) * stride + ix(l)] : 0.0, nb[3] != 0 ? -sb.face_y[b + ix(l)] : 0.0};
+            for (int f = 0; f < 4; ++f) {
+                if (!(in[f] > 0.0) || !lake_cell(nb[f])) continue;
+                const int u = lake[nb[f]];
+                sb.lake_want[ix(u)] += in[f] * sk[ix(u) * stride + ix(l)];
+            }
+        }
+    }
+    for (int u = 1; u <= sb.lakes; ++u) {
+        const double held = std::max(sb.lake_attached[i][ix(u)], 0.0);
+        const double want = sb.lake_want[ix(u)];
+        const double r = want > held ? (held > 0.0 ? held / want : 0.0) : 1.0;
+        for (size_t l = 0; l < stride; ++l)
+            sb.lake_out_conc[ix(u) * stride + l] = sk[ix(u) * stride + l] * r;
+        sb.lake_from_grid[ix(u)] = 0.0;
+    }
 }
 
 }  // namespace
@@ -182,6 +251,9 @@ void step_sediment_bound_sources(run_state& rs) {
         g.outlet_volume = sb.outlet.data();
     }
     g.parallel = parallel;
+    // Cells of the channel-network lakes: their lake holds what reaches them.
+    const int* lake = lake_rows_ready(rs) ? rs.lake_mask.data() : nullptr;
+    g.lake = lake;
 
     for (int i = 1; i <= rs.num_constituents; ++i) {
         const size_t ii = ix(i);
@@ -191,10 +263,19 @@ void step_sediment_bound_sources(run_state& rs) {
         double* conc = rs.con.conc[ii].data();
         double* pending = sb.pending.data();
         double* exchange = sb.soil_exchange.data();
+        // A cell a lake holds gives its sorbed mass to the lake; the lake's
+        // water holds the cell's dissolved mass.
+        if (lake != nullptr) {
+            for (int k = 1; k <= cells; ++k) {
+                if (lake[k] < 1 || lake[k] > sb.lakes) continue;
+                sb.lake_attached[ii][ix(lake[k])] += total[k];
+                total[k] = 0.0;
+            }
+        }
         // The cell's mass: what its sediment holds and what its water holds.
 #pragma omp parallel for schedule(static) if (parallel)
         for (int k = 1; k <= cells; ++k) {
-            total[k] += water[k];
+            if (lake == nullptr || lake[k] < 1) total[k] += water[k];
             pending[k] = 0.0;
             exchange[k] = 0.0;
         }
@@ -214,7 +295,20 @@ void step_sediment_bound_sources(run_state& rs) {
         st.dissolved_fraction = sb.dissolved[ii].data();
         st.fract = sb.fract[ii].data();
         st.sorbed = sb.sorbed_conc[ii].data();
+        if (lake != nullptr) {
+            lake_faces_limit(rs, ii);
+            st.lake_sorbed = sb.lake_out_conc.data();
+            st.lake_source = sb.lake_from_grid.data();
+        }
         move_sediment_bound_mass(sc, g, st, sb.work.data());
+        if (lake != nullptr) {
+            // In lake order: what the faces gave each lake (negative: took).
+            for (int u = 1; u <= sb.lakes; ++u) {
+                double& A = sb.lake_attached[ii][ix(u)];
+                A += sb.lake_from_grid[ix(u)];
+                if (A < 0.0) A = 0.0;   // rounding of a lake given whole
+            }
+        }
         if (st.nan_seen) std::printf("bad number");
 
         // The water takes its dissolved share; the soil its exchange.
@@ -266,6 +360,11 @@ void gather_wash_faces(run_state& rs) {
         double* v = sb.face_volume.data() + f * cs.stride;
         for (int m = 1; m <= cs.nf; ++m) v[m] += a[m];
     }
+    for (int u = 1; u <= sb.lakes && u <= cs.lakes; ++u) {
+        const double* settled = cs.ss_settled.data() + ix(u) * cs.stride;
+        double* v = sb.lake_settle_volume.data() + ix(u) * cs.stride;
+        for (int m = 1; m <= cs.nf; ++m) v[m] += settled[m];
+    }
 }
 
 namespace {
@@ -278,68 +377,152 @@ void for_transport_nodes(const run_state& rs, F f) {
     }
 }
 
-// Flat node below the downstream face of node j of link l, 0 when the face
-// leaves the network (or feeds a link that carries nothing).
-size_t node_below(const run_state& rs, int l, int j) {
-    const int stride = rs.con_chan.stride;
-    if (j < rs.nx[ix(l)]) return ix(stride * l + j + 1);
-    const int d = rs.con_chan.downstream[ix(l)];
-    return d != 0 ? ix(stride * d + 1) : 0;
+inline bool lake_like(int type) { return is_lake(type) || is_overtaken(type); }
+
+// Lake of a channel-lake or overtaken link, 0 none (or beyond the rows).
+int lake_of_link(const run_state& rs, int l) {
+    if (l < 1 || l > rs.links || ix(l) >= rs.lake2link.size() || !lake_like(rs.ltype[ix(l)])) return 0;
+    const int u = rs.lake2link[ix(l)];
+    return u >= 1 && u <= rs.sed_bound.lakes ? u : 0;
 }
 
-// True when the water leaving link l's last node leaves the network (at
-// once or through structure links only).
-bool drains_out(const run_state& rs, int l) {
+// First link below link l past its structure links, 0 when the water leaves
+// the network.
+int below_structures(const run_state& rs, int l) {
     int d = rs.dslink[ix(l)];
     for (int guard = 0; d >= 1 && d <= rs.links && is_structure(rs.ltype[ix(d)]) && guard < rs.links; ++guard)
         d = rs.dslink[ix(d)];
-    return d == 0;
+    return d >= 1 && d <= rs.links ? d : 0;
 }
 
-// Attached mass of constituent i crossing every transport node's downstream
-// face with the wash load gathered since the last step: face_down leaves the
-// node, face_up comes back from the node below; each node gives at most
-// what it holds.
-void attached_face_masses(run_state& rs, size_t i) {
+constexpr int kNode = 0, kLake = 1, kOut = 2;
+
+// Attached mass of constituent i that the wash load gathered since the last
+// step carries across every face of the network, each face at the sorbed
+// concentration of the side its sediment leaves: between nodes, from a node
+// into the lake below it, from a lake into the node (or lake) below it, and
+// out of the network. Then each node and each lake gives at most what it
+// holds.
+void collect_moves(run_state& rs, size_t i) {
     sed_bound_record& sb = rs.sed_bound;
     const chan_sed_record& cs = rs.chan_sed;
     const size_t cstride = ix(sb.classes) + 1;
-    const std::vector<double>& A = sb.attached[i];
-    const std::vector<double>& sk = sb.node_conc[i];
-    std::fill(sb.face_down.begin(), sb.face_down.end(), 0.0);
-    std::fill(sb.face_up.begin(), sb.face_up.end(), 0.0);
-    for_transport_nodes(rs, [&](int l, int j, size_t f) {
-        const size_t below = node_below(rs, l, j);
-        const bool outlet = below == 0 && j == rs.nx[ix(l)] && drains_out(rs, l);
-        if (below == 0 && !outlet) return;   // the sediment stays; so does its mass
-        const double* v = sb.face_volume.data() + f * cs.stride;
+    const std::vector<double>& node_sk = sb.node_conc[i];
+    const double* lake_sk = sb.lakes > 0 ? sb.lake_conc[i].data() : nullptr;
+    sb.moves.clear();
+    auto conc = [&](int kind, size_t at, int c) {
+        if (kind == kNode) return node_sk[at * cstride + ix(c)];
+        if (kind == kLake) return lake_sk[at * cstride + ix(c)];
+        return 0.0;
+    };
+    // Face `face` between store a (above) and store b (below).
+    auto add = [&](int ak, size_t a, int bk, size_t b, size_t face) {
+        const double* v = sb.face_volume.data() + face * cs.stride;
         double down = 0.0, up = 0.0;   // g
         for (int m = 1; m <= cs.nf; ++m) {
-            const size_t c = ix(cs.fine_class[ix(m)]);
-            if (v[m] > 0.0) down += v[m] * sk[f * cstride + c];
-            else if (v[m] < 0.0 && below != 0) up += -v[m] * sk[below * cstride + c];
+            const int c = cs.fine_class[ix(m)];
+            if (v[m] > 0.0) down += v[m] * conc(ak, a, c);
+            else if (v[m] < 0.0 && bk != kOut) up += -v[m] * conc(bk, b, c);
         }
-        sb.face_down[f] = down;
-        sb.face_up[f] = up;
-    });
-    // What each node is asked to give: its own face down, and back up
-    // through the face above it (or the faces of the links feeding node 1).
-    std::fill(sb.leave_scale.begin(), sb.leave_scale.end(), 0.0);
+        if (down > 0.0) sb.moves.push_back({ak, bk, a, b, face, 1.0, down});
+        if (up > 0.0) sb.moves.push_back({bk, ak, b, a, face, -1.0, up});
+    };
+    const int stride = rs.con_chan.stride;
     for_transport_nodes(rs, [&](int l, int j, size_t f) {
-        double want = sb.face_down[f];
-        if (j > 1) {
-            want += sb.face_up[f - 1];
-        } else {
-            for (int u : rs.con_chan.feeders[ix(l)]) want += sb.face_up[ix(rs.con_chan.stride * u + rs.nx[ix(u)])];
+        if (j < rs.nx[ix(l)]) {
+            add(kNode, f, kNode, f + 1, f);
+            return;
         }
-        const double held = std::max(A[f], 0.0);
-        sb.leave_scale[f] = want > held ? (held > 0.0 ? held / want : 0.0) : 1.0;
+        const int d = below_structures(rs, l);
+        if (d == 0) {
+            add(kNode, f, kOut, 0, f);
+        } else if (lake_like(rs.ltype[ix(d)])) {
+            const int u = lake_of_link(rs, d);
+            if (u != 0) add(kNode, f, kLake, ix(u), f);
+        } else if (con_transport_link(rs.ltype[ix(d)]) && rs.nx[ix(d)] >= 1) {
+            add(kNode, f, kNode, ix(stride * d + 1), f);
+        }
+        // Otherwise the sediment stays at the node; so does its mass.
     });
-    for_transport_nodes(rs, [&](int l, int j, size_t f) {
-        sb.face_down[f] *= sb.leave_scale[f];
-        const size_t below = node_below(rs, l, j);
-        sb.face_up[f] = below != 0 ? sb.face_up[f] * sb.leave_scale[below] : 0.0;
-    });
+    // A lake's outflow, as the wash load books it: the face at the lake
+    // link's last node, when the link below is no lake (or at the outlet).
+    for (int L = 1; L <= rs.links && sb.lakes > 0; ++L) {
+        const int u = lake_of_link(rs, L);
+        const int n = rs.nx[ix(L)];
+        if (u == 0 || n < 1) continue;
+        const int D = rs.dslink[ix(L)];
+        const bool out = D == 0 ? L == rs.links : (D >= 1 && D <= rs.links && !lake_like(rs.ltype[ix(D)]));
+        if (!out) continue;
+        const size_t f = ix(stride * L + n);
+        const int d = below_structures(rs, L);
+        if (d == 0) {
+            add(kLake, ix(u), kOut, 0, f);
+        } else if (lake_like(rs.ltype[ix(d)])) {
+            const int u2 = lake_of_link(rs, d);
+            if (u2 != 0 && u2 != u) add(kLake, ix(u), kLake, ix(u2), f);
+        } else if (con_transport_link(rs.ltype[ix(d)]) && rs.nx[ix(d)] >= 1) {
+            add(kLake, ix(u), kNode, ix(stride * d + 1), f);
+        }
+    }
+    // Each store gives at most what it holds.
+    std::fill(sb.node_want.begin(), sb.node_want.end(), 0.0);
+    std::fill(sb.lake_want.begin(), sb.lake_want.end(), 0.0);
+    for (const sorbed_move& mv : sb.moves)
+        (mv.from_kind == kNode ? sb.node_want[mv.from] : sb.lake_want[mv.from]) += mv.mass;
+    auto scale = [](double want, double held) {
+        held = std::max(held, 0.0);
+        return want > held ? (held > 0.0 ? held / want : 0.0) : 1.0;
+    };
+    const std::vector<double>& A = sb.attached[i];
+    for (size_t f = 0; f < sb.node_want.size(); ++f) sb.leave_scale[f] = scale(sb.node_want[f], A[f]);
+    for (int u = 1; u <= sb.lakes; ++u)
+        sb.lake_give_scale[ix(u)] = scale(sb.lake_want[ix(u)], sb.lake_attached[i][ix(u)]);
+    for (sorbed_move& mv : sb.moves)
+        mv.mass *= mv.from_kind == kNode ? sb.leave_scale[mv.from] : sb.lake_give_scale[mv.from];
+}
+
+// Nodes that a lake took since the last routing give their attached mass,
+// and the mass on its way to them, to that lake.
+void attached_into_lakes(run_state& rs, size_t i) {
+    sed_bound_record& sb = rs.sed_bound;
+    const constituent_channel& cc = rs.con_chan;
+    if (sb.lakes < 1 || cc.nx_seen.size() <= ix(rs.links)) return;
+    for (int l = 1; l <= rs.links; ++l) {
+        const int type = rs.ltype[ix(l)];
+        if (is_lake(type) || is_structure(type)) continue;
+        for (int j = std::max(rs.nx[ix(l)], 0) + 1; j <= cc.nx_seen[ix(l)]; ++j) {
+            const size_t f = ix(cc.stride * l + j);
+            int u = rs.taken_by_lake.has(j, l) ? rs.taken_by_lake(ix(j), ix(l)) : 0;
+            if (u < 1 || u > sb.lakes) u = lake_of_link(rs, l);
+            if (u < 1 || u > sb.lakes) u = lake_of_link(rs, rs.dslink[ix(l)]);
+            if (u < 1 || u > sb.lakes) continue;
+            sb.lake_attached[i][ix(u)] += sb.attached[i][f] + sb.qlat_attached[i][f];
+            sb.attached[i][f] = sb.qlat_attached[i][f] = 0.0;
+        }
+    }
+}
+
+// Each lake's attached mass settles with the wash load the lake settled
+// since the last step, at the lake's sorbed concentration, at most what it
+// holds. Returns the mass settled, g.
+double settle_lake_attached(run_state& rs, size_t i) {
+    sed_bound_record& sb = rs.sed_bound;
+    const chan_sed_record& cs = rs.chan_sed;
+    const size_t cstride = ix(sb.classes) + 1;
+    double settled = 0.0;   // g, in lake order
+    for (int u = 1; u <= sb.lakes; ++u) {
+        const double* v = sb.lake_settle_volume.data() + ix(u) * cs.stride;
+        const double* sk = sb.lake_conc[i].data() + ix(u) * cstride;
+        double want = 0.0;   // g
+        for (int m = 1; m <= cs.nf; ++m) want += v[m] * sk[cs.fine_class[ix(m)]];
+        double& A = sb.lake_attached[i][ix(u)];
+        const double s = std::min(want, std::max(A, 0.0));
+        if (!(s > 0.0)) continue;
+        A -= s;
+        sb.lake_settled[i][ix(u)] += s;
+        settled += s;
+    }
+    return settled;
 }
 
 // Splits the mass of every wet transport node of constituent i between its
@@ -382,6 +565,33 @@ double partition_nodes(run_state& rs, size_t i) {
     return released;
 }
 
+// Splits the mass of every lake of constituent i between its water (the
+// lake store of the dissolved constituents) and its suspended sediment (the
+// lake's class concentrations of the wash-load step). Returns the mass
+// passed into the water (negative: sorbed), g.
+double partition_lakes(run_state& rs, size_t i) {
+    sed_bound_record& sb = rs.sed_bound;
+    const chan_sed_record& cs = rs.chan_sed;
+    constituent_lakes& cl = rs.con_lake;
+    if (sb.lakes < 1 || cl.lakes != sb.lakes || cl.mass.size() <= i) return 0.0;
+    const sorbing_classes sc = classes_of(rs);
+    const size_t cstride = ix(sb.classes) + 1;
+    const double kd =
+        rs.water_soil_partition_coef.size >= static_cast<int>(i) ? rs.water_soil_partition_coef[static_cast<int>(i)] : 0.0;
+    double* conc = sb.lake_class_conc.data();
+    double released = 0.0;   // g, in lake order
+    for (int u = 1; u <= sb.lakes; ++u) {
+        std::fill(sb.lake_class_conc.begin(), sb.lake_class_conc.end(), 0.0);
+        const double* ss = cs.ss_conc.data() + ix(u) * cs.stride;   // g/m3 per fine class
+        for (int m = 1; m <= cs.nf; ++m) conc[cs.fine_class[ix(m)]] = ss[m];
+        released += split_lake(sc, kd, lake_store_water(rs, u), conc, cl.mass[i][ix(u)],
+                               sb.lake_attached[i][ix(u)], sb.node_scratch.data(),
+                               sb.lake_conc[i].data() + ix(u) * cstride);
+        set_lake_conc(rs, static_cast<int>(i), u);
+    }
+    return released;
+}
+
 }  // namespace
 
 void step_channel_sediment_constituents(run_state& rs) {
@@ -389,38 +599,43 @@ void step_channel_sediment_constituents(run_state& rs) {
     if (!sb.on || !channel_rows_ready(rs)) return;
     if (!process_due(rs, rs.con_chan_next)) return;
     const double t = (rs.time - rs.con_chan_last) * kConSecondsPerDay;   // s
-    constituent_channel& cc = rs.con_chan;
     for (int i = 1; i <= rs.num_constituents; ++i) {
         const size_t ii = ix(i);
         if (rs.constituent_type[ii] != 1) continue;
         std::vector<double>& A = sb.attached[ii];
         std::vector<double>& lat = sb.qlat_attached[ii];
-        attached_face_masses(rs, ii);
-        double gone = 0.0;   // g through the outlet
-        // Node update: lateral mass, then the faces.
-        for_transport_nodes(rs, [&](int l, int j, size_t f) {
-            double in = lat[f];
+        attached_into_lakes(rs, ii);
+        collect_moves(rs, ii);
+        // Lateral mass joins the nodes, then the faces move what they carry.
+        for_transport_nodes(rs, [&](int, int, size_t f) {
+            A[f] += lat[f];
             lat[f] = 0.0;
-            if (j > 1) {
-                in += sb.face_down[f - 1] - sb.face_up[f - 1];
-            } else {
-                for (int u : cc.feeders[ix(l)]) {
-                    const size_t e = ix(cc.stride * u + rs.nx[ix(u)]);
-                    in += sb.face_down[e] - sb.face_up[e];
-                }
-            }
-            const size_t below = node_below(rs, l, j);
-            const double out = sb.face_down[f] - (below != 0 ? sb.face_up[f] : 0.0);
-            A[f] += in - out;
-            if (A[f] < 0.0) A[f] = 0.0;   // rounding of a node given whole
-            sb.flux_rate[ii][f] = t > 0.0 ? out / t : 0.0;
-            if (below == 0) gone += sb.face_down[f];   // left the network (0 where it stays)
         });
+        std::fill(sb.face_net.begin(), sb.face_net.end(), 0.0);
+        double gone = 0.0;   // g through the outlet
+        for (const sorbed_move& mv : sb.moves) {
+            (mv.from_kind == kNode ? A[mv.from] : sb.lake_attached[ii][mv.from]) -= mv.mass;
+            if (mv.to_kind == kNode) A[mv.to] += mv.mass;
+            else if (mv.to_kind == kLake) sb.lake_attached[ii][mv.to] += mv.mass;
+            else gone += mv.mass;
+            sb.face_net[mv.face] += mv.sign * mv.mass;
+        }
+        for_transport_nodes(rs, [&](int, int, size_t f) {
+            if (A[f] < 0.0) A[f] = 0.0;   // rounding of a node given whole
+            sb.flux_rate[ii][f] = t > 0.0 ? sb.face_net[f] / t : 0.0;
+        });
+        for (int u = 1; u <= sb.lakes; ++u)
+            if (sb.lake_attached[ii][ix(u)] < 0.0) sb.lake_attached[ii][ix(u)] = 0.0;
         rs.con_tot.sed_out[ii] += gone / 1000.0;
         rs.con_tot.chan_attached_out[ii] += gone / 1000.0;
-        rs.con_tot.sed_released[ii] += partition_nodes(rs, ii) / 1000.0;
+        rs.con_tot.sed_lake_settled[ii] += settle_lake_attached(rs, ii) / 1000.0;
+        const double nodes = partition_nodes(rs, ii), lakes = partition_lakes(rs, ii);   // g released
+        rs.con_tot.sed_released[ii] += (nodes + lakes) / 1000.0;
+        rs.con_tot.chan_sed_exchange[ii] += nodes / 1000.0;
+        rs.con_tot.lake_attached_exchange[ii] += lakes / 1000.0;
     }
     std::fill(sb.face_volume.begin(), sb.face_volume.end(), 0.0);
+    std::fill(sb.lake_settle_volume.begin(), sb.lake_settle_volume.end(), 0.0);
 }
 
 double sorbed_overland_mass(const run_state& rs, int i) {
@@ -435,8 +650,10 @@ double sorbed_channel_mass(const run_state& rs, int i) {
     const sed_bound_record& sb = rs.sed_bound;
     if (!sb.on || !channel_rows_ready(rs)) return 0.0;
     double m = 0.0;
-    for_transport_nodes(rs, [&](int, int, size_t f) {
-        m += sb.attached[ix(i)][f] + sb.qlat_attached[ix(i)][f];
-    });
+    // Every slot: a node a lake took keeps its mass until the lake takes it.
+    const std::vector<double>& A = sb.attached[ix(i)];
+    const std::vector<double>& lat = sb.qlat_attached[ix(i)];
+    for (size_t f = 0; f < A.size(); ++f) m += A[f] + lat[f];
+    for (int u = 1; u <= sb.lakes; ++u) m += sb.lake_attached[ix(i)][ix(u)];
     return m;
 }

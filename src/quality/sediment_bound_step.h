@@ -26,7 +26,8 @@ void hand_sorbed_mass_to_node(run_state& rs, int cell, int link, int node, int c
 void gather_wash_faces(run_state& rs);
 
 // Sorbed mass now held, g: on the suspended sediment of the cells, and
-// attached to the wash load of the channel nodes with what waits to join
-// it; constituent i.
+// attached to the wash load of the channel nodes (with what waits to join
+// it) and to the suspended sediment of the channel-network lakes;
+// constituent i.
 double sorbed_overland_mass(const run_state& rs, int i);
 double sorbed_channel_mass(const run_state& rs, int i);

@@ -24,8 +24,6 @@ const unbuilt_feature kUnbuilt[] = {
      }},
     {"chan_con_trans", "channel contaminant transport without explicit channel routing",
      [](const run_state& rs) { return rs.cards.chan_con_trans != 0 && rs.chan_explic == 0; }},
-    {"sediment_contam", "sediment-bound contaminants with channel-network lakes",
-     [](const run_state& rs) { return rs.sediment_contam != 0 && rs.channel_lakes != 0; }},
     {"soil_con_trans",
      "soil contaminant transport without an infiltration method, or with two-dimensional "
      "groundwater (the exchange of soil contaminants with the aquifer)",
@@ -34,7 +32,13 @@ const unbuilt_feature kUnbuilt[] = {
                 (!(rs.green_ampt || rs.inf_redist || rs.inf_layered_soil || rs.inf_richards) ||
                  rs.groundwater || rs.gw_simulation);
      }},
-    {"nutrients", "the nutrient sub-model", [](const run_state& rs) { return rs.nsm_on != 0; }},
+    {"nutrients",
+     "the nutrient sub-model with channel-network lakes, or its soil pools (soil_con_trans) under "
+     "layered soil or Richards columns",
+     [](const run_state& rs) {
+         return rs.nsm_on != 0 && (rs.channel_lakes != 0 ||
+                                   (rs.soil_con_trans != 0 && (rs.inf_layered_soil || rs.inf_richards)));
+     }},
 };
 
 }  // namespace

@@ -179,7 +179,7 @@ void read_model_inputs(run_state& rs) {
         load_sacramento_params,  read_snow_bands,      init_snow_array,
         read_interception_maps,  read_overland_lakes,  read_retention_map,
         read_roughness_map,      copy_snow_roughness,  init_overland_sediment,
-        read_contaminant_inputs, read_soil_moisture_output_cells, read_cell_output_locations,
+        read_contaminant_inputs, setup_nutrient_overland, read_soil_moisture_output_cells, read_cell_output_locations,
         read_overland_point_sources,
         read_initial_surface_state, read_soil_moisture_hotstart,
         setup_channel_network,   locate_stream_xy_points, compute_sacramento_weights,

@@ -24,6 +24,9 @@ constexpr double kPicardTolerance = 0.1;     // percent: head change that ends t
 constexpr int kPondedPasses = 5;             // passes in the ponded state
 constexpr double kStepTolerance = 1e-8;      // h: a remainder this close to a full sub-step is taken whole
 constexpr double kSmallestStep = 1e-7;       // h: halving the sub-step below this stops the run
+constexpr double kResetTolerance = 1e-9;     // cm: content resets of a pass beyond this call for another
+constexpr int kResetPasses = 8;              // passes a sub-step may add to mend content resets
+constexpr double kShortestResetStep = 1e-5;  // h: a sub-step still resetting is halved down to this
 constexpr int kParallelColumns = 4;          // fewer columns run on one thread
 constexpr double kFrozenIndex = 83.0;        // frozen-ground index above which a column rests, -
 
@@ -169,6 +172,7 @@ void richards_step_column(richards_column& col, double* theta, double* dz, const
         double err = 0.0;    // resets of the last pass, cm
         double change = 0.0; // largest content change of the sub-step's passes
         int passes = state == 1 ? s.iter_max : kPondedPasses;
+        int extra = 0;       // passes added to mend content resets
         for (int pass = 1; pass <= passes; ++pass) {
             // Face conductivities; in the flux state the top face is closed
             // and the surface water enters node 1 as a source.
@@ -182,7 +186,12 @@ void richards_step_column(richards_column& col, double* theta, double* dz, const
                 w.up[l] = -kp / (dz[l] * mp);
                 w.low[l] = -km / (mm * dz[l]);
                 w.diag[l] = kp / (dz[l] * mp) + cap[l] / dt + km / (dz[l] * mm);
-                w.rhs[l] = cap[l] / dt * w.head0[l] - kp / dz[l] + km / dz[l] + src[l] + w.sink[l];
+                // Mixed form about the pass's heads and contents (the sub-step
+                // start on the first pass): cap (h' - h) + theta - theta0 is
+                // the content change, so that the passes converge on contents
+                // that match their heads.
+                w.rhs[l] = cap[l] / dt * h[l] - (theta[l] - w.theta0[l]) / dt - kp / dz[l] + km / dz[l] +
+                           src[l] + w.sink[l];
             }
             if (state == 2) w.rhs[1] -= w.low[1] * top_head;
             w.low[1] = 0.0;
@@ -271,19 +280,25 @@ void richards_step_column(richards_column& col, double* theta, double* dz, const
             for (int l = 1; l <= n - 1; ++l) {
                 if (h[l] != 0.0) c = std::max(c, std::fabs((h[l] - w.head_prev[l]) / h[l]) * 100.0);
             }
-            if (pass < passes && c > kPicardTolerance) {
-                // Another pass from the sub-step start with the new conductivities.
-                for (int l = 0; l <= n; ++l) {
-                    w.head_prev[l] = h[l];
-                    h[l] = w.head0[l];
-                    theta[l] = w.theta0[l];
+            // Another pass from this pass's heads, contents, conductivities
+            // and capacities. A pass that reset contents (a node pushed past
+            // saturation by a capacity taken at a drier head, or below the
+            // floor) is not final: up to kResetPasses passes are added.
+            const bool reset = std::fabs(err) > kResetTolerance;
+            if ((pass < passes && c > kPicardTolerance) || (reset && extra < kResetPasses)) {
+                if (pass >= passes) {
+                    ++extra;
+                    ++passes;
                 }
+                for (int l = 0; l <= n; ++l) w.head_prev[l] = h[l];
                 continue;
             }
             break;
         }
-        if (failed) {
-            // No finite solution: the sub-step is halved from the saved state.
+        if (failed || (std::fabs(err) > kResetTolerance && dt > kShortestResetStep)) {
+            // No finite solution, or contents still reset beyond the
+            // tolerance after the added passes: the sub-step is halved from
+            // the saved state.
             for (int l = 0; l <= n; ++l) {
                 h[l] = w.head0[l];
                 theta[l] = w.theta0[l];
@@ -291,7 +306,7 @@ void richards_step_column(richards_column& col, double* theta, double* dz, const
                 cap[l] = w.cap0[l];
             }
             dt *= 0.5;
-            if (dt < kSmallestStep) {
+            if (failed && dt < kSmallestStep) {
                 io.failed = true;
                 return;
             }

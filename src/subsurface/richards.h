@@ -7,7 +7,11 @@
 // passes; the water contents move by the face fluxes, so every change of the
 // column's water is either a face flux or a content reset (a floor at the
 // residual content, a cap at saturation, a surface depth rounded to 0), and
-// the resets are booked as the column error. Depth downward, heads and
+// the resets are booked as the column error. The Picard passes solve the
+// mixed form about the last pass's heads and contents; a pass that would
+// reset contents (a node near saturation, whose capacity falls steeply, takes
+// more than its pore room) is followed by further passes, and failing those
+// the sub-step is halved, so that resets stay negligible. Depth downward, heads and
 // thicknesses in cm, times in h, fluxes in cm/h (positive downward).
 #pragma once
 #include <vector>
@@ -41,7 +45,7 @@ struct richards_settings {
     int k_option = 2;           // 1 weighted arithmetic, otherwise geometric interface conductivity
     double weight = 1.0;        // weight of the upper node in the arithmetic mean, -
     int upper_option = 1;       // ponded top face: 2 Ks, 3 mean with a saturated node 0, else node 1's K
-    int iter_max = 1;           // Picard passes per sub-step in the flux state
+    int iter_max = 1;           // Picard passes per sub-step in the flux state (more after content resets)
     double dtheta_max = 0.0025; // water-content change aimed at per sub-step, m3/m3
     bool water_table = false;   // bottom node holds a fixed head (else free drainage)
 };

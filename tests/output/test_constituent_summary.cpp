@@ -234,9 +234,8 @@ TEST(ConstituentSummary, WritingChangesNoTotalAndFinalMassesAreFormedOnce) {
 // deeper layers of a column add to the soil; a channel-network lake is a
 // store of its own while an overland lake is overland water (its initial
 // mass and decay the overland's); deposits less erosion go to the soil, the
-// sorbed mass handed to the nodes is the attached lateral flow, what the
-// nodes release is the sediment exchange, the column's bottom outflow is
-// seepage down. Event amounts are the run totals less the event-start books.
+// sorbed mass handed to the nodes is the attached lateral flow, the
+// column's bottom outflow is seepage down. Event amounts are the run totals less the event-start books.
 TEST(ConstituentSummary, OtherStepsStoresAndTotalsAreTheSectionsTerms) {
     for (const bool channel_lake : {true, false}) {
         SCOPED_TRACE(channel_lake ? "channel-network lake" : "overland lake");
@@ -256,20 +255,17 @@ TEST(ConstituentSummary, OtherStepsStoresAndTotalsAreTheSectionsTerms) {
             t.sed_to_soil[i] = 3.0 * i;
             t.sed_from_soil[i] = 1.0;
             t.sed_to_chan[i] = 0.5 * i;
-            t.sed_released[i] = -0.25;
             t.soil_out[i] = 0.75 * i;
         }
         // Half of each at the event start.
         for (std::vector<double>* r : {&rs.con_event_start.sed_to_soil, &rs.con_event_start.sed_from_soil,
-                                       &rs.con_event_start.sed_to_chan, &rs.con_event_start.sed_released,
-                                       &rs.con_event_start.soil_out}) {
+                                       &rs.con_event_start.sed_to_chan, &rs.con_event_start.soil_out}) {
             r->assign(sections_case::kN + 1, 0.0);
         }
         for (int i = 1; i <= sections_case::kN; ++i) {
             rs.con_event_start.sed_to_soil[i] = 1.5 * i;
             rs.con_event_start.sed_from_soil[i] = 0.5;
             rs.con_event_start.sed_to_chan[i] = 0.25 * i;
-            rs.con_event_start.sed_released[i] = -0.125;
             rs.con_event_start.soil_out[i] = 0.375 * i;
         }
         for (int i = 1; i <= sections_case::kN; ++i) {
@@ -302,8 +298,6 @@ TEST(ConstituentSummary, OtherStepsStoresAndTotalsAreTheSectionsTerms) {
                  t.soil_sediment[i] - rs.con_event_start.soil_sediment[i], 3.0 * i - 1.0, 1.5 * i - 0.5},
                 {"chan_attached_qlat", run.chan_attached_qlat, event.chan_attached_qlat, t.chan_attached_qlat[i],
                  t.chan_attached_qlat[i] - rs.con_event_start.chan_attached_qlat[i], 0.5 * i, 0.25 * i},
-                {"chan_sed_exchange", run.chan_sed_exchange, event.chan_sed_exchange, t.chan_sed_exchange[i],
-                 t.chan_sed_exchange[i] - rs.con_event_start.chan_sed_exchange[i], -0.25, -0.125},
                 {"soil_seep_down", run.soil_seep_down, event.soil_seep_down, t.soil_seep_down[i],
                  t.soil_seep_down[i] - rs.con_event_start.soil_seep_down[i], 0.75 * i, 0.375 * i},
             };

@@ -109,6 +109,61 @@ TEST(SedimentBound, LakeTableAndDryBody) {
     }
 }
 
+struct lake_split_case {
+    const char* name;
+    double kd;                   // l/kg
+    double water;                // m3
+    double dissolved, attached;  // g
+    double table[4];             // class concentrations 1..3 in the lake water, g/m3
+    std::vector<int> flags;      // class flags 1..3
+};
+
+// A lake's mass (water plus suspended sediment) is kept and split so that
+// each sorbing class holds Kd x 1e-6 m3/g per gram over the dissolved
+// concentration (1e-12 relative), whether the mass arrived dissolved or on
+// sediment; a class without sediment in the lake, or flagged, holds none;
+// an empty lake, or one without mass, keeps its masses and reports 0.
+TEST(SedimentBound, LakeSplitKeepsMassAndIsotherm) {
+    const std::vector<lake_split_case> cases = {
+        {"mass arrived on sediment", 50.0, 2e4, 0.0, 12.0, {0, 30.0, 120.0, 0.0}, {0, 0, 0}},
+        {"mass arrived dissolved", 50.0, 2e4, 12.0, 0.0, {0, 30.0, 120.0, 0.0}, {0, 0, 0}},
+        {"strong sorption, flagged class", 5000.0, 500.0, 3.0, 4.0, {0, 800.0, 200.0, 50.0}, {0, 1, 0}},
+        {"no sediment left in the lake", 300.0, 100.0, 1.0, 2.0, {0, 0.0, 0.0, 0.0}, {0, 0, 0}},
+        {"empty lake", 300.0, 1e-16, 1.0, 2.0, {0, 30.0, 120.0, 0.0}, {0, 0, 0}},
+        {"lake without mass", 300.0, 100.0, 0.0, 0.0, {0, 30.0, 120.0, 0.0}, {0, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        classes_fixture cf(c.flags);
+        double dissolved = c.dissolved, attached = c.attached;
+        double fract[4] = {-1, -1, -1, -1}, sorbed[4] = {-1, -1, -1, -1};
+        const double released =
+            split_lake(cf.sc, c.kd, c.water, c.table, dissolved, attached, fract, sorbed);
+        const double total = c.dissolved + c.attached;
+        EXPECT_NEAR(dissolved + attached, total, 1e-12 * total);
+        EXPECT_NEAR(released, dissolved - c.dissolved, 1e-12 * (total + 1.0));
+        if (!(c.water > 1e-16) || !(total > 0.0)) {
+            EXPECT_EQ(dissolved, c.dissolved);
+            EXPECT_EQ(attached, c.attached);
+            for (int k = 0; k <= 3; ++k) EXPECT_EQ(sorbed[k], 0.0) << "class " << k;
+            continue;
+        }
+        const double dissolved_conc = dissolved / c.water;   // g/m3
+        double on_sediment = 0.0;                             // g
+        for (int k = 1; k <= 3; ++k) {
+            const double sediment = c.table[k] * c.water / cf.density[k];   // m3 of class sediment
+            if (cf.flag[k] != 0 || c.table[k] == 0.0) {
+                EXPECT_EQ(sorbed[k], 0.0) << "class " << k;
+                continue;
+            }
+            EXPECT_NEAR(sorbed[k] / cf.density[k] / dissolved_conc, c.kd * 1e-6, 1e-12 * c.kd * 1e-6)
+                << "class " << k;
+            on_sediment += sorbed[k] * sediment;
+        }
+        EXPECT_NEAR(on_sediment, attached, 1e-12 * total);
+    }
+}
+
 struct erosion_case {
     const char* name;
     double layer_mass, layer_dissolved;  // g, -

@@ -1,9 +1,9 @@
 // The sorbed-mass step on a hand-built eroding plane driven by the overland
 // sediment step: after every step each wet cell holds the linear isotherm
 // on every sorbing class and nothing on a flagged class; water + sorbed +
-// soil + outlet stays the initial mass; erosion never takes more than the
-// soil layer's sorbed mass; without sediment-bound constituents nothing
-// changes.
+// soil + outlet stays the initial mass, also with a channel-network lake on
+// the plane; erosion never takes more than the soil layer's sorbed mass;
+// without sediment-bound constituents nothing changes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -253,5 +253,54 @@ TEST(SedimentBoundStep, NothingMovesWithoutSorption) {
         EXPECT_EQ(rs.con.mass[1], water);
         EXPECT_EQ(rs.con.layer_mass[1], layer);
         EXPECT_EQ(sorbed_overland_mass(rs, 1), 0.0);
+    }
+}
+
+// Row 2 of the plane is a lake of the channel network holding `attached` g
+// on its suspended sediment at `lake_conc` g per m3 of class sediment. Each
+// step its cells hand the lake what they hold, sediment running onto them
+// gives the lake its sorbed mass, and sediment running off them into row 3
+// takes the lake's concentration, never more than the lake holds: water +
+// sorbed (cells and lake) + soil = initial to 1e-12 relative, the lake never
+// goes below 0 and its cells hold no sorbed mass.
+TEST(SedimentBoundStep, LakeCellsAndFacesKeepTheLakesBooks) {
+    const struct {
+        const char* name;
+        double attached;   // g
+        double lake_conc;  // g/m3
+    } cases[] = {{"lake rich in sorbed mass", 50.0, 20.0},
+                 {"lake holding little: its faces give only that", 1e-3, 5e3}};
+    for (const auto& lc : cases) {
+        SCOPED_TRACE(lc.name);
+        bound_grid g(kCases[0]);
+        run_state& rs = *g.rs;
+        sed_bound_record& sb = rs.sed_bound;
+        const size_t stride = kClasses + 1;
+        // One lake of the channel network on cells 4..6 (row 2).
+        rs.channel_lakes = 1;
+        rs.lake_mask.assign(static_cast<size_t>(rs.GNUM) + 1, 0);
+        for (int k = 4; k <= 6; ++k) rs.lake_mask[k] = 1;
+        rs.con_lake.channel = 1;
+        rs.con_lake.lakes = 1;
+        sb.lakes = 1;
+        sb.lake_attached.assign(2, std::vector<double>(2, 0.0));
+        sb.lake_attached[1][1] = lc.attached;
+        sb.lake_conc.assign(2, std::vector<double>(2 * stride, 0.0));
+        for (size_t l = 1; l < stride; ++l) sb.lake_conc[1][stride + l] = lc.lake_conc;
+        sb.lake_out_conc.assign(2 * stride, 0.0);
+        for (auto* r : {&sb.lake_from_grid, &sb.lake_want}) r->assign(2, 0.0);
+        // The lake cells start with sorbed mass of their own.
+        for (int k = 4; k <= 6; ++k) sb.sorbed[1][k] = 0.5;
+        const double initial = g.held() + sb.lake_attached[1][1];
+        double gave = 0.0;   // g the lake gave to row 3, at most
+        for (int n = 0; n < 12; ++n) {
+            const double lake_before = sb.lake_attached[1][1];
+            g.step(n, 1);
+            ASSERT_NEAR(g.held() + sb.lake_attached[1][1], initial, 1e-12 * initial) << "step " << n;
+            ASSERT_GE(sb.lake_attached[1][1], 0.0);
+            for (int k = 4; k <= 6; ++k) ASSERT_EQ(sb.sorbed[1][k], 0.0) << "cell " << k;
+            gave = std::max(gave, lake_before - sb.lake_attached[1][1]);
+        }
+        EXPECT_GT(gave, 0.0) << "sediment left the lake cells with sorbed mass";
     }
 }
