@@ -1,7 +1,7 @@
 #include "output/run_transport_summary.h"
-#include "quality/constituent_setup.h"
+#include "output/constituent_summary.h"
 #include "run/run_state.h"
 
-// Not built yet: these sections write nothing until the sediment,
-// constituent and nutrient records exist.
-void write_run_transport_summaries(run_state& rs) { write_constituent_balances(rs); }
+// The sediment sections and the bed-elevation file are written before these
+// (write_run_sediment_summary).
+void write_run_transport_summaries(run_state& rs) { write_run_constituent_sections(rs); }

@@ -23,7 +23,7 @@ constituent_balance compute_constituent_balance(const run_state& rs, int i) {
     // water species and the soil pools, which are numbered alike.
     b.nsm_in = t.nsm_gain[ii] + t.pool_in[ii];
     b.nsm_out = t.nsm_loss[ii] + t.to_pool[ii];
-    b.rain = t.precip[ii];
+    b.rain = t.precip[ii] + t.lake_precip[ii];
     b.made = t.ov_neg[ii] + t.chan_clip[ii];
     // With soil constituents what infiltrates stays in the soil layer.
     b.infiltrated = rs.soil_con_trans ? 0.0 : t.infil[ii];

@@ -234,6 +234,7 @@ int route_channel_water_quality(run_state& rs, int i, double x) {
     cc.lake_mass_row = lakes ? lake_m->data() : kNoLake;
     double* sa1 = cc.src_a1.data();
     double* sa2 = cc.src_a2.data();
+    double lake_in = 0.0, lake_out = 0.0;   // g the links gave the lakes and the lakes gave the links
 
     for (int s = 1; s <= steps; ++s) {
         // Areas at the end of the sub-step, interpolated over the interval.
@@ -288,9 +289,15 @@ int route_channel_water_quality(run_state& rs, int i, double x) {
             for (int l = 1; l <= rs.links; ++l) {
                 if (!con_transport_link(rs.ltype[ix(l)])) continue;
                 const int u = cc.lake_below[ix(l)];
-                if (u > 0) LM[ix(u)] += cc.a1[static_cast<size_t>(stride * l + rs.nx[ix(l)])];
+                if (u <= 0) continue;
+                const double a = cc.a1[static_cast<size_t>(stride * l + rs.nx[ix(l)])];
+                LM[ix(u)] += a;
+                lake_in += a;
             }
-            for (size_t k = 0; k < cc.src_lake.size(); ++k) LM[ix(cc.src_lake[k])] -= sa1[k];
+            for (size_t k = 0; k < cc.src_lake.size(); ++k) {
+                LM[ix(cc.src_lake[k])] -= sa1[k];
+                lake_out += sa1[k];
+            }
             for (int u = 1; u <= cl.lakes; ++u) {
                 if (LM[ix(u)] < 0.0) {
                     cc.step_clip += -LM[ix(u)];
@@ -304,6 +311,8 @@ int route_channel_water_quality(run_state& rs, int i, double x) {
     }
     if (lakes) {
         for (int u = 1; u <= cl.lakes; ++u) set_lake_conc(rs, i, u);
+        rs.con_tot.chan_to_lake[ii] += lake_in / 1000.0;
+        rs.con_tot.lake_to_chan[ii] += lake_out / 1000.0;
     }
     std::copy(cc.c.begin(), cc.c.end(), C.begin());
     std::copy(cc.m.begin(), cc.m.end(), M.begin());

@@ -184,6 +184,7 @@ void follow_lake_captures(run_state& rs, int i) {
     constituent_channel& cc = rs.con_chan;
     constituent_lakes& cl = rs.con_lake;
     const size_t ii = ix(i);
+    double taken = 0.0;   // g the lakes took from the nodes (negative: gave them)
     for (int l = 1; l <= rs.links; ++l) {
         const int type = rs.ltype[ix(l)];
         if (is_lake(type) || is_structure(type)) continue;
@@ -195,6 +196,7 @@ void follow_lake_captures(run_state& rs, int i) {
             if (u < 1 || u > cl.lakes) u = lake_of_link(rs, rs.dslink[ix(l)]);
             if (u >= 1 && u <= cl.lakes) {
                 cl.mass[ii][ix(u)] += cc.mass[ii][f] + cc.qlat_mass[ii][f];
+                taken += cc.mass[ii][f] + cc.qlat_mass[ii][f];
                 cc.mass[ii][f] = cc.qlat_mass[ii][f] = 0.0;
             }
             cc.conc[ii][f] = 0.0;
@@ -212,11 +214,13 @@ void follow_lake_captures(run_state& rs, int i) {
                 const double c = v0 > kConDry ? M / v0 : 0.0;   // g/m3
                 take = std::min(c * v, M);
                 cl.mass[ii][ix(u)] -= take;
+                taken -= take;
             }
             cc.mass[ii][f] += take;
             cc.conc[ii][f] = v > kConDry ? cc.mass[ii][f] / v : 0.0;
         }
     }
+    rs.con_tot.lake_chan_exchange[ii] += taken / 1000.0;
 }
 
 void route_channel_constituents(run_state& rs) {

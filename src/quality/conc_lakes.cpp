@@ -128,6 +128,7 @@ void lake_cells_into_lakes(run_state& rs, int i, double dt, lake_step_sums& s) {
         double& pp = c.pend_precip[ii][jj];
         double& pe = c.pend_exchange[ii][jj];
         lm[ix(u)] += c.mass[ii][jj];
+        s.to_lake += c.mass[ii][jj];
         if (pp > 0.0) {
             lm[ix(u)] += pp;
             s.precip += pp;
@@ -170,6 +171,7 @@ void book_lake_gains(run_state& rs, int i, lake_step_sums& s) {
         const int u = lake_of(rs, j);
         if (u == 0) continue;
         lm[ix(u)] += cl.gain[ix(j)];
+        s.to_lake += cl.gain[ix(j)];
         cl.gain[ix(j)] = 0.0;
         c.mass[ii][ix(j)] = 0.0;
     }

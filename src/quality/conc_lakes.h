@@ -34,6 +34,7 @@ struct lake_step_sums {
     double exchange = 0.0;  // soil-surface exchange queued for a cell before it joined a lake
     double decay = 0.0;     // decayed in the lakes
     double made = 0.0;      // made by raising a negative lake mass to 0
+    double to_lake = 0.0;   // passed by the cells joining the lakes and by the lake cells' faces (negative: taken)
 };
 
 // Before the cell budgets of constituent i in a transport step of dt s, in

@@ -369,7 +369,7 @@ void step_overland_constituent_transport(run_state& rs) {
         const double* h = rs.ov_depth.data();
 #pragma omp parallel for schedule(static) if (parallel)
         for (int b = 0; b < blocks; ++b) {
-            double dry = 0.0, made = 0.0;   // g
+            double dry = 0.0, made = 0.0, to_land = 0.0;   // g
             const int last = std::min(cells, (b + 1) * kSumBlock);
             for (int j = b * kSumBlock + 1; j <= last; ++j) {
                 if (M[j] < 0.0) {
@@ -384,6 +384,7 @@ void step_overland_constituent_transport(run_state& rs) {
                         dry += M[j];
                     } else {
                         land[j] += M[j];
+                        to_land += M[j];
                     }
                     M[j] = 0.0;
                     C[j] = 0.0;
@@ -391,6 +392,8 @@ void step_overland_constituent_transport(run_state& rs) {
                 made += b_n[j];
             }
             part[b * kConBooked + 2] += dry;
+            // Left on the land: booked with the exchange, as mass the surface took.
+            part[b * kConBooked + 3] -= to_land;
             part[b * kConBooked + 4] = made;
         }
         double precip = 0.0, decay = 0.0, infil = 0.0, exch = 0.0, neg = 0.0, bc = 0.0;
@@ -404,7 +407,16 @@ void step_overland_constituent_transport(run_state& rs) {
         }
         // 7. Totals, kg.
         constituent_totals& t = rs.con_tot;
-        t.precip[ii] += (precip + lk.precip) / 1000.0;
+        if (rs.con_lake.channel) {
+            // Channel-network lakes are stores of their own: the rain on
+            // their cells is theirs, and what the cells pass them (with the
+            // exchange queued on a cell before it joined) leaves the cells.
+            t.precip[ii] += precip / 1000.0;
+            t.lake_precip[ii] += lk.precip / 1000.0;
+            t.ov_to_lake[ii] += (lk.to_lake + lk.exchange) / 1000.0;
+        } else {
+            t.precip[ii] += (precip + lk.precip) / 1000.0;
+        }
         t.ov_decay[ii] += decay / 1000.0;
         t.infil[ii] += infil / 1000.0;
         t.uptake[ii] += (exch + lk.exchange) / 1000.0;

@@ -76,5 +76,7 @@ struct constituent_balance {
     double lake_settled = 0.0;  // settled with the suspended sediment of the channel-network lakes
 };
 constituent_balance compute_constituent_balance(const run_state& rs, int i);
-// Writes the balance of every constituent to the summary file.
+// Writes the balance of every constituent, %.12e per amount, to the file
+// object rs.summary_file (the summaries print their own sections; tests read
+// the full-precision books of a run through this).
 void write_constituent_balances(run_state& rs);

@@ -96,7 +96,7 @@ struct constituent_totals {
     std::vector<double> precip;        // brought by rain
     std::vector<double> infil;         // taken by infiltration
     std::vector<double> ov_decay;      // decayed in the overland water
-    std::vector<double> uptake;        // given by the soil surface to the water (negative: taken)
+    std::vector<double> uptake;        // given by the soil surface to the water (negative: taken, also what cells falling dry left on the land)
     std::vector<double> ov_out;        // left by the overland outlet
     std::vector<double> bc_out;        // left with the water the overland boundary conditions and pumps took
     std::vector<double> qlat;          // from the cells to the channels (negative: back)
@@ -105,14 +105,42 @@ struct constituent_totals {
     std::vector<double> chan_decay;    // decayed in the channels
     std::vector<double> chan_clip;     // made by raising negative node masses to 0 (negative: removed)
     std::vector<double> soil_decay;    // decayed in the soil layer
+    // Amounts of the processes that the summaries report, kg (0 while the
+    // process that books them is not part of the run)
+    std::vector<double> ov_point;      // brought to the cells by overland point sources
+    std::vector<double> ov_exfil;      // brought to the cells by exfiltrating water
+    std::vector<double> soil_seep_down;  // left the soil layer for the water table
+    std::vector<double> soil_seep_up;    // reached the soil layer from the water table
+    std::vector<double> soil_nsm_uptake;  // nutrient taken up from the soil pools
+    std::vector<double> soil_sediment;   // to the soil with deposited sediment (negative: eroded)
+    std::vector<double> ov_sed_source;   // given to the water by sediment (negative: taken)
+    std::vector<double> ov_attached_out;  // sorbed to sediment, left by the overland outlet
+    std::vector<double> ov_to_lake;    // from the cells into the channel-network lakes
+    std::vector<double> ov_nsm_gain, ov_nsm_loss;      // nutrient kinetics in the cells
+    std::vector<double> chan_point;    // brought by channel point sources
+    std::vector<double> chan_gw;       // from the aquifer to the channels (negative: to the aquifer)
+    std::vector<double> chan_nsm_gain, chan_nsm_loss;  // nutrient kinetics in the channels
+    std::vector<double> chan_sed_exchange;  // to the dissolved state from channel sediment (negative: sorbed)
+    std::vector<double> chan_attached_qlat;  // sorbed to sediment, from the cells into the channels
+    std::vector<double> chan_attached_out;   // sorbed to sediment, left by the channel outlet
+    std::vector<double> lake_init;     // initial mass in the lakes (overland or channel-network)
+    std::vector<double> lake_precip;   // brought to the lakes by rain
+    std::vector<double> lake_point;    // brought to the lakes by lake point sources
+    std::vector<double> lake_gw;       // from the aquifer to the lakes (negative: to the aquifer)
+    std::vector<double> lake_decay;    // decayed in the lakes (overland or channel-network)
+    std::vector<double> chan_to_lake;  // from the channel links into the lakes
+    std::vector<double> lake_to_chan;  // from the lakes into the channel links
+    std::vector<double> lake_chan_exchange;  // exchanged between lakes and channel nodes (+ into the lakes)
+    std::vector<double> lake_nsm_gain, lake_nsm_loss;  // nutrient kinetics in the lakes
+    std::vector<double> lake_attached_exchange;  // to the dissolved state from lake sediment
+    std::vector<double> lake_attached_ov_in;     // sorbed to sediment, from the cells into the lakes
+    std::vector<double> lake_attached_chan_in;   // sorbed to sediment, from the channels into the lakes
     // Sorbed on the sediment (sediment_contam)
     std::vector<double> sed_from_soil;   // taken from the top soil layer by eroded sediment
     std::vector<double> sed_to_soil;     // returned to the soil (or the land store) by deposited sediment
     std::vector<double> sed_to_chan;     // carried from the cells to the channel nodes with sediment
     std::vector<double> sed_out;         // left the watershed on sediment (overland or channel outlet)
     std::vector<double> sed_released;    // passed from the sediment into the water at the channel nodes (negative: sorbed)
-    std::vector<double> lake_init;     // initial mass in the overland lakes
-    std::vector<double> lake_decay;    // decayed in the overland lakes
     std::vector<double> soil_out;      // left the bottom of the soil column with the water draining out
     std::vector<double> soil_held;     // given (+) or swallowed (-) by soil held at fixed concentrations
     // Nutrient sub-model (constituents first_nsm_constituent and on)
@@ -122,6 +150,22 @@ struct constituent_totals {
     std::vector<double> to_pool;       // handed by a water species to its soil pool (infiltration, dried cells)
     std::vector<double> pool_in;       // received by the soil pool of this number from its water species
     std::vector<double> sed_lake_settled;  // settled with the suspended sediment of the channel-network lakes
+};
+
+// Mass of one constituent held in each store at one moment, kg.
+struct constituent_stocks {
+    double water = 0.0;    // dissolved in the overland water
+    double land = 0.0;     // on the land surface, with what has left it for the water and not arrived
+    double soil = 0.0;     // in the soil layer, with what has left the water for it and not arrived
+    double channel = 0.0;  // in the channel nodes, with lateral mass not yet mixed in
+    double lake = 0.0;     // in the channel-network lakes
+    double ov_attached = 0.0;    // sorbed to the suspended sediment of the cells
+    double chan_attached = 0.0;  // sorbed to the suspended sediment of the channels
+};
+
+// Mass-balance errors of the last summary written, percent, per constituent 1..n.
+struct constituent_errors {
+    std::vector<double> soil, overland, channel, lake, global;
 };
 
 // Channel node stores, flat index (maxnodes + 1) x link + node, and the

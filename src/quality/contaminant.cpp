@@ -44,7 +44,13 @@ void size_totals(constituent_totals& t, int n) {
     for (std::vector<double>* v :
          {&t.ov_init, &t.land_init, &t.chan_init, &t.precip, &t.infil, &t.ov_decay, &t.uptake,
           &t.ov_out, &t.bc_out, &t.qlat, &t.ov_neg, &t.chan_out, &t.chan_decay, &t.chan_clip, &t.soil_decay,
-          &t.lake_init, &t.lake_decay, &t.soil_out, &t.soil_held,
+          &t.ov_point, &t.ov_exfil, &t.soil_seep_down, &t.soil_seep_up, &t.soil_nsm_uptake, &t.soil_sediment,
+          &t.ov_sed_source, &t.ov_attached_out, &t.ov_to_lake, &t.ov_nsm_gain, &t.ov_nsm_loss,
+          &t.chan_point, &t.chan_gw, &t.chan_nsm_gain, &t.chan_nsm_loss, &t.chan_sed_exchange,
+          &t.chan_attached_qlat, &t.chan_attached_out, &t.lake_init, &t.lake_precip, &t.lake_point,
+          &t.lake_gw, &t.lake_decay, &t.chan_to_lake, &t.lake_to_chan, &t.lake_chan_exchange,
+          &t.lake_nsm_gain, &t.lake_nsm_loss, &t.lake_attached_exchange, &t.lake_attached_ov_in,
+          &t.lake_attached_chan_in, &t.soil_out, &t.soil_held,
           &t.nsm_gain, &t.nsm_loss, &t.pool_init, &t.to_pool, &t.pool_in})
         v->assign(static_cast<size_t>(n) + 1, 0.0);
     for (std::vector<double>* v :

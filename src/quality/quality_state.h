@@ -122,5 +122,8 @@ struct quality_state {
     double con_pending_interval[kConBlocks] = {};  // last interval of each source block, s
     std::vector<std::unique_ptr<map_dataset>> con_maps;          // conc and mass map per contaminant
     std::vector<std::unique_ptr<linknode_dataset>> con_linknode;  // conc and mass link/node per contaminant
+    constituent_totals con_event_start;          // run totals at the start of the current event, kg
+    std::vector<constituent_stocks> con_stocks_start;  // stocks at the start of the current event, kg
+    constituent_errors con_errors;               // balance errors of the last summary written, percent
     sed_bound_record sed_bound;              // sorbed constituents on the sediment (sediment_contam)
 };

@@ -211,6 +211,7 @@ void hand_sorbed_mass_to_node(run_state& rs, int cell, int link, int node, int c
         } else {
             // Channels without constituents: the mass leaves with their water.
             rs.con_tot.sed_out[ii] += m / 1000.0;
+            rs.con_tot.chan_attached_out[ii] += m / 1000.0;
         }
     }
 }
@@ -318,9 +319,10 @@ void step_sediment_bound_sources(run_state& rs) {
             water[k] += pending[k];
             conc[k] = h[k] > kConDry && water[k] > 0.0 ? water[k] / (h[k] * area) : 0.0;
         }
-        double taken = 0.0, returned = 0.0;   // g, in cell order
+        double taken = 0.0, returned = 0.0, given = 0.0;   // g, in cell order
         for (int k = 1; k <= cells; ++k) {
             if (std::isnan(pending[k])) std::printf("Sed source contam %d cell %d NAN", i, k);
+            given += pending[k];
             const double e = exchange[k];
             if (e < 0.0) taken -= e; else returned += e;
             book_soil_exchange(rs, ii, ix(k), e);
@@ -329,6 +331,8 @@ void step_sediment_bound_sources(run_state& rs) {
         t.sed_from_soil[ii] += taken / 1000.0;
         t.sed_to_soil[ii] += returned / 1000.0;
         t.sed_out[ii] += st.out_of_grid / 1000.0;
+        t.ov_attached_out[ii] += st.out_of_grid / 1000.0;
+        t.ov_sed_source[ii] += given / 1000.0;
     }
 
     // The sorbed mass has followed the sediment moved so far.
@@ -623,8 +627,12 @@ void step_channel_sediment_constituents(run_state& rs) {
         for (int u = 1; u <= sb.lakes; ++u)
             if (sb.lake_attached[ii][ix(u)] < 0.0) sb.lake_attached[ii][ix(u)] = 0.0;
         rs.con_tot.sed_out[ii] += gone / 1000.0;
+        rs.con_tot.chan_attached_out[ii] += gone / 1000.0;
         rs.con_tot.sed_lake_settled[ii] += settle_lake_attached(rs, ii) / 1000.0;
-        rs.con_tot.sed_released[ii] += (partition_nodes(rs, ii) + partition_lakes(rs, ii)) / 1000.0;
+        const double nodes = partition_nodes(rs, ii), lakes = partition_lakes(rs, ii);   // g released
+        rs.con_tot.sed_released[ii] += (nodes + lakes) / 1000.0;
+        rs.con_tot.chan_sed_exchange[ii] += nodes / 1000.0;
+        rs.con_tot.lake_attached_exchange[ii] += lakes / 1000.0;
     }
     std::fill(sb.face_volume.begin(), sb.face_volume.end(), 0.0);
     std::fill(sb.lake_settle_volume.begin(), sb.lake_settle_volume.end(), 0.0);

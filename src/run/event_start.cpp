@@ -16,6 +16,7 @@
 #include "run/event_control.h"
 #include "run/event_volumes.h"
 #include "core/file_write.h"
+#include "output/constituent_summary.h"
 #include "run/run_state.h"
 #include "subsurface/richards.h"
 
@@ -421,6 +422,7 @@ void start_event(run_state& rs) {
     rs.infil_step_days = rain_days;
     rs.infil_next = std::min(rs.infil_next, t + 2.0 * rain_days);
     if (rs.overland_constituents) start_constituent_clocks(rs, t);
+    start_constituent_event_books(rs);
     if (rs.groundwater) {
         rs.gw_step_seconds = rs.rain_step_seconds;
         rs.gw_step_days = rain_days;
@@ -432,8 +434,10 @@ void start_event(run_state& rs) {
         rs.et_step_seconds = rs.infil_step_seconds;
         rs.et_step_days = rs.infil_step_days;
         rs.et_next = rs.infil_next;
-        if (rs.soil_con_trans) rs.soil_con_next = rs.infil_next;
     }
+    // The soil-layer constituents follow the infiltration clock, with or
+    // without evapotranspiration.
+    if (rs.soil_con_trans) rs.soil_con_next = rs.infil_next;
     if (rs.inf_richards) {
         rs.avg_soil_moisture = 0.0;
         rs.richards_soil_start = 0.0;

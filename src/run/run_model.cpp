@@ -47,6 +47,7 @@
 namespace {
 
 bool g_last_run_failed = false;
+run_end_observer g_run_end_observer = nullptr;
 
 using step_fn = void (*)(run_state&);
 
@@ -156,6 +157,8 @@ bool time_loop_pass(run_state& rs) {
 
 }  // namespace
 
+void set_run_end_observer(run_end_observer observer) { g_run_end_observer = observer; }
+
 bool last_run_failed() {
     return g_last_run_failed;
 }
@@ -242,6 +245,7 @@ int run_model(const char* project_path, calib_output* calib) {
                     break;
                 }
                 run_analyzers(*rs, kAnalyzerSimEnd);
+                if (g_run_end_observer != nullptr) g_run_end_observer(*rs);
                 break;
             }
         }

@@ -13,3 +13,9 @@ void close_run_files(run_state& rs);
 
 // Whether the last run_model call stopped on an error (for the process exit status).
 bool last_run_failed();
+
+// Called with the run state after the run-end summary of a run that ended
+// normally, before the state is freed; none by default (tests read the final
+// state through it).
+using run_end_observer = void (*)(const run_state& rs);
+void set_run_end_observer(run_end_observer observer);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -185,6 +186,12 @@ TEST(EndOfRunFilesEndToEnd, EachDatasetEndsWithOneTerminatorOfItsForm) {
         {2, "DISCHARGE", "q.bin", 2},        {2, "DIS_RAIN", "rain.bin", 2},
         {2, "FLOOD_GRID", "flood.bin", 2},   {2, "CHAN_DEPTH", "chan.lnd", 0},
         {0, "FLOOD_GRID", "flood.asc", 0},   {0, "CHAN_DEPTH", "chan.lnd", 0},
+        {1, "SNOW_SWE_FILE", "swe.dat", 1},  {2, "SNOW_SWE_FILE", "swe.bin", 2},
+        // A contaminant's maps and link/node files (cards of every map type below).
+        {1, "", "tracer.conc", 1},           {1, "", "tracer.mass", 1},
+        {2, "", "tracer.conc", 2},           {2, "", "tracer.mass", 2},
+        {0, "", "tracer.chan.conc", 0},      {1, "", "tracer.chan.mass", 0},
+        {2, "", "tracer.chan.conc", 0},
     };
     for (int map_type = 0; map_type <= 2; ++map_type) {
         SCOPED_TRACE("map type " + std::to_string(map_type));
@@ -192,7 +199,21 @@ TEST(EndOfRunFilesEndToEnd, EachDatasetEndsWithOneTerminatorOfItsForm) {
         project_file p = write_valley(dir.path(), 50.0, 10);
         p.remove("MAP_FREQ").card("MAP_FREQ", "3").card("MAP_TYPE", std::to_string(map_type));
         for (const dataset_case& c : cases)
-            if (c.map_type == map_type) p.card(c.card, c.file);
+            if (c.map_type == map_type && c.card[0] != '\0') p.card(c.card, c.file);
+        grid_spec g;
+        g.rows = kRows;
+        g.cols = kCols;
+        g.cell = kCell;
+        g.north = kRows * kCell;
+        write_grid(dir.file("con.idx"), g, [](int, int) { return 1.0; }, 0);
+        std::filesystem::create_directory(dir.file("tracer"));   // per-time grids of map type 0
+        std::string row = "1     row";
+        row.resize(86, ' ');
+        write_file(dir.file("table.cmt"),
+                   "PLUVO_INDEX_MAP_TABLES\nINDEX_MAP con.idx \"Con\"\nCONTAMINANT_TRANSPORT\nNUM_CONTAM 1\n"
+                   "\"Tracer\" \"Con\" \"tracer\"\nPRECIP_CONC 10\nNUM_IDS 1\nID    DESCRIPTION\n" +
+                       row + "0 0 0 0 0 0 0 0\n");
+        p.card("MAPPING_TABLE", "table.cmt").card("OV_CON_TRANS").card("CHAN_CON_TRANS").card("ALL_CONTAM_OUTPUT");
         p.write(dir.file("valley.prj"));
         const run_result r = run_pluvo({"valley.prj"}, dir.path());
         ASSERT_EQ(r.status, 0) << r.out << r.err;

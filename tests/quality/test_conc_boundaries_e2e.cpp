@@ -9,21 +9,15 @@
 #include <string>
 
 #include "../overland/boundary_case.h"
+#include "model_run.h"
+#include "quality/constituent_setup.h"
+#include "run/run_state.h"
 
 using namespace pluvo_test;
 
 namespace {
 
 constexpr int kRows = 10, kCols = 6;
-
-// Value after `label` in the last constituent balance of a summary (NaN when missing).
-double balance_value(const std::string& text, const std::string& label) {
-    const size_t block = text.rfind("mass balance, kg:");
-    if (block == std::string::npos) return std::nan("");
-    const size_t at = text.find("  " + label, block);
-    if (at == std::string::npos) return std::nan("");
-    return std::strtod(text.c_str() + at + 2 + label.size(), nullptr);
-}
 
 struct leaving_case {
     const char* name;
@@ -40,7 +34,14 @@ double ground(int r, int col) {
     return 100.0 + 0.1 * (kRows - r) - (r == kRows && col == kCols ? 0.2 : 0.0);
 }
 
-std::string run_case(const temp_dir& dir, const leaving_case& lc, int threads) {
+// The summary of a run of the case (in this process) and the balance of its
+// tracer at the run end, kg.
+struct case_result {
+    std::string summary;
+    constituent_balance balance;
+};
+
+case_result run_case(const temp_dir& dir, const leaving_case& lc, int threads) {
     boundary_test::boundary_case c;
     c.grid.rows = kRows;
     c.grid.cols = kCols;
@@ -87,9 +88,14 @@ std::string run_case(const temp_dir& dir, const leaving_case& lc, int threads) {
     }
     if (threads > 0) p.card("NUM_THREADS", std::to_string(threads));
     p.write(dir.file("case.prj"));
-    const run_result r = run_pluvo({"case.prj"}, dir.path(), "", {parallel_from_cells_env(16)});
-    EXPECT_EQ(r.status, 0) << r.out << r.err;
-    return read_file(dir.file("summ.out"));
+    case_result out;
+    parallel_from_cells many(16);
+    const bool ok = run_model_in(dir.path(), "case.prj", [&](const run_state& rs) {
+        out.balance = compute_constituent_balance(rs, 1);
+    });
+    EXPECT_TRUE(ok);
+    out.summary = read_file(dir.file("summ.out"));
+    return out;
 }
 
 const leaving_case kCases[] = {
@@ -117,31 +123,40 @@ TEST(ConstituentBoundaries, WaterLeavingThroughBoundariesAndPumpsCarriesItsMass)
     for (const leaving_case& lc : kCases) {
         SCOPED_TRACE(lc.name);
         temp_dir dir;
-        const std::string summary = run_case(dir, lc, 0);
+        const case_result run = run_case(dir, lc, 0);
+        const std::string& summary = run.summary;
         const double volume = boundary_test::number_after(summary, lc.volume_label);   // m3
         ASSERT_GT(volume, 10.0) << summary;
-        const double gone = balance_value(summary, "boundary outflow");   // kg
-        ASSERT_FALSE(std::isnan(gone)) << summary;
+        const double gone = run.balance.boundaries;   // kg
         double clean = boundary_test::number_after(summary, "Volume gained from specified head boundary:");
         if (lc.type == 0.0) clean = 0.0;   // no boundary lines without boundaries
         EXPECT_NEAR(gone * 1000.0 / volume, 10.0 * (volume - clean) / volume, 0.2) << summary;
-        const double rain = balance_value(summary, "rain");
+        const double rain = run.balance.rain;
         EXPECT_GT(rain, 0.0);
-        EXPECT_NEAR(balance_value(summary, "residual"), 0.0, 1e-9 * rain) << summary;
+        EXPECT_NEAR(run.balance.residual, 0.0, 1e-9 * rain) << summary;
+        // The summary's overland section books that outflow with the outlet's.
+        EXPECT_NEAR(boundary_test::number_after(summary, "Outlet mass flux"), run.balance.outlet + gone, 0.005)
+            << summary;
         boundary_test::expect_balance_closes(summary);
     }
 }
 
-// The boundary outflow is summed in cell order: 1 and 8 threads print the
-// same constituent balance.
+// The boundary outflow is summed in cell order: 1 and 8 threads book the
+// same amounts to the last bit and print the same constituent sections.
 TEST(ConstituentBoundaries, OneAndEightThreadsBookTheSameOutflow) {
-    std::string balance[2];
+    std::string sections[2];
+    constituent_balance books[2];
     for (int k = 0; k < 2; ++k) {
         temp_dir dir;
-        const std::string summary = run_case(dir, kCases[0], k == 0 ? 1 : 8);
-        const size_t at = summary.rfind("Constituent 1");
-        ASSERT_NE(at, std::string::npos) << summary;
-        balance[k] = summary.substr(at);
+        const case_result run = run_case(dir, kCases[0], k == 0 ? 1 : 8);
+        const size_t at = run.summary.rfind("Overland Transport Summaries");
+        ASSERT_NE(at, std::string::npos) << run.summary;
+        sections[k] = run.summary.substr(at);
+        books[k] = run.balance;
     }
-    EXPECT_EQ(balance[0], balance[1]);
+    EXPECT_EQ(sections[0], sections[1]);
+    const double constituent_balance::*amounts[] = {
+        &constituent_balance::rain, &constituent_balance::outlet, &constituent_balance::boundaries,
+        &constituent_balance::water, &constituent_balance::residual};
+    for (const auto m : amounts) EXPECT_EQ(books[0].*m, books[1].*m);
 }

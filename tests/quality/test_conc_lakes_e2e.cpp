@@ -1,18 +1,24 @@
 // A rain tracer through the program on a bowl whose centre is an overland
 // lake that fills and grows: under each overland scheme the constituent
 // balance (rain + initial = infiltrated + overland water + land + lakes)
-// closes at the event end and the run end, and one and eight threads write
-// the same constituent maps and balance.
+// closes at the run end, every section of the event report and of the run
+// end closes, and one and eight threads write the same constituent maps,
+// books and sections.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "conc_e2e_support.h"
+#include "constituent_books.h"
 #include "fixture.h"
+#include "model_run.h"
 #include "pluvo_test.h"
+#include "run/run_state.h"
+#include "valley.h"
 
 using namespace pluvo_test;
 using conc_e2e::balance_value;
@@ -71,37 +77,47 @@ TEST(OverlandLakeTracer, BalanceClosesWithTheLakeAndThreadsWriteTheSameFiles) {
         for (int k = 0; k < 2; ++k) {
             temp_dir dir;
             write_bowl_with_tracer(dir, k == 0 ? 1 : 8, overtype);
-            const run_result r =
-                run_pluvo({"plane.prj"}, dir.path(), "", {parallel_from_cells_env(16)});
-            ASSERT_EQ(r.status, 0) << r.out << r.err;
-            const std::string summary = read_file(dir.file("summ.out"));
-            int blocks = 0;
-            size_t last = std::string::npos;
-            for (size_t at = summary.find("mass balance, kg:"); at != std::string::npos;
-                 at = summary.find("mass balance, kg:", at + 1), ++blocks) {
-                const double in = balance_value(summary, "initial", at) + balance_value(summary, "rain", at);
-                EXPECT_NEAR(balance_value(summary, "initial", at), 0.008, 1e-12) << summary;
-                EXPECT_NEAR(balance_value(summary, "residual", at), 0.0, 1e-9 * in) << summary;
-                last = at;
+            std::string books;   // the run's full-precision constituent books
+            std::vector<section_books> sections;
+            {
+                parallel_from_cells many(16);
+                ASSERT_TRUE(run_model_in(dir.path(), "plane.prj", [&](const run_state& rs) {
+                    books = constituent_balance_text(rs);
+                    sections = constituent_section_books(rs);
+                }));
             }
-            ASSERT_GE(blocks, 2) << summary;
+            const std::string summary = read_file(dir.file("summ.out"));
+            const size_t last = books.find("mass balance, kg:");
+            ASSERT_NE(last, std::string::npos) << books;
+            {
+                const double in = balance_value(books, "initial", last) + balance_value(books, "rain", last);
+                EXPECT_NEAR(balance_value(books, "initial", last), 0.008, 1e-12) << books;
+                EXPECT_NEAR(balance_value(books, "residual", last), 0.0, 1e-9 * in) << books;
+            }
+            // The sections of the event report and of the run end close too.
+            ASSERT_GE(sections.size(), 2u);
+            for (const section_books& e : sections)
+                EXPECT_NEAR(e.residual, 0.0, 1e-9 * e.in) << e.what << "\n" << summary;
+            // As printed: the event's and the run's overland sections (the
+            // lake is overland water), each error line from its terms.
+            expect_sections_match_their_terms(summary, 2);
             // 25 mm of rain at 10 g/m3 over the bowl, all of it booked.
             const double rain = 0.025 * kBowl * kBowl * 100.0 * 10.0 / 1000.0;   // kg
-            EXPECT_NEAR(balance_value(summary, "rain", last), rain, 1e-9 * rain);
+            EXPECT_NEAR(balance_value(books, "rain", last), rain, 1e-9 * rain);
             // Rain on the lake and the runoff into it: the lake holds more than
             // the rain on its map cells brought, the soil took its share.
-            EXPECT_GT(balance_value(summary, "lakes", last), 0.025 * 400.0 * 10.0 / 1000.0);
-            EXPECT_GT(balance_value(summary, "infiltrated", last), 0.0);
+            EXPECT_GT(balance_value(books, "lakes", last), 0.025 * 400.0 * 10.0 / 1000.0);
+            EXPECT_GT(balance_value(books, "infiltrated", last), 0.0);
             // Everything the lake gained came at the rain's 10 g/m3 (the cells
             // keep it), so it holds 8 g + 10 g/m3 x (final - initial 2 m3), within 1 %.
             const size_t v = summary.rfind("Final volume in overland lakes=");
             ASSERT_NE(v, std::string::npos);
             const double volume = std::strtod(summary.c_str() + v + 31, nullptr);   // m3
             const double mixed = (8.0 + 10.0 * (volume - 2.0)) / 1000.0;          // kg
-            EXPECT_NEAR(balance_value(summary, "lakes", last), mixed, 0.01 * mixed);
+            EXPECT_NEAR(balance_value(books, "lakes", last), mixed, 0.01 * mixed);
             ASSERT_TRUE(file_exists(dir.file("lake_tracer.conc")));
-            files[k] = read_file(dir.file("lake_tracer.conc")) + read_file(dir.file("lake_tracer.mass")) +
-                       summary.substr(last);
+            files[k] = read_file(dir.file("lake_tracer.conc")) + read_file(dir.file("lake_tracer.mass")) + books +
+                       without_timing(summary.substr(summary.find("Overland Contaminant Transport Summary")));
         }
         EXPECT_TRUE(files[0] == files[1]) << "outputs differ between 1 and 8 threads";
     }

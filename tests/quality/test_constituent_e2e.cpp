@@ -13,8 +13,12 @@
 #include <vector>
 
 #include "fixture.h"
+#include "constituent_books.h"
+#include "model_run.h"
 #include "pluvo_test.h"
 #include "valley.h"
+#include "quality/constituent_setup.h"
+#include "run/run_state.h"
 
 using namespace pluvo_test;
 
@@ -40,17 +44,6 @@ void write_contaminant_table(const std::string& dir, const grid_spec& g, const s
                                    "CONTAMINANT_TRANSPORT\nNUM_CONTAM 1\n\"Tracer\" \"Con\" \"" +
                                        name + "\"\nPRECIP_CONC " + precip +
                                        "\nNUM_IDS 1\nID    DESCRIPTION\n" + id_row(1, columns));
-}
-
-// Value after `label` in the last constituent balance of a summary, or in the
-// one that starts at `block` (NaN when missing).
-double balance_value(const std::string& text, const std::string& label,
-                     size_t block = std::string::npos) {
-    if (block == std::string::npos) block = text.rfind("mass balance, kg:");
-    if (block == std::string::npos) return std::nan("");
-    const size_t at = text.find("  " + label, block);
-    if (at == std::string::npos) return std::nan("");
-    return std::strtod(text.c_str() + at + 2 + label.size(), nullptr);
 }
 
 double summary_number(const std::string& text, const std::string& label) {
@@ -89,7 +82,9 @@ plane_case tracer_plane(int threads) {
     return c;
 }
 
-run_result run_tracer_plane(const temp_dir& dir, int threads) {
+// Runs the tracer plane in this process; `balance` receives the tracer's
+// balance at the run end, kg.
+bool run_tracer_plane(const temp_dir& dir, int threads, constituent_balance& balance) {
     const plane_case c = tracer_plane(threads);
     project_file p = write_plane_case(dir.path(), c);
     write_contaminant_table(dir.path(), c.grid, "10", "0 0 0 0 0 0 0 0");
@@ -100,7 +95,8 @@ run_result run_tracer_plane(const temp_dir& dir, int threads) {
         .card("OV_CON_TRANS")
         .card("ALL_CONTAM_OUTPUT")
         .write(dir.file("plane.prj"));
-    return run_pluvo({"plane.prj"}, dir.path());
+    return run_model_in(dir.path(), "plane.prj",
+                        [&](const run_state& rs) { balance = compute_constituent_balance(rs, 1); });
 }
 
 }  // namespace
@@ -110,8 +106,8 @@ run_result run_tracer_plane(const temp_dir& dir, int threads) {
 // and rain = outlet + stored closes to 1e-9 of the rain.
 TEST(ConstituentProgram, RainTracerOnATiltedPlaneKeepsTheRainConcentration) {
     temp_dir dir;
-    const run_result r = run_tracer_plane(dir, 0);
-    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    constituent_balance b;
+    ASSERT_TRUE(run_tracer_plane(dir, 0, b));
     const std::string summary = read_file(dir.file("summ.out"));
     std::string last;
     for (const auto& e : std::filesystem::directory_iterator(dir.file("tracer")))
@@ -123,13 +119,16 @@ TEST(ConstituentProgram, RainTracerOnATiltedPlaneKeepsTheRainConcentration) {
     ASSERT_EQ(conc.size(), 2400u);
     for (size_t k = 0; k < conc.size(); ++k) ASSERT_NEAR(conc[k], 10.0, 0.1) << "cell " << k + 1;
 
-    const double rain = balance_value(summary, "rain");
-    const double outlet = balance_value(summary, "outlet");
+    const double rain = b.rain;
+    const double outlet = b.outlet;
     const double discharge = summary_number(summary, "Total amount of discharge=");   // m3
     const double rain_volume = 50.0 / 1000.0 / 3600.0 * 2400 * 100.0 * 7200.0;       // m3
     EXPECT_NEAR(rain, 10.0 * rain_volume / 1000.0, 1e-9 * rain);
     EXPECT_NEAR(outlet * 1000.0 / discharge, 10.0, 0.1) << summary;
-    EXPECT_NEAR(balance_value(summary, "residual"), 0.0, 1e-9 * rain);
+    EXPECT_NEAR(b.residual, 0.0, 1e-9 * rain);
+    // The run-end overland section prints the same rain and outlet mass.
+    EXPECT_NEAR(summary_number(summary, "Precipitation mass gain"), rain, 0.005) << summary;
+    EXPECT_NEAR(summary_number(summary, "Outlet mass flux"), outlet, 0.005) << summary;
 }
 
 // The bundled valley with Green-Ampt soil, a tracer in the rain that also
@@ -138,9 +137,10 @@ TEST(ConstituentProgram, RainTracerOnATiltedPlaneKeepsTheRainConcentration) {
 // initial + rain = outlet + infiltrated + decayed + stored (water, land,
 // channel, in transit) within 1e-9 of what came in; each path moved mass.
 // The same run on 1 and 8 threads writes byte-identical maps, link/node
-// datasets, series and balance.
+// datasets, series and constituent sections, and books the same amounts.
 TEST(ConstituentProgram, ValleyBalanceClosesAndThreadsWriteTheSameFiles) {
     std::string files[2][6];
+    std::string books[2];   // full-precision balance text
     for (int k = 0; k < 2; ++k) {
         temp_dir dir;
         std::filesystem::create_directory(dir.file("out"));
@@ -168,22 +168,22 @@ TEST(ConstituentProgram, ValleyBalanceClosesAndThreadsWriteTheSameFiles) {
                "SUPER_QUIET\nNUM_THREADS " +
                std::string(k == 0 ? "1" : "8") + "\n";
         write_file(dir.file("example.prj"), prj);
-        const run_result r =
-            run_pluvo({"example.prj"}, dir.path(), "", {parallel_from_cells_env(64)});
-        ASSERT_EQ(r.status, 0) << r.out << r.err;
-        const std::string summary = read_file(dir.file("out/valley.sum"));
-        // The balance closes at the event end and at the run end.
-        int blocks = 0;
-        for (size_t at = summary.find("mass balance, kg:"); at != std::string::npos;
-             at = summary.find("mass balance, kg:", at + 1), ++blocks) {
-            const double in = balance_value(summary, "initial", at) + balance_value(summary, "rain", at);
-            ASSERT_GT(in, 0.0) << summary;
-            EXPECT_NEAR(balance_value(summary, "residual", at), 0.0, 1e-9 * in) << summary;
+        constituent_balance b;
+        {
+            parallel_from_cells many(64);
+            ASSERT_TRUE(run_model_in(dir.path(), "example.prj", [&](const run_state& rs) {
+                b = compute_constituent_balance(rs, 1);
+                books[k] = constituent_balance_text(rs);
+            }));
         }
-        EXPECT_GE(blocks, 2);
-        for (const char* label : {"outlet", "infiltrated", "decayed", "land", "channel", "rain"})
-            EXPECT_GT(balance_value(summary, label), 0.0) << label << "\n" << summary;
-        EXPECT_NEAR(balance_value(summary, "initial"), 510 * 2.0, 1e-9) << summary;
+        const std::string summary = read_file(dir.file("out/valley.sum"));
+        // The balance closes at the run end.
+        const double in = b.initial + b.rain;
+        ASSERT_GT(in, 0.0) << summary;
+        EXPECT_NEAR(b.residual, 0.0, 1e-9 * in) << summary;
+        for (const double moved : {b.outlet, b.infiltrated, b.decayed, b.land, b.channel, b.rain})
+            EXPECT_GT(moved, 0.0) << summary;
+        EXPECT_NEAR(b.initial, 510 * 2.0, 1e-9) << summary;
 
         const char* names[] = {"out/valley_tracer.conc", "out/valley_tracer.mass",
                                "out/valley_tracer.chan.conc", "out/valley_tracer.chan.mass",
@@ -192,9 +192,10 @@ TEST(ConstituentProgram, ValleyBalanceClosesAndThreadsWriteTheSameFiles) {
             ASSERT_TRUE(file_exists(dir.file(names[f]))) << names[f];
             files[k][f] = read_file(dir.file(names[f]));
         }
-        files[k][5] = summary.substr(summary.rfind("Constituent 1"));
+        files[k][5] = summary.substr(summary.rfind("Overland Transport Summaries"));
     }
     for (int f = 0; f < 6; ++f) EXPECT_TRUE(files[0][f] == files[1][f]) << "file " << f;
+    EXPECT_EQ(books[0], books[1]);
     EXPECT_GT(count_of(files[0][2], "TS"), 3);
 }
 
@@ -252,17 +253,23 @@ TEST(ConstituentProgram, BadContaminantInputsStopNamingTheFile) {
 // exchanging with the water and decaying in both: initial + rain = outlet +
 // decayed + stored (water, soil, in transit) within 1e-9, with mass
 // infiltrated into the layer (little left in transit) and the layer
-// decaying; 1 and 8 threads print the same balance.
+// decaying; every section of the summaries closes (with static soil
+// concentrations the soil and global errors are what the held soil gave);
+// 1 and 8 threads book the same amounts and print the same constituent
+// sections.
 TEST(ConstituentProgram, SoilLayerUnderAPlaneKeepsTheBalance) {
     const struct {
         const char* name;
         const char* card;
         bool redistribution;   // also the pore index and residual content maps
-    } methods[] = {{"Green-Ampt", "GREEN_AMPT", false},
-                   {"Green-Ampt with redistribution", "INF_REDIST", true}};
+        bool fixed;            // static soil concentrations
+    } methods[] = {{"Green-Ampt", "GREEN_AMPT", false, false},
+                   {"Green-Ampt with redistribution", "INF_REDIST", true, false},
+                   {"Green-Ampt, static soil concentrations", "GREEN_AMPT", false, true}};
     for (const auto& m : methods) {
         SCOPED_TRACE(m.name);
         std::string balance[2];
+        std::string books[2];   // full-precision balance text
         for (int k = 0; k < 2; ++k) {
             temp_dir dir;
             plane_case c;
@@ -290,23 +297,42 @@ TEST(ConstituentProgram, SoilLayerUnderAPlaneKeepsTheBalance) {
                 .card("SOIL_MOIST_DEPTH", "0.3")
                 .card("MAPPING_TABLE", "table.cmt")
                 .card("OV_CON_TRANS")
-                .card("SOIL_CON_TRANS")
-                .write(dir.file("plane.prj"));
-            const run_result r = run_pluvo({"plane.prj"}, dir.path(), "", {parallel_from_cells_env(16)});
-            ASSERT_EQ(r.status, 0) << r.out << r.err;
+                .card("SOIL_CON_TRANS");
+            if (m.fixed) p.card("SOIL_STATIC_CONC");
+            p.write(dir.file("plane.prj"));
+            constituent_balance b;
+            std::vector<section_books> sections;
+            double held = 0.0;   // kg the held soil gave over the run
+            {
+                parallel_from_cells many(16);
+                ASSERT_TRUE(run_model_in(dir.path(), "plane.prj", [&](const run_state& rs) {
+                    b = compute_constituent_balance(rs, 1);
+                    books[k] = constituent_balance_text(rs);
+                    sections = constituent_section_books(rs);
+                    held = rs.con_tot.soil_held[1];
+                }));
+            }
             const std::string summary = read_file(dir.file("summ.out"));
-            const double in = balance_value(summary, "initial") + balance_value(summary, "rain");
+            const double in = b.initial + b.rain;
             // 50 cells of 0.3 m x 100 m2 of solids (porosity 0.45) at 2650 kg/m3 and 3 mg/kg.
-            EXPECT_NEAR(balance_value(summary, "initial"), 50 * 0.55 * 0.3 * 100.0 * 2650.0 * 3e-6,
-                        1e-9);
-            EXPECT_NEAR(balance_value(summary, "residual"), 0.0, 1e-9 * in) << summary;
+            EXPECT_NEAR(b.initial, 50 * 0.55 * 0.3 * 100.0 * 2650.0 * 3e-6, 1e-9);
+            EXPECT_NEAR(b.residual, 0.0, 1e-9 * in) << summary;
             // The soil step takes in what infiltrated: little is left in transit.
-            EXPECT_LT(balance_value(summary, "in transit"), 0.01 * in) << summary;
-            EXPECT_GT(balance_value(summary, "decayed"), 0.0) << summary;
-            EXPECT_GT(balance_value(summary, "outlet"), 0.0) << summary;
-            EXPECT_GT(balance_value(summary, "land"), 0.0) << summary;
-            balance[k] = summary.substr(summary.rfind("Constituent 1"));
+            EXPECT_LT(b.pending, 0.01 * in) << summary;
+            EXPECT_GT(b.decayed, 0.0) << summary;
+            EXPECT_GT(b.outlet, 0.0) << summary;
+            EXPECT_GT(b.land, 0.0) << summary;
+            ASSERT_GE(sections.size(), 4u);
+            for (const section_books& e : sections)
+                EXPECT_NEAR(e.residual, 0.0, 1e-9 * e.in) << e.what << "\n" << summary;
+            expect_sections_match_their_terms(summary, 4);
+            // Held soil gives the water its exchange and decays without losing
+            // mass, and swallows what infiltrates: it booked the difference.
+            if (m.fixed) EXPECT_GT(std::fabs(held), 1e-3 * in) << summary;
+            else EXPECT_EQ(held, 0.0);
+            balance[k] = without_timing(summary.substr(summary.find("Soil Contaminant Transport Summary for")));
         }
+        EXPECT_EQ(books[0], books[1]);
         EXPECT_EQ(balance[0], balance[1]);
     }
 }
@@ -427,7 +453,7 @@ TEST(ConstituentProgram, SoilColumnUnderAPlaneKeepsTheBalance) {
     };
     for (const auto& m : methods) {
         SCOPED_TRACE(m.name);
-        std::string balance[2], maps[2];
+        std::string balance[2], maps[2], books[2];
         for (int k = 0; k < 2; ++k) {
             temp_dir dir;
             plane_case c;
@@ -463,29 +489,36 @@ TEST(ConstituentProgram, SoilColumnUnderAPlaneKeepsTheBalance) {
                 .card("OV_CON_TRANS")
                 .card("SOIL_CON_TRANS")
                 .write(dir.file("plane.prj"));
-            const run_result r = run_pluvo({"plane.prj"}, dir.path(), "", {parallel_from_cells_env(16)});
-            ASSERT_EQ(r.status, 0) << r.out << r.err;
+            constituent_balance b;
+            std::vector<section_books> sections;
+            {
+                parallel_from_cells many(16);
+                ASSERT_TRUE(run_model_in(dir.path(), "plane.prj", [&](const run_state& rs) {
+                    b = compute_constituent_balance(rs, 1);
+                    books[k] = constituent_balance_text(rs);
+                    sections = constituent_section_books(rs);
+                }));
+            }
             const std::string summary = read_file(dir.file("summ.out"));
             // 50 cells of layer-1 solids at 2650 kg/m3 and 3 mg/kg.
-            EXPECT_NEAR(balance_value(summary, "initial"),
-                        50 * (1.0 - m.porosity) * m.layer1 * 100.0 * 2650.0 * 3e-6, 1e-9);
-            int blocks = 0;
-            for (size_t at = summary.find("mass balance, kg:"); at != std::string::npos;
-                 at = summary.find("mass balance, kg:", at + 1), ++blocks) {
-                const double in =
-                    balance_value(summary, "initial", at) + balance_value(summary, "rain", at);
-                EXPECT_NEAR(balance_value(summary, "residual", at), 0.0, 1e-9 * in) << summary;
-            }
-            EXPECT_GE(blocks, 2);
-            const double in = balance_value(summary, "initial") + balance_value(summary, "rain");
-            EXPECT_LT(balance_value(summary, "in transit"), 0.01 * in) << summary;
-            for (const char* label : {"decayed", "land", "soil column outflow"})
-                EXPECT_GT(balance_value(summary, label), 0.0) << label << "\n" << summary;
+            EXPECT_NEAR(b.initial, 50 * (1.0 - m.porosity) * m.layer1 * 100.0 * 2650.0 * 3e-6, 1e-9);
+            const double in = b.initial + b.rain;
+            EXPECT_NEAR(b.residual, 0.0, 1e-9 * in) << books[k];
+            // The event's and the run's sections close as well.
+            ASSERT_GE(sections.size(), 2u);
+            for (const section_books& e : sections)
+                EXPECT_NEAR(e.residual, 0.0, 1e-9 * e.in) << e.what << "\n" << summary;
+            // As printed: soil and overland sections of the event and the run
+            // end, each error line from its terms.
+            expect_sections_match_their_terms(summary, 4);
+            EXPECT_LT(b.pending, 0.01 * in) << books[k];
+            for (double v : {b.decayed, b.land, b.drained}) EXPECT_GT(v, 0.0) << books[k];
             // The sand over the shallow table drains all the rain: nothing runs off.
             if (!m.water_table) {
-                EXPECT_GT(balance_value(summary, "outlet"), 0.0) << summary;
+                EXPECT_GT(b.outlet, 0.0) << books[k];
             }
-            balance[k] = summary.substr(summary.rfind("Constituent 1"));
+            // The event's and the run end's constituent sections.
+            balance[k] = without_timing(summary.substr(summary.find("Soil Contaminant Transport Summary for")));
             // Every concentration and mass map, in name order.
             std::vector<std::string> names;
             for (const auto& e : std::filesystem::directory_iterator(dir.file("tracer")))
@@ -494,6 +527,7 @@ TEST(ConstituentProgram, SoilColumnUnderAPlaneKeepsTheBalance) {
             EXPECT_GE(names.size(), 2u);
             for (const std::string& n : names) maps[k] += read_file(n);
         }
+        EXPECT_EQ(books[0], books[1]);
         EXPECT_EQ(balance[0], balance[1]);
         EXPECT_TRUE(maps[0] == maps[1]);
     }

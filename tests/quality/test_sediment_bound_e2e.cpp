@@ -3,16 +3,21 @@
 // Eroded sediment carries the layer's sorbed mass into the water, the cells
 // and the channel nodes split it between water and sediment, and sediment
 // and water carry it to the outlet. The contaminant balance closes with the
-// sorbed stores, also with a lake of the channel network in the valley;
-// 1 and 8 threads write the same files.
+// sorbed stores, also with a lake of the channel network in the valley, and
+// every constituent section of the summaries closes; 1 and 8 threads write
+// the same files.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
+#include "constituent_books.h"
 #include "fixture.h"
+#include "model_run.h"
 #include "pluvo_test.h"
+#include "run/run_state.h"
 #include "valley.h"
 
 using namespace pluvo_test;
@@ -111,7 +116,18 @@ void write_case(const std::string& dir, int threads, const std::string fbind[3],
     p.write(dir + "/valley.prj");
 }
 
-// Value after `label` in the last constituent balance of a summary.
+// Runs the case in `dir` inside the test; `books` receives the run's
+// full-precision constituent books, `sections` the books of the summary's
+// constituent sections. False when the run failed.
+bool run_books(const temp_dir& dir, std::string& books, std::vector<section_books>* sections = nullptr) {
+    parallel_from_cells many(16);
+    return run_model_in(dir.path(), "valley.prj", [&](const run_state& rs) {
+        books = constituent_balance_text(rs);
+        if (sections != nullptr) *sections = constituent_section_books(rs);
+    });
+}
+
+// Value after `label` in the last constituent balance of a text.
 double balance_value(const std::string& text, const std::string& label) {
     const size_t block = text.rfind("mass balance, kg:");
     if (block == std::string::npos) return std::nan("");
@@ -143,9 +159,15 @@ TEST(SedimentBoundProgram, ErodingValleyBalanceCloses) {
         SCOPED_TRACE(c.name);
         temp_dir dir;
         write_case(dir.path(), 1, kAllSorb, c.kd, c.channel, c.soil, c.soil ? "0" : "10");
-        const run_result r = run_pluvo({"valley.prj"}, dir.path(), "", {parallel_from_cells_env(16)});
-        ASSERT_EQ(r.status, 0) << r.out << r.err;
-        const std::string summary = read_file(dir.file("valley.sum"));
+        std::string summary;   // the run's full-precision constituent books
+        std::vector<section_books> sections;
+        ASSERT_TRUE(run_books(dir, summary, &sections));
+        // Every section of the event report and of the run end closes.
+        ASSERT_GE(sections.size(), 2u);
+        for (const section_books& e : sections)
+            EXPECT_NEAR(e.residual, 0.0, 1e-9 * e.in) << e.what << "\n" << read_file(dir.file("valley.sum"));
+        // As printed, each error line from its section's terms.
+        expect_sections_match_their_terms(read_file(dir.file("valley.sum")), 4);
         const double initial = balance_value(summary, "initial");
         const double in = initial + balance_value(summary, "rain");
         if (c.soil) {
@@ -178,9 +200,8 @@ TEST(SedimentBoundProgram, SedimentShareFollowsTheCoefficientAndTheFlags) {
         SCOPED_TRACE(cases[k].name);
         temp_dir dir;
         write_case(dir.path(), 1, cases[k].fbind, cases[k].kd);
-        const run_result r = run_pluvo({"valley.prj"}, dir.path());
-        ASSERT_EQ(r.status, 0) << r.out << r.err;
-        const std::string summary = read_file(dir.file("valley.sum"));
+        std::string summary;   // the run's full-precision constituent books
+        ASSERT_TRUE(run_books(dir, summary));
         on_sediment[k] = balance_value(summary, "outlet on sediment");
         EXPECT_NEAR(balance_value(summary, "residual"), 0.0,
                     1e-9 * balance_value(summary, "initial"));
@@ -287,9 +308,15 @@ TEST(SedimentBoundProgram, ChannelLakeBalanceCloses) {
         SCOPED_TRACE(c.name);
         temp_dir dir;
         write_lake_case(dir.path(), 1, c.fbind, c.kd);
-        const run_result r = run_pluvo({"valley.prj"}, dir.path());
-        ASSERT_EQ(r.status, 0) << r.out << r.err;
-        const std::string summary = read_file(dir.file("valley.sum"));
+        std::string summary;   // the run's full-precision constituent books
+        std::vector<section_books> sections;
+        ASSERT_TRUE(run_books(dir, summary, &sections));
+        // Every section of the event report and of the run end closes (the
+        // lake's with what the sediment releases into it), also as printed.
+        ASSERT_GE(sections.size(), 2u);
+        for (const section_books& e : sections)
+            EXPECT_NEAR(e.residual, 0.0, 1e-9 * e.in) << e.what << "\n" << read_file(dir.file("valley.sum"));
+        expect_sections_match_their_terms(read_file(dir.file("valley.sum")), 6);
         const double initial = balance_value(summary, "initial");
         EXPECT_NEAR(initial, 70 * 0.3 * 400.0 * 0.55 * 2650.0 * kLayerConc * 1e-6, 1e-9);
         EXPECT_NEAR(balance_value(summary, "residual"), 0.0, 1e-9 * initial) << summary;
