@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "quality/constituent_setup.h"
+#include "quality/nutrients.h"
 #include "run/run_state.h"
 
 namespace {
@@ -50,6 +51,18 @@ void init_overland_lakes(run_state& rs) {
         if (count[ix(u)] > 0) cl.decay[ix(u)] /= count[ix(u)] * kConSecondsPerDay;
 }
 
+// Initial concentration of constituent i in a channel-network lake, g/m3:
+// a contaminant the channel's (init_chan_conc); a nutrient species its
+// stream value when that is one uniform value (a stream map or table gives
+// values at nodes, and a lake has none: it starts without the species); a
+// soil pool never enters the water.
+double channel_lake_initial_conc(const run_state& rs, int i) {
+    if (rs.constituent_type[ix(i)] == 1) return rs.init_chan_conc;
+    const int k = i - rs.first_nsm_constituent;   // species slot
+    if (rs.nsm == nullptr || k < 0 || k >= kNsmSpecies) return 0.0;
+    return rs.nsm->st_init_mode[k] == kNsmInitUniform ? rs.nsm->st_init_value[k] : 0.0;
+}
+
 void init_channel_lakes(run_state& rs) {
     constituent_lakes& cl = rs.con_lake;
     const int n = rs.num_constituents, lakes = rs.num_channel_lakes;
@@ -62,9 +75,10 @@ void init_channel_lakes(run_state& rs) {
     cl.volume_last.assign(ix(lakes) + 1, 0.0);
     for (int u = 1; u <= lakes; ++u) cl.volume_last[ix(u)] = lake_store_water(rs, u);
     for (int i = 1; i <= n; ++i) {
+        const double c0 = channel_lake_initial_conc(rs, i);   // g/m3
         double total = 0.0;   // g
         for (int u = 1; u <= lakes; ++u) {
-            cl.mass[ix(i)][ix(u)] = rs.init_chan_conc * lake_store_water(rs, u);
+            cl.mass[ix(i)][ix(u)] = c0 * lake_store_water(rs, u);
             set_lake_conc(rs, i, u);
             total += cl.mass[ix(i)][ix(u)];
         }

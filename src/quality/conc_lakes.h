@@ -21,7 +21,8 @@ const int* lake_cell_ids(const run_state& rs);
 //   before the cells' initial state clears the concentrations of cells
 //   without depth.
 // - channel-network lakes (channel constituents on): the initial channel
-//   concentration over the lake's water; the channel decay coefficient.
+//   concentration over the lake's water (a nutrient species its uniform
+//   stream value, else none); the channel decay coefficient.
 void init_lake_constituents(run_state& rs);
 
 // Water lake u holds now, m3, never below 0: an overland lake's volume plus

@@ -196,6 +196,7 @@ void write_nutrient_map_output(run_state& rs) {
     if (!rs.nsm_on || rs.nsm == nullptr || rs.first_nsm_constituent < 1) return;
     nsm_model& m = *rs.nsm;
     const double t = rs.elapsed_minutes;
+    compute_nsm_lake_outputs(rs);
     if (m.total_ov_n_map || m.total_ov_p_map) compute_nsm_overland_outputs(rs);
     if (m.total_ov_n_map && !write_map_dataset_step(*m.total_ov_n_map, t)) return;
     if (m.total_ov_p_map && !write_map_dataset_step(*m.total_ov_p_map, t)) return;

@@ -48,6 +48,11 @@ struct nsm_stream_outputs {
     node_array nh3, total_n, tkn, total_p;
 };
 
+// Derived outputs of the channel-network lakes, g per lake (lakes 1..lakes).
+struct nsm_lake_outputs {
+    std::vector<double> nh3, total_n, tkn, total_p;
+};
+
 // The nutrient sub-model container, created by the nutrients card while the
 // project file is read; the project-file reader fills the card fields.
 struct nsm_model {
@@ -92,6 +97,7 @@ struct nsm_model {
     std::unique_ptr<linknode_dataset> total_chan_n_set, total_chan_kn_set, total_chan_p_set;
     file_object hyd_conc[kNsmSpecies];    // outlet concentration series (out_hyd_*), g/m3
     file_object hyd_mass[kNsmSpecies];    // outlet mass series, g
+    nsm_lake_outputs lake_out;            // derived outputs of the channel-network lakes
 };
 
 // Constructor and destructor of a newly allocated container.
@@ -156,3 +162,6 @@ void step_nutrient_uptake(run_state& rs);
 // Derived outputs of the run's cells and nodes into nsm.ov_out and nsm.st_out.
 void compute_nsm_overland_outputs(run_state& rs);
 void compute_nsm_stream_outputs(run_state& rs);
+// The same of the channel-network lakes into nsm.lake_out (water the lake's
+// volume); nothing without channel-lake stores.
+void compute_nsm_lake_outputs(run_state& rs);

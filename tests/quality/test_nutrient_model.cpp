@@ -418,8 +418,8 @@ TEST_F(NutrientTest, UptakeDoesNotDependOnTheThreadCount) {
 // Derived outputs of a cell and a node holding NO2 0.2, NO3 3, NH4 1, ON 0.7,
 // OP 0.4, DP 0.15 g in 1 m3 at 25 deg C and pH 7.2 (references computed by
 // hand from the ammonia equilibrium: nh3 8.484986e-3 g): TN 4.908484986,
-// TKN 1.708484986, TP 0.55 g, to 1e-9 relative; a cell whose water is below
-// 1e-4 m3 reports no ammonia.
+// TKN 1.708484986, TP 0.55 g, to 1e-9 relative; a cell or a channel-network
+// lake whose water is below 1e-4 m3 reports no ammonia.
 TEST_F(NutrientTest, DerivedOutputsOfCellsAndNodes) {
     const double masses[kNsmSpecies] = {0.2, 3.0, 1.0, 0.7, 0.4, 0.15, 5.0, 6.0, 7.0};
     chain({2}, {4.0}, {0x04}, 0.25);   // 1 m3 per node
@@ -454,6 +454,25 @@ TEST_F(NutrientTest, DerivedOutputsOfCellsAndNodes) {
     EXPECT_NEAR(st.tkn(1, 1), 1.708484986, 1e-9 * 1.7);
     EXPECT_NEAR(st.total_p(1, 1), 0.55, 1e-9 * 0.55);
     EXPECT_EQ(st.total_n(2, 1), 0.0);   // node 2 holds nothing
+
+    // Two channel-network lakes with the same masses, in 1 m3 and 5e-5 m3.
+    r.con_lake = constituent_lakes{};
+    r.con_lake.lakes = 2;
+    r.con_lake.channel = 1;
+    r.con_lake.mass.assign(c(kNsmSpecies), std::vector<double>(3, 0.0));
+    for (int s = 0; s < kNsmSpecies; ++s) r.con_lake.mass[c(s)] = {0.0, masses[s], masses[s]};
+    r.lake_mask.assign(3, 0);
+    r.lake_volume = {0.0, 1.0, 5e-5};
+    compute_nsm_lake_outputs(r);
+    const nsm_lake_outputs& lk = model_.lake_out;
+    ASSERT_EQ(lk.nh3.size(), 3u);
+    EXPECT_NEAR(lk.nh3[1], 8.484986e-3, 1e-6 * 8.5e-3);
+    EXPECT_NEAR(lk.total_n[1], 4.908484986, 1e-9 * 4.9);
+    EXPECT_NEAR(lk.tkn[1], 1.708484986, 1e-9 * 1.7);
+    EXPECT_NEAR(lk.total_p[1], 0.55, 1e-9 * 0.55);
+    EXPECT_EQ(lk.nh3[2], 0.0);
+    EXPECT_NEAR(lk.total_n[2], 4.9, 1e-12);
+    EXPECT_NEAR(lk.tkn[2], 1.7, 1e-12);
 }
 
 }  // namespace
