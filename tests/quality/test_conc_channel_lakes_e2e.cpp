@@ -423,7 +423,9 @@ TEST(ChannelLakeNutrients, SpeciesBalancesCloseAndStayInProportion) {
             // The lake gave mass to the channel; behind the weir it keeps the
             // water below the crest and so part of each species.
             const double lake = balance_value(summary, "lakes", blocks[0][b]);
-            if (c.weir) EXPECT_GT(lake, 0.0);
+            if (c.weir) {
+                EXPECT_GT(lake, 0.0);
+            }
             EXPECT_LT(lake, 1e5 * lake0 / 1000.0);
             EXPECT_GT(balance_value(summary, "outlet", blocks[0][b]) + balance_value(summary, "channel", blocks[0][b]),
                       0.0);
