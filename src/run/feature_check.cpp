@@ -33,12 +33,8 @@ const unbuilt_feature kUnbuilt[] = {
                  rs.groundwater || rs.gw_simulation);
      }},
     {"nutrients",
-     "the nutrient sub-model with channel-network lakes, or its soil pools (soil_con_trans) under "
-     "layered soil or Richards columns",
-     [](const run_state& rs) {
-         return rs.nsm_on != 0 && (rs.channel_lakes != 0 ||
-                                   (rs.soil_con_trans != 0 && (rs.inf_layered_soil || rs.inf_richards)));
-     }},
+     "the nutrient sub-model with channel-network lakes",
+     [](const run_state& rs) { return rs.nsm_on != 0 && rs.channel_lakes != 0; }},
 };
 
 }  // namespace
