@@ -43,7 +43,12 @@ constituent_balance compute_constituent_balance(const run_state& rs, int i) {
     for (int j = 1; j <= rs.GNUM; ++j) {
         water += rs.con.mass[ii][ix(j)];
         land += rs.con.land[ii][ix(j)];
-        if (nutrient && rs.soil_con_trans) pools += rs.con.layer_mass[ii][ix(j)];
+        if (nutrient && rs.soil_con_trans) {
+            // A pool is its whole column: layer 1 and, under column layers,
+            // the layers below (the soil step moves no nutrient between them).
+            pools += rs.con.layer_mass[ii][ix(j)];
+            for (int k = 2; k <= rs.con.soil_layers; ++k) pools += rs.con.deep_mass[ix(k)][ii][ix(j)];
+        }
         // Exchange left the land but has not reached the water yet; with soil
         // constituents, infiltrated mass on its way into the layer.
         pending += rs.con.pend_exchange[ii][ix(j)];

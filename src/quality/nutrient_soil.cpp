@@ -2,7 +2,9 @@
 // water species lose to infiltration or leave in cells that fell dry enters
 // the related pool once; the soil uptake returns pool mass to the water when
 // rain falls. Pools are the top-layer masses of the block's constituents
-// (pool k is the layer mass of constituent first_nsm + k), in g.
+// (pool k is the layer mass of constituent first_nsm + k), in g; over a soil
+// column of layers the pools stay in layer 1, which alone takes the hand-over
+// and gives the uptake.
 #include <algorithm>
 #include <cmath>
 

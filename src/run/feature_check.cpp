@@ -32,12 +32,6 @@ const unbuilt_feature kUnbuilt[] = {
                 (!(rs.green_ampt || rs.inf_redist || rs.inf_layered_soil || rs.inf_richards) ||
                  rs.groundwater || rs.gw_simulation);
      }},
-    {"nutrients",
-     "the soil pools of the nutrient sub-model (soil_con_trans) under layered soil or Richards "
-     "columns",
-     [](const run_state& rs) {
-         return rs.nsm_on != 0 && rs.soil_con_trans != 0 && (rs.inf_layered_soil || rs.inf_richards);
-     }},
 };
 
 }  // namespace

@@ -330,7 +330,7 @@ const char* const kNutrientSpecies[9] = {"NO2", "NO3", "NH4", "ON", "OP", "DP", 
 // species k starts at 1e5 (k + 1) g/m3 over the cells and in the channel and
 // the lake, the rain brings none. (The channel corrector stops at an absolute
 // change of concentration; at these levels it runs to round-off for every
-// species, so the species differ only by their scale.) Returns the summary ("" when the run
+// species, so the species differ only by their scale.) Returns the run-end constituent books ("" when the run
 // failed); `files` gets the species' stream datasets and balances.
 std::string run_nutrient_valley(const temp_dir& dir, const lake_valley& c, std::string* files) {
     write_lake_valley(dir.path(), c);
@@ -349,19 +349,24 @@ std::string run_nutrient_valley(const temp_dir& dir, const lake_valley& c, std::
         prj += "OV_INIT_" + s + " " + value + "\nST_INIT_" + s + " " + value + "\nOUT_ST_" + s + " st" + s + "\n";
     }
     write_file(dir.file("valley.prj"), prj);
-    std::vector<std::string> env;
-    if (c.threads > 1) env.push_back(parallel_from_cells_env(16));
-    const run_result r = run_pluvo({"valley.prj"}, dir.path(), "", env);
-    EXPECT_EQ(r.status, 0) << r.out << r.err;
-    if (r.status != 0) return "";
-    const std::string summary = read_file(dir.file("valley.sum"));
+    std::string books;   // the run's full-precision constituent books at its end
+    bool ok = false;
+    auto inspect = [&](const run_state& rs) { books = constituent_balance_text(rs); };
+    if (c.threads > 1) {
+        parallel_from_cells many(16);
+        ok = run_model_in(dir.path(), "valley.prj", inspect);
+    } else {
+        ok = run_model_in(dir.path(), "valley.prj", inspect);
+    }
+    EXPECT_TRUE(ok);
+    if (!ok) return "";
     if (files != nullptr) {
         for (const char* s : kNutrientSpecies)
             *files += read_file(dir.file(std::string("st") + s + ".conc")) +
                       read_file(dir.file(std::string("st") + s + ".mass"));
-        *files += summary.substr(summary.find("Constituent 1 ("));
+        *files += books;
     }
-    return summary;
+    return books;
 }
 
 // Starts of the balance blocks of constituent i in a summary, in file order.
@@ -403,7 +408,7 @@ TEST(ChannelLakeNutrients, SpeciesBalancesCloseAndStayInProportion) {
             blocks[k] = constituent_blocks(summary, k + 1);
             ASSERT_EQ(blocks[k].size(), blocks[0].size()) << kNutrientSpecies[k];
         }
-        ASSERT_GE(blocks[0].size(), 2u) << summary;
+        ASSERT_GE(blocks[0].size(), 1u) << summary;
         const double lake0 = c.initial_lake_volume();   // m3
         for (size_t b = 0; b < blocks[0].size(); ++b) {
             for (int k = 0; k < 9; ++k) {

@@ -383,6 +383,62 @@ TEST_F(NutrientTest, UptakeTable) {
     }
 }
 
+// Over a soil column of three layers (layered Green-Ampt or Richards) the
+// pools lie in layer 1 and the layers below: a metre of rain frees all of
+// layer 1 of the five uptake pools and nothing of the layers below, the
+// hand-over fills layer 1 only, and the balance counts every layer of a pool
+// once (its residual stays 0 with the deep layers in the initial mass).
+TEST_F(NutrientTest, ColumnPoolsGiveAndTakeThroughLayerOne) {
+    const int cells = 2;
+    grid(cells, 0.01, true);
+    run_state& r = rs();
+    constituent_cells& con = r.con;
+    con.soil_layers = 3;
+    const size_t slots = static_cast<size_t>(cells) + 1, rows = static_cast<size_t>(r.num_constituents) + 1;
+    for (int k = 2; k <= 3; ++k) con.deep_mass[static_cast<size_t>(k)].assign(rows, std::vector<double>(slots, 0.0));
+    const double layer_g[4] = {0.0, 100.0, 10.0, 1.0};   // g in layers 1..3 of pool p, plus p
+    for (int p = 0; p < kNsmPools; ++p) {
+        for (int j = 1; j <= cells; ++j) {
+            con.layer_mass[c(p)][j] = layer_g[1] + p;
+            for (int k = 2; k <= 3; ++k) con.deep_mass[static_cast<size_t>(k)][c(p)][j] = layer_g[k] + p;
+        }
+        r.con_tot.pool_init[c(p)] = cells * (layer_g[1] + layer_g[2] + layer_g[3] + 3.0 * p) / 1000.0;
+    }
+    for (int s = 0; s < kNsmSpecies; ++s) {
+        for (int j = 1; j <= cells; ++j) {
+            con.mass[c(s)][j] = 1.0;
+            con.conc[c(s)][j] = 1.0 / (0.01 * kCell * kCell);
+        }
+        r.con_tot.ov_init[c(s)] = cells * 1.0 / 1000.0;
+    }
+    // 5 g of NO3 infiltrated in cell 1, on its way to pool 3.
+    con.pend_soil_in[c(kNsmNo3)][1] = 5.0;
+    r.con_tot.ov_init[c(kNsmNo3)] += 5.0 / 1000.0;
+    r.cell_rain_rate.assign(slots, 1e-1);   // m/s
+    r.rain_state = 1;
+    fork_nsm_overland_sums(r, 10.0);
+    hand_nutrients_to_soil(r);
+    const int pairs[kNsmUptakePairs][2] = {{2, kNsmNh4}, {3, kNsmNo3}, {4, kNsmOn}, {8, kNsmDp}, {10, kNsmOp}};
+    for (const auto& pr : pairs) {
+        for (int j = 1; j <= cells; ++j) {
+            const double handed = pr[0] == 3 && j == 1 ? 5.0 : 0.0;
+            EXPECT_EQ(con.layer_mass[c(pr[0])][j], handed) << "pool " << pr[0] << " cell " << j;
+            // The species gained layer 1 of its pool, not the column.
+            EXPECT_NEAR(con.mass[c(pr[1])][j], 1.0 + layer_g[1] + pr[0], 1e-12) << "pool " << pr[0];
+        }
+    }
+    for (int p = 0; p < kNsmPools; ++p)
+        for (int j = 1; j <= cells; ++j)
+            for (int k = 2; k <= 3; ++k)
+                EXPECT_EQ(con.deep_mass[static_cast<size_t>(k)][c(p)][j], layer_g[k] + p) << "pool " << p;
+    for (int k = 0; k < kNsmBlockWithSoil; ++k) {
+        const constituent_balance b = compute_constituent_balance(r, static_cast<int>(c(k)));
+        EXPECT_NEAR(b.residual, 0.0, 1e-12 * (b.initial + b.nsm_in)) << "constituent " << c(k);
+    }
+    // An untouched pool is its whole column.
+    EXPECT_NEAR(compute_constituent_balance(r, static_cast<int>(c(0))).pools, r.con_tot.pool_init[c(0)], 1e-15);
+}
+
 // The uptake over a grid large enough to run on many threads gives the same
 // pools, species and totals bit for bit with 1 and 8 threads.
 TEST_F(NutrientTest, UptakeDoesNotDependOnTheThreadCount) {

@@ -24,8 +24,6 @@ TEST(FeatureCheck, EveryUnbuiltFeatureStopsTheRunNamingItsCard) {
         {"SEDIMENT_CONTAM", nullptr},   // without erosion and contaminants it carries nothing
         {"SOIL_CON_TRANS", "soil_con_trans"},
         {"SOIL_CON_TRANS\nINF_LAYERED_SOIL\nGW_SIMULATION\nWATER_TABLE wt.asc", "soil_con_trans"},
-        {"NUTRIENTS\nOV_CON_TRANS\nSOIL_CON_TRANS\nINF_LAYERED_SOIL", "nutrients"},
-        {"NUTRIENTS\nOV_CON_TRANS\nSOIL_CON_TRANS\nINF_RICHARDS", "nutrients"},
         {"ZOV_HYDRO zov.hyd", nullptr},   // built: the run goes on and writes the file
     };
     for (const feature_case& c : cases) {
