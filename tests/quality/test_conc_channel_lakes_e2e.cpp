@@ -20,6 +20,7 @@
 #include "output/constituent_summary.h"
 #include "constituent_books.h"
 #include "fixture.h"
+#include "lake_valley.h"
 #include "model_run.h"
 #include "pluvo_test.h"
 #include "run/run_state.h"
@@ -29,138 +30,6 @@ using namespace pluvo_test;
 using conc_e2e::balance_value;
 
 namespace {
-
-// The lake valley of the channel-lake tests: a pit lake of the channel
-// network above a trapezoid channel.
-struct lake_valley {
-    int rows = 20;
-    int half_width = 5;
-    int lake_rows = 4;            // rows 1..lake_rows of the middle column hold the lake
-    double cell = 10.0;           // m
-    double side_slope = 0.01;     // slope of the planes towards the middle column, m/m
-    double valley_slope = 0.005;  // slope along the valley, m/m
-    double pit = 0.3;             // lake floor below the ground of the last lake row, m
-    double lake_depth = 0.2;      // initial lake depth over its floor, m
-    double rain_mm_h = 50.0;
-    int rain_minutes = 30;
-    int total_minutes = 60;
-    int overtype = 1;
-    bool weir = false;            // the lake drains through a weir link into the channel
-    int threads = 0;              // NUM_THREADS card when above 0
-    int cols() const { return 2 * half_width + 1; }
-    int mid() const { return half_width + 1; }
-    // Ground of the planes, m.
-    double plane(int r, int col) const {
-        return 100.0 + valley_slope * cell * (rows - r) + side_slope * cell * std::abs(col - mid());
-    }
-    double floor() const { return plane(lake_rows, mid()) - pit; }   // m
-    double ground(int r, int col) const {
-        return (r <= lake_rows && col == mid()) ? floor() : plane(r, col);
-    }
-    // Water of the lake at set-up over its search cells (the pit and the
-    // cells beside it), each taken when the level stands 1 mm above it, m3.
-    double initial_lake_volume() const {
-        const double level = floor() + lake_depth;
-        double v = 0.0;
-        for (int r = 1; r <= lake_rows; ++r) {
-            for (const int col : {mid() - 1, mid(), mid() + 1}) {
-                const double g = ground(r, col);
-                if (level > g + 0.001) v += (level - g) * cell * cell;
-            }
-        }
-        return v;
-    }
-    double rain_volume() const {   // m3
-        return rain_mm_h / 1000.0 / 60.0 * rain_minutes * rows * cols() * cell * cell;
-    }
-};
-
-void write_lake_valley(const std::string& dir, const lake_valley& c) {
-    grid_spec g;
-    g.rows = c.rows;
-    g.cols = c.cols();
-    g.cell = c.cell;
-    g.north = c.rows * c.cell;
-    write_grid(dir + "/mask.asc", g, [](int, int) { return 1.0; }, 0);
-    write_grid(dir + "/elev.asc", g, [&](int r, int col) { return c.ground(r, col); }, 6);
-
-    // Link 1 is the lake: its pit cells first, then the cells beside them
-    // (row-column pairs, ten to a line).
-    const int mid = c.mid();
-    std::vector<std::pair<int, int>> search;
-    for (int r = 1; r <= c.lake_rows; ++r) search.push_back({r, mid});
-    for (int r = c.lake_rows; r >= 1; --r) {
-        search.push_back({r, mid - 1});
-        search.push_back({r, mid + 1});
-    }
-    std::string pairs;
-    for (size_t k = 0; k < search.size(); ++k) {
-        pairs += std::to_string(search[k].first) + " " + std::to_string(search[k].second);
-        pairs += (k % 10 == 9 || k + 1 == search.size()) ? "\n" : " ";
-    }
-    const int npts = static_cast<int>(search.size());
-    // The channel runs down the middle column below the lake, a node under
-    // each cell 1 m below its ground; it is link 2, or link 3 behind a weir
-    // (link 2, crest 0.1 m above the lake floor, 2 m long).
-    const int nodes = c.rows - c.lake_rows;
-    const std::string channel = c.weir ? "3" : "2";
-    std::string chan = "PLUVO_CHAN\nALPHA 1.0\nBETA 1.0\nTHETA 1.0\nLINKS " + channel +
-                       "\nMAXNODES " + std::to_string(nodes + 1) + "\n";
-    chan += c.weir ? "CONNECT 1 2 0\nCONNECT 2 3 1 1\nCONNECT 3 0 1 2\n"
-                   : "CONNECT 1 2 0\nCONNECT 2 0 1 1\n";
-    chan += "LINK 1\nDX " + fixed(c.cell) + "\nNODES 1\nLAKE\nMINWSE " + fixed(c.floor() - 1.0) +
-            "\nINITWSE " + fixed(c.floor() + c.lake_depth) + "\nMAXWSE " +
-            fixed(c.floor() + 3.0) + "\nNUMPTS " + std::to_string(npts) + "\n" + pairs;
-    if (c.weir) {
-        chan += "LINK 2\nDX " + fixed(c.cell) +
-                "\nSTRUCTURE\nNUMSTRUCTS 1\nSTRUCTTYPE weir\nCREST_LENGTH 2.0\nCREST_LOW_ELEV " +
-                fixed(c.floor() + 0.1) + "\nDISCHARGE_COEFF_FORWARD 1.6\n";
-    }
-    chan += "LINK " + channel + "\nDX " + fixed(c.cell) + "\nNODES " + std::to_string(nodes + 1) +
-            "\nTRAPEZOID\nMANNINGS_N 0.035\n";
-    for (int p = 1; p <= nodes + 1; ++p) {
-        const double row = c.lake_rows + p - 0.5;   // data points at the cell edges
-        chan += "NODE " + std::to_string(p) + "\nELEV " +
-                fixed(99.0 + c.valley_slope * c.cell * (c.rows - row)) + "\n";
-        if (p == 1) chan += "XSEC\nBOTTOM_WIDTH 2.0\nSIDE_SLOPE 1.0\nBANKFULL_DEPTH 1.0\n";
-    }
-    write_file(dir + "/valley.chn", chan);
-    std::string gst = "GRIDSTREAMFILE\nSTREAMCELLS " + std::to_string(nodes) + "\n";
-    for (int k = 1; k <= nodes; ++k) gst += "NUMNODES 1\n";
-    for (int k = 1; k <= nodes; ++k)
-        gst += "CELLIJ " + std::to_string(c.lake_rows + k) + " " + std::to_string(mid) +
-               "\nLINKNODE " + channel + " " + std::to_string(k) + " 1.0\n";
-    write_file(dir + "/valley.gst", gst);
-
-    project_file p;
-    p.card("WATERSHED_MASK", "mask.asc")
-        .card("ELEVATION", "elev.asc")
-        .card("GRIDSIZE", c.cell)
-        .card("ROWS", std::to_string(c.rows))
-        .card("COLS", std::to_string(c.cols()))
-        .card("TOT_TIME", std::to_string(c.total_minutes))
-        .card("TIMESTEP", "5")
-        .card("OUTROW", std::to_string(c.rows))
-        .card("OUTCOL", std::to_string(mid))
-        .card("OUTSLOPE", c.valley_slope)
-        .card("HYD_FREQ", "1")
-        .card("MAP_FREQ", std::to_string(c.total_minutes))
-        .card("SUMMARY", "valley.sum")
-        .card("OUTLET_HYDRO", "valley.otl")
-        .card("START_DATE", "2020 6 1")
-        .card("START_TIME", "0 0")
-        .card("PRECIP_UNIF")
-        .card("RAIN_INTENSITY", c.rain_mm_h)
-        .card("RAIN_DURATION", std::to_string(c.rain_minutes))
-        .card("MANNING_N", "0.05")
-        .card("OVERTYPE", std::to_string(c.overtype))
-        .card("CHAN_EXPLIC")
-        .card("CHANNEL_INPUT", "valley.chn")
-        .card("STREAM_CELL", "valley.gst")
-        .card("SUPER_QUIET");
-    if (c.threads > 0) p.card("NUM_THREADS", std::to_string(c.threads));
-    p.write(dir + "/valley.prj");
-}
 
 // The valley `c` with one tracer: 10 g/m3 in the rain, 2 g/m3 in the
 // channel and the lake at the start, decay 1/day in the cells and 2/day in
