@@ -360,7 +360,7 @@ TEST(NutrientProgram, SoilPoolsBalanceWithUptakeAndInfiltration) {
 // and is all that pool 8 lost besides the DP handed back to it; the NO3 that
 // infiltrates reaches its pool; the pools that no pair touches keep their
 // mass exactly; 1 and 8 threads print the same balances and write the same
-// species maps.
+// species maps; every constituent section of the summaries closes.
 TEST(NutrientProgram, SoilPoolsOverLayeredColumnsBalance) {
     const struct {
         const char* name;
@@ -398,8 +398,13 @@ TEST(NutrientProgram, SoilPoolsOverLayeredColumnsBalance) {
                    "OUT_OV_NH4 out/nh4\n"
                    "NUM_THREADS " + std::string(t == 0 ? "1" : "8") + "\n";
             write_file(dir.file("example.prj"), prj);
-            const std::string summary = run_books(dir, 64);   // the run's constituent books
+            std::vector<section_books> sections;
+            const std::string summary = run_books(dir, 64, &sections);   // the run's constituent books
             ASSERT_FALSE(summary.empty());
+            // The summaries' sections count the pools over the whole column.
+            ASSERT_GE(sections.size(), 13u * 2u);
+            for (const section_books& e : sections) EXPECT_NEAR(e.residual, 0.0, 1e-9 * e.in) << e.what;
+            expect_sections_match_their_terms(read_file(dir.file("out/valley.sum")), 13 * 2 + 9 * 4);
             for (int p = 0; p < 13; ++p) {
                 const int i = p + 1;
                 const double initial = balance_value(summary, i, "initial");
