@@ -17,6 +17,7 @@
 #include "quality/constituent_setup.h"
 #include "quality/contaminant.h"
 #include "quality/nutrient_names.h"
+#include "quality/nutrients.h"
 #include "quality/sediment_bound_step.h"
 #include "run/run_state.h"
 
@@ -101,6 +102,26 @@ int exfiltration_constituent(const run_state& rs, int i) {
     return r < 0 ? 0 : r;
 }
 
+// With nutrient soil pools, constituent i of the nutrient block is species i
+// in the water and pool i in the soil, and the species hand what infiltrates
+// to a related pool: true for such an i.
+bool nutrient_pool_books(const run_state& rs, int i) {
+    const int b = rs.first_nsm_constituent;
+    return rs.nsm_on && rs.soil_con_trans && b >= 1 && nutrient_block_size(rs) == kNsmBlockWithSoil && i >= b &&
+           i < b + kNsmBlockWithSoil;
+}
+
+// Nutrient species whose infiltration feeds soil pool i (ascending), empty
+// unless nutrient_pool_books(rs, i).
+std::vector<int> species_feeding_pool(const run_state& rs, int i) {
+    std::vector<int> from;
+    if (!nutrient_pool_books(rs, i)) return from;
+    const int b = rs.first_nsm_constituent;
+    for (int k = b; k < b + kNsmSpecies; ++k)
+        if (related_constituent_offset(b, k, 1) == i) from.push_back(k);
+    return from;
+}
+
 // Adds a signed amount to `in` when positive, its magnitude to `out` otherwise.
 void add_signed(con_balance& b, double v) {
     if (v > 0.0)
@@ -155,7 +176,7 @@ void write_event_soil(run_state& rs, file_object& f, int i) {
     file_printf(f, "\n");
     put(f, "Initial Mass in Soil Column", s.start.soil);
     put(f, "Final Mass in Soil Column", s.end.soil, 1);
-    put(f, "Mass added by infiltration", s.infil, 1);
+    put(f, "Mass added by infiltration", s.infil + s.soil_infil_shift, 1);
     if (fl.water_table) put(f, "Exfiltration mass loss", s.exfil_related);
     put(f, "Mass seepage to water table", s.soil_seep_down);
     if (fl.water_table) put(f, "Mass seepage from water table", s.soil_seep_up);
@@ -316,7 +337,7 @@ void write_run_soil(run_state& rs, file_object& f, int i) {
     file_printf(f, "\n");
     file_printf(f, "Initial Mass in Soil Column   %14.2lf \n", s.start.soil);
     file_printf(f, "Final Mass in Soil Column     %14.2lf \n \n", s.end.soil);
-    file_printf(f, "Mass added by infiltration    %14.2lf \n", s.infil);
+    file_printf(f, "Mass added by infiltration    %14.2lf \n", s.infil + s.soil_infil_shift);
     file_printf(f, "Mass seepage up from GW       %14.2lf \n \n", s.soil_seep_up);
     if (fl.table && fl.type == 1) {
         file_printf(f, "Uptake from soil              %14.2lf \n", s.uptake);
@@ -464,9 +485,11 @@ void write_run_global(run_state& rs, file_object& f, int i) {
     double out_of_system = 0.0;
     const con_balance b = global_constituent_balance(s, fl, out_of_system);
     rs.con_errors.global[ix(i)] = b.error;
-    // The constituent's own nutrient gains less losses (cells, channels, lakes), kg.
+    // The constituent's own nutrient gains less losses (cells, channels,
+    // lakes, the soil uptake and what infiltration hands between species and
+    // pools), kg.
     const double nsm_net = s.ov_nsm_gain - s.ov_nsm_loss + s.chan_nsm_gain - s.chan_nsm_loss + s.lake_nsm_gain -
-                           s.lake_nsm_loss;
+                           s.lake_nsm_loss - s.soil_nsm_uptake + (fl.soil ? s.soil_infil_shift : 0.0);
     file_printf(f, "\n \n");
     if (fl.type == 1) {
         file_printf(f, "Contaminant Transport Global Summary for Contaminant %5d \n", i);
@@ -522,6 +545,10 @@ constituent_stocks constituent_stocks_now(const run_state& rs, int i) {
     } else {
         // The layer, with what infiltrated and what the water took since the
         // layer step last ran (static concentrations keep the layer as it is).
+        // A nutrient pool's pending input is what its species infiltrated and
+        // has not yet been handed over.
+        const bool pool = nutrient_pool_books(rs, i);
+        const std::vector<int> feeding = species_feeding_pool(rs, i);
         double g = 0.0;
         for (int j = 1; j <= cells; ++j) {
             if (ii >= c.layer_mass.size() || ix(j) >= c.layer_mass[ii].size()) break;
@@ -529,7 +556,11 @@ constituent_stocks constituent_stocks_now(const run_state& rs, int i) {
             // The deeper layers of a soil column.
             for (int k = 2; k <= c.soil_layers; ++k)
                 if (ii < c.deep_mass[ix(k)].size()) g += c.deep_mass[ix(k)][ii][ix(j)];
-            if (!rs.soil_static_conc) g += c.pend_soil_in[ii][ix(j)] - c.pend_soil_exchange[ii][ix(j)];
+            if (pool) {
+                for (int k : feeding) g += c.pend_soil_in[ix(k)][ix(j)];
+            } else if (!rs.soil_static_conc) {
+                g += c.pend_soil_in[ii][ix(j)] - c.pend_soil_exchange[ii][ix(j)];
+            }
         }
         s.soil = g / 1000.0;
     }
@@ -580,6 +611,16 @@ void fill_flows(con_span& s, const run_state& rs, int i, const constituent_total
     s.soil_sediment += span_of(&constituent_totals::sed_to_soil) - span_of(&constituent_totals::sed_from_soil);
     s.chan_attached_qlat += span_of(&constituent_totals::sed_to_chan);
     s.soil_seep_down += span_of(&constituent_totals::soil_out);
+    if (nutrient_pool_books(rs, i)) {
+        // The uptake under rain: pool i's loss leaves its soil, species i's
+        // gain enters its water. What the species infiltrate leaves their
+        // water and enters their pools' soil.
+        s.soil_nsm_uptake += span_of(&constituent_totals::nsm_loss);
+        s.ov_nsm_gain += span_of(&constituent_totals::nsm_gain);
+        s.soil_infil_shift = -s.infil;
+        for (int k : species_feeding_pool(rs, i))
+            s.soil_infil_shift += at(t.infil, k) - (base ? at(base->infil, k) : 0.0);
+    }
     if (!rs.con_lake.channel) {
         // Overland lakes decay as overland water.
         s.ov_decay += s.lake_decay;
@@ -607,6 +648,8 @@ con_span constituent_run_span(const run_state& rs, int i) {
     s.start.water = at(t.ov_init, i);
     // With soil constituents the land store at set-up is the soil layer.
     (rs.soil_con_trans ? s.start.soil : s.start.land) = at(t.land_init, i);
+    // A nutrient soil pool's set-up amount.
+    if (nutrient_pool_books(rs, i)) s.start.soil += at(t.pool_init, i);
     s.start.channel = at(t.chan_init, i);
     (rs.con_lake.channel ? s.start.lake : s.start.water) += at(t.lake_init, i);
     fill_flows(s, rs, i, nullptr);
@@ -616,7 +659,7 @@ con_span constituent_run_span(const run_state& rs, int i) {
 
 con_balance soil_constituent_balance(const con_span& s, const con_summary_flags& f, double threshold) {
     con_balance b;
-    b.in = s.start.soil + s.infil + s.soil_seep_up;
+    b.in = s.start.soil + s.infil + s.soil_infil_shift + s.soil_seep_up;
     b.out = s.end.soil + s.soil_seep_down;
     if (f.water_table) b.out += s.exfil_related;
     if (f.table && f.type == 1) {
@@ -706,7 +749,12 @@ con_balance global_constituent_balance(const con_span& s, const con_summary_flag
         b.in += s.ov_nsm_gain + s.chan_nsm_gain + s.lake_nsm_gain;
         b.out += s.ov_nsm_loss + s.chan_nsm_loss + s.lake_nsm_loss;
     }
-    if (f.type == 3) b.out += s.soil_nsm_uptake;
+    if (f.type != 1) {
+        // The soil uptake and what infiltration moves between a nutrient
+        // species' water and another constituent's soil pool.
+        b.out += s.soil_nsm_uptake;
+        if (f.soil) add_signed(b, s.soil_infil_shift);
+    }
     return finish(b, 0.0);
 }
 

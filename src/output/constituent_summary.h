@@ -42,6 +42,10 @@ struct con_span {
     double lake_precip = 0, lake_point = 0, lake_gw = 0, lake_decay = 0, chan_to_lake = 0;
     double lake_to_chan = 0, lake_chan_exchange = 0, lake_nsm_gain = 0, lake_nsm_loss = 0;
     double lake_attached_exchange = 0, lake_attached_ov_in = 0, lake_attached_chan_in = 0;
+    // What infiltration brought this constituent's soil less its own
+    // infiltration, kg: 0 but for a nutrient soil pool, whose soil takes in
+    // what the species related to it infiltrate.
+    double soil_infil_shift = 0;
 };
 
 // What came in and went out of one store and its error (in - out) / in x 100

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "constituent_books.h"
 #include "fixture.h"
 #include "model_run.h"
 #include "pluvo_test.h"
@@ -56,10 +57,14 @@ std::string valley_project(const temp_dir& dir) {
 
 // Runs example.prj in `dir` inside the test (loops of `cells` cells and more
 // on many threads, 0: the program's thresholds); the run's full-precision
-// constituent books, or "" when the run failed.
-std::string run_books(const temp_dir& dir, int cells = 0) {
+// constituent books, or "" when the run failed; with `sections`, also every
+// constituent section's balance over the last event and the run.
+std::string run_books(const temp_dir& dir, int cells = 0, std::vector<section_books>* sections = nullptr) {
     std::string books;
-    auto inspect = [&](const run_state& rs) { books = constituent_balance_text(rs); };
+    auto inspect = [&](const run_state& rs) {
+        books = constituent_balance_text(rs);
+        if (sections != nullptr) *sections = constituent_section_books(rs);
+    };
     bool ok = false;
     if (cells > 0) {
         parallel_from_cells many(cells);
@@ -311,8 +316,25 @@ TEST(NutrientProgram, SoilPoolsBalanceWithUptakeAndInfiltration) {
     prj += "GREEN_AMPT\nSOIL_CON_TRANS\nSOIL_MOIST_DEPTH 10\nMAPPING_TABLE table.cmt\nSOILS_NSM_N\nSOILS_NSM_P\n"
            "SOILS_NSM_C\nCHAN_CON_TRANS\nOV_INIT_NO3 2\nST_INIT_NO3 2\n";
     write_file(dir.file("example.prj"), prj);
-    const std::string summary = run_books(dir);   // the run's constituent books
+    std::vector<section_books> sections;
+    const std::string summary = run_books(dir, 0, &sections);   // the run's constituent books
     ASSERT_FALSE(summary.empty());
+    // Each section of every species and pool, over the event and the run,
+    // counts the uptake and the hand-over on both sides.
+    ASSERT_GE(sections.size(), 13u * 2u);
+    for (const section_books& e : sections)
+        EXPECT_NEAR(e.residual, 0.0, 1e-9 * e.in) << e.what << "\n" << summary;
+    const std::string written = read_file(dir.file("out/valley.sum"));
+    expect_sections_match_their_terms(written, 13 * 2 + 9 * 4);
+    // The pools' soil sections show what they gave to the water and took in
+    // from it, and the species' overland sections what they gained.
+    for (const char* line : {"Uptake from soil (NSM)        ", "Mass added by infiltration    ",
+                             "Mass gained from NSM kinetics   "}) {
+        size_t at = written.find(line), shown = 0;
+        for (; at != std::string::npos; at = written.find(line, at + 1))
+            if (std::strtod(written.c_str() + at + std::string(line).size(), nullptr) > 0.0) ++shown;
+        EXPECT_GT(shown, 0u) << line << "\n" << written;
+    }
     // Pools 2..12 then 0..1 hold 1..13 kg per cell: pool p = constituent p + 1.
     const double pool_kg[13] = {12, 13, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
     for (int p = 0; p < 13; ++p) {
@@ -338,7 +360,7 @@ TEST(NutrientProgram, SoilPoolsBalanceWithUptakeAndInfiltration) {
 // and is all that pool 8 lost besides the DP handed back to it; the NO3 that
 // infiltrates reaches its pool; the pools that no pair touches keep their
 // mass exactly; 1 and 8 threads print the same balances and write the same
-// species maps.
+// species maps; every constituent section of the summaries closes.
 TEST(NutrientProgram, SoilPoolsOverLayeredColumnsBalance) {
     const struct {
         const char* name;
@@ -376,8 +398,13 @@ TEST(NutrientProgram, SoilPoolsOverLayeredColumnsBalance) {
                    "OUT_OV_NH4 out/nh4\n"
                    "NUM_THREADS " + std::string(t == 0 ? "1" : "8") + "\n";
             write_file(dir.file("example.prj"), prj);
-            const std::string summary = run_books(dir, 64);   // the run's constituent books
+            std::vector<section_books> sections;
+            const std::string summary = run_books(dir, 64, &sections);   // the run's constituent books
             ASSERT_FALSE(summary.empty());
+            // The summaries' sections count the pools over the whole column.
+            ASSERT_GE(sections.size(), 13u * 2u);
+            for (const section_books& e : sections) EXPECT_NEAR(e.residual, 0.0, 1e-9 * e.in) << e.what;
+            expect_sections_match_their_terms(read_file(dir.file("out/valley.sum")), 13 * 2 + 9 * 4);
             for (int p = 0; p < 13; ++p) {
                 const int i = p + 1;
                 const double initial = balance_value(summary, i, "initial");
