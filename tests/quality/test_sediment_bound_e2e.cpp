@@ -138,6 +138,30 @@ double balance_value(const std::string& text, const std::string& label) {
 
 const std::string kAllSorb[3] = {"0.0", "0.0", "0.0"};
 
+// Writes the case with `write` (threads, class flags, Kd) for 1 and for 8
+// threads, runs both with maps and channel datasets, and expects the sediment
+// series, hydrograph, contaminant maps, channel datasets and summary to be
+// byte for byte the same.
+void expect_same_files_on_one_and_eight_threads(
+    void (*write)(const std::string&, int, const std::string[3], const std::string&)) {
+    temp_dir one, eight;
+    write(one.path(), 1, kAllSorb, "50");
+    write(eight.path(), 8, kAllSorb, "50");
+    for (temp_dir* d : {&one, &eight}) {
+        write_file(d->file("valley.prj"), read_file(d->file("valley.prj")) +
+                                              "ALL_CONTAM_OUTPUT\nMAP_TYPE 1\nMAP_FREQ 10\n");
+        const run_result r = run_pluvo({"valley.prj"}, d->path(), "", {parallel_from_cells_env(16)});
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+    }
+    for (const char* name : {"sed.out", "valley.otl", "tracer.conc", "tracer.mass",
+                             "tracer.chan.conc", "tracer.chan.mass"}) {
+        ASSERT_TRUE(file_exists(one.file(name))) << name;
+        EXPECT_EQ(read_file(one.file(name)), read_file(eight.file(name))) << name;
+    }
+    EXPECT_EQ(without_timing(read_file(one.file("valley.sum"))),
+              without_timing(read_file(eight.file("valley.sum"))));
+}
+
 }  // namespace
 
 // Reference: initial + rain = outlet + infiltrated + stored (water, soil
@@ -213,22 +237,10 @@ TEST(SedimentBoundProgram, SedimentShareFollowsTheCoefficientAndTheFlags) {
 // The sediment series, the hydrograph, the contaminant maps and channel
 // datasets and the summary are byte for byte the same on 1 and 8 threads.
 TEST(SedimentBoundProgram, SameFilesOnOneAndEightThreads) {
-    temp_dir one, eight;
-    write_case(one.path(), 1, kAllSorb, "50");
-    write_case(eight.path(), 8, kAllSorb, "50");
-    for (temp_dir* d : {&one, &eight}) {
-        write_file(d->file("valley.prj"), read_file(d->file("valley.prj")) +
-                                              "ALL_CONTAM_OUTPUT\nMAP_TYPE 1\nMAP_FREQ 10\n");
-        const run_result r = run_pluvo({"valley.prj"}, d->path(), "", {parallel_from_cells_env(16)});
-        ASSERT_EQ(r.status, 0) << r.out << r.err;
-    }
-    for (const char* name : {"sed.out", "valley.otl", "tracer.conc", "tracer.mass",
-                             "tracer.chan.conc", "tracer.chan.mass"}) {
-        ASSERT_TRUE(file_exists(one.file(name))) << name;
-        EXPECT_EQ(read_file(one.file(name)), read_file(eight.file(name))) << name;
-    }
-    EXPECT_EQ(without_timing(read_file(one.file("valley.sum"))),
-              without_timing(read_file(eight.file("valley.sum"))));
+    expect_same_files_on_one_and_eight_threads(
+        [](const std::string& dir, int threads, const std::string fbind[3], const std::string& kd) {
+            write_case(dir, threads, fbind, kd);
+        });
 }
 
 // ---------------------------------------------------------------------------
@@ -336,20 +348,5 @@ TEST(SedimentBoundProgram, ChannelLakeBalanceCloses) {
 // With the lake, 1 and 8 threads write the same sediment series, contaminant
 // maps, channel datasets and summary.
 TEST(SedimentBoundProgram, ChannelLakeSameFilesOnOneAndEightThreads) {
-    temp_dir one, eight;
-    write_lake_case(one.path(), 1, kAllSorb, "50");
-    write_lake_case(eight.path(), 8, kAllSorb, "50");
-    for (temp_dir* d : {&one, &eight}) {
-        write_file(d->file("valley.prj"), read_file(d->file("valley.prj")) +
-                                              "ALL_CONTAM_OUTPUT\nMAP_TYPE 1\nMAP_FREQ 10\n");
-        const run_result r = run_pluvo({"valley.prj"}, d->path(), "", {parallel_from_cells_env(16)});
-        ASSERT_EQ(r.status, 0) << r.out << r.err;
-    }
-    for (const char* name : {"sed.out", "valley.otl", "tracer.conc", "tracer.mass",
-                             "tracer.chan.conc", "tracer.chan.mass"}) {
-        ASSERT_TRUE(file_exists(one.file(name))) << name;
-        EXPECT_EQ(read_file(one.file(name)), read_file(eight.file(name))) << name;
-    }
-    EXPECT_EQ(without_timing(read_file(one.file("valley.sum"))),
-              without_timing(read_file(eight.file("valley.sum"))));
+    expect_same_files_on_one_and_eight_threads(write_lake_case);
 }
