@@ -194,10 +194,9 @@ void write_event_soil(run_state& rs, file_object& f, int i) {
         put(f, "Surface water exchange to soil", s.uptake < 0.0 ? -s.uptake : 0.0);
     }
     if (fl.nsm && fl.type != 1) {
-        put(f, "NSM surface water exchange from soil", s.uptake > 0.0 ? s.uptake : 0.0);
+        // What the pool gave the water under rain is its exchange from the soil.
+        put(f, "NSM surface water exchange from soil", (s.uptake > 0.0 ? s.uptake : 0.0) + s.soil_nsm_uptake);
         put(f, "NSM surface water exchange to soil", s.uptake < 0.0 ? -s.uptake : 0.0);
-        put(f, "Uptake from soil (NSM)", s.soil_nsm_uptake);
-        put(f, "NSM decay mass", s.soil_decay);
     }
     if (fl.sediment) put(f, "Sediment eroded(-)/deposited(+)", s.soil_sediment);
     file_printf(f, "\n");
