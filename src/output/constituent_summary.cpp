@@ -122,6 +122,14 @@ std::vector<int> species_feeding_pool(const run_state& rs, int i) {
     return from;
 }
 
+// A nutrient species that no soil pool takes (NO2, algae, CBOD, DO) keeps
+// what it infiltrates, or leaves in cells that fall dry, in the cell's land
+// store: true for such an i when the run has soil pools.
+bool land_store_species(const run_state& rs, int i) {
+    return nutrient_pool_books(rs, i) && ix(i) < rs.constituent_type.size() && rs.constituent_type[ix(i)] == 2 &&
+           related_constituent_offset(rs.first_nsm_constituent, i, 1) < 0;
+}
+
 // Adds a signed amount to `in` when positive, its magnitude to `out` otherwise.
 void add_signed(con_balance& b, double v) {
     if (v > 0.0)
@@ -186,10 +194,9 @@ void write_event_soil(run_state& rs, file_object& f, int i) {
         put(f, "Surface water exchange to soil", s.uptake < 0.0 ? -s.uptake : 0.0);
     }
     if (fl.nsm && fl.type != 1) {
-        put(f, "NSM surface water exchange from soil", s.uptake > 0.0 ? s.uptake : 0.0);
+        // What the pool gave the water under rain is its exchange from the soil.
+        put(f, "NSM surface water exchange from soil", (s.uptake > 0.0 ? s.uptake : 0.0) + s.soil_nsm_uptake);
         put(f, "NSM surface water exchange to soil", s.uptake < 0.0 ? -s.uptake : 0.0);
-        put(f, "Uptake from soil (NSM)", s.soil_nsm_uptake);
-        put(f, "NSM decay mass", s.soil_decay);
     }
     if (fl.sediment) put(f, "Sediment eroded(-)/deposited(+)", s.soil_sediment);
     file_printf(f, "\n");
@@ -489,7 +496,8 @@ void write_run_global(run_state& rs, file_object& f, int i) {
     // lakes, the soil uptake and what infiltration hands between species and
     // pools), kg.
     const double nsm_net = s.ov_nsm_gain - s.ov_nsm_loss + s.chan_nsm_gain - s.chan_nsm_loss + s.lake_nsm_gain -
-                           s.lake_nsm_loss - s.soil_nsm_uptake + (fl.soil ? s.soil_infil_shift : 0.0);
+                           s.lake_nsm_loss - s.soil_nsm_uptake +
+                           (fl.soil ? s.soil_infil_shift + s.land_infil : 0.0);
     file_printf(f, "\n \n");
     if (fl.type == 1) {
         file_printf(f, "Contaminant Transport Global Summary for Contaminant %5d \n", i);
@@ -563,6 +571,12 @@ constituent_stocks constituent_stocks_now(const run_state& rs, int i) {
             }
         }
         s.soil = g / 1000.0;
+        if (land_store_species(rs, i)) {
+            // The species' land store, with what it infiltrated and has not yet been handed over.
+            double land = 0.0;   // g
+            for (int j = 1; j <= cells; ++j) land += c.land[ii][ix(j)] + c.pend_soil_in[ii][ix(j)];
+            s.land = land / 1000.0;
+        }
     }
     const constituent_channel& cc = rs.con_chan;
     if (rs.chan_con_trans && cc.stride > 0 && ii < cc.mass.size()) {
@@ -620,6 +634,8 @@ void fill_flows(con_span& s, const run_state& rs, int i, const constituent_total
         s.soil_infil_shift = -s.infil;
         for (int k : species_feeding_pool(rs, i))
             s.soil_infil_shift += at(t.infil, k) - (base ? at(base->infil, k) : 0.0);
+        // A species without a pool keeps what it infiltrates on its land.
+        if (land_store_species(rs, i)) s.land_infil = s.infil;
     }
     if (!rs.con_lake.channel) {
         // Overland lakes decay as overland water.
@@ -646,8 +662,9 @@ con_span constituent_run_span(const run_state& rs, int i) {
     con_span s;
     const constituent_totals& t = rs.con_tot;
     s.start.water = at(t.ov_init, i);
-    // With soil constituents the land store at set-up is the soil layer.
-    (rs.soil_con_trans ? s.start.soil : s.start.land) = at(t.land_init, i);
+    // With soil constituents the land store at set-up is the soil layer (but
+    // for a nutrient species without a pool, whose land store is its own).
+    (rs.soil_con_trans && !land_store_species(rs, i) ? s.start.soil : s.start.land) = at(t.land_init, i);
     // A nutrient soil pool's set-up amount.
     if (nutrient_pool_books(rs, i)) s.start.soil += at(t.pool_init, i);
     s.start.channel = at(t.chan_init, i);
@@ -751,9 +768,10 @@ con_balance global_constituent_balance(const con_span& s, const con_summary_flag
     }
     if (f.type != 1) {
         // The soil uptake and what infiltration moves between a nutrient
-        // species' water and another constituent's soil pool.
+        // species' water and another constituent's soil pool (what stays on
+        // the species' own land is held, in the final mass).
         b.out += s.soil_nsm_uptake;
-        if (f.soil) add_signed(b, s.soil_infil_shift);
+        if (f.soil) add_signed(b, s.soil_infil_shift + s.land_infil);
     }
     return finish(b, 0.0);
 }

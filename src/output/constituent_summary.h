@@ -46,6 +46,9 @@ struct con_span {
     // infiltration, kg: 0 but for a nutrient soil pool, whose soil takes in
     // what the species related to it infiltrate.
     double soil_infil_shift = 0;
+    // What a nutrient species without a soil pool infiltrated into its own
+    // land store, kg (0 for every other constituent).
+    double land_infil = 0;
 };
 
 // What came in and went out of one store and its error (in - out) / in x 100

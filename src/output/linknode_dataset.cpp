@@ -257,8 +257,10 @@ void write_linknode_dataset_step(linknode_dataset& d) {
                 d.values[static_cast<size_t>(j)][static_cast<size_t>(i)] = value;
             }
         } else if (type & kLinkLakeBit) {
+            // A dataset bound without lake values (the constituent datasets)
+            // keeps none; its lake links are written empty.
             const int lake = int_at(d.lake_index, i);
-            d.lake_values[lake] = double_at(d.lake_source, lake) / factor;
+            if (lake >= 1 && lake <= d.lake_count) d.lake_values[lake] = double_at(d.lake_source, lake) / factor;
         } else if (type & kLinkStructureBit) {
             if (d.values.size() > 1 && static_cast<size_t>(i) < d.values[1].size()) d.values[1][static_cast<size_t>(i)] = 0.0;
         }

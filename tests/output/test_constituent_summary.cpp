@@ -12,6 +12,7 @@
 #include "output_test_support.h"
 #include "pluvo_test.h"
 #include "quality/constituent_setup.h"
+#include "quality/nutrients.h"
 #include "summary_test_support.h"
 
 using output_test::run_state_owner;
@@ -435,4 +436,64 @@ TEST(ConstituentSummary, NutrientLinesShowTheBookedKinetics) {
                        con_lines::fixed("  Total dm/dt out: %14.4f\n\n", 0.25 + 1.0)),
               std::string::npos)
         << run;
+}
+
+// Nutrients with soil pools: NO2 (constituent 1 here, beside carbon pool 0)
+// has no pool, so what it infiltrates stays in its cells' land store, and
+// NO3 (constituent 2) hands its infiltration to pool 3 (constituent 4). The
+// land store (with what is on its way there) is NO2's final land mass; its
+// overland, soil and global sections close; its global section holds the
+// land store in the final mass and shows no nutrient loss, while NO3's shows
+// the hand-over to the pool as a loss.
+TEST(ConstituentSummary, SpeciesWithoutAPoolKeepTheirInfiltrationOnTheLand) {
+    sections_case c;
+    run_state& rs = c.rs;
+    nsm_model nutrients;
+    rs.nsm = &nutrients;
+    rs.nsm_on = 1;
+    rs.contaminant_table_option = 0;
+    alloc_constituent_arrays(rs, 0);
+    const int n = rs.num_constituents;
+    ASSERT_EQ(n, 13);
+    ASSERT_EQ(rs.first_nsm_constituent, 1);
+    rs.con_chan.mass.assign(n + 1, std::vector<double>(static_cast<size_t>(rs.con_chan.slots), 0.0));
+    rs.con_chan.qlat_mass = rs.con_chan.mass;
+    rs.con_lake.mass.assign(n + 1, std::vector<double>(2, 0.0));
+    rs.con_lake.conc = rs.con_lake.mass;
+    constituent_totals& t = rs.con_tot;
+    // 625 g per cell of each species' initial water soaked in; NO2's lies on
+    // the land (500 g) or waits to get there (125 g); NO3's reached pool 3.
+    for (int j = 1; j <= rs.GNUM; ++j) {
+        rs.con.land[1][j] = 500.0;
+        rs.con.pend_soil_in[1][j] = 125.0;
+        rs.con.layer_mass[4][j] = 625.0;
+    }
+    const double soaked = 0.625 * rs.GNUM;   // kg
+    for (int i : {1, 2}) {
+        t.ov_init[i] = soaked;
+        t.infil[i] = soaked;
+    }
+    const std::string run = c.write(write_run_constituent_sections);
+    for (int i : {1, 2}) {
+        SCOPED_TRACE("constituent " + std::to_string(i));
+        const con_summary_flags f = constituent_summary_flags(rs, i);
+        const con_span s = constituent_run_span(rs, i);
+        EXPECT_DOUBLE_EQ(s.end.land, i == 1 ? soaked : 0.0);
+        EXPECT_DOUBLE_EQ(s.end.soil, 0.0);
+        double gone = 0.0;
+        for (const con_balance& b : {overland_constituent_balance(s, f, 0.0), soil_constituent_balance(s, f, 0.0),
+                                     global_constituent_balance(s, f, gone)})
+            EXPECT_NEAR(b.in - b.out, 0.0, 1e-12);
+        EXPECT_EQ(gone, 0.0);
+    }
+    const size_t no2 = run.find("Contaminant Transport Global Summary for Nitrite (NO2-) \n");
+    const size_t no3 = run.find("Contaminant Transport Global Summary for Nitrate (NO3-) \n");
+    ASSERT_NE(no2, std::string::npos) << run;
+    ASSERT_NE(no3, std::string::npos) << run;
+    const std::string final_mass = "Total final Mass              ";
+    const std::string nsm = "NSM gain/loss                 ";
+    EXPECT_EQ(run.find(final_mass + con_lines::fixed("%14.2f \n", soaked), no2), run.find(final_mass, no2));
+    EXPECT_EQ(run.find(nsm + con_lines::fixed("%14.2f \n", 0.0), no2), run.find(nsm, no2));
+    EXPECT_EQ(run.find(final_mass + con_lines::fixed("%14.2f \n", 0.0), no3), run.find(final_mass, no3));
+    EXPECT_EQ(run.find(nsm + con_lines::fixed("%14.2f \n", -soaked), no3), run.find(nsm, no3));
 }

@@ -221,6 +221,29 @@ TEST(LinknodeDataset, GridSourceIsMultipliedByTheFactor) {
     EXPECT_NE(text.find("TS    0\n2   1  2.00000   1  3.00000   \n"), std::string::npos) << text;
 }
 
+// The constituent datasets are bound without lake values: on a network with
+// a lake link their steps write the lake's empty entry and address no lake
+// slot (no range error is flagged or reported).
+TEST(LinknodeDataset, WithoutLakeValuesTheLakeLinkIsEmpty) {
+    temp_dir dir;
+    small_network n;
+    std::vector<double> flat(16, 0.0);
+    flat[4 + 1] = 2.5;
+    linknode_dataset d;
+    bind_linknode_dataset_1d(d, kLinknodeConcentration, &flat, &n.nx, &n.nx, &n.ltype, nullptr, nullptr, 0,
+                             n.links, 4);
+    const std::string base = dir.file("c");
+    open_linknode_dataset_files(d, "", base.c_str(), ".conc", 1.0);
+    write_linknode_dataset_step(d);
+    EXPECT_EQ(d.lake_values.range_error, 0);
+    testing::internal::CaptureStdout();
+    free_linknode_dataset(d);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_NE(read_file(base + ".conc").find("TS    0\n3   1  2.50000   1  0.00000   1  0.00000   \n0  -999.999   \n"),
+              std::string::npos)
+        << read_file(base + ".conc");
+}
+
 TEST(LinknodeDataset, UnopenableFileIsReportedAndEveryStepSaysSo) {
     small_network n;
     std::vector<double> flat(16, 0.0);

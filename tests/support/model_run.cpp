@@ -8,6 +8,7 @@
 #include <iterator>
 #include <vector>
 
+#include "core/dates.h"
 #include "core/parallel.h"
 #include "core/file_object.h"
 #include "quality/constituent_setup.h"
@@ -61,7 +62,11 @@ bool run_model_in(const std::string& cwd, const std::string& project,
     project_folder_path[0] = '\0';
     g_inspect = &inspect;
     set_run_end_observer(call_inspect);
+    // The super_quiet card silences the console program-wide: the tests that
+    // follow in this process print as before.
+    const unsigned char quiet = super_quiet_flag;
     run_model(project.c_str(), nullptr);
+    super_quiet_flag = quiet;
     const bool failed = last_run_failed();
     set_run_end_observer(nullptr);
     g_inspect = nullptr;
