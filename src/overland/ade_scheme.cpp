@@ -759,6 +759,15 @@ void clear_step_volumes(const ade_work& w, int n, bool heads) {
     }
 }
 
+// The faces' step volumes (m3) as the step's mean discharges (m3/s).
+void mean_discharges(const ade_work& w, int n, double dt, bool parallel) {
+#pragma omp parallel for schedule(static) if (parallel)
+    for (int c = 1; c <= n; ++c) {
+        w.qx[c] = w.qx_sum[c] / dt;
+        w.qy[c] = w.qy_sum[c] / dt;
+    }
+}
+
 // The one-pass sub-step for the run (ade_scheme_fused.h), or false: a grid
 // numbered row by row without dikes, wetlands, snow or lakes. Sets `g` and
 // `st` and sizes its rings for the threads of the step.
@@ -909,6 +918,10 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
 
     double outlet_volume = 0.0;   // m3
     int clipped_any = 0;
+    // ADE without lakes ends with the step's mean discharges on the faces;
+    // the one-pass sub-step writes them in the last sub-step.
+    const bool mean_faces = !pc && !rs.lakes && !rs.channel_lakes;
+    bool means_written = false;
     const bool heads = v.btype != nullptr;
     // The clip and held-cell volumes are zero between steps (summed and
     // cleared at the end of a step). The one-pass sub-step sets the face
@@ -969,8 +982,13 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
             int verdict;
             if (fused) {
                 double* keep = start_in_pass && first_attempt_substep ? start : nullptr;
+                const bool last = !(left > kNoTimeLeft);
+                const ade_faces_out out =
+                    mean_faces ? (last ? ade_faces_out::mean : ade_faces_out::volumes)
+                               : (last ? ade_faces_out::faces : ade_faces_out::none);
                 const ade_fused_verdict f = ade_fused_substep(fused_grid, fused_state, u, x_first,
-                                                              pc, parallel, fresh, keep);
+                                                              pc, parallel, fresh, out, dt, keep);
+                means_written = last && !f.restart;
                 first_attempt_substep = false;
                 clipped = f.clipped;
                 verdict = f.restart ? kRestart : (f.halve ? kHalveNext : kGoOn);
@@ -989,6 +1007,7 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
         }
         if (!restart) break;
     }
+    if (mean_faces && !means_written) mean_discharges(w, n, dt, parallel);
 
     // Volumes kept per cell, summed in cell order.
     if (clipped_any) {

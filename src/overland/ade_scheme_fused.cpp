@@ -101,6 +101,8 @@ struct pass_context {
     double c2;         // u / dx^2, s/m2
     bool test;         // the sub-step test applies (u > kTestSubstep)
     bool fresh;        // the face volumes are set (0 + volume), not added to
+    ade_faces_out out; // what is kept of the final faces
+    double step;       // the step the mean discharge is taken over, s
     bool stream;       // write-only arrays are written past the caches
     double* start;     // depths at the start of the step to keep, m (null: none)
     int blocks;        // blocks of the grid
@@ -552,14 +554,34 @@ template <bool kHeld>
     for (int i = 0; i < count; ++i) ob[i] = out[i];
     if (!own) return;
     if (x.test) flags.halve |= halve;
-    write_values(s.q + first, gb, count, x.stream);
     double* q_sum = s.q_sum + first;
-    if (x.fresh) {
-        double volume[kBlock];
-        for (int i = 0; i < count; ++i) volume[i] = 0.0 + gb[i] * u;   // as added to a cleared sum
-        write_values(q_sum, volume, count, x.stream);
-    } else {
-        for (int i = 0; i < count; ++i) q_sum[i] += gb[i] * u;
+    switch (x.out) {
+        case ade_faces_out::volumes:
+            if (x.fresh) {
+                double volume[kBlock];
+                for (int i = 0; i < count; ++i) volume[i] = 0.0 + gb[i] * u;   // as added to a cleared sum
+                write_values(q_sum, volume, count, x.stream);
+            } else {
+                for (int i = 0; i < count; ++i) q_sum[i] += gb[i] * u;
+            }
+            break;
+        case ade_faces_out::mean: {
+            // The volume the sum would reach, over the step.
+            double mean[kBlock];
+            const double step = x.step;
+            if (x.fresh) {
+                for (int i = 0; i < count; ++i) mean[i] = (0.0 + gb[i] * u) / step;
+            } else {
+                for (int i = 0; i < count; ++i) mean[i] = (q_sum[i] + gb[i] * u) / step;
+            }
+            write_values(s.q + first, mean, count, x.stream);
+            break;
+        }
+        case ade_faces_out::faces:
+            write_values(s.q + first, gb, count, x.stream);
+            break;
+        case ade_faces_out::none:
+            break;
     }
     if (special == 0) return;
     // Held cells and clips, one by one.
@@ -761,7 +783,7 @@ std::size_t ade_fused_work_size(int span, int threads) {
 
 ade_fused_verdict ade_fused_substep(const ade_fused_grid& g, const ade_fused_state& st, double u,
                                     bool x_first, bool pc, bool parallel, bool fresh,
-                                    double* start) {
+                                    ade_faces_out out, double step, double* start) {
     pass_context x;
     x.g = &g;
     x.st = &st;
@@ -769,6 +791,8 @@ ade_fused_verdict ade_fused_substep(const ade_fused_grid& g, const ade_fused_sta
     x.c2 = u / g.area;
     x.test = u > kTestSubstep;
     x.fresh = fresh;
+    x.out = out;
+    x.step = step;
     x.stream = g.cells >= stream_cells;
     x.start = start;
     x.blocks = g.cells / kBlock + 1;

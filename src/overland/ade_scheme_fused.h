@@ -48,10 +48,10 @@ struct ade_fused_grid {
 // Arrays the sub-step updates (1-based cells).
 struct ade_fused_state {
     double* h = nullptr;            // depths, updated in place, m
-    double* qx = nullptr;           // right-face discharges of the sweep, m3/s
-    double* qy = nullptr;           // bottom-face discharges of the sweep, m3/s
-    double* qx_sum = nullptr;       // right-face volumes of the step, m3 (added to)
-    double* qy_sum = nullptr;       // bottom-face volumes of the step, m3 (added to)
+    double* qx = nullptr;           // right-face discharges, m3/s (see ade_faces_out)
+    double* qy = nullptr;           // bottom-face discharges, m3/s (see ade_faces_out)
+    double* qx_sum = nullptr;       // right-face volumes of the step so far, m3
+    double* qy_sum = nullptr;       // bottom-face volumes of the step so far, m3
     double* clip = nullptr;         // water created by a clip in the step, m3 (added to)
     double* head_gain = nullptr;    // water given by a held boundary cell, m3 (with btype)
     double* head_loss = nullptr;    // water taken by a held boundary cell, m3 (with btype)
@@ -62,6 +62,22 @@ struct ade_fused_verdict {
     int restart = 0;   // a donor overdrew by more than the limit: restart the step
     int halve = 0;     // a depth changed by more than half: halve the next sub-step
     int clipped = 0;   // a depth was raised to zero (booked in clip)
+};
+
+// What a sub-step keeps of its final faces. Faces that nothing reads later
+// are not written: on a large grid each array written costs as much memory
+// traffic as one read.
+enum class ade_faces_out {
+    volumes,   // a sub-step before the last of a step whose faces end as its
+               // mean: u x face into the face volumes (set when fresh, else
+               // added to), m3; the discharges are not written
+    mean,      // the last sub-step of such a step: the step's mean discharge,
+               // (volumes + u x face) / step, into qx / qy (m3/s), the same
+               // bits as summing the volumes and dividing afterwards; the
+               // volumes are not written
+    faces,     // the last sub-step of a step that ends with the faces of its
+               // last sweep: the faces into qx / qy (m3/s)
+    none,      // a sub-step before the last of such a step: nothing
 };
 
 // Largest distance (cells) from a cell to the cell below it when the
@@ -93,10 +109,11 @@ std::size_t ade_fused_work_size(int span, int threads);
 
 // One sub-step of u seconds (s) over both sweeps, x first when x_first,
 // ADE-PC when pc, on the threads of a parallel region when parallel (at most
-// the threads the work was sized for). With `fresh` (the first sub-step of
-// a step) the face volumes are set rather than added to; with `start` (not
-// null) the depths before the sub-step are kept there (m), so that the step
-// can restart from them.
+// the threads the work was sized for). The faces are kept as `out` says, for
+// a step of `step` seconds (s; used by ade_faces_out::mean); with `fresh`
+// (the first sub-step of a step) the face volumes are set rather than added
+// to; with `start` (not null) the depths before the sub-step are kept there
+// (m), so that the step can restart from them.
 ade_fused_verdict ade_fused_substep(const ade_fused_grid& g, const ade_fused_state& st, double u,
                                     bool x_first, bool pc, bool parallel, bool fresh,
-                                    double* start);
+                                    ade_faces_out out, double step, double* start);
