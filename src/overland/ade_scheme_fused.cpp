@@ -49,6 +49,7 @@ constexpr int kBlock = 128;   // cells of a block
 constexpr int kStreamCells = 1 << 19;   // grids from this many cells write their write-only
                                         // arrays past the caches, cells
 int stream_cells = kStreamCells;        // the same, as set for this process, cells
+int vector_bits = 0;                    // widest vector code asked for (set_ade_vector_bits), bits
 constexpr int kRings = 9;     // rings per thread: f, s, fp, hp of each sweep and the middle depths
 constexpr int kLinkWords = 4;   // numbers per block in the block links
 static_assert(kBlock == 128, "two 64-bit words of right links per block");
@@ -714,14 +715,33 @@ __attribute__((target("avx2"))) thread_flags pipeline_avx2(const pass_context& x
                                                            int defer_low, int defer_high) {
     return pipeline<kPc, kHeld>(x, s1, s2, work, ring_mask, m0, m1, defer_low, defer_high);
 }
+
+// The same in 512-bit vector code: on a processor that has it the long
+// chains of the face law (square root, division, the power's Newton steps)
+// take half the instructions, and masks replace the blends of the branches.
+template <bool kPc, bool kHeld>
+__attribute__((target("avx512f,avx512dq,avx512vl,avx512bw,prefer-vector-width=512"))) thread_flags
+pipeline_avx512(const pass_context& x, const sweep& s1, const sweep& s2, double* work,
+                int ring_mask, int m0, int m1, int defer_low, int defer_high) {
+    return pipeline<kPc, kHeld>(x, s1, s2, work, ring_mask, m0, m1, defer_low, defer_high);
+}
 #endif
 
 // The pipeline for the scheme (pc), for grids with held cells (held) and
-// for this processor: AVX2 code where it has it (unless the plain kernel is
-// asked for), else plain code; both give the same bits.
+// for this processor: 512-bit vector code where it has it, else AVX2 code
+// where it has that (unless the plain kernel or at most 256-bit vectors are
+// asked for), else plain code; all give the same bits.
 pipeline_function pipeline_for(bool pc, bool held) {
 #if defined(__x86_64__) && defined(__GNUC__)
     static const bool avx2 = __builtin_cpu_supports("avx2");
+    static const bool avx512 = __builtin_cpu_supports("avx512f") &&
+                               __builtin_cpu_supports("avx512dq") &&
+                               __builtin_cpu_supports("avx512vl") &&
+                               __builtin_cpu_supports("avx512bw");
+    if (avx512 && vector_bits != 256 && !plain_overland_kernel()) {
+        if (pc) return held ? &pipeline_avx512<true, true> : &pipeline_avx512<true, false>;
+        return held ? &pipeline_avx512<false, true> : &pipeline_avx512<false, false>;
+    }
     if (avx2 && !plain_overland_kernel()) {
         if (pc) return held ? &pipeline_avx2<true, true> : &pipeline_avx2<true, false>;
         return held ? &pipeline_avx2<false, true> : &pipeline_avx2<false, false>;
@@ -756,6 +776,10 @@ int ade_row_span(const int* right, const int* left, const int* below, const int*
 
 void set_ade_stream_cells(int cells) {
     stream_cells = cells > 0 ? cells : kStreamCells;
+}
+
+void set_ade_vector_bits(int bits) {
+    vector_bits = bits == 256 ? 256 : 0;
 }
 
 void ade_block_links(const int* right, const int* below, const int* above, int cells,

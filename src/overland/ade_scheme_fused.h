@@ -95,6 +95,11 @@ int ade_row_span(const int* right, const int* left, const int* below, const int*
 // not while a step runs.
 void set_ade_stream_cells(int cells);
 
+// The widest vector code the pass takes (tests): 256 holds it to AVX2 on a
+// processor with 512-bit vectors, anything else lets it take the widest the
+// processor has; the same bits either way. Not while a step runs.
+void set_ade_vector_bits(int bits);
+
 // The links of the grid by block of cells, so that the pass reads four
 // numbers per block rather than three links per cell: for each block the
 // offset of the cells below when every cell of it has one that far (else

@@ -94,8 +94,9 @@ TEST(AdeOnePass, RowSpanOfTheNeighbourArrays) {
 // step leaves (ADE: its mean discharges, which the one pass writes in its
 // last sub-step and the one-by-one faces take from the summed face volumes
 // afterwards; ADE-PC: the last sweep's) and booked volumes, over steps of one
-// and of several sub-steps, in the AVX2 and the plain build, with stores
-// through the caches or past them, on 1, 3 and
+// and of several sub-steps, in the 512-bit (where the processor has it),
+// the AVX2 and the plain build, with stores through the caches or past
+// them, on 1, 3 and
 // (one grid and scheme, as a region of many threads is slow on a busy
 // machine) 8 threads, rows shared between threads, for both schemes over
 // several calls. Rows wider than the rings take the block loops, with the same bits.
@@ -107,13 +108,15 @@ TEST(AdeOnePass, GivesTheBitsOfTheOneByOneFacesOnAnyThreadCount) {
         bool plain;        // the plain build
         int threads;
         bool stream;       // faces, volumes and start depths written past the caches
+        int vector_bits;   // 256: at most AVX2 code; 0: the widest vectors the processor has
     };
     const way ways[] = {
-        {"one by one", true, false, 1, false},
-        {"one pass, vector build", false, false, 1, false},
-        {"one pass, plain build, stores past the caches", false, true, 1, true},
-        {"one pass, three threads, stores past the caches", false, false, 3, true},
-        {"one pass, eight threads", false, false, 8, false},
+        {"one by one", true, false, 1, false, 0},
+        {"one pass, vector build", false, false, 1, false, 0},
+        {"one pass, plain build, stores past the caches", false, true, 1, true, 0},
+        {"one pass, three threads, stores past the caches", false, false, 3, true, 0},
+        {"one pass, 256-bit vector build", false, false, 1, false, 256},
+        {"one pass, eight threads", false, false, 8, false, 0},
     };
     struct grid_case {
         const char* name;
@@ -145,14 +148,15 @@ TEST(AdeOnePass, GivesTheBitsOfTheOneByOneFacesOnAnyThreadCount) {
                 double gain = 0.0, loss = 0.0, clip = 0.0;
                 long long substeps = 0;
             };
-            result got[5];
-            const int way_count = gc.eight && scheme == kSchemeAde ? 5 : 4;
+            result got[6];
+            const int way_count = gc.eight && scheme == kSchemeAde ? 6 : 5;
             for (int w = 0; w < way_count; ++w) {
                 SCOPED_TRACE(std::string(gc.name) + ", " + ways[w].name +
                              (scheme == kSchemeAde ? ", ade" : ", ade-pc"));
                 omp_set_num_threads(ways[w].threads);
                 set_plain_overland_kernel(ways[w].plain);
                 set_ade_stream_cells(ways[w].stream ? 1 : 0);
+                set_ade_vector_bits(ways[w].vector_bits);
                 overland_grid g(mask, 10.0);
                 run_state& rs = *g.rs;
                 std::mt19937 rng(17);
@@ -229,6 +233,7 @@ TEST(AdeOnePass, GivesTheBitsOfTheOneByOneFacesOnAnyThreadCount) {
     }
     set_plain_overland_kernel(false);
     set_ade_stream_cells(0);
+    set_ade_vector_bits(0);
     set_parallel_cells(saved);
     omp_set_num_threads(saved_threads);
 }
