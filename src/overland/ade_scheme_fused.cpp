@@ -105,7 +105,7 @@ struct pass_context {
     ade_faces_out out; // what is kept of the final faces
     double step;       // the step the mean discharge is taken over, s
     bool stream;       // write-only arrays are written past the caches
-    double* start;     // depths at the start of the step to keep, m (null: none)
+    double* h_out;     // where the new depths go: the grid's depths, or another array, m
     int blocks;        // blocks of the grid
 };
 
@@ -518,13 +518,14 @@ template <bool kHeld>
     for (int i = 0; i < count; ++i) fb[i] = out[i];
 }
 
-// U: the new depths from the final faces g into h_new; for the thread's own
-// cells (own) also the faces, their volumes, clips and held-cell exchanges.
+// U: the new depths from the final faces g into h_new (past the caches with
+// stream_new); for the thread's own cells (own) also the faces, their
+// volumes, clips and held-cell exchanges.
 template <bool kHeld>
 [[gnu::always_inline]] inline void stage_depths(const pass_context& x, const sweep& s,
                                                 const cells_of& h, const cells_of& g,
                                                 const cells_of& h_new, int m, bool own,
-                                                thread_flags& flags) {
+                                                bool stream_new, thread_flags& flags) {
     const int first = block_first(m), last = block_last(x, m), count = last - first;
     const ade_fused_grid& grid = *x.g;
     const ade_fused_state& st = *x.st;
@@ -552,7 +553,11 @@ template <bool kHeld>
                                   (std::fabs(dh) > kUpdateShare * before));
     }
     double* ob = block_of(h_new, first);
-    for (int i = 0; i < count; ++i) ob[i] = out[i];
+    if (stream_new) {
+        write_values(ob, out, count, true);
+    } else {
+        for (int i = 0; i < count; ++i) ob[i] = out[i];
+    }
     if (!own) return;
     if (x.test) flags.halve |= halve;
     double* q_sum = s.q_sum + first;
@@ -662,12 +667,7 @@ template <bool kPc, bool kHeld>
         if (stage_block(x, G1, k, m0, m1, m)) stage_final_faces(x, s1, grid_h, sh1, f1, m);
         if (stage_block(x, U1, k, m0, m1, m)) {
             const bool own = m >= m0 && m < m1;
-            if (own && x.start != nullptr) {
-                const int first = block_first(m);
-                write_values(x.start + first, x.st->h + first, block_last(x, m) - first,
-                             x.stream);
-            }
-            stage_depths<kHeld>(x, s1, grid_h, f1, h1, m, own, flags);
+            stage_depths<kHeld>(x, s1, grid_h, f1, h1, m, own, false, flags);
         }
         if (kPc) {
             if (stage_block(x, P2, k, m0, m1, m)) stage_predictor(x, s2, h1, fp2, m);
@@ -680,14 +680,16 @@ template <bool kPc, bool kHeld>
             // Blocks other threads still read keep their new depths aside.
             if (m < m0 + defer_low) {
                 stage_depths<kHeld>(x, s2, h1, f2, cells_of{later - static_cast<std::ptrdiff_t>(m0) * kBlock, -1},
-                             m, true, flags);
+                             m, true, false, flags);
             } else if (m >= m1 - defer_high) {
                 const std::ptrdiff_t slot = defer_low + (m - (m1 - defer_high));
                 stage_depths<kHeld>(x, s2, h1, f2,
                              cells_of{later + (slot - m) * static_cast<std::ptrdiff_t>(kBlock), -1},
-                             m, true, flags);
+                             m, true, false, flags);
             } else {
-                stage_depths<kHeld>(x, s2, h1, f2, grid_h, m, true, flags);
+                // Depths into another array are only written: past the caches.
+                stage_depths<kHeld>(x, s2, h1, f2, cells_of{x.h_out, -1}, m, true,
+                                    x.stream && x.h_out != x.st->h, flags);
             }
         }
     }
@@ -807,7 +809,7 @@ std::size_t ade_fused_work_size(int span, int threads) {
 
 ade_fused_verdict ade_fused_substep(const ade_fused_grid& g, const ade_fused_state& st, double u,
                                     bool x_first, bool pc, bool parallel, bool fresh,
-                                    ade_faces_out out, double step, double* start) {
+                                    ade_faces_out out, double step, double* new_depths) {
     pass_context x;
     x.g = &g;
     x.st = &st;
@@ -818,7 +820,7 @@ ade_fused_verdict ade_fused_substep(const ade_fused_grid& g, const ade_fused_sta
     x.out = out;
     x.step = step;
     x.stream = g.cells >= stream_cells;
-    x.start = start;
+    x.h_out = new_depths != nullptr ? new_depths : st.h;
     x.blocks = g.cells / kBlock + 1;
     const int yunit = span_blocks(g.span) > 1 ? span_blocks(g.span) : 1;
     const sweep sx{g.right, g.left, st.qx, st.qx_sum, 1, true};
@@ -826,7 +828,9 @@ ade_fused_verdict ade_fused_substep(const ade_fused_grid& g, const ade_fused_sta
     const sweep& s1 = x_first ? sx : sy;
     const sweep& s2 = x_first ? sy : sx;
     const int ring_mask = ring_blocks(g.span) * kBlock - 1;
-    const int defer = deferred_blocks(g.span);
+    // Threads hold back the new depths of the blocks other threads still
+    // read only when they write them over the depths being read.
+    const int defer = x.h_out == st.h ? deferred_blocks(g.span) : 0;
     const std::size_t stride = per_thread(g.span);
     const pipeline_function run = pipeline_for(pc, g.btype != nullptr);
     ade_fused_verdict verdict;
@@ -852,11 +856,11 @@ ade_fused_verdict ade_fused_substep(const ade_fused_grid& g, const ade_fused_sta
         const double* later = work + static_cast<std::size_t>(kRings) * (ring_mask + 1);
         for (int m = m0; m < m0 + low; ++m)
             for (int c = block_first(m); c < block_last(x, m); ++c)
-                st.h[c] = later[c - m0 * kBlock];
+                x.h_out[c] = later[c - m0 * kBlock];
         for (int m = m1 - high; m < m1; ++m) {
             const std::ptrdiff_t slot = low + (m - (m1 - high));
             for (int c = block_first(m); c < block_last(x, m); ++c)
-                st.h[c] = later[slot * kBlock + (c - m * kBlock)];
+                x.h_out[c] = later[slot * kBlock + (c - m * kBlock)];
         }
     }
     return verdict;

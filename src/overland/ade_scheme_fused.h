@@ -8,8 +8,8 @@
 // thread walks its own share of the cells in blocks and carries each block
 // through all the stages of both sweeps while the rows around it are still in
 // cache: the intermediate faces, donor shares and depths live in short rings
-// of a few rows, and only the final depths, faces and step volumes are
-// written. The stages are the same operations in the same order as the
+// of a few rows, and only the final depths and the faces or step volumes
+// the step needs are written. The stages are the same operations in the same order as the
 // separate loops, so the depths and faces carry the same bits.
 //
 // The donor limit and the level cap are applied at every face rather than
@@ -20,9 +20,10 @@
 // its water here too.
 //
 // Threads: a thread also computes the rows next to its share (from the depths
-// at the start of the sub-step, as their owner does) and writes its first and
-// last rows only after every thread has passed them, so each thread writes
-// only its own cells and the bits do not depend on the thread count.
+// at the start of the sub-step, as their owner does) and, when the new
+// depths replace the ones being read, writes its first and last rows only
+// after every thread has passed them, so each thread writes only its own
+// cells and the bits do not depend on the thread count.
 #pragma once
 #include <cstddef>
 #include <vector>
@@ -117,8 +118,11 @@ std::size_t ade_fused_work_size(int span, int threads);
 // the threads the work was sized for). The faces are kept as `out` says, for
 // a step of `step` seconds (s; used by ade_faces_out::mean); with `fresh`
 // (the first sub-step of a step) the face volumes are set rather than added
-// to; with `start` (not null) the depths before the sub-step are kept there
-// (m), so that the step can restart from them.
+// to. With `new_depths` (not null, cells 1..cells) the new depths go there
+// (m) and st.h keeps the depths before the sub-step, so that the step can
+// restart from them: writing another array in place of copying the depths
+// aside saves a read and a write of every depth; the caller then takes
+// new_depths as the depths. Else they replace st.h.
 ade_fused_verdict ade_fused_substep(const ade_fused_grid& g, const ade_fused_state& st, double u,
                                     bool x_first, bool pc, bool parallel, bool fresh,
-                                    ade_faces_out out, double step, double* start);
+                                    ade_faces_out out, double step, double* new_depths);
