@@ -11,14 +11,15 @@
 //   G  final face: the law scaled by its donor's share, then held within
 //      the level cap;
 //   U  new depth h + (g(up) - g) u / dx^2, the clip, the held cells' gains
-//      and losses, the sub-step test; the face and its volume are written.
+//      and losses, the sub-step test; the face, its volume or the step's
+//      mean discharge are written as the step needs (ade_faces_out).
 // A stage of a block needs the stage before it in the block itself and in
 // the blocks one neighbour away along the sweep: one block for x, `unit`
 // blocks (the row span) for y. So each stage runs a fixed number of blocks
 // behind the leading one (its lag), and keeps its results in a ring that
 // outlives the readers. The first sweep reads the depths of the grid, the
 // second the ring of the first sweep's depths; the second sweep writes the
-// grid's depths.
+// grid's depths, or the array asked for in the first sub-step of a step.
 #include "overland/ade_scheme_fused.h"
 
 #include <omp.h>
