@@ -4,13 +4,17 @@
 // threads: cells x steps / wall time of the scheme for the explicit scheme,
 // cells x sub-steps / wall time for ADE and ADE-PC; beside it the rate of the
 // fastest step, which on a machine shared with other work shows what the
-// scheme does when it has the processors to itself.
+// scheme does when it has the processors to itself. An ADE step includes
+// leaving the step's mean discharges on the faces. It also counts the
+// allocations made during the timed steps (there should be none).
 //
 // Usage: bench_overland [rows cols steps]
 #include <omp.h>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include "core/alloc.h"
 #include "core/parallel.h"
 #include "run/run_state.h"
@@ -18,6 +22,21 @@
 #include "overland/ade_scheme.h"
 #include "overland/explicit_scheme.h"
 #include "tilted_plane.h"
+
+// Every allocation of the program through operator new is counted.
+std::atomic<long long> allocations{0};
+
+void* operator new(std::size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size != 0 ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace {
 
@@ -49,6 +68,7 @@ void route(run_state& rs, int scheme, double dt, int step) {
 struct rate {
     double mean = 0.0;   // cell-updates over all timed steps / their time, 1/s
     double best = 0.0;   // cell-updates of the fastest step / its time, 1/s
+    long long allocations = 0;   // made during the timed steps
 };
 
 rate run(int rows, int cols, int steps, int threads, int scheme) {
@@ -67,9 +87,11 @@ rate run(int rows, int cols, int steps, int threads, int scheme) {
     for (int s = 0; s < steps; ++s) {
         add_rain(*w.rs, rain, dt);
         const long long before = w.rs->ade_substeps;
+        const long long allocated = allocations.load();
         auto t0 = std::chrono::steady_clock::now();
         route(*w.rs, scheme, dt, s);
         const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        r.allocations += allocations.load() - allocated;
         seconds += t;
         const double step_updates =
             scheme == 1 ? 1.0 : static_cast<double>(w.rs->ade_substeps - before);
@@ -102,6 +124,8 @@ int main(int argc, char** argv) {
                     names[scheme], one.mean, all, many.mean, many.mean / one.mean);
         std::printf("  %-8s fastest step: %.3e                  %.3e (%.1f x)\n", "",
                     one.best, many.best, many.best / one.best);
+        std::printf("  %-8s allocations during the timed steps: %lld\n", "",
+                    one.allocations + many.allocations);
     }
     return 0;
 }

@@ -759,6 +759,15 @@ void clear_step_volumes(const ade_work& w, int n, bool heads) {
     }
 }
 
+// The faces' step volumes (m3) as the step's mean discharges (m3/s).
+void mean_discharges(const ade_work& w, int n, double dt, bool parallel) {
+#pragma omp parallel for schedule(static) if (parallel)
+    for (int c = 1; c <= n; ++c) {
+        w.qx[c] = w.qx_sum[c] / dt;
+        w.qy[c] = w.qy_sum[c] / dt;
+    }
+}
+
 // The one-pass sub-step for the run (ade_scheme_fused.h), or false: a grid
 // numbered row by row without dikes, wetlands, snow or lakes. Sets `g` and
 // `st` and sizes its rings for the threads of the step.
@@ -847,7 +856,7 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
         w.lake_in = rs.ov_chlake_in.data();
         w.lake_out = rs.ov_chlake_out.data();
     }
-    double* const start = rs.ade_start_depth.data();
+    double* start = rs.ade_start_depth.data();
     ade_fused_grid fused_grid;
     ade_fused_state fused_state;
     const bool fused = prepare_fused(rs, v, w, parallel, fused_grid, fused_state);
@@ -871,15 +880,16 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
         }
     }
 
-    // Start depths; a negative one is raised to 0 and the water booked. The
-    // one-pass sub-step keeps the start depths itself in its first sub-step
-    // when none is negative.
+    // Start depths; a negative one is raised to 0 and the water booked. When
+    // none is negative the one-pass sub-step writes the new depths of its
+    // first sub-step into the start array, and the two arrays swap.
     if (fused && !looked) {
 #pragma omp parallel for schedule(static) if (parallel) reduction(max : negative)
         for (int c = 1; c <= n; ++c)
             if (w.h[c] < kNegativeEntry) negative = 1;
     }
-    const bool start_in_pass = fused && !negative && dt > kNoTimeLeft;
+    const bool start_in_pass = fused && !negative && dt > kNoTimeLeft &&
+                               rs.ov_depth.size() == rs.ade_start_depth.size();
     if (!start_in_pass) {
 #pragma omp parallel for schedule(static) if (parallel) reduction(max : negative)
         for (int c = 1; c <= n; ++c) {
@@ -909,6 +919,10 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
 
     double outlet_volume = 0.0;   // m3
     int clipped_any = 0;
+    // ADE without lakes ends with the step's mean discharges on the faces;
+    // the one-pass sub-step writes them in the last sub-step.
+    const bool mean_faces = !pc && !rs.lakes && !rs.channel_lakes;
+    bool means_written = false;
     const bool heads = v.btype != nullptr;
     // The clip and held-cell volumes are zero between steps (summed and
     // cleared at the end of a step). The one-pass sub-step sets the face
@@ -968,9 +982,21 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
             int clipped = 0;
             int verdict;
             if (fused) {
-                double* keep = start_in_pass && first_attempt_substep ? start : nullptr;
+                double* into = start_in_pass && first_attempt_substep ? start : nullptr;
+                const bool last = !(left > kNoTimeLeft);
+                const ade_faces_out out =
+                    mean_faces ? (last ? ade_faces_out::mean : ade_faces_out::volumes)
+                               : (last ? ade_faces_out::faces : ade_faces_out::none);
                 const ade_fused_verdict f = ade_fused_substep(fused_grid, fused_state, u, x_first,
-                                                              pc, parallel, fresh, keep);
+                                                              pc, parallel, fresh, out, dt, into);
+                means_written = last && !f.restart;
+                if (into != nullptr) {
+                    into[0] = w.h[0];   // slot 0 stays as it was
+                    rs.ov_depth.swap(rs.ade_start_depth);
+                    w.h = rs.ov_depth.data();
+                    start = rs.ade_start_depth.data();
+                    fused_state.h = w.h;
+                }
                 first_attempt_substep = false;
                 clipped = f.clipped;
                 verdict = f.restart ? kRestart : (f.halve ? kHalveNext : kGoOn);
@@ -989,6 +1015,7 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
         }
         if (!restart) break;
     }
+    if (mean_faces && !means_written) mean_discharges(w, n, dt, parallel);
 
     // Volumes kept per cell, summed in cell order.
     if (clipped_any) {

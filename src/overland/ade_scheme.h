@@ -12,9 +12,10 @@ constexpr int kSchemeAdePc = 3;   // overtype of the ADE-PC scheme
 
 // Routes the overland water of one overland step of dt seconds with scheme
 // kSchemeAde or kSchemeAdePc; `order` 1 sweeps x first, anything else y
-// first. Afterwards ov_qx / ov_qy hold the discharges of the last sweep
-// (m3/s, positive towards rightcon / belowcon) and ov_qx_sum / ov_qy_sum the
-// discharge x sub-step summed over the step (m3). Water exchanged by held
+// first. Afterwards ov_qx / ov_qy hold the step's mean discharges with
+// kSchemeAde and no lakes of either family, else the discharges of the last
+// sweep (m3/s, positive towards rightcon / belowcon); ov_qx_sum / ov_qy_sum
+// are work arrays of the step. Water exchanged by held
 // head-boundary cells goes to vol_head_bc_gain / vol_head_bc_loss, water
 // created by raising a negative depth to zero to vol_ov_depth_clip (m3).
 // Returns the volume that left through the outlet cell (m3; 0 when a channel

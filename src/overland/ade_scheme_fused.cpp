@@ -11,14 +11,15 @@
 //   G  final face: the law scaled by its donor's share, then held within
 //      the level cap;
 //   U  new depth h + (g(up) - g) u / dx^2, the clip, the held cells' gains
-//      and losses, the sub-step test; the face and its volume are written.
+//      and losses, the sub-step test; the face, its volume or the step's
+//      mean discharge are written as the step needs (ade_faces_out).
 // A stage of a block needs the stage before it in the block itself and in
 // the blocks one neighbour away along the sweep: one block for x, `unit`
 // blocks (the row span) for y. So each stage runs a fixed number of blocks
 // behind the leading one (its lag), and keeps its results in a ring that
 // outlives the readers. The first sweep reads the depths of the grid, the
 // second the ring of the first sweep's depths; the second sweep writes the
-// grid's depths.
+// grid's depths, or the array asked for in the first sub-step of a step.
 #include "overland/ade_scheme_fused.h"
 
 #include <omp.h>
@@ -49,6 +50,7 @@ constexpr int kBlock = 128;   // cells of a block
 constexpr int kStreamCells = 1 << 19;   // grids from this many cells write their write-only
                                         // arrays past the caches, cells
 int stream_cells = kStreamCells;        // the same, as set for this process, cells
+int vector_bits = 0;                    // widest vector code asked for (set_ade_vector_bits), bits
 constexpr int kRings = 9;     // rings per thread: f, s, fp, hp of each sweep and the middle depths
 constexpr int kLinkWords = 4;   // numbers per block in the block links
 static_assert(kBlock == 128, "two 64-bit words of right links per block");
@@ -101,8 +103,10 @@ struct pass_context {
     double c2;         // u / dx^2, s/m2
     bool test;         // the sub-step test applies (u > kTestSubstep)
     bool fresh;        // the face volumes are set (0 + volume), not added to
+    ade_faces_out out; // what is kept of the final faces
+    double step;       // the step the mean discharge is taken over, s
     bool stream;       // write-only arrays are written past the caches
-    double* start;     // depths at the start of the step to keep, m (null: none)
+    double* h_out;     // where the new depths go: the grid's depths, or another array, m
     int blocks;        // blocks of the grid
 };
 
@@ -515,13 +519,14 @@ template <bool kHeld>
     for (int i = 0; i < count; ++i) fb[i] = out[i];
 }
 
-// U: the new depths from the final faces g into h_new; for the thread's own
-// cells (own) also the faces, their volumes, clips and held-cell exchanges.
+// U: the new depths from the final faces g into h_new (past the caches with
+// stream_new); for the thread's own cells (own) also the faces, their
+// volumes, clips and held-cell exchanges.
 template <bool kHeld>
 [[gnu::always_inline]] inline void stage_depths(const pass_context& x, const sweep& s,
                                                 const cells_of& h, const cells_of& g,
                                                 const cells_of& h_new, int m, bool own,
-                                                thread_flags& flags) {
+                                                bool stream_new, thread_flags& flags) {
     const int first = block_first(m), last = block_last(x, m), count = last - first;
     const ade_fused_grid& grid = *x.g;
     const ade_fused_state& st = *x.st;
@@ -549,17 +554,41 @@ template <bool kHeld>
                                   (std::fabs(dh) > kUpdateShare * before));
     }
     double* ob = block_of(h_new, first);
-    for (int i = 0; i < count; ++i) ob[i] = out[i];
+    if (stream_new) {
+        write_values(ob, out, count, true);
+    } else {
+        for (int i = 0; i < count; ++i) ob[i] = out[i];
+    }
     if (!own) return;
     if (x.test) flags.halve |= halve;
-    write_values(s.q + first, gb, count, x.stream);
     double* q_sum = s.q_sum + first;
-    if (x.fresh) {
-        double volume[kBlock];
-        for (int i = 0; i < count; ++i) volume[i] = 0.0 + gb[i] * u;   // as added to a cleared sum
-        write_values(q_sum, volume, count, x.stream);
-    } else {
-        for (int i = 0; i < count; ++i) q_sum[i] += gb[i] * u;
+    switch (x.out) {
+        case ade_faces_out::volumes:
+            if (x.fresh) {
+                double volume[kBlock];
+                for (int i = 0; i < count; ++i) volume[i] = 0.0 + gb[i] * u;   // as added to a cleared sum
+                write_values(q_sum, volume, count, x.stream);
+            } else {
+                for (int i = 0; i < count; ++i) q_sum[i] += gb[i] * u;
+            }
+            break;
+        case ade_faces_out::mean: {
+            // The volume the sum would reach, over the step.
+            double mean[kBlock];
+            const double step = x.step;
+            if (x.fresh) {
+                for (int i = 0; i < count; ++i) mean[i] = (0.0 + gb[i] * u) / step;
+            } else {
+                for (int i = 0; i < count; ++i) mean[i] = (q_sum[i] + gb[i] * u) / step;
+            }
+            write_values(s.q + first, mean, count, x.stream);
+            break;
+        }
+        case ade_faces_out::faces:
+            write_values(s.q + first, gb, count, x.stream);
+            break;
+        case ade_faces_out::none:
+            break;
     }
     if (special == 0) return;
     // Held cells and clips, one by one.
@@ -639,12 +668,7 @@ template <bool kPc, bool kHeld>
         if (stage_block(x, G1, k, m0, m1, m)) stage_final_faces(x, s1, grid_h, sh1, f1, m);
         if (stage_block(x, U1, k, m0, m1, m)) {
             const bool own = m >= m0 && m < m1;
-            if (own && x.start != nullptr) {
-                const int first = block_first(m);
-                write_values(x.start + first, x.st->h + first, block_last(x, m) - first,
-                             x.stream);
-            }
-            stage_depths<kHeld>(x, s1, grid_h, f1, h1, m, own, flags);
+            stage_depths<kHeld>(x, s1, grid_h, f1, h1, m, own, false, flags);
         }
         if (kPc) {
             if (stage_block(x, P2, k, m0, m1, m)) stage_predictor(x, s2, h1, fp2, m);
@@ -657,14 +681,16 @@ template <bool kPc, bool kHeld>
             // Blocks other threads still read keep their new depths aside.
             if (m < m0 + defer_low) {
                 stage_depths<kHeld>(x, s2, h1, f2, cells_of{later - static_cast<std::ptrdiff_t>(m0) * kBlock, -1},
-                             m, true, flags);
+                             m, true, false, flags);
             } else if (m >= m1 - defer_high) {
                 const std::ptrdiff_t slot = defer_low + (m - (m1 - defer_high));
                 stage_depths<kHeld>(x, s2, h1, f2,
                              cells_of{later + (slot - m) * static_cast<std::ptrdiff_t>(kBlock), -1},
-                             m, true, flags);
+                             m, true, false, flags);
             } else {
-                stage_depths<kHeld>(x, s2, h1, f2, grid_h, m, true, flags);
+                // Depths into another array are only written: past the caches.
+                stage_depths<kHeld>(x, s2, h1, f2, cells_of{x.h_out, -1}, m, true,
+                                    x.stream && x.h_out != x.st->h, flags);
             }
         }
     }
@@ -692,14 +718,33 @@ __attribute__((target("avx2"))) thread_flags pipeline_avx2(const pass_context& x
                                                            int defer_low, int defer_high) {
     return pipeline<kPc, kHeld>(x, s1, s2, work, ring_mask, m0, m1, defer_low, defer_high);
 }
+
+// The same in 512-bit vector code: on a processor that has it the long
+// chains of the face law (square root, division, the power's Newton steps)
+// take half the instructions, and masks replace the blends of the branches.
+template <bool kPc, bool kHeld>
+__attribute__((target("avx512f,avx512dq,avx512vl,avx512bw,prefer-vector-width=512"))) thread_flags
+pipeline_avx512(const pass_context& x, const sweep& s1, const sweep& s2, double* work,
+                int ring_mask, int m0, int m1, int defer_low, int defer_high) {
+    return pipeline<kPc, kHeld>(x, s1, s2, work, ring_mask, m0, m1, defer_low, defer_high);
+}
 #endif
 
 // The pipeline for the scheme (pc), for grids with held cells (held) and
-// for this processor: AVX2 code where it has it (unless the plain kernel is
-// asked for), else plain code; both give the same bits.
+// for this processor: 512-bit vector code where it has it, else AVX2 code
+// where it has that (unless the plain kernel or at most 256-bit vectors are
+// asked for), else plain code; all give the same bits.
 pipeline_function pipeline_for(bool pc, bool held) {
 #if defined(__x86_64__) && defined(__GNUC__)
     static const bool avx2 = __builtin_cpu_supports("avx2");
+    static const bool avx512 = __builtin_cpu_supports("avx512f") &&
+                               __builtin_cpu_supports("avx512dq") &&
+                               __builtin_cpu_supports("avx512vl") &&
+                               __builtin_cpu_supports("avx512bw");
+    if (avx512 && vector_bits != 256 && !plain_overland_kernel()) {
+        if (pc) return held ? &pipeline_avx512<true, true> : &pipeline_avx512<true, false>;
+        return held ? &pipeline_avx512<false, true> : &pipeline_avx512<false, false>;
+    }
     if (avx2 && !plain_overland_kernel()) {
         if (pc) return held ? &pipeline_avx2<true, true> : &pipeline_avx2<true, false>;
         return held ? &pipeline_avx2<false, true> : &pipeline_avx2<false, false>;
@@ -736,6 +781,10 @@ void set_ade_stream_cells(int cells) {
     stream_cells = cells > 0 ? cells : kStreamCells;
 }
 
+void set_ade_vector_bits(int bits) {
+    vector_bits = bits == 256 ? 256 : 0;
+}
+
 void ade_block_links(const int* right, const int* below, const int* above, int cells,
                      std::vector<long long>& links) {
     const int blocks = cells / kBlock + 1;
@@ -761,7 +810,7 @@ std::size_t ade_fused_work_size(int span, int threads) {
 
 ade_fused_verdict ade_fused_substep(const ade_fused_grid& g, const ade_fused_state& st, double u,
                                     bool x_first, bool pc, bool parallel, bool fresh,
-                                    double* start) {
+                                    ade_faces_out out, double step, double* new_depths) {
     pass_context x;
     x.g = &g;
     x.st = &st;
@@ -769,8 +818,10 @@ ade_fused_verdict ade_fused_substep(const ade_fused_grid& g, const ade_fused_sta
     x.c2 = u / g.area;
     x.test = u > kTestSubstep;
     x.fresh = fresh;
+    x.out = out;
+    x.step = step;
     x.stream = g.cells >= stream_cells;
-    x.start = start;
+    x.h_out = new_depths != nullptr ? new_depths : st.h;
     x.blocks = g.cells / kBlock + 1;
     const int yunit = span_blocks(g.span) > 1 ? span_blocks(g.span) : 1;
     const sweep sx{g.right, g.left, st.qx, st.qx_sum, 1, true};
@@ -778,7 +829,9 @@ ade_fused_verdict ade_fused_substep(const ade_fused_grid& g, const ade_fused_sta
     const sweep& s1 = x_first ? sx : sy;
     const sweep& s2 = x_first ? sy : sx;
     const int ring_mask = ring_blocks(g.span) * kBlock - 1;
-    const int defer = deferred_blocks(g.span);
+    // Threads hold back the new depths of the blocks other threads still
+    // read only when they write them over the depths being read.
+    const int defer = x.h_out == st.h ? deferred_blocks(g.span) : 0;
     const std::size_t stride = per_thread(g.span);
     const pipeline_function run = pipeline_for(pc, g.btype != nullptr);
     ade_fused_verdict verdict;
@@ -804,11 +857,11 @@ ade_fused_verdict ade_fused_substep(const ade_fused_grid& g, const ade_fused_sta
         const double* later = work + static_cast<std::size_t>(kRings) * (ring_mask + 1);
         for (int m = m0; m < m0 + low; ++m)
             for (int c = block_first(m); c < block_last(x, m); ++c)
-                st.h[c] = later[c - m0 * kBlock];
+                x.h_out[c] = later[c - m0 * kBlock];
         for (int m = m1 - high; m < m1; ++m) {
             const std::ptrdiff_t slot = low + (m - (m1 - high));
             for (int c = block_first(m); c < block_last(x, m); ++c)
-                st.h[c] = later[slot * kBlock + (c - m * kBlock)];
+                x.h_out[c] = later[slot * kBlock + (c - m * kBlock)];
         }
     }
     return verdict;

@@ -8,8 +8,8 @@
 // thread walks its own share of the cells in blocks and carries each block
 // through all the stages of both sweeps while the rows around it are still in
 // cache: the intermediate faces, donor shares and depths live in short rings
-// of a few rows, and only the final depths, faces and step volumes are
-// written. The stages are the same operations in the same order as the
+// of a few rows, and only the final depths and the faces or step volumes
+// the step needs are written. The stages are the same operations in the same order as the
 // separate loops, so the depths and faces carry the same bits.
 //
 // The donor limit and the level cap are applied at every face rather than
@@ -20,9 +20,10 @@
 // its water here too.
 //
 // Threads: a thread also computes the rows next to its share (from the depths
-// at the start of the sub-step, as their owner does) and writes its first and
-// last rows only after every thread has passed them, so each thread writes
-// only its own cells and the bits do not depend on the thread count.
+// at the start of the sub-step, as their owner does) and, when the new
+// depths replace the ones being read, writes its first and last rows only
+// after every thread has passed them, so each thread writes only its own
+// cells and the bits do not depend on the thread count.
 #pragma once
 #include <cstddef>
 #include <vector>
@@ -48,10 +49,10 @@ struct ade_fused_grid {
 // Arrays the sub-step updates (1-based cells).
 struct ade_fused_state {
     double* h = nullptr;            // depths, updated in place, m
-    double* qx = nullptr;           // right-face discharges of the sweep, m3/s
-    double* qy = nullptr;           // bottom-face discharges of the sweep, m3/s
-    double* qx_sum = nullptr;       // right-face volumes of the step, m3 (added to)
-    double* qy_sum = nullptr;       // bottom-face volumes of the step, m3 (added to)
+    double* qx = nullptr;           // right-face discharges, m3/s (see ade_faces_out)
+    double* qy = nullptr;           // bottom-face discharges, m3/s (see ade_faces_out)
+    double* qx_sum = nullptr;       // right-face volumes of the step so far, m3
+    double* qy_sum = nullptr;       // bottom-face volumes of the step so far, m3
     double* clip = nullptr;         // water created by a clip in the step, m3 (added to)
     double* head_gain = nullptr;    // water given by a held boundary cell, m3 (with btype)
     double* head_loss = nullptr;    // water taken by a held boundary cell, m3 (with btype)
@@ -62,6 +63,22 @@ struct ade_fused_verdict {
     int restart = 0;   // a donor overdrew by more than the limit: restart the step
     int halve = 0;     // a depth changed by more than half: halve the next sub-step
     int clipped = 0;   // a depth was raised to zero (booked in clip)
+};
+
+// What a sub-step keeps of its final faces. Faces that nothing reads later
+// are not written: on a large grid each array written costs as much memory
+// traffic as one read.
+enum class ade_faces_out {
+    volumes,   // a sub-step before the last of a step whose faces end as its
+               // mean: u x face into the face volumes (set when fresh, else
+               // added to), m3; the discharges are not written
+    mean,      // the last sub-step of such a step: the step's mean discharge,
+               // (volumes + u x face) / step, into qx / qy (m3/s), the same
+               // bits as summing the volumes and dividing afterwards; the
+               // volumes are not written
+    faces,     // the last sub-step of a step that ends with the faces of its
+               // last sweep: the faces into qx / qy (m3/s)
+    none,      // a sub-step before the last of such a step: nothing
 };
 
 // Largest distance (cells) from a cell to the cell below it when the
@@ -79,6 +96,11 @@ int ade_row_span(const int* right, const int* left, const int* below, const int*
 // not while a step runs.
 void set_ade_stream_cells(int cells);
 
+// The widest vector code the pass takes (tests): 256 holds it to AVX2 on a
+// processor with 512-bit vectors, anything else lets it take the widest the
+// processor has; the same bits either way. Not while a step runs.
+void set_ade_vector_bits(int bits);
+
 // The links of the grid by block of cells, so that the pass reads four
 // numbers per block rather than three links per cell: for each block the
 // offset of the cells below when every cell of it has one that far (else
@@ -93,10 +115,14 @@ std::size_t ade_fused_work_size(int span, int threads);
 
 // One sub-step of u seconds (s) over both sweeps, x first when x_first,
 // ADE-PC when pc, on the threads of a parallel region when parallel (at most
-// the threads the work was sized for). With `fresh` (the first sub-step of
-// a step) the face volumes are set rather than added to; with `start` (not
-// null) the depths before the sub-step are kept there (m), so that the step
-// can restart from them.
+// the threads the work was sized for). The faces are kept as `out` says, for
+// a step of `step` seconds (s; used by ade_faces_out::mean); with `fresh`
+// (the first sub-step of a step) the face volumes are set rather than added
+// to. With `new_depths` (not null, cells 1..cells) the new depths go there
+// (m) and st.h keeps the depths before the sub-step, so that the step can
+// restart from them: writing another array in place of copying the depths
+// aside saves a read and a write of every depth; the caller then takes
+// new_depths as the depths. Else they replace st.h.
 ade_fused_verdict ade_fused_substep(const ade_fused_grid& g, const ade_fused_state& st, double u,
                                     bool x_first, bool pc, bool parallel, bool fresh,
-                                    double* start);
+                                    ade_faces_out out, double step, double* new_depths);

@@ -157,20 +157,6 @@ void end_event_when_drained(run_state& rs) {
     rs.running = 0;
 }
 
-// After an ADE step the faces hold the step-average discharge (m3/s).
-void average_ade_discharges(run_state& rs, double dt) {
-    const int n = rs.GNUM;
-    double* qx = rs.ov_qx.data();
-    double* qy = rs.ov_qy.data();
-    const double* sx = rs.ov_qx_sum.data();
-    const double* sy = rs.ov_qy_sum.data();
-#pragma omp parallel for schedule(static) if (n >= kParallelCells)
-    for (int j = 1; j <= n; ++j) {
-        qx[j] = sx[j] / dt;
-        qy[j] = sy[j] / dt;
-    }
-}
-
 }  // namespace
 
 void route_overland(run_state& rs) {
@@ -209,8 +195,6 @@ void route_overland(run_state& rs) {
         } else {
             outlet_volume = route_overland_ade(rs, dt, rs.overtype, rs.ov_sweep);
             if (outlet_volume < 0.0) return;   // sub-step too short: the run stops
-            if (rs.overtype == kSchemeAde && !rs.lakes && !rs.channel_lakes)
-                average_ade_discharges(rs, dt);
         }
         if (rs.flood_grid) update_max_depth(rs);
         rs.ov_sweep = rs.ov_sweep == 1 ? 2 : 1;

@@ -90,9 +90,13 @@ TEST(AdeOnePass, RowSpanOfTheNeighbourArrays) {
 // thin for the fast power, retention, roughness, held boundary cells of
 // types 2 and 3, a first 5 s sub-step that makes donors run dry and faces
 // meet the level cap) the one-pass sub-step gives the bits of the one-by-one
-// faces (the same grid with a dike map of no dike): depths, faces, face
-// volumes and booked volumes, in the AVX2 and the plain build, with stores
-// through the caches or past them, on 1, 3 and
+// faces (the same grid with a dike map of no dike): depths, the faces the
+// step leaves (ADE: its mean discharges, which the one pass writes in its
+// last sub-step and the one-by-one faces take from the summed face volumes
+// afterwards; ADE-PC: the last sweep's) and booked volumes, over steps of one
+// and of several sub-steps, in the 512-bit (where the processor has it),
+// the AVX2 and the plain build, with stores through the caches or past
+// them, on 1, 3 and
 // (one grid and scheme, as a region of many threads is slow on a busy
 // machine) 8 threads, rows shared between threads, for both schemes over
 // several calls. Rows wider than the rings take the block loops, with the same bits.
@@ -104,13 +108,15 @@ TEST(AdeOnePass, GivesTheBitsOfTheOneByOneFacesOnAnyThreadCount) {
         bool plain;        // the plain build
         int threads;
         bool stream;       // faces, volumes and start depths written past the caches
+        int vector_bits;   // 256: at most AVX2 code; 0: the widest vectors the processor has
     };
     const way ways[] = {
-        {"one by one", true, false, 1, false},
-        {"one pass, vector build", false, false, 1, false},
-        {"one pass, plain build, stores past the caches", false, true, 1, true},
-        {"one pass, three threads, stores past the caches", false, false, 3, true},
-        {"one pass, eight threads", false, false, 8, false},
+        {"one by one", true, false, 1, false, 0},
+        {"one pass, vector build", false, false, 1, false, 0},
+        {"one pass, plain build, stores past the caches", false, true, 1, true, 0},
+        {"one pass, three threads, stores past the caches", false, false, 3, true, 0},
+        {"one pass, 256-bit vector build", false, false, 1, false, 256},
+        {"one pass, eight threads", false, false, 8, false, 0},
     };
     struct grid_case {
         const char* name;
@@ -138,17 +144,19 @@ TEST(AdeOnePass, GivesTheBitsOfTheOneByOneFacesOnAnyThreadCount) {
                 if (u01(holes) < gc.holes) ch = '0';
         for (int scheme : {kSchemeAde, kSchemeAdePc}) {
             struct result {
-                std::vector<double> depth, qx, qy, sx, sy;
+                std::vector<double> depth, faces;
                 double gain = 0.0, loss = 0.0, clip = 0.0;
+                long long substeps = 0;
             };
-            result got[5];
-            const int way_count = gc.eight && scheme == kSchemeAde ? 5 : 4;
+            result got[6];
+            const int way_count = gc.eight && scheme == kSchemeAde ? 6 : 5;
             for (int w = 0; w < way_count; ++w) {
                 SCOPED_TRACE(std::string(gc.name) + ", " + ways[w].name +
                              (scheme == kSchemeAde ? ", ade" : ", ade-pc"));
                 omp_set_num_threads(ways[w].threads);
                 set_plain_overland_kernel(ways[w].plain);
                 set_ade_stream_cells(ways[w].stream ? 1 : 0);
+                set_ade_vector_bits(ways[w].vector_bits);
                 overland_grid g(mask, 10.0);
                 run_state& rs = *g.rs;
                 std::mt19937 rng(17);
@@ -178,13 +186,25 @@ TEST(AdeOnePass, GivesTheBitsOfTheOneByOneFacesOnAnyThreadCount) {
                     rs.dike_mask.assign(size, 0);
                 }
                 const double before = g.volume();
-                for (int call = 0; call < 3; ++call)
-                    ASSERT_GE(route_overland_ade(rs, 5.0, scheme, call % 2 + 1), 0.0);
+                // Three steps of several sub-steps, then one short enough for one.
+                const double steps[] = {5.0, 5.0, 5.0, 0.05};   // s
+                long long substeps[4];   // sub-steps of each step
+                std::vector<double> faces;   // the faces after each step, x then y
+                for (int call = 0; call < 4; ++call) {
+                    const long long earlier = rs.ade_substeps;
+                    ASSERT_GE(route_overland_ade(rs, steps[call], scheme, call % 2 + 1), 0.0);
+                    substeps[call] = rs.ade_substeps - earlier;
+                    faces.insert(faces.end(), rs.ov_qx.begin(), rs.ov_qx.end());
+                    faces.insert(faces.end(), rs.ov_qy.begin(), rs.ov_qy.end());
+                }
+                EXPECT_GT(substeps[0], 1);
+                EXPECT_EQ(substeps[3], 1);
                 EXPECT_NEAR(g.volume(),
                             before + rs.vol_head_bc_gain - rs.vol_head_bc_loss + rs.vol_ov_depth_clip,
                             1e-11 * before);
-                got[w] = {rs.ov_depth, rs.ov_qx,          rs.ov_qy,         rs.ov_qx_sum,
-                          rs.ov_qy_sum, rs.vol_head_bc_gain, rs.vol_head_bc_loss, rs.vol_ov_depth_clip};
+                got[w] = {rs.ov_depth,         faces,
+                          rs.vol_head_bc_gain, rs.vol_head_bc_loss, rs.vol_ov_depth_clip,
+                          rs.ade_substeps};
             }
             if (gc.held) {
                 // The held cells exchanged water in both directions.
@@ -194,12 +214,10 @@ TEST(AdeOnePass, GivesTheBitsOfTheOneByOneFacesOnAnyThreadCount) {
             for (int w = 1; w < way_count; ++w) {
                 SCOPED_TRACE(std::string(gc.name) + ", " + ways[w].name +
                              (scheme == kSchemeAde ? ", ade" : ", ade-pc"));
-                const std::vector<double>* mine[] = {&got[w].depth, &got[w].qx, &got[w].qy,
-                                                     &got[w].sx, &got[w].sy};
-                const std::vector<double>* ref[] = {&got[0].depth, &got[0].qx, &got[0].qy,
-                                                    &got[0].sx, &got[0].sy};
-                const char* what[] = {"depth", "qx", "qy", "qx volume", "qy volume"};
-                for (int a = 0; a < 5; ++a) {
+                const std::vector<double>* mine[] = {&got[w].depth, &got[w].faces};
+                const std::vector<double>* ref[] = {&got[0].depth, &got[0].faces};
+                const char* what[] = {"depth", "faces after each step"};
+                for (int a = 0; a < 2; ++a) {
                     ASSERT_EQ(mine[a]->size(), ref[a]->size()) << what[a];
                     EXPECT_EQ(std::memcmp(mine[a]->data(), ref[a]->data(),
                                           ref[a]->size() * sizeof(double)),
@@ -209,11 +227,13 @@ TEST(AdeOnePass, GivesTheBitsOfTheOneByOneFacesOnAnyThreadCount) {
                 EXPECT_EQ(got[w].gain, got[0].gain);
                 EXPECT_EQ(got[w].loss, got[0].loss);
                 EXPECT_EQ(got[w].clip, got[0].clip);
+                EXPECT_EQ(got[w].substeps, got[0].substeps);
             }
         }
     }
     set_plain_overland_kernel(false);
     set_ade_stream_cells(0);
+    set_ade_vector_bits(0);
     set_parallel_cells(saved);
     omp_set_num_threads(saved_threads);
 }
