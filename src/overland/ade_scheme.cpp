@@ -721,6 +721,16 @@ ade_view make_view(run_state& rs) {
     return v;
 }
 
+// Lists the held cells of the grid in cell order, so that the step's end
+// sums their volumes without a pass over every cell (the types are fixed
+// for the run).
+void list_held_cells(run_state& rs, const ade_view& v) {
+    rs.ade_held_cells.clear();
+    if (v.btype == nullptr) return;
+    for (int c = 1; c <= v.cells; ++c)
+        if (held(v, c)) rs.ade_held_cells.push_back(c);
+}
+
 // Manning discharge out of the outlet cell at depth h, m3/s.
 inline double outlet_discharge(const ade_view& v, double h, double n, double slope_root) {
     return h > 0.0 ? five_thirds(h) / n * slope_root * v.dx : 0.0;
@@ -811,6 +821,7 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
     size_ade_arrays(rs, pc, v.btype != nullptr);
     v = make_view(rs);   // the arrays may have moved
     const bool parallel = n >= parallel_cells().overland;
+    if (rs.ade_calls == 0) list_held_cells(rs, v);
 
     ade_work w;
     w.h = rs.ov_depth.data();
@@ -1003,8 +1014,7 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
     if (v.btype != nullptr) {
         double gain = 0.0;
         double loss = 0.0;
-        for (int c = 1; c <= n; ++c) {
-            if (!held(v, c)) continue;
+        for (const int c : rs.ade_held_cells) {
             const double cell_gain = w.head_gain[c];
             const double cell_loss = w.head_loss[c];
             w.head_gain[c] = 0.0;

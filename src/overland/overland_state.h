@@ -190,6 +190,8 @@ struct overland_state {
     std::vector<double> ade_head_gain;   // water a held head-boundary cell took in during the step, m3
     std::vector<double> ade_head_loss;   // water a held head-boundary cell gave during the step, m3
     std::vector<double> ade_clip;        // water created by raising a negative depth to 0 in the step, m3
+    std::vector<int> ade_held_cells;     // cells whose depth the boundary holds (types 2, 3, 9), in
+                                         // cell order; listed at the first ADE step of the run
     double ade_last_substep = 0.0;       // sub-step the last ADE step ended with, s
     int ade_calls = 0;                   // ADE steps made in this run
     long long ade_substeps = 0;          // ADE sub-steps made in this run, restarted ones included
