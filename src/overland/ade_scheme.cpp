@@ -44,6 +44,7 @@
 
 #include <omp.h>
 
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -72,6 +73,8 @@ constexpr double kOverdraft = 1e-5;        // outflow beyond the donor's water t
 constexpr double kNoTimeLeft = 1e-16;      // time left below this counts as none, s
 constexpr double kDoublingSlack = 1e-16;   // a doubled sub-step may pass dt by this, s
 constexpr double kNegativeEntry = -1e-16;  // entry depth below this is raised to 0, m
+constexpr double kZeroFlow = 1e-16;        // depths (m) and discharges (m3/s) at most this count
+                                           // as none in the scan of the surface
 constexpr double kWetlandExponent = 1.25;  // exponent of the wetland power law
 constexpr double kViscosity = 1e-6;        // kinematic viscosity of water, m2/s
 constexpr double kDonorShare = 0.5;        // a face moving more than this share of its donor's
@@ -667,10 +670,20 @@ double estimate_ratio(const ade_view& v, const ade_work& w, double s, bool paral
         const double ey = std::fabs((w.qy[v.above[c]] - w.qy[c]) * c2);
         const double e = ex > ey ? ex : ey;
         const double ratio = e / (kEstimateShare * h);
-        if (ratio > 1.0 && ratio > worst) worst = ratio;
+        if (ratio > 1.0 && ratio > worst && !held(v, c)) worst = ratio;
     }
     negative = below_zero;
     return worst;
+}
+
+// The sub-step the step's estimate tries, s: the step dt at the first step
+// of the run; after it the last sub-step when it is shorter than dt by more
+// than the shortest sub-step, else dt.
+double tried_substep(const run_state& rs, double dt) {
+    if (rs.ade_calls < 1) return dt;
+    if (dt - rs.ade_last_substep > kMinSubstep && rs.ade_last_substep > 0.0)
+        return rs.ade_last_substep;
+    return dt;
 }
 
 // Sizes the work arrays of the scheme at the first call of the run.
@@ -726,6 +739,7 @@ ade_view make_view(run_state& rs) {
 // for the run).
 void list_held_cells(run_state& rs, const ade_view& v) {
     rs.ade_held_cells.clear();
+    rs.ade_held_listed = 1;
     if (v.btype == nullptr) return;
     for (int c = 1; c <= v.cells; ++c)
         if (held(v, c)) rs.ade_held_cells.push_back(c);
@@ -821,7 +835,7 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
     size_ade_arrays(rs, pc, v.btype != nullptr);
     v = make_view(rs);   // the arrays may have moved
     const bool parallel = n >= parallel_cells().overland;
-    if (rs.ade_calls == 0) list_held_cells(rs, v);
+    if (!rs.ade_held_listed) list_held_cells(rs, v);
 
     ade_work w;
     w.h = rs.ov_depth.data();
@@ -865,15 +879,23 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
 
     // The first sub-step: the last one (or dt), shortened when the present
     // discharges would change some depth by more than a quarter, else doubled.
+    double s = tried_substep(rs, dt);
+    // The estimate of the overland step's scan, when it made one for this step.
+    const bool scanned = rs.ade_scan_call == rs.ade_calls && rs.ade_scan_time == rs.time &&
+                         rs.ade_scan_substep == s && !lakes && !channel_lakes;
+    rs.ade_scan_call = -1;
     ++rs.ade_calls;
-    double s = dt;
     int negative = 0;
     bool looked = false;   // negative depths looked for
     if (rs.ade_calls > 1) {
-        if (dt - rs.ade_last_substep > kMinSubstep && rs.ade_last_substep > 0.0)
-            s = rs.ade_last_substep;
         looked = s > kTestSubstep;
-        const double ratio = looked ? estimate_ratio(v, w, s, parallel, negative) : 0.0;
+        double ratio = 0.0;
+        if (scanned) {
+            ratio = rs.ade_scan_ratio;
+            negative = rs.ade_scan_negative;
+        } else if (looked) {
+            ratio = estimate_ratio(v, w, s, parallel, negative);
+        }
         if (ratio > 1.0) {
             s /= ratio;
             if (s < kMinSubstep) s = kMinSubstep;
@@ -1033,4 +1055,60 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
     if (lakes) book_lake_step(rs);
     exchange_low_spots(rs, dt);
     return rs.chan_explic ? 0.0 : outlet_volume;
+}
+
+bool scan_surface_for_ade(run_state& rs, double dt, int& water, int& flow, int& bad) {
+    rs.ade_scan_call = -1;
+    const int n = rs.GNUM;
+    const size_t size = static_cast<size_t>(n) + 1;
+    if (rs.overtype == 1 || rs.lakes || rs.channel_lakes || rs.ade_calls < 1 || n < 1 ||
+        !(dt > 0.0) || !(rs.cell_size > 0.0) || rs.ov_depth.size() < size ||
+        rs.ov_qx.size() < size || rs.ov_qy.size() < size || rs.leftcon.size() < size ||
+        rs.abovecon.size() < size)
+        return false;
+    const double s = tried_substep(rs, dt);
+    if (!(s > kTestSubstep)) return false;
+    const ade_view v = make_view(rs);
+    const double* h = rs.ov_depth.data();
+    const double* qx = rs.ov_qx.data();
+    const double* qy = rs.ov_qy.data();
+    const bool parallel = n >= parallel_cells().overland;
+    // The same operations as check_surface and estimate_ratio, cell by cell;
+    // maxima and minima, so the same result for any number of threads.
+    const double c2 = s / v.area;
+    double worst = 0.0;
+    int below_zero = 0;
+    int wet = 0;
+    int flowing = 0;
+    int first_bad = INT_MAX;
+#pragma omp parallel for schedule(static) if (parallel) \
+    reduction(max : worst, below_zero, wet, flowing) reduction(min : first_bad)
+    for (int c = 1; c <= n; ++c) {
+        const double d = h[c];
+        if (std::isnan(d)) {
+            if (c < first_bad) first_bad = c;
+            continue;
+        }
+        const double own_x = qx[c];
+        const double own_y = qy[c];
+        if (std::fabs(own_x) > kZeroFlow || std::fabs(own_y) > kZeroFlow) flowing = 1;
+        if (d > kZeroFlow) wet = 1;
+        if (d < kNegativeEntry) below_zero = 1;
+        if (!(d > kTestDepth)) continue;
+        const double ex = std::fabs((qx[v.left[c]] - own_x) * c2);
+        const double ey = std::fabs((qy[v.above[c]] - own_y) * c2);
+        const double e = ex > ey ? ex : ey;
+        const double ratio = e / (kEstimateShare * d);
+        // The boundary type is read only for a cell that would count.
+        if (ratio > 1.0 && ratio > worst && !held(v, c)) worst = ratio;
+    }
+    water = wet;
+    flow = flowing;
+    bad = first_bad == INT_MAX ? 0 : first_bad;
+    rs.ade_scan_call = rs.ade_calls;
+    rs.ade_scan_time = rs.time;
+    rs.ade_scan_substep = s;
+    rs.ade_scan_ratio = worst;
+    rs.ade_scan_negative = below_zero;
+    return true;
 }

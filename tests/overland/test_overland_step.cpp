@@ -1,11 +1,14 @@
 // The overland step of the time loop: due test, scheme choice, outlet flow,
-// update times, depth check and snow roughness.
+// update times, depth check, the ADE sub-step estimate of its scan and snow
+// roughness.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 #include <string>
 
+#include "overland/ade_scheme.h"
+#include "overland/connectivity.h"
 #include "overland/overland.h"
 #include "overland_grid.h"
 
@@ -221,4 +224,101 @@ TEST(OverlandStep, OverlandAndChannelLakesTogetherStopTheRun) {
               std::string::npos)
         << out;
     EXPECT_EQ(f.rs.ov_depth[1], 0.05);
+}
+
+// The ADE step shortens its first sub-step by the largest ratio of a cell's
+// estimated depth change, |upstream face - own face| x s / dx^2 from the
+// faces the cells hold, to a quarter of its depth; cells held by the
+// boundary and cells not deeper than 0.01 m do not count. The overland step
+// estimates while it scans the cells; the scheme called alone estimates
+// itself: both give the same sub-step. Flat ground at one depth, so the
+// routing itself moves nothing and keeps the sub-step.
+TEST(OverlandStep, AdeFirstSubStepFollowsTheEstimateOfTheFaces) {
+    // The step as the overland step takes it from the run's clock, s.
+    const double dt = [] {
+        step_fixture f;
+        return (f.rs.time - f.rs.rain_last) * 86400.0;
+    }();
+    constexpr double kArea = 100.0;   // m2
+    // Face discharge (m3/s) that changes a cell of depth h by `ratio`
+    // quarters of its depth in dt.
+    auto face = [dt](double ratio, double h) { return ratio * 0.25 * h * kArea / dt; };
+    struct estimate_case {
+        const char* name;
+        double depth;          // every cell, m
+        double qx5, qy5, qy2;  // faces set by hand, m3/s factors of `face` (ratio)
+        bool held_5_6_8;       // cells 5, 6 and 8 held by the boundary
+        double ratio;          // expected largest failure ratio, 0 none
+    };
+    const estimate_case cases[] = {
+        {"right face of the centre", 0.05, 1.25, 0.0, 0.0, false, 1.25},
+        {"bottom face of the centre", 0.05, 0.0, 1.4, 0.0, false, 1.4},
+        {"the larger of both directions", 0.05, 1.2, 0.0, 1.3, false, 1.3},
+        {"below a quarter: no failure", 0.05, 0.9, 0.0, 0.0, false, 0.0},
+        {"held cells do not count", 0.05, 1.25, 1.4, 0.0, true, 0.0},
+        {"cells of 0.01 m do not count", 0.01, 3.0, 0.0, 0.0, false, 0.0},
+        {"cells just deeper count", 0.0101, 3.0, 0.0, 0.0, false, 3.0},
+    };
+    for (const estimate_case& c : cases) {
+        double last[2] = {0.0, 0.0};
+        for (int way = 0; way < 2; ++way) {
+            SCOPED_TRACE(std::string(c.name) + (way == 0 ? ", overland step" : ", scheme alone"));
+            step_fixture f;
+            run_state& rs = f.rs;
+            rs.overtype = kSchemeAde;
+            for (int j = 1; j <= 9; ++j) {
+                rs.elevation[static_cast<size_t>(j)] = 10.0;
+                rs.ov_depth[static_cast<size_t>(j)] = c.depth;
+            }
+            compute_cell_slopes(rs);
+            rs.chan_explic = 1;   // no outlet drain
+            if (c.held_5_6_8) {
+                rs.ov_boundary = 1;
+                rs.boundary_type.assign(10, 0);
+                rs.boundary_type[5] = rs.boundary_type[6] = rs.boundary_type[8] = 2;
+            }
+            // Not the first ADE step, and the last sub-step was the whole step.
+            rs.ade_calls = 1;
+            rs.ade_last_substep = dt;
+            rs.ov_qx[5] = c.qx5 * face(1.0, c.depth);
+            rs.ov_qy[5] = c.qy5 * face(1.0, c.depth);
+            rs.ov_qy[2] = c.qy2 * face(1.0, c.depth);
+            if (way == 0) {
+                route_overland(rs);
+            } else {
+                ASSERT_GE(route_overland_ade(rs, dt, kSchemeAde, 1), 0.0);
+            }
+            ASSERT_EQ(error_record.stop, 0);
+            last[way] = rs.ade_last_substep;
+            // A shortened sub-step is the step over the ratio; without a
+            // failure the whole step stays (doubling would pass it).
+            const double expected = c.ratio > 0.0 ? dt / c.ratio : dt;
+            EXPECT_NEAR(rs.ade_last_substep, expected, 1e-12 * dt);
+            for (int j = 1; j <= 9; ++j)
+                EXPECT_EQ(rs.ov_depth[static_cast<size_t>(j)], c.depth) << j;
+        }
+        EXPECT_EQ(last[0], last[1]) << c.name;
+    }
+}
+
+// A negative depth that the overland step's scan finds is raised to zero by
+// the ADE step with its message, and the water that creates is booked.
+TEST(OverlandStep, NegativeDepthFoundByTheScanIsRaisedAndBooked) {
+    step_fixture f;
+    run_state& rs = f.rs;
+    rs.overtype = kSchemeAde;
+    rs.ade_calls = 1;
+    rs.ade_last_substep = 60.0;
+    rs.ov_depth[2] = -0.001;
+    rs.ov_depth[1] = 0.01;
+    testing::internal::CaptureStdout();
+    route_overland(rs);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("A negative number for water depth has been sent to overland routing for "
+                       "overland cell 2 \nValue being set to zero\n"),
+              std::string::npos)
+        << out;
+    EXPECT_NEAR(rs.vol_ov_depth_clip, 0.001 * 100.0, 1e-15);
+    EXPECT_NEAR(f.g.volume() + rs.vol_discharge, 0.01 * 100.0, 1e-14);
+    EXPECT_GE(f.g.min_depth(), 0.0);
 }
