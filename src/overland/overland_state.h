@@ -200,6 +200,8 @@ struct overland_state {
     double ade_scan_substep = 0.0;       // sub-step it estimated, s
     double ade_scan_ratio = 0.0;         // largest failure ratio, 0 when no cell failed
     int ade_scan_negative = 0;           // 1 when some depth was below -1e-16 m
+    std::vector<long long> ade_scan_links;  // the left and upper neighbours of that scan by
+                                         // block of 64 cells (ade_scheme.cpp), empty until made
     double ade_last_substep = 0.0;       // sub-step the last ADE step ended with, s
     int ade_calls = 0;                   // ADE steps made in this run
     long long ade_substeps = 0;          // ADE sub-steps made in this run, restarted ones included

@@ -3,9 +3,13 @@
 // roughness.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "overland/ade_scheme.h"
 #include "overland/connectivity.h"
@@ -321,4 +325,110 @@ TEST(OverlandStep, NegativeDepthFoundByTheScanIsRaisedAndBooked) {
     EXPECT_NEAR(rs.vol_ov_depth_clip, 0.001 * 100.0, 1e-15);
     EXPECT_NEAR(f.g.volume() + rs.vol_discharge, 0.01 * 100.0, 1e-14);
     EXPECT_GE(f.g.min_depth(), 0.0);
+}
+
+// On a watershed with holes (blocks of cells whose upper neighbours lie at
+// different distances, rows broken by gaps), steps of the overland step
+// give the bits of the scheme called alone with the step-mean discharges
+// the overland step leaves: the estimate its scan makes picks the same
+// sub-steps, some of them shortened.
+TEST(OverlandStep, ScanEstimateGivesTheSchemesBitsOnAGridWithHoles) {
+    std::vector<std::string> mask(12, std::string(23, '1'));
+    std::mt19937 holes(3);
+    std::uniform_real_distribution<double> u01(0.0, 1.0);
+    for (std::string& row : mask)
+        for (char& ch : row)
+            if (u01(holes) < 0.15) ch = '0';
+    std::vector<double> depth[2];
+    std::vector<double> substeps[2];
+    for (int way = 0; way < 2; ++way) {
+        overland_grid g(mask, 10.0);
+        run_state& rs = *g.rs;
+        std::mt19937 rng(11);
+        std::uniform_real_distribution<double> u(0.0, 1.0);
+        for (int r = 1; r <= rs.rows; ++r)
+            for (int c = 1; c <= rs.cols; ++c) {
+                const int k = rs.mask[r][c];
+                if (k == 0) continue;
+                rs.elevation[static_cast<size_t>(k)] = 10.0 - 0.05 * r - 0.02 * c + 0.03 * u(rng);
+                rs.ov_depth[static_cast<size_t>(k)] = u(rng) < 0.1 ? 0.3 : 0.05 * u(rng);
+            }
+        compute_cell_slopes(rs);
+        rs.overtype = kSchemeAde;
+        rs.time = 2450000.5;
+        rs.rain_step_days = kStepDays;
+        rs.rain_last = rs.time - kStepDays;
+        rs.rain_next = rs.time;
+        for (int step = 0; step < 8; ++step) {
+            if (way == 0) {
+                route_overland(rs);
+            } else {
+                // What the overland step does around the scheme on this grid.
+                const double dt = (rs.time - rs.rain_last) * 86400.0;
+                ASSERT_GE(route_overland_ade(rs, dt, kSchemeAde, rs.ov_sweep), 0.0);
+                for (int j = 1; j <= rs.GNUM; ++j) {
+                    const size_t c = static_cast<size_t>(j);
+                    rs.ov_qx[c] = rs.ov_qx_sum[c] / dt;
+                    rs.ov_qy[c] = rs.ov_qy_sum[c] / dt;
+                }
+                rs.ov_sweep = rs.ov_sweep == 1 ? 2 : 1;
+                rs.rain_last = rs.time;
+                rs.rain_next = rs.time + rs.rain_step_days;
+            }
+            ASSERT_EQ(error_record.stop, 0);
+            substeps[way].push_back(rs.ade_last_substep);
+            rs.time = rs.rain_next;
+        }
+        depth[way] = rs.ov_depth;
+    }
+    EXPECT_EQ(substeps[0], substeps[1]);
+    EXPECT_LT(*std::min_element(substeps[0].begin() + 1, substeps[0].end()), 0.99 * 60.0);
+    ASSERT_EQ(depth[0].size(), depth[1].size());
+    EXPECT_EQ(std::memcmp(depth[0].data(), depth[1].data(), depth[0].size() * sizeof(double)), 0);
+}
+
+// A gap in a row puts the upper neighbours of one block of cells at two
+// distances (5 cells back in the first rows, 4 below the gap's row start):
+// the estimate of cell 10 still reads the bottom face of cell 6 above it.
+// Every water level the same (the shallow cells stand higher), so nothing
+// flows; only cell 10 is deep enough to count, so its upper face alone sets
+// the ratio.
+TEST(OverlandStep, AdeEstimateReadsTheUpperFaceAcrossAGapInTheRow) {
+    const double dt = [] {
+        step_fixture f;
+        return (f.rs.time - f.rs.rain_last) * 86400.0;
+    }();
+    const double ratio = 1.3;
+    double last[2] = {0.0, 0.0};
+    for (int way = 0; way < 2; ++way) {
+        SCOPED_TRACE(way == 0 ? "overland step" : "scheme alone");
+        // Cells 1-5 / 6, 7, gap, 8, 9 / 10-14: above 6 is 1, above 10 is 6.
+        overland_grid g({"11111", "11011", "11111"}, 10.0);
+        run_state& rs = *g.rs;
+        ASSERT_EQ(rs.abovecon[6], 1);
+        ASSERT_EQ(rs.abovecon[10], 6);
+        for (int j = 1; j <= rs.GNUM; ++j) {
+            const size_t c = static_cast<size_t>(j);
+            rs.ov_depth[c] = j == 10 ? 0.05 : 0.005;
+            rs.elevation[c] = 10.05 - rs.ov_depth[c];
+        }
+        compute_cell_slopes(rs);
+        rs.overtype = kSchemeAde;
+        rs.time = 2450000.5;
+        rs.rain_step_days = kStepDays;
+        rs.rain_last = rs.time - kStepDays;
+        rs.rain_next = rs.time;
+        rs.ade_calls = 1;
+        rs.ade_last_substep = dt;
+        rs.ov_qy[6] = ratio * 0.25 * 0.05 * 100.0 / dt;   // m3/s into cell 10
+        if (way == 0) {
+            route_overland(rs);
+        } else {
+            ASSERT_GE(route_overland_ade(rs, dt, kSchemeAde, 1), 0.0);
+        }
+        ASSERT_EQ(error_record.stop, 0);
+        last[way] = rs.ade_last_substep;
+        EXPECT_NEAR(rs.ade_last_substep, dt / ratio, 1e-9 * dt);
+    }
+    EXPECT_EQ(last[0], last[1]);
 }
