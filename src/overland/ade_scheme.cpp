@@ -1096,6 +1096,77 @@ void make_scan_links(const int* left, const int* above, int cells, std::vector<l
     }
 }
 
+// Flags of the scan over some cells.
+struct scan_flags {
+    int wet = 0;          // a depth above kZeroFlow
+    int flowing = 0;      // a face discharge above kZeroFlow in magnitude
+    int below_zero = 0;   // a depth below kNegativeEntry
+};
+
+// The cells c0 .. c0 + count - 1, each with its left neighbour the cell
+// before it and its upper neighbour `back` cells before it: true, with the
+// flags raised from them, when none has a depth that is not a number and
+// none fails the estimate; false (nothing raised) otherwise, and the cells
+// are then looked at one by one. Straight-line code over 64-bit flags, as
+// wide as the doubles, which the AVX2 build makes vector code of.
+[[gnu::always_inline]] inline bool quiet_run_body(const double* h, const double* qx,
+                                                  const double* qy, int c0, int count, int back,
+                                                  double c2, scan_flags& f) {
+    long long not_number = 0;
+    long long fails = 0;
+    long long wet = 0;
+    long long flowing = 0;
+    long long below_zero = 0;
+    const double* hr = h + c0;
+    const double* xr = qx + c0;
+    const double* yr = qy + c0;
+    const double* yu = qy + (c0 - back);
+    for (int i = 0; i < count; ++i) {
+        const double d = hr[i];
+        const double own_x = xr[i];
+        const double own_y = yr[i];
+        not_number |= static_cast<long long>(d != d);
+        wet |= static_cast<long long>(d > kZeroFlow);
+        below_zero |= static_cast<long long>(d < kNegativeEntry);
+        flowing |= static_cast<long long>((std::fabs(own_x) > kZeroFlow) |
+                                          (std::fabs(own_y) > kZeroFlow));
+        const double ex = std::fabs((xr[i - 1] - own_x) * c2);
+        const double ey = std::fabs((yu[i] - own_y) * c2);
+        const double e = ex > ey ? ex : ey;
+        fails |= static_cast<long long>((d > kTestDepth) & (e > kEstimateShare * d));
+    }
+    if ((not_number | fails) != 0) return false;
+    f.wet |= static_cast<int>(wet);
+    f.flowing |= static_cast<int>(flowing);
+    f.below_zero |= static_cast<int>(below_zero);
+    return true;
+}
+
+bool quiet_run_portable(const double* h, const double* qx, const double* qy, int c0, int count,
+                        int back, double c2, scan_flags& f) {
+    return quiet_run_body(h, qx, qy, c0, count, back, c2, f);
+}
+
+using quiet_run_function = bool (*)(const double*, const double*, const double*, int, int, int,
+                                    double, scan_flags&);
+
+#if defined(__x86_64__) && defined(__GNUC__)
+__attribute__((target("avx2"))) bool quiet_run_avx2(const double* h, const double* qx,
+                                                    const double* qy, int c0, int count, int back,
+                                                    double c2, scan_flags& f) {
+    return quiet_run_body(h, qx, qy, c0, count, back, c2, f);
+}
+
+quiet_run_function quiet_run_for_this_processor() {
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2 && !plain_overland_kernel() ? &quiet_run_avx2 : &quiet_run_portable;
+}
+#else
+quiet_run_function quiet_run_for_this_processor() {
+    return &quiet_run_portable;
+}
+#endif
+
 }  // namespace
 
 bool scan_surface_for_ade(run_state& rs, double dt, int& water, int& flow, int& bad) {
@@ -1118,6 +1189,7 @@ bool scan_surface_for_ade(run_state& rs, double dt, int& water, int& flow, int& 
     if (rs.ade_scan_links.size() != static_cast<size_t>(blocks) * kScanWords)
         make_scan_links(v.left, v.above, n, rs.ade_scan_links);
     const long long* links = rs.ade_scan_links.data();
+    const quiet_run_function quiet_run = quiet_run_for_this_processor();
     // The same operations as check_surface and estimate_ratio, cell by cell;
     // maxima and minima, so the same result for any number of threads. A
     // change e of a cell of depth d fails when e / (d / 4) > 1, that is when
@@ -1139,29 +1211,58 @@ bool scan_surface_for_ade(run_state& rs, double dt, int& water, int& flow, int& 
         const int back = static_cast<int>(l[3]);
         const int first = 1 + k * kScanBlock;
         const int last = first + kScanBlock <= n + 1 ? first + kScanBlock : n + 1;
-        for (int c = first; c < last; ++c) {
+        // Cell c, its left neighbour lc and its upper neighbour ac (0 none)
+        // one by one.
+        const auto look = [&](int c, int lc, int ac) {
             const double d = h[c];
             if (std::isnan(d)) {
                 if (c < first_bad) first_bad = c;
-                continue;
+                return;
             }
             const double own_x = qx[c];
             const double own_y = qy[c];
             if (std::fabs(own_x) > kZeroFlow || std::fabs(own_y) > kZeroFlow) flowing = 1;
             if (d > kZeroFlow) wet = 1;
             if (d < kNegativeEntry) below_zero = 1;
-            if (!(d > kTestDepth)) continue;
-            const int i = c - first;
-            const int lc = listed ? (((has_left >> i) & 1u) != 0 ? c - 1 : 0) : v.left[c];
-            const int ac = listed ? (((has_above >> i) & 1u) != 0 ? c - back : 0) : v.above[c];
+            if (!(d > kTestDepth)) return;
             const double ex = std::fabs((qx[lc] - own_x) * c2);
             const double ey = std::fabs((qy[ac] - own_y) * c2);
             const double e = ex > ey ? ex : ey;
             const double quarter = kEstimateShare * d;
-            if (!(e > quarter)) continue;
+            if (!(e > quarter)) return;
             const double ratio = e / quarter;
             // The boundary type is read only for a cell that would count.
             if (ratio > worst && !held(v, c)) worst = ratio;
+        };
+        if (!listed) {
+            for (int c = first; c < last; ++c) look(c, v.left[c], v.above[c]);
+            continue;
+        }
+        // Runs of cells with both neighbours at their listed places go
+        // through quiet_run (most hold no failing cell); the others, and a
+        // run that holds one, one by one.
+        const unsigned long long both = has_left & has_above;
+        const int count = last - first;
+        for (int i = 0; i < count;) {
+            const int c = first + i;
+            if (((both >> i) & 1u) == 0) {
+                look(c, ((has_left >> i) & 1u) != 0 ? c - 1 : 0,
+                     ((has_above >> i) & 1u) != 0 ? c - back : 0);
+                ++i;
+                continue;
+            }
+            const unsigned long long gaps = ~(both >> i);   // bit 0 clear
+            int run = gaps == 0 ? kScanBlock - i : __builtin_ctzll(gaps);
+            if (run > count - i) run = count - i;
+            scan_flags f;
+            if (quiet_run(h, qx, qy, c, run, back, c2, f)) {
+                wet |= f.wet;
+                flowing |= f.flowing;
+                below_zero |= f.below_zero;
+            } else {
+                for (int j = c; j < c + run; ++j) look(j, j - 1, j - back);
+            }
+            i += run;
         }
     }
     water = wet;
