@@ -670,7 +670,7 @@ double estimate_ratio(const ade_view& v, const ade_work& w, double s, bool paral
         const double ey = std::fabs((w.qy[v.above[c]] - w.qy[c]) * c2);
         const double e = ex > ey ? ex : ey;
         const double ratio = e / (kEstimateShare * h);
-        if (ratio > 1.0 && ratio > worst && !held(v, c)) worst = ratio;
+        if (ratio > 1.0 && ratio > worst) worst = ratio;
     }
     negative = below_zero;
     return worst;
