@@ -5,8 +5,10 @@
 // whole south edge a free-outflow boundary of slope 0.01 (type 1), quiet.
 //
 // The run goes through the model library exactly as the program runs it. It
-// reports the wall time of the run and of its overland steps, the face
-// sweeps (sub-steps) per overland step, the outflow over the edge at 1 h
+// reports the wall time of the run, of its overland steps and of its rain
+// steps (the rates to the cells and their application), the face sweeps
+// (sub-steps) per overland step and how many steps took one, two or more,
+// the outflow over the edge at 1 h
 // (the slope-boundary volume of the last step over its length; the
 // kinematic wave gives a (i t)^(5/3) x width = 271 m3/s for a plane this long,
 // which has not yet reached equilibrium at 1 h) and the water balance of the
@@ -46,8 +48,25 @@ long overland_calls = 0;
 long sweeps = 0;                 // face sweeps of the run
 long updates = 0;                // overland updates that routed water
 double last_edge_flow = 0.0;     // slope-boundary outflow of the last update, m3/s
+long steps_by_sweeps[4] = {0, 0, 0, 0};   // overland updates of 1, 2, 3 and more sweeps
+double rain_seconds = 0.0;       // wall time inside the two rain steps, s
 
 }  // namespace
+
+extern "C" void __real__Z19distribute_rainfallR9run_state(run_state& rs);
+extern "C" void __real__Z14apply_rainfallR9run_state(run_state& rs);
+
+extern "C" void __wrap__Z19distribute_rainfallR9run_state(run_state& rs) {
+    const auto t0 = bench_clock::now();
+    __real__Z19distribute_rainfallR9run_state(rs);
+    rain_seconds += std::chrono::duration<double>(bench_clock::now() - t0).count();
+}
+
+extern "C" void __wrap__Z14apply_rainfallR9run_state(run_state& rs) {
+    const auto t0 = bench_clock::now();
+    __real__Z14apply_rainfallR9run_state(rs);
+    rain_seconds += std::chrono::duration<double>(bench_clock::now() - t0).count();
+}
 
 extern "C" void __real__Z14route_overlandR9run_state(run_state& rs);
 
@@ -60,8 +79,10 @@ extern "C" void __wrap__Z14route_overlandR9run_state(run_state& rs) {
     overland_seconds += std::chrono::duration<double>(bench_clock::now() - t0).count();
     ++overland_calls;
     if (rs.ov_sweeps + rs.ade_substeps != swept) {
+        const long long made = rs.ov_sweeps + rs.ade_substeps - swept;
         ++updates;
-        sweeps += rs.ov_sweeps + rs.ade_substeps - swept;
+        sweeps += made;
+        ++steps_by_sweeps[made < 4 ? made - 1 : 3];
     }
     if (rs.rain_last != last) {
         const double dt = (rs.rain_last - last) * 86400.0;
@@ -159,8 +180,11 @@ int main(int argc, char** argv) {
     std::printf("  whole run (reading, writing included): %8.3f s\n", total);
     std::printf("  overland steps                       : %8.3f s (%ld calls)\n", overland_seconds,
                 overland_calls);
+    std::printf("  rain steps                           : %8.3f s\n", rain_seconds);
     std::printf("  sweeps per overland step             : %8.3f (%ld sweeps, %ld steps)\n",
                 updates > 0 ? static_cast<double>(sweeps) / updates : 0.0, sweeps, updates);
+    std::printf("  steps of 1, 2, 3, more sweeps        : %ld, %ld, %ld, %ld\n",
+                steps_by_sweeps[0], steps_by_sweeps[1], steps_by_sweeps[2], steps_by_sweeps[3]);
     std::printf("  outflow over the edge at 1 h         : %8.3f m3/s (kinematic estimate %.1f)\n",
                 last_edge_flow, kinematic);
     std::printf("  balance: in %.6f m3, out %.6f m3, relative %.3e\n", in, out,

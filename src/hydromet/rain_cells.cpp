@@ -211,19 +211,24 @@ void distribute_file_rain(run_state& rs) {
 }
 
 // Uniform rain: on from the first pass for num_periods rain applications.
-void distribute_uniform_rain(run_state& rs) {
-    if (rs.rain_state != 1) return;
+// Returns whether it wrote the cells' intensities.
+bool distribute_uniform_rain(run_state& rs) {
+    if (rs.rain_state != 1) return false;
+    bool wrote = false;
     if (rs.step == 0) {
         rs.event_runoff = 1;
         rs.rain_on = 1;
         set_uniform_cell_rain(rs, rs.uniform_intensity / kMmPerHourPerMps);
+        wrote = true;
     }
     if (rs.uniform_steps >= rs.num_periods + 1) {
         clear_cell_rain(rs);
         rs.event_runoff = 0;
         rs.rain_on = 0;
         rs.rain_state = 3;
+        wrote = true;
     }
+    return wrote;
 }
 
 }  // namespace
@@ -332,12 +337,15 @@ void set_uniform_cell_rain(run_state& rs, double rate) {
 
 void distribute_rainfall(run_state& rs) {
     if (!cell_arrays_ready(rs)) return;
+    // Uniform rain sets the intensities once and clears them once: between
+    // those passes the cells hold the values checked before.
+    bool wrote = true;
     if (rs.uniform_rain) {
-        distribute_uniform_rain(rs);
+        wrote = distribute_uniform_rain(rs);
     } else if (rs.gage_rain) {
         distribute_file_rain(rs);
     }
-    if (error_record.code != 0) return;
+    if (error_record.code != 0 || !wrote) return;
     const double* r = rs.cell_rain_rate.data();
     const int n = rs.GNUM;
     int first = INT_MAX;   // first cell with a negative rate (INT_MAX none)

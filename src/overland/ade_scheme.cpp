@@ -44,6 +44,7 @@
 
 #include <omp.h>
 
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -72,6 +73,8 @@ constexpr double kOverdraft = 1e-5;        // outflow beyond the donor's water t
 constexpr double kNoTimeLeft = 1e-16;      // time left below this counts as none, s
 constexpr double kDoublingSlack = 1e-16;   // a doubled sub-step may pass dt by this, s
 constexpr double kNegativeEntry = -1e-16;  // entry depth below this is raised to 0, m
+constexpr double kZeroFlow = 1e-16;        // depths (m) and discharges (m3/s) at most this count
+                                           // as none in the scan of the surface
 constexpr double kWetlandExponent = 1.25;  // exponent of the wetland power law
 constexpr double kViscosity = 1e-6;        // kinematic viscosity of water, m2/s
 constexpr double kDonorShare = 0.5;        // a face moving more than this share of its donor's
@@ -673,6 +676,16 @@ double estimate_ratio(const ade_view& v, const ade_work& w, double s, bool paral
     return worst;
 }
 
+// The sub-step the step's estimate tries, s: the step dt at the first step
+// of the run; after it the last sub-step when it is shorter than dt by more
+// than the shortest sub-step, else dt.
+double tried_substep(const run_state& rs, double dt) {
+    if (rs.ade_calls < 1) return dt;
+    if (dt - rs.ade_last_substep > kMinSubstep && rs.ade_last_substep > 0.0)
+        return rs.ade_last_substep;
+    return dt;
+}
+
 // Sizes the work arrays of the scheme at the first call of the run.
 void size_ade_arrays(run_state& rs, bool pc, bool heads) {
     const size_t size = static_cast<size_t>(rs.GNUM) + 1;
@@ -719,6 +732,17 @@ ade_view make_view(run_state& rs) {
     if (rs.ov_boundary) v.btype = head_boundary_types(rs);
     v.area = rs.cell_size * rs.cell_size;
     return v;
+}
+
+// Lists the held cells of the grid in cell order, so that the step's end
+// sums their volumes without a pass over every cell (the types are fixed
+// for the run).
+void list_held_cells(run_state& rs, const ade_view& v) {
+    rs.ade_held_cells.clear();
+    rs.ade_held_listed = 1;
+    if (v.btype == nullptr) return;
+    for (int c = 1; c <= v.cells; ++c)
+        if (held(v, c)) rs.ade_held_cells.push_back(c);
 }
 
 // Manning discharge out of the outlet cell at depth h, m3/s.
@@ -820,6 +844,7 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
     size_ade_arrays(rs, pc, v.btype != nullptr);
     v = make_view(rs);   // the arrays may have moved
     const bool parallel = n >= parallel_cells().overland;
+    if (!rs.ade_held_listed) list_held_cells(rs, v);
 
     ade_work w;
     w.h = rs.ov_depth.data();
@@ -863,15 +888,23 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
 
     // The first sub-step: the last one (or dt), shortened when the present
     // discharges would change some depth by more than a quarter, else doubled.
+    double s = tried_substep(rs, dt);
+    // The estimate of the overland step's scan, when it made one for this step.
+    const bool scanned = rs.ade_scan_call == rs.ade_calls && rs.ade_scan_time == rs.time &&
+                         rs.ade_scan_substep == s && !lakes && !channel_lakes;
+    rs.ade_scan_call = -1;
     ++rs.ade_calls;
-    double s = dt;
     int negative = 0;
     bool looked = false;   // negative depths looked for
     if (rs.ade_calls > 1) {
-        if (dt - rs.ade_last_substep > kMinSubstep && rs.ade_last_substep > 0.0)
-            s = rs.ade_last_substep;
         looked = s > kTestSubstep;
-        const double ratio = looked ? estimate_ratio(v, w, s, parallel, negative) : 0.0;
+        double ratio = 0.0;
+        if (scanned) {
+            ratio = rs.ade_scan_ratio;
+            negative = rs.ade_scan_negative;
+        } else if (looked) {
+            ratio = estimate_ratio(v, w, s, parallel, negative);
+        }
         if (ratio > 1.0) {
             s /= ratio;
             if (s < kMinSubstep) s = kMinSubstep;
@@ -1030,8 +1063,7 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
     if (v.btype != nullptr) {
         double gain = 0.0;
         double loss = 0.0;
-        for (int c = 1; c <= n; ++c) {
-            if (!held(v, c)) continue;
+        for (const int c : rs.ade_held_cells) {
             const double cell_gain = w.head_gain[c];
             const double cell_loss = w.head_loss[c];
             w.head_gain[c] = 0.0;
@@ -1050,4 +1082,223 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
     if (lakes) book_lake_step(rs);
     exchange_low_spots(rs, dt);
     return rs.chan_explic ? 0.0 : outlet_volume;
+}
+
+namespace {
+
+// The scan's neighbours by block of 64 cells (block k holds the cells
+// 64k + 1 .. 64k + 64), four words a block: 1 when the block has a left or
+// upper neighbour that is not described by the next three words (the scan
+// then reads leftcon and abovecon for it); the cells (bit i for cell
+// 64k + 1 + i) whose left neighbour is the cell before them; the cells that
+// have an upper neighbour; and its distance back, the same for every such
+// cell of the block. A grid numbered row by row needs 1.5 MB of these for
+// 4 million cells, where the two neighbour arrays take 32 MB.
+constexpr int kScanBlock = 64;   // cells of a block
+constexpr int kScanWords = 4;    // words of a block
+
+void make_scan_links(const int* left, const int* above, int cells, std::vector<long long>& links) {
+    const int blocks = (cells + kScanBlock - 1) / kScanBlock;
+    links.assign(static_cast<size_t>(blocks) * kScanWords, 0);
+    for (int k = 0; k < blocks; ++k) {
+        long long* l = &links[static_cast<size_t>(k) * kScanWords];
+        const int first = 1 + k * kScanBlock;
+        const int last = first + kScanBlock <= cells + 1 ? first + kScanBlock : cells + 1;
+        bool seen = false;   // an upper neighbour was met in the block
+        int offset = 0;      // cells back to the upper neighbour
+        for (int c = first; c < last; ++c) {
+            const unsigned long long bit = 1ull << (c - first);
+            if (left[c] == c - 1 && c > 1) {
+                l[1] |= static_cast<long long>(bit);
+            } else if (left[c] != 0) {
+                l[0] = 1;
+            }
+            if (above[c] == 0) continue;
+            if (!seen) offset = c - above[c];
+            seen = true;
+            if (above[c] < 1 || c - above[c] != offset) l[0] = 1;
+            l[2] |= static_cast<long long>(bit);
+        }
+        l[3] = offset;
+    }
+}
+
+// Flags of the scan over some cells.
+struct scan_flags {
+    int wet = 0;          // a depth above kZeroFlow
+    int flowing = 0;      // a face discharge above kZeroFlow in magnitude
+    int below_zero = 0;   // a depth below kNegativeEntry
+};
+
+// The cells c0 .. c0 + count - 1, each with its left neighbour the cell
+// before it and its upper neighbour `back` cells before it: true, with the
+// flags raised from them, when none has a depth that is not a number and
+// none fails the estimate; false (nothing raised) otherwise, and the cells
+// are then looked at one by one. Straight-line code over 64-bit flags, as
+// wide as the doubles, which the AVX2 build makes vector code of.
+[[gnu::always_inline]] inline bool quiet_run_body(const double* h, const double* qx,
+                                                  const double* qy, int c0, int count, int back,
+                                                  double c2, scan_flags& f) {
+    long long not_number = 0;
+    long long fails = 0;
+    long long wet = 0;
+    long long flowing = 0;
+    long long below_zero = 0;
+    const double* hr = h + c0;
+    const double* xr = qx + c0;
+    const double* yr = qy + c0;
+    const double* yu = qy + (c0 - back);
+    for (int i = 0; i < count; ++i) {
+        const double d = hr[i];
+        const double own_x = xr[i];
+        const double own_y = yr[i];
+        not_number |= static_cast<long long>(d != d);
+        wet |= static_cast<long long>(d > kZeroFlow);
+        below_zero |= static_cast<long long>(d < kNegativeEntry);
+        flowing |= static_cast<long long>((std::fabs(own_x) > kZeroFlow) |
+                                          (std::fabs(own_y) > kZeroFlow));
+        const double ex = std::fabs((xr[i - 1] - own_x) * c2);
+        const double ey = std::fabs((yu[i] - own_y) * c2);
+        const double e = ex > ey ? ex : ey;
+        fails |= static_cast<long long>((d > kTestDepth) & (e > kEstimateShare * d));
+    }
+    if ((not_number | fails) != 0) return false;
+    f.wet |= static_cast<int>(wet);
+    f.flowing |= static_cast<int>(flowing);
+    f.below_zero |= static_cast<int>(below_zero);
+    return true;
+}
+
+bool quiet_run_portable(const double* h, const double* qx, const double* qy, int c0, int count,
+                        int back, double c2, scan_flags& f) {
+    return quiet_run_body(h, qx, qy, c0, count, back, c2, f);
+}
+
+using quiet_run_function = bool (*)(const double*, const double*, const double*, int, int, int,
+                                    double, scan_flags&);
+
+#if defined(__x86_64__) && defined(__GNUC__)
+__attribute__((target("avx2"))) bool quiet_run_avx2(const double* h, const double* qx,
+                                                    const double* qy, int c0, int count, int back,
+                                                    double c2, scan_flags& f) {
+    return quiet_run_body(h, qx, qy, c0, count, back, c2, f);
+}
+
+quiet_run_function quiet_run_for_this_processor() {
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2 && !plain_overland_kernel() ? &quiet_run_avx2 : &quiet_run_portable;
+}
+#else
+quiet_run_function quiet_run_for_this_processor() {
+    return &quiet_run_portable;
+}
+#endif
+
+}  // namespace
+
+bool scan_surface_for_ade(run_state& rs, double dt, int& water, int& flow, int& bad) {
+    rs.ade_scan_call = -1;
+    const int n = rs.GNUM;
+    const size_t size = static_cast<size_t>(n) + 1;
+    if (rs.overtype == 1 || rs.lakes || rs.channel_lakes || rs.ade_calls < 1 || n < 1 ||
+        !(dt > 0.0) || !(rs.cell_size > 0.0) || rs.ov_depth.size() < size ||
+        rs.ov_qx.size() < size || rs.ov_qy.size() < size || rs.leftcon.size() < size ||
+        rs.abovecon.size() < size)
+        return false;
+    const double s = tried_substep(rs, dt);
+    if (!(s > kTestSubstep)) return false;
+    const ade_view v = make_view(rs);
+    const double* h = rs.ov_depth.data();
+    const double* qx = rs.ov_qx.data();
+    const double* qy = rs.ov_qy.data();
+    const bool parallel = n >= parallel_cells().overland;
+    const int blocks = (n + kScanBlock - 1) / kScanBlock;
+    if (rs.ade_scan_links.size() != static_cast<size_t>(blocks) * kScanWords)
+        make_scan_links(v.left, v.above, n, rs.ade_scan_links);
+    const long long* links = rs.ade_scan_links.data();
+    const quiet_run_function quiet_run = quiet_run_for_this_processor();
+    // The same operations as check_surface and estimate_ratio, cell by cell;
+    // maxima and minima, so the same result for any number of threads. A
+    // change e of a cell of depth d fails when e / (d / 4) > 1, that is when
+    // e > d / 4 (a quotient of two doubles is above 1 exactly when the
+    // dividend is the larger): the quotient is taken only then.
+    const double c2 = s / v.area;
+    double worst = 0.0;
+    int below_zero = 0;
+    int wet = 0;
+    int flowing = 0;
+    int first_bad = INT_MAX;
+#pragma omp parallel for schedule(static) if (parallel) \
+    reduction(max : worst, below_zero, wet, flowing) reduction(min : first_bad)
+    for (int k = 0; k < blocks; ++k) {
+        const long long* l = links + static_cast<size_t>(k) * kScanWords;
+        const bool listed = l[0] == 0;
+        const unsigned long long has_left = static_cast<unsigned long long>(l[1]);
+        const unsigned long long has_above = static_cast<unsigned long long>(l[2]);
+        const int back = static_cast<int>(l[3]);
+        const int first = 1 + k * kScanBlock;
+        const int last = first + kScanBlock <= n + 1 ? first + kScanBlock : n + 1;
+        // Cell c, its left neighbour lc and its upper neighbour ac (0 none)
+        // one by one.
+        const auto look = [&](int c, int lc, int ac) {
+            const double d = h[c];
+            if (std::isnan(d)) {
+                if (c < first_bad) first_bad = c;
+                return;
+            }
+            const double own_x = qx[c];
+            const double own_y = qy[c];
+            if (std::fabs(own_x) > kZeroFlow || std::fabs(own_y) > kZeroFlow) flowing = 1;
+            if (d > kZeroFlow) wet = 1;
+            if (d < kNegativeEntry) below_zero = 1;
+            if (!(d > kTestDepth)) return;
+            const double ex = std::fabs((qx[lc] - own_x) * c2);
+            const double ey = std::fabs((qy[ac] - own_y) * c2);
+            const double e = ex > ey ? ex : ey;
+            const double quarter = kEstimateShare * d;
+            if (!(e > quarter)) return;
+            const double ratio = e / quarter;
+            // The boundary type is read only for a cell that would count.
+            if (ratio > worst && !held(v, c)) worst = ratio;
+        };
+        if (!listed) {
+            for (int c = first; c < last; ++c) look(c, v.left[c], v.above[c]);
+            continue;
+        }
+        // Runs of cells with both neighbours at their listed places go
+        // through quiet_run (most hold no failing cell); the others, and a
+        // run that holds one, one by one.
+        const unsigned long long both = has_left & has_above;
+        const int count = last - first;
+        for (int i = 0; i < count;) {
+            const int c = first + i;
+            if (((both >> i) & 1u) == 0) {
+                look(c, ((has_left >> i) & 1u) != 0 ? c - 1 : 0,
+                     ((has_above >> i) & 1u) != 0 ? c - back : 0);
+                ++i;
+                continue;
+            }
+            const unsigned long long gaps = ~(both >> i);   // bit 0 clear
+            int run = gaps == 0 ? kScanBlock - i : __builtin_ctzll(gaps);
+            if (run > count - i) run = count - i;
+            scan_flags f;
+            if (quiet_run(h, qx, qy, c, run, back, c2, f)) {
+                wet |= f.wet;
+                flowing |= f.flowing;
+                below_zero |= f.below_zero;
+            } else {
+                for (int j = c; j < c + run; ++j) look(j, j - 1, j - back);
+            }
+            i += run;
+        }
+    }
+    water = wet;
+    flow = flowing;
+    bad = first_bad == INT_MAX ? 0 : first_bad;
+    rs.ade_scan_call = rs.ade_calls;
+    rs.ade_scan_time = rs.time;
+    rs.ade_scan_substep = s;
+    rs.ade_scan_ratio = worst;
+    rs.ade_scan_negative = below_zero;
+    return true;
 }

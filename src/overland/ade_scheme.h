@@ -33,3 +33,14 @@ constexpr int kSchemeAdePc = 3;   // overtype of the ADE-PC scheme
 // its initial level, and the water its cells' faces move goes to the lake's
 // inflow (m3) at the end of the step.
 double route_overland_ade(run_state& rs, double dt, int scheme, int order);
+
+// The overland step's scan of the cells before an ADE or ADE-PC step of dt
+// seconds, made in one pass over the cells together with the scheme's
+// sub-step estimate when the step will make one (no lakes of either family,
+// not the first step of the run, a first sub-step above 0.1 s): sets
+// `water` (some depth above 1e-16 m), `flow` (some face discharge above
+// 1e-16 m3/s in magnitude) and `bad` (the first cell whose depth is not a
+// number, 0 for none), and keeps the estimate for the coming step, which
+// takes it instead of reading the cells again. Returns false, with nothing
+// set, when it does not apply.
+bool scan_surface_for_ade(run_state& rs, double dt, int& water, int& flow, int& bad);

@@ -48,15 +48,13 @@ void apply_snow_roughness(run_state& rs) {
     for (int j = 1; j <= n; ++j) rough[j] = swe[j] > 0.0 ? snow_n : copy[j];
 }
 
-// Sets surface_has_water and surface_has_flow from the plain cells (cells of
-// neither an overland lake nor a channel-network lake). Returns the first cell
-// whose depth is not a number, 0 when there is none.
-int check_surface(run_state& rs) {
-    rs.surface_has_water = 0;
-    rs.surface_has_flow = 0;
+// Looks at the plain cells (cells of neither an overland lake nor a
+// channel-network lake): `water` when some depth is above 1e-16 m, `flow`
+// when some face discharge is, and `bad` the first cell whose depth is not a
+// number (0 for none).
+void scan_plain_cells(const run_state& rs, int& water, int& flow, int& bad) {
     const int n = rs.GNUM;
     const size_t size = static_cast<size_t>(n) + 1;
-    if (n < 1 || rs.ov_depth.size() < size) return 0;
     const double* h = rs.ov_depth.data();
     const double* qx = rs.ov_qx.size() >= size ? rs.ov_qx.data() : nullptr;
     const double* qy = rs.ov_qy.size() >= size ? rs.ov_qy.data() : nullptr;
@@ -64,27 +62,47 @@ int check_surface(run_state& rs) {
                                                                       : nullptr;
     const int* clake = (rs.channel_lakes && rs.lake_mask.size() >= size) ? rs.lake_mask.data()
                                                                           : nullptr;
-    int water = 0;
-    int flow = 0;
-    int bad = INT_MAX;
+    int wet = 0;
+    int flowing = 0;
+    int first_bad = INT_MAX;
 #pragma omp parallel for schedule(static) if (n >= kParallelCells) \
-    reduction(max : water, flow) reduction(min : bad)
+    reduction(max : wet, flowing) reduction(min : first_bad)
     for (int j = 1; j <= n; ++j) {
         if (olake != nullptr && olake[j] >= 1) continue;
         if (clake != nullptr && clake[j] > 0) continue;
         const double d = h[j];
         if (std::isnan(d)) {
-            if (j < bad) bad = j;
+            if (j < first_bad) first_bad = j;
             continue;
         }
-        if (d > kZero) water = 1;
+        if (d > kZero) wet = 1;
         // Once this thread has seen a flowing face its other faces need no
         // reading (a third of the loop's memory traffic each).
-        if (flow > 0) continue;   // (the private copy starts below 0)
+        if (flowing > 0) continue;   // (the private copy starts below 0)
         if ((qx != nullptr && std::fabs(qx[j]) > kZero) ||
             (qy != nullptr && std::fabs(qy[j]) > kZero))
-            flow = 1;
+            flowing = 1;
     }
+    water = wet;
+    flow = flowing;
+    bad = first_bad == INT_MAX ? 0 : first_bad;
+}
+
+// Sets surface_has_water and surface_has_flow from the plain cells and the
+// lakes. Returns the first cell whose depth is not a number, 0 when there is
+// none. Before an ADE step of dt seconds (dt > 0) the scheme's sub-step
+// estimate shares the pass over the cells when it can.
+int check_surface(run_state& rs, double dt = 0.0) {
+    rs.surface_has_water = 0;
+    rs.surface_has_flow = 0;
+    const int n = rs.GNUM;
+    const size_t size = static_cast<size_t>(n) + 1;
+    if (n < 1 || rs.ov_depth.size() < size) return 0;
+    int water = 0;
+    int flow = 0;
+    int bad = 0;
+    if (!(dt > 0.0 && scan_surface_for_ade(rs, dt, water, flow, bad)))
+        scan_plain_cells(rs, water, flow, bad);
     // A lake standing above a low spot's crest drains through it even when
     // every plain cell is dry.
     if (!water && lake_may_pass_low_spot(rs)) water = 1;
@@ -92,7 +110,7 @@ int check_surface(run_state& rs) {
     if (!water && channel_lake_may_spill(rs)) water = 1;
     rs.surface_has_water = water;
     rs.surface_has_flow = flow;
-    return bad == INT_MAX ? 0 : bad;
+    return bad;
 }
 
 // A long-term run with a dry surface jumps its overland and infiltration
@@ -178,7 +196,7 @@ void route_overland(run_state& rs) {
     }
     if (rs.ov_pump) apply_overland_pumps(rs, dt);
 
-    int bad = check_surface(rs);
+    int bad = check_surface(rs, dt);
     if (bad != 0) {
         std::printf("A non-real overland flow water depth has been detected in cell %d after "
                     "applying overland boundary conditions and overland pumping.\n",

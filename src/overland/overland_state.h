@@ -190,6 +190,18 @@ struct overland_state {
     std::vector<double> ade_head_gain;   // water a held head-boundary cell took in during the step, m3
     std::vector<double> ade_head_loss;   // water a held head-boundary cell gave during the step, m3
     std::vector<double> ade_clip;        // water created by raising a negative depth to 0 in the step, m3
+    std::vector<int> ade_held_cells;     // cells whose depth the boundary holds (types 2, 3, 9), in
+                                         // cell order; listed at the first ADE step of the run
+    int ade_held_listed = 0;             // 1 once ade_held_cells is listed
+    // The sub-step estimate that the overland step's scan of the surface made for the
+    // coming ADE step (scan_surface_for_ade), taken once by that step:
+    int ade_scan_call = -1;              // ade_calls at the scan, -1 when none is kept
+    double ade_scan_time = 0.0;          // run time of the scan, days
+    double ade_scan_substep = 0.0;       // sub-step it estimated, s
+    double ade_scan_ratio = 0.0;         // largest failure ratio, 0 when no cell failed
+    int ade_scan_negative = 0;           // 1 when some depth was below -1e-16 m
+    std::vector<long long> ade_scan_links;  // the left and upper neighbours of that scan by
+                                         // block of 64 cells (ade_scheme.cpp), empty until made
     double ade_last_substep = 0.0;       // sub-step the last ADE step ended with, s
     int ade_calls = 0;                   // ADE steps made in this run
     long long ade_substeps = 0;          // ADE sub-steps made in this run, restarted ones included

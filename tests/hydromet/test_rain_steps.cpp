@@ -226,6 +226,27 @@ TEST(RainSteps, NegativeRainStopsTheRun) {
     clear_error();
 }
 
+TEST(RainSteps, NegativeUniformRainStopsTheRunAtItsFirstPass) {
+    // The uniform intensities are checked when they are set, not at every pass.
+    run_state_ptr rs = make_row(3, 10.0);
+    rs->uniform_rain = 1;
+    rs->uniform_intensity = -2.0;   // mm/h
+    rs->rain_state = 1;
+    rs->uniform_steps = 1;
+    rs->num_periods = 30;
+    rs->dt = 60.0;
+    rs->dt_days = 60.0 / 86400.0;
+    rs->julian_start = julian_day(2002, 8, 1, 6, 0, 0.0);
+    testing::internal::CaptureStdout();
+    pass(*rs, 0);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(error_record.code, kErrorPrinted);
+    EXPECT_EQ(out,
+              "A negative rainfall has been detected for overland cell 1, check your rainfall "
+              "input for negative values\n");
+    clear_error();
+}
+
 TEST(RainSteps, RainOnAChannelLakeCellGoesToTheLake) {
     run_state_ptr rs = make_row(3, 10.0);
     rs->channel_lakes = 1;

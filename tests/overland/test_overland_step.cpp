@@ -1,12 +1,19 @@
 // The overland step of the time loop: due test, scheme choice, outlet flow,
-// update times, depth check and snow roughness.
+// update times, depth check, the ADE sub-step estimate of its scan and snow
+// roughness.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "overland/ade_scheme.h"
+#include "overland/connectivity.h"
+#include "overland/explicit_scheme.h"
 #include "overland/overland.h"
 #include "overland_grid.h"
 
@@ -233,4 +240,214 @@ TEST(OverlandStep, OverlandAndChannelLakesTogetherStopTheRun) {
               std::string::npos)
         << out;
     EXPECT_EQ(f.rs.ov_depth[1], 0.05);
+}
+
+// The ADE step shortens its first sub-step by the largest ratio of a cell's
+// estimated depth change, |upstream face - own face| x s / dx^2 from the
+// faces the cells hold, to a quarter of its depth; cells held by the
+// boundary and cells not deeper than 0.01 m do not count. The overland step
+// estimates while it scans the cells; the scheme called alone estimates
+// itself: both give the same sub-step. Flat ground at one depth, so the
+// routing itself moves nothing and keeps the sub-step.
+TEST(OverlandStep, AdeFirstSubStepFollowsTheEstimateOfTheFaces) {
+    // The step as the overland step takes it from the run's clock, s.
+    const double dt = [] {
+        step_fixture f;
+        return (f.rs.time - f.rs.rain_last) * 86400.0;
+    }();
+    constexpr double kArea = 100.0;   // m2
+    // Face discharge (m3/s) that changes a cell of depth h by `ratio`
+    // quarters of its depth in dt.
+    auto face = [dt](double ratio, double h) { return ratio * 0.25 * h * kArea / dt; };
+    struct estimate_case {
+        const char* name;
+        double depth;          // every cell, m
+        double qx5, qy5, qy2;  // faces set by hand, m3/s factors of `face` (ratio)
+        bool held_5_6_8;       // cells 5, 6 and 8 held by the boundary
+        double ratio;          // expected largest failure ratio, 0 none
+    };
+    const estimate_case cases[] = {
+        {"right face of the centre", 0.05, 1.25, 0.0, 0.0, false, 1.25},
+        {"bottom face of the centre", 0.05, 0.0, 1.4, 0.0, false, 1.4},
+        {"the larger of both directions", 0.05, 1.2, 0.0, 1.3, false, 1.3},
+        {"below a quarter: no failure", 0.05, 0.9, 0.0, 0.0, false, 0.0},
+        {"held cells do not count", 0.05, 1.25, 1.4, 0.0, true, 0.0},
+        {"cells of 0.01 m do not count", 0.01, 3.0, 0.0, 0.0, false, 0.0},
+        {"cells just deeper count", 0.0101, 3.0, 0.0, 0.0, false, 3.0},
+    };
+    for (const estimate_case& c : cases) {
+        double last[2] = {0.0, 0.0};
+        for (int way = 0; way < 2; ++way) {
+            SCOPED_TRACE(std::string(c.name) + (way == 0 ? ", overland step" : ", scheme alone"));
+            step_fixture f;
+            run_state& rs = f.rs;
+            rs.overtype = kSchemeAde;
+            for (int j = 1; j <= 9; ++j) {
+                rs.elevation[static_cast<size_t>(j)] = 10.0;
+                rs.ov_depth[static_cast<size_t>(j)] = c.depth;
+            }
+            compute_cell_slopes(rs);
+            rs.chan_explic = 1;   // no outlet drain
+            if (c.held_5_6_8) {
+                rs.ov_boundary = 1;
+                rs.boundary_type.assign(10, 0);
+                rs.boundary_type[5] = rs.boundary_type[6] = rs.boundary_type[8] = 2;
+            }
+            // Not the first ADE step, and the last sub-step was the whole step.
+            rs.ade_calls = 1;
+            rs.ade_last_substep = dt;
+            rs.ov_qx[5] = c.qx5 * face(1.0, c.depth);
+            rs.ov_qy[5] = c.qy5 * face(1.0, c.depth);
+            rs.ov_qy[2] = c.qy2 * face(1.0, c.depth);
+            if (way == 0) {
+                route_overland(rs);
+            } else {
+                ASSERT_GE(route_overland_ade(rs, dt, kSchemeAde, 1), 0.0);
+            }
+            ASSERT_EQ(error_record.stop, 0);
+            last[way] = rs.ade_last_substep;
+            // A shortened sub-step is the step over the ratio; without a
+            // failure the whole step stays (doubling would pass it).
+            const double expected = c.ratio > 0.0 ? dt / c.ratio : dt;
+            EXPECT_NEAR(rs.ade_last_substep, expected, 1e-12 * dt);
+            for (int j = 1; j <= 9; ++j)
+                EXPECT_EQ(rs.ov_depth[static_cast<size_t>(j)], c.depth) << j;
+        }
+        EXPECT_EQ(last[0], last[1]) << c.name;
+    }
+}
+
+// A negative depth that the overland step's scan finds is raised to zero by
+// the ADE step with its message, and the water that creates is booked.
+TEST(OverlandStep, NegativeDepthFoundByTheScanIsRaisedAndBooked) {
+    step_fixture f;
+    run_state& rs = f.rs;
+    rs.overtype = kSchemeAde;
+    rs.ade_calls = 1;
+    rs.ade_last_substep = 60.0;
+    rs.ov_depth[2] = -0.001;
+    rs.ov_depth[1] = 0.01;
+    testing::internal::CaptureStdout();
+    route_overland(rs);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("A negative number for water depth has been sent to overland routing for "
+                       "overland cell 2 \nValue being set to zero\n"),
+              std::string::npos)
+        << out;
+    EXPECT_NEAR(rs.vol_ov_depth_clip, 0.001 * 100.0, 1e-15);
+    EXPECT_NEAR(f.g.volume() + rs.vol_discharge, 0.01 * 100.0, 1e-14);
+    EXPECT_GE(f.g.min_depth(), 0.0);
+}
+
+// On a watershed with holes (blocks of cells whose upper neighbours lie at
+// different distances, rows broken by gaps), steps of the overland step
+// give the bits of the scheme called alone with the step-mean discharges
+// the overland step leaves: the estimate its scan makes picks the same
+// sub-steps, some of them shortened.
+TEST(OverlandStep, ScanEstimateGivesTheSchemesBitsOnAGridWithHoles) {
+    std::vector<std::string> mask(12, std::string(23, '1'));
+    std::mt19937 holes(3);
+    std::uniform_real_distribution<double> u01(0.0, 1.0);
+    for (std::string& row : mask)
+        for (char& ch : row)
+            if (u01(holes) < 0.15) ch = '0';
+    // The overland step in its plain and its vector build, the scheme alone.
+    std::vector<double> depth[3];
+    std::vector<double> substeps[3];
+    for (int way = 0; way < 3; ++way) {
+        set_plain_overland_kernel(way == 1);
+        overland_grid g(mask, 10.0);
+        run_state& rs = *g.rs;
+        std::mt19937 rng(11);
+        std::uniform_real_distribution<double> u(0.0, 1.0);
+        for (int r = 1; r <= rs.rows; ++r)
+            for (int c = 1; c <= rs.cols; ++c) {
+                const int k = rs.mask[r][c];
+                if (k == 0) continue;
+                rs.elevation[static_cast<size_t>(k)] = 10.0 - 0.05 * r - 0.02 * c + 0.03 * u(rng);
+                rs.ov_depth[static_cast<size_t>(k)] = u(rng) < 0.1 ? 0.3 : 0.05 * u(rng);
+            }
+        compute_cell_slopes(rs);
+        rs.overtype = kSchemeAde;
+        rs.time = 2450000.5;
+        rs.rain_step_days = kStepDays;
+        rs.rain_last = rs.time - kStepDays;
+        rs.rain_next = rs.time;
+        for (int step = 0; step < 8; ++step) {
+            if (way < 2) {
+                route_overland(rs);
+            } else {
+                // What the overland step does around the scheme on this grid.
+                const double dt = (rs.time - rs.rain_last) * 86400.0;
+                ASSERT_GE(route_overland_ade(rs, dt, kSchemeAde, rs.ov_sweep), 0.0);
+                for (int j = 1; j <= rs.GNUM; ++j) {
+                    const size_t c = static_cast<size_t>(j);
+                    rs.ov_qx[c] = rs.ov_qx_sum[c] / dt;
+                    rs.ov_qy[c] = rs.ov_qy_sum[c] / dt;
+                }
+                rs.ov_sweep = rs.ov_sweep == 1 ? 2 : 1;
+                rs.rain_last = rs.time;
+                rs.rain_next = rs.time + rs.rain_step_days;
+            }
+            ASSERT_EQ(error_record.stop, 0);
+            substeps[way].push_back(rs.ade_last_substep);
+            rs.time = rs.rain_next;
+        }
+        depth[way] = rs.ov_depth;
+    }
+    set_plain_overland_kernel(false);
+    EXPECT_LT(*std::min_element(substeps[2].begin() + 1, substeps[2].end()), 0.99 * 60.0);
+    for (int way = 0; way < 2; ++way) {
+        EXPECT_EQ(substeps[way], substeps[2]) << way;
+        ASSERT_EQ(depth[way].size(), depth[2].size());
+        EXPECT_EQ(std::memcmp(depth[way].data(), depth[2].data(), depth[2].size() * sizeof(double)),
+                  0)
+            << way;
+    }
+}
+
+// A gap in a row puts the upper neighbours of one block of cells at two
+// distances (5 cells back in the first rows, 4 below the gap's row start):
+// the estimate of cell 10 still reads the bottom face of cell 6 above it.
+// Every water level the same (the shallow cells stand higher), so nothing
+// flows; only cell 10 is deep enough to count, so its upper face alone sets
+// the ratio.
+TEST(OverlandStep, AdeEstimateReadsTheUpperFaceAcrossAGapInTheRow) {
+    const double dt = [] {
+        step_fixture f;
+        return (f.rs.time - f.rs.rain_last) * 86400.0;
+    }();
+    const double ratio = 1.3;
+    double last[2] = {0.0, 0.0};
+    for (int way = 0; way < 2; ++way) {
+        SCOPED_TRACE(way == 0 ? "overland step" : "scheme alone");
+        // Cells 1-5 / 6, 7, gap, 8, 9 / 10-14: above 6 is 1, above 10 is 6.
+        overland_grid g({"11111", "11011", "11111"}, 10.0);
+        run_state& rs = *g.rs;
+        ASSERT_EQ(rs.abovecon[6], 1);
+        ASSERT_EQ(rs.abovecon[10], 6);
+        for (int j = 1; j <= rs.GNUM; ++j) {
+            const size_t c = static_cast<size_t>(j);
+            rs.ov_depth[c] = j == 10 ? 0.05 : 0.005;
+            rs.elevation[c] = 10.05 - rs.ov_depth[c];
+        }
+        compute_cell_slopes(rs);
+        rs.overtype = kSchemeAde;
+        rs.time = 2450000.5;
+        rs.rain_step_days = kStepDays;
+        rs.rain_last = rs.time - kStepDays;
+        rs.rain_next = rs.time;
+        rs.ade_calls = 1;
+        rs.ade_last_substep = dt;
+        rs.ov_qy[6] = ratio * 0.25 * 0.05 * 100.0 / dt;   // m3/s into cell 10
+        if (way == 0) {
+            route_overland(rs);
+        } else {
+            ASSERT_GE(route_overland_ade(rs, dt, kSchemeAde, 1), 0.0);
+        }
+        ASSERT_EQ(error_record.stop, 0);
+        last[way] = rs.ade_last_substep;
+        EXPECT_NEAR(rs.ade_last_substep, dt / ratio, 1e-9 * dt);
+    }
+    EXPECT_EQ(last[0], last[1]);
 }
