@@ -46,28 +46,43 @@ std::string kev_records(int days) {
     return s;
 }
 
-// Two gage events of two hours of rain and a dry hour, the first
-// `first_hour` hours after the start of the data, the second a day later.
-std::string rain_events(int first_hour) {
+// A gage event: its first hour (from the start of the data) and the rates
+// of its hours, mm/h.
+struct gage_event {
+    int first_hour;
+    std::vector<double> rates;
+};
+
+std::string rain_file(const std::vector<gage_event>& events) {
     std::string s;
     char line[128];
-    for (int e = 0; e < 2; ++e) {
-        s += "EVENT event" + std::to_string(e + 1) + "\nNRGAG 1\nNRPDS 3\nCOORD 150 150\n";
-        for (int k = 0; k < 3; ++k) {
-            const int h = first_hour + 24 * e + k;
-            std::snprintf(line, sizeof line, "RATES 2001 11 %d %d 0 %.1f\n", 1 + h / 24, h % 24,
-                          k < 2 ? kRainMmH : 0.0);
+    for (size_t e = 0; e < events.size(); ++e) {
+        const gage_event& g = events[e];
+        s += "EVENT event" + std::to_string(e + 1) + "\nNRGAG 1\nNRPDS " + std::to_string(g.rates.size()) +
+             "\nCOORD 150 150\n";
+        for (size_t k = 0; k < g.rates.size(); ++k) {
+            const int h = g.first_hour + static_cast<int>(k);
+            std::snprintf(line, sizeof line, "RATES 2001 11 %d %d 0 %.1f\n", 1 + h / 24, h % 24, g.rates[k]);
             s += line;
         }
     }
     return s;
 }
 
-// The valley with redistribution soils over a root zone of 1 m and the
+// Two events of two hours of rain and a dry hour, the first `first_hour`
+// hours after the start of the data, the second a day later.
+std::string two_events(int first_hour) {
+    const std::vector<double> rates = {kRainMmH, kRainMmH, 0.0};
+    return rain_file({{first_hour, rates}, {first_hour + 24, rates}});
+}
+
+// The valley with redistribution soils of saturated conductivity
+// `conductivity` (cm/h) over a root zone of 1 m, rain from `rain` and the
 // evapotranspiration method `et_card`.
-project_file evaporation_valley(const temp_dir& dir, int first_hour, const std::string& et_card) {
+project_file evaporation_valley(const temp_dir& dir, const std::string& rain, const std::string& et_card,
+                                double conductivity = 0.5) {
     project_file p = long_term_valley_project(
-        dir.path(), {kRows, kHalfWidth, kCell, kDays, "", kev_records(kDays + 1), rain_events(first_hour)});
+        dir.path(), {kRows, kHalfWidth, kCell, kDays, "", kev_records(kDays + 1), rain});
     p.remove("INF_RICHARDS").remove("RICHARDS_C_OPTION").remove("SOIL_TYPE_MAP").remove("SOIL_LAYER_INPUT_FILE");
     p.remove("ET_CALC_PENMAN").card(et_card);
     grid_spec g;
@@ -79,7 +94,7 @@ project_file evaporation_valley(const temp_dir& dir, int first_hour, const std::
         const char* card;
         const char* file;
         double value;
-    } soils[] = {{"CONDUCTIVITY", "ks.asc", 0.5}, {"CAPILLARY", "hc.asc", 10.0},
+    } soils[] = {{"CONDUCTIVITY", "ks.asc", conductivity}, {"CAPILLARY", "hc.asc", 10.0},
                  {"POROSITY", "por.asc", 0.45}, {"MOISTURE", "moist.asc", 0.2},
                  {"PORE_INDEX", "pi.asc", 0.4}, {"RESIDUAL_SAT", "rs.asc", 0.05}};
     for (const auto& m : soils) {
@@ -150,22 +165,31 @@ std::vector<event_books> read_event_books(const std::string& summary) {
 
 // Rows: events beginning at the run start, at night and by day (the day's
 // event loses water to evaporation once its rain stops), with Deardorff and
-// with Penman-Monteith. Each event closes to 1e-9 of its water (the printed
+// with Penman-Monteith, and a second event that begins on a surface still
+// wet from the first with a dry hour (its initial surface water evaporates
+// in it). Each event closes to 1e-9 of its water (the printed
 // input and output to their last digit) and its printed terms add up to
 // within their rounding; the run closes to 1e-9 of the rain; the events'
 // evaporation is part of the run's; 1 and 8 threads write the same files.
 TEST(EventEvaporation, EachEventAndTheRunClose) {
     struct row {
         const char* name;
-        int first_hour;      // hours from the run start to event 1
-        const char* et;      // evapotranspiration card
-        bool sunny_end;      // the rain of the events stops by day
+        std::string rain;     // the rain file
+        const char* et;       // evapotranspiration card
+        double conductivity;  // saturated conductivity of the soil, cm/h
+        const char* retention;  // retention depth, mm; "" for none
+        bool sunny_end;       // the rain of the events stops by day
     };
+    // Water held in depressions on a slowly draining soil is still on the
+    // surface when the second event begins, and evaporates in its dry first hour.
+    const std::string wet_start =
+        rain_file({{6, {kRainMmH, kRainMmH, 0.0}}, {12, {0.0, kRainMmH, kRainMmH, 0.0}}});
     const row rows[] = {
-        {"events at the run start, Deardorff", 0, "ET_CALC_DEARDORFF", false},
-        {"events 3 h after the run start, Deardorff", 3, "ET_CALC_DEARDORFF", false},
-        {"events 8 h after the run start, Deardorff", 8, "ET_CALC_DEARDORFF", true},
-        {"events 8 h after the run start, Penman-Monteith", 8, "ET_CALC_PENMAN", true},
+        {"events at the run start, Deardorff", two_events(0), "ET_CALC_DEARDORFF", 0.5, "", false},
+        {"events 3 h after the run start, Deardorff", two_events(3), "ET_CALC_DEARDORFF", 0.5, "", false},
+        {"events 8 h after the run start, Deardorff", two_events(8), "ET_CALC_DEARDORFF", 0.5, "", true},
+        {"events 8 h after the run start, Penman-Monteith", two_events(8), "ET_CALC_PENMAN", 0.5, "", true},
+        {"second event on a wet surface, beginning dry", wet_start, "ET_CALC_DEARDORFF", 0.05, "10", true},
     };
     for (const row& c : rows) {
         SCOPED_TRACE(c.name);
@@ -173,9 +197,9 @@ TEST(EventEvaporation, EachEventAndTheRunClose) {
         const int threads[2] = {1, 8};
         for (int k = 0; k < 2; ++k) {
             temp_dir dir;
-            evaporation_valley(dir, c.first_hour, c.et)
-                .card("NUM_THREADS", std::to_string(threads[k]))
-                .write(dir.file("valley.prj"));
+            project_file p = evaporation_valley(dir, c.rain, c.et, c.conductivity);
+            if (*c.retention) p.card("RETENTION", c.retention);
+            p.card("NUM_THREADS", std::to_string(threads[k])).write(dir.file("valley.prj"));
             run_result r = run_pluvo({"valley.prj"}, dir.path(), "", {parallel_from_cells_env(1)});
             ASSERT_EQ(r.status, 0) << r.out << r.err;
             const std::string s = read_file(dir.file("valley.sum"));
@@ -203,6 +227,9 @@ TEST(EventEvaporation, EachEventAndTheRunClose) {
                 }
                 event_evaporation += b.evaporated;
             }
+            if (*c.retention) {
+                EXPECT_GT(events[1].surface0, 0.1 * kEventRain);
+            }
             EXPECT_LE(event_evaporation, number_after(s, "Total direct evaporation=") + 0.1) << s;
 
             const std::vector<double> v = numbers_after(s, "Long-term volumes (m3): precipitation", 12);
@@ -216,3 +243,4 @@ TEST(EventEvaporation, EachEventAndTheRunClose) {
         EXPECT_TRUE(files[0] == files[1]) << "outputs differ between 1 and 8 threads";
     }
 }
+
