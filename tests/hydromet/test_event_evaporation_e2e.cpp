@@ -169,8 +169,9 @@ std::vector<event_books> read_event_books(const std::string& summary) {
 // wet from the first with a dry hour (its initial surface water evaporates
 // in it). Each event closes to 1e-9 of its water (the printed
 // input and output to their last digit) and its printed terms add up to
-// within their rounding; the run closes to 1e-9 of the rain; the events'
-// evaporation is part of the run's; 1 and 8 threads write the same files.
+// within their rounding; the run closes to 1e-9 of the rain, and so do its
+// surface and soil books; the events' evaporation is part of the run's; 1
+// and 8 threads write the same files.
 TEST(EventEvaporation, EachEventAndTheRunClose) {
     struct row {
         const char* name;
@@ -239,6 +240,10 @@ TEST(EventEvaporation, EachEventAndTheRunClose) {
                          snow = v[11] - v[10];
             EXPECT_NEAR(rain, 2.0 * kEventRain, 1e-9 * rain);
             EXPECT_NEAR(rain, outlet + et + drained + surface + channel + soil + snow, 1e-9 * rain) << s;
+            // The run's direct evaporation holds the surface water once: the
+            // surface and the soil books close with it (to the printed digit).
+            EXPECT_NEAR(number_after(s, "Mass balance error of surface components ="), 0.0, 1e-6) << s;
+            EXPECT_NEAR(number_after(s, "Simple soil moisture mass balance ="), 0.0, 1e-6) << s;
         }
         EXPECT_TRUE(files[0] == files[1]) << "outputs differ between 1 and 8 threads";
     }
