@@ -122,6 +122,9 @@ void account_soil(run_state& rs, double area) {
         }
     }
     rs.vol_direct_evaporation += rs.event_richards_evap;
+    // The withdrawal's evaporation of surface water is in the run total
+    // already; the event's share joins the event's direct evaporation.
+    rs.event_richards_evap += rs.event_surface_evaporation;
     if (richards) {
         if (rs.richards_soil_start > 0.0) {
             rs.richards_balance_error = (rs.vol_soil_final - rs.richards_soil_start - rs.event_richards_infil +

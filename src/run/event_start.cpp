@@ -471,6 +471,7 @@ void start_event(run_state& rs) {
     rs.event_richards_infil = 0.0;
     rs.event_richards_soil_et = 0.0;
     rs.event_vol_total_evaporation = 0.0;
+    rs.event_surface_evaporation = 0.0;
     rs.exfil_at_event_start = rs.vol_exfiltration;
     rs.event_start_vol_slope_bc_loss = rs.vol_slope_bc_loss;
     rs.event_start_vol_head_bc_gain = rs.vol_head_bc_gain;

@@ -321,6 +321,9 @@ void compute_soil_et(run_state& rs) {
         rs.event_vol_total_evaporation += area * total;
         // Surface water is not soil water: the soil balance leaves it out.
         rs.vol_direct_evaporation += area * surface;
+        // The surface water of an event left by evaporation: the event's books
+        // count it (zeroed at the event start, taken at the event end).
+        rs.event_surface_evaporation += area * surface;
     }
     rs.et_last = rs.time;
     rs.et_next = rs.time + rs.et_step_days;

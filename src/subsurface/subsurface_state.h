@@ -315,6 +315,7 @@ struct subsurface_state {
     double infil_depth_total = 0.0;          // infiltrated depth taken into the root zones, summed over cells, m
     double et_depth_step = 0.0;              // evapotranspiration of the last withdrawal step, summed over cells, m
     double et_surface_depth_step = 0.0;      // of which taken from surface water, summed over cells, m
+    double event_surface_evaporation = 0.0;  // surface water the withdrawal took since the event start, m3
 
     // Sacramento totals of the run (mm unless said), kept by the Sacramento step
     sacramento_state sac_state_start;     // the storages at the start of the run
