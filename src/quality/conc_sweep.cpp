@@ -378,6 +378,9 @@ void budget_cells(const overland_view& v, const overland_step_setting& st, const
     const double dt = st.dt;
     const double* bc = st.bc_volume;
     const double out = it.outlet_out / dt;
+    // The block's sums in locals (stores through the rows could alias them).
+    double acc[kStepBoundary + 1];
+    long block = -1;
     for (long x = x0; x <= x1; ++x) {
         const double M = src[kCopyM].at(x);
         const cell_pending p0{src[kCopyPrecip].at(x), src[kCopyExchange].at(x), src[kCopyDecay].at(x),
@@ -406,15 +409,21 @@ void budget_cells(const overland_view& v, const overland_step_setting& st, const
             if (p0.exchange != 0.0) it.soil_exchange[x] += t.exchange;
             if (t.infil != 0.0) it.soil_in[x] += t.infil;
         }
-        sums.to(x);
-        sums.s[kStepPrecip] += t.precip;
-        sums.s[kStepDecay] += t.decay;
-        sums.s[kStepInfil] += t.infil;
-        sums.s[kStepExchange] += t.exchange;
-        sums.s[kStepBoundary] += gone;
+        if ((x - 1) / kSumBlock != block) {
+            if (block >= 0) std::copy(acc, acc + kStepBoundary + 1, sums.s);
+            sums.to(x);
+            block = sums.cur;
+            std::copy(sums.s, sums.s + kStepBoundary + 1, acc);
+        }
+        acc[kStepPrecip] += t.precip;
+        acc[kStepDecay] += t.decay;
+        acc[kStepInfil] += t.infil;
+        acc[kStepExchange] += t.exchange;
+        acc[kStepBoundary] += gone;
         if (st.rates != nullptr) st.rates[x] = r;
         if (keep_depth) st.h_last[x] = v.h[x];
     }
+    if (block >= 0) std::copy(acc, acc + kStepBoundary + 1, sums.s);
 }
 
 // One sub-step of the whole-step sweep over the chunk [s, e], after the

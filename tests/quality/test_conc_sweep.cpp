@@ -312,10 +312,7 @@ TEST_F(SweepTest, WholeStepSweepMatchesTheStepOneConstituentAtATime) {
             EXPECT_TRUE(same_rows(a.pend_infil, b.pend_infil));
             EXPECT_TRUE(same_rows(a.pend_soil_in, b.pend_soil_in));
             EXPECT_TRUE(same_rows(a.pend_soil_exchange, b.pend_soil_exchange));
-            // A sink store that was not positive is emptied; -0 and 0 alike.
-            for (size_t i = 1; i <= 3; ++i)
-                for (size_t j = 1; j < a.pend_decay[i].size(); ++j)
-                    ASSERT_EQ(a.pend_decay[i][j], b.pend_decay[i][j]) << i << " " << j;
+            EXPECT_TRUE(same_rows(a.pend_decay, b.pend_decay));
             EXPECT_TRUE(same_bits(got->con_h_last, ref->con_h_last));
             EXPECT_TRUE(same_bits(a.exit_mass, b.exit_mass));
             const constituent_totals& ta = got->con_tot;
