@@ -440,7 +440,8 @@ void budget_cells(const overland_view& v, const overland_step_setting& st, const
 // copies were taken; kBudget: the first sub-step, with the budgets.
 template <bool kBudget>
 void step_chunk(const overland_view& v, const overland_layout& l, const overland_step_setting& st,
-                overland_step_item* items, int count, long s, long e, double* space, bool last) {
+                overland_step_item* items, int count, long s, long e, double* space, bool last,
+                bool keep_depth) {
     const long n = v.cells;
     const bool columns_first = st.sweep == 1;
     const long ry = ring_size(static_cast<int>(l.reach_y));
@@ -509,7 +510,7 @@ void step_chunk(const overland_view& v, const overland_layout& l, const overland
             const step_out to_grid{it.M, it.C, v.h, it.sums, it.land, it.soil_in, last, st.soil};
             if constexpr (kBudget) {
                 budget_cells(v, st, it, f0, f1, s, e, src, rates[i], rr - 1, sums[i],
-                             i == 0 && st.h_last != nullptr);
+                             i == 0 && keep_depth);
                 const ring_src R{rates[i], rr - 1};
                 pass_block<false>(vi[i], g1[i], b1, p, src[kCopyM], src[kCopyC], R, st.h, to_mid);
                 pass_block<false>(vi[i], g2[i], b2, p - 2 * reach1, mm, mc, R, st.h, to_grid);
@@ -654,26 +655,36 @@ bool sweep_overland_step(const overland_view& v, const overland_step_setting& st
         const long tail_last = std::min(tail_first + span - 1, n);
         const size_t hn = static_cast<size_t>(head_last - head_first + 1);
         const size_t tn = static_cast<size_t>(tail_last - tail_first + 1);
-        for (int k = 0; k < st.steps; ++k) {
-            // Copies of what the neighbouring chunks write: the start values,
-            // and in the first sub-step the pending amounts.
-            for (int i = 0; i < count; ++i) {
-                const overland_step_item& it = items[i];
-                const double* live[kCopies] = {it.M, it.C, it.pend_precip, it.pend_exchange, it.pend_decay,
-                                               it.pend_infil};
-                double* copies = space + per * i + (per - kCopies * 2 * span);
-                for (int a = 0; a < (k == 0 ? kCopies : kCopyC + 1); ++a) {
-                    std::memcpy(copies + a * span, live[a] + head_first, hn * sizeof(double));
-                    std::memcpy(copies + (kCopies + a) * span, live[a] + tail_first, tn * sizeof(double));
+        // On one thread the sweep is bound by arithmetic, not by memory
+        // traffic: one constituent at a time keeps its rings in the first
+        // cache level. On several, all constituents together read the shared
+        // rows once. Each constituent's results are the same either way.
+        const int together = chunks > 1 ? count : 1;
+        for (int first = 0; first < count; first += together) {
+            for (int k = 0; k < st.steps; ++k) {
+                overland_step_item* group = items + first;
+                const int size = std::min(together, count - first);
+                // Copies of what the neighbouring chunks write: the start values,
+                // and in the first sub-step the pending amounts.
+                for (int i = 0; i < size; ++i) {
+                    const overland_step_item& it = group[i];
+                    const double* live[kCopies] = {it.M, it.C, it.pend_precip, it.pend_exchange, it.pend_decay,
+                                                   it.pend_infil};
+                    double* copies = space + per * i + (per - kCopies * 2 * span);
+                    for (int a = 0; a < (k == 0 ? kCopies : kCopyC + 1); ++a) {
+                        std::memcpy(copies + a * span, live[a] + head_first, hn * sizeof(double));
+                        std::memcpy(copies + (kCopies + a) * span, live[a] + tail_first, tn * sizeof(double));
+                    }
                 }
+#pragma omp barrier
+                const bool last = k == st.steps - 1;
+                const bool depth = first == 0 && st.h_last != nullptr;
+                if (k == 0)
+                    step_chunk<true>(v, l, st, group, size, s, e, space, last, depth);
+                else
+                    step_chunk<false>(v, l, st, group, size, s, e, space, last, depth);
+#pragma omp barrier
             }
-#pragma omp barrier
-            const bool last = k == st.steps - 1;
-            if (k == 0)
-                step_chunk<true>(v, l, st, items, count, s, e, space, last);
-            else
-                step_chunk<false>(v, l, st, items, count, s, e, space, last);
-#pragma omp barrier
         }
     }
     return true;
