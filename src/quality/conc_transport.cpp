@@ -287,7 +287,12 @@ bool sweep_whole_step(run_state& rs, const overland_view& v, overland_work& w, d
                       const double* bc_vol, int outlet, bool& depth_kept) {
     constituent_cells& c = rs.con;
     const int cells = rs.GNUM;
-    if (v.lake != nullptr || w.layout == nullptr || !w.layout->ok || w.sweep_items < 1) return false;
+    // Everything sweep_overland_step asks for, checked before the first
+    // constituent moves (a refusal half-way would leave some moved).
+    if (v.lake != nullptr || w.layout == nullptr || !w.layout->ok || w.sweep_items < 1 ||
+        w.sweep_items > kStepItems || w.sweep_space == nullptr || w.sweep_threads < 1 ||
+        c.rate.size() <= ix(cells))
+        return false;
     overland_step_setting st;
     st.dt = dt;
     st.steps = overland_substeps(w.substep, dt, st.h);
