@@ -306,6 +306,9 @@ void sweep_chunk(const overland_view& v, const overland_layout& l, int sweep, lo
 // every sub-step, then the pending amounts the first sub-step's budgets read.
 enum { kCopyM, kCopyC, kCopyPrecip, kCopyExchange, kCopyDecay, kCopyInfil, kCopies };
 
+// Doubles of the ring of net source rates: they are worked out at the front
+// of the pipeline and read up to the second pass's results, 2 (reach_x +
+// reach_y) cells behind.
 long rate_ring(const overland_layout& l) { return ring_size(static_cast<int>(2 * (l.reach_x + l.reach_y))); }
 
 // Running sums of the budgets of one constituent over the block of cells
@@ -327,6 +330,7 @@ struct budget_sums {
     }
 };
 
+// Slot `slot` of the block sums of the block holding cell x, g.
 inline double& slot_of(double* part, long x, int slot) {
     return part[(x - 1) / kSumBlock * kStepSlots + slot];
 }
