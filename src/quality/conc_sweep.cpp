@@ -18,6 +18,16 @@
 // `lag` cells outside its chunk, recomputing what the neighbouring chunks
 // compute, from copies of the start values near its two ends taken before any
 // thread writes; it writes only its own cells.
+//
+// The whole-step sweep (sweep_overland_step) carries several constituents
+// through one pipeline, block by block, so that the depths, discharges and
+// neighbours of a block are read from memory once for all of them; it folds
+// in the cell budgets (their rates kept in a ring, or in a row for later
+// sub-steps) and the clean-up after the last sub-step. Its chunks are whole
+// blocks of kSumBlock cells, so that every block's amounts are summed by one
+// thread in cell order. Per cell and constituent it moves about 100 bytes
+// where the budget, sweep and clean-up passes one constituent at a time
+// moved about 230.
 #include <omp.h>
 
 #include <algorithm>
@@ -26,6 +36,7 @@
 #include "core/parallel.h"
 #include "quality/conc_transport.h"
 #include "quality/constituent_setup.h"
+#include "quality/constituent_store.h"
 
 namespace {
 
@@ -102,35 +113,52 @@ pass_bounds bounds_of(long lo, long hi, long reach, long cells) {
 }
 
 // Where a pass's results go: the first pass's into rings (cells outside the
-// chunk are computed but not booked), the second pass's into the grid.
+// chunk are computed but not booked), the second pass's into the grid. The
+// negative masses and lake gains of the chunk's own cells [lo, hi] are added
+// to per-cell rows.
+struct row_book {
+    double* neg;    // per cell: negative masses raised to 0, g
+    double* lake;   // per lake cell: net face inflow, g
+    long lo, hi;    // own cells
+    void neg_of(long x, double a) const {
+        if (x >= lo && x <= hi) neg[x] += a;
+    }
+    void gain_of(long x, double a) const {
+        if (x >= lo && x <= hi) lake[x] += a;
+    }
+};
 struct ring_out {
     double* m;
     double* c;
     long mask;
+    row_book book;
     void put(long x, double mx, double cx) const {
         m[x & mask] = mx;
         c[x & mask] = cx;
     }
+    void neg(long x, double a) const { book.neg_of(x, a); }
+    void gain(long x, double a) const { book.gain_of(x, a); }
 };
 struct grid_out {
     double* m;
     double* c;
+    row_book book;
     void put(long x, double mx, double cx) const {
         m[x] = mx;
         c[x] = cx;
     }
+    void neg(long x, double a) const { book.neg_of(x, a); }
+    void gain(long x, double a) const { book.gain_of(x, a); }
 };
 
 // One block of a pass with its front at cell p: first fluxes of the cells
 // from p, predicted concentrations and corrected fluxes from p - reach,
 // results from p - 2 reach, each clipped to its bounds. M0 and C0 give the
-// start values, R the net source rates (g/s); a result of a cell in
-// [own_lo, own_hi] books its negative mass in w.neg and a lake cell's net
-// face inflow in w.lake_gain.
-template <bool kLakes, class Src, class Out>
+// start values, R the net source rates (g/s); `out` takes the results and
+// books a negative mass raised to 0 and a lake cell's net face inflow.
+template <bool kLakes, class Src, class RSrc, class Out>
 void pass_block(const overland_view& v, const pass_geo& g, const pass_bounds& b, long p,
-                const Src& M0, const Src& C0, const double* R, double dt, const Out& out,
-                long own_lo, long own_hi, overland_work& w) {
+                const Src& M0, const Src& C0, const RSrc& R, double dt, const Out& out) {
     const double area = v.area;
     const long mask = g.mask;
     // First fluxes, from the start concentrations.
@@ -152,7 +180,7 @@ void pass_block(const overland_view& v, const pass_geo& g, const pass_bounds& b,
         const long x = b0 + i;
         const long f = g.far[x];
         const double gone = f != 0 ? g.a1[f & mask] + g.d1[f & mask] : 0.0;
-        mb[i] = (g.a1[x & mask] + g.d1[x & mask] - gone + 0.5 * R[x]) * dt + M0.at(x);
+        mb[i] = (g.a1[x & mask] + g.d1[x & mask] - gone + 0.5 * R.at(x)) * dt + M0.at(x);
         hb[i] = v.h[x];
     }
     for (int i = 0; i < nbk; ++i)
@@ -177,16 +205,15 @@ void pass_block(const overland_view& v, const pass_geo& g, const pass_bounds& b,
         const double in = g.fc[x & mask];
         const long f = g.far[x];
         const double gone = f != 0 ? g.fc[f & mask] : 0.0;
-        const bool own = x >= own_lo && x <= own_hi;
         if (kLakes && v.lake[x] != 0) {
-            if (own) w.lake_gain[x] += (in - gone) * dt;
+            out.gain(x, (in - gone) * dt);
             mb[i] = 0.0;
             hb[i] = 0.0;
             continue;
         }
-        double m = (in - gone + 0.5 * R[x]) * dt + M0.at(x);
+        double m = (in - gone + 0.5 * R.at(x)) * dt + M0.at(x);
         if (m < 0.0) {
-            if (own) w.neg[x] += -m;
+            out.neg(x, -m);
             m = 0.0;
         }
         mb[i] = m;
@@ -258,17 +285,248 @@ void sweep_chunk(const overland_view& v, const overland_layout& l, int sweep, lo
     const array_src tail_m{copies + 2 * span, tail_first}, tail_c{copies + 3 * span, tail_first};
     const array_src live_m{M, 0}, live_c{C, 0};
     const ring_src mm{mid_m, rm - 1}, mc{mid_c, rm - 1};
-    const ring_out to_mid{mid_m, mid_c, rm - 1};
-    const grid_out to_grid{Mo, Co};
+    const row_book book{w.neg, w.lake_gain, s, e};
+    const ring_out to_mid{mid_m, mid_c, rm - 1, book};
+    const grid_out to_grid{Mo, Co, book};
+    const array_src rates{R, 0};
     for (long p = b1.flux_lo; p <= hi; p += kBlock) {
         // Start values a block reads: cells p - 2 reach to p + kBlock - 1.
         const bool head = p - 2 * g1.reach < s;
         const bool tail = !head && p + kBlock - 1 > e;
         const array_src& m0 = head ? head_m : tail ? tail_m : live_m;
         const array_src& c0 = head ? head_c : tail ? tail_c : live_c;
-        pass_block<kLakes>(v, g1, b1, p, m0, c0, R, dt, to_mid, s, e, w);
-        pass_block<kLakes>(v, g2, b2, p - 2 * g1.reach, mm, mc, R, dt, to_grid, s, e, w);
+        pass_block<kLakes>(v, g1, b1, p, m0, c0, rates, dt, to_mid);
+        pass_block<kLakes>(v, g2, b2, p - 2 * g1.reach, mm, mc, rates, dt, to_grid);
     }
+}
+
+// The whole transport step in one sweep (sweep_overland_step).
+
+// Arrays of one constituent copied near a chunk's ends: the start values of
+// every sub-step, then the pending amounts the first sub-step's budgets read.
+enum { kCopyM, kCopyC, kCopyPrecip, kCopyExchange, kCopyDecay, kCopyInfil, kCopies };
+
+// Doubles of the ring of net source rates: they are worked out at the front
+// of the pipeline and read up to the second pass's results, 2 (reach_x +
+// reach_y) cells behind.
+long rate_ring(const overland_layout& l) { return ring_size(static_cast<int>(2 * (l.reach_x + l.reach_y))); }
+
+// Running sums of the budgets of one constituent over the block of cells
+// being swept, kept in the block's slots kStepPrecip..kStepBoundary.
+struct budget_sums {
+    double* part = nullptr;   // the constituent's block sums
+    long cur = -1;            // block being summed, -1 none
+    double s[kStepBoundary + 1];
+    void to(long x) {
+        const long b = (x - 1) / kSumBlock;
+        if (b == cur) return;
+        flush();
+        cur = b;
+        for (int k = 0; k <= kStepBoundary; ++k) s[k] = part[b * kStepSlots + k];
+    }
+    void flush() {
+        if (cur < 0) return;
+        for (int k = 0; k <= kStepBoundary; ++k) part[cur * kStepSlots + k] = s[k];
+    }
+};
+
+// Slot `slot` of the block sums of the block holding cell x, g.
+inline double& slot_of(double* part, long x, int slot) {
+    return part[(x - 1) / kSumBlock * kStepSlots + slot];
+}
+
+// The first pass's results into rings; negative masses of own cells booked
+// in their block's first-pass slot.
+struct mid_out {
+    double* m;
+    double* c;
+    long mask;
+    double* part;
+    long lo, hi;   // own cells
+    void put(long x, double mx, double cx) const {
+        m[x & mask] = mx;
+        c[x & mask] = cx;
+    }
+    void neg(long x, double a) const {
+        if (x >= lo && x <= hi) slot_of(part, x, kStepNegFirst) += a;
+    }
+    void gain(long, double) const {}
+};
+
+// The second pass's results (own cells only) into the grid; after the last
+// sub-step a cell that fell dry leaves its mass to the soil or the land.
+struct step_out {
+    double* M;
+    double* C;
+    const double* h;      // depth, m
+    double* part;
+    double* land;         // g
+    double* soil_in;      // g
+    bool last, soil;
+    void put(long x, double mx, double cx) const {
+        if (last && h[x] < kConDry && mx >= kConDry) {
+            if (soil) {
+                soil_in[x] += mx;
+                slot_of(part, x, kStepDry) += mx;
+            } else {
+                land[x] += mx;
+                slot_of(part, x, kStepToLand) += mx;
+            }
+            mx = 0.0;
+            cx = 0.0;
+        }
+        M[x] = mx;
+        C[x] = cx;
+    }
+    void neg(long x, double a) const { slot_of(part, x, kStepNegSecond) += a; }
+    void gain(long, double) const {}
+};
+
+// Budgets of cells [x0, x1] of one constituent for the whole step: net
+// source rates into the ring `rr`; for own cells [s, e] the pending amounts
+// written back, the land and soil rows, the block sums, and (when asked) the
+// rates row and the depth of the step.
+void budget_cells(const overland_view& v, const overland_step_setting& st, const overland_step_item& it,
+                  long x0, long x1, long s, long e, const array_src* src, double* rr, long rmask,
+                  budget_sums& sums, bool keep_depth) {
+    const double dt = st.dt;
+    const double* bc = st.bc_volume;
+    const double out = it.outlet_out / dt;
+    // The block's sums in locals (stores through the rows could alias them).
+    double acc[kStepBoundary + 1];
+    long block = -1;
+    for (long x = x0; x <= x1; ++x) {
+        const double M = src[kCopyM].at(x);
+        const cell_pending p0{src[kCopyPrecip].at(x), src[kCopyExchange].at(x), src[kCopyDecay].at(x),
+                              src[kCopyInfil].at(x)};
+        cell_pending p = p0;
+        cell_taken t;
+        double to_land = 0.0;
+        double r = cell_budget(st.clock, dt, M, p, t, to_land);
+        // Boundary or pumped water carried the cell's concentration of the
+        // last step, at most what the cell holds after its budget.
+        double gone = 0.0;
+        if (bc != nullptr && bc[x] > 0.0) {
+            const double held = std::max(M + r * dt, 0.0);
+            gone = std::min(src[kCopyC].at(x) * bc[x], held);
+            r -= gone / dt;
+        }
+        if (x == st.outlet) r -= out;
+        rr[x & rmask] = r;
+        if (x < s || x > e) continue;
+        if (p.precip != p0.precip) it.pend_precip[x] = p.precip;
+        if (p.exchange != p0.exchange) it.pend_exchange[x] = p.exchange;
+        if (p.decay != p0.decay) it.pend_decay[x] = p.decay;
+        if (p.infil != p0.infil) it.pend_infil[x] = p.infil;
+        if (to_land != 0.0) it.land[x] += to_land;
+        if (st.soil) {
+            if (p0.exchange != 0.0) it.soil_exchange[x] += t.exchange;
+            if (t.infil != 0.0) it.soil_in[x] += t.infil;
+        }
+        if ((x - 1) / kSumBlock != block) {
+            if (block >= 0) std::copy(acc, acc + kStepBoundary + 1, sums.s);
+            sums.to(x);
+            block = sums.cur;
+            std::copy(sums.s, sums.s + kStepBoundary + 1, acc);
+        }
+        acc[kStepPrecip] += t.precip;
+        acc[kStepDecay] += t.decay;
+        acc[kStepInfil] += t.infil;
+        acc[kStepExchange] += t.exchange;
+        acc[kStepBoundary] += gone;
+        if (st.rates != nullptr) st.rates[x] = r;
+        if (keep_depth) st.h_last[x] = v.h[x];
+    }
+    if (block >= 0) std::copy(acc, acc + kStepBoundary + 1, sums.s);
+}
+
+// One sub-step of the whole-step sweep over the chunk [s, e], after the
+// copies were taken; kBudget: the first sub-step, with the budgets.
+template <bool kBudget>
+void step_chunk(const overland_view& v, const overland_layout& l, const overland_step_setting& st,
+                overland_step_item* items, int count, long s, long e, double* space, bool last,
+                bool keep_depth) {
+    const long n = v.cells;
+    const bool columns_first = st.sweep == 1;
+    const long ry = ring_size(static_cast<int>(l.reach_y));
+    const long rx = ring_size(static_cast<int>(l.reach_x));
+    const long rm = ring_size(static_cast<int>(2 * std::max(l.reach_x, l.reach_y)));
+    const long rr = rate_ring(l);
+    const long span = copy_cells(l);
+    const long per = overland_step_doubles(l);
+    pass_geo g1[kStepItems], g2[kStepItems];
+    double* mid_m[kStepItems];
+    double* mid_c[kStepItems];
+    double* rates[kStepItems];
+    const double* copies[kStepItems];
+    overland_view vi[kStepItems];
+    budget_sums sums[kStepItems];
+    for (int i = 0; i < count; ++i) {
+        double* at = space + per * i;
+        auto take = [&at](long size) {
+            double* p = at;
+            at += size;
+            return p;
+        };
+        pass_geo col{v.above, v.below, v.qy, l.reach_y, ry - 1, nullptr, nullptr, nullptr, nullptr};
+        pass_geo row{v.left, v.right, v.qx, l.reach_x, rx - 1, nullptr, nullptr, nullptr, nullptr};
+        for (pass_geo* g : {&col, &row}) {
+            const long size = g->mask + 1;
+            g->a1 = take(size);
+            g->d1 = take(size);
+            g->cp = take(size);
+            g->fc = take(size);
+        }
+        mid_m[i] = take(rm);
+        mid_c[i] = take(rm);
+        rates[i] = take(rr);
+        copies[i] = take(kCopies * 2 * span);
+        g1[i] = columns_first ? col : row;
+        g2[i] = columns_first ? row : col;
+        vi[i] = v;
+        vi[i].E = items[i].E;
+        sums[i].part = items[i].sums;
+    }
+    const long reach1 = g1[0].reach;
+    const long lag = lag_of(l);
+    const long lo = s - lag, hi = e + lag;
+    const pass_bounds b1 = bounds_of(lo, hi, reach1, n);
+    const pass_bounds b2 = bounds_of(lo + 2 * reach1, hi - 2 * reach1, g2[0].reach, n);
+    const long head_first = std::max(lo, 1L);
+    const long tail_first = std::max(e + 1 - kBlock - 2 * reach1, 1L);
+    for (long p = b1.flux_lo; p <= hi; p += kBlock) {
+        // Start values a block reads: cells p - 2 reach to p + kBlock - 1.
+        const bool head = p - 2 * reach1 < s;
+        const bool tail = !head && p + kBlock - 1 > e;
+        const long f0 = std::max(p, b1.flux_lo), f1 = std::min(p + kBlock - 1, b1.flux_hi);
+        for (int i = 0; i < count; ++i) {
+            const overland_step_item& it = items[i];
+            double* const live[kCopies] = {it.M, it.C, it.pend_precip, it.pend_exchange, it.pend_decay,
+                                           it.pend_infil};
+            array_src src[kCopies];
+            for (int a = 0; a < (kBudget ? kCopies : kCopyC + 1); ++a) {
+                if (head) src[a] = array_src{copies[i] + a * span, head_first};
+                else if (tail) src[a] = array_src{copies[i] + (kCopies + a) * span, tail_first};
+                else src[a] = array_src{live[a], 0};
+            }
+            const ring_src mm{mid_m[i], rm - 1}, mc{mid_c[i], rm - 1};
+            const mid_out to_mid{mid_m[i], mid_c[i], rm - 1, it.sums, s, e};
+            const step_out to_grid{it.M, it.C, v.h, it.sums, it.land, it.soil_in, last, st.soil};
+            if constexpr (kBudget) {
+                budget_cells(v, st, it, f0, f1, s, e, src, rates[i], rr - 1, sums[i],
+                             i == 0 && keep_depth);
+                const ring_src R{rates[i], rr - 1};
+                pass_block<false>(vi[i], g1[i], b1, p, src[kCopyM], src[kCopyC], R, st.h, to_mid);
+                pass_block<false>(vi[i], g2[i], b2, p - 2 * reach1, mm, mc, R, st.h, to_grid);
+            } else {
+                const array_src R{st.rates, 0};
+                pass_block<false>(vi[i], g1[i], b1, p, src[kCopyM], src[kCopyC], R, st.h, to_mid);
+                pass_block<false>(vi[i], g2[i], b2, p - 2 * reach1, mm, mc, R, st.h, to_grid);
+            }
+        }
+    }
+    if (kBudget)
+        for (int i = 0; i < count; ++i) sums[i].flush();
 }
 
 }  // namespace
@@ -345,6 +603,92 @@ bool sweep_overland_constituent(const overland_view& v, int steps, double h, int
             else
                 sweep_chunk<false>(v, l, sweep, s, e, M, C, M, C, R, h, space, copies, w);
 #pragma omp barrier
+        }
+    }
+    return true;
+}
+
+long overland_step_doubles(const overland_layout& l) {
+    return ring_doubles(l) + rate_ring(l) + kCopies * 2 * copy_cells(l);
+}
+
+bool sweep_overland_step(const overland_view& v, const overland_step_setting& st,
+                         overland_step_item* items, int count, overland_work& w) {
+    const overland_layout* lp = w.layout;
+    if (lp == nullptr || !lp->ok || w.sweep_space == nullptr || w.sweep_threads < 1) return false;
+    if (count < 1 || count > kStepItems || count > w.sweep_items || v.lake != nullptr) return false;
+    if (st.steps > 1 && (count != 1 || st.rates == nullptr)) return false;
+    const overland_layout& l = *lp;
+    const long n = v.cells;
+    const long per = overland_step_doubles(l);
+    const long span = copy_cells(l);
+    const long blocks = (n + kSumBlock - 1) / kSumBlock;
+    // Chunks of whole blocks of kSumBlock cells, so that each block is summed
+    // by one thread in cell order; each chunk at least twice the copies long,
+    // so that a block of the pipeline reads from one copy at most.
+    const bool parallel = v.cells >= parallel_cells().overland;
+    int chunks = parallel ? std::min(omp_get_max_threads(), w.sweep_threads) : 1;
+    auto chunk_of = [n, blocks](int t, int used, long& s, long& e) {
+        s = 1 + kSumBlock * (blocks * t / used);
+        e = std::min(n, kSumBlock * (blocks * (t + 1) / used));
+    };
+    for (; chunks > 1; --chunks) {
+        bool fits = true;
+        for (int t = 0; t < chunks && fits; ++t) {
+            long s, e;
+            chunk_of(t, chunks, s, e);
+            fits = e - s + 1 >= 2 * span;
+        }
+        if (fits) break;
+    }
+    const long reach1 = st.sweep == 1 ? l.reach_y : l.reach_x;
+#pragma omp parallel num_threads(chunks) if (chunks > 1)
+    {
+        const int t = chunks > 1 ? omp_get_thread_num() : 0;
+        const int used = chunks > 1 ? omp_get_num_threads() : 1;
+        long s, e;
+        chunk_of(t, used, s, e);
+        double* space = w.sweep_space + per * count * t;
+        for (int i = 0; i < count; ++i)
+            for (long b = (s - 1) / kSumBlock; b <= (e - 1) / kSumBlock; ++b)
+                for (int k = 0; k < kStepSlots; ++k) items[i].sums[b * kStepSlots + k] = 0.0;
+        const long lag = lag_of(l);
+        const long head_first = std::max(s - lag, 1L);
+        const long head_last = std::min(head_first + span - 1, n);
+        const long tail_first = std::max(e + 1 - kBlock - 2 * reach1, 1L);
+        const long tail_last = std::min(tail_first + span - 1, n);
+        const size_t hn = static_cast<size_t>(head_last - head_first + 1);
+        const size_t tn = static_cast<size_t>(tail_last - tail_first + 1);
+        // On one thread the sweep is bound by arithmetic, not by memory
+        // traffic: one constituent at a time keeps its rings in the first
+        // cache level. On several, all constituents together read the shared
+        // rows once. Each constituent's results are the same either way.
+        const int together = chunks > 1 ? count : 1;
+        for (int first = 0; first < count; first += together) {
+            for (int k = 0; k < st.steps; ++k) {
+                overland_step_item* group = items + first;
+                const int size = std::min(together, count - first);
+                // Copies of what the neighbouring chunks write: the start values,
+                // and in the first sub-step the pending amounts.
+                for (int i = 0; i < size; ++i) {
+                    const overland_step_item& it = group[i];
+                    const double* live[kCopies] = {it.M, it.C, it.pend_precip, it.pend_exchange, it.pend_decay,
+                                                   it.pend_infil};
+                    double* copies = space + per * i + (per - kCopies * 2 * span);
+                    for (int a = 0; a < (k == 0 ? kCopies : kCopyC + 1); ++a) {
+                        std::memcpy(copies + a * span, live[a] + head_first, hn * sizeof(double));
+                        std::memcpy(copies + (kCopies + a) * span, live[a] + tail_first, tn * sizeof(double));
+                    }
+                }
+#pragma omp barrier
+                const bool last = k == st.steps - 1;
+                const bool depth = first == 0 && st.h_last != nullptr;
+                if (k == 0)
+                    step_chunk<true>(v, l, st, group, size, s, e, space, last, depth);
+                else
+                    step_chunk<false>(v, l, st, group, size, s, e, space, last, depth);
+#pragma omp barrier
+            }
         }
     }
     return true;

@@ -119,33 +119,15 @@ void correct_cells(const overland_view& v, const int* nb, const int* far, const 
     }
 }
 
-// Takes from the mass `S` (g) of a cell's water the part of the pending sink
-// `pending` (g) that a step of `dt` s applies when its block ran over
-// `interval` s, at most all of S (the rest of the sink is then dropped). A
-// pending sink that is not positive is cleared. Returns the mass taken, g.
-double take_pending_sink(double dt, double interval, double& pending, double& S) {
-    if (pending <= 0.0) {
-        pending = 0.0;
-        return 0.0;
-    }
-    double take = scaled_pending_amount(dt, interval, pending);
-    if (take > S) {
-        take = S;
-        pending = 0.0;
-    } else {
-        pending -= take;
-    }
-    S -= take;
-    return take;
-}
-
 }  // namespace
 
 double overland_substep_limit(const overland_view& v, double* limit, bool parallel) {
     const int n = v.cells;
     const double area = v.area;
     const double dx2 = v.area;
-#pragma omp parallel for schedule(static) if (parallel)
+    double smallest = 1e300;
+    // The smallest value is the same in any order: a min reduction.
+#pragma omp parallel for schedule(static) if (parallel) reduction(min : smallest)
     for (int c = 1; c <= n; ++c) {
         double lim = 1e300;
         const double h = v.h[c];
@@ -159,20 +141,25 @@ double overland_substep_limit(const overland_view& v, double* limit, bool parall
             if (out > 0.0) lim = std::min(lim, kCourant * h * area / out);
             if (v.E[c] > 0.0) lim = std::min(lim, kDiffusion * dx2 / v.E[c]);
         }
-        limit[c] = lim;
+        if (limit != nullptr) limit[c] = lim;
+        smallest = std::min(smallest, lim);
     }
-    double smallest = 1e300;
-    for (int c = 1; c <= n; ++c) smallest = std::min(smallest, limit[c]);
     return smallest;
+}
+
+int overland_substeps(double found, double dt, double& h) {
+    const double lim = std::max(found, kShortestSubstep);
+    const int steps = lim >= dt ? 1 : static_cast<int>(std::ceil(dt / lim));
+    h = dt / steps;
+    return steps;
 }
 
 void advect_overland_constituent(const overland_view& v, double dt, int sweep, double* M,
                                  double* C, const double* R, overland_work& w) {
     const bool parallel = v.cells >= parallel_cells().overland;
     const double found = w.substep > 0.0 ? w.substep : overland_substep_limit(v, w.limit, parallel);
-    const double lim = std::max(found, kShortestSubstep);
-    const int steps = lim >= dt ? 1 : static_cast<int>(std::ceil(dt / lim));
-    const double h = dt / steps;
+    double h = 0.0;
+    const int steps = overland_substeps(found, dt, h);
     if (sweep_overland_constituent(v, steps, h, sweep, M, C, R, w)) return;
     // One parallel region for the whole step; its loops share the cells statically.
 #pragma omp parallel if (parallel)
@@ -193,44 +180,179 @@ void advect_overland_constituent(const overland_view& v, double dt, int sweep, d
     }
 }
 
+namespace {
+
+pending_clock pending_clock_of(const run_state& rs) {
+    pending_clock k;
+    for (int b = 0; b < 4; ++b) k.interval[b] = rs.con_pending_interval[b];
+    return k;
+}
+
+}  // namespace
+
 double contam_cell_budget(run_state& rs, int i, int j, double dt, cell_taken& taken) {
     constituent_cells& c = rs.con;
     const size_t ii = ix(i), jj = ix(j);
-    const double M = c.mass[ii][jj];
-    double S = M;
-    taken = cell_taken{};
-
-    // Rain: a source.
-    double& pp = c.pend_precip[ii][jj];
-    if (pp > 0.0) {
-        const double take = scaled_pending_amount(dt, rs.con_pending_interval[kConBlockRain], pp);
-        pp -= take;
-        S += take;
-        taken.precip = take;
+    cell_pending p{c.pend_precip[ii][jj], c.pend_exchange[ii][jj], c.pend_decay[ii][jj], c.pend_infil[ii][jj]};
+    const bool exchange = p.exchange != 0.0;
+    double to_land = 0.0;
+    const double rate = cell_budget(pending_clock_of(rs), dt, c.mass[ii][jj], p, taken, to_land);
+    c.pend_precip[ii][jj] = p.precip;
+    c.pend_exchange[ii][jj] = p.exchange;
+    c.pend_decay[ii][jj] = p.decay;
+    c.pend_infil[ii][jj] = p.infil;
+    if (to_land != 0.0) c.land[ii][jj] += to_land;
+    if (rs.soil_con_trans) {
+        if (exchange) c.pend_soil_exchange[ii][jj] += taken.exchange;
+        c.pend_soil_in[ii][jj] += taken.infil;
     }
-    // Soil-surface exchange: a source; a negative amount is limited to what the water holds.
-    double& pe = c.pend_exchange[ii][jj];
-    if (pe != 0.0) {
-        double take = scaled_pending_amount(dt, rs.con_pending_interval[kConBlockExchange], pe);
-        if (take < 0.0 && -take > S) {
-            take = -S;
-            c.land[ii][jj] += pe - take;   // the part not taken returns to the land
-            pe = 0.0;
-        } else {
-            pe -= take;
-        }
-        S += take;
-        taken.exchange = take;
-        if (rs.soil_con_trans) c.pend_soil_exchange[ii][jj] += take;
-    }
-    // Decay and infiltration: sinks.
-    taken.decay = take_pending_sink(dt, rs.con_pending_interval[kConBlockDecay],
-                                    c.pend_decay[ii][jj], S);
-    taken.infil = take_pending_sink(dt, rs.con_pending_interval[kConBlockInfil],
-                                    c.pend_infil[ii][jj], S);
-    if (rs.soil_con_trans) c.pend_soil_in[ii][jj] += taken.infil;
-    return dt > 0.0 ? (S - M) / dt : 0.0;
+    return rate;
 }
+
+namespace {
+
+// What a transport step applied to one constituent, g, summed per block of
+// cells in cell order and then the blocks in order.
+struct step_amounts {
+    double precip = 0.0, decay = 0.0, infil = 0.0, exchange = 0.0, made = 0.0, boundary = 0.0;
+    double outlet = 0.0;   // taken by the overland outlet
+};
+
+// Books the amounts of constituent i (and those of its lakes) in the run totals, kg.
+void book_step(run_state& rs, int i, const step_amounts& a, const lake_step_sums& lk) {
+    const size_t ii = ix(i);
+    constituent_totals& t = rs.con_tot;
+    if (rs.con_lake.channel) {
+        // Channel-network lakes are stores of their own: the rain on
+        // their cells is theirs, and what the cells pass them (with the
+        // exchange queued on a cell before it joined) leaves the cells.
+        t.precip[ii] += a.precip / 1000.0;
+        t.lake_precip[ii] += lk.precip / 1000.0;
+        t.ov_to_lake[ii] += (lk.to_lake + lk.exchange) / 1000.0;
+    } else {
+        t.precip[ii] += (a.precip + lk.precip) / 1000.0;
+    }
+    t.ov_decay[ii] += a.decay / 1000.0;
+    t.infil[ii] += a.infil / 1000.0;
+    t.uptake[ii] += (a.exchange + lk.exchange) / 1000.0;
+    t.ov_neg[ii] += (a.made + lk.made) / 1000.0;
+    t.lake_decay[ii] += lk.decay / 1000.0;
+    t.ov_out[ii] += a.outlet / 1000.0;
+    t.bc_out[ii] += a.boundary / 1000.0;
+}
+
+// What every transport step does last; `depth_kept`: the depths of the step
+// were already copied to con_h_last.
+void finish_step(run_state& rs, bool depth_kept) {
+    constituent_cells& c = rs.con;
+    if ((rs.ov_boundary || rs.ov_pump) && c.bc_volume.size() > ix(rs.GNUM))
+        std::fill(c.bc_volume.begin(), c.bc_volume.end(), 0.0);
+    hand_nutrients_to_soil(rs);
+    rs.ov_con_transport_last = rs.time;
+    rs.ov_con_transport_next = rs.time + rs.ov_con_step_days;
+    rs.con_sweep = rs.con_sweep == 1 ? 2 : 1;
+    if (depth_kept) return;
+    const int cells = rs.GNUM;
+    double* h_last = rs.con_h_last.data();
+    const double* h = rs.ov_depth.data();
+#pragma omp parallel for schedule(static) if (cells >= parallel_cells().overland)
+    for (int j = 0; j <= cells; ++j) h_last[j] = h[j];
+}
+
+// The overland outlet's take of constituent i for the step: what is queued,
+// at most what the outlet cell holds after its budget and boundary outflow
+// (worked out here on values, before the sweep applies them), g.
+double outlet_take(const run_state& rs, int i, int outlet, double dt, const double* bc_vol) {
+    const constituent_cells& c = rs.con;
+    const size_t ii = ix(i), jj = ix(outlet);
+    if (outlet < 1 || outlet > rs.GNUM || !(c.exit_mass[ii] > 0.0)) return 0.0;
+    cell_pending p{c.pend_precip[ii][jj], c.pend_exchange[ii][jj], c.pend_decay[ii][jj], c.pend_infil[ii][jj]};
+    cell_taken t;
+    double to_land = 0.0;
+    const double M = c.mass[ii][jj];
+    double r = cell_budget(pending_clock_of(rs), dt, M, p, t, to_land);
+    if (bc_vol != nullptr && bc_vol[jj] > 0.0) {
+        const double held = std::max(M + r * dt, 0.0);
+        r -= std::min(c.conc[ii][jj] * bc_vol[jj], held) / dt;
+    }
+    return std::min(c.exit_mass[ii], std::max(M + r * dt, 0.0));
+}
+
+// The whole step of every transported constituent in streaming sweeps
+// (grids without lakes whose numbering the sweep follows): all constituents
+// together when one sub-step suffices, one at a time otherwise (their rates
+// kept in the rate row for the later sub-steps). Returns false, having done
+// nothing, when the sweep cannot run.
+bool sweep_whole_step(run_state& rs, const overland_view& v, overland_work& w, double dt,
+                      const double* bc_vol, int outlet, bool& depth_kept) {
+    constituent_cells& c = rs.con;
+    const int cells = rs.GNUM;
+    // Everything sweep_overland_step asks for, checked before the first
+    // constituent moves (a refusal half-way would leave some moved).
+    if (v.lake != nullptr || w.layout == nullptr || !w.layout->ok || w.sweep_items < 1 ||
+        w.sweep_items > kStepItems || w.sweep_space == nullptr || w.sweep_threads < 1 ||
+        c.rate.size() <= ix(cells))
+        return false;
+    overland_step_setting st;
+    st.dt = dt;
+    st.steps = overland_substeps(w.substep, dt, st.h);
+    st.sweep = rs.con_sweep;
+    st.clock = pending_clock_of(rs);
+    st.bc_volume = bc_vol;
+    st.outlet = outlet >= 1 && outlet <= cells ? outlet : 0;
+    st.soil = rs.soil_con_trans != 0;
+    st.rates = st.steps > 1 ? c.rate.data() : nullptr;
+    const int group = st.steps > 1 ? 1 : w.sweep_items;
+    const int blocks = (cells + kSumBlock - 1) / kSumBlock;
+    overland_step_item items[kStepItems];
+    int numbers[kStepItems];
+    int i = 1;
+    while (i <= rs.num_constituents) {
+        int count = 0;
+        for (; i <= rs.num_constituents && count < group; ++i) {
+            const size_t ii = ix(i);
+            if (rs.constituent_type[ii] == 3) continue;
+            overland_step_item& it = items[count];
+            it.M = c.mass[ii].data();
+            it.C = c.conc[ii].data();
+            it.E = c.disp[ii].data();
+            it.pend_precip = c.pend_precip[ii].data();
+            it.pend_exchange = c.pend_exchange[ii].data();
+            it.pend_decay = c.pend_decay[ii].data();
+            it.pend_infil = c.pend_infil[ii].data();
+            it.land = c.land[ii].data();
+            it.soil_exchange = st.soil ? c.pend_soil_exchange[ii].data() : nullptr;
+            it.soil_in = st.soil ? c.pend_soil_in[ii].data() : nullptr;
+            it.outlet_out = st.outlet != 0 ? outlet_take(rs, i, st.outlet, dt, bc_vol) : 0.0;
+            it.sums = c.block_sums.data() + static_cast<size_t>(count) * blocks * kStepSlots;
+            numbers[count++] = i;
+        }
+        if (count == 0) break;
+        st.h_last = depth_kept ? nullptr : rs.con_h_last.data();
+        if (!sweep_overland_step(v, st, items, count, w)) return false;
+        if (!depth_kept) rs.con_h_last[0] = rs.ov_depth[0];
+        depth_kept = true;
+        for (int k = 0; k < count; ++k) {
+            const double* part = items[k].sums;
+            step_amounts a;
+            for (int b = 0; b < blocks; ++b) {
+                const double* q = part + static_cast<size_t>(b) * kStepSlots;
+                a.precip += q[kStepPrecip];
+                a.decay += q[kStepDecay];
+                a.infil += q[kStepInfil] + q[kStepDry];
+                a.exchange += q[kStepExchange] - q[kStepToLand];
+                a.made += q[kStepNegFirst] + q[kStepNegSecond];
+                a.boundary += q[kStepBoundary];
+            }
+            a.outlet = items[k].outlet_out;
+            c.exit_mass[ix(numbers[k])] = 0.0;
+            book_step(rs, numbers[k], a, lake_step_sums{});
+        }
+    }
+    return true;
+}
+
+}  // namespace
 
 void step_overland_constituent_transport(run_state& rs) {
     if (!rs.overland_constituents || rs.num_constituents < 1) return;
@@ -261,12 +383,12 @@ void step_overland_constituent_transport(run_state& rs) {
     w.m_pred = c.m_pred.data();
     w.c_pred = c.c_pred.data();
     w.limit = c.limit.data();
+    bool depth_kept = false;
     // Per-cell row of the mass made by raising negative masses (g); the other
     // amounts of the step are summed per block of cells as they are taken.
     std::vector<double>& b_neg = c.book_neg;
     w.neg = b_neg.data();
     const int blocks = (cells + kSumBlock - 1) / kSumBlock;
-    double* part = c.block_sums.data();
     // Water the boundary conditions and pumps took since the last step, m3 per cell.
     const double* bc_vol = (rs.ov_boundary || rs.ov_pump) && c.bc_volume.size() > ix(cells) ? c.bc_volume.data() : nullptr;
     const int outlet = !rs.chan_explic ? rs.outlet_cell : 0;
@@ -279,7 +401,8 @@ void step_overland_constituent_transport(run_state& rs) {
                 c.disp_max[ix(j)] = std::max(c.disp_max[ix(j)], c.disp[ix(i)][ix(j)]);
     }
     v.E = c.disp_max.data();
-    w.substep = dt > 0.0 ? overland_substep_limit(v, w.limit, parallel) : 0.0;
+    w.substep = overland_substep_limit(v, nullptr, parallel);
+    c.transport_substeps = overland_substeps(w.substep, dt, c.transport_substep);
     // The streaming sweep: the numbering checked and its space sized once per run.
     if (!c.sweep_ready) {
         c.sweep_ready = 1;
@@ -288,8 +411,14 @@ void step_overland_constituent_transport(run_state& rs) {
         c.sweep_reach_y = found.reach_y;
         c.sweep_reach_x = found.reach_x;
         c.sweep_threads = found.ok ? omp_get_max_threads() : 0;
-        c.sweep_space.assign(static_cast<size_t>(c.sweep_threads) *
-                                 static_cast<size_t>(overland_sweep_doubles(found)), 0.0);
+        // Constituents one whole-step sweep carries together.
+        int moved = 0;
+        for (int i = 1; i <= rs.num_constituents; ++i) moved += rs.constituent_type[ix(i)] != 3 ? 1 : 0;
+        c.sweep_items = found.ok ? std::max(1, std::min(moved, kStepItems)) : 0;
+        const long per = std::max(overland_sweep_doubles(found), c.sweep_items * overland_step_doubles(found));
+        c.sweep_space.assign(static_cast<size_t>(c.sweep_threads) * static_cast<size_t>(per), 0.0);
+        const size_t sums = static_cast<size_t>(c.sweep_items) * static_cast<size_t>(blocks) * kStepSlots;
+        if (c.block_sums.size() < sums) c.block_sums.assign(sums, 0.0);
     }
     overland_layout layout;
     layout.ok = c.sweep_ok;
@@ -298,13 +427,18 @@ void step_overland_constituent_transport(run_state& rs) {
     w.layout = &layout;
     w.sweep_space = c.sweep_space.data();
     w.sweep_threads = c.sweep_threads;
+    w.sweep_items = c.sweep_items;
     // Lakes: their cells are not transported (budget rate 0); what
     // crosses their faces goes into their lake's store.
     const bool lakes = lake_stores_on(rs);
     const int* lake = lake_cell_ids(rs);
     v.lake = lake;
     w.lake_gain = lakes ? rs.con_lake.gain.data() : nullptr;
-
+    if (sweep_whole_step(rs, v, w, dt, bc_vol, outlet, depth_kept)) {
+        finish_step(rs, depth_kept);
+        return;
+    }
+    double* part = c.block_sums.data();
     for (int i = 1; i <= rs.num_constituents; ++i) {
         const size_t ii = ix(i);
         if (rs.constituent_type[ii] == 3) continue;
@@ -396,42 +530,17 @@ void step_overland_constituent_transport(run_state& rs) {
             part[b * kConBooked + 3] -= to_land;
             part[b * kConBooked + 4] = made;
         }
-        double precip = 0.0, decay = 0.0, infil = 0.0, exch = 0.0, neg = 0.0, bc = 0.0;
+        step_amounts a;
         for (int b = 0; b < blocks; ++b) {
-            precip += part[b * kConBooked];
-            decay += part[b * kConBooked + 1];
-            infil += part[b * kConBooked + 2];
-            exch += part[b * kConBooked + 3];
-            neg += part[b * kConBooked + 4];
-            bc += part[b * kConBooked + 5];
+            a.precip += part[b * kConBooked];
+            a.decay += part[b * kConBooked + 1];
+            a.infil += part[b * kConBooked + 2];
+            a.exchange += part[b * kConBooked + 3];
+            a.made += part[b * kConBooked + 4];
+            a.boundary += part[b * kConBooked + 5];
         }
-        // 7. Totals, kg.
-        constituent_totals& t = rs.con_tot;
-        if (rs.con_lake.channel) {
-            // Channel-network lakes are stores of their own: the rain on
-            // their cells is theirs, and what the cells pass them (with the
-            // exchange queued on a cell before it joined) leaves the cells.
-            t.precip[ii] += precip / 1000.0;
-            t.lake_precip[ii] += lk.precip / 1000.0;
-            t.ov_to_lake[ii] += (lk.to_lake + lk.exchange) / 1000.0;
-        } else {
-            t.precip[ii] += (precip + lk.precip) / 1000.0;
-        }
-        t.ov_decay[ii] += decay / 1000.0;
-        t.infil[ii] += infil / 1000.0;
-        t.uptake[ii] += (exch + lk.exchange) / 1000.0;
-        t.ov_neg[ii] += (neg + lk.made) / 1000.0;
-        t.lake_decay[ii] += lk.decay / 1000.0;
-        t.ov_out[ii] += out / 1000.0;
-        t.bc_out[ii] += bc / 1000.0;
+        a.outlet = out;
+        book_step(rs, i, a, lk);
     }
-    if (bc_vol != nullptr) std::fill(c.bc_volume.begin(), c.bc_volume.end(), 0.0);
-    hand_nutrients_to_soil(rs);
-    rs.ov_con_transport_last = rs.time;
-    rs.ov_con_transport_next = rs.time + rs.ov_con_step_days;
-    rs.con_sweep = rs.con_sweep == 1 ? 2 : 1;
-    double* h_last = rs.con_h_last.data();
-    const double* h = rs.ov_depth.data();
-#pragma omp parallel for schedule(static) if (parallel)
-    for (int j = 0; j <= cells; ++j) h_last[j] = h[j];
+    finish_step(rs, depth_kept);
 }

@@ -1,6 +1,8 @@
 // Overland constituent transport kernels, exposed for tests and benchmarks.
 #pragma once
 
+#include "quality/conc_budget.h"
+
 struct run_state;
 
 // The grid as the transport sees it; arrays over cells 1..cells (slot 0 unused).
@@ -40,7 +42,9 @@ struct overland_work {
                                   // needed when the view has lakes)
     const overland_layout* layout = nullptr;  // the grid's numbering (null: two-loop form)
     double* sweep_space = nullptr;  // overland_sweep_doubles() per thread, for sweep_threads threads
+                                    // (whole-step sweep: overland_step_doubles() x sweep_items)
     int sweep_threads = 0;          // threads sweep_space serves
+    int sweep_items = 0;            // constituents per thread sweep_space serves in a whole-step sweep
 };
 
 // Checks the numbering of the grid's cells and measures its neighbour reaches.
@@ -56,8 +60,79 @@ long overland_sweep_doubles(const overland_layout& l);
 bool sweep_overland_constituent(const overland_view& v, int steps, double h, int sweep,
                                 double* M, double* C, const double* R, overland_work& w);
 
+
+// Sub-steps of a transport step of dt s when the longest stable sub-step is
+// `found` s (at least 0.1 s is taken); `h` gets their length, s.
+int overland_substeps(double found, double dt, double& h);
+
+// Amounts a whole transport step books per block of kSumBlock cells, in
+// cell order within the block (slots of overland_step_item::sums).
+enum overland_step_slot {
+    kStepPrecip,     // applied from the rain's pending amounts, g
+    kStepDecay,      // applied from the decay's pending amounts, g
+    kStepInfil,      // applied from the infiltration's pending amounts, g
+    kStepExchange,   // applied from the soil-surface exchange, g
+    kStepBoundary,   // left with the water of boundaries and pumps, g
+    kStepNegFirst,   // made by raising negative masses in the first pass, g
+    kStepNegSecond,  // in the second pass, g
+    kStepDry,        // left to the soil by cells that fell dry, g
+    kStepToLand,     // left on the land by cells that fell dry, g
+    kStepSlots
+};
+
+// One constituent of a whole transport step in one sweep: rows over cells
+// 1..cells of the run.
+struct overland_step_item {
+    double* M = nullptr;               // mass in the water, g
+    double* C = nullptr;               // concentration, g/m3
+    const double* E = nullptr;         // dispersion coefficient, m2/s
+    double* pend_precip = nullptr;     // pending amounts, g (see constituent_cells)
+    double* pend_exchange = nullptr;
+    double* pend_decay = nullptr;
+    double* pend_infil = nullptr;
+    double* land = nullptr;            // mass on the land, g
+    double* soil_exchange = nullptr;   // exchange not yet taken from the soil layer, g (soil runs)
+    double* soil_in = nullptr;         // mass on its way into the soil layer, g (soil runs)
+    double outlet_out = 0.0;           // mass the overland outlet takes in the step, g
+    double* sums = nullptr;            // per block: kStepSlots amounts, g (set, not added to)
+};
+
+// What a whole transport step shares between its constituents.
+struct overland_step_setting {
+    double dt = 0.0;                   // step, s (> 0)
+    int steps = 1;                     // sub-steps
+    double h = 0.0;                    // sub-step, s
+    int sweep = 1;                     // 1: columns first, 2: rows first
+    pending_clock clock;               // intervals of the source blocks, s
+    const double* bc_volume = nullptr; // per cell: water boundaries and pumps took, m3 (null: none)
+    int outlet = 0;                    // overland outlet cell, 0 none
+    bool soil = false;                 // cells that fall dry leave their mass to the soil layer
+    double* h_last = nullptr;          // per cell: gets the depth of the step, m (null: not kept)
+    double* rates = nullptr;           // per cell: net source rates of the later sub-steps, g/s
+                                       // (needed with more than one sub-step, one item at a time)
+};
+
+// Most constituents one whole-step sweep carries.
+constexpr int kStepItems = 16;
+
+// Work space of one thread and one constituent of the whole-step sweep, doubles.
+long overland_step_doubles(const overland_layout& l);
+
+// A whole transport step of `count` constituents (no lakes): the cell
+// budgets (pending amounts, boundary outflow, outlet), `steps` sub-steps of
+// advection and dispersion, and the hand-over of the mass of cells that fell
+// dry, in one streaming sweep per sub-step that reads each cell's depth,
+// discharges and neighbours once for all constituents. The results are those
+// of the cell budgets, advect_overland_constituent and the clean-up of the
+// per-constituent step to the bit, but for the negative masses, summed per
+// pass. Returns false, having done nothing, when the work has no layout, no
+// space for `count` items or a numbering the sweep cannot follow.
+bool sweep_overland_step(const overland_view& v, const overland_step_setting& s,
+                         overland_step_item* items, int count, overland_work& w);
+
 // Longest sub-step (s) that keeps every wet cell's outflow in one sweep at
 // most half its water and E dt / dx2 at most 0.5; 1e300 when nothing limits.
+// `limit` (null: not kept) gets each cell's own limit.
 double overland_substep_limit(const overland_view& v, double* limit, bool parallel);
 
 // Advances masses M (g) and concentrations C (g/m3) of one constituent over
@@ -68,10 +143,6 @@ double overland_substep_limit(const overland_view& v, double* limit, bool parall
 void advect_overland_constituent(const overland_view& v, double dt, int sweep, double* M,
                                  double* C, const double* R, overland_work& w);
 
-// Amounts one cell budget applied, g.
-struct cell_taken {
-    double precip = 0.0, exchange = 0.0, decay = 0.0, infil = 0.0;
-};
 
 // Applies the pending amounts of constituent i in cell j for a step of dt s;
 // returns the net source rate (g/s) and the amounts taken. Sinks never take

@@ -62,14 +62,18 @@ struct constituent_cells {
     std::vector<double> disp_max;  // per cell: largest dispersion coefficient of the constituents, m2/s
     int disp_max_ready = 0;        // disp_max was filled (at the first transport step)
     std::vector<double> book_neg;       // per cell: mass made by raising negative masses, g
-    std::vector<double> block_sums;     // per block of kSumBlock cells: the booked sums, g
+    std::vector<double> block_sums;     // per block of kSumBlock cells: the booked sums, g (kConBooked per
+                                        // block; the whole-step sweep: kStepSlots per block and constituent)
     // Streaming sweep of the overland transport, set up at the first transport step
     int sweep_ready = 0;              // the numbering below was checked
     int sweep_ok = 0;                 // 1: the grid's numbering suits the sweep
     long sweep_reach_y = 0;           // largest number distance to an upper/lower neighbour, cells
     long sweep_reach_x = 0;           // largest number distance to a left/right neighbour, cells
     int sweep_threads = 0;            // threads sweep_space serves
+    int sweep_items = 0;              // constituents one whole-step sweep carries together
     std::vector<double> sweep_space;  // per thread: rings and copies of the sweep, doubles
+    int transport_substeps = 0;       // sub-steps of the last transport step
+    double transport_substep = 0.0;   // their length, s
 
     // Soil column of several layers (soil constituents under layered Green-Ampt
     // and Richards columns): layer 1 is layer_mass/layer_conc/layer_fraction
