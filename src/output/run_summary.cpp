@@ -27,6 +27,7 @@
 #include "subsurface/groundwater.h"
 #include "subsurface/gw_soil.h"
 #include "subsurface/infiltration.h"
+#include "subsurface/sacramento.h"
 
 namespace {
 
@@ -336,8 +337,7 @@ void write_sacramento_section(run_state& rs, file_object& f) {
     rs.vol_soil_final = (now.lztwc + now.uztwc) * a;
     // Water between the stores and their neighbours: infiltrated but not yet
     // taken by an accounting step, and outflow the channels have not taken in.
-    const double in_transit = (rs.sac_infiltration - rs.sac_prev_infiltration) * rs.cell_size * rs.cell_size +
-                              rs.sac_pending;
+    const double in_transit = sacramento_in_transit(rs);
     rs.gw_vol_end = (now.lzfsc + now.uzfwc + now.lzfpc) * a + in_transit;
     // Evapotranspiration: the accounting's from its stores and the direct
     // evaporation of ponded water on the surface.

@@ -17,6 +17,7 @@
 #include "core/file_write.h"
 #include "run/run_state.h"
 #include "output/event_report.h"
+#include "subsurface/sacramento.h"
 
 namespace {
 
@@ -179,7 +180,8 @@ void account_mass_balance(run_state& rs) {
         rs.vol_channel_final = channel_water(rs);
         double sac_final = 0.0;
         if (rs.sacramento) {
-            sac_final = sacramento_storage_mm(rs.sac_state) * rs.watershed_area / 1000.0;
+            // With the water in transit, which later steps or events take on.
+            sac_final = sacramento_water(rs);
             rs.event_sac_storage_end = sac_final;
         }
         const double inputs = rs.event_rain_volume + rs.event_vol_precip_to_lake + rs.event_exfil_volume +
@@ -211,8 +213,9 @@ void account_mass_balance(run_state& rs) {
         const double denominator = rs.event_rain_volume + rs.event_exfil_volume + rs.event_channel_init +
                                    rs.event_surface_init + rs.event_snow_init + ov_points + rs.event_lake_init +
                                    sac_start;
-        const double unexplained = x - rs.event_sac_et - rs.event_snow_final - rs.event_lake_final + head_gain +
-                                   discharge_gain - boundary_losses;
+        // The surface water evaporated in the event leaves it too.
+        const double unexplained = x - rs.event_sac_et - rs.event_richards_evap - rs.event_snow_final -
+                                   rs.event_lake_final + head_gain + discharge_gain - boundary_losses;
         rs.event_mass_error = denominator != 0.0 ? -unexplained / denominator : -1.0;
         return;
     }

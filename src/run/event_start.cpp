@@ -19,6 +19,7 @@
 #include "output/constituent_summary.h"
 #include "run/run_state.h"
 #include "subsurface/richards.h"
+#include "subsurface/sacramento.h"
 
 namespace {
 
@@ -447,7 +448,9 @@ void start_event(run_state& rs) {
         rs.event_sac_baseflow = 0.0;
         rs.event_sac_infiltration = 0.0;
         rs.event_sac_et = 0.0;
-        rs.event_sac_storage_start = sacramento_storage_mm(rs.sac_state) * rs.watershed_area / 1000.0;
+        // With the water in transit: outflow waiting for the channels since
+        // the last event enters them in this one.
+        rs.event_sac_storage_start = sacramento_water(rs);
     }
 
     // 3

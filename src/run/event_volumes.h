@@ -53,8 +53,3 @@ inline const std::array<point_source_volume, 5>& point_source_volumes() {
     }};
     return table;
 }
-
-// Water of the five Sacramento zone contents, mm.
-inline double sacramento_storage_mm(const sacramento_state& s) {
-    return s.uztwc + s.uzfwc + s.lztwc + s.lzfsc + s.lzfpc;
-}

@@ -142,6 +142,15 @@ sacramento_fluxes sacramento_step(sacramento_state& s, double demand, double inp
     return out;
 }
 
+double sacramento_in_transit(const run_state& rs) {
+    const double area = rs.cell_size * rs.cell_size;   // m2 per cell
+    return (rs.sac_infiltration - rs.sac_prev_infiltration) * area + rs.sac_pending;
+}
+
+double sacramento_water(const run_state& rs) {
+    return zone_storage(rs.sac_state) * rs.watershed_area / 1000.0 + sacramento_in_transit(rs);
+}
+
 void compute_sacramento(run_state& rs) {
     if (!rs.sacramento || !process_due(rs, rs.sac_next)) return;
     sacramento_state& s = rs.sac_state;

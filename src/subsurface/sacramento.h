@@ -43,6 +43,15 @@ void compute_sacramento_weights(run_state& rs);
 // Time-loop step: one accounting step per Sacramento interval.
 void compute_sacramento(run_state& rs);
 
+// Water of the accounting outside its zone stores, m3: the water infiltrated
+// since its last step (its next step takes it in) and the outflow the channel
+// steps have not taken in yet.
+double sacramento_in_transit(const run_state& rs);
+
+// All water of the accounting, m3: the five zone stores over the watershed
+// area and the water in transit.
+double sacramento_water(const run_state& rs);
+
 // One accounting step of `days` (the daily depletion fractions and pbase
 // are scaled to it) with evaporation demand `demand` (mm) and input `input`
 // (mm).
