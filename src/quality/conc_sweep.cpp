@@ -76,6 +76,23 @@ struct pass_geo {
     double* fc;        // ring: corrected flux into the cell across that face, g/s
 };
 
+// The column pass (upper/lower neighbours, qy) and the row pass (left/right
+// neighbours, qx) with their four flux rings of ry and rx doubles taken from
+// the work space at `at`, which moves past them.
+inline void carve_pass_rings(const overland_view& v, const overland_layout& l, long ry, long rx,
+                             double*& at, pass_geo& col, pass_geo& row) {
+    col = pass_geo{v.above, v.below, v.qy, l.reach_y, ry - 1, nullptr, nullptr, nullptr, nullptr};
+    row = pass_geo{v.left, v.right, v.qx, l.reach_x, rx - 1, nullptr, nullptr, nullptr, nullptr};
+    for (pass_geo* g : {&col, &row}) {
+        const long size = g->mask + 1;
+        g->a1 = at;
+        g->d1 = at + size;
+        g->cp = at + 2 * size;
+        g->fc = at + 3 * size;
+        at += 4 * size;
+    }
+}
+
 // Fluxes into cell x across its face with neighbour k (0 none): advective
 // Q x upwind concentration, dispersive min(h E) x (Ck - Cx), g/s.
 inline void face_values(const overland_view& v, long x, long k, double Q, double Cx, double Ck,
@@ -260,15 +277,8 @@ void sweep_chunk(const overland_view& v, const overland_layout& l, int sweep, lo
         at += count;
         return p;
     };
-    pass_geo col{v.above, v.below, v.qy, l.reach_y, ry - 1, nullptr, nullptr, nullptr, nullptr};
-    pass_geo row{v.left, v.right, v.qx, l.reach_x, rx - 1, nullptr, nullptr, nullptr, nullptr};
-    for (pass_geo* g : {&col, &row}) {
-        const long size = g->mask + 1;
-        g->a1 = take(size);
-        g->d1 = take(size);
-        g->cp = take(size);
-        g->fc = take(size);
-    }
+    pass_geo col, row;
+    carve_pass_rings(v, l, ry, rx, at, col, row);
     double* mid_m = take(rm);
     double* mid_c = take(rm);
     const pass_geo& g1 = columns_first ? col : row;
@@ -468,15 +478,8 @@ void step_chunk(const overland_view& v, const overland_layout& l, const overland
             at += size;
             return p;
         };
-        pass_geo col{v.above, v.below, v.qy, l.reach_y, ry - 1, nullptr, nullptr, nullptr, nullptr};
-        pass_geo row{v.left, v.right, v.qx, l.reach_x, rx - 1, nullptr, nullptr, nullptr, nullptr};
-        for (pass_geo* g : {&col, &row}) {
-            const long size = g->mask + 1;
-            g->a1 = take(size);
-            g->d1 = take(size);
-            g->cp = take(size);
-            g->fc = take(size);
-        }
+        pass_geo col, row;
+        carve_pass_rings(v, l, ry, rx, at, col, row);
         mid_m[i] = take(rm);
         mid_c[i] = take(rm);
         rates[i] = take(rr);

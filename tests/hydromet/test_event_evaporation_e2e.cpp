@@ -83,25 +83,9 @@ project_file evaporation_valley(const temp_dir& dir, const std::string& rain, co
                                 double conductivity = 0.5) {
     project_file p = long_term_valley_project(
         dir.path(), {kRows, kHalfWidth, kCell, kDays, "", kev_records(kDays + 1), rain});
-    p.remove("INF_RICHARDS").remove("RICHARDS_C_OPTION").remove("SOIL_TYPE_MAP").remove("SOIL_LAYER_INPUT_FILE");
     p.remove("ET_CALC_PENMAN").card(et_card);
-    grid_spec g;
-    g.rows = kRows;
-    g.cols = kCols;
-    g.cell = kCell;
-    g.north = kRows * kCell;
-    const struct {
-        const char* card;
-        const char* file;
-        double value;
-    } soils[] = {{"CONDUCTIVITY", "ks.asc", conductivity}, {"CAPILLARY", "hc.asc", 10.0},
-                 {"POROSITY", "por.asc", 0.45}, {"MOISTURE", "moist.asc", 0.2},
-                 {"PORE_INDEX", "pi.asc", 0.4}, {"RESIDUAL_SAT", "rs.asc", 0.05}};
-    for (const auto& m : soils) {
-        write_grid(dir.file(m.file), g, [&](int, int) { return m.value; }, 3);
-        p.card(m.card, m.file);
-    }
-    p.card("INF_REDIST").card("SOIL_MOIST_DEPTH", "1.0").card("TOP_LAYER_DEPTH", "0.2");
+    use_redistribution_soils(p, dir.path(), kRows, kCols, kCell, conductivity);
+    p.card("SOIL_MOIST_DEPTH", "1.0").card("TOP_LAYER_DEPTH", "0.2");
     return p;
 }
 

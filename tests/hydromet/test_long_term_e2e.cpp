@@ -320,24 +320,7 @@ const char* kSacFile =
 // The valley with Green-Ampt redistribution soils in place of the Richards columns.
 project_file redistribution_valley(const temp_dir& dir, int days = kDays) {
     project_file p = long_term_valley(dir, days);
-    p.remove("INF_RICHARDS").remove("RICHARDS_C_OPTION").remove("SOIL_TYPE_MAP").remove("SOIL_LAYER_INPUT_FILE");
-    grid_spec g;
-    g.rows = kRows;
-    g.cols = kCols;
-    g.cell = kCell;
-    g.north = kRows * kCell;
-    const struct {
-        const char* card;
-        const char* file;
-        double value;
-    } soils[] = {{"CONDUCTIVITY", "ks.asc", 0.5}, {"CAPILLARY", "hc.asc", 10.0},
-                 {"POROSITY", "por.asc", 0.45}, {"MOISTURE", "moist.asc", 0.2},
-                 {"PORE_INDEX", "pi.asc", 0.4}, {"RESIDUAL_SAT", "rs.asc", 0.05}};
-    for (const auto& m : soils) {
-        write_grid(dir.file(m.file), g, [&](int, int) { return m.value; }, 3);
-        p.card(m.card, m.file);
-    }
-    p.card("INF_REDIST");
+    use_redistribution_soils(p, dir.path(), kRows, kCols, kCell);
     return p;
 }
 

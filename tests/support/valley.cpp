@@ -128,4 +128,26 @@ project_file long_term_valley_project(const std::string& dir, const long_term_va
     return p;
 }
 
+void use_redistribution_soils(project_file& p, const std::string& dir, int rows, int cols, double cell,
+                              double conductivity) {
+    p.remove("INF_RICHARDS").remove("RICHARDS_C_OPTION").remove("SOIL_TYPE_MAP").remove("SOIL_LAYER_INPUT_FILE");
+    grid_spec g;
+    g.rows = rows;
+    g.cols = cols;
+    g.cell = cell;
+    g.north = rows * cell;
+    const struct {
+        const char* card;
+        const char* file;
+        double value;
+    } soils[] = {{"CONDUCTIVITY", "ks.asc", conductivity}, {"CAPILLARY", "hc.asc", 10.0},
+                 {"POROSITY", "por.asc", 0.45}, {"MOISTURE", "moist.asc", 0.2},
+                 {"PORE_INDEX", "pi.asc", 0.4}, {"RESIDUAL_SAT", "rs.asc", 0.05}};
+    for (const auto& m : soils) {
+        write_grid(dir + "/" + m.file, g, [&](int, int) { return m.value; }, 3);
+        p.card(m.card, m.file);
+    }
+    p.card("INF_REDIST");
+}
+
 }  // namespace pluvo_test

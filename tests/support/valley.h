@@ -67,6 +67,14 @@ struct long_term_valley_case {
 // layers of soils.txt. The caller may add cards and writes it.
 project_file long_term_valley_project(const std::string& dir, const long_term_valley_case& v);
 
+// Puts Green-Ampt redistribution soils in place of the Richards columns of a
+// long-term valley of `rows` x `cols` cells of `cell` m written in `dir`:
+// uniform maps of saturated conductivity `conductivity` (cm/h), capillary
+// head 10 cm, porosity 0.45, moisture 0.2, pore index 0.4 and residual
+// saturation 0.05, and the card INF_REDIST.
+void use_redistribution_soils(project_file& p, const std::string& dir, int rows, int cols, double cell,
+                              double conductivity = 0.5);
+
 // The summary without lines that report run time.
 std::string without_timing(const std::string& text);
 
