@@ -5,8 +5,10 @@
 // after step. Reports cell-constituent updates per second (cells x
 // constituents x steps / wall time of the transport step) with one thread
 // and with all threads, over all steps and over the fastest step (the one
-// least disturbed by other work on the machine), and the sub-steps the
-// transport took per step.
+// least disturbed by other work on the machine), the sub-steps the
+// transport took per step and the allocations made during the timed steps
+// after the first (there should be none; the first sizes the sweep's work
+// space once per run).
 //
 // Usage: bench_conc_transport [rows cols steps [threads]]
 // (with a thread count: that run alone, e.g. to profile it)
@@ -20,6 +22,7 @@
 #include "quality/constituent_setup.h"
 #include "quality/constituent_steps.h"
 #include "run/run_state.h"
+#include "allocation_count.h"
 #include "tilted_plane.h"
 
 namespace {
@@ -30,6 +33,7 @@ struct result {
     double rate = 0.0;       // cell-constituent updates per second, over all steps
     double best = 0.0;       // the same over the fastest step (least disturbed by other load)
     double substeps = 0.0;   // transport sub-steps per step
+    long long allocations = 0;   // made during the timed steps after the first
 };
 
 result run(int rows, int cols, int steps, int threads) {
@@ -58,12 +62,15 @@ result run(int rows, int cols, int steps, int threads) {
     rs->ov_con_step_days = dt / 86400.0;
     rs->ov_con_transport_last = rs->time;
     double seconds = 0.0, fastest = 1e300;
+    long long allocated = 0;
     for (int s = 0; s < steps; ++s) {
         rs->time += dt / 86400.0;
         rs->ov_con_transport_next = rs->time;
+        const long long before = allocations.load();
         const auto t0 = std::chrono::steady_clock::now();
         step_overland_constituent_transport(*rs);
         const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        if (s > 0) allocated += allocations.load() - before;
         seconds += took;
         fastest = took < fastest ? took : fastest;
     }
@@ -71,6 +78,7 @@ result run(int rows, int cols, int steps, int threads) {
     r.rate = static_cast<double>(n) * kConstituents * steps / seconds;
     r.best = static_cast<double>(n) * kConstituents / fastest;
     r.substeps = rs->con.transport_substeps;
+    r.allocations = allocated;
     destroy_run_state(rs);
     return r;
 }
@@ -90,8 +98,9 @@ int main(int argc, char** argv) {
         const result only = run(rows, cols, steps, threads);
         std::printf("overland constituent transport, %d x %d cells, %d constituents, %d steps\n",
                     rows, cols, kConstituents, steps);
-        std::printf("  %d threads: %.3e cell-constituent updates/s, fastest step %.3e (%.0f sub-steps per step)\n",
-                    threads, only.rate, only.best, only.substeps);
+        std::printf("  %d threads: %.3e cell-constituent updates/s, fastest step %.3e (%.0f sub-steps per "
+                    "step), %lld allocations during the timed steps after the first\n",
+                    threads, only.rate, only.best, only.substeps, only.allocations);
         return 0;
     }
     const int all = omp_get_num_procs();
@@ -103,5 +112,7 @@ int main(int argc, char** argv) {
                 one.rate, one.best, one.substeps);
     std::printf("  %d threads: %.3e cell-constituent updates/s, fastest step %.3e, speed-up %.2f (fastest steps %.2f)\n",
                 all, many.rate, many.best, many.rate / one.rate, many.best / one.best);
+    std::printf("  allocations during the timed steps after the first: %lld with 1 thread, %lld with %d\n", one.allocations,
+                many.allocations, all);
     return 0;
 }

@@ -10,33 +10,17 @@
 //
 // Usage: bench_overland [rows cols steps]
 #include <omp.h>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <new>
 #include "core/alloc.h"
 #include "core/parallel.h"
 #include "run/run_state.h"
 #include "overland/connectivity.h"
 #include "overland/ade_scheme.h"
 #include "overland/explicit_scheme.h"
+#include "allocation_count.h"
 #include "tilted_plane.h"
-
-// Every allocation of the program through operator new is counted.
-std::atomic<long long> allocations{0};
-
-void* operator new(std::size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size != 0 ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
 
 namespace {
 
