@@ -151,6 +151,30 @@ int read_line(text_line& line, file_object& f) {
     return 1;
 }
 
+namespace {
+
+// White space as "%s" of scanf skips it in the C locale.
+inline bool is_scan_space(int c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+}  // namespace
+
+int read_stream_token(std::FILE* in, char* token, int token_size) {
+    int c = getc_unlocked(in);
+    while (is_scan_space(c)) c = getc_unlocked(in);
+    if (c == EOF) return -1;
+    int length = 0;
+    while (c != EOF && !is_scan_space(c)) {
+        token[length++] = static_cast<char>(c);
+        if (length == token_size - 1) break;
+        c = getc_unlocked(in);
+    }
+    if (length < token_size - 1 && c != EOF) ungetc(c, in);
+    token[length] = '\0';
+    return length;
+}
+
 int cut_front(char* text, int n) {
     if (text == nullptr || text[0] == '\0') return -1;
     size_t len = std::strlen(text);

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 
 struct file_object;
 
@@ -65,6 +66,27 @@ void set_line_filter(line_filter_fn filter);
 // return before it cut, filter applied); 1 when a line was read, 0 at the end
 // of the file or for a closed file (the line is then empty).
 int read_line(text_line& line, file_object& f);
+// The next token of a stream of white-space separated words, taken as "%Ns"
+// of scanf takes it (N = token_size - 1): white space (blank, tab, newline,
+// vertical tab, form feed, carriage return) skipped, then at most N other
+// characters into `token`, a longer run of them giving several tokens; the
+// white space after it is left on the stream. Reads the stream's buffer
+// without taking its lock for every character: the caller holds it
+// (flockfile) or is the stream's only user. Returns the token's length, or
+// -1 at the end of the file.
+int read_stream_token(std::FILE* in, char* token, int token_size);
+
+// Holds the lock of a stream for the unlocked reads of read_stream_token.
+class stream_lock {
+public:
+    explicit stream_lock(std::FILE* in) : in_(in) { flockfile(in_); }
+    ~stream_lock() { funlockfile(in_); }
+    stream_lock(const stream_lock&) = delete;
+    stream_lock& operator=(const stream_lock&) = delete;
+
+private:
+    std::FILE* in_;   // the locked stream
+};
 int cut_front(char* text, int n);
 void strip_quotes(char* text);
 int next_word(char* line, char* token);

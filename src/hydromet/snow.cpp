@@ -167,9 +167,12 @@ void size_cells(std::vector<T>& v, size_t slots, const T& value) {
 }  // namespace
 
 void read_snow_bands(run_state& rs) {
+    // Without a snow model the melt parameters are the defaults, given to the
+    // cells by init_snow_array when the run can hold snow.
+    rs.snow_par.clear();
+    if (!rs.nwsrfs_snow && !rs.eb_nwsrfs_snow) return;
     const size_t slots = static_cast<size_t>(rs.GNUM) + 1;
     rs.snow_par.assign(slots, snow_params{});
-    if (!rs.nwsrfs_snow && !rs.eb_nwsrfs_snow) return;
     if (rs.nwsrfs_snow && rs.eb_nwsrfs_snow) {
         std::printf("Error: the cards nwsrfs_snow and eb_nwsrfs_snow ask for two snow models at once; "
                     "give one of them\n");

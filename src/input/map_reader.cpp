@@ -61,29 +61,14 @@ bool read_header_int(FILE* in, int& value) {
 
 enum class int_read { ok, end_of_file, not_integer };
 
-// White space as "%s" of scanf skips it in the C locale.
-inline bool is_scan_space(int c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 // Next whitespace-separated token of an integer map as a whole number. The
-// token is taken as "%Ns" of scanf takes it (N = token_size - 1: a longer run
-// of characters gives several tokens; the white space after it is left on the
-// stream), but character by character from the stream's buffer: scanf spent
-// most of a large map's reading time parsing its format for every value.
-// The caller holds the stream's lock (flockfile).
+// token is taken as "%Ns" of scanf takes it (read_stream_token), character by
+// character from the stream's buffer: scanf spent most of a large map's
+// reading time parsing its format for every value. The caller holds the
+// stream's lock (flockfile).
 int_read next_map_int(FILE* in, int& value, char* token, int token_size) {
-    int c = getc_unlocked(in);
-    while (is_scan_space(c)) c = getc_unlocked(in);
-    if (c == EOF) return int_read::end_of_file;
-    int length = 0;
-    while (c != EOF && !is_scan_space(c)) {
-        token[length++] = static_cast<char>(c);
-        if (length == token_size - 1) break;
-        c = getc_unlocked(in);
-    }
-    if (length < token_size - 1 && c != EOF) ungetc(c, in);
-    token[length] = '\0';
+    const int length = read_stream_token(in, token, token_size);
+    if (length < 0) return int_read::end_of_file;
 
     // Up to 9 digits after an optional minus sign cannot leave the int range:
     // summed directly. Any other token goes through strtol.
@@ -176,18 +161,6 @@ number_status next_row_real(char*& cursor, double& value, char* token) {
     value = v;
     return number_status::ok;
 }
-
-// Holds the lock of a stream for the unlocked character reads of one map.
-class stream_lock {
-public:
-    explicit stream_lock(FILE* in) : in_(in) { flockfile(in_); }
-    ~stream_lock() { funlockfile(in_); }
-    stream_lock(const stream_lock&) = delete;
-    stream_lock& operator=(const stream_lock&) = delete;
-
-private:
-    FILE* in_;   // the locked stream
-};
 
 // Stores `value` in the next slot of a per-cell array; false when the array
 // has no slot left (slot 0 is never used).

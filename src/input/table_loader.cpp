@@ -64,12 +64,12 @@ std::string keyword_of(int code) {
     return text;
 }
 
-// Reads the next white-space separated token of an integer map into `value`:
-// 1 read, 0 end of file, -1 not an integer (token left in `token`).
+// Reads the next white-space separated token of an integer map into `value`
+// (taken as "%Ns" of scanf takes it, N = token_size - 1): 1 read, 0 end of
+// file, -1 not an integer (token left in `token`). The caller holds the
+// stream's lock (stream_lock).
 int read_int_token(FILE* h, char* token, int token_size, long& value) {
-    char format[16];
-    std::snprintf(format, sizeof format, "%%%ds", token_size - 1);
-    if (std::fscanf(h, format, token) != 1) return 0;
+    if (read_stream_token(h, token, token_size) < 0) return 0;
     char* end = nullptr;
     value = std::strtol(token, &end, 10);
     if (end == token || *end != '\0') return -1;
@@ -140,6 +140,7 @@ int read_index_map(run_state& rs, file_object& map, const char* map_path, int la
     cell_ids.assign(static_cast<size_t>(rs.GNUM) + 1, 0);
     std::vector<int> count(static_cast<size_t>(largest_id) + 1, 0);
     char token[32];
+    const stream_lock lock(map.handle);   // read_int_token reads the stream unlocked
     for (int r = 1; r <= rows; ++r) {
         for (int c = 1; c <= cols; ++c) {
             long id = 0;

@@ -813,7 +813,8 @@ bool prepare_fused(run_state& rs, const ade_view& v, const ade_work& w, bool par
     g.left = v.left;
     g.below = v.below;
     g.above = v.above;
-    g.btype = v.btype;
+    // Without held cells (types 2, 3, 9) the pass reads no boundary types.
+    g.btype = rs.ade_held_cells.empty() ? nullptr : v.btype;
     g.dx = v.dx;
     g.inv_dx = v.inv_dx;
     g.area = v.area;

@@ -850,7 +850,7 @@ ade_fused_verdict ade_fused_substep(const ade_fused_grid& g, const ade_fused_sta
         raise_shared_flag(verdict.restart, flags.overdraft);
         raise_shared_flag(verdict.halve, flags.halve);
         raise_shared_flag(verdict.clipped, flags.clipped);
-        if (threads > 1) {
+        if (threads > 1 && defer > 0) {
             // Every thread has read the depths it needed from this one.
 #pragma omp barrier
         }

@@ -37,7 +37,7 @@ struct ade_fused_grid {
     const int* left = nullptr;      // neighbour to the left (0 none)
     const int* below = nullptr;     // neighbour below (0 none)
     const int* above = nullptr;     // neighbour above (0 none)
-    const int* btype = nullptr;     // overland boundary type per cell, or null
+    const int* btype = nullptr;     // overland boundary type per cell, or null when no cell is held
     double dx = 0.0;                // cell size, m
     double inv_dx = 0.0;            // 1 / cell size, 1/m
     double area = 0.0;              // cell area, m2

@@ -93,6 +93,52 @@ TEST(NextWord, LongTokenIsCutToTheTokenBufferAndConsumedWhole) {
     }
 }
 
+// The stream token reader takes tokens as scanf's "%Ns" does: compared with
+// fscanf on the same text, token by token, and on what is left after each.
+TEST(ReadStreamToken, TakesTokensAsScanfDoes) {
+    struct stream_case {
+        const char* text;
+        int token_size;   // buffer size including the NUL
+    };
+    const stream_case cases[] = {
+        {"1 2 3\n4 5 6\n", 32},
+        {"  \t12\r\n\v\f-7,8\r\n", 32},            // CR LF lines, every white space, comma kept
+        {"123456789012 x", 5},                        // a longer run gives several tokens
+        {"abcd efgh", 5},                             // exactly N characters, then a blank
+        {"abcd", 5},                                  // exactly N characters, then the end
+        {"", 8},
+        {" \n\t ", 8},                                // white space only
+        {"7", 2},
+    };
+    for (const stream_case& c : cases) {
+        SCOPED_TRACE(c.text);
+        FILE* ours = std::tmpfile();
+        FILE* theirs = std::tmpfile();
+        ASSERT_NE(ours, nullptr);
+        ASSERT_NE(theirs, nullptr);
+        for (FILE* f : {ours, theirs}) {
+            std::fputs(c.text, f);
+            std::rewind(f);
+        }
+        char format[16];
+        std::snprintf(format, sizeof format, "%%%ds", c.token_size - 1);
+        for (int k = 0; k < 20; ++k) {
+            std::vector<char> a(static_cast<size_t>(c.token_size) + 4, '#');
+            std::vector<char> b(static_cast<size_t>(c.token_size) + 4, '#');
+            const int length = read_stream_token(ours, a.data(), c.token_size);
+            const bool got = std::fscanf(theirs, format, b.data()) == 1;
+            ASSERT_EQ(length >= 0, got) << "token " << k;
+            EXPECT_EQ(a[static_cast<size_t>(c.token_size)], '#');   // nothing past the buffer
+            if (!got) break;
+            EXPECT_STREQ(a.data(), b.data()) << "token " << k;
+            EXPECT_EQ(length, static_cast<int>(std::strlen(b.data())));
+            EXPECT_EQ(std::ftell(ours), std::ftell(theirs)) << "token " << k;
+        }
+        std::fclose(ours);
+        std::fclose(theirs);
+    }
+}
+
 TEST(NextNumber, ConversionAndConsumption) {
     struct number_case {
         const char* line;
