@@ -689,7 +689,10 @@ int read_radar_grid(radar_grid& grid, const char* name, int radar_mm) {
     return 0;
 }
 
-void radar_to_cells(run_state& rs) { radar_to_cells(rs, rs.cell_rain_rate); }
+void radar_to_cells(run_state& rs) {
+    rs.cell_rain_common = kNoCommonRain;
+    radar_to_cells(rs, rs.cell_rain_rate);
+}
 
 void radar_to_cells(run_state& rs, std::vector<double>& cell_rate) {
     const radar_grid& g = rs.radar;

@@ -121,6 +121,32 @@ double cell_air_temperature(const run_state& rs, int k, bool per_cell) {
     return per_cell ? rs.hmet_cell_temp[k] : rs.hmet_current.air_temp;
 }
 
+// The cells first..last-1 without lakes, snow or a constituent load: the
+// step's rain (rate m/s over `step` s) onto the depths h (m), the first bad
+// depth into bad_cell, the rain volume (m3, cells of `cell_area` m2) and rate
+// sums in cell order. kCommon: every cell has the rate `common` (the rates
+// are not read); kClear: the work depths are cleared where they are not
+// already (a store costs the cache line's read and write-back on every step).
+template <bool kCommon, bool kClear>
+cell_sums rain_on_plain_cells(double* h, double* work, const double* rates, double common,
+                              double step, double cell_area, int first, int last,
+                              int& bad_cell) {
+    double volume = 0.0;      // m3
+    double rates_sum = 0.0;   // m/s
+    int bad = bad_cell;
+    for (int k = first; k < last; ++k) {
+        const double rate = kCommon ? common : rates[k];   // m/s
+        if (kClear && work[k] != 0.0) work[k] = 0.0;
+        const double d = h[k] + step * rate;
+        h[k] = d;
+        if ((std::isnan(d) || d < kNegativeDepth) && k < bad) bad = k;
+        volume += step * rate * cell_area;
+        rates_sum += rate;
+    }
+    bad_cell = bad;
+    return cell_sums{volume, rates_sum};
+}
+
 }  // namespace
 
 double rain_step_length(const run_state& rs) {
@@ -175,6 +201,14 @@ void apply_rainfall(run_state& rs) {
     // usual case (no lake, no snow) has a loop of its own.
     const bool plain =
         lake == nullptr && ov_lake == nullptr && !snow_possible && cell_volume == nullptr;
+    // Uniform rain that set every cell's rate to one value: that value,
+    // instead of a read of every cell's.
+    const bool common_rate =
+        rs.uniform_rain && !rs.interception && rs.cell_rain_common != kNoCommonRain;
+    const double common = common_rate ? rs.cell_rain_common : 0.0;   // m/s
+    // The work depths are cleared at every step; once known clear, no pass
+    // looks at them again.
+    const bool clear_work = rs.ov_aux_clear == 0;
     const auto leaf = [&](int first, int count, cell_flags& flags) {
         const double step = dt;    // s
         const double cell_area = area;   // m2
@@ -186,19 +220,20 @@ void apply_rainfall(run_state& rs) {
         int bad_cell = flags.bad;
         const int last = first + count;
         if (plain) {
-            for (int k = first; k < last; ++k) {
-                const double rate = rates[k];   // m/s
-                // Cleared without a store where it is clear already: a store
-                // costs the cache line's read and write-back on every step.
-                if (work[k] != 0.0) work[k] = 0.0;
-                const double d = h[k] + step * rate;
-                h[k] = d;
-                if ((std::isnan(d) || d < kNegativeDepth) && k < bad_cell) bad_cell = k;
-                volume += step * rate * cell_area;
-                rates_sum += rate;
+            cell_sums sums;
+            if (common_rate) {
+                sums = clear_work ? rain_on_plain_cells<true, true>(h, work, rates, common, step,
+                                                                    cell_area, first, last, bad_cell)
+                                  : rain_on_plain_cells<true, false>(h, work, rates, common, step,
+                                                                     cell_area, first, last, bad_cell);
+            } else {
+                sums = clear_work ? rain_on_plain_cells<false, true>(h, work, rates, common, step,
+                                                                     cell_area, first, last, bad_cell)
+                                  : rain_on_plain_cells<false, false>(h, work, rates, common, step,
+                                                                      cell_area, first, last, bad_cell);
             }
             flags.bad = bad_cell;
-            return cell_sums{volume, rates_sum};
+            return sums;
         }
         for (int k = first; k < last; ++k) {
             // A channel-network lake takes the rain of its cells (below); the
@@ -232,6 +267,8 @@ void apply_rainfall(run_state& rs) {
     };
     cell_flags flags;
     const cell_sums sums = cell_order_pass(leaf, n, flags);
+    // Every cell's work depth is clear now, unless lake cells kept theirs.
+    if (lake == nullptr) rs.ov_aux_clear = 1;
     const int bad = flags.bad;
     const int snowfall = flags.snowfall;
     // The first bad depth stops the run.

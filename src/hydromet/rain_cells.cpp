@@ -333,6 +333,8 @@ void set_uniform_cell_rain(run_state& rs, double rate) {
     const int n = rs.GNUM;
 #pragma omp parallel for schedule(static) if (n >= kParallelCells)
     for (int k = 1; k <= n; ++k) r[k] = rate;
+    // The rain application then reads this one value instead of every cell's.
+    rs.cell_rain_common = rate >= 0.0 ? rate : kNoCommonRain;
 }
 
 void distribute_rainfall(run_state& rs) {
@@ -340,6 +342,7 @@ void distribute_rainfall(run_state& rs) {
     // Uniform rain sets the intensities once and clears them once: between
     // those passes the cells hold the values checked before.
     bool wrote = true;
+    if (!rs.uniform_rain) rs.cell_rain_common = kNoCommonRain;   // the cells get their own rates
     if (rs.uniform_rain) {
         wrote = distribute_uniform_rain(rs);
     } else if (rs.gage_rain) {

@@ -5,6 +5,10 @@
 #include "core/file_object.h"
 
 // One overland lake (records 1..num_overland_lakes); the lake reader fills it.
+// No intensity common to every cell (cell_rain_common): a negative value,
+// which set_uniform_cell_rain never records, m/s.
+constexpr double kNoCommonRain = -1.0;
+
 struct overland_lake {
     double level = 0.0;             // current water level, m
     double initial_level = 0.0;     // level given in the lake file, m
@@ -80,7 +84,13 @@ struct overland_state {
     std::vector<double> ov_depth;        // overland water depth, m
     std::vector<double> ov_depth_prev;   // depth at the previous overland step, m
     std::vector<double> cell_rain_rate;  // rainfall intensity on the cell, m/s
+    double cell_rain_common = kNoCommonRain;  // the intensity every cell holds when uniform rain
+                                              // set it (set_uniform_cell_rain) and nothing wrote
+                                              // the cells since, m/s; kNoCommonRain otherwise
     std::vector<double> ov_aux;          // overland work depth cleared by every rain application, m
+    int ov_aux_clear = 0;                // 1 when every cell of ov_aux is known to hold 0 (the
+                                         // rain application then leaves it alone); whatever
+                                         // writes another value into ov_aux sets it to 0
     std::vector<double> ov_slope_x;      // bed slope towards the right neighbour, m/m
     std::vector<double> ov_slope_y;      // bed slope towards the lower neighbour, m/m
     std::vector<double> ov_qx;           // flow across the face to the right neighbour, m3/s

@@ -15,6 +15,7 @@
 #include "core/parallel.h"
 #include "hydromet/precip.h"
 #include "hydromet/precip_file.h"
+#include "hydromet/rain_cells.h"
 #include "pluvo_test.h"
 #include "rain_test_support.h"
 
@@ -224,6 +225,55 @@ TEST(RainSteps, NegativeRainStopsTheRun) {
               "A negative rainfall has been detected for overland cell 1, check your rainfall "
               "input for negative values\n");
     clear_error();
+}
+
+// Uniform rain applies its one intensity without reading the cells' rates;
+// the depths and sums keep the bits of the rates read cell by cell, and a
+// grid whose rates were written by another path reads them again.
+TEST(RainSteps, UniformRainAppliesItsOneRateAsTheCellsWouldGiveIt) {
+    const int n = 5000;
+    auto run = [&](bool read_cells) {
+        run_state_ptr rs = make_row(n, 10.0);
+        rs->uniform_rain = 1;
+        rs->uniform_intensity = 37.3;   // mm/h
+        rs->rain_state = 1;
+        rs->uniform_steps = 1;
+        rs->num_periods = 30;
+        rs->dt = 7.0;
+        rs->dt_days = 7.0 / 86400.0;
+        rs->julian_start = julian_day(2002, 8, 1, 6, 0, 0.0);
+        for (int k = 1; k <= n; ++k) rs->ov_depth[static_cast<size_t>(k)] = 1e-4 * (k % 17);
+        for (int step = 0; step < 5; ++step) {
+            rs->step = step;
+            rs->time = rs->julian_start + step * rs->dt_days;
+            rs->rain_step_seconds = rs->dt;
+            rs->rain_next = rs->time;
+            rs->rain_last = rs->time - rs->dt_days;
+            distribute_rainfall(*rs);
+            if (read_cells) rs->cell_rain_common = kNoCommonRain;
+            apply_rainfall(*rs);
+        }
+        EXPECT_EQ(error_record.code, 0);
+        return rs;
+    };
+    run_state_ptr common = run(false);
+    run_state_ptr cells = run(true);
+    for (int k = 1; k <= n; ++k)
+        ASSERT_EQ(common->ov_depth[static_cast<size_t>(k)], cells->ov_depth[static_cast<size_t>(k)])
+            << k;
+    EXPECT_EQ(common->vol_precip, cells->vol_precip);
+    EXPECT_EQ(common->event_rain_volume, cells->event_rain_volume);
+    EXPECT_EQ(common->rain_rate_sum, cells->rain_rate_sum);
+    EXPECT_GT(common->vol_precip, 0.0);
+
+    // A run whose rain is not uniform gives its cells their own rates: no
+    // common rate is left to apply.
+    run_state_ptr rs = make_row(3, 10.0);
+    set_uniform_cell_rain(*rs, 1e-5);
+    EXPECT_EQ(rs->cell_rain_common, 1e-5);
+    rs->uniform_rain = 0;
+    distribute_rainfall(*rs);
+    EXPECT_EQ(rs->cell_rain_common, kNoCommonRain);
 }
 
 TEST(RainSteps, NegativeUniformRainStopsTheRunAtItsFirstPass) {
