@@ -1,6 +1,7 @@
 // The synthetic watershed of the overland benchmarks: a run state for a full
 // rectangle of rows x cols cells of 10 m whose bed falls 0.5 % to the east
-// and 1 % to the south, dry, Manning n 0.05, no retention, explicit scheme,
+// and 1 % to the south, dry, Manning n 0.05 (one value for every cell, as the
+// MANNING_N card gives it), no retention, explicit scheme,
 // quiet. The caller sets the outlet (or turns it off) and the water.
 #pragma once
 #include <cstddef>
@@ -25,6 +26,8 @@ inline run_state* make_tilted_plane(int rows, int cols) {
                                    &rs->ov_slope_y, &rs->retent_dep, &rs->elevation})
         a->assign(size, 0.0);
     rs->dist_rough.assign(size, 0.05);
+    rs->rough_all = 0.05;       // one n and no retention, as the loader marks a MANNING_N card
+    rs->retention_all = 0.0;
     for (std::vector<int>* a : {&rs->rightcon, &rs->belowcon, &rs->leftcon, &rs->abovecon})
         a->assign(size, 0);
     fill_neighbour_arrays(rows, cols, rs->rightcon, rs->belowcon, rs->leftcon, rs->abovecon,

@@ -57,6 +57,7 @@ bool read_vego_exchange_files(run_state& rs, const char* tag) {
         }
     }
     if (rs.rough_from_vego_on == 1) {
+        rs.rough_all = 0.0;   // the cells' n differ from now on
         if (!read_exchange_map(rs, rs.files.rough_from_vego, rs.dist_rough, tag, "roughness"))
             return false;
         for (int j = 1; j <= n && spans(rs.dist_rough, j); ++j) {

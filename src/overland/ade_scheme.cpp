@@ -802,6 +802,12 @@ bool prepare_fused(run_state& rs, const ade_view& v, const ade_work& w, bool par
     if (rs.ade_span < 0) {
         rs.ade_span = ade_row_span(v.right, v.left, v.below, v.above, v.cells);
         if (rs.ade_span > 0) ade_block_links(v.right, v.below, v.above, v.cells, rs.ade_links);
+        // Once a run: the uniform retention and n are taken only when every
+        // cell holds them.
+        for (int c = 1; c <= v.cells && (rs.rough_all > 0.0 || rs.retention_all >= 0.0); ++c) {
+            if (v.n[c] != rs.rough_all) rs.rough_all = 0.0;
+            if (v.r[c] != rs.retention_all) rs.retention_all = -1.0;
+        }
     }
     if (rs.ade_span == 0) return false;
     const size_t size = ade_fused_work_size(rs.ade_span, parallel ? omp_get_max_threads() : 1);
@@ -809,6 +815,9 @@ bool prepare_fused(run_state& rs, const ade_view& v, const ade_work& w, bool par
     g.z = v.z;
     g.r = v.r;
     g.n = v.n;
+    g.uniform_rn = rs.rough_all > 0.0 && rs.retention_all >= 0.0;
+    g.r_all = rs.retention_all;
+    g.n_all = rs.rough_all;
     g.right = v.right;
     g.left = v.left;
     g.below = v.below;

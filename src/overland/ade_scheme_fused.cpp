@@ -108,6 +108,8 @@ struct pass_context {
     bool stream;       // write-only arrays are written past the caches
     double* h_out;     // where the new depths go: the grid's depths, or another array, m
     int blocks;        // blocks of the grid
+    const double* r_block;   // a block of the uniform retention (m), or null: read the grid's
+    const double* n_block;   // a block of the uniform Manning n (s/m^(1/3)), or null
 };
 
 // Flags of one thread.
@@ -266,25 +268,29 @@ inline void own_links(const ade_fused_grid& g, const sweep& s, int first, int co
 // The face law of every face of cells [first, last) into out: vector code
 // for depths in the fast range of the power, the faces of a block with any
 // other depth again one by one.
-[[gnu::always_inline]] inline void law_block(const ade_fused_grid& g, const sweep& sw,
+[[gnu::always_inline]] inline void law_block(const pass_context& x, const sweep& sw,
                                              const cells_of& d, const cells_of& out, int first,
                                              int last) {
+    const ade_fused_grid& g = *x.g;
     const int* next = sw.next;
     const double inv_dx = g.inv_dx;
     const double dx = g.dx;
     const int count = last - first;
     const double* hcs = block_of(d, first);
     const double* zc = g.z + first;
-    const double* rc = g.r + first;
-    const double* nc = g.n + first;
     const int k = own_run(g, sw, first);
     int linked[kBlock];
     own_links(g, sw, first, count, k, linked);
     double hbuf[kBlock], zbuf[kBlock], rbuf[kBlock], nbuf[kBlock];
     const double* hbs = next_values(g, sw, d, first, count, hbuf, k);
     const double* zbs = next_values(g, sw, g.z, first, count, zbuf, k);
-    const double* rbs = next_values(g, sw, g.r, first, count, rbuf, k);
-    const double* nbs = next_values(g, sw, g.n, first, count, nbuf, k);
+    // Uniform retention and n come from a block of their one value, which
+    // stays in the cache, instead of two grid arrays and their neighbours.
+    const bool uniform = x.r_block != nullptr;
+    const double* rc = uniform ? x.r_block : g.r + first;
+    const double* nc = uniform ? x.n_block : g.n + first;
+    const double* rbs = uniform ? x.r_block : next_values(g, sw, g.r, first, count, rbuf, k);
+    const double* nbs = uniform ? x.n_block : next_values(g, sw, g.n, first, count, nbuf, k);
     double law_of[kBlock];
     int slow = 0;
     for (int i = 0; i < count; ++i) {
@@ -372,7 +378,7 @@ inline bool may_pass_cap(double q, double lc, double lb, double c2) {
 [[gnu::always_inline]] inline void stage_predictor(const pass_context& x, const sweep& s,
                                                    const cells_of& h, const cells_of& fp, int m) {
     const int first = block_first(m), last = block_last(x, m), count = last - first;
-    law_block(*x.g, s, h, fp, first, last);
+    law_block(x, s, h, fp, first, last);
     const double* zc = x.g->z + first;
     const double* hc = block_of(h, first);
     const int k = own_run(*x.g, s, first);
@@ -427,14 +433,14 @@ template <bool kPc>
                                                const cells_of& fp, const cells_of& f, int m) {
     const int first = block_first(m), last = block_last(x, m), count = last - first;
     if (kPc) {
-        law_block(*x.g, s, hp, f, first, last);
+        law_block(x, s, hp, f, first, last);
         double* fb = block_of(f, first);
         const double* pb = block_of(fp, first);
         double out[kBlock];
         for (int i = 0; i < count; ++i) out[i] = 0.5 * (pb[i] + fb[i]);
         for (int i = 0; i < count; ++i) fb[i] = out[i];
     } else {
-        law_block(*x.g, s, h, f, first, last);
+        law_block(x, s, h, f, first, last);
     }
 }
 
@@ -823,6 +829,17 @@ ade_fused_verdict ade_fused_substep(const ade_fused_grid& g, const ade_fused_sta
     x.stream = g.cells >= stream_cells;
     x.h_out = new_depths != nullptr ? new_depths : st.h;
     x.blocks = g.cells / kBlock + 1;
+    double r_block[kBlock], n_block[kBlock];   // read by every thread, written before them
+    x.r_block = nullptr;
+    x.n_block = nullptr;
+    if (g.uniform_rn) {
+        for (int i = 0; i < kBlock; ++i) {
+            r_block[i] = g.r_all;
+            n_block[i] = g.n_all;
+        }
+        x.r_block = r_block;
+        x.n_block = n_block;
+    }
     const int yunit = span_blocks(g.span) > 1 ? span_blocks(g.span) : 1;
     const sweep sx{g.right, g.left, st.qx, st.qx_sum, 1, true};
     const sweep sy{g.below, g.above, st.qy, st.qy_sum, yunit, false};

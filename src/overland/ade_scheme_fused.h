@@ -33,6 +33,10 @@ struct ade_fused_grid {
     const double* z = nullptr;      // ground elevation, m
     const double* r = nullptr;      // retention depth, m
     const double* n = nullptr;      // Manning n, s/m^(1/3)
+    bool uniform_rn = false;        // every cell holds the retention r_all and the n n_all (the
+                                    // arrays hold them too): the pass reads neither array
+    double r_all = 0.0;             // the retention depth of every cell when uniform_rn, m
+    double n_all = 0.0;             // the Manning n of every cell when uniform_rn, s/m^(1/3)
     const int* right = nullptr;     // neighbour to the right (0 none)
     const int* left = nullptr;      // neighbour to the left (0 none)
     const int* below = nullptr;     // neighbour below (0 none)

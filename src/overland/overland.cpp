@@ -40,6 +40,7 @@ void apply_snow_roughness(run_state& rs) {
     if (rs.dist_rough_copy.size() < size || rs.snow_swe.size() < size ||
         rs.dist_rough.size() < size)
         return;
+    rs.rough_all = 0.0;   // the cells' n differ from now on
     double* rough = rs.dist_rough.data();
     const double* copy = rs.dist_rough_copy.data();
     const double* swe = rs.snow_swe.data();

@@ -101,6 +101,11 @@ struct overland_state {
     std::vector<int> leftcon;            // cell number of the left neighbour, 0 none
     std::vector<double> retent_dep;      // retention depth, m
     std::vector<double> dist_rough;      // Manning roughness, s/m^(1/3)
+    double retention_all = -1.0;         // the retention depth every cell holds for the whole
+                                         // run (a card value or none, no map), m; -1 otherwise
+    double rough_all = 0.0;              // the Manning n every cell holds for the whole run (the
+                                         // MANNING_N card, no map, no snow or vegetation
+                                         // roughness), s/m^(1/3); 0 otherwise
     std::vector<int> oland_lake_mask;    // lake id of the cell in the lake map, 0 none
     std::vector<int> oland_lake_new;     // lake id of the cell in the lake's current extent, 0 none
 

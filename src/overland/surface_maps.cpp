@@ -104,6 +104,7 @@ void read_wetland_map(run_state& rs) {
 void read_retention_map(run_state& rs) {
     ensure_cells(rs.retent_dep, rs.GNUM);
     std::vector<double>& r = rs.retent_dep;
+    rs.retention_all = -1.0;
     if (rs.reten_depth) {
         if (rs.reten_depth_file.is_open()) {
             print_reading_line(rs, "reading retention storage map from file: %s\n",
@@ -120,14 +121,17 @@ void read_retention_map(run_state& rs) {
     } else if (rs.retention) {
         const double depth = rs.uniform_retention / 1000.0;   // mm to m
         for (int j = 1; j <= rs.GNUM; ++j) r[static_cast<size_t>(j)] = depth;
+        if (depth >= 0.0) rs.retention_all = depth;
     } else {
         for (int j = 1; j <= rs.GNUM; ++j) r[static_cast<size_t>(j)] = 0.0;
+        rs.retention_all = 0.0;
     }
 }
 
 void read_roughness_map(run_state& rs) {
     ensure_cells(rs.dist_rough, rs.GNUM);
     std::vector<double>& n = rs.dist_rough;
+    rs.rough_all = 0.0;
     if (rs.roughness_given) {
         if (rs.roughness_file.is_open()) {
             print_reading_line(rs, "reading roughness map from file: %s\n", rs.files.roughness);
@@ -150,6 +154,8 @@ void read_roughness_map(run_state& rs) {
     }
     if (rs.manning_n > 1e-6) {
         for (int j = 1; j <= rs.GNUM; ++j) n[static_cast<size_t>(j)] = rs.manning_n;
+        // Snow and vegetation roughness change the cells' n during the run.
+        if (!rs.snow_roughness_on && rs.rough_from_vego_on != 1) rs.rough_all = rs.manning_n;
         return;
     }
     std::printf("\nInvalid spatially uniform overland flow Manning n value=%lf\n", rs.manning_n);

@@ -124,12 +124,16 @@ TEST(AdeOnePass, GivesTheBitsOfTheOneByOneFacesOnAnyThreadCount) {
         double holes;   // share of the cells outside the watershed
         bool held;      // some cells are held boundary cells
         bool eight;     // also on eight threads (ADE)
+        int one_value = 0;   // 1: every cell has n 0.05 and retention 1 mm, marked so for the
+                             // pass; 2: the same marks, but one cell's n differs
     };
     const grid_case grids[] = {
         {"30 x 40: every block of a thread near another thread", 30, 40, 0.1, false, false},
         {"90 x 150 with held cells: threads own rows of their own", 90, 150, 0.1, true, true},
         {"70 x 300 without holes: neighbours above and below as runs", 70, 300, 0.0, true, false},
         {"2 x (widest row + 100): block loops", 2, kAdeFusedMaxSpan + 100, 0.1, true, false},
+        {"60 x 90, one n and retention", 60, 90, 0.1, true, true, 1},
+        {"60 x 90, marked one n, one cell differs", 60, 90, 0.1, false, false, 2},
     };
     const parallel_thresholds saved = parallel_cells();
     const int saved_threads = omp_get_max_threads();
@@ -180,6 +184,15 @@ TEST(AdeOnePass, GivesTheBitsOfTheOneByOneFacesOnAnyThreadCount) {
                     rs.retent_dep[j] = pick < 0.25 ? 0.0 : 0.004 * u(rng);
                     rs.dist_rough[j] = 0.02 + 0.08 * u(rng);
                     if (gc.held && u(rng) < 0.02) rs.boundary_type[j] = u(rng) < 0.5 ? 2 : 3;
+                    if (gc.one_value != 0) {
+                        rs.retent_dep[j] = 0.001;
+                        rs.dist_rough[j] = 0.05;
+                    }
+                }
+                if (gc.one_value != 0) {
+                    rs.retention_all = 0.001;
+                    rs.rough_all = 0.05;
+                    if (gc.one_value == 2) rs.dist_rough[size / 2] = 0.06;
                 }
                 if (ways[w].one_by_one) {
                     rs.dike_map = 1;

@@ -30,6 +30,7 @@ struct retention_case {
     const char* name;
     int mode;                 // 0 none, 1 map, 2 uniform card
     double expected_cell5;    // m
+    double expected_all;      // retention_all: the one depth of every cell, m (-1: none)
 };
 
 class RetentionReader : public ::testing::TestWithParam<retention_case> {};
@@ -61,12 +62,13 @@ TEST_P(RetentionReader, MillimetresBecomeMetres) {
         EXPECT_DOUBLE_EQ(rs.retent_dep[9], c.expected_cell5);
     }
     EXPECT_FALSE(rs.reten_depth_file.is_open());
+    EXPECT_EQ(rs.retention_all, c.expected_all);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, RetentionReader,
-                         ::testing::Values(retention_case{"map", 1, 0.025},
-                                           retention_case{"uniform", 2, 0.025},
-                                           retention_case{"none", 0, 0.0}),
+                         ::testing::Values(retention_case{"map", 1, 0.025, -1.0},
+                                           retention_case{"uniform", 2, 0.025, 0.025},
+                                           retention_case{"none", 0, 0.0, 0.0}),
                          [](const ::testing::TestParamInfo<retention_case>& info) {
                              return std::string(info.param.name);
                          });
@@ -108,6 +110,7 @@ TEST(RoughnessReader, MapValuesReachTheCells) {
     EXPECT_EQ(error_record.stop, 0) << out;
     EXPECT_DOUBLE_EQ(rs.dist_rough[1], 0.01);
     EXPECT_DOUBLE_EQ(rs.dist_rough[9], 0.09);
+    EXPECT_EQ(rs.rough_all, 0.0);   // the cells differ
 }
 
 struct manning_case {
@@ -128,6 +131,7 @@ TEST_P(UniformManning, SmallestAcceptedValue) {
     EXPECT_EQ(error_record.stop, GetParam().ok ? 0 : 1);
     if (GetParam().ok) {
         EXPECT_EQ(rs.dist_rough[2], GetParam().value);
+        EXPECT_EQ(rs.rough_all, GetParam().value);   // one n for the whole run
     } else {
         EXPECT_NE(out.find("\nInvalid spatially uniform overland flow Manning n value="),
                   std::string::npos);
@@ -138,6 +142,24 @@ TEST_P(UniformManning, SmallestAcceptedValue) {
 INSTANTIATE_TEST_SUITE_P(Limits, UniformManning,
                          ::testing::Values(manning_case{1e-6, false}, manning_case{1.1e-6, true},
                                            manning_case{0.035, true}, manning_case{-0.03, false}));
+
+// The card's one n is not the whole run's when snow or vegetation change the
+// cells' n during the run.
+TEST(UniformManning, NotOneValueWhenSnowOrVegetationChangeIt) {
+    for (int way = 0; way < 2; ++way) {
+        overland_grid g({"11"}, 10.0);
+        run_state& rs = *g.rs;
+        rs.manning_n = 0.035;
+        rs.manning_n_given = 1;
+        if (way == 0) rs.snow_roughness_on = 1;
+        else rs.rough_from_vego_on = 1;
+        testing::internal::CaptureStdout();
+        read_roughness_map(rs);
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(rs.dist_rough[2], 0.035) << way;
+        EXPECT_EQ(rs.rough_all, 0.0) << way;
+    }
+}
 
 TEST(SnowRoughness, CopyKeptForSnowFreeCells) {
     overland_grid g({"111"}, 10.0);
