@@ -121,32 +121,6 @@ double cell_air_temperature(const run_state& rs, int k, bool per_cell) {
     return per_cell ? rs.hmet_cell_temp[k] : rs.hmet_current.air_temp;
 }
 
-// The cells first..last-1 without lakes, snow or a constituent load: the
-// step's rain (rate m/s over `step` s) onto the depths h (m), the first bad
-// depth into bad_cell, the rain volume (m3, cells of `cell_area` m2) and rate
-// sums in cell order. kCommon: every cell has the rate `common` (the rates
-// are not read); kClear: the work depths are cleared where they are not
-// already (a store costs the cache line's read and write-back on every step).
-template <bool kCommon, bool kClear>
-cell_sums rain_on_plain_cells(double* h, double* work, const double* rates, double common,
-                              double step, double cell_area, int first, int last,
-                              int& bad_cell) {
-    double volume = 0.0;      // m3
-    double rates_sum = 0.0;   // m/s
-    int bad = bad_cell;
-    for (int k = first; k < last; ++k) {
-        const double rate = kCommon ? common : rates[k];   // m/s
-        if (kClear && work[k] != 0.0) work[k] = 0.0;
-        const double d = h[k] + step * rate;
-        h[k] = d;
-        if ((std::isnan(d) || d < kNegativeDepth) && k < bad) bad = k;
-        volume += step * rate * cell_area;
-        rates_sum += rate;
-    }
-    bad_cell = bad;
-    return cell_sums{volume, rates_sum};
-}
-
 }  // namespace
 
 double rain_step_length(const run_state& rs) {
@@ -219,21 +193,33 @@ void apply_rainfall(run_state& rs) {
         double rates_sum = 0.0;   // m/s
         int bad_cell = flags.bad;
         const int last = first + count;
-        if (plain) {
-            cell_sums sums;
-            if (common_rate) {
-                sums = clear_work ? rain_on_plain_cells<true, true>(h, work, rates, common, step,
-                                                                    cell_area, first, last, bad_cell)
-                                  : rain_on_plain_cells<true, false>(h, work, rates, common, step,
-                                                                     cell_area, first, last, bad_cell);
-            } else {
-                sums = clear_work ? rain_on_plain_cells<false, true>(h, work, rates, common, step,
-                                                                     cell_area, first, last, bad_cell)
-                                  : rain_on_plain_cells<false, false>(h, work, rates, common, step,
-                                                                      cell_area, first, last, bad_cell);
+        if (plain && common_rate && !clear_work) {
+            // Uniform rain on clear work depths: one rate, no other array.
+            const double rate = common;   // m/s
+            for (int k = first; k < last; ++k) {
+                const double d = h[k] + step * rate;
+                h[k] = d;
+                if ((std::isnan(d) || d < kNegativeDepth) && k < bad_cell) bad_cell = k;
+                volume += step * rate * cell_area;
+                rates_sum += rate;
             }
             flags.bad = bad_cell;
-            return sums;
+            return cell_sums{volume, rates_sum};
+        }
+        if (plain) {
+            for (int k = first; k < last; ++k) {
+                const double rate = rates[k];   // m/s
+                // Cleared without a store where it is clear already: a store
+                // costs the cache line's read and write-back on every step.
+                if (clear_work && work[k] != 0.0) work[k] = 0.0;
+                const double d = h[k] + step * rate;
+                h[k] = d;
+                if ((std::isnan(d) || d < kNegativeDepth) && k < bad_cell) bad_cell = k;
+                volume += step * rate * cell_area;
+                rates_sum += rate;
+            }
+            flags.bad = bad_cell;
+            return cell_sums{volume, rates_sum};
         }
         for (int k = first; k < last; ++k) {
             // A channel-network lake takes the rain of its cells (below); the
