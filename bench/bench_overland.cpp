@@ -10,11 +10,14 @@
 // last line runs ADE with the n taken as from a map. It also counts the
 // allocations made during the timed steps (there should be none).
 //
-// Usage: bench_overland [rows cols steps]
+// Usage: bench_overland [rows cols steps [explicit|ade|ade-pc|ade-map]]
 #include <omp.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+
 #include "core/alloc.h"
 #include "core/parallel.h"
 #include "run/run_state.h"
@@ -97,17 +100,28 @@ rate run(int rows, int cols, int steps, int threads, int scheme) {
 int main(int argc, char** argv) {
     wait_passively_by_default(argv);   // idle threads wait as in the program
     int rows = 2000, cols = 2000, steps = 30;
-    if (argc == 4) {
+    if (argc >= 4) {
         rows = std::atoi(argv[1]);
         cols = std::atoi(argv[2]);
         steps = std::atoi(argv[3]);
     }
     const int all = omp_get_num_procs();
     const char* names[] = {"", "explicit", "ADE", "ADE-PC", "ADE, n map"};
+    const char* keys[] = {"", "explicit", "ade", "ade-pc", "ade-map"};
+    int only = 0;   // one scheme (its key as the fourth argument), or all
+    if (argc >= 5) {
+        for (int k = 1; k <= 4; ++k)
+            if (std::string(argv[4]) == keys[k]) only = k;
+        if (only == 0) {
+            std::fprintf(stderr, "bench_overland: unknown scheme %s\n", argv[4]);
+            return 1;
+        }
+    }
     std::printf("overland schemes, %d x %d cells, %d steps of 2 s under rain; one Manning n and no\n"
                 "retention (as the MANNING_N card gives them), or the n of a map\n",
                 rows, cols, steps);
     for (int scheme = 1; scheme <= 4; ++scheme) {
+        if (only != 0 && scheme != only) continue;
         const rate one = run(rows, cols, steps, 1, scheme);
         const rate many = run(rows, cols, steps, all, scheme);
         std::printf("  %-10s 1 thread : %.3e cell-updates/s   %d threads: %.3e (%.1f x one thread)\n",
