@@ -194,14 +194,19 @@ void apply_rainfall(run_state& rs) {
         int bad_cell = flags.bad;
         const int last = first + count;
         if (plain && common_rate && !clear_work) {
-            // Uniform rain on clear work depths: one rate, no other array.
-            const double rate = common;   // m/s
+            // Uniform rain on clear work depths: every cell gets the same
+            // depth and volume, and no other array is read. (Written out
+            // here, not shared with the loop below through a lambda or a
+            // template: the compiler then kept the sums in memory, which
+            // took three times as long.)
+            const double added = step * common;             // m
+            const double added_volume = added * cell_area;  // m3
             for (int k = first; k < last; ++k) {
-                const double d = h[k] + step * rate;
+                const double d = h[k] + added;
                 h[k] = d;
                 if ((std::isnan(d) || d < kNegativeDepth) && k < bad_cell) bad_cell = k;
-                volume += step * rate * cell_area;
-                rates_sum += rate;
+                volume += added_volume;
+                rates_sum += common;
             }
             flags.bad = bad_cell;
             return cell_sums{volume, rates_sum};

@@ -63,6 +63,21 @@ void pass(run_state& rs, int step) {
     apply_rainfall(rs);
 }
 
+// A row of `cells` cells of 10 m under uniform rain of `intensity` mm/h for
+// 30 periods of dt seconds, from 1 August 2002 06:00.
+run_state_ptr uniform_rain_row(int cells, double intensity, double dt) {
+    run_state_ptr rs = make_row(cells, 10.0);
+    rs->uniform_rain = 1;
+    rs->uniform_intensity = intensity;   // mm/h
+    rs->rain_state = 1;
+    rs->uniform_steps = 1;
+    rs->num_periods = 30;
+    rs->dt = dt;
+    rs->dt_days = dt / 86400.0;
+    rs->julian_start = julian_day(2002, 8, 1, 6, 0, 0.0);
+    return rs;
+}
+
 }  // namespace
 
 TEST(RainSteps, GageEventRainsItsWholeDepthUntilTheLastLine) {
@@ -157,15 +172,7 @@ TEST(RainSteps, StepAcrossALineTakesTheShareOfEachPeriod) {
 }
 
 TEST(RainSteps, UniformRainOfThirtyMinutesRainsThirtySteps) {
-    run_state_ptr rs = make_row(2, 10.0);
-    rs->uniform_rain = 1;
-    rs->uniform_intensity = 36.0;   // mm/h
-    rs->rain_state = 1;
-    rs->uniform_steps = 1;
-    rs->num_periods = 30;
-    rs->dt = 60.0;
-    rs->dt_days = 60.0 / 86400.0;
-    rs->julian_start = julian_day(2002, 8, 1, 6, 0, 0.0);
+    run_state_ptr rs = uniform_rain_row(2, 36.0, 60.0);
     for (int step = 0; step < 40; ++step) {
         pass(*rs, step);
         EXPECT_EQ(rs->rain_on, step < 30 ? 1 : 0) << step;
@@ -233,15 +240,7 @@ TEST(RainSteps, NegativeRainStopsTheRun) {
 TEST(RainSteps, UniformRainAppliesItsOneRateAsTheCellsWouldGiveIt) {
     const int n = 5000;
     auto run = [&](bool read_cells) {
-        run_state_ptr rs = make_row(n, 10.0);
-        rs->uniform_rain = 1;
-        rs->uniform_intensity = 37.3;   // mm/h
-        rs->rain_state = 1;
-        rs->uniform_steps = 1;
-        rs->num_periods = 30;
-        rs->dt = 7.0;
-        rs->dt_days = 7.0 / 86400.0;
-        rs->julian_start = julian_day(2002, 8, 1, 6, 0, 0.0);
+        run_state_ptr rs = uniform_rain_row(n, 37.3, 7.0);
         for (int k = 1; k <= n; ++k) rs->ov_depth[static_cast<size_t>(k)] = 1e-4 * (k % 17);
         for (int step = 0; step < 5; ++step) {
             rs->step = step;
@@ -278,15 +277,7 @@ TEST(RainSteps, UniformRainAppliesItsOneRateAsTheCellsWouldGiveIt) {
 
 TEST(RainSteps, NegativeUniformRainStopsTheRunAtItsFirstPass) {
     // The uniform intensities are checked when they are set, not at every pass.
-    run_state_ptr rs = make_row(3, 10.0);
-    rs->uniform_rain = 1;
-    rs->uniform_intensity = -2.0;   // mm/h
-    rs->rain_state = 1;
-    rs->uniform_steps = 1;
-    rs->num_periods = 30;
-    rs->dt = 60.0;
-    rs->dt_days = 60.0 / 86400.0;
-    rs->julian_start = julian_day(2002, 8, 1, 6, 0, 0.0);
+    run_state_ptr rs = uniform_rain_row(3, -2.0, 60.0);
     testing::internal::CaptureStdout();
     pass(*rs, 0);
     const std::string out = testing::internal::GetCapturedStdout();
