@@ -4,8 +4,9 @@
 // threads: cells x steps / wall time of the scheme for the explicit scheme,
 // cells x sub-steps / wall time for ADE and ADE-PC; beside it the rate of the
 // fastest step, which on a machine shared with other work shows what the
-// scheme does when it has the processors to itself. An ADE step includes
-// leaving the step's mean discharges on the faces. The plane has one Manning
+// scheme does when it has the processors to itself. An ADE step includes the
+// overland step's look over the surface (which makes the sub-step estimate)
+// and leaving the step's mean discharges on the faces. The plane has one Manning
 // n and no retention, which the ADE pass then does not read cell by cell; the
 // last line runs ADE with the n taken as from a map. It also counts the
 // allocations made during the timed steps (there should be none).
@@ -50,10 +51,18 @@ void add_rain(run_state& rs, double rate, double dt) {
     for (int k = 1; k <= n; ++k) h[k] += rate * dt;
 }
 
-// One step of the scheme (1 explicit, 2 ADE, 3 ADE-PC; 4 ADE with the n of a map).
+// One step of the scheme (1 explicit, 2 ADE, 3 ADE-PC; 4 ADE with the n of a
+// map). An ADE step goes as in the program's overland step: the look over the
+// surface for water, flow and non-real depths, which also makes the scheme's
+// sub-step estimate, then the scheme.
 void route(run_state& rs, int scheme, double dt, int step) {
-    if (scheme == 1) route_overland_explicit(rs, dt);
-    else route_overland_ade(rs, dt, scheme == 4 ? 2 : scheme, step % 2 + 1);
+    if (scheme == 1) {
+        route_overland_explicit(rs, dt);
+        return;
+    }
+    int water = 0, flow = 0, bad = 0;
+    scan_surface_for_ade(rs, dt, water, flow, bad);
+    route_overland_ade(rs, dt, scheme == 4 ? 2 : scheme, step % 2 + 1);
 }
 
 struct rate {

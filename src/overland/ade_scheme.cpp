@@ -1148,13 +1148,32 @@ struct scan_flags {
 // wide as the doubles, which the AVX2 build makes vector code of.
 [[gnu::always_inline]] inline bool quiet_run_body(const double* h, const double* qx,
                                                   const double* qy, int c0, int count, int back,
-                                                  double c2, scan_flags& f) {
+                                                  double c2, bool flow_seen, scan_flags& f) {
+    const double* hr = h + c0;
+    if (flow_seen) {
+        // The depths first: a run without a cell deep enough to count, once
+        // the thread has seen a flowing face, needs no discharge read (two
+        // thirds of the scan's memory traffic on a shallow sheet of water).
+        long long odd = 0;    // a depth that is not a number, or deep enough to count
+        long long shallow_wet = 0;
+        long long shallow_below = 0;
+        for (int i = 0; i < count; ++i) {
+            const double d = hr[i];
+            odd |= static_cast<long long>((d != d) | (d > kTestDepth));
+            shallow_wet |= static_cast<long long>(d > kZeroFlow);
+            shallow_below |= static_cast<long long>(d < kNegativeEntry);
+        }
+        if (odd == 0) {
+            f.wet |= static_cast<int>(shallow_wet);
+            f.below_zero |= static_cast<int>(shallow_below);
+            return true;
+        }
+    }
     long long not_number = 0;
     long long fails = 0;
     long long wet = 0;
     long long flowing = 0;
     long long below_zero = 0;
-    const double* hr = h + c0;
     const double* xr = qx + c0;
     const double* yr = qy + c0;
     const double* yu = qy + (c0 - back);
@@ -1180,18 +1199,18 @@ struct scan_flags {
 }
 
 bool quiet_run_portable(const double* h, const double* qx, const double* qy, int c0, int count,
-                        int back, double c2, scan_flags& f) {
-    return quiet_run_body(h, qx, qy, c0, count, back, c2, f);
+                        int back, double c2, bool flow_seen, scan_flags& f) {
+    return quiet_run_body(h, qx, qy, c0, count, back, c2, flow_seen, f);
 }
 
 using quiet_run_function = bool (*)(const double*, const double*, const double*, int, int, int,
-                                    double, scan_flags&);
+                                    double, bool, scan_flags&);
 
 #if defined(__x86_64__) && defined(__GNUC__)
 __attribute__((target("avx2"))) bool quiet_run_avx2(const double* h, const double* qx,
                                                     const double* qy, int c0, int count, int back,
-                                                    double c2, scan_flags& f) {
-    return quiet_run_body(h, qx, qy, c0, count, back, c2, f);
+                                                    double c2, bool flow_seen, scan_flags& f) {
+    return quiet_run_body(h, qx, qy, c0, count, back, c2, flow_seen, f);
 }
 
 quiet_run_function quiet_run_for_this_processor() {
@@ -1292,10 +1311,13 @@ bool scan_surface_for_ade(run_state& rs, double dt, int& water, int& flow, int& 
             int run = gaps == 0 ? kScanBlock - i : __builtin_ctzll(gaps);
             if (run > count - i) run = count - i;
             scan_flags f;
-            if (quiet_run(h, qx, qy, c, run, back, c2, f)) {
-                wet |= f.wet;
-                flowing |= f.flowing;
-                below_zero |= f.below_zero;
+            // The flags are this thread's copies of the maxima, which start
+            // below 0: set to 1, never or-ed into (INT_MIN | 1 is still
+            // below the 0 they are joined with).
+            if (quiet_run(h, qx, qy, c, run, back, c2, flowing > 0, f)) {
+                if (f.wet != 0) wet = 1;
+                if (f.flowing != 0) flowing = 1;
+                if (f.below_zero != 0) below_zero = 1;
             } else {
                 for (int j = c; j < c + run; ++j) look(j, j - 1, j - back);
             }

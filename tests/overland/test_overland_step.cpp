@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include <omp.h>
+
+#include "core/parallel.h"
 #include "overland/ade_scheme.h"
 #include "overland/connectivity.h"
 #include "overland/explicit_scheme.h"
@@ -400,6 +403,48 @@ TEST(OverlandStep, ScanEstimateGivesTheSchemesBitsOnAGridWithHoles) {
                   0)
             << way;
     }
+}
+
+// Water and flow only inside the grid, where the scan tests runs of cells
+// together: the cells it looks at one by one (the first row and the first
+// column) are dry. The step still sees the water and routes it, on one
+// thread and on eight; a flag or-ed into a thread's copy of a maximum (which
+// starts below 0) was lost, and the step then left the water standing.
+TEST(OverlandStep, AdeScanSeesWaterThatOnlyRunsOfCellsHold) {
+    const parallel_thresholds saved = parallel_cells();
+    const int saved_threads = omp_get_max_threads();
+    set_parallel_cells({1, 1});
+    for (int threads : {1, 8}) {
+        SCOPED_TRACE(threads);
+        omp_set_num_threads(threads);
+        overland_grid g(std::vector<std::string>(6, std::string(90, '1')), 10.0);
+        run_state& rs = *g.rs;
+        for (int r = 1; r <= rs.rows; ++r)
+            for (int c = 1; c <= rs.cols; ++c) {
+                const size_t k = static_cast<size_t>(rs.mask[r][c]);
+                rs.elevation[k] = 10.0 - 0.01 * r - 0.02 * c;
+                // Shallow water (no cell deep enough to count in the
+                // estimate) away from the first row and column.
+                rs.ov_depth[k] = (r == 1 || c == 1) ? 0.0 : 0.004;
+            }
+        compute_cell_slopes(rs);
+        rs.overtype = kSchemeAde;
+        rs.time = 2450000.5;
+        rs.rain_step_days = kStepDays;
+        rs.rain_last = rs.time - kStepDays;
+        rs.rain_next = rs.time;
+        const double dt = kStepDays * 86400.0;
+        rs.ade_calls = 1;   // a later step: the scan makes the estimate
+        rs.ade_last_substep = dt;
+        const std::vector<double> start = rs.ov_depth;
+        route_overland(rs);
+        ASSERT_EQ(error_record.stop, 0);
+        EXPECT_EQ(rs.surface_has_water, 1);
+        EXPECT_NE(rs.ov_depth, start);   // the water moved
+        EXPECT_EQ(rs.ade_calls, 2);
+    }
+    set_parallel_cells(saved);
+    omp_set_num_threads(saved_threads);
 }
 
 // A gap in a row puts the upper neighbours of one block of cells at two
