@@ -25,6 +25,17 @@ namespace {
 constexpr double kStepDays = 60.0 / 86400.0;
 
 // A tilted 3 x 3 watershed draining to cell 9, due now, last update 60 s ago.
+// Slopes from the ground, the ADE scheme and the clock at the end of a
+// step of kStepDays (the overland step is due).
+void start_ade_step(run_state& rs) {
+    compute_cell_slopes(rs);
+    rs.overtype = kSchemeAde;
+    rs.time = 2450000.5;
+    rs.rain_step_days = kStepDays;
+    rs.rain_last = rs.time - kStepDays;
+    rs.rain_next = rs.time;
+}
+
 struct step_fixture {
     overland_grid g{{"111", "111", "111"}, 10.0};
     run_state& rs = *g.rs;
@@ -370,12 +381,7 @@ TEST(OverlandStep, ScanEstimateGivesTheSchemesBitsOnAGridWithHoles) {
                 rs.elevation[static_cast<size_t>(k)] = 10.0 - 0.05 * r - 0.02 * c + 0.03 * u(rng);
                 rs.ov_depth[static_cast<size_t>(k)] = u(rng) < 0.1 ? 0.3 : 0.05 * u(rng);
             }
-        compute_cell_slopes(rs);
-        rs.overtype = kSchemeAde;
-        rs.time = 2450000.5;
-        rs.rain_step_days = kStepDays;
-        rs.rain_last = rs.time - kStepDays;
-        rs.rain_next = rs.time;
+        start_ade_step(rs);
         for (int step = 0; step < 8; ++step) {
             if (way < 2) {
                 route_overland(rs);
@@ -427,12 +433,7 @@ TEST(OverlandStep, AdeScanSeesWaterThatOnlyRunsOfCellsHold) {
                 // estimate) away from the first row and column.
                 rs.ov_depth[k] = (r == 1 || c == 1) ? 0.0 : 0.004;
             }
-        compute_cell_slopes(rs);
-        rs.overtype = kSchemeAde;
-        rs.time = 2450000.5;
-        rs.rain_step_days = kStepDays;
-        rs.rain_last = rs.time - kStepDays;
-        rs.rain_next = rs.time;
+        start_ade_step(rs);
         const double dt = kStepDays * 86400.0;
         rs.ade_calls = 1;   // a later step: the scan makes the estimate
         rs.ade_last_substep = dt;
@@ -472,12 +473,7 @@ TEST(OverlandStep, AdeEstimateReadsTheUpperFaceAcrossAGapInTheRow) {
             rs.ov_depth[c] = j == 10 ? 0.05 : 0.005;
             rs.elevation[c] = 10.05 - rs.ov_depth[c];
         }
-        compute_cell_slopes(rs);
-        rs.overtype = kSchemeAde;
-        rs.time = 2450000.5;
-        rs.rain_step_days = kStepDays;
-        rs.rain_last = rs.time - kStepDays;
-        rs.rain_next = rs.time;
+        start_ade_step(rs);
         rs.ade_calls = 1;
         rs.ade_last_substep = dt;
         rs.ov_qy[6] = ratio * 0.25 * 0.05 * 100.0 / dt;   // m3/s into cell 10
