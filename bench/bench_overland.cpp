@@ -74,6 +74,7 @@ struct rate {
 rate run(int rows, int cols, int steps, int threads, int scheme) {
     omp_set_num_threads(threads);
     watershed w(rows, cols, scheme == 4);
+    w.rs->overtype = scheme == 4 ? 2 : scheme;   // the OVERTYPE of the scheme
     const double dt = 2.0;          // s
     const double rain = 2.778e-5;   // 100 mm/h, m/s
     // Warm-up: wet the surface so every face carries flow.
