@@ -342,11 +342,11 @@ void distribute_rainfall(run_state& rs) {
     // Uniform rain sets the intensities once and clears them once: between
     // those passes the cells hold the values checked before.
     bool wrote = true;
-    if (!rs.uniform_rain) rs.cell_rain_common = kNoCommonRain;   // the cells get their own rates
     if (rs.uniform_rain) {
         wrote = distribute_uniform_rain(rs);
-    } else if (rs.gage_rain) {
-        distribute_file_rain(rs);
+    } else {
+        rs.cell_rain_common = kNoCommonRain;   // the cells get their own rates
+        if (rs.gage_rain) distribute_file_rain(rs);
     }
     if (error_record.code != 0 || !wrote) return;
     const double* r = rs.cell_rain_rate.data();

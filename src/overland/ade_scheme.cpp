@@ -1144,54 +1144,46 @@ struct scan_flags {
 // before it and its upper neighbour `back` cells before it: true, with the
 // flags raised from them, when none has a depth that is not a number and
 // none fails the estimate; false (nothing raised) otherwise, and the cells
-// are then looked at one by one. Straight-line code over 64-bit flags, as
-// wide as the doubles, which the AVX2 build makes vector code of.
+// are then looked at one by one. The depths come first: a run without a cell
+// deep enough to count, once the thread has seen a flowing face
+// (flow_seen), needs no discharge read (two thirds of the scan's memory
+// traffic on a shallow sheet of water). Straight-line code over 64-bit
+// flags, as wide as the doubles, which the AVX2 build makes vector code of.
 [[gnu::always_inline]] inline bool quiet_run_body(const double* h, const double* qx,
                                                   const double* qy, int c0, int count, int back,
                                                   double c2, bool flow_seen, scan_flags& f) {
     const double* hr = h + c0;
-    if (flow_seen) {
-        // The depths first: a run without a cell deep enough to count, once
-        // the thread has seen a flowing face, needs no discharge read (two
-        // thirds of the scan's memory traffic on a shallow sheet of water).
-        long long odd = 0;    // a depth that is not a number, or deep enough to count
-        long long shallow_wet = 0;
-        long long shallow_below = 0;
-        for (int i = 0; i < count; ++i) {
-            const double d = hr[i];
-            odd |= static_cast<long long>((d != d) | (d > kTestDepth));
-            shallow_wet |= static_cast<long long>(d > kZeroFlow);
-            shallow_below |= static_cast<long long>(d < kNegativeEntry);
-        }
-        if (odd == 0) {
-            f.wet |= static_cast<int>(shallow_wet);
-            f.below_zero |= static_cast<int>(shallow_below);
-            return true;
-        }
-    }
     long long not_number = 0;
-    long long fails = 0;
+    long long deep = 0;   // a depth deep enough to count in the estimate
     long long wet = 0;
-    long long flowing = 0;
     long long below_zero = 0;
-    const double* xr = qx + c0;
-    const double* yr = qy + c0;
-    const double* yu = qy + (c0 - back);
     for (int i = 0; i < count; ++i) {
         const double d = hr[i];
-        const double own_x = xr[i];
-        const double own_y = yr[i];
         not_number |= static_cast<long long>(d != d);
+        deep |= static_cast<long long>(d > kTestDepth);
         wet |= static_cast<long long>(d > kZeroFlow);
         below_zero |= static_cast<long long>(d < kNegativeEntry);
-        flowing |= static_cast<long long>((std::fabs(own_x) > kZeroFlow) |
-                                          (std::fabs(own_y) > kZeroFlow));
-        const double ex = std::fabs((xr[i - 1] - own_x) * c2);
-        const double ey = std::fabs((yu[i] - own_y) * c2);
-        const double e = ex > ey ? ex : ey;
-        fails |= static_cast<long long>((d > kTestDepth) & (e > kEstimateShare * d));
     }
-    if ((not_number | fails) != 0) return false;
+    if (not_number != 0) return false;
+    long long fails = 0;
+    long long flowing = 0;
+    if (deep != 0 || !flow_seen) {
+        const double* xr = qx + c0;
+        const double* yr = qy + c0;
+        const double* yu = qy + (c0 - back);
+        for (int i = 0; i < count; ++i) {
+            const double d = hr[i];
+            const double own_x = xr[i];
+            const double own_y = yr[i];
+            flowing |= static_cast<long long>((std::fabs(own_x) > kZeroFlow) |
+                                              (std::fabs(own_y) > kZeroFlow));
+            const double ex = std::fabs((xr[i - 1] - own_x) * c2);
+            const double ey = std::fabs((yu[i] - own_y) * c2);
+            const double e = ex > ey ? ex : ey;
+            fails |= static_cast<long long>((d > kTestDepth) & (e > kEstimateShare * d));
+        }
+        if (fails != 0) return false;
+    }
     f.wet |= static_cast<int>(wet);
     f.flowing |= static_cast<int>(flowing);
     f.below_zero |= static_cast<int>(below_zero);

@@ -4,11 +4,11 @@
 #include <vector>
 #include "core/file_object.h"
 
-// One overland lake (records 1..num_overland_lakes); the lake reader fills it.
 // No intensity common to every cell (cell_rain_common): a negative value,
 // which set_uniform_cell_rain never records, m/s.
 constexpr double kNoCommonRain = -1.0;
 
+// One overland lake (records 1..num_overland_lakes); the lake reader fills it.
 struct overland_lake {
     double level = 0.0;             // current water level, m
     double initial_level = 0.0;     // level given in the lake file, m

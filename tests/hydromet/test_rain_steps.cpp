@@ -25,6 +25,11 @@ using pluvo_test::write_file;
 
 namespace {
 
+// What the rain step prints when cell 1 gets a negative rate.
+constexpr const char* kNegativeRainAtCell1 =
+    "A negative rainfall has been detected for overland cell 1, check your rainfall input for "
+    "negative values\n";
+
 // Opens a precipitation file in a single-event run and counts its events;
 // the clock starts at the first event with time step dt seconds.
 void start_file_run(run_state& rs, const temp_dir& dir, const std::string& text, double dt) {
@@ -228,9 +233,7 @@ TEST(RainSteps, NegativeRainStopsTheRun) {
     pass(*rs, 1);
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(error_record.code, kErrorPrinted);
-    EXPECT_EQ(out,
-              "A negative rainfall has been detected for overland cell 1, check your rainfall "
-              "input for negative values\n");
+    EXPECT_EQ(out, kNegativeRainAtCell1);
     clear_error();
 }
 
@@ -282,9 +285,7 @@ TEST(RainSteps, NegativeUniformRainStopsTheRunAtItsFirstPass) {
     pass(*rs, 0);
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(error_record.code, kErrorPrinted);
-    EXPECT_EQ(out,
-              "A negative rainfall has been detected for overland cell 1, check your rainfall "
-              "input for negative values\n");
+    EXPECT_EQ(out, kNegativeRainAtCell1);
     clear_error();
 }
 

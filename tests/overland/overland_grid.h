@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,19 @@ struct overland_grid {
         return m;
     }
 };
+
+// Rows of a rows x cols rectangle of watershed cells with holes: each
+// position is left out with probability `share`, drawn row by row from a
+// generator seeded with `seed`.
+inline std::vector<std::string> mask_with_holes(int rows, int cols, double share, unsigned seed) {
+    std::vector<std::string> mask(static_cast<size_t>(rows), std::string(static_cast<size_t>(cols), '1'));
+    std::mt19937 holes(seed);
+    std::uniform_real_distribution<double> u01(0.0, 1.0);
+    for (std::string& row : mask)
+        for (char& ch : row)
+            if (u01(holes) < share) ch = '0';
+    return mask;
+}
 
 // Sends the standard output to /dev/null while it lives (for calls whose
 // many progress lines do not matter to a test).

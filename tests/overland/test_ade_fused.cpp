@@ -139,13 +139,7 @@ TEST(AdeOnePass, GivesTheBitsOfTheOneByOneFacesOnAnyThreadCount) {
     const int saved_threads = omp_get_max_threads();
     set_parallel_cells({1, 1});
     for (const grid_case& gc : grids) {
-        std::vector<std::string> mask(static_cast<size_t>(gc.rows),
-                                      std::string(static_cast<size_t>(gc.cols), '1'));
-        std::mt19937 holes(5);
-        std::uniform_real_distribution<double> u01(0.0, 1.0);
-        for (std::string& row : mask)
-            for (char& ch : row)
-                if (u01(holes) < gc.holes) ch = '0';
+        const std::vector<std::string> mask = mask_with_holes(gc.rows, gc.cols, gc.holes, 5);
         for (int scheme : {kSchemeAde, kSchemeAdePc}) {
             struct result {
                 std::vector<double> depth, faces;

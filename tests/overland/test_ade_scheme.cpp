@@ -244,12 +244,7 @@ TEST(AdeScheme, BlockFacesGiveTheBitsOfTheOneByOneFaces) {
     const parallel_thresholds saved = parallel_cells();
     const int saved_threads = omp_get_max_threads();
     set_parallel_cells({1, 1});
-    std::vector<std::string> mask(30, std::string(40, '1'));
-    std::mt19937 holes(5);
-    std::uniform_real_distribution<double> u01(0.0, 1.0);
-    for (std::string& row : mask)
-        for (char& ch : row)
-            if (u01(holes) < 0.1) ch = '0';
+    const std::vector<std::string> mask = mask_with_holes(30, 40, 0.1, 5);
     for (int scheme : kSchemes) {
         std::vector<double> depth[4], qx[4], qy[4];
         for (int w = 0; w < 4; ++w) {

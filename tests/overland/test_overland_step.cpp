@@ -36,6 +36,16 @@ void start_ade_step(run_state& rs) {
     rs.rain_next = rs.time;
 }
 
+// One step of dt seconds through the overland step (whole) or through the
+// ADE scheme alone, x sweep first, as the overland step's first call makes it.
+void step_whole_or_scheme(run_state& rs, bool whole, double dt) {
+    if (whole) {
+        route_overland(rs);
+    } else {
+        ASSERT_GE(route_overland_ade(rs, dt, kSchemeAde, 1), 0.0);
+    }
+}
+
 struct step_fixture {
     overland_grid g{{"111", "111", "111"}, 10.0};
     run_state& rs = *g.rs;
@@ -313,11 +323,7 @@ TEST(OverlandStep, AdeFirstSubStepFollowsTheEstimateOfTheFaces) {
             rs.ov_qx[5] = c.qx5 * face(1.0, c.depth);
             rs.ov_qy[5] = c.qy5 * face(1.0, c.depth);
             rs.ov_qy[2] = c.qy2 * face(1.0, c.depth);
-            if (way == 0) {
-                route_overland(rs);
-            } else {
-                ASSERT_GE(route_overland_ade(rs, dt, kSchemeAde, 1), 0.0);
-            }
+            step_whole_or_scheme(rs, way == 0, dt);
             ASSERT_EQ(error_record.stop, 0);
             last[way] = rs.ade_last_substep;
             // A shortened sub-step is the step over the ratio; without a
@@ -359,12 +365,7 @@ TEST(OverlandStep, NegativeDepthFoundByTheScanIsRaisedAndBooked) {
 // the overland step leaves: the estimate its scan makes picks the same
 // sub-steps, some of them shortened.
 TEST(OverlandStep, ScanEstimateGivesTheSchemesBitsOnAGridWithHoles) {
-    std::vector<std::string> mask(12, std::string(23, '1'));
-    std::mt19937 holes(3);
-    std::uniform_real_distribution<double> u01(0.0, 1.0);
-    for (std::string& row : mask)
-        for (char& ch : row)
-            if (u01(holes) < 0.15) ch = '0';
+    const std::vector<std::string> mask = mask_with_holes(12, 23, 0.15, 3);
     // The overland step in its plain and its vector build, the scheme alone.
     std::vector<double> depth[3];
     std::vector<double> substeps[3];
@@ -477,11 +478,7 @@ TEST(OverlandStep, AdeEstimateReadsTheUpperFaceAcrossAGapInTheRow) {
         rs.ade_calls = 1;
         rs.ade_last_substep = dt;
         rs.ov_qy[6] = ratio * 0.25 * 0.05 * 100.0 / dt;   // m3/s into cell 10
-        if (way == 0) {
-            route_overland(rs);
-        } else {
-            ASSERT_GE(route_overland_ade(rs, dt, kSchemeAde, 1), 0.0);
-        }
+        step_whole_or_scheme(rs, way == 0, dt);
         ASSERT_EQ(error_record.stop, 0);
         last[way] = rs.ade_last_substep;
         EXPECT_NEAR(rs.ade_last_substep, dt / ratio, 1e-9 * dt);

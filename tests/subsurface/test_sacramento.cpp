@@ -216,6 +216,30 @@ struct run_state_release {
     void operator()(run_state* rs) const { destroy_run_state(rs); }
 };
 
+using sacramento_run = std::unique_ptr<run_state, run_state_release>;
+
+// A Sacramento run of 4 cells of 100 m at steps of `seconds`, due now, its
+// zones partly filled.
+sacramento_run partly_filled_basin_run(double seconds) {
+    sacramento_run rs(create_run_state());
+    rs->sacramento = 1;
+    rs->GNUM = 4;
+    rs->cell_size = 100.0;
+    rs->watershed_area = 4 * 100.0 * 100.0;
+    rs->time = 2458000.5;
+    rs->time_tolerance = 1e-7;
+    rs->sac_next = rs->time;
+    rs->sac_step_seconds = seconds;
+    rs->sac_step_days = seconds / 86400.0;
+    sacramento_state s = basin();
+    s.uztwc = 0.5 * s.uztwm;
+    s.uzfwc = 20.0;
+    s.lzfpc = 40.0;
+    s.lzfsc = 10.0;
+    rs->sac_state = s;
+    return rs;
+}
+
 // One step's outflow OUT (mm) over the watershed reaches the channels over
 // the step's interval: the inflow rate x interval = OUT x area / 1000, for
 // hourly and 15-minute intervals; the input is the infiltration since the
@@ -223,22 +247,7 @@ struct run_state_release {
 TEST(SacramentoRun, ChannelInflowRateSpreadsTheStepOutflowOverItsInterval) {
     const double intervals[] = {3600.0, 900.0};
     for (double seconds : intervals) {
-        std::unique_ptr<run_state, run_state_release> rs(create_run_state());
-        rs->sacramento = 1;
-        rs->GNUM = 4;
-        rs->cell_size = 100.0;
-        rs->watershed_area = 4 * 100.0 * 100.0;
-        rs->time = 2458000.5;
-        rs->time_tolerance = 1e-7;
-        rs->sac_next = rs->time;
-        rs->sac_step_seconds = seconds;
-        rs->sac_step_days = seconds / 86400.0;
-        sacramento_state s = basin();
-        s.uztwc = 0.5 * s.uztwm;
-        s.uzfwc = 20.0;
-        s.lzfpc = 40.0;
-        s.lzfsc = 10.0;
-        rs->sac_state = s;
+        const sacramento_run rs = partly_filled_basin_run(seconds);
         rs->sac_infiltration = 0.01 * 4;   // 10 mm over each of 4 cells, m
         compute_sacramento(*rs);
         const double out = rs->sac_out;
@@ -262,23 +271,8 @@ TEST(SacramentoRun, ChannelInflowRateSpreadsTheStepOutflowOverItsInterval) {
 // outflow, water at the end = water at the start + infiltrated - evaporated
 // - taken by the channels, to 1e-9 m3.
 TEST(SacramentoRun, WaterInTransitKeepsTheBooks) {
-    std::unique_ptr<run_state, run_state_release> rs(create_run_state());
-    rs->sacramento = 1;
-    rs->GNUM = 4;
-    rs->cell_size = 100.0;
-    rs->watershed_area = 4 * 100.0 * 100.0;
-    rs->time = 2458000.5;
-    rs->time_tolerance = 1e-7;
-    rs->sac_next = rs->time;
-    rs->sac_step_seconds = 3600.0;
-    rs->sac_step_days = 1.0 / 24.0;
+    const sacramento_run rs = partly_filled_basin_run(3600.0);
     rs->avg_et_rate = 0.02;   // cm per step
-    sacramento_state s = basin();
-    s.uztwc = 0.5 * s.uztwm;
-    s.uzfwc = 20.0;
-    s.lzfpc = 40.0;
-    s.lzfsc = 10.0;
-    rs->sac_state = s;
     rs->sac_pending = 7.0;   // m3 waiting from before
     const double area = rs->cell_size * rs->cell_size;   // m2 per cell
 
