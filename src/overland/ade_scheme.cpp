@@ -839,6 +839,7 @@ bool prepare_fused(run_state& rs, const ade_view& v, const ade_work& w, bool par
     st.head_gain = w.head_gain;
     st.head_loss = w.head_loss;
     st.work = rs.ade_rings.data();
+    st.shares = &rs.ade_shares;
     return true;
 }
 

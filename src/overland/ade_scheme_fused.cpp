@@ -50,6 +50,11 @@ constexpr int kBlock = 128;   // cells of a block
 constexpr int kStreamCells = 1 << 19;   // grids from this many cells write their write-only
                                         // arrays past the caches, cells
 int stream_cells = kStreamCells;        // the same, as set for this process, cells
+constexpr int kShareCells = 1 << 16;    // grids from this many cells share their blocks by the
+                                        // threads' speed, cells
+int share_cells = kShareCells;          // the same, as set for this process, cells
+constexpr double kSpeedWeight = 0.5;    // weight of the last sub-step in a thread's speed
+constexpr double kLeastShare = 0.25;    // a thread's speed counts at least this share of the mean
 int vector_bits = 0;                    // widest vector code asked for (set_ade_vector_bits), bits
 constexpr int kRings = 9;     // rings per thread: f, s, fp, hp of each sweep and the middle depths
 constexpr int kLinkWords = 4;   // numbers per block in the block links
@@ -706,6 +711,47 @@ template <bool kPc, bool kHeld>
     return flags;
 }
 
+// The first block of each of `threads` threads' shares of `blocks` blocks
+// into sh.first: in proportion to the threads' speeds once each has been
+// measured, else equal shares. Sizes the vectors for the thread count
+// (allocates only when it changes).
+void plan_shares(ade_fused_shares& sh, int threads, int blocks) {
+    const std::size_t n = static_cast<std::size_t>(threads);
+    if (sh.speed.size() != n) sh.speed.assign(n, 0.0);
+    if (sh.seconds.size() != n) sh.seconds.assign(n, 0.0);
+    if (sh.first.size() != n + 1) sh.first.assign(n + 1, 0);
+    double total = 0.0;
+    bool measured = true;
+    for (double v : sh.speed) {
+        total += v;
+        measured = measured && v > 0.0;
+    }
+    // A thread slowed by a moment's interruption keeps a share of the blocks.
+    const double least = kLeastShare * total / threads;
+    double weight = 0.0;
+    for (double v : sh.speed) weight += v > least ? v : least;
+    double sum = 0.0;
+    for (int t = 0; t < threads; ++t) {
+        sh.first[static_cast<std::size_t>(t)] =
+            measured ? static_cast<int>(static_cast<double>(blocks) * sum / weight + 0.5)
+                     : static_cast<int>(static_cast<long long>(blocks) * t / threads);
+        const double v = sh.speed[static_cast<std::size_t>(t)];
+        sum += v > least ? v : least;
+    }
+    sh.first[static_cast<std::size_t>(threads)] = blocks;
+}
+
+// Each thread's speed from its share and its time in the sub-step just run.
+void measure_shares(ade_fused_shares& sh) {
+    for (std::size_t t = 0; t < sh.speed.size(); ++t) {
+        const int share = sh.first[t + 1] - sh.first[t];
+        if (share <= 0 || !(sh.seconds[t] > 0.0)) continue;
+        const double now = share / sh.seconds[t];
+        sh.speed[t] = sh.speed[t] > 0.0 ? (1.0 - kSpeedWeight) * sh.speed[t] + kSpeedWeight * now
+                                        : now;
+    }
+}
+
 using pipeline_function = thread_flags (*)(const pass_context&, const sweep&, const sweep&,
                                            double*, int, int, int, int, int);
 
@@ -787,6 +833,10 @@ void set_ade_stream_cells(int cells) {
     stream_cells = cells > 0 ? cells : kStreamCells;
 }
 
+void set_ade_share_cells(int cells) {
+    share_cells = cells > 0 ? cells : kShareCells;
+}
+
 void set_ade_vector_bits(int bits) {
     vector_bits = bits == 256 ? 256 : 0;
 }
@@ -852,18 +902,31 @@ ade_fused_verdict ade_fused_substep(const ade_fused_grid& g, const ade_fused_sta
     const std::size_t stride = per_thread(g.span);
     const pipeline_function run = pipeline_for(pc, g.btype != nullptr);
     ade_fused_verdict verdict;
+    // On a large grid the threads share the blocks by their speed.
+    ade_fused_shares* const shares =
+        parallel && st.shares != nullptr && g.cells >= share_cells ? st.shares : nullptr;
+    const int planned = shares != nullptr ? omp_get_max_threads() : 0;
+    if (shares != nullptr) plan_shares(*shares, planned, x.blocks);
+    int used = 0;   // threads of the region
 #pragma omp parallel if (parallel)
     {
         const int threads = omp_get_num_threads();
         const int t = omp_get_thread_num();
-        const int m0 = static_cast<int>(static_cast<long long>(x.blocks) * t / threads);
-        const int m1 = static_cast<int>(static_cast<long long>(x.blocks) * (t + 1) / threads);
+        if (t == 0) used = threads;
+        const bool planned_share = shares != nullptr && threads == planned;
+        const int m0 = planned_share ? shares->first[static_cast<std::size_t>(t)]
+                                     : static_cast<int>(static_cast<long long>(x.blocks) * t / threads);
+        const int m1 = planned_share
+                           ? shares->first[static_cast<std::size_t>(t) + 1]
+                           : static_cast<int>(static_cast<long long>(x.blocks) * (t + 1) / threads);
         const int low = t > 0 ? (defer < m1 - m0 ? defer : m1 - m0) : 0;
         const int high_room = m1 - m0 - low;
         const int high = t + 1 < threads ? (defer < high_room ? defer : high_room) : 0;
         double* work = st.work + stride * static_cast<std::size_t>(t);
         thread_flags flags;
+        const double start = planned_share ? omp_get_wtime() : 0.0;
         if (m1 > m0) flags = run(x, s1, s2, work, ring_mask, m0, m1, low, high);
+        if (planned_share) shares->seconds[static_cast<std::size_t>(t)] = omp_get_wtime() - start;
         raise_shared_flag(verdict.restart, flags.overdraft);
         raise_shared_flag(verdict.halve, flags.halve);
         raise_shared_flag(verdict.clipped, flags.clipped);
@@ -881,5 +944,6 @@ ade_fused_verdict ade_fused_substep(const ade_fused_grid& g, const ade_fused_sta
                 x.h_out[c] = later[slot * kBlock + (c - m * kBlock)];
         }
     }
+    if (shares != nullptr && used == planned) measure_shares(*shares);
     return verdict;
 }

@@ -50,6 +50,20 @@ struct ade_fused_grid {
     const long long* links = nullptr;   // the links of each block (ade_block_links)
 };
 
+// How the threads of a parallel sub-step share the blocks of cells, kept from
+// sub-step to sub-step. A thread on a processor that shares its physical
+// core with other work (a virtual machine's, say) runs at about half speed,
+// and a sub-step waits for its slowest thread; so each thread takes a share
+// in proportion to the blocks per second it ran in the sub-steps before.
+// Each thread still writes only its own cells, and the depths and faces do
+// not depend on where the shares end.
+struct ade_fused_shares {
+    std::vector<double> speed;     // blocks per second of each thread, smoothed over the
+                                   // sub-steps before, 1/s; 0 while not measured
+    std::vector<double> seconds;   // each thread's time of its share in the last sub-step, s
+    std::vector<int> first;        // first block of each thread's share; one more entry: the end
+};
+
 // Arrays the sub-step updates (1-based cells).
 struct ade_fused_state {
     double* h = nullptr;            // depths, updated in place, m
@@ -61,6 +75,8 @@ struct ade_fused_state {
     double* head_gain = nullptr;    // water given by a held boundary cell, m3 (with btype)
     double* head_loss = nullptr;    // water taken by a held boundary cell, m3 (with btype)
     double* work = nullptr;         // ade_fused_work_size doubles of rings
+    ade_fused_shares* shares = nullptr;   // the threads' shares on a large grid, or null: equal
+                                          // shares (updated by each parallel sub-step)
 };
 
 struct ade_fused_verdict {
@@ -99,6 +115,11 @@ int ade_row_span(const int* right, const int* left, const int* below, const int*
 // volumes and start depths past the caches (tests; 0 or less: the default);
 // not while a step runs.
 void set_ade_stream_cells(int cells);
+
+// Grids of at least this many cells (default 2^16) share their blocks between
+// the threads by their speed (ade_fused_shares); smaller grids share them
+// equally (tests; 0 or less: the default). Not while a step runs.
+void set_ade_share_cells(int cells);
 
 // The widest vector code the pass takes (tests): 256 holds it to AVX2 on a
 // processor with 512-bit vectors, anything else lets it take the widest the

@@ -3,6 +3,7 @@
 #include <utility>
 #include <vector>
 #include "core/file_object.h"
+#include "overland/ade_scheme_fused.h"
 
 // No intensity common to every cell (cell_rain_common): a negative value,
 // which set_uniform_cell_rain never records, m/s.
@@ -224,6 +225,7 @@ struct overland_state {
                                          // row by row (ade_row_span), 0 otherwise, -1 until found
     std::vector<double> ade_rings;       // rings of the one-pass ADE sub-step: faces m3/s, shares, depths m
     std::vector<long long> ade_links;    // links of the cells by block for that sub-step (cells, bits)
+    ade_fused_shares ade_shares;         // how its threads share the blocks (speeds 1/s, times s)
     double vol_ov_depth_clip = 0.0;      // water created in the run by raising negative overland depths to 0, m3
 
     // Cumulative boundary volumes of the run (m3) and event-start switches

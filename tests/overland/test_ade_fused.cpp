@@ -116,6 +116,7 @@ TEST(AdeOnePass, GivesTheBitsOfTheOneByOneFacesOnAnyThreadCount) {
         {"one pass, plain build, stores past the caches", false, true, 1, true, 0},
         {"one pass, three threads, stores past the caches", false, false, 3, true, 0},
         {"one pass, 256-bit vector build", false, false, 1, false, 256},
+        {"one pass, three threads sharing the blocks by speed", false, false, 3, false, 0},
         {"one pass, eight threads", false, false, 8, false, 0},
     };
     struct grid_case {
@@ -146,8 +147,8 @@ TEST(AdeOnePass, GivesTheBitsOfTheOneByOneFacesOnAnyThreadCount) {
                 double gain = 0.0, loss = 0.0, clip = 0.0;
                 long long substeps = 0;
             };
-            result got[6];
-            const int way_count = gc.eight && scheme == kSchemeAde ? 6 : 5;
+            result got[7];
+            const int way_count = gc.eight && scheme == kSchemeAde ? 7 : 6;
             for (int w = 0; w < way_count; ++w) {
                 SCOPED_TRACE(std::string(gc.name) + ", " + ways[w].name +
                              (scheme == kSchemeAde ? ", ade" : ", ade-pc"));
@@ -155,8 +156,15 @@ TEST(AdeOnePass, GivesTheBitsOfTheOneByOneFacesOnAnyThreadCount) {
                 set_plain_overland_kernel(ways[w].plain);
                 set_ade_stream_cells(ways[w].stream ? 1 : 0);
                 set_ade_vector_bits(ways[w].vector_bits);
+                // One way shares the blocks by the threads' speeds, the first
+                // sub-step of the first and of the last step by very uneven
+                // ones; the others share them equally.
+                const bool by_speed = w == 5;
+                set_ade_share_cells(by_speed ? 1 : (1 << 30));
                 overland_grid g(mask, 10.0);
                 run_state& rs = *g.rs;
+                const std::vector<double> uneven = {1.0, 7.0, 0.6};   // blocks/s
+                if (by_speed) rs.ade_shares.speed = uneven;
                 std::mt19937 rng(17);
                 std::uniform_real_distribution<double> u(0.0, 1.0);
                 for (int r = 1; r <= rs.rows; ++r)
@@ -199,6 +207,7 @@ TEST(AdeOnePass, GivesTheBitsOfTheOneByOneFacesOnAnyThreadCount) {
                 std::vector<double> faces;   // the faces after each step, x then y
                 for (int call = 0; call < 4; ++call) {
                     const long long earlier = rs.ade_substeps;
+                    if (by_speed && call == 3) rs.ade_shares.speed = uneven;
                     ASSERT_GE(route_overland_ade(rs, steps[call], scheme, call % 2 + 1), 0.0);
                     substeps[call] = rs.ade_substeps - earlier;
                     faces.insert(faces.end(), rs.ov_qx.begin(), rs.ov_qx.end());
@@ -209,6 +218,17 @@ TEST(AdeOnePass, GivesTheBitsOfTheOneByOneFacesOnAnyThreadCount) {
                 EXPECT_NEAR(g.volume(),
                             before + rs.vol_head_bc_gain - rs.vol_head_bc_loss + rs.vol_ov_depth_clip,
                             1e-11 * before);
+                if (by_speed) {
+                    // The last step's one sub-step shared the blocks in order,
+                    // the second thread taking over five times the first's.
+                    const std::vector<int>& first = rs.ade_shares.first;
+                    ASSERT_EQ(first.size(), 4u);
+                    EXPECT_EQ(first[0], 0);
+                    EXPECT_EQ(first[3], static_cast<int>(size - 1) / 128 + 1);
+                    EXPECT_GT(first[1], 0);
+                    EXPECT_GT(first[2] - first[1], 5 * first[1]);
+                    EXPECT_GT(first[3], first[2]);
+                }
                 got[w] = {rs.ov_depth,         faces,
                           rs.vol_head_bc_gain, rs.vol_head_bc_loss, rs.vol_ov_depth_clip,
                           rs.ade_substeps};
@@ -241,6 +261,7 @@ TEST(AdeOnePass, GivesTheBitsOfTheOneByOneFacesOnAnyThreadCount) {
     set_plain_overland_kernel(false);
     set_ade_stream_cells(0);
     set_ade_vector_bits(0);
+    set_ade_share_cells(0);
     set_parallel_cells(saved);
     omp_set_num_threads(saved_threads);
 }
