@@ -9,7 +9,10 @@
 // and leaving the step's mean discharges on the faces. The plane has one Manning
 // n and no retention, which the ADE pass then does not read cell by cell; the
 // last line runs ADE with the n taken as from a map. It also counts the
-// allocations made during the timed steps (there should be none).
+// allocations made during the timed steps (there should be none). Around the
+// run on all threads it shows how whole the machine's cores were: on a
+// virtual machine a processor may share its core with other guests, and a
+// step on all threads waits for its slowest one (see core_probe.h).
 //
 // Usage: bench_overland [rows cols steps [explicit|ade|ade-pc|ade-map]]
 #include <omp.h>
@@ -26,6 +29,7 @@
 #include "overland/ade_scheme.h"
 #include "overland/explicit_scheme.h"
 #include "allocation_count.h"
+#include "core_probe.h"
 #include "tilted_plane.h"
 
 namespace {
@@ -130,14 +134,19 @@ int main(int argc, char** argv) {
     std::printf("overland schemes, %d x %d cells, %d steps of 2 s under rain; one Manning n and no\n"
                 "retention (as the MANNING_N card gives them), or the n of a map\n",
                 rows, cols, steps);
+    const double alone = core_probe::alone_seconds();
     for (int scheme = 1; scheme <= 4; ++scheme) {
         if (only != 0 && scheme != only) continue;
         const rate one = run(rows, cols, steps, 1, scheme);
+        const double before = core_probe::median_slowdown(all, alone, 25);
         const rate many = run(rows, cols, steps, all, scheme);
+        const double after = core_probe::median_slowdown(all, alone, 25);
         std::printf("  %-10s 1 thread : %.3e cell-updates/s   %d threads: %.3e (%.1f x one thread)\n",
                     names[scheme], one.mean, all, many.mean, many.mean / one.mean);
         std::printf("  %-10s fastest step: %.3e                  %.3e (%.1f x)\n", "",
                     one.best, many.best, many.best / one.best);
+        std::printf("  %-10s arithmetic loop on %d threads, slowest thread's time over one thread "
+                    "alone (1.0: whole cores): %.2f before, %.2f after\n", "", all, before, after);
         std::printf("  %-10s allocations during the timed steps: %lld\n", "",
                     one.allocations + many.allocations);
     }
