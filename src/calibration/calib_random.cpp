@@ -55,11 +55,16 @@ double gaussian_random(sce_random& r) {
         return r.gauss_value;
     }
     double a = 0.0, b = 0.0, radius = 0.0;
+    // A pair inside the unit circle comes within a few draws (3 in 4 are);
+    // the bound only keeps a broken generator from holding the search.
+    constexpr int kPairTries = 10000;
+    int tries = 0;
     do {
         a = 2.0 * uniform_random(r) - 1.0;
         b = 2.0 * uniform_random(r) - 1.0;
         radius = a * a + b * b;
-    } while (radius >= 1.0 || radius == 0.0);
+    } while ((radius >= 1.0 || radius == 0.0) && ++tries < kPairTries);
+    if (radius >= 1.0 || radius == 0.0) return 0.0;
     const double f = std::sqrt(-2.0 * std::log(radius) / radius);
     r.gauss_value = f * a;
     r.gauss_pending = true;

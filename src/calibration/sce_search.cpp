@@ -16,6 +16,7 @@ using point = std::vector<double>;   // values [1..nopt], slot 0 unused
 constexpr double kNoMinimum = 99999999.0;   // running minimum before the first trial
 constexpr double kConverged = 0.001;        // normalised geometric range of a converged population
 constexpr int kCriterionSlots = 20;
+constexpr int kDrawTries = 10000;           // random draws before a draw loop takes a sure value
 
 // Everything one search works on.
 struct search {
@@ -83,18 +84,20 @@ struct search {
     }
 
     // A point drawn around `centre` with spread `spread[j]` x bound[j], each
-    // value redrawn until it lies within its bounds.
+    // value redrawn until it lies within its bounds (after kDrawTries draws
+    // outside them, the centre held within the bounds).
     template <class Draw>
     point draw_point(const point& centre, const std::vector<double>& spread, Draw draw) {
         point p(static_cast<size_t>(nopt) + 1, 0.0);
-        do {
-            for (int j = 1; j <= nopt; ++j) {
-                const size_t k = static_cast<size_t>(j);
-                do {
-                    p[k] = centre[k] + draw() * spread[k] * (o.bu[k] - o.bl[k]);
-                } while (p[k] < o.bl[k] || p[k] > o.bu[k]);
+        for (int j = 1; j <= nopt; ++j) {
+            const size_t k = static_cast<size_t>(j);
+            bool inside = false;
+            for (int tries = 0; !inside && tries < kDrawTries; ++tries) {
+                p[k] = centre[k] + draw() * spread[k] * (o.bu[k] - o.bl[k]);
+                inside = p[k] >= o.bl[k] && p[k] <= o.bu[k];
             }
-        } while (!in_bounds(p));
+            if (!inside) p[k] = std::min(std::max(centre[k], o.bl[k]), o.bu[k]);
+        }
         return p;
     }
     point uniform_point() {
@@ -206,11 +209,27 @@ struct search {
                 };
                 lcs[1] = draw();
                 for (int k = 2; k <= nps; ++k) {
-                    int pos = 0;
-                    bool taken = true;
-                    while (taken) {
+                    auto is_taken = [&](int p) {
+                        return std::find(lcs.begin() + 1, lcs.begin() + k, p) != lcs.begin() + k;
+                    };
+                    int pos = draw();
+                    bool taken = is_taken(pos);
+                    for (int tries = 1; taken && tries < kDrawTries; ++tries) {
                         pos = draw();
-                        taken = std::find(lcs.begin() + 1, lcs.begin() + k, pos) != lcs.begin() + k;
+                        taken = is_taken(pos);
+                    }
+                    // Draws that keep meeting taken points: the first free one.
+                    for (int p = 1; taken && p <= npg; ++p) {
+                        if (!is_taken(p)) {
+                            pos = p;
+                            taken = false;
+                        }
+                    }
+                    if (taken) {
+                        std::printf("Error: a sub-complex of %d points cannot be drawn from a complex "
+                                    "of %d points\n", nps, npg);
+                        stopped = true;
+                        return false;
                     }
                     lcs[static_cast<size_t>(k)] = pos;
                 }

@@ -187,7 +187,9 @@ bool check_sce_settings(sce_optimizer& o) {
     if (o.nps < 2 || o.nps > o.npg || o.nps > kLargestSubComplex) {
         std::printf(" **WARNING** THE NUMBER OF POINTS IN A SUB-COMPLEX %d IS NOT\n", o.nps);
         std::printf(" A VALID CHOICE, SET IT TO DEFAULT\n");
-        o.nps = nopt + 1;
+        // A sub-complex is drawn from its complex without repeats: it can
+        // never hold more points than the complex.
+        o.nps = std::min(nopt + 1, o.npg);
         ++warnings;
     }
     if (o.nspl <= 0) {
@@ -206,6 +208,8 @@ bool check_sce_settings(sce_optimizer& o) {
         o.nps = nopt + 1;
         ++warnings;
     }
+    // Every reset above leaves the sub-complex within its complex.
+    if (o.nps > o.npg) o.nps = o.npg;
     if (warnings > 0) std::printf(" *** TOTAL NUMBER OF WARNING MESSAGES IS %d\n", warnings);
     return true;
 }

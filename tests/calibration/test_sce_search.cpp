@@ -145,6 +145,32 @@ TEST(SceSearch, StoppingRulesAndLimits) {
     }
 }
 
+// Complexes of two points (npg 2 with two parameters): every sub-complex is
+// the whole complex, and the search ends within its trial limit.
+TEST(SceSearch, ComplexesOfTwoPointsEndTheSearch) {
+    sce_optimizer o;
+    box_settings(o, 3737);
+    o.ideflt = 1;
+    o.npg = 2;
+    o.nps = 3;
+    o.nspl = 2;
+    o.mings = 4;
+    o.maxn = 400;
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(check_sce_settings(o));
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(o.nps, 2);
+    int calls = 0;
+    const int counter = sceua(o, [&](const point& x, double& f) {
+        ++calls;
+        f = rosenbrock(x);
+        return true;
+    });
+    EXPECT_EQ(counter, calls + 1);
+    EXPECT_GT(calls, 0);
+    EXPECT_LE(calls, 400 + 4 * 2 * 3);   // the last loop may finish past the limit
+}
+
 TEST(SceSearch, ManyParametersBeyondNinetyNine) {
     // A sphere in 120 dimensions: the work arrays follow nopt.
     sce_optimizer o;
@@ -197,6 +223,9 @@ TEST(SceSettings, CheckTable) {
         {"mings 0 and nspl 0 reset", {1, 3, 2, 7, 4, 0, 0, 10}, {true, 2, 7, 4, 7, 2, 10, 2}},
         {"npg 1 reset", {1, 2, 3, 1, 1, 5, 3, 10}, {true, 3, 5, 3, 5, 3, 10, 2}},
         {"mings above ngs", {1, 2, 3, 5, 3, 5, 4, 10}, {true, 3, 5, 3, 5, 3, 10, 1}},
+        // The default sub-complex (nopt + 1 = 3) would not fit a complex of 2
+        // points, whose draws of distinct points would never end.
+        {"nps above a complex of 2 points", {1, 2, 2, 2, 3, 2, 2, 10}, {true, 2, 2, 2, 2, 2, 10, 1}},
     };
     for (const row& c : rows) {
         SCOPED_TRACE(c.name);
