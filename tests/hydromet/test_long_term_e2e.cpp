@@ -79,24 +79,6 @@ project_file long_term_valley(const temp_dir& dir, int days = kDays) {
         dir.path(), {kRows, kHalfWidth, kCell, kDays, kSoilTable, kev_records(days), rain_events()});
 }
 
-// The numbers after `label` in `text` (the last occurrence).
-std::vector<double> numbers_after(const std::string& text, const std::string& label, int count) {
-    std::vector<double> v;
-    size_t at = text.rfind(label);
-    if (at == std::string::npos) return v;
-    const char* p = text.c_str() + at + label.size();
-    for (int k = 0; k < count; ++k) {
-        while (*p && !(std::isdigit(static_cast<unsigned char>(*p)) || *p == '-' || *p == '+'))
-            ++p;
-        char* end = nullptr;
-        const double x = std::strtod(p, &end);
-        if (end == p) break;
-        v.push_back(x);
-        p = end;
-    }
-    return v;
-}
-
 }  // namespace
 
 TEST(LongTermProgram, SixtyDaysThreeEventsBalanceAndHourlyRows) {
@@ -135,12 +117,12 @@ TEST(LongTermProgram, SixtyDaysThreeEventsBalanceAndHourlyRows) {
     }
 
     // The balance of the whole run, to 1e-9 of the rain.
-    const std::vector<double> v = numbers_after(s, "Long-term volumes (m3):", 12);
+    const std::vector<double> v = numbers_after_last(s, "Long-term volumes (m3):", 12);
     ASSERT_EQ(v.size(), 12u) << s;
     const double rain = v[0], outlet = v[1], et = v[2], drained = v[3];
     const double surface = v[5] - v[4], channel = v[7] - v[6], soil = v[9] - v[8],
                  snow = v[11] - v[10];
-    const std::vector<double> richards = numbers_after(s, "column error", 1);
+    const std::vector<double> richards = numbers_after_last(s, "column error", 1);
     ASSERT_EQ(richards.size(), 1u);
     // Rain recorded: three events of 20 + 10 mm.
     const double recorded = 3 * (kEventRates[0] + kEventRates[1]) / 1000.0 * kArea;
@@ -152,7 +134,7 @@ TEST(LongTermProgram, SixtyDaysThreeEventsBalanceAndHourlyRows) {
     // The Richards root zones meet the demand: their evapotranspiration is
     // part of the run's and closes the columns' own balance (final = initial
     // + infiltrated - drained - evapotranspired + column error).
-    const std::vector<double> col = numbers_after(s, "Richards columns (m3):", 6);
+    const std::vector<double> col = numbers_after_last(s, "Richards columns (m3):", 6);
     ASSERT_EQ(col.size(), 6u) << s;
     EXPECT_GT(col[5], 0.01 * rain);
     EXPECT_LE(col[5], et);
@@ -286,12 +268,12 @@ TEST(LongTermProgram, SnowOfTheColdEventStaysThenMelts) {
                 files[k] = read_file(dir.file("valley.otl")) + "\n--\n" +
                            without_timing(s.substr(s.find("GLOBAL MASS BALANCE")));
                 if (k == 1) continue;
-                const std::vector<double> v = numbers_after(s, "Long-term volumes (m3):", 12);
+                const std::vector<double> v = numbers_after_last(s, "Long-term volumes (m3):", 12);
                 ASSERT_EQ(v.size(), 12u) << s;
                 const double rain = v[0], outlet = v[1], et = v[2], drained = v[3];
                 const double surface = v[5] - v[4], channel = v[7] - v[6], soil = v[9] - v[8],
                              snow = v[11] - v[10];
-                const std::vector<double> richards = numbers_after(s, "column error", 1);
+                const std::vector<double> richards = numbers_after_last(s, "column error", 1);
                 ASSERT_EQ(richards.size(), 1u);
                 EXPECT_NEAR(rain + richards[0],
                             outlet + et + drained + surface + channel + soil + snow, 1e-9 * rain)
@@ -367,7 +349,7 @@ TEST(LongTermProgram, RedistributionSoilsWithSnowBalance) {
             files[k] = read_file(dir.file("evap_out")) + "\n--\n" + read_file(dir.file("valley.otl")) +
                        "\n--\n" + without_timing(s.substr(s.find("GLOBAL MASS BALANCE")));
             if (k == 1) continue;
-            const std::vector<double> v = numbers_after(s, "Long-term volumes (m3):", 12);
+            const std::vector<double> v = numbers_after_last(s, "Long-term volumes (m3):", 12);
             ASSERT_EQ(v.size(), 12u) << s;
             const double rain = v[0], outlet = v[1], et = v[2], drained = v[3];
             const double surface = v[5] - v[4], channel = v[7] - v[6], soil = v[9] - v[8],
@@ -387,7 +369,7 @@ TEST(LongTermProgram, SacramentoFeedsTheChannels) {
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     const std::string s = read_file(dir.file("valley.sum"));
     const auto number = [&](const std::string& label) {
-        const std::vector<double> v = numbers_after(s, label, 1);
+        const std::vector<double> v = numbers_after_last(s, label, 1);
         return v.empty() ? std::nan("") : v[0];
     };
     EXPECT_NEAR(number("Sacramento simulation total residual water balance:"), 0.0, 1e-9);
@@ -452,7 +434,7 @@ TEST(LongTermProgram, SacramentoEventBalancesClose) {
                 ++events;
                 SCOPED_TRACE("event " + std::to_string(events));
                 const auto value = [&](const std::string& label) {
-                    const std::vector<double> v = numbers_after(b, label, 1);
+                    const std::vector<double> v = numbers_after_last(b, label, 1);
                     EXPECT_EQ(v.size(), 1u) << label << "\n" << b;
                     return v.empty() ? std::nan("") : v[0];
                 };
@@ -469,7 +451,7 @@ TEST(LongTermProgram, SacramentoEventBalancesClose) {
             EXPECT_GT(event_water, 0.0);
 
             const auto number = [&](const std::string& label) {
-                const std::vector<double> v = numbers_after(s, label, 1);
+                const std::vector<double> v = numbers_after_last(s, label, 1);
                 return v.empty() ? std::nan("") : v[0];
             };
             EXPECT_NEAR(number("Overall mass balance error ="), 0.0, 1e-6) << s;

@@ -85,23 +85,6 @@ project_file long_term_valley(const temp_dir& dir, double ks, double table_m = -
     return p;
 }
 
-// The numbers after the last `label` in `text`.
-std::vector<double> numbers_after(const std::string& text, const std::string& label, int count) {
-    std::vector<double> v;
-    const size_t at = text.rfind(label);
-    if (at == std::string::npos) return v;
-    const char* p = text.c_str() + at + label.size();
-    for (int k = 0; k < count; ++k) {
-        while (*p && !(std::isdigit(static_cast<unsigned char>(*p)) || *p == '-' || *p == '+')) ++p;
-        char* end = nullptr;
-        const double x = std::strtod(p, &end);
-        if (end == p) break;
-        v.push_back(x);
-        p = end;
-    }
-    return v;
-}
-
 }  // namespace
 
 TEST(RichardsLongTermProgram, ColumnsAndRunBalanceCloseWhileTheSoilStillDrains) {
@@ -119,7 +102,7 @@ TEST(RichardsLongTermProgram, ColumnsAndRunBalanceCloseWhileTheSoilStillDrains) 
 
         // Columns: initial, final, infiltrated, drained, column error,
         // evapotranspired (m3).
-        const std::vector<double> col = numbers_after(s, "Richards columns (m3):", 6);
+        const std::vector<double> col = numbers_after_last(s, "Richards columns (m3):", 6);
         ASSERT_EQ(col.size(), 6u) << s;
         EXPECT_GT(col[2], 0.0);
         EXPECT_GT(col[3], 0.0) << "the columns drain";
@@ -129,16 +112,16 @@ TEST(RichardsLongTermProgram, ColumnsAndRunBalanceCloseWhileTheSoilStillDrains) 
         EXPECT_LT(std::fabs(col[4]), 1e-3 * col[2]);
 
         // The whole run: rain + column error = outlet + ET + drained + storage changes.
-        const std::vector<double> v = numbers_after(s, "Long-term volumes (m3):", 12);
+        const std::vector<double> v = numbers_after_last(s, "Long-term volumes (m3):", 12);
         ASSERT_EQ(v.size(), 12u) << s;
         const double rain = v[0];
         const double stored = (v[5] - v[4]) + (v[7] - v[6]) + (v[9] - v[8]) + (v[11] - v[10]);
         EXPECT_NEAR(rain + col[4], v[1] + v[2] + v[3] + stored, 1e-9 * rain) << s;
         // Evapotranspiration = the root zones' + the surface water's (direct).
-        const std::vector<double> direct = numbers_after(s, "Total direct evaporation=", 1);
+        const std::vector<double> direct = numbers_after_last(s, "Total direct evaporation=", 1);
         ASSERT_EQ(direct.size(), 1u) << s;
         EXPECT_NEAR(v[2], col[5] + direct[0], 0.01) << s;   // direct printed to 2 decimals
-        const std::vector<double> surface = numbers_after(s, "Mass balance error of surface components =", 1);
+        const std::vector<double> surface = numbers_after_last(s, "Mass balance error of surface components =", 1);
         ASSERT_EQ(surface.size(), 1u) << s;
         EXPECT_LT(std::fabs(surface[0]), 1e-5) << s;   // percent, printed to 6 decimals
     }
@@ -167,18 +150,18 @@ TEST(RichardsLongTermProgram, ColumnsOverASolvedAquiferBalance) {
         runs[k] = s.substr(from) + read_file(dir.file("valley.otl")) + read_file(dir.file("evap_out"));
     }
     EXPECT_TRUE(runs[0] == runs[1]) << "outputs differ between 1 and 8 threads";
-    const std::vector<double> e = numbers_after(s, "Overall balance, relative error =", 1);
+    const std::vector<double> e = numbers_after_last(s, "Overall balance, relative error =", 1);
     ASSERT_EQ(e.size(), 1u) << s;
     EXPECT_LT(std::fabs(e[0]), 1e-9) << s;
     // The aquifer feeds the stream, its table falls and the columns lengthen,
     // taking their water from it.
-    const std::vector<double> gw = numbers_after(s, "GW volume start =", 1);
-    const std::vector<double> gw_end = numbers_after(s, "GW volume end =", 1);
-    const std::vector<double> moved = numbers_after(s, "Sat/unsat. trickery (into gw) =", 1);
+    const std::vector<double> gw = numbers_after_last(s, "GW volume start =", 1);
+    const std::vector<double> gw_end = numbers_after_last(s, "GW volume end =", 1);
+    const std::vector<double> moved = numbers_after_last(s, "Sat/unsat. trickery (into gw) =", 1);
     ASSERT_EQ(gw.size() + gw_end.size() + moved.size(), 3u) << s;
     EXPECT_LT(gw_end[0], gw[0]);
     EXPECT_LT(moved[0], -1.0);
-    const std::vector<double> col = numbers_after(s, "Richards columns (m3):", 6);
+    const std::vector<double> col = numbers_after_last(s, "Richards columns (m3):", 6);
     ASSERT_EQ(col.size(), 6u) << s;
     EXPECT_GT(col[5], 0.0);
     // Columns: final = initial + infiltrated - drained - evapotranspired +
@@ -221,7 +204,7 @@ TEST(RichardsLongTermProgram, FrozenColumnsRestAndTakeNoDemand) {
     EXPECT_GT(mild_with_et, 24);
     EXPECT_GT(after_event_with_et, 6);
     const std::string s = read_file(dir.file("valley.sum"));
-    const std::vector<double> e = numbers_after(s, "Overall balance, relative error =", 1);
+    const std::vector<double> e = numbers_after_last(s, "Overall balance, relative error =", 1);
     ASSERT_EQ(e.size(), 1u) << s;
     EXPECT_LT(std::fabs(e[0]), 1e-9) << s;
 }
@@ -251,14 +234,14 @@ TEST(RichardsLongTermProgram, EachEventReportsItsOwnEvaporation) {
     auto each = [&](const std::string& label) {
         std::vector<double> v;
         for (size_t at = s.find(label); at != std::string::npos; at = s.find(label, at + 1)) {
-            const std::vector<double> x = numbers_after(s.substr(0, s.find('\n', at)), label, 1);
+            const std::vector<double> x = numbers_after_last(s.substr(0, s.find('\n', at)), label, 1);
             if (!x.empty()) v.push_back(x[0]);
         }
         return v;
     };
     const std::vector<double> start = each("Total evaporation at beginning of event");
     const std::vector<double> own = each("volume of total evaporation:");
-    const std::vector<double> total = numbers_after(s, "Total amount of evaporation=", 1);
+    const std::vector<double> total = numbers_after_last(s, "Total amount of evaporation=", 1);
     ASSERT_EQ(start.size(), 2u) << s;
     ASSERT_EQ(own.size(), 2u) << s;
     ASSERT_EQ(total.size(), 1u) << s;

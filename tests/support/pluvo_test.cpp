@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -113,6 +114,22 @@ int count_of(const std::string& text, const std::string& needle) {
          pos = text.find(needle, pos + needle.size()))
         ++n;
     return n;
+}
+
+std::vector<double> numbers_after_last(const std::string& text, const std::string& label, int count) {
+    std::vector<double> v;
+    const size_t at = text.rfind(label);
+    if (at == std::string::npos) return v;
+    const char* p = text.c_str() + at + label.size();
+    for (int k = 0; k < count; ++k) {
+        while (*p && !(std::isdigit(static_cast<unsigned char>(*p)) || *p == '-' || *p == '+')) ++p;
+        char* end = nullptr;
+        const double x = std::strtod(p, &end);
+        if (end == p) break;
+        v.push_back(x);
+        p = end;
+    }
+    return v;
 }
 
 }  // namespace pluvo_test

@@ -68,5 +68,8 @@ void copy_case(const std::string& case_name, const std::string& dest);
 std::vector<std::string> split_lines(const std::string& text);
 // Number of occurrences of `needle` in `text`.
 int count_of(const std::string& text, const std::string& needle);
+// The first `count` numbers after the last occurrence of `label` in `text`
+// (fewer when the text runs out of numbers; none without the label).
+std::vector<double> numbers_after_last(const std::string& text, const std::string& label, int count);
 
 }  // namespace pluvo_test
