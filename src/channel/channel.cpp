@@ -133,7 +133,7 @@ void route_channels(run_state& rs) {
 
     const double elapsed = rs.time - rs.chan_last;  // days
     const double dt_c =
-        elapsed > kShortestElapsed ? elapsed * kSecondsPerDay : rs.chan_step_seconds;
+        elapsed > kShortestElapsed ? process_elapsed_seconds(rs, rs.chan_last) : rs.chan_step_seconds;
     const bool built = network_built(rs);
     // Stream cells whose level the overland boundary holds keep their depth.
     const int* boundary_type =
@@ -200,8 +200,7 @@ void route_channels(run_state& rs) {
     if (built && (rs.water_table || rs.stream_exchange)) book_channel_exchange(rs);
     if (built && rs.channel_sediment) step_channel_sediment(rs, dt_c);
     if (built) rs.qlat.fill(0.0);
-    rs.chan_last = rs.time;
-    rs.chan_next = rs.time + rs.chan_step_days;
+    advance_process_clock(rs, rs.chan_last, rs.chan_next, rs.chan_step_days);
     rs.chan_steps += 1;
     if (built) update_idle_clock(rs);
 }

@@ -62,6 +62,7 @@ struct core_state {
     // Events
     int event_index = 0;            // current event, counted from 1
     double event_begin_time = 0.0;  // start of the current event
+    double event_started_at = -1.0; // event_begin_time of the last event start_event initialised
     double end_time = 0.0;          // end time of a single-event run
     int end_time_given = 0;         // end_time card present
     double end_time_card = 0.0;     // its Julian time

@@ -327,6 +327,10 @@ const message_entry kMessages[] = {
     {136, false,
          "You are trying to simulate MLGA soil dynamics but without using a valid soil type index map.\n"
          "Index map filename = {file}\n"},
+    {240, false,
+         "Error: the model time step of {n1} s (card TIMESTEP) is longer than the 3600 s between the\n"
+         "hydrometeorological records of a long-term run, so some records would never be used.\n"
+         "Give a time step of 3600 s or less.\n"},
 };
 
 constexpr int kMessageCount = static_cast<int>(sizeof(kMessages) / sizeof(kMessages[0]));

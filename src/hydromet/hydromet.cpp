@@ -19,7 +19,6 @@
 
 namespace {
 
-constexpr double kSecondsPerDay = 86400.0;
 constexpr double kNoLayerMean = 999.99;   // layer mean reported when no cell counts
 
 // Julian time (days) of the record held in hmet_current.
@@ -36,18 +35,29 @@ int served_line(const run_state& rs) {
     return (k >= 0 && k < static_cast<int>(v.size())) ? v[static_cast<size_t>(k)].line : 0;
 }
 
+// Time of the record the next read serves, days; kNeverDue after the last.
+double next_record_time(const run_state& rs) {
+    const hmet_file_records& h = rs.hmet_records;
+    const std::vector<hmet_raw_record>& v = rs.hmet_ascii ? h.grid_dates : h.records;
+    const int k = h.served;
+    if (k < 0 || k >= static_cast<int>(v.size()) || k >= rs.hmet_record_count) return kNeverDue;
+    const hmet_raw_record& r = v[static_cast<size_t>(k)];
+    return hmet_record_time(r.year, r.month, r.day, r.hour);
+}
+
 // Takes the record of the hmet hour due now into hmet_current. The first
-// step of a run takes the first record at or after the model time; later
-// steps take the record of each hmet hour passed since the last step (the
-// last one read stays). 1: a record is held; 0: the data ran out; -1: an
-// error was printed.
+// step of a run takes the record in force at the model time: the last one
+// at or before it (the first record when the data begin later). Later steps
+// take the record of each hmet hour passed since the last step (the last one
+// read stays). 1: a record is held; 0: the data ran out; -1: an error was
+// printed.
 int take_due_record(run_state& rs) {
     const double tol = rs.time_tolerance;
     if (!rs.hmet_started) {
         for (;;) {
             const int got = read_hmet_record(rs);
             if (got < 0) return got == -1 ? 0 : -1;
-            if (current_record_time(rs) >= rs.time - tol) break;
+            if (next_record_time(rs) > rs.time + tol) break;
         }
         rs.hmet_started = 1;
         return 1;
@@ -113,11 +123,12 @@ double top_thickness(const run_state& rs, int c) {
     return rs.top_layer_depth;
 }
 
-// The report of the hmet hour that just ended: console line and "evap_out" row.
+// The report of the hmet hour that just ended: console line and "evap_out"
+// row, labelled with the date and hour of the record that begins now.
 void report_hour(run_state& rs) {
     const bool two_layers = rs.inf_redist || rs.inf_layered_soil;
     int n = 0, n1 = 0, n2 = 0;
-    double infil = 0.0, bottom = 0.0, theta = 0.0, pet = 0.0, cfgi = 0.0, l1 = 0.0, l2 = 0.0;
+    double bottom = 0.0, theta = 0.0, pet = 0.0, cfgi = 0.0, l1 = 0.0, l2 = 0.0;
     // Sums in cell order: the same figures for any thread count.
     for (int c = 1; c <= rs.GNUM; ++c) {
         if (!counted_cell(rs, c)) continue;
@@ -127,7 +138,6 @@ void report_hour(run_state& rs) {
         if (rs.inf_richards && k < rs.richards_theta.size() && rs.richards_theta[k].size() >= 2 &&
             k < rs.theta_all.size())
             rs.theta_all[k] = rs.richards_theta[k][1];
-        infil += cell_value(rs.infil_rate, c);
         bottom += cell_value(rs.bottom_flux, c);
         const double th = cell_value(rs.theta_all, c);
         if (std::isnan(th)) std::printf("Theta_all for cell %d is not a number \n", c);
@@ -150,28 +160,35 @@ void report_hour(run_state& rs) {
         }
     }
     const double cells = n > 0 ? static_cast<double>(n) : 1.0;
-    rs.avg_infil = n > 0 ? infil / cells : 0.0;
+    const double area = rs.cell_size * rs.cell_size * cells;   // m2 of the counted cells
+    // Mean infiltration rate over the time since the last report, cm/h: the
+    // water the cells took in, not the rate of a step long past.
+    const double hours = (rs.time - rs.hmet_last) * 24.0;
+    rs.avg_infil = (n > 0 && area > 0.0 && hours > 0.0)
+                       ? (rs.vol_infiltration - rs.vol_infiltration_last) / area * 100.0 / hours
+                       : 0.0;
+    rs.vol_infiltration_last = rs.vol_infiltration;
     rs.avg_bottom_flux = n > 0 ? bottom / cells : 0.0;
     rs.avg_theta = n > 0 ? theta / cells : 0.0;
     const double mean_pet = n > 0 ? pet / cells : 0.0;
     const double mean_cfgi = n > 0 ? cfgi / cells : 0.0;
-    const double area = rs.cell_size * rs.cell_size * cells;
     rs.avg_et_rate =
         (n > 0 && area > 0.0) ? (rs.vol_evaporation - rs.vol_evaporation_last) / area * 100.0 : 0.0;
     rs.vol_evaporation_last = rs.vol_evaporation;
     const double mean_l1 = n1 > 0 ? l1 / n1 : kNoLayerMean;
     const double mean_l2 = n2 > 0 ? l2 / n2 : kNoLayerMean;
 
+    const hmet_record& r = rs.hmet_current;
     if (!rs.quiet) {
         std::printf("%d/%d/%d %2d:00 PET cm/h %6.4lf AET cm/h %6.4lf Infil cm/h %6.4lf Theta "
                     "%5.2lf \n",
-                    rs.year, rs.month, rs.day, rs.hour, mean_pet, rs.avg_et_rate, rs.avg_infil,
+                    r.year, r.month, r.day, r.hour, mean_pet, rs.avg_et_rate, rs.avg_infil,
                     rs.avg_theta);
     }
     FILE* out = rs.evap_out_file.handle;
     if (out == nullptr) return;
     std::fprintf(out, "%d/%d/%d  %2d:00 %12.6lf %12.6lf %12.6lf %12.6lf %12.6lf %12.6lf %12.6lf",
-                 rs.year, rs.month, rs.day, rs.hour, rs.avg_theta, mean_pet, rs.avg_et_rate,
+                 r.year, r.month, r.day, r.hour, rs.avg_theta, mean_pet, rs.avg_et_rate,
                  rs.avg_infil, rs.avg_bottom_flux, mean_cfgi, rs.hmet_current.air_temp);
     if (two_layers) std::fprintf(out, "%12.6lf   %12.6lf", mean_l1, mean_l2);
     std::fprintf(out, "\n");
@@ -196,27 +213,32 @@ void clear_snow_history(run_state& rs) {
 
 void update_hydromet(run_state& rs) {
     if (!rs.long_term || rs.hmet_next < 0.0) return;
-    if (rs.time < rs.hmet_next - rs.time_tolerance) return;
+    if (!process_due(rs, rs.hmet_next)) return;
 
     // Seconds since the last hmet step, for the snow routine.
-    const double elapsed = (rs.time - rs.hmet_last) * kSecondsPerDay;
+    const double elapsed = process_elapsed_seconds(rs, rs.hmet_last);
     const int got = take_due_record(rs);
     if (got < 0) return;
     if (got == 0) {
-        if (rs.event_active && rs.event_index == rs.num_events) {
-            rs.hmet_next = -10.0;   // the last event runs on without hmet steps
-        } else {
-            rs.running = 0;
-            if (!rs.quiet) std::printf("End of meteorology data reached.  PLUVO terminated\n");
+        // The run ends with its records: an event still open ends here and
+        // is accounted in this pass.
+        rs.hmet_next = -10.0;
+        rs.running = 0;
+        if (rs.event_active) {
+            rs.event_active = 0;
+            rs.event_ended = 1;
+            rs.finish_pending = 1;
         }
+        if (!rs.quiet) std::printf("End of meteorology data reached.  PLUVO terminated\n");
         return;
     }
     // The report of the hour that ended.
     if (rs.inf_richards || rs.inf_redist || rs.inf_layered_soil) {
         report_hour(rs);
     } else if (!rs.quiet) {
-        std::printf("longterm %d/%d/%d  %2d:00 Avg. Soil Moisture: %7.2lf  \n", rs.year, rs.month,
-                    rs.day, rs.hour, rs.avg_theta);
+        const hmet_record& r = rs.hmet_current;
+        std::printf("longterm %d/%d/%d  %2d:00 Avg. Soil Moisture: %7.2lf  \n", r.year, r.month,
+                    r.day, r.hour, rs.avg_theta);
     }
     rs.hmet_current.air_temp = evapo_trans(rs);
     if (error_record.code != 0) return;

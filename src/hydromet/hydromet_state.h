@@ -201,6 +201,7 @@ struct hydromet_state {
     double hmet_working_lapse = -5.0;  // working lapse rate, degrees C per 1000 m of elevation
     // Hourly report of the long-term step (update_hydromet)
     double vol_evaporation_last = 0.0;  // evapotranspiration volume at the previous report, m3
+    double vol_infiltration_last = 0.0; // infiltrated volume at the previous report, m3
     double avg_theta = 0.0;         // mean top-soil water content, m3/m3
     double avg_et_rate = 0.0;       // evapotranspiration over the last hmet step, cm
     double avg_infil = 0.0;         // mean infiltration rate, cm/h

@@ -124,7 +124,7 @@ double cell_air_temperature(const run_state& rs, int k, bool per_cell) {
 }  // namespace
 
 double rain_step_length(const run_state& rs) {
-    const double elapsed = (rs.time - rs.rain_last) * 86400.0;
+    const double elapsed = process_elapsed_seconds(rs, rs.rain_last);   // s
     const double tolerance = rs.time_tolerance * 86400.0;
     if (rs.rain_step_seconds > 0.0 && std::fabs(elapsed - rs.rain_step_seconds) < tolerance)
         return rs.rain_step_seconds;

@@ -23,7 +23,6 @@ constexpr double kNoGageDistance = 1.0e6;                     // m: start of the
 constexpr double kFarthestGage = 9.0e5;                       // m: no gage within it fails
 constexpr double kCoincident2 = 1.0e-12;                      // m2: a gage on the centre
 constexpr double kSecondsPerDay = 86400.0;
-constexpr double kMillisecondSnap = 1.0e-4;                   // s: rounding of a Julian time
 
 bool cell_arrays_ready(const run_state& rs) {
     const size_t slots = static_cast<size_t>(rs.GNUM) + 1;
@@ -53,9 +52,7 @@ void clear_cell_rain(run_state& rs) {
 // tolerance of a data line as that line's time. The same t always gives the
 // same seconds, so one step's end is exactly the next step's start.
 double event_seconds(const run_state& rs, double t) {
-    double s = (t - rs.event_begin_time) * kSecondsPerDay;
-    const double ms = std::nearbyint(s * 1000.0) / 1000.0;
-    if (std::fabs(s - ms) < kMillisecondSnap) s = ms;
+    const double s = snap_to_millisecond((t - rs.event_begin_time) * kSecondsPerDay);
     const std::vector<double>& lines = rs.precip_line_seconds;
     const int m = rs.num_lines;
     if (m < 1 || lines.size() < static_cast<size_t>(m) + 1) return s;
@@ -210,24 +207,46 @@ void distribute_file_rain(run_state& rs) {
     take_step_rain(rs);
 }
 
-// Uniform rain: on from the first pass for num_periods rain applications.
-// Returns whether it wrote the cells' intensities.
+// Seconds from the run's start to Julian time t, without the rounding of
+// the Julian days.
+double run_seconds(const run_state& rs, double t) {
+    return snap_to_millisecond((t - rs.julian_start) * kSecondsPerDay);
+}
+
+// Uniform rain falls for its duration from the run's start. Each rain step
+// takes the intensity times its share of the rain time, so a step that does
+// not divide the duration still gives exactly intensity x duration. Returns
+// whether it wrote the cells' intensities.
 bool distribute_uniform_rain(run_state& rs) {
     if (rs.rain_state != 1) return false;
-    bool wrote = false;
     if (rs.step == 0) {
         rs.event_runoff = 1;
         rs.rain_on = 1;
+    }
+    if (!process_due(rs, rs.rain_next)) {
+        // The first pass gives the cells the intensity the first step takes.
+        if (rs.step != 0) return false;
         set_uniform_cell_rain(rs, rs.uniform_intensity / kMmPerHourPerMps);
+        return true;
+    }
+    const double begin = 0.0;                                         // s
+    const double end = begin + rs.uniform_rain_duration * 60.0;       // s
+    const double now = run_seconds(rs, rs.time);                      // s
+    const double length = rain_step_length(rs);                       // s
+    const double from = std::max(now - length, begin);
+    const double to = std::min(now, end);
+    double share = (length > 0.0 && to > from) ? (to - from) / length : 0.0;
+    if (share > 1.0 || std::fabs(share - 1.0) < 1e-12) share = 1.0;
+    const double full = rs.uniform_intensity / kMmPerHourPerMps;      // m/s
+    // A negative intensity reaches the cells whole, so that the first pass refuses it.
+    const double rate = (share == 1.0 || full < 0.0) ? full : full * share;
+    bool wrote = false;
+    if (rs.step == 0 || rate != rs.cell_rain_common) {
+        set_uniform_cell_rain(rs, rate);
         wrote = true;
     }
-    if (rs.uniform_steps >= rs.num_periods + 1) {
-        clear_cell_rain(rs);
-        rs.event_runoff = 0;
-        rs.rain_on = 0;
-        rs.rain_state = 3;
-        wrote = true;
-    }
+    // The step that reaches the end of the rain is its last.
+    rs.rain_ends_after_step = now >= end - rs.time_tolerance * kSecondsPerDay ? 1 : 0;
     return wrote;
 }
 
@@ -236,6 +255,11 @@ bool distribute_uniform_rain(run_state& rs) {
 void end_event_rain(run_state& rs) {
     rs.rain_on = 0;
     rs.rain_ends_after_step = 0;
+    if (rs.uniform_rain) {
+        // Uniform rain has no further event.
+        rs.rain_state = 3;
+        rs.event_runoff = 0;
+    }
     if (rs.rain_state == 1) rs.rain_state = 0;
     if (rs.rain_state == 2) rs.rain_state = 3;
     clear_cell_rain(rs);

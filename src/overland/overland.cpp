@@ -122,7 +122,8 @@ void jump_to_next_event(run_state& rs) {
     rs.surface_water_present = 0;
     const double start = event_start_time(rs, rs.event_index + 1);
     rs.rain_next = start;
-    rs.rain_last = start - rs.rain_step_days;
+    // After the last event nothing wakes these clocks: their last time stays now.
+    rs.rain_last = start < kNeverDue ? start - rs.rain_step_days : rs.time;
     rs.outlet_flow = 0.0;
     // Richards columns go on under the hourly evaporation demand, wet or dry.
     if (rs.inf_richards ||
@@ -190,7 +191,7 @@ void route_overland(run_state& rs) {
         return;
     }
 
-    const double dt = (rs.time - rs.rain_last) * 86400.0;   // s
+    const double dt = process_elapsed_seconds(rs, rs.rain_last);   // s
     if (rs.ov_boundary) {
         compute_boundary_values(rs);
         apply_overland_boundaries(rs, dt);
@@ -231,8 +232,7 @@ void route_overland(run_state& rs) {
     // The channel lakes' exchanges of the step go into the run totals.
     if (rs.channel_lakes) move_lake_volumes_to_totals(rs);
 
-    rs.rain_last = rs.time;
-    rs.rain_next = rs.time + rs.rain_step_days;
+    advance_process_clock(rs, rs.rain_last, rs.rain_next, rs.rain_step_days);
 
     if (rs.rain_on) return;
     bad = check_surface(rs);

@@ -151,7 +151,7 @@ void add_channel_lateral_constituents(run_state& rs) {
     if (!rs.chan_con_trans || rs.con_chan.stride == 0) return;
     if (!process_due(rs, rs.con_chan_next)) return;
     constituent_channel& cc = rs.con_chan;
-    const double J = (rs.time - rs.con_chan_last) * kConSecondsPerDay;   // s
+    const double J = process_elapsed_seconds(rs, rs.con_chan_last);   // s
     // Decay: k x node mass x interval, queued for the routing.
     const double k = rs.chan_decay_coef / kConSecondsPerDay;   // 1/s
     if (k > 0.0) {
@@ -229,7 +229,7 @@ void route_channel_constituents(run_state& rs) {
     constituent_channel& cc = rs.con_chan;
     constituent_lakes& cl = rs.con_lake;
     const bool lakes = cl.channel && cl.lakes > 0;
-    const double J = (rs.time - rs.con_chan_last) * kConSecondsPerDay;   // s
+    const double J = process_elapsed_seconds(rs, rs.con_chan_last);   // s
     if (lakes) {
         refresh_channel_topology(rs);
         cc.lake_v0.assign(ix(cl.lakes) + 1, 0.0);

@@ -334,8 +334,7 @@ void step_soil_constituents(run_state& rs) {
             rs.con_tot.soil_out[ix(i)] += out / 1000.0;
             rs.con_tot.soil_held[ix(i)] += held / 1000.0;
         }
-        rs.soil_con_last = rs.time;
-        rs.soil_con_next = rs.time + rs.ov_con_step_days;
+        advance_process_clock(rs, rs.soil_con_last, rs.soil_con_next, rs.ov_con_step_days);
         return;
     }
     for (int i = 1; i <= rs.num_constituents; ++i) {
@@ -377,6 +376,5 @@ void step_soil_constituents(run_state& rs) {
         rs.con_tot.soil_decay[ii] += decayed / 1000.0;
         rs.con_tot.soil_held[ii] += held / 1000.0;
     }
-    rs.soil_con_last = rs.time;
-    rs.soil_con_next = rs.time + rs.ov_con_step_days;
+    advance_process_clock(rs, rs.soil_con_last, rs.soil_con_next, rs.ov_con_step_days);
 }

@@ -248,8 +248,7 @@ void finish_step(run_state& rs, bool depth_kept) {
     if ((rs.ov_boundary || rs.ov_pump) && c.bc_volume.size() > ix(rs.GNUM))
         std::fill(c.bc_volume.begin(), c.bc_volume.end(), 0.0);
     hand_nutrients_to_soil(rs);
-    rs.ov_con_transport_last = rs.time;
-    rs.ov_con_transport_next = rs.time + rs.ov_con_step_days;
+    advance_process_clock(rs, rs.ov_con_transport_last, rs.ov_con_transport_next, rs.ov_con_step_days);
     rs.con_sweep = rs.con_sweep == 1 ? 2 : 1;
     if (depth_kept) return;
     const int cells = rs.GNUM;
@@ -357,7 +356,7 @@ bool sweep_whole_step(run_state& rs, const overland_view& v, overland_work& w, d
 void step_overland_constituent_transport(run_state& rs) {
     if (!rs.overland_constituents || rs.num_constituents < 1) return;
     if (!process_due(rs, rs.ov_con_transport_next)) return;
-    const double dt = (rs.time - rs.ov_con_transport_last) * kConSecondsPerDay;
+    const double dt = process_elapsed_seconds(rs, rs.ov_con_transport_last);
     if (!(dt > 0.0)) {
         // No time has passed: nothing moves and the pending amounts wait.
         rs.ov_con_transport_next = rs.time + rs.ov_con_step_days;

@@ -102,8 +102,8 @@ void fork_nsm_overland_sums(run_state& rs, double seconds) {
 void step_nutrient_uptake(run_state& rs) {
     if (!soil_pools(rs) || !rs.overland_constituents) return;
     if (!process_due(rs, rs.nsm_kinetics_next)) return;
-    const double seconds = std::max((rs.time - rs.nsm_kinetics_last) * kConSecondsPerDay, 0.0);
+    const double seconds = std::max(process_elapsed_seconds(rs, rs.nsm_kinetics_last), 0.0);
     fork_nsm_overland_sums(rs, seconds);
-    rs.nsm_kinetics_last = rs.time;
-    rs.nsm_kinetics_next = rs.time + rs.ov_con_step_days * kinetics_factor(rs);
+    advance_process_clock(rs, rs.nsm_kinetics_last, rs.nsm_kinetics_next,
+                          rs.ov_con_step_days * kinetics_factor(rs));
 }

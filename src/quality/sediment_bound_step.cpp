@@ -598,7 +598,7 @@ void step_channel_sediment_constituents(run_state& rs) {
     sed_bound_record& sb = rs.sed_bound;
     if (!sb.on || !channel_rows_ready(rs)) return;
     if (!process_due(rs, rs.con_chan_next)) return;
-    const double t = (rs.time - rs.con_chan_last) * kConSecondsPerDay;   // s
+    const double t = process_elapsed_seconds(rs, rs.con_chan_last);   // s
     for (int i = 1; i <= rs.num_constituents; ++i) {
         const size_t ii = ix(i);
         if (rs.constituent_type[ii] != 1) continue;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstddef>
 #include <cstdio>
 
@@ -124,7 +125,9 @@ bool host_event_start(const run_state& rs, double& start) {
 }  // namespace
 
 double event_start_time(const run_state& rs, int i) {
-    if (i < 1 || i > core_state::kMaxEvents) return 0.0;
+    // Uniform rain is one event at the start, whatever the event count says.
+    const int count = rs.uniform_rain ? std::max(rs.num_events, 1) : rs.num_events;
+    if (i < 1 || i > core_state::kMaxEvents || i > count) return kNeverDue;
     return rs.event_starts[i - 1];
 }
 
@@ -143,6 +146,12 @@ void check_time_settings(run_state& rs) {
     rs.dt = (s.st_time_step < 0.01) ? s.timestep : std::min(s.st_time_step, s.timestep);
     if (!(rs.dt > 0.001)) {
         error_record.code = 52;
+        return;
+    }
+    // A long-term run takes one hydromet record per hour: a longer step
+    // would pass over records.
+    if (rs.long_term && rs.dt > kHourSeconds + 0.01) {
+        set_error_numbers(240, static_cast<int>(std::ceil(rs.dt)));
         return;
     }
 
@@ -457,6 +466,9 @@ void set_start_clock(run_state& rs) {
     rs.rain_on = 0;
     rs.running = 1;
     rs.julian_start = rs.time;
+    // A single-event run ends at TOT_TIME after its start (set again, the
+    // same, when its event starts), even when no event ever starts.
+    if (!rs.long_term) rs.end_time = rs.julian_start + rs.tot_time / 1440.0;
 }
 
 void advance_clock(run_state& rs) {

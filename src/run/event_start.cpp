@@ -16,6 +16,7 @@
 #include "run/event_control.h"
 #include "run/event_volumes.h"
 #include "core/file_write.h"
+#include "output/analyzer.h"
 #include "output/constituent_summary.h"
 #include "run/run_state.h"
 #include "subsurface/richards.h"
@@ -408,8 +409,17 @@ void start_drains_and_boundaries(run_state& rs) {
 }  // namespace
 
 void start_event(run_state& rs) {
-    const double t = rs.time;
-    if (!(std::fabs(t - rs.event_begin_time) < rs.time_tolerance)) return;
+    // The event starts in the first pass at or after its beginning, once. A
+    // beginning between two passes starts the processes' clocks at the
+    // beginning itself, so their first steps take in the rain and the time
+    // since then.
+    const double begin = rs.event_begin_time;   // 0 until an event is read
+    if (!(begin > 0.0) || !process_due(rs, begin) || rs.event_started_at == begin) return;
+    rs.event_started_at = begin;
+    const double t = std::min(rs.time, begin);
+    // The precipitation reader tells the analyzers of a gage event; uniform
+    // rain has no reading, its one event begins here.
+    if (rs.uniform_rain) run_analyzers(rs, kAnalyzerEventBegin);
     const double area = rs.cell_size * rs.cell_size;   // m2
     const double rain_days = rs.rain_step_days;
 
@@ -495,8 +505,9 @@ void start_event(run_state& rs) {
     rs.rain_first_step = 1;
     if (!rs.quiet) print_message("Initialized Arrays\n");
 
-    // 9: end time of a single-event run (the start is the clock's step-0 time)
-    if (rs.long_term == 0 && rs.qrm_host == 0) {
+    // 9: end time of a single-event run (the start is the clock's step-0 time);
+    // a host event ends at it too when its flow never falls below the cutoff.
+    if (rs.long_term == 0) {
         if (!rs.quiet) print_message("simulation duration %d minutes\n", rs.tot_time);
         rs.end_time = rs.julian_start + rs.tot_time / 1440.0;
     }

@@ -183,12 +183,26 @@ void check_run_end(run_state& rs) {
         return;
     }
 
-    // 2: a single-event run ends when the time reaches or passes its end time
-    if (rs.long_term == 0 && rs.qrm_host == 0 && rs.time >= rs.end_time) {
+    // 2: a single-event run ends when the time reaches or passes its end
+    // time (within the clock tolerance); so does an event of the QRM host
+    // whose flow never fell below the cutoff.
+    if (rs.long_term == 0 && rs.end_time > 0.0 && rs.time > rs.end_time - rs.time_tolerance) {
         rs.running = 0;
         rs.event_active = 0;
         rs.event_ended = 1;
         rs.finish_pending = 1;
+    }
+
+    // A long-term run never outlasts its records (the hmet step ends it at
+    // the hour after the last one; this holds whatever kept that step away).
+    if (rs.long_term && rs.julian_end > 0.0 &&
+        rs.time > rs.julian_end + rs.hmet_step_days + rs.time_tolerance) {
+        if (rs.event_active) {
+            rs.event_active = 0;
+            rs.event_ended = 1;
+            rs.finish_pending = 1;
+        }
+        rs.running = 0;
     }
 
     // 3: long-term event end, once no rain falls

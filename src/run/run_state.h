@@ -27,9 +27,4 @@ struct run_state : input_state, core_state, hydromet_state, overland_state, subs
 run_state* create_run_state();
 // Releases the run's lists outside the object and the object itself.
 void destroy_run_state(run_state* rs);
-
-// True when a process with this next update time is due at the current time.
-inline bool process_due(const run_state& rs, double next_update) {
-    double d = next_update - rs.time;
-    return (d < 0 ? -d : d) < rs.time_tolerance;
-}
+#include "run/clock.h"

@@ -20,11 +20,10 @@ namespace {
 
 inline size_t ix(int i) { return static_cast<size_t>(i); }
 
-constexpr double kSecondsPerDay = 86400.0;
 constexpr int kOutletChannel = 999;
 constexpr double kSleepShare = 0.001;   // network water below this share of the event rain lets it sleep
 
-bool due(const run_state& rs, double when) { return std::fabs(when - rs.time) < rs.time_tolerance; }
+bool due(const run_state& rs, double when) { return process_due(rs, when); }
 
 // The superjunction and superlink node location lists: read here when the
 // channel set-up has not read them, and checked against the network.
@@ -130,7 +129,7 @@ void run_superlink_coupling(run_state& rs) {
         rs.event_vol_drains_init = rs.superlink_storage;
     }
     if (!rs.superlink_running || !due(rs, rs.superlink_next)) return;
-    const double dt = (rs.time - rs.superlink_last) * kSecondsPerDay;   // s
+    const double dt = process_elapsed_seconds(rs, rs.superlink_last);   // s
 
     if (rs.chan_explic) {
         for (int j = 1; j <= rs.n_sjunc; ++j) {
@@ -165,8 +164,7 @@ void run_superlink_coupling(run_state& rs) {
         rs.superlink_worst_balance = std::max(rs.superlink_worst_balance, std::fabs(residual) / through);
     }
 
-    rs.superlink_last = rs.time;
-    rs.superlink_next = rs.time + rs.superlink_step_days;
+    advance_process_clock(rs, rs.superlink_last, rs.superlink_next, rs.superlink_step_days);
 
     // Water put on the surface or into a channel wakes their routing.
     if (rs.superlink_ov_active) rs.surface_has_water = 1;

@@ -211,7 +211,7 @@ void update_groundwater(run_state& rs) {
     for (int c = 1; c <= rs.GNUM; ++c) rs.gw_head_prev[ix(c)] = rs.elevgw[ix(c)];
     apply_gw_xy_heads(rs);
     if (rs.stream_exchange && solver_method(rs)) book_channel_exchange(rs);
-    const double dt = (rs.gw_next - rs.gw_last) * kSecondsPerDay;   // s
+    const double dt = process_elapsed_seconds(rs, rs.gw_last);   // s, elapsed since the last step
 
     if (solver_method(rs)) {
         set_storage_terms(rs);
@@ -236,6 +236,5 @@ void update_groundwater(run_state& rs) {
         for (int l = 1; l <= rs.links; ++l)
             for (int j = 1; j <= rs.nx[ix(l)]; ++j) rs.av_qriv(ix(j), ix(l)) += rs.qriv(ix(j), ix(l));
     }
-    rs.gw_last = rs.time;
-    rs.gw_next = rs.time + rs.gw_step_days;
+    advance_process_clock(rs, rs.gw_last, rs.gw_next, rs.gw_step_days);
 }

@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr double kSecondsPerDay = 86400.0;
 constexpr double kSecondsPerHour = 3600.0;
 constexpr double kCmPerMetre = 100.0;
 constexpr double kCmPerHourPerMetrePerSecond = 360000.0;
@@ -175,7 +174,7 @@ void add_infiltration_totals(run_state& rs) {
 
 void compute_infiltration(run_state& rs) {
     if (!any_method_on(rs) || !process_due(rs, rs.infil_next)) return;
-    const double t = (rs.time - rs.infil_last) * kSecondsPerDay;
+    const double t = process_elapsed_seconds(rs, rs.infil_last);
 
     if (rs.inf_redist) {
         infiltrate_redistribution(rs, t);
@@ -207,14 +206,14 @@ void compute_infiltration(run_state& rs) {
 
     add_infiltration_totals(rs);
 
-    rs.infil_last = rs.time;
-    rs.infil_next = rs.time + rs.infil_step_days;
+    advance_process_clock(rs, rs.infil_last, rs.infil_next, rs.infil_step_days);
     // Long-term run between events: infiltration waits for the next event.
     if (soil_accounting_on(rs) && !any_cell_exfiltrates(rs) && !rs.event_active && !rs.rain_on &&
         !rs.event_runoff) {
         if (rs.inf_redist) rs.inf_redist_ready = 0;
-        if (rs.event_index >= 0 && rs.event_index < core_state::kMaxEvents) {
-            rs.infil_next = rs.event_starts[rs.event_index] + rs.rain_step_days;
+        if (rs.event_index >= 0) {
+            const double start = event_start_time(rs, rs.event_index + 1);
+            rs.infil_next = start < kNeverDue ? start + rs.rain_step_days : kNeverDue;
             if (rs.overland_constituents) rs.ov_point_source_next = rs.infil_next;
         }
     }

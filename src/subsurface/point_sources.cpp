@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr double kSecondsPerDay = 86400.0;
 constexpr double kZeroDepth = 1e-16;        // m or cm: a depth at most this counts as none
 constexpr double kContentMargin = 0.01;     // m3/m3 kept from the residual content and porosity
 constexpr double kCmPerMetre = 100.0;
@@ -93,10 +92,10 @@ void apply_overland_point_sources(run_state& rs) {
         rs.ov_point_source_last = clock_set ? rs.ov_con_infil_last : rs.time;
         rs.ov_point_source_next = clock_set ? rs.ov_con_infil_next : rs.time;
     }
-    if (!(rs.ov_point_source_next - rs.time < rs.time_tolerance)) return;
+    if (!process_due(rs, rs.ov_point_source_next)) return;
 
     const int n = rs.GNUM;
-    const double seconds = (rs.time - rs.ov_point_source_last) * kSecondsPerDay;
+    const double seconds = process_elapsed_seconds(rs, rs.ov_point_source_last);
     const double area = rs.cell_size * rs.cell_size;
     if (n > 0 && seconds > 0.0 && area > 0.0) {
         ensure_cells(rs.ov_point_source_rate, n);

@@ -163,10 +163,10 @@ void compute_sacramento(run_state& rs) {
         rs.sac_initial_outflow = s.lzfpc * s.lzpk + s.lzfsc * s.lzsk;
     }
     const double demand = rs.avg_et_rate * 10.0;   // mm (avg_et_rate in cm)
-    const double seconds = rs.sac_step_seconds;      // s
-    const double days = rs.sac_step_days;            // days
-    rs.sac_last = rs.time;
-    rs.sac_next = rs.time + days;
+    // The accounting covers the time since its last step (its interval at the first).
+    const double seconds = rs.sac_calls == 1 ? rs.sac_step_seconds : process_elapsed_seconds(rs, rs.sac_last);   // s
+    const double days = seconds / 86400.0;           // days
+    advance_process_clock(rs, rs.sac_last, rs.sac_next, rs.sac_step_days);
 
     const double area = rs.watershed_area;   // m2
     const double x = rs.GNUM > 0 ? (rs.sac_infiltration - rs.sac_prev_infiltration) / rs.GNUM * 1000.0 : 0.0;   // mm

@@ -10,13 +10,13 @@
 #include "core/parallel.h"
 #include "hydromet/hydromet.h"
 #include "run/run_state.h"
+#include "subsurface/groundwater.h"
 
 namespace {
 
 constexpr double kZero = 1e-16;              // cm: a depth at most this counts as none
 constexpr double kSurfaceRedist = 1e-16;     // cm: surface water threshold, redistribution soils
 constexpr double kSurfaceLayered = 1e-14;    // cm: the same, layered soils
-constexpr double kSecondsPerDay = 86400.0;
 constexpr double kSecondsPerHour = 3600.0;
 constexpr double kCmPerMetre = 100.0;
 constexpr double kFieldSuction = 336.5;      // cm of water at 33 kPa
@@ -232,7 +232,7 @@ double withdraw_surface(double& depth_cm, double dt, double pet, double aet, dou
 void compute_soil_et(run_state& rs) {
     if (!rs.soil_et || !process_due(rs, rs.et_next)) return;
     const int n = rs.GNUM;
-    const double dt = (rs.time - rs.et_last) * kSecondsPerDay;   // s
+    const double dt = process_elapsed_seconds(rs, rs.et_last);   // s
     if (n > 0) {
         for (std::vector<double>* v :
              {&rs.root_zone_upper, &rs.root_zone_lower, &rs.root_zone_water, &rs.bottom_flux,
@@ -325,6 +325,10 @@ void compute_soil_et(run_state& rs) {
         // count it (zeroed at the event start, taken at the event end).
         rs.event_surface_evaporation += area * surface;
     }
-    rs.et_last = rs.time;
-    rs.et_next = rs.time + rs.et_step_days;
+    advance_process_clock(rs, rs.et_last, rs.et_next, rs.et_step_days);
+    // The rates change with each hmet record: the withdrawal steps at every
+    // record too, so a step never spans two records (a run that starts off
+    // the hour meets the records' hours from its first record on).
+    if (rs.long_term && rs.hmet_next > rs.time + rs.time_tolerance && rs.hmet_next < rs.et_next)
+        rs.et_next = rs.hmet_next;
 }

@@ -528,18 +528,22 @@ double at(int hour, int minute = 0) { return julian_day(2001, 6, 1, hour, minute
 
 }  // namespace
 
-// The step takes the first record at or after the start, then the record of
-// each model hour, and ends the run (or only the hmet steps, during the last
-// event) when the records run out.
+// The step takes the record in force at the start (the last one at or
+// before it, the first when the data begin later), then the record of each
+// model hour at the first pass at or after it, and ends the run, with the
+// event still open, when the records run out.
 TEST(HmetStep, RecordsFollowTheModelHours) {
     {
-        SCOPED_TRACE("a 06:30 start takes 07:00");
+        SCOPED_TRACE("a 06:30 start takes 06:00, then 07:00 at the first pass after it");
         step_case s(3, at(6, 30));
         s.step(at(6, 30));
+        EXPECT_EQ(s.rs->hmet_current.hour, 6);
+        EXPECT_NEAR(s.rs->hmet_next, at(7), 1e-9);
+        s.step(at(6, 53));   // not due
+        EXPECT_EQ(s.rs->hmet_current.hour, 6);
+        s.step(at(7, 3));    // a 7-minute step passed 07:00
         EXPECT_EQ(s.rs->hmet_current.hour, 7);
         EXPECT_NEAR(s.rs->hmet_next, at(8), 1e-9);
-        s.step(at(7, 30));   // not due
-        EXPECT_EQ(s.rs->hmet_current.hour, 7);
         s.step(at(8));
         EXPECT_EQ(s.rs->hmet_current.hour, 8);
         const std::string out = s.step(at(9));
@@ -553,6 +557,13 @@ TEST(HmetStep, RecordsFollowTheModelHours) {
         EXPECT_EQ(s.rs->hmet_current.hour, 6);
     }
     {
+        SCOPED_TRACE("a start before the data takes the first record");
+        step_case s(3, at(5, 30));
+        s.step(at(5, 30));
+        EXPECT_EQ(s.rs->hmet_current.hour, 6);
+        EXPECT_NEAR(s.rs->hmet_next, at(7), 1e-9);
+    }
+    {
         SCOPED_TRACE("a clock that jumped three hours takes the record of its hour");
         step_case s(6, at(6));
         s.step(at(6));
@@ -562,13 +573,16 @@ TEST(HmetStep, RecordsFollowTheModelHours) {
         EXPECT_EQ(error_record.code, 0);
     }
     {
-        SCOPED_TRACE("the end of data during the last event stops only the hmet steps");
+        SCOPED_TRACE("the end of data during the last event ends the event and the run");
         step_case s(1, at(6));
         s.rs->event_active = 1;
         s.rs->event_index = s.rs->num_events = 2;
         s.step(at(6));
         s.step(at(7));
-        EXPECT_EQ(s.rs->running, 1);
+        EXPECT_EQ(s.rs->running, 0);
+        EXPECT_EQ(s.rs->event_active, 0);
+        EXPECT_EQ(s.rs->event_ended, 1);
+        EXPECT_EQ(s.rs->finish_pending, 1);
         EXPECT_DOUBLE_EQ(s.rs->hmet_next, -10.0);
     }
     {
@@ -616,7 +630,8 @@ TEST(HmetStep, ReportMeansOverCellsOutsideLakes) {
         rs.soil_moist_depth = 40.0;  // cm
         rs.root_zone_upper = {0.0, 2.0, 4.0};    // cm of water
         rs.root_zone_lower = {0.0, 6.0, 12.0};
-        rs.infil_rate = {0.0, 1.0, 3.0};         // cm/h
+        rs.cell_size = 10.0;                     // m
+        rs.vol_infiltration = 2.0 * 100.0 * 0.02;   // m3 over the hour: 2 cm/h on both cells
         s.step(at(6));
         close_file_object(rs.evap_out_file);
         const std::string row = pluvo_test::read_file(path);

@@ -77,6 +77,7 @@ run_state_ptr uniform_rain_row(int cells, double intensity, double dt) {
     rs->rain_state = 1;
     rs->uniform_steps = 1;
     rs->num_periods = 30;
+    rs->uniform_rain_duration = static_cast<int>(30 * dt / 60.0);   // min
     rs->dt = dt;
     rs->dt_days = dt / 86400.0;
     rs->julian_start = julian_day(2002, 8, 1, 6, 0, 0.0);
@@ -176,17 +177,36 @@ TEST(RainSteps, StepAcrossALineTakesTheShareOfEachPeriod) {
     EXPECT_EQ(rs->rain_steps, 5);
 }
 
-TEST(RainSteps, UniformRainOfThirtyMinutesRainsThirtySteps) {
-    run_state_ptr rs = uniform_rain_row(2, 36.0, 60.0);
-    for (int step = 0; step < 40; ++step) {
-        pass(*rs, step);
-        EXPECT_EQ(rs->rain_on, step < 30 ? 1 : 0) << step;
+// Uniform rain falls from the run's start for its duration: thirty 60-s
+// steps take it whole, and a step that does not divide the duration takes
+// its share of the last part, so the depth is intensity x duration either way.
+TEST(RainSteps, UniformRainFallsForItsDurationWhateverTheStep) {
+    {
+        SCOPED_TRACE("thirty steps of 60 s");
+        run_state_ptr rs = uniform_rain_row(2, 36.0, 60.0);
+        for (int step = 0; step < 40; ++step) {
+            pass(*rs, step);
+            EXPECT_EQ(rs->rain_on, step < 30 ? 1 : 0) << step;
+        }
+        EXPECT_EQ(rs->rain_state, 3);
+        EXPECT_EQ(rs->event_runoff, 0);
+        EXPECT_NEAR(rs->ov_depth[1], 30 * 60.0 * 1e-5, 1e-15);
+        EXPECT_EQ(rs->cell_rain_rate[2], 0.0);
     }
-    EXPECT_EQ(rs->rain_state, 3);
-    EXPECT_EQ(rs->uniform_steps, 31);
-    EXPECT_EQ(rs->event_runoff, 0);
-    EXPECT_NEAR(rs->ov_depth[1], 30 * 60.0 * 1e-5, 1e-15);
-    EXPECT_EQ(rs->cell_rain_rate[2], 0.0);
+    {
+        SCOPED_TRACE("steps of 420 s over 30 minutes");
+        run_state_ptr rs = uniform_rain_row(2, 36.0, 60.0);   // 30 min of rain
+        rs->dt = 420.0;
+        rs->dt_days = 420.0 / 86400.0;
+        for (int step = 0; step < 8; ++step) {
+            pass(*rs, step);
+            // The fifth step (1680 s to 2100 s) ends the rain at 1800 s.
+            EXPECT_EQ(rs->rain_on, step < 5 ? 1 : 0) << step;
+        }
+        EXPECT_EQ(rs->rain_state, 3);
+        EXPECT_NEAR(rs->ov_depth[1], 1800.0 * 1e-5, 1e-15);
+        EXPECT_NEAR(rs->vol_precip, 2 * 1800.0 * 1e-5 * 100.0, 1e-12);
+    }
 }
 
 TEST(RainSteps, OneStepOfRainGivesItsDepthAndVolume) {

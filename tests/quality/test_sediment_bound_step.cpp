@@ -106,7 +106,8 @@ struct bound_grid : overland_grid {
     // One overland step of 10 s; every `every`-th step the sorbed mass follows.
     void step(int n, int every) {
         set_flow(n);
-        rs->time = n;
+        // Julian days from 1: a clock at 0 is one never set, never due.
+        rs->time = n + 1.0;
         step_overland_sediment(*rs, 10.0);
         if (n % every == 0) {
             rs->ov_con_transport_next = rs->time;

@@ -462,8 +462,9 @@ TEST_F(Clock, StartDateAfterEveryEventOfAFullTableIsRefused) {
     EXPECT_EQ(error_record.code, kErrorPrinted);
     EXPECT_NE(out.find("2001"), std::string::npos) << out;
     EXPECT_EQ(rs().running, 0);
-    EXPECT_EQ(event_start_time(rs(), core_state::kMaxEvents + 1), 0.0);
-    EXPECT_EQ(event_start_time(rs(), 0), 0.0);
+    // Events the run does not have start at a time never reached.
+    EXPECT_EQ(event_start_time(rs(), core_state::kMaxEvents + 1), kNeverDue);
+    EXPECT_EQ(event_start_time(rs(), 0), kNeverDue);
     EXPECT_EQ(event_start_time(rs(), core_state::kMaxEvents), kDay2000 - 5000 + 1999);
 }
 

@@ -3,6 +3,7 @@
 // the calibration points, wetlands and the channels at an event start.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -41,13 +42,19 @@ run_state_ptr event_start_state() {
 
 }  // namespace
 
-TEST(EventStart, ActsOnlyWithinTheToleranceOfTheEventBegin) {
+// The event starts in the first pass at or after its begin (within the
+// tolerance before it), once: a begin that falls between two passes starts
+// the rain clock at the begin itself, so the first rain step takes the rain
+// since then.
+TEST(EventStart, ActsOnceInTheFirstPassAtOrAfterTheEventBegin) {
     struct gate_case {
         double offset;   // days from the event begin
         bool acts;
     };
     const double tol = 1.1574074074074074e-7;
-    const gate_case cases[] = {{0.0, true}, {0.5 * tol, true}, {-0.5 * tol, true}, {2.0 * tol, false}, {-1e-3, false}};
+    const gate_case cases[] = {{0.0, true},        {0.5 * tol, true}, {-0.5 * tol, true},
+                               {2.0 * tol, true},  {3.0 * kRainStep / 7.0, true},
+                               {-2.0 * tol, false}, {-1e-3, false}};
     for (const gate_case& c : cases) {
         SCOPED_TRACE(c.offset);
         run_state_ptr rs = event_start_state();
@@ -56,7 +63,18 @@ TEST(EventStart, ActsOnlyWithinTheToleranceOfTheEventBegin) {
         rs->rain_next = 1.0;
         start_event(*rs);
         EXPECT_EQ(rs->peak_flow == 0.0, c.acts);
-        EXPECT_EQ(rs->rain_next == rs->time + kRainStep, c.acts);
+        const double from = std::min(rs->time, kStart);
+        EXPECT_EQ(rs->rain_last == from && rs->rain_next == from + kRainStep, c.acts);
+        // The next pass after the begin starts an event that had not
+        // started yet; no later pass starts it again.
+        rs->peak_flow = 7.0;
+        rs->time = std::max(rs->time, kStart) + kRainStep;
+        start_event(*rs);
+        EXPECT_EQ(rs->peak_flow == 0.0, !c.acts);
+        rs->peak_flow = 7.0;
+        rs->time += kRainStep;
+        start_event(*rs);
+        EXPECT_EQ(rs->peak_flow, 7.0);
     }
 }
 

@@ -103,6 +103,7 @@ TEST(InfiltrationStep, LongTermRunWaitsForTheNextEventBetweenEvents) {
     rs->long_term = 1;
     rs->event_index = 2;
     rs->event_starts[2] = kStart + 3.0;
+    rs->num_events = 3;
     rs->soiltype.assign(2, 1);
     rs->theta_ml.assign(2, std::array<double, 5>{});
     rs->wetdep.assign(2, 0.0);
