@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "channel/channel_lakes.h"
+#include "channel/channel_lakes_aquifer.h"
 #include "channel/channel_records.h"
 #include "channel/explicit_routing.h"
 #include "channel/xy_stream_points.h"
@@ -159,6 +160,7 @@ void route_channels(run_state& rs) {
         if (rs.channel_lakes) {
             rs.chan_active = 1;
             apply_lake_point_inputs(rs, dt_c);
+            exchange_lakes_with_aquifer(rs, dt_c);
             move_lake_volumes_to_totals(rs);
             update_lake_cells(rs);
             move_lake_volumes_to_totals(rs);

@@ -7,6 +7,7 @@
 #include "channel/chan_input.h"
 #include "channel/chan_messages.h"
 #include "channel/channel.h"
+#include "channel/channel_lakes_aquifer.h"
 #include "channel/explicit_routing.h"
 #include "channel/channel_records.h"
 #include "channel/network_checks.h"
@@ -42,6 +43,33 @@ bool has_erodible_trapezoid(const run_state& rs) {
 }
 
 bool stopped() { return error_record.stop != 0; }
+
+// With the two-dimensional groundwater model only stream cells coded 4 in
+// the boundary map exchange water with the aquifer: the others are named,
+// so that a stream that exchanges nothing does not pass unseen.
+void warn_stream_cells_without_exchange(run_state& rs) {
+    if (!rs.gw_simulation || !rs.stream_exchange || !rs.stream_cell_on ||
+        rs.gwbound.size() <= ix(rs.GNUM))
+        return;
+    int count = 0, first = 0;
+    for (int k = 1; k <= rs.num_stream_cells; ++k) {
+        for (int g = 1; g <= rs.gst_ncellsingrid[ix(k)]; ++g) {
+            const int c = rs.gst_gnum[ix(k)][ix(g)];
+            if (c < 1 || c > rs.GNUM || rs.gwbound[ix(c)] == 4) continue;
+            if (rs.channel_lakes && rs.lake_mask.size() > ix(c) && rs.lake_mask[ix(c)] > 0) continue;
+            if (first == 0) first = c;
+            ++count;
+        }
+    }
+    if (count == 0) return;
+    char text[400];
+    std::snprintf(text, sizeof text,
+                  "Warning: %d stream cell segment(s) of the grid-stream file lie on cells that the "
+                  "groundwater boundary map does not code 4 (the first on cell %d, row %d, column "
+                  "%d); their channel exchanges no water with the aquifer.\n",
+                  count, first, rs.cell_row[first], rs.cell_col[first]);
+    chan_say("%s", text);
+}
 
 void allocate_node_state(run_state& rs) {
     const size_t R = ix(rs.maxnodes) + 2, C = ix(rs.links) + 2;
@@ -186,7 +214,12 @@ void setup_channel_network(run_state& rs) {
         rs.qriv.assign(ix(rs.maxnodes) + 2, ix(rs.links) + 2, 0.0);
         rs.av_qriv.assign(ix(rs.maxnodes) + 2, ix(rs.links) + 2, 0.0);
     }
-    if (rs.channel_lakes && rs.mlake_given) rs.lake_source.assign(ix(rs.GNUM) + 1, 0.0);
+    if (rs.channel_lakes && rs.mlake_given) {
+        rs.lake_source.assign(ix(rs.GNUM) + 1, 0.0);
+        rs.lake_gw_step_volume.assign(ix(rs.num_channel_lakes) + 1, 0.0);
+        check_lake_beds(rs);
+        if (stopped()) return;
+    }
 
     if (sediment_asked && !erodible) {
         std::fprintf(stderr, "\nYou have selected overland erosion with channel routing.  The channel\n");
@@ -230,6 +263,7 @@ void setup_channel_network(run_state& rs) {
     write_short_links(rs.links, rs.nx);
     write_bad_thalweg(rs.num_stream_cells, rs.gst_ncellsingrid, rs.gst_gnum, rs.gst_link,
                       rs.gst_node, rs.elevation, rs.bel);
+    warn_stream_cells_without_exchange(rs);
 }
 
 int apply_stream_head_boundary(run_state& rs) {

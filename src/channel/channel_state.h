@@ -164,7 +164,8 @@ struct channel_state {
     int lake_full_warned = 0;                // the full-extent warning of a lake was printed
     long lake_cell_changes = 0;              // cells taken or given back by the lakes so far
     double lakes_init_volume = 0.0;          // water of the channel lakes at set-up, m3
-    std::vector<double> lake_source;         // per cell 1..GNUM: lake-aquifer exchange source, m3/s
+    std::vector<double> lake_source;         // per cell 1..GNUM: lake-aquifer exchange of the last channel step, m3/s (+ into the lake)
+    std::vector<double> lake_gw_step_volume; // per lake: its lake-aquifer exchange over the last channel step, m3 (+ into the lake)
     std::vector<int> og_gwbound_type;        // per cell 1..GNUM: groundwater boundary code as read
 
     // Grid-stream file: stream cells 1..num_stream_cells, segments 1..gst_ncellsingrid[cell]

@@ -201,7 +201,7 @@ void compute_run_balances(run_state& rs) {
     rs.vol_total_init = rs.vol_channel_init + rs.vol_surface_init + rs.vol_soil_init + rs.gw_vol_start +
                         lakes_init + rs.vol_snow_init + drains_init(rs);
 
-    double inputs = rs.vol_precip + rs.gw_vol_boundary_flux + rs.vol_ov_point_sources + rs.vol_gw_to_lake +
+    double inputs = rs.vol_precip + rs.gw_vol_boundary_flux + rs.vol_ov_point_sources +
                     rs.vol_stream_point_sources + rs.vol_lake_point_sources + rs.vol_bc_gain_total +
                     rs.vol_xy_stream_boundary;
     // Water the Richards column solver created by resetting contents.
@@ -216,14 +216,19 @@ void compute_run_balances(run_state& rs) {
     inputs += rs.vol_xy_gain - rs.vol_xy_loss;
     // Net water of the overland pumps (negative when they put water on).
     double outputs = rs.vol_ov_pumps + rs.vol_evaporation + rs.vol_discharge + rs.vol_bc_loss_total +
-                     rs.vol_lake_to_gw +
                      rs.vol_lake_evaporation + rs.vol_stream_point_sinks + rs.vol_lake_point_sinks;
     if (gw_aquifer_solved(rs)) {
         inputs += rs.gw_vol_floor_lift;
         outputs += rs.vol_unsat_downward - rs.gw_vol_recharge + rs.gw_vol_leakage + rs.gw_vol_pumping;
     } else {
         outputs += (rs.green_ampt ? rs.vol_infiltration : rs.vol_unsat_downward) + rs.vol_river_to_gw;
-        inputs += rs.vol_gw_to_river;
+        // A water table that is not solved is a store outside the books: what
+        // it puts on the surface (or takes from it) enters (or leaves) the run.
+        inputs += rs.vol_gw_to_river + rs.vol_exfiltration;
+        // The same for the seepage of the channel-network lakes; a solved
+        // aquifer holds it in its storage instead.
+        inputs += rs.vol_gw_to_lake;
+        outputs += rs.vol_lake_to_gw;
     }
     const double supplied = rs.vol_total_init + inputs;
     rs.overall_mass_balance_error = summary_percent(supplied - (rs.vol_total_final + outputs), supplied);
@@ -262,6 +267,9 @@ void write_groundwater_section(run_state& rs, file_object& f) {
     file_printf(f, "Exfiltration back on overland =  %14.2lf \n", rs.vol_exfiltration);
     file_printf(f, "Recharge to groundwater =        %14.2lf \n", rs.gw_vol_recharge);
     file_printf(f, "Total inputs to groundwater=     %14.2lf \n", rs.gw_vol_inputs);
+    // The water the head floor added (heads kept 0.001 m above the bottom).
+    file_printf(f, "Added by the head floor =        %14.2lf \n", rs.gw_vol_floor_lift);
+    if (rs.mlake_given) file_printf(f, "Seepage from lakes (into gw) =   %14.2lf \n", rs.gw_vol_from_lakes);
     file_printf(f, "Flux across head boundaries=     %14.2lf \n", rs.gw_vol_boundary_flux);
     file_printf(f, "Leakage to deep aquifer+         %14.2lf \n", rs.gw_vol_leakage);
     file_printf(f, "Pumping                          %14.2lf \n", rs.gw_vol_pumping);
@@ -483,6 +491,10 @@ void write_global_section(run_state& rs, file_object& f) {
         if (rs.mlake_given) {
             file_printf(f, "Total flux from lakes to gw=                    %14.2lf\n", rs.vol_lake_to_gw);
             file_printf(f, "Total flux from gw to lakes=                    %14.2lf\n", rs.vol_gw_to_lake);
+            // Both books of the seepage, in full: the lakes' and the solved aquifer's.
+            file_printf(f, "Lake bed seepage (m3): lakes to gw %.12e gw to lakes %.12e taken by the "
+                        "aquifer %.12e\n",
+                        rs.vol_lake_to_gw, rs.vol_gw_to_lake, rs.gw_vol_from_lakes);
         }
     }
     if (rs.superlink) {

@@ -316,6 +316,8 @@ void start_channels(run_state& rs) {
     rs.event_start_lateral_out_of_channel = rs.vol_lateral_out_of_channel;
     rs.event_vol_gw_to_chan = 0.0;
     rs.event_vol_chan_to_gw = 0.0;
+    rs.event_vol_gw_to_lakes = 0.0;
+    rs.event_vol_lakes_to_gw = 0.0;
 
     // Empty channels for an overland-only start (not with a channel hotstart).
     const bool continuous = rs.inf_richards || rs.groundwater || rs.soil_et;

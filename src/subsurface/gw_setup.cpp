@@ -240,7 +240,25 @@ bool read_wells_and_fluxes(run_state& rs) {
     return true;
 }
 
-// Steps 4-6: conductivity (cm/h in, m/s kept) and porosity, each checked.
+constexpr int kDeepestLayer = 2;   // index of the third soil layer
+
+// Every cell has a soil of the soil table (Richards or layered soils).
+bool soil_table_under_cells(const run_state& rs) {
+    if (!(rs.inf_richards || rs.inf_layered_soil) || static_cast<int>(rs.soiltype.size()) <= rs.GNUM)
+        return false;
+    for (int c = 1; c <= rs.GNUM; ++c) {
+        const int id = rs.soiltype[static_cast<size_t>(c)];
+        if (id < 1 || id >= subsurface_state::kSoilTableSize) return false;
+    }
+    return true;
+}
+
+const soil_layer_record& deepest_layer(const run_state& rs, int c) {
+    return rs.soil_table[rs.soiltype[static_cast<size_t>(c)]];
+}
+
+// Steps 4-6: conductivity (cm/h in, m/s kept) and porosity, each checked;
+// without a source of their own, the deepest soil layer's (cm/h, -).
 bool read_aquifer_properties(run_state& rs) {
     const int n = rs.GNUM;
     const bool table = rs.mapping_table_given &&
@@ -267,6 +285,12 @@ bool read_aquifer_properties(run_state& rs) {
     } else if (rs.gw_unif_hycond_given) {
         rs.gw_hycond.assign(static_cast<size_t>(n) + 1, rs.gw_unif_hycond);
         k_source = "the card gw_unif_hycond";
+    } else if (soil_table_under_cells(rs)) {
+        // The aquifer material is that of the deepest soil layer of each cell.
+        rs.gw_hycond.assign(static_cast<size_t>(n) + 1, 0.0);
+        for (int c = 1; c <= n; ++c) rs.gw_hycond[c] = deepest_layer(rs, c).ksat[kDeepestLayer];
+        k_source = "the deepest layer of the soil table";
+        file_printf(rs.summary_file, "aquifer conductivity from the deepest layer of the soil table\n");
     } else {
         error_record.code = 126;
         report_error(error_record);
@@ -285,9 +309,13 @@ bool read_aquifer_properties(run_state& rs) {
             print_message("reading ground water porosity map from the master table file\n");
         file_printf(rs.summary_file, "reading porosity map from the master table file\n");
         p_source = rs.files.mapping_table;
-    } else {
+    } else if (rs.gw_unif_porosity_given || !soil_table_under_cells(rs)) {
         rs.gw_porosity.assign(static_cast<size_t>(n) + 1, rs.gw_unif_porosity);
         p_source = "the card gw_unif_porosity";
+    } else {
+        for (int c = 1; c <= n; ++c) rs.gw_porosity[c] = deepest_layer(rs, c).porosity[kDeepestLayer];
+        p_source = "the deepest layer of the soil table";
+        file_printf(rs.summary_file, "aquifer porosity from the deepest layer of the soil table\n");
     }
     rs.gw_hycond.resize(static_cast<size_t>(n) + 1, 0.0);
     for (int c = 1; c <= n; ++c) {

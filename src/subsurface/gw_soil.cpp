@@ -207,6 +207,12 @@ void book_pending_groundwater(run_state& rs) {
             v -= rs.gw_chan_exchange_vol[c];
             rs.gw_chan_exchange_vol[c] = 0.0;
         }
+        // Lake seepage the solver has not taken yet.
+        if (spans(rs.gw_lake_exchange_vol, i)) {
+            v -= rs.gw_lake_exchange_vol[c];
+            rs.gw_vol_from_lakes -= rs.gw_lake_exchange_vol[c];
+            rs.gw_lake_exchange_vol[c] = 0.0;
+        }
         stored += v;
     }
     rs.gw_vol_storage_change += stored;

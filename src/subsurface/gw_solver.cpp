@@ -33,6 +33,9 @@ constexpr double kCmPerM = 100.0;
 constexpr double kSecondsPerHour = 3600.0;
 
 inline bool fixed_head(int code) { return code == 2 || code == 5; }
+// Code 0: no groundwater flows through the cell's faces; its head still
+// moves with what it gains and loses vertically (recharge, wells, leakage).
+constexpr int kNoFlowCode = 0;
 
 inline size_t ix(int i) { return static_cast<size_t>(i); }
 
@@ -81,6 +84,7 @@ double compute_sinks(run_state& rs, double dt) {
         const double S = rs.gw_storage[i];
         const double tile = rs.gw_tile_vol[i] / dt / area;   // m/s
         const double lake = rs.gw_lake_exchange_vol[i] / dt / area;
+        rs.gw_vol_from_lakes -= rs.gw_lake_exchange_vol[i];   // the aquifer's book of the lakes' seepage
         const double chan = rs.gw_chan_exchange_vol[i] / dt / area;
         const double unsat = rs.gw_unsat_exchange[i];         // cm
         rs.gw_tile_vol[i] = rs.gw_lake_exchange_vol[i] = rs.gw_chan_exchange_vol[i] = 0.0;
@@ -137,10 +141,13 @@ void assemble(run_state& rs, double delta) {
                 rs.gw_coef_rhs[i] = rs.gw_head_sub[i];
                 continue;
             }
-            const int up = r > 1 ? rs.mask[r - 1][col] : 0;
-            const int down = r < rs.rows ? rs.mask[r + 1][col] : 0;
-            const int left = col > 1 ? rs.mask[r][col - 1] : 0;
-            const int right = col < rs.cols ? rs.mask[r][col + 1] : 0;
+            // A face of a no-flow cell carries nothing, from either side.
+            const bool open = rs.gwbound[i] != kNoFlowCode;
+            auto flowing = [&](int nb) { return open && nb > 0 && rs.gwbound[ix(nb)] != kNoFlowCode ? nb : 0; };
+            const int up = flowing(r > 1 ? rs.mask[r - 1][col] : 0);
+            const int down = flowing(r < rs.rows ? rs.mask[r + 1][col] : 0);
+            const int left = flowing(col > 1 ? rs.mask[r][col - 1] : 0);
+            const int right = flowing(col < rs.cols ? rs.mask[r][col + 1] : 0);
             const double tx = rs.gw_trans_x[i], ty = rs.gw_trans_y[i];
             rs.gw_coef_up[i] = up > 0 ? face(ty, rs.gw_trans_y[ix(up)], d) : 0.0;
             rs.gw_coef_down[i] = down > 0 ? face(ty, rs.gw_trans_y[ix(down)], d) : 0.0;

@@ -254,6 +254,9 @@ void compute_soil_et(run_state& rs) {
         std::vector<double> et_depth(static_cast<size_t>(n) + 1, 0.0);
         std::vector<double> surface_depth(static_cast<size_t>(n) + 1, 0.0);
         std::vector<double> infil_depth(static_cast<size_t>(n) + 1, 0.0);
+        std::vector<double> table_depth(static_cast<size_t>(n) + 1, 0.0);
+        const bool table = rs.water_table || rs.groundwater;
+        const bool to_aquifer = gw_aquifer_solved(rs) && static_cast<int>(rs.gw_recharge_depth.size()) > n;
 
         // A few powers per cell (about 0.3 us): worth threads on far fewer
         // cells than the light loops, as the rates of evapo_trans.
@@ -292,13 +295,20 @@ void compute_soil_et(run_state& rs) {
             rs.root_zone_lower[c] = lower;
             rs.root_zone_water[c] = upper + lower;
             rs.no_root_zone[c] = z.layers == 0 ? 1 : 0;
-            rs.bottom_flux[c] += f.q2;
-            rs.bottom_flux_event[c] += f.q2;
+            // A water table at the ground leaves no root zone: the vegetation
+            // draws the whole demand from the table, charged to the bottom flux.
+            const double from_table = (z.layers == 0 && table) ? demand : 0.0;   // cm
+            rs.bottom_flux[c] += f.q2 - from_table;
+            rs.bottom_flux_event[c] += f.q2 - from_table;
+            table_depth[c] = from_table / kCmPerMetre;
+            // Over a solved aquifer what leaves the root zone (or what the
+            // vegetation draws from the table) is the aquifer's recharge.
+            if (to_aquifer) rs.gw_recharge_depth[c] += f.q2 - from_table;
             rs.lower_perc_total[c] += f.q2;
             rs.upper_perc_total[c] += f.q1;
             rs.surface_evap_total[c] += evaporated;
             rs.lt_infil_depth[c] = 0.0;
-            et_depth[c] = (evaporated + f.e1 + f.e2) / kCmPerMetre;
+            et_depth[c] = (evaporated + f.e1 + f.e2 + from_table) / kCmPerMetre;
             surface_depth[c] = evaporated / kCmPerMetre;
             infil_depth[c] = v / kCmPerMetre;
 
@@ -307,12 +317,14 @@ void compute_soil_et(run_state& rs) {
             else rs.theta_all[c] = upper / z.upper.thickness;
         }
 
-        double total = 0.0, surface = 0.0, infiltrated = 0.0;
+        double total = 0.0, surface = 0.0, infiltrated = 0.0, from_table = 0.0;
         for (int i = 1; i <= n; ++i) {
             total += et_depth[static_cast<size_t>(i)];
             surface += surface_depth[static_cast<size_t>(i)];
             infiltrated += infil_depth[static_cast<size_t>(i)];
+            from_table += table_depth[static_cast<size_t>(i)];
         }
+        rs.et_no_root_zone_total += from_table;
         const double area = rs.cell_size * rs.cell_size;   // m2
         rs.et_depth_step = total;
         rs.et_surface_depth_step = surface;

@@ -252,8 +252,9 @@ struct subsurface_state {
     double vol_xy_loss = 0.0;           // lost through XY groundwater boundaries
     double vol_river_to_gw = 0.0;       // channels to the aquifer
     double vol_gw_to_river = 0.0;       // aquifer to the channels
-    double vol_lake_to_gw = 0.0;        // channel-network lakes to the aquifer
-    double vol_gw_to_lake = 0.0;        // aquifer to channel-network lakes
+    double vol_lake_to_gw = 0.0;        // channel-network lakes to the aquifer (the lakes' book)
+    double vol_gw_to_lake = 0.0;        // aquifer to channel-network lakes (the lakes' book)
+    double gw_vol_from_lakes = 0.0;     // lake water the solved aquifer took in (- gave), m3 (its own book)
     double vol_evaporation_excluded = 0.0;  // evaporation not drawn from the simple soil store
 
     // Wells loaded from the mapping table (load_well_table)
@@ -314,6 +315,7 @@ struct subsurface_state {
     std::vector<int> no_root_zone;           // 1 while the water table leaves the cell no root zone
     double infil_depth_total = 0.0;          // infiltrated depth taken into the root zones, summed over cells, m
     double et_depth_step = 0.0;              // evapotranspiration of the last withdrawal step, summed over cells, m
+    double et_no_root_zone_total = 0.0;      // evapotranspiration drawn from a water table at the ground, summed over cells, m
     double et_surface_depth_step = 0.0;      // of which taken from surface water, summed over cells, m
     double event_surface_evaporation = 0.0;  // surface water the withdrawal took since the event start, m3
 

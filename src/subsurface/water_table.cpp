@@ -65,4 +65,19 @@ void read_water_table_maps(run_state& rs) {
                     "ground surface elevation %lf \n", rs.bottom_elev[c], c, rs.elevation[c]);
         rs.bottom_elev[c] = rs.elevation[c];
     }
+    // A head below the aquifer bottom holds less than no water: the solver
+    // would lift it to the bottom, making water out of nothing.
+    if (!rs.gw_simulation) return;
+    for (int c = 1; c <= n; ++c) {
+        if (rs.elevgw[c] >= rs.bottom_elev[c]) continue;
+        std::printf("Error: the water table map %s puts the head of cell %d (row %d, column %d) at "
+                    "%.4f m, below its aquifer bottom at %.4f m (map %s%s); the head must lie at or "
+                    "above the bottom.\n",
+                    rs.files.water_table, c, rs.cell_row[c], rs.cell_col[c], rs.elevgw[c],
+                    rs.bottom_elev[c], rs.files.aquifer_bottom,
+                    rs.bottom_elev[c] == rs.elevation[c] ? ", raised to the ground" : "");
+        error_record.code = kErrorPrinted;
+        report_error(error_record);
+        return;
+    }
 }

@@ -271,7 +271,11 @@ TEST(SoilEtStep, BooksEveryCellCaseAndClosesTheBalance) {
     EXPECT_NEAR(rs->theta_all[1], rs->root_zone_upper[1] / 40.0, 1e-15);
 }
 
-TEST(SoilEtStep, WaterTableAtTheGroundLeavesNoStoreToWithdrawFrom) {
+// A water table at the ground leaves no root zone: the vegetation draws the
+// whole demand from the table (0.3 cm at the actual rate over the hour),
+// charged to the cell's bottom flux and to the no-root-zone total, while
+// the infiltration goes down whole. (The cell used to give up nothing.)
+TEST(SoilEtStep, WaterTableAtTheGroundGivesTheWholeDemandFromTheTable) {
     run_state_ptr rs = make_withdrawal_state(2);
     rs->water_table = 1;
     rs->unsat_depth[1] = 0.0;     // water table at the ground
@@ -283,11 +287,17 @@ TEST(SoilEtStep, WaterTableAtTheGroundLeavesNoStoreToWithdrawFrom) {
     compute_soil_et(*rs);
     EXPECT_EQ(rs->no_root_zone[1], 1);
     EXPECT_EQ(rs->root_zone_water[1], 0.0);
-    EXPECT_NEAR(rs->bottom_flux[1], 0.4, 1e-15);   // the infiltration goes down whole
+    EXPECT_NEAR(rs->bottom_flux[1], 0.4 - 0.3, 1e-12);   // infiltration down, demand up
     EXPECT_EQ(rs->theta_all[1], 0.45);
-    // Only cell 2's soil gives up water (one layer of 30 cm, no stress at 0.30).
+    EXPECT_NEAR(rs->et_no_root_zone_total, 0.003, 1e-14);   // m
+    // Cell 1 from the table and cell 2's soil (one layer of 30 cm, no stress at 0.30).
     const double area = rs->cell_size * rs->cell_size;
-    EXPECT_NEAR(rs->vol_evaporation, 0.003 * area, 1e-12);
+    EXPECT_NEAR(rs->vol_evaporation, (0.003 + 0.003) * area, 1e-12);
+    // A raining cell over the table draws nothing.
+    rs->cell_rain_rate.assign(3, 1e-6);
+    rs->time = rs->et_next;
+    compute_soil_et(*rs);
+    EXPECT_NEAR(rs->et_no_root_zone_total, 0.003, 1e-14);
 }
 
 TEST(SoilEtStep, LayeredSoilsAndNotDue) {

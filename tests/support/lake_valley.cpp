@@ -43,13 +43,15 @@ void write_lake_valley(const std::string& dir, const lake_valley& c) {
                        "\nMAXNODES " + std::to_string(nodes + 1) + "\n";
     chan += c.weir ? "CONNECT 1 2 0\nCONNECT 2 3 1 1\nCONNECT 3 0 1 2\n"
                    : "CONNECT 1 2 0\nCONNECT 2 0 1 1\n";
-    chan += "LINK 1\nDX " + fixed(c.cell) + "\nNODES 1\nLAKE\nMINWSE " + fixed(c.floor() - 1.0) +
+    chan += "LINK 1\nDX " + fixed(c.cell) + "\nNODES 1\nLAKE\n";
+    if (c.bed_thickness > 0.0) chan += "MLAKE " + fixed(c.bed_thickness) + "\n";
+    chan += "MINWSE " + fixed(c.floor() - 1.0) +
             "\nINITWSE " + fixed(c.floor() + c.lake_depth) + "\nMAXWSE " +
             fixed(c.floor() + 3.0) + "\nNUMPTS " + std::to_string(npts) + "\n" + pairs;
     if (c.weir) {
         chan += "LINK 2\nDX " + fixed(c.cell) +
                 "\nSTRUCTURE\nNUMSTRUCTS 1\nSTRUCTTYPE weir\nCREST_LENGTH 2.0\nCREST_LOW_ELEV " +
-                fixed(c.floor() + 0.1) + "\nDISCHARGE_COEFF_FORWARD 1.6\n";
+                fixed(c.floor() + c.weir_crest) + "\nDISCHARGE_COEFF_FORWARD 1.6\n";
     }
     chan += "LINK " + channel + "\nDX " + fixed(c.cell) + "\nNODES " + std::to_string(nodes + 1) +
             "\nTRAPEZOID\nMANNINGS_N 0.035\n";

@@ -22,6 +22,8 @@ struct lake_valley {
     int total_minutes = 60;
     int overtype = 1;
     bool weir = false;            // the lake drains through a weir link into the channel
+    double weir_crest = 0.1;      // crest of that weir above the lake floor, m
+    double bed_thickness = 0.0;   // above 0: the lake seeps through a bed this thick (MLAKE), m
     int threads = 0;              // NUM_THREADS card when above 0
     int long_term_days = 0;       // above 0: a long-term run of that many days of hourly
                                   // records (wind 6 knots, RH 60 %, 50 deg F) and one
