@@ -327,6 +327,31 @@ const message_entry kMessages[] = {
     {136, false,
          "You are trying to simulate MLGA soil dynamics but without using a valid soil type index map.\n"
          "Index map filename = {file}\n"},
+    {350, false,
+         "Error: {what}: the folder {file} for its output does not exist, nor does the folder\n"
+         "above it (pluvo makes one missing folder level only).\n"},
+    {351, false,
+         "Error: {what}: {file} is not a folder, so the output cannot be written in it.\n"},
+    {352, false,
+         "Error: {what}: the folder {file} for its output cannot be written.\n"},
+    {353, false,
+         "Error: {what}: the folder {file} for its output cannot be made.\n"},
+    {354, false,
+         "Error: map {file} is an ESRI ASCII grid (its header begins with \"{what}\").\n"
+         "pluvo reads a header of six lines, each a word and a value, in this order:\n"
+         "north:, south:, east:, west: (the edges, m), rows:, cols: (the counts);\n"
+         "the README section \"From a GIS grid to a run\" converts an ESRI grid.\n"},
+    {355, false,
+         "Error: the header of map {file} does not give at least one row and one column.\n"
+         "pluvo reads a header of six lines, each a word and a value, in this order:\n"
+         "north:, south:, east:, west: (the edges, m), rows:, cols: (the counts);\n"
+         "the header of this map begins with \"{what}\".\n"},
+    {356, true,
+         "Warning: {n2} cells of the watershed mask {file} hold the value {n1}; every value\n"
+         "other than 0 marks a watershed cell (no-data cells outside the watershed must hold 0).\n"},
+    {357, true,
+         "Warning: {n2} further cells of the watershed mask {file} hold {n1} more values\n"
+         "other than 0 and 1.\n"},
 };
 
 constexpr int kMessageCount = static_cast<int>(sizeof(kMessages) / sizeof(kMessages[0]));
