@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 #include <system_error>
 #include <vector>
 
@@ -223,9 +224,7 @@ bool read_map_file(file_object& f, const char* path, int map_kind, double& north
     const bool rows_read = read_header_int(in, rows);
     const bool cols_read = read_header_int(in, cols);
     if (!rows_read || !cols_read || rows < 1 || cols < 1) {
-        std::printf("Error: the header of map %s does not give at least one row and one column\n",
-                    shown(path));
-        fail_printed();
+        report_unreadable_map_header(in, path);
         return false;
     }
 
@@ -348,6 +347,22 @@ bool read_map_file(file_object& f, const char* path, int map_kind, double& north
                     shown(path));
     }
     return true;
+}
+
+void report_unreadable_map_header(FILE* in, const char* path) {
+    // The header words of an ESRI ASCII grid (the first is ncols or nrows).
+    static const char* const kEsriWords[] = {"ncols",     "nrows",     "xllcorner", "xllcenter",
+                                             "yllcorner", "yllcenter", "cellsize",  "nodata_value"};
+    char word[kTokenSize] = {};
+    if (in != nullptr && std::fseek(in, 0, SEEK_SET) == 0) {
+        char format[16];
+        std::snprintf(format, sizeof format, "%%%ds", kTokenSize - 1);
+        if (std::fscanf(in, format, word) != 1) word[0] = '\0';
+    }
+    bool esri = false;
+    for (const char* w : kEsriWords) esri = esri || strcasecmp(word, w) == 0;
+    set_error(esri ? 354 : 355, word, shown(path));
+    report_error(error_record);
 }
 
 int map_category_count(int id) {

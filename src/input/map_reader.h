@@ -12,6 +12,7 @@
 // Per-cell arrays are filled from slot 1 in row-major order of the mask, so
 // the k-th stored value belongs to cell k.
 #pragma once
+#include <cstdio>
 #include <vector>
 
 struct file_object;
@@ -39,6 +40,11 @@ bool read_map_file(file_object& f, const char* path, int map_kind, double& north
 
 // Count of ID `id` (1..kMapCategoryCount) in the last kind-4 map; 0 for any other ID.
 int map_category_count(int id);
+
+// Reports a map header that gives no rows or columns (code 354 for an ESRI
+// ASCII grid, 355 otherwise), naming the map and the first word of its file,
+// which is read again from the start. Raises the stop flag.
+void report_unreadable_map_header(FILE* in, const char* path);
 
 // For index maps whose IDs index a table: refuses a negative ID among cells
 // 1..cell_count of `ids` with a message naming the map and the cell (code 4000,

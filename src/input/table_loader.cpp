@@ -15,6 +15,7 @@
 #include "core/file_write.h"
 #include "run/run_state.h"
 #include "core/text.h"
+#include "input/map_reader.h"
 #include "input/mapping_table.h"
 #include "input/time_series.h"
 
@@ -130,6 +131,10 @@ int read_index_map(run_state& rs, file_object& map, const char* map_path, int la
     int rows = -1;
     int cols = -1;
     read_map_header(rs, map.handle, rows, cols);
+    if (rows < 1 || cols < 1) {
+        report_unreadable_map_header(map.handle, map_path);
+        return 0;
+    }
     if (rows != rs.rows || cols != rs.cols) {
         int code = (rows != rs.rows && cols != rs.cols) ? 72 : (rows != rs.rows ? 73 : 74);
         set_error(code, nullptr, map_path);

@@ -241,7 +241,7 @@ const std::vector<bad_input> kBadInputs = {
     {"elevation header rows wrapping", base::plane, "elev.asc", "rows: 4\n",
      "rows: 4294967300\n", {"Error: the header of map elev.asc does not give"}},
     {"index map header rows wrapping", base::plane, "land.idx", "rows: 4\n",
-     "rows: 4294967300\n", {"Incorrect number of rows in map: land.idx"}},
+     "rows: 4294967300\n", {"Error: the header of map land.idx does not give"}},
     {"elevation nan", base::plane, "elev.asc", " 99.77 ", " nan ",
      {"Error: the value \"nan\" in row 2, column 3 of map elev.asc is not finite."}},
     {"elevation -inf", base::plane, "elev.asc", " 99.77 ", " -inf ",
