@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <string>
 
 #include "core/alloc.h"
@@ -83,6 +84,47 @@ void write_mask_map(const run_state& rs) {
         std::fwrite(row.data(), 1, row.size(), out.handle);
     }
     close_file_object(out);
+}
+
+// Warns (codes 356 and 357) when the mask holds values other than 0 and 1:
+// every value other than 0 marks a watershed cell, so a no-data value such as
+// -9999 outside the watershed makes the whole rectangle the watershed. Names
+// each such value with its cell count, in ascending order of value, the
+// first kMaskValuesNamed of them; the rest in one line.
+void warn_other_mask_values(const run_state& rs) {
+    constexpr size_t kMaskValuesNamed = 8;
+    std::map<int, int> counts;   // value -> cells
+    int last = 1;                // the value counted last, and its entry
+    int* last_count = nullptr;
+    for (int i = 1; i <= rs.rows; ++i) {
+        for (int j = 1; j <= rs.cols; ++j) {
+            const int v = rs.mask[i][j];
+            if (v == 0 || v == 1) continue;
+            if (last_count == nullptr || v != last) {
+                last = v;
+                last_count = &counts[v];
+            }
+            ++*last_count;
+        }
+    }
+    size_t named = 0;
+    long long further_cells = 0;
+    for (const auto& value : counts) {
+        if (named < kMaskValuesNamed) {
+            set_error(356, nullptr, rs.files.watershed_mask);
+            set_error_numbers(356, value.first, value.second);
+            report_error(error_record);
+            ++named;
+        } else {
+            further_cells += value.second;
+        }
+    }
+    if (counts.size() > named) {
+        set_error(357, nullptr, rs.files.watershed_mask);
+        set_error_numbers(357, static_cast<int>(counts.size() - named),
+                          static_cast<int>(further_cells));
+        report_error(error_record);
+    }
 }
 
 // Gives every cell its row, column and centre coordinates (m).
@@ -165,6 +207,8 @@ void read_watershed_mask(run_state& rs) {
         report_error(error_record);
         return;
     }
+
+    warn_other_mask_values(rs);
 
     // Numbering row by row; the border of the grid is 0 and is not walked.
     rs.GNUM = 0;
