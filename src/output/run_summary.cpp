@@ -388,6 +388,10 @@ void write_global_section(run_state& rs, file_object& f) {
     file_printf(f, "\n");
 
     file_printf(f, "Final volume on surface=                        %14.2lf\n", rs.vol_surface_final);
+    file_printf(f, "Final volume on surface in pits=                %14.2lf\n", rs.vol_pits_final);
+    file_printf(f, "  (%d pit cells, whose ground lies below every neighbour across their 4 faces;\n"
+                "  they hold %.2lf m3 up to their lowest neighbours, the deepest %.3lf m)\n",
+                rs.pit_cells, rs.pit_capacity, rs.pit_deepest);
     if (rs.lakes) file_printf(f, "Final volume in overland lakes=                 %14.2lf\n", rs.vol_ovlake_final);
     file_printf(f, "Final volume in channels=                       %14.2lf\n", rs.vol_channel_final);
     if (rs.superlink) file_printf(f, "Final volume in drains=                         %14.2lf\n", rs.vol_drains_final);
