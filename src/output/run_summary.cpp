@@ -555,6 +555,18 @@ void write_store_balances(run_state& rs, file_object& f) {
     }
 }
 
+// When the maps of the map interval were written, and where the end state is.
+void write_map_timing(const run_state& rs, file_object& f) {
+    if (!map_output_on(rs)) return;
+    const int every = rs.map_write_steps > 0 ? rs.map_write_steps : 1;
+    file_printf(f, "MAP OUTPUT (MAP_FREQ): %d time(s), after the first time step (minute %.2lf),\n"
+                "then every %d time steps (%.2lf minutes); the last at minute %.2lf of %.2lf.\n",
+                rs.map_outputs, rs.dt / 60.0, every, every * rs.dt / 60.0, rs.map_last_minutes,
+                rs.elapsed_minutes);
+    file_printf(f, "The state at the end of the run is in the hotstart maps (WRITE_OV_HOTSTART\n"
+                "for the depths), not in these maps.\n\n");
+}
+
 }  // namespace
 
 void write_run_summary(run_state& rs) {
@@ -566,6 +578,7 @@ void write_run_summary(run_state& rs) {
     if (rs.sacramento) write_sacramento_section(rs, f);
     write_global_section(rs, f);
     write_store_balances(rs, f);
+    write_map_timing(rs, f);
 
     write_run_sediment_summary(rs);
     write_run_transport_summaries(rs);
