@@ -1,9 +1,10 @@
 // Outputs never overwrite inputs: every output name of the run is resolved to
 // the file it would open and compared with the files of every input name, as
 // files (links and different spellings of one path are the same file); no
-// two outputs may resolve to one file either. The check runs once the cards
-// are read and before the first output is opened, so a refused run leaves
-// every file as it was.
+// two outputs may resolve to one file either. Every output finds a folder
+// that takes it: a missing folder is made one level deep, before the names
+// are compared. The check runs once the cards are read and before the first
+// output is opened, so a refused run leaves every file as it was.
 #include "input/output_names.h"
 
 #include <sys/stat.h>
