@@ -137,6 +137,12 @@ void read_watershed_mask(run_state& rs) {
 
     // The grid is read only when it matches the run's rows and columns, so a
     // mask allocated for mask_rows x mask_cols must be at least that large.
+    // It is allocated only for a map whose header is the run's grid and
+    // whose body can hold that many values.
+    if (!map_file_fits(rs.watershed_mask_file, rs.files.watershed_mask, rs.rows, rs.cols)) {
+        close_file_object(rs.watershed_mask_file);
+        return;
+    }
     alloc_mask_grids(rs);
     if (rs.mask == nullptr || rs.mask_rows < rs.rows || rs.mask_cols < rs.cols) {
         close_file_object(rs.watershed_mask_file);

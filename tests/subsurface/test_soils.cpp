@@ -431,7 +431,7 @@ TEST(EtMaps, VegetationMapsAreReadAndCheckedByRange) {
         {"good maps", "0.2 0.25\n", "0.3 1.5\n", ""},
         {"albedo above 1", "0.2 1.25\n", "0.3 1.5\n", "albedo of cell 2"},
         {"negative height", "0.2 0.25\n", "-0.3 1.5\n", "vegetation-height of cell 1"},
-        {"height not a number", "0.2 0.25\n", "0.3 nan\n", "vh.map is not finite"},
+        {"height not a number", "0.2 0.25\n", "0.3 nan\n", "vh.map, line 7, row 1, column 2: the value \"nan\" is not finite"},
     };
     for (const et_map_case& c : cases) {
         temp_dir dir;
