@@ -312,21 +312,6 @@ bool same_keyword(const char* a, const char* b) {
     return std::strcmp(token_a, token_b) == 0;
 }
 
-bool parse_whole_number(const char* token, double& value) {
-    value = 0.0;
-    if (token == nullptr || token[0] == '\0') return false;
-    char* end = nullptr;
-    const double v = std::strtod(token, &end);
-    if (end == token || (*end != '\0' && !(end[0] == '\r' && end[1] == '\0'))) return false;
-    value = v;
-    return true;
-}
-
-namespace {
-
-// The real of [start, stop) (a carriage return may end it), checked as
-// parse_real_token does. The character at `stop` is a separator or the end
-// of the text, which no number continues into.
 number_status parse_real_span(const char* start, const char* stop, double& value) {
     value = 0.0;
     if (start == stop) return number_status::missing;
@@ -352,6 +337,8 @@ number_status parse_real_span(const char* start, const char* stop, double& value
     value = v;
     return number_status::ok;
 }
+
+namespace {
 
 // The int of [start, stop) (a carriage return may end it).
 number_status parse_int_span(const char* start, const char* stop, int& value) {
@@ -581,6 +568,16 @@ number_status next_real_at(char*& cursor, double& value, char* token) {
     const number_status s = parse_real_span(start, stop, value);
     if (s != number_status::ok) copy_token(token, start, length);
     return s;
+}
+
+number_status parse_keyword_int(const char* line, int& value) {
+    value = 0;
+    if (line == nullptr) return number_status::missing;
+    std::string copy(line);
+    char* cursor = copy.data();
+    char token[kTokenSize];
+    if (!next_word_at(cursor, token) || !next_word_at(cursor, token)) return number_status::missing;
+    return parse_int_token(token, value);
 }
 
 bool parse_int_text(const char* text, int low, int high, int& value) {

@@ -104,10 +104,6 @@ int next_int(char* line, int& value);
 char* second_word(char* line);
 bool same_keyword(const char* a, const char* b);
 
-// True when the whole token is a number (a carriage return left at its end is
-// allowed); the value in `value`. "0,05", "0.05x" and "abc" are not numbers.
-bool parse_whole_number(const char* token, double& value);
-
 // Outcome of a checked number read.
 enum class number_status {
     ok,            // the whole token is a number of the asked kind, stored in the target
@@ -120,6 +116,10 @@ enum class number_status {
 
 // The whole token as a finite real; the target is set to 0 unless the result is ok.
 number_status parse_real_token(const char* token, double& value);
+// The same for the text [start, stop) of a longer line (a carriage return
+// may end it); the character at `stop` must be one no number continues into
+// (a separator or the end of the text).
+number_status parse_real_span(const char* start, const char* stop, double& value);
 // The whole token as a decimal integer within the int range; the target is
 // set to 0 unless the result is ok.
 number_status parse_int_token(const char* token, int& value);
@@ -229,6 +229,11 @@ bool read_int_at(char*& cursor, const number_field& field, const input_place& at
 // token's text (cut to kTokenSize - 1 characters) for the message. For the
 // rows of large maps.
 number_status next_real_at(char*& cursor, double& value, char* token);
+
+// The second token of a line "KEYWORD n" (the token rules of next_word) as
+// a whole int: the status of parse_int_token (missing when the line has no
+// second token). The line is left as it was.
+number_status parse_keyword_int(const char* line, int& value);
 
 // Command-line and environment numbers: the whole text as a decimal int in
 // [low, high]; false (value unchanged) otherwise.

@@ -252,7 +252,7 @@ int read_replace_vals(const char* path) {
         }
         if (!found) continue;   // a row shorter than the list leaves the rest at 0
         double value = 0.0;
-        const bool number = parse_whole_number(token, value) && std::isfinite(value);
+        const bool number = parse_real_token(token, value) == number_status::ok;
         const bool integer_ok = p->value_type != kReplaceInteger ||
                                 (value == std::floor(value) && value >= INT_MIN && value <= INT_MAX);
         if (!number || !integer_ok) {

@@ -239,7 +239,10 @@ int load_mapping_table(run_state& rs, const char* table_path, int code,
         if (precip_conc->size() < static_cast<size_t>(precip_count) + 1) {
             precip_conc->resize(static_cast<size_t>(precip_count) + 1, 0.0);
         }
-        read_precip_conc(f, precip_count, precip_conc->data());
+        if (!read_precip_conc(f, precip_count, precip_conc->data())) {
+            close_file_object(f);
+            return 0;
+        }
     } else {
         skip_table_heading(f);
     }
@@ -250,7 +253,7 @@ int load_mapping_table(run_state& rs, const char* table_path, int code,
     }
 
     id_table table;
-    int good = read_id_table(f, n, k, keyword_of(code).c_str(), table);
+    int good = read_id_table(f, n, k, keyword_of(code).c_str(), table, section_value_fields(code));
     close_file_object(f);
     if (!good) return 0;
 
@@ -276,11 +279,8 @@ int load_time_series_index(run_state& rs, const char* table_path) {
     for (int i = 0; i < n; ++i) {
         long start = std::ftell(f.handle);
         int have = read_line(line, f);
-        char id_text[kRowIdWidth + 1] = {};
-        for (int c = 0; c < kRowIdWidth && line[c] != '\0'; ++c) id_text[c] = line[c];
-        char* end = nullptr;
-        long id = std::strtol(id_text, &end, 10);
-        if (!have || end == id_text || id < 1) {
+        int id = 0;
+        if (!have || !table_row_id(line, id) || id < 1) {
             report_table_failure("Error: mapping table %s, line %d: a row of the TIME_SERIES_INDEX "
                                  "table must hold an ID above 0 in characters 1 to 6 and a series "
                                  "name.\n", f.name, file_line_number(f, start));
@@ -294,7 +294,7 @@ int load_time_series_index(run_state& rs, const char* table_path) {
         print_message("Adding table to list: %s... ", name.data());
         time_series* series = name[0] != '\0' ? find_time_series(name.data()) : nullptr;
         print_message(series ? "Success!\n" : "Failure, table not found.\n");
-        add_time_series_index(static_cast<int>(id), series);
+        add_time_series_index(id, series);
     }
     close_file_object(f);
     return 1;
