@@ -184,8 +184,8 @@ const std::vector<bad_input> kBadInputs = {
     {"ROWS card missing", base::plane, "p.prj", "ROWS 4\n", "",
      {"Incorrect number of rows in map: mask.asc"}},
     {"ROWS card garbled", base::plane, "p.prj", "ROWS 4\n", "ROWS 2x\n",
-     {"Warning: project file p.prj, line {line}: card rows expects a number but found \"2x\"",
-      "Incorrect number of rows in map: mask.asc"}},
+     {"Error: project file p.prj, line {line}: card rows expects a whole number but found "
+      "\"2x\"."}},
     {"COLS smaller than the mask", base::plane, "p.prj", "COLS 4\n", "COLS 3\n",
      {"Incorrect number of columns in map: mask.asc"}},
     // Integers beyond the int range and values outside a card's limits.
@@ -245,9 +245,9 @@ const std::vector<bad_input> kBadInputs = {
      "rows: 4294967300\n",
      {"Error: map land.idx, line 5: the number of rows \"4294967300\" is outside the int range."}},
     {"elevation nan", base::plane, "elev.asc", " 99.77 ", " nan ",
-     {"Error: map elev.asc, line 8, row 2, column 3: the value \"nan\" is not finite."}},
+     {"Error: map elev.asc, line 8, row 2, column 3: the elevation \"nan\" is not finite."}},
     {"elevation -inf", base::plane, "elev.asc", " 99.77 ", " -inf ",
-     {"Error: map elev.asc, line 8, row 2, column 3: the value \"-inf\" is not finite."}},
+     {"Error: map elev.asc, line 8, row 2, column 3: the elevation \"-inf\" is not finite."}},
     {"overland hotstart depth nan", base::plane, "ovh.asc", " 0.007 ", " NaN ",
      {"Error: map ovh.asc, line 8, row 2, column 3: the value \"NaN\" is not finite."}},
     {"soil moisture hotstart inf", base::plane, "smh.asc", " 0.27 ", " inf ",

@@ -70,7 +70,7 @@ TEST(BadLinesProgram, RefusedWithAMessageNamingTheFileAndLine) {
          [](file_set& f) {
              f["elev.asc"] = replaced(f["elev.asc"], "100.6 100.3", "100.6" + kBlanks + "x 100.3");
          },
-         {"Error: map elev.asc, line 7, row 1, column 3: the value \"x\" is not a number."}},
+         {"Error: map elev.asc, line 7, row 1, column 3: the elevation \"x\" is not a number."}},
         {"map row with a fifth value after 30,000 blanks, CR LF",
          [](file_set& f) {
              f["elev.asc"] = line_project::with_crlf(
