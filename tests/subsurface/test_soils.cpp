@@ -109,7 +109,10 @@ TEST(SoilTables, LayeredFileRefusesBadIdsCountsAndShortFiles) {
         {"count too large", "10000\nx\n", "number of soils"},
         {"negative count", "-1\nx\n", "number of soils"},
         {"fewer soils than counted", "2\nx\n3\n" + layers, "after 1 of its 2 soils"},
-        {"short layer line", "1\nx\n3\n1.5 0.3 12.0\n", "layer 1 of soil 3 needs 9 values"},
+        {"short layer line", "1\nx\n3\n1.5 0.3 12.0\n", "line 4: layer 1 of soil 3: it needs 9 values"},
+        // A conductivity written with a letter l for the digit 1 is no 0.
+        {"value that is no number", "1\nx\n3\nl.0 0.3 12.0 0.4 0.3 0.1 0.05 0.2 10\n",
+         "line 4: layer 1 of soil 3: the value \"l.0\" is not a finite number"},
         {"file ends inside a soil", "1\nx\n3\n" + layers.substr(0, layers.find('\n') + 1),
          "inside soil 3"},
     };
