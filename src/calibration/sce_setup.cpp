@@ -119,11 +119,15 @@ bool scein(sce_optimizer& o, file_object& f) {
         o.iniflg = settings[4];
         o.iprint = settings[5];
     }
-    const size_t n = static_cast<size_t>(o.nopt) + 1;
-    o.x0.assign(n, 0.0);
-    o.bl.assign(n, 0.0);
-    o.bu.assign(n, 0.0);
+    // Grown as the parameters are read: a count beyond the file ends at its
+    // end instead of sizing the tables (and the population) by it.
+    o.x0.assign(1, 0.0);
+    o.bl.assign(1, 0.0);
+    o.bu.assign(1, 0.0);
     for (int i = 1; i <= o.nopt; ++i) {
+        o.x0.push_back(0.0);
+        o.bl.push_back(0.0);
+        o.bu.push_back(0.0);
         double* dst[] = {&o.x0[static_cast<size_t>(i)], &o.bl[static_cast<size_t>(i)],
                          &o.bu[static_cast<size_t>(i)]};
         const char* names[] = {"start value", "lower bound", "upper bound"};

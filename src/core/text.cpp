@@ -7,6 +7,7 @@
 // still consumed from the line.
 #include "core/text.h"
 
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cstdarg>
@@ -577,6 +578,93 @@ number_status parse_keyword_int(const char* line, int& value) {
     char* cursor = copy.data();
     char token[kTokenSize];
     if (!next_word_at(cursor, token) || !next_word_at(cursor, token)) return number_status::missing;
+    return parse_int_token(token, value);
+}
+
+number_status next_stream_int(std::FILE* in, int& value, char* token, int token_size, int& line) {
+    value = 0;
+    const int length = read_stream_token(in, token, token_size, line);
+    if (length < 0) {
+        token[0] = '\0';
+        return number_status::missing;
+    }
+    if (length == token_size - 1) {
+        // A token longer than the buffer is no number of a map: its rest is
+        // taken off the stream so that it does not count as the next value.
+        int c = getc_unlocked(in);
+        const bool longer = c != EOF && !std::isspace(c);
+        while (c != EOF && !std::isspace(c)) c = getc_unlocked(in);
+        if (c != EOF) ungetc(c, in);
+        if (longer) return number_status::not_number;
+    }
+    return parse_int_token(token, value);
+}
+
+long stream_bytes_left(std::FILE* in) {
+    const long here = std::ftell(in);
+    if (here < 0 || std::fseek(in, 0, SEEK_END) != 0) return -1;
+    const long end = std::ftell(in);
+    std::fseek(in, here, SEEK_SET);
+    return end >= here ? end - here : -1;
+}
+
+number_list::number_list(file_object& f, const char* kind) : f_(f), kind_(kind) {
+    if (f_.handle != nullptr) flockfile(f_.handle);
+}
+
+number_list::~number_list() {
+    if (f_.handle != nullptr) funlockfile(f_.handle);
+}
+
+bool number_list::next(int& v, const char* what, const char* end_text) {
+    input_place at;
+    at.kind = kind_;
+    at.path = f_.name;
+    if (f_.handle == nullptr) {
+        refuse_at(at, "the file is not open");
+        return false;
+    }
+    char token[kTokenSize];
+    int line = line_;
+    const number_status s = next_stream_int(f_.handle, v, token, kTokenSize, line);
+    at.line = line;
+    if (s == number_status::missing) {
+        if (end_text != nullptr) write_report_text(current_summary_file, end_text);
+        at.line = line_;
+        refuse_atf(at, "the file ends before the %s", what);
+        return false;
+    }
+    line_ = line;
+    if (s != number_status::ok) {
+        char why[512];
+        describe_number_fault(s, what, token, kAnyNumber, why, sizeof why);
+        refuse_at(at, why);
+        return false;
+    }
+    return true;
+}
+
+bool number_list::count(int& n, long long most, const char* what, const char* end_text) {
+    n = 0;
+    if (!next(n, what, end_text)) return false;
+    if (n < 0 || n > most) {
+        input_place at;
+        at.kind = kind_;
+        at.path = f_.name;
+        at.line = line_;
+        refuse_atf(at, "the %s %d must be from 0 to %lld", what, n, most);
+        n = 0;
+        return false;
+    }
+    return true;
+}
+
+number_status next_int_at(char*& cursor, int& value, char* token) {
+    value = 0;
+    if (!next_word_at(cursor, token)) {
+        token[0] = '\0';
+        return number_status::missing;
+    }
     return parse_int_token(token, value);
 }
 

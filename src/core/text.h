@@ -235,6 +235,49 @@ number_status next_real_at(char*& cursor, double& value, char* token);
 // second token). The line is left as it was.
 number_status parse_keyword_int(const char* line, int& value);
 
+// Next whole number of an integer map or list read token by token from the
+// stream (the caller holds its lock, stream_lock): ok, missing at the end of
+// the file, or not_number / out_of_range with the text in `token`
+// (token_size characters); a token longer than the buffer is not_number and
+// is taken off the stream whole. `line` counts the line ends passed.
+number_status next_stream_int(std::FILE* in, int& value, char* token, int token_size, int& line);
+
+// Bytes from the stream's position to its end (the position is kept); -1
+// when the stream cannot tell. Counts at the head of a list are bounded by
+// what the rest of the file can hold.
+long stream_bytes_left(std::FILE* in);
+
+// Reader of a list of whole numbers separated by any white space (the
+// location lists of the outputs): a count of entries, then the numbers of
+// each entry. Every refusal names the file, the line and the value.
+class number_list {
+public:
+    // `kind` names the file in messages ("location file").
+    number_list(file_object& f, const char* kind);
+    ~number_list();
+    number_list(const number_list&) = delete;
+    number_list& operator=(const number_list&) = delete;
+
+    // A count of the list: a whole number from 0 to `most`. The caller grows
+    // its tables entry by entry as they are read, so a count larger than the
+    // file can fill ends at the end of the file, not in a huge allocation.
+    bool count(int& n, long long most, const char* what = "number of entries",
+               const char* end_text = nullptr);
+    // The next number of the list, named `what` in messages; at the end of
+    // the file `end_text`, when given, is printed before the refusal.
+    bool next(int& v, const char* what, const char* end_text = nullptr);
+    int line() const { return line_; }
+
+private:
+    file_object& f_;
+    const char* kind_;
+    int line_ = 1;   // line of the next token
+};
+
+// The next whole int of a line at `cursor` (the token rules of next_word_at,
+// which moves it); `token` (kTokenSize characters) receives the token text.
+number_status next_int_at(char*& cursor, int& value, char* token);
+
 // Command-line and environment numbers: the whole text as a decimal int in
 // [low, high]; false (value unchanged) otherwise.
 bool parse_int_text(const char* text, int low, int high, int& value);

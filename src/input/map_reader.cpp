@@ -7,7 +7,6 @@
 // message naming the map, the row and the column.
 #include "input/map_reader.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -118,14 +117,10 @@ bool read_map_header(file_object& f, const char* path, map_header& header, int& 
 }
 
 bool map_body_can_hold(file_object& f, const char* path, const map_header& header) {
-    FILE* in = f.handle;
-    const long here = std::ftell(in);
-    if (here < 0 || std::fseek(in, 0, SEEK_END) != 0) return true;   // not a plain file: read on
-    const long end = std::ftell(in);
-    std::fseek(in, here, SEEK_SET);
-    if (end < here) return true;
+    const long left = stream_bytes_left(f.handle);
+    if (left < 0) return true;   // not a plain file: read on
     // n values take at least 2n - 1 bytes: one character each and a separator between.
-    const long long bytes = static_cast<long long>(end - here);
+    const long long bytes = static_cast<long long>(left);
     const long long values = static_cast<long long>(header.rows) * header.cols;
     const long long room = (bytes + 1) / 2;
     if (values <= room) return true;
@@ -151,25 +146,6 @@ bool map_file_fits(file_object& f, const char* path, int expected_rows, int expe
     std::rewind(f.handle);
     if (!good) fail_printed();
     return good;
-}
-
-number_status next_stream_int(std::FILE* in, int& value, char* token, int token_size, int& line) {
-    value = 0;
-    const int length = read_stream_token(in, token, token_size, line);
-    if (length < 0) {
-        token[0] = '\0';
-        return number_status::missing;
-    }
-    if (length == token_size - 1) {
-        // A token longer than the buffer is no number of a map: its rest is
-        // taken off the stream so that it does not count as the next value.
-        int c = getc_unlocked(in);
-        const bool longer = c != EOF && !std::isspace(c);
-        while (c != EOF && !std::isspace(c)) c = getc_unlocked(in);
-        if (c != EOF) ungetc(c, in);
-        if (longer) return number_status::not_number;
-    }
-    return parse_int_token(token, value);
 }
 
 bool read_map_file(file_object& f, const char* path, int map_kind, double& north, double& south,

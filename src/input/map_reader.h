@@ -76,12 +76,6 @@ bool read_map_file(file_object& f, const char* path, int map_kind, double& north
                    std::vector<int>* ids, int expected_rows, int expected_cols,
                    const number_field* field = nullptr);
 
-// Next whole number of an integer map or list read token by token from the
-// stream (the caller holds its lock, stream_lock): ok, missing at the end of
-// the file, or not_number / out_of_range with the text in `token`
-// (token_size characters). `line` counts the line ends passed.
-number_status next_stream_int(std::FILE* in, int& value, char* token, int token_size, int& line);
-
 // Count of ID `id` (1..kMapCategoryCount) in the last kind-4 map; 0 for any other ID.
 int map_category_count(int id);
 

@@ -177,9 +177,21 @@ int read_replace_params(const char* path) {
         std::printf("Error: unable to open the replace parameter file.\n");
         return -1;
     }
+    // The count: the first word of line 1, a whole number of 0 or more.
     int count = 0;
-    if (std::fscanf(f.handle, "%d\n", &count) != 1) {
+    std::string first;
+    char word[kTokenSize] = {};
+    std::vector<char> text;
+    if (read_raw_line(f.handle, first)) {
+        text.assign(first.begin(), first.end());
+        text.push_back('\0');
+        next_word(text.data(), word);
+    }
+    if (parse_int_token(word, count) != number_status::ok || count < 0) {
         std::printf("Error: unable to read the number of parameters in the parameter list file\n");
+        std::printf("Error: parameter list file %s, line 1: the number of parameters \"%.63s\" "
+                    "is not a whole number of 0 or more.\n",
+                    path, word);
         close_file_object(f);
         return -1;
     }
