@@ -56,8 +56,10 @@ int calib_objective::read_observations(const std::string& path) {
         failure = "the first line must hold the number of entries, a whole number above 0";
         return -1;
     }
-    num_obs = n;
     // Grown as the entries are read: a count beyond the file ends at its end.
+    // num_obs counts the entries held, so that nothing walks past them even
+    // after a failed read.
+    num_obs = 0;
     obs_peak.assign(1, 0.0);
     obs_volume.assign(1, 0.0);
     peak_weight.assign(1, 0.0);
@@ -83,6 +85,7 @@ int calib_objective::read_observations(const std::string& path) {
         peak_weight.push_back(v[1]);
         obs_volume.push_back(v[2]);
         volume_weight.push_back(v[3]);
+        num_obs = i;
     }
     return 1;
 }
