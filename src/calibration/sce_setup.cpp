@@ -32,10 +32,12 @@ public:
         }
     }
     bool real(double& v, std::string& text) {
+        text.clear();   // stays empty at the end of the file
         if (!token(text)) return false;
         return parse_real_token(text.c_str(), v) == number_status::ok;
     }
     bool whole(int& v, std::string& text) {
+        text.clear();   // stays empty at the end of the file
         if (!token(text)) return false;
         return parse_int_token(text.c_str(), v) == number_status::ok;
     }
@@ -133,9 +135,17 @@ bool scein(sce_optimizer& o, file_object& f) {
         const char* names[] = {"start value", "lower bound", "upper bound"};
         for (int k = 0; k < 3; ++k) {
             if (!in.real(*dst[k], text)) {
-                std::printf("Error: SCE input file %s, line %d: parameter %d of %d needs a start "
-                            "value, a lower and an upper bound; its %s is \"%s\".\n",
-                            o.input_path.c_str(), in.line_number, i, o.nopt, names[k], text.c_str());
+                if (text.empty()) {
+                    std::printf("Error: SCE input file %s, line %d: parameter %d of %d needs a "
+                                "start value, a lower and an upper bound; the file ends before "
+                                "its %s.\n",
+                                o.input_path.c_str(), in.line_number, i, o.nopt, names[k]);
+                } else {
+                    std::printf("Error: SCE input file %s, line %d: parameter %d of %d needs a "
+                                "start value, a lower and an upper bound; its %s is \"%s\".\n",
+                                o.input_path.c_str(), in.line_number, i, o.nopt, names[k],
+                                text.c_str());
+                }
                 return false;
             }
         }

@@ -141,6 +141,11 @@ TEST(ComposeMessage, InsertsTextsAndNumbers) {
         {78, "Error: An index [-3] in the aquatic environment table is greater than the\nnumber "
              "of IDs specified [12]\n (File: maps/mask.asc)\n"},
         {52, "Error: Time step is 0 seconds.\n"},
+        {24, "Error: stomatal resistance values not specified for Penman-Montieth long term "
+             "simulation.\n Check project file.\n"},
+        {280, "Error: Time step is watershed mask seconds; it must be more than 0.001 seconds "
+              "(card TIMESTEP, or ST_TIME_STEP when that is shorter).\n"},
+        {281, "Error: Outlet slope watershed mask is below 1e-9 m/m (card OUTSLOPE).\n"},
         {4000, ""},
         {0, ""},
     };

@@ -34,6 +34,7 @@ TEST(StormDrainInput, BadFilesStopTheRunNamingFileAndLine) {
         const char* name;
         std::string network;
         std::string message;   // part of the printed message
+        std::string grid_pipe = "";   // grid-pipe file text ("" none)
     };
     const bad_case cases[] = {
         {"missing number", "SJUNC 1 100.4 98.4 1.0 2 3 3 0.6\n" + kJ2 + kC1 + kS1 + kN1 + kN2 + kN3 + kP1 + kP2,
@@ -77,6 +78,10 @@ TEST(StormDrainInput, BadFilesStopTheRunNamingFileAndLine) {
          "drains.txt, line 2: the channel outfall of superjunction 2 (link 1 node 6) needs explicit channel routing"},
         {"leaky pipe without grid-pipe file", kJ1 + kJ2 + kC1 + kS1 + kN1 + kN2 + kN3 + kP1 + "PIPE 2 1 0.3 0 0.01 0.013 15 2.5 10\n",
          "you must include the GRID_PIPE card"},
+        // A pipe-cell count the watershed cannot hold would only size a list.
+        {"PIPECELLS beyond the watershed", kJ1 + kJ2 + kC1 + kS1 + kN1 + kN2 + kN3 + kP1 + "PIPE 2 1 0.3 0 0.01 0.013 15 2.5 10\n",
+         "Error: grid-pipe file pipes.txt, line 2: PIPECELLS 2000000000 is more than the 35 cells of the watershed.",
+         "GRIDPIPEFILE\nPIPECELLS 2000000000\n"},
         {"too many junctions", many_junctions(), "Too many super-junctions (>1000!) in superlink."},
         {"too many pipes", kJ1 + kJ2 + kC1 + "SLINK 1 1001\n" + kN1, "Too many nodes (>1000!) in one link in superlink."},
         {"no records", "SJUNC 1 100.4 98.4 1.0 2 3 3 0.6 0.3\n", "drains.txt holds no SJUNC or no CONNECT record"},
@@ -90,7 +95,12 @@ TEST(StormDrainInput, BadFilesStopTheRunNamingFileAndLine) {
         pc.total_minutes = 2;
         project_file p = write_plane_case(dir.path(), pc);
         write_file(dir.file("drains.txt"), c.network);
-        p.card("STORM_SEWER", "drains.txt").write(dir.file("plane.prj"));
+        p.card("STORM_SEWER", "drains.txt");
+        if (!c.grid_pipe.empty()) {
+            write_file(dir.file("pipes.txt"), c.grid_pipe);
+            p.card("GRID_PIPE", "pipes.txt");
+        }
+        p.write(dir.file("plane.prj"));
         const run_result r = run_pluvo({"plane.prj"}, dir.path());
         EXPECT_EQ(r.status, 1) << r.out;
         EXPECT_NE(r.out.find(c.message), std::string::npos) << r.out;
