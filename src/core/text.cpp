@@ -498,9 +498,11 @@ void refuse_atf(const input_place& at, const char* format, ...) {
     refuse_at(at, text);
 }
 
-bool take_real(const char* token, const number_field& field, const input_place& at,
-               double& value) {
-    const number_status s = check_real_token(token, field.range, value);
+namespace {
+
+// The refusal of a checked read that did not give ok; false.
+bool refuse_number(number_status s, const char* token, const number_field& field,
+                   const input_place& at) {
     if (s == number_status::ok) return true;
     char text[512];
     describe_number_fault(s, field.name, token, field.range, text, sizeof text);
@@ -508,13 +510,15 @@ bool take_real(const char* token, const number_field& field, const input_place& 
     return false;
 }
 
+}  // namespace
+
+bool take_real(const char* token, const number_field& field, const input_place& at,
+               double& value) {
+    return refuse_number(check_real_token(token, field.range, value), token, field, at);
+}
+
 bool take_int(const char* token, const number_field& field, const input_place& at, int& value) {
-    const number_status s = check_int_token(token, field.range, value);
-    if (s == number_status::ok) return true;
-    char text[512];
-    describe_number_fault(s, field.name, token, field.range, text, sizeof text);
-    refuse_at(at, text);
-    return false;
+    return refuse_number(check_int_token(token, field.range, value), token, field, at);
 }
 
 bool read_real(char* line, const number_field& field, const input_place& at, double& value) {
