@@ -168,11 +168,13 @@ inline bool is_scan_space(int c) {
 }  // namespace
 
 int read_stream_token(std::FILE* in, char* token, int token_size, int& newlines) {
+    int ends = 0;   // line ends skipped, kept in a register while the stream is read
     int c = getc_unlocked(in);
     while (is_scan_space(c)) {
-        if (c == '\n') ++newlines;
+        ends += c == '\n';
         c = getc_unlocked(in);
     }
+    newlines += ends;
     if (c == EOF) return -1;
     int length = 0;
     while (c != EOF && !is_scan_space(c)) {
@@ -587,21 +589,48 @@ number_status parse_keyword_int(const char* line, int& value) {
 
 number_status next_stream_int(std::FILE* in, int& value, char* token, int token_size, int& line) {
     value = 0;
-    const int length = read_stream_token(in, token, token_size, line);
-    if (length < 0) {
+    // One pass over the stream's buffer: the line ends before the token are
+    // counted, the token copied for a message (a longer one is taken whole
+    // and refused) and then parsed where it was copied.
+    int ends = 0;
+    int c = getc_unlocked(in);
+    while (is_scan_space(c)) {
+        ends += c == '\n';
+        c = getc_unlocked(in);
+    }
+    line += ends;
+    if (c == EOF) {
         token[0] = '\0';
         return number_status::missing;
     }
-    if (length == token_size - 1) {
-        // A token longer than the buffer is no number of a map: its rest is
-        // taken off the stream so that it does not count as the next value.
-        int c = getc_unlocked(in);
-        const bool longer = c != EOF && !std::isspace(c);
-        while (c != EOF && !std::isspace(c)) c = getc_unlocked(in);
-        if (c != EOF) ungetc(c, in);
-        if (longer) return number_status::not_number;
+    int length = 0;
+    bool longer = false;
+    const bool negative = c == '-';
+    int sum = 0;          // the digits summed as they pass (up to 9 cannot leave the int range)
+    int digits = 0;
+    bool plain = true;    // an optional minus sign and digits only
+    while (c != EOF && !is_scan_space(c)) {
+        if (c >= '0' && c <= '9') {
+            sum = digits < 9 ? 10 * sum + (c - '0') : sum;
+            ++digits;
+        } else if (!(length == 0 && negative)) {
+            plain = false;
+        }
+        if (length < token_size - 1) {
+            token[length++] = static_cast<char>(c);
+        } else {
+            longer = true;
+        }
+        c = getc_unlocked(in);
     }
-    return parse_int_token(token, value);
+    if (c != EOF) ungetc(c, in);
+    token[length] = '\0';
+    if (longer) return number_status::not_number;
+    if (plain && digits >= 1 && digits <= 9) {
+        value = negative ? -sum : sum;
+        return number_status::ok;
+    }
+    return parse_int_span(token, token + length, value);
 }
 
 long stream_bytes_left(std::FILE* in) {
