@@ -77,7 +77,7 @@ const message_entry kMessages[] = {
          "Error: Transmission coeff. values not specified for Penman-Montieth long term simulation.\n"
          " Check project file.\n"},
     {24, false,
-         "Error: tomatal resistance values not specified for Penman-Montieth long term simulation.\n"
+         "Error: stomatal resistance values not specified for Penman-Montieth long term simulation.\n"
          " Check project file.\n"},
     {25, false,
          "Error: Wilting point values not specified for Penman-Montieth long term simulation.\n"
@@ -228,10 +228,11 @@ const message_entry kMessages[] = {
          "Error: The header for the aquatic environment file is invalid or does not match \n"
          " the current version. \n"
          " The aquatic environment file specified is: {file}\n"
-         " The header should be : {what}"},
+         " The header should be : {what}\n"},
     {78, false,
          "Error: An index [{n1}] in the aquatic environment table is greater than the\n"
-         "number of IDs specified [{n2}]\n"},
+         "number of IDs specified [{n2}]\n"
+         " (File: {file})\n"},
     {79, false,
          "Error: The NUTRIENTS card in the project file must be specified before the {what} card\n"},
     {80, false,
@@ -327,6 +328,11 @@ const message_entry kMessages[] = {
     {136, false,
          "You are trying to simulate MLGA soil dynamics but without using a valid soil type index map.\n"
          "Index map filename = {file}\n"},
+    {280, false,
+         "Error: Time step is {what} seconds; it must be more than 0.001 seconds (card TIMESTEP, or "
+         "ST_TIME_STEP when that is shorter).\n"},
+    {281, false,
+         "Error: Outlet slope {what} is below 1e-9 m/m (card OUTSLOPE).\n"},
     {350, false,
          "Error: {what}: the folder {file} for its output does not exist, nor does the folder\n"
          "above it (pluvo makes one missing folder level only).\n"},
@@ -341,11 +347,6 @@ const message_entry kMessages[] = {
          "pluvo reads a header of six lines, each a word and a value, in this order:\n"
          "north:, south:, east:, west: (the edges, m), rows:, cols: (the counts);\n"
          "the README section \"From a GIS grid to a run\" converts an ESRI grid.\n"},
-    {355, false,
-         "Error: the header of map {file} does not give at least one row and one column.\n"
-         "pluvo reads a header of six lines, each a word and a value, in this order:\n"
-         "north:, south:, east:, west: (the edges, m), rows:, cols: (the counts);\n"
-         "the header of this map begins with \"{what}\".\n"},
     {356, true,
          "Warning: {n2} cells of the watershed mask {file} hold the value {n1}; every value\n"
          "other than 0 marks a watershed cell (no-data cells outside the watershed must hold 0).\n"},

@@ -179,6 +179,12 @@ void read_watershed_mask(run_state& rs) {
 
     // The grid is read only when it matches the run's rows and columns, so a
     // mask allocated for mask_rows x mask_cols must be at least that large.
+    // It is allocated only for a map whose header is the run's grid and
+    // whose body can hold that many values.
+    if (!map_file_fits(rs.watershed_mask_file, rs.files.watershed_mask, rs.rows, rs.cols)) {
+        close_file_object(rs.watershed_mask_file);
+        return;
+    }
     alloc_mask_grids(rs);
     if (rs.mask == nullptr || rs.mask_rows < rs.rows || rs.mask_cols < rs.cols) {
         close_file_object(rs.watershed_mask_file);
@@ -239,10 +245,13 @@ void read_elevation_map(run_state& rs) {
     // Sized from the numbering; an empty watershed has no per-cell slot.
     const size_t slots = rs.GNUM > 0 ? static_cast<size_t>(rs.GNUM) + 1 : 0;
     if (rs.elevation.size() != slots) rs.elevation.assign(slots, 0.0);
+    // Ground elevations, m: from the deepest trench to the highest summit
+    // (a value like 1e308 would overflow every level and slope).
+    static const number_field kElevation{"elevation", closed_range(-11000.0, 9000.0)};
     const bool read = read_map_file(rs.elevation_file, rs.files.elevation, kMapCellReals,
                                     rs.map_north, rs.map_south, rs.map_east, rs.map_west,
                                     rs.map_rows, rs.map_cols, rs.mask, &rs.elevation, nullptr,
-                                    nullptr, rs.rows, rs.cols);
+                                    nullptr, rs.rows, rs.cols, &kElevation);
     close_file_object(rs.elevation_file);
     if (!read) return;
 

@@ -250,7 +250,7 @@ TEST(GisGridEndToEnd, MapHeadersThatGiveNoGridAreRefusedWithTheWordsPluvoReads) 
         {"ELEVATION", "NROWS 4\nNCOLS 5\nXLLCENTER 5\nYLLCENTER 965\nCELLSIZE 10\n" + rows,
          catalogue_text(354, "NROWS", "bad.asc")},
         {"WATERSHED_MASK", "n: 1000\ns: 960\ne: 50\nw: 0\nr: four\nc: 5\n" + rows,
-         catalogue_text(355, "n:", "bad.asc")},
+         "Error: map bad.asc, line 5: the number of rows \"four\" is not a number."},
     };
     for (const header_case& c : cases) {
         SCOPED_TRACE(c.text);
