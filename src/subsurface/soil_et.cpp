@@ -258,6 +258,8 @@ void compute_soil_et(run_state& rs) {
         const bool table = rs.water_table || rs.groundwater;
         const bool to_aquifer = gw_aquifer_solved(rs) && static_cast<int>(rs.gw_recharge_depth.size()) > n;
 
+        const soil_table_store& soils = rs.soil_table;   // read-only on the threads
+
         // A few powers per cell (about 0.3 us): worth threads on far fewer
         // cells than the light loops, as the rates of evapo_trans.
 #pragma omp parallel for schedule(static) if (n >= kParallelCells / 128)
@@ -269,7 +271,7 @@ void compute_soil_et(run_state& rs) {
             if (layered_ready) {
                 const int id = rs.soiltype[c];
                 if (id < 0 || id >= subsurface_state::kSoilTableSize) continue;
-                soil = &rs.soil_table[id];
+                soil = &soils[id];
                 z = layered_zone(*soil, root_depth(rs, i, soil->thickness[0] + soil->thickness[1]), dt);
             } else if (redist_ready) {
                 z = redist_zone(rs, i, dt);
