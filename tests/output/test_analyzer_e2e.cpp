@@ -123,15 +123,19 @@ TEST(AnalyzerProgram, FlowAboveTenListedAtTheStartAndEveryHour) {
 }
 
 TEST(AnalyzerProgram, MomentsOfEventsTheEndAndAFailure) {
-    // Event beginning and end and the simulation end of a normal run.
-    {
+    // Event beginning and end and the simulation end of a normal run, with
+    // gage rain (the event search announces the event) and with uniform rain
+    // (its one event begins at the start; it used to be never announced).
+    for (const bool gage : {true, false}) {
+        SCOPED_TRACE(gage ? "gage rain" : "uniform rain");
         temp_dir dir;
         analyzer_case c;
         c.total_minutes = 30;
         c.analyzers = "2DS depth Ees < 0.01 cf moments.txt\n";
-        // Gage rain: the event search announces the event.
-        c.drop = {"PRECIP_UNIF", "RAIN_INTENSITY", "RAIN_DURATION"};
-        c.cards = {{"PRECIP_FILE", "rain.gag"}, {"RAIN_INV_DISTANCE", ""}};
+        if (gage) {
+            c.drop = {"PRECIP_UNIF", "RAIN_INTENSITY", "RAIN_DURATION"};
+            c.cards = {{"PRECIP_FILE", "rain.gag"}, {"RAIN_INV_DISTANCE", ""}};
+        }
         write_case(dir.path(), c);
         write_file(dir.file("rain.gag"),
                    "EVENT \"storm\"\nNRGAG 1\nNRPDS 2\nCOORD 15 150\n"
@@ -139,11 +143,9 @@ TEST(AnalyzerProgram, MomentsOfEventsTheEndAndAFailure) {
         const run_result r = run_pluvo({"valley.prj"}, dir.path());
         ASSERT_EQ(r.status, 0) << r.out;
         const std::string text = read_file(dir.file("moments.txt"));
-        EXPECT_NE(
-            text.find(logic_header("depth", "the beginning of an event at " + kStartDate + "0:0: 0",
-                                   "< 0.010000")),
-            std::string::npos)
-            << text;
+        const std::string begin =
+            logic_header("depth", "the beginning of an event at " + kStartDate + "0:0: 0", "< 0.010000");
+        EXPECT_EQ(count_of(text, begin), 1) << text;
         EXPECT_NE(text.find("at the end of an event at " + kStartDate), std::string::npos) << text;
         EXPECT_NE(text.find(logic_header(
                       "depth", "the end of simulation at " + kStartDate + "0:30: 0", "< 0.010000")),
