@@ -299,3 +299,64 @@ TEST(OffHourClock, HostRunWithUniformRainEndsAtItsTime) {
     EXPECT_NEAR(rain[0], 0.010 * 0.5 * kArea, 0.005);
     EXPECT_NEAR(infil[0], rain[0], 0.01);
 }
+
+// The long-term plane without rain over a water table at the ground: no
+// root zone is left, and the vegetation draws the whole demand from the
+// table (it used to draw none), as much as from the unstressed soil (moist
+// above field capacity) of the plane without a table, and charged to the
+// cells' bottom flux; the balance closes and 1 and 8 threads write the same
+// files.
+TEST(OffHourClock, TableAtTheGroundGivesTheWholeDemand) {
+    double et[3] = {0.0, 0.0, 0.0};   // m3: no table, table on 1 and on 8 threads
+    std::string files[3];
+    for (int k = 0; k < 3; ++k) {
+        SCOPED_TRACE(k == 0 ? "no water table" : k == 1 ? "table, 1 thread" : "table, 8 threads");
+        temp_dir dir;
+        project_file p = long_term_plane(dir.path(), 600.0);
+        write_file(dir.file("rain.gag"), "EVENT e1\nNRGAG 1\nNRPDS 2\nCOORD 10 10\n"
+                                         "RATES 2001 7 2 20 0 0.0\nRATES 2001 7 2 21 0 0\n");
+        if (k > 0) {
+            grid_spec g;
+            g.rows = kRows;
+            g.cols = kCols;
+            g.cell = kCell;
+            g.north = kRows * kCell;
+            write_grid(dir.file("wt.asc"), g, [](int r, int) { return 100.0 + 0.01 * kCell * (kRows - r); }, 4);
+            p.card("WATER_TABLE", "wt.asc").card("NUM_THREADS", k == 1 ? "1" : "8");
+        }
+        p.write(dir.file("lt.prj"));
+        const run_result r = run_pluvo({"lt.prj"}, dir.path(), "", {parallel_from_cells_env(4)});
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        const std::string s = read_file(dir.file("lt.sum"));
+        const std::vector<double> v = numbers_after_last(s, "Long-term volumes (m3):", 12);
+        ASSERT_EQ(v.size(), 12u) << s;
+        et[k] = v[2];
+        const std::vector<double> e = numbers_after_last(s, "Overall balance, relative error =", 1);
+        ASSERT_EQ(e.size(), 1u) << s;
+        EXPECT_LT(std::fabs(e[0]), 1e-9) << s;
+        const std::string evap = read_file(dir.file("evap_out"));
+        if (k > 0) {
+            // Through the first day (before the event) the mean bottom flux
+            // falls by the hourly evapotranspiration drawn from the table, cm.
+            double drawn = 0.0, bottom = 0.0;
+            int rows = 0;
+            for (const std::string& line : split_lines(evap)) {
+                int day = 0;
+                double et_cm = 0.0;
+                if (std::sscanf(line.c_str(), "%*d/%*d/%d %*d:00 %*f %*f %lf %*f %lf", &day, &et_cm,
+                                &bottom) != 3 || day != 1)
+                    continue;
+                drawn += et_cm;
+                ++rows;
+                EXPECT_NEAR(bottom, -drawn, 1e-5 * rows) << line;
+            }
+            EXPECT_EQ(rows, 24);
+            EXPECT_GT(drawn, 0.5);
+        }
+        const size_t at = s.find("GLOBAL MASS BALANCE");
+        files[k] = evap + "\n--\n" + (at == std::string::npos ? s : s.substr(at));
+    }
+    EXPECT_GT(et[0], 0.01 * kArea);   // over 1 cm in three July days
+    EXPECT_NEAR(et[1], et[0], 1e-6 * et[0]);
+    EXPECT_TRUE(files[1] == files[2]) << "outputs differ between 1 and 8 threads";
+}
