@@ -27,15 +27,39 @@ constexpr double kArea = kRows * kCols * kCell * kCell;         // m2
 constexpr int kDays = 3;
 constexpr double kEventRate = 5.0;                              // mm/h for one hour
 
-// A plane of 3 x 3 cells draining south, its mask and ground.
-void write_plane(const std::string& dir) {
+// The grid of the plane: 3 x 3 cells of 30 m.
+grid_spec plane_grid() {
     grid_spec g;
     g.rows = kRows;
     g.cols = kCols;
     g.cell = kCell;
     g.north = kRows * kCell;
+    return g;
+}
+
+// Ground of the plane, m: falling 0.3 m a row to the south.
+double plane_ground(int r, int) { return 100.0 + 0.01 * kCell * (kRows - r); }
+
+// A uniform map of the plane.
+struct uniform_map {
+    const char* card;
+    const char* file;   // in the project folder
+    double value;
+};
+
+// Writes each map and names it on its card.
+void add_uniform_maps(project_file& p, const std::string& dir, const std::vector<uniform_map>& maps) {
+    for (const uniform_map& m : maps) {
+        write_grid(dir + "/" + m.file, plane_grid(), [&](int, int) { return m.value; }, 3);
+        p.card(m.card, m.file);
+    }
+}
+
+// A plane of 3 x 3 cells draining south, its mask and ground.
+void write_plane(const std::string& dir) {
+    const grid_spec g = plane_grid();
     write_grid(dir + "/mask.asc", g, [](int, int) { return 1.0; }, 0);
-    write_grid(dir + "/elev.asc", g, [](int r, int) { return 100.0 + 0.01 * kCell * (kRows - r); }, 4);
+    write_grid(dir + "/elev.asc", g, plane_ground, 4);
 }
 
 // Three July days of hourly KEV records: sun and wind from 09:00 to 17:00,
@@ -58,16 +82,7 @@ std::string kev_records() {
 // 420-s or a 0:05 start with a 600-s step).
 project_file long_term_plane(const std::string& dir, double timestep) {
     write_plane(dir);
-    grid_spec g;
-    g.rows = kRows;
-    g.cols = kCols;
-    g.cell = kCell;
-    g.north = kRows * kCell;
-    const struct {
-        const char* card;
-        const char* file;
-        double value;
-    } maps[] = {{"ALBEDO", "alb.asc", 0.2},        {"VHEIGHT", "vh.asc", 0.12},
+    const std::vector<uniform_map> maps = {{"ALBEDO", "alb.asc", 0.2},        {"VHEIGHT", "vh.asc", 0.12},
                 {"TCOEFF", "tc.asc", 0.5},         {"CANOPY", "can.asc", 70.0},
                 {"WILTING_POINT", "wp.asc", 0.08}, {"CONDUCTIVITY", "ks.asc", 0.5},
                 {"CAPILLARY", "hc.asc", 10.0},     {"POROSITY", "por.asc", 0.45},
@@ -83,10 +98,7 @@ project_file long_term_plane(const std::string& dir, double timestep) {
     p.card("MANNING_N", "0.05").card("OVERTYPE", "1").card("PRECIP_FILE", "rain.gag");
     p.card("LONG_TERM").card("HMET_KEV", "hmet.kev").card("ET_CALC_PENMAN");
     p.card("LATITUDE", "40").card("LONGITUDE", "105").card("GMT", "-7");
-    for (const auto& m : maps) {
-        write_grid(dir + "/" + m.file, g, [&](int, int) { return m.value; }, 3);
-        p.card(m.card, m.file);
-    }
+    add_uniform_maps(p, dir, maps);
     p.card("INF_REDIST").card("SOIL_MOIST_DEPTH", "1.0").card("TOP_LAYER_DEPTH", "0.2");
     p.card("SUPER_QUIET");
     write_file(dir + "/hmet.kev", kev_records());
@@ -255,27 +267,13 @@ TEST(OffHourClock, SingleEventRunsRainTheirDurationAndEndAtTheirTime) {
 TEST(OffHourClock, HostRunWithUniformRainEndsAtItsTime) {
     temp_dir dir;
     write_plane(dir.path());
-    grid_spec g;
-    g.rows = kRows;
-    g.cols = kCols;
-    g.cell = kCell;
-    g.north = kRows * kCell;
-    const struct {
-        const char* card;
-        const char* file;
-        double value;
-    } maps[] = {{"CONDUCTIVITY", "ks.asc", 1.0}, {"CAPILLARY", "hc.asc", 10.0},
-                {"POROSITY", "por.asc", 0.45}, {"MOISTURE", "moist.asc", 0.2},
-                {"KSAT_FROM_VEGO", "vego_ks.asc", 36.0}};
+    project_file p;
+    add_uniform_maps(p, dir.path(), {{"CONDUCTIVITY", "ks.asc", 1.0}, {"CAPILLARY", "hc.asc", 10.0},
+                                     {"POROSITY", "por.asc", 0.45}, {"MOISTURE", "moist.asc", 0.2}});
     // The VEGO exchange maps lie in the folder "exchange".
     std::filesystem::create_directories(dir.file("exchange"));
-    project_file p;
-    for (const auto& m : maps) {
-        const bool exchanged = std::string(m.card).find("VEGO") != std::string::npos;
-        write_grid(dir.file(exchanged ? std::string("exchange/") + m.file : m.file), g,
-                   [&](int, int) { return m.value; }, 3);
-        p.card(m.card, m.file);
-    }
+    write_grid(dir.file("exchange/vego_ks.asc"), plane_grid(), [](int, int) { return 36.0; }, 3);
+    p.card("KSAT_FROM_VEGO", "vego_ks.asc");
     p.card("WATERSHED_MASK", "mask.asc").card("ELEVATION", "elev.asc").card("GRIDSIZE", kCell);
     p.card("ROWS", std::to_string(kRows)).card("COLS", std::to_string(kCols));
     p.card("TOT_TIME", "60").card("TIMESTEP", "30");
@@ -316,12 +314,7 @@ TEST(OffHourClock, TableAtTheGroundGivesTheWholeDemand) {
         write_file(dir.file("rain.gag"), "EVENT e1\nNRGAG 1\nNRPDS 2\nCOORD 10 10\n"
                                          "RATES 2001 7 2 20 0 0.0\nRATES 2001 7 2 21 0 0\n");
         if (k > 0) {
-            grid_spec g;
-            g.rows = kRows;
-            g.cols = kCols;
-            g.cell = kCell;
-            g.north = kRows * kCell;
-            write_grid(dir.file("wt.asc"), g, [](int r, int) { return 100.0 + 0.01 * kCell * (kRows - r); }, 4);
+            write_grid(dir.file("wt.asc"), plane_grid(), plane_ground, 4);
             p.card("WATER_TABLE", "wt.asc").card("NUM_THREADS", k == 1 ? "1" : "8");
         }
         p.write(dir.file("lt.prj"));

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -152,6 +153,17 @@ void write_valley(const std::string& dir, const valley_case& c,
     }
     if (c.threads > 0) p.card("NUM_THREADS", std::to_string(c.threads));
     p.write(dir + "/valley.prj");
+}
+
+// Removes from the project text the line of each card; false when a card is
+// not there.
+bool drop_cards(std::string& prj, std::initializer_list<const char*> cards) {
+    for (const char* card : cards) {
+        const size_t at = prj.find(card);
+        if (at == std::string::npos) return false;
+        prj.erase(at, prj.find('\n', at) + 1 - at);
+    }
+    return true;
 }
 
 }  // namespace
@@ -485,11 +497,7 @@ TEST(GroundwaterProgram, RichardsOverATableAboveTheGroundBooksItsExfiltration) {
             write_valley(dir.path(), c);
             if (!rc.rain) {
                 std::string prj = read_file(dir.file("valley.prj"));
-                for (const char* card : {"PRECIP_UNIF\n", "RAIN_INTENSITY", "RAIN_DURATION"}) {
-                    const size_t at = prj.find(card);
-                    ASSERT_NE(at, std::string::npos) << card;
-                    prj.erase(at, prj.find('\n', at) + 1 - at);
-                }
+                ASSERT_TRUE(drop_cards(prj, {"PRECIP_UNIF\n", "RAIN_INTENSITY", "RAIN_DURATION"})) << prj;
                 write_file(dir.file("rain.gag"), "EVENT dry\nNRGAG 1\nNRPDS 2\nCOORD 20 20\n"
                                                  "RATES 2020 6 1 0 0 0.0\nRATES 2020 6 1 1 0 0.0\n");
                 write_file(dir.file("valley.prj"), prj + "PRECIP_FILE rain.gag\n");
@@ -544,11 +552,7 @@ TEST(GroundwaterProgram, AquiferTakesTheDeepestSoilLayerWithoutCardsOfItsOwn) {
     c.total_minutes = 30;
     write_valley(dir.path(), c);
     std::string prj = read_file(dir.file("valley.prj"));
-    for (const char* card : {"GW_UNIF_HYCOND", "GW_UNIF_POROSITY"}) {
-        const size_t at = prj.find(card);
-        ASSERT_NE(at, std::string::npos) << card;
-        prj.erase(at, prj.find('\n', at) + 1 - at);
-    }
+    ASSERT_TRUE(drop_cards(prj, {"GW_UNIF_HYCOND", "GW_UNIF_POROSITY"})) << prj;
     write_file(dir.file("valley.prj"), prj);
     const run_result r = run_pluvo({"valley.prj"}, dir.path());
     ASSERT_EQ(r.status, 0) << r.out;

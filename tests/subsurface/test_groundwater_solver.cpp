@@ -143,6 +143,29 @@ TEST(GroundwaterSolver, FixedHeadsHoldAndSweepOrderDoesNotMatter) {
     EXPECT_GT(heads[0], 6.0);
 }
 
+// Cells coded 0 pass no groundwater through their faces: a wall of them
+// across the aquifer keeps a raised head on one side from the other, while
+// the wall's own heads still move with what they gain vertically (here a
+// recharge of 1e-8 m/s over 1e7 s at storage 0.2: 0.5 m).
+TEST(GroundwaterSolver, CellsCodedZeroPassNoFlow) {
+    run_state_ptr rs = make_aquifer(3, 7, 1e-4, 0.2, 5.0, 0.0);
+    for (int r = 1; r <= 3; ++r) {
+        rs->gwbound[rs->mask[r][1]] = 2;
+        rs->elevgw[rs->mask[r][1]] = 10.0;
+        rs->gwbound[rs->mask[r][4]] = 0;
+        rs->gw_static_flux[rs->mask[r][4]] = -1e-8;
+    }
+    for (int step = 0; step < 10; ++step) {
+        solve_groundwater_2d(*rs, 1e6);
+        ASSERT_EQ(error_record.code, 0);
+    }
+    for (int r = 1; r <= 3; ++r) {
+        EXPECT_GT(head_at(*rs, r, 3), 9.0) << r;   // the near side fills towards 10 m
+        EXPECT_NEAR(head_at(*rs, r, 4), 5.5, 1e-9) << r;
+        for (int c = 5; c <= 7; ++c) EXPECT_NEAR(head_at(*rs, r, c), 5.0, 1e-12) << r << " " << c;
+    }
+}
+
 // A head that is not a number stops the solve naming cell and time.
 TEST(GroundwaterSolver, NotANumberHeadStops) {
     run_state_ptr rs = make_aquifer(2, 2, 1e-4, 0.2, 6.0, 0.0);
