@@ -75,7 +75,7 @@ void read_water_table_maps(run_state& rs) {
                     "above the bottom.\n",
                     rs.files.water_table, c, rs.cell_row[c], rs.cell_col[c], rs.elevgw[c],
                     rs.bottom_elev[c], rs.files.aquifer_bottom,
-                    rs.bottom_elev[c] == rs.elevation[c] ? ", raised to the ground" : "");
+                    rs.bottom_elev[c] == rs.elevation[c] ? ", lowered to the ground" : "");
         error_record.code = kErrorPrinted;
         report_error(error_record);
         return;

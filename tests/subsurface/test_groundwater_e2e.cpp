@@ -425,6 +425,9 @@ TEST(GroundwaterProgram, BadInputsAreRefusedNamingTheirFile) {
         {"table below the aquifer bottom", "", "", soil::redistribution,
          "Error: the water table map wt.asc puts the head of cell 1 (row 1, column 1) at", "", "",
          "", 1.0},
+        // A bottom above the ground is lowered to it, which leaves the head below.
+        {"aquifer bottom above the ground", "", "", soil::redistribution,
+         "lowered to the ground); the head must lie at or above the bottom.", "", "", "", -0.5},
     };
     for (const bad_case& bc : cases) {
         SCOPED_TRACE(bc.what);
