@@ -810,6 +810,8 @@ int superlink_step(run_state& rs, double dt) {
             n.depth = node_depth_for(s, k, n.volume, std::max(0.0, s.w.guess[ix(k)]));
         }
     }
+    // Each junction writes only itself and the ends of its own superlinks.
+#pragma omp parallel for schedule(static) if (threads)
     for (int j = 1; j <= nj; ++j) {
         sd_junction& s = rs.sd_junctions[ix(j)];
         const junction_call& c = jc[ix(j)];

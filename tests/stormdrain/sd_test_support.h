@@ -102,18 +102,20 @@ inline void feed(run_state& rs, int l, double q) {
     rs.sd_links[static_cast<size_t>(l)].pipes[1].tile_flow = q;
 }
 
-// Water a circular pipe of diameter D (m) holds per metre at depth h (m):
-// the segment below h, and above the crown the full section plus a slot of
-// 1 % of D, m2.
-inline double circle_water(double D, double h) {
+// Water a pipe holds per metre at depth h (m): a circle's segment or a
+// box's rectangle below h, and above the crown the full section plus a slot
+// of 1 % of the width (the diameter of a circle), m2.
+inline double pipe_water(const sd_pipe& p, double h) {
     if (h <= 0.0) return 0.0;
+    const double D = p.size;
+    if (p.type == kSectionBox) return h >= D ? D * p.width + 0.01 * p.width * (h - D) : h * p.width;
     const double r = 0.5 * D;
     if (h >= D) return M_PI * r * r + 0.01 * D * (h - D);
     return r * r * std::acos((r - h) / r) - (r - h) * std::sqrt(2.0 * r * h - h * h);
 }
 
 // The water the network's depths and heads stand for, from the geometry of
-// circular pipes: every node holds the half pipes beside it at its depth
+// its pipes: every node holds the half pipes beside it at its depth
 // and its storage area times the depth, every free junction its plan area
 // times its head above its bottom (m3).
 inline double geometry_water(const run_state& rs) {
@@ -128,8 +130,8 @@ inline double geometry_water(const run_state& rs) {
         for (int k = 1; k <= N + 1; ++k) {
             const double h = s.nodes[static_cast<size_t>(k)].depth;
             v += s.nodes[static_cast<size_t>(k)].storage_area * h;
-            if (k >= 2) v += 0.5 * s.pipes[static_cast<size_t>(k - 1)].length * circle_water(s.pipes[static_cast<size_t>(k - 1)].size, h);
-            if (k <= N) v += 0.5 * s.pipes[static_cast<size_t>(k)].length * circle_water(s.pipes[static_cast<size_t>(k)].size, h);
+            if (k >= 2) v += 0.5 * s.pipes[static_cast<size_t>(k - 1)].length * pipe_water(s.pipes[static_cast<size_t>(k - 1)], h);
+            if (k <= N) v += 0.5 * s.pipes[static_cast<size_t>(k)].length * pipe_water(s.pipes[static_cast<size_t>(k)], h);
         }
     }
     return v;
