@@ -69,7 +69,8 @@ struct sd_pipe {
 // Working values of the solver for one superlink (pipes 1..N, nodes 1..N+1).
 struct sd_link_work {
     std::vector<double> Q;        // pipe discharge, m3/s
-    std::vector<double> A, R;     // pipe flow area m2 and hydraulic radius m, at the depth of its upwind node
+    std::vector<double> A;        // pipe flow area at the depth of its upwind node, m2
+    std::vector<double> F;        // Manning friction of the pipe per unit discharge, s/m2
     std::vector<double> vel;      // pipe velocity, m/s
     std::vector<double> node_vel; // node velocity, m/s
     std::vector<double> a, b, c, P;   // momentum coefficients, m2/s and m3/s
@@ -88,6 +89,7 @@ struct sd_link_work {
     double alpha_d = 0.0, beta_d = 0.0, chi_d = 0.0;    // Q_d = alpha_d H_us + beta_d H_ds + chi_d
     double E_us = 0.0, E_ds = 0.0;   // storage of the half pipes at the two ends, m2 (area per m of head)
     double h_us = 0.0, h_ds = 0.0;   // end depths the end relations give with the solved heads, m
+    double off_us = 0.0, off_ds = 0.0;   // end depth less the junction head of a tied end (kappa Q + mu), m
 };
 
 // One superlink: a chain of pipes between two superjunctions.

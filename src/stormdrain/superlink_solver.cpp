@@ -48,9 +48,12 @@ inline size_t ix(int i) { return static_cast<size_t>(i); }
 constexpr double g = kPipeGravity;
 constexpr double kSlotShare = 0.01;        // slot width of a full pipe, share of its width
 constexpr double kTinyFlow = 1e-11;        // m3/s
+constexpr double kWetDepth = 1e-4;         // m: a thinner film carries no velocity
 constexpr double kWaterTolerance = 1e-10;  // relative error of the water a found depth holds
 constexpr double kDivergedLevel = 1000.0;  // m above the ground: a level beyond it has diverged
 constexpr int kMaxHoldRounds = 8;          // solves of one call while junctions reach their levels
+constexpr int kMaxStorageRounds = 6;       // solves of one call while junction storage is brought in line
+constexpr double kHeadAgreement = 1e-3;    // m between solved head and the head of the water
 constexpr int kScalingPasses = 8;          // passes that scale outflows before any are cut to 0
 // Pipes in the network from which the superlink loops use many threads
 // (each pipe costs some hundred ns, about ten overland cells).
@@ -158,7 +161,7 @@ double node_depth_for(sd_link& s, int k, double water, double guess) {
 void size_work(sd_link& s) {
     const size_t n = s.nodes.size() + 1;
     sd_link_work& w = s.w;
-    for (std::vector<double>* v : {&w.Q, &w.A, &w.R, &w.vel, &w.node_vel, &w.a, &w.b, &w.c, &w.P, &w.E, &w.D,
+    for (std::vector<double>* v : {&w.Q, &w.A, &w.F, &w.vel, &w.node_vel, &w.a, &w.b, &w.c, &w.P, &w.E, &w.D,
                                    &w.U, &w.V, &w.W, &w.X, &w.Y, &w.Z, &w.Al, &w.Bl, &w.Pl, &w.Ar, &w.Br,
                                    &w.Pr, &w.guess, &w.water}) {
         if (v->size() != n) v->assign(n, 0.0);
@@ -173,12 +176,18 @@ struct link_end {
     bool upstream;
     int node() const { return upstream ? 1 : s->pipe_count() + 1; }
     bool tied() const { return (upstream ? s->w.lambda_u : s->w.lambda_d) != 0.0; }
-    // Depth of a tied end at head H: the end relation with the call's end discharge.
+    // Depth of the end at junction head H, m: a tied end's from its relation
+    // with the end discharge of the solve; a free end's the depth of its
+    // relation until the junction's water rises over it.
     double depth_at(double H) const {
-        const sd_link_work& w = s->w;
-        return upstream ? H + w.kappa_u * w.Qu + w.mu_u : H + w.kappa_d * w.Qd + w.mu_d;
+        if (tied()) return H + (upstream ? s->w.off_us : s->w.off_ds);
+        return std::max(upstream ? s->w.h_us : s->w.h_ds, H - s->nodes[ix(node())].invert);
     }
-    double free_depth() const { return upstream ? s->w.h_us : s->w.h_ds; }
+    // Head at which the end's depth stops following the junction's (below it the end holds it), m.
+    double follows_from() const {
+        if (tied()) return -(upstream ? s->w.off_us : s->w.off_ds);
+        return s->nodes[ix(node())].invert + std::max(0.0, upstream ? s->w.h_us : s->w.h_ds);
+    }
 };
 
 link_end end_of(run_state& rs, int code) {
@@ -193,8 +202,8 @@ double end_water(const link_end& e, double h, double& rate, bool keep) {
     return v;
 }
 
-// Water of junction j at head H: its shaft and the ends of its superlinks,
-// tied ends at their depth for H, free ends at the depth of their relation (m3).
+// Water of junction j at head H: its shaft and the ends of its superlinks
+// at their depths for H (m3).
 double junction_water(run_state& rs, int j, double H, double& rate, bool keep) {
     const sd_junction& s = rs.sd_junctions[ix(j)];
     double v = s.storage_area * std::max(0.0, H - s.bottom);
@@ -202,39 +211,40 @@ double junction_water(run_state& rs, int j, double H, double& rate, bool keep) {
     for (int code : rs.sd_junction_ends[ix(j)]) {
         const link_end e = end_of(rs, code);
         double r = 0.0;
-        if (e.tied()) {
-            const double h = e.depth_at(H);
-            v += end_water(e, h, r, keep);
-            if (h > 0.0) rate += r;
-        } else {
-            v += end_water(e, e.free_depth(), r, keep);
-        }
+        v += end_water(e, e.depth_at(H), r, keep);
+        if (H > e.follows_from()) rate += r;
     }
     return v;
 }
 
-// Lowest head of junction j at which its shaft and tied ends hold nothing, m.
+// Lowest head of junction j at which its shaft holds nothing and no end's
+// depth follows the head, m.
 double empty_head(run_state& rs, int j) {
     double H = rs.sd_junctions[ix(j)].bottom;
-    for (int code : rs.sd_junction_ends[ix(j)]) {
-        const link_end e = end_of(rs, code);
-        if (e.tied()) H = std::min(H, H - e.depth_at(H));
-    }
+    for (int code : rs.sd_junction_ends[ix(j)]) H = std::min(H, end_of(rs, code).follows_from());
     return H;
 }
 
-// Sets the ends of junction j to depths whose water is `share` of the water
-// they hold at the depths of their relations (the water the junction holds
-// falls short of that), m3 ratio.
-void shrink_ends(run_state& rs, int j, double share, double H) {
-    for (int code : rs.sd_junction_ends[ix(j)]) {
-        const link_end e = end_of(rs, code);
+// Sets the ends of junction j to depths that hold `water` m3 between them,
+// each in proportion to the water it holds at head H (evenly when none
+// holds any): the junction holds less than its ends at their relations.
+void share_ends(run_state& rs, int j, double water, double H) {
+    const std::vector<int>& ends = rs.sd_junction_ends[ix(j)];
+    std::vector<double> held(ends.size(), 0.0);
+    double total = 0.0;
+    for (size_t i = 0; i < ends.size(); ++i) {
+        const link_end e = end_of(rs, ends[i]);
         double r = 0.0;
-        const double h0 = std::max(0.0, e.tied() ? e.depth_at(H) : e.free_depth());
-        const double target = share * end_water(e, h0, r, false);
+        held[i] = end_water(e, e.depth_at(H), r, false);
+        total += held[i];
+    }
+    for (size_t i = 0; i < ends.size(); ++i) {
+        const link_end e = end_of(rs, ends[i]);
+        const double target = total > 0.0 ? water * held[i] / total : water / static_cast<double>(ends.size());
         side_section l, sr;
+        double r = 0.0;
         auto f = [&](double h, double& rate) { return node_water_at(*e.s, e.node(), h, l, sr, rate); };
-        const double h = target > 0.0 ? solve_for_water(f, target, 0.0, h0, 0.01) : 0.0;
+        const double h = target > 0.0 ? solve_for_water(f, target, 0.0, 0.5 * e.s->pipes[ix(e.upstream ? 1 : e.s->pipe_count())].size, 0.01) : 0.0;
         if (target <= 0.0) f(0.0, r);
         keep_sections(e.s->w, e.node(), l, sr);
         e.s->nodes[ix(e.node())].depth = h;
@@ -245,7 +255,7 @@ void shrink_ends(run_state& rs, int j, double share, double H) {
 void set_end_depths(run_state& rs, int j, double H) {
     for (int code : rs.sd_junction_ends[ix(j)]) {
         const link_end e = end_of(rs, code);
-        e.s->nodes[ix(e.node())].depth = std::max(0.0, e.tied() ? e.depth_at(H) : e.free_depth());
+        e.s->nodes[ix(e.node())].depth = std::max(0.0, e.depth_at(H));
     }
 }
 
@@ -316,6 +326,7 @@ struct junction_call {
     double target = 0.0;      // water it then holds, m3
     double exchange = 0.0;    // surface or outfall exchange, m3/s (into the network positive)
     double water = 0.0;       // water after the call, m3
+    double head = 0.0;        // head that holds it (free junctions), m
 };
 
 // Water of control volume (l, k) after the flows: an interior node of l, or
@@ -422,6 +433,49 @@ bool settle_absorbing(run_state& rs, std::vector<junction_call>& jc, double dt) 
     return clamped;
 }
 
+// The junction control volumes of the call with the recovered flows: free
+// junctions keep what the flows give; held junctions and outfalls hold the
+// water of their level and exchange the difference with their cell or
+// channel, within bounds. Outflows that would empty a control volume are
+// cut back.
+void balance_junctions(run_state& rs, std::vector<junction_call>& jc, double dt, bool release) {
+    const int nj = rs.n_sjunc;
+    const double cell_area = rs.cell_size * rs.cell_size;
+    jc.assign(ix(nj) + 1, junction_call());
+    for (int j = 1; j <= nj; ++j) {
+        sd_junction& s = rs.sd_junctions[ix(j)];
+        junction_call& c = jc[ix(j)];
+        if (s.fixed_head || (s.held && inlet_junction(s))) {
+            c.absorbing = true;
+            const double level = s.fixed_head ? s.bottom : s.hold_level;
+            s.head = level;
+            double rate = 0.0;
+            c.target = junction_water(rs, j, level, rate, false);
+            if (s.fixed_head) {
+                // A channel outfall never draws water back; one onto a cell only what the cell holds.
+                c.lo = -std::numeric_limits<double>::infinity();
+                c.hi = s.inlet == 888 && s.cell > 0 ? rs.ov_depth[ix(s.cell)] * cell_area / dt : 0.0;
+            } else {
+                c.lo = release ? -std::numeric_limits<double>::infinity() : 0.0;
+                c.hi = s.capacity;
+            }
+        } else {
+            c.exchange = s.capacity;
+            c.water = s.volume + dt * (s.capacity + s.tile_inflow + pipe_inflow(rs, j));
+        }
+    }
+    settle_absorbing(rs, jc, dt);
+    for (int round = 0; round <= nj; ++round) {
+        keep_water_positive(rs, jc, dt);
+        if (!settle_absorbing(rs, jc, dt)) break;
+    }
+    for (int l = 1; l <= rs.n_slink; ++l) {
+        sd_link& s = rs.sd_links[ix(l)];
+        s.w.Qu = s.w.Q[1];
+        s.w.Qd = s.w.Q[ix(s.pipe_count())];
+    }
+}
+
 // Head (m) and end depths of junction j holding `water` m3; keeps the ends'
 // sections. `guess` is the head of the linear solve.
 double junction_head_for(run_state& rs, int j, double water, double guess) {
@@ -430,7 +484,7 @@ double junction_head_for(run_state& rs, int j, double water, double guess) {
     const double at_empty = junction_water(rs, j, lo, rate, false);
     if (water <= at_empty) {
         // The ends hold less than their relations ask: the shaft is empty.
-        shrink_ends(rs, j, at_empty > 0.0 ? water / at_empty : 0.0, lo);
+        share_ends(rs, j, water, lo);
         return lo;
     }
     auto f = [&](double H, double& r) { return junction_water(rs, j, H, r, true); };
@@ -534,7 +588,7 @@ double init_superlink_state(run_state& rs) {
     return 0.0;
 }
 
-void reduce_superlink(sd_link& s, double dt, double H_us, double H_ds) {
+void reduce_superlink(sd_link& s, double dt, double H_us, double H_ds, bool us_pool, bool ds_pool) {
     const int N = s.pipe_count();
     size_work(s);
     sd_link_work& w = s.w;
@@ -545,14 +599,24 @@ void reduce_superlink(sd_link& s, double dt, double H_us, double H_ds) {
     // water stands higher: a long mild pipe then runs at normal depth down to
     // the drawdown of its outfall without the odd-even swing that the mean
     // of its two depths lets in.
+    // Friction by Manning; below a film of kWetDepth the pipe carries no
+    // velocity and the friction of that film, so it passes next to nothing.
     for (int k = 1; k <= N; ++k) {
         const size_t i = ix(k);
+        const sd_pipe& p = pp[i];
         const bool from_start = nd[i].invert + nd[i].depth >= nd[i + 1].invert + nd[i + 1].depth;
-        const double A = from_start ? w.Ar[i] : w.Al[i + 1];
-        const double P = from_start ? w.Pr[i] : w.Pl[i + 1];
+        const double h = from_start ? nd[i].depth : nd[i + 1].depth;
+        double A = from_start ? w.Ar[i] : w.Al[i + 1];
+        double P = from_start ? w.Pr[i] : w.Pl[i + 1];
         w.A[i] = A;
-        w.R[i] = P > 0.0 ? A / P : 0.0;
-        w.vel[i] = A > 0.0 ? w.Q[i] / A : 0.0;
+        w.vel[i] = h >= kWetDepth && A > 0.0 ? w.Q[i] / A : 0.0;
+        if (h < kWetDepth) {
+            const side_section film = side_at(p, kWetDepth);
+            A = film.A;
+            P = film.P;
+        }
+        const double R = A / P;
+        w.F[i] = p.roughness * p.roughness * g * p.length / (std::pow(R, 4.0 / 3.0) * A);
     }
     w.E_us = w.Br[1] * pp[1].length * 0.5 + nd[1].storage_area;
     w.E_ds = w.Bl[ix(N) + 1] * pp[ix(N)].length * 0.5 + nd[ix(N) + 1].storage_area;
@@ -567,17 +631,19 @@ void reduce_superlink(sd_link& s, double dt, double H_us, double H_ds) {
 
     // Momentum coefficients, m2/s and m3/s. The momentum flux through node k
     // is its velocity times the discharge of the pipe upwind of it, so the
-    // convection of pipe k is the flux out of node k+1 minus that into node k.
+    // convection of pipe k is the flux out of node k+1 minus that into node k;
+    // in a pipe whose flow slows down, the part of it that would take from
+    // the diagonal is taken as u_in (Q_k - Q_k-1) instead, so a + b + c stays
+    // above dx/dt and the recurrences never meet a vanishing pivot.
     for (int k = 1; k <= N; ++k) {
         const sd_pipe& p = pp[ix(k)];
         const double A = w.A[ix(k)], Q = w.Q[ix(k)], dx = p.length;
         const double u_in = w.node_vel[ix(k)], u_out = w.node_vel[ix(k) + 1];
         const double a = -std::max(u_in, 0.0);
         const double c = std::min(u_out, 0.0);
-        // Friction by Manning; pipes join without contraction, so no local loss.
-        double b = dx / dt + std::max(u_out, 0.0) - std::min(u_in, 0.0);
-        if (A > 0.0 && w.R[ix(k)] > 0.0)
-            b += p.roughness * p.roughness * g * std::fabs(Q) * dx / (std::pow(w.R[ix(k)], 4.0 / 3.0) * A);
+        // Pipes join without contraction, so no local loss.
+        const double b = dx / dt + std::max(u_out, 0.0) - std::min(u_in, 0.0) + std::max(0.0, u_in - u_out) +
+                         w.F[ix(k)] * std::fabs(Q);
         w.a[ix(k)] = a;
         w.b[ix(k)] = b;
         w.c[ix(k)] = c;
@@ -644,7 +710,8 @@ void reduce_superlink(sd_link& s, double dt, double H_us, double H_ds) {
         w.mu_u = -us_invert;
         w.kappa_u = 0.0;
         double yc = 0.0;
-        if (w.Qu < 0.0 && pipe_critical_depth(p.type, p.size, p.width, -w.Qu, yc) && yc > H_us - us_invert) {
+        if (us_pool && w.Qu < 0.0 && pipe_critical_depth(p.type, p.size, p.width, -w.Qu, yc) &&
+            yc > H_us - us_invert) {
             double yn = yc;
             pipe_normal_depth(p.type, p.size, p.width, p.roughness, -w.Qu, std::fabs(p.slope), yn);
             w.lambda_u = w.mu_u = 0.0;
@@ -656,7 +723,8 @@ void reduce_superlink(sd_link& s, double dt, double H_us, double H_ds) {
         w.lambda_d = 1.0;
         w.mu_d = -ds_invert;
         double yc = 0.0;
-        if (w.Qd > 0.0 && pipe_critical_depth(p.type, p.size, p.width, w.Qd, yc) && yc > H_ds - ds_invert) {
+        if (ds_pool && w.Qd > 0.0 && pipe_critical_depth(p.type, p.size, p.width, w.Qd, yc) &&
+            yc > H_ds - ds_invert) {
             double yn = yc;
             pipe_normal_depth(p.type, p.size, p.width, p.roughness, w.Qd, std::fabs(p.slope), yn);
             w.lambda_d = w.mu_d = 0.0;
@@ -697,6 +765,8 @@ void recover_superlink(sd_link& s, double dt, double H_us, double H_ds) {
     const double hN1 = w.lambda_d * H_ds + w.kappa_d * w.Qd + w.mu_d;
     w.h_us = h1;
     w.h_ds = hN1;
+    w.off_us = w.kappa_u * w.Qu + w.mu_u;
+    w.off_ds = w.kappa_d * w.Qd + w.mu_d;
     // Depth of each interior node from the forward relation of the pipe
     // before it, the backward relation of the pipe after it and its
     // continuity (the denominator holds the node's storage, so it never vanishes).
@@ -736,7 +806,10 @@ int superlink_step(run_state& rs, double dt) {
 #pragma omp parallel for schedule(static) if (threads)
     for (int l = 1; l <= nl; ++l) {
         sd_link& s = rs.sd_links[ix(l)];
-        reduce_superlink(s, dt, rs.sd_junctions[ix(s.us)].head, rs.sd_junctions[ix(s.ds)].head);
+        const sd_junction& u = rs.sd_junctions[ix(s.us)];
+        const sd_junction& d = rs.sd_junctions[ix(s.ds)];
+        reduce_superlink(s, dt, u.head, d.head, u.fixed_head || u.storage_area > 0.0,
+                         d.fixed_head || d.storage_area > 0.0);
     }
 
     if (reduction_diverged(rs)) return -1;
@@ -753,51 +826,40 @@ int superlink_step(run_state& rs, double dt) {
         S[ix(s.us)] += s.w.E_us;
         S[ix(s.ds)] += s.w.E_ds;
     }
-    if (!solve_heads_with_holds(rs, dt, S, old_head)) return -1;
-
+    // The linear system takes each junction's storage at its present depths;
+    // where the head that holds the junction's water after the flows lies far
+    // from the solved head (ends that fill past their crowns, where the slot
+    // takes over), the solve is repeated with the storage between the two.
+    std::vector<junction_call> jc;
+    for (int round = 0;; ++round) {
+        if (!solve_heads_with_holds(rs, dt, S, old_head)) return -1;
 #pragma omp parallel for schedule(static) if (threads)
-    for (int l = 1; l <= nl; ++l) {
-        sd_link& s = rs.sd_links[ix(l)];
-        recover_superlink(s, dt, rs.sd_junctions[ix(s.us)].head, rs.sd_junctions[ix(s.ds)].head);
-    }
-    if (diverged(rs, false)) return -1;
-
-    // Junction control volumes: free junctions keep what the flows give;
-    // held junctions and outfalls hold the water of their level and
-    // exchange the difference with their cell or channel, within bounds.
-    std::vector<junction_call> jc(ix(nj) + 1);
-    const double cell_area = rs.cell_size * rs.cell_size;
-    for (int j = 1; j <= nj; ++j) {
-        sd_junction& s = rs.sd_junctions[ix(j)];
-        junction_call& c = jc[ix(j)];
-        if (s.fixed_head || (s.held && inlet_junction(s))) {
-            c.absorbing = true;
-            const double level = s.fixed_head ? s.bottom : s.hold_level;
-            s.head = level;
-            double rate = 0.0;
-            c.target = junction_water(rs, j, level, rate, false);
-            if (s.fixed_head) {
-                // A channel outfall never draws water back; one onto a cell only what the cell holds.
-                c.lo = -std::numeric_limits<double>::infinity();
-                c.hi = s.inlet == 888 && s.cell > 0 ? rs.ov_depth[ix(s.cell)] * cell_area / dt : 0.0;
-            } else {
-                c.lo = release ? -std::numeric_limits<double>::infinity() : 0.0;
-                c.hi = s.capacity;
-            }
-        } else {
-            c.exchange = s.capacity;
-            c.water = s.volume + dt * (s.capacity + s.tile_inflow + pipe_inflow(rs, j));
+        for (int l = 1; l <= nl; ++l) {
+            sd_link& s = rs.sd_links[ix(l)];
+            recover_superlink(s, dt, rs.sd_junctions[ix(s.us)].head, rs.sd_junctions[ix(s.ds)].head);
         }
-    }
-    settle_absorbing(rs, jc, dt);
-    for (int round = 0; round <= nj; ++round) {
-        keep_water_positive(rs, jc, dt);
-        if (!settle_absorbing(rs, jc, dt)) break;
-    }
-    for (int l = 1; l <= nl; ++l) {
-        sd_link& s = rs.sd_links[ix(l)];
-        s.w.Qu = s.w.Q[1];
-        s.w.Qd = s.w.Q[ix(s.pipe_count())];
+        if (diverged(rs, false)) return -1;
+        balance_junctions(rs, jc, dt, release);
+#pragma omp parallel for schedule(static) if (threads)
+        for (int j = 1; j <= nj; ++j) {
+            junction_call& c = jc[ix(j)];
+            if (!c.absorbing && !rs.sd_junctions[ix(j)].fixed_head)
+                c.head = junction_head_for(rs, j, c.water, rs.sd_junctions[ix(j)].head);
+        }
+        if (round == kMaxStorageRounds) break;
+        bool again = false;
+        for (int j = 1; j <= nj; ++j) {
+            const sd_junction& s = rs.sd_junctions[ix(j)];
+            const junction_call& c = jc[ix(j)];
+            if (c.absorbing || s.fixed_head) continue;
+            const double rise = c.head - old_head[ix(j)];
+            if (std::fabs(c.head - s.head) <= kHeadAgreement + 0.05 * std::fabs(rise) || std::fabs(rise) < 1e-9) continue;
+            const double between = (c.water - s.volume) / rise;   // m2
+            if (!(between > 0.0)) continue;
+            S[ix(j)] = between;
+            again = true;
+        }
+        if (!again) break;
     }
 
     // Depths and heads that hold the water.
@@ -824,9 +886,9 @@ int superlink_step(run_state& rs, double dt) {
             double rate = 0.0;
             const double full = junction_water(rs, j, s.bottom, rate, false);
             s.head = s.bottom;
-            shrink_ends(rs, j, full > 0.0 ? std::min(1.0, c.water / full) : 0.0, s.bottom);
+            share_ends(rs, j, std::min(full, c.water), s.bottom);
         } else {
-            s.head = junction_head_for(rs, j, c.water, s.head);
+            s.head = c.head;
         }
         s.exchange = c.exchange;
         s.inflow = c.exchange + s.tile_inflow;

@@ -22,8 +22,10 @@ int superlink_step(run_state& rs, double dt);
 // junction heads before the solve (m): geometry, momentum and continuity
 // coefficients, the two recurrences, the end relations and the six link
 // coefficients (in s.w), and the storage of the half pipes at the two
-// ends (s.w.E_us, s.w.E_ds, m2).
-void reduce_superlink(sd_link& s, double dt, double H_us, double H_ds);
+// ends (s.w.E_us, s.w.E_ds, m2). An end can run free (at critical depth)
+// only into a junction with a pool below it (`us_pool`, `ds_pool`: a plan
+// area, or an outfall); at any other its depth follows the junction's head.
+void reduce_superlink(sd_link& s, double dt, double H_us, double H_ds, bool us_pool = true, bool ds_pool = true);
 
 // Recovers the end discharges, the pipe discharges, the end depths of the
 // end relations and the node depths of the linear solve (s.w.guess) of one
