@@ -95,6 +95,11 @@ void exchange_before_solve(run_state& rs, double dt, sd_call_tally& t) {
             t.tile += q * dt;
         }
     }
+    // The surface and tile inflow the junction system takes.
+    for (int j = 1; j <= rs.n_sjunc; ++j) {
+        sd_junction& s = rs.sd_junctions[ix(j)];
+        s.inflow = s.capacity + s.tile_inflow;
+    }
     // Interior nodes: a node with a storage area whose water stands above
     // its ground spills it with HIGH_HEAD_RELEASE; an inlet node takes what
     // its rule gives, no more than fills it to the level it can stand at and

@@ -50,10 +50,11 @@ constexpr double kSlotShare = 0.01;        // slot width of a full pipe, share o
 constexpr double kTinyFlow = 1e-11;        // m3/s
 constexpr double kWetDepth = 1e-4;         // m: a thinner film carries no velocity
 constexpr double kWaterTolerance = 1e-10;  // relative error of the water a found depth holds
+constexpr double kWaterFloor = 1e-12;      // m3 of it that the section formulas cannot resolve near empty
 constexpr double kDivergedLevel = 1000.0;  // m above the ground: a level beyond it has diverged
 constexpr int kMaxHoldRounds = 8;          // solves of one call while junctions reach their levels
 constexpr int kMaxStorageRounds = 6;       // solves of one call while junction storage is brought in line
-constexpr double kHeadAgreement = 1e-3;    // m between solved head and the head of the water
+constexpr double kHeadAgreement = 0.01;    // m between solved head and the head of the water
 constexpr int kScalingPasses = 8;          // passes that scale outflows before any are cut to 0
 // Pipes in the network from which the superlink loops use many threads
 // (each pipe costs some hundred ns, about ten overland cells).
@@ -63,9 +64,11 @@ double full_width(const sd_pipe& p) { return p.type == kSectionBox ? p.width : p
 double slot_width(const sd_pipe& p) { return kSlotShare * full_width(p); }
 
 // Section of pipe p at depth h >= 0: flow area m2, top width m (the slot's
-// above the crown and never below it), wetted perimeter m.
+// above the crown and never below it: the storage width of the linear
+// solve), wetted perimeter m, and the rate at which its water grows with
+// depth (the true top width below the crown, the slot above), m.
 struct side_section {
-    double A = 0.0, B = 0.0, P = 0.0;
+    double A = 0.0, B = 0.0, P = 0.0, dV = 0.0;
 };
 
 side_section side_at(const sd_pipe& p, double h) {
@@ -74,6 +77,7 @@ side_section side_at(const sd_pipe& p, double h) {
     out.A = s.area;
     out.B = std::max(s.top_width, slot_width(p));
     out.P = s.perimeter;
+    out.dV = h < p.size ? s.top_width : slot_width(p);
     return out;
 }
 
@@ -98,13 +102,13 @@ double node_water_at(const sd_link& s, int k, double h, side_section& l, side_se
         const sd_pipe& p = s.pipes[ix(k) - 1];
         l = side_at(p, h);
         v += 0.5 * p.length * stored_area(p, h, l);
-        rate += 0.5 * p.length * l.B;
+        rate += 0.5 * p.length * l.dV;
     }
     if (right) {
         const sd_pipe& p = s.pipes[ix(k)];
         r = left && same_section(p, s.pipes[ix(k) - 1]) ? l : side_at(p, h);
         v += 0.5 * p.length * stored_area(p, h, r);
-        rate += 0.5 * p.length * r.B;
+        rate += 0.5 * p.length * r.dV;
     }
     return v;
 }
@@ -126,7 +130,7 @@ void keep_sections(sd_link_work& w, int k, const side_section& l, const side_sec
 // `water` is made at the value returned.
 template <class F>
 double solve_for_water(F water, double target, double lo, double start, double step) {
-    const double tolerance = kWaterTolerance * std::fabs(target) + 1e-15;
+    const double tolerance = kWaterTolerance * std::fabs(target) + kWaterFloor;
     double hi = std::numeric_limits<double>::infinity();
     double x = std::max(start, lo);
     for (int i = 0; i < 200; ++i) {
@@ -493,25 +497,48 @@ double junction_head_for(run_state& rs, int j, double water, double guess) {
     return H;
 }
 
+// First pipe of superlink s whose discharge, or interior node whose water
+// after the flows, is not finite; 0 when there is none.
+int first_unfinite_flow(const sd_link& s) {
+    const int N = s.pipe_count();
+    for (int k = 1; k <= N; ++k) {
+        if (!std::isfinite(s.w.Q[ix(k)])) return k;
+        if (k >= 2 && !std::isfinite(s.w.water[ix(k)])) return k;
+    }
+    return 0;
+}
+
+// First interior node of superlink s whose depth is not finite or whose
+// water stands more than kDivergedLevel above its ground; 0 when there is none.
+int first_diverged_depth(const sd_link& s) {
+    for (int k = 2; k <= s.pipe_count(); ++k) {
+        const sd_node& n = s.nodes[ix(k)];
+        if (!std::isfinite(n.depth) || n.invert + n.depth > n.ground + kDivergedLevel) return k;
+    }
+    return 0;
+}
+
 // Reports a solution that is not finite or has diverged (code 260 naming
 // superlink and node, 261 naming the junction, with the time); true when it
-// has. Without `depths` only the discharges and heads of the solve are looked at.
-bool diverged(run_state& rs, bool depths) {
+// has. `link_bad` holds the first bad node of each superlink; with `depths`
+// the junction heads and the end depths are looked at too.
+bool report_divergence(run_state& rs, const std::vector<int>& link_bad, bool depths) {
     char when[32];
     std::snprintf(when, sizeof when, "%.2f", rs.elapsed_minutes);
     for (int l = 1; l <= rs.n_slink; ++l) {
-        const sd_link& s = rs.sd_links[ix(l)];
-        const int N = s.pipe_count();
-        for (int k = 1; k <= N + 1; ++k) {
-            const sd_node& n = s.nodes[ix(k)];
-            bool ok = k > N || std::isfinite(s.w.Q[ix(k)]);
-            if (k >= 2 && k <= N) ok = ok && std::isfinite(s.w.water[ix(k)]);
-            if (depths) ok = ok && std::isfinite(n.depth) && n.invert + n.depth <= n.ground + kDivergedLevel;
-            if (ok) continue;
-            set_error_numbers(260, l, k);
-            set_error(260, when);
-            return true;
+        int k = link_bad[ix(l)];
+        if (k == 0 && depths) {
+            const sd_link& s = rs.sd_links[ix(l)];
+            for (int end : {1, s.pipe_count() + 1}) {
+                const sd_node& n = s.nodes[ix(end)];
+                if (!std::isfinite(n.depth) || n.invert + n.depth > n.ground + kDivergedLevel) k = end;
+                if (k != 0) break;
+            }
         }
+        if (k == 0) continue;
+        set_error_numbers(260, l, k);
+        set_error(260, when);
+        return true;
     }
     for (int j = 1; j <= rs.n_sjunc; ++j) {
         const sd_junction& s = rs.sd_junctions[ix(j)];
@@ -523,6 +550,24 @@ bool diverged(run_state& rs, bool depths) {
         return true;
     }
     return false;
+}
+
+// Head and end depths of junction j for the water of its control volume in
+// the call (c): a free junction's head that holds it (into c.head), a held
+// junction or an outfall at its level, an outfall short of its level with
+// its ends holding what it has. Keeps the ends' sections.
+void settle_junction_depths(run_state& rs, int j, junction_call& c) {
+    const sd_junction& s = rs.sd_junctions[ix(j)];
+    double rate = 0.0;
+    if (c.absorbing) {
+        junction_water(rs, j, s.head, rate, true);
+        set_end_depths(rs, j, s.head);
+    } else if (s.fixed_head) {
+        const double full = junction_water(rs, j, s.bottom, rate, false);
+        share_ends(rs, j, std::min(full, c.water), s.bottom);
+    } else {
+        c.head = junction_head_for(rs, j, c.water, s.head);
+    }
 }
 
 // Reports a superlink whose reduction is not finite (code 260, naming the
@@ -830,21 +875,40 @@ int superlink_step(run_state& rs, double dt) {
     // where the head that holds the junction's water after the flows lies far
     // from the solved head (ends that fill past their crowns, where the slot
     // takes over), the solve is repeated with the storage between the two.
+    // Node water is committed once the last round is done (the rounds start
+    // again from the water before the call).
     std::vector<junction_call> jc;
+    std::vector<int> link_bad(ix(nl) + 1, 0);   // first node whose solution is not finite, per superlink
+    std::vector<double> link_water(ix(nl) + 1, 0.0);
     for (int round = 0;; ++round) {
         if (!solve_heads_with_holds(rs, dt, S, old_head)) return -1;
 #pragma omp parallel for schedule(static) if (threads)
         for (int l = 1; l <= nl; ++l) {
             sd_link& s = rs.sd_links[ix(l)];
             recover_superlink(s, dt, rs.sd_junctions[ix(s.us)].head, rs.sd_junctions[ix(s.ds)].head);
+            link_bad[ix(l)] = first_unfinite_flow(s);
         }
-        if (diverged(rs, false)) return -1;
+        if (report_divergence(rs, link_bad, false)) return -1;
         balance_junctions(rs, jc, dt, release);
-#pragma omp parallel for schedule(static) if (threads)
-        for (int j = 1; j <= nj; ++j) {
-            junction_call& c = jc[ix(j)];
-            if (!c.absorbing && !rs.sd_junctions[ix(j)].fixed_head)
-                c.head = junction_head_for(rs, j, c.water, rs.sd_junctions[ix(j)].head);
+        // Heads of the junctions and depths of the nodes that hold the water;
+        // each junction writes only itself and the ends of its superlinks,
+        // each superlink only its interior nodes.
+#pragma omp parallel if (threads)
+        {
+#pragma omp for schedule(static) nowait
+            for (int j = 1; j <= nj; ++j) settle_junction_depths(rs, j, jc[ix(j)]);
+#pragma omp for schedule(static)
+            for (int l = 1; l <= nl; ++l) {
+                sd_link& s = rs.sd_links[ix(l)];
+                double v = 0.0;
+                for (int k = 2; k <= s.pipe_count(); ++k) {
+                    const double water = s.w.water[ix(k)];
+                    s.nodes[ix(k)].depth = node_depth_for(s, k, water, std::max(0.0, s.w.guess[ix(k)]));
+                    v += water;
+                }
+                link_water[ix(l)] = v;
+                link_bad[ix(l)] = first_diverged_depth(s);
+            }
         }
         if (round == kMaxStorageRounds) break;
         bool again = false;
@@ -853,7 +917,7 @@ int superlink_step(run_state& rs, double dt) {
             const junction_call& c = jc[ix(j)];
             if (c.absorbing || s.fixed_head) continue;
             const double rise = c.head - old_head[ix(j)];
-            if (std::fabs(c.head - s.head) <= kHeadAgreement + 0.05 * std::fabs(rise) || std::fabs(rise) < 1e-9) continue;
+            if (std::fabs(c.head - s.head) <= kHeadAgreement + 0.2 * std::fabs(rise) || std::fabs(rise) < 1e-9) continue;
             const double between = (c.water - s.volume) / rise;   // m2
             if (!(between > 0.0)) continue;
             S[ix(j)] = between;
@@ -862,54 +926,29 @@ int superlink_step(run_state& rs, double dt) {
         if (!again) break;
     }
 
-    // Depths and heads that hold the water.
-#pragma omp parallel for schedule(static) if (threads)
+    // Commit the water and heads of the call.
     for (int l = 1; l <= nl; ++l) {
         sd_link& s = rs.sd_links[ix(l)];
-        for (int k = 2; k <= s.pipe_count(); ++k) {
-            sd_node& n = s.nodes[ix(k)];
-            n.volume = s.w.water[ix(k)];
-            n.depth = node_depth_for(s, k, n.volume, std::max(0.0, s.w.guess[ix(k)]));
-        }
+        for (int k = 2; k <= s.pipe_count(); ++k) s.nodes[ix(k)].volume = s.w.water[ix(k)];
     }
-    // Each junction writes only itself and the ends of its own superlinks.
-#pragma omp parallel for schedule(static) if (threads)
     for (int j = 1; j <= nj; ++j) {
         sd_junction& s = rs.sd_junctions[ix(j)];
         const junction_call& c = jc[ix(j)];
         s.volume = c.water;
-        if (c.absorbing) {
-            double rate = 0.0;
-            junction_water(rs, j, s.head, rate, true);
-            set_end_depths(rs, j, s.head);
-        } else if (s.fixed_head) {
-            double rate = 0.0;
-            const double full = junction_water(rs, j, s.bottom, rate, false);
-            s.head = s.bottom;
-            share_ends(rs, j, std::min(full, c.water), s.bottom);
-        } else {
-            s.head = c.head;
-        }
+        if (!c.absorbing) s.head = s.fixed_head ? s.bottom : c.head;
         s.exchange = c.exchange;
         s.inflow = c.exchange + s.tile_inflow;
     }
+    if (report_divergence(rs, link_bad, true)) return -1;
 
     // Cells, channels and the call's tallies.
     exchange_after_solve(rs, dt, t);
 
-    std::vector<double> link_water(ix(nl) + 1, 0.0);
-    for (int l = 1; l <= nl; ++l) {
-        const sd_link& s = rs.sd_links[ix(l)];
-        double v = 0.0;
-        for (int k = 2; k <= s.pipe_count(); ++k) v += s.nodes[ix(k)].volume;
-        link_water[ix(l)] = v;
-    }
     double storage = 0.0;
     for (int j = 1; j <= nj; ++j) storage += rs.sd_junctions[ix(j)].volume;
     for (int l = 1; l <= nl; ++l) storage += link_water[ix(l)];
     rs.superlink_storage = storage;
     t.storage_after = storage;
-    if (diverged(rs, true)) return -1;
     write_flows_line(rs, dt, t);
     return 0;
 }
