@@ -111,6 +111,8 @@ inline double pipe_water(const sd_pipe& p, double h) {
     if (p.type == kSectionBox) return h >= D ? D * p.width + 0.01 * p.width * (h - D) : h * p.width;
     const double r = 0.5 * D;
     if (h >= D) return M_PI * r * r + 0.01 * D * (h - D);
+    // A film: the parabolic segment, free of the cancellation of the full formula.
+    if (h < 1e-6 * D) return 4.0 / 3.0 * std::sqrt(2.0 * r * h) * h;
     return r * r * std::acos((r - h) / r) - (r - h) * std::sqrt(2.0 * r * h - h * h);
 }
 
