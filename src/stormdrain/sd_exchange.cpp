@@ -49,8 +49,6 @@ void return_to_cell(run_state& rs, int c, double v) {
     rs.ov_depth[ix(c)] += v / (rs.cell_size * rs.cell_size);
 }
 
-bool inlet_junction(const sd_junction& s) { return s.inlet >= 1 && s.inlet <= 9 && s.cell > 0 && !s.fixed_head; }
-
 }  // namespace
 
 double inlet_capture_rate(double depth, double grate_side, double grate_dia) {
@@ -76,7 +74,7 @@ void exchange_before_solve(run_state& rs, double dt, sd_call_tally& t) {
         sd_junction& s = rs.sd_junctions[ix(j)];
         s.capacity = s.tile_inflow = s.exchange = 0.0;
         s.captured = s.spilled = s.returned = 0.0;
-        if (!inlet_junction(s)) {
+        if (!s.inlet_on_cell()) {
             s.held = 0;
             continue;
         }
@@ -140,7 +138,7 @@ void exchange_after_solve(run_state& rs, double dt, sd_call_tally& t) {
     for (int j = 1; j <= rs.n_sjunc; ++j) {
         sd_junction& s = rs.sd_junctions[ix(j)];
         const double x = s.exchange;   // m3/s into the network
-        if (inlet_junction(s)) {
+        if (s.inlet_on_cell()) {
             // What was set aside and not taken goes back; a spill comes on top.
             return_to_cell(rs, s.cell, (s.capacity - x) * dt);
             if (x >= 0.0) {

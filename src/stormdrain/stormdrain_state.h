@@ -32,6 +32,8 @@ struct sd_junction {
     double delivered = 0.0;       // water a 999 outfall delivered to its channel node and not yet routed, m3
     double returned = 0.0;        // water an 888 outfall gave its cell in the call (negative: took back), m3
     double chan_stage = 0.0;      // channel water level at a 999 outfall, m
+    // Takes water from its cell through inlets (and may be held at a level or spill onto it).
+    bool inlet_on_cell() const { return inlet >= 1 && inlet <= 9 && cell > 0 && !fixed_head; }
 };
 
 // One pipe node; node k is the upstream end of pipe k.

@@ -285,8 +285,6 @@ double pipe_inflow_linear(const run_state& rs, int j) {
     return q;
 }
 
-bool inlet_junction(const sd_junction& s) { return s.inlet >= 1 && s.inlet <= 9 && s.cell > 0 && !s.fixed_head; }
-
 // Solves the heads, holding inlet junctions that would rise above their
 // hold level at it while their exchange with the cell can keep them there.
 bool solve_heads_with_holds(run_state& rs, double dt, const std::vector<double>& S,
@@ -298,7 +296,7 @@ bool solve_heads_with_holds(run_state& rs, double dt, const std::vector<double>&
         bool changed = false;
         for (int j = 1; j <= rs.n_sjunc; ++j) {
             sd_junction& s = rs.sd_junctions[ix(j)];
-            if (!inlet_junction(s)) continue;
+            if (!s.inlet_on_cell()) continue;
             if (s.held) {
                 // Surface exchange the held head needs, m3/s (into the network positive).
                 const double x = S[ix(j)] * (s.hold_level - old_head[ix(j)]) / dt - s.tile_inflow -
@@ -449,7 +447,7 @@ void balance_junctions(run_state& rs, std::vector<junction_call>& jc, double dt,
     for (int j = 1; j <= nj; ++j) {
         sd_junction& s = rs.sd_junctions[ix(j)];
         junction_call& c = jc[ix(j)];
-        if (s.fixed_head || (s.held && inlet_junction(s))) {
+        if (s.fixed_head || (s.held && s.inlet_on_cell())) {
             c.absorbing = true;
             const double level = s.fixed_head ? s.bottom : s.hold_level;
             s.head = level;
