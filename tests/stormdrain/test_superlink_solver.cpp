@@ -270,7 +270,7 @@ TEST(SuperlinkSolver, RandomNetworksUnderHeavyLoadRunOnAndBalance) {
     }
 }
 
-TEST(SuperlinkSolver, SolutionThatIsNoLongerFiniteStopsTheRunNamingSuperlinkAndNode) {
+TEST(SuperlinkSolver, SolutionThatIsNotFiniteOrDivergesStopsTheRunNamingWhere) {
     state_ptr rs = grid_state(1, 2, 10.0);
     install(*rs, {junction(10.0, 1.0), junction(8.0, 0.0, 888, 2)}, {chain(1, 2, 3, 0.3, 20.0, 0.01, 0.013, 10.0)});
     rs->elapsed_minutes = 12.5;
@@ -284,6 +284,24 @@ TEST(SuperlinkSolver, SolutionThatIsNoLongerFiniteStopsTheRunNamingSuperlinkAndN
     compose_message(260, error_record, text, sizeof text);
     EXPECT_NE(std::string(text).find("at superlink 1 node 2,"), std::string::npos) << text;
     EXPECT_NE(std::string(text).find("12.50 minutes"), std::string::npos) << text;
+    clear_errors();
+
+    // A sealed junction of 1 cm2 fed 1 m3/s over a pipe of 5 cm: its head
+    // runs away, beyond 1000 m above its ground (its nodes stand far higher,
+    // so none of them is named first), and the run stops naming it.
+    rs = grid_state(1, 2, 10.0);
+    sd_link tiny = chain(1, 2, 2, 0.05, 20.0, 0.01, 0.013, 10.0);
+    for (sd_node& n : tiny.read_nodes) n.ground = 1e5;
+    install(*rs, {junction(10.0, 1e-4), junction(9.0, 0.0, 888, 2)}, {tiny});
+    rs->elapsed_minutes = 3.0;
+    feed(*rs, 1, 1.0);
+    int status = 0;
+    for (int step = 0; step < 100 && status == 0; ++step) status = superlink_step(*rs, 5.0);
+    EXPECT_EQ(status, -1);
+    EXPECT_EQ(error_record.code, 261);
+    EXPECT_EQ(error_record.number1, 1);
+    compose_message(261, error_record, text, sizeof text);
+    EXPECT_NE(std::string(text).find("at superjunction 1,"), std::string::npos) << text;
     clear_errors();
 }
 
