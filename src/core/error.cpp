@@ -328,6 +328,12 @@ const message_entry kMessages[] = {
     {136, false,
          "You are trying to simulate MLGA soil dynamics but without using a valid soil type index map.\n"
          "Index map filename = {file}\n"},
+    {260, false,
+         "Error: the storm-drain solution is no longer finite or has diverged at superlink {n1} node {n2}, "
+         "{what} minutes into the run; check the network and the time step.\n"},
+    {261, false,
+         "Error: the storm-drain solution is no longer finite or has diverged at superjunction {n1}, "
+         "{what} minutes into the run; check the network and the time step.\n"},
     {280, false,
          "Error: Time step is {what} seconds; it must be more than 0.001 seconds (card TIMESTEP, or "
          "ST_TIME_STEP when that is shorter).\n"},

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <cmath>
+#include <cstdio>
 #include <sstream>
 #include <stdexcept>
 
@@ -113,6 +115,14 @@ int count_of(const std::string& text, const std::string& needle) {
          pos = text.find(needle, pos + needle.size()))
         ++n;
     return n;
+}
+
+double number_in_summary(const std::string& text, const std::string& label) {
+    const size_t p = text.find(label);
+    if (p == std::string::npos) return std::nan("");
+    double v = std::nan("");
+    if (std::sscanf(text.c_str() + p + label.size(), "%lf", &v) != 1) return std::nan("");
+    return v;
 }
 
 }  // namespace pluvo_test

@@ -69,4 +69,8 @@ std::vector<std::string> split_lines(const std::string& text);
 // Number of occurrences of `needle` in `text`.
 int count_of(const std::string& text, const std::string& needle);
 
+// Number written right after the first `label` in `text` (a summary file),
+// NaN when the label is missing or no number follows.
+double number_in_summary(const std::string& text, const std::string& label);
+
 }  // namespace pluvo_test
