@@ -61,6 +61,7 @@ void queue_infiltration_loss(run_state& rs) {
                 handed += M[ix(j)];
                 M[ix(j)] = 0.0;
                 C[ix(j)] = 0.0;
+                rs.con_h_last[ix(j)] = h;   // no mass left in the water it held
             } else if (V > 0.0) {
                 P[ix(j)] += C[ix(j)] * V;
             }

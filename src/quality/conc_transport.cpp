@@ -50,9 +50,10 @@ inline void face_flux(const overland_view& v, const double* C, int c, int k, dou
 // (kLakes) keeps its lake's concentration as its predicted one.
 template <bool kLakes>
 void predict_cells(const overland_view& v, const double* M0, const double* C, const int* nb,
-                   const int* far, const double* q, const double* R, double dt, overland_work& w) {
+                   const int* far, const double* q, const double* R, double dt,
+                   const pass_point& pp, overland_work& w) {
     const int n = v.cells;
-    const double area = v.area;
+    const double dry = kConDry * v.area;
     double* adv = w.adv1;
     double* dsp = w.dsp1;
     double* M = w.m_pred;
@@ -76,9 +77,11 @@ void predict_cells(const overland_view& v, const double* M0, const double* C, co
             continue;
         }
         const double m = (a_in + d_in - out + 0.5 * R[c]) * dt + M0[c];
-        const double h = v.h[c];
+        const double water = pass_water(v, c, nb, far, q, pp);
         M[c] = m;
-        Cp[c] = h > kConDry && m >= 0.0 ? m / (h * area) : 0.0;
+        Cp[c] = pass_cell_of(v, pp, c, water) != pass_cell::plain ? C[c]
+                : water > dry && m >= 0.0                          ? m / water
+                                                                   : 0.0;
     }
 }
 
@@ -88,9 +91,10 @@ void predict_cells(const overland_view& v, const double* M0, const double* C, co
 // faces to its lake gain.
 template <bool kLakes>
 void correct_cells(const overland_view& v, const int* nb, const int* far, const double* q,
-                   const overland_work& w, const double* R, double dt, double* M, double* C) {
+                   const overland_work& w, const double* R, double dt, const pass_point& pp,
+                   double* M, double* C) {
     const int n = v.cells;
-    const double area = v.area;
+    const double dry = kConDry * v.area;
     const double* Cp = w.c_pred;
 #pragma omp for schedule(static)
     for (int c = 1; c <= n; ++c) {
@@ -109,13 +113,19 @@ void correct_cells(const overland_view& v, const int* nb, const int* far, const 
             continue;
         }
         double m = (in - out + 0.5 * R[c]) * dt + M[c];
-        if (m < 0.0) {
+        const double water = pass_water(v, c, nb, far, q, pp);
+        const pass_cell kind = pass_cell_of(v, pp, c, water);
+        if (kind == pass_cell::emptied) {
+            const double held = C[c] * water;
+            w.neg[c] += held - m;
+            m = held;
+        } else if (m < 0.0 && kind != pass_cell::no_water) {
             w.neg[c] += -m;
             m = 0.0;
         }
-        const double h = v.h[c];
         M[c] = m;
-        C[c] = h > kConDry ? m / (h * area) : 0.0;
+        // An emptied cell keeps the concentration it started the pass with.
+        if (kind == pass_cell::plain) C[c] = water > dry ? m / water : 0.0;
     }
 }
 
@@ -169,12 +179,14 @@ void advect_overland_constituent(const overland_view& v, double dt, int sweep, d
             const int* nb = columns ? v.above : v.left;
             const int* far = columns ? v.below : v.right;
             const double* q = columns ? v.qy : v.qx;
+            const pass_point pp = pass_point_of(s + 1, steps, h, pass == 0, columns ? v.left : v.above,
+                                                columns ? v.right : v.below, columns ? v.qx : v.qy);
             if (v.lake != nullptr) {
-                predict_cells<true>(v, M, C, nb, far, q, R, h, w);
-                correct_cells<true>(v, nb, far, q, w, R, h, M, C);
+                predict_cells<true>(v, M, C, nb, far, q, R, h, pp, w);
+                correct_cells<true>(v, nb, far, q, w, R, h, pp, M, C);
             } else {
-                predict_cells<false>(v, M, C, nb, far, q, R, h, w);
-                correct_cells<false>(v, nb, far, q, w, R, h, M, C);
+                predict_cells<false>(v, M, C, nb, far, q, R, h, pp, w);
+                correct_cells<false>(v, nb, far, q, w, R, h, pp, M, C);
             }
         }
     }
@@ -251,7 +263,11 @@ void finish_step(run_state& rs, bool depth_kept) {
     rs.ov_con_transport_last = rs.time;
     rs.ov_con_transport_next = rs.time + rs.ov_con_step_days;
     rs.con_sweep = rs.con_sweep == 1 ? 2 : 1;
-    if (depth_kept) return;
+    if (depth_kept) {
+        // The sweep wrote the depths of the step beside the start depths it read.
+        rs.con_h_last.swap(rs.con_h_next);
+        return;
+    }
     const int cells = rs.GNUM;
     double* h_last = rs.con_h_last.data();
     const double* h = rs.ov_depth.data();
@@ -328,9 +344,11 @@ bool sweep_whole_step(run_state& rs, const overland_view& v, overland_work& w, d
             numbers[count++] = i;
         }
         if (count == 0) break;
-        st.h_last = depth_kept ? nullptr : rs.con_h_last.data();
+        // The depths of the step go beside the start depths the sweep reads.
+        if (rs.con_h_next.size() != rs.con_h_last.size()) rs.con_h_next.assign(rs.con_h_last.size(), 0.0);
+        st.h_last = depth_kept ? nullptr : rs.con_h_next.data();
         if (!sweep_overland_step(v, st, items, count, w)) return false;
-        if (!depth_kept) rs.con_h_last[0] = rs.ov_depth[0];
+        if (!depth_kept) rs.con_h_next[0] = rs.ov_depth[0];
         depth_kept = true;
         for (int k = 0; k < count; ++k) {
             const double* part = items[k].sums;
@@ -377,6 +395,10 @@ void step_overland_constituent_transport(run_state& rs) {
     v.below = rs.belowcon.data();
     v.left = rs.leftcon.data();
     v.right = rs.rightcon.data();
+    // The masses stand in the water of the last step's end, as the processes
+    // that moved mass with water since then left it (con_h_last); the
+    // sub-steps take the water between that and the depth of now.
+    v.h0 = rs.con_h_last.size() > ix(cells) ? rs.con_h_last.data() : nullptr;
     overland_work w;
     w.adv1 = c.adv1.data();
     w.dsp1 = c.dsp1.data();

@@ -48,6 +48,7 @@ namespace {
 
 bool g_last_run_failed = false;
 run_end_observer g_run_end_observer = nullptr;
+run_step_observer g_run_step_observer = nullptr;
 
 using step_fn = void (*)(run_state&);
 
@@ -152,12 +153,15 @@ bool time_loop_pass(run_state& rs) {
         if (check_stop()) return false;
     }
     run_analyzers(rs, kAnalyzerStep);
+    if (g_run_step_observer != nullptr) g_run_step_observer(rs);
     return true;
 }
 
 }  // namespace
 
 void set_run_end_observer(run_end_observer observer) { g_run_end_observer = observer; }
+
+void set_run_step_observer(run_step_observer observer) { g_run_step_observer = observer; }
 
 bool last_run_failed() {
     return g_last_run_failed;
