@@ -163,73 +163,6 @@ void queue_outlet_mass(run_state& rs) {
     rs.ov_con_outlet_volume = 0.0;
 }
 
-// Lateral exchange with the channel nodes over the water each grid-stream
-// segment passed since the block last ran (m3, + from cell to channel). The
-// mass moves at once and never exceeds what the giving side holds, so
-// both sides book the same amount.
-void exchange_lateral_channel(run_state& rs) {
-    const bool nodes = rs.chan_con_trans && rs.con_chan.stride > 0;
-    const double area = rs.cell_size * rs.cell_size;
-    const int stride = rs.con_chan.stride;
-    for (int s = 1; s <= rs.num_stream_cells; ++s) {
-        if (ix(s) >= rs.gst_Vlat.size()) break;
-        for (int k = 1; k <= rs.gst_ncellsingrid[ix(s)]; ++k) {
-            if (ix(k) >= rs.gst_Vlat[ix(s)].size()) break;
-            const double V = rs.gst_Vlat[ix(s)][ix(k)];
-            rs.gst_Vlat[ix(s)][ix(k)] = 0.0;
-            const int link = rs.gst_link[ix(s)][ix(k)], node = rs.gst_node[ix(s)][ix(k)];
-            const int cell = rs.gst_gnum[ix(s)][ix(k)];
-            if (cell < 1 || cell > rs.GNUM || link < 1 || link > rs.links) continue;
-            // A cell of a channel-network lake gives the channel nothing of its own.
-            if (rs.channel_lakes && ix(cell) < rs.lake_mask.size() && rs.lake_mask[ix(cell)] >= 1)
-                continue;
-            if (!con_transport_link(rs.ltype[ix(link)]) || node < 1 || node > rs.nx[ix(link)])
-                continue;
-            if (V == 0.0) continue;
-            const size_t f = static_cast<size_t>(stride * link + node);
-            const double h = rs.ov_depth[ix(cell)];
-            for (int i = 1; i <= rs.num_constituents; ++i) {
-                double& M = rs.con.mass[ix(i)][ix(cell)];
-                double& C = rs.con.conc[ix(i)][ix(cell)];
-                double moved = 0.0;   // g, + from cell to channel
-                if (V > 0.0) {
-                    moved = std::min(V * C, std::max(M, 0.0));
-                    if (!nodes) {
-                        // Without channel transport the mass leaves the watershed with the water.
-                        M -= moved;
-                    } else {
-                        M -= moved;
-                        rs.con_chan.qlat_mass[ix(i)][f] += moved;
-                    }
-                } else if (nodes) {
-                    double& nm = rs.con_chan.mass[ix(i)][f];
-                    const double take = std::min(-V * rs.con_chan.conc[ix(i)][f], std::max(nm, 0.0));
-                    nm -= take;
-                    M += take;
-                    moved = -take;
-                }
-                if (moved == 0.0) continue;
-                C = h > kConDry && M > 0.0 ? M / (h * area) : 0.0;
-                rs.con_tot.qlat[ix(i)] += moved / 1000.0;
-            }
-        }
-    }
-    // Node concentrations follow the masses taken from them.
-    if (nodes) {
-        for (int i = 1; i <= rs.num_constituents; ++i) {
-            for (int l = 1; l <= rs.links; ++l) {
-                if (!con_transport_link(rs.ltype[ix(l)])) continue;
-                for (int j = 1; j <= rs.nx[ix(l)]; ++j) {
-                    const size_t f = static_cast<size_t>(stride * l + j);
-                    const double v = rs.area(ix(j), ix(l)) * rs.dx[ix(l)];
-                    double& nm = rs.con_chan.mass[ix(i)][f];
-                    rs.con_chan.conc[ix(i)][f] = v > kConDry && nm > 0.0 ? nm / v : 0.0;
-                }
-            }
-        }
-    }
-}
-
 }  // namespace
 
 void step_overland_constituent_sources(run_state& rs) {
@@ -271,9 +204,75 @@ void step_overland_constituent_sources(run_state& rs) {
         queue_outlet_mass(rs);
         rs.ov_con_outlet_next = rs.time + interval_days;
     }
-    if (rs.chan_explic && process_due(rs, rs.ov_con_chan_next)) {
-        rs.con_pending_interval[kConBlockLateral] = block_seconds(rs, rs.ov_con_chan_last);
-        exchange_lateral_channel(rs);
-        rs.ov_con_chan_next = rs.time + interval_days;
+}
+
+// Lateral exchange with the channel nodes over the water each grid-stream
+// segment passed in the channel step just made (m3, + from cell to
+// channel), so that the mass reaches the node in the step its water does.
+// The mass moves at once and never exceeds what the giving side holds, so
+// both sides book the same amount; the cell's mass stands in the water it
+// kept (con_h_last follows the water the exchange moved).
+void exchange_lateral_constituents(run_state& rs) {
+    if (!rs.overland_constituents || rs.num_constituents < 1 || !rs.chan_explic) return;
+    const bool nodes = rs.chan_con_trans && rs.con_chan.stride > 0;
+    const double area = rs.cell_size * rs.cell_size;
+    const int stride = rs.con_chan.stride;
+    bool moved_any = false;
+    for (int s = 1; s <= rs.num_stream_cells; ++s) {
+        if (ix(s) >= rs.gst_Vlat.size()) break;
+        for (int k = 1; k <= rs.gst_ncellsingrid[ix(s)]; ++k) {
+            if (ix(k) >= rs.gst_Vlat[ix(s)].size()) break;
+            const double V = rs.gst_Vlat[ix(s)][ix(k)];
+            rs.gst_Vlat[ix(s)][ix(k)] = 0.0;
+            const int link = rs.gst_link[ix(s)][ix(k)], node = rs.gst_node[ix(s)][ix(k)];
+            const int cell = rs.gst_gnum[ix(s)][ix(k)];
+            if (cell < 1 || cell > rs.GNUM || link < 1 || link > rs.links) continue;
+            // A cell of a channel-network lake gives the channel nothing of its own.
+            if (rs.channel_lakes && ix(cell) < rs.lake_mask.size() && rs.lake_mask[ix(cell)] >= 1)
+                continue;
+            if (!con_transport_link(rs.ltype[ix(link)]) || node < 1 || node > rs.nx[ix(link)])
+                continue;
+            if (V == 0.0) continue;
+            moved_any = true;
+            const size_t f = static_cast<size_t>(stride * link + node);
+            double& h0 = rs.con_h_last[ix(cell)];
+            const double kept = std::max(h0 - V / area, 0.0);   // m
+            for (int i = 1; i <= rs.num_constituents; ++i) {
+                if (rs.constituent_type[ix(i)] == 3) continue;
+                double& M = rs.con.mass[ix(i)][ix(cell)];
+                double& C = rs.con.conc[ix(i)][ix(cell)];
+                double moved = 0.0;   // g, + from cell to channel
+                if (V > 0.0) {
+                    // Without channel transport the mass leaves the watershed with the water.
+                    moved = std::min(V * C, std::max(M, 0.0));
+                    M -= moved;
+                    if (!(kept > kConDry)) C = 0.0;   // the cell gave all its water
+                    if (nodes) rs.con_chan.qlat_mass[ix(i)][f] += moved;
+                } else if (nodes) {
+                    double& nm = rs.con_chan.mass[ix(i)][f];
+                    const double take = std::min(-V * rs.con_chan.conc[ix(i)][f], std::max(nm, 0.0));
+                    nm -= take;
+                    M += take;
+                    moved = -take;
+                    C = kept > kConDry && M > 0.0 ? M / (kept * area) : 0.0;
+                }
+                if (moved != 0.0) rs.con_tot.qlat[ix(i)] += moved / 1000.0;
+            }
+            h0 = kept;
+        }
+    }
+    // Node concentrations follow the masses taken from them.
+    if (nodes && moved_any) {
+        for (int i = 1; i <= rs.num_constituents; ++i) {
+            for (int l = 1; l <= rs.links; ++l) {
+                if (!con_transport_link(rs.ltype[ix(l)])) continue;
+                for (int j = 1; j <= rs.nx[ix(l)]; ++j) {
+                    const size_t f = static_cast<size_t>(stride * l + j);
+                    const double v = rs.area(ix(j), ix(l)) * rs.dx[ix(l)];
+                    double& nm = rs.con_chan.mass[ix(i)][f];
+                    rs.con_chan.conc[ix(i)][f] = v > kConDry && nm > 0.0 ? nm / v : 0.0;
+                }
+            }
+        }
     }
 }

@@ -7,6 +7,9 @@ void step_soil_constituents(run_state& rs);
 void step_sediment_bound_sources(run_state& rs);
 void step_overland_constituent_sources(run_state& rs);
 void step_overland_constituent_transport(run_state& rs);
+// After the channel step: the cells and the channel nodes exchange the mass
+// of the lateral water that step moved.
+void exchange_lateral_constituents(run_state& rs);
 void step_channel_sediment_constituents(run_state& rs);
 void add_channel_lateral_constituents(run_state& rs);
 void route_channel_constituents(run_state& rs);

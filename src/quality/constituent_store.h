@@ -182,11 +182,15 @@ struct constituent_channel {
     con_rows disp;             // node dispersion coefficient, m2/s
     con_rows qlat_mass;        // mass from the cells not yet added to the node, g
     con_rows decay_mass;       // pending decay, g
-    std::vector<double> outlet_mass;  // per constituent: pending outlet mass, g
-    double outlet_interval = 0.0;     // interval of the outlet timer when it last ran, s
+    con_rows gw_gain;          // mass the aquifer's water brings the node in the interval, g
+    con_rows point_gain;       // mass the point inflows bring the node in the interval, g
+    std::vector<double> draw_gw;     // per slot: water the aquifer takes from the node in the interval, m3
+    std::vector<double> draw_point;  // per slot: water the point withdrawals take from it, m3
     double decay_interval = 0.0;      // interval of the decay timer when it last ran, s
     // Step totals of the constituent being routed, g
     double step_out = 0.0, step_decay = 0.0, step_lateral = 0.0, step_clip = 0.0;
+    double step_gw_in = 0.0, step_gw_out = 0.0;        // brought and taken by the aquifer's water
+    double step_point_in = 0.0, step_point_out = 0.0;  // brought by point inflows, taken by withdrawals
     // Network as the routing walks it (links 1..links)
     std::vector<int> downstream;            // transport link below the last node (through structures), 0 none
     std::vector<char> via_structure;        // 1 when a structure link lies between a link and its downstream
@@ -196,6 +200,7 @@ struct constituent_channel {
     std::vector<double> c, m, c_pred, m_pred;  // current and predicted concentration g/m3, mass g
     std::vector<double> c_save;                // concentrations of the previous corrector pass, g/m3
     std::vector<double> a1, g1, a2, g2;  // advective (g per sub-step) and dispersive (g/s) fluxes
+    std::vector<double> w1, w2;          // mass leaving with the drawn water, g per sub-step
     std::vector<double> src;             // node source rate, g/s
     std::vector<double> area_adt;        // flow area interpolated over the interval, m2
     // Channel-network lakes (lake ids 1..lakes of constituent_lakes)

@@ -93,6 +93,18 @@ double kinetics_factor(const run_state& rs) {
     return rs.kinetics_timestep_factor > 0.0 ? rs.kinetics_timestep_factor : 1.0;
 }
 
+double groundwater_conc(const run_state& rs, int i, int cell) {
+    if (i < 1 || i > rs.num_constituents || cell < 1 || cell > rs.GNUM) return 0.0;
+    if (rs.constituent_type[static_cast<size_t>(i)] == 1) {
+        const double* row = rs.contam_gw_conc.row(i);
+        return row != nullptr ? row[cell] : 0.0;
+    }
+    if (rs.nsm == nullptr || rs.first_nsm_constituent < 1) return 0.0;
+    const size_t k = static_cast<size_t>(i - rs.first_nsm_constituent);
+    const std::vector<std::vector<double>>& g = rs.nsm->gw_conc;
+    return k < g.size() && static_cast<size_t>(cell) < g[k].size() ? g[k][static_cast<size_t>(cell)] : 0.0;
+}
+
 int related_constituent_offset(int first_nsm, int r, int table) {
     static const int kRelated[2][13] = {
         {-1, -1, 2, 1, 3, -1, -1, -1, 5, -1, 4, -1, -1},   // soil pool -> water species

@@ -90,6 +90,7 @@ constexpr step_fn kTimeLoopSteps[] = {
     update_groundwater,
     update_overland_lakes,
     route_channels,
+    exchange_lateral_constituents,
     read_chan_point_inputs,
     track_peak_flow,
     step_channel_sediment_constituents,
