@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "channel/channel_records.h"
+#include "quality/conc_lakes.h"
 #include "quality/constituent_setup.h"
 #include "quality/constituent_steps.h"
 #include "quality/nutrients.h"
@@ -163,10 +164,134 @@ void queue_outlet_mass(run_state& rs) {
     rs.ov_con_outlet_volume = 0.0;
 }
 
+// Water that came into cell j at once (`volume` m3) bringing `mass` g of
+// constituent i (added to its mass by the caller): the cell's mass stands in
+// more water now. Sets the concentrations of every constituent of the cell.
+void settle_cell(run_state& rs, int j, double area) {
+    const double h0 = rs.con_h_last[ix(j)];
+    for (int i = 1; i <= rs.num_constituents; ++i) {
+        const double M = rs.con.mass[ix(i)][ix(j)];
+        rs.con.conc[ix(i)][ix(j)] = h0 > kConDry && M > 0.0 ? M / (h0 * area) : 0.0;
+    }
+}
+
+// Takes the mass of `volume` m3 of cell j's water at its concentration (at
+// most what it holds), g, for constituent i.
+double take_cell_water_mass(run_state& rs, int i, int j, double volume) {
+    double& M = rs.con.mass[ix(i)][ix(j)];
+    const double take = std::min(volume * rs.con.conc[ix(i)][ix(j)], std::max(M, 0.0));
+    M -= take;
+    return take;
+}
+
+// Lake store of cell j (0 none).
+int lake_of_cell(const run_state& rs, int j) {
+    const int* lake = lake_cell_ids(rs);
+    return lake != nullptr && j >= 1 && j <= rs.GNUM ? lake[j] : 0;
+}
+
+// The surface water the processes moved between cells since the last
+// sources step, in the order they moved it: each move takes the giving
+// side's concentration (a lake side its lake's) and never more than it
+// holds; water from outside carries nothing, water to outside takes its
+// mass out of the watershed (booked with the boundary outflow).
+void apply_surface_moves(run_state& rs) {
+    std::vector<con_move>& moves = rs.con.moves;
+    if (moves.empty()) return;
+    const double area = rs.cell_size * rs.cell_size;
+    constituent_lakes& cl = rs.con_lake;
+    for (const con_move& mv : moves) {
+        const double V = mv.volume;
+        if (!(V > 0.0)) continue;
+        const int from_lake = lake_of_cell(rs, mv.from), to_lake = lake_of_cell(rs, mv.to);
+        rs.con.moved_volume += V;
+        for (int i = 1; i <= rs.num_constituents; ++i) {
+            if (rs.constituent_type[ix(i)] == 3) continue;
+            double moved = 0.0;   // g
+            if (from_lake > 0) {
+                double& M = cl.mass[ix(i)][ix(from_lake)];
+                moved = std::min(V * cl.conc[ix(i)][ix(from_lake)], std::max(M, 0.0));
+                M -= moved;
+                if (cl.channel) rs.con_tot.ov_to_lake[ix(i)] -= moved / 1000.0;
+            } else if (mv.from >= 1 && mv.from <= rs.GNUM) {
+                moved = take_cell_water_mass(rs, i, mv.from, V);
+            }
+            rs.con_tot.surface_moved[ix(i)] += moved / 1000.0;
+            if (to_lake > 0) {
+                cl.mass[ix(i)][ix(to_lake)] += moved;
+                if (cl.channel) rs.con_tot.ov_to_lake[ix(i)] += moved / 1000.0;
+            } else if (mv.to >= 1 && mv.to <= rs.GNUM) {
+                rs.con.mass[ix(i)][ix(mv.to)] += moved;
+            } else {
+                rs.con_tot.bc_out[ix(i)] += moved / 1000.0;
+            }
+        }
+        if (from_lake == 0 && mv.from >= 1 && mv.from <= rs.GNUM) {
+            double& h0 = rs.con_h_last[ix(mv.from)];
+            h0 = std::max(h0 - V / area, 0.0);
+            if (!(h0 > kConDry)) settle_cell(rs, mv.from, area);
+        }
+        if (to_lake == 0 && mv.to >= 1 && mv.to <= rs.GNUM) {
+            rs.con_h_last[ix(mv.to)] += V / area;
+            settle_cell(rs, mv.to, area);
+        }
+        for (int u : {from_lake, to_lake})
+            if (u > 0)
+                for (int i = 1; i <= rs.num_constituents; ++i) set_lake_conc(rs, i, u);
+    }
+    moves.clear();
+}
+
+// Water the overland point sources gave (at their concentrations) or took
+// (at the cell's) and the water the table exchanged with the surface
+// (from the aquifer at its groundwater concentration, to it at the cell's),
+// since the last sources step: the mass moves at once, booked as point and
+// exfiltration mass.
+void apply_point_and_table_water(run_state& rs) {
+    const double area = rs.cell_size * rs.cell_size;
+    const int n = rs.num_constituents;
+    std::vector<double>* volumes[2] = {&rs.con.point_volume, &rs.ov_con_exchange_volume};
+    for (int k = 0; k < 2; ++k) {
+        std::vector<double>& vol = *volumes[k];
+        if (vol.size() <= ix(rs.GNUM)) continue;
+        for (int j = 1; j <= rs.GNUM; ++j) {
+            const double V = vol[ix(j)];   // m3, + into the cell
+            if (V == 0.0) continue;
+            vol[ix(j)] = 0.0;
+            if (lake_of_cell(rs, j) > 0) continue;   // a lake's water is the lake's
+            for (int i = 1; i <= n; ++i) {
+                if (rs.constituent_type[ix(i)] == 3) continue;
+                double moved = 0.0;   // g, + into the cell
+                if (V > 0.0) {
+                    const double c = k == 0 ? (ix(i) < rs.con.point_conc.size() ? rs.con.point_conc[ix(i)][ix(j)] : 0.0)
+                                            : groundwater_conc(rs, i, j);
+                    moved = V * c;
+                    rs.con.mass[ix(i)][ix(j)] += moved;
+                } else {
+                    moved = -take_cell_water_mass(rs, i, j, -V);
+                }
+                (k == 0 ? rs.con_tot.ov_point : rs.con_tot.ov_exfil)[ix(i)] += moved / 1000.0;
+            }
+            double& h0 = rs.con_h_last[ix(j)];
+            h0 = std::max(h0 + V / area, 0.0);
+            if (V > 0.0 || !(h0 > kConDry)) settle_cell(rs, j, area);
+        }
+    }
+}
+
 }  // namespace
+
+void record_surface_move(run_state& rs, int from, int to, double volume) {
+    if (!rs.overland_constituents || !(volume > 0.0) || from == to) return;
+    rs.con.moves.push_back(con_move{from, to, volume});
+}
 
 void step_overland_constituent_sources(run_state& rs) {
     if (!rs.overland_constituents || rs.num_constituents < 1) return;
+    // Water moved at once with its mass first: the blocks below and the
+    // transport then see the cells as that water left them.
+    apply_surface_moves(rs);
+    apply_point_and_table_water(rs);
     const bool table = rs.contaminant_table_option == 1 && rs.mapping_table_given;
     const double interval_days = rs.ov_con_step_days;
     if (process_due(rs, rs.ov_con_rain_next)) {

@@ -16,6 +16,14 @@ constexpr int kConBlocks = 6;
 
 using con_rows = std::vector<std::vector<double>>;
 
+// Surface water one process moved from one cell to another (or between a
+// cell and the outside), for the constituents to move its mass.
+struct con_move {
+    int from = 0;         // giving cell, 0 outside (water that carries nothing)
+    int to = 0;           // receiving cell, 0 outside (the mass leaves the watershed)
+    double volume = 0.0;  // m3
+};
+
 // Cells per block of the ordered sums of the transport step: each block is
 // summed in cell order, then the blocks in order, whatever the thread count.
 constexpr int kSumBlock = 8192;  // [constituent 1..n][cell 1..GNUM]
@@ -40,6 +48,10 @@ struct constituent_cells {
     con_rows pend_lateral;   // handed to the channel (negative: received)
     std::vector<double> exit_mass;  // per constituent: mass queued to leave by the overland outlet, g
     std::vector<double> bc_volume;  // per cell: water the overland boundary conditions and pumps took since the last transport step, m3
+    std::vector<con_move> moves;    // surface water moved between cells (low spots, boundary exchange) since the sources step
+    double moved_volume = 0.0;      // water those moves carried over the run, m3
+    std::vector<double> point_volume;  // per cell: water the overland point sources gave (+) or took (-) since the sources step, m3
+    con_rows point_conc;            // [constituent][cell] concentration of the point-source inflow of the cell, g/m3
     std::vector<double> head_loss;  // per cell of ov_head_cells: water the held level took in the overland step's current attempt, m3
 
     // Soil layer under each cell (soil constituents, single-layer Green-Ampt)
@@ -154,6 +166,7 @@ struct constituent_totals {
     std::vector<double> to_pool;       // handed by a water species to its soil pool (infiltration, dried cells)
     std::vector<double> pool_in;       // received by the soil pool of this number from its water species
     std::vector<double> sed_lake_settled;  // settled with the suspended sediment of the channel-network lakes
+    std::vector<double> surface_moved;     // carried between cells (or out) by the surface moves (a record, no balance term)
 };
 
 // Mass of one constituent held in each store at one moment, kg.

@@ -55,7 +55,7 @@ void size_totals(constituent_totals& t, int n) {
         v->assign(static_cast<size_t>(n) + 1, 0.0);
     for (std::vector<double>* v :
          {&t.sed_from_soil, &t.sed_to_soil, &t.sed_to_chan, &t.sed_out, &t.sed_released,
-          &t.sed_lake_settled})
+          &t.sed_lake_settled, &t.surface_moved})
         v->assign(static_cast<size_t>(n) + 1, 0.0);
 }
 
@@ -303,6 +303,19 @@ void init_constituent_state(run_state& rs) {
         }
     }
     for (int j = 0; j <= cells; ++j) rs.con_h_last[static_cast<size_t>(j)] = rs.ov_depth[static_cast<size_t>(j)];
+    // Held levels and inflow series put water in from outside the watershed,
+    // whose concentration no input gives: said once, so it is not silent.
+    bool clean_inflow = false;
+    for (int c : rs.ov_boundary_cells) {
+        const int t = static_cast<size_t>(c) < rs.boundary_type.size() ? rs.boundary_type[static_cast<size_t>(c)] : 0;
+        clean_inflow = clean_inflow || (t >= 2 && t <= 5);
+    }
+    if (rs.ov_boundary && clean_inflow) {
+        const char* note = "Note: the water the overland boundaries put in (held levels, inflow series) "
+                           "carries no constituent.\n";
+        if (console_lines_on(rs)) std::printf("%s", note);
+        file_printf(rs.summary_file, "%s", note);
+    }
     init_channel_constituents(rs);
     init_sediment_bound_state(rs);
     // Channel-network lakes start at the channel's initial concentration.
