@@ -168,14 +168,43 @@ struct grid_out {
     void gain(long x, double a) const { book.gain_of(x, a); }
 };
 
+// Where a pass ends within its step, as pass_block needs it (pass_point):
+// at the step's end (the water of h; with h0 an emptied cell keeps its
+// concentration), a first pass (with h0; a cell without water keeps it and
+// its mass is not raised) or a second pass before the last (with h0).
+enum pass_kind { kPassEnd, kPassFirst, kPassMid };
+
+inline int pass_kind_of(const overland_view& v, const pass_point& pp) {
+    if (v.h0 == nullptr || (pp.back == 0.0 && pp.half == 0.0)) return kPassEnd;
+    return pp.half != 0.0 ? kPassFirst : kPassMid;
+}
+
+// Water of cell x at the end of a pass of kind kKind, m3 (pass_water).
+template <int kKind>
+inline double kind_water(const overland_view& v, long x, const pass_point& pp) {
+    const double h1 = v.h[x];
+    if (kKind == kPassEnd) return h1 * v.area;
+    const double w = (h1 - (h1 - v.h0[x]) * pp.back) * v.area;
+    return kKind == kPassFirst ? w + pp.half * v.tilt[x] : w;
+}
+
+// True when a pass of kind kKind leaves cell x (water w) its start
+// concentration (pass_cell_of).
+template <int kKind>
+inline bool kind_keeps(const overland_view& v, long x, double w, double dry) {
+    if (kKind == kPassFirst) return !(w > dry);
+    if (kKind == kPassEnd) return v.emptied != nullptr && v.emptied[x] != 0;
+    return false;
+}
+
 // One block of a pass with its front at cell p: first fluxes of the cells
 // from p, predicted concentrations and corrected fluxes from p - reach,
 // results from p - 2 reach, each clipped to its bounds. M0 and C0 give the
 // start values, R the net source rates (g/s); `out` takes the results and
 // books a negative mass raised to 0 and a lake cell's net face inflow. The
 // concentrations divide by the water the cells hold at the end of the pass
-// `pp` (pass_water).
-template <bool kLakes, class Src, class RSrc, class Out>
+// `pp` of kind kKind (pass_water, pass_cell_of).
+template <bool kLakes, int kKind, class Src, class RSrc, class Out>
 void pass_block(const overland_view& v, const pass_geo& g, const pass_bounds& b, long p,
                 const Src& M0, const Src& C0, const RSrc& R, double dt, const pass_point& pp,
                 const Out& out) {
@@ -193,6 +222,7 @@ void pass_block(const overland_view& v, const pass_geo& g, const pass_bounds& b,
     // face. The masses of a block first, their divisions in a loop of their
     // own (vector code), then the fluxes.
     double mb[kBlock], wb[kBlock], cb[kBlock];
+    bool kb[kBlock];
     const long pb = p - g.reach;
     const long b0 = std::max(pb, b.pred_lo), b1 = std::min(pb + kBlock - 1, b.pred_hi);
     const int nbk = static_cast<int>(b1 - b0 + 1);
@@ -201,13 +231,13 @@ void pass_block(const overland_view& v, const pass_geo& g, const pass_bounds& b,
         const long f = g.far[x];
         const double gone = f != 0 ? g.a1[f & mask] + g.d1[f & mask] : 0.0;
         mb[i] = (g.a1[x & mask] + g.d1[x & mask] - gone + 0.5 * R.at(x)) * dt + M0.at(x);
-        wb[i] = pass_water(v, x, g.nb, g.far, g.q, pp);
+        wb[i] = kind_water<kKind>(v, x, pp);
+        kb[i] = kind_keeps<kKind>(v, x, wb[i], dry) || (kLakes && v.lake[x] != 0);
     }
     for (int i = 0; i < nbk; ++i) cb[i] = wb[i] > dry && mb[i] >= 0.0 ? mb[i] / wb[i] : 0.0;
     for (int i = 0; i < nbk; ++i) {
         const long x = b0 + i;
-        double cp = kLakes && v.lake[x] != 0 ? C0.at(x) : cb[i];
-        if (pass_cell_of(v, pp, x, wb[i]) != pass_cell::plain) cp = C0.at(x);
+        const double cp = kb[i] ? C0.at(x) : cb[i];
         g.cp[x & mask] = cp;
         if (x >= b.corr_lo) {
             const long k = g.nb[x];
@@ -229,32 +259,46 @@ void pass_block(const overland_view& v, const pass_geo& g, const pass_bounds& b,
             out.gain(x, (in - gone) * dt);
             mb[i] = 0.0;
             wb[i] = 0.0;
+            kb[i] = true;
             continue;
         }
         double m = (in - gone + 0.5 * R.at(x)) * dt + M0.at(x);
-        const double w = pass_water(v, x, g.nb, g.far, g.q, pp);
-        const pass_cell kind = pass_cell_of(v, pp, x, w);
-        if (kind == pass_cell::emptied) {
+        const double w = kind_water<kKind>(v, x, pp);
+        const bool keep = kind_keeps<kKind>(v, x, w, dry);
+        if (kKind == kPassEnd && keep) {
+            // An emptied cell: its water holds the mass at its concentration.
             const double held = C0.at(x) * w;
             out.neg(x, held - m);
             m = held;
-        } else if (m < 0.0 && kind != pass_cell::no_water) {
+        } else if (m < 0.0 && !(kKind == kPassFirst && keep)) {
             out.neg(x, -m);
             m = 0.0;
         }
         mb[i] = m;
         wb[i] = w;
+        kb[i] = keep;
     }
     for (int i = 0; i < ndk; ++i) cb[i] = wb[i] > dry ? mb[i] / wb[i] : 0.0;
     for (int i = 0; i < ndk; ++i) {
         const long x = d0 + i;
         if (kLakes && v.lake[x] != 0)
             out.put(x, M0.at(x), C0.at(x));
-        else if (pass_cell_of(v, pp, x, wb[i]) != pass_cell::plain)
-            out.put(x, mb[i], C0.at(x));
         else
-            out.put(x, mb[i], cb[i]);
+            out.put(x, mb[i], kb[i] ? C0.at(x) : cb[i]);
     }
+}
+
+// pass_block for the kind of pass `pp` is.
+template <bool kLakes, class Src, class RSrc, class Out>
+void any_pass_block(const overland_view& v, const pass_geo& g, const pass_bounds& b, long p,
+                    const Src& M0, const Src& C0, const RSrc& R, double dt, const pass_point& pp,
+                    int kind, const Out& out) {
+    if (kind == kPassFirst)
+        pass_block<kLakes, kPassFirst>(v, g, b, p, M0, C0, R, dt, pp, out);
+    else if (kind == kPassMid)
+        pass_block<kLakes, kPassMid>(v, g, b, p, M0, C0, R, dt, pp, out);
+    else
+        pass_block<kLakes, kPassEnd>(v, g, b, p, M0, C0, R, dt, pp, out);
 }
 
 // Doubles of the rings of one thread.
@@ -312,16 +356,17 @@ void sweep_chunk(const overland_view& v, const overland_layout& l, int sweep, lo
     const ring_out to_mid{mid_m, mid_c, rm - 1, book};
     const grid_out to_grid{Mo, Co, book};
     const array_src rates{R, 0};
-    const pass_point p1 = pass_point_of(k, steps, dt, true, g2.nb, g2.far, g2.q);
-    const pass_point p2 = pass_point_of(k, steps, dt, false, nullptr, nullptr, nullptr);
+    const pass_point p1 = pass_point_of(k, steps, dt, true, columns_first);
+    const pass_point p2 = pass_point_of(k, steps, dt, false, columns_first);
+    const int k1 = pass_kind_of(v, p1), k2 = pass_kind_of(v, p2);
     for (long p = b1.flux_lo; p <= hi; p += kBlock) {
         // Start values a block reads: cells p - 2 reach to p + kBlock - 1.
         const bool head = p - 2 * g1.reach < s;
         const bool tail = !head && p + kBlock - 1 > e;
         const array_src& m0 = head ? head_m : tail ? tail_m : live_m;
         const array_src& c0 = head ? head_c : tail ? tail_c : live_c;
-        pass_block<kLakes>(v, g1, b1, p, m0, c0, rates, dt, p1, to_mid);
-        pass_block<kLakes>(v, g2, b2, p - 2 * g1.reach, mm, mc, rates, dt, p2, to_grid);
+        any_pass_block<kLakes>(v, g1, b1, p, m0, c0, rates, dt, p1, k1, to_mid);
+        any_pass_block<kLakes>(v, g2, b2, p - 2 * g1.reach, mm, mc, rates, dt, p2, k2, to_grid);
     }
 }
 
@@ -513,8 +558,9 @@ void step_chunk(const overland_view& v, const overland_layout& l, const overland
     const pass_bounds b2 = bounds_of(lo + 2 * reach1, hi - 2 * reach1, g2[0].reach, n);
     const long head_first = std::max(lo, 1L);
     const long tail_first = std::max(e + 1 - kBlock - 2 * reach1, 1L);
-    const pass_point p1 = pass_point_of(k, st.steps, st.h, true, g2[0].nb, g2[0].far, g2[0].q);
-    const pass_point p2 = pass_point_of(k, st.steps, st.h, false, nullptr, nullptr, nullptr);
+    const pass_point p1 = pass_point_of(k, st.steps, st.h, true, columns_first);
+    const pass_point p2 = pass_point_of(k, st.steps, st.h, false, columns_first);
+    const int k1 = pass_kind_of(v, p1), k2 = pass_kind_of(v, p2);
     for (long p = b1.flux_lo; p <= hi; p += kBlock) {
         // Start values a block reads: cells p - 2 reach to p + kBlock - 1.
         const bool head = p - 2 * reach1 < s;
@@ -537,12 +583,12 @@ void step_chunk(const overland_view& v, const overland_layout& l, const overland
                 budget_cells(v, st, it, f0, f1, s, e, src, rates[i], rr - 1, sums[i],
                              i == 0 && keep_depth);
                 const ring_src R{rates[i], rr - 1};
-                pass_block<false>(vi[i], g1[i], b1, p, src[kCopyM], src[kCopyC], R, st.h, p1, to_mid);
-                pass_block<false>(vi[i], g2[i], b2, p - 2 * reach1, mm, mc, R, st.h, p2, to_grid);
+                any_pass_block<false>(vi[i], g1[i], b1, p, src[kCopyM], src[kCopyC], R, st.h, p1, k1, to_mid);
+                any_pass_block<false>(vi[i], g2[i], b2, p - 2 * reach1, mm, mc, R, st.h, p2, k2, to_grid);
             } else {
                 const array_src R{st.rates, 0};
-                pass_block<false>(vi[i], g1[i], b1, p, src[kCopyM], src[kCopyC], R, st.h, p1, to_mid);
-                pass_block<false>(vi[i], g2[i], b2, p - 2 * reach1, mm, mc, R, st.h, p2, to_grid);
+                any_pass_block<false>(vi[i], g1[i], b1, p, src[kCopyM], src[kCopyC], R, st.h, p1, k1, to_mid);
+                any_pass_block<false>(vi[i], g2[i], b2, p - 2 * reach1, mm, mc, R, st.h, p2, k2, to_grid);
             }
         }
     }

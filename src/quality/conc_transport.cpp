@@ -77,7 +77,7 @@ void predict_cells(const overland_view& v, const double* M0, const double* C, co
             continue;
         }
         const double m = (a_in + d_in - out + 0.5 * R[c]) * dt + M0[c];
-        const double water = pass_water(v, c, nb, far, q, pp);
+        const double water = pass_water(v, c, pp);
         M[c] = m;
         Cp[c] = pass_cell_of(v, pp, c, water) != pass_cell::plain ? C[c]
                 : water > dry && m >= 0.0                          ? m / water
@@ -113,7 +113,7 @@ void correct_cells(const overland_view& v, const int* nb, const int* far, const 
             continue;
         }
         double m = (in - out + 0.5 * R[c]) * dt + M[c];
-        const double water = pass_water(v, c, nb, far, q, pp);
+        const double water = pass_water(v, c, pp);
         const pass_cell kind = pass_cell_of(v, pp, c, water);
         if (kind == pass_cell::emptied) {
             const double held = C[c] * water;
@@ -157,6 +157,18 @@ double overland_substep_limit(const overland_view& v, double* limit, bool parall
     return smallest;
 }
 
+void overland_step_water(const overland_view& v, double* tilt, unsigned char* emptied, bool parallel) {
+    const int n = v.cells;
+#pragma omp parallel for schedule(static) if (parallel)
+    for (int c = 1; c <= n; ++c) {
+        const int u = v.above[c], d = v.below[c], l = v.left[c], r = v.right[c];
+        const double col = (u != 0 ? v.qy[u] : 0.0) - (d != 0 ? v.qy[c] : 0.0);
+        const double row = (l != 0 ? v.qx[l] : 0.0) - (r != 0 ? v.qx[c] : 0.0);
+        tilt[c] = col - row;
+        emptied[c] = v.h[c] < kEmptiedShare * std::max(v.h0[c], v.h[c]) ? 1 : 0;
+    }
+}
+
 int overland_substeps(double found, double dt, double& h) {
     const double lim = std::max(found, kShortestSubstep);
     const int steps = lim >= dt ? 1 : static_cast<int>(std::ceil(dt / lim));
@@ -179,8 +191,7 @@ void advect_overland_constituent(const overland_view& v, double dt, int sweep, d
             const int* nb = columns ? v.above : v.left;
             const int* far = columns ? v.below : v.right;
             const double* q = columns ? v.qy : v.qx;
-            const pass_point pp = pass_point_of(s + 1, steps, h, pass == 0, columns ? v.left : v.above,
-                                                columns ? v.right : v.below, columns ? v.qx : v.qy);
+            const pass_point pp = pass_point_of(s + 1, steps, h, pass == 0, sweep == 1);
             if (v.lake != nullptr) {
                 predict_cells<true>(v, M, C, nb, far, q, R, h, pp, w);
                 correct_cells<true>(v, nb, far, q, w, R, h, pp, M, C);
@@ -399,6 +410,13 @@ void step_overland_constituent_transport(run_state& rs) {
     // that moved mass with water since then left it (con_h_last); the
     // sub-steps take the water between that and the depth of now.
     v.h0 = rs.con_h_last.size() > ix(cells) ? rs.con_h_last.data() : nullptr;
+    if (v.h0 != nullptr) {
+        if (c.tilt.size() != ix(cells) + 1) c.tilt.assign(ix(cells) + 1, 0.0);
+        if (c.emptied.size() != ix(cells) + 1) c.emptied.assign(ix(cells) + 1, 0);
+        overland_step_water(v, c.tilt.data(), c.emptied.data(), parallel);
+        v.tilt = c.tilt.data();
+        v.emptied = c.emptied.data();
+    }
     overland_work w;
     w.adv1 = c.adv1.data();
     w.dsp1 = c.dsp1.data();

@@ -24,7 +24,19 @@ struct overland_view {
                                        // concentration, its depth is 0 (no dispersion)
     const double* h0 = nullptr;        // depth the masses stood in at the start of the step, m
                                        // (null: every sub-step takes the water of h)
+    const double* tilt = nullptr;      // with h0, per cell: net inflow across the column faces less
+                                       // that across the row faces, m3/s (overland_step_water)
+    const unsigned char* emptied = nullptr;  // with h0, per cell: 1 when the step drains it
 };
+
+// Share of the larger of a cell's start and end water below which the
+// step's end leaves too little water in it to divide its mass by: the mass
+// is then the rounding left over from what flowed out.
+constexpr double kEmptiedShare = 1e-7;
+
+// The rows a step with h0 needs beside the view's depths and discharges:
+// `tilt` and `emptied` per cell 1..cells (see overland_view).
+void overland_step_water(const overland_view& v, double* tilt, unsigned char* emptied, bool parallel);
 
 // Where one pass of a transport sub-step ends within the step, for the water
 // the cells hold then. The depth goes from h0 to h over the step, each
@@ -32,57 +44,37 @@ struct overland_view {
 // its own faces and half of the rest of the sub-step's change, the second
 // pass the other half.
 struct pass_point {
-    double back = 0.0;      // share of the step's depth change still to come after the pass, -
-    double half = 0.0;      // first pass: half the sub-step, s (0: the second pass)
-    const int* nb2 = nullptr;     // the other pass's upper/left neighbours (first pass only)
-    const int* far2 = nullptr;    // its lower/right neighbours
-    const double* q2 = nullptr;   // its face discharges, m3/s
+    double back = 0.0;   // share of the step's depth change still to come after the pass, -
+    double half = 0.0;   // first pass: half the sub-step, s, + for columns first, - for rows
+                         // first (0: the second pass)
 };
 
 // The pass of sub-step k (1..steps) of a step of `steps` sub-steps of h s;
-// `first`: the first of its two passes, whose other pass has neighbours nb2,
-// far2 and discharges q2.
-inline pass_point pass_point_of(int k, int steps, double h, bool first, const int* nb2,
-                                const int* far2, const double* q2) {
+// `first`: the first of its two passes; `columns_first`: the sweep takes the
+// columns first.
+inline pass_point pass_point_of(int k, int steps, double h, bool first, bool columns_first) {
     pass_point p;
     if (first) {
         p.back = (steps - k + 0.5) / steps;
-        p.half = 0.5 * h;
-        p.nb2 = nb2;
-        p.far2 = far2;
-        p.q2 = q2;
+        p.half = (columns_first ? 0.5 : -0.5) * h;
     } else {
         p.back = static_cast<double>(steps - k) / steps;
     }
     return p;
 }
 
-// Water of cell x at the end of the pass `p` whose faces have neighbours nb
-// (upper/left), far (lower/right) and discharges q (m3/s), m3. Without h0
-// the water of h; at the end of the step (back 0) the water of h exactly.
-inline double pass_water(const overland_view& v, long x, const int* nb, const int* far,
-                         const double* q, const pass_point& p) {
+// Water of cell x at the end of the pass `p`, m3. Without h0 the water of
+// h; at the end of the step (back 0) the water of h exactly.
+inline double pass_water(const overland_view& v, long x, const pass_point& p) {
     const double h1 = v.h[x];
-    if (v.h0 == nullptr) return h1 * v.area;
-    double w = (h1 - (h1 - v.h0[x]) * p.back) * v.area;
-    if (p.half != 0.0) {
-        const int u = nb[x], d = far[x], u2 = p.nb2[x], d2 = p.far2[x];
-        const double own = (u != 0 ? q[u] : 0.0) - (d != 0 ? q[x] : 0.0);
-        const double other = (u2 != 0 ? p.q2[u2] : 0.0) - (d2 != 0 ? p.q2[x] : 0.0);
-        w += p.half * (own - other);
-    }
-    return w;
+    if (v.h0 == nullptr || (p.back == 0.0 && p.half == 0.0)) return h1 * v.area;
+    return (h1 - (h1 - v.h0[x]) * p.back) * v.area + p.half * v.tilt[x];
 }
-
-// Share of the larger of a cell's start and end water below which the
-// water a pass leaves in it is too little to divide its mass by: the mass
-// is then the rounding left over from what flowed out.
-constexpr double kEmptiedShare = 1e-7;
 
 // How a pass treats cell x that it leaves with water w (m3, pass_water).
 enum class pass_cell {
     plain,     // concentration = mass / water (0 without water)
-    emptied,   // the pass drained the cell: it keeps the concentration it
+    emptied,   // the step's end drained the cell: it keeps the concentration it
                // started the pass with, and its mass becomes what its water
                // holds at that concentration (the rounding left booked as made)
     no_water,  // a first pass whose own faces took more than the cell held
@@ -92,9 +84,8 @@ enum class pass_cell {
 };
 inline pass_cell pass_cell_of(const overland_view& v, const pass_point& p, long x, double w) {
     if (v.h0 == nullptr) return pass_cell::plain;
-    if (p.half != 0.0 && !(w > kConDry * v.area)) return pass_cell::no_water;
-    const double ref = std::max(v.h0[x], v.h[x]) * v.area;
-    return w < kEmptiedShare * ref ? pass_cell::emptied : pass_cell::plain;
+    if (p.half != 0.0) return w > kConDry * v.area ? pass_cell::plain : pass_cell::no_water;
+    return p.back == 0.0 && v.emptied[x] ? pass_cell::emptied : pass_cell::plain;
 }
 
 // How the cells are numbered, for the streaming sweep (conc_sweep.cpp).

@@ -71,6 +71,8 @@ struct constituent_cells {
     std::vector<double> m_pred;    // predicted mass, g
     std::vector<double> c_pred;    // predicted concentration, g/m3
     std::vector<double> limit;     // per cell: sub-step limit found in the cell, s
+    std::vector<double> tilt;      // per cell: column less row net face inflow of the step, m3/s
+    std::vector<unsigned char> emptied;  // per cell: 1 when the step drains the cell
     std::vector<double> disp_max;  // per cell: largest dispersion coefficient of the constituents, m2/s
     int disp_max_ready = 0;        // disp_max was filled (at the first transport step)
     std::vector<double> book_neg;       // per cell: mass made by raising negative masses, g
