@@ -276,6 +276,9 @@ void write_channel_outlet_sediment_row(run_state& rs, double time) {
         std::fprintf(out, " %16.10lf", rate * factor);
     }
     for (int m = 0; m <= cs.nf; ++m) std::fprintf(out, " %16.10lf", cs.outlet_wash_rate[ix(m)] * factor);
+    // Last, the channel's own bed material (grain size SAND_SIZE), which no
+    // size class holds: with it the sand columns add up to the outlet sand.
+    std::fprintf(out, " %16.10lf", cs.outlet_sand_rate[ix(cs.ns + 1)] * factor);
     std::fprintf(out, "\n");
     if (s.outlet_tss_file.is_open()) {
         const int L = rs.links;

@@ -217,7 +217,7 @@ TEST_F(ChannelSedimentRun, SummaryBalancesClose) {
 }
 
 // Every outlet row: the time, a rate per class, then the wash-load total and
-// its classes; the rates times the channel steps add up to the outlet totals.
+// its classes, then the bed material's rate.
 TEST_F(ChannelSedimentRun, OutletRowsCarryEveryClass) {
     const std::vector<std::string> lines = split_lines(read_file(one_->file("sed.out")));
     ASSERT_GT(lines.size(), 10u);
@@ -231,7 +231,7 @@ TEST_F(ChannelSedimentRun, OutletRowsCarryEveryClass) {
             v.push_back(x);
             p = end;
         }
-        ASSERT_EQ(v.size(), 1u + 3u + 3u) << line;
+        ASSERT_EQ(v.size(), 1u + 3u + 3u + 1u) << line;
         EXPECT_NEAR(v[4], v[1] + v[2], 1e-9) << line;   // wash total = the two fine classes
         EXPECT_NEAR(v[5], v[1], 1e-10);
         EXPECT_NEAR(v[6], v[2], 1e-10);
@@ -239,6 +239,23 @@ TEST_F(ChannelSedimentRun, OutletRowsCarryEveryClass) {
         ++rows;
     }
     EXPECT_GT(rows, 0);
+}
+
+// The outlet series of the sand on the erodible link (its one sand class and
+// the bed material), taken as rates held over each minute's row, adds up to
+// the sand the run summary books through the outlet within 1 %.
+TEST_F(ChannelSedimentRun, OutletSandSeriesAddsUpToTheSummary) {
+    const std::string text = read_file(one_->file("valley.sum"));
+    const channel_block b = read_run_block(text);
+    ASSERT_GT(b.sand_out, 1e-3) << text;
+    double sand = 0.0;
+    for (const std::string& line : split_lines(read_file(one_->file("sed.out")))) {
+        if (line.empty()) continue;
+        const std::vector<double> v = numbers(line);
+        ASSERT_EQ(v.size(), 8u) << line;
+        sand += (v[3] + v[7]) * 60.0;
+    }
+    EXPECT_NEAR(sand, b.sand_out, 0.01 * b.sand_out);
 }
 
 // Without the bed-update option the new elevations come from the working
@@ -307,7 +324,7 @@ TEST_F(ChannelSedimentRun, LocationSeriesFollowTheNodes) {
         const std::vector<double> v = numbers(lines[i]);
         ASSERT_EQ(v.size(), 1u + 2u * (3u + 1u + 2u)) << lines[i];
         const std::vector<double> o = numbers(outlet[rows]);
-        ASSERT_EQ(o.size(), 7u);
+        ASSERT_EQ(o.size(), 8u);
         for (int c = 0; c < 3; ++c) EXPECT_NEAR(v[7 + c], o[1 + c], 1e-10) << lines[i];
         EXPECT_NEAR(v[10], v[11] + v[12], 1e-9);
         wash_seen += v[4];
