@@ -211,7 +211,8 @@ void alloc_channel_sediment_arrays(run_state& rs) {
     for (std::vector<double>* a : {&cs.qsmax_total, &cs.capacity, &cs.slope, &cs.org_bel})
         a->assign(cs.flat_nodes, 0.0);
     for (std::vector<double>* a : {&cs.outlet_sand_rate, &cs.outlet_wash_rate, &cs.lateral_sand,
-                                   &cs.to_channels_run, &cs.to_channels_event, &cs.node_draw})
+                                   &cs.to_channels_run, &cs.to_channels_event, &cs.node_draw,
+                                   &cs.lake_given, &cs.through})
         a->assign(cs.stride, 0.0);
 
     cs.lakes = rs.channel_lakes ? rs.num_channel_lakes : 0;
