@@ -38,7 +38,7 @@ const unbuilt_feature kUnbuilt[] = {
      "a storm-drain network together with constituent transport (the inlets, tile drains and "
      "outfalls carry no constituent mass)",
      [](const run_state& rs) {
-         return rs.cards.storm_sewer_given != 0 && (rs.cards.ov_con_trans != 0 || rs.cards.chan_con_trans != 0);
+         return rs.cards.storm_sewer_given != 0 && (rs.overland_constituents != 0 || rs.cards.chan_con_trans != 0);
      }},
     {"sacramento",
      "Sacramento accounting together with channel constituent transport (its outflow into the "
@@ -47,7 +47,7 @@ const unbuilt_feature kUnbuilt[] = {
     {"xybdyinput_ovdep",
      "overland depths of an outer model together with overland constituent transport (the water "
      "the inset boundary puts in or takes out carries no constituent mass)",
-     [](const run_state& rs) { return rs.cards.xybdyinput_ovdep[0] != '\0' && rs.cards.ov_con_trans != 0; }},
+     [](const run_state& rs) { return rs.cards.xybdyinput_ovdep[0] != '\0' && rs.overland_constituents != 0; }},
     {"xybdyinput_stflow",
      "stream flows of an outer model together with channel constituent transport (their water "
      "carries no constituent mass)",

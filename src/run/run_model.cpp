@@ -130,7 +130,7 @@ bool start_up(run_state& rs, calib_output* calib) {
                           open_map_datasets}))
         return false;
     if (rs.cards.all_contam_output) {
-        if (rs.cards.ov_con_trans) setup_contam_map_outputs(rs);
+        if (rs.overland_constituents) setup_contam_map_outputs(rs);
         if (rs.cards.chan_con_trans) setup_contam_linknode_outputs(rs);
         if (check_stop()) return false;
     }

@@ -27,6 +27,7 @@ TEST(FeatureCheck, EveryUnbuiltFeatureStopsTheRunNamingItsCard) {
         {"ZOV_HYDRO zov.hyd", nullptr},   // built: the run goes on and writes the file
         // Water paths that carry no constituent mass are refused with constituents.
         {"STORM_SEWER net.sl\nOV_CON_TRANS", "storm_sewer"},
+        {"STORM_SEWER net.sl\nNUTRIENTS", "storm_sewer"},   // the nutrients are overland constituents
     };
     for (const feature_case& c : cases) {
         SCOPED_TRACE(c.line);
