@@ -244,6 +244,9 @@ void alloc_channel_sediment_arrays(run_state& rs) {
             const double e = rs.max_eros.has(k, l) ? rs.max_eros(ki, li) : 0.0;
             double V = 0.0;
             if (type & kLtTrapezoid) {
+                // Along the node spacing (not the cell size): the bed update
+                // measures the store by the same length, so an untouched
+                // store leaves the bed where it is on a meandering link.
                 V = (1.0 - p) * e * rs.bottom(ki, li) * dx;
             } else if (type & kLtBreakpoint) {
                 const int t = rs.table_num(ki, li);

@@ -396,6 +396,32 @@ TEST(ChannelSedimentClasses, SeventyClassesAreCarriedAndConserved) {
     EXPECT_GT(past_63, 0.0) << "the fine classes past the 63rd reached the outlet";
 }
 
+// A meandering trapezoid link: nodes 28 m apart under 20 m cells. The sand
+// store of a node lies along the node's own length, so the initial store is
+// 0.6 x 0.3 m x 2 m x 28 m per node (not the cell size), and a run too short
+// for the channel to move sand leaves every bed where it was (the bed update
+// measures the store along the same 28 m).
+TEST(ChannelSedimentStore, MeanderingLinkStoresSandAlongItsNodeSpacing) {
+    temp_dir dir;
+    write_case(dir.path(), 1, true);
+    write_file(dir.file("valley.chn"), replaced(read_file(dir.file("valley.chn")), "DX " + fixed(kCell), "DX 28.0"));
+    write_file(dir.file("valley.prj"), replaced(read_file(dir.file("valley.prj")), "TOT_TIME 60\n", "TOT_TIME 1\n"));
+    const run_result r = run_pluvo({"valley.prj"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::string text = read_file(dir.file("valley.sum"));
+    const channel_block b = read_run_block(text);
+    EXPECT_NEAR(b.sand_init, 0.6 * 0.3 * 2.0 * 28.0 * kRows, 1e-6) << text;
+    EXPECT_LT(b.sand_out, 1e-9);
+    const std::vector<std::string> lines = split_lines(read_file(dir.file("new_bed_elevations.txt")));
+    ASSERT_GE(lines.size(), static_cast<size_t>(kRows + 1));
+    for (int k = 1; k <= kRows; ++k) {
+        long link = 0, node = 0;
+        double now = 0.0, old = 0.0;
+        ASSERT_EQ(std::sscanf(lines[static_cast<size_t>(k)].c_str(), "%ld %ld %lf %lf", &link, &node, &now, &old), 4);
+        EXPECT_NEAR(now, old, 1e-6) << lines[static_cast<size_t>(k)];
+    }
+}
+
 // A location that is not a node of the network stops the run naming the file.
 TEST(ChannelSedimentLocations, BadListStopsTheRun) {
     temp_dir dir;
