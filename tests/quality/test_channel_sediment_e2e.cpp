@@ -347,53 +347,60 @@ TEST_F(ChannelSedimentRun, LocationSeriesFollowTheNodes) {
 }
 
 // Seventy size classes, 69 of them fine: the wash load carries every class
-// (none is dropped past the 63rd), the channel block closes, and the outlet
-// rows hold every class and a wash-load total that is their sum.
+// (none is dropped past the 63rd), the channel block closes, the outlet
+// rows hold every class and a wash-load total that is their sum, and 1 and
+// 8 threads write the same outlet rows and channel books.
 TEST(ChannelSedimentClasses, SeventyClassesAreCarriedAndConserved) {
-    constexpr int kClasses = 70;
-    temp_dir dir;
-    write_case(dir.path(), 1, false);
-    grid_spec g;
-    g.rows = kRows;
-    g.cols = 2 * kHalf + 1;
-    g.cell = kCell;
-    g.north = kRows * kCell;
-    std::string classes, shares;
-    for (int c = 1; c <= kClasses; ++c) {
-        std::string d(40, ' ');
-        d.replace(0, 5, "class");
-        // Fine classes from 0.4 mm down to 2 um (those past the 63rd the
-        // finest, which the flow carries best), the last one sand (1 mm).
-        const double mm = c < kClasses ? 0.4 / std::pow(200.0, (c - 1) / (kClasses - 2.0)) : 1.0;
-        classes += d + "2.65 " + fixed(mm, 6) + " 0.0 c" + std::to_string(c) + ".out\n";
-        shares += " " + fixed(1.0 / kClasses, 10);
+    std::string files[2];
+    for (int t = 0; t < 2; ++t) {
+        constexpr int kClasses = 70;
+        temp_dir dir;
+        write_case(dir.path(), t == 0 ? 1 : 8, false);
+        grid_spec g;
+        g.rows = kRows;
+        g.cols = 2 * kHalf + 1;
+        g.cell = kCell;
+        g.north = kRows * kCell;
+        std::string classes, shares;
+        for (int c = 1; c <= kClasses; ++c) {
+            std::string d(40, ' ');
+            d.replace(0, 5, "class");
+            // Fine classes from 0.4 mm down to 2 um (those past the 63rd the
+            // finest, which the flow carries best), the last one sand (1 mm).
+            const double mm = c < kClasses ? 0.4 / std::pow(200.0, (c - 1) / (kClasses - 2.0)) : 1.0;
+            classes += d + "2.65 " + fixed(mm, 6) + " 0.0 c" + std::to_string(c) + ".out\n";
+            shares += " " + fixed(1.0 / kClasses, 10);
+        }
+        std::string row = "1     row";
+        row.resize(86, ' ');
+        write_file(dir.file("table.cmt"),
+                   "PLUVO_INDEX_MAP_TABLES\nINDEX_MAP soil.idx Soil\nSEDIMENTS\nNUM_SED " +
+                       std::to_string(kClasses) + "\nDescription SG D(mm) fbind file\n" + classes +
+                       "SOIL_EROSION_PROPS Soil\nNUM_IDS 1\nNUM_SED " + std::to_string(kClasses) +
+                       "\nID title\n" + row + "100 1 0.002 0 1" + shares + "\n");
+        const run_result r = run_pluvo({"valley.prj"}, dir.path(), "", {parallel_from_cells_env(16)});
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        const std::string text = read_file(dir.file("valley.sum"));
+        const channel_block b = read_run_block(text);
+        files[t] = read_file(dir.file("sed.out")) +
+                   without_timing(text.substr(text.rfind("Channel sediment routing mass quantities")));
+        ASSERT_GT(b.wash_in, 0.0) << text;
+        EXPECT_GT(b.wash_out, 0.1 * b.wash_in) << text;
+        EXPECT_NEAR(b.wash_in, b.wash_final + b.wash_out, 2e-8 + 1e-9 * b.wash_in);
+        for (double e : {b.wash_error, b.sand_error, b.overall_error}) EXPECT_LT(std::fabs(e), 1e-5);
+        double past_63 = 0.0;   // outlet rates of the fine classes 64..69, m3/s
+        for (const std::string& line : split_lines(read_file(dir.file("sed.out")))) {
+            if (line.empty()) continue;
+            const std::vector<double> v = numbers(line);
+            ASSERT_EQ(v.size(), 1u + kClasses + kClasses + 1u) << line;
+            double sum = 0.0;
+            for (int c = 1; c < kClasses; ++c) sum += v[static_cast<size_t>(c)];
+            EXPECT_NEAR(v[kClasses + 1], sum, 1e-9) << line;
+            for (int c = 64; c < kClasses; ++c) past_63 += v[static_cast<size_t>(c)];
+        }
+        EXPECT_GT(past_63, 0.0) << "the fine classes past the 63rd reached the outlet";
     }
-    std::string row = "1     row";
-    row.resize(86, ' ');
-    write_file(dir.file("table.cmt"),
-               "PLUVO_INDEX_MAP_TABLES\nINDEX_MAP soil.idx Soil\nSEDIMENTS\nNUM_SED " +
-                   std::to_string(kClasses) + "\nDescription SG D(mm) fbind file\n" + classes +
-                   "SOIL_EROSION_PROPS Soil\nNUM_IDS 1\nNUM_SED " + std::to_string(kClasses) +
-                   "\nID title\n" + row + "100 1 0.002 0 1" + shares + "\n");
-    const run_result r = run_pluvo({"valley.prj"}, dir.path());
-    ASSERT_EQ(r.status, 0) << r.out << r.err;
-    const std::string text = read_file(dir.file("valley.sum"));
-    const channel_block b = read_run_block(text);
-    ASSERT_GT(b.wash_in, 0.0) << text;
-    EXPECT_GT(b.wash_out, 0.1 * b.wash_in) << text;
-    EXPECT_NEAR(b.wash_in, b.wash_final + b.wash_out, 2e-8 + 1e-9 * b.wash_in);
-    for (double e : {b.wash_error, b.sand_error, b.overall_error}) EXPECT_LT(std::fabs(e), 1e-5);
-    double past_63 = 0.0;   // outlet rates of the fine classes 64..69, m3/s
-    for (const std::string& line : split_lines(read_file(dir.file("sed.out")))) {
-        if (line.empty()) continue;
-        const std::vector<double> v = numbers(line);
-        ASSERT_EQ(v.size(), 1u + kClasses + kClasses + 1u) << line;
-        double sum = 0.0;
-        for (int c = 1; c < kClasses; ++c) sum += v[static_cast<size_t>(c)];
-        EXPECT_NEAR(v[kClasses + 1], sum, 1e-9) << line;
-        for (int c = 64; c < kClasses; ++c) past_63 += v[static_cast<size_t>(c)];
-    }
-    EXPECT_GT(past_63, 0.0) << "the fine classes past the 63rd reached the outlet";
+    EXPECT_TRUE(files[0] == files[1]) << "outlet rows or channel books differ between 1 and 8 threads";
 }
 
 // A meandering trapezoid link: nodes 28 m apart under 20 m cells. The sand

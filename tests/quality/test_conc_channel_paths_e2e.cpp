@@ -191,14 +191,16 @@ TEST(ChannelMassPaths, PointInflowsBringTheirConcentrationAndWithdrawalsTakeTheN
     expect_closed(r);
 }
 
-// The point-input valley on one thread and on eight (its loops forced onto
-// the threads): the node masses after every step and the books agree to the bit.
+// The losing point-input valley with its withdrawal larger than the node's
+// flow, on one thread and on eight (its loops forced onto the threads): the
+// node masses after every step and the books agree to the bit.
 TEST(ChannelMassPaths, OneAndEightThreadsMoveTheSameMass) {
     std::vector<double> nodes[2];
     std::string books[2];
     for (int k = 0; k < 2; ++k) {
         temp_dir dir;
-        write_file(dir.file("points.txt"), "NUMPT 1\nPOINT 5 1 0.05 10\nNRPDS 0\n");
+        write_file(dir.file("points.txt"), "NUMPT 2\nPOINT 5 1 0.05 10\nPOINT 3 1 0\nNRPDS 1\n"
+                                           "INPUT 2020 6 1 0 20\n0.05 10\n-0.3\n");
         project_file p = tracer_catchment(dir, 10.0);
         p.card("CHAN_POINT_INPUT", "points.txt").card("STREAM_LOSS").card("K_RIVER", "50");
         p.card("NUM_THREADS", k == 0 ? "1" : "8");
