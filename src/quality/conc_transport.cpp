@@ -305,6 +305,47 @@ double outlet_take(const run_state& rs, int i, int outlet, double dt, const doub
     return std::min(c.exit_mass[ii], std::max(M + r * dt, 0.0));
 }
 
+// A cell dry at the start of the step (no water, no mass) has no
+// concentration of its own, yet the step's first estimate of its outflow
+// takes its start concentration: with 0 the water it passes on in the step
+// that wets it would leave at half its concentration. It starts instead at the
+// concentration of the water that arrives in the step: the rain (at the
+// rain concentration) and the inflow across its faces from cells wet at the
+// start (at theirs); a cell nothing arrives at keeps its value. Only dry
+// cells are written and only wet ones read, so the loop is parallel.
+void start_dry_cells_at_arriving_conc(run_state& rs, const overland_view& v, double dt, bool parallel) {
+    const int cells = v.cells, n = rs.num_constituents;
+    constituent_cells& c = rs.con;
+    const bool raining = rs.rain_state == 1 && rs.rain_cell_volume.size() > ix(cells);
+    const double* rain = raining ? rs.rain_cell_volume.data() : nullptr;   // m3 in the step
+    const double* h0 = v.h0;
+    const double* h = v.h;
+#pragma omp parallel for schedule(static) if (parallel)
+    for (int x = 1; x <= cells; ++x) {
+        if (h0[x] > kConDry || !(h[x] > kConDry)) continue;
+        // Inflows of the step from cells wet at its start, m3/s.
+        const int from[4] = {v.left[x], v.right[x], v.above[x], v.below[x]};
+        double q[4] = {v.qx[v.left[x]], -v.qx[x], v.qy[v.above[x]], -v.qy[x]};
+        const double rain_q = rain != nullptr ? rain[x] / dt : 0.0;   // m3/s
+        double water = rain_q;
+        for (int f = 0; f < 4; ++f) {
+            if (from[f] == 0 || !(q[f] > 0.0) || !(h0[from[f]] > kConDry)) q[f] = 0.0;
+            water += q[f];
+        }
+        if (!(water > 0.0)) continue;
+        for (int i = 1; i <= n; ++i) {
+            const size_t ii = ix(i);
+            if (rs.constituent_type[ii] == 3 || c.mass[ii][ix(x)] > kConDry) continue;
+            const double c_rain = rs.precip_conc.size >= i ? rs.precip_conc[i] : 0.0;   // g/m3
+            const double* C = c.conc[ii].data();
+            double mass = rain_q * c_rain;   // g/s
+            for (int f = 0; f < 4; ++f)
+                if (q[f] > 0.0) mass += q[f] * C[from[f]];
+            c.conc[ii][ix(x)] = mass / water;
+        }
+    }
+}
+
 // The whole step of every transported constituent in streaming sweeps
 // (grids without lakes whose numbering the sweep follows): all constituents
 // together when one sub-step suffices, one at a time otherwise (their rates
@@ -416,6 +457,7 @@ void step_overland_constituent_transport(run_state& rs) {
         overland_step_water(v, c.tilt.data(), c.emptied.data(), parallel);
         v.tilt = c.tilt.data();
         v.emptied = c.emptied.data();
+        start_dry_cells_at_arriving_conc(rs, v, dt, parallel);
     }
     overland_work w;
     w.adv1 = c.adv1.data();
