@@ -166,7 +166,7 @@ std::vector<path_row> rows() {
          },
          [](const run_state& rs) { return moved{rs.vol_exfiltration, kg(rs.con_tot.ov_exfil)}; }},
         // Channel paths: the nodes hold the rain's 2 g/m3.
-        {"lateral inflow into the channel", true, 2.0, 1e-6, none,
+        {"lateral inflow into the channel", true, 2.0, 1e-9, none,
          [](const run_state& rs) { return moved{rs.vol_lateral_inflow, kg(rs.con_tot.qlat)}; }},
         {"channel outlet", true, 2.0, 1e-3, none,
          [](const run_state& rs) { return moved{rs.vol_discharge, kg(rs.con_tot.chan_out)}; }},
@@ -203,8 +203,7 @@ std::vector<path_row> rows() {
 // Reference: mass moved = water moved x the concentration it carries (the
 // cells' or the nodes' where water leaves, the source's where it enters),
 // within each row's tolerance: round-off where the concentration is the
-// source's or the uniform cells' (1e-6 for the stream cells, whose first
-// wet steps mix in 1e-7), 1e-3 where the channel nodes' (the
+// source's or the uniform cells', 1e-3 where the channel nodes' (the
 // channel routing keeps them at 2 g/m3 within some 1e-4); every path moved
 // a fair amount of water and the run's balance closes to 1e-9.
 TEST(WaterPathMass, EveryPathMovesItsWaterAtItsConcentration) {
