@@ -96,24 +96,18 @@ bool is_keyword(const std::string& token, const char* key4) {
     return true;
 }
 
-// Whole-token integer; false for anything else.
+// Whole-token integer; false for anything else (the value is then unchanged).
 bool parse_int(const std::string& token, int& value) {
-    if (token.empty()) return false;
-    errno = 0;
-    char* end = nullptr;
-    long v = std::strtol(token.c_str(), &end, 10);
-    if (end == token.c_str() || *end != '\0' || errno == ERANGE || v > INT_MAX || v < INT_MIN)
-        return false;
-    value = static_cast<int>(v);
+    int v = 0;
+    if (parse_int_token(token.c_str(), v) != number_status::ok) return false;
+    value = v;
     return true;
 }
 
-// Whole-token finite real; false for anything else.
+// Whole-token finite real; false for anything else (the value is then unchanged).
 bool parse_real(const std::string& token, double& value) {
-    if (token.empty()) return false;
-    char* end = nullptr;
-    double v = std::strtod(token.c_str(), &end);
-    if (end == token.c_str() || *end != '\0' || !std::isfinite(v)) return false;
+    double v = 0.0;
+    if (parse_real_token(token.c_str(), v) != number_status::ok) return false;
     value = v;
     return true;
 }
@@ -359,6 +353,8 @@ int read_precip_block(run_state& rs, bool keep_radar_names) {
     rs.gage_x.assign(coord_slots, 0.0);
     rs.gage_y.assign(coord_slots, 0.0);
     rs.precip_line_numbers.assign(static_cast<size_t>(num_lines) + 1, 0);
+    if (rs.precip_dates.size() < static_cast<size_t>(num_lines) + 1)
+        rs.precip_dates.resize(static_cast<size_t>(num_lines) + 1);
     in.drop_line();
     for (int j = 1; j <= gage_rows; ++j) {
         if (!in.next(token)) return -1;
@@ -443,7 +439,7 @@ int read_precip_block(run_state& rs, bool keep_radar_names) {
             return 0;
         }
 
-        int* date = rs.precip_dates[l];
+        int* date = rs.precip_dates[static_cast<size_t>(l)].data();
         const int got = read_line_date(in, f, date, last_read);
         if (got == -1) {
             std::printf("\n last year %d last month %d last day %d last hour %d last minute %d \n",
@@ -451,8 +447,8 @@ int read_precip_block(run_state& rs, bool keep_radar_names) {
             return -1;
         }
         if (got == 0) return 0;
-        if (l > 1 && date_before(date, rs.precip_dates[l - 1])) {
-            const int* p = rs.precip_dates[l - 1];
+        if (l > 1 && date_before(date, rs.precip_dates[static_cast<size_t>(l - 1)].data())) {
+            const int* p = rs.precip_dates[static_cast<size_t>(l - 1)].data();
             std::printf("Error: the date on line %d of the precipitation file %s is earlier than "
                         "the date on line %d\n",
                         key_line, file_label(f), rs.precip_line_numbers[static_cast<size_t>(l - 1)]);
@@ -569,11 +565,7 @@ int read_radar_header(radar_grid& grid, const char* name) {
     for (int i = 0; i < 6; ++i) {
         bool good = read_line(line, f) != 0 && next_word(line, word) && next_word(line, word);
         double v = 0.0;
-        if (good) {
-            char* end = nullptr;
-            v = std::strtod(word, &end);
-            good = end != word && *end == '\0' && std::isfinite(v);
-        }
+        if (good) good = parse_real_token(word, v) == number_status::ok;
         if (good && i < 2) good = v >= 1.0 && v <= 1.0e6 && v == std::floor(v);
         if (good && i == 4) good = v > 0.0;
         if (!good) {
