@@ -121,7 +121,7 @@ void read_overland_point_sources(run_state& rs) {
                 break;
             }
             double c = 0.0;
-            if (!parse_whole_number(token, c) || !std::isfinite(c) || c < 0.0) {
+            if (parse_real_token(token, c) != number_status::ok || c < 0.0) {
                 char text[kTokenSize + 96];
                 std::snprintf(text, sizeof text,
                               "the concentration of constituent %d \"%s\" is not a finite number "
