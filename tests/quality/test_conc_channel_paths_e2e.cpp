@@ -30,19 +30,7 @@ inline size_t ix(int i) { return static_cast<size_t>(i); }
 // The V-catchment under 20 minutes of rain at 2 g/m3 (no dispersion or
 // decay), 40 minutes simulated, the cells and the channel carrying it.
 project_file tracer_catchment(const temp_dir& dir, double timestep = 5.0) {
-    v_catchment_case v;
-    v.rain_minutes = 20;
-    v.total_minutes = 40;
-    v.timestep = timestep;
-    project_file p = write_v_catchment(dir.path(), v);
-    grid_spec g;
-    g.rows = v.rows;
-    g.cols = v_catchment_cols(v);
-    g.cell = v.cell;
-    g.north = v.rows * v.cell;
-    conc_e2e::write_contaminant_table(dir.path(), g, "2", "0 0 0 0 0 0 0 0", "tracer");
-    p.card("MAPPING_TABLE", "table.cmt").card("OV_CON_TRANS").card("CHAN_CON_TRANS");
-    return p;
+    return conc_e2e::tracer_v_catchment(dir.path(), 20, 40, timestep, "2", "0 0 0 0 0 0 0 0");
 }
 
 // Concentration (g/m3) and water (m3) of node j of link 1.

@@ -94,19 +94,7 @@ project_file plane(const temp_dir& dir, const std::vector<std::pair<double, doub
 // The V-catchment: 40 minutes of 10.8 mm/h of rain at 2 g/m3, the cells and
 // the channel carrying it; groundwater at 7 g/m3 (the table's column).
 project_file catchment(const temp_dir& dir) {
-    v_catchment_case v;
-    v.rain_minutes = 40;
-    v.total_minutes = 40;
-    v.timestep = 10.0;
-    project_file p = write_v_catchment(dir.path(), v);
-    grid_spec g;
-    g.rows = v.rows;
-    g.cols = v_catchment_cols(v);
-    g.cell = v.cell;
-    g.north = v.rows * v.cell;
-    conc_e2e::write_contaminant_table(dir.path(), g, "2", "0 0 0 0 0 0 0 7", "tracer");
-    p.card("MAPPING_TABLE", "table.cmt").card("OV_CON_TRANS").card("CHAN_CON_TRANS");
-    return p;
+    return conc_e2e::tracer_v_catchment(dir.path(), 40, 40, 10.0, "2", "0 0 0 0 0 0 0 7");
 }
 
 double kg(const std::vector<double>& v) { return v[1] * 1000.0; }   // g of the tracer

@@ -137,19 +137,7 @@ namespace {
 // The V-catchment under 20 minutes of 10.8 mm/h of rain at 2 g/m3, 30
 // minutes simulated, the cells and the channel carrying the tracer.
 project_file rain_tracer_catchment(const temp_dir& dir, double timestep) {
-    v_catchment_case v;
-    v.rain_minutes = 20;
-    v.total_minutes = 30;
-    v.timestep = timestep;
-    project_file p = write_v_catchment(dir.path(), v);
-    grid_spec g;
-    g.rows = v.rows;
-    g.cols = v_catchment_cols(v);
-    g.cell = v.cell;
-    g.north = v.rows * v.cell;
-    conc_e2e::write_contaminant_table(dir.path(), g, "2", "0 0 0 0 0 0 0 0", "tracer");
-    p.card("MAPPING_TABLE", "table.cmt").card("OV_CON_TRANS").card("CHAN_CON_TRANS");
-    return p;
+    return conc_e2e::tracer_v_catchment(dir.path(), 20, 30, timestep, "2", "0 0 0 0 0 0 0 0");
 }
 
 // Largest relative departure from c0 of the concentration of a channel node
