@@ -88,7 +88,7 @@ double run(int junctions, int calls, int threads) {
     std::printf("  threads %2d: %8.3f ms per solve (outfall %.3f m3/s, last call's balance residual %.1e m3)\n", threads,
                 1000.0 * s / calls, -rs->sd_junctions[static_cast<size_t>(junctions)].inflow,
                 rs->superlink_tally.storage_after - rs->superlink_tally.storage_before -
-                    (rs->superlink_tally.tile - rs->superlink_tally.delivered + rs->superlink_tally.corrections));
+                    (rs->superlink_tally.tile - rs->superlink_tally.delivered));
     destroy_run_state(rs);
     return s / calls;
 }

@@ -1307,6 +1307,7 @@ int read_grid_stream_file(run_state& rs, file_object& f) {
     rs.gst_pct.assign(S, std::vector<double>(W, 0.0));
     rs.gst_sac_weight.assign(S, std::vector<double>(W, 0.0));
     rs.gst_Vlat.assign(S, std::vector<double>(W, 0.0));
+    rs.gst_Vriv.assign(S, std::vector<double>(W, 0.0));
     // The cell blocks: CELLIJ opens the next stream cell, LINKNODE cards fill its segments.
     int cell = 0, segment = 0, gnum = 0;
     for (size_t i = 1; i < cards.size(); ++i) {

@@ -4,13 +4,16 @@
 // File layout (keywords compared on their first five letters, any case;
 // values separated by blanks, tabs or commas):
 //   NUMPT p
-//   POINT node link flow            p lines, flow in m3/s (< 0 a withdrawal)
+//   POINT node link flow c1..cn     p lines, flow in m3/s (< 0 a withdrawal)
 //   NRPDS m                         (may be left out: no dated changes)
 //   INPUT year month day hour minute
-//   flow                            one line per point, in POINT order
+//   flow c1..cn                     one line per point, in POINT order
 //   ...                             m INPUT blocks, dates strictly increasing
-// A year below 100 is 1900 + year. Further values on a line (constituent
-// values) are not used by the flow.
+// A year below 100 is 1900 + year. c1..cn are the concentrations (g/m3) of
+// the n constituents the channels carry (none without channel constituent
+// transport, when further values are not read); a line whose flow takes
+// water out may leave them out: a withdrawal takes the node's
+// concentrations.
 #include "channel/chan_point_inputs.h"
 
 #include <algorithm>
@@ -25,6 +28,7 @@
 #include "core/error.h"
 #include "core/file_object.h"
 #include "core/text.h"
+#include "quality/conc_lakes.h"
 #include "run/run_state.h"
 
 namespace {
@@ -165,6 +169,38 @@ bool check_point_place(const run_state& rs, point_reader& in, int node, int link
     return true;
 }
 
+// The constituent values after the flow `q` of entry `at` (record x count +
+// point - 1) on the current line: each a finite concentration not below 0;
+// all of them unless the flow takes water out.
+bool read_point_values(run_state& rs, point_reader& in, size_t at, double q) {
+    const int n = rs.chan_point_values;
+    char text[kTokenSize + 160];
+    for (int c = 1; c <= n; ++c) {
+        char tok[kTokenSize];
+        double& v = rs.chan_point_conc[at * ix(n) + ix(c - 1)];
+        v = 0.0;
+        if (!in.token_on_line(tok)) {
+            if (q <= 0.0) return true;   // a withdrawal takes the node's concentrations
+            std::snprintf(text, sizeof text,
+                          "the line gives %d of the %d constituent concentrations (g/m3) an inflow "
+                          "carries",
+                          c - 1, n);
+            return in.fail(text);
+        }
+        const number_status st = parse_real_token(tok, v);
+        if (st != number_status::ok) {
+            std::snprintf(text, sizeof text, "the concentration of constituent %d \"%s\" %s", c, tok,
+                          number_status_words(st));
+            return in.fail(text);
+        }
+        if (v < 0.0) {
+            std::snprintf(text, sizeof text, "the concentration of constituent %d is %g, below 0", c, v);
+            return in.fail(text);
+        }
+    }
+    return true;
+}
+
 // Reads one dated record: the INPUT line and one flow line per point.
 bool read_record(run_state& rs, point_reader& in, int r, std::vector<double>& flows,
                  std::vector<double>& dates) {
@@ -210,6 +246,7 @@ bool read_record(run_state& rs, point_reader& in, int r, std::vector<double>& fl
             return in.fail(text);
         }
         flows[ix(r) * ix(p) + ix(i - 1)] = q;
+        if (!read_point_values(rs, in, ix(r) * ix(p) + ix(i - 1), q)) return false;
         in.skip_line_end();
     }
     return true;
@@ -225,6 +262,8 @@ bool read_point_file(run_state& rs, point_reader& in) {
     if (!in.whole(p, 0, kMaxPoints, "number of points")) return false;
     in.skip_line_end();
     rs.chan_point_count = p;
+    rs.chan_point_values = rs.chan_con_trans ? std::max(rs.num_constituents, 0) : 0;
+    rs.chan_point_conc.assign(ix(p) * ix(rs.chan_point_values), 0.0);
     rs.chan_point_link.assign(ix(p) + 1, 0);
     rs.chan_point_node.assign(ix(p) + 1, 0);
     std::vector<double> first(ix(p), 0.0);
@@ -242,6 +281,7 @@ bool read_point_file(run_state& rs, point_reader& in) {
         rs.chan_point_node[ix(i)] = node;
         rs.chan_point_link[ix(i)] = link;
         first[ix(i - 1)] = q;
+        if (!read_point_values(rs, in, ix(i - 1), q)) return false;
         in.skip_line_end();
     }
 
@@ -254,6 +294,7 @@ bool read_point_file(run_state& rs, point_reader& in) {
         in.skip_line_end();
     }
     rs.chan_point_changes = m;
+    rs.chan_point_conc.resize((ix(m) + 1) * ix(p) * ix(rs.chan_point_values), 0.0);
     std::vector<double> flows((ix(m) + 1) * ix(p), 0.0);
     std::copy(first.begin(), first.end(), flows.begin());
     std::vector<double> dates(ix(m) + 1, 0.0);
@@ -265,20 +306,22 @@ bool read_point_file(run_state& rs, point_reader& in) {
     return true;
 }
 
-// Adds what a lake receives from (v > 0) or gives to (v < 0) a point input, m3.
-void book_lake_point(run_state& rs, int lake, double v) {
+// Adds what a lake receives from (v > 0) or gives to (v < 0) a point input, m3;
+// returns the volume moved (a withdrawal at most the lake's water).
+double book_lake_point(run_state& rs, int lake, double v) {
     const size_t k = ix(lake);
     if (v >= 0.0) {
         rs.lake_volume[k] += v;
         rs.lake_in_dv[k] += v;
         rs.vol_lake_point_sources += v;
-        return;
+        return v;
     }
     const double taken = std::min(-v, std::max(rs.lake_volume[k], 0.0));
     rs.lake_volume[k] -= taken;
     rs.lake_out_dv[k] += taken;
     rs.vol_lake_point_sinks += taken;
     rs.vol_lake_point_unmet += -v - taken;
+    return -taken;
 }
 
 }  // namespace
@@ -297,6 +340,28 @@ void apply_chan_point_record(run_state& rs, int record) {
     rs.chan_point_record = record;
     rs.chan_point_next =
         record < rs.chan_point_changes ? rs.chan_point_dates[ix(record + 1)] : 0.0;
+    // The concentration of each node's inflow in force, weighted by the
+    // flows of its inflowing points.
+    const int n = rs.chan_point_values;
+    if (n < 1) return;
+    const size_t stride = rs.chan_point_q.rows();
+    const size_t slots = stride * rs.chan_point_q.cols();
+    if (rs.chan_point_in_conc.size() != ix(n) + 1 || rs.chan_point_in_conc[1].size() != slots)
+        rs.chan_point_in_conc.assign(ix(n) + 1, std::vector<double>(slots, 0.0));
+    std::vector<double> inflow(slots, 0.0);   // m3/s
+    for (std::vector<double>& row : rs.chan_point_in_conc) std::fill(row.begin(), row.end(), 0.0);
+    for (int i = 1; i <= p; ++i) {
+        const size_t at = ix(record) * ix(p) + ix(i - 1);
+        const double q = rs.chan_point_flows[at];
+        if (!(q > 0.0)) continue;
+        const size_t f = stride * ix(rs.chan_point_link[ix(i)]) + ix(rs.chan_point_node[ix(i)]);
+        inflow[f] += q;
+        for (int c = 1; c <= n; ++c) rs.chan_point_in_conc[ix(c)][f] += q * rs.chan_point_conc[at * ix(n) + ix(c - 1)];
+    }
+    for (size_t f = 0; f < slots; ++f) {
+        if (!(inflow[f] > 0.0)) continue;
+        for (int c = 1; c <= n; ++c) rs.chan_point_in_conc[ix(c)][f] /= inflow[f];
+    }
 }
 
 void init_chan_point_inputs(run_state& rs) {
@@ -350,7 +415,10 @@ void apply_lake_point_inputs(run_state& rs, double dt) {
         const int node = rs.chan_point_node[ix(i)], link = rs.chan_point_link[ix(i)];
         const int lake = chan_point_lake(rs, node, link);
         if (lake == 0) continue;
-        book_lake_point(rs, lake, dt * rs.chan_point_flows[ix(rs.chan_point_record) * ix(p) +
-                                                           ix(i - 1)]);
+        const size_t at = ix(rs.chan_point_record) * ix(p) + ix(i - 1);
+        const double moved = book_lake_point(rs, lake, dt * rs.chan_point_flows[at]);
+        // The lake's constituents follow its point water.
+        if (rs.chan_point_values > 0)
+            lake_point_constituents(rs, lake, moved, &rs.chan_point_conc[at * ix(rs.chan_point_values)]);
     }
 }

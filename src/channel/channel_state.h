@@ -178,6 +178,9 @@ struct channel_state {
     std::vector<std::vector<double>> gst_pct;         // [stream cell][segment] fraction of the cell, -
     std::vector<std::vector<double>> gst_sac_weight;  // [stream cell][segment] Sacramento weight, -
     std::vector<std::vector<double>> gst_Vlat;        // [stream cell][segment] lateral volume, m3
+    std::vector<std::vector<double>> gst_Vriv;        // [stream cell][segment] stream-aquifer volume of the channel
+                                                      // step (+ aquifer to channel), m3, while channel constituents
+                                                      // are carried (their routing takes and clears it)
     std::vector<std::vector<int>> gst_row;   // [stream cell][segment] grid row of the cell
     std::vector<std::vector<int>> gst_col;   // [stream cell][segment] grid column of the cell
     std::vector<std::vector<double>> gst_qlat;      // [stream cell][segment] lateral inflow, m3/s
@@ -222,9 +225,20 @@ struct channel_state {
     std::vector<int> chan_point_node;          // node of each point
     std::vector<double> chan_point_dates;      // Julian day of each record 1..changes (slot 0 unused)
     std::vector<double> chan_point_flows;      // flow of point i in record r at r x count + i - 1, m3/s
+    int chan_point_values = 0;                 // constituent values on each point's line (the channel
+                                               // constituents of the run, 0 without them)
+    std::vector<double> chan_point_conc;       // value c (1..values) of point i in record r at
+                                               // ((r x count + i - 1) x values + c - 1), g/m3
+    std::vector<std::vector<double>> chan_point_in_conc;  // [constituent][flat node] concentration of the
+                                               // point inflow in force (flow-weighted over the node's
+                                               // inflowing points), g/m3
     int chan_point_record = 0;                 // record in force
     double chan_point_next = 0.0;              // Julian day of the next record, 0 when none follows
     node_array chan_point_q;                   // [node][link] point inflow in force (<0 withdrawal), m3/s
+    node_array chan_point_vol;                 // [node][link] point input volume of the channel step (<0
+                                               // withdrawn), m3, while channel constituents are carried (their
+                                               // routing takes and clears it)
+    node_array chan_point_try;                 // [node][link] the same of the sub-step being tried, m3
     int_node_array taken_by_lake;              // [node][link] lake holding a captured node, 0 none
 
     // Explicit channel routing (ex_flow_route): work arrays [node][link] sized

@@ -490,7 +490,25 @@ void book_exchange_volumes(run_state& rs, double dt) {
             }
             const double before = rs.qriv_old(ix(j), ix(L));
             s = std::fabs(before) < kZero ? 0.0 : s * rs.qriv(ix(j), ix(L)) / before;
-            rs.gw_chan_exchange_vol[ix(c)] += rs.dx[ix(L)] * s * dt * rs.gst_pct[ix(k)][ix(g)];
+            const double v = rs.dx[ix(L)] * s * dt * rs.gst_pct[ix(k)][ix(g)];   // m3
+            rs.gw_chan_exchange_vol[ix(c)] += v;
+            // The channel constituents move the mass of this water.
+            if (rs.chan_con_trans && ix(k) < rs.gst_Vriv.size() && ix(g) < rs.gst_Vriv[ix(k)].size())
+                rs.gst_Vriv[ix(k)][ix(g)] += v;
+        }
+    }
+}
+
+// The point volumes of an accepted sub-step go to the channel step's, m3,
+// for the channel constituents.
+void book_point_volumes(run_state& rs) {
+    if (!rs.chan_points_on || !rs.chan_con_trans || !same_shape(rs.chan_point_try, rs.area)) return;
+    if (!same_shape(rs.chan_point_vol, rs.area)) rs.chan_point_vol.assign(rs.area.rows(), rs.area.cols(), 0.0);
+    for (int l = 1; l <= rs.links; ++l) {
+        if (!routed_link(rs.ltype[ix(l)])) continue;
+        for (int j = 1; j <= rs.nx[ix(l)]; ++j) {
+            rs.chan_point_vol(ix(j), ix(l)) += rs.chan_point_try(ix(j), ix(l));
+            rs.chan_point_try(ix(j), ix(l)) = 0.0;
         }
     }
 }
@@ -505,6 +523,9 @@ node_update_volumes update_node_areas(run_state& rs, const node_array& flows, no
     const bool exchange = exchange_on(rs);
     const bool point_sources = !rs.stream_pointsource.empty();
     const bool point_inputs = rs.chan_points_on && same_shape(rs.chan_point_q, areas);
+    // The point volumes of the sub-step being tried, for the constituents.
+    const bool point_volumes = point_inputs && rs.chan_con_trans;
+    if (point_volumes && !same_shape(rs.chan_point_try, areas)) rs.chan_point_try.assign(areas.rows(), areas.cols(), 0.0);
     for (int l = 1; l <= rs.links; ++l) {
         const size_t li = ix(l);
         if (!routed_link(rs.ltype[li])) continue;
@@ -571,6 +592,7 @@ node_update_volumes update_node_areas(run_state& rs, const node_array& flows, no
                 }
                 // The held outlet passes its point input on with the outlet flow.
                 if (!held_outlet) B += v;
+                if (point_volumes) rs.chan_point_try(ix(j), li) = held_outlet ? 0.0 : v;
                 if (v > 0.0)
                     out.point_in += v;
                 else
@@ -709,6 +731,7 @@ int ex_flow_route(run_state& rs, double dt_c, route_volumes& v, const int* bound
         state_from_area = true;
         if (lakes) book_lake_volumes(rs, dt);
         if (exchange_on(rs)) book_exchange_volumes(rs, dt);
+        book_point_volumes(rs);
         if (rs.overbank_flow && remaining > kZero) overbank_return(rs, remaining, boundary_type, v);
         book_flow_volumes(rs, dt, v);
         v.lateral_in += step.lateral_in;

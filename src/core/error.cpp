@@ -332,6 +332,12 @@ const message_entry kMessages[] = {
          "Error: the model time step of {n1} s (card TIMESTEP) is longer than the 3600 s between the\n"
          "hydrometeorological records of a long-term run, so some records would never be used.\n"
          "Give a time step of 3600 s or less.\n"},
+    {260, false,
+         "Error: the storm-drain solution is no longer finite or has diverged at superlink {n1} node {n2}, "
+         "{what} minutes into the run; check the network and the time step.\n"},
+    {261, false,
+         "Error: the storm-drain solution is no longer finite or has diverged at superjunction {n1}, "
+         "{what} minutes into the run; check the network and the time step.\n"},
     {280, false,
          "Error: Time step is {what} seconds; it must be more than 0.001 seconds (card TIMESTEP, or "
          "ST_TIME_STEP when that is shorter).\n"},

@@ -55,11 +55,14 @@ void copy_overland(run_state& rs) {
     rs.lowspot_file = c.lowspot_file_given;
     to_slot(rs.files.lowspot_file, c.lowspot_file);
     // overland contaminants
-    rs.overland_constituents = c.ov_con_trans;
-    rs.ov_con_trans = c.ov_con_trans;
+    // The nutrient sub-model carries its species as overland constituents:
+    // it switches the overland transport on itself.
+    const int ov_con = c.ov_con_trans != 0 || c.nutrients != 0 ? 1 : 0;
+    rs.overland_constituents = ov_con;
+    rs.ov_con_trans = ov_con;
     rs.all_contam_output = c.all_contam_output;
     rs.contam_map = c.contam_map_given;
-    if (c.ov_con_trans == 1) {
+    if (ov_con == 1) {
         rs.contaminant_table_option = 1;
         rs.ov_con_mass_budget = 1;
     }

@@ -39,6 +39,7 @@ const grid_map_entry kGridOrder[] = {
     {kMapKindRechargeInc, "gwrechargeinc.",
      "Can't open incremental groundwater recharge map for writing: %s\n", false},
     {kMapKindSedVolume, "net_sed_volume.", "Can't open depth map for writing: %s\n", true},
+    {kMapKindSuspSed, "vol_sed_susp.", "Can't open suspended sediment map for writing: %s\n", true},
 };
 
 // Map types 1 and 2 order.

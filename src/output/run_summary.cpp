@@ -208,8 +208,6 @@ void compute_run_balances(run_state& rs) {
     inputs += rs.vol_richards_column_error;
     // Water an overland scheme created by raising a negative depth to zero.
     inputs += rs.vol_ov_depth_clip;
-    // Water the storm-drain depth and head floors added.
-    inputs += rs.superlink ? rs.vol_drains_corrections : 0.0;
     // Water asked of the overland lakes beyond what they held.
     inputs += rs.vol_ovlake_shortfall;
     // Water the held heads of an outer model stored in (or took from) the aquifer.
@@ -507,7 +505,6 @@ void write_global_section(run_state& rs, file_object& f) {
         file_printf(f, "Volume of subsurface drains to overland         %14.2lf\n", rs.vol_drains_to_ov);
         file_printf(f, "Volume of subsurface drains to channels         %14.2lf\n", rs.vol_drains_to_channels);
         file_printf(f, "Volume of groundwater to tile drains            %14.2lf\n", rs.vol_gw_to_tile);
-        file_printf(f, "Volume added by subsurface drain depth floors   %14.6lf\n", rs.vol_drains_corrections);
         file_printf(f, "Largest drain balance error per call (share)    %14.3e\n", rs.superlink_worst_balance);
     }
     if (xy_gw_points_given(rs.cards.xy_in)) {
@@ -560,9 +557,8 @@ void write_store_balances(run_state& rs, file_object& f) {
     }
     if (rs.superlink) {
         // The water the drains held at the start counts with what they took in.
-        rs.drain_mass_error = drains_init(rs) + rs.vol_ov_to_drains + rs.vol_gw_to_tile +
-                              rs.vol_drains_corrections - rs.vol_drains_to_ov - rs.vol_drains_to_channels -
-                              rs.vol_drains_final;
+        rs.drain_mass_error = drains_init(rs) + rs.vol_ov_to_drains + rs.vol_gw_to_tile -
+                              rs.vol_drains_to_ov - rs.vol_drains_to_channels - rs.vol_drains_final;
         file_printf(f, "Subsurface drain mass bal error m^3=            %14.2lf\n\n", rs.drain_mass_error);
     }
 }

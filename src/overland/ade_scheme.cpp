@@ -965,7 +965,8 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
     int clipped_any = 0;
     // ADE without lakes ends with the step's mean discharges on the faces;
     // the one-pass sub-step writes them in the last sub-step.
-    const bool mean_faces = !pc && !rs.lakes && !rs.channel_lakes;
+    // Carried constituents move with the mean discharges under every variant.
+    const bool mean_faces = (!pc && !rs.lakes && !rs.channel_lakes) || rs.overland_constituents;
     bool means_written = false;
     const bool heads = v.btype != nullptr;
     // The clip and held-cell volumes are zero between steps (summed and

@@ -14,6 +14,7 @@
 #include "input/process_tables.h"
 #include "input/table_loader.h"
 #include "input/time_series.h"
+#include "quality/constituent_steps.h"
 #include "run/run_state.h"
 
 namespace {
@@ -173,7 +174,10 @@ void two_way_exchange(run_state& rs, int c, double dd) {
             if (!(held > kZero)) continue;
             double u = rating(rs, c, std::fabs(head)) * dd;
             u = std::min({u, 0.5 * std::fabs(head), held});
-            if (u > 0.0) move_depth(rs.ov_depth, giver, taker, u);
+            if (u > 0.0) {
+                move_depth(rs.ov_depth, giver, taker, u);
+                record_surface_move(rs, giver, taker, u * rs.cell_size * rs.cell_size);
+            }
         }
     }
 }
@@ -192,7 +196,10 @@ void outflow_exchange(run_state& rs, int c, double dd) {
         if (!(head > kZero) || !(h > kZero)) continue;
         double u = rating(rs, c, h) * dd;
         u = std::min({u, 0.5 * head, h});
-        if (u > 0.0) move_depth(rs.ov_depth, c, m[k], u);
+        if (u > 0.0) {
+            move_depth(rs.ov_depth, c, m[k], u);
+            record_surface_move(rs, c, m[k], u * rs.cell_size * rs.cell_size);
+        }
     }
 }
 

@@ -705,6 +705,35 @@ face_view make_view(run_state& rs) {
     return v;
 }
 
+// Adds the faces of a sub-step of u seconds to the step's face volumes
+// (m3), starting them when `fresh`.
+void add_face_volumes(run_state& rs, double u, bool fresh, bool parallel) {
+    const int n = rs.GNUM;
+    const double* qx = rs.ov_qx.data();
+    const double* qy = rs.ov_qy.data();
+    double* sx = rs.ov_qx_sum.data();
+    double* sy = rs.ov_qy_sum.data();
+#pragma omp parallel for schedule(static) if (parallel)
+    for (int j = 1; j <= n; ++j) {
+        sx[j] = (fresh ? 0.0 : sx[j]) + qx[j] * u;
+        sy[j] = (fresh ? 0.0 : sy[j]) + qy[j] * u;
+    }
+}
+
+// The step's face volumes as its mean discharges (m3/s).
+void mean_face_discharges(run_state& rs, double dt, bool parallel) {
+    const int n = rs.GNUM;
+    double* qx = rs.ov_qx.data();
+    double* qy = rs.ov_qy.data();
+    const double* sx = rs.ov_qx_sum.data();
+    const double* sy = rs.ov_qy_sum.data();
+#pragma omp parallel for schedule(static) if (parallel)
+    for (int j = 1; j <= n; ++j) {
+        qx[j] = sx[j] / dt;
+        qy[j] = sy[j] / dt;
+    }
+}
+
 // Drains the outlet cell for the whole step; at most the water it holds. m3.
 double drain_outlet(run_state& rs, double dt) {
     const int o = rs.outlet_cell;
@@ -782,6 +811,16 @@ double route_overland_explicit(run_state& rs, double dt) {
         v.rs = &rs;
     }
 
+    // Carried constituents move with the step's mean face discharges: with
+    // more than one sub-step the faces' volumes are summed and divided at
+    // the end (one sub-step leaves its own faces, which are the mean).
+    const bool means = rs.overland_constituents != 0;
+    if (means) {
+        for (std::vector<double>* a : {&rs.ov_qx_sum, &rs.ov_qy_sum})
+            if (a->size() != static_cast<size_t>(cells) + 1) a->assign(static_cast<size_t>(cells) + 1, 0.0);
+    }
+    int substeps = 0;   // accepted sub-steps of the attempt that stands
+
     int divisions = 0;
     bool too_short = false;
     bool restart = true;
@@ -797,6 +836,7 @@ double route_overland_explicit(run_state& rs, double dt) {
         held_loss = 0.0;
         held_cell_loss = clear_head_cell_losses(rs);
         v.h = start_depth;
+        substeps = 0;
         for (;;) {
             double used = sub;
             if (used > dt - elapsed) used = dt - elapsed;   // the last sub-step ends at dt
@@ -838,6 +878,8 @@ double route_overland_explicit(run_state& rs, double dt) {
             if (restart) break;
 
             if (!applied) finish_substep(v, c2, scale, dst, counts.heavy > 0, parallel);
+            if (means && !(last && substeps == 0)) add_face_volumes(rs, used, substeps == 0, parallel);
+            ++substeps;
             if (channel_lakes) book_channel_lake_substep(rs);
             if (!rs.ov_head_cells.empty()) hold_head_cells(rs, dst, held_gain, held_loss, held_cell_loss);
             v.h = dst;
@@ -846,6 +888,7 @@ double route_overland_explicit(run_state& rs, double dt) {
         }
     }
 
+    if (means && substeps > 1) mean_face_discharges(rs, dt, parallel);
     rs.vol_head_bc_gain += held_gain;
     rs.vol_head_bc_loss += held_loss;
     if (held_cell_loss != nullptr) book_head_cell_losses(rs);

@@ -12,6 +12,7 @@
 #include "core/text.h"
 #include "overland/boundaries.h"
 #include "overland/olake.h"
+#include "quality/constituent_steps.h"
 
 namespace {
 
@@ -248,6 +249,8 @@ void face_flow(run_state& rs, double dt, double& loss, double& gain) {
         if (!(u > 0.0)) continue;
         book_side(rs, from, u, -1.0, area, lake_water, lake_water_ready, loss, gain);
         book_side(rs, to, u, +1.0, area, lake_water, lake_water_ready, loss, gain);
+        // The constituents move the mass of this water (a held side is the outside).
+        record_surface_move(rs, from.held ? 0 : from.cell, to.held ? 0 : to.cell, u * area);
     }
 }
 

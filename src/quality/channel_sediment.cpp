@@ -211,7 +211,8 @@ void alloc_channel_sediment_arrays(run_state& rs) {
     for (std::vector<double>* a : {&cs.qsmax_total, &cs.capacity, &cs.slope, &cs.org_bel})
         a->assign(cs.flat_nodes, 0.0);
     for (std::vector<double>* a : {&cs.outlet_sand_rate, &cs.outlet_wash_rate, &cs.lateral_sand,
-                                   &cs.to_channels_run, &cs.to_channels_event, &cs.node_draw})
+                                   &cs.to_channels_run, &cs.to_channels_event, &cs.node_draw,
+                                   &cs.lake_given, &cs.through})
         a->assign(cs.stride, 0.0);
 
     cs.lakes = rs.channel_lakes ? rs.num_channel_lakes : 0;
@@ -243,6 +244,9 @@ void alloc_channel_sediment_arrays(run_state& rs) {
             const double e = rs.max_eros.has(k, l) ? rs.max_eros(ki, li) : 0.0;
             double V = 0.0;
             if (type & kLtTrapezoid) {
+                // Along the node spacing (not the cell size): the bed update
+                // measures the store by the same length, so an untouched
+                // store leaves the bed where it is on a meandering link.
                 V = (1.0 - p) * e * rs.bottom(ki, li) * dx;
             } else if (type & kLtBreakpoint) {
                 const int t = rs.table_num(ki, li);

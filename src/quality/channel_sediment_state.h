@@ -54,6 +54,8 @@ struct chan_sed_record {
     std::vector<double> temp_flux;     // predictor face volume, m3
     std::vector<double> temp_mass;     // predicted store, m3
     std::vector<double> node_draw;     // per fine class: what a node 1 gives upstream links, m3
+    std::vector<double> lake_given;    // per fine class: what a lake gives upstream links, m3
+    std::vector<double> through;       // per fine class: what passes a structure link, m3
 
     // Outlet and lateral rates of the step (per class, 0 the total)
     std::vector<double> outlet_sand_rate;  // sand leaving the outlet per sand class m, m3/s

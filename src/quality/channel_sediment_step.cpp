@@ -276,6 +276,9 @@ void write_channel_outlet_sediment_row(run_state& rs, double time) {
         std::fprintf(out, " %16.10lf", rate * factor);
     }
     for (int m = 0; m <= cs.nf; ++m) std::fprintf(out, " %16.10lf", cs.outlet_wash_rate[ix(m)] * factor);
+    // Last, the channel's own bed material (grain size SAND_SIZE), which no
+    // size class holds: with it the sand columns add up to the outlet sand.
+    std::fprintf(out, " %16.10lf", cs.outlet_sand_rate[ix(cs.ns + 1)] * factor);
     std::fprintf(out, "\n");
     if (s.outlet_tss_file.is_open()) {
         const int L = rs.links;
@@ -431,12 +434,12 @@ void write_run_channel_sediment(run_state& rs) {
     if (lakes) {
         file_printf(f, "\n");
         file_printf(f, "Lake Summary \n");
-        file_printf(f, "Net wash-load into lakes from overland:                     %10.1lf m3\n", 0.0);
-        file_printf(f, "Total wash-load settled in lakes:                           %10.1lf m3\n",
+        file_printf(f, "Net wash-load into lakes from overland:                     %16.8lf m3\n", 0.0);
+        file_printf(f, "Total wash-load settled in lakes:                           %16.8lf m3\n",
                     lake_sum(cs, cs.ss_settled_run, 0));
-        file_printf(f, "Total sand-load from upstream channel settled in lake bed:  %10.1lf m3\n",
+        file_printf(f, "Total sand-load from upstream channel settled in lake bed:  %16.8lf m3\n",
                     b.sand_to_lakes);
-        file_printf(f, "Total overland sand-load settled in lake boundaries:        %10.1lf m3\n", 0.0);
+        file_printf(f, "Total overland sand-load settled in lake boundaries:        %16.8lf m3\n", 0.0);
         file_printf(f, "\n");
         for (int L = 1; L <= cs.lakes; ++L)
             write_lake_books(f, cs, L, false, cs.ss_lake_to_chan_run, cs.ss_chan_to_lake_run,

@@ -92,7 +92,8 @@ void compute_wash_fluxes(wash_view& v, std::vector<double>& S, std::vector<doubl
             const int lake = v.lake_of(L);
             double* ss = lake ? v.lake_row(cs.ss_vol, lake) : nullptr;
             const double W = lake ? v.lake_water(lake) : 0.0;
-            double given[64] = {0.0};   // lake wash load already drawn upstream, per class
+            double* given = cs.lake_given.data();   // lake wash load already drawn upstream
+            std::fill(given, given + nf + 1, 0.0);
             for (int u = 1; u <= ndep; ++u) {
                 const int U = rs.uslinks[ix(L)][ix(u)];
                 if (U < 1 || U > rs.links || is_structure(rs.ltype[ix(U)])) continue;
@@ -105,9 +106,9 @@ void compute_wash_fluxes(wash_view& v, std::vector<double>& S, std::vector<doubl
                     if (Qv > kZero) {
                         f[m] = limited(conc(v, st, e, U, m), Qv, st[m]);
                     } else if (Qv < -kZero && ss && W > kZero) {
-                        const double left = std::max(ss[m] - given[m % 64], 0.0);
+                        const double left = std::max(ss[m] - given[m], 0.0);
                         f[m] = limited(ss[m] / W, Qv, left);
-                        given[m % 64] += -f[m];
+                        given[m] += -f[m];
                     }
                 }
             }
@@ -141,24 +142,25 @@ void compute_wash_fluxes(wash_view& v, std::vector<double>& S, std::vector<doubl
             }
             // One flux through every node of the structure (they hold no water),
             // from the face volume at its node 1.
-            double through[64] = {0.0};
+            double* through = cs.through.data();
+            std::fill(through, through + nf + 1, 0.0);
             if (lake_like(rs.ltype[ix(src_link)])) {
                 const int lake = v.lake_of(src_link);
                 const double W = lake ? v.lake_water(lake) : 0.0;
                 if (lake && W > kZero) {
                     const double* ss = v.lake_row(cs.ss_vol, lake);
-                    for (int m = 1; m <= nf && m < 64; ++m) through[m] = limited(ss[m] / W, Qv1, ss[m]);
+                    for (int m = 1; m <= nf; ++m) through[m] = limited(ss[m] / W, Qv1, ss[m]);
                 }
             } else if (src_node >= 1) {
                 const double* st = cs.row(S, src_node, src_link);
-                for (int m = 1; m <= nf && m < 64; ++m)
+                for (int m = 1; m <= nf; ++m)
                     through[m] = limited(conc(v, st, src_node, src_link, m), Qv1, st[m]);
             }
             for (int k = 1; k <= n; ++k) {
                 double* f = cs.row(F, k, L);
-                for (int m = 1; m <= nf && m < 64; ++m) f[m] = through[m];
+                for (int m = 1; m <= nf; ++m) f[m] = through[m];
             }
-            if (fu) for (int m = 1; m <= nf && m < 64; ++m) fu[m] = through[m];
+            if (fu) for (int m = 1; m <= nf; ++m) fu[m] = through[m];
             continue;
         }
         if (!routed_link(type)) continue;
@@ -469,7 +471,7 @@ void update_lake_suspended_sediment(wash_view& v) {
 void channel_advection_step(run_state& rs, double dt) {
     chan_sed_record& cs = rs.chan_sed;
     if (!cs.on || cs.links != rs.links || cs.maxnodes != rs.maxnodes || !(dt > 0.0)) return;
-    wash_view v{rs, cs, std::min(cs.nf, 63)};
+    wash_view v{rs, cs, cs.nf};
     const int nf = v.nf;
     take_in_lateral_wash_load(v);
     cs.temp_mass = cs.wash_vol;

@@ -36,6 +36,8 @@ constituent_balance compute_constituent_balance(const run_state& rs, int i) {
         b.sorbed = (sorbed_overland_mass(rs, i) + sorbed_channel_mass(rs, i)) / 1000.0;
         b.lake_settled = ii < t.sed_lake_settled.size() ? t.sed_lake_settled[ii] : 0.0;
     }
+    b.point = t.ov_point[ii] + t.chan_point[ii] + t.lake_point[ii];
+    b.groundwater = t.ov_exfil[ii] + t.chan_gw[ii] + t.lake_gw[ii];
     b.drained = ii < t.soil_out.size() ? t.soil_out[ii] : 0.0;
     b.held = ii < t.soil_held.size() ? t.soil_held[ii] : 0.0;
     double water = 0.0, land = 0.0, pending = 0.0, pools = 0.0;   // g
@@ -72,7 +74,7 @@ constituent_balance compute_constituent_balance(const run_state& rs, int i) {
     b.pending = pending / 1000.0;
     b.lakes = lake_store_mass(rs, i) / 1000.0;
     b.pools = pools / 1000.0;
-    b.residual = b.initial + b.rain + b.made + b.nsm_in - b.outlet - b.boundaries - b.infiltrated - b.decayed -
+    b.residual = b.initial + b.rain + b.made + b.nsm_in + b.point + b.groundwater - b.outlet - b.boundaries - b.infiltrated - b.decayed -
                  b.nsm_out - b.water - b.land - b.channel - b.pending - b.pools - b.sorbed - b.lakes - b.drained +
                  b.held - b.lake_settled;
     return b;
@@ -89,6 +91,8 @@ void write_constituent_balances(run_state& rs) {
         file_printf(rs.summary_file, "  raised from negative  %.12e\n", b.made);
         if (rs.soil_static_conc)
             file_printf(rs.summary_file, "  held by static soil   %.12e\n", b.held);
+        file_printf(rs.summary_file, "  point sources (net)   %.12e\n", b.point);
+        file_printf(rs.summary_file, "  from aquifer (net)    %.12e\n", b.groundwater);
         file_printf(rs.summary_file, "  outlet                %.12e\n", b.outlet);
         file_printf(rs.summary_file, "  boundary outflow      %.12e\n", b.boundaries);
         file_printf(rs.summary_file, "  infiltrated           %.12e\n", b.infiltrated);

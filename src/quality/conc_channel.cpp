@@ -20,7 +20,7 @@ constexpr double kCourant = 0.5;          // largest share of a node's water lea
 constexpr double kDiffusion = 0.5;        // largest D dt / DX2
 constexpr double kShortestSubstep = 0.1;  // s
 constexpr double kVolumeFloor = 1e-6;     // node volumes at or below do not limit the sub-step, m3
-constexpr double kConverged = 1e-6;       // largest change of a concentration between passes, g/m3
+constexpr double kConverged = 1e-6;       // largest change of a concentration between passes, relative to the largest concentration
 constexpr int kMostPasses = 100;          // corrector passes of one sub-step
 constexpr int kConStructureBit = 0x40;
 
@@ -36,7 +36,7 @@ struct chan_geometry {
 // sa: the advective flux (g per sub-step) of each lake outflow into the
 // node 1 it feeds, upwind the lake's concentration or the node's.
 void compute_wq_fluxes(const run_state& rs, const double* c, double frac, double* a, double* g,
-                       double* sa) {
+                       double* w, double* sa) {
     const constituent_channel& cc = rs.con_chan;
     const double* lc = cc.lake_conc_row;
     for (size_t k = 0; k < cc.src_lake.size(); ++k) {
@@ -54,6 +54,11 @@ void compute_wq_fluxes(const run_state& rs, const double* c, double frac, double
         const double* ao = rs.area_old.link_data(ix(l));
         const double* qv = rs.qp_vol.link_data(ix(l));
         const double* E = cc.disp_row + stride * l;
+        // Water drawn from the nodes (stream loss, withdrawals) takes their concentration.
+        for (int j = 1; j <= n; ++j) {
+            const size_t f = static_cast<size_t>(stride * l + j);
+            w[f] = (cc.draw_gw[f] + cc.draw_point[f]) * frac * c[f];
+        }
         for (int j = 1; j < n; ++j) {
             const size_t f = static_cast<size_t>(stride * l + j);
             const double Q = qv[j] * frac;
@@ -67,7 +72,13 @@ void compute_wq_fluxes(const run_state& rs, const double* c, double frac, double
         if (d == 0) {
             const int u = cc.lake_below.empty() ? 0 : cc.lake_below[ix(l)];
             const double Q = qv[n] * frac;
-            a[f] = u > 0 ? Q * (Q >= 0.0 ? c[f] : lc[u]) : 0.0;
+            if (u > 0) {
+                a[f] = Q * (Q >= 0.0 ? c[f] : lc[u]);
+            } else {
+                // The outlet passes the water that leaves at the node's
+                // concentration of the moment; nothing comes back in.
+                a[f] = l == rs.links && Q > 0.0 ? Q * c[f] : 0.0;
+            }
             g[f] = 0.0;
             continue;
         }
@@ -85,7 +96,7 @@ void compute_wq_fluxes(const run_state& rs, const double* c, double frac, double
 // and the lake outflows sa over a sub-step of h s; volumes from the
 // interpolated areas.
 void update_wq_nodes(const run_state& rs, const double* m0, const double* a, const double* g,
-                     const double* sa, double h, double* m, double* c) {
+                     const double* w, const double* sa, double h, double* m, double* c) {
     const constituent_channel& cc = rs.con_chan;
     const int stride = cc.stride;
     for (int l = 1; l <= rs.links; ++l) {
@@ -94,7 +105,7 @@ void update_wq_nodes(const run_state& rs, const double* m0, const double* a, con
         const double dx = rs.dx[ix(l)];
         for (int j = 1; j <= n; ++j) {
             const size_t f = static_cast<size_t>(stride * l + j);
-            double change = (cc.src[f] - g[f]) * h - a[f];
+            double change = (cc.src[f] - g[f]) * h - a[f] - w[f];
             if (j > 1) {
                 change += g[f - 1] * h + a[f - 1];
             } else {
@@ -127,7 +138,8 @@ double wq_substep_limit(const run_state& rs, double x) {
             const double E = cc.disp_row[static_cast<size_t>(stride * l + j)];
             if (E > 0.0 && dx > 0.0) lim = std::min(lim, kDiffusion * dx * dx / E);
             if (!(v > kVolumeFloor)) continue;
-            double out = std::max(qv[j], 0.0);   // m3 over the interval
+            const size_t fj = static_cast<size_t>(stride * l + j);
+            double out = std::max(qv[j], 0.0) + cc.draw_gw[fj] + cc.draw_point[fj];   // m3 over the interval
             if (j > 1) {
                 out += std::max(-qv[j - 1], 0.0);
             } else {
@@ -168,27 +180,22 @@ double balance_node_sources(run_state& rs, int i, int link, int node, double x) 
     const double L = cc.mass[ii][f];
     double B = std::max(L, 0.0);
     double net = 0.0;
-    // Outlet mass (outlet node only): a loss.
-    if (link == rs.links && node == rs.nx[ix(link)] && cc.outlet_mass[ii] > 0.0) {
-        double take = scaled_pending_amount(x, cc.outlet_interval, cc.outlet_mass[ii]);
-        if (take >= B) {
-            take = B;
-            cc.outlet_mass[ii] = 0.0;
-        } else {
-            cc.outlet_mass[ii] -= take;
-        }
-        B -= take;
-        net -= take;
-        cc.step_out += take;
-    }
-    // Lateral mass from the cells: a gain.
+    // Lateral mass from the cells, moved after the channel step with its water: a gain, whole.
     double& lat = cc.qlat_mass[ii][f];
     if (lat > 0.0) {
-        const double take = scaled_pending_amount(x, rs.ov_con_step_seconds, lat);
-        lat -= take;
+        const double take = lat;
+        lat = 0.0;
         B += take;
         net += take;
         cc.step_lateral += take;
+    }
+    // What the aquifer's water and the point inflows bring: gains, whole.
+    for (double* gain : {&cc.gw_gain[ii][f], &cc.point_gain[ii][f]}) {
+        if (!(*gain > 0.0)) continue;
+        B += *gain;
+        net += *gain;
+        (gain == &cc.gw_gain[ii][f] ? cc.step_gw_in : cc.step_point_in) += *gain;
+        *gain = 0.0;
     }
     // Decay: a loss.
     double& dec = cc.decay_mass[ii][f];
@@ -235,6 +242,10 @@ int route_channel_water_quality(run_state& rs, int i, double x) {
     double* sa1 = cc.src_a1.data();
     double* sa2 = cc.src_a2.data();
     double lake_in = 0.0, lake_out = 0.0;   // g the links gave the lakes and the lakes gave the links
+    // The outlet node (last node of the last link), 0 when that link carries nothing.
+    const size_t outlet = con_transport_link(rs.ltype[ix(rs.links)]) && rs.nx[ix(rs.links)] >= 1
+                              ? static_cast<size_t>(stride * rs.links + rs.nx[ix(rs.links)])
+                              : 0;
 
     for (int s = 1; s <= steps; ++s) {
         // Areas at the end of the sub-step, interpolated over the interval.
@@ -246,26 +257,46 @@ int route_channel_water_quality(run_state& rs, int i, double x) {
                 cc.area_adt[static_cast<size_t>(stride * l + j)] = a0 + (a1 - a0) * w;
             }
         }
-        compute_wq_fluxes(rs, c, frac, cc.a1.data(), cc.g1.data(), sa1);
-        update_wq_nodes(rs, m, cc.a1.data(), cc.g1.data(), sa1, h, cc.m_pred.data(),
+        compute_wq_fluxes(rs, c, frac, cc.a1.data(), cc.g1.data(), cc.w1.data(), sa1);
+        update_wq_nodes(rs, m, cc.a1.data(), cc.g1.data(), cc.w1.data(), sa1, h, cc.m_pred.data(),
                         cc.c_pred.data());
         for (int pass = 0; pass < kMostPasses; ++pass) {
-            compute_wq_fluxes(rs, cc.c_pred.data(), frac, cc.a2.data(), cc.g2.data(), sa2);
+            compute_wq_fluxes(rs, cc.c_pred.data(), frac, cc.a2.data(), cc.g2.data(), cc.w2.data(), sa2);
             for (size_t f = 0; f < cc.a2.size(); ++f) {
                 cc.a2[f] = 0.5 * (cc.a1[f] + cc.a2[f]);
                 cc.g2[f] = 0.5 * (cc.g1[f] + cc.g2[f]);
+                cc.w2[f] = 0.5 * (cc.w1[f] + cc.w2[f]);
             }
             for (size_t k = 0; k < cc.src_a2.size(); ++k) sa2[k] = 0.5 * (sa1[k] + sa2[k]);
             std::copy(cc.c_pred.begin(), cc.c_pred.end(), cc.c_save.begin());
-            update_wq_nodes(rs, m, cc.a2.data(), cc.g2.data(), sa2, h, cc.m_pred.data(),
+            update_wq_nodes(rs, m, cc.a2.data(), cc.g2.data(), cc.w2.data(), sa2, h, cc.m_pred.data(),
                             cc.c_pred.data());
-            double change = 0.0;
-            for (size_t f = 0; f < cc.c_pred.size(); ++f)
+            double change = 0.0, scale = 0.0;   // g/m3
+            for (size_t f = 0; f < cc.c_pred.size(); ++f) {
                 change = std::max(change, std::fabs(cc.c_pred[f] - cc.c_save[f]));
+                scale = std::max(scale, std::fabs(cc.c_pred[f]));
+            }
             std::swap(cc.a1, cc.a2);
             std::swap(cc.g1, cc.g2);
+            std::swap(cc.w1, cc.w2);
             std::swap(sa1, sa2);
-            if (change <= kConverged) break;
+            // Converged relative to the field, so that the passes (and the
+            // results) scale with the concentrations.
+            if (change <= kConverged * scale) break;
+        }
+        // What the outlet passed in the sub-step (the accepted, averaged flux),
+        // and what left with the drawn water, by its path.
+        if (outlet != 0) cc.step_out += cc.a1[outlet];
+        for (int l = 1; l <= rs.links; ++l) {
+            if (!con_transport_link(rs.ltype[ix(l)])) continue;
+            for (int j = 1; j <= rs.nx[ix(l)]; ++j) {
+                const size_t f = static_cast<size_t>(stride * l + j);
+                const double drawn = cc.draw_gw[f] + cc.draw_point[f];
+                if (!(drawn > 0.0)) continue;
+                const double gw = cc.w1[f] * (cc.draw_gw[f] / drawn);
+                cc.step_gw_out += gw;
+                cc.step_point_out += cc.w1[f] - gw;
+            }
         }
         // Accept; a negative mass is raised to 0 and booked.
         for (int l = 1; l <= rs.links; ++l) {

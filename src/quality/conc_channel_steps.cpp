@@ -32,11 +32,11 @@ void size_channel_stores(run_state& rs) {
     cc.stride = rs.maxnodes + 1;
     cc.slots = cc.stride * (rs.links + 1);
     const size_t slots = ix(cc.slots);
-    for (con_rows* r : {&cc.conc, &cc.mass, &cc.disp, &cc.qlat_mass, &cc.decay_mass})
+    for (con_rows* r : {&cc.conc, &cc.mass, &cc.disp, &cc.qlat_mass, &cc.decay_mass, &cc.gw_gain, &cc.point_gain})
         r->assign(ix(n) + 1, std::vector<double>(slots, 0.0));
-    cc.outlet_mass.assign(ix(n) + 1, 0.0);
     for (std::vector<double>* w : {&cc.c, &cc.m, &cc.c_save, &cc.c_pred, &cc.m_pred,
-                                   &cc.a1, &cc.g1, &cc.a2, &cc.g2, &cc.src, &cc.area_adt})
+                                   &cc.a1, &cc.g1, &cc.a2, &cc.g2, &cc.w1, &cc.w2, &cc.src, &cc.area_adt,
+                                   &cc.draw_gw, &cc.draw_point})
         w->assign(slots, 0.0);
     cc.nx_seen.assign(rs.nx.begin(), rs.nx.end());
     refresh_channel_topology(rs);
@@ -164,16 +164,6 @@ void add_channel_lateral_constituents(run_state& rs) {
         }
         cc.decay_interval = J;
     }
-    // Outlet: the water that left the outlet node in the channel step carries its concentration.
-    const double vol = rs.chan_step_outlet_volume;   // m3
-    if (vol > 0.0) {
-        const size_t f = static_cast<size_t>(cc.stride * rs.links + rs.nx[ix(rs.links)]);
-        for (int i = 1; i <= rs.num_constituents; ++i) {
-            // The node's mass over its end-of-step water; a dry node passes nothing.
-            cc.outlet_mass[ix(i)] += cc.conc[ix(i)][f] * vol;
-        }
-    }
-    cc.outlet_interval = J;
 }
 
 // Nodes a channel lake took since the last routing (the link has fewer
@@ -223,6 +213,48 @@ void follow_lake_captures(run_state& rs, int i) {
     rs.con_tot.lake_chan_exchange[ii] += taken / 1000.0;
 }
 
+// The stream-aquifer and point-input water of the channel steps since the
+// last routing: what enters brings the aquifer's (the cell's groundwater)
+// or the point's concentration, queued as node gains; what leaves is drawn
+// from the node during the routing at its concentration of the moment.
+void gather_node_exchange(run_state& rs) {
+    constituent_channel& cc = rs.con_chan;
+    std::fill(cc.draw_gw.begin(), cc.draw_gw.end(), 0.0);
+    std::fill(cc.draw_point.begin(), cc.draw_point.end(), 0.0);
+    const int n = rs.num_constituents;
+    for (int s = 1; s <= rs.num_stream_cells && ix(s) < rs.gst_Vriv.size(); ++s) {
+        for (int k = 1; k <= rs.gst_ncellsingrid[ix(s)] && ix(k) < rs.gst_Vriv[ix(s)].size(); ++k) {
+            const double V = rs.gst_Vriv[ix(s)][ix(k)];   // m3, + aquifer to channel
+            rs.gst_Vriv[ix(s)][ix(k)] = 0.0;
+            const int l = rs.gst_link[ix(s)][ix(k)], j = rs.gst_node[ix(s)][ix(k)];
+            const int cell = rs.gst_gnum[ix(s)][ix(k)];
+            if (V == 0.0 || l < 1 || l > rs.links || !con_transport_link(rs.ltype[ix(l)])) continue;
+            if (j < 1 || j > rs.nx[ix(l)] || cell < 1 || cell > rs.GNUM) continue;
+            const size_t f = static_cast<size_t>(cc.stride * l + j);
+            if (V < 0.0) {
+                cc.draw_gw[f] += -V;
+                continue;
+            }
+            for (int i = 1; i <= n; ++i)
+                if (rs.constituent_type[ix(i)] != 3) cc.gw_gain[ix(i)][f] += V * groundwater_conc(rs, i, cell);
+        }
+    }
+    if (!rs.chan_points_on || rs.chan_point_vol.empty()) return;
+    const size_t rows = rs.chan_point_vol.rows();
+    for_transport_nodes(rs, [&](int l, int j, size_t f) {
+        if (!rs.chan_point_vol.has(j, l)) return;
+        double& V = rs.chan_point_vol(ix(j), ix(l));   // m3, + into the node
+        if (V < 0.0) {
+            cc.draw_point[f] += -V;
+        } else if (V > 0.0) {
+            const size_t at = rows * ix(l) + ix(j);
+            for (int i = 1; i <= n && i <= rs.chan_point_values; ++i)
+                if (rs.constituent_type[ix(i)] != 3) cc.point_gain[ix(i)][f] += V * rs.chan_point_in_conc[ix(i)][at];
+        }
+        V = 0.0;
+    });
+}
+
 void route_channel_constituents(run_state& rs) {
     if (!rs.chan_con_trans || rs.con_chan.stride == 0) return;
     if (!process_due(rs, rs.con_chan_next)) return;
@@ -235,10 +267,12 @@ void route_channel_constituents(run_state& rs) {
         cc.lake_v0.assign(ix(cl.lakes) + 1, 0.0);
         for (int u = 1; u <= cl.lakes; ++u) cc.lake_v0[ix(u)] = cl.volume_last[ix(u)];
     }
+    if (J > 0.0) gather_node_exchange(rs);
     for (int i = 1; i <= rs.num_constituents && J > 0.0; ++i) {
         const size_t ii = ix(i);
         if (rs.constituent_type[ii] == 3) continue;
         cc.step_out = cc.step_decay = cc.step_lateral = cc.step_clip = 0.0;
+        cc.step_gw_in = cc.step_gw_out = cc.step_point_in = cc.step_point_out = 0.0;
         if (lakes) {
             follow_lake_captures(rs, i);
             // Lake decay over the interval, as in a node: k x mass x J, at most the mass.
@@ -269,6 +303,8 @@ void route_channel_constituents(run_state& rs) {
         rs.con_tot.chan_out[ii] += cc.step_out / 1000.0;
         rs.con_tot.chan_decay[ii] += cc.step_decay / 1000.0;
         rs.con_tot.chan_clip[ii] += cc.step_clip / 1000.0;
+        rs.con_tot.chan_gw[ii] += (cc.step_gw_in - cc.step_gw_out) / 1000.0;
+        rs.con_tot.chan_point[ii] += (cc.step_point_in - cc.step_point_out) / 1000.0;
     }
     rs.qp_vol.fill(0.0);
     if (J > 0.0) cc.nx_seen.assign(rs.nx.begin(), rs.nx.end());

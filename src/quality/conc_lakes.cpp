@@ -210,3 +210,45 @@ double lake_store_mass(const run_state& rs, int i) {
     for (int u = 1; u <= cl.lakes; ++u) s += cl.mass[ix(i)][ix(u)];
     return s;
 }
+
+namespace {
+
+// Moves `volume` m3 of channel lake u's water (+ in, - out) with constituent
+// i at `conc_in` g/m3 when it comes in, the lake's concentration when it
+// leaves; returns the mass moved into the lake, g (negative: out).
+double move_lake_water_mass(run_state& rs, int i, int u, double volume, double conc_in) {
+    constituent_lakes& cl = rs.con_lake;
+    double& M = cl.mass[ix(i)][ix(u)];
+    double moved = 0.0;
+    if (volume > 0.0) {
+        moved = volume * conc_in;
+    } else if (volume < 0.0) {
+        moved = -std::min(-volume * cl.conc[ix(i)][ix(u)], std::max(M, 0.0));
+    }
+    M += moved;
+    return moved;
+}
+
+bool channel_lake_store(const run_state& rs, int u) {
+    return rs.con_lake.channel && lake_stores_on(rs) && u >= 1 && u <= rs.con_lake.lakes;
+}
+
+}  // namespace
+
+void lake_point_constituents(run_state& rs, int u, double volume, const double* conc) {
+    if (!channel_lake_store(rs, u) || volume == 0.0) return;
+    for (int i = 1; i <= rs.num_constituents; ++i) {
+        if (rs.constituent_type[ix(i)] == 3) continue;
+        const double moved = move_lake_water_mass(rs, i, u, volume, conc != nullptr ? conc[i - 1] : 0.0);
+        rs.con_tot.lake_point[ix(i)] += moved / 1000.0;
+    }
+}
+
+void lake_aquifer_constituents(run_state& rs, int u, int cell, double volume) {
+    if (!channel_lake_store(rs, u) || volume == 0.0) return;
+    for (int i = 1; i <= rs.num_constituents; ++i) {
+        if (rs.constituent_type[ix(i)] == 3) continue;
+        const double moved = move_lake_water_mass(rs, i, u, volume, groundwater_conc(rs, i, cell));
+        rs.con_tot.lake_gw[ix(i)] += moved / 1000.0;
+    }
+}

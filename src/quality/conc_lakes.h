@@ -57,3 +57,16 @@ void set_lake_conc(run_state& rs, int i, int u);
 
 // Mass of constituent i in all lakes, g.
 double lake_store_mass(const run_state& rs, int i);
+
+// A point input of channel lake u moved `volume` m3 of water (+ into the
+// lake, - a withdrawal): an inflow brings the point's concentrations `conc`
+// (g/m3, constituents 1..n at conc[0..n-1]), a withdrawal takes the lake's;
+// booked as lake point mass. Nothing without channel-network lake stores.
+void lake_point_constituents(run_state& rs, int u, double volume, const double* conc);
+
+// Lake-aquifer exchange of channel lake u through cell `cell`: `volume` m3
+// (+ from the aquifer into the lake) brings the cell's groundwater
+// concentrations, a loss to the aquifer takes the lake's (at most what the
+// lake holds); booked as lake groundwater mass. The water exchange calls it
+// with every volume it moves. Nothing without channel-network lake stores.
+void lake_aquifer_constituents(run_state& rs, int u, int cell, double volume);

@@ -168,15 +168,47 @@ struct grid_out {
     void gain(long x, double a) const { book.gain_of(x, a); }
 };
 
+// Where a pass ends within its step, as pass_block needs it (pass_point):
+// at the step's end (the water of h; with h0 an emptied cell keeps its
+// concentration), a first pass (with h0; a cell without water keeps it and
+// its mass is not raised) or a second pass before the last (with h0).
+enum pass_kind { kPassEnd, kPassFirst, kPassMid };
+
+inline int pass_kind_of(const overland_view& v, const pass_point& pp) {
+    if (v.h0 == nullptr || (pp.back == 0.0 && pp.half == 0.0)) return kPassEnd;
+    return pp.half != 0.0 ? kPassFirst : kPassMid;
+}
+
+// Water of cell x at the end of a pass of kind kKind, m3 (pass_water).
+template <int kKind>
+inline double kind_water(const overland_view& v, long x, const pass_point& pp) {
+    const double h1 = v.h[x];
+    if (kKind == kPassEnd) return h1 * v.area;
+    const double w = (h1 - (h1 - v.h0[x]) * pp.back) * v.area;
+    return kKind == kPassFirst ? w + pp.half * v.tilt[x] : w;
+}
+
+// True when a pass of kind kKind leaves cell x (water w) its start
+// concentration (pass_cell_of).
+template <int kKind>
+inline bool kind_keeps(const overland_view& v, long x, double w, double dry) {
+    if (kKind == kPassFirst) return !(w > dry);
+    if (kKind == kPassEnd) return v.emptied != nullptr && v.emptied[x] != 0;
+    return false;
+}
+
 // One block of a pass with its front at cell p: first fluxes of the cells
 // from p, predicted concentrations and corrected fluxes from p - reach,
 // results from p - 2 reach, each clipped to its bounds. M0 and C0 give the
 // start values, R the net source rates (g/s); `out` takes the results and
-// books a negative mass raised to 0 and a lake cell's net face inflow.
-template <bool kLakes, class Src, class RSrc, class Out>
+// books a negative mass raised to 0 and a lake cell's net face inflow. The
+// concentrations divide by the water the cells hold at the end of the pass
+// `pp` of kind kKind (pass_water, pass_cell_of).
+template <bool kLakes, int kKind, class Src, class RSrc, class Out>
 void pass_block(const overland_view& v, const pass_geo& g, const pass_bounds& b, long p,
-                const Src& M0, const Src& C0, const RSrc& R, double dt, const Out& out) {
-    const double area = v.area;
+                const Src& M0, const Src& C0, const RSrc& R, double dt, const pass_point& pp,
+                const Out& out) {
+    const double dry = kConDry * v.area;
     const long mask = g.mask;
     // First fluxes, from the start concentrations.
     for (long x = std::max(p, b.flux_lo), e = std::min(p + kBlock - 1, b.flux_hi); x <= e; ++x) {
@@ -189,7 +221,8 @@ void pass_block(const overland_view& v, const pass_geo& g, const pass_bounds& b,
     // Predicted concentrations, then the corrected flux across the upper/left
     // face. The masses of a block first, their divisions in a loop of their
     // own (vector code), then the fluxes.
-    double mb[kBlock], hb[kBlock], cb[kBlock];
+    double mb[kBlock], wb[kBlock], cb[kBlock];
+    bool kb[kBlock];
     const long pb = p - g.reach;
     const long b0 = std::max(pb, b.pred_lo), b1 = std::min(pb + kBlock - 1, b.pred_hi);
     const int nbk = static_cast<int>(b1 - b0 + 1);
@@ -198,13 +231,13 @@ void pass_block(const overland_view& v, const pass_geo& g, const pass_bounds& b,
         const long f = g.far[x];
         const double gone = f != 0 ? g.a1[f & mask] + g.d1[f & mask] : 0.0;
         mb[i] = (g.a1[x & mask] + g.d1[x & mask] - gone + 0.5 * R.at(x)) * dt + M0.at(x);
-        hb[i] = v.h[x];
+        wb[i] = kind_water<kKind>(v, x, pp);
+        kb[i] = kind_keeps<kKind>(v, x, wb[i], dry) || (kLakes && v.lake[x] != 0);
     }
-    for (int i = 0; i < nbk; ++i)
-        cb[i] = hb[i] > kConDry && mb[i] >= 0.0 ? mb[i] / (hb[i] * area) : 0.0;
+    for (int i = 0; i < nbk; ++i) cb[i] = wb[i] > dry && mb[i] >= 0.0 ? mb[i] / wb[i] : 0.0;
     for (int i = 0; i < nbk; ++i) {
         const long x = b0 + i;
-        const double cp = kLakes && v.lake[x] != 0 ? C0.at(x) : cb[i];
+        const double cp = kb[i] ? C0.at(x) : cb[i];
         g.cp[x & mask] = cp;
         if (x >= b.corr_lo) {
             const long k = g.nb[x];
@@ -225,25 +258,47 @@ void pass_block(const overland_view& v, const pass_geo& g, const pass_bounds& b,
         if (kLakes && v.lake[x] != 0) {
             out.gain(x, (in - gone) * dt);
             mb[i] = 0.0;
-            hb[i] = 0.0;
+            wb[i] = 0.0;
+            kb[i] = true;
             continue;
         }
         double m = (in - gone + 0.5 * R.at(x)) * dt + M0.at(x);
-        if (m < 0.0) {
+        const double w = kind_water<kKind>(v, x, pp);
+        const bool keep = kind_keeps<kKind>(v, x, w, dry);
+        if (kKind == kPassEnd && keep) {
+            // An emptied cell: its water holds the mass at its concentration.
+            const double held = C0.at(x) * w;
+            out.neg(x, held - m);
+            m = held;
+        } else if (m < 0.0 && !(kKind == kPassFirst && keep)) {
             out.neg(x, -m);
             m = 0.0;
         }
         mb[i] = m;
-        hb[i] = v.h[x];
+        wb[i] = w;
+        kb[i] = keep;
     }
-    for (int i = 0; i < ndk; ++i) cb[i] = hb[i] > kConDry ? mb[i] / (hb[i] * area) : 0.0;
+    for (int i = 0; i < ndk; ++i) cb[i] = wb[i] > dry ? mb[i] / wb[i] : 0.0;
     for (int i = 0; i < ndk; ++i) {
         const long x = d0 + i;
         if (kLakes && v.lake[x] != 0)
             out.put(x, M0.at(x), C0.at(x));
         else
-            out.put(x, mb[i], cb[i]);
+            out.put(x, mb[i], kb[i] ? C0.at(x) : cb[i]);
     }
+}
+
+// pass_block for the kind of pass `pp` is.
+template <bool kLakes, class Src, class RSrc, class Out>
+void any_pass_block(const overland_view& v, const pass_geo& g, const pass_bounds& b, long p,
+                    const Src& M0, const Src& C0, const RSrc& R, double dt, const pass_point& pp,
+                    int kind, const Out& out) {
+    if (kind == kPassFirst)
+        pass_block<kLakes, kPassFirst>(v, g, b, p, M0, C0, R, dt, pp, out);
+    else if (kind == kPassMid)
+        pass_block<kLakes, kPassMid>(v, g, b, p, M0, C0, R, dt, pp, out);
+    else
+        pass_block<kLakes, kPassEnd>(v, g, b, p, M0, C0, R, dt, pp, out);
 }
 
 // Doubles of the rings of one thread.
@@ -262,10 +317,12 @@ long copy_cells(const overland_layout& l) {
 }
 
 // One sub-step of the chunk [s, e] of thread `t`, after its copies were taken.
+// Sub-step k of `steps`.
 template <bool kLakes>
 void sweep_chunk(const overland_view& v, const overland_layout& l, int sweep, long s, long e,
                  const double* M, const double* C, double* Mo, double* Co, const double* R,
-                 double dt, double* space, const double* copies, overland_work& w) {
+                 double dt, int k, int steps, double* space, const double* copies,
+                 overland_work& w) {
     const long n = v.cells;
     const bool columns_first = sweep == 1;
     const long ry = ring_size(static_cast<int>(l.reach_y));
@@ -299,14 +356,17 @@ void sweep_chunk(const overland_view& v, const overland_layout& l, int sweep, lo
     const ring_out to_mid{mid_m, mid_c, rm - 1, book};
     const grid_out to_grid{Mo, Co, book};
     const array_src rates{R, 0};
+    const pass_point p1 = pass_point_of(k, steps, dt, true, columns_first);
+    const pass_point p2 = pass_point_of(k, steps, dt, false, columns_first);
+    const int k1 = pass_kind_of(v, p1), k2 = pass_kind_of(v, p2);
     for (long p = b1.flux_lo; p <= hi; p += kBlock) {
         // Start values a block reads: cells p - 2 reach to p + kBlock - 1.
         const bool head = p - 2 * g1.reach < s;
         const bool tail = !head && p + kBlock - 1 > e;
         const array_src& m0 = head ? head_m : tail ? tail_m : live_m;
         const array_src& c0 = head ? head_c : tail ? tail_c : live_c;
-        pass_block<kLakes>(v, g1, b1, p, m0, c0, rates, dt, to_mid);
-        pass_block<kLakes>(v, g2, b2, p - 2 * g1.reach, mm, mc, rates, dt, to_grid);
+        any_pass_block<kLakes>(v, g1, b1, p, m0, c0, rates, dt, p1, k1, to_mid);
+        any_pass_block<kLakes>(v, g2, b2, p - 2 * g1.reach, mm, mc, rates, dt, p2, k2, to_grid);
     }
 }
 
@@ -450,12 +510,13 @@ void budget_cells(const overland_view& v, const overland_step_setting& st, const
     if (block >= 0) std::copy(acc, acc + kStepBoundary + 1, sums.s);
 }
 
-// One sub-step of the whole-step sweep over the chunk [s, e], after the
-// copies were taken; kBudget: the first sub-step, with the budgets.
+// Sub-step k (1..st.steps) of the whole-step sweep over the chunk [s, e],
+// after the copies were taken; kBudget: the first sub-step, with the budgets.
 template <bool kBudget>
 void step_chunk(const overland_view& v, const overland_layout& l, const overland_step_setting& st,
-                overland_step_item* items, int count, long s, long e, double* space, bool last,
+                overland_step_item* items, int count, long s, long e, double* space, int k,
                 bool keep_depth) {
+    const bool last = k == st.steps;
     const long n = v.cells;
     const bool columns_first = st.sweep == 1;
     const long ry = ring_size(static_cast<int>(l.reach_y));
@@ -497,6 +558,9 @@ void step_chunk(const overland_view& v, const overland_layout& l, const overland
     const pass_bounds b2 = bounds_of(lo + 2 * reach1, hi - 2 * reach1, g2[0].reach, n);
     const long head_first = std::max(lo, 1L);
     const long tail_first = std::max(e + 1 - kBlock - 2 * reach1, 1L);
+    const pass_point p1 = pass_point_of(k, st.steps, st.h, true, columns_first);
+    const pass_point p2 = pass_point_of(k, st.steps, st.h, false, columns_first);
+    const int k1 = pass_kind_of(v, p1), k2 = pass_kind_of(v, p2);
     for (long p = b1.flux_lo; p <= hi; p += kBlock) {
         // Start values a block reads: cells p - 2 reach to p + kBlock - 1.
         const bool head = p - 2 * reach1 < s;
@@ -519,12 +583,12 @@ void step_chunk(const overland_view& v, const overland_layout& l, const overland
                 budget_cells(v, st, it, f0, f1, s, e, src, rates[i], rr - 1, sums[i],
                              i == 0 && keep_depth);
                 const ring_src R{rates[i], rr - 1};
-                pass_block<false>(vi[i], g1[i], b1, p, src[kCopyM], src[kCopyC], R, st.h, to_mid);
-                pass_block<false>(vi[i], g2[i], b2, p - 2 * reach1, mm, mc, R, st.h, to_grid);
+                any_pass_block<false>(vi[i], g1[i], b1, p, src[kCopyM], src[kCopyC], R, st.h, p1, k1, to_mid);
+                any_pass_block<false>(vi[i], g2[i], b2, p - 2 * reach1, mm, mc, R, st.h, p2, k2, to_grid);
             } else {
                 const array_src R{st.rates, 0};
-                pass_block<false>(vi[i], g1[i], b1, p, src[kCopyM], src[kCopyC], R, st.h, to_mid);
-                pass_block<false>(vi[i], g2[i], b2, p - 2 * reach1, mm, mc, R, st.h, to_grid);
+                any_pass_block<false>(vi[i], g1[i], b1, p, src[kCopyM], src[kCopyC], R, st.h, p1, k1, to_mid);
+                any_pass_block<false>(vi[i], g2[i], b2, p - 2 * reach1, mm, mc, R, st.h, p2, k2, to_grid);
             }
         }
     }
@@ -602,9 +666,9 @@ bool sweep_overland_constituent(const overland_view& v, int steps, double h, int
             std::memcpy(copies + 3 * span, C + tail_first, tn * sizeof(double));
 #pragma omp barrier
             if (lakes)
-                sweep_chunk<true>(v, l, sweep, s, e, M, C, M, C, R, h, space, copies, w);
+                sweep_chunk<true>(v, l, sweep, s, e, M, C, M, C, R, h, k + 1, steps, space, copies, w);
             else
-                sweep_chunk<false>(v, l, sweep, s, e, M, C, M, C, R, h, space, copies, w);
+                sweep_chunk<false>(v, l, sweep, s, e, M, C, M, C, R, h, k + 1, steps, space, copies, w);
 #pragma omp barrier
         }
     }
@@ -684,12 +748,11 @@ bool sweep_overland_step(const overland_view& v, const overland_step_setting& st
                     }
                 }
 #pragma omp barrier
-                const bool last = k == st.steps - 1;
                 const bool depth = first == 0 && st.h_last != nullptr;
                 if (k == 0)
-                    step_chunk<true>(v, l, st, group, size, s, e, space, last, depth);
+                    step_chunk<true>(v, l, st, group, size, s, e, space, k + 1, depth);
                 else
-                    step_chunk<false>(v, l, st, group, size, s, e, space, last, depth);
+                    step_chunk<false>(v, l, st, group, size, s, e, space, k + 1, depth);
 #pragma omp barrier
             }
         }

@@ -50,9 +50,10 @@ inline void face_flux(const overland_view& v, const double* C, int c, int k, dou
 // (kLakes) keeps its lake's concentration as its predicted one.
 template <bool kLakes>
 void predict_cells(const overland_view& v, const double* M0, const double* C, const int* nb,
-                   const int* far, const double* q, const double* R, double dt, overland_work& w) {
+                   const int* far, const double* q, const double* R, double dt,
+                   const pass_point& pp, overland_work& w) {
     const int n = v.cells;
-    const double area = v.area;
+    const double dry = kConDry * v.area;
     double* adv = w.adv1;
     double* dsp = w.dsp1;
     double* M = w.m_pred;
@@ -76,9 +77,11 @@ void predict_cells(const overland_view& v, const double* M0, const double* C, co
             continue;
         }
         const double m = (a_in + d_in - out + 0.5 * R[c]) * dt + M0[c];
-        const double h = v.h[c];
+        const double water = pass_water(v, c, pp);
         M[c] = m;
-        Cp[c] = h > kConDry && m >= 0.0 ? m / (h * area) : 0.0;
+        Cp[c] = pass_cell_of(v, pp, c, water) != pass_cell::plain ? C[c]
+                : water > dry && m >= 0.0                          ? m / water
+                                                                   : 0.0;
     }
 }
 
@@ -88,9 +91,10 @@ void predict_cells(const overland_view& v, const double* M0, const double* C, co
 // faces to its lake gain.
 template <bool kLakes>
 void correct_cells(const overland_view& v, const int* nb, const int* far, const double* q,
-                   const overland_work& w, const double* R, double dt, double* M, double* C) {
+                   const overland_work& w, const double* R, double dt, const pass_point& pp,
+                   double* M, double* C) {
     const int n = v.cells;
-    const double area = v.area;
+    const double dry = kConDry * v.area;
     const double* Cp = w.c_pred;
 #pragma omp for schedule(static)
     for (int c = 1; c <= n; ++c) {
@@ -109,13 +113,19 @@ void correct_cells(const overland_view& v, const int* nb, const int* far, const 
             continue;
         }
         double m = (in - out + 0.5 * R[c]) * dt + M[c];
-        if (m < 0.0) {
+        const double water = pass_water(v, c, pp);
+        const pass_cell kind = pass_cell_of(v, pp, c, water);
+        if (kind == pass_cell::emptied) {
+            const double held = C[c] * water;
+            w.neg[c] += held - m;
+            m = held;
+        } else if (m < 0.0 && kind != pass_cell::no_water) {
             w.neg[c] += -m;
             m = 0.0;
         }
-        const double h = v.h[c];
         M[c] = m;
-        C[c] = h > kConDry ? m / (h * area) : 0.0;
+        // An emptied cell keeps the concentration it started the pass with.
+        if (kind == pass_cell::plain) C[c] = water > dry ? m / water : 0.0;
     }
 }
 
@@ -147,6 +157,18 @@ double overland_substep_limit(const overland_view& v, double* limit, bool parall
     return smallest;
 }
 
+void overland_step_water(const overland_view& v, double* tilt, unsigned char* emptied, bool parallel) {
+    const int n = v.cells;
+#pragma omp parallel for schedule(static) if (parallel)
+    for (int c = 1; c <= n; ++c) {
+        const int u = v.above[c], d = v.below[c], l = v.left[c], r = v.right[c];
+        const double col = (u != 0 ? v.qy[u] : 0.0) - (d != 0 ? v.qy[c] : 0.0);
+        const double row = (l != 0 ? v.qx[l] : 0.0) - (r != 0 ? v.qx[c] : 0.0);
+        tilt[c] = col - row;
+        emptied[c] = v.h[c] < kEmptiedShare * std::max(v.h0[c], v.h[c]) ? 1 : 0;
+    }
+}
+
 int overland_substeps(double found, double dt, double& h) {
     const double lim = std::max(found, kShortestSubstep);
     const int steps = lim >= dt ? 1 : static_cast<int>(std::ceil(dt / lim));
@@ -169,12 +191,13 @@ void advect_overland_constituent(const overland_view& v, double dt, int sweep, d
             const int* nb = columns ? v.above : v.left;
             const int* far = columns ? v.below : v.right;
             const double* q = columns ? v.qy : v.qx;
+            const pass_point pp = pass_point_of(s + 1, steps, h, pass == 0, sweep == 1);
             if (v.lake != nullptr) {
-                predict_cells<true>(v, M, C, nb, far, q, R, h, w);
-                correct_cells<true>(v, nb, far, q, w, R, h, M, C);
+                predict_cells<true>(v, M, C, nb, far, q, R, h, pp, w);
+                correct_cells<true>(v, nb, far, q, w, R, h, pp, M, C);
             } else {
-                predict_cells<false>(v, M, C, nb, far, q, R, h, w);
-                correct_cells<false>(v, nb, far, q, w, R, h, M, C);
+                predict_cells<false>(v, M, C, nb, far, q, R, h, pp, w);
+                correct_cells<false>(v, nb, far, q, w, R, h, pp, M, C);
             }
         }
     }
@@ -250,7 +273,11 @@ void finish_step(run_state& rs, bool depth_kept) {
     hand_nutrients_to_soil(rs);
     advance_process_clock(rs, rs.ov_con_transport_last, rs.ov_con_transport_next, rs.ov_con_step_days);
     rs.con_sweep = rs.con_sweep == 1 ? 2 : 1;
-    if (depth_kept) return;
+    if (depth_kept) {
+        // The sweep wrote the depths of the step beside the start depths it read.
+        rs.con_h_last.swap(rs.con_h_next);
+        return;
+    }
     const int cells = rs.GNUM;
     double* h_last = rs.con_h_last.data();
     const double* h = rs.ov_depth.data();
@@ -275,6 +302,47 @@ double outlet_take(const run_state& rs, int i, int outlet, double dt, const doub
         r -= std::min(c.conc[ii][jj] * bc_vol[jj], held) / dt;
     }
     return std::min(c.exit_mass[ii], std::max(M + r * dt, 0.0));
+}
+
+// A cell dry at the start of the step (no water, no mass) has no
+// concentration of its own, yet the step's first estimate of its outflow
+// takes its start concentration: with 0 the water it passes on in the step
+// that wets it would leave at half its concentration. It starts instead at the
+// concentration of the water that arrives in the step: the rain (at the
+// rain concentration) and the inflow across its faces from cells wet at the
+// start (at theirs); a cell nothing arrives at keeps its value. Only dry
+// cells are written and only wet ones read, so the loop is parallel.
+void start_dry_cells_at_arriving_conc(run_state& rs, const overland_view& v, double dt, bool parallel) {
+    const int cells = v.cells, n = rs.num_constituents;
+    constituent_cells& c = rs.con;
+    const bool raining = rs.rain_state == 1 && rs.rain_cell_volume.size() > ix(cells);
+    const double* rain = raining ? rs.rain_cell_volume.data() : nullptr;   // m3 in the step
+    const double* h0 = v.h0;
+    const double* h = v.h;
+#pragma omp parallel for schedule(static) if (parallel)
+    for (int x = 1; x <= cells; ++x) {
+        if (h0[x] > kConDry || !(h[x] > kConDry)) continue;
+        // Inflows of the step from cells wet at its start, m3/s.
+        const int from[4] = {v.left[x], v.right[x], v.above[x], v.below[x]};
+        double q[4] = {v.qx[v.left[x]], -v.qx[x], v.qy[v.above[x]], -v.qy[x]};
+        const double rain_q = rain != nullptr ? rain[x] / dt : 0.0;   // m3/s
+        double water = rain_q;
+        for (int f = 0; f < 4; ++f) {
+            if (from[f] == 0 || !(q[f] > 0.0) || !(h0[from[f]] > kConDry)) q[f] = 0.0;
+            water += q[f];
+        }
+        if (!(water > 0.0)) continue;
+        for (int i = 1; i <= n; ++i) {
+            const size_t ii = ix(i);
+            if (rs.constituent_type[ii] == 3 || c.mass[ii][ix(x)] > kConDry) continue;
+            const double c_rain = rs.precip_conc.size >= i ? rs.precip_conc[i] : 0.0;   // g/m3
+            const double* C = c.conc[ii].data();
+            double mass = rain_q * c_rain;   // g/s
+            for (int f = 0; f < 4; ++f)
+                if (q[f] > 0.0) mass += q[f] * C[from[f]];
+            c.conc[ii][ix(x)] = mass / water;
+        }
+    }
 }
 
 // The whole step of every transported constituent in streaming sweeps
@@ -327,9 +395,11 @@ bool sweep_whole_step(run_state& rs, const overland_view& v, overland_work& w, d
             numbers[count++] = i;
         }
         if (count == 0) break;
-        st.h_last = depth_kept ? nullptr : rs.con_h_last.data();
+        // The depths of the step go beside the start depths the sweep reads.
+        if (rs.con_h_next.size() != rs.con_h_last.size()) rs.con_h_next.assign(rs.con_h_last.size(), 0.0);
+        st.h_last = depth_kept ? nullptr : rs.con_h_next.data();
         if (!sweep_overland_step(v, st, items, count, w)) return false;
-        if (!depth_kept) rs.con_h_last[0] = rs.ov_depth[0];
+        if (!depth_kept) rs.con_h_next[0] = rs.ov_depth[0];
         depth_kept = true;
         for (int k = 0; k < count; ++k) {
             const double* part = items[k].sums;
@@ -376,6 +446,18 @@ void step_overland_constituent_transport(run_state& rs) {
     v.below = rs.belowcon.data();
     v.left = rs.leftcon.data();
     v.right = rs.rightcon.data();
+    // The masses stand in the water of the last step's end, as the processes
+    // that moved mass with water since then left it (con_h_last); the
+    // sub-steps take the water between that and the depth of now.
+    v.h0 = rs.con_h_last.size() > ix(cells) ? rs.con_h_last.data() : nullptr;
+    if (v.h0 != nullptr) {
+        if (c.tilt.size() != ix(cells) + 1) c.tilt.assign(ix(cells) + 1, 0.0);
+        if (c.emptied.size() != ix(cells) + 1) c.emptied.assign(ix(cells) + 1, 0);
+        overland_step_water(v, c.tilt.data(), c.emptied.data(), parallel);
+        v.tilt = c.tilt.data();
+        v.emptied = c.emptied.data();
+        start_dry_cells_at_arriving_conc(rs, v, dt, parallel);
+    }
     overland_work w;
     w.adv1 = c.adv1.data();
     w.dsp1 = c.dsp1.data();

@@ -1,6 +1,8 @@
 // Overland constituent transport kernels, exposed for tests and benchmarks.
 #pragma once
 
+#include <algorithm>
+
 #include "quality/conc_budget.h"
 
 struct run_state;
@@ -20,7 +22,71 @@ struct overland_view {
     const int* lake = nullptr;         // per cell: its overland lake (0 none); null without lakes.
                                        // A lake cell is not transported: C holds its lake's
                                        // concentration, its depth is 0 (no dispersion)
+    const double* h0 = nullptr;        // depth the masses stood in at the start of the step, m
+                                       // (null: every sub-step takes the water of h)
+    const double* tilt = nullptr;      // with h0, per cell: net inflow across the column faces less
+                                       // that across the row faces, m3/s (overland_step_water)
+    const unsigned char* emptied = nullptr;  // with h0, per cell: 1 when the step drains it
 };
+
+// Share of the larger of a cell's start and end water below which the
+// step's end leaves too little water in it to divide its mass by: the mass
+// is then the rounding left over from what flowed out.
+constexpr double kEmptiedShare = 1e-7;
+
+// The rows a step with h0 needs beside the view's depths and discharges:
+// `tilt` and `emptied` per cell 1..cells (see overland_view).
+void overland_step_water(const overland_view& v, double* tilt, unsigned char* emptied, bool parallel);
+
+// Where one pass of a transport sub-step ends within the step, for the water
+// the cells hold then. The depth goes from h0 to h over the step, each
+// sub-step an equal share; the first pass of a sub-step moves the water of
+// its own faces and half of the rest of the sub-step's change, the second
+// pass the other half.
+struct pass_point {
+    double back = 0.0;   // share of the step's depth change still to come after the pass, -
+    double half = 0.0;   // first pass: half the sub-step, s, + for columns first, - for rows
+                         // first (0: the second pass)
+};
+
+// The pass of sub-step k (1..steps) of a step of `steps` sub-steps of h s;
+// `first`: the first of its two passes; `columns_first`: the sweep takes the
+// columns first.
+inline pass_point pass_point_of(int k, int steps, double h, bool first, bool columns_first) {
+    pass_point p;
+    if (first) {
+        p.back = (steps - k + 0.5) / steps;
+        p.half = (columns_first ? 0.5 : -0.5) * h;
+    } else {
+        p.back = static_cast<double>(steps - k) / steps;
+    }
+    return p;
+}
+
+// Water of cell x at the end of the pass `p`, m3. Without h0 the water of
+// h; at the end of the step (back 0) the water of h exactly.
+inline double pass_water(const overland_view& v, long x, const pass_point& p) {
+    const double h1 = v.h[x];
+    if (v.h0 == nullptr || (p.back == 0.0 && p.half == 0.0)) return h1 * v.area;
+    return (h1 - (h1 - v.h0[x]) * p.back) * v.area + p.half * v.tilt[x];
+}
+
+// How a pass treats cell x that it leaves with water w (m3, pass_water).
+enum class pass_cell {
+    plain,     // concentration = mass / water (0 without water)
+    emptied,   // the step's end drained the cell: it keeps the concentration it
+               // started the pass with, and its mass becomes what its water
+               // holds at that concentration (the rounding left booked as made)
+    no_water,  // a first pass whose own faces took more than the cell held
+               // at that point: it keeps its concentration and its mass is
+               // not raised, so that the second pass, which gives the water
+               // back, sees a consistent cell
+};
+inline pass_cell pass_cell_of(const overland_view& v, const pass_point& p, long x, double w) {
+    if (v.h0 == nullptr) return pass_cell::plain;
+    if (p.half != 0.0) return w > kConDry * v.area ? pass_cell::plain : pass_cell::no_water;
+    return p.back == 0.0 && v.emptied[x] ? pass_cell::emptied : pass_cell::plain;
+}
 
 // How the cells are numbered, for the streaming sweep (conc_sweep.cpp).
 struct overland_layout {

@@ -51,6 +51,11 @@ double scaled_pending_amount(double dt, double interval, double amount);
 // kinetics_timestep_factor; 1 when not above 0).
 double kinetics_factor(const run_state& rs);
 
+// Concentration of constituent i in the groundwater under cell `cell`,
+// g/m3: for a contaminant the groundwater column of the contaminant table,
+// for a nutrient species its NSM_GW section; 0 where neither gives one.
+double groundwater_conc(const run_state& rs, int i, int cell);
+
 // A link whose nodes carry constituents: not a lake, structure or overtaken link.
 bool con_transport_link(int ltype);
 
@@ -74,6 +79,8 @@ struct constituent_balance {
     double drained = 0.0;      // out of the bottom of the soil column with the water draining out
     double held = 0.0;         // given (+) or swallowed (-) by soil held at fixed concentrations
     double lake_settled = 0.0;  // settled with the suspended sediment of the channel-network lakes
+    double point = 0.0;        // brought by point inflows less what point withdrawals took (cells, channels, lakes)
+    double groundwater = 0.0;  // brought by the aquifer's water less what water to the aquifer took
 };
 constituent_balance compute_constituent_balance(const run_state& rs, int i);
 // Writes the balance of every constituent, %.12e per amount, to the file

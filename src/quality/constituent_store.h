@@ -16,6 +16,14 @@ constexpr int kConBlocks = 6;
 
 using con_rows = std::vector<std::vector<double>>;
 
+// Surface water one process moved from one cell to another (or between a
+// cell and the outside), for the constituents to move its mass.
+struct con_move {
+    int from = 0;         // giving cell, 0 outside (water that carries nothing)
+    int to = 0;           // receiving cell, 0 outside (the mass leaves the watershed)
+    double volume = 0.0;  // m3
+};
+
 // Cells per block of the ordered sums of the transport step: each block is
 // summed in cell order, then the blocks in order, whatever the thread count.
 constexpr int kSumBlock = 8192;  // [constituent 1..n][cell 1..GNUM]
@@ -40,6 +48,10 @@ struct constituent_cells {
     con_rows pend_lateral;   // handed to the channel (negative: received)
     std::vector<double> exit_mass;  // per constituent: mass queued to leave by the overland outlet, g
     std::vector<double> bc_volume;  // per cell: water the overland boundary conditions and pumps took since the last transport step, m3
+    std::vector<con_move> moves;    // surface water moved between cells (low spots, boundary exchange) since the sources step
+    double moved_volume = 0.0;      // water those moves carried over the run, m3
+    std::vector<double> point_volume;  // per cell: water the overland point sources gave (+) or took (-) since the sources step, m3
+    con_rows point_conc;            // [constituent][cell] concentration of the point-source inflow of the cell, g/m3
     std::vector<double> head_loss;  // per cell of ov_head_cells: water the held level took in the overland step's current attempt, m3
 
     // Soil layer under each cell (soil constituents, single-layer Green-Ampt)
@@ -59,6 +71,8 @@ struct constituent_cells {
     std::vector<double> m_pred;    // predicted mass, g
     std::vector<double> c_pred;    // predicted concentration, g/m3
     std::vector<double> limit;     // per cell: sub-step limit found in the cell, s
+    std::vector<double> tilt;      // per cell: column less row net face inflow of the step, m3/s
+    std::vector<unsigned char> emptied;  // per cell: 1 when the step drains the cell
     std::vector<double> disp_max;  // per cell: largest dispersion coefficient of the constituents, m2/s
     int disp_max_ready = 0;        // disp_max was filled (at the first transport step)
     std::vector<double> book_neg;       // per cell: mass made by raising negative masses, g
@@ -154,6 +168,7 @@ struct constituent_totals {
     std::vector<double> to_pool;       // handed by a water species to its soil pool (infiltration, dried cells)
     std::vector<double> pool_in;       // received by the soil pool of this number from its water species
     std::vector<double> sed_lake_settled;  // settled with the suspended sediment of the channel-network lakes
+    std::vector<double> surface_moved;     // carried between cells (or out) by the surface moves (a record, no balance term)
 };
 
 // Mass of one constituent held in each store at one moment, kg.
@@ -182,11 +197,15 @@ struct constituent_channel {
     con_rows disp;             // node dispersion coefficient, m2/s
     con_rows qlat_mass;        // mass from the cells not yet added to the node, g
     con_rows decay_mass;       // pending decay, g
-    std::vector<double> outlet_mass;  // per constituent: pending outlet mass, g
-    double outlet_interval = 0.0;     // interval of the outlet timer when it last ran, s
+    con_rows gw_gain;          // mass the aquifer's water brings the node in the interval, g
+    con_rows point_gain;       // mass the point inflows bring the node in the interval, g
+    std::vector<double> draw_gw;     // per slot: water the aquifer takes from the node in the interval, m3
+    std::vector<double> draw_point;  // per slot: water the point withdrawals take from it, m3
     double decay_interval = 0.0;      // interval of the decay timer when it last ran, s
     // Step totals of the constituent being routed, g
     double step_out = 0.0, step_decay = 0.0, step_lateral = 0.0, step_clip = 0.0;
+    double step_gw_in = 0.0, step_gw_out = 0.0;        // brought and taken by the aquifer's water
+    double step_point_in = 0.0, step_point_out = 0.0;  // brought by point inflows, taken by withdrawals
     // Network as the routing walks it (links 1..links)
     std::vector<int> downstream;            // transport link below the last node (through structures), 0 none
     std::vector<char> via_structure;        // 1 when a structure link lies between a link and its downstream
@@ -196,6 +215,7 @@ struct constituent_channel {
     std::vector<double> c, m, c_pred, m_pred;  // current and predicted concentration g/m3, mass g
     std::vector<double> c_save;                // concentrations of the previous corrector pass, g/m3
     std::vector<double> a1, g1, a2, g2;  // advective (g per sub-step) and dispersive (g/s) fluxes
+    std::vector<double> w1, w2;          // mass leaving with the drawn water, g per sub-step
     std::vector<double> src;             // node source rate, g/s
     std::vector<double> area_adt;        // flow area interpolated over the interval, m2
     // Channel-network lakes (lake ids 1..lakes of constituent_lakes)

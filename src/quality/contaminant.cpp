@@ -55,7 +55,7 @@ void size_totals(constituent_totals& t, int n) {
         v->assign(static_cast<size_t>(n) + 1, 0.0);
     for (std::vector<double>* v :
          {&t.sed_from_soil, &t.sed_to_soil, &t.sed_to_chan, &t.sed_out, &t.sed_released,
-          &t.sed_lake_settled})
+          &t.sed_lake_settled, &t.surface_moved})
         v->assign(static_cast<size_t>(n) + 1, 0.0);
 }
 
@@ -91,6 +91,18 @@ double scaled_pending_amount(double dt, double interval, double amount) {
 
 double kinetics_factor(const run_state& rs) {
     return rs.kinetics_timestep_factor > 0.0 ? rs.kinetics_timestep_factor : 1.0;
+}
+
+double groundwater_conc(const run_state& rs, int i, int cell) {
+    if (i < 1 || i > rs.num_constituents || cell < 1 || cell > rs.GNUM) return 0.0;
+    if (rs.constituent_type[static_cast<size_t>(i)] == 1) {
+        const double* row = rs.contam_gw_conc.row(i);
+        return row != nullptr ? row[cell] : 0.0;
+    }
+    if (rs.nsm == nullptr || rs.first_nsm_constituent < 1) return 0.0;
+    const size_t k = static_cast<size_t>(i - rs.first_nsm_constituent);
+    const std::vector<std::vector<double>>& g = rs.nsm->gw_conc;
+    return k < g.size() && static_cast<size_t>(cell) < g[k].size() ? g[k][static_cast<size_t>(cell)] : 0.0;
 }
 
 int related_constituent_offset(int first_nsm, int r, int table) {
@@ -291,6 +303,19 @@ void init_constituent_state(run_state& rs) {
         }
     }
     for (int j = 0; j <= cells; ++j) rs.con_h_last[static_cast<size_t>(j)] = rs.ov_depth[static_cast<size_t>(j)];
+    // Held levels and inflow series put water in from outside the watershed,
+    // whose concentration no input gives: said once, so it is not silent.
+    bool clean_inflow = false;
+    for (int c : rs.ov_boundary_cells) {
+        const int t = static_cast<size_t>(c) < rs.boundary_type.size() ? rs.boundary_type[static_cast<size_t>(c)] : 0;
+        clean_inflow = clean_inflow || (t >= 2 && t <= 5);
+    }
+    if (rs.ov_boundary && clean_inflow) {
+        const char* note = "Note: the water the overland boundaries put in (held levels, inflow series) "
+                           "carries no constituent.\n";
+        if (console_lines_on(rs)) std::printf("%s", note);
+        file_printf(rs.summary_file, "%s", note);
+    }
     init_channel_constituents(rs);
     init_sediment_bound_state(rs);
     // Channel-network lakes start at the channel's initial concentration.

@@ -83,7 +83,7 @@ struct nsm_model {
     std::vector<double> dispersion;       // per cell: overland dispersion coefficient, m2/s
     std::vector<double> st_doc, st_doc_foc, st_dispersion;  // per flat node: the same in the streams (g/m3, -, m2/s)
     std::vector<std::vector<double>> soil_km, soil_koc;     // [0..5][cell]: soil half-saturation and partition values, units of the table
-    std::vector<std::vector<double>> gw_conc;   // [block offset][cell]: concentration of groundwater entering the cell, g/m3 (stored for the exchange; nothing reads it yet)
+    std::vector<std::vector<double>> gw_conc;   // [block offset][cell]: concentration of groundwater entering the cell or the channel, g/m3
     std::vector<double> uptake_book;      // [pair x (GNUM + 1) + cell]: mass the uptake moved in the last step, g
     nsm_overland_outputs ov_out;          // derived outputs of the cells
     nsm_stream_outputs st_out;            // derived outputs of the nodes

@@ -117,7 +117,10 @@ struct quality_state {
     constituent_totals con_tot;              // per-constituent run totals, kg
     constituent_channel con_chan;            // channel node stores and routing work rows
     constituent_lakes con_lake;              // overland lakes as constituent stores
-    std::vector<double> con_h_last;          // depth at the end of the last transport step (GNUM+1), m
+    std::vector<double> con_h_last;          // depth the cells' masses stand in (GNUM+1), m: the depth at the
+                                             // end of the last transport step, changed by every process that
+                                             // moved mass with its water since
+    std::vector<double> con_h_next;          // the depths of a transport step, written beside con_h_last, m
     double ov_con_outlet_volume = 0.0;       // overland outlet water since the outlet block last ran, m3
     double con_pending_interval[kConBlocks] = {};  // last interval of each source block, s
     std::vector<std::unique_ptr<map_dataset>> con_maps;          // conc and mass map per contaminant

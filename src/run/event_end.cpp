@@ -177,6 +177,11 @@ void account_mass_balance(run_state& rs) {
     const double boundary_losses = rs.event_vol_slope_bc_loss + rs.event_vol_head_bc_loss +
                                    rs.event_vol_discharge_bc_loss + rs.event_vol_ov_pumps;
     const double ov_points = rs.event_vol_ov_point_sources;
+    // The storm drains hold water of the event like the surface and the
+    // channels: their water at the start comes in, at the end goes out, and
+    // the groundwater their tile drains take in enters the event.
+    const double drains_init = rs.superlink ? rs.event_vol_drains_init : 0.0;
+    const double drains_final = rs.superlink ? rs.vol_drains_final : 0.0;
     if (rs.chan_explic || rs.chan_mesh) {
         rs.vol_channel_final = channel_water(rs);
         double sac_final = 0.0;
@@ -189,7 +194,8 @@ void account_mass_balance(run_state& rs) {
                               rs.event_channel_init + rs.event_surface_init + rs.event_vol_gw_to_chan +
                               rs.event_vol_gw_to_lakes + rs.event_lake_init + rs.event_snow_init + ov_points +
                               rs.event_vol_stream_point_sources + rs.event_vol_lake_point_sources + head_gain +
-                              discharge_gain + rs.event_vol_gw_to_tile + rs.event_vol_xy_stream_boundary;
+                              discharge_gain + rs.event_vol_gw_to_tile + rs.event_vol_xy_stream_boundary +
+                              drains_init;
         if (!(inputs > 1e-16)) {
             rs.event_mass_error = -1.0;
             return;
@@ -199,7 +205,7 @@ void account_mass_balance(run_state& rs) {
                                    rs.event_outflow_total + rs.event_richards_evap + rs.event_snow_final +
                                    rs.event_lake_final + rs.event_vol_chan_to_gw + rs.event_vol_lakes_to_gw +
                                    boundary_losses + rs.event_vol_stream_point_sinks +
-                                   rs.event_vol_lake_point_sinks + rs.event_vol_lake_evaporation;
+                                   rs.event_vol_lake_point_sinks + rs.event_vol_lake_evaporation + drains_final;
             rs.event_inputs = inputs;
             rs.event_outputs = outputs;
             rs.event_mass_error = (inputs - outputs) / inputs;
@@ -210,10 +216,11 @@ void account_mass_balance(run_state& rs) {
                          rs.event_channel_init + rs.event_surface_init + rs.event_vol_gw_to_chan -
                          rs.event_vol_chan_to_gw + rs.event_vol_gw_to_lakes - rs.event_vol_lakes_to_gw +
                          rs.event_lake_init + rs.event_snow_init + ov_points - rs.vol_surface_final -
-                         rs.vol_channel_final - rs.event_outflow_total - sac_final;
+                         rs.vol_channel_final - rs.event_outflow_total - sac_final + drains_init - drains_final +
+                         rs.event_vol_gw_to_tile;
         const double denominator = rs.event_rain_volume + rs.event_exfil_volume + rs.event_channel_init +
                                    rs.event_surface_init + rs.event_snow_init + ov_points + rs.event_lake_init +
-                                   sac_start;
+                                   sac_start + drains_init;
         // The surface water evaporated in the event leaves it too.
         const double unexplained = x - rs.event_sac_et - rs.event_richards_evap - rs.event_snow_final -
                                    rs.event_lake_final + head_gain + discharge_gain - boundary_losses;
@@ -221,12 +228,11 @@ void account_mass_balance(run_state& rs) {
         return;
     }
     const double base = rs.event_surface_init + rs.event_rain_volume + rs.event_exfil_volume + rs.event_snow_init +
-                        ov_points + head_gain;
+                        ov_points + head_gain + drains_init + rs.event_vol_gw_to_tile;
     if (base > 0.0) {
         const double inputs = base + discharge_gain;
         const double outputs = rs.event_infil_volume + rs.vol_surface_final + rs.event_outflow_total +
-                               rs.event_richards_evap + rs.event_snow_final + boundary_losses +
-                               rs.event_vol_gw_to_tile;
+                               rs.event_richards_evap + rs.event_snow_final + boundary_losses + drains_final;
         rs.event_inputs = inputs;
         rs.event_outputs = outputs;
         rs.event_mass_error = (inputs - outputs) / inputs;

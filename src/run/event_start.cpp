@@ -391,7 +391,8 @@ void start_drains_and_boundaries(run_state& rs) {
     rs.event_vol_superlink_to_ov = 0.0;
     rs.event_vol_superlink_to_channels = 0.0;
     rs.event_vol_gw_to_tile = 0.0;
-    rs.event_vol_drains_init = 0.0;
+    // The water the storm drains hold when the event starts.
+    rs.event_vol_drains_init = rs.superlink ? rs.superlink_storage : 0.0;
     rs.event_vol_xy_gain_gw = 0.0;
     rs.event_vol_xy_loss_gw = 0.0;
     if (rs.superlink) {

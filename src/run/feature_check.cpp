@@ -32,6 +32,44 @@ const unbuilt_feature kUnbuilt[] = {
                 (!(rs.green_ampt || rs.inf_redist || rs.inf_layered_soil || rs.inf_richards) ||
                  rs.groundwater || rs.gw_simulation);
      }},
+    // Paths whose water cannot carry constituent mass yet: refused rather
+    // than run with water that is silently clean or mass that is stranded.
+    {"storm_sewer",
+     "a storm-drain network together with constituent transport (the inlets, tile drains and "
+     "outfalls carry no constituent mass)",
+     [](const run_state& rs) {
+         return rs.cards.storm_sewer_given != 0 && (rs.overland_constituents != 0 || rs.cards.chan_con_trans != 0);
+     }},
+    {"sacramento",
+     "Sacramento accounting together with channel constituent transport (its outflow into the "
+     "channels carries no constituent mass)",
+     [](const run_state& rs) { return rs.cards.sacramento_given != 0 && rs.cards.chan_con_trans != 0; }},
+    {"xybdyinput_ovdep",
+     "overland depths of an outer model together with overland constituent transport (the water "
+     "the inset boundary puts in or takes out carries no constituent mass)",
+     [](const run_state& rs) { return rs.cards.xybdyinput_ovdep[0] != '\0' && rs.overland_constituents != 0; }},
+    {"xybdyinput_stflow",
+     "stream flows of an outer model together with channel constituent transport (their water "
+     "carries no constituent mass)",
+     [](const run_state& rs) {
+         return (rs.cards.xybdyinput_stflow[0] != '\0' || rs.cards.xybdyinput_sttimeseries[0] != '\0') &&
+                rs.cards.chan_con_trans != 0;
+     }},
+    {"first_order_chan_q",
+     "a flow fed into the head links together with channel constituent transport (the water "
+     "carries no constituent mass)",
+     [](const run_state& rs) { return rs.first_order_chan_q != 0.0 && rs.cards.chan_con_trans != 0; }},
+    {"channel_input",
+     "time-series point sources of the channel file together with channel constituent transport "
+     "(their water carries no constituent mass; give the flows in the file of the card "
+     "chan_point_input with their concentrations)",
+     [](const run_state& rs) {
+         if (rs.cards.chan_con_trans == 0 || rs.stream_pointsource.empty()) return false;
+         for (size_t l = 0; l < rs.stream_pointsource.cols(); ++l)
+             for (size_t j = 0; j < rs.stream_pointsource.rows(); ++j)
+                 if (rs.stream_pointsource(j, l) != nullptr) return true;
+         return false;
+     }},
 };
 
 }  // namespace

@@ -48,6 +48,7 @@ namespace {
 
 bool g_last_run_failed = false;
 run_end_observer g_run_end_observer = nullptr;
+run_step_observer g_run_step_observer = nullptr;
 
 using step_fn = void (*)(run_state&);
 
@@ -89,6 +90,7 @@ constexpr step_fn kTimeLoopSteps[] = {
     update_groundwater,
     update_overland_lakes,
     route_channels,
+    exchange_lateral_constituents,
     read_chan_point_inputs,
     track_peak_flow,
     step_channel_sediment_constituents,
@@ -128,7 +130,7 @@ bool start_up(run_state& rs, calib_output* calib) {
                           open_map_datasets}))
         return false;
     if (rs.cards.all_contam_output) {
-        if (rs.cards.ov_con_trans) setup_contam_map_outputs(rs);
+        if (rs.overland_constituents) setup_contam_map_outputs(rs);
         if (rs.cards.chan_con_trans) setup_contam_linknode_outputs(rs);
         if (check_stop()) return false;
     }
@@ -152,12 +154,15 @@ bool time_loop_pass(run_state& rs) {
         if (check_stop()) return false;
     }
     run_analyzers(rs, kAnalyzerStep);
+    if (g_run_step_observer != nullptr) g_run_step_observer(rs);
     return true;
 }
 
 }  // namespace
 
 void set_run_end_observer(run_end_observer observer) { g_run_end_observer = observer; }
+
+void set_run_step_observer(run_step_observer observer) { g_run_step_observer = observer; }
 
 bool last_run_failed() {
     return g_last_run_failed;

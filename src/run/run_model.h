@@ -19,3 +19,8 @@ bool last_run_failed();
 // state through it).
 using run_end_observer = void (*)(const run_state& rs);
 void set_run_end_observer(run_end_observer observer);
+
+// Called with the run state after every pass of the time loop that did not
+// stop the run; none by default (tests follow the state step by step).
+using run_step_observer = void (*)(const run_state& rs);
+void set_run_step_observer(run_step_observer observer);

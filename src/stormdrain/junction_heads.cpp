@@ -5,7 +5,8 @@
 // beta_d H_ds + chi_d from the superlink solver; S_R (m2) is the junction's
 // plan area plus the half pipes at its superlink ends. Superlinks in
 // parallel between one pair of junctions each add their terms. An outfall's
-// row holds its head at its bottom.
+// row holds its head at its bottom, the row of a junction full to its cell
+// at its hold level.
 //
 // The system is sparse (a junction meets only the junctions of its
 // superlinks): it is solved by elimination in minimum-degree order, found
@@ -26,7 +27,10 @@ namespace {
 inline size_t ix(int i) { return static_cast<size_t>(i); }
 
 constexpr double kTinyPivot = 1e-20;
-constexpr double kHeadFloorSlack = 0.001;   // m a head may lie below its bottom
+
+// Head of a junction the system takes as known (outfalls, held junctions), m.
+bool known_head(const sd_junction& j, bool holds) { return j.fixed_head || (holds && j.held); }
+double known_level(const sd_junction& j) { return j.fixed_head ? j.bottom : j.hold_level; }
 
 }  // namespace
 
@@ -97,21 +101,21 @@ void lu_solve(const std::vector<double>& a, int n, const std::vector<int>& pivot
 }
 
 void assemble_junction_system(const run_state& rs, double dt, const std::vector<double>& storage_area,
-                              junction_system& sys) {
+                              junction_system& sys, bool holds) {
     const int n = rs.n_sjunc;
     sys.n = n;
     sys.entries.clear();
     sys.rhs.assign(ix(n), 0.0);
     auto add = [&](int r, int c, double v) {
         const sd_junction& col = rs.sd_junctions[ix(c)];
-        if (c != r && col.fixed_head) sys.rhs[ix(r - 1)] -= v * col.bottom;   // a known head
+        if (c != r && known_head(col, holds)) sys.rhs[ix(r - 1)] -= v * known_level(col);   // a known head
         else sys.entries.push_back({r - 1, c - 1, v});
     };
     for (int R = 1; R <= n; ++R) {
         const sd_junction& j = rs.sd_junctions[ix(R)];
-        if (j.fixed_head) {
+        if (known_head(j, holds)) {
             sys.entries.push_back({R - 1, R - 1, 1.0});
-            sys.rhs[ix(R - 1)] = j.bottom;
+            sys.rhs[ix(R - 1)] = known_level(j);
             continue;
         }
         const double S = storage_area[ix(R)];
@@ -121,12 +125,12 @@ void assemble_junction_system(const run_state& rs, double dt, const std::vector<
     for (int l = 1; l <= rs.n_slink; ++l) {
         const sd_link& s = rs.sd_links[ix(l)];
         const sd_link_work& w = s.w;
-        if (!rs.sd_junctions[ix(s.ds)].fixed_head) {   // + Q_d into the downstream junction
+        if (!known_head(rs.sd_junctions[ix(s.ds)], holds)) {   // + Q_d into the downstream junction
             add(s.ds, s.ds, -w.beta_d);
             add(s.ds, s.us, -w.alpha_d);
             sys.rhs[ix(s.ds - 1)] += w.chi_d;
         }
-        if (!rs.sd_junctions[ix(s.us)].fixed_head) {   // - Q_u out of the upstream junction
+        if (!known_head(rs.sd_junctions[ix(s.us)], holds)) {   // - Q_u out of the upstream junction
             add(s.us, s.us, w.alpha_u);
             add(s.us, s.ds, w.beta_u);
             sys.rhs[ix(s.us - 1)] -= w.chi_u;
@@ -231,26 +235,20 @@ bool solve_junction_system(const junction_system& sys, const junction_eliminatio
     return true;
 }
 
-bool solve_junction_heads(run_state& rs, double dt, const std::vector<double>& storage_area,
-                          std::vector<char>& raised) {
+bool solve_junction_heads(run_state& rs, double dt, const std::vector<double>& storage_area) {
     const int n = rs.n_sjunc;
     junction_system& sys = rs.sd_system;
+    // The elimination order comes from the full structure, held junctions free.
+    if (rs.sd_elimination.n != n) {
+        assemble_junction_system(rs, dt, storage_area, sys, false);
+        order_junction_system(sys, rs.sd_elimination);
+    }
     assemble_junction_system(rs, dt, storage_area, sys);
-    if (rs.sd_elimination.n != n) order_junction_system(sys, rs.sd_elimination);
     std::vector<double>& heads = rs.sd_rhs;
     if (!solve_junction_system(sys, rs.sd_elimination, heads)) {
         set_error(134, nullptr, "");
         return false;
     }
-    raised.assign(ix(n) + 1, 0);
-    for (int R = 1; R <= n; ++R) {
-        sd_junction& j = rs.sd_junctions[ix(R)];
-        double h = heads[ix(R - 1)];
-        if (h < j.bottom - kHeadFloorSlack) {
-            raised[ix(R)] = 1;
-            h = j.bottom;
-        }
-        j.head = h;
-    }
+    for (int R = 1; R <= n; ++R) rs.sd_junctions[ix(R)].head = heads[ix(R - 1)];
     return true;
 }

@@ -18,9 +18,11 @@ void lu_solve(const std::vector<double>& a, int n, const std::vector<int>& pivot
 
 // The junction system as entries of a sparse matrix (rows and columns from
 // 0) with its right-hand side (m3/s): free junction rows scaled as m2/s,
-// outfall rows the identity with the outfall's bottom (m).
+// the rows of outfalls and of junctions held at their hold level the
+// identity with that level (m). With `holds` false the held junctions are
+// taken as free (the structure every solve can have).
 void assemble_junction_system(const run_state& rs, double dt, const std::vector<double>& storage_area,
-                              junction_system& sys);
+                              junction_system& sys, bool holds = true);
 
 // Elimination order (minimum degree) and the pattern of every row after
 // elimination, from the structure of `sys`.
@@ -33,9 +35,6 @@ bool solve_junction_system(const junction_system& sys, const junction_eliminatio
 
 // Assembles and solves the junction system for interval dt (s) and writes
 // the heads (m) into rs.sd_junctions; `storage_area` holds each junction's
-// storage including the half pipes at its superlink ends (m2). A head more
-// than 0.001 m below its junction's bottom becomes the bottom, and its flag
-// in `raised` (sized n_sjunc + 1) is set. False, with error code 134 set,
-// for a singular system; heads are then left as they were.
-bool solve_junction_heads(run_state& rs, double dt, const std::vector<double>& storage_area,
-                          std::vector<char>& raised);
+// storage including the half pipes at its superlink ends (m2). False, with
+// error code 134 set, for a singular system; heads are then left as they were.
+bool solve_junction_heads(run_state& rs, double dt, const std::vector<double>& storage_area);

@@ -1,7 +1,10 @@
 // Surface, tile and outfall exchange of the storm-drain network. Inlets work
 // through the cells in junction order, then superlink and node order, each
 // taking at most the water left on its cell, so inlets sharing a cell never
-// take more than the cell holds. Depths m, volumes m3, rates m3/s.
+// take more than the cell holds. An inlet takes nothing while the water
+// inside stands at or above the cell's water surface. Every junction and
+// node keeps the water it took from its cell and put onto it in the call,
+// and every outfall what it delivered. Depths m, volumes m3, rates m3/s.
 #include "stormdrain/sd_exchange.h"
 
 #include <algorithm>
@@ -11,6 +14,7 @@
 #include "core/error.h"
 #include "core/file_object.h"
 #include "run/run_state.h"
+#include "stormdrain/superlink_solver.h"
 
 namespace {
 
@@ -26,19 +30,18 @@ constexpr double kActiveFlow = 1e-8;                  // m3/s that wakes the sur
 constexpr int kOutletChannel = 999;
 constexpr int kOutletCell = 888;
 
-// Takes up to `inlets` x the inlet rate from cell c over dt; returns the rate (m3/s).
-double capture(run_state& rs, int c, int inlets, double grate_side, double grate_dia, double dt,
-               sd_call_tally& t) {
-    if (c < 1 || inlets < 1) return 0.0;
-    double& d = rs.ov_depth[ix(c)];
-    if (d <= kWetCell) return 0.0;
-    const double area = rs.cell_size * rs.cell_size;
-    double q = inlets * inlet_capture_rate(d, grate_side, grate_dia);
-    q = std::min(q, d * area / dt);
-    const double v = q * dt;
-    d = std::max(0.0, d - v / area);
-    t.captured += v;
-    return q;
+// Rate `inlets` inlets take from water of depth d (m) on a cell of `area`
+// m2 into a junction or node whose water stands at `level` (m) below the
+// cell's water surface at `ground` + d: the inlet rule at the depth of water
+// over the grate, or at the difference of the levels once the water inside
+// stands above the grate; never more than the cell holds over dt (m3/s).
+double inlet_rate(int inlets, double d, double ground, double level, double grate_side, double grate_dia,
+                  double area, double dt) {
+    if (inlets < 1 || d <= kWetCell) return 0.0;
+    const double surface = ground + d;
+    if (level >= surface) return 0.0;
+    const double head = level > ground ? surface - level : d;
+    return std::min(inlets * inlet_capture_rate(head, grate_side, grate_dia), d * area / dt);
 }
 
 // Returns volume v (m3) to cell c.
@@ -64,79 +67,110 @@ double inlet_capture_rate(double depth, double grate_side, double grate_dia) {
 
 void exchange_before_solve(run_state& rs, double dt, sd_call_tally& t) {
     const bool release = rs.high_head_release != 0;
+    const double area = rs.cell_size * rs.cell_size;
+    // Junction inlets: the rate they can take; it is set aside on the cell
+    // and what the junction's balance does not need goes back after the solve.
     for (int j = 1; j <= rs.n_sjunc; ++j) {
         sd_junction& s = rs.sd_junctions[ix(j)];
-        s.inflow = 0.0;
-        if (s.inlet < 1 || s.inlet > 9) continue;
-        if (release && s.head > s.ground) {
-            const double v = (s.head - s.ground) * s.storage_area;
-            s.inflow = -v / dt;
-            return_to_cell(rs, s.cell, v);
-            s.returned += v;
-            t.released += v;
-            if (v / dt > kActiveFlow) rs.superlink_ov_active = 1;
-        } else {
-            s.inflow = capture(rs, s.cell, s.inlet, s.grate_side, s.grate_dia, dt, t);
+        s.capacity = s.tile_inflow = s.exchange = 0.0;
+        s.captured = s.spilled = s.returned = 0.0;
+        if (!s.inlet_on_cell()) {
+            s.held = 0;
+            continue;
         }
+        double& d = rs.ov_depth[ix(s.cell)];
+        s.hold_level = release ? s.ground : s.ground + d;
+        s.capacity = inlet_rate(s.inlet, d, s.ground, s.head, s.grate_side, s.grate_dia, area, dt);
+        d = std::max(0.0, d - s.capacity * dt / area);
     }
+    // Tile inflow enters at the upstream junction of its superlink.
     if (rs.leaky_pipes) {
         for (int l = 1; l <= rs.n_slink; ++l) {
             const sd_link& s = rs.sd_links[ix(l)];
-            sd_junction& j = rs.sd_junctions[ix(s.us)];
             double q = 0.0;
             for (int k = 1; k <= s.pipe_count(); ++k) q += s.pipes[ix(k)].tile_flow;
-            j.inflow += q;
+            rs.sd_junctions[ix(s.us)].tile_inflow += q;
             t.tile += q * dt;
         }
     }
+    // The surface and tile inflow the junction system takes.
+    for (int j = 1; j <= rs.n_sjunc; ++j) {
+        sd_junction& s = rs.sd_junctions[ix(j)];
+        s.inflow = s.capacity + s.tile_inflow;
+    }
+    // Interior nodes: a node with a storage area whose water stands above
+    // its ground spills it with HIGH_HEAD_RELEASE; an inlet node takes what
+    // its rule gives, no more than fills it to the level it can stand at and
+    // carries away (its outflow of the last call).
     for (int l = 1; l <= rs.n_slink; ++l) {
         sd_link& s = rs.sd_links[ix(l)];
         const int N = s.pipe_count();
         for (int k = 2; k <= N; ++k) {
             sd_node& n = s.nodes[ix(k)];
-            n.inflow = 0.0;
-            const double surface = n.invert + n.depth;
-            if (release && n.cell > 0 && surface > n.ground && n.storage_area > 0.0) {
-                const double v = (surface - n.ground) * n.storage_area;
+            n.inflow = n.captured = n.spilled = 0.0;
+            if (n.cell < 1) continue;
+            const double level = n.invert + n.depth;
+            double& d = rs.ov_depth[ix(n.cell)];
+            if (release && level > n.ground && n.storage_area > 0.0) {
+                const double v = std::min((level - n.ground) * n.storage_area, n.volume);
                 n.inflow = -v / dt;
                 return_to_cell(rs, n.cell, v);
-                rs.sd_junctions[ix(s.ds)].returned += v;
+                n.spilled = v;
                 t.released += v;
                 if (v / dt > kActiveFlow) rs.superlink_ov_active = 1;
-            } else {
-                n.inflow = capture(rs, n.cell, n.inlet, n.grate_side, n.grate_dia, dt, t);
+                continue;
             }
+            double q = inlet_rate(n.inlet, d, n.ground, level, n.grate_side, n.grate_dia, area, dt);
+            if (q <= 0.0) continue;
+            const double stand = release ? n.ground : n.ground + d;
+            const double room = std::max(0.0, node_water(s, k, stand - n.invert) - n.volume) / dt +
+                                std::max(0.0, s.w.Q[ix(k)] - s.w.Q[ix(k) - 1]);
+            q = std::min(q, room);
+            d = std::max(0.0, d - q * dt / area);
+            n.inflow = q;
+            n.captured = q * dt;
+            t.captured += q * dt;
         }
     }
-    t.entered = t.captured + t.tile;
 }
 
 void exchange_after_solve(run_state& rs, double dt, sd_call_tally& t) {
-    for (int l = 1; l <= rs.n_slink; ++l) {
-        const sd_link& s = rs.sd_links[ix(l)];
-        sd_junction& j = rs.sd_junctions[ix(s.ds)];
-        if (!j.fixed_head) continue;
-        const double v = dt * s.w.Qd;
-        j.inflow -= s.w.Qd;
-        if (j.inlet == kOutletChannel) {
-            j.delivered += v;
-            t.delivered += v;
-            if (s.w.Qd > kActiveFlow) rs.superlink_chan_active = 1;
-        } else if (j.inlet == kOutletCell) {
-            // Backflow takes at most the water on the outfall's cell; the network books the rest.
-            const double area = rs.cell_size * rs.cell_size;
-            double given = v;
-            if (rs.ov_depth[ix(j.cell)] * area + v < 0.0) {
-                given = -rs.ov_depth[ix(j.cell)] * area;
-                t.corrections += given - v;
+    for (int j = 1; j <= rs.n_sjunc; ++j) {
+        sd_junction& s = rs.sd_junctions[ix(j)];
+        const double x = s.exchange;   // m3/s into the network
+        if (s.inlet_on_cell()) {
+            // What was set aside and not taken goes back; a spill comes on top.
+            return_to_cell(rs, s.cell, (s.capacity - x) * dt);
+            if (x >= 0.0) {
+                s.captured = x * dt;
+                t.captured += s.captured;
+            } else {
+                s.spilled = -x * dt;
+                t.released += s.spilled;
+                if (-x > kActiveFlow) rs.superlink_ov_active = 1;
             }
-            return_to_cell(rs, j.cell, given);
-            if (rs.ov_depth[ix(j.cell)] < 0.0) rs.ov_depth[ix(j.cell)] = 0.0;
-            j.returned += given;
-            t.returned += given;
-            if (std::fabs(s.w.Qd) > kActiveFlow) rs.superlink_ov_active = 1;
+        } else if (s.fixed_head) {
+            const double v = -x * dt;   // m3 out of the network
+            if (s.inlet == kOutletChannel) {
+                s.delivered += v;
+                t.delivered += v;
+                if (-x > kActiveFlow) rs.superlink_chan_active = 1;
+            } else if (s.inlet == kOutletCell && s.cell > 0) {
+                return_to_cell(rs, s.cell, v);
+                if (rs.ov_depth[ix(s.cell)] < 0.0) rs.ov_depth[ix(s.cell)] = 0.0;   // round-off of a backflow
+                s.returned = v;
+                t.returned += v;
+                if (std::fabs(x) > kActiveFlow) rs.superlink_ov_active = 1;
+            }
         }
     }
+    for (int l = 1; l <= rs.n_slink; ++l) {
+        const sd_link& s = rs.sd_links[ix(l)];
+        if (rs.sd_junctions[ix(s.ds)].fixed_head && s.w.Qd > kActiveFlow &&
+            rs.sd_junctions[ix(s.ds)].inlet == kOutletChannel)
+            rs.superlink_chan_active = 1;
+    }
+    t.entered = t.captured + t.tile;
     t.left = t.released + t.delivered + t.returned;
 }
 

@@ -13,12 +13,14 @@ struct sd_call_tally;
 // diameter `grate_dia` (m) from 1 ft up, the smaller of the two between.
 double inlet_capture_rate(double depth, double grate_side, double grate_dia);
 
-// Before the solve: junction and node inlets and releases (cell depths,
-// Q_junc, node inflows) and tile inflow, for interval dt (s).
+// Before the solve, for interval dt (s): the rate each junction's inlets
+// can take (set aside on its cell) and its hold level, the tile inflow of
+// each junction, and the node inlets and releases (cell depths, node inflows).
 void exchange_before_solve(run_state& rs, double dt, sd_call_tally& t);
 
-// After the solve: every superlink ending at an outfall delivers dt Q_d to
-// the outfall's channel node (999) or cell (888).
+// After the solve: each inlet junction takes its exchange from its cell (or
+// spills onto it), each outfall delivers its exchange to its channel node
+// (999) or cell (888); the call's tallies are completed.
 void exchange_after_solve(run_state& rs, double dt, sd_call_tally& t);
 
 // Creates "superlink_flows.out" with its header; false after a message.

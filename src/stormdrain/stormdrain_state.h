@@ -20,10 +20,20 @@ struct sd_junction {
     int chan_link = 0, chan_node = 0;   // channel link and node of a 999 outfall
     int line = 0;                 // line of its SJUNC record, 0 while undefined
     double head = 0.0;            // water-surface elevation, m
+    double volume = 0.0;          // water it holds with the half pipes at its superlink ends, m3
     double inflow = 0.0;          // surface and tile inflow of the call, m3/s (outfalls: mean outflow, negative)
+    double tile_inflow = 0.0;     // groundwater its superlinks' tile drains bring in the call, m3/s
+    double capacity = 0.0;        // rate its inlets can take from its cell in the call, m3/s
+    double hold_level = 0.0;      // level its head is held at while it is full to its cell, m
+    int held = 0;                 // 1: full to its cell, head held at hold_level, exchange from its balance
+    double exchange = 0.0;        // water it took from its cell (inlets) or gave out (outfalls, negative), m3/s
+    double captured = 0.0;        // water its inlets took from its cell in the call, m3
+    double spilled = 0.0;         // water it put onto its cell in the call (surcharge), m3
     double delivered = 0.0;       // water a 999 outfall delivered to its channel node and not yet routed, m3
-    double returned = 0.0;        // water returned to cells in the call (888 outfall, releases), m3
+    double returned = 0.0;        // water an 888 outfall gave its cell in the call (negative: took back), m3
     double chan_stage = 0.0;      // channel water level at a 999 outfall, m
+    // Takes water from its cell through inlets (and may be held at a level or spill onto it).
+    bool inlet_on_cell() const { return inlet >= 1 && inlet <= 9 && cell > 0 && !fixed_head; }
 };
 
 // One pipe node; node k is the upstream end of pipe k.
@@ -37,8 +47,11 @@ struct sd_node {
     double grate_dia = 0.0;       // orifice diameter, m
     int cell = 0;                 // cell number, 0 for none
     int line = 0;                 // line of its NODE record, 0 while undefined
-    double depth = 1e-4;          // water depth above the invert, m
+    double depth = 0.0;           // water depth above the invert, m
+    double volume = 0.0;          // water of the node and the half pipes beside it, m3 (interior nodes)
     double inflow = 0.0;          // lateral inflow from the surface of the call, m3/s
+    double captured = 0.0;        // water its inlets took from its cell in the call, m3
+    double spilled = 0.0;         // water it put onto its cell in the call (surcharge), m3
 };
 
 // One pipe between two nodes.
@@ -58,20 +71,27 @@ struct sd_pipe {
 // Working values of the solver for one superlink (pipes 1..N, nodes 1..N+1).
 struct sd_link_work {
     std::vector<double> Q;        // pipe discharge, m3/s
-    std::vector<double> A, B, R;  // pipe flow area m2, top width m, hydraulic radius m
+    std::vector<double> A;        // pipe flow area at the depth of its upwind node, m2
+    std::vector<double> F;        // Manning friction of the pipe per unit discharge, s/m2
     std::vector<double> vel;      // pipe velocity, m/s
     std::vector<double> node_vel; // node velocity, m/s
     std::vector<double> a, b, c, P;   // momentum coefficients, m2/s and m3/s
     std::vector<double> E, D;     // node continuity: storage per second m2/s, right side m3/s
     std::vector<double> U, V, W;  // forward recurrence Q_k = U h_k+1 + V + W h_1
     std::vector<double> X, Y, Z;  // backward recurrence Q_k = X h_k + Y + Z h_N+1
+    // Section of the pipe before (l) and after (r) each node at the node's
+    // depth: flow area m2, top width m (never below the slot), wetted perimeter m.
+    std::vector<double> Al, Bl, Pl, Ar, Br, Pr;
+    std::vector<double> guess;    // depth of each node the linear solve gives, m
+    std::vector<double> water;    // water of each interior node after the call's flows, m3
     double Qu = 0.0, Qd = 0.0;    // discharges into pipe 1 and out of pipe N, m3/s
     double kappa_u = 0.0, lambda_u = 1.0, mu_u = 0.0;   // h_1 = lambda H_us + kappa Q_u + mu
     double kappa_d = 0.0, lambda_d = 1.0, mu_d = 0.0;   // h_N+1 = lambda H_ds + kappa Q_d + mu
     double alpha_u = 0.0, beta_u = 0.0, chi_u = 0.0;    // Q_u = alpha_u H_us + beta_u H_ds + chi_u
     double alpha_d = 0.0, beta_d = 0.0, chi_d = 0.0;    // Q_d = alpha_d H_us + beta_d H_ds + chi_d
     double E_us = 0.0, E_ds = 0.0;   // storage of the half pipes at the two ends, m2 (area per m of head)
-    double corrections = 0.0;     // water the depth floor added in the call, m3
+    double h_us = 0.0, h_ds = 0.0;   // end depths the end relations give with the solved heads, m
+    double off_us = 0.0, off_ds = 0.0;   // end depth less the junction head of a tied end (kappa Q + mu), m
 };
 
 // One superlink: a chain of pipes between two superjunctions.
@@ -99,14 +119,13 @@ struct sd_pipe_share {
 
 // Tallies of one coupling call, m3.
 struct sd_call_tally {
-    double entered = 0.0;         // surface capture, tile inflow and negative releases
-    double left = 0.0;            // delivered to channels and returned to cells
+    double entered = 0.0;         // surface capture and tile inflow
+    double left = 0.0;            // spilled onto cells, delivered to channels and returned to cells
     double captured = 0.0;        // taken from the surface by inlets
     double tile = 0.0;            // groundwater into the tile drains
-    double released = 0.0;        // surcharge returned onto cells by junctions and nodes
+    double released = 0.0;        // surcharge spilled onto cells by junctions and nodes
     double delivered = 0.0;       // 999 outfalls into channel nodes
-    double returned = 0.0;        // 888 outfalls onto their cells
-    double corrections = 0.0;     // water the depth and head floors added
+    double returned = 0.0;        // 888 outfalls onto their cells (negative: taken back)
     double storage_before = 0.0;  // network storage at the start of the call
     double storage_after = 0.0;   // and at its end
 };
@@ -155,7 +174,6 @@ struct stormdrain_state {
     double vol_drains_to_ov = 0.0;        // water returned to the surface
     double vol_drains_to_channels = 0.0;  // water delivered to channel nodes
     double vol_gw_to_tile = 0.0;          // groundwater into tile drains
-    double vol_drains_corrections = 0.0;  // water the network's depth and head floors added
 
     // The network (setup_superlink) and its solver
     std::vector<sd_junction> sd_junctions;        // 1..n_sjunc
@@ -170,6 +188,7 @@ struct stormdrain_state {
     junction_system sd_system;      // head system of the last solve
     junction_elimination sd_elimination;   // its elimination order
     std::vector<double> sd_rhs;     // heads of the last solve, m
+    std::vector<std::vector<int>> sd_junction_ends;   // superlink ends at each junction: +l upstream, -l downstream
     file_object superlink_flows_file;   // "superlink_flows.out", open for the run
     tile_network sd_tiles;          // tile pieces and pipe properties for the aquifer exchange
     tile_exchange_result sd_tile_result;   // its flows of the last call

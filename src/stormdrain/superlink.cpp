@@ -155,12 +155,10 @@ void run_superlink_coupling(run_state& rs) {
     rs.event_vol_superlink_to_ov += t.released + t.returned;
     rs.vol_gw_to_tile += t.tile;
     rs.event_vol_gw_to_tile += t.tile;
-    rs.vol_drains_corrections += t.corrections;
-    for (int j = 1; j <= rs.n_sjunc; ++j) rs.sd_junctions[ix(j)].returned = 0.0;
     const double through = t.entered + t.left + std::fabs(t.storage_after - t.storage_before);
     if (through > 0.0) {
         const double residual = (t.storage_after - t.storage_before) -
-                                (t.captured + t.tile - t.released - t.delivered - t.returned + t.corrections);
+                                (t.captured + t.tile - t.released - t.delivered - t.returned);
         rs.superlink_worst_balance = std::max(rs.superlink_worst_balance, std::fabs(residual) / through);
     }
 

@@ -1,7 +1,11 @@
 // Reading of the overland point-source file (card OV_POINT_SOURCE) into the
 // per-cell point-source rates. The file holds the number of sources on its
 // first line, then one line per source: grid row, grid column (from 1) and
-// the inflow rate in m3/s (negative: a sink). Sources on the same cell add up.
+// the inflow rate in m3/s (negative: a sink), then, while overland
+// constituents are carried, the concentration (g/m3) of each constituent of
+// the run in the water a source brings (a sink may leave them out: it takes
+// the cell's). Sources on the same cell add up, their concentrations
+// weighted by their inflows.
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -85,6 +89,10 @@ void read_overland_point_sources(run_state& rs) {
     }
     source_reader in(f, path);
     std::vector<double> rate(static_cast<size_t>(rs.GNUM) + 1, 0.0);   // m3/s per cell
+    const int values = rs.overland_constituents ? std::max(rs.num_constituents, 0) : 0;
+    std::vector<double> inflow(static_cast<size_t>(rs.GNUM) + 1, 0.0);   // m3/s of the inflowing sources
+    std::vector<std::vector<double>> conc(static_cast<size_t>(values) + 1,
+                                          std::vector<double>(static_cast<size_t>(rs.GNUM) + 1, 0.0));
     int count = 0;
     bool ok = in.next_line() && in.whole(count, 0, kMaxSources, "number of sources");
     for (int k = 1; ok && k <= count; ++k) {
@@ -99,8 +107,41 @@ void read_overland_point_sources(run_state& rs) {
             break;
         }
         rate[static_cast<size_t>(cell)] += q;
+        // The concentrations of the water the source brings (flow-weighted on its cell).
+        for (int i = 1; ok && i <= values; ++i) {
+            char token[kTokenSize];
+            if (!next_word(in.line.data(), token)) {
+                if (q <= 0.0) break;   // a sink takes the cell's concentrations
+                char text[200];
+                std::snprintf(text, sizeof text,
+                              "the line gives %d of the %d constituent concentrations (g/m3) a "
+                              "source brings",
+                              i - 1, values);
+                ok = in.fail(text);
+                break;
+            }
+            double c = 0.0;
+            if (parse_real_token(token, c) != number_status::ok || c < 0.0) {
+                char text[kTokenSize + 96];
+                std::snprintf(text, sizeof text,
+                              "the concentration of constituent %d \"%s\" is not a finite number "
+                              "not below 0",
+                              i, token);
+                ok = in.fail(text);
+                break;
+            }
+            if (q > 0.0) conc[static_cast<size_t>(i)][static_cast<size_t>(cell)] += q * c;
+        }
+        if (q > 0.0) inflow[static_cast<size_t>(cell)] += q;
     }
     close_file_object(f);
     if (!ok) return;
     rs.ov_point_source_rate.swap(rate);
+    if (values > 0) {
+        for (int i = 1; i <= values; ++i)
+            for (size_t j = 1; j < inflow.size(); ++j)
+                if (inflow[j] > 0.0) conc[static_cast<size_t>(i)][j] /= inflow[j];
+        rs.con.point_conc.swap(conc);
+        rs.con.point_volume.assign(static_cast<size_t>(rs.GNUM) + 1, 0.0);
+    }
 }

@@ -113,6 +113,8 @@ void apply_overland_point_sources(run_state& rs) {
             }
             rs.event_vol_ov_point_sources += v;
             rs.vol_ov_point_sources += v;
+            // The constituents move the mass of this water at their next sources step.
+            if (static_cast<size_t>(i) < rs.con.point_volume.size()) rs.con.point_volume[i] += v;
         }
     }
     rs.ov_point_source_last = rs.time;

@@ -7,6 +7,7 @@
 
 #include "fixture.h"
 #include "pluvo_test.h"
+#include "v_catchment.h"
 
 namespace conc_e2e {
 
@@ -26,6 +27,28 @@ inline void write_contaminant_table(const std::string& dir, const pluvo_test::gr
                            "CONTAMINANT_TRANSPORT\nNUM_CONTAM 1\n\"Tracer\" \"Con\" \"" + name +
                                "\"\nPRECIP_CONC " + precip + "\nNUM_IDS 1\nID    DESCRIPTION\n" +
                                row + columns + "\n");
+}
+
+// The V-catchment in `dir` under `rain_minutes` of its rain at `precip`
+// g/m3 (the tracer of write_contaminant_table with `columns`), `total_minutes`
+// simulated at `timestep` s, the cells and the channel carrying the tracer.
+inline pluvo_test::project_file tracer_v_catchment(const std::string& dir, int rain_minutes,
+                                                   int total_minutes, double timestep,
+                                                   const std::string& precip,
+                                                   const std::string& columns) {
+    pluvo_test::v_catchment_case v;
+    v.rain_minutes = rain_minutes;
+    v.total_minutes = total_minutes;
+    v.timestep = timestep;
+    pluvo_test::project_file p = pluvo_test::write_v_catchment(dir, v);
+    pluvo_test::grid_spec g;
+    g.rows = v.rows;
+    g.cols = pluvo_test::v_catchment_cols(v);
+    g.cell = v.cell;
+    g.north = v.rows * v.cell;
+    write_contaminant_table(dir, g, precip, columns, "tracer");
+    p.card("MAPPING_TABLE", "table.cmt").card("OV_CON_TRANS").card("CHAN_CON_TRANS");
+    return p;
 }
 
 // Value after `label` in the constituent balance of a summary that starts

@@ -217,7 +217,7 @@ TEST_F(ChannelSedimentRun, SummaryBalancesClose) {
 }
 
 // Every outlet row: the time, a rate per class, then the wash-load total and
-// its classes; the rates times the channel steps add up to the outlet totals.
+// its classes, then the bed material's rate.
 TEST_F(ChannelSedimentRun, OutletRowsCarryEveryClass) {
     const std::vector<std::string> lines = split_lines(read_file(one_->file("sed.out")));
     ASSERT_GT(lines.size(), 10u);
@@ -231,7 +231,7 @@ TEST_F(ChannelSedimentRun, OutletRowsCarryEveryClass) {
             v.push_back(x);
             p = end;
         }
-        ASSERT_EQ(v.size(), 1u + 3u + 3u) << line;
+        ASSERT_EQ(v.size(), 1u + 3u + 3u + 1u) << line;
         EXPECT_NEAR(v[4], v[1] + v[2], 1e-9) << line;   // wash total = the two fine classes
         EXPECT_NEAR(v[5], v[1], 1e-10);
         EXPECT_NEAR(v[6], v[2], 1e-10);
@@ -239,6 +239,23 @@ TEST_F(ChannelSedimentRun, OutletRowsCarryEveryClass) {
         ++rows;
     }
     EXPECT_GT(rows, 0);
+}
+
+// The outlet series of the sand on the erodible link (its one sand class and
+// the bed material), taken as rates held over each minute's row, adds up to
+// the sand the run summary books through the outlet within 1 %.
+TEST_F(ChannelSedimentRun, OutletSandSeriesAddsUpToTheSummary) {
+    const std::string text = read_file(one_->file("valley.sum"));
+    const channel_block b = read_run_block(text);
+    ASSERT_GT(b.sand_out, 1e-3) << text;
+    double sand = 0.0;
+    for (const std::string& line : split_lines(read_file(one_->file("sed.out")))) {
+        if (line.empty()) continue;
+        const std::vector<double> v = numbers(line);
+        ASSERT_EQ(v.size(), 8u) << line;
+        sand += (v[3] + v[7]) * 60.0;
+    }
+    EXPECT_NEAR(sand, b.sand_out, 0.01 * b.sand_out);
 }
 
 // Without the bed-update option the new elevations come from the working
@@ -307,7 +324,7 @@ TEST_F(ChannelSedimentRun, LocationSeriesFollowTheNodes) {
         const std::vector<double> v = numbers(lines[i]);
         ASSERT_EQ(v.size(), 1u + 2u * (3u + 1u + 2u)) << lines[i];
         const std::vector<double> o = numbers(outlet[rows]);
-        ASSERT_EQ(o.size(), 7u);
+        ASSERT_EQ(o.size(), 8u);
         for (int c = 0; c < 3; ++c) EXPECT_NEAR(v[7 + c], o[1 + c], 1e-10) << lines[i];
         EXPECT_NEAR(v[10], v[11] + v[12], 1e-9);
         wash_seen += v[4];
@@ -327,6 +344,89 @@ TEST_F(ChannelSedimentRun, LocationSeriesFollowTheNodes) {
     EXPECT_EQ(rows, outlet.size() - (outlet.back().empty() ? 1 : 0));
     EXPECT_GT(wash_seen, 0.0);
     EXPECT_GT(conc_seen, 0.0);
+}
+
+// Seventy size classes, 69 of them fine: the wash load carries every class
+// (none is dropped past the 63rd), the channel block closes, the outlet
+// rows hold every class and a wash-load total that is their sum, and 1 and
+// 8 threads write the same outlet rows and channel books.
+TEST(ChannelSedimentClasses, SeventyClassesAreCarriedAndConserved) {
+    std::string files[2];
+    for (int t = 0; t < 2; ++t) {
+        constexpr int kClasses = 70;
+        temp_dir dir;
+        write_case(dir.path(), t == 0 ? 1 : 8, false);
+        grid_spec g;
+        g.rows = kRows;
+        g.cols = 2 * kHalf + 1;
+        g.cell = kCell;
+        g.north = kRows * kCell;
+        std::string classes, shares;
+        for (int c = 1; c <= kClasses; ++c) {
+            std::string d(40, ' ');
+            d.replace(0, 5, "class");
+            // Fine classes from 0.4 mm down to 2 um (those past the 63rd the
+            // finest, which the flow carries best), the last one sand (1 mm).
+            const double mm = c < kClasses ? 0.4 / std::pow(200.0, (c - 1) / (kClasses - 2.0)) : 1.0;
+            classes += d + "2.65 " + fixed(mm, 6) + " 0.0 c" + std::to_string(c) + ".out\n";
+            shares += " " + fixed(1.0 / kClasses, 10);
+        }
+        std::string row = "1     row";
+        row.resize(86, ' ');
+        write_file(dir.file("table.cmt"),
+                   "PLUVO_INDEX_MAP_TABLES\nINDEX_MAP soil.idx Soil\nSEDIMENTS\nNUM_SED " +
+                       std::to_string(kClasses) + "\nDescription SG D(mm) fbind file\n" + classes +
+                       "SOIL_EROSION_PROPS Soil\nNUM_IDS 1\nNUM_SED " + std::to_string(kClasses) +
+                       "\nID title\n" + row + "100 1 0.002 0 1" + shares + "\n");
+        const run_result r = run_pluvo({"valley.prj"}, dir.path(), "", {parallel_from_cells_env(16)});
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        const std::string text = read_file(dir.file("valley.sum"));
+        const channel_block b = read_run_block(text);
+        files[t] = read_file(dir.file("sed.out")) +
+                   without_timing(text.substr(text.rfind("Channel sediment routing mass quantities")));
+        ASSERT_GT(b.wash_in, 0.0) << text;
+        EXPECT_GT(b.wash_out, 0.1 * b.wash_in) << text;
+        EXPECT_NEAR(b.wash_in, b.wash_final + b.wash_out, 2e-8 + 1e-9 * b.wash_in);
+        for (double e : {b.wash_error, b.sand_error, b.overall_error}) EXPECT_LT(std::fabs(e), 1e-5);
+        double past_63 = 0.0;   // outlet rates of the fine classes 64..69, m3/s
+        for (const std::string& line : split_lines(read_file(dir.file("sed.out")))) {
+            if (line.empty()) continue;
+            const std::vector<double> v = numbers(line);
+            ASSERT_EQ(v.size(), 1u + kClasses + kClasses + 1u) << line;
+            double sum = 0.0;
+            for (int c = 1; c < kClasses; ++c) sum += v[static_cast<size_t>(c)];
+            EXPECT_NEAR(v[kClasses + 1], sum, 1e-9) << line;
+            for (int c = 64; c < kClasses; ++c) past_63 += v[static_cast<size_t>(c)];
+        }
+        EXPECT_GT(past_63, 0.0) << "the fine classes past the 63rd reached the outlet";
+    }
+    EXPECT_TRUE(files[0] == files[1]) << "outlet rows or channel books differ between 1 and 8 threads";
+}
+
+// A meandering trapezoid link: nodes 28 m apart under 20 m cells. The sand
+// store of a node lies along the node's own length, so the initial store is
+// 0.6 x 0.3 m x 2 m x 28 m per node (not the cell size), and a run too short
+// for the channel to move sand leaves every bed where it was (the bed update
+// measures the store along the same 28 m).
+TEST(ChannelSedimentStore, MeanderingLinkStoresSandAlongItsNodeSpacing) {
+    temp_dir dir;
+    write_case(dir.path(), 1, true);
+    write_file(dir.file("valley.chn"), replaced(read_file(dir.file("valley.chn")), "DX " + fixed(kCell), "DX 28.0"));
+    write_file(dir.file("valley.prj"), replaced(read_file(dir.file("valley.prj")), "TOT_TIME 60\n", "TOT_TIME 1\n"));
+    const run_result r = run_pluvo({"valley.prj"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::string text = read_file(dir.file("valley.sum"));
+    const channel_block b = read_run_block(text);
+    EXPECT_NEAR(b.sand_init, 0.6 * 0.3 * 2.0 * 28.0 * kRows, 1e-6) << text;
+    EXPECT_LT(b.sand_out, 1e-9);
+    const std::vector<std::string> lines = split_lines(read_file(dir.file("new_bed_elevations.txt")));
+    ASSERT_GE(lines.size(), static_cast<size_t>(kRows + 1));
+    for (int k = 1; k <= kRows; ++k) {
+        long link = 0, node = 0;
+        double now = 0.0, old = 0.0;
+        ASSERT_EQ(std::sscanf(lines[static_cast<size_t>(k)].c_str(), "%ld %ld %lf %lf", &link, &node, &now, &old), 4);
+        EXPECT_NEAR(now, old, 1e-6) << lines[static_cast<size_t>(k)];
+    }
 }
 
 // A location that is not a node of the network stops the run naming the file.

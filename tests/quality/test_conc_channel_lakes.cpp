@@ -152,4 +152,34 @@ TEST_F(ChannelLake, ALakeNeverGivesMoreThanItHolds) {
     EXPECT_DOUBLE_EQ(rs().con_tot.chan_clip[1], 0.0);
 }
 
+// The lake's own water paths: point inputs bring their concentration and
+// withdrawals take the lake's; the lake-aquifer exchange (the call the
+// water exchange makes per cell and volume) brings the cell's groundwater
+// concentration and loses the lake's, never more than the lake holds; each
+// is booked on its path and the lake's mass follows exactly.
+TEST_F(ChannelLake, PointInputsAndTheAquiferMoveTheirWatersMass) {
+    rs().init_chan_conc = 3.0;
+    lake_chain(false, 2.0, 1000.0);
+    rs().GNUM = 1;   // one cell under the lake, outside it
+    rs().lake_mask.assign(2, 0);
+    rs().contam_gw_conc.add_rows(1, 1);
+    rs().contam_gw_conc.row(1)[1] = 7.0;   // g/m3
+    ASSERT_NEAR(lake_mass(), 3000.0, 1e-9);
+    const double in = 5.0;   // g/m3 of the point
+    lake_point_constituents(rs(), 1, 10.0, &in);
+    EXPECT_NEAR(lake_mass(), 3050.0, 1e-9);
+    lake_aquifer_constituents(rs(), 1, 1, 20.0);
+    EXPECT_NEAR(lake_mass(), 3190.0, 1e-9);
+    set_lake_conc(rs(), 1, 1);
+    const double c = lake_conc();
+    lake_point_constituents(rs(), 1, -4.0, &in);   // a withdrawal: the lake's concentration
+    lake_aquifer_constituents(rs(), 1, 1, -6.0);
+    EXPECT_NEAR(lake_mass(), 3190.0 - 10.0 * c, 1e-9);
+    EXPECT_NEAR(rs().con_tot.lake_point[1] * 1000.0, 50.0 - 4.0 * c, 1e-9);
+    EXPECT_NEAR(rs().con_tot.lake_gw[1] * 1000.0, 140.0 - 6.0 * c, 1e-9);
+    // A loss larger than the lake's mass takes the mass and no more.
+    lake_aquifer_constituents(rs(), 1, 1, -1e9);
+    EXPECT_DOUBLE_EQ(lake_mass(), 0.0);
+}
+
 }  // namespace

@@ -10,7 +10,10 @@
 #include <string>
 #include <vector>
 
+#include <algorithm>
+#include <filesystem>
 #include "fixture.h"
+#include "../overland/boundary_case.h"
 #include "pluvo_test.h"
 #include "valley.h"
 
@@ -237,6 +240,58 @@ TEST(ErosionProgram, OneAndEightThreadsWriteIdenticalSedimentFiles) {
                      without_timing(read_file(dir.file("summ.out")));
     }
     EXPECT_TRUE(outputs[0] == outputs[1]) << "outputs differ between 1 and 8 threads";
+}
+
+// The suspended-sediment map is written under every map type: with the
+// default type one grid per map output under the card's folder
+// ("vol_sed_susp.0001.asc", ...), holding the same values as the blocks of
+// the type-1 dataset of the same run, suspension showing while it rains.
+TEST(ErosionProgram, SuspendedSedimentMapsUnderEveryMapType) {
+    std::vector<std::vector<double>> maps[2];
+    for (int type = 0; type < 2; ++type) {
+        temp_dir dir;
+        plane_case c = eroding_plane();
+        c.total_minutes = 30;
+        project_file p = erosion_project(dir, c, 3);
+        if (type == 0) std::filesystem::create_directory(dir.file("susp"));
+        p.card("VOL_SED_SUSP", type == 0 ? "susp" : "susp.dat")
+            .card("MAP_TYPE", std::to_string(type))
+            .remove("MAP_FREQ")
+            .card("MAP_FREQ", "10")
+            .write(dir.file("plane.prj"));
+        const run_result r = run_pluvo({"plane.prj"}, dir.path());
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        if (type == 0) {
+            for (int k = 1; k <= 9; ++k) {
+                char name[32];
+                std::snprintf(name, sizeof name, "susp/vol_sed_susp.%04d.asc", k);
+                if (!file_exists(dir.file(name))) break;
+                maps[0].push_back(boundary_test::grid_values(read_file(dir.file(name))));
+            }
+            continue;
+        }
+        // Each dataset block: a line per cell of its status, then one of its value.
+        const std::vector<std::string> lines = split_lines(read_file(dir.file("susp.dat")));
+        const size_t cells = static_cast<size_t>(c.grid.rows * c.grid.cols);
+        for (size_t k = 0; k < lines.size(); ++k) {
+            if (lines[k].compare(0, 3, "TS ") != 0) continue;
+            std::vector<double> v;
+            for (size_t m = k + 1 + cells; m < k + 1 + 2 * cells && m < lines.size(); ++m)
+                v.push_back(std::strtod(lines[m].c_str(), nullptr));
+            maps[1].push_back(v);
+        }
+    }
+    ASSERT_GE(maps[1].size(), 3u);
+    ASSERT_EQ(maps[0].size(), maps[1].size());
+    double most = 0.0;   // largest suspended volume of a cell, m3
+    for (size_t b = 0; b < maps[0].size(); ++b) {
+        ASSERT_EQ(maps[0][b].size(), maps[1][b].size()) << b;
+        for (size_t e = 0; e < maps[0][b].size(); ++e) {
+            EXPECT_NEAR(maps[0][b][e], maps[1][b][e], 5.0001e-4) << b << " " << e;   // grids print 3 decimals
+            most = std::max(most, maps[0][b][e]);
+        }
+    }
+    EXPECT_GT(most, 1e-3);   // well above the printed resolution
 }
 
 TEST(ErosionProgram, BadSedimentInputsStopNamingTheirFileAndLine) {

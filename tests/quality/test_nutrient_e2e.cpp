@@ -470,6 +470,40 @@ TEST(NutrientProgram, ContaminantsComeFirst) {
     }
 }
 
+// The nutrient card switches the overland transport on itself: without
+// OV_CON_TRANS and without a contaminant table (only the aquatic environment
+// file, CHAN_CON_TRANS and initial concentrations) the species are
+// constituents 1..9, travel from the cells into the channel and out, every
+// section of every species closes to 1e-9 of what came in, and 1 and 8
+// threads book the same masses.
+TEST(NutrientProgram, NutrientsAloneCarryTheirSpeciesOverland) {
+    std::string books[2];
+    for (int t = 0; t < 2; ++t) {
+        temp_dir dir;
+        std::string prj = valley_project(dir);
+        prj.replace(prj.find("OV_CON_TRANS\n"), 13, "");
+        prj.replace(prj.find("TOT_TIME 180"), 12, "TOT_TIME 30");
+        prj.replace(prj.find("RAIN_DURATION 60"), 16, "RAIN_DURATION 20");
+        write_grid(dir.file("depth.asc"), valley_grid(), [](int, int) { return 0.01; }, 3);
+        prj += "CHAN_CON_TRANS\nOV_INIT_DEPTH depth.asc\nOV_INIT_NO3 4\nOV_INIT_OP 2\nST_INIT_NO3 4\n";
+        write_file(dir.file("example.prj"), prj);
+        std::vector<section_books> sections;
+        books[t] = run_books(dir, t == 0 ? 0 : 64, &sections);
+        ASSERT_FALSE(books[t].empty());
+        EXPECT_NE(books[t].find("Constituent 2 (Nitrate (NO3-))"), std::string::npos) << books[t];
+        EXPECT_EQ(books[t].find("Constituent 10 ("), std::string::npos);
+        ASSERT_GE(sections.size(), 9u * 4u);
+        for (const section_books& e : sections) EXPECT_NEAR(e.residual, 0.0, 1e-9 * e.in) << e.what;
+        for (int i : {2, 5}) {   // NO3 and organic P
+            const double initial = balance_value(books[t], i, "initial");
+            EXPECT_GT(initial, 0.0) << i;
+            EXPECT_GT(balance_value(books[t], i, "outlet"), 0.0) << i;
+            EXPECT_NEAR(balance_value(books[t], i, "residual"), 0.0, 1e-9 * initial) << i;
+        }
+    }
+    EXPECT_EQ(books[0], books[1]);
+}
+
 // Nutrient inputs that cannot be used stop the run with a message naming
 // what is wrong.
 TEST(NutrientProgram, BadNutrientProjectsStop) {
@@ -479,8 +513,6 @@ TEST(NutrientProgram, BadNutrientProjectsStop) {
         const char* add;      // cards appended
         const char* message;
     } cases[] = {
-        {"no overland constituent transport", "OV_CON_TRANS\n", "",
-         "the card nutrients carries its species as overland constituents and needs the card ov_con_trans"},
         {"aquatic environment file missing", "AQ_ENV aq.env\n", "AQ_ENV none.env\n",
          "unable to open the aquatic environment file none.env"},
         {"overland map missing", "", "OV_INIT_NO3 none.asc\n",

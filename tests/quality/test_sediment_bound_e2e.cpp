@@ -337,6 +337,17 @@ TEST(SedimentBoundProgram, ChannelLakeBalanceCloses) {
             EXPECT_GT(settled, 0.0) << summary;
             EXPECT_GT(balance_value(summary, "lakes"), 0.0) << summary;
             EXPECT_GT(balance_value(summary, "outlet on sediment"), 0.0) << summary;
+            // The run's lake summary shows the small settled wash load in full, as
+            // the lake's own line does.
+            const std::string text = read_file(dir.file("valley.sum"));
+            const size_t at = text.rfind("Lake Summary");
+            ASSERT_NE(at, std::string::npos);
+            const double wash = std::strtod(
+                text.c_str() + text.find(':', text.find("Total wash-load settled in lakes:", at)) + 1, nullptr);
+            const double own = std::strtod(
+                text.c_str() + text.find("Total vol of SS settled in lake", at) + 31, nullptr);
+            EXPECT_GT(own, 0.0);
+            EXPECT_NEAR(wash, own, 1e-8);
         } else {
             EXPECT_EQ(settled, 0.0) << summary;
             EXPECT_EQ(balance_value(summary, "sorbed on sediment"), 0.0) << summary;

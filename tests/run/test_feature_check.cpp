@@ -25,6 +25,9 @@ TEST(FeatureCheck, EveryUnbuiltFeatureStopsTheRunNamingItsCard) {
         {"SOIL_CON_TRANS", "soil_con_trans"},
         {"SOIL_CON_TRANS\nINF_LAYERED_SOIL\nGW_SIMULATION\nWATER_TABLE wt.asc", "soil_con_trans"},
         {"ZOV_HYDRO zov.hyd", nullptr},   // built: the run goes on and writes the file
+        // Water paths that carry no constituent mass are refused with constituents.
+        {"STORM_SEWER net.sl\nOV_CON_TRANS", "storm_sewer"},
+        {"STORM_SEWER net.sl\nNUTRIENTS", "storm_sewer"},   // the nutrients are overland constituents
     };
     for (const feature_case& c : cases) {
         SCOPED_TRACE(c.line);

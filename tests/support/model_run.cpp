@@ -42,12 +42,28 @@ struct passive_waiting {
 } g_passive_waiting;
 
 const std::function<void(const run_state&)>* g_inspect = nullptr;
+const std::function<void(const run_state&)>* g_each_step = nullptr;
 
 void call_inspect(const run_state& rs) {
     if (g_inspect != nullptr && *g_inspect) (*g_inspect)(rs);
 }
 
+void call_each_step(const run_state& rs) {
+    if (g_each_step != nullptr && *g_each_step) (*g_each_step)(rs);
+}
+
 }  // namespace
+
+bool run_model_in(const std::string& cwd, const std::string& project,
+                  const std::function<void(const run_state&)>& inspect,
+                  const std::function<void(const run_state&)>& each_step) {
+    g_each_step = &each_step;
+    set_run_step_observer(call_each_step);
+    const bool ok = run_model_in(cwd, project, inspect);
+    set_run_step_observer(nullptr);
+    g_each_step = nullptr;
+    return ok;
+}
 
 bool run_model_in(const std::string& cwd, const std::string& project,
                   const std::function<void(const run_state&)>& inspect) {

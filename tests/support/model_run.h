@@ -15,6 +15,12 @@ namespace pluvo_test {
 bool run_model_in(const std::string& cwd, const std::string& project,
                   const std::function<void(const run_state&)>& inspect);
 
+// The same, calling `each_step` with the run state after every pass of the
+// time loop as well.
+bool run_model_in(const std::string& cwd, const std::string& project,
+                  const std::function<void(const run_state&)>& inspect,
+                  const std::function<void(const run_state&)>& each_step);
+
 // Every constituent's whole-watershed balance as write_constituent_balances
 // prints it (one block per constituent led by "Constituent %d (%s) mass
 // balance, kg:", one %.12e line per amount), for tests that compare or parse

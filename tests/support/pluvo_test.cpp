@@ -8,6 +8,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <cmath>
+#include <cstdio>
 #include <sstream>
 #include <stdexcept>
 
@@ -129,6 +131,14 @@ std::vector<double> numbers_after_last(const std::string& text, const std::strin
         v.push_back(x);
         p = end;
     }
+    return v;
+}
+
+double number_in_summary(const std::string& text, const std::string& label) {
+    const size_t p = text.find(label);
+    if (p == std::string::npos) return std::nan("");
+    double v = std::nan("");
+    if (std::sscanf(text.c_str() + p + label.size(), "%lf", &v) != 1) return std::nan("");
     return v;
 }
 

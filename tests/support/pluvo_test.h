@@ -72,4 +72,8 @@ int count_of(const std::string& text, const std::string& needle);
 // (fewer when the text runs out of numbers; none without the label).
 std::vector<double> numbers_after_last(const std::string& text, const std::string& label, int count);
 
+// Number written right after the first `label` in `text` (a summary file),
+// NaN when the label is missing or no number follows.
+double number_in_summary(const std::string& text, const std::string& label);
+
 }  // namespace pluvo_test
