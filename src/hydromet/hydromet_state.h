@@ -163,6 +163,7 @@ struct hydromet_state {
     double event_vol_precip_to_lake = 0.0;  // rain on channel-network lakes in the event, m3
     double vol_precip_ovlakes = 0.0;        // rain on overland lakes, m3
     std::vector<double> rain_cell_volume;   // effective rain volume of each cell in the step, m3 (kept for the contaminant rain load; 0 on channel-lake cells)
+    long rain_cell_volume_writes = 0;     // rain steps that wrote rain_cell_volume so far
     std::vector<double> icep_cell_volume;   // work: volume held by each cell's canopy in the step, m3
 
     // Hydrometeorological record read by the rain application and the snow routine

@@ -169,6 +169,7 @@ void apply_rainfall(run_state& rs) {
     if (rs.ov_con_trans) {
         if (rs.rain_cell_volume.size() < slots) rs.rain_cell_volume.assign(slots, 0.0);
         cell_volume = rs.rain_cell_volume.data();
+        ++rs.rain_cell_volume_writes;
     }
     // Per cell: depth (or snow water), the effective rain volume and the
     // checks, with the step's rain volume and rate sums in the same pass. The

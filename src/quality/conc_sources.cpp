@@ -30,9 +30,10 @@ double block_seconds(const run_state& rs, double& last) {
 // step below the rain concentration at equilibrium).
 void add_precipitation_load(run_state& rs) {
     const int n = rs.num_constituents, cells = rs.GNUM;
-    // The volumes of the rain applied since the last load (the step that
-    // ends the rain included); taken once.
-    if (rs.rain_cell_volume.size() <= ix(cells)) return;
+    // The volumes of the last rain step (the step that ends the rain
+    // included), taken once: a pass without a new rain step takes none.
+    if (rs.rain_cell_volume.size() <= ix(cells) || rs.con_rain_loaded == rs.rain_cell_volume_writes) return;
+    rs.con_rain_loaded = rs.rain_cell_volume_writes;
     for (int i = 1; i <= n; ++i) {
         const double c0 = rs.precip_conc.size >= i ? rs.precip_conc[i] : 0.0;   // g/m3
         if (!(c0 > 0.0)) continue;
@@ -42,7 +43,6 @@ void add_precipitation_load(run_state& rs) {
             if (p > 0.0) P[ix(j)] += p;
         }
     }
-    std::fill(rs.rain_cell_volume.begin(), rs.rain_cell_volume.end(), 0.0);
 }
 
 // Infiltration: a wet cell queues Cw x V; a cell that fell dry hands all of

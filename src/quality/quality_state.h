@@ -45,6 +45,7 @@ struct quality_state {
 
     // Constituent run defaults
     int con_sweep = 1;              // sweep handed to the overland constituent transport, alternates
+    long con_rain_loaded = 0;       // rain steps (rain_cell_volume_writes) whose load the constituents took
     char con_output_name[1024] = "con_output";  // channel constituent output file name
     int contaminant_count = -1;     // number of contaminants, -1 until the table loader sets it
 
