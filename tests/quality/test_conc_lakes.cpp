@@ -100,6 +100,7 @@ TEST_F(LakeRow, JoinedCellsAndRainEndInTheLake) {
     r.rain_state = 1;
     r.rain_cell_volume.assign(4, 0.0);
     r.rain_cell_volume[2] = r.rain_cell_volume[3] = 1.0;   // m3
+    r.rain_cell_volume_writes = 1;                           // written by one rain step
     r.precip_conc.grow(1);
     r.precip_conc[1] = 10.0;
     overland_pass(10.0);
