@@ -39,8 +39,10 @@ void set_project_folder(char* buffer, int length);
 
 // Where open_file_object would open `path` with `mode`, found without opening,
 // creating or entering anything (the same candidates, run-number prefix and
-// folders); false, with `out` empty, when no candidate would open.
-bool planned_path(const char* path, const char* mode, char* out);
+// folders); false, with `out` empty, when no candidate would open. `prefix`
+// 1 or 0 plans a written name with or without the run-number prefix; -1
+// takes the program's prefix switch.
+bool planned_path(const char* path, const char* mode, char* out, int prefix = -1);
 // Why the output folder that the cards set cannot take the output files
 // ("does not exist", "is not a folder", ...), or null when it can or none is
 // set; `folder` (kPathSize characters) receives the folder as tried.
@@ -48,3 +50,22 @@ const char* output_folder_problem(char* folder);
 
 // Convenience for callers holding a const name: copies it into a buffer first.
 bool open_file_named(file_object& f, const char* path, const char* mode);
+
+// The input guard. While a guard scope is open (a model run, a study), every
+// file opened for reading that the program has not written itself is held
+// as an input of the scope, and opening one of them for writing or
+// appending is refused with a message naming both names: whatever name an
+// output ends up with (a name built from a folder, a stem and a number, a
+// name found inside an input file), it never overwrites an input. Scopes
+// nest: a run inside a study keeps the study's inputs and forgets its own at
+// its end. Outside every scope nothing is held or refused.
+class input_guard_scope {
+public:
+    input_guard_scope();
+    ~input_guard_scope();
+    input_guard_scope(const input_guard_scope&) = delete;
+    input_guard_scope& operator=(const input_guard_scope&) = delete;
+
+private:
+    size_t mark_;   // files held before this scope opened
+};
