@@ -166,6 +166,7 @@ void add_derived_names(run_state& rs, std::vector<named_file>& inputs,
     }
     if (rs.qrm_host && rs.qrm_mode && rs.qrm_event_num <= 0)
         add(outputs, kFixedName, "exchange/QRM_PRECIP.SUM");
+    if (c.vego_given) add(outputs, "vego", n.vego_file);   // the control file, "exchange/" + name
     if (rs.calibration_run && n.optimize[0] == '\0') add(outputs, "optimize", "pluvo_optim.out");
     add(outputs, kFixedName, "out_time.out");
     // The study this run is a trial of: its own inputs and outputs.
