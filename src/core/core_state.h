@@ -3,6 +3,7 @@
 // loop, the event counters and the event accounting totals.
 // Times are Julian days unless said otherwise; volumes m3, discharges m3/s.
 #pragma once
+#include <array>
 #include <vector>
 #include "core/file_object.h"
 
@@ -177,8 +178,10 @@ struct core_state {
 
     // Event tables (fixed capacities; entry 0 is the first event)
     static constexpr int kMaxEvents = 2000;            // precipitation events per run
-    static constexpr int kMaxPrecipRecords = 100000;   // precipitation records per event
     int num_events = 0;             // number of precipitation events
     double event_starts[kMaxEvents] = {};               // Julian start time of each event
-    int precip_dates[kMaxPrecipRecords][6] = {};        // year, month, day, hour, minute, spare
+    // Date of each data line of the event read last (line 0: the start of a
+    // uniform-rain run): year, month, day, hour, minute, spare. Grown by the
+    // precipitation reader to the event's line count, never shrunk.
+    std::vector<std::array<int, 6>> precip_dates = std::vector<std::array<int, 6>>(1);
 };

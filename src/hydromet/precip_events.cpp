@@ -30,7 +30,7 @@ const char* precip_file_name(const run_state& rs) {
 
 // Julian time of data line `line` of the event read last.
 double line_time(const run_state& rs, int line) {
-    const int* d = rs.precip_dates[line];
+    const int* d = rs.precip_dates[static_cast<size_t>(line)].data();
     return julian_day(d[0], d[1], d[2], d[3], d[4], 0.0);
 }
 
@@ -136,7 +136,7 @@ bool count_precip_events(run_state& rs, bool summary_mode) {
             fail_printed();
             return false;
         }
-        std::memcpy(last_date, rs.precip_dates[1], sizeof(last_date));
+        std::memcpy(last_date, rs.precip_dates[1].data(), sizeof(last_date));
         std::memcpy(rs.event_date, last_date, sizeof(last_date));
         rs.event_starts[count] = line_time(rs, 1);
         ++count;
@@ -287,6 +287,11 @@ bool convert_event_values(run_state& rs) {
         fail_printed();
         return false;
     }
+    if (static_cast<size_t>(lines) >= rs.precip_dates.size()) {
+        std::printf("Error: the precipitation date table does not hold %d lines\n", lines);
+        fail_printed();
+        return false;
+    }
     if (rs.card_rates) {
         for (int j = 1; j <= gages; ++j)
             for (int i = 1; i <= lines; ++i) v.rows[j][i] /= kMmPerHourPerMps;
@@ -295,7 +300,8 @@ bool convert_event_values(run_state& rs) {
     if (!(rs.card_radar == 1 || rs.card_gages || rs.card_accum)) return true;
 
     for (int i = 1; i <= lines - 1; ++i) {
-        const double seconds = precip_period_seconds(rs.precip_dates[i], rs.precip_dates[i + 1]);
+        const double seconds = precip_period_seconds(rs.precip_dates[static_cast<size_t>(i)].data(),
+                                                     rs.precip_dates[static_cast<size_t>(i) + 1].data());
         if (seconds > kLongPeriod) std::printf("WARNING: you have a long delta t in your precip file\n");
         const double hours = seconds / 3600.0;
         for (int j = 1; j <= gages; ++j) {
@@ -454,7 +460,7 @@ void read_precip_event(run_state& rs) {
         return;
     }
 
-    std::memcpy(rs.event_date, rs.precip_dates[1], sizeof(rs.event_date));
+    std::memcpy(rs.event_date, rs.precip_dates[1].data(), sizeof(rs.event_date));
     rs.event_begin_time = line_time(rs, 1);
     rs.precip_next = rs.event_begin_time;
     rs.precip_step = 1;
@@ -464,7 +470,7 @@ void read_precip_event(run_state& rs) {
     rs.precip_line_seconds.assign(static_cast<size_t>(rs.num_lines) + 1, 0.0);
     for (int l = 2; l <= rs.num_lines; ++l)
         rs.precip_line_seconds[static_cast<size_t>(l)] =
-            precip_period_seconds(rs.precip_dates[1], rs.precip_dates[l]);
+            precip_period_seconds(rs.precip_dates[1].data(), rs.precip_dates[static_cast<size_t>(l)].data());
     rs.precip_done = 0.0;
     rs.cells_hold_period = 0;
     rs.rain_ends_after_step = 0;

@@ -359,6 +359,8 @@ int read_precip_block(run_state& rs, bool keep_radar_names) {
     rs.gage_x.assign(coord_slots, 0.0);
     rs.gage_y.assign(coord_slots, 0.0);
     rs.precip_line_numbers.assign(static_cast<size_t>(num_lines) + 1, 0);
+    if (rs.precip_dates.size() < static_cast<size_t>(num_lines) + 1)
+        rs.precip_dates.resize(static_cast<size_t>(num_lines) + 1);
     in.drop_line();
     for (int j = 1; j <= gage_rows; ++j) {
         if (!in.next(token)) return -1;
@@ -443,7 +445,7 @@ int read_precip_block(run_state& rs, bool keep_radar_names) {
             return 0;
         }
 
-        int* date = rs.precip_dates[l];
+        int* date = rs.precip_dates[static_cast<size_t>(l)].data();
         const int got = read_line_date(in, f, date, last_read);
         if (got == -1) {
             std::printf("\n last year %d last month %d last day %d last hour %d last minute %d \n",
@@ -451,8 +453,8 @@ int read_precip_block(run_state& rs, bool keep_radar_names) {
             return -1;
         }
         if (got == 0) return 0;
-        if (l > 1 && date_before(date, rs.precip_dates[l - 1])) {
-            const int* p = rs.precip_dates[l - 1];
+        if (l > 1 && date_before(date, rs.precip_dates[static_cast<size_t>(l - 1)].data())) {
+            const int* p = rs.precip_dates[static_cast<size_t>(l - 1)].data();
             std::printf("Error: the date on line %d of the precipitation file %s is earlier than "
                         "the date on line %d\n",
                         key_line, file_label(f), rs.precip_line_numbers[static_cast<size_t>(l - 1)]);

@@ -338,7 +338,7 @@ void copy_precipitation(run_state& rs) {
         rs.hour = s.start_time[0];
         rs.minute = s.start_time[1];
         rs.second = 0;
-        int* first = rs.precip_dates[0];
+        int* first = rs.precip_dates[0].data();
         first[0] = rs.year;
         first[1] = rs.month;
         first[2] = rs.day;

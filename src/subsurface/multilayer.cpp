@@ -101,7 +101,7 @@ void infiltrate_multilayer(run_state& rs, double seconds) {
     double* rate = rs.infil_rate.data();      // cm/h
     const int* type = rs.soiltype.data();
     const std::array<double, 5>* theta = rs.theta_ml.data();
-    const soil_layer_record* table = rs.soil_table;
+    const soil_layer_record* table = rs.soil_table.data();
     const double* factor = reduce ? rs.area_reduction_factor.data() : nullptr;
     const double hours = seconds / kSecondsPerHour;
     // A water table at the ground (yes_exfil 1) leaves no room in the soil.

@@ -410,14 +410,14 @@ bool read_richards_soils(run_state& rs, std::vector<char>& defined) {
             return false;
         }
         const int count = read_richards_soil_table(rs.soil_layer_file, false, model, long_term,
-                                                   water_table, limit, rs.soil_table, &defined);
+                                                   water_table, limit, rs.soil_table.data(), &defined);
         close_file_object(rs.soil_layer_file);
         return count >= 0;
     }
     if (rs.mapping_table_given && rs.mapping_sections[section] != 0) {
         auto reader = [&](file_object& table) {
             return read_richards_soil_table(table, true, model, long_term, water_table, limit,
-                                            rs.soil_table, &defined);
+                                            rs.soil_table.data(), &defined);
         };
         const int r = load_richards_soil_table(rs, rs.files.mapping_table, model, rs.soiltype, reader);
         if (r < 0 && error_record.code > 0 && !error_record.stop) report_error(error_record);

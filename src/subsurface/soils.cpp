@@ -516,7 +516,7 @@ bool read_layered_soil_inputs(run_state& rs) {
     if (has_section(rs, input_state::kMapMultiLayer)) {
         source = table_path(rs);
         auto reader = [&](file_object& table) {
-            return read_multilayer_soil_table(table, rs.soil_table, &defined);
+            return read_multilayer_soil_table(table, rs.soil_table.data(), &defined);
         };
         const int r = load_multilayer_soil_table(rs, source, rs.soiltype, reader);
         if (r < 0) {
@@ -561,7 +561,7 @@ bool read_layered_soil_inputs(run_state& rs) {
         free_block_2d(grid);
         if (!good) return false;
         source = rs.files.soil_layer_input_file;
-        const int count = read_layered_soil_file(rs.soil_layer_file, rs.soil_table, &defined);
+        const int count = read_layered_soil_file(rs.soil_layer_file, rs.soil_table.data(), &defined);
         close_file_object(rs.soil_layer_file);
         if (count < 0) return false;
     }

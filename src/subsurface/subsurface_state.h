@@ -30,6 +30,36 @@ struct soil_layer_record {
     int layer1_end = 0, layer2_end = 0;  // last node of layers 1 and 2
 };
 
+// The soil table: one record per soil id 0..kSize-1. A run that reads no soil
+// table never pays for its 4.3 MB: the entries are made (every field 0) at the
+// first writing access, and until then every id reads as an all-zero record,
+// as it would from a table nothing was read into. The writing accesses belong
+// to the serial start-up (readers, set-up); loops over cells on threads read
+// through the const access, which never allocates.
+class soil_table_store {
+  public:
+    static constexpr int kSize = 10000;
+    // Record of soil `id` (0 <= id < kSize, checked by the caller).
+    const soil_layer_record& operator[](int id) const {
+        return entries_.empty() ? zero_record() : entries_[static_cast<size_t>(id)];
+    }
+    soil_layer_record& operator[](int id) { return data()[id]; }
+    // The kSize records, made at the first call.
+    soil_layer_record* data() {
+        if (entries_.empty()) entries_.resize(kSize);
+        return entries_.data();
+    }
+    // True once the records exist.
+    bool allocated() const { return !entries_.empty(); }
+
+  private:
+    static const soil_layer_record& zero_record() {
+        static const soil_layer_record zero{};
+        return zero;
+    }
+    std::vector<soil_layer_record> entries_;
+};
+
 // Soil of one Richards node: its layer's parameters (model 1 Brooks-Corey
 // with a parabolic cap, model 2 Haverkamp).
 struct richards_node_soil {
@@ -230,9 +260,10 @@ struct subsurface_state {
     std::vector<double> gw_head_sub;     // head at the start of the sub-step, m
     std::vector<double> gw_head_iter;    // head of the previous outer iteration, m
 
-    // Soil table, indexed by soil id
-    static constexpr int kSoilTableSize = 10000;
-    soil_layer_record soil_table[kSoilTableSize];
+    // Soil table, indexed by soil id 0..kSoilTableSize-1; holds its entries
+    // only once a soil process reads or writes it
+    static constexpr int kSoilTableSize = soil_table_store::kSize;
+    soil_table_store soil_table;
 
     // Initial storages (set_initial_state)
     double vol_soil_init = 0.0;       // soil water at the start, m3

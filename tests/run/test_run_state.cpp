@@ -50,3 +50,36 @@ TEST(RunState, DestroyingTheObjectEmptiesTheReplacementList) {
     destroy_run_state(rs);
     EXPECT_EQ(replace_list, nullptr);
 }
+
+// A run state is made for every run of a batch, every trial of a study and
+// every fuzz input: it must cost little before any grid is read. The soil
+// table (4.3 MB when made) and the precipitation dates exist only once a run
+// reads them.
+TEST(RunState, FreshObjectHoldsNoLargeTable) {
+    EXPECT_LT(sizeof(run_state), size_t{1} << 20);
+    run_state* rs = create_run_state();
+    ASSERT_NE(rs, nullptr);
+    EXPECT_FALSE(rs->soil_table.allocated());
+    EXPECT_EQ(rs->precip_dates.size(), 1u);   // line 0: the start of a uniform-rain run
+    destroy_run_state(rs);
+}
+
+TEST(RunState, SoilTableReadsZeroUntilWrittenThenHoldsEveryId) {
+    run_state* rs = create_run_state();
+    ASSERT_NE(rs, nullptr);
+    const soil_table_store& table = rs->soil_table;
+    for (int id : {0, 1, 4321, subsurface_state::kSoilTableSize - 1}) {
+        EXPECT_EQ(table[id].ksat[0], 0.0);
+        EXPECT_EQ(table[id].thickness[2], 0.0);
+        EXPECT_EQ(table[id].richards_nodes, 0);
+    }
+    EXPECT_FALSE(rs->soil_table.allocated());   // reading made nothing
+
+    rs->soil_table[4321].ksat[1] = 2.5;
+    ASSERT_TRUE(rs->soil_table.allocated());
+    EXPECT_EQ(table[4321].ksat[1], 2.5);
+    EXPECT_EQ(table[4321].ksat[0], 0.0);
+    EXPECT_EQ(table[subsurface_state::kSoilTableSize - 1].porosity[2], 0.0);
+    EXPECT_EQ(rs->soil_table.data() + 4321, &table[4321]);   // one table, whichever access
+    destroy_run_state(rs);
+}

@@ -71,7 +71,7 @@ TEST(SoilTables, LayeredFilePutsEachValueInItsField) {
     temp_dir dir;
     run_state_ptr rs = make_grid_state(1, 1);
     std::vector<char> defined(kSoilIdLimit + 1, 0);
-    ASSERT_EQ(read_layered_text(dir, kLayeredFile, rs->soil_table, &defined), 2);
+    ASSERT_EQ(read_layered_text(dir, kLayeredFile, rs->soil_table.data(), &defined), 2);
     EXPECT_EQ(error_record.code, 0);
     const soil_layer_record& s3 = rs->soil_table[3];
     EXPECT_DOUBLE_EQ(s3.ksat[0], 1.5);
@@ -118,7 +118,7 @@ TEST(SoilTables, LayeredFileRefusesBadIdsCountsAndShortFiles) {
         temp_dir dir;
         run_state_ptr rs = make_grid_state(1, 1);
         std::string out;
-        EXPECT_EQ(read_layered_text(dir, c.text, rs->soil_table, nullptr, &out), -1);
+        EXPECT_EQ(read_layered_text(dir, c.text, rs->soil_table.data(), nullptr, &out), -1);
         EXPECT_TRUE(contains(out, c.message)) << out;
         EXPECT_TRUE(contains(out, "soils.txt")) << out;   // names the file
         EXPECT_EQ(error_record.stop, 1);
@@ -143,7 +143,7 @@ TEST(SoilTables, MultiLayerSectionSkipsDescriptionWords) {
     std::vector<char> defined(kSoilIdLimit + 1, 0);
     file_object f;
     ASSERT_TRUE(open_file_named(f, path.c_str(), "r"));
-    EXPECT_EQ(read_multilayer_soil_table(f, rs->soil_table, &defined), 2);
+    EXPECT_EQ(read_multilayer_soil_table(f, rs->soil_table.data(), &defined), 2);
     close_file_object(f);
     EXPECT_DOUBLE_EQ(rs->soil_table[12].ksat[0], 1.5);
     EXPECT_DOUBLE_EQ(rs->soil_table[12].thickness[0], 25.0);
@@ -169,7 +169,7 @@ TEST(SoilTables, MultiLayerSectionRefusesIdsOutsideTheTable) {
         ASSERT_TRUE(open_file_named(f, path.c_str(), "r"));
         int n = 0;
         const std::string out =
-            printed([&] { n = read_multilayer_soil_table(f, rs->soil_table, nullptr); });
+            printed([&] { n = read_multilayer_soil_table(f, rs->soil_table.data(), nullptr); });
         close_file_object(f);
         EXPECT_EQ(n, -1);
         EXPECT_TRUE(contains(out, "MULTI_LAYER_SOIL")) << out;
@@ -376,11 +376,11 @@ TEST(SoilLayers, WaterTableAtTheSurfaceGivesThePorosities) {
     const double thick2[] = {0.0, 0.1, 0.5};
     const double thick3[] = {0.0, 0.1, 0.2, 0.5};
     double theta[4] = {}, por[4] = {};
-    ASSERT_TRUE(distribute_layer_moisture(1, 3.0, 10.0, 100.0, 100.0, thick2, true, rs->soil_table,
+    ASSERT_TRUE(distribute_layer_moisture(1, 3.0, 10.0, 100.0, 100.0, thick2, true, rs->soil_table.data(),
                                           soiltype, 2, theta, por));
     EXPECT_DOUBLE_EQ(theta[1], 0.45);
     EXPECT_DOUBLE_EQ(theta[2], 0.38);
-    ASSERT_TRUE(distribute_layer_moisture(1, 3.0, 10.0, 100.0, 100.0, thick3, true, rs->soil_table,
+    ASSERT_TRUE(distribute_layer_moisture(1, 3.0, 10.0, 100.0, 100.0, thick3, true, rs->soil_table.data(),
                                           soiltype, 3, theta, por));
     EXPECT_DOUBLE_EQ(theta[1], 0.45);
     EXPECT_DOUBLE_EQ(theta[2], 0.45);
@@ -399,22 +399,22 @@ TEST(SoilLayers, DeepWaterTableSplitsTheSoilWater) {
     double theta[4] = {}, por[4] = {};
     // Two layers of 10 and 50 cm, water table 25 cm down: layer 2 is partly saturated.
     const double thick2[] = {0.0, 0.1, 0.5};
-    ASSERT_TRUE(distribute_layer_moisture(1, 2.0, 6.0, 99.75, 100.0, thick2, true, rs->soil_table,
+    ASSERT_TRUE(distribute_layer_moisture(1, 2.0, 6.0, 99.75, 100.0, thick2, true, rs->soil_table.data(),
                                           soiltype, 2, theta, por));
     EXPECT_NEAR(theta[1], 2.0 / 10.0, 1e-12);
     EXPECT_NEAR(theta[2], ((60.0 - 25.0) * 0.38 + 6.0) / 50.0, 1e-12);
     // Without the water table the depth is the two soil layers + 1 cm = 91 cm.
     const double thick3[] = {0.0, 0.1, 0.2, 0.5};
-    ASSERT_TRUE(distribute_layer_moisture(1, 3.0, 5.0, 0.0, 100.0, thick3, false, rs->soil_table,
+    ASSERT_TRUE(distribute_layer_moisture(1, 3.0, 5.0, 0.0, 100.0, thick3, false, rs->soil_table.data(),
                                           soiltype, 3, theta, por));
     EXPECT_NEAR(theta[1], (0.1 / 0.3) * 3.0 / 10.0, 1e-12);
     EXPECT_NEAR(theta[2], (0.2 / 0.3) * 3.0 / 20.0, 1e-12);
     EXPECT_NEAR(theta[3], 5.0 / 50.0, 1e-12);   // below all three layers
     // Nothing is written for a soil outside the table or a bad layer count.
     const std::vector<int> bad = {0, 0};
-    EXPECT_FALSE(distribute_layer_moisture(1, 3.0, 5.0, 0.0, 100.0, thick3, false, rs->soil_table,
+    EXPECT_FALSE(distribute_layer_moisture(1, 3.0, 5.0, 0.0, 100.0, thick3, false, rs->soil_table.data(),
                                            bad, 3, theta, por));
-    EXPECT_FALSE(distribute_layer_moisture(1, 3.0, 5.0, 0.0, 100.0, thick3, false, rs->soil_table,
+    EXPECT_FALSE(distribute_layer_moisture(1, 3.0, 5.0, 0.0, 100.0, thick3, false, rs->soil_table.data(),
                                            soiltype, 4, theta, por));
 }
 
