@@ -98,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
         std::vector<int> soiltype;
         load_multilayer_soil_table(rs, path, soiltype, [&](file_object& t) {
-            return read_multilayer_soil_table(t, rs.soil_table, nullptr);
+            return read_multilayer_soil_table(t, rs.soil_table.data(), nullptr);
         });
         clear_error();
 

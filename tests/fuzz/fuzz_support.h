@@ -38,7 +38,8 @@ void reset_program_state();
 // start, where libFuzzer's relative paths lie.
 void finish_input();
 
-// A run state freed on scope exit.
+// A run state made fresh for an input and destroyed on scope exit (in
+// storage kept from one input to the next).
 struct run_state_holder {
     run_state* rs;
     run_state_holder();
@@ -57,8 +58,16 @@ std::vector<std::string> split_parts(const uint8_t* data, size_t size);
 // input names, and a fuzzer must not reach outside the private folder.
 bool names_stay_local(const uint8_t* data, size_t size);
 
+// A valid channel file of three links on a grid of 3 x 4 cells of 10 m:
+// trapezoid links 1 and 2 join into break-point link 3 (a V-shaped section).
+extern const char kThreeLinkNetwork[];
+
 // A fully active grid of rows x cols cells of `cell` m (mask numbered row by
 // row, ground `ground` m); replaces an earlier mask.
 void set_full_grid(run_state& rs, int rows, int cols, double cell, double ground);
+
+// The centre coordinates of every cell of a grid set by set_full_grid (m;
+// north edge at 1000 m, west edge at 0).
+void set_cell_centres(run_state& rs);
 
 }  // namespace pluvo_fuzz
