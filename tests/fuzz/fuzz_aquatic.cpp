@@ -24,9 +24,7 @@ const char kStreamMap[] = "STREAM_MAP\nLINKS 2\n1\n2\n";
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size > pluvo_fuzz::kMaxInput || !pluvo_fuzz::names_stay_local(data, size)) return -1;
-    pluvo_fuzz::init_once();
-    pluvo_fuzz::reset_program_state();
+    if (!pluvo_fuzz::begin_input(data, size, true)) return -1;
     const std::vector<std::string> parts = pluvo_fuzz::split_parts(data, size);
     const std::string path = pluvo_fuzz::write_input("aquatic.txt", parts[0]);
     pluvo_fuzz::write_input("ov.map", parts.size() > 1 ? parts[1] : std::string(kIdMap));
@@ -34,14 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     {
         pluvo_fuzz::run_state_holder holder;
         run_state& rs = *holder;
-        pluvo_fuzz::set_full_grid(rs, 3, 4, 10.0, 100.0);
-        const char* pattern[] = {"0110", "1111", "0111"};
-        rs.GNUM = 0;
-        for (int i = 1; i <= 3; ++i)
-            for (int j = 1; j <= 4; ++j) rs.mask[i][j] = pattern[i - 1][j - 1] == '1' ? ++rs.GNUM : 0;
-        rs.links = 2;
-        rs.maxnodes = 3;
-        rs.nx = {0, 3, 2};
+        pluvo_fuzz::set_nine_cell_grid(rs);
         aquatic_env_tables tables;
         read_aquatic_env_file(tables, path.c_str(), rs);
         if (error_record.code == 0) read_aquatic_stream_ids(tables, rs);

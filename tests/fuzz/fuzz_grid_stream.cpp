@@ -10,9 +10,7 @@
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size > pluvo_fuzz::kMaxInput) return -1;
-    pluvo_fuzz::init_once();
-    pluvo_fuzz::reset_program_state();
+    if (!pluvo_fuzz::begin_input(data, size)) return -1;
     const std::string chan = pluvo_fuzz::write_input("network.chan", pluvo_fuzz::kThreeLinkNetwork);
     const std::string gst = pluvo_fuzz::write_input("network.gst", data, size);
     {

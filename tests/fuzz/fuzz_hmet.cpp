@@ -24,20 +24,20 @@ constexpr int kMaxRecords = 2000;   // records served per input
 const char* const kMapSuffixes[] = {"_Clod.asc", "_Pres.asc", "_RlHm.asc", "_Temp.asc",
                                     "_Drad.asc", "_Grad.asc", "_WndS.asc"};
 
-// First blank-separated word of `text`, or "".
+// First blank-separated word of `text`, or "" when it is longer than 64
+// characters or holds a NUL (which would end the file name early).
 std::string first_word(const std::string& text) {
     std::istringstream in(text);
     std::string word;
     in >> word;
-    return word.size() <= 64 ? word : std::string();
+    const bool usable = word.size() <= 64 && word.find('\0') == std::string::npos;
+    return usable ? word : std::string();
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 1 || size > pluvo_fuzz::kMaxInput || !pluvo_fuzz::names_stay_local(data, size)) return -1;
-    pluvo_fuzz::init_once();
-    pluvo_fuzz::reset_program_state();
+    if (size < 1 || !pluvo_fuzz::begin_input(data, size, true)) return -1;
     const uint8_t flags = data[0];
     const std::vector<std::string> parts = pluvo_fuzz::split_parts(data + 1, size - 1);
     const std::string path = pluvo_fuzz::write_input("hmet.dat", parts[0]);

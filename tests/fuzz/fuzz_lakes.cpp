@@ -23,9 +23,7 @@ const char kLakeMap[] =
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size > pluvo_fuzz::kMaxInput) return -1;
-    pluvo_fuzz::init_once();
-    pluvo_fuzz::reset_program_state();
+    if (!pluvo_fuzz::begin_input(data, size)) return -1;
     const std::vector<std::string> parts = pluvo_fuzz::split_parts(data, size);
     const std::string path = pluvo_fuzz::write_input("lakes.txt", parts[0]);
     const std::string map = pluvo_fuzz::write_input("lakes.map", parts.size() > 1 ? parts[1] : std::string(kLakeMap));

@@ -11,9 +11,7 @@
 #include "subsurface/point_sources.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size > pluvo_fuzz::kMaxInput) return -1;
-    pluvo_fuzz::init_once();
-    pluvo_fuzz::reset_program_state();
+    if (!pluvo_fuzz::begin_input(data, size)) return -1;
     const std::string path = pluvo_fuzz::write_input("sources.txt", data, size);
     {
         pluvo_fuzz::run_state_holder holder;

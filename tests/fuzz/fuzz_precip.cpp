@@ -25,9 +25,7 @@ void set_rain_grid(run_state& rs) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size > pluvo_fuzz::kMaxInput || !pluvo_fuzz::names_stay_local(data, size)) return -1;
-    pluvo_fuzz::init_once();
-    pluvo_fuzz::reset_program_state();
+    if (!pluvo_fuzz::begin_input(data, size, true)) return -1;
     const std::string path = pluvo_fuzz::write_input("rain.gag", data, size);
     {
         pluvo_fuzz::run_state_holder holder;

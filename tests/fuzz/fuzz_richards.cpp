@@ -1,11 +1,9 @@
 // Fuzz harness of the Richards soil table: the first byte of the input picks
 // the form (own file or mapping-table section), the soil model (Brooks-Corey
 // or Haverkamp), a long-term run and a water table; the rest is the table,
-// read into a soil table of the run's 10,000 entries (kept between inputs,
-// cleared before each).
+// read into a cleared soil table of the run's 10,000 entries.
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -21,14 +19,10 @@ constexpr int kLayerLimit = 151;   // nodes a layer may hold, as a run sets it
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 1 || size > pluvo_fuzz::kMaxInput) return -1;
-    pluvo_fuzz::init_once();
-    pluvo_fuzz::reset_program_state();
+    if (size < 1 || !pluvo_fuzz::begin_input(data, size)) return -1;
     const uint8_t flags = data[0];
     const std::string path = pluvo_fuzz::write_input("soils.txt", data + 1, size - 1);
-    static soil_table_store table;
-    soil_layer_record* records = table.data();
-    std::fill(records, records + soil_table_store::kSize, soil_layer_record{});
+    soil_layer_record* records = pluvo_fuzz::cleared_soil_table();
     {
         file_object f;
         if (open_file_named(f, path.c_str(), "r")) {

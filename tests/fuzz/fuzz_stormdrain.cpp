@@ -14,9 +14,7 @@
 #include "stormdrain/superlink.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 1 || size > pluvo_fuzz::kMaxInput || !pluvo_fuzz::names_stay_local(data, size)) return -1;
-    pluvo_fuzz::init_once();
-    pluvo_fuzz::reset_program_state();
+    if (size < 1 || !pluvo_fuzz::begin_input(data, size, true)) return -1;
     const uint8_t flags = data[0];
     const std::vector<std::string> parts = pluvo_fuzz::split_parts(data + 1, size - 1);
     const std::string network = pluvo_fuzz::write_input("network.sl", parts[0]);

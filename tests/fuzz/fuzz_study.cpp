@@ -67,9 +67,7 @@ void observations(const std::string& path) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size > pluvo_fuzz::kMaxInput || !pluvo_fuzz::names_stay_local(data, size)) return -1;
-    pluvo_fuzz::init_once();
-    pluvo_fuzz::reset_program_state();
+    if (!pluvo_fuzz::begin_input(data, size, true)) return -1;
     const std::vector<std::string> parts = pluvo_fuzz::split_parts(data, size);
     const std::string control = pluvo_fuzz::write_input("study.in", parts[0]);
     const std::string obs = pluvo_fuzz::write_input("obs.txt", parts.size() > 1 ? parts[1] : std::string());

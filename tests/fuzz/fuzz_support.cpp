@@ -4,6 +4,7 @@
 #include <omp.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -43,12 +44,18 @@ std::string g_start_folder;  // working folder at start-up, where libFuzzer's re
 
 void init_once() {
     if (!g_folder.empty()) return;
-    char pattern[] = "/tmp/pluvo_fuzz_XXXXXX";
-    if (mkdtemp(pattern) == nullptr) {
+    // In memory when the machine has a tmpfs at /dev/shm: rewriting a file
+    // on a disk file system flushes it at its close, which cost more than
+    // reading it.
+    char in_memory[] = "/dev/shm/pluvo_fuzz_XXXXXX";
+    char on_disk[] = "/tmp/pluvo_fuzz_XXXXXX";
+    const char* folder = mkdtemp(in_memory);
+    if (folder == nullptr) folder = mkdtemp(on_disk);
+    if (folder == nullptr) {
         std::perror("mkdtemp");
         std::abort();
     }
-    g_folder = pattern;
+    g_folder = folder;
     char here[4096];
     if (getcwd(here, sizeof(here)) == nullptr) std::abort();
     g_start_folder = here;
@@ -70,14 +77,23 @@ void init_once() {
 std::string path_of(const std::string& name) { return g_folder + "/" + name; }
 
 std::string write_input(const std::string& name, const uint8_t* data, size_t size) {
+    // One write, no stdio buffer: a buffer is a fresh allocation per input.
     const std::string path = path_of(name);
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd < 0) {
         std::perror(path.c_str());
         std::abort();
     }
-    if (size > 0) std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = write(fd, data + done, size - done);
+        if (n <= 0) {
+            std::perror(path.c_str());
+            std::abort();
+        }
+        done += static_cast<size_t>(n);
+    }
+    close(fd);
     return path;
 }
 
@@ -104,6 +120,20 @@ void reset_program_state() {
     free_elevation_series();
     run_options = run_options_t{};
     omp_set_num_threads(1);
+}
+
+bool begin_input(const uint8_t* data, size_t size, bool local_names) {
+    if (size > kMaxInput || (local_names && !names_stay_local(data, size))) return false;
+    init_once();
+    reset_program_state();
+    return true;
+}
+
+void read_series_part(const std::string& name, const std::string& text) {
+    const std::string path = write_input(name, text);
+    read_time_series_file(path.c_str());
+    read_elevation_series_file(path.c_str());
+    error_record = error_info{};
 }
 
 void finish_input() {
@@ -167,6 +197,25 @@ void set_full_grid(run_state& rs, int rows, int cols, double cell, double ground
         for (int j = 1; j <= cols; ++j) rs.mask[i][j] = ++k;
     rs.GNUM = k;
     rs.elevation.assign(static_cast<size_t>(k) + 1, ground);
+}
+
+soil_layer_record* cleared_soil_table() {
+    static soil_table_store table;
+    soil_layer_record* records = table.data();
+    std::fill(records, records + soil_table_store::kSize, soil_layer_record{});
+    return records;
+}
+
+void set_nine_cell_grid(run_state& rs) {
+    set_full_grid(rs, 3, 4, 10.0, 100.0);
+    const char* pattern[] = {"0110", "1111", "0111"};
+    rs.GNUM = 0;
+    for (int i = 1; i <= 3; ++i)
+        for (int j = 1; j <= 4; ++j) rs.mask[i][j] = pattern[i - 1][j - 1] == '1' ? ++rs.GNUM : 0;
+    rs.elevation.assign(static_cast<size_t>(rs.GNUM) + 1, 100.0);
+    rs.links = 2;
+    rs.maxnodes = 3;
+    rs.nx = {0, 3, 2};
 }
 
 void set_cell_centres(run_state& rs) {
