@@ -56,11 +56,14 @@ int calib_objective::read_observations(const std::string& path) {
         failure = "the first line must hold the number of entries, a whole number above 0";
         return -1;
     }
-    num_obs = n;
-    obs_peak.assign(static_cast<size_t>(n) + 1, 0.0);
-    obs_volume.assign(static_cast<size_t>(n) + 1, 0.0);
-    peak_weight.assign(static_cast<size_t>(n) + 1, 0.0);
-    volume_weight.assign(static_cast<size_t>(n) + 1, 0.0);
+    // Grown as the entries are read: a count beyond the file ends at its end.
+    // num_obs counts the entries held, so that nothing walks past them even
+    // after a failed read.
+    num_obs = 0;
+    obs_peak.assign(1, 0.0);
+    obs_volume.assign(1, 0.0);
+    peak_weight.assign(1, 0.0);
+    volume_weight.assign(1, 0.0);
     for (int i = 1; i <= n; ++i) {
         if (!read_line(line, f)) {
             failed_line = i + 1;
@@ -78,10 +81,11 @@ int calib_objective::read_observations(const std::string& path) {
                 return -1;
             }
         }
-        obs_peak[static_cast<size_t>(i)] = v[0];
-        peak_weight[static_cast<size_t>(i)] = v[1];
-        obs_volume[static_cast<size_t>(i)] = v[2];
-        volume_weight[static_cast<size_t>(i)] = v[3];
+        obs_peak.push_back(v[0]);
+        peak_weight.push_back(v[1]);
+        obs_volume.push_back(v[2]);
+        volume_weight.push_back(v[3]);
+        num_obs = i;
     }
     return 1;
 }

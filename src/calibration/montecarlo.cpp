@@ -2,7 +2,7 @@
 #include "calibration/montecarlo.h"
 
 #include <algorithm>
-#include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -23,11 +23,9 @@ constexpr double kDrawRange = 32768.0;   // the draws are 0..32767
 
 std::uint32_t study_seed(int process_index) {
     const char* text = std::getenv("PLUVO_STUDY_SEED");
-    if (text != nullptr && text[0] != '\0') {
-        char* end = nullptr;
-        errno = 0;
-        const unsigned long v = std::strtoul(text, &end, 10);
-        if (errno == 0 && end != nullptr && *end == '\0') return static_cast<std::uint32_t>(v);
+    int seed = 0;
+    if (text != nullptr && parse_int_text(text, 0, INT_MAX, seed)) {
+        return static_cast<std::uint32_t>(seed);
     }
     return static_cast<std::uint32_t>(process_index) + static_cast<std::uint32_t>(std::time(nullptr));
 }
@@ -79,9 +77,9 @@ bool montecarlo::read_input(const char* path) {
     ++number;
     if (!read_line(line, f) || next_checked_int(line, num_params, word) != number_status::ok || num_params < 1)
         return fail("the number of parameters must be a whole number of 1 or more");
-    lower.assign(static_cast<size_t>(num_params) + 1, 0.0);
-    upper.assign(static_cast<size_t>(num_params) + 1, 0.0);
-    trial.assign(static_cast<size_t>(num_params) + 1, 0.0);
+    // Grown as the bounds are read: a count beyond the file ends at its end.
+    lower.assign(1, 0.0);
+    upper.assign(1, 0.0);
     for (int j = 1; j <= num_params; ++j) {
         ++number;
         if (!read_line(line, f)) return fail("the file ends before every parameter has its bounds");
@@ -97,9 +95,10 @@ bool montecarlo::read_input(const char* path) {
                 return fail("the upper bound is not a finite number (put '#' before a comment)");
             if (lo > hi) return fail("the lower bound is above the upper bound");
         }
-        lower[static_cast<size_t>(j)] = lo;
-        upper[static_cast<size_t>(j)] = hi;
+        lower.push_back(lo);
+        upper.push_back(hi);
     }
+    trial.assign(static_cast<size_t>(num_params) + 1, 0.0);
     return true;
 }
 

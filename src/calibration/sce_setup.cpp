@@ -32,10 +32,12 @@ public:
         }
     }
     bool real(double& v, std::string& text) {
+        text.clear();   // stays empty at the end of the file
         if (!token(text)) return false;
         return parse_real_token(text.c_str(), v) == number_status::ok;
     }
     bool whole(int& v, std::string& text) {
+        text.clear();   // stays empty at the end of the file
         if (!token(text)) return false;
         return parse_int_token(text.c_str(), v) == number_status::ok;
     }
@@ -119,19 +121,31 @@ bool scein(sce_optimizer& o, file_object& f) {
         o.iniflg = settings[4];
         o.iprint = settings[5];
     }
-    const size_t n = static_cast<size_t>(o.nopt) + 1;
-    o.x0.assign(n, 0.0);
-    o.bl.assign(n, 0.0);
-    o.bu.assign(n, 0.0);
+    // Grown as the parameters are read: a count beyond the file ends at its
+    // end instead of sizing the tables (and the population) by it.
+    o.x0.assign(1, 0.0);
+    o.bl.assign(1, 0.0);
+    o.bu.assign(1, 0.0);
     for (int i = 1; i <= o.nopt; ++i) {
+        o.x0.push_back(0.0);
+        o.bl.push_back(0.0);
+        o.bu.push_back(0.0);
         double* dst[] = {&o.x0[static_cast<size_t>(i)], &o.bl[static_cast<size_t>(i)],
                          &o.bu[static_cast<size_t>(i)]};
         const char* names[] = {"start value", "lower bound", "upper bound"};
         for (int k = 0; k < 3; ++k) {
             if (!in.real(*dst[k], text)) {
-                std::printf("Error: SCE input file %s, line %d: parameter %d of %d needs a start "
-                            "value, a lower and an upper bound; its %s is \"%s\".\n",
-                            o.input_path.c_str(), in.line_number, i, o.nopt, names[k], text.c_str());
+                if (text.empty()) {
+                    std::printf("Error: SCE input file %s, line %d: parameter %d of %d needs a "
+                                "start value, a lower and an upper bound; the file ends before "
+                                "its %s.\n",
+                                o.input_path.c_str(), in.line_number, i, o.nopt, names[k]);
+                } else {
+                    std::printf("Error: SCE input file %s, line %d: parameter %d of %d needs a "
+                                "start value, a lower and an upper bound; its %s is \"%s\".\n",
+                                o.input_path.c_str(), in.line_number, i, o.nopt, names[k],
+                                text.c_str());
+                }
                 return false;
             }
         }

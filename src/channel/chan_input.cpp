@@ -37,6 +37,8 @@ constexpr double kMinManningsN = 1e-8;        // smaller roughness values are re
 constexpr double kMaxNodeSlots = 2e7;         // largest (links + 2) x (maxnodes + 2) accepted
 constexpr int kLakePairsPerLine = 10;         // NUMPTS row-column pairs per line
 constexpr double kLakeCellMargin = 0.001;     // a lake covers a cell above its ground + this, m
+// Bed and lake levels, m: from the deepest trench to the highest summit.
+constexpr number_range kElevationRange = closed_range(-11000.0, 9000.0);
 
 inline size_t ix(int i) { return static_cast<size_t>(i); }
 
@@ -107,6 +109,7 @@ struct chan_reader {
     int pumps = 0;
     int max_numpts = 0;
     int max_sections = 0;
+    std::vector<int> node_line;       // per (node, link) of a channel link: line of its NODE card
     size_t largest_interp_card = 0;   // index of the card with the largest NUM_INTERP
 
     chan_reader(run_state& r, const char* name) : rs(r), file(name ? name : "") {}
@@ -150,12 +153,18 @@ struct chan_reader {
         if (status == number_status::missing) return fail(c, "the %s is missing", what);
         return fail(c, "the %s \"%.63s\" %s", what, token, number_status_words(status));
     }
-    bool double_value(const chan_card& c, char* v, double& out, const char* what) {
+    // `range`: the values the field accepts (a value outside is refused too).
+    bool double_value(const chan_card& c, char* v, double& out, const char* what,
+                      const number_range& range = kAnyNumber) {
         char token[kTokenSize];
-        const number_status status = next_checked_double(v, out, token);
+        token[0] = '\0';
+        double unused = 0.0;
+        next_checked_double(v, unused, token);
+        const number_status status = check_real_token(token, range, out);
         if (status == number_status::ok) return true;
-        if (status == number_status::missing) return fail(c, "the %s is missing", what);
-        return fail(c, "the %s \"%.63s\" %s", what, token, number_status_words(status));
+        char why[512];
+        describe_number_fault(status, what, token, range, why, sizeof why);
+        return fail(c, "%s", why);
     }
     bool link_in_range(const chan_card& c, int link, const char* what) {
         if (link >= 1 && link <= rs.links) return true;
@@ -355,13 +364,11 @@ bool chan_reader::counting_pass() {
                 break;
             case kChanConnect:
                 ++connect_cards;
-                if (next_int(v, value) && next_int(v, value) && next_int(v, value)) {
-                    if (value < 0) return fail(c, "the upstream link count %d is negative", value);
-                    rs.max_uslinks = std::max(rs.max_uslinks, value);
-                } else {
-                    return fail(c, "a CONNECT card needs the link, its downstream link and the "
-                                   "number of upstream links");
-                }
+                if (!int_value(c, v, value, "link") || !int_value(c, v, value, "downstream link") ||
+                    !int_value(c, v, value, "number of upstream links"))
+                    return false;
+                if (value < 0) return fail(c, "the upstream link count %d is negative", value);
+                rs.max_uslinks = std::max(rs.max_uslinks, value);
                 break;
             case kChanNpairs:
                 if (!int_value(c, v, value, "number of pairs")) return false;
@@ -552,13 +559,13 @@ bool chan_reader::size_sections() {
         char* v = values(c);
         int value = 0;
         if (c.code == kChanLink) {
-            next_int(v, link);
+            if (!int_value(c, v, link, "link number")) return false;
             if (link < 1 || link > rs.links) link = 0;
             node = 0;
         } else if (c.code == kChanNode) {
-            next_int(v, node);
+            if (!int_value(c, v, node, "node number")) return false;
         } else if (link != 0 && (rs.ltype[ix(link)] & kLtBreakpoint)) {
-            next_int(v, value);
+            if (!int_value(c, v, value, "number of pairs")) return false;
             if (node < 1 || node > rs.nx1[ix(link)]) {
                 return fail(c, "the section of link %d stands at node %d; it needs a NODE card "
                                "with a node 1..%d before it",
@@ -699,6 +706,11 @@ bool chan_reader::structure_card(const chan_card& c, char* v, int& element) {
 
 bool chan_reader::node_pass() {
     int link = 0, node = 0, element = 0;
+    // Every node of a channel link is described by exactly one NODE card: a
+    // node left out would keep a bed of 0 m, a node given twice would have
+    // its first description overwritten.
+    const size_t row = ix(rs.maxnodes) + 2;
+    node_line.assign(row * (ix(rs.links) + 1), 0);
     // The node pass never reaches back before the counting pass that sized its arrays.
     const size_t start = any_connect ? std::max(last_connect, header_end) + 1 : cards.size();
     for (size_t i = start; i < cards.size(); ++i) {
@@ -724,9 +736,18 @@ bool chan_reader::node_pass() {
                     return fail(c, "node %d of link %d is outside the link's NODES 1..%d", node,
                                 link, rs.nx1[l]);
                 }
+                if (channel_link(rs.ltype[l])) {
+                    int& first = node_line[ix(link) * row + ix(node)];
+                    if (first != 0) {
+                        return fail(c, "node %d of link %d is described twice: its first NODE "
+                                       "card is on line %d",
+                                    node, link, first);
+                    }
+                    first = c.line;
+                }
                 break;
             case kChanElev:
-                if (!double_value(c, v, rs.bel(k, l), "bed elevation")) return false;
+                if (!double_value(c, v, rs.bel(k, l), "bed elevation", kElevationRange)) return false;
                 break;
             case kChanXY:
                 if (!double_value(c, v, rs.lnx(k, l), "x coordinate") ||
@@ -740,17 +761,22 @@ bool chan_reader::node_pass() {
                 if (!double_value(c, v, rs.bottom(k, l), "bottom width")) return false;
                 break;
             case kChanBankfullDepth:
-                if (!double_value(c, v, rs.bankfull_dep(k, l), "bank-full depth")) return false;
+                if (!double_value(c, v, rs.bankfull_dep(k, l), "bank-full depth", at_least(0.0)))
+                    return false;
                 break;
             case kChanSideSlope:
                 if (!double_value(c, v, rs.sslope(k, l), "side slope")) return false;
                 break;
             case kChanMaxErosion:
-                if (!double_value(c, v, rs.max_eros(k, l), "erosion depth")) return false;
+                // The depth the bed may erode, m: a negative one gives negative sand.
+                if (!double_value(c, v, rs.max_eros(k, l), "erosion depth", at_least(0.0)))
+                    return false;
                 break;
             case kChanNumstructs:
                 if (link == 0) return fail(c, "the card comes before any LINK card");
-                if (!rs.link_structures.empty()) next_int(v, rs.link_structures[l].numstructs);
+                if (!rs.link_structures.empty() &&
+                    !int_value(c, v, rs.link_structures[l].numstructs, "number of structures"))
+                    return false;
                 break;
             case kChanStructtype: {
                 const int before = element;
@@ -788,6 +814,15 @@ bool chan_reader::node_pass() {
                 break;
             default:
                 break;
+        }
+    }
+    for (int l = 1; l <= rs.links; ++l) {
+        if (!channel_link(rs.ltype[ix(l)])) continue;
+        for (int k = 1; k <= rs.nx1[ix(l)]; ++k) {
+            if (node_line[ix(l) * row + ix(k)] != 0) continue;
+            return fail_file("node %d of link %d has no NODE card: every node 1..%d of the link "
+                             "(its NODES card) must be described once",
+                             k, l, rs.nx1[ix(l)]);
         }
     }
     return true;
@@ -875,7 +910,7 @@ bool chan_reader::breakpoint_pass() {
             continue;
         char* v = values(c);
         if (c.code == kChanLink) {
-            next_int(v, link);
+            if (!int_value(c, v, link, "link number")) return false;
             if (link < 1 || link > rs.links || !(rs.ltype[ix(link)] & kLtBreakpoint) || done[ix(link)]) {
                 link = 0;
             }
@@ -885,11 +920,11 @@ bool chan_reader::breakpoint_pass() {
         }
         if (link == 0) continue;
         if (c.code == kChanNode) {
-            next_int(v, node);
+            if (!int_value(c, v, node, "node number")) return false;
         } else if (c.code == kChanNpairs) {
             if (done[ix(link)]) continue;
             bp_section s;
-            next_int(v, s.npairs);
+            if (!int_value(c, v, s.npairs, "number of pairs")) return false;
             s.node = node;
             s.ordinal = static_cast<int>(link_sections.size()) + 1;
             s.x.reserve(ix(s.npairs));
@@ -898,7 +933,8 @@ bool chan_reader::breakpoint_pass() {
         } else if (c.code == kChanNumInterp) {
             if (done[ix(link)]) continue;
             if (link_sections.empty()) return fail(c, "NUM_INTERP comes before the NPAIRS card of its section");
-            next_int(v, link_sections.back().num_interp);
+            if (!int_value(c, v, link_sections.back().num_interp, "number of depth steps"))
+                return false;
         } else {
             if (link_sections.empty()) return fail(c, "X1 comes before the NPAIRS card of its section");
             bp_section& s = link_sections.back();
@@ -1027,7 +1063,7 @@ bool chan_reader::lake_pass() {
                 break;
             default: {   // NUMPTS: row-column pairs on the following lines, ten per line
                 int m = 0;
-                next_int(v, m);
+                if (!int_value(c, v, m, "number of search cells")) return false;
                 rs.lake_numpts[lk] = m;
                 int p = 0;
                 while (p < m) {
@@ -1039,10 +1075,20 @@ bool chan_reader::lake_pass() {
                     char* pairs = values(row_line);
                     for (int q = 0; q < kLakePairsPerLine && p < m; ++q) {
                         int row = 0, col = 0;
-                        if (!next_int(pairs, row) || !next_int(pairs, col)) {
+                        char token[kTokenSize];
+                        const number_status rs_row = next_checked_int(pairs, row, token);
+                        const number_status rs_col = rs_row == number_status::ok
+                                                         ? next_checked_int(pairs, col, token)
+                                                         : rs_row;
+                        if (rs_col == number_status::missing) {
                             return fail(c, "line %d gives too few row-column pairs for the %d "
                                            "search cells of lake %d",
                                         row_line.line, m, lake);
+                        }
+                        if (rs_col != number_status::ok) {
+                            return fail(c, "line %d: the search cell row or column \"%.63s\" of "
+                                           "lake %d %s",
+                                        row_line.line, token, lake, number_status_words(rs_col));
                         }
                         ++p;
                         if (row < 1 || row > rs.rows || col < 1 || col > rs.cols ||
@@ -1133,6 +1179,15 @@ struct gst_reader {
         chan_fail();
         return 0;
     }
+    // The next value of a card as a whole number; anything else fails naming
+    // the line, the value's name and the token. 1 when read.
+    int whole(char* v, int line, int& out, const char* what) {
+        char token[kTokenSize];
+        const number_status status = next_checked_int(v, out, token);
+        if (status == number_status::ok) return 1;
+        if (status == number_status::missing) return fail(line, "the %s is missing", what);
+        return fail(line, "the %s \"%.63s\" %s", what, token, number_status_words(status));
+    }
 };
 
 }  // namespace
@@ -1151,8 +1206,10 @@ void alloc_stream_pumps(run_state& rs) {
 
 chan_pump* read_chan_pump(run_state& rs, char* line, int link, int link_type) {
     chan_pump p;
-    next_int(line, p.value_a);
-    next_int(line, p.value_b);
+    // The two integers were checked by the reader before the pump is built.
+    char token[kTokenSize];
+    next_checked_int(line, p.value_a, token);
+    next_checked_int(line, p.value_b, token);
     if (link_type == kLtTrapezoid) p.value_b = 1;
     char type[kTokenSize], name[kTokenSize];
     next_word(line, type);
@@ -1204,7 +1261,7 @@ int read_grid_stream_file(run_state& rs, file_object& f) {
         return 0;
     }
     int n = 0;
-    next_int(values(cards[0]), n);
+    if (!g.whole(values(cards[0]), cards[0].line, n, "number of stream cells")) return 0;
     if (n < 1) {
         chan_say("\nError in the grid-stream file %s:\n", g.file.c_str());
         chan_say("The number of STREAMCELLS in the grid-stream (.gst) file\n");
@@ -1226,7 +1283,7 @@ int read_grid_stream_file(run_state& rs, file_object& f) {
     for (size_t i = 1; i < cards.size(); ++i) {
         if (cards[i].code != kChanNumnodes) continue;
         int m = 0;
-        if (!next_int(values(cards[i]), m)) return g.fail(cards[i].line, "NUMNODES without its count");
+        if (!g.whole(values(cards[i]), cards[i].line, m, "NUMNODES count")) return 0;
         if (++counted > n) {
             return g.fail(cards[i].line, "more NUMNODES cards than the %d STREAMCELLS", n);
         }
@@ -1262,7 +1319,8 @@ int read_grid_stream_file(run_state& rs, file_object& f) {
             if (++cell > n) return g.fail(c.line, "more CELLIJ cards than the %d STREAMCELLS", n);
             char* v = values(c);
             int row = 0, col = 0;
-            if (!next_int(v, row) || !next_int(v, col)) return g.fail(c.line, "CELLIJ needs a row and a column");
+            if (!g.whole(v, c.line, row, "CELLIJ row") || !g.whole(v, c.line, col, "CELLIJ column"))
+                return 0;
             if (row < 1 || row > rs.rows || col < 1 || col > rs.cols || rs.mask == nullptr) {
                 return g.fail(c.line, "CELLIJ row %d column %d lies outside the %d x %d grid", row,
                               col, rs.rows, rs.cols);
@@ -1283,9 +1341,9 @@ int read_grid_stream_file(run_state& rs, file_object& f) {
             int link = 0, node = 0;
             double pct = 0.0;
             char token[kTokenSize];
-            if (!next_int(v, link) || !next_int(v, node)) {
-                return g.fail(c.line, "LINKNODE needs a link, a node and a fraction");
-            }
+            if (!g.whole(v, c.line, link, "LINKNODE link") ||
+                !g.whole(v, c.line, node, "LINKNODE node"))
+                return 0;
             const number_status status = next_checked_double(v, pct, token);
             if (status == number_status::missing) {
                 return g.fail(c.line, "LINKNODE needs a link, a node and a fraction");

@@ -83,18 +83,29 @@ void read_channel_hotstart(run_state& rs) {
             ++number;
             int a = 0, b = 0;
             double level = 0.0, area = 0.0;
-            if (!read_line(line, f) || !next_int(line, a) || !next_int(line, b) ||
-                !next_double(line, level)) {
+            char token[kTokenSize];
+            const bool have = read_line(line, f) != 0;
+            const number_status a_status = have ? next_checked_int(line, a, token) : number_status::missing;
+            const number_status b_status = next_checked_int(line, b, token);
+            const number_status level_status = next_checked_double(line, level, token);
+            if (!have || a_status == number_status::missing || b_status == number_status::missing ||
+                level_status == number_status::missing) {
                 chan_say("\nError in the channel hotstart file %s, line %d: the water level of "
                          "node %d of link %d is missing.\n",
                          f.name, number, k, l);
                 chan_fail();
                 return;
             }
-            // A NaN or infinite level or area is refused: the routing cannot start from it.
-            char token[kTokenSize];
+            if (a_status != number_status::ok || b_status != number_status::ok) {
+                chan_say("\nError in the channel hotstart file %s, line %d: the link and node of "
+                         "node %d of link %d must be whole numbers.\n",
+                         f.name, number, k, l);
+                chan_fail();
+                return;
+            }
+            // A level or area that is no finite number is refused: the routing cannot start from it.
             const number_status area_status = next_checked_double(line, area, token);
-            if (!std::isfinite(level) ||
+            if (level_status != number_status::ok ||
                 (area_status != number_status::ok && area_status != number_status::missing)) {
                 chan_say("\nError in the channel hotstart file %s, line %d: the water level or "
                          "area of node %d of link %d is not a finite number.\n",

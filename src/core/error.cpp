@@ -77,7 +77,7 @@ const message_entry kMessages[] = {
          "Error: Transmission coeff. values not specified for Penman-Montieth long term simulation.\n"
          " Check project file.\n"},
     {24, false,
-         "Error: tomatal resistance values not specified for Penman-Montieth long term simulation.\n"
+         "Error: stomatal resistance values not specified for Penman-Montieth long term simulation.\n"
          " Check project file.\n"},
     {25, false,
          "Error: Wilting point values not specified for Penman-Montieth long term simulation.\n"
@@ -228,10 +228,11 @@ const message_entry kMessages[] = {
          "Error: The header for the aquatic environment file is invalid or does not match \n"
          " the current version. \n"
          " The aquatic environment file specified is: {file}\n"
-         " The header should be : {what}"},
+         " The header should be : {what}\n"},
     {78, false,
          "Error: An index [{n1}] in the aquatic environment table is greater than the\n"
-         "number of IDs specified [{n2}]\n"},
+         "number of IDs specified [{n2}]\n"
+         " (File: {file})\n"},
     {79, false,
          "Error: The NUTRIENTS card in the project file must be specified before the {what} card\n"},
     {80, false,
@@ -327,6 +328,31 @@ const message_entry kMessages[] = {
     {136, false,
          "You are trying to simulate MLGA soil dynamics but without using a valid soil type index map.\n"
          "Index map filename = {file}\n"},
+    {280, false,
+         "Error: Time step is {what} seconds; it must be more than 0.001 seconds (card TIMESTEP, or "
+         "ST_TIME_STEP when that is shorter).\n"},
+    {281, false,
+         "Error: Outlet slope {what} is below 1e-9 m/m (card OUTSLOPE).\n"},
+    {350, false,
+         "Error: {what}: the folder {file} for its output does not exist, nor does the folder\n"
+         "above it (pluvo makes one missing folder level only).\n"},
+    {351, false,
+         "Error: {what}: {file} is not a folder, so the output cannot be written in it.\n"},
+    {352, false,
+         "Error: {what}: the folder {file} for its output cannot be written.\n"},
+    {353, false,
+         "Error: {what}: the folder {file} for its output cannot be made.\n"},
+    {354, false,
+         "Error: map {file} is an ESRI ASCII grid (its header begins with \"{what}\").\n"
+         "pluvo reads a header of six lines, each a word and a value, in this order:\n"
+         "north:, south:, east:, west: (the edges, m), rows:, cols: (the counts);\n"
+         "the README section \"From a GIS grid to a run\" converts an ESRI grid.\n"},
+    {356, true,
+         "Warning: {n2} cells of the watershed mask {file} hold the value {n1}; every value\n"
+         "other than 0 marks a watershed cell (no-data cells outside the watershed must hold 0).\n"},
+    {357, true,
+         "Warning: {n2} further cells of the watershed mask {file} hold {n1} more values\n"
+         "other than 0 and 1.\n"},
 };
 
 constexpr int kMessageCount = static_cast<int>(sizeof(kMessages) / sizeof(kMessages[0]));

@@ -393,25 +393,43 @@ bool would_read(const char* name) {
 
 }  // namespace
 
-bool planned_path(const char* path, const char* mode, char* out, int prefix) {
-    out[0] = '\0';
-    if (path == nullptr || mode == nullptr) return false;
-    char name[kPathSize];
+namespace {
+
+// The name as the openers try it: quotes removed and, for writing with
+// `with_prefix` (a batch or calibration run), the run-number prefix in front.
+// False for an empty name or one that does not fit.
+bool tried_name(const char* path, bool writing, bool with_prefix, char* name) {
     copy_text(name, path);
     strip_quotes(name);
     if (name[0] == '\0') return false;
-    const bool writing = is_write_mode(mode);
-    const bool with_prefix = prefix < 0 ? prefix_run_number == 1 : prefix == 1;
     if (with_prefix && writing) {
         char prefixed[kPathSize];
         const int n = std::snprintf(prefixed, sizeof(prefixed), "%04d_%s", run_number, name);
         if (n < 0 || n >= kPathSize) return false;
         copy_text(name, prefixed);
     }
-    char sub[kPathSize];
+    return true;
+}
+
+// The output folder part `sub` and the folder it stands in, `base`.
+void output_folder_parts(char* sub, const char*& base) {
     bool below = false;
     planned_subfolder(output_folder_set ? output_folder_path : "", project_folder_path, sub, below);
-    const char* base = sub[0] == kFolderSeparator ? "" : project_folder_path;
+    base = sub[0] == kFolderSeparator ? "" : project_folder_path;
+}
+
+}  // namespace
+
+bool planned_path(const char* path, const char* mode, char* out, int prefix) {
+    out[0] = '\0';
+    if (path == nullptr || mode == nullptr) return false;
+    const bool writing = is_write_mode(mode);
+    const bool with_prefix = prefix < 0 ? prefix_run_number == 1 : prefix == 1;
+    char name[kPathSize];
+    if (!tried_name(path, writing, with_prefix, name)) return false;
+    char sub[kPathSize];
+    const char* base = "";
+    output_folder_parts(sub, base);
     if (writing) {
         const char* candidates[][3] = {{base, sub, name}, {"", "", name}, {project_folder_path, "", name}};
         for (const auto& c : candidates) {
@@ -425,6 +443,36 @@ bool planned_path(const char* path, const char* mode, char* out, int prefix) {
     }
     out[0] = '\0';
     return false;
+}
+
+bool first_output_path(const char* path, char* out, int prefix) {
+    out[0] = '\0';
+    if (path == nullptr) return false;
+    const bool with_prefix = prefix < 0 ? prefix_run_number == 1 : prefix == 1;
+    char name[kPathSize];
+    if (!tried_name(path, true, with_prefix, name)) return false;
+    char sub[kPathSize];
+    const char* base = "";
+    output_folder_parts(sub, base);
+    return join_name(out, base, sub, name);
+}
+
+output_place output_file_place(const char* path, char* folder, int prefix) {
+    folder[0] = '\0';
+    char planned[kPathSize];
+    if (planned_path(path, "w", planned, prefix)) return output_place::ready;
+    char first[kPathSize];
+    if (!first_output_path(path, first, prefix)) return output_place::ready;   // its opener reports
+    parent_folder(first, folder);
+    struct stat info;
+    if (stat(folder, &info) == 0) {
+        if (!S_ISDIR(info.st_mode)) return output_place::not_a_folder;
+        // The folder exists: the file itself is in the way (a folder, or not writable).
+        return access(folder, W_OK | X_OK) == 0 ? output_place::ready : output_place::not_writable;
+    }
+    char parent[kPathSize];
+    parent_folder(folder, parent);
+    return folder_takes_files(parent) ? output_place::folder_to_make : output_place::no_parent;
 }
 
 const char* output_folder_problem(char* folder) {

@@ -48,6 +48,25 @@ bool planned_path(const char* path, const char* mode, char* out, int prefix = -1
 // set; `folder` (kPathSize characters) receives the folder as tried.
 const char* output_folder_problem(char* folder);
 
+// The first place open_file_object tries when it writes `path` (project
+// folder, output folder, run-number prefix), whether or not it can take the
+// file; false, with `out` empty, for an empty name or one too long. `prefix`
+// as for planned_path.
+bool first_output_path(const char* path, char* out, int prefix = -1);
+
+// What stands in the way of writing the output `path`, found without opening
+// or creating anything. `folder` receives the folder of the first place the
+// writer tries (empty when some place can take the file already). `prefix`
+// as for planned_path.
+enum class output_place {
+    ready,            // some place the writer tries takes the file (or the name opens nothing)
+    folder_to_make,   // the folder is missing; the folder above it takes files
+    no_parent,        // the folder and the folder above it are missing, or the latter takes no files
+    not_a_folder,     // a file stands where the folder belongs
+    not_writable,     // the folder exists and takes no files
+};
+output_place output_file_place(const char* path, char* folder, int prefix = -1);
+
 // Convenience for callers holding a const name: copies it into a buffer first.
 bool open_file_named(file_object& f, const char* path, const char* mode);
 

@@ -2,21 +2,19 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <initializer_list>
+
+#include "core/text.h"
 
 namespace {
 
 // A whole number of cells from 1 to INT_MAX, else 0.
 int cells_from_text(const char* text) {
-    if (text == nullptr || *text == '\0') return 0;
-    char* end = nullptr;
-    errno = 0;
-    const long value = std::strtol(text, &end, 10);
-    if (errno != 0 || *end != '\0' || value < 1 || value > INT_MAX) return 0;
-    return static_cast<int>(value);
+    int value = 0;
+    if (text == nullptr || !parse_int_text(text, 1, INT_MAX, value)) return 0;
+    return value;
 }
 
 parallel_thresholds& thresholds_of_process() {

@@ -7,14 +7,21 @@
 // still consumed from the line.
 #include "core/text.h"
 
+#include <cctype>
 #include <cerrno>
+#include <charconv>
+#include <cstdarg>
+#include <cstddef>
 #include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <sys/types.h>
+#include <system_error>
 
+#include "core/error.h"
 #include "core/file_object.h"
 
 namespace {
@@ -160,9 +167,14 @@ inline bool is_scan_space(int c) {
 
 }  // namespace
 
-int read_stream_token(std::FILE* in, char* token, int token_size) {
+int read_stream_token(std::FILE* in, char* token, int token_size, int& newlines) {
+    int ends = 0;   // line ends skipped, kept in a register while the stream is read
     int c = getc_unlocked(in);
-    while (is_scan_space(c)) c = getc_unlocked(in);
+    while (is_scan_space(c)) {
+        ends += c == '\n';
+        c = getc_unlocked(in);
+    }
+    newlines += ends;
     if (c == EOF) return -1;
     int length = 0;
     while (c != EOF && !is_scan_space(c)) {
@@ -173,6 +185,11 @@ int read_stream_token(std::FILE* in, char* token, int token_size) {
     if (length < token_size - 1 && c != EOF) ungetc(c, in);
     token[length] = '\0';
     return length;
+}
+
+int read_stream_token(std::FILE* in, char* token, int token_size) {
+    int newlines = 0;
+    return read_stream_token(in, token, token_size, newlines);
 }
 
 int cut_front(char* text, int n) {
@@ -298,31 +315,25 @@ bool same_keyword(const char* a, const char* b) {
     return std::strcmp(token_a, token_b) == 0;
 }
 
-bool parse_whole_number(const char* token, double& value) {
+number_status parse_real_span(const char* start, const char* stop, double& value) {
     value = 0.0;
-    if (token == nullptr || token[0] == '\0') return false;
-    char* end = nullptr;
-    const double v = std::strtod(token, &end);
-    if (end == token || (*end != '\0' && !(end[0] == '\r' && end[1] == '\0'))) return false;
-    value = v;
-    return true;
-}
-
-namespace {
-
-// Characters after a number that still end the token: none, or the carriage
-// return of a line read from a file with CRLF line ends.
-bool token_ends_at(const char* end) { return end[0] == '\0' || (end[0] == '\r' && end[1] == '\0'); }
-
-}  // namespace
-
-number_status parse_real_token(const char* token, double& value) {
-    value = 0.0;
-    if (token == nullptr || token[0] == '\0') return number_status::missing;
+    if (start == stop) return number_status::missing;
+    // Plain decimals: from_chars rounds correctly like strtod and is faster.
+    double v = 0.0;
+    const std::from_chars_result fast = std::from_chars(start, stop, v);
+    if (fast.ec == std::errc() && fast.ptr == stop) {
+        if (!std::isfinite(v)) return number_status::not_finite;
+        value = v;
+        return number_status::ok;
+    }
+    // Everything else (a plus sign, hexadecimal, a value beyond the double
+    // range or below the smallest normal one, a carriage return at the end,
+    // words): strtod where the token stands.
     char* end = nullptr;
     errno = 0;
-    const double v = std::strtod(token, &end);
-    if (end == token || !token_ends_at(end)) return number_status::not_number;
+    v = std::strtod(start, &end);
+    const bool whole = end != start && (end == stop || (end + 1 == stop && *end == '\r'));
+    if (!whole) return number_status::not_number;
     // "nan", "inf" and overflow beyond the double range (ERANGE with an
     // infinite result); an underflow towards 0 is a finite value.
     if (!std::isfinite(v)) return number_status::not_finite;
@@ -330,16 +341,47 @@ number_status parse_real_token(const char* token, double& value) {
     return number_status::ok;
 }
 
-number_status parse_int_token(const char* token, int& value) {
+namespace {
+
+// The int of [start, stop) (a carriage return may end it).
+number_status parse_int_span(const char* start, const char* stop, int& value) {
     value = 0;
-    if (token == nullptr || token[0] == '\0') return number_status::missing;
+    if (start == stop) return number_status::missing;
+    // Up to 9 digits after an optional minus sign cannot leave the int range:
+    // summed directly (the integer maps are read this way).
+    const std::ptrdiff_t length = stop - start;
+    const int first = start[0] == '-' ? 1 : 0;
+    if (length > first && length - first <= 9) {
+        int v = 0;
+        const char* p = start + first;
+        while (p < stop && *p >= '0' && *p <= '9') v = 10 * v + (*p++ - '0');
+        if (p == stop) {
+            value = first == 1 ? -v : v;
+            return number_status::ok;
+        }
+    }
     char* end = nullptr;
     errno = 0;
-    const long long v = std::strtoll(token, &end, 10);
-    if (end == token || !token_ends_at(end)) return number_status::not_number;
+    const long long v = std::strtoll(start, &end, 10);
+    const bool whole = end != start && (end == stop || (end + 1 == stop && *end == '\r'));
+    if (!whole) return number_status::not_number;
     if (errno == ERANGE || v < INT_MIN || v > INT_MAX) return number_status::out_of_range;
     value = static_cast<int>(v);
     return number_status::ok;
+}
+
+}  // namespace
+
+number_status parse_real_token(const char* token, double& value) {
+    value = 0.0;
+    if (token == nullptr || token[0] == '\0') return number_status::missing;
+    return parse_real_span(token, token + std::strlen(token), value);
+}
+
+number_status parse_int_token(const char* token, int& value) {
+    value = 0;
+    if (token == nullptr || token[0] == '\0') return number_status::missing;
+    return parse_int_span(token, token + std::strlen(token), value);
 }
 
 number_status next_checked_double(char* line, double& value, char* token) {
@@ -363,6 +405,305 @@ const char* number_status_words(number_status status) {
         case number_status::not_number: return "is not a number";
         case number_status::not_finite: return "is not finite";
         case number_status::out_of_range: return "is outside the int range";
+        case number_status::outside_field: return "is outside its range";
     }
     return "";
+}
+
+// ---------------------------------------------------------------------------
+// The checked number reader.
+
+bool in_range(double value, const number_range& range) {
+    if (range.low_open ? !(value > range.low) : !(value >= range.low)) return false;
+    if (range.high_open ? !(value < range.high) : !(value <= range.high)) return false;
+    return true;
+}
+
+number_status check_real_token(const char* token, const number_range& range, double& value) {
+    const number_status s = parse_real_token(token, value);
+    if (s != number_status::ok) return s;
+    return in_range(value, range) ? number_status::ok : number_status::outside_field;
+}
+
+number_status check_int_token(const char* token, const number_range& range, int& value) {
+    const number_status s = parse_int_token(token, value);
+    if (s != number_status::ok) return s;
+    return in_range(static_cast<double>(value), range) ? number_status::ok
+                                                        : number_status::outside_field;
+}
+
+void describe_range(const number_range& range, char* out, std::size_t size) {
+    const bool has_low = range.low > -DBL_MAX;
+    const bool has_high = range.high < DBL_MAX;
+    char low[64] = {};
+    char high[64] = {};
+    std::snprintf(low, sizeof low, "%s %.15g", range.low_open ? "above" : "at least", range.low);
+    std::snprintf(high, sizeof high, "%s %.15g", range.high_open ? "below" : "at most", range.high);
+    if (has_low && has_high) {
+        std::snprintf(out, size, "%s and %s", low, high);
+    } else if (has_low) {
+        std::snprintf(out, size, "%s", low);
+    } else if (has_high) {
+        std::snprintf(out, size, "%s", high);
+    } else {
+        std::snprintf(out, size, "any number");
+    }
+}
+
+void describe_number_fault(number_status status, const char* field, const char* token,
+                           const number_range& range, char* out, std::size_t size) {
+    const char* name = field != nullptr ? field : "value";
+    const char* text = token != nullptr ? token : "";
+    if (status == number_status::missing) {
+        std::snprintf(out, size, "the %s is missing", name);
+    } else if (status == number_status::outside_field) {
+        char rule[160];
+        describe_range(range, rule, sizeof rule);
+        std::snprintf(out, size, "the %s %.63s is outside its range: it must be %s", name, text,
+                      rule);
+    } else {
+        std::snprintf(out, size, "the %s \"%.63s\" %s", name, text, number_status_words(status));
+    }
+}
+
+void describe_place(const input_place& at, char* out, std::size_t size) {
+    int n = std::snprintf(out, size, "%s %s", at.kind != nullptr ? at.kind : "file",
+                          at.path != nullptr ? at.path : "");
+    auto more = [&](const char* format, auto... args) {
+        if (n < 0 || static_cast<std::size_t>(n) >= size) return;
+        n += std::snprintf(out + n, size - static_cast<std::size_t>(n), format, args...);
+    };
+    if (at.line > 0) more(", line %d", at.line);
+    if (at.card != nullptr && at.card[0] != '\0') more(", card %s", at.card);
+    if (at.row > 0) more(", row %d", at.row);
+    if (at.col > 0) more(", column %d", at.col);
+}
+
+void refuse_at(const input_place& at, const char* text) {
+    char place[1400];
+    describe_place(at, place, sizeof place);
+    std::string message = "Error: ";
+    message += place;
+    message += ": ";
+    message += text != nullptr ? text : "";
+    message += ".\n";
+    write_report_text(current_summary_file, message.c_str());
+    error_record.code = kErrorPrinted;
+}
+
+void refuse_atf(const input_place& at, const char* format, ...) {
+    char text[2048];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    refuse_at(at, text);
+}
+
+namespace {
+
+// The refusal of a checked read that did not give ok; false.
+bool refuse_number(number_status s, const char* token, const number_field& field,
+                   const input_place& at) {
+    if (s == number_status::ok) return true;
+    char text[512];
+    describe_number_fault(s, field.name, token, field.range, text, sizeof text);
+    refuse_at(at, text);
+    return false;
+}
+
+}  // namespace
+
+bool take_real(const char* token, const number_field& field, const input_place& at,
+               double& value) {
+    return refuse_number(check_real_token(token, field.range, value), token, field, at);
+}
+
+bool take_int(const char* token, const number_field& field, const input_place& at, int& value) {
+    return refuse_number(check_int_token(token, field.range, value), token, field, at);
+}
+
+bool read_real(char* line, const number_field& field, const input_place& at, double& value) {
+    char token[kTokenSize];
+    token[0] = '\0';
+    pop_plain_token(line, token);
+    return take_real(token, field, at, value);
+}
+
+bool read_int(char* line, const number_field& field, const input_place& at, int& value) {
+    char token[kTokenSize];
+    token[0] = '\0';
+    pop_plain_token(line, token);
+    return take_int(token, field, at, value);
+}
+
+bool read_real_at(char*& cursor, const number_field& field, const input_place& at,
+                  double& value) {
+    char token[kTokenSize];
+    if (!next_word_at(cursor, token)) token[0] = '\0';
+    return take_real(token, field, at, value);
+}
+
+bool read_int_at(char*& cursor, const number_field& field, const input_place& at, int& value) {
+    char token[kTokenSize];
+    if (!next_word_at(cursor, token)) token[0] = '\0';
+    return take_int(token, field, at, value);
+}
+
+number_status next_real_at(char*& cursor, double& value, char* token) {
+    value = 0.0;
+    char* p = cursor;
+    while (is_token_sep(*p)) ++p;
+    cursor = p;
+    if (*p == '\0') return number_status::missing;
+    if (*p == '"') {
+        // Quoted tokens: the shared reader's rules (the quotes become blanks).
+        if (!next_word_at(cursor, token)) return number_status::missing;
+        return parse_real_token(token, value);
+    }
+    char* const start = p;
+    while (*p != '\0' && !is_token_sep(*p)) ++p;
+    char* const stop = p;   // one past the token's last character
+    while (is_token_sep(*p)) ++p;
+    cursor = p;
+    const std::size_t length = static_cast<std::size_t>(stop - start);
+    if (length > static_cast<std::size_t>(kTokenSize - 1)) {
+        // Only the first kTokenSize - 1 characters count, as for a copied token.
+        copy_token(token, start, length);
+        return parse_real_token(token, value);
+    }
+    const number_status s = parse_real_span(start, stop, value);
+    if (s != number_status::ok) copy_token(token, start, length);
+    return s;
+}
+
+number_status parse_keyword_int(const char* line, int& value) {
+    value = 0;
+    if (line == nullptr) return number_status::missing;
+    std::string copy(line);
+    char* cursor = copy.data();
+    char token[kTokenSize];
+    if (!next_word_at(cursor, token) || !next_word_at(cursor, token)) return number_status::missing;
+    return parse_int_token(token, value);
+}
+
+number_status next_stream_int(std::FILE* in, int& value, char* token, int token_size, int& line) {
+    value = 0;
+    // One pass over the stream's buffer: the line ends before the token are
+    // counted, the token copied for a message (a longer one is taken whole
+    // and refused) and then parsed where it was copied.
+    int ends = 0;
+    int c = getc_unlocked(in);
+    while (is_scan_space(c)) {
+        ends += c == '\n';
+        c = getc_unlocked(in);
+    }
+    line += ends;
+    if (c == EOF) {
+        token[0] = '\0';
+        return number_status::missing;
+    }
+    int length = 0;
+    bool longer = false;
+    const bool negative = c == '-';
+    int sum = 0;          // the digits summed as they pass (up to 9 cannot leave the int range)
+    int digits = 0;
+    bool plain = true;    // an optional minus sign and digits only
+    while (c != EOF && !is_scan_space(c)) {
+        if (c >= '0' && c <= '9') {
+            sum = digits < 9 ? 10 * sum + (c - '0') : sum;
+            ++digits;
+        } else if (!(length == 0 && negative)) {
+            plain = false;
+        }
+        if (length < token_size - 1) {
+            token[length++] = static_cast<char>(c);
+        } else {
+            longer = true;
+        }
+        c = getc_unlocked(in);
+    }
+    if (c != EOF) ungetc(c, in);
+    token[length] = '\0';
+    if (longer) return number_status::not_number;
+    if (plain && digits >= 1 && digits <= 9) {
+        value = negative ? -sum : sum;
+        return number_status::ok;
+    }
+    return parse_int_span(token, token + length, value);
+}
+
+long stream_bytes_left(std::FILE* in) {
+    const long here = std::ftell(in);
+    if (here < 0 || std::fseek(in, 0, SEEK_END) != 0) return -1;
+    const long end = std::ftell(in);
+    std::fseek(in, here, SEEK_SET);
+    return end >= here ? end - here : -1;
+}
+
+number_list::number_list(file_object& f, const char* kind) : f_(f), kind_(kind) {
+    if (f_.handle != nullptr) flockfile(f_.handle);
+}
+
+number_list::~number_list() {
+    if (f_.handle != nullptr) funlockfile(f_.handle);
+}
+
+bool number_list::next(int& v, const char* what, const char* end_text) {
+    input_place at;
+    at.kind = kind_;
+    at.path = f_.name;
+    if (f_.handle == nullptr) {
+        refuse_at(at, "the file is not open");
+        return false;
+    }
+    char token[kTokenSize];
+    int line = line_;
+    const number_status s = next_stream_int(f_.handle, v, token, kTokenSize, line);
+    at.line = line;
+    if (s == number_status::missing) {
+        if (end_text != nullptr) write_report_text(current_summary_file, end_text);
+        at.line = line_;
+        refuse_atf(at, "the file ends before the %s", what);
+        return false;
+    }
+    line_ = line;
+    if (s != number_status::ok) {
+        char why[512];
+        describe_number_fault(s, what, token, kAnyNumber, why, sizeof why);
+        refuse_at(at, why);
+        return false;
+    }
+    return true;
+}
+
+bool number_list::count(int& n, long long most, const char* what, const char* end_text) {
+    n = 0;
+    if (!next(n, what, end_text)) return false;
+    if (n < 0 || n > most) {
+        input_place at;
+        at.kind = kind_;
+        at.path = f_.name;
+        at.line = line_;
+        refuse_atf(at, "the %s %d must be from 0 to %lld", what, n, most);
+        n = 0;
+        return false;
+    }
+    return true;
+}
+
+number_status next_int_at(char*& cursor, int& value, char* token) {
+    value = 0;
+    if (!next_word_at(cursor, token)) {
+        token[0] = '\0';
+        return number_status::missing;
+    }
+    return parse_int_token(token, value);
+}
+
+bool parse_int_text(const char* text, int low, int high, int& value) {
+    int v = 0;
+    if (parse_int_token(text, v) != number_status::ok || v < low || v > high) return false;
+    value = v;
+    return true;
 }

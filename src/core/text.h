@@ -14,6 +14,7 @@
 // (and NaN or infinite reals) instead.
 #pragma once
 
+#include <cfloat>
 #include <cstddef>
 #include <cstdio>
 
@@ -75,6 +76,9 @@ int read_line(text_line& line, file_object& f);
 // (flockfile) or is the stream's only user. Returns the token's length, or
 // -1 at the end of the file.
 int read_stream_token(std::FILE* in, char* token, int token_size);
+// The same, adding to `newlines` the line ends skipped before the token (so a
+// caller that starts at a line's beginning knows the line the token is on).
+int read_stream_token(std::FILE* in, char* token, int token_size, int& newlines);
 
 // Holds the lock of a stream for the unlocked reads of read_stream_token.
 class stream_lock {
@@ -100,10 +104,6 @@ int next_int(char* line, int& value);
 char* second_word(char* line);
 bool same_keyword(const char* a, const char* b);
 
-// True when the whole token is a number (a carriage return left at its end is
-// allowed); the value in `value`. "0,05", "0.05x" and "abc" are not numbers.
-bool parse_whole_number(const char* token, double& value);
-
 // Outcome of a checked number read.
 enum class number_status {
     ok,            // the whole token is a number of the asked kind, stored in the target
@@ -111,10 +111,15 @@ enum class number_status {
     not_number,    // the token is not (wholly) a number of the asked kind
     not_finite,    // a real that is NaN, infinite or beyond the double range
     out_of_range,  // an integer beyond the int range
+    outside_field, // a number outside the range of its field (number_range)
 };
 
 // The whole token as a finite real; the target is set to 0 unless the result is ok.
 number_status parse_real_token(const char* token, double& value);
+// The same for the text [start, stop) of a longer line (a carriage return
+// may end it); the character at `stop` must be one no number continues into
+// (a separator or the end of the text).
+number_status parse_real_span(const char* start, const char* stop, double& value);
 // The whole token as a decimal integer within the int range; the target is
 // set to 0 unless the result is ok.
 number_status parse_int_token(const char* token, int& value);
@@ -126,3 +131,153 @@ number_status next_checked_int(char* line, int& value, char* token);
 // The end of a message sentence about a number that failed: "is missing",
 // "is not a number", "is not finite" or "is outside the int range".
 const char* number_status_words(number_status status);
+
+// ---------------------------------------------------------------------------
+// The checked number reader. Every number an input file gives goes through
+// here: the whole token must be a number of the asked kind (an int for
+// counts, IDs, rows, columns and codes), finite, and inside the range of its
+// field; anything else is refused with a message that names the file, the
+// line (or the row and column of a grid) and the field. Nothing is ever read
+// as 0 because it did not parse.
+
+// The values a field accepts: low .. high, each end included unless open.
+struct number_range {
+    double low = -DBL_MAX;
+    double high = DBL_MAX;
+    bool low_open = false;    // true: the value must be above `low`
+    bool high_open = false;   // true: the value must be below `high`
+};
+constexpr number_range kAnyNumber{};
+// [low, +max]
+constexpr number_range at_least(double low) { return {low, DBL_MAX, false, false}; }
+// (low, +max]
+constexpr number_range above(double low) { return {low, DBL_MAX, true, false}; }
+// [low, high]
+constexpr number_range closed_range(double low, double high) { return {low, high, false, false}; }
+// (low, high)
+constexpr number_range open_range(double low, double high) { return {low, high, true, true}; }
+// (low, high]
+constexpr number_range above_to(double low, double high) { return {low, high, true, false}; }
+// [low, high)
+constexpr number_range from_below(double low, double high) { return {low, high, false, true}; }
+
+// True when `value` lies in `range`.
+bool in_range(double value, const number_range& range);
+
+// A numeric field of an input file: its name in messages and its range.
+struct number_field {
+    const char* name;           // e.g. "porosity", "width of low spot 3"
+    number_range range = kAnyNumber;
+};
+
+// The whole token as a finite real / an int inside `range`. On any status
+// but ok the target is set to 0, except outside_field, where it holds the
+// value read (for a message that wants it).
+number_status check_real_token(const char* token, const number_range& range, double& value);
+number_status check_int_token(const char* token, const number_range& range, int& value);
+
+// The sentence about a number that failed, without the place and without a
+// full stop: "the porosity is missing", "the porosity \"l.0\" is not a
+// number", "... is not finite", "... is outside the int range", "the porosity
+// 1.2 is outside its range: it must be above 0 and below 1". The token is
+// shown with at most 63 characters.
+void describe_number_fault(number_status status, const char* field, const char* token,
+                           const number_range& range, char* out, std::size_t size);
+// "above 0 and below 1", "at least 0", "at most 5", "any number" for messages.
+void describe_range(const number_range& range, char* out, std::size_t size);
+
+// Where a number stands in its file, for the message: "<kind> <path>" and,
+// when known, ", line <line>", ", card <card>", ", row <row>", ", column <col>".
+struct input_place {
+    const char* kind = "file";   // what the file is: "low-spot file", "map", ...
+    const char* path = "";       // its name as given
+    int line = 0;                // line number from 1; 0 when not given
+    const char* card = nullptr;  // keyword of the line, when the file has cards
+    int row = 0;                 // grid row and column from 1; 0 when not given
+    int col = 0;
+};
+
+// Formats the place as above into `out` (no trailing punctuation).
+void describe_place(const input_place& at, char* out, std::size_t size);
+
+// Prints "Error: <place>: <text>.\n" (console and the summary file) and sets
+// error_record.code to 4000 (message printed); the caller returns its
+// failure and the run driver stops the run at its next check.
+void refuse_at(const input_place& at, const char* text);
+// The same with a printf format for the text.
+void refuse_atf(const input_place& at, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+
+// Checks `token` for `field`; on failure refuses it at `at` (refuse_at)
+// and returns false.
+bool take_real(const char* token, const number_field& field, const input_place& at,
+               double& value);
+bool take_int(const char* token, const number_field& field, const input_place& at, int& value);
+// Pops the next plain token off `line` (the rules of next_checked_double)
+// and takes it as above.
+bool read_real(char* line, const number_field& field, const input_place& at, double& value);
+bool read_int(char* line, const number_field& field, const input_place& at, int& value);
+// The same at a cursor that walks a long line (next_word_at moves it).
+bool read_real_at(char*& cursor, const number_field& field, const input_place& at,
+                  double& value);
+bool read_int_at(char*& cursor, const number_field& field, const input_place& at, int& value);
+
+// The next real of a long line at `cursor`, which moves past it and the
+// separators after it, parsed where it stands (no copy) and checked as
+// check_real_token does with kAnyNumber; `missing` when the line holds no
+// more tokens. For any status but ok and missing, `token` receives the
+// token's text (cut to kTokenSize - 1 characters) for the message. For the
+// rows of large maps.
+number_status next_real_at(char*& cursor, double& value, char* token);
+
+// The second token of a line "KEYWORD n" (the token rules of next_word) as
+// a whole int: the status of parse_int_token (missing when the line has no
+// second token). The line is left as it was.
+number_status parse_keyword_int(const char* line, int& value);
+
+// Next whole number of an integer map or list read token by token from the
+// stream (the caller holds its lock, stream_lock): ok, missing at the end of
+// the file, or not_number / out_of_range with the text in `token`
+// (token_size characters); a token longer than the buffer is not_number and
+// is taken off the stream whole. `line` counts the line ends passed.
+number_status next_stream_int(std::FILE* in, int& value, char* token, int token_size, int& line);
+
+// Bytes from the stream's position to its end (the position is kept); -1
+// when the stream cannot tell. Counts at the head of a list are bounded by
+// what the rest of the file can hold.
+long stream_bytes_left(std::FILE* in);
+
+// Reader of a list of whole numbers separated by any white space (the
+// location lists of the outputs): a count of entries, then the numbers of
+// each entry. Every refusal names the file, the line and the value.
+class number_list {
+public:
+    // `kind` names the file in messages ("location file").
+    number_list(file_object& f, const char* kind);
+    ~number_list();
+    number_list(const number_list&) = delete;
+    number_list& operator=(const number_list&) = delete;
+
+    // A count of the list: a whole number from 0 to `most`. The caller grows
+    // its tables entry by entry as they are read, so a count larger than the
+    // file can fill ends at the end of the file, not in a huge allocation.
+    bool count(int& n, long long most, const char* what = "number of entries",
+               const char* end_text = nullptr);
+    // The next number of the list, named `what` in messages; at the end of
+    // the file `end_text`, when given, is printed before the refusal.
+    bool next(int& v, const char* what, const char* end_text = nullptr);
+    int line() const { return line_; }
+
+private:
+    file_object& f_;
+    const char* kind_;
+    int line_ = 1;   // line of the next token
+};
+
+// The next whole int of a line at `cursor` (the token rules of next_word_at,
+// which moves it); `token` (kTokenSize characters) receives the token text.
+number_status next_int_at(char*& cursor, int& value, char* token);
+
+// Command-line and environment numbers: the whole text as a decimal int in
+// [low, high]; false (value unchanged) otherwise.
+bool parse_int_text(const char* text, int low, int high, int& value);

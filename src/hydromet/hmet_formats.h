@@ -1,5 +1,6 @@
 // Pieces shared by the readers of the hmet formats (hmet_*.cpp).
 #pragma once
+#include "core/text.h"
 #include "hydromet/hmet_records.h"
 
 struct run_state;
@@ -38,6 +39,16 @@ bool fixed_real(const char* line, int from, int to, double& value);
 // Copies the kHmetElements values `v` (indexed by kHmet*, units of the record
 // as listed in hmet_record) and the date of `date` into rs.hmet_current.
 void set_hmet_current(run_state& rs, const double* v, const hmet_raw_record& date);
+
+// Name and physical range of element `element` (kHmet*) in the units of
+// hmet_record: pressure 250-1100 mb, humidity 0-100 %, cloud 0-10 tenths,
+// wind 0-120 m/s, air temperature -80 to 60 C, radiation 0 or more.
+number_field hmet_element_field(int element);
+
+// True when every value of `r` that is not marked missing lies in its
+// element's range; otherwise prints an error naming the file, the line, the
+// element and the value (as converted to those units) and sets code 4000.
+bool hmet_record_in_range(const hmet_raw_record& r, const char* file);
 
 // Prints "Error: " + the message, naming file and line, and sets code 4000.
 void hmet_fail(const char* file, int line, const char* format, ...)

@@ -36,9 +36,6 @@ bool blank(const char* s) {
     return true;
 }
 
-// A value within [low, high] or the missing marker.
-bool in_range(double v, double low, double high) { return v == kMissing || (v >= low && v <= high); }
-
 }  // namespace
 
 bool count_kev_records(file_object& f, hmet_file_records& h) {
@@ -80,14 +77,6 @@ bool count_kev_records(file_object& f, hmet_file_records& h) {
         r.hour = static_cast<int>(v[3]);
         if (!settle_record_date(r, "the record", h.file_name)) return false;
         const double press = v[4], rh = v[5], sky = v[6], wind = v[7], temp = v[8];
-        if (!in_range(press, 1e-6, 1e6) || !in_range(rh, 0.0, 100.0) ||
-            !in_range(sky, 0.0, 100.0) || !in_range(wind, 0.0, 1e6) || !(v[9] >= 0.0) ||
-            !(v[10] >= 0.0)) {
-            hmet_fail(h.file_name, line_no,
-                      "a value is out of range (pressure above 0 inHg, humidity and sky cover "
-                      "0-100 %%, wind and radiation not negative, 999 for missing)");
-            return false;
-        }
         r.missing[kHmetPressure] = press == kMissing;
         r.value[kHmetPressure] = press * kInHgToMb;
         r.missing[kHmetHumidity] = rh == kMissing;
@@ -102,6 +91,7 @@ bool count_kev_records(file_object& f, hmet_file_records& h) {
         r.value[kHmetDirect] = v[9];
         r.missing[kHmetGlobal] = v[10] > kRadiationMissing;
         r.value[kHmetGlobal] = v[10];
+        if (!hmet_record_in_range(r, h.file_name)) return false;
         if (!h.records.empty() && !follows_by_one_hour(h.records.back(), r, h.file_name))
             return false;
         h.records.push_back(r);

@@ -167,6 +167,33 @@ void set_hmet_current(run_state& rs, const double* v, const hmet_raw_record& dat
     c.hour = date.hour;
 }
 
+number_field hmet_element_field(int element) {
+    switch (element) {
+        case kHmetPressure: return {"barometric pressure (mb)", closed_range(250.0, 1100.0)};
+        case kHmetHumidity: return {"relative humidity (%)", closed_range(0.0, 100.0)};
+        case kHmetCloud: return {"cloud cover (tenths)", closed_range(0.0, 10.0)};
+        case kHmetWind: return {"wind speed (m/s)", closed_range(0.0, 120.0)};
+        case kHmetTemp: return {"air temperature (C)", closed_range(-80.0, 60.0)};
+        case kHmetDirect: return {"direct radiation", at_least(0.0)};
+        case kHmetGlobal: return {"global radiation", at_least(0.0)};
+        default: return {"value"};
+    }
+}
+
+bool hmet_record_in_range(const hmet_raw_record& r, const char* file) {
+    for (int e = 0; e < kHmetElements; ++e) {
+        if (r.missing[e]) continue;
+        const number_field f = hmet_element_field(e);
+        if (in_range(r.value[e], f.range)) continue;
+        char rule[160];
+        describe_range(f.range, rule, sizeof rule);
+        hmet_fail(file, r.line, "the %s %g is outside its range: it must be %s", f.name,
+                  r.value[e], rule);
+        return false;
+    }
+    return true;
+}
+
 void hmet_fail(const char* file, int line, const char* format, ...) {
     char text[2048];
     va_list args;
@@ -219,9 +246,7 @@ bool fixed_real(const char* line, int from, int to, double& value) {
     }
     buf[k] = '\0';
     if (k == 0) return false;
-    char* end = nullptr;
-    value = std::strtod(buf, &end);
-    return end != buf && *end == '\0' && std::isfinite(value);
+    return parse_real_token(buf, value) == number_status::ok;
 }
 
 int read_hmet_record(run_state& rs) {

@@ -77,18 +77,7 @@ bool count_samson_records(file_object& f, hmet_file_records& h, char* station) {
         r.value[kHmetPressure] = v[9];
         r.missing[kHmetWind] = near(v[10], 99.0) || near(v[10], 9999.0);
         r.value[kHmetWind] = v[10];
-        const bool bad = (!r.missing[kHmetDirect] && v[4] < 0.0) ||
-                         (!r.missing[kHmetGlobal] && v[5] < 0.0) ||
-                         (!r.missing[kHmetCloud] && (v[6] < 0.0 || v[6] > 10.0)) ||
-                         (!r.missing[kHmetHumidity] && (v[8] < 0.0 || v[8] > 100.0)) ||
-                         (!r.missing[kHmetPressure] && v[9] <= 0.0) ||
-                         (!r.missing[kHmetWind] && v[10] < 0.0);
-        if (bad) {
-            hmet_fail(h.file_name, line_no,
-                      "a SAMSON value is out of range (radiation and wind not negative, sky "
-                      "cover 0-10 tenths, humidity 0-100 %%, pressure above 0 mb)");
-            return false;
-        }
+        if (!hmet_record_in_range(r, h.file_name)) return false;
         if (!h.records.empty() && !follows_by_one_hour(h.records.back(), r, h.file_name))
             return false;
         h.records.push_back(r);

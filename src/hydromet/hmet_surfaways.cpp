@@ -64,15 +64,8 @@ bool decode(int e, double raw, double& out) {
     return true;
 }
 
-bool valid_value(int e, double v) {
-    switch (e) {
-    case kHmetHumidity: return v >= 0.0 && v <= 100.0;
-    case kHmetCloud: return v >= 0.0 && v <= 10.0;
-    case kHmetPressure: return v > 0.0;
-    case kHmetTemp: return true;
-    default: return v >= 0.0;
-    }
-}
+// The value in its element's physical range (radiation 0 or more).
+bool valid_value(int e, double v) { return in_range(v, hmet_element_field(e).range); }
 
 void print_count_mismatch(int which) {
     std::printf("There is an error in the Surface Airways hydrometeorology\n");
@@ -185,8 +178,13 @@ bool count_surfaways_records(file_object& f, hmet_file_records& h, bool quiet) {
             double v = 0.0;
             if (decode(e, raw, v)) {
                 if (!valid_value(e, v)) {
-                    hmet_fail(h.file_name, line_no, "the value %g of group %d is out of range",
-                              raw, g + 1);
+                    const number_field field = hmet_element_field(e);
+                    char rule[160];
+                    describe_range(field.range, rule, sizeof rule);
+                    hmet_fail(h.file_name, line_no,
+                              "the %s %g of group %d (%g as written) is outside its range: it "
+                              "must be %s",
+                              field.name, v, g + 1, raw, rule);
                     return false;
                 }
                 b.value[e][hr] = v;

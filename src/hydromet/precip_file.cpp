@@ -96,24 +96,18 @@ bool is_keyword(const std::string& token, const char* key4) {
     return true;
 }
 
-// Whole-token integer; false for anything else.
+// Whole-token integer; false for anything else (the value is then unchanged).
 bool parse_int(const std::string& token, int& value) {
-    if (token.empty()) return false;
-    errno = 0;
-    char* end = nullptr;
-    long v = std::strtol(token.c_str(), &end, 10);
-    if (end == token.c_str() || *end != '\0' || errno == ERANGE || v > INT_MAX || v < INT_MIN)
-        return false;
-    value = static_cast<int>(v);
+    int v = 0;
+    if (parse_int_token(token.c_str(), v) != number_status::ok) return false;
+    value = v;
     return true;
 }
 
-// Whole-token finite real; false for anything else.
+// Whole-token finite real; false for anything else (the value is then unchanged).
 bool parse_real(const std::string& token, double& value) {
-    if (token.empty()) return false;
-    char* end = nullptr;
-    double v = std::strtod(token.c_str(), &end);
-    if (end == token.c_str() || *end != '\0' || !std::isfinite(v)) return false;
+    double v = 0.0;
+    if (parse_real_token(token.c_str(), v) != number_status::ok) return false;
     value = v;
     return true;
 }
@@ -571,11 +565,7 @@ int read_radar_header(radar_grid& grid, const char* name) {
     for (int i = 0; i < 6; ++i) {
         bool good = read_line(line, f) != 0 && next_word(line, word) && next_word(line, word);
         double v = 0.0;
-        if (good) {
-            char* end = nullptr;
-            v = std::strtod(word, &end);
-            good = end != word && *end == '\0' && std::isfinite(v);
-        }
+        if (good) good = parse_real_token(word, v) == number_status::ok;
         if (good && i < 2) good = v >= 1.0 && v <= 1.0e6 && v == std::floor(v);
         if (good && i == 4) good = v > 0.0;
         if (!good) {

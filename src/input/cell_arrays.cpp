@@ -4,12 +4,14 @@
 // work arrays of a process are created by that process's own set-up.
 #include "input/cell_arrays.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <new>
 
 #include "core/error.h"
 #include "core/file_object.h"
+#include "core/text.h"
 #include "run/run_state.h"
 
 namespace {
@@ -222,12 +224,34 @@ bool read_location_list(file_object& f, const char* path, int grid_rows, int gri
     if (f.handle == nullptr) return false;
     int n = 0;
     const long long cells = static_cast<long long>(grid_rows) * grid_cols;
-    if (std::fscanf(f.handle, "%d", &n) != 1 || n < 0 || n > cells) {
-        std::printf("Error: the number of locations in file %s must be a whole number from 0 to "
-                    "%lld\n",
-                    shown, cells);
-        fail_printed();
+    number_list in(f, "location file");
+    if (!in.count(n, cells, "number of locations")) {
+        report_error(error_record);
         return false;
+    }
+    // The positions are gathered as they are read: a count beyond what the
+    // file holds ends at its end, not in an allocation of that size.
+    std::vector<int> read_rows(1, 0);
+    std::vector<int> read_cols(1, 0);
+    for (int k = 1; k <= n; ++k) {
+        int row = 0;
+        int col = 0;
+        char what[2][48];
+        std::snprintf(what[0], sizeof what[0], "row of location %d", k);
+        std::snprintf(what[1], sizeof what[1], "column of location %d", k);
+        if (!in.next(row, what[0]) || !in.next(col, what[1])) {
+            report_error(error_record);
+            return false;
+        }
+        if (row < 1 || row > grid_rows || col < 1 || col > grid_cols) {
+            std::printf("Error: location %d (row %d, column %d) in file %s lies outside the grid "
+                        "of %d rows and %d columns (line %d)\n",
+                        k, row, col, shown, grid_rows, grid_cols, in.line());
+            fail_printed();
+            return false;
+        }
+        read_rows.push_back(row);
+        read_cols.push_back(col);
     }
     if (!size_array(rows, n + 1, row_name, 0) || !size_array(cols, n + 1, col_name, 0)) {
         rows.clear();
@@ -235,29 +259,8 @@ bool read_location_list(file_object& f, const char* path, int grid_rows, int gri
         fail_printed();
         return false;
     }
-    for (int k = 1; k <= n; ++k) {
-        int row = 0;
-        int col = 0;
-        if (std::fscanf(f.handle, "%d %d \n", &row, &col) != 2) {
-            std::printf("Error: file %s holds %d locations, expected %d (line %d)\n", shown, k - 1,
-                        n, k + 1);
-            rows.clear();
-            cols.clear();
-            fail_printed();
-            return false;
-        }
-        if (row < 1 || row > grid_rows || col < 1 || col > grid_cols) {
-            std::printf("Error: location %d (row %d, column %d) in file %s lies outside the grid "
-                        "of %d rows and %d columns (line %d)\n",
-                        k, row, col, shown, grid_rows, grid_cols, k + 1);
-            rows.clear();
-            cols.clear();
-            fail_printed();
-            return false;
-        }
-        rows[static_cast<size_t>(k)] = row;
-        cols[static_cast<size_t>(k)] = col;
-    }
+    std::copy(read_rows.begin(), read_rows.end(), rows.begin());
+    std::copy(read_cols.begin(), read_cols.end(), cols.begin());
     count = n;
     return true;
 }

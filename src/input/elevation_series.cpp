@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "core/dates.h"
 #include "core/error.h"
@@ -22,14 +23,13 @@ bool starts_with(const char* line, const char* word) {
     return std::strncmp(line, word, std::strlen(word)) == 0;
 }
 
-// Parses two reals "x y" at the front of `line` (blanks and tabs between).
+// Parses two whole finite reals "x y" at the front of `line`.
 bool parse_pair(const char* line, double& x, double& y) {
-    char* end = nullptr;
-    x = std::strtod(line, &end);
-    if (end == line || !std::isfinite(x)) return false;
-    const char* p = end;
-    y = std::strtod(p, &end);
-    return end != p && std::isfinite(y);
+    std::string text = line;
+    char* p = text.data();
+    char token[kTokenSize];
+    return next_real_at(p, x, token) == number_status::ok &&
+           next_real_at(p, y, token) == number_status::ok;
 }
 
 // The checks shared by both evaluations. Returns true with `result` set when

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <string>
 
 #include "core/alloc.h"
@@ -85,6 +86,47 @@ void write_mask_map(const run_state& rs) {
     close_file_object(out);
 }
 
+// Warns (codes 356 and 357) when the mask holds values other than 0 and 1:
+// every value other than 0 marks a watershed cell, so a no-data value such as
+// -9999 outside the watershed makes the whole rectangle the watershed. Names
+// each such value with its cell count, in ascending order of value, the
+// first kMaskValuesNamed of them; the rest in one line.
+void warn_other_mask_values(const run_state& rs) {
+    constexpr size_t kMaskValuesNamed = 8;
+    std::map<int, int> counts;   // value -> cells
+    int last = 1;                // the value counted last, and its entry
+    int* last_count = nullptr;
+    for (int i = 1; i <= rs.rows; ++i) {
+        for (int j = 1; j <= rs.cols; ++j) {
+            const int v = rs.mask[i][j];
+            if (v == 0 || v == 1) continue;
+            if (last_count == nullptr || v != last) {
+                last = v;
+                last_count = &counts[v];
+            }
+            ++*last_count;
+        }
+    }
+    size_t named = 0;
+    long long further_cells = 0;
+    for (const auto& value : counts) {
+        if (named < kMaskValuesNamed) {
+            set_error(356, nullptr, rs.files.watershed_mask);
+            set_error_numbers(356, value.first, value.second);
+            report_error(error_record);
+            ++named;
+        } else {
+            further_cells += value.second;
+        }
+    }
+    if (counts.size() > named) {
+        set_error(357, nullptr, rs.files.watershed_mask);
+        set_error_numbers(357, static_cast<int>(counts.size() - named),
+                          static_cast<int>(further_cells));
+        report_error(error_record);
+    }
+}
+
 // Gives every cell its row, column and centre coordinates (m).
 void record_cell_positions(run_state& rs) {
     rs.cell_row.release();
@@ -137,6 +179,12 @@ void read_watershed_mask(run_state& rs) {
 
     // The grid is read only when it matches the run's rows and columns, so a
     // mask allocated for mask_rows x mask_cols must be at least that large.
+    // It is allocated only for a map whose header is the run's grid and
+    // whose body can hold that many values.
+    if (!map_file_fits(rs.watershed_mask_file, rs.files.watershed_mask, rs.rows, rs.cols)) {
+        close_file_object(rs.watershed_mask_file);
+        return;
+    }
     alloc_mask_grids(rs);
     if (rs.mask == nullptr || rs.mask_rows < rs.rows || rs.mask_cols < rs.cols) {
         close_file_object(rs.watershed_mask_file);
@@ -165,6 +213,8 @@ void read_watershed_mask(run_state& rs) {
         report_error(error_record);
         return;
     }
+
+    warn_other_mask_values(rs);
 
     // Numbering row by row; the border of the grid is 0 and is not walked.
     rs.GNUM = 0;
@@ -195,10 +245,13 @@ void read_elevation_map(run_state& rs) {
     // Sized from the numbering; an empty watershed has no per-cell slot.
     const size_t slots = rs.GNUM > 0 ? static_cast<size_t>(rs.GNUM) + 1 : 0;
     if (rs.elevation.size() != slots) rs.elevation.assign(slots, 0.0);
+    // Ground elevations, m: from the deepest trench to the highest summit
+    // (a value like 1e308 would overflow every level and slope).
+    static const number_field kElevation{"elevation", closed_range(-11000.0, 9000.0)};
     const bool read = read_map_file(rs.elevation_file, rs.files.elevation, kMapCellReals,
                                     rs.map_north, rs.map_south, rs.map_east, rs.map_west,
                                     rs.map_rows, rs.map_cols, rs.mask, &rs.elevation, nullptr,
-                                    nullptr, rs.rows, rs.cols);
+                                    nullptr, rs.rows, rs.cols, &kElevation);
     close_file_object(rs.elevation_file);
     if (!read) return;
 

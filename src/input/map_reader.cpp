@@ -7,14 +7,9 @@
 // message naming the map, the row and the column.
 #include "input/map_reader.h"
 
-#include <cerrno>
-#include <charconv>
-#include <climits>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <system_error>
+#include <strings.h>
 #include <vector>
 
 #include "core/error.h"
@@ -37,129 +32,39 @@ void fail_printed() {
 
 const char* shown(const char* path) { return path != nullptr ? path : ""; }
 
-// Reads one header line "word value": the word (at most `width` characters)
-// is ignored. Returns true when the value was read; otherwise it is unchanged.
-bool read_header_real(FILE* in, const char* format, double& value) {
-    char word[8] = {};
-    double v = 0.0;
-    if (std::fscanf(in, format, word, &v) != 2) return false;
-    value = v;
-    return true;
+// Places of a map for the checked reader: the map, a line, a row and column.
+input_place map_place(const char* path, int line, int row = 0, int col = 0) {
+    input_place at;
+    at.kind = "map";
+    at.path = shown(path);
+    at.line = line;
+    at.row = row;
+    at.col = col;
+    return at;
 }
 
-// The count is taken only when its whole token is an integer in the int range
-// ("%d" would wrap 4294967326 round to 30 without a word).
-bool read_header_int(FILE* in, int& value) {
-    char word[8] = {};
-    char number[32] = {};
-    int v = 0;
-    if (std::fscanf(in, "%5s %31s\n", word, number) != 2) return false;
-    if (parse_int_token(number, v) != number_status::ok) return false;
-    value = v;
-    return true;
+// Prints the mismatch line of a header that is not the run's grid.
+void print_size_mismatch(const char* path, const map_header& h, int expected_rows,
+                         int expected_cols) {
+    if (h.rows != expected_rows && h.cols != expected_cols) {
+        std::printf("Incorrect number of rows and columns in map: %s\n", shown(path));
+    } else if (h.rows != expected_rows) {
+        std::printf("Incorrect number of rows in map: %s\n", shown(path));
+    } else {
+        std::printf("Incorrect number of columns in map: %s\n", shown(path));
+    }
 }
 
-enum class int_read { ok, end_of_file, not_integer };
-
-// Next whitespace-separated token of an integer map as a whole number. The
-// token is taken as "%Ns" of scanf takes it (read_stream_token), character by
-// character from the stream's buffer: scanf spent most of a large map's
-// reading time parsing its format for every value. The caller holds the
-// stream's lock (flockfile).
-int_read next_map_int(FILE* in, int& value, char* token, int token_size) {
-    const int length = read_stream_token(in, token, token_size);
-    if (length < 0) return int_read::end_of_file;
-
-    // Up to 9 digits after an optional minus sign cannot leave the int range:
-    // summed directly. Any other token goes through strtol.
-    const int first = token[0] == '-' ? 1 : 0;
-    if (length > first && length - first <= 9) {
-        int v = 0;
-        int k = first;
-        while (k < length && token[k] >= '0' && token[k] <= '9') v = 10 * v + (token[k++] - '0');
-        if (k == length) {
-            value = first == 1 ? -v : v;
-            return int_read::ok;
-        }
-    }
-    errno = 0;
-    char* end = nullptr;
-    const long v = std::strtol(token, &end, 10);
-    if (end == token || *end != '\0' || errno == ERANGE || v < INT_MIN || v > INT_MAX) {
-        return int_read::not_integer;
-    }
-    value = static_cast<int>(v);
-    return int_read::ok;
-}
-
-// Separators of a real map row, as the shared token readers have them: blank,
-// tab, comma and newline (a carriage return is not one).
-inline bool is_row_sep(char c) { return c == ' ' || c == '\t' || c == ',' || c == '\n'; }
-
-// The next value of a real map row at `cursor`, which moves past it and the
-// separators after it. Takes and checks tokens exactly as next_word_at and
-// parse_real_token do (a carriage return may end the token), but parses plain
-// tokens where they stand instead of copying each one out first. Returns
-// `missing` when the row holds no more tokens; for any status but ok and
-// missing, `token` receives the token's text (cut to kTokenSize - 1
-// characters) for the message.
-number_status next_row_real(char*& cursor, double& value, char* token) {
-    value = 0.0;
-    char* p = cursor;
-    while (is_row_sep(*p)) ++p;
-    cursor = p;
-    if (*p == '\0') return number_status::missing;
-    if (*p == '"') {
-        // Quoted tokens: the shared reader's rules (the quotes become blanks).
-        if (!next_word_at(cursor, token)) return number_status::missing;
-        return parse_real_token(token, value);
-    }
-    char* const start = p;
-    while (*p != '\0' && !is_row_sep(*p)) ++p;
-    char* const stop = p;   // one past the token's last character
-    while (is_row_sep(*p)) ++p;
-    cursor = p;
-    const size_t length = static_cast<size_t>(stop - start);
-    auto copy_out = [&] {
-        const size_t n = length < static_cast<size_t>(kTokenSize - 1) ? length : kTokenSize - 1;
-        std::memcpy(token, start, n);
-        token[n] = '\0';
-    };
-    if (length > static_cast<size_t>(kTokenSize - 1)) {
-        // Only the first kTokenSize - 1 characters count, as for a copied token.
-        copy_out();
-        return parse_real_token(token, value);
-    }
-
-    // Plain decimals: from_chars rounds correctly like strtod and is faster.
-    double v = 0.0;
-    const std::from_chars_result fast = std::from_chars(start, stop, v);
-    if (fast.ec == std::errc() && fast.ptr == stop) {
-        if (!std::isfinite(v)) {
-            copy_out();
-            return number_status::not_finite;
-        }
-        value = v;
-        return number_status::ok;
-    }
-    // Everything else (a plus sign, hexadecimal, a value beyond the double
-    // range, a carriage return at the end, words): strtod where the token
-    // stands. The character after the token is a separator or the end of the
-    // row, which no number continues into.
-    char* end = nullptr;
-    errno = 0;
-    v = std::strtod(start, &end);
-    const bool whole = end != start && (end == stop || (end + 1 == stop && *end == '\r'));
-    if (!whole) {
-        copy_out();
-        return number_status::not_number;
-    }
-    if (!std::isfinite(v)) {
-        copy_out();
-        return number_status::not_finite;
-    }
-    value = v;
-    return number_status::ok;
+// The checked value of a map cell: `value` in the field's range (when one is
+// given), else the message naming the map, line, row and column.
+bool value_in_field(double value, const char* text, const number_field* field, const char* path,
+                    int line, int row, int col) {
+    if (field == nullptr || in_range(value, field->range)) return true;
+    char why[512];
+    describe_number_fault(number_status::outside_field, field->name, text, field->range, why,
+                          sizeof why);
+    refuse_at(map_place(path, line, row, col), why);
+    return false;
 }
 
 // Stores `value` in the next slot of a per-cell array; false when the array
@@ -180,10 +85,85 @@ void print_too_many_cells(const char* path, size_t size) {
 
 }  // namespace
 
+bool read_map_header(file_object& f, const char* path, map_header& header, int& lines) {
+    lines = 0;
+    // The edges must be finite (a NaN edge gives every cell a size and centre
+    // that is no number); rows and columns whole numbers that size a grid.
+    static const number_field kEdges[4] = {
+        {"north edge"}, {"south edge"}, {"east edge"}, {"west edge"}};
+    static const number_field kRows{"number of rows", closed_range(1, kMaxGridSide)};
+    static const number_field kCols{"number of columns", closed_range(1, kMaxGridSide)};
+    double* const edges[4] = {&header.north, &header.south, &header.east, &header.west};
+    text_line line;
+    for (int k = 1; k <= 6; ++k) {
+        if (!read_line(line, f)) {
+            refuse_atf(map_place(path, k), "the file ends inside its six header lines (north, "
+                                           "south, east, west, rows, cols)");
+            return false;
+        }
+        lines = k;
+        char* cursor = line.data();
+        char word[kTokenSize];
+        next_word_at(cursor, word);   // the header word: any text
+        if (k == 1 && is_esri_header_word(word)) {
+            // An ESRI ASCII grid: say which header pluvo reads instead of
+            // refusing one of its numbers.
+            set_error(354, word, shown(path));
+            char text[2048];
+            compose_message(354, error_record, text, sizeof text);
+            write_report_text(current_summary_file, text);
+            error_record.code = kErrorPrinted;
+            return false;
+        }
+        const input_place at = map_place(path, k);
+        bool good = true;
+        if (k <= 4) {
+            good = read_real_at(cursor, kEdges[k - 1], at, *edges[k - 1]);
+        } else {
+            good = read_int_at(cursor, k == 5 ? kRows : kCols, at, k == 5 ? header.rows : header.cols);
+        }
+        if (!good) return false;
+    }
+    return true;
+}
+
+bool map_body_can_hold(file_object& f, const char* path, const map_header& header) {
+    const long left = stream_bytes_left(f.handle);
+    if (left < 0) return true;   // not a plain file: read on
+    // n values take at least 2n - 1 bytes: one character each and a separator between.
+    const long long bytes = static_cast<long long>(left);
+    const long long values = static_cast<long long>(header.rows) * header.cols;
+    const long long room = (bytes + 1) / 2;
+    if (values <= room) return true;
+    std::printf("Unexpected end of file in file: %s\n", shown(path));
+    refuse_atf(map_place(path, 6),
+               "the header gives %d rows and %d columns, %lld values, but the %lld bytes after "
+               "it hold at most %lld values",
+               header.rows, header.cols, values, bytes, room);
+    return false;
+}
+
+bool map_file_fits(file_object& f, const char* path, int expected_rows, int expected_cols) {
+    if (f.handle == nullptr) return true;   // the reader reports a file that is not open
+    map_header h;
+    int lines = 0;
+    bool good = read_map_header(f, path, h, lines);
+    if (good && (h.rows != expected_rows || h.cols != expected_cols)) {
+        print_size_mismatch(path, h, expected_rows, expected_cols);
+        error_record.code = kErrorPrinted;
+        good = false;
+    }
+    good = good && map_body_can_hold(f, path, h);
+    std::rewind(f.handle);
+    if (!good) fail_printed();
+    return good;
+}
+
 bool read_map_file(file_object& f, const char* path, int map_kind, double& north, double& south,
                    double& east, double& west, int& rows, int& cols, int** grid,
                    std::vector<double>* first_reals, std::vector<double>* second_reals,
-                   std::vector<int>* ids, int expected_rows, int expected_cols) {
+                   std::vector<int>* ids, int expected_rows, int expected_cols,
+                   const number_field* field) {
     FILE* in = f.handle;
     if (in == nullptr) {
         std::printf("Error: map file %s is not open\n", shown(path));
@@ -207,37 +187,29 @@ bool read_map_file(file_object& f, const char* path, int map_kind, double& north
         return false;
     }
 
-    // 1. Header: six positional lines; the words are ignored. A NaN or
-    // infinite edge would give every cell a size and centre that is no number.
-    const char* const edge_names[4] = {"north", "south", "east", "west"};
-    double* const edges[4] = {&north, &south, &east, &west};
-    const char* const edge_formats[4] = {"%6s %lf\n", "%6s %lf\n", "%5s %lf\n", "%5s %lf\n"};
-    for (int k = 0; k < 4; ++k) {
-        if (read_header_real(in, edge_formats[k], *edges[k]) && !std::isfinite(*edges[k])) {
-            std::printf("Error: the %s edge on header line %d of map %s is not finite.\n",
-                        edge_names[k], k + 1, shown(path));
-            fail_printed();
-            return false;
-        }
-    }
-    const bool rows_read = read_header_int(in, rows);
-    const bool cols_read = read_header_int(in, cols);
-    if (!rows_read || !cols_read || rows < 1 || cols < 1) {
-        std::printf("Error: the header of map %s does not give at least one row and one column\n",
-                    shown(path));
+    // 1. Header: six positional lines; the words are ignored.
+    map_header h;
+    int line_number = 0;   // line of the file last read
+    const bool header_read = read_map_header(f, path, h, line_number);
+    north = h.north;
+    south = h.south;
+    east = h.east;
+    west = h.west;
+    if (line_number >= 5) rows = h.rows;
+    if (line_number >= 6) cols = h.cols;
+    if (!header_read) {
         fail_printed();
         return false;
     }
 
-    // 2. Size against the run's grid; nothing is read on a mismatch.
+    // 2. Size against the run's grid, and against what the file can hold;
+    // nothing is read on a mismatch.
     if (rows != expected_rows || cols != expected_cols) {
-        if (rows != expected_rows && cols != expected_cols) {
-            std::printf("Incorrect number of rows and columns in map: %s\n", shown(path));
-        } else if (rows != expected_rows) {
-            std::printf("Incorrect number of rows in map: %s\n", shown(path));
-        } else {
-            std::printf("Incorrect number of columns in map: %s\n", shown(path));
-        }
+        print_size_mismatch(path, h, expected_rows, expected_cols);
+        fail_printed();
+        return false;
+    }
+    if (!map_body_can_hold(f, path, h)) {
         fail_printed();
         return false;
     }
@@ -247,31 +219,46 @@ bool read_map_file(file_object& f, const char* path, int map_kind, double& north
     int slot = 0;           // last per-cell slot written
 
     if (map_kind == kMapCellReals || map_kind == kMapSecondReals) {
-        // 3. One text line per grid row; values by the token rules of next_double.
+        // 3. One text line per grid row; whole finite numbers only.
         text_line line;
         char token[kTokenSize];   // text of a refused value, for its message
         for (int i = 1; i <= rows; ++i) {
             if (std::feof(in) || !read_line(line, f)) {
                 std::printf("Unexpected end of file in file: %s\n", shown(path));
+                refuse_atf(map_place(path, line_number),
+                           "the file ends at this line, before row %d of its %d rows", i, rows);
                 fail_printed();
                 return false;
             }
+            ++line_number;
             char* cursor = line;   // walks the row once, however long it is
-            int missing = 0;   // values the row lacks (taken as 0)
             for (int j = 1; j <= cols; ++j) {
                 double value = 0.0;
                 // NaN and infinite values are refused like words: no kernel can use them.
-                const number_status status = next_row_real(cursor, value, token);
+                const number_status status = next_real_at(cursor, value, token);
                 if (status == number_status::missing) {
-                    ++missing;
-                } else if (status != number_status::ok) {
-                    std::printf("Error: the value \"%s\" in row %d, column %d of map %s %s.\n",
-                                token, i, j, shown(path), number_status_words(status));
+                    refuse_atf(map_place(path, line_number, i),
+                               "the row holds %d values for %d columns", j - 1, cols);
+                    fail_printed();
+                    return false;
+                }
+                if (status != number_status::ok) {
+                    char why[512];
+                    describe_number_fault(status, field != nullptr ? field->name : "value", token,
+                                          kAnyNumber, why, sizeof why);
+                    refuse_at(map_place(path, line_number, i, j), why);
                     fail_printed();
                     return false;
                 }
                 if (value != 0.0) nonzero = true;
                 if (grid == nullptr || grid[i][j] == 0) continue;
+                if (field != nullptr && !in_range(value, field->range)) {
+                    char text[64];
+                    std::snprintf(text, sizeof text, "%.15g", value);
+                    value_in_field(value, text, field, path, line_number, i, j);
+                    fail_printed();
+                    return false;
+                }
                 if (!store_cell(*reals, slot, value)) {
                     print_too_many_cells(path, reals->size());
                     fail_printed();
@@ -281,16 +268,11 @@ bool read_map_file(file_object& f, const char* path, int map_kind, double& north
             }
             char extra[kTokenSize];
             if (next_word_at(cursor, extra)) {
-                std::printf("Error: row %d of map %s holds more than %d values (\"%s\" follows "
-                            "the last column).\n",
-                            i, shown(path), cols, extra);
+                refuse_atf(map_place(path, line_number, i),
+                           "the row holds more than %d values (\"%.63s\" follows the last column)",
+                           cols, extra);
                 fail_printed();
                 return false;
-            }
-            if (missing > 0) {
-                std::printf("Warning: row %d of map %s holds %d values for %d columns; the "
-                            "missing values are taken as 0.\n",
-                            i, shown(path), cols - missing, cols);
             }
         }
     } else {
@@ -299,29 +281,42 @@ bool read_map_file(file_object& f, const char* path, int map_kind, double& north
             for (int& c : g_category_counts) c = 0;
         }
         char token[256];
-        stream_lock lock(in);   // next_map_int reads the stream unlocked
+        int line = line_number + 1;   // the line the next token stands on
+        int last_line = line_number;  // the line of the last value read
+        stream_lock lock(in);         // next_stream_int reads the stream unlocked
         for (int i = 1; i <= rows; ++i) {
             for (int j = 1; j <= cols; ++j) {
                 int value = 0;
-                const int_read r = next_map_int(in, value, token, static_cast<int>(sizeof token));
-                if (r == int_read::end_of_file) {
+                const number_status r =
+                    next_stream_int(in, value, token, static_cast<int>(sizeof token), line);
+                if (r == number_status::missing) {
                     std::printf("Unexpected end of file in file: %s\n", shown(path));
+                    refuse_atf(map_place(path, last_line),
+                               "the file ends at this line, before the value of row %d, column %d",
+                               i, j);
                     fail_printed();
                     return false;
                 }
-                if (r == int_read::not_integer) {
-                    std::printf("Error: the value \"%s\" in row %d, column %d of map %s is not a "
-                                "whole number\n",
-                                token, i, j, shown(path));
+                if (r != number_status::ok) {
+                    refuse_atf(map_place(path, line, i, j),
+                               "the %s \"%.63s\" is not a whole number",
+                               field != nullptr ? field->name : "value", token);
                     fail_printed();
                     return false;
                 }
+                last_line = line;
                 if (value != 0) nonzero = true;
+                const bool stored = map_kind == kMapGridInts || (grid != nullptr && grid[i][j] != 0);
+                if (stored && field != nullptr && !in_range(value, field->range)) {
+                    value_in_field(value, token, field, path, line, i, j);
+                    fail_printed();
+                    return false;
+                }
                 if (map_kind == kMapGridInts) {
                     if (grid != nullptr) grid[i][j] = value;
                     continue;
                 }
-                if (grid == nullptr || grid[i][j] == 0) continue;
+                if (!stored) continue;
                 if (!store_cell(*ids, slot, value)) {
                     print_too_many_cells(path, ids->size());
                     fail_printed();
@@ -348,6 +343,16 @@ bool read_map_file(file_object& f, const char* path, int map_kind, double& north
                     shown(path));
     }
     return true;
+}
+
+bool is_esri_header_word(const char* word) {
+    // The header words of an ESRI ASCII grid (the first is ncols or nrows).
+    static const char* const kEsriWords[] = {"ncols",     "nrows",     "xllcorner", "xllcenter",
+                                             "yllcorner", "yllcenter", "cellsize",  "nodata_value"};
+    for (const char* w : kEsriWords) {
+        if (strcasecmp(word, w) == 0) return true;
+    }
+    return false;
 }
 
 int map_category_count(int id) {

@@ -123,12 +123,29 @@ int count_after_keyword(const char* line) {
     const char* p = line;
     while (*p != '\0' && std::isspace(static_cast<unsigned char>(*p))) ++p;
     while (*p != '\0' && !std::isspace(static_cast<unsigned char>(*p))) ++p;
-    char* end = nullptr;
-    long v = std::strtol(p, &end, 10);
-    if (end == p) return 0;
-    if (v > INT_MAX) v = INT_MAX;
-    if (v < INT_MIN) v = INT_MIN;
-    return static_cast<int>(v);
+    while (*p != '\0' && std::isspace(static_cast<unsigned char>(*p))) ++p;
+    const char* stop = p;
+    while (*stop != '\0' && !std::isspace(static_cast<unsigned char>(*stop))) ++stop;
+    // The whole word must be the count: "3x" or "2.5" is no count.
+    int v = 0;
+    const std::string word(p, stop);
+    if (parse_int_token(word.c_str(), v) != number_status::ok) return 0;
+    return v;
+}
+
+const number_field* section_value_fields(int code) {
+    // Ranges of the values of the sections whose values have plain physical
+    // bounds; the other sections are checked by the process that uses them.
+    static const number_field kInterception[] = {{"interception storage", at_least(0)},
+                                                 {"interception coefficient", at_least(0)}};
+    static const number_field kRetention[] = {{"retention depth", at_least(0)}};
+    static const number_field kMoisture[] = {{"initial soil moisture", closed_range(0, 1)}};
+    switch (code) {
+        case kSecInterception: return kInterception;
+        case kSecRetention: return kRetention;
+        case kSecSoilMoisture: return kMoisture;
+        default: return nullptr;
+    }
 }
 
 namespace {
@@ -270,17 +287,21 @@ void skip_table_heading(file_object& f) {
     }
 }
 
+bool table_row_id(const char* line, int& id) {
+    char id_text[kRowIdWidth + 1] = {};
+    for (int i = 0; i < kRowIdWidth && line[i] != '\0'; ++i) id_text[i] = line[i];
+    char* cursor = id_text;
+    char word[kTokenSize];
+    if (!next_word_at(cursor, word)) return false;
+    char rest[kTokenSize];
+    if (next_word_at(cursor, rest)) return false;   // "1 2": two words, no ID
+    return parse_int_token(word, id) == number_status::ok;
+}
+
 int read_table_row(file_object& f, int& id, int k, double* values) {
     text_line line;
     if (!read_line(line, f)) return 0;
-
-    // The ID: an integer inside characters 1 to 6 alone.
-    char id_text[kRowIdWidth + 1] = {};
-    for (int i = 0; i < kRowIdWidth && line[i] != '\0'; ++i) id_text[i] = line[i];
-    char* end = nullptr;
-    long v = std::strtol(id_text, &end, 10);
-    if (end == id_text) return 0;
-    id = static_cast<int>(v);   // at most six characters: always inside the int range
+    if (!table_row_id(line, id)) return 0;
 
     // The values: the i-th word counted from character 87.
     if (k <= 0) return 1;
@@ -289,29 +310,48 @@ int read_table_row(file_object& f, int& id, int k, double* values) {
     for (int i = 0; i < k; ++i) {
         while (*p != '\0' && is_blank(*p)) ++p;
         if (*p == '\0') return 0;
-        char* stop = nullptr;
-        double value = std::strtod(p, &stop);
+        const char* stop = p;
+        while (*stop != '\0' && !is_blank(*stop)) ++stop;
         // The whole word is the number: "0,05" or "0.05x" is a bad row, not 0 or
         // 0.05. A carriage return left at the end of the line still ends the word.
-        if (stop == p || (*stop != '\0' && !is_blank(*stop) && *stop != '\r')) return 0;
-        values[i] = value;
-        while (*p != '\0' && !is_blank(*p)) ++p;
+        double value = 0.0;
+        const number_status s = parse_real_span(p, stop, value);
+        if (s == number_status::not_finite) {
+            values[i] = std::nan("");   // refused by the caller naming the value
+        } else if (s != number_status::ok) {
+            return 0;
+        } else {
+            values[i] = value;
+        }
+        p = stop;
     }
     return 1;
 }
 
-void read_precip_conc(file_object& f, int n, double* values) {
+bool read_precip_conc(file_object& f, int n, double* values) {
     text_line line;
-    if (!read_line(line, f)) return;
-    if (mapping_keyword_code(line) != kLinePrecipConc) return;   // it was the column title
+    const long start = std::ftell(f.handle);
+    if (!read_line(line, f)) return true;
+    if (mapping_keyword_code(line) != kLinePrecipConc) return true;   // it was the column title
     std::vector<char> token(kTokenSize);
     next_word(line, token.data());
+    input_place at;
+    at.kind = "mapping table";
+    at.path = f.name;
+    at.line = file_line_number(f, start);
+    at.card = "PRECIP_CONC";
     for (int i = 1; i <= n; ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "concentration %d in rain", i);
         double v = 0.0;
-        next_double(line, v);
+        if (!read_real(line, {name, at_least(0)}, at, v)) {
+            report_error(error_record);
+            return false;
+        }
         if (values != nullptr) values[i] = v;
     }
     read_line(line, f);   // the column-title line, dropped
+    return true;
 }
 
 void split_quoted_field(char* line, char* field, int field_size) {
@@ -347,7 +387,8 @@ void remove_quotes(char* text) {
     *out = '\0';
 }
 
-int read_id_table(file_object& f, int n, int k, const char* section, id_table& table) {
+int read_id_table(file_object& f, int n, int k, const char* section, id_table& table,
+                  const number_field* fields) {
     table = id_table();
     table.columns = k;
     std::vector<double> row(static_cast<size_t>(k > 0 ? k : 1), 0.0);
@@ -373,10 +414,20 @@ int read_id_table(file_object& f, int n, int k, const char* section, id_table& t
             return 0;
         }
         for (int c = 0; c < k; ++c) {
-            if (!std::isfinite(row[static_cast<size_t>(c)])) {
+            const double v = row[static_cast<size_t>(c)];
+            if (!std::isfinite(v)) {
                 report_table_failure("Error: mapping table %s, line %d: value %d of ID %d of the "
                                      "%s table is not a number.\n", f.name,
                                      file_line_number(f, start), c + 1, id, section);
+                return 0;
+            }
+            if (fields != nullptr && !in_range(v, fields[c].range)) {
+                char rule[160];
+                describe_range(fields[c].range, rule, sizeof rule);
+                report_table_failure("Error: mapping table %s, line %d: value %d of ID %d of the "
+                                     "%s table, the %s %g, is outside its range: it must be "
+                                     "%s.\n", f.name, file_line_number(f, start), c + 1, id,
+                                     section, fields[c].name, v, rule);
                 return 0;
             }
         }

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "core/text.h"
+
 struct file_object;
 class text_line;
 
@@ -117,8 +119,14 @@ int find_mapping_section(file_object& f, int code, std::string& map_file);
 int find_sediments_section(file_object& f);
 int find_ratingcurves_section(file_object& f);
 
-// The integer after the first word of a count line ("%s %d"), 0 when none.
+// The integer that is the second word of a count line, 0 when that word is
+// missing or is not wholly an integer.
 int count_after_keyword(const char* line);
+
+// Names and ranges of the k values of the ID rows of section `code` (the
+// columns of values_per_id), or null when the section's values are checked
+// by the process that uses them.
+const number_field* section_value_fields(int code);
 
 // Count lines: read the next line; its count when it is the wanted line, else 0.
 int read_num_ids(file_object& f);
@@ -128,15 +136,20 @@ int read_num_contam(file_object& f);
 // Drops lines up to and including the first one that is not a keyword line.
 void skip_table_heading(file_object& f);
 
+// The ID of a row: the integer that stands alone in characters 1 to 6 of
+// `line` (blanks around it allowed); false when there is none.
+bool table_row_id(const char* line, int& id);
+
 // Reads one ID row: the ID from characters 1..6, then k values from character
 // 87 on into values[0..k-1]. 1 good row; 0 bad row (no ID, or a value missing
 // or unreadable: the values read so far are kept, the rest untouched).
 int read_table_row(file_object& f, int& id, int k, double* values);
 
-// Reads an optional "PRECIP_CONC v1 .. vn" line into values[1..n] (missing
-// tokens give 0) and then the column-title line; without the line, the line
-// read is the column title. values needs n + 1 slots.
-void read_precip_conc(file_object& f, int n, double* values);
+// Reads an optional "PRECIP_CONC v1 .. vn" line into values[1..n] and then
+// the column-title line; without the line, the line read is the column
+// title. values needs n + 1 slots. A value that is missing, not a number or
+// negative is refused naming the file and line (code 4000 reported): false.
+bool read_precip_conc(file_object& f, int n, double* values);
 
 // Moves the first double-quoted field of `line` (quotes included) into
 // `field` (field_size characters) and keeps in `line` only what follows from
@@ -159,9 +172,11 @@ struct id_table {
 };
 
 // Reads n ID rows of k values into `table`. Every row must be complete, hold
-// finite values and an ID in 1..kMaxTableId; otherwise a message names the
-// file, the section and the line, code 4000 is reported and the result is 0.
-int read_id_table(file_object& f, int n, int k, const char* section, id_table& table);
+// finite values (inside the ranges of `fields`, k entries, when given) and an
+// ID in 1..kMaxTableId; otherwise a message names the file, the section and
+// the line, code 4000 is reported and the result is 0.
+int read_id_table(file_object& f, int n, int k, const char* section, id_table& table,
+                  const number_field* fields = nullptr);
 
 // Value-by-ID array of one column: by_id[ID - 1] = the value of the last row
 // with that ID, 0 for IDs without a row; by_id gets `count` slots. IDs

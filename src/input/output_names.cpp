@@ -1,18 +1,23 @@
 // Outputs never overwrite inputs: every output name of the run is resolved to
 // the file it would open and compared with the files of every input name, as
 // files (links and different spellings of one path are the same file); no
-// two outputs may resolve to one file either. The check runs once the cards
-// are read and before the first output is opened, so a refused run leaves
-// every file as it was.
+// two outputs may resolve to one file either. Every output finds a folder
+// that takes it: a missing folder is made one level deep, before the names
+// are compared. The check runs once the cards are read and before the first
+// output is opened, so a refused run leaves every file as it was.
 #include "input/output_names.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "core/dates.h"
 #include "core/error.h"
 #include "core/file_object.h"
 #include "input/cards.h"
@@ -60,6 +65,17 @@ const char* const kMapCards[] = {
     "total_ov_n", "total_ov_p", "total_chan_n", "total_chan_kn", "total_chan_p",
 };
 
+// Map cards that name a folder of per-time grids with map type 0 (the other
+// map cards name one file then, or nothing written).
+const char* const kMapFolderCards[] = {
+    "depth", "discharge", "inf_depth", "surf_moist", "rate_of_infil", "dis_rain",
+    "gw_recharge_cum", "gw_recharge_inc", "gw_output", "snow_swe_file", "snow_temp",
+    "max_sed_flux", "net_sed_volume", "total_ov_n", "total_ov_p",
+};
+
+// Map cards that name one file with map type 0 as with the dataset types.
+const char* const kMapFileCards[] = {"flood_grid", "total_chan_n", "total_chan_kn", "total_chan_p"};
+
 // Name cards that are neither: folders, and the shared base names of the
 // channel hotstarts (their files, base + suffix, are added by name).
 const char* const kOtherCards[] = {
@@ -89,9 +105,10 @@ void add(std::vector<named_file>& files, const std::string& card, const char* na
     if (name != nullptr && name[0] != '\0') files.push_back({card, name, prefix});
 }
 
-// Every name card of the table, sorted into inputs and outputs.
+// Every name card of the table, sorted into inputs and outputs; with map
+// type 0 the folders of per-time grids go to `folders` when it is given.
 void add_card_names(run_state& rs, std::vector<named_file>& inputs,
-                    std::vector<named_file>& outputs) {
+                    std::vector<named_file>& outputs, std::vector<named_file>* folders = nullptr) {
     const bool map_files = rs.settings.map_type != 0;
     int count = 0;
     const card_entry* table = card_table(&count);
@@ -104,7 +121,11 @@ void add_card_names(run_state& rs, std::vector<named_file>& inputs,
         if (listed(e.keyword, kOutputCards)) {
             add(outputs, e.keyword, name);
         } else if (listed(e.keyword, kMapCards)) {
-            if (map_files) add(outputs, e.keyword, name);
+            if (map_files || listed(e.keyword, kMapFileCards)) {
+                add(outputs, e.keyword, name);
+            } else if (folders != nullptr && listed(e.keyword, kMapFolderCards)) {
+                add(*folders, e.keyword, name);
+            }
         } else {
             add(inputs, e.keyword, name);
         }
@@ -233,14 +254,92 @@ void check_outputs_distinct(const std::vector<named_file>& outputs) {
     }
 }
 
+// Stands for any per-time grid file in a map folder: the place of the file
+// decides, not its name.
+const char kMapFolderFile[] = "depth.0001.asc";
+
+bool make_folder(const std::string& folder, const std::string& card) {
+    if (mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
+        set_error(353, card_text(card).c_str(), folder.c_str());
+        return false;
+    }
+    print_message("made the folder %s for the output of %s\n", folder.c_str(),
+                  card_text(card).c_str());
+    return true;
+}
+
+// Every output must find a folder that takes files: a missing folder whose
+// parent takes files is made (one level, as for OUTPUT_FOLDER, which is made
+// first); anything else is refused (code 350 to 352, naming the card and the
+// folder). Every output is looked at before any folder is made, so a run
+// refused here makes none. A map card of map type 0 names the folder itself.
+bool make_output_folders(const std::vector<named_file>& outputs,
+                         const std::vector<named_file>& folders) {
+    struct checked {
+        std::string card;
+        std::string path;   // a file the output writes
+        int prefix;         // as named_file::prefix
+    };
+    std::vector<checked> all;
+    for (const named_file& o : outputs) all.push_back({o.card, o.name, o.prefix});
+    for (const named_file& f : folders) {
+        const char last = f.name.back();
+        const bool ends_in_separator = last == '/' || last == '\\';
+        all.push_back({f.card, f.name + (ends_in_separator ? "" : "/") + kMapFolderFile, f.prefix});
+    }
+
+    // The output folder is made at the first file written in any case.
+    char out_folder[kNameSize];
+    std::error_code ec;
+    const bool make_out_folder = output_folder_problem(out_folder) == nullptr &&
+                                 out_folder[0] != '\0' &&
+                                 !std::filesystem::exists(out_folder, ec);
+    std::string out_folder_text = out_folder;
+    while (out_folder_text.size() > 1 && out_folder_text.back() == kFolderSeparator) {
+        out_folder_text.pop_back();
+    }
+
+    std::vector<named_file> to_make;   // card, folder
+    for (const checked& c : all) {
+        char folder[kNameSize];
+        output_place place = output_file_place(c.path.c_str(), folder, c.prefix);
+        std::string parent = folder;
+        const size_t cut = parent.find_last_of(kFolderSeparator);
+        parent = cut == std::string::npos ? "." : parent.substr(0, cut == 0 ? 1 : cut);
+        if (place == output_place::no_parent && make_out_folder && parent == out_folder_text) {
+            place = output_place::folder_to_make;
+        }
+        if (make_out_folder && folder == out_folder_text) place = output_place::ready;
+        switch (place) {
+            case output_place::ready: continue;
+            case output_place::folder_to_make: {
+                bool listed_already = false;
+                for (const named_file& m : to_make) listed_already = listed_already || m.name == folder;
+                if (!listed_already) to_make.push_back({c.card, folder});
+                continue;
+            }
+            case output_place::no_parent: set_error(350, card_text(c.card).c_str(), folder); break;
+            case output_place::not_a_folder: set_error(351, card_text(c.card).c_str(), folder); break;
+            case output_place::not_writable: set_error(352, card_text(c.card).c_str(), folder); break;
+        }
+        return false;
+    }
+    if (make_out_folder && !make_folder(out_folder_text, "output_folder")) return false;
+    for (const named_file& m : to_make) {
+        if (!make_folder(m.name, m.card)) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 void check_output_names(run_state& rs) {
     if (!output_folder_usable()) return;
 
-    std::vector<named_file> inputs, outputs;
-    add_card_names(rs, inputs, outputs);
+    std::vector<named_file> inputs, outputs, folders;
+    add_card_names(rs, inputs, outputs, &folders);
     add_derived_names(rs, inputs, outputs);
+    if (!make_output_folders(outputs, folders)) return;
 
     // The files the inputs are read from (names that find no file are left
     // to their readers, which report them).

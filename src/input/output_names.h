@@ -12,7 +12,11 @@ struct run_state;
 // project file, every input named by a card (maps, tables, series, channel
 // files, precipitation, hotstarts, replacement files, ...), or when two of its
 // outputs would write one file. Names are compared as the files they resolve
-// to, without opening anything.
+// to, without opening anything. Before the comparison every output's folder
+// (with map type 0 the folder a map card names) must take files: a missing
+// folder whose parent takes files is made; a deeper missing path, a file in
+// the way or a folder that takes no files refuses the run (codes 350 to 353,
+// naming the card and the folder).
 void check_output_names(run_state& rs);
 
 // The same check for one further output that the run opens later (e.g. a

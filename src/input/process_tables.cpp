@@ -30,7 +30,7 @@ constexpr double kPerDayToPerSecond = 1.0 / 86400.0;
 
 // A whole token that is a number; false for anything else.
 bool parse_number(const char* token, double& value) {
-    return parse_whole_number(token, value) && std::isfinite(value);
+    return parse_real_token(token, value) == number_status::ok;
 }
 
 // Truncates a table value to an int; false when it lies outside the int range.
@@ -641,22 +641,20 @@ int load_rating_curves(const char* table_path, const std::vector<int>& boundary_
     for (int r = 0; r < n; ++r) {
         long start = std::ftell(f.handle);
         int have = read_line(line, f);
-        char id_text[kRowIdWidth + 1] = {};
-        for (int c = 0; c < kRowIdWidth && line[c] != '\0'; ++c) id_text[c] = line[c];
-        char* end = nullptr;
-        long id = std::strtol(id_text, &end, 10);
+        int id = 0;
+        const bool id_read = have && table_row_id(line, id);
         name[0] = '\0';
         if (have && std::strlen(line) > static_cast<size_t>(kRowIdWidth)) {
             next_word(line + kRowIdWidth, name.data());
         }
-        if (!have || end == id_text || name[0] == '\0') {
+        if (!id_read || name[0] == '\0') {
             report_table_failure("Error: mapping table %s, line %d: a RATINGCURVES row must hold "
                                  "its ID in characters 1 to 6 and an elevation series name.\n",
                                  f.name, file_line_number(f, start));
             close_file_object(f);
             return 0;
         }
-        rows.emplace_back(static_cast<int>(id), std::string(name.data()));
+        rows.emplace_back(id, std::string(name.data()));
     }
     close_file_object(f);
 

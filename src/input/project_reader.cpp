@@ -20,6 +20,7 @@
 #include "core/run_options.h"
 #include "core/text.h"
 #include "input/cards.h"
+#include "input/map_reader.h"
 #include "input/replace.h"
 #include "input/time_series.h"
 #include "output/xy_boundary.h"
@@ -54,37 +55,58 @@ void refuse_value(const line_context& ctx, const char* format, ...) {
     ctx.refused = true;
 }
 
-// Limits of the numeric cards whose values size the grid or enter the
-// integer arithmetic of the clock; a value outside them is refused.
+// Ranges of the numeric cards, in the card's unit: the cards whose values
+// size the grid or enter the integer arithmetic of the clock, and the
+// physical quantities with plain bounds. A value outside is refused.
 struct card_limit {
-    int code;        // card code
-    double low;      // smallest value accepted (in the card's unit)
-    double high;     // largest value accepted (in the card's unit)
+    const char* keyword;   // card keyword (first keyword of its synonyms)
+    number_range range;
 };
 
-// 46340 x 46340 cells (and a border row and column) still count within the int range.
-constexpr double kMaxGridSide = 46340.0;
+constexpr double kMaxDouble = std::numeric_limits<double>::max();
 
 const card_limit kCardLimits[] = {
-    {2, 1.0, kMaxGridSide},   // rows
-    {3, 1.0, kMaxGridSide},   // cols
+    {"rows", closed_range(1.0, kMaxGridSide)},
+    {"cols", closed_range(1.0, kMaxGridSide)},
+    // cell size, m
+    {"gridsize", above(0.0)},
     // tot_time, min: 0 ends a single-event run at its first pass (and is the
     // value when the card is left out); a negative length is a mistake.
-    {4, 0.0, static_cast<double>(INT_MAX)},
-    // timestep, s: 0 or below is refused by the time check; one step longer
-    // than the longest run (an int count of minutes) would carry the clock
-    // beyond any calendar date.
-    {5, -std::numeric_limits<double>::max(), 60.0 * INT_MAX},
+    {"tot_time", closed_range(0.0, static_cast<double>(INT_MAX))},
+    // timestep, s: 0 is refused by the time check; one step longer than the
+    // longest run (an int count of minutes) would carry the clock beyond any
+    // calendar date.
+    {"timestep", closed_range(0.0, 60.0 * INT_MAX)},
+    // outlet slope, m/m (too small a slope is refused by the time check)
+    {"outslope", at_least(0.0)},
     // hyd_freq, min: 0 or below is warned later and replaced by the default;
     // an interval longer than the longest run (an int count of minutes) is a mistake.
-    {11, -std::numeric_limits<double>::max(), static_cast<double>(INT_MAX)},
+    {"hyd_freq", closed_range(-kMaxDouble, static_cast<double>(INT_MAX))},
     // map_freq, min: 0 means "not given"; a negative interval is a mistake.
-    {12, 0.0, static_cast<double>(INT_MAX)},
+    {"map_freq", closed_range(0.0, static_cast<double>(INT_MAX))},
+    // site, degrees (longitudes are given east or west positive, so up to a full turn)
+    {"latitude", closed_range(-90.0, 90.0)},
+    {"longitude", closed_range(-360.0, 360.0)},
+    // time-zone offset from GMT, h
+    {"gmt", closed_range(-24.0, 24.0)},
+    // uniform rain, mm/h and min
+    {"rain_intensity", at_least(0.0)},
+    {"rain_duration", at_least(0.0)},
+    // uniform retention depth, mm: a negative depth lets dry cells give water
+    {"retention", at_least(0.0)},
+    // particle diameters, mm; water temperature, C; porosity of deposited sediment, -
+    {"sand_size", above(0.0)},
+    {"silt_size", above(0.0)},
+    {"clay_size", above(0.0)},
+    {"water_temp", closed_range(0.0, 100.0)},
+    {"sed_porosity", from_below(0.0, 1.0)},
+    // channel water pH
+    {"chan_ph", closed_range(0.0, 14.0)},
 };
 
-const card_limit* limit_of(int code) {
+const card_limit* limit_of(const char* keyword) {
     for (const card_limit& l : kCardLimits) {
-        if (l.code == code) return &l;
+        if (std::strcmp(l.keyword, keyword) == 0) return &l;
     }
     return nullptr;
 }
@@ -152,58 +174,55 @@ void peek_token(const char* line, char* token, std::size_t size) {
     token[n] = '\0';
 }
 
-void warn_bad_number(const line_context& ctx, number_status kind, const char* token,
-                     const char* used) {
-    if (kind == number_status::missing) {
-        std::printf("Warning: project file %s, line %d: card %s expects a number but has none;"
-                    " %s is used.\n",
-                    ctx.path, ctx.line_number, ctx.card->keyword, used);
-    } else {
-        std::printf("Warning: project file %s, line %d: card %s expects a number but found "
-                    "\"%s\"; %s is used.\n",
-                    ctx.path, ctx.line_number, ctx.card->keyword, token, used);
-    }
-}
-
-// next_double / next_int with a warning naming file, line and card when the
-// argument is missing or not a number (the value read is still stored). A NaN
-// or infinite real, an integer beyond the int range, or a value outside the
-// card's limits is refused instead (the field keeps 0).
+// One number argument, refused (naming file, line and card; the field keeps
+// 0) when it is missing, not wholly a number of the card's kind, not finite,
+// beyond the int range or outside the card's range.
 template <class T>
 T read_number_arg(char* line, const line_context& ctx) {
     constexpr bool integer = std::is_same<T, int>::value;
     char token[kTokenSize];
     peek_token(line, token, sizeof(token));
-    T checked = 0;
+    char rest[kTokenSize];
+    double unused = 0.0;
+    next_checked_double(line, unused, rest);   // the argument is taken off the line whatever it holds
+    T value = 0;
     number_status kind = number_status::ok;
     if constexpr (integer) {
-        kind = parse_int_token(token, checked);
+        kind = parse_int_token(token, value);
     } else {
-        kind = parse_real_token(token, checked);
-    }
-    T value = 0;
-    char used[64];
-    if constexpr (integer) {
-        next_int(line, value);
-        std::snprintf(used, sizeof(used), "%d", value);
-    } else {
-        next_double(line, value);
-        std::snprintf(used, sizeof(used), "%g", value);
+        kind = parse_real_token(token, value);
     }
     token[63] = '\0';   // at most 63 characters of the token are shown
-    if (kind == number_status::not_finite || kind == number_status::out_of_range) {
+    if (kind == number_status::missing) {
+        refuse_value(ctx, "expects a number but has none.\n");
+        return 0;
+    }
+    if (kind == number_status::not_number) {
+        refuse_value(ctx, "expects %s but found \"%s\".\n", integer ? "a whole number" : "a number",
+                     token);
+        return 0;
+    }
+    if (kind != number_status::ok) {
         refuse_value(ctx, "has the value \"%s\", which %s.\n", token, number_status_words(kind));
         return 0;
     }
-    if (kind != number_status::ok) warn_bad_number(ctx, kind, token, used);
-    if (const card_limit* limit = limit_of(ctx.card->code)) {
+    if (const card_limit* limit = limit_of(ctx.card->keyword)) {
         const double v = static_cast<double>(value);
-        if (v < limit->low) {
-            refuse_value(ctx, "has the value %s; it must be at least %.15g.\n", used, limit->low);
+        const number_range& r = limit->range;
+        char used[64];
+        if constexpr (integer) {
+            std::snprintf(used, sizeof(used), "%d", value);
+        } else {
+            std::snprintf(used, sizeof(used), "%g", value);
+        }
+        if (r.low_open ? !(v > r.low) : !(v >= r.low)) {
+            refuse_value(ctx, "has the value %s; it must be %s %.15g.\n", used,
+                         r.low_open ? "above" : "at least", r.low);
             return 0;
         }
-        if (v > limit->high) {
-            refuse_value(ctx, "has the value %s; it must be at most %.15g.\n", used, limit->high);
+        if (r.high_open ? !(v < r.high) : !(v <= r.high)) {
+            refuse_value(ctx, "has the value %s; it must be %s %.15g.\n", used,
+                         r.high_open ? "below" : "at most", r.high);
             return 0;
         }
     }
@@ -290,13 +309,15 @@ void read_name_into(card_records& r, const card_field& f, char* line) {
     read_name_arg(line, r.name_at(f), kCardNameSize);
 }
 
-// True when the token reads as a real number by "%lf". A NaN or infinite
-// number is refused (false, the line marked refused) rather than taken as a name.
+// True when the whole token is a real number. A NaN or infinite number is
+// refused (false, the line marked refused) rather than taken as a name; any
+// other text ("12abc" among them) is a name.
 bool scan_double(const char* token, double& value, const line_context& ctx) {
-    if (std::sscanf(token, "%lf", &value) != 1) return false;
-    if (std::isfinite(value)) return true;
-    value = 0.0;
-    refuse_value(ctx, "has the value \"%.63s\", which is not finite.\n", token);
+    const number_status s = parse_real_token(token, value);
+    if (s == number_status::ok) return true;
+    if (s == number_status::not_finite) {
+        refuse_value(ctx, "has the value \"%.63s\", which is not finite.\n", token);
+    }
     return false;
 }
 
@@ -319,7 +340,12 @@ bool read_choice(card_records& r, const card_entry& e, char* line, const line_co
     next_word(line, token);
     if (e.rule == choice_rule::int_or_word) {
         int number = 0;
-        if (std::sscanf(token, "%d", &number) == 1) {
+        const number_status read = parse_int_token(token, number);
+        if (read == number_status::out_of_range) {
+            refuse_value(ctx, "has the value \"%.63s\", which %s.\n", token, number_status_words(read));
+            return false;
+        }
+        if (read == number_status::ok) {
             // A number must be one of the values the words stand for.
             bool known = false;
             for (const card_choice& c : e.choices) known = known || (c.word != nullptr && c.value == number);
@@ -688,7 +714,10 @@ void set_card_defaults(project_cards& cards) {
 
 }  // namespace
 
-int project_card_code(char* line) {
+namespace {
+
+// project_card_code; `warn_unknown` prints the warning for an unknown keyword.
+int card_code_of(char* line, bool warn_unknown) {
     char token[kTokenSize];
     if (!next_word(line, token)) return kIgnoreCardCode;
     lower_ascii(token);
@@ -697,11 +726,15 @@ int project_card_code(char* line) {
     }
     const card_entry* e = lookup_keyword(token);
     if (e != nullptr) return e->code;
-    if (run_options.process_index == 0) {
+    if (warn_unknown && run_options.process_index == 0) {
         std::printf("Warning: unknown card found in the project file: %s\n", token);
     }
     return kIgnoreCardCode;
 }
+
+}  // namespace
+
+int project_card_code(char* line) { return card_code_of(line, true); }
 
 void read_project_file(const char* path, project_cards& cards, run_settings& settings,
                        rain_settings& rain) {
@@ -756,8 +789,10 @@ void read_project_folder(const char* path) {
     }
     text_line line;
     const int folder_code = 370;
+    // Only the folder card matters here: the header line and unknown
+    // keywords are left to the reading of the file, which warns about them.
     while (read_line(line, project)) {
-        if (project_card_code(line) != folder_code) continue;
+        if (card_code_of(line, false) != folder_code) continue;
         char token[kTokenSize];
         next_word(line, token);
         if (token[0] != '\0') {

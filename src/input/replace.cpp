@@ -178,9 +178,21 @@ int read_replace_params(const char* path, int* first_malformed) {
         std::printf("Error: unable to open the replace parameter file.\n");
         return -1;
     }
+    // The count: the first word of line 1, a whole number of 0 or more.
     int count = 0;
-    if (std::fscanf(f.handle, "%d\n", &count) != 1) {
+    std::string first;
+    char word[kTokenSize] = {};
+    std::vector<char> text;
+    if (read_raw_line(f.handle, first)) {
+        text.assign(first.begin(), first.end());
+        text.push_back('\0');
+        next_word(text.data(), word);
+    }
+    if (parse_int_token(word, count) != number_status::ok || count < 0) {
         std::printf("Error: unable to read the number of parameters in the parameter list file\n");
+        std::printf("Error: parameter list file %s, line 1: the number of parameters \"%.63s\" "
+                    "is not a whole number of 0 or more.\n",
+                    path, word);
         close_file_object(f);
         return -1;
     }
@@ -254,7 +266,7 @@ int read_replace_vals(const char* path) {
         }
         if (!found) continue;   // a row shorter than the list leaves the rest at 0
         double value = 0.0;
-        const bool number = parse_whole_number(token, value) && std::isfinite(value);
+        const bool number = parse_real_token(token, value) == number_status::ok;
         const bool integer_ok = p->value_type != kReplaceInteger ||
                                 (value == std::floor(value) && value >= INT_MIN && value <= INT_MAX);
         if (!number || !integer_ok) {

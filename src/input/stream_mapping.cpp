@@ -60,8 +60,19 @@ bool network_ok(int links, int max_nodes, const std::vector<int>& nodes_per_link
     return true;
 }
 
-// Next white-space separated token of the file (at most 63 characters).
-bool next_token(FILE* h, char* token) { return std::fscanf(h, "%63s", token) == 1; }
+// Next white-space separated token of the file (at most 63 characters; a
+// longer one is taken whole and refused as a value).
+bool next_token(FILE* h, char* token) {
+    char longer[kTokenSize];
+    const int n = read_stream_token(h, longer, kTokenSize);
+    if (n < 0) return false;
+    if (n > 63) {
+        token[0] = '\0';   // no number of a stream map is that long
+        return true;
+    }
+    std::memcpy(token, longer, static_cast<size_t>(n) + 1);
+    return true;
+}
 
 // Reads a stream map: the header, then one value per link stored at every
 // node of the link through `store(index, token)`, which returns false for an
@@ -77,12 +88,11 @@ int read_stream_map_with(const char* path, int links, int max_nodes,
         close_file_object(f);
         return -2;
     }
-    char keyword[8];
+    char keyword[64];
     char token[64];
-    long count = 0;
-    char* end = nullptr;
-    if (std::fscanf(f.handle, "%6s", keyword) != 1 || !next_token(f.handle, token) ||
-        ((count = std::strtol(token, &end, 10)), end == token || *end != '\0')) {
+    int count = 0;
+    if (!next_token(f.handle, keyword) || !next_token(f.handle, token) ||
+        parse_int_token(token, count) != number_status::ok) {
         close_file_object(f);
         return -2;
     }
@@ -209,11 +219,9 @@ int read_stream_map(const char* path, int links, int max_nodes,
     if (network_ok(links, max_nodes, nodes_per_link) && ids.size() < size) ids.resize(size, 0);
     return read_stream_map_with(path, links, max_nodes, nodes_per_link,
                                 [&ids](size_t index, const char* token) {
-                                    char* end = nullptr;
-                                    long v = std::strtol(token, &end, 10);
-                                    if (end == token || *end != '\0') return false;
-                                    if (v > 2147483647L || v < -2147483647L - 1) return false;
-                                    if (index > 0) ids[index] = static_cast<int>(v);
+                                    int v = 0;
+                                    if (parse_int_token(token, v) != number_status::ok) return false;
+                                    if (index > 0) ids[index] = v;
                                     return true;
                                 });
 }
@@ -226,11 +234,8 @@ int read_stream_map(const char* path, int links, int max_nodes,
     }
     return read_stream_map_with(path, links, max_nodes, nodes_per_link,
                                 [&values](size_t index, const char* token) {
-                                    char* end = nullptr;
-                                    double v = std::strtod(token, &end);
-                                    if (end == token || *end != '\0' || !std::isfinite(v)) {
-                                        return false;
-                                    }
+                                    double v = 0.0;
+                                    if (parse_real_token(token, v) != number_status::ok) return false;
                                     if (index > 0) values[index] = v;
                                     return true;
                                 });

@@ -15,6 +15,7 @@
 #include "core/file_write.h"
 #include "run/run_state.h"
 #include "core/text.h"
+#include "input/map_reader.h"
 #include "input/mapping_table.h"
 #include "input/time_series.h"
 
@@ -64,39 +65,6 @@ std::string keyword_of(int code) {
     return text;
 }
 
-// Reads the next white-space separated token of an integer map into `value`
-// (taken as "%Ns" of scanf takes it, N = token_size - 1): 1 read, 0 end of
-// file, -1 not an integer (token left in `token`). The caller holds the
-// stream's lock (stream_lock).
-int read_int_token(FILE* h, char* token, int token_size, long& value) {
-    if (read_stream_token(h, token, token_size) < 0) return 0;
-    char* end = nullptr;
-    value = std::strtol(token, &end, 10);
-    if (end == token || *end != '\0') return -1;
-    return 1;
-}
-
-// Header of an index map: six lines "word value", positional.
-void read_map_header(run_state& rs, FILE* h, int& rows, int& cols) {
-    char word[8];
-    double v = 0.0;
-    if (std::fscanf(h, "%6s %lf", word, &v) == 2) rs.map_north = v;
-    if (std::fscanf(h, "%6s %lf", word, &v) == 2) rs.map_south = v;
-    if (std::fscanf(h, "%5s %lf", word, &v) == 2) rs.map_east = v;
-    if (std::fscanf(h, "%5s %lf", word, &v) == 2) rs.map_west = v;
-    // Counts only from whole integer tokens in the int range (no wrap-around).
-    int n = 0;
-    char number[32];
-    if (std::fscanf(h, "%5s %31s", word, number) == 2 &&
-        parse_int_token(number, n) == number_status::ok)
-        rows = n;
-    if (std::fscanf(h, "%5s %31s", word, number) == 2 &&
-        parse_int_token(number, n) == number_status::ok)
-        cols = n;
-    rs.map_rows = rows;
-    rs.map_cols = cols;
-}
-
 }  // namespace
 
 const mapping_check* mapping_checks(int* count) {
@@ -127,12 +95,27 @@ int read_index_map(run_state& rs, file_object& map, const char* map_path, int la
     if (largest_id < 0) largest_id = 0;
 
     // The size must agree with the grid before any value is read.
-    int rows = -1;
-    int cols = -1;
-    read_map_header(rs, map.handle, rows, cols);
+    map_header h;
+    int line = 0;   // the line the next value stands on
+    if (!read_map_header(map, map_path, h, line)) {
+        report_error(error_record);
+        return 0;
+    }
+    rs.map_north = h.north;
+    rs.map_south = h.south;
+    rs.map_east = h.east;
+    rs.map_west = h.west;
+    rs.map_rows = h.rows;
+    rs.map_cols = h.cols;
+    const int rows = h.rows;
+    const int cols = h.cols;
     if (rows != rs.rows || cols != rs.cols) {
         int code = (rows != rs.rows && cols != rs.cols) ? 72 : (rows != rs.rows ? 73 : 74);
         set_error(code, nullptr, map_path);
+        report_error(error_record);
+        return 0;
+    }
+    if (!map_body_can_hold(map, map_path, h)) {
         report_error(error_record);
         return 0;
     }
@@ -140,19 +123,23 @@ int read_index_map(run_state& rs, file_object& map, const char* map_path, int la
     cell_ids.assign(static_cast<size_t>(rs.GNUM) + 1, 0);
     std::vector<int> count(static_cast<size_t>(largest_id) + 1, 0);
     char token[32];
-    const stream_lock lock(map.handle);   // read_int_token reads the stream unlocked
+    int last_line = line;   // the line of the last value read
+    ++line;
+    const stream_lock lock(map.handle);   // next_stream_int reads the stream unlocked
     for (int r = 1; r <= rows; ++r) {
         for (int c = 1; c <= cols; ++c) {
-            long id = 0;
-            int got = read_int_token(map.handle, token, sizeof token, id);
-            if (got == 0) {
-                report_table_failure("Error: index map %s ends before row %d, column %d.\n",
-                                     map_path, r, c);
+            int id = 0;
+            const number_status got =
+                next_stream_int(map.handle, id, token, static_cast<int>(sizeof token), line);
+            if (got == number_status::missing) {
+                report_table_failure("Error: index map %s, line %d: the file ends at this line, "
+                                     "before row %d, column %d.\n", map_path, last_line, r, c);
                 return 0;
             }
-            if (got < 0) {
-                report_table_failure("Error: index map %s, row %d, column %d: \"%s\" is not an "
-                                     "integer ID.\n", map_path, r, c, token);
+            last_line = line;
+            if (got != number_status::ok) {
+                report_table_failure("Error: index map %s, line %d, row %d, column %d: \"%s\" is "
+                                     "not an integer ID.\n", map_path, line, r, c, token);
                 return 0;
             }
             int cell = rs.mask[r][c];
@@ -169,17 +156,17 @@ int read_index_map(run_state& rs, file_object& map, const char* map_path, int la
                 return 0;
             }
             if (id < 0) {
-                report_table_failure("Error: index map %s, row %d, column %d (cell %d): the ID %ld "
-                                     "is negative.\n", map_path, r, c, cell, id);
+                report_table_failure("Error: index map %s, line %d, row %d, column %d (cell %d): "
+                                     "the ID %d is negative.\n", map_path, line, r, c, cell, id);
                 return 0;
             }
             if (id == 0 && zero_rule == zero_ids::refuse) {
-                report_table_failure("Error: index map %s, row %d, column %d (cell %d): ID 0 "
-                                     "inside the watershed; the cell would get no value from the "
-                                     "mapping table.\n", map_path, r, c, cell);
+                report_table_failure("Error: index map %s, line %d, row %d, column %d (cell %d): "
+                                     "ID 0 inside the watershed; the cell would get no value from "
+                                     "the mapping table.\n", map_path, line, r, c, cell);
                 return 0;
             }
-            cell_ids[static_cast<size_t>(cell)] = static_cast<int>(id);
+            cell_ids[static_cast<size_t>(cell)] = id;
             ++count[static_cast<size_t>(id)];
         }
     }
@@ -252,7 +239,10 @@ int load_mapping_table(run_state& rs, const char* table_path, int code,
         if (precip_conc->size() < static_cast<size_t>(precip_count) + 1) {
             precip_conc->resize(static_cast<size_t>(precip_count) + 1, 0.0);
         }
-        read_precip_conc(f, precip_count, precip_conc->data());
+        if (!read_precip_conc(f, precip_count, precip_conc->data())) {
+            close_file_object(f);
+            return 0;
+        }
     } else {
         skip_table_heading(f);
     }
@@ -263,7 +253,7 @@ int load_mapping_table(run_state& rs, const char* table_path, int code,
     }
 
     id_table table;
-    int good = read_id_table(f, n, k, keyword_of(code).c_str(), table);
+    int good = read_id_table(f, n, k, keyword_of(code).c_str(), table, section_value_fields(code));
     close_file_object(f);
     if (!good) return 0;
 
@@ -289,11 +279,8 @@ int load_time_series_index(run_state& rs, const char* table_path) {
     for (int i = 0; i < n; ++i) {
         long start = std::ftell(f.handle);
         int have = read_line(line, f);
-        char id_text[kRowIdWidth + 1] = {};
-        for (int c = 0; c < kRowIdWidth && line[c] != '\0'; ++c) id_text[c] = line[c];
-        char* end = nullptr;
-        long id = std::strtol(id_text, &end, 10);
-        if (!have || end == id_text || id < 1) {
+        int id = 0;
+        if (!have || !table_row_id(line, id) || id < 1) {
             report_table_failure("Error: mapping table %s, line %d: a row of the TIME_SERIES_INDEX "
                                  "table must hold an ID above 0 in characters 1 to 6 and a series "
                                  "name.\n", f.name, file_line_number(f, start));
@@ -307,7 +294,7 @@ int load_time_series_index(run_state& rs, const char* table_path) {
         print_message("Adding table to list: %s... ", name.data());
         time_series* series = name[0] != '\0' ? find_time_series(name.data()) : nullptr;
         print_message(series ? "Success!\n" : "Failure, table not found.\n");
-        add_time_series_index(static_cast<int>(id), series);
+        add_time_series_index(id, series);
     }
     close_file_object(f);
     return 1;

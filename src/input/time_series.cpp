@@ -49,14 +49,11 @@ void trim_blanks(char* text) {
     if (k > 0) std::memmove(text, text + k, n - k + 1);
 }
 
-// Parses "year month day hour minute" at the front of `p`; advances `p`.
-bool parse_date_fields(const char*& p, int fields[5]) {
+// Parses "year month day hour minute" at `p`, each a whole number; advances `p`.
+bool parse_date_fields(char*& p, int fields[5]) {
+    char token[kTokenSize];
     for (int k = 0; k < 5; ++k) {
-        char* end = nullptr;
-        long v = std::strtol(p, &end, 10);
-        if (end == p || v < -2147483647L || v > 2147483647L) return false;
-        fields[k] = static_cast<int>(v);
-        p = end;
+        if (next_int_at(p, fields[k], token) != number_status::ok) return false;
     }
     return true;
 }
@@ -67,13 +64,10 @@ bool calendar_fields(const int fields[5]) {
     return valid_date(fields[0], fields[1], fields[2]) && valid_time_of_day(fields[3], fields[4]);
 }
 
-// Parses one real at the front of `p` (blanks and tabs before it); advances `p`.
-bool parse_real(const char*& p, double& value) {
-    char* end = nullptr;
-    value = std::strtod(p, &end);
-    if (end == p || !std::isfinite(value)) return false;
-    p = end;
-    return true;
+// Parses one whole finite real at `p`; advances `p`.
+bool parse_real(char*& p, double& value) {
+    char token[kTokenSize];
+    return next_real_at(p, value, token) == number_status::ok;
 }
 
 }  // namespace
@@ -144,7 +138,8 @@ int read_time_series(file_object& f) {
         if (time_series_keyword(line) == kTsEnd) break;
         int fields[5] = {0, 0, 0, 0, 0};
         double value = 0.0;
-        const char* p = line;
+        std::string text = line.c_str();   // the line stays whole for the message
+        char* p = text.data();
         if (!parse_date_fields(p, fields) || !parse_real(p, value)) {
             std::printf("Error: time series file %s, line %d: an entry of series [%s] must hold "
                         "year, month, day, hour, minute and value: %s\n",
@@ -264,7 +259,8 @@ time_series* read_series_columns(file_object& f, int n, const char* base_name) {
             break;
         }
         int fields[5] = {0, 0, 0, 0, 0};
-        const char* p = row.c_str();
+        std::string text = row;   // the row stays whole for the message
+        char* p = text.data();
         bool ok = parse_date_fields(p, fields);
         for (int j = 0; j < n && ok; ++j) {
             double v = 0.0;

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "core/dates.h"
 #include "run/event_control.h"
@@ -202,11 +203,19 @@ void write_water_budget(run_state& rs, file_object& f) {
     }
 
     const double error = rs.event_mass_error;
-    file_printf(f, "mass conservation error:                         %9.6lf percent\n", error * 100.0);
-    if (error < 0.0 && error != kNoRainfallError) {
-        file_printf(f, "Note: negative mass conservation error indicates mass was gained.\n");
-    } else {
-        file_printf(f, "Note: positive mass conservation error indicates mass was created.\n");
+    // An error that prints as zero (round-off) is printed without a sign and
+    // without a note on the sign.
+    char figure[64];
+    std::snprintf(figure, sizeof figure, "%9.6lf", error * 100.0);
+    const bool printed_zero = std::strtod(figure, nullptr) == 0.0;
+    file_printf(f, "mass conservation error:                         %9.6lf percent\n",
+                printed_zero ? 0.0 : error * 100.0);
+    if (!printed_zero) {
+        if (error < 0.0 && error != kNoRainfallError) {
+            file_printf(f, "Note: negative mass conservation error indicates mass was gained.\n");
+        } else {
+            file_printf(f, "Note: positive mass conservation error indicates mass was created.\n");
+        }
     }
     file_printf(f, "Mass input + original mass:           %9.6lf m3\n", rs.event_inputs);
     file_printf(f, "Mass output + final mass:             %9.6lf m3\n", rs.event_outputs);

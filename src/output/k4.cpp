@@ -1,6 +1,7 @@
 #include "output/k4.h"
 #include <algorithm>
 #include <cmath>
+#include <climits>
 #include <cstdio>
 #include <new>
 #include "core/error.h"
@@ -59,24 +60,20 @@ bool read_nodes_to_segments(k4_data& k4, const char* path, int links, const std:
         return false;
     }
     int n = 0;
-    if (std::fscanf(f.handle, "%d", &n) != 1 || n < 0) {
-        std::printf("Error: the first line of the K4 link-node to segment file %s must give the "
-                    "number of rows (0 or more)\n",
-                    path);
-        fail_printed();
-        return false;
-    }
+    number_list in(f, "K4 link-node to segment file");
+    if (!in.count(n, INT_MAX, "number of rows")) return false;
     if (n == 0) return true;
-    k4.link.assign(static_cast<size_t>(n) + 1, 0);
-    k4.node.assign(static_cast<size_t>(n) + 1, 0);
-    k4.segment.assign(static_cast<size_t>(n) + 1, 0);
+    // Grown as the rows are read: a count beyond the file ends at its end.
+    k4.link.assign(1, 0);
+    k4.node.assign(1, 0);
+    k4.segment.assign(1, 0);
     for (int k = 1; k <= n; ++k) {
         int link = 0, node = 0, seg = 0;
-        if (std::fscanf(f.handle, "%d %d %d", &link, &node, &seg) != 3) {
-            std::printf("End of file reached in file %s, exiting\n", path);
-            fail_printed();
+        char end[1200];
+        std::snprintf(end, sizeof end, "End of file reached in file %s, exiting\n", path);
+        if (!in.next(link, "link", end) || !in.next(node, "node", end) ||
+            !in.next(seg, "segment", end))
             return false;
-        }
         const int nodes = (link >= 1 && static_cast<size_t>(link) < nx.size())
                               ? nx[static_cast<size_t>(link)]
                               : 0;
@@ -92,9 +89,9 @@ bool read_nodes_to_segments(k4_data& k4, const char* path, int links, const std:
             set_error(97);
             return false;
         }
-        k4.link[static_cast<size_t>(k)] = link;
-        k4.node[static_cast<size_t>(k)] = node;
-        k4.segment[static_cast<size_t>(k)] = seg;
+        k4.link.push_back(link);
+        k4.node.push_back(node);
+        k4.segment.push_back(seg);
     }
     k4.pairs = n;
     return true;

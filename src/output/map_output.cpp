@@ -127,6 +127,14 @@ void write_dataset_maps(run_state& rs) {
 
 }  // namespace
 
+bool map_output_on(const run_state& rs) {
+    for (int kind = 0; kind < kMapKindCount; ++kind) {
+        // The flood grid is written once at the end; contaminant maps are the records below.
+        if (kind != kMapKindFlood && kind != kMapKindContam && map_kind_on(rs, kind)) return true;
+    }
+    return !rs.con_maps.empty() || rs.nsm_on || rs.cards.snow_temp_given;
+}
+
 bool map_output_due(int step, int steps_per_output) {
     return step >= 1 && (step - 1) % output_interval_steps(steps_per_output) == 0;
 }
@@ -174,6 +182,8 @@ const std::vector<double>& map_kind_source(const run_state& rs, int kind) {
 
 void write_map_output(run_state& rs) {
     if (!map_output_due(rs.step, rs.map_write_steps)) return;
+    ++rs.map_outputs;
+    rs.map_last_minutes = rs.elapsed_minutes;
     fill_sources(rs);
     if (rs.settings.map_type == 0) {
         if (!write_grid_maps(rs)) return;   // the rest of this output is skipped

@@ -11,6 +11,10 @@ struct run_state;
 // maps follow the first time step.
 void write_map_output(run_state& rs);
 
+// True when the run writes maps at the map interval: a built-in map kind
+// of the interval, a constituent, nutrient or snow-temperature map.
+bool map_output_on(const run_state& rs);
+
 // True when write_map_output writes at this pass counter.
 bool map_output_due(int step, int steps_per_output);
 

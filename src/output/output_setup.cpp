@@ -1,9 +1,13 @@
 #include "output/output_setup.h"
+#include <climits>
 #include <cstdio>
+#include <string>
+#include <utility>
 #include "core/dates.h"
 #include "core/error.h"
 #include "core/file_object.h"
 #include "core/file_write.h"
+#include "core/text.h"
 #include "run/run_state.h"
 #include "input/grid.h"
 #include "output/linknode_dataset.h"
@@ -47,11 +51,13 @@ void fail_printed() { set_error(kErrorPrinted); }
 struct list_reader {
     file_object& f;
     const char* path;
+    number_list in{f, "location file"};
 
     const char* shown() const { return path != nullptr ? path : ""; }
 
     // The count at the head of the list; false (message printed) when it is
-    // missing or negative.
+    // missing, not a whole number or negative. The readers grow their
+    // tables entry by entry, so a count beyond the file ends at its end.
     bool count(int& n) {
         n = 0;
         if (f.handle == nullptr) {
@@ -59,27 +65,19 @@ struct list_reader {
             fail_printed();
             return false;
         }
-        if (std::fscanf(f.handle, "%d", &n) != 1) {
-            std::printf("End of file reached in file %s, exiting\n", shown());
-            fail_printed();
-            return false;
-        }
-        if (n < 0) {
-            std::printf("Error: the number of locations in file %s is negative (%d)\n", shown(), n);
-            fail_printed();
-            return false;
-        }
-        return true;
+        return in.count(n, INT_MAX, "number of locations", end_text().c_str());
+    }
+    // A count inside the list (of the entries that follow it).
+    bool inner_count(int& n, const char* what) {
+        return in.count(n, INT_MAX, what, end_text().c_str());
+    }
+    std::string end_text() const {
+        return std::string("End of file reached in file ") + shown() + ", exiting\n";
     }
 
     // The next whole number of the list.
-    bool next(int& v) {
-        if (std::fscanf(f.handle, "%d", &v) != 1) {
-            std::printf("End of file reached in file %s, exiting\n", shown());
-            fail_printed();
-            return false;
-        }
-        return true;
+    bool next(int& v, const char* what = "next location value") {
+        return in.next(v, what, end_text().c_str());
     }
 };
 
@@ -98,10 +96,10 @@ bool read_link_node_list(run_state& rs, file_object& f, const char* path, int& c
     nodes.clear();
     int n = 0;
     if (!in.count(n)) return false;
-    std::vector<int> l(static_cast<size_t>(n) + 1, 0), m(static_cast<size_t>(n) + 1, 0);
+    std::vector<int> l(1, 0), m(1, 0);   // grown as the entries are read
     for (int k = 1; k <= n; ++k) {
         int link = 0, node = 0;
-        if (!in.next(link) || !in.next(node)) return false;
+        if (!in.next(link, "link") || !in.next(node, "node")) return false;
         if (node < 1 || node > link_node_count(rs, link)) {
             std::printf("Error: location %d of file %s names link %d node %d, which is not a node "
                         "of the channel network\n",
@@ -109,8 +107,8 @@ bool read_link_node_list(run_state& rs, file_object& f, const char* path, int& c
             fail_printed();
             return false;
         }
-        l[static_cast<size_t>(k)] = link;
-        m[static_cast<size_t>(k)] = node;
+        l.push_back(link);
+        m.push_back(node);
     }
     links.swap(l);
     nodes.swap(m);
@@ -349,10 +347,13 @@ void read_cell_output_locations(run_state& rs) {
     rs.num_cell_locations = 0;
     int n = 0;
     if (!in.count(n)) return;
-    std::vector<int> rows(static_cast<size_t>(n) + 1, 0), cols(static_cast<size_t>(n) + 1, 0);
-    std::vector<int> cells(static_cast<size_t>(n) + 1, 0);
+    std::vector<int> rows(1, 0), cols(1, 0), cells(1, 0);   // grown as the entries are read
     for (int k = 1; k <= n; ++k) {
-        if (!in.next(rows[static_cast<size_t>(k)]) || !in.next(cols[static_cast<size_t>(k)])) return;
+        int row = 0, col = 0;
+        if (!in.next(row, "row") || !in.next(col, "column")) return;
+        rows.push_back(row);
+        cols.push_back(col);
+        cells.push_back(0);
         if (!cell_number_at(rs.mask, rs.rows, rs.cols, rows, cols, cells, k)) {
             grid_cell_or_fail(rs, path, k, rows[static_cast<size_t>(k)], cols[static_cast<size_t>(k)]);
             return;
@@ -371,10 +372,10 @@ void read_superjunction_locations(run_state& rs) {
     rs.num_sjunc_locations = 0;
     int n = 0;
     if (!in.count(n)) return;
-    std::vector<int> list(static_cast<size_t>(n) + 1, 0);
+    std::vector<int> list(1, 0);   // grown as the entries are read
     for (int k = 1; k <= n; ++k) {
         int j = 0;
-        if (!in.next(j)) return;
+        if (!in.next(j, "superjunction")) return;
         if (j < 1 || (rs.n_sjunc > 0 && j > rs.n_sjunc)) {
             std::printf("Error: location %d of file %s names superjunction %d, which is not a "
                         "superjunction of the network\n",
@@ -382,7 +383,7 @@ void read_superjunction_locations(run_state& rs) {
             fail_printed();
             return;
         }
-        list[static_cast<size_t>(k)] = j;
+        list.push_back(j);
     }
     rs.sjunc.swap(list);
     rs.num_sjunc_locations = n;
@@ -395,10 +396,10 @@ void read_superlink_node_locations(run_state& rs) {
     rs.num_slnode_locations = 0;
     int n = 0;
     if (!in.count(n)) return;
-    std::vector<int> l(static_cast<size_t>(n) + 1, 0), m(static_cast<size_t>(n) + 1, 0);
+    std::vector<int> l(1, 0), m(1, 0);   // grown as the entries are read
     for (int k = 1; k <= n; ++k) {
         int link = 0, node = 0;
-        if (!in.next(link) || !in.next(node)) return;
+        if (!in.next(link, "superlink") || !in.next(node, "node")) return;
         if (link < 1 || (rs.n_slink > 0 && link > rs.n_slink) || node < 1) {
             std::printf("Error: location %d of file %s names superlink %d node %d, which is not a "
                         "node of the network\n",
@@ -406,8 +407,8 @@ void read_superlink_node_locations(run_state& rs) {
             fail_printed();
             return;
         }
-        l[static_cast<size_t>(k)] = link;
-        m[static_cast<size_t>(k)] = node;
+        l.push_back(link);
+        m.push_back(node);
     }
     rs.sl_link.swap(l);
     rs.sl_node.swap(m);
@@ -421,40 +422,37 @@ void read_soil_moisture_output_cells(run_state& rs) {
     rs.num_theta_locations = 0;
     int n = 0;
     if (!in.count(n)) return;
-    std::vector<int> cells(static_cast<size_t>(n) + 1, 0);
+    // Grown as the entries are read: a count beyond the file ends at its end.
+    std::vector<int> cells(1, 0);
     std::vector<int> counts;
     std::vector<std::vector<int>> nodes;
     if (rs.inf_richards) {
-        if (!in.next(rs.theta_second_number)) return;
-        counts.assign(static_cast<size_t>(n) + 1, 0);
-        nodes.assign(static_cast<size_t>(n) + 1, std::vector<int>());
+        if (!in.next(rs.theta_second_number, "second number")) return;
+        counts.assign(1, 0);
+        nodes.assign(1, std::vector<int>());
     }
     for (int k = 1; k <= n; ++k) {
         int row = 0, col = 0;
-        if (!in.next(row) || !in.next(col)) return;
+        if (!in.next(row, "row") || !in.next(col, "column")) return;
         if (!grid_cell_or_fail(rs, path, k, row, col)) return;
-        cells[static_cast<size_t>(k)] = mask_cell(rs, row, col);
+        cells.push_back(mask_cell(rs, row, col));
         if (!rs.inf_richards) continue;
         int m = 0;
-        if (!in.next(m)) return;
-        if (m < 0) {
-            std::printf("Error: location %d of file %s lists a negative number of nodes (%d)\n", k,
-                        in.shown(), m);
-            fail_printed();
-            return;
-        }
-        counts[static_cast<size_t>(k)] = m;
-        std::vector<int>& list = nodes[static_cast<size_t>(k)];
-        list.assign(static_cast<size_t>(m) + 1, 0);
+        if (!in.inner_count(m, "number of nodes")) return;
+        counts.push_back(m);
+        std::vector<int> list(1, 0);
         for (int j = 1; j <= m; ++j) {
-            if (!in.next(list[static_cast<size_t>(j)])) return;
-            if (list[static_cast<size_t>(j)] < 1) {
+            int node = 0;
+            if (!in.next(node, "node")) return;
+            if (node < 1) {
                 std::printf("Error: location %d of file %s lists node %d; nodes count from 1\n", k,
-                            in.shown(), list[static_cast<size_t>(j)]);
+                            in.shown(), node);
                 fail_printed();
                 return;
             }
+            list.push_back(node);
         }
+        nodes.push_back(std::move(list));
     }
     rs.cell_loc.swap(cells);
     rs.cell_num.swap(counts);

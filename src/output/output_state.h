@@ -75,6 +75,8 @@ struct output_state {
     file_object map_kind_file[kMapKindCount];  // dataset file of each kind (map types 1 and 2)
     int map_kind_started[kMapKindCount] = {};  // 1 once the dataset header of the kind was written
     int map_file_number = 0;        // number of the last per-time grid set written (map type 0)
+    int map_outputs = 0;            // map outputs written in the run (write_map_output)
+    double map_last_minutes = 0.0;  // elapsed time of the last of them, min
     map_dataset snow_temp_map;      // snow-temperature map output (snow_temp card)
     // Map sources filled at each map output (GNUM+1, used from 1), sized at set-up
     std::vector<double> map_depth_out;      // overland depth; lake level - ground in channel-lake cells, m

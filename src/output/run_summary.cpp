@@ -388,6 +388,10 @@ void write_global_section(run_state& rs, file_object& f) {
     file_printf(f, "\n");
 
     file_printf(f, "Final volume on surface=                        %14.2lf\n", rs.vol_surface_final);
+    file_printf(f, "Final volume on surface in pits=                %14.2lf\n", rs.vol_pits_final);
+    file_printf(f, "  (%d pit cells, whose ground lies below every neighbour across their 4 faces;\n"
+                "  they hold %.2lf m3 up to their lowest neighbours, the deepest %.3lf m)\n",
+                rs.pit_cells, rs.pit_capacity, rs.pit_deepest);
     if (rs.lakes) file_printf(f, "Final volume in overland lakes=                 %14.2lf\n", rs.vol_ovlake_final);
     file_printf(f, "Final volume in channels=                       %14.2lf\n", rs.vol_channel_final);
     if (rs.superlink) file_printf(f, "Final volume in drains=                         %14.2lf\n", rs.vol_drains_final);
@@ -551,6 +555,18 @@ void write_store_balances(run_state& rs, file_object& f) {
     }
 }
 
+// When the maps of the map interval were written, and where the end state is.
+void write_map_timing(const run_state& rs, file_object& f) {
+    if (!map_output_on(rs)) return;
+    const int every = rs.map_write_steps > 0 ? rs.map_write_steps : 1;
+    file_printf(f, "MAP OUTPUT (MAP_FREQ): %d time(s), after the first time step (minute %.2lf),\n"
+                "then every %d time steps (%.2lf minutes); the last at minute %.2lf of %.2lf.\n",
+                rs.map_outputs, rs.dt / 60.0, every, every * rs.dt / 60.0, rs.map_last_minutes,
+                rs.elapsed_minutes);
+    file_printf(f, "The state at the end of the run is in the hotstart maps (WRITE_OV_HOTSTART\n"
+                "for the depths), not in these maps.\n\n");
+}
+
 }  // namespace
 
 void write_run_summary(run_state& rs) {
@@ -562,6 +578,7 @@ void write_run_summary(run_state& rs) {
     if (rs.sacramento) write_sacramento_section(rs, f);
     write_global_section(rs, f);
     write_store_balances(rs, f);
+    write_map_timing(rs, f);
 
     write_run_sediment_summary(rs);
     write_run_transport_summaries(rs);

@@ -90,18 +90,31 @@ bool read_lowspot_file(file_object& f, const char* path, int& count,
         ++k;
         low_spot& s = records[static_cast<size_t>(k)];
         s.line = line_number;
-        int got = next_int(line, s.row);
-        got += next_int(line, s.col);
-        got += next_int(line, s.direction);
-        got += next_double(line, s.width_fraction);
-        got += next_double(line, s.crest);
-        if (got != 5) {
-            std::fprintf(stderr,
-                         "Error: the SPOT card on line %d of the lowspot input file %s needs a "
-                         "row, a column, a direction, a width fraction and a crest elevation.\n",
-                         line_number, path);
+        // Row, column, face and width are checked against the grid, the mask
+        // and their limits when the cells are connected; here every value must
+        // be a whole number or a finite real, else the spot would silently get
+        // a 0 (the crest an elevation of the ground's range).
+        input_place at;
+        at.kind = "low-spot file";
+        at.path = path;
+        at.line = line_number;
+        at.card = "SPOT";
+        char name[4][48];
+        std::snprintf(name[0], sizeof name[0], "row of low spot %d", k);
+        std::snprintf(name[1], sizeof name[1], "column of low spot %d", k);
+        std::snprintf(name[2], sizeof name[2], "direction of low spot %d", k);
+        std::snprintf(name[3], sizeof name[3], "width fraction of low spot %d", k);
+        char crest_name[48];
+        std::snprintf(crest_name, sizeof crest_name, "crest elevation of low spot %d", k);
+        const bool good =
+            read_int(line, {name[0], at_least(1)}, at, s.row) &&
+            read_int(line, {name[1], at_least(1)}, at, s.col) &&
+            read_int(line, {name[2]}, at, s.direction) &&
+            read_real(line, {name[3]}, at, s.width_fraction) &&
+            read_real(line, {crest_name, closed_range(-11000.0, 9000.0)}, at, s.crest);
+        if (!good) {
             records.clear();
-            fail_reported();
+            report_error(error_record);
             return false;
         }
     }

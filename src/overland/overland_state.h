@@ -228,6 +228,15 @@ struct overland_state {
     ade_fused_shares ade_shares;         // how its threads share the blocks (speeds 1/s, times s)
     double vol_ov_depth_clip = 0.0;      // water created in the run by raising negative overland depths to 0, m3
 
+    // Pits at the last event end (book_surface_pits): cells whose ground lies
+    // below that of every neighbour inside the watershed across their four
+    // faces (the outlet cell and lake cells are none), where overland flow
+    // leaves water standing.
+    int pit_cells = 0;                   // number of pit cells
+    double pit_capacity = 0.0;           // water the pits hold up to their lowest neighbours, m3
+    double pit_deepest = 0.0;            // depth of the deepest pit below its lowest neighbour, m
+    double vol_pits_final = 0.0;         // water standing on the pit cells, m3
+
     // Cumulative boundary volumes of the run (m3) and event-start switches
     double vol_slope_bc_loss = 0.0;      // water lost through specified-slope boundaries
     double vol_discharge_bc_gain = 0.0;  // water gained through specified-discharge boundaries

@@ -24,12 +24,14 @@ void ensure_cells(std::vector<T>& v, int gnum) {
     if (static_cast<int>(v.size()) != gnum + 1) v.assign(static_cast<size_t>(gnum) + 1, T{});
 }
 
-// Reads a per-cell real map from the open object into `target` and closes it.
-bool read_real_map(run_state& rs, file_object& f, const char* path, std::vector<double>& target) {
+// Reads a per-cell real map from the open object into `target` and closes it;
+// `field`, when given, is the range every cell's value must lie in.
+bool read_real_map(run_state& rs, file_object& f, const char* path, std::vector<double>& target,
+                   const number_field* field = nullptr) {
     rs.map_kind = kMapCellReals;
     bool ok = read_map_file(f, path, kMapCellReals, rs.map_north, rs.map_south, rs.map_east,
                             rs.map_west, rs.map_rows, rs.map_cols, rs.mask, &target, nullptr,
-                            nullptr, rs.rows, rs.cols);
+                            nullptr, rs.rows, rs.cols, field);
     close_file_object(f);
     return ok;
 }
@@ -72,9 +74,11 @@ void read_dike_map(run_state& rs) {
     rs.dike_mask.assign(static_cast<size_t>(rs.GNUM) + 1, 0);
     print_reading_line(rs, "reading overland flow dike map from file: %s\n", rs.files.dike_map);
     rs.map_kind = kMapCellIds;
+    // A dike code is a sum of the side bits 1 (top), 2 (right), 4 (bottom), 8 (left).
+    static const number_field kDikeCode{"dike code", closed_range(0, 15)};
     bool ok = read_map_file(f, rs.files.dike_map, kMapCellIds, rs.map_north, rs.map_south,
                             rs.map_east, rs.map_west, rs.map_rows, rs.map_cols, rs.mask, nullptr,
-                            nullptr, &rs.dike_mask, rs.rows, rs.cols);
+                            nullptr, &rs.dike_mask, rs.rows, rs.cols, &kDikeCode);
     close_file_object(f);
     if (!ok) return;
 
@@ -109,7 +113,10 @@ void read_retention_map(run_state& rs) {
         if (rs.reten_depth_file.is_open()) {
             print_reading_line(rs, "reading retention storage map from file: %s\n",
                                rs.files.reten_depth);
-            if (!read_real_map(rs, rs.reten_depth_file, rs.files.reten_depth, r)) return;
+            // Retention depth, mm: a negative depth would let dry cells give water.
+            static const number_field kRetention{"retention depth", at_least(0.0)};
+            if (!read_real_map(rs, rs.reten_depth_file, rs.files.reten_depth, r, &kRetention))
+                return;
         } else {
             print_reading_line(rs, "reading retention storage table and map from master table "
                                    "file\n%s", "");

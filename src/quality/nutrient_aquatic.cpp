@@ -1,10 +1,12 @@
 #include "quality/nutrient_aquatic.h"
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 #include "core/error.h"
 #include "core/file_object.h"
 #include "core/text.h"
 #include "input/map_reader.h"
+#include "input/mapping_table.h"
 #include "input/stream_mapping.h"
 #include "run/run_state.h"
 
@@ -89,10 +91,13 @@ bool find_id_count(counted_reader& in, aquatic_env_tables& t) {
         char token[kTokenSize];
         char* cursor = in.line.data();
         next_word_at(cursor, token);
-        if (!next_word_at(cursor, token) || parse_int_token(token, t.num_ids) != number_status::ok ||
-            t.num_ids < 0)
-            return fail_at(in, "the number of IDs is not a whole number of 0 or more");
-        return true;
+        // The IDs are those of an index map (1..kMaxTableId): a larger count
+        // would only size a table no map can use.
+        input_place at;
+        at.kind = "aquatic environment file";
+        at.path = in.f.name;
+        at.line = in.number;
+        return read_int_at(cursor, {"number of IDs", closed_range(0, kMaxTableId)}, at, t.num_ids);
     }
     std::printf("Error: the aquatic environment file %s has no NUM_IDS line.\n", in.f.name);
     set_error(kErrorPrinted);
@@ -131,6 +136,9 @@ bool read_blocks(counted_reader& in, aquatic_env_tables& t) {
         const number_status s = next_checked_int(in.line.data(), id, token);
         if (s != number_status::ok || id < 1) return fail_at(in, "the ID is not a whole number of 1 or more");
         if (id > t.num_ids) {
+            char where[kTokenSize + 32];
+            std::snprintf(where, sizeof where, "%s, line %d", in.f.name, in.number);
+            set_error(78, nullptr, where);
             set_error_numbers(78, id, t.num_ids);
             return false;
         }
@@ -190,7 +198,8 @@ void read_aquatic_env_file(aquatic_env_tables& t, const char* path, run_state& r
 void read_aquatic_stream_ids(aquatic_env_tables& t, const run_state& rs) {
     const size_t slots = (static_cast<size_t>(rs.maxnodes) + 1) * (static_cast<size_t>(rs.links) + 1);
     t.st_id.assign(slots, 1);
-    if (t.st_map.empty()) return;
+    // "none" names no stream map: every node keeps ID 1.
+    if (t.st_map.empty() || strcasecmp(t.st_map.c_str(), "none") == 0) return;
     std::vector<int> ids(slots, 1);
     if (read_stream_map(t.st_map.c_str(), rs.links, rs.maxnodes, rs.nx, ids) == 0) t.st_id.swap(ids);
 }

@@ -118,6 +118,14 @@ void init_overland_sediment(run_state& rs) {
     s.vol_sed_susp = c.vol_sed_susp_given;
     s.adjust_elev = c.adjust_elev_given;
     s.sand_size = c.sand_size;
+    // The sand/fine split of the classes needs the smallest sand diameter: left
+    // out (0), every class would count as sand and none would settle as fines.
+    if (!(s.sand_size > 0.0)) {
+        std::printf("Error: overland sediment transport (card SOIL_EROSION) needs the card "
+                    "SAND_SIZE: the smallest diameter of a sand class, mm.\n");
+        stop_with(kErrorPrinted);
+        return;
+    }
     s.water_temp = c.water_temp < 0.0 ? 0.0 : c.water_temp;
     s.sed_porosity = c.sed_porosity;
     s.water_kin_viscosity = water_viscosity(s.water_temp);

@@ -142,7 +142,14 @@ void check_time_settings(run_state& rs) {
     // 1-2: the model time step, s (a NaN step is refused like a zero one)
     rs.dt = (s.st_time_step < 0.01) ? s.timestep : std::min(s.st_time_step, s.timestep);
     if (!(rs.dt > 0.001)) {
-        error_record.code = 52;
+        // A step that is not 0 but too short is named by its value.
+        if (rs.dt == 0.0) {
+            error_record.code = 52;
+        } else {
+            char value[32];
+            std::snprintf(value, sizeof value, "%g", rs.dt);
+            set_error(280, value);
+        }
         return;
     }
 
@@ -175,7 +182,13 @@ void check_time_settings(run_state& rs) {
     rs.outcol = s.outcol;
     rs.outslope = s.outslope;
     if (!(rs.outslope >= 1e-9)) {
-        error_record.code = 56;
+        if (rs.outslope == 0.0) {
+            error_record.code = 56;   // the card was left out (or gave 0)
+        } else {
+            char value[32];
+            std::snprintf(value, sizeof value, "%g", rs.outslope);
+            set_error(281, value);
+        }
         return;
     }
 

@@ -17,6 +17,7 @@
 #include "core/file_write.h"
 #include "run/run_state.h"
 #include "output/event_report.h"
+#include "overland/pits.h"
 #include "subsurface/sacramento.h"
 
 namespace {
@@ -341,6 +342,7 @@ void finish_event(run_state& rs) {
     account_infiltration(rs, area);
     if (rs.channel_lakes) account_lake_inflow(rs);
     account_surface(rs, area);
+    book_surface_pits(rs);
 
     // 5
     if (rs.soil_et || rs.inf_richards) account_soil(rs, area);

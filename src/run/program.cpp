@@ -1,11 +1,15 @@
 #include "run/program.h"
+
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include "calibration/calibration.h"
 #include "run/run_model.h"
 #include "core/run_options.h"
 #include "core/file_object.h"
+#include "core/text.h"
 
 static const char kUsageText[] =
     "\nUsage: pluvo [-option] [inputfile]\n\n where -option is one of:\n"
@@ -45,10 +49,17 @@ static bool copy_path(const char* arg, command_line& result) {
     return true;
 }
 
-// Reads the run count that follows a two-character switch ("-b5"); 1 when none.
+// Reads the run count that follows a two-character switch ("-b5"): the
+// decimal integer at the front of the rest (as "%d" reads it); 1 when none
+// can be read there or it lies beyond the int range.
 static int switch_count(const char* arg) {
+    const char* p = arg + 2;
+    while (*p == ' ' || *p == '\t') ++p;
+    std::string digits;
+    if (*p == '+' || *p == '-') digits.push_back(*p++);
+    while (*p >= '0' && *p <= '9') digits.push_back(*p++);
     int count = 1;
-    if (std::sscanf(arg + 2, "%d", &count) != 1) count = 1;
+    if (!parse_int_text(digits.c_str(), INT_MIN, INT_MAX, count)) count = 1;
     return count;
 }
 
@@ -124,10 +135,8 @@ static void write_web_preamble() {
                 "SCE starting...</P><P>",
                 kVersionNumber, kVersionLetter);
     const char* length_text = std::getenv("CONTENT_LENGTH");
-    long length = -1;
-    char tail = 0;
-    if (length_text == nullptr || std::sscanf(length_text, "%ld%c", &length, &tail) != 1 ||
-        length < 0 || length > 1024) {
+    int length = -1;
+    if (length_text == nullptr || !parse_int_text(length_text, 0, 1024, length)) {
         std::printf("<P>Error in invocation - wrong FORM probably.");
         return;
     }

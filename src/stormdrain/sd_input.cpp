@@ -3,6 +3,7 @@
 // Elevations and lengths are m, areas m2, grate sizes m.
 #include "stormdrain/sd_input.h"
 
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -21,6 +22,11 @@ inline size_t ix(int i) { return static_cast<size_t>(i); }
 constexpr int kOutletChannel = 999;   // inlet code: outfall into a channel node
 constexpr int kOutletCell = 888;      // inlet code: outfall onto its own cell
 constexpr double kTiny = 1e-8;        // smallest roughness, length, spacing accepted
+// Ground and invert levels, m: from the deepest trench to the highest summit.
+constexpr number_range kElevation = closed_range(-11000.0, 9000.0);
+// Longest pipe, m: a longer one is no storm-drain pipe (graded into pieces of
+// at most 100 m, it would also make pieces without end).
+constexpr number_range kPipeLength{-DBL_MAX, 100000.0, false, false};
 
 // The first word of a line, lower-cased, taken off the line.
 std::string take_keyword(char* line) {
@@ -51,13 +57,17 @@ struct record_reader {
         error_record.code = kErrorPrinted;
         return false;
     }
-    bool real(double& v, const char* what) {
+    // A finite real in `range` (any finite real when none is given).
+    bool real(double& v, const char* what, const number_range& range = kAnyNumber) {
         char token[kTokenSize];
-        const number_status s = next_checked_double(line, v, token);
+        token[0] = '\0';
+        double unused = 0.0;
+        next_checked_double(line, unused, token);
+        const number_status s = check_real_token(token, range, v);
         if (s == number_status::ok) return true;
-        std::string m = std::string("the ") + what + " " + number_status_words(s);
-        if (s != number_status::missing) m += std::string(" (\"") + token + "\")";
-        return fail(m.c_str());
+        char m[512];
+        describe_number_fault(s, what, token, range, m, sizeof m);
+        return fail(m);
     }
     bool integer(int& v, const char* what) {
         char token[kTokenSize];
@@ -142,7 +152,8 @@ bool read_sjunc(record_reader& in, run_state& rs) {
         std::snprintf(m, sizeof m, "superjunction %d is defined again (first on line %d)", j, s.line);
         return in.fail(m);
     }
-    if (!in.real(s.ground, "ground elevation") || !in.real(s.bottom, "bottom elevation") ||
+    if (!in.real(s.ground, "ground elevation", kElevation) ||
+        !in.real(s.bottom, "bottom elevation", kElevation) ||
         !in.real(s.storage_area, "storage area") || !in.integer(s.inlet, "inlet code") ||
         !in.integer(s.row, "row") || !in.integer(s.col, "column") ||
         !in.real(s.grate_side, "grate side length") || !in.real(s.grate_dia, "grate diameter"))
@@ -184,7 +195,8 @@ bool read_node(record_reader& in, run_state& rs, int l, sd_link& s) {
     if (!in.index(k, 1, s.pipes_read + 1, "node number")) return false;
     sd_node& n = s.read_nodes[ix(k)];
     if (n.line != 0) return in.fail("the node is defined again in this superlink");
-    if (!in.real(n.ground, "ground elevation") || !in.real(n.invert, "invert elevation") ||
+    if (!in.real(n.ground, "ground elevation", kElevation) ||
+        !in.real(n.invert, "invert elevation", kElevation) ||
         !in.real(n.storage_area, "storage area") || !in.integer(n.inlet, "inlet code") ||
         !in.integer(n.row, "row") || !in.integer(n.col, "column") ||
         !in.real(n.grate_side, "grate side length") || !in.real(n.grate_dia, "grate diameter"))
@@ -205,7 +217,8 @@ bool read_pipe(record_reader& in, run_state& rs, int l, sd_link& s, int& k) {
     sd_pipe& p = s.read_pipes[ix(k)];
     if (p.line != 0) return in.fail("the pipe is defined again in this superlink");
     if (!in.integer(p.type, "section type") || !in.real(p.size, "diameter") || !in.real(p.width, "width") ||
-        !in.real(p.slope, "slope") || !in.real(p.roughness, "roughness") || !in.real(p.length, "length") ||
+        !in.real(p.slope, "slope") || !in.real(p.roughness, "roughness") ||
+        !in.real(p.length, "length", kPipeLength) ||
         !in.real(p.conductivity, "conductivity") || !in.real(p.spacing, "drain spacing"))
         return false;
     if (p.type == kSectionArch) return in.fail("arch pipe sections (type 2) are not supported");
@@ -317,6 +330,14 @@ bool read_grid_pipe_file(run_state& rs, file_object& f, const char* path) {
     int cells = 0;
     if (!in.integer(cells, "number of pipe cells")) return false;
     if (cells < 1) return in.fail("the number of pipe cells must be 1 or more");
+    // Each pipe cell is a cell of the watershed: a larger count would only
+    // size a list the file cannot fill.
+    if (cells > rs.GNUM) {
+        char m[160];
+        std::snprintf(m, sizeof m, "PIPECELLS %d is more than the %d cells of the watershed", cells,
+                      rs.GNUM);
+        return in.fail(m);
+    }
     rs.sd_pipe_cells.assign(ix(cells) + 1, std::vector<sd_pipe_share>());
     int c = 0;            // pipe cell being read
     int open_cell = 0;    // its cell number

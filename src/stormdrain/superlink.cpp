@@ -58,7 +58,7 @@ void setup_superlink(run_state& rs) {
     if (!rs.superlink) return;
     file_object f;
     if (!open_file_named(f, rs.files.storm_sewer, "r")) {
-        set_error(4, "superlink input file", rs.files.storm_sewer);
+        set_error(4, "superlink input", rs.files.storm_sewer);
         return;
     }
 

@@ -126,16 +126,20 @@ bool read_boundary_codes(run_state& rs) {
     return setup_gw_xy_cells(rs);
 }
 
-// Reads the static flux table line by line, naming file and line in every refusal.
+// Reads a table of a count and cell lines (the static flux table, the well
+// locations) line by line, naming the kind of file, the file and the line in
+// every refusal.
 struct flux_table_reader {
-    flux_table_reader(file_object& file, const char* name) : f(file), path(name) {}
+    flux_table_reader(file_object& file, const char* name, const char* what)
+        : f(file), path(name), kind(what) {}
     file_object& f;
     const char* path;
+    const char* kind;   // "static flux table", "well location file"
     int line_number = 0;
     text_line line;
 
     bool fail(const char* what) {
-        std::printf("Error: static flux table %s, line %d: %s\n", path, line_number, what);
+        std::printf("Error: %s %s, line %d: %s\n", kind, path, line_number, what);
         error_record.code = kErrorPrinted;
         return false;
     }
@@ -147,7 +151,7 @@ struct flux_table_reader {
             if (*p != '\0') return true;
         }
         ++line_number;
-        return fail("the file ends before the cells its count announces");
+        return fail("the file ends before the entries its count announces");
     }
     bool integer(int& v, const char* what) {
         char token[kTokenSize];
@@ -177,7 +181,7 @@ bool read_static_flux_table(run_state& rs) {
         error_record.code = kErrorPrinted;
         return false;
     }
-    flux_table_reader r(f, path);
+    flux_table_reader r(f, path, "static flux table");
     int count = 0;
     bool ok = r.next_line() && r.integer(count, "cell count");
     if (ok && count < 0) ok = r.fail("the cell count is negative");
@@ -319,15 +323,12 @@ bool read_aquifer_properties(run_state& rs) {
 // Step 7: the grid positions of the well level output.
 bool read_well_locations(run_state& rs) {
     const char* path = rs.files.out_well_location;
-    flux_table_reader r(rs.well_location_file, path);
+    flux_table_reader r(rs.well_location_file, path, "well location file");
     int count = 0;
     bool ok = r.next_line() && r.integer(count, "well count");
     if (ok && count < 0) ok = r.fail("the well count is negative");
-    if (ok) {
-        rs.well_count = count;
-        rs.well_row.assign(static_cast<size_t>(count) + 1, 0);
-        rs.well_column.assign(static_cast<size_t>(count) + 1, 0);
-    }
+    // Grown as the wells are read: a count beyond the file ends at its end.
+    std::vector<int> rows(1, 0), cols(1, 0);
     for (int k = 1; ok && k <= count; ++k) {
         int row = 0, col = 0;
         ok = r.next_line() && r.integer(row, "grid row") && r.integer(col, "grid column");
@@ -338,11 +339,16 @@ bool read_well_locations(run_state& rs) {
             ok = r.fail(text);
         }
         if (ok) {
-            rs.well_row[static_cast<size_t>(k)] = row;
-            rs.well_column[static_cast<size_t>(k)] = col;
+            rows.push_back(row);
+            cols.push_back(col);
         }
     }
     close_file_object(rs.well_location_file);
+    if (ok) {
+        rs.well_count = count;
+        rs.well_row.swap(rows);
+        rs.well_column.swap(cols);
+    }
     return ok;
 }
 

@@ -45,7 +45,7 @@ struct source_reader {
     bool number(double& value, const char* what) {
         char token[kTokenSize];
         if (!next_word(line.data(), token)) return fail(what);
-        if (!parse_whole_number(token, value) || !std::isfinite(value)) {
+        if (parse_real_token(token, value) != number_status::ok) {
             char text[kTokenSize + 64];
             std::snprintf(text, sizeof text, "\"%s\" is not a finite number (%s)", token, what);
             return fail(text);

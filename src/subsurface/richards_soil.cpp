@@ -279,10 +279,9 @@ int read_richards_soil_table(file_object& f, bool mapping_form, int model, bool 
     auto where = [&]() { return mapping_form ? file_line_number(f, start) : line_no; };
 
     int n = 0;
-    char word[32] = {};
-    int unused = 0;
     if (mapping_form) {
-        if (!next_line() || std::sscanf(line, "%31s %d", word, &n) != 2 || n < 0 || n > kSoilIdLimit) {
+        if (!next_line() || parse_keyword_int(line, n) != number_status::ok || n < 0 ||
+            n > kSoilIdLimit) {
             fail("Error: Richards soil table %s, line %d: the count line must give a number of "
                  "soils from 0 to %d.\n", name, where(), kSoilIdLimit);
             return -1;
@@ -291,10 +290,11 @@ int read_richards_soil_table(file_object& f, bool mapping_form, int model, bool 
             fail("Error: Richards soil table %s ends after its count line.\n", name);
             return -1;
         }
-        std::sscanf(line, "%31s %d", word, &unused);
-        skip_table_heading(f);
+        skip_table_heading(f);   // the line read above holds a number that is not used
     } else {
-        if (!next_line() || !next_int(line, n) || n < 0 || n > kSoilIdLimit) {
+        char token[kTokenSize];
+        if (!next_line() || next_checked_int(line, n, token) != number_status::ok || n < 0 ||
+            n > kSoilIdLimit) {
             fail("Error: Richards soil table %s, line 1: the number of soils must be a whole "
                  "number from 0 to %d.\n", name, kSoilIdLimit);
             return -1;
@@ -309,9 +309,15 @@ int read_richards_soil_table(file_object& f, bool mapping_form, int model, bool 
     for (int s = 1; s <= n; ++s) {
         int id = 0;
         if (!mapping_form) {
-            if (!next_line() || !next_int(line, id)) {
+            if (!next_line()) {
                 fail("Error: Richards soil table %s ends at line %d after %d of its %d soils.\n",
                      name, line_no, s - 1, n);
+                return -1;
+            }
+            char token[kTokenSize];
+            if (next_checked_int(line, id, token) != number_status::ok) {
+                fail("Error: Richards soil table %s, line %d: the soil id \"%.63s\" is not a "
+                     "whole number.\n", name, line_no, token);
                 return -1;
             }
             if (id < 1 || id > kSoilIdLimit) {
@@ -336,7 +342,10 @@ int read_richards_soil_table(file_object& f, bool mapping_form, int model, bool 
             }
             char* text = line;
             if (mapping_form && layer == 0) {
-                if (std::sscanf(text, "%d", &id) != 1 || id < 1 || id > kSoilIdLimit) {
+                char token[kTokenSize];
+                char* cursor = text;
+                if (!next_word_at(cursor, token) ||
+                    check_int_token(token, closed_range(1, kSoilIdLimit), id) != number_status::ok) {
                     fail("Error: Richards soil table %s, line %d: the line must begin with a soil "
                          "id from 1 to %d.\n", name, where(), kSoilIdLimit);
                     return -1;

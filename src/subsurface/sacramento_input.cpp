@@ -36,6 +36,28 @@ int keyword_code(const char* word) {
     return 20;
 }
 
+// The parameter names as the file writes them, by keyword code.
+const char* const kWordNames[] = {"PLUVO_SACRAMENTO", "uztwm", "uzfwm", "uzk",   "zperc",
+                                  "rexp",             "lztwm", "lzfsm", "lzfpm", "lzsk",
+                                  "lzpk",             "pfree", "uztwc", "uzfwc", "lztwc",
+                                  "lzfsc",            "lzfpc", "num_basins", "basin", "saved"};
+
+// Values a parameter may take where the file is read: the percolation
+// multiplier zperc, its exponent rexp and the lower-zone free water saved
+// from evaporation (mm) cannot be negative (a negative zperc makes water);
+// capacities, contents, depletion rates and pfree are checked or bounded
+// after the whole file is read.
+number_range parameter_range(int code) {
+    switch (code) {
+        case 4:    // zperc
+        case 5:    // rexp
+        case 19:   // saved, mm
+            return at_least(0.0);
+        default:
+            return kAnyNumber;
+    }
+}
+
 double* parameter_field(sacramento_state& s, int code) {
     double* const fields[] = {nullptr,  &s.uztwm, &s.uzfwm, &s.uzk,   &s.zperc, &s.rexp,  &s.lztwm,
                               &s.lzfsm, &s.lzfpm, &s.lzsk,  &s.lzpk,  &s.pfree, &s.uztwc, &s.uzfwc,
@@ -103,8 +125,12 @@ bool read_sacramento_input(file_object& f, const char* path, sacramento_state& s
         double* field = parameter_field(s, code);
         if (field == nullptr) continue;
         double v = 0.0;
-        const number_status st = next_checked_double(line.data(), v, token);
-        if (st != number_status::ok) return fail(path, line_number, number_status_words(st), token);
+        input_place at;
+        at.kind = "Sacramento parameter file";
+        at.path = path;
+        at.line = line_number;
+        const number_field parameter{kWordNames[code], parameter_range(code)};
+        if (!read_real(line.data(), parameter, at, v)) return false;
         *field = v;
         ++read_count[code];
         ++parameters;

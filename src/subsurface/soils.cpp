@@ -7,6 +7,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "core/alloc.h"
@@ -22,6 +23,7 @@
 #include "input/mapping_table.h"
 #include "input/process_tables.h"
 #include "input/table_loader.h"
+#include "input/time_series.h"
 #include "subsurface/infiltration.h"
 #include "subsurface/richards.h"
 #include "subsurface/water_table.h"
@@ -223,6 +225,25 @@ bool read_initial_soil_moisture(run_state& rs) {
     return load_mapping_table(rs, table_path(rs), kSecSoilMoisture, outputs) != 0;
 }
 
+// Green-Ampt family: an initial content above the cell's porosity is water
+// the soil cannot hold (the deficit phi - theta would be negative and the
+// front would give water back): refused naming the cell and the sources.
+bool initial_moisture_fits_porosity(run_state& rs) {
+    if (!rs.moisture || !spans(rs.thi, rs.GNUM) || !spans(rs.phi, rs.GNUM)) return true;
+    const char* moisture_source = rs.moisture_file.is_open() || rs.files.moisture[0] != '\0'
+                                      ? rs.files.moisture
+                                      : table_path(rs);
+    for (int i = 1; i <= rs.GNUM; ++i) {
+        if (rs.thi[i] > rs.phi[i]) {
+            soil_failure("Error: the initial soil moisture of cell %d (%g, from %s) is above its "
+                         "porosity (%g).\n",
+                         i, rs.thi[i], moisture_source, rs.phi[i]);
+            return false;
+        }
+    }
+    return true;
+}
+
 // Green-Ampt family: a negative initial content becomes 0 with a warning.
 void clamp_negative_initial_moisture(run_state& rs) {
     for (int i = 1; i <= rs.GNUM; ++i) {
@@ -237,12 +258,27 @@ void clamp_negative_initial_moisture(run_state& rs) {
     }
 }
 
-// Reads `count` numbers of a layer line into v; false when the line holds fewer.
-bool read_layer_values(char* line, int count, double* v) {
+// Reads `count` numbers of a layer line into v; false when the line holds
+// fewer. A token that is not wholly a finite number is refused (its text in
+// `bad`, the result false): "l.0" for a conductivity is no 0.
+bool read_layer_values(char* line, int count, double* v, std::string& bad) {
+    bad.clear();
+    char token[kTokenSize];
     for (int k = 0; k < count; ++k) {
-        if (!next_double(line, v[k])) return false;
+        const number_status st = next_checked_double(line, v[k], token);
+        if (st == number_status::missing) return false;
+        if (st != number_status::ok) {
+            bad = token;
+            return false;
+        }
     }
     return true;
+}
+
+// The end of a layer-line refusal: the value that is no number, or the count.
+std::string layer_complaint(const std::string& bad, int count) {
+    if (!bad.empty()) return "the value \"" + bad.substr(0, 63) + "\" is not a finite number";
+    return "it needs " + std::to_string(count) + " values";
 }
 
 // Values of one layer line in line order: ksat, pore_index, cap_head,
@@ -391,7 +427,9 @@ int read_layered_soil_file(file_object& f, soil_layer_record* soil_table,
         return read_line(line, f) != 0;
     };
     int n = 0;
-    if (!next_line() || !next_int(line, n) || n < 0 || n > kSoilIdLimit) {
+    char token[kTokenSize];
+    if (!next_line() || next_checked_int(line, n, token) != number_status::ok || n < 0 ||
+        n > kSoilIdLimit) {
         soil_failure("Error: soil table %s, line 1: the number of soils must be a whole number "
                      "from 0 to %d.\n",
                      name, kSoilIdLimit);
@@ -404,9 +442,14 @@ int read_layered_soil_file(file_object& f, soil_layer_record* soil_table,
     }
     for (int s = 1; s <= n; ++s) {
         int id = 0;
-        if (!next_line() || !next_int(line, id)) {
+        if (!next_line()) {
             soil_failure("Error: soil table %s ends at line %d after %d of its %d soils.\n", name,
                          line_no, s - 1, n);
+            return -1;
+        }
+        if (next_checked_int(line, id, token) != number_status::ok) {
+            soil_failure("Error: soil table %s, line %d: the soil id \"%.63s\" is not a whole "
+                         "number.\n", name, line_no, token);
             return -1;
         }
         if (!soil_id_valid(id)) {
@@ -421,10 +464,11 @@ int read_layered_soil_file(file_object& f, soil_layer_record* soil_table,
                              line_no, id);
                 return -1;
             }
-            if (!read_layer_values(line, values_of_layer(layer), v)) {
-                soil_failure("Error: soil table %s, line %d: layer %d of soil %d needs %d "
-                             "values.\n",
-                             name, line_no, layer + 1, id, values_of_layer(layer));
+            std::string bad;
+            if (!read_layer_values(line, values_of_layer(layer), v, bad)) {
+                soil_failure("Error: soil table %s, line %d: layer %d of soil %d: %s.\n", name,
+                             line_no, layer + 1, id,
+                             layer_complaint(bad, values_of_layer(layer)).c_str());
                 return -1;
             }
             store_layer(soil_table[id], layer, v);
@@ -438,10 +482,8 @@ int read_multilayer_soil_table(file_object& f, soil_layer_record* soil_table,
                                std::vector<char>* defined) {
     const char* name = f.name;
     text_line line;
-    char word[32] = {};
     int n = 0;
-    int unused = 0;
-    if (!read_line(line, f) || std::sscanf(line, "%7s %d", word, &n) != 2 || n < 0 ||
+    if (!read_line(line, f) || parse_keyword_int(line, n) != number_status::ok || n < 0 ||
         n > kSoilIdLimit) {
         soil_failure("Error: the MULTI_LAYER_SOIL section of mapping table %s needs a count line "
                      "with a number of soils from 0 to %d.\n",
@@ -454,12 +496,12 @@ int read_multilayer_soil_table(file_object& f, soil_layer_record* soil_table,
                      name);
         return -1;
     }
-    std::sscanf(line, "%16s %d", word, &unused);
-    skip_table_heading(f);
+    skip_table_heading(f);   // the line read above holds a number that is not used
 
     for (int s = 1; s <= n; ++s) {
         int id = 0;
         for (int layer = 0; layer < 3; ++layer) {
+            const long start = std::ftell(f.handle);
             if (!read_line(line, f)) {
                 soil_failure("Error: the MULTI_LAYER_SOIL section of mapping table %s ends inside "
                              "soil %d of %d.\n",
@@ -469,17 +511,21 @@ int read_multilayer_soil_table(file_object& f, soil_layer_record* soil_table,
             double v[kLayerValues] = {};
             int first = 0;   // values read before the plain run of numbers
             if (layer == 0) {
-                if (!next_int(line, id) || !soil_id_valid(id)) {
+                char token[kTokenSize];
+                if (next_checked_int(line, id, token) != number_status::ok || !soil_id_valid(id)) {
                     soil_failure("Error: soil %d of the MULTI_LAYER_SOIL section of mapping table "
-                                 "%s has the id %d, outside 1..%d.\n",
-                                 s, name, id, kSoilIdLimit);
+                                 "%s, line %d, has the id \"%.63s\", not a whole number from 1 "
+                                 "to %d.\n",
+                                 s, name, file_line_number(f, start), token, kSoilIdLimit);
                     return -1;
                 }
-                // Description words between the id and the numbers read as 0.
+                // Description words between the id and the numbers are passed
+                // over, as is a 0 in front of the first value.
                 bool found = false;
                 for (int k = 0; k < kMultiLayerTokenTries && !found; ++k) {
-                    if (!next_double(line, v[0])) break;
-                    found = v[0] != 0.0;
+                    const number_status st = next_checked_double(line, v[0], token);
+                    if (st == number_status::missing) break;
+                    found = st == number_status::ok && v[0] != 0.0;
                 }
                 if (!found) {
                     soil_failure("Error: soil %d of the MULTI_LAYER_SOIL section of mapping table "
@@ -490,10 +536,12 @@ int read_multilayer_soil_table(file_object& f, soil_layer_record* soil_table,
                 first = 1;
             }
             const int count = values_of_layer(layer);
-            if (!read_layer_values(line, count - first, v + first)) {
+            std::string bad;
+            if (!read_layer_values(line, count - first, v + first, bad)) {
                 soil_failure("Error: layer %d of soil %d of the MULTI_LAYER_SOIL section of "
-                             "mapping table %s needs %d values.\n",
-                             layer + 1, id, name, count);
+                             "mapping table %s, line %d: %s.\n",
+                             layer + 1, id, name, file_line_number(f, start),
+                             layer_complaint(bad, count).c_str());
                 return -1;
             }
             store_layer(soil_table[id], layer, v);
@@ -611,6 +659,7 @@ void read_soil_maps(run_state& rs) {
     if (stopped()) return;
 
     if (rs.green_ampt || rs.inf_redist) {
+        if (moisture_loaded && !initial_moisture_fits_porosity(rs)) return;
         clamp_negative_initial_moisture(rs);
         // The shown content (and the working contents of the redistribution
         // scheme) start from the initial content just read.

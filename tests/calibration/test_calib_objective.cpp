@@ -142,7 +142,7 @@ TEST(CalibObjective, ObservationFileTable) {
         const char* name;
         std::string text;
         int result;
-        int entries;
+        int entries;       // entries held after the read (those read whole)
         int failed_line;
         int code;
     };
@@ -152,9 +152,11 @@ TEST(CalibObjective, ObservationFileTable) {
         {"zero entries", "0\n", -1, 0, 1, 0},
         {"negative count", "-2\n", -1, 0, 1, 0},
         {"count not a number", "two\n", -1, 0, 1, 0},
-        {"ends early", "3\n10 1 1000 1\n", -1, 3, 3, 0},
-        {"three numbers", "2\n10 1 1000 1\n10 1 1000\n", -1, 2, 3, 135},
-        {"not finite", "1\n10 1 nan 1\n", -1, 1, 2, 135},
+        {"ends early", "3\n10 1 1000 1\n", -1, 1, 3, 0},
+        // A count far beyond the file ends at its end, not in tables of its size.
+        {"count far beyond the file", "2000000000\n10 1 1000 1\n", -1, 1, 3, 0},
+        {"three numbers", "2\n10 1 1000 1\n10 1 1000\n", -1, 1, 3, 135},
+        {"not finite", "1\n10 1 nan 1\n", -1, 0, 2, 135},
         {"empty file", "", -1, 0, 1, 0},
     };
     pluvo_test::temp_dir dir;

@@ -93,7 +93,14 @@ std::string with_sections(const std::string& sections, const std::string& kind =
     const std::string old_section =
         "NODE 1\nELEV 101.0\nNPAIRS 3\nNUM_INTERP 2\nX1 0.0 2.0\nX1 1.0 0.0\nX1 2.0 2.0\nNODE 2\n"
         "ELEV 100.0\nNODE 3\nELEV 99.0\n";
-    return replaced(text, old_section, sections);
+    // Every point of the link is described once: the points the sections
+    // leave out get a NODE card and a bed after them.
+    std::string all = sections;
+    for (int k = 1; k <= points; ++k) {
+        if (sections.find("NODE " + std::to_string(k) + "\n") != std::string::npos) continue;
+        all += "NODE " + std::to_string(k) + "\nELEV " + std::to_string(101 - k) + ".0\n";
+    }
+    return replaced(text, old_section, all);
 }
 
 TEST_F(ChannelTest, TwoSectionsMakeOneTableEachAndInterpolatedOnesBetween) {

@@ -71,7 +71,8 @@ TEST(MessageCatalogue, HoldsEveryCodeOfTheSystem) {
         48,  49,  50,  51,  52,  55,  56,  57,  58,  59,  64,  65,  66,  67,  68,  69,  71,
         72,  73,  74,  76,  77,  78,  79,  80,  81,  83,  84,  85,  86,  87,  88,  89,  90,  91,
         92,  93,  95,  96,  97,  98,  99,  100, 101, 102, 103, 104, 115, 116, 117, 118, 119,
-        120, 122, 123, 125, 126, 127, 131, 132, 133, 134, 135, 136};
+        120, 122, 123, 125, 126, 127, 131, 132, 133, 134, 135, 136, 280, 281, 350, 351, 352,
+        353, 354, 356, 357};
     int count = 0;
     const message_entry* table = message_catalogue(&count);
     std::vector<int> codes;
@@ -84,14 +85,14 @@ TEST(MessageCatalogue, HoldsEveryCodeOfTheSystem) {
     }
 }
 
-TEST(MessageCatalogue, WarningsAreExactlyTheFiveWarningCodes) {
+TEST(MessageCatalogue, WarningsAreExactlyTheWarningCodes) {
     int count = 0;
     const message_entry* table = message_catalogue(&count);
     std::set<int> warnings;
     for (int i = 0; i < count; ++i) {
         if (table[i].warning) warnings.insert(table[i].code);
     }
-    EXPECT_EQ(warnings, (std::set<int>{39, 41, 55, 95, 96}));
+    EXPECT_EQ(warnings, (std::set<int>{39, 41, 55, 95, 96, 356, 357}));
 }
 
 // Every '{' in a template must open one of the four markers; a mistyped marker
@@ -137,8 +138,15 @@ TEST(ComposeMessage, InsertsTextsAndNumbers) {
         {77,
          "Error: The header for the aquatic environment file is invalid or does not match \n the "
          "current version. \n The aquatic environment file specified is: maps/mask.asc\n The "
-         "header should be : watershed mask"},
+         "header should be : watershed mask\n"},
+        {78, "Error: An index [-3] in the aquatic environment table is greater than the\nnumber "
+             "of IDs specified [12]\n (File: maps/mask.asc)\n"},
         {52, "Error: Time step is 0 seconds.\n"},
+        {24, "Error: stomatal resistance values not specified for Penman-Montieth long term "
+             "simulation.\n Check project file.\n"},
+        {280, "Error: Time step is watershed mask seconds; it must be more than 0.001 seconds "
+              "(card TIMESTEP, or ST_TIME_STEP when that is shorter).\n"},
+        {281, "Error: Outlet slope watershed mask is below 1e-9 m/m (card OUTSLOPE).\n"},
         {4000, ""},
         {0, ""},
     };

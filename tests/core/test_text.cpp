@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/error.h"
 #include "core/file_object.h"
 #include "core/text.h"
 
@@ -250,6 +251,112 @@ TEST(CheckedNumbers, NextTokenIsConsumedAndShownWhateverItHolds) {
     EXPECT_STREQ(token, "");
     EXPECT_STREQ(number_status_words(number_status::not_finite), "is not finite");
     EXPECT_STREQ(number_status_words(number_status::out_of_range), "is outside the int range");
+}
+
+TEST(CheckedNumbers, FieldRangesWithOpenAndClosedEnds) {
+    using ns = number_status;
+    const struct range_case {
+        const char* token;
+        number_range range;
+        ns real_status;
+        ns int_status;
+        const char* sentence;   // describe_number_fault of the real read, field "porosity"
+    } cases[] = {
+        {"0.4", open_range(0, 1), ns::ok, ns::not_number, ""},
+        {"1", open_range(0, 1), ns::outside_field, ns::outside_field,
+         "the porosity 1 is outside its range: it must be above 0 and below 1"},
+        {"0", open_range(0, 1), ns::outside_field, ns::outside_field, nullptr},
+        {"0", at_least(0), ns::ok, ns::ok, ""},
+        {"-5", at_least(0), ns::outside_field, ns::outside_field,
+         "the porosity -5 is outside its range: it must be at least 0"},
+        {"1e308", closed_range(-500, 9000), ns::outside_field, ns::not_number,
+         "the porosity 1e308 is outside its range: it must be at least -500 and at most 9000"},
+        {"9000", closed_range(-500, 9000), ns::ok, ns::ok, ""},
+        {"1.5", above_to(0, 1.5), ns::ok, ns::not_number, ""},
+        {"0", from_below(0, 1), ns::ok, ns::ok, ""},
+        {"l.0", kAnyNumber, ns::not_number, ns::not_number, "the porosity \"l.0\" is not a number"},
+        {"nan", kAnyNumber, ns::not_finite, ns::not_number, "the porosity \"nan\" is not finite"},
+        {"", kAnyNumber, ns::missing, ns::missing, "the porosity is missing"},
+    };
+    for (const range_case& c : cases) {
+        SCOPED_TRACE(c.token);
+        double d = 0.0;
+        int i = 0;
+        EXPECT_EQ(check_real_token(c.token, c.range, d), c.real_status);
+        EXPECT_EQ(check_int_token(c.token, c.range, i), c.int_status);
+        if (c.sentence != nullptr && c.sentence[0] != '\0') {
+            char text[256];
+            describe_number_fault(c.real_status, "porosity", c.token, c.range, text, sizeof text);
+            EXPECT_STREQ(text, c.sentence);
+        }
+    }
+    char text[64];
+    describe_range(kAnyNumber, text, sizeof text);
+    EXPECT_STREQ(text, "any number");
+    describe_range(above(0), text, sizeof text);
+    EXPECT_STREQ(text, "above 0");
+}
+
+TEST(CheckedNumbers, RefusalNamesTheFileLineCardAndCell) {
+    const struct place_case {
+        input_place at;
+        const char* text;
+    } cases[] = {
+        {{"low-spot file", "spots.txt", 3, nullptr, 0, 0}, "low-spot file spots.txt, line 3"},
+        {{"project file", "p.prj", 12, "latitude", 0, 0}, "project file p.prj, line 12, card latitude"},
+        {{"map", "elev.asc", 8, nullptr, 2, 3}, "map elev.asc, line 8, row 2, column 3"},
+        {{"map", "elev.asc", 8, nullptr, 2, 0}, "map elev.asc, line 8, row 2"},
+        {{"study file", "mc.in", 0, nullptr, 0, 0}, "study file mc.in"},
+    };
+    for (const place_case& c : cases) {
+        char text[256];
+        describe_place(c.at, text, sizeof text);
+        EXPECT_STREQ(text, c.text);
+    }
+    // A bad value: refused with the whole message and code 4000; the token is consumed.
+    error_record = error_info{};
+    current_summary_file = nullptr;
+    auto line = line_of(" abc 1.5 7");
+    const input_place at{"low-spot file", "spots.txt", 4, nullptr, 0, 0};
+    double width = 9.0;
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(read_real(line.data(), {"width of low spot 2", closed_range(0, 1.5)}, at, width));
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, "Error: low-spot file spots.txt, line 4: the width of low spot 2 \"abc\" is "
+                   "not a number.\n");
+    EXPECT_EQ(error_record.code, kErrorPrinted);
+    error_record = error_info{};
+    EXPECT_TRUE(read_real(line.data(), {"width", closed_range(0, 1.5)}, at, width));
+    EXPECT_EQ(width, 1.5);
+    int code = 0;
+    char* cursor = line.data();
+    EXPECT_TRUE(read_int_at(cursor, {"code", closed_range(0, 15)}, at, code));
+    EXPECT_EQ(code, 7);
+    EXPECT_EQ(error_record.code, 0);
+}
+
+TEST(CheckedNumbers, LongLinesAreWalkedInPlaceWithTheTokenRules) {
+    auto line = line_of("1.5, \"2\"\t-3e2 x 4\r");
+    char* cursor = line.data();
+    char token[kTokenSize];
+    double v = 0.0;
+    EXPECT_EQ(next_real_at(cursor, v, token), number_status::ok);
+    EXPECT_EQ(v, 1.5);
+    EXPECT_EQ(next_real_at(cursor, v, token), number_status::ok);
+    EXPECT_EQ(v, 2.0);
+    EXPECT_EQ(next_real_at(cursor, v, token), number_status::ok);
+    EXPECT_EQ(v, -300.0);
+    EXPECT_EQ(next_real_at(cursor, v, token), number_status::not_number);
+    EXPECT_STREQ(token, "x");
+    EXPECT_EQ(next_real_at(cursor, v, token), number_status::ok);   // the CR of a CRLF line end
+    EXPECT_EQ(v, 4.0);
+    EXPECT_EQ(next_real_at(cursor, v, token), number_status::missing);
+    int n = 5;
+    EXPECT_TRUE(parse_int_text("12", 1, 99, n));
+    EXPECT_EQ(n, 12);
+    EXPECT_FALSE(parse_int_text("12x", 1, 99, n));
+    EXPECT_FALSE(parse_int_text("100", 1, 99, n));
+    EXPECT_EQ(n, 12);
 }
 
 TEST(CutFront, Cases) {

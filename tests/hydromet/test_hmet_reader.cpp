@@ -315,7 +315,16 @@ TEST(HmetReader, BadFilesAreRefusedNamingFileAndLine) {
         {"KEV infinite pressure", fmt::kev, "2001 6 1 0 inf 50 40 10 50 0 0\n",
          "line 1, near parameter 5", "hmet.dat"},
         {"KEV humidity above 100", fmt::kev, kev_line(2001, 6, 1, 0, "29.92 150 40 10 50 0 0"),
-         "out of range", "line 1)"},
+         "the relative humidity (%) 150 is outside its range: it must be at least 0 and at most "
+         "100", "line 1)"},
+        // Values far outside what the weather can give: 9000 F, 1e6 inHg and 1e6 knots.
+        {"KEV temperature 9000 F", fmt::kev, kev_line(2001, 6, 1, 0, "29.92 50 40 10 9000 0 0"),
+         "the air temperature (C) 4982.22 is outside its range: it must be at least -80 and at "
+         "most 60", "line 1)"},
+        {"KEV pressure 1e6 inHg", fmt::kev, kev_line(2001, 6, 1, 0, "1e6 50 40 10 50 0 0"),
+         "the barometric pressure (mb) 3.38653e+07 is outside its range", "line 1)"},
+        {"KEV wind 1e6 knots", fmt::kev, kev_line(2001, 6, 1, 0, "29.92 50 40 1000000 50 0 0"),
+         "the wind speed (m/s) 514444 is outside its range", "line 1)"},
         {"KEV gap of an hour", fmt::kev,
          kev_line(2001, 6, 1, 0, ok.c_str()) + kev_line(2001, 6, 1, 2, ok.c_str()),
          "does not follow the record of 2001/6/1 00:00", "line 2)"},

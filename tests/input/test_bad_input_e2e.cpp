@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -115,9 +116,92 @@ std::string valley_hotstart(const std::string& first_level) {
     return text;
 }
 
-enum class base { plane, valley };
+// ---------------------------------------------------------------------------
+// The nutrient valley: the watershed of every constituent (long-term, KEV
+// hydromet data, sediment, contaminants, nutrients with an aquatic
+// environment file).
 
-std::string project_of(base b) { return b == base::plane ? "p.prj" : "example.prj"; }
+void write_nutrient_base(const std::string& dir) { copy_case("all_constituents", dir); }
+
+// ---------------------------------------------------------------------------
+// The study base: the plane with Manning n a calibration parameter, an
+// observation file and the inputs of a Monte Carlo (mc.in) and an SCE study
+// (sce.in) of one parameter.
+
+void write_study_base(const std::string& dir) {
+    write_plane_base(dir);
+    std::string prj = read_file(dir + "/p.prj");
+    prj += "MANNING_N [n]\n";
+    write_file(dir + "/p.prj", prj);
+    write_file(dir + "/params.txt", "1\n[n] \"%8.6lf\"\n");
+    write_file(dir + "/obs.txt", "1\n0.01 1 1 0\n");
+    write_file(dir + "/mc.in", "p.prj\nparams.txt\nobs.txt\n1\n0.01 0.1\n");
+    write_file(dir + "/sce.in", "p.prj\nparams.txt\nobs.txt\n4 3 0.1 1 1 0 1\n5 3 5 1 0 0\n"
+                                "0.05 0.01 0.1\n");
+}
+
+enum class base { plane, valley, nutrient, study };
+
+std::string project_of(base b) {
+    switch (b) {
+        case base::plane: return "p.prj";
+        case base::valley: return "example.prj";
+        case base::nutrient: return "valley.prj";
+        case base::study: return "p.prj";
+    }
+    return "";
+}
+
+void write_base(base b, const std::string& dir) {
+    switch (b) {
+        case base::plane: write_plane_base(dir); break;
+        case base::valley: write_valley_base(dir); break;
+        case base::nutrient: write_nutrient_base(dir); break;
+        case base::study: write_study_base(dir); break;
+    }
+}
+
+// A 4 x 4 map of the plane with value(row, col) as written.
+std::string plane_map(const std::function<std::string(int, int)>& value) {
+    std::string text = "north: 40\nsouth: 0\neast: 40\nwest: 0\nrows: 4\ncols: 4\n";
+    for (int r = 1; r <= kRows; ++r) {
+        for (int c = 1; c <= kCols; ++c) text += value(r, c) + (c < kCols ? " " : "\n");
+    }
+    return text;
+}
+
+// The plane map of `fill` everywhere but `odd` at row 2, column 3.
+std::string plane_map_with(const std::string& fill, const std::string& odd) {
+    return plane_map([&](int r, int c) { return r == 2 && c == 3 ? odd : fill; });
+}
+
+// Green-Ampt maps of the plane: conductivity, capillary head, porosity 0.4
+// and the initial moisture `moisture` at row 2, column 3 (0.2 elsewhere).
+std::vector<std::pair<std::string, std::string>> green_ampt_maps(const std::string& moisture) {
+    return {{"ks.asc", plane_map_with("1.0", "1.0")},
+            {"hc.asc", plane_map_with("10.0", "10.0")},
+            {"por.asc", plane_map_with("0.4", "0.4")},
+            {"moist.asc", plane_map_with("0.2", moisture)}};
+}
+
+const char kGreenAmptCards[] = "GREEN_AMPT\nCONDUCTIVITY ks.asc\nCAPILLARY hc.asc\n"
+                               "POROSITY por.asc\nMOISTURE moist.asc\n";
+
+// A layered soil table of one soil (id 1) whose layer-1 conductivity is `ks`.
+std::string layered_soils(const std::string& ks) {
+    return "1\nsoils\n1\n" + ks + " 0.3 11.0 0.45 0.3 0.1 0.05 0.15 20.0\n"
+           "0.5 0.3 15.0 0.40 0.3 0.1 0.05 0.20 60.0\n"
+           "0.2 0.3 20.0 0.35 0.3 0.1 0.05 0.20\n";
+}
+
+// The Sacramento parameter file with one line replaced.
+std::string sacramento_file(const std::string& from, const std::string& to) {
+    std::string text = "PLUVO_SACRAMENTO basin\nUZTWM 50\nUZFWM 40\nUZK 0.3\nZPERC 40\nREXP 2\n"
+                       "LZTWM 120\nLZFSM 25\nLZFPM 60\nLZSK 0.05\nLZPK 0.01\nPFREE 0.3\n"
+                       "UZTWC 0.5\nUZFWC 0.5\nLZTWC 0.5\nLZFSC 0.2\nLZFPC 0.5\nSAVED 0\n";
+    text.replace(text.find(from), from.size(), to);
+    return text;
+}
 
 // One broken input: in `file`, the first `from` becomes `to` (an empty `from`
 // appends `to`); `extra` files are written too. Every text of `messages` must
@@ -131,6 +215,8 @@ struct bad_input {
     std::string to;
     std::vector<std::string> messages;
     std::vector<std::pair<std::string, std::string>> extra = {};
+    std::vector<std::string> args = {};     // command line; empty: the base's project alone
+    std::vector<std::string> absent = {};   // texts that must not appear in the output
 };
 
 void spoil(const std::string& dir, const bad_input& c) {
@@ -184,8 +270,8 @@ const std::vector<bad_input> kBadInputs = {
     {"ROWS card missing", base::plane, "p.prj", "ROWS 4\n", "",
      {"Incorrect number of rows in map: mask.asc"}},
     {"ROWS card garbled", base::plane, "p.prj", "ROWS 4\n", "ROWS 2x\n",
-     {"Warning: project file p.prj, line {line}: card rows expects a number but found \"2x\"",
-      "Incorrect number of rows in map: mask.asc"}},
+     {"Error: project file p.prj, line {line}: card rows expects a whole number but found "
+      "\"2x\"."}},
     {"COLS smaller than the mask", base::plane, "p.prj", "COLS 4\n", "COLS 3\n",
      {"Incorrect number of columns in map: mask.asc"}},
     // Integers beyond the int range and values outside a card's limits.
@@ -236,20 +322,22 @@ const std::vector<bad_input> kBadInputs = {
       kNotFinite}},
     // Real maps, hotstarts, mapping table and time series.
     {"mask header edge nan", base::plane, "mask.asc", "north: 40\n", "north: nan\n",
-     {"Error: the north edge on header line 1 of map mask.asc is not finite."}},
+     {"Error: map mask.asc, line 1: the north edge \"nan\" is not finite."}},
     // 2^32 + 4 rows would wrap round to the 4 of the grid as a plain int.
     {"elevation header rows wrapping", base::plane, "elev.asc", "rows: 4\n",
-     "rows: 4294967300\n", {"Error: the header of map elev.asc does not give"}},
+     "rows: 4294967300\n",
+     {"Error: map elev.asc, line 5: the number of rows \"4294967300\" is outside the int range."}},
     {"index map header rows wrapping", base::plane, "land.idx", "rows: 4\n",
-     "rows: 4294967300\n", {"Incorrect number of rows in map: land.idx"}},
+     "rows: 4294967300\n",
+     {"Error: map land.idx, line 5: the number of rows \"4294967300\" is outside the int range."}},
     {"elevation nan", base::plane, "elev.asc", " 99.77 ", " nan ",
-     {"Error: the value \"nan\" in row 2, column 3 of map elev.asc is not finite."}},
+     {"Error: map elev.asc, line 8, row 2, column 3: the elevation \"nan\" is not finite."}},
     {"elevation -inf", base::plane, "elev.asc", " 99.77 ", " -inf ",
-     {"Error: the value \"-inf\" in row 2, column 3 of map elev.asc is not finite."}},
+     {"Error: map elev.asc, line 8, row 2, column 3: the elevation \"-inf\" is not finite."}},
     {"overland hotstart depth nan", base::plane, "ovh.asc", " 0.007 ", " NaN ",
-     {"Error: the value \"NaN\" in row 2, column 3 of map ovh.asc is not finite."}},
+     {"Error: map ovh.asc, line 8, row 2, column 3: the value \"NaN\" is not finite."}},
     {"soil moisture hotstart inf", base::plane, "smh.asc", " 0.27 ", " inf ",
-     {"Error: the value \"inf\" in row 2, column 3 of map smh.asc is not finite."}},
+     {"Error: map smh.asc, line 8, row 2, column 3: the value \"inf\" is not finite."}},
     {"mapping table value nan", base::plane, "table.cmt", "0.0400", "nan",
      {"Error: mapping table table.cmt, line {line}: value 1 of ID 2 of the ROUGHNESS table is "
       "not a number."}},
@@ -296,6 +384,149 @@ const std::vector<bad_input> kBadInputs = {
     {"project MANNING_N nan", base::valley, "example.prj", "MANNING_N 0.05\n", "MANNING_N nan\n",
      {"Error: project file example.prj, line {line}: card manning_n has the value \"nan\", " +
       kNotFinite}},
+    // ---- Numbers that do not parse or lie outside their range ----
+    {"low-spot width that is no number", base::plane, "p.prj", "", "LOWSPOT_FILE spots.txt\n",
+     {"Error: low-spot file spots.txt, line 3, card SPOT: the width fraction of low spot 1 \"abc\" "
+      "is not a number."},
+     {{"spots.txt", "LOWSPOT\n# a gap in no dike\nSPOT 2 2 2 abc 99.5\n"}}},
+    {"low-spot crest that is a name", base::plane, "p.prj", "", "LOWSPOT_FILE spots.txt\n",
+     {"Error: low-spot file spots.txt, line 2, card SPOT: the crest elevation of low spot 1 "
+      "\"crest\" is not a number."},
+     {{"spots.txt", "LOWSPOT\nSPOT 2 2 2 0.5 crest\n"}}},
+    {"RETENTION negative", base::plane, "p.prj", "", "RETENTION -5\n",
+     {"Error: project file p.prj, line {line}: card retention has the value -5; it must be at "
+      "least 0."}},
+    {"retention map negative", base::plane, "p.prj", "", "RETEN_DEPTH ret.asc\n",
+     {"Error: map ret.asc, line 8, row 2, column 3: the retention depth -2 is outside its range: "
+      "it must be at least 0."},
+     {{"ret.asc", plane_map_with("5", "-2")}}},
+    {"dike code 99", base::plane, "p.prj", "", "DIKE_MAP dikes.asc\n",
+     {"Error: map dikes.asc, line 8, row 2, column 3: the dike code 99 is outside its range: it "
+      "must be at least 0 and at most 15."},
+     {{"dikes.asc", plane_map_with("0", "99")}}},
+    {"dike code -3", base::plane, "p.prj", "", "DIKE_MAP dikes.asc\n",
+     {"Error: map dikes.asc, line 8, row 2, column 3: the dike code -3 is outside its range"},
+     {{"dikes.asc", plane_map_with("0", "-3")}}},
+    {"layered-soil conductivity l.0", base::plane, "p.prj", "",
+     "INF_LAYERED_SOIL\nSOIL_TYPE_MAP soils.asc\nSOIL_LAYER_INPUT_FILE layers.txt\n",
+     {"Error: soil table layers.txt, line 4: layer 1 of soil 1: the value \"l.0\" is not a finite "
+      "number."},
+     {{"soils.asc", plane_map_with("1", "1")}, {"layers.txt", layered_soils("l.0")}}},
+    {"Green-Ampt moisture above porosity", base::plane, "p.prj", "", kGreenAmptCards,
+     {"Error: the initial soil moisture of cell 7 (0.5, from moist.asc) is above its porosity "
+      "(0.4)."},
+     green_ampt_maps("0.5")},
+    {"channel MAX_EROSION negative", base::valley, "valley.chn", "ELEV 100.425000\n",
+     "ELEV 100.425000\nMAX_EROSION -0.3\n",
+     {"Error in the channel input file valley.chn, line 21 (MAX_EROSION card):",
+      "the erosion depth -0.3 is outside its range: it must be at least 0"}},
+    {"SED_POROSITY 1.2", base::plane, "p.prj", "", "SED_POROSITY 1.2\n",
+     {"Error: project file p.prj, line {line}: card sed_porosity has the value 1.2; it must be "
+      "below 1."}},
+    {"SED_POROSITY -0.5", base::plane, "p.prj", "", "SED_POROSITY -0.5\n",
+     {"Error: project file p.prj, line {line}: card sed_porosity has the value -0.5; it must be "
+      "at least 0."}},
+    {"SED_POROSITY 1.0", base::plane, "p.prj", "", "SED_POROSITY 1.0\n",
+     {"Error: project file p.prj, line {line}: card sed_porosity has the value 1; it must be "
+      "below 1."}},
+    {"SAND_SIZE missing", base::plane, "p.prj", "", "SOIL_EROSION 1\nOUTLET_SED_FLUX sed.out\n",
+     {"Error: overland sediment transport (card SOIL_EROSION) needs the card SAND_SIZE"}},
+    {"Sacramento zperc -40", base::valley, "example.prj", "", "SACRAMENTO sac.txt\n",
+     {"Error: Sacramento parameter file sac.txt, line 5: the zperc -40 is outside its range: it "
+      "must be at least 0."},
+     {{"sac.txt", sacramento_file("ZPERC 40", "ZPERC -40")}}},
+    {"Sacramento rexp negative", base::valley, "example.prj", "", "SACRAMENTO sac.txt\n",
+     {"Error: Sacramento parameter file sac.txt, line 6: the rexp -2 is outside its range"},
+     {{"sac.txt", sacramento_file("REXP 2", "REXP -2")}}},
+    {"Sacramento saved that is no number", base::valley, "example.prj", "", "SACRAMENTO sac.txt\n",
+     {"Error: Sacramento parameter file sac.txt, line 18: the saved \"none\" is not a number."},
+     {{"sac.txt", sacramento_file("SAVED 0", "SAVED none")}}},
+    {"KEV temperature 9000 F", base::nutrient, "hmet.kev", "2020 6 1 4 29.92 60 40 6 50 ",
+     "2020 6 1 4 29.92 60 40 6 9000 ",
+     {"Error: the air temperature (C) 4982.22 is outside its range: it must be at least -80 and "
+      "at most 60 (hydromet file hmet.kev, line 5)"}},
+    {"KEV pressure 1e6 inHg", base::nutrient, "hmet.kev", "2020 6 1 4 29.92 ", "2020 6 1 4 1e6 ",
+     {"Error: the barometric pressure (mb) 3.38653e+07 is outside its range: it must be at least "
+      "250 and at most 1100 (hydromet file hmet.kev, line 5)"}},
+    {"KEV wind 1e6 knots", base::nutrient, "hmet.kev", "2020 6 1 4 29.92 60 40 6 ",
+     "2020 6 1 4 29.92 60 40 1000000 ",
+     {"Error: the wind speed (m/s) 514444 is outside its range: it must be at least 0 and at "
+      "most 120 (hydromet file hmet.kev, line 5)"}},
+    {"LATITUDE 200", base::nutrient, "valley.prj", "LATITUDE 40\n", "LATITUDE 200\n",
+     {"Error: project file valley.prj, line {line}: card latitude has the value 200; it must be "
+      "at most 90."}},
+    {"elevation 1e308", base::plane, "elev.asc", " 99.77 ", " 1e308 ",
+     {"Error: map elev.asc, line 8, row 2, column 3: the elevation 1e+308 is outside its range: "
+      "it must be at least -11000 and at most 9000."}},
+    {"channel node missing", base::valley, "valley.chn", "NODE 2\nELEV 100.425000\n", "",
+     {"Error in the channel input file valley.chn:",
+      "node 2 of link 1 has no NODE card: every node 1..31 of the link (its NODES card) must be "
+      "described once"}},
+    {"channel node given twice", base::valley, "valley.chn", "NODE 3\n", "NODE 2\n",
+     {"Error in the channel input file valley.chn, line 21 (NODE card):",
+      "node 2 of link 1 is described twice: its first NODE card is on line 19"}},
+    // ---- Counts with no upper bound ----
+    {"Monte Carlo parameter count", base::study, "mc.in", "\n1\n", "\n2000000000\n",
+     {"Error: Monte Carlo input file mc.in, line 6: the file ends before every parameter has its "
+      "bounds."},
+     {}, {"-m2", "mc.in"}},
+    {"SCE parameter count", base::study, "sce.in", " 0 1\n", " 0 2000000000\n",
+     {"Error: SCE input file sce.in, line 6: parameter 2 of 2000000000 needs a start value, a "
+      "lower and an upper bound; the file ends before its start value."},
+     {}, {"-c", "sce.in"}, {"unknown card found in the project file: pluvoproject"}},
+    {"observation count", base::study, "obs.txt", "1\n", "2000000000\n",
+     {"Error: observation file obs.txt, line 3: the file ends before entry 2 of 2000000000."},
+     {}, {"-m2", "mc.in"}},
+    {"aquatic environment NUM_IDS", base::nutrient, "aq.env", "NUM_IDS 1", "NUM_IDS 2000000000",
+     {"Error: aquatic environment file aq.env, line {line}: the number of IDs 2000000000 is "
+      "outside its range: it must be at least 0 and at most 9999."}},
+    {"overland depth location count", base::plane, "p.prj", "",
+     "OVERLAND_DEPTHS depths.out\nOVERLAND_DEPTH_LOCATION depth_loc.txt\n",
+     {"Error: location file depth_loc.txt, line 1: the number of locations 2000000000 must be "
+      "from 0 to 16."},
+     {{"depth_loc.txt", "2000000000\n1 1\n"}}},
+    {"cell depth/discharge location count", base::plane, "p.prj", "",
+     "IN_CELLDEPDIS_LOCATION cells.txt\nOUT_CELLDEPDIS_LOCATION cells.out\n",
+     {"End of file reached in file cells.txt, exiting",
+      "Error: location file cells.txt, line 2: the file ends before the row."},
+     {{"cells.txt", "2000000000\n1 1\n"}}},
+    {"hydrograph location count", base::valley, "example.prj", "",
+     "IN_HYD_LOCATION hyd.txt\nOUT_HYD_LOCATION hyd.out\n",
+     {"End of file reached in file hyd.txt, exiting",
+      "Error: location file hyd.txt, line 2: the file ends before the link."},
+     {{"hyd.txt", "2000000000\n1 5\n"}}},
+    {"map header far larger than its body", base::plane, "mask.asc", "rows: 4\ncols: 4\n",
+     "rows: 10000\ncols: 10000\n",
+     {"Unexpected end of file in file: mask.asc",
+      "Error: map mask.asc, line 6: the header gives 10000 rows and 10000 columns, 100000000 "
+      "values, but the 32 bytes after it hold at most 16 values."},
+     {{"p.prj", std::string(kPlaneProject).replace(std::string(kPlaneProject).find("ROWS 4\nCOLS 4"),
+                                                     13, "ROWS 10000\nCOLS 10000")}}},
+    // ---- Messages that said nothing or the wrong thing ----
+    {"TIMESTEP -5", base::plane, "p.prj", "TIMESTEP 30\n", "TIMESTEP -5\n",
+     {"Error: project file p.prj, line {line}: card timestep has the value -5; it must be at "
+      "least 0."},
+     {}, {}, {"Time step is 0 seconds"}},
+    {"TIMESTEP 0.0005", base::plane, "p.prj", "TIMESTEP 30\n", "TIMESTEP 0.0005\n",
+     {"Error: Time step is 0.0005 seconds; it must be more than 0.001 seconds"}},
+    {"OUTSLOPE 1e-16", base::plane, "p.prj", "OUTSLOPE 0.01\n", "OUTSLOPE 1e-16\n",
+     {"Error: Outlet slope 1e-16 is below 1e-9 m/m (card OUTSLOPE)."}, {}, {}, {"not specified"}},
+    {"1.0 in the integer mask", base::plane, "mask.asc", "\n1 1 1 1\n", "\n1 1.0 1 1\n",
+     {"Error: map mask.asc, line 7, row 1, column 2: the value \"1.0\" is not a whole number."}},
+    {"1.0 in an index map", base::plane, "land.idx", "\n1 1 1 1\n2 2 2 2\n",
+     "\n1 1 1 1\n2 2 1.0 2\n",
+     {"Error: index map land.idx, line 9, row 3, column 3: \"1.0\" is not an integer ID."}},
+    {"elevation map ends early", base::plane, "elev.asc", "99.59 99.58 99.57 99.56\n", "",
+     {"Unexpected end of file in file: elev.asc",
+      "Error: map elev.asc, line 9: the file ends at this line, before row 4 of its 4 rows."}},
+    {"aquatic environment ID above the count", base::nutrient, "aq.env", "title\n1\n",
+     "title\n2\n",
+     {"Error: An index [2] in the aquatic environment table is greater than the\nnumber of IDs "
+      "specified [1]\n (File: aq.env, line 6)"}},
+    {"aquatic environment header", base::nutrient, "aq.env", "AQUATIC_ENV_NSM10", "AQUATIC_ENV",
+     {" The header should be : AQUATIC_ENV_NSM10\n"}},
+    {"superlink input file missing", base::plane, "p.prj", "", "STORM_SEWER absent.txt\n",
+     {"Error: Unable to open superlink input file.\n  (File: absent.txt)"}},
     // Channel methods this version cannot simulate.
     {"CHAN_DRAIN", base::valley, "example.prj", "CHAN_EXPLIC\n", "CHAN_DRAIN\n",
      {"Error: the card chan_drain asks for "}},
@@ -312,17 +543,18 @@ bool has(const std::string& text, const std::string& part) {
 }  // namespace
 
 TEST(BadInputProgram, BasesRunToTheirEnd) {
-    // The rows below break one thing each; unbroken, both projects run.
-    for (base b : {base::plane, base::valley}) {
+    // The rows below break one thing each; unbroken, the projects run. The
+    // nutrient valley names no stream ID map ("ST_MAP none"), which is no
+    // file to look for.
+    for (base b : {base::plane, base::valley, base::nutrient}) {
         temp_dir dir;
-        if (b == base::plane) {
-            write_plane_base(dir.path());
-        } else {
-            write_valley_base(dir.path());
-        }
+        write_base(b, dir.path());
         const run_result r = run_pluvo({project_of(b)}, dir.path());
         EXPECT_EQ(r.status, 0) << project_of(b) << "\n" << r.out << r.err;
-        EXPECT_TRUE(has(r.out, "finished event")) << r.out;
+        if (b != base::nutrient) {
+            EXPECT_TRUE(has(r.out, "finished event")) << r.out;
+        }
+        EXPECT_FALSE(has(r.out, "Error")) << r.out;
     }
 }
 
@@ -342,21 +574,20 @@ TEST(BadInputProgram, EachBrokenValueStopsCleanlyNamingWhereItIs) {
     for (const bad_input& c : kBadInputs) {
         SCOPED_TRACE(c.what);
         temp_dir dir;
-        if (c.project == base::plane) {
-            write_plane_base(dir.path());
-        } else {
-            write_valley_base(dir.path());
-        }
+        write_base(c.project, dir.path());
         spoil(dir.path(), c);
         const int line = line_holding(read_file(dir.file(c.file)), c.to);
         const std::map<std::string, std::string> before = snapshot(dir.path());
 
-        const run_result r = run_pluvo({project_of(c.project)}, dir.path());
+        const std::vector<std::string> args =
+            c.args.empty() ? std::vector<std::string>{project_of(c.project)} : c.args;
+        const run_result r = run_pluvo(args, dir.path());
         const std::string all = r.out + r.err;
         EXPECT_EQ(r.status, 1) << all;
         for (const std::string& m : c.messages) {
             EXPECT_TRUE(has(all, with_line(m, line))) << with_line(m, line) << "\n" << all;
         }
+        for (const std::string& m : c.absent) EXPECT_FALSE(has(all, m)) << m << "\n" << all;
         EXPECT_FALSE(has(all, "Running....")) << all;
         EXPECT_FALSE(has(r.err, "Sanitizer")) << r.err;
         EXPECT_FALSE(has(r.err, "runtime error")) << r.err;

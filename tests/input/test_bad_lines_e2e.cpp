@@ -70,14 +70,14 @@ TEST(BadLinesProgram, RefusedWithAMessageNamingTheFileAndLine) {
          [](file_set& f) {
              f["elev.asc"] = replaced(f["elev.asc"], "100.6 100.3", "100.6" + kBlanks + "x 100.3");
          },
-         {"Error: the value \"x\" in row 1, column 3 of map elev.asc is not a number."}},
+         {"Error: map elev.asc, line 7, row 1, column 3: the elevation \"x\" is not a number."}},
         {"map row with a fifth value after 30,000 blanks, CR LF",
          [](file_set& f) {
              f["elev.asc"] = line_project::with_crlf(
                  replaced(f["elev.asc"], "100.0\n", "100.0" + kBlanks + "99.0\n"));
          },
-         {"Error: row 1 of map elev.asc holds more than 4 values (\"99.0\" follows the last "
-          "column)."}},
+         {"Error: map elev.asc, line 7, row 1: the row holds more than 4 values (\"99.0\" follows "
+          "the last column)."}},
         {"mapping table value that is no number after 30,000 blanks",
          [](file_set& f) {
              f["table.cmt"] = replaced(f["table.cmt"], "0.0800", kBlanks + "0.08x");

@@ -175,6 +175,8 @@ bool sweep_argument(const card_entry& e, std::string& arg) {
             arg = e.field.kind == field_kind::int_value ? "7" : "2.5";
             // soil_erosion takes a formula number: 1 to 6 (or 11 to 16).
             if (std::string(e.keyword) == "soil_erosion") arg = "3";
+            // A porosity lies below 1.
+            if (std::string(e.keyword) == "sed_porosity") arg = "0.25";
             return true;
         case card_form::host_event:
             arg = "7";

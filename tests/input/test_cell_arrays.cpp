@@ -233,12 +233,13 @@ TEST_F(LocationListTest, BadCountsAndPositionsAreRefusedWithTheFileName) {
         const char* text;
         std::string message;   // after the file name is put in place of %s
     } cases[] = {
-        {"-1\n", "Error: the number of locations in file %s must be a whole number from 0 to 20\n"},
-        {"21\n", "Error: the number of locations in file %s must be a whole number from 0 to 20\n"},
-        {"x\n", "Error: the number of locations in file %s must be a whole number from 0 to 20\n"},
-        {"", "Error: the number of locations in file %s must be a whole number from 0 to 20\n"},
-        {"3\n1 1\n2 2\n", "Error: file %s holds 2 locations, expected 3 (line 4)\n"},
-        {"2\n1 1\n2 x\n", "Error: file %s holds 1 locations, expected 2 (line 3)\n"},
+        {"-1\n", "Error: location file %s, line 1: the number of locations -1 must be from 0 to 20.\n"},
+        {"21\n", "Error: location file %s, line 1: the number of locations 21 must be from 0 to 20.\n"},
+        {"x\n", "Error: location file %s, line 1: the number of locations \"x\" is not a number.\n"},
+        {"", "Error: location file %s, line 1: the file ends before the number of locations.\n"},
+        {"3\n1 1\n2 2\n", "Error: location file %s, line 3: the file ends before the row of location 3.\n"},
+        {"2\n1 1\n2 x\n", "Error: location file %s, line 3: the column of location 2 \"x\" is not a number.\n"},
+        {"2\n1 1.5\n", "Error: location file %s, line 2: the column of location 1 \"1.5\" is not a number.\n"},
         {"2\n1 1\n0 2\n",
          "Error: location 2 (row 0, column 2) in file %s lies outside the grid of 4 rows and 5 "
          "columns (line 3)\n"},

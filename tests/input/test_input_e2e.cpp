@@ -242,14 +242,16 @@ TEST(ProjectInputProgram, FileThatCannotBeOpenedIsNamedWithItsRole) {
         const char* name;
         const char* role;
         bool summary_open;   // the summary file is opened before this file
+        bool folder;         // a folder of that name stands in the way
     };
     const open_case cases[] = {
-        {"WATERSHED_MASK", "nomask.asc", "watershed mask", false},
-        {"ELEVATION", "noelev.asc", "elevation data", false},
-        {"OUTLET_HYDRO", "nofolder/outlet.hyd", "output hydrograph", true},
+        {"WATERSHED_MASK", "nomask.asc", "watershed mask", false, false},
+        {"ELEVATION", "noelev.asc", "elevation data", false, false},
+        {"OUTLET_HYDRO", "hydrographs", "output hydrograph", true, true},
     };
     for (const open_case& c : cases) {
         temp_dir dir;
+        if (c.folder) std::filesystem::create_directory(dir.file(c.name));
         project_file p = small_project(dir);
         p.remove(c.card).card(c.card, c.name);
         const run_result r = run_project(dir, p);

@@ -86,24 +86,34 @@ TEST_F(MapReaderTest, WrongSizeIsRefusedBeforeAnyValueIsRead) {
     }
 }
 
-TEST_F(MapReaderTest, HeaderWithoutAtLeastOneRowAndColumnIsRefused) {
-    const std::string headers[] = {
-        map_text(0, 3, {}),
-        map_text(3, -2, {"1 1 1", "1 1 1", "1 1 1"}),
-        "north: 1\nsouth: 0\neast: 3\nwest: 0\nrows: x\ncols: 3\n1 1 1\n",
-        "north: 1\nsouth: 0\n",
+TEST_F(MapReaderTest, HeaderValuesThatAreNoCountsOrNoNumbersAreRefusedNamingTheLine) {
+    const std::string base = "north: 1\nsouth: 0\neast: 3\nwest: 0\n";
+    const struct header_case {
+        std::string text;
+        const char* message;   // after "Error: map <path>, "
+    } cases[] = {
+        {map_text(0, 3, {}), "line 5: the number of rows 0 is outside its range: it must be at "
+                             "least 1 and at most 46340."},
+        {map_text(3, -2, {"1 1 1", "1 1 1", "1 1 1"}),
+         "line 6: the number of columns -2 is outside its range"},
+        {base + "rows: x\ncols: 3\n1 1 1\n", "line 5: the number of rows \"x\" is not a number."},
+        {"north: 1\nsouth: 0\n", "line 3: the file ends inside its six header lines"},
         // 2^32 + 3 would wrap round to 3 as a plain int; 3.0 and 3x are no counts.
-        "north: 1\nsouth: 0\neast: 3\nwest: 0\nrows: 4294967299\ncols: 3\n1 1 1\n",
-        "north: 1\nsouth: 0\neast: 3\nwest: 0\nrows: 3.0\ncols: 3\n1 1 1\n",
-        "north: 1\nsouth: 0\neast: 3\nwest: 0\nrows: 3\ncols: 3x\n1 1 1\n",
+        {base + "rows: 4294967299\ncols: 3\n1 1 1\n",
+         "line 5: the number of rows \"4294967299\" is outside the int range."},
+        {base + "rows: 3.0\ncols: 3\n1 1 1\n", "line 5: the number of rows \"3.0\" is not a number."},
+        {base + "rows: 3\ncols: 3x\n1 1 1\n", "line 6: the number of columns \"3x\" is not a number."},
+        {base + "rows: 3\ncols:\n1 1 1\n", "line 6: the number of columns is missing."},
+        {"north: 1\nsouth: abc\neast: 3\n", "line 2: the south edge \"abc\" is not a number."},
+        {"north: nan\nsouth: 0\n", "line 1: the north edge \"nan\" is not finite."},
     };
-    for (const std::string& text : headers) {
-        SCOPED_TRACE(text);
+    for (const header_case& c : cases) {
+        SCOPED_TRACE(c.text);
         error_record = error_info{};
         mask_grid grid(3, 3, kPlus);
-        read_result r = read(text, kMapGridInts, grid.cells, nullptr, nullptr, nullptr, 0, 3);
+        read_result r = read(c.text, kMapGridInts, grid.cells, nullptr, nullptr, nullptr, 0, 3);
         EXPECT_FALSE(r.ok);
-        EXPECT_NE(r.out.find("Error: the header of map " + path_), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.rfind("Error: map " + path_ + ", " + c.message, 0), 0u) << r.out;
         EXPECT_EQ(error_record.stop, 1);
     }
 }
@@ -171,18 +181,15 @@ TEST_F(MapReaderTest, WideRowsAreReadWhole) {
     EXPECT_EQ(wrong, 0);
 }
 
-TEST_F(MapReaderTest, ShortRowsGiveZeroAndZeroCellsAreCountedInsideTheMaskOnly) {
+TEST_F(MapReaderTest, ZeroCellsAreCountedInsideTheMaskOnly) {
     mask_grid grid(3, 3, kPlus);
     std::vector<double> values(6, -1.0);
-    // Row 2 lacks its last value; outside the mask the values are not 0.
-    read_result r = read(map_text(3, 3, {"7 0 7", "1 2", "7 3 7"}), kMapCellReals, grid.cells,
+    // Outside the mask the values are not 0.
+    read_result r = read(map_text(3, 3, {"7 0 7", "1 2 0", "7 3 7"}), kMapCellReals, grid.cells,
                          &values, nullptr, nullptr);
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(values, (std::vector<double>{-1.0, 0.0, 1.0, 2.0, 0.0, 3.0}));
-    EXPECT_EQ(r.out, "Warning: row 2 of map " + path_ +
-                         " holds 2 values for 3 columns; the missing values are taken as 0.\n"
-                         "Warning: Map contains 2 cells with zero values. Map: " +
-                         path_ + "\n");
+    EXPECT_EQ(r.out, "Warning: Map contains 2 cells with zero values. Map: " + path_ + "\n");
 }
 
 TEST_F(MapReaderTest, RealRowsMustHoldNumbersAndNoMoreValuesThanColumns) {
@@ -190,17 +197,19 @@ TEST_F(MapReaderTest, RealRowsMustHoldNumbersAndNoMoreValuesThanColumns) {
         const char* row2;       // second row of a 3 x 3 real map
         const char* message;    // expected start of the message, or null when read
     } cases[] = {
-        {"1 abc 1", "Error: the value \"abc\" in row 2, column 2 of map "},
-        {"1 2x 1", "Error: the value \"2x\" in row 2, column 2 of map "},
+        {"1 abc 1", "line 8, row 2, column 2: the value \"abc\" is not a number."},
+        {"1 2x 1", "line 8, row 2, column 2: the value \"2x\" is not a number."},
         // A decimal comma splits the numbers: the row has more values than columns.
-        {"1,5 2,5 3,5", "Error: row 2 of map "},
-        {"1 2 3 4", "Error: row 2 of map "},
+        {"1,5 2,5 3,5", "line 8, row 2: the row holds more than 3 values (\"5\" follows"},
+        {"1 2 3 4", "line 8, row 2: the row holds more than 3 values (\"4\" follows"},
+        // A short row is refused: its missing values are not taken as 0.
+        {"1          2", "line 8, row 2: the row holds 2 values for 3 columns."},
         {"1 2 3\r", nullptr},            // a line end of another system is accepted
         {"1e0 -2.5E+0 3", nullptr},
         // NaN and infinite values are no numbers a kernel can use.
-        {"1e0 -2.5E+0 nan", "Error: the value \"nan\" in row 2, column 3 of map "},
-        {"1 -inf 1", "Error: the value \"-inf\" in row 2, column 2 of map "},
-        {"1 1e999 1", "Error: the value \"1e999\" in row 2, column 2 of map "},
+        {"1e0 -2.5E+0 nan", "line 8, row 2, column 3: the value \"nan\" is not finite."},
+        {"1 -inf 1", "line 8, row 2, column 2: the value \"-inf\" is not finite."},
+        {"1 1e999 1", "line 8, row 2, column 2: the value \"1e999\" is not finite."},
     };
     for (const row_case& c : cases) {
         SCOPED_TRACE(c.row2);
@@ -215,8 +224,7 @@ TEST_F(MapReaderTest, RealRowsMustHoldNumbersAndNoMoreValuesThanColumns) {
             continue;
         }
         EXPECT_FALSE(r.ok);
-        EXPECT_EQ(r.out.rfind(c.message, 0), 0u) << r.out;
-        EXPECT_NE(r.out.find(path_), std::string::npos);
+        EXPECT_EQ(r.out.rfind("Error: map " + path_ + ", " + c.message, 0), 0u) << r.out;
         EXPECT_EQ(error_record.stop, 1);
     }
 }
@@ -240,14 +248,14 @@ TEST_F(MapReaderTest, RealTokensKeepTheTokenRules) {
         {"1 4.9e-324 1", 4.9e-324, nullptr},       // the least subnormal
         // Only the first 1023 characters of a longer token count.
         {"1 0.5" + zeros + "x 1", 0.5, nullptr},
-        {"1 1e 1", 0.0, "Error: the value \"1e\" in row 2, column 2 of map "},
-        {"1 - 1", 0.0, "Error: the value \"-\" in row 2, column 2 of map "},
-        {"1 . 1", 0.0, "Error: the value \".\" in row 2, column 2 of map "},
-        {"1 \r 1", 0.0, "Error: the value \"\r\" in row 2, column 2 of map "},
-        {"1 2.5\r\r 1", 0.0, "Error: the value \"2.5\r\r\" in row 2, column 2 of map "},
-        {"1 Infinity 1", 0.0, "Error: the value \"Infinity\" in row 2, column 2 of map "},
-        {"1 -NAN(1) 1", 0.0, "Error: the value \"-NAN(1)\" in row 2, column 2 of map "},
-        {"1 0x1p99999 1", 0.0, "Error: the value \"0x1p99999\" in row 2, column 2 of map "},
+        {"1 1e 1", 0.0, "line 8, row 2, column 2: the value \"1e\" is not"},
+        {"1 - 1", 0.0, "line 8, row 2, column 2: the value \"-\" is not"},
+        {"1 . 1", 0.0, "line 8, row 2, column 2: the value \".\" is not"},
+        {"1 \r 1", 0.0, "line 8, row 2, column 2: the value \"\r\" is not"},
+        {"1 2.5\r\r 1", 0.0, "line 8, row 2, column 2: the value \"2.5\r\r\" is not"},
+        {"1 Infinity 1", 0.0, "line 8, row 2, column 2: the value \"Infinity\" is not"},
+        {"1 -NAN(1) 1", 0.0, "line 8, row 2, column 2: the value \"-NAN(1)\" is not"},
+        {"1 0x1p99999 1", 0.0, "line 8, row 2, column 2: the value \"0x1p99999\" is not"},
     };
     for (const token_case& c : cases) {
         SCOPED_TRACE(c.row2.substr(0, 40));
@@ -264,7 +272,7 @@ TEST_F(MapReaderTest, RealTokensKeepTheTokenRules) {
             continue;
         }
         EXPECT_FALSE(r.ok);
-        EXPECT_EQ(r.out.rfind(c.refused, 0), 0u) << r.out;
+        EXPECT_EQ(r.out.rfind("Error: map " + path_ + ", " + c.refused, 0), 0u) << r.out;
         EXPECT_EQ(error_record.stop, 1);
     }
 }
@@ -310,12 +318,13 @@ TEST_F(MapReaderTest, IntegerTokensKeepTheirRules) {
     struct int_case {
         std::string rows;        // the three rows of a 3 x 3 integer grid
         std::vector<int> row2;   // row 2 when read
-        const char* refused;     // the refused token, or null when read
+        std::string refused;     // the refused token as shown, or empty when read
     } cases[] = {
-        {"1 1 1\r\n+7\t-0\v0012\r\n1 1 1", {7, 0, 12}, nullptr},
-        {"1 1 1\f-2147483648 2147483647 1 1 1 1", {INT_MIN, INT_MAX, 1}, nullptr},
-        // More than 255 characters make two tokens.
-        {"1 1 1 " + std::string(255, '0') + "5 3 1 1 1 1", {0, 5, 3}, nullptr},
+        {"1 1 1\r\n+7\t-0\v0012\r\n1 1 1", {7, 0, 12}, ""},
+        {"1 1 1\f-2147483648 2147483647 1 1 1 1", {INT_MIN, INT_MAX, 1}, ""},
+        {"1 1 1 " + std::string(254, '0') + "5 3 1 1 1 1", {5, 3, 1}, ""},
+        // A longer token is refused whole, not split into two values.
+        {"1 1 1 1 " + std::string(255, '0') + "5 1 1 1 1", {}, std::string(63, '0')},
         {"1 1 1 1 2147483648 1 1 1 1 1", {}, "2147483648"},
         {"1 1 1 1 -2147483649 1 1 1 1 1", {}, "-2147483649"},
         {"1 1 1 1 - 1 1 1 1 1", {}, "-"},
@@ -328,7 +337,7 @@ TEST_F(MapReaderTest, IntegerTokensKeepTheirRules) {
         mask_grid grid(3, 3, kPlus);
         read_result r =
             read(map_text(3, 3, {c.rows}), kMapGridInts, grid.cells, nullptr, nullptr, nullptr);
-        if (c.refused == nullptr) {
+        if (c.refused.empty()) {
             EXPECT_TRUE(r.ok) << r.out;
             EXPECT_EQ((std::vector<int>{grid.cells[2][1], grid.cells[2][2], grid.cells[2][3]}),
                       c.row2);
@@ -336,9 +345,8 @@ TEST_F(MapReaderTest, IntegerTokensKeepTheirRules) {
             continue;
         }
         EXPECT_FALSE(r.ok);
-        EXPECT_EQ(r.out, std::string("Error: the value \"") + c.refused +
-                             "\" in row 2, column 2 of map " + path_ + " is not a whole number\n" +
-                             grid_test::kReported);
+        EXPECT_EQ(r.out, "Error: map " + path_ + ", line 7, row 2, column 2: the value \"" +
+                             c.refused + "\" is not a whole number.\n" + grid_test::kReported);
     }
 }
 
@@ -433,31 +441,39 @@ TEST_F(MapReaderTest, TokensThatAreNotWholeNumbersAreRefusedInIntegerMaps) {
         read_result r = read(map_text(3, 3, {"1 1 1", std::string("1 ") + c.token + " 1", "1 1 1"}),
                              c.kind, grid.cells, nullptr, nullptr, &ids);
         EXPECT_FALSE(r.ok);
-        EXPECT_EQ(r.out, std::string("Error: the value \"") + c.token +
-                             "\" in row 2, column 2 of map " + path_ + " is not a whole number\n" +
-                             grid_test::kReported);
+        EXPECT_EQ(r.out, "Error: map " + path_ + ", line 8, row 2, column 2: the value \"" +
+                             c.token + "\" is not a whole number.\n" + grid_test::kReported);
         EXPECT_EQ(error_record.stop, 1);
     }
 }
 
-TEST_F(MapReaderTest, EarlyEndOfFileIsReported) {
+TEST_F(MapReaderTest, EarlyEndOfFileIsReportedNamingTheLastLine) {
     struct eof_case {
         int kind;
         std::vector<std::string> rows;
+        std::string detail;   // after "Error: map <path>, "
     } cases[] = {
-        {kMapCellReals, {"1 2 3", "4 5 6"}},       // last row line missing
-        {kMapGridInts, {"1 2 3", "4 5 6", "7 8"}},  // one value too few
-        {kMapCellIds, {"1 2 3 4 5 6 7 8"}},
+        {kMapCellReals, {"10 20 30", "40 50 60"},   // last row line missing
+         "line 8: the file ends at this line, before row 3 of its 3 rows."},
+        {kMapGridInts, {"10 20 30", "40 50 60", "70 80"},   // one value too few
+         "line 9: the file ends at this line, before the value of row 3, column 3."},
+        {kMapCellIds, {"10 20 30 40 50 60 70 80"},
+         "line 7: the file ends at this line, before the value of row 3, column 3."},
+        // Too short for its header to be believed: refused before any value is read.
+        {kMapCellIds, {"1 2 3 4 5 6 7 8"},
+         "line 6: the header gives 3 rows and 3 columns, 9 values, but the 16 bytes after it "
+         "hold at most 8 values."},
     };
     for (const eof_case& c : cases) {
-        SCOPED_TRACE(c.kind);
+        SCOPED_TRACE(c.detail);
         error_record = error_info{};
         mask_grid grid(3, 3, kPlus);
         std::vector<double> reals(6, -1.0);
         std::vector<int> ids(6, -1);
         read_result r = read(map_text(3, 3, c.rows), c.kind, grid.cells, &reals, nullptr, &ids);
         EXPECT_FALSE(r.ok);
-        EXPECT_EQ(r.out, "Unexpected end of file in file: " + path_ + "\n" + grid_test::kReported);
+        EXPECT_EQ(r.out, "Unexpected end of file in file: " + path_ + "\nError: map " + path_ +
+                             ", " + c.detail + "\n" + grid_test::kReported);
         EXPECT_EQ(error_record.stop, 1);
     }
 }
@@ -492,7 +508,9 @@ TEST_F(MapReaderTest, ReplacementAppliesToRealRowsButNotToIntegerMaps) {
     r = read(map_text(3, 3, {"0 1 0", "2 [ELEV] 3", "0 4 0"}), kMapCellIds, grid.cells, nullptr,
              nullptr, &ids);
     EXPECT_FALSE(r.ok);
-    EXPECT_NE(r.out.find("\"[ELEV]\" in row 2, column 2"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(", line 8, row 2, column 2: the value \"[ELEV]\" is not a whole number."),
+              std::string::npos)
+        << r.out;
 }
 
 }  // namespace

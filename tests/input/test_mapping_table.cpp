@@ -213,15 +213,33 @@ TEST_F(MappingFileTest, IdRowsUseFixedColumns) {
     }
 }
 
+TEST_F(MappingFileTest, PrecipConcValuesThatAreMissingOrNoNumbersAreRefused) {
+    for (const char* line : {"PRECIP_CONC 1.5", "PRECIP_CONC 1.5 x", "PRECIP_CONC 1.5 -2"}) {
+        SCOPED_TRACE(line);
+        error_record = error_info{};
+        file_object f;
+        open_text(f, lines({"TABLE", line, "ID title"}));
+        text_line keyword;
+        read_line(keyword, f);   // the table's keyword line
+        double values[3] = {0.0, -1.0, -1.0};
+        const std::string out = console([&] { EXPECT_FALSE(read_precip_conc(f, 2, values)); });
+        EXPECT_NE(out.find(", line 2, card PRECIP_CONC: the concentration 2 in rain "),
+                  std::string::npos)
+            << out;
+        EXPECT_EQ(error_record.stop, 1);
+        close_file_object(f);
+    }
+}
+
 TEST_F(MappingFileTest, PrecipConcLineIsOptional) {
     file_object f;
     open_text(f, lines({"PRECIP_CONC 1.5 2.5", "ID title", id_row(1, "7"), "Title without it",
                         id_row(2, "8")}));
     double values[4] = {0.0, -1.0, -1.0, -1.0};
-    read_precip_conc(f, 3, values);
+    EXPECT_TRUE(read_precip_conc(f, 2, values));
     EXPECT_DOUBLE_EQ(values[1], 1.5);
     EXPECT_DOUBLE_EQ(values[2], 2.5);
-    EXPECT_DOUBLE_EQ(values[3], 0.0);   // a missing token gives 0
+    EXPECT_DOUBLE_EQ(values[3], -1.0);
     int id = 0;
     double v = 0.0;
     ASSERT_EQ(read_table_row(f, id, 1, &v), 1);

@@ -264,39 +264,31 @@ TEST_F(ProjectDefaults, OverlongNameIsCutAndTerminated) {
     EXPECT_EQ(c.nsm->out_hyd_given[1], 0);
 }
 
-// A number card with a missing or malformed value stores what the reader gives
-// (0 for a word) and says so, naming file, line and card.
-TEST_F(ProjectDefaults, BadNumbersStoreZeroWithAWarningNamingFileLineAndCard) {
+// A number card with a missing or malformed value is refused naming file,
+// line and card: no value is read as 0 because it did not parse, and the
+// reading stops at that line.
+TEST_F(ProjectDefaults, MissingOrMalformedNumbersAreRefusedNamingFileLineAndCard) {
     struct number_case {
         const char* lines;
         const char* message_part;
-        std::function<bool(const card_set&)> stored;
     };
     const std::vector<number_case> cases = {
-        {"max_courant_number\n", "line 2: card max_courant_number expects a number but has none",
-         [](const card_set& s) { return s.cards.max_courant_number == 0.0; }},
-        {"\ntimestep abc\n", "line 3: card timestep expects a number but found \"abc\"",
-         [](const card_set& s) { return s.settings.timestep == 0.0; }},
-        {"rows 12x\n", "card rows expects a number but found \"12x\"; 12 is used",
-         [](const card_set& s) { return s.settings.rows == 12; }},
-        {"end_time 2005 6 15 14 3o\n", "card end_time expects a number but found \"3o\"; 3 is used",
-         [](const card_set& s) {
-             return s.settings.end_time[0] == 2005 && s.settings.end_time[1] == 6 &&
-                    s.settings.end_time[4] == 3;
-         }},
-        {"manning_n o.035\n", "card manning_n expects a number but found \"o.035\"",
-         [](const card_set& s) { return s.cards.manning_n == 0.0 && s.cards.manning_n_given; }},
-        {"qrm_event_num four\n", "card qrm_event_num expects a number",
-         [](const card_set& s) {
-             return s.cards.qrm_event_num == 0 && s.cards.qrm_event_num_given == 1;
-         }},
+        {"max_courant_number\n", "line 2: card max_courant_number expects a number but has none."},
+        {"\ntimestep abc\n", "line 3: card timestep expects a number but found \"abc\"."},
+        {"rows 12x\n", "line 2: card rows expects a whole number but found \"12x\"."},
+        {"rows 12.0\n", "line 2: card rows expects a whole number but found \"12.0\"."},
+        {"end_time 2005 6 15 14 3o\n", "card end_time expects a whole number but found \"3o\"."},
+        {"manning_n o.035\n", "card manning_n expects a number but found \"o.035\"."},
+        {"qrm_event_num four\n", "card qrm_event_num expects a whole number but found \"four\"."},
     };
     for (const number_case& c : cases) {
-        read_result r = read_cards(c.lines);
-        EXPECT_NE(r.out.find("Warning: project file " + r.path), std::string::npos) << r.out;
+        SCOPED_TRACE(c.lines);
+        read_result r = read_cards(std::string(c.lines) + "summary b.sum\n");
+        EXPECT_NE(r.out.find("Error: project file " + r.path + ", "), std::string::npos) << r.out;
         EXPECT_NE(r.out.find(c.message_part), std::string::npos) << r.out;
-        EXPECT_TRUE(c.stored(*r.records)) << c.lines;
-        EXPECT_EQ(error_record.code, 0);
+        EXPECT_EQ(error_record.code, kErrorPrinted);
+        EXPECT_STREQ(r.records->cards.summary, "");   // the line after it was not read
+        card_test::reset_program_state();
     }
     // Valid numbers, and qrm_event_num without any token (-1), say nothing.
     read_result ok = read_cards("timestep 10.5\nrows 3\ngridsize 1e2\nqrm_event_num\n");
@@ -327,7 +319,7 @@ TEST_F(ProjectDefaults, UnusableValuesAreRefusedAndEndTheReading) {
         {"timestep 1e300", "timestep has the value 1e+300; it must be at most 128849018820"},
         {"map_freq -5", "map_freq has the value -5; it must be at least 0"},
         {"start_date 2005 13 45", "start_date gives 2005 13 45, which is not a valid date"},
-        {"start_date 2005 June 15", "start_date gives 2005 0 15, which is not a valid date"},
+        {"start_date 2005 June 15", "start_date expects a whole number but found \"June\"."},
         {"start_date 2005 2 29", "start_date gives 2005 2 29, which is not a valid date"},
         {"start_date 1900 2 29", "start_date gives 1900 2 29, which is not a valid date"},
         {"start_time 24 0", "start_time gives 24 0, which is not a valid time of day"},
@@ -335,6 +327,16 @@ TEST_F(ProjectDefaults, UnusableValuesAreRefusedAndEndTheReading) {
         {"end_time 2005 4 31 0 0", "end_time gives 2005 4 31 0 0, which is not a valid date and"},
         {"overtype 0", "overtype has the value 0, which names no choice (1 to 3)"},
         {"overtype 4", "overtype has the value 4, which names no choice (1 to 3)"},
+        // Physical quantities outside their bounds.
+        {"retention -5", "retention has the value -5; it must be at least 0"},
+        {"latitude 200", "latitude has the value 200; it must be at most 90"},
+        {"longitude -400", "longitude has the value -400; it must be at least -360"},
+        {"sed_porosity 1.2", "sed_porosity has the value 1.2; it must be below 1"},
+        {"sed_porosity 1.0", "sed_porosity has the value 1; it must be below 1"},
+        {"sed_porosity -0.5", "sed_porosity has the value -0.5; it must be at least 0"},
+        {"sand_size 0", "sand_size has the value 0; it must be above 0"},
+        {"timestep -5", "timestep has the value -5; it must be at least 0"},
+        {"gridsize 0", "gridsize has the value 0; it must be above 0"},
     };
     for (const refusal_case& c : cases) {
         SCOPED_TRACE(c.line);

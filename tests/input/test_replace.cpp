@@ -325,7 +325,13 @@ TEST_F(ReplaceTest, ParameterFileFailures) {
     const file_case cases[] = {
         {nullptr, -1, "Error: unable to open the replace parameter file.\n", 0},
         {"abc\n[A] %d\n", -1,
-         "Error: unable to read the number of parameters in the parameter list file\n", 0},
+         "Error: unable to read the number of parameters in the parameter list file\n"
+         "Error: parameter list file {path}, line 1: the number of parameters \"abc\" is not a "
+         "whole number of 0 or more.\n", 0},
+        {"3x\n[A] %d\n", -1,
+         "Error: unable to read the number of parameters in the parameter list file\n"
+         "Error: parameter list file {path}, line 1: the number of parameters \"3x\" is not a "
+         "whole number of 0 or more.\n", 0},
         {"3\n[A] %d\nbad line\n", -1,
          "Error: unexpected end of parameter list file after 2 parameters. Expecting 3\n", 1},
         {"2\n[A] %d\nbad line\n[C] %d\n", 0, "", 1},
@@ -340,6 +346,8 @@ TEST_F(ReplaceTest, ParameterFileFailures) {
         EXPECT_EQ(read_replace_params(path.c_str()), c.result);
         std::string out = testing::internal::GetCapturedStdout();
         std::string expected = c.message;
+        const size_t mark = expected.find("{path}");
+        if (mark != std::string::npos) expected.replace(mark, 6, path);
         if (c.text && std::strstr(c.text, "bad line")) expected = bad_line + expected;
         // The file object may print its own line before a failed open.
         if (!c.text) out = out.substr(out.size() >= expected.size() ? out.size() - expected.size() : 0);

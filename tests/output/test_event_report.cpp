@@ -162,11 +162,18 @@ TEST(EventReport, MassConservationNotes) {
         const char* note;
         bool no_rainfall;
     };
+    // An error that prints as zero has no sign and no note on the sign.
     const row rows[] = {
         {0.0, "mass conservation error:                          0.000000 percent\n",
-         "Note: positive mass conservation error indicates mass was created.\n", false},
+         "Mass input + original mass:", false},
+        {-1e-12, "mass conservation error:                          0.000000 percent\n",
+         "Mass input + original mass:", false},
+        {4e-9, "mass conservation error:                          0.000000 percent\n",
+         "Mass input + original mass:", false},
         {-0.005, "mass conservation error:                         -0.500000 percent\n",
          "Note: negative mass conservation error indicates mass was gained.\n", false},
+        {6e-9, "mass conservation error:                          0.000001 percent\n",
+         "Note: positive mass conservation error indicates mass was created.\n", false},
         // an event without inputs stores -1: -100 percent, the note on created mass
         {-1.0, "mass conservation error:                         -100.000000 percent\n",
          "Note: positive mass conservation error indicates mass was created.\n", true},

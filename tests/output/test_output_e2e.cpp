@@ -531,9 +531,10 @@ TEST(OutputProgram, EventReportAndGlobalBalanceOfARainEvent) {
         format("volume remaining on surface:         %16.1lf\n", remaining),
         format("final volume of snow (cu. m):        %16.1lf\n \n", 0.0),
         format("mass conservation error:                         %9.6lf percent\n", error),
-        error < 0 || format("%9.6lf", error)[0] == '-'
-            ? "Note: negative mass conservation error indicates mass was gained.\n"
-            : "Note: positive mass conservation error indicates mass was created.\n",
+        // A figure printed as zero carries no note on its sign.
+        error == 0.0 ? ""
+        : error < 0  ? "Note: negative mass conservation error indicates mass was gained.\n"
+                     : "Note: positive mass conservation error indicates mass was created.\n",
         format("Mass input + original mass:           %9.6lf m3\n", mass_in),
         format("Mass output + final mass:             %9.6lf m3\n", mass_out),
         "mass cleanup error from overland:",
@@ -549,6 +550,7 @@ TEST(OutputProgram, EventReportAndGlobalBalanceOfARainEvent) {
     EXPECT_EQ(count_of(s, "PLUVO EVENT RUNOFF SIMULATION SUMMARY"), 1);
     EXPECT_FALSE(has(s, "------------------------------------------------------------------------------"));
     EXPECT_FALSE(has(s, "Note: no rainfall was input."));
+    EXPECT_EQ(count_of(s, " mass conservation error indicates"), error == 0.0 ? 0 : 1);
 
     // The event's water: rain = discharge + water left on the surface.
     EXPECT_NEAR(discharge + remaining, rain_volume, 0.11);

@@ -71,7 +71,12 @@ TEST(LocationLists, HydrographLocationsAreCheckedAgainstTheNetwork) {
         {"node 0", "1\n2 0\n", kErrorPrinted, "names link 2 node 0"},
         {"fewer lines than the count", "3\n1 1\n1 2\n", kErrorPrinted, "End of file reached in file"},
         {"no count", "", kErrorPrinted, "End of file reached in file"},
-        {"negative count", "-2\n", kErrorPrinted, "is negative"},
+        {"negative count", "-2\n", kErrorPrinted, "line 1: the number of locations -2 must be from 0 to"},
+        // A count the file cannot fill ends at its end, not in an allocation of its size.
+        {"count far beyond the file", "2000000000\n1 1\n", kErrorPrinted,
+         "line 2: the file ends before the link"},
+        {"link that is no whole number", "1\n1.5 1\n", kErrorPrinted,
+         "line 2: the link \"1.5\" is not a number."},
     };
     for (const row& r : rows) {
         const list_result got = read_hydrograph_list(r.text);

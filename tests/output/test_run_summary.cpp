@@ -83,6 +83,11 @@ TEST(RunSummary, GlobalSectionOfAPlainRun) {
     rs.vol_interception = 20.0;
     rs.vol_infiltration = 400.0;
     rs.vol_discharge = 640.0;
+    // The pits the overland process booked: formatted, no balance term.
+    rs.pit_cells = 2;
+    rs.pit_capacity = 12.5;
+    rs.pit_deepest = 0.25;
+    rs.vol_pits_final = 7.5;
     // overall: (100 + 1000 - (50 + 640 + 400)) / 1100; surface: the same 10 m3 over 50 + 1000
     const std::string text = t.summary();
     EXPECT_EQ(text,
@@ -93,6 +98,9 @@ TEST(RunSummary, GlobalSectionOfAPlainRun) {
               "Initial volume in groundwater=                            0.00 \n"
               "\n"
               "Final volume on surface=                                 50.00\n"
+              "Final volume on surface in pits=                          7.50\n"
+              "  (2 pit cells, whose ground lies below every neighbour across their 4 faces;\n"
+              "  they hold 12.50 m3 up to their lowest neighbours, the deepest 0.250 m)\n"
               "Final volume in channels=                                 0.00\n"
               "Final volume in soils=                                    0.00\n"
               "Final volume in groundwater=                              0.00\n"

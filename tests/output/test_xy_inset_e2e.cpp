@@ -275,8 +275,9 @@ TEST(XyInsetRun, BadInputsStopTheRunNamingFileAndLine) {
         {"mask sizes", "XYBDYOUTPUT_MASK m.msk\nXYBDYOUTPUT_OVDEP o.xy", "m.msk",
          "north: 1000\nsouth: 980\neast: 30\nwest: 0\nrows: 2\ncols: 2\n1 1\n1 1\n",
          {"m.msk, line 6: the cell size from north, south and rows (10 m) differs"}},
+        // Refused at start-up, before any file opens.
         {"output not writable", "XYBDYOUTPUT_PTS p.txt\nXYBDYOUTPUT_OVDEP no/such/o.xy", "p.txt",
-         "1\n5 995 1\n", {"XY Overland Flow output file name is not valid", "no/such/o.xy"}},
+         "1\n5 995 1\n", {"Error: card XYBDYOUTPUT_OVDEP: the folder no/such for its output"}},
     };
     for (const bad_case& c : cases) {
         SCOPED_TRACE(c.name);

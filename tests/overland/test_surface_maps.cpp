@@ -304,8 +304,8 @@ TEST_P(LowSpotFile, Reader) {
     testing::internal::CaptureStderr();
     testing::internal::CaptureStdout();
     bool ok = read_lowspot_file(f, path.c_str(), count, records);
-    testing::internal::GetCapturedStdout();
-    std::string err = testing::internal::GetCapturedStderr();
+    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string err = testing::internal::GetCapturedStderr() + out;
     close_file_object(f);
     EXPECT_EQ(ok, c.ok) << err;
     EXPECT_EQ(error_record.stop, c.ok ? 0 : 1);
@@ -333,7 +333,17 @@ INSTANTIATE_TEST_SUITE_P(
                           "Premature end-of-file in the lowspot input file.\n"
                           "No SPOT cards encountered before end of file.\nProgram terminated.\n"},
         lowspot_file_case{"incomplete_spot_card", "LOWSPOT\nSPOT 1 1 2\n", false, 0,
-                          "the SPOT card on line 2 of the lowspot input file"}),
+                          ", line 2, card SPOT: the width fraction of low spot 1 is missing."},
+        // A width or crest that is no number is refused, not read as 0.
+        lowspot_file_case{"width_not_a_number", "LOWSPOT\n# gap\nSPOT 1 1 2 abc 10.5\n", false, 0,
+                          ", line 3, card SPOT: the width fraction of low spot 1 \"abc\" is not "
+                          "a number."},
+        lowspot_file_case{"crest_is_a_name", "LOWSPOT\nSPOT 1 1 2 1.0 10.5\nSPOT 1 2 4 1.0 top\n",
+                          false, 0,
+                          ", line 3, card SPOT: the crest elevation of low spot 2 \"top\" is not "
+                          "a number."},
+        lowspot_file_case{"row_not_whole", "LOWSPOT\nSPOT 1.5 1 2 1.0 10.5\n", false, 0,
+                          ", line 2, card SPOT: the row of low spot 1 \"1.5\" is not a number."}),
     [](const ::testing::TestParamInfo<lowspot_file_case>& info) {
         return std::string(info.param.name);
     });

@@ -76,6 +76,10 @@ TEST(AquaticEnvFile, FilesAcceptedOrRefusedWithTheirCode) {
          kErrorPrinted, 0, 0},
         {"block cut short", kHead + "NUM_IDS 1\ntitle\n1\n0 2 4 6 8 10 12\n", kErrorPrinted, 0, 0},
         {"a value not finite", kHead + "NUM_IDS 1\ntitle\n1\n0 2 4 nan 8 10 12\n", kErrorPrinted, 0, 0},
+        // A count that no index map can use would only size a huge table.
+        {"NUM_IDS beyond the largest ID", kHead + "NUM_IDS 2000000000\ntitle\n1\nDEFAULT\n",
+         kErrorPrinted, 0, 0},
+        {"NUM_IDS not a number", kHead + "NUM_IDS many\ntitle\n1\nDEFAULT\n", kErrorPrinted, 0, 0},
     };
     for (const file_case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -97,6 +101,7 @@ TEST(AquaticEnvFile, FilesAcceptedOrRefusedWithTheirCode) {
         if (c.code == 78) {
             EXPECT_EQ(error_record.number1, c.n1);
             EXPECT_EQ(error_record.number2, c.n2);
+            EXPECT_EQ(std::string(error_record.file_name), dir.file("aq.env") + ", line 6");
         } else {
             EXPECT_NE(out.find("aq.env"), std::string::npos) << out;
             if (c.text.find("NUM_IDS") != std::string::npos) {

@@ -101,15 +101,15 @@ TEST_F(Clock, FailuresStopWithTheirCodeBeforeLaterCopies) {
         {"valid single event", 60, 0, 0.01, 0, 0, 0, 0, 0},
         {"valid long term", 60, 0, 0.01, 40, 105, 1, 1, 0},
         {"zero step", 0, 0, 0.01, 40, 105, 0, 0, 52},
-        {"step at the limit", 0.001, 0, 0.01, 40, 105, 0, 0, 52},
-        {"negative step", -5, 0, 0.01, 40, 105, 0, 0, 52},
+        {"step at the limit", 0.001, 0, 0.01, 40, 105, 0, 0, 280},
+        {"negative step", -5, 0, 0.01, 40, 105, 0, 0, 280},
         {"stream step with a zero model step", 0, 1.0, 0.01, 40, 105, 0, 0, 52},
-        {"step not a number", nan, 0, 0.01, 40, 105, 0, 0, 52},
+        {"step not a number", nan, 0, 0.01, 40, 105, 0, 0, 280},
         {"step just above the limit", 0.0011, 0, 0.01, 40, 105, 0, 0, 0},
         {"no outlet slope", 60, 0, 0.0, 40, 105, 0, 0, 56},
-        {"outlet slope below 1e-9", 60, 0, 1e-10, 40, 105, 0, 0, 56},
+        {"outlet slope below 1e-9", 60, 0, 1e-10, 40, 105, 0, 0, 281},
         {"outlet slope 1e-9", 60, 0, 1e-9, 40, 105, 0, 0, 0},
-        {"outlet slope not a number", 60, 0, nan, 40, 105, 0, 0, 56},
+        {"outlet slope not a number", 60, 0, nan, 40, 105, 0, 0, 281},
         {"long term, tiny latitude", 60, 0, 0.01, 0.005, 105, 1, 1, 57},
         {"long term, zero longitude", 60, 0, 0.01, 40, 0, 1, 1, 57},
         {"long term, southern latitude", 60, 0, 0.01, -33, 150, 1, 1, 57},
@@ -132,7 +132,7 @@ TEST_F(Clock, FailuresStopWithTheirCodeBeforeLaterCopies) {
         check();
         EXPECT_EQ(error_record.code, c.code) << c.what;
         // A time-step failure returns before the grid copy; every failure before the last copy.
-        EXPECT_EQ(rs().rows, c.code == 52 ? 0 : 3) << c.what;
+        EXPECT_EQ(rs().rows, c.code == 52 || c.code == 280 ? 0 : 3) << c.what;
         EXPECT_EQ(rs().mask_rows, c.code == 0 ? 3 : 0) << c.what;
     }
 }

@@ -34,14 +34,20 @@ TEST(StormDrainInput, BadFilesStopTheRunNamingFileAndLine) {
         const char* name;
         std::string network;
         std::string message;   // part of the printed message
+        std::string grid_pipe = "";   // grid-pipe file text ("" none)
     };
     const bad_case cases[] = {
         {"missing number", "SJUNC 1 100.4 98.4 1.0 2 3 3 0.6\n" + kJ2 + kC1 + kS1 + kN1 + kN2 + kN3 + kP1 + kP2,
          "drains.txt, line 1: the grate diameter is missing"},
         {"not a number", kJ1 + "SJUNC 2 100.1 low 0.0 888 6 3 0 0\n" + kC1 + kS1 + kN1 + kN2 + kN3 + kP1 + kP2,
-         "drains.txt, line 2: the bottom elevation is not a number"},
+         "drains.txt, line 2: the bottom elevation \"low\" is not a number."},
         {"not finite", kJ1 + kJ2 + kC1 + kS1 + kN1 + "NODE 2 100.25 inf 0.5 0 4 3 0 0\n" + kN3 + kP1 + kP2,
-         "drains.txt, line 6: the invert elevation is not finite"},
+         "drains.txt, line 6: the invert elevation \"inf\" is not finite."},
+        {"ground far above any summit", "SJUNC 1 1e308 98.4 1.0 2 3 3 0.6 0.3\n" + kJ2 + kC1 + kS1 + kN1 + kN2 + kN3 + kP1 + kP2,
+         "drains.txt, line 1: the ground elevation 1e308 is outside its range: it must be at least -11000 and at most 9000."},
+        // Graded into pieces of at most 100 m, such a pipe would make pieces without end.
+        {"pipe of 1e15 m", kJ1 + kJ2 + kC1 + kS1 + kN1 + kN2 + kN3 + kP1 + "PIPE 2 1 0.3 0 0.01 0.013 1e15 0 0\n",
+         "drains.txt, line 9: the length 1e15 is outside its range: it must be at most 100000."},
         {"inlet code", kJ1 + "SJUNC 2 100.1 98.0 0.0 500 6 3 0 0\n" + kC1 + kS1 + kN1 + kN2 + kN3 + kP1 + kP2,
          "drains.txt, line 2: the inlet code must be 0 to 9, 888 or 999"},
         {"repeated junction", kJ1 + kJ1 + kC1 + kS1 + kN1 + kN2 + kN3 + kP1 + kP2,
@@ -72,6 +78,10 @@ TEST(StormDrainInput, BadFilesStopTheRunNamingFileAndLine) {
          "drains.txt, line 2: the channel outfall of superjunction 2 (link 1 node 6) needs explicit channel routing"},
         {"leaky pipe without grid-pipe file", kJ1 + kJ2 + kC1 + kS1 + kN1 + kN2 + kN3 + kP1 + "PIPE 2 1 0.3 0 0.01 0.013 15 2.5 10\n",
          "you must include the GRID_PIPE card"},
+        // A pipe-cell count the watershed cannot hold would only size a list.
+        {"PIPECELLS beyond the watershed", kJ1 + kJ2 + kC1 + kS1 + kN1 + kN2 + kN3 + kP1 + "PIPE 2 1 0.3 0 0.01 0.013 15 2.5 10\n",
+         "Error: grid-pipe file pipes.txt, line 2: PIPECELLS 2000000000 is more than the 35 cells of the watershed.",
+         "GRIDPIPEFILE\nPIPECELLS 2000000000\n"},
         {"too many junctions", many_junctions(), "Too many super-junctions (>1000!) in superlink."},
         {"too many pipes", kJ1 + kJ2 + kC1 + "SLINK 1 1001\n" + kN1, "Too many nodes (>1000!) in one link in superlink."},
         {"no records", "SJUNC 1 100.4 98.4 1.0 2 3 3 0.6 0.3\n", "drains.txt holds no SJUNC or no CONNECT record"},
@@ -85,7 +95,12 @@ TEST(StormDrainInput, BadFilesStopTheRunNamingFileAndLine) {
         pc.total_minutes = 2;
         project_file p = write_plane_case(dir.path(), pc);
         write_file(dir.file("drains.txt"), c.network);
-        p.card("STORM_SEWER", "drains.txt").write(dir.file("plane.prj"));
+        p.card("STORM_SEWER", "drains.txt");
+        if (!c.grid_pipe.empty()) {
+            write_file(dir.file("pipes.txt"), c.grid_pipe);
+            p.card("GRID_PIPE", "pipes.txt");
+        }
+        p.write(dir.file("plane.prj"));
         const run_result r = run_pluvo({"plane.prj"}, dir.path());
         EXPECT_EQ(r.status, 1) << r.out;
         EXPECT_NE(r.out.find(c.message), std::string::npos) << r.out;

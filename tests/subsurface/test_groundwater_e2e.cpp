@@ -373,6 +373,7 @@ TEST(GroundwaterProgram, BadInputsAreRefusedNamingTheirFile) {
         std::string message;     // expected in the output
         std::string cards = "";  // added to the project
         std::string layers = ""; // replaces the layered soil table
+        std::string wells = "";  // well location list of the well level output ("" none)
     };
     const std::string header = "north: 120\nsouth: 0\neast: 90\nwest: 0\nrows: 12\ncols: 9\n";
     std::string codes;
@@ -389,6 +390,11 @@ TEST(GroundwaterProgram, BadInputsAreRefusedNamingTheirFile) {
          "Error: static flux table flux.txt, line 2: row 13, column 2 lies outside"},
         {"flux table short", "", "2\n3 2 10.0\n", soil::green_ampt,
          "Error: static flux table flux.txt, line 3:"},
+        // The well locations are named as such, and their count is no allocation.
+        {"well locations short", "", "", soil::green_ampt,
+         "Error: well location file wells.txt, line 3: the file ends before the entries its count "
+         "announces", "GW_WELL_LEVEL wells.out\nOUT_WELL_LOCATION wells.txt\n", "",
+         "2000000000\n3 2\n"},
         {"Richards column too deep for its node spacing", "", "", soil::richards,
          "Error: cell 1: its Richards column down to the aquifer bottom needs more than",
          "AQUIFER_DELTA_Z 0.001\n"},
@@ -413,6 +419,7 @@ TEST(GroundwaterProgram, BadInputsAreRefusedNamingTheirFile) {
         if (!bc.cards.empty())
             write_file(dir.file("valley.prj"), read_file(dir.file("valley.prj")) + bc.cards);
         if (!bc.layers.empty()) write_file(dir.file("layers.txt"), bc.layers);
+        if (!bc.wells.empty()) write_file(dir.file("wells.txt"), bc.wells);
         if (!bc.flux.empty()) {
             write_file(dir.file("flux.txt"), bc.flux);
             std::string prj = read_file(dir.file("valley.prj"));

@@ -197,8 +197,13 @@ TEST_F(SacramentoFile, RefusalsNameTheFile) {
         {"short", with("SAVED 0\n", ""), "ends after 16 of the 17 parameters"},
         {"zero capacity", with("LZFSM 25", "LZFSM 0"), "the capacity lzfsm must be above 0 mm"},
         {"negative capacity", with("UZTWM 50", "UZTWM -5"), "the capacity uztwm must be above 0 mm"},
-        {"text", with("UZK 0.3", "UZK fast"), "line 4: is not a number \"fast\""},
-        {"infinite", with("LZPK 0.01", "LZPK 1e999"), "line 11: is not finite"},
+        {"text", with("UZK 0.3", "UZK fast"), "line 4: the uzk \"fast\" is not a number."},
+        {"infinite", with("LZPK 0.01", "LZPK 1e999"), "line 11: the lzpk \"1e999\" is not finite."},
+        // A negative percolation or exponent would make water; saved is a depth.
+        {"negative zperc", with("ZPERC 40", "ZPERC -40"),
+         "line 5: the zperc -40 is outside its range: it must be at least 0."},
+        {"negative rexp", with("REXP 2", "REXP -1"), "line 6: the rexp -1 is outside its range"},
+        {"negative saved", with("SAVED 0", "SAVED -3"), "line 18: the saved -3 is outside its range"},
     };
     for (const row& r : rows) {
         SCOPED_TRACE(r.name);

@@ -109,7 +109,10 @@ TEST(SoilTables, LayeredFileRefusesBadIdsCountsAndShortFiles) {
         {"count too large", "10000\nx\n", "number of soils"},
         {"negative count", "-1\nx\n", "number of soils"},
         {"fewer soils than counted", "2\nx\n3\n" + layers, "after 1 of its 2 soils"},
-        {"short layer line", "1\nx\n3\n1.5 0.3 12.0\n", "layer 1 of soil 3 needs 9 values"},
+        {"short layer line", "1\nx\n3\n1.5 0.3 12.0\n", "line 4: layer 1 of soil 3: it needs 9 values"},
+        // A conductivity written with a letter l for the digit 1 is no 0.
+        {"value that is no number", "1\nx\n3\nl.0 0.3 12.0 0.4 0.3 0.1 0.05 0.2 10\n",
+         "line 4: layer 1 of soil 3: the value \"l.0\" is not a finite number"},
         {"file ends inside a soil", "1\nx\n3\n" + layers.substr(0, layers.find('\n') + 1),
          "inside soil 3"},
     };
@@ -431,7 +434,7 @@ TEST(EtMaps, VegetationMapsAreReadAndCheckedByRange) {
         {"good maps", "0.2 0.25\n", "0.3 1.5\n", ""},
         {"albedo above 1", "0.2 1.25\n", "0.3 1.5\n", "albedo of cell 2"},
         {"negative height", "0.2 0.25\n", "-0.3 1.5\n", "vegetation-height of cell 1"},
-        {"height not a number", "0.2 0.25\n", "0.3 nan\n", "vh.map is not finite"},
+        {"height not a number", "0.2 0.25\n", "0.3 nan\n", "vh.map, line 7, row 1, column 2: the value \"nan\" is not finite"},
     };
     for (const et_map_case& c : cases) {
         temp_dir dir;
