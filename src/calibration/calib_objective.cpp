@@ -204,24 +204,22 @@ double calib_objective::hmle_cost(const std::vector<double>* sim_peaks,
 double calib_objective::rmse(const std::vector<double>* sim_peaks, const std::vector<double>* sim_volumes) {
     const double r = ratio();
     if (sim_peaks == nullptr || sim_volumes == nullptr) return kFailedCost;
+    // The root of the sum of squares, not divided by the number of terms.
     double sum = 0.0;
-    int terms = 0;
     for (int i = 1; i <= num_obs; ++i) {
         const double p = sim_at(*sim_peaks, i), v = sim_at(*sim_volumes, i);
         if (negative(p)) return kFailedCost;
         if (weighted(peak_weight[static_cast<size_t>(i)])) {
             const double d = p - obs_peak[static_cast<size_t>(i)];
             sum += d * d;
-            ++terms;
         }
         if (negative(v)) return kFailedCost;
         if (weighted(volume_weight[static_cast<size_t>(i)])) {
             const double d = (v - obs_volume[static_cast<size_t>(i)]) * r;
             sum += d * d;
-            ++terms;
         }
     }
-    return terms > 0 ? std::sqrt(sum / terms) : 0.0;
+    return std::sqrt(sum);
 }
 
 double calib_objective::log_error(const std::vector<double>* sim_peaks,

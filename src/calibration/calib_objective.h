@@ -18,7 +18,7 @@ constexpr double kNoMaximum = -99999.999;
 struct scored_run {
     double cost = 0.0;        // weighted cost, -
     double hmle = 0.0;        // HMLE, (discharge units)^2
-    double rmse = 0.0;        // RMSE, discharge units
+    double rmse = 0.0;        // RMSE: root of the summed squared differences (not divided by their number), discharge units
     double log_error = 0.0;   // sum of absolute log differences, -
     double max_peak = 0.0;    // largest weighted simulated peak, discharge units
     double max_volume = 0.0;  // largest weighted simulated volume, volume units

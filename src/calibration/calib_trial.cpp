@@ -11,6 +11,7 @@
 #include "core/file_write.h"
 #include "core/run_options.h"
 #include "core/text.h"
+#include "input/output_names.h"
 #include "input/replace.h"
 #include "run/run_model.h"
 #include "run/run_state.h"
@@ -25,10 +26,19 @@ int list_length() {
     return n;
 }
 
-// Reads the list and checks its length against the trial values.
+// Reads the list and checks it: every parameter line a bracketed name and
+// its format, and no more entries than trial values.
 bool load_param_list(const std::string& path, int param_count) {
-    if (read_replace_params(path.c_str()) != 0) {
+    int malformed = 0;
+    if (read_replace_params(path.c_str(), &malformed) != 0) {
         std::printf("Error: the parameter list file %s could not be read; the study stops.\n", path.c_str());
+        return false;
+    }
+    if (malformed > 0) {
+        // A skipped line would leave its bracketed name without a value in every trial.
+        std::printf("Error: parameter list file %s, line %d: a parameter line must hold a bracketed "
+                    "name and its format in quotes, e.g. [n] \"%%8.6lf\"; the study stops.\n",
+                    path.c_str(), malformed);
         return false;
     }
     const int entries = list_length();
@@ -93,16 +103,14 @@ bool check_param_list(const std::string& param_list_path, int param_count, std::
     return ok;
 }
 
-double calib_run_callback(const std::string& param_list_path, const std::string& project_path,
-                          const std::vector<double>& params, calib_objective& objective,
-                          int param_count, trial_status* status) {
-    if (status) *status = trial_status::scored;
+namespace {
+
+// Prefixing on, the list rebuilt and the trial values written into it; false
+// when the list cannot be used.
+bool prepare_trial(const std::string& param_list_path, const std::vector<double>& params, int param_count) {
     prefix_run_number = 1;
     run_number = run_options.process_index;
-    if (!load_param_list(param_list_path, param_count)) {
-        if (status) *status = trial_status::list_failed;
-        return kFailedCost;
-    }
+    if (!load_param_list(param_list_path, param_count)) return false;
     int k = 1;
     for (replace_pair* p = replace_list; p != nullptr; p = p->next, ++k) {
         const double v = k < static_cast<int>(params.size()) ? params[static_cast<size_t>(k)] : 0.0;
@@ -111,14 +119,52 @@ double calib_run_callback(const std::string& param_list_path, const std::string&
     }
     replace_active = 1;
     set_line_filter(&replace_line_filter);
+    return true;
+}
 
+}  // namespace
+
+double calib_run_callback(const std::string& param_list_path, const std::string& project_path,
+                          const std::vector<double>& params, calib_objective& objective,
+                          int param_count, trial_status* status) {
+    if (status) *status = trial_status::scored;
+    if (!prepare_trial(param_list_path, params, param_count)) {
+        if (status) *status = trial_status::list_failed;
+        return kFailedCost;
+    }
     calib_output record;
     run_model(project_path.c_str(), &record);
     const bool complete =
         !last_run_failed() && record.run_completed && record.events_finished >= record.num_events;
+    if (!complete && status) *status = trial_status::run_failed;
     return objective.evaluate(&record.peaks, &record.volumes, run_options.process_index, param_count, params,
                               complete);
 }
+
+bool check_study_trial(const std::string& param_list_path, const std::string& project_path,
+                       const std::vector<double>& params, int param_count) {
+    const int prefix = prefix_run_number, number = run_number, active = replace_active;
+    bool ok = prepare_trial(param_list_path, params, param_count);
+    if (ok && !check_trial_files(project_path.c_str())) {
+        std::printf("Error: the project file %s of the study cannot be run (see above); the study "
+                    "stops before its first trial.\n",
+                    project_path.c_str());
+        ok = false;
+    }
+    // The study's own files opened before its first trial carry no prefix.
+    prefix_run_number = prefix;
+    run_number = number;
+    replace_active = active;
+    free_replace_params();
+    return ok;
+}
+
+study_files_scope::study_files_scope(const std::vector<study_file>& inputs,
+                                     const std::vector<study_file>& outputs) {
+    set_study_files(inputs, outputs);
+}
+
+study_files_scope::~study_files_scope() { clear_study_files(); }
 
 study_scope::study_scope()
     : prefix_(prefix_run_number), run_number_(run_number), replace_active_(replace_active) {}

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "input/output_names.h"
+
 struct run_state;
 struct run_options_t;
 class calib_objective;
@@ -35,7 +37,8 @@ void write_calibration_total(run_state& rs);
 
 // Outcome of one trial.
 enum class trial_status {
-    scored,        // the run was made and scored (a failed run scores 999999.99)
+    scored,        // the run was made, ran to its end and was scored
+    run_failed,    // the run stopped on an error or before its last event: scored 999999.99
     list_failed,   // the parameter list could not be used: the study must stop
 };
 
@@ -51,6 +54,24 @@ double calib_run_callback(const std::string& param_list_path, const std::string&
 // returns false otherwise. `names` receives the bracketed names in list order.
 bool check_param_list(const std::string& param_list_path, int param_count,
                       std::vector<std::string>* names = nullptr);
+
+// Before the first trial: the parameter list read with the trial values
+// `params` and the project checked as a trial would start it (read, options
+// checked, every output name against every input, the study's files
+// included), opening and appending nothing; prints the reason and returns
+// false when a trial could not run.
+bool check_study_trial(const std::string& param_list_path, const std::string& project_path,
+                       const std::vector<double>& params, int param_count);
+
+// The files of a study registered for the output checks of its runs while
+// it lives (see set_study_files).
+class study_files_scope {
+public:
+    study_files_scope(const std::vector<study_file>& inputs, const std::vector<study_file>& outputs);
+    ~study_files_scope();
+    study_files_scope(const study_files_scope&) = delete;
+    study_files_scope& operator=(const study_files_scope&) = delete;
+};
 
 // Program-wide state a study changes (prefixing, replacement), put back as
 // it was when the study ends.

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "core/file_object.h"
 #include "core/run_options.h"
 #include "core/text.h"
 #include "input/replace.h"
@@ -144,7 +145,8 @@ int montecarlo::run() {
         draw_parameters();
         trial_status status = trial_status::scored;
         const double cost = run_callback(param_list_path, project_path, trial, objective, num_params, &status);
-        if (status != trial_status::scored) return 0;
+        if (status == trial_status::list_failed) return 0;
+        if (status == trial_status::scored) ++completed_trials;
         log_run(cost);
         if (i == 0 || std::fabs(best_cost) > std::fabs(cost)) {
             best_cost = cost;
@@ -172,12 +174,48 @@ void montecarlo::write_best() {
 
 namespace {
 
-int run_study(run_options_t& options, int run_count, const char* input_path) {
+// The files of the study for the output checks of its trials (every output
+// of the study is opened once the trials have begun, so it is prefixed).
+void register_study_files(const montecarlo& study, const char* input_path, const char* kind,
+                          std::vector<study_file>& inputs, std::vector<study_file>& outputs) {
+    const std::string named = std::string(" named in ") + input_path;
+    inputs = {{std::string("the ") + kind + " input file", input_path},
+              {"the parameter list" + named, study.param_list_path},
+              {"the observation file" + named, study.obs_path}};
+    const std::string origin = std::string("the ") + kind;
+    outputs.clear();
+    for (const char* name : {"log_file_p0.log", "best.out", "results_all.out", "0_cost.out", "0_obs.log"})
+        outputs.push_back({origin, name, true});
+}
+
+// The middle of each parameter's range [1..n], for the check of the project
+// before the first trial.
+std::vector<double> middle_point(const montecarlo& study) {
+    std::vector<double> x(static_cast<size_t>(study.num_params) + 1, 0.0);
+    for (size_t j = 1; j < x.size(); ++j) x[j] = 0.5 * (study.lower[j] + study.upper[j]);
+    return x;
+}
+
+int run_study(run_options_t& options, int run_count, const char* input_path, const char* kind) {
     study_scope scope;
+    input_guard_scope guard;   // the study's inputs are held until its end
     const int processes = options.process_count > 0 ? options.process_count : 1;
     montecarlo study(run_count / processes, input_path, study_seed(options.process_index));
     study.run_callback = calib_run_callback;
+    std::vector<study_file> inputs, outputs;
+    register_study_files(study, input_path, kind, inputs, outputs);
+    study_files_scope files(inputs, outputs);
+    if (study.input_ok && study.obs_ok &&
+        !check_study_trial(study.param_list_path, study.project_path, middle_point(study), study.num_params))
+        return kStudyFailed;
     if (study.run() != 1) return kStudyFailed;
+    if (study.completed_trials == 0) {
+        std::printf("Error: none of the %d trials of the %s ran to its end (each run of project file %s "
+                    "stopped on an error or before its last event: see the messages above and the "
+                    "trials' summary files); no best parameter set is written.\n",
+                    study.num_runs, kind, study.project_path.c_str());
+        return kStudyFailed;
+    }
     study.write_best();
     return 0;
 }
@@ -185,10 +223,10 @@ int run_study(run_options_t& options, int run_count, const char* input_path) {
 }  // namespace
 
 int run_montecarlo(run_options_t& options, int run_count, const char* input_path) {
-    return run_study(options, run_count, input_path);
+    return run_study(options, run_count, input_path, "Monte Carlo study");
 }
 
 int run_sensitivity(run_options_t& options, const char* input_path) {
     options.process_count = 1;
-    return run_study(options, kSensitivityRuns, input_path);
+    return run_study(options, kSensitivityRuns, input_path, "sensitivity study");
 }

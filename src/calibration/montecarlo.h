@@ -44,6 +44,7 @@ public:
     std::string param_list_path;   // replacement parameter-list file
     std::string obs_path;          // observation file
     int num_runs = 0;              // number of trials
+    int completed_trials = 0;      // trials whose run ran to its end
     int num_params = 0;            // number of parameters n
     std::vector<double> lower, upper;   // bounds [1..n], parameter units
     int input_ok = 0;              // 1 when the input file was read

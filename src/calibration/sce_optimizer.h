@@ -52,9 +52,11 @@ bool scein(sce_optimizer& o, file_object& f);
 // Applies the defaults and corrects invalid settings with their warnings;
 // false when the number of complexes is invalid.
 bool check_sce_settings(sce_optimizer& o);
-// Opens the input file, reads it, checks the settings and opens the output
-// file `output_name`; sets setup_ok.
-void open_sce_files(sce_optimizer& o, const char* input_path, const char* output_name);
+// Opens the input file, reads it and checks the settings; sets setup_ok.
+void open_sce_files(sce_optimizer& o, const char* input_path);
+// Opens the output file `output_name` (once the study's files are checked);
+// false, with setup_ok cleared, when it cannot be opened.
+bool open_sce_output(sce_optimizer& o, const char* output_name);
 
 // The search: minimises the criterion that `score` returns over the box
 // [bl, bu]. Returns the trial counter (number of the next log row), or -1

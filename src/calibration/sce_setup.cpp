@@ -228,7 +228,7 @@ bool check_sce_settings(sce_optimizer& o) {
     return true;
 }
 
-void open_sce_files(sce_optimizer& o, const char* input_path, const char* output_name) {
+void open_sce_files(sce_optimizer& o, const char* input_path) {
     o.model_mode = 1;
     o.setup_ok = 0;
     o.input_path = input_path;
@@ -239,11 +239,16 @@ void open_sce_files(sce_optimizer& o, const char* input_path, const char* output
     }
     if (!scein(o, in)) return;
     if (!check_sce_settings(o)) return;
+    o.setup_ok = 1;
+}
+
+bool open_sce_output(sce_optimizer& o, const char* output_name) {
     o.output_open = 1;
     if (!open_file_named(o.output_file, output_name, "w")) {
         std::printf("Can't open output file %s\n", output_name);
         o.output_open = 0;
-        return;
+        o.setup_ok = 0;
+        return false;
     }
-    o.setup_ok = 1;
+    return true;
 }

@@ -12,6 +12,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "core/text.h"
 
@@ -38,6 +40,7 @@ enum class resolve_result {
     empty,      // the name was empty once its quotes were removed
     not_found,  // no candidate opened; `out` holds the last one tried
     too_long,   // a candidate needed more than kPathSize-1 characters; `out` is empty
+    refused,    // the candidate to write is an input of the run (message printed)
 };
 
 bool is_write_mode(const char* mode) {
@@ -64,11 +67,62 @@ bool is_folder(const char* name) {
     return stat(name, &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+// Files held by the open input guard scopes (see input_guard_scope).
+struct held_file {
+    dev_t device;
+    ino_t inode;
+    bool written;        // opened for writing by the program: never an input
+    std::string name;    // resolved name under which it was first opened
+};
+std::vector<held_file> g_held;
+int g_guard_depth = 0;
+
+held_file* find_held(const struct stat& info) {
+    for (held_file& h : g_held) {
+        if (h.device == info.st_dev && h.inode == info.st_ino) return &h;
+    }
+    return nullptr;
+}
+
+// Set when the guard refused a candidate of the current resolution.
+bool g_guard_refused = false;
+
+// False, after the message, when `resolved` is an input of an open scope.
+bool guard_allows_write(const char* resolved) {
+    if (g_guard_depth == 0) return true;
+    struct stat info;
+    if (stat(resolved, &info) != 0) return true;   // a new file overwrites nothing
+    const held_file* h = find_held(info);
+    if (h == nullptr || h->written) return true;
+    std::printf("Error: the output file %s would overwrite the input file %s; an output never "
+                "overwrites an input\n",
+                resolved, h->name.c_str());
+    return false;
+}
+
+// Holds the file just opened: as an input when read, as the program's own when written.
+void guard_hold(FILE* handle, const char* resolved, bool writing) {
+    if (g_guard_depth == 0) return;
+    struct stat info;
+    if (fstat(fileno(handle), &info) != 0) return;
+    held_file* h = find_held(info);
+    if (h != nullptr) {
+        h->written = h->written || writing;
+        return;
+    }
+    g_held.push_back({info.st_dev, info.st_ino, writing, resolved});
+}
+
 // Opens the candidate with the caller's mode and closes it at once. A folder
 // never counts as a file, whatever the mode (reading one would "open").
 bool candidate_opens(const char* name, const char* mode) {
     if (is_folder(name)) {
         g_folder_candidate = true;
+        return false;
+    }
+    // Trying a name for writing empties it: an input is refused before.
+    if (is_write_mode(mode) && !guard_allows_write(name)) {
+        g_guard_refused = true;
         return false;
     }
     FILE* test = std::fopen(name, mode);
@@ -101,6 +155,7 @@ void store_output_folder(const char* name) {
 resolve_result find_candidates(const char* project_folder, const char* folder, const char* path,
                                const char* mode, bool write_first, char* out) {
     out[0] = '\0';
+    g_guard_refused = false;
     project_folder = text_or_empty(project_folder);
     folder = text_or_empty(folder);
     path = text_or_empty(path);
@@ -113,12 +168,15 @@ resolve_result find_candidates(const char* project_folder, const char* folder, c
         if (!join_name(out, sub[0] == kFolderSeparator ? "" : project_folder, sub, path))
             return resolve_result::too_long;
         if (candidate_opens(out, mode)) return resolve_result::opened;
+        if (g_guard_refused) return resolve_result::refused;
         // 2) the name unchanged, relative to the working folder
         if (!join_name(out, "", "", path)) return resolve_result::too_long;
         if (candidate_opens(out, mode)) return resolve_result::opened;
+        if (g_guard_refused) return resolve_result::refused;
         // 3) project folder + name
         if (!join_name(out, project_folder, "", path)) return resolve_result::too_long;
         if (candidate_opens(out, mode)) return resolve_result::opened;
+        if (g_guard_refused) return resolve_result::refused;
         return resolve_result::not_found;
     }
 
@@ -162,6 +220,13 @@ resolve_result resolve_name(char* path, const char* mode, char* out) {
 
 }  // namespace
 
+input_guard_scope::input_guard_scope() : mark_(g_held.size()) { ++g_guard_depth; }
+
+input_guard_scope::~input_guard_scope() {
+    if (g_held.size() > mark_) g_held.resize(mark_);
+    --g_guard_depth;
+}
+
 file_object::~file_object() { destroy_file_object(*this); }
 
 void init_file_object(file_object& f) {
@@ -197,11 +262,13 @@ bool open_file_object(file_object& f, char* path, const char* mode) {
         return false;
     }
 
+    const bool writing = is_write_mode(mode);
     FILE* handle = std::fopen(resolved, mode);
     if (handle == nullptr) {
         f.handle = nullptr;
         return false;
     }
+    guard_hold(handle, resolved, writing);
     f.handle = handle;
     f.guard = handle;
     std::snprintf(f.name, sizeof(f.name), "%s", resolved);
@@ -328,14 +395,14 @@ bool would_read(const char* name) {
 
 namespace {
 
-// The name as the openers try it: quotes removed and, for writing in a batch
-// or calibration run, the run-number prefix in front. False for an empty
-// name or one that does not fit.
-bool tried_name(const char* path, bool writing, char* name) {
+// The name as the openers try it: quotes removed and, for writing with
+// `with_prefix` (a batch or calibration run), the run-number prefix in front.
+// False for an empty name or one that does not fit.
+bool tried_name(const char* path, bool writing, bool with_prefix, char* name) {
     copy_text(name, path);
     strip_quotes(name);
     if (name[0] == '\0') return false;
-    if (prefix_run_number == 1 && writing) {
+    if (with_prefix && writing) {
         char prefixed[kPathSize];
         const int n = std::snprintf(prefixed, sizeof(prefixed), "%04d_%s", run_number, name);
         if (n < 0 || n >= kPathSize) return false;
@@ -353,12 +420,13 @@ void output_folder_parts(char* sub, const char*& base) {
 
 }  // namespace
 
-bool planned_path(const char* path, const char* mode, char* out) {
+bool planned_path(const char* path, const char* mode, char* out, int prefix) {
     out[0] = '\0';
     if (path == nullptr || mode == nullptr) return false;
     const bool writing = is_write_mode(mode);
+    const bool with_prefix = prefix < 0 ? prefix_run_number == 1 : prefix == 1;
     char name[kPathSize];
-    if (!tried_name(path, writing, name)) return false;
+    if (!tried_name(path, writing, with_prefix, name)) return false;
     char sub[kPathSize];
     const char* base = "";
     output_folder_parts(sub, base);
@@ -377,23 +445,24 @@ bool planned_path(const char* path, const char* mode, char* out) {
     return false;
 }
 
-bool first_output_path(const char* path, char* out) {
+bool first_output_path(const char* path, char* out, int prefix) {
     out[0] = '\0';
     if (path == nullptr) return false;
+    const bool with_prefix = prefix < 0 ? prefix_run_number == 1 : prefix == 1;
     char name[kPathSize];
-    if (!tried_name(path, true, name)) return false;
+    if (!tried_name(path, true, with_prefix, name)) return false;
     char sub[kPathSize];
     const char* base = "";
     output_folder_parts(sub, base);
     return join_name(out, base, sub, name);
 }
 
-output_place output_file_place(const char* path, char* folder) {
+output_place output_file_place(const char* path, char* folder, int prefix) {
     folder[0] = '\0';
     char planned[kPathSize];
-    if (planned_path(path, "w", planned)) return output_place::ready;
+    if (planned_path(path, "w", planned, prefix)) return output_place::ready;
     char first[kPathSize];
-    if (!first_output_path(path, first)) return output_place::ready;   // its opener reports
+    if (!first_output_path(path, first, prefix)) return output_place::ready;   // its opener reports
     parent_folder(first, folder);
     struct stat info;
     if (stat(folder, &info) == 0) {

@@ -39,8 +39,8 @@ bool tenths(double size, long long& out) {
     return true;
 }
 
+// A refusal: printed whatever the quiet cards say.
 void print_size_mismatch(const run_state& rs, double map_size, bool north_south) {
-    if (!console_lines_on(rs)) return;
     std::printf("\nThe grid size specified in the project file: %7.4f m differs from\n",
                 rs.cell_size);
     if (north_south) {

@@ -188,8 +188,10 @@ const mapping_keyword* mapping_keywords(int* count) {
 
 int mapping_keyword_code(const char* line) {
     if (line == nullptr) return 0;
+    // The first letter first: most lines of a table are rows of numbers.
     for (const mapping_keyword& k : kKeywords) {
-        if (std::strncmp(line, k.keyword, std::strlen(k.keyword)) == 0) return k.code;
+        if (line[0] == k.keyword[0] && std::strncmp(line, k.keyword, std::strlen(k.keyword)) == 0)
+            return k.code;
     }
     return 0;
 }
@@ -219,9 +221,9 @@ bool parse_index_map_line(const char* line, index_map_entry& entry) {
     const char* start = second_word_start(line);
     if (start == nullptr) return false;
     std::vector<char> copy(start, start + std::strlen(start) + 1);
-    std::vector<char> token(kTokenSize);
-    if (!next_word(copy.data(), token.data())) return false;
-    entry.file = token.data();
+    char token[kTokenSize];
+    if (!next_word(copy.data(), token)) return false;
+    entry.file = token;
     entry.name = copy.data();   // what next_word left: the rest after the separators
     return true;
 }

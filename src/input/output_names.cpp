@@ -35,7 +35,11 @@ const char kFixedName[] = "(fixed name)";
 struct named_file {
     std::string card;
     std::string name;
+    int prefix = -1;   // written with (1) or without (0) the run-number prefix; -1: as the run writes
 };
+
+// Files of the study being made, if any (see set_study_files).
+std::vector<study_file> g_study_inputs, g_study_outputs;
 
 // Cards whose file is written.
 const char* const kOutputCards[] = {
@@ -97,8 +101,8 @@ std::string upper(const std::string& text) {
     return out;
 }
 
-void add(std::vector<named_file>& files, const std::string& card, const char* name) {
-    if (name != nullptr && name[0] != '\0') files.push_back({card, name});
+void add(std::vector<named_file>& files, const std::string& card, const char* name, int prefix = -1) {
+    if (name != nullptr && name[0] != '\0') files.push_back({card, name, prefix});
 }
 
 // Every name card of the table, sorted into inputs and outputs; with map
@@ -128,6 +132,27 @@ void add_card_names(run_state& rs, std::vector<named_file>& inputs,
     }
 }
 
+// The files of the nutrient sub-model's cards: the aquatic environment file,
+// the initial-value maps, and the outlet hydrograph and stream outputs, each
+// written as its name with ".conc" and ".mass" appended.
+void add_nutrient_names(const project_cards& c, std::vector<named_file>& inputs,
+                        std::vector<named_file>& outputs) {
+    const nsm_model* m = c.nsm.get();
+    if (m == nullptr) return;
+    add(inputs, "aq_env", m->aq_env);
+    for (int s = 0; s < kNsmOverlandSpecies; ++s)
+        if (m->ov_init_mode[s] == kNsmInitMap) add(inputs, "nutrient overland initial map", m->ov_init_file[s]);
+    for (int s = 0; s < kNsmSpecies; ++s) {
+        if (m->st_init_mode[s] == kNsmInitMap) add(inputs, "nutrient stream initial map", m->st_init_file[s]);
+        for (const char* suffix : {".conc", ".mass"}) {
+            if (m->out_hyd_given[s] && m->out_hyd_file[s][0] != '\0')
+                add(outputs, "nutrient outlet hydrograph", (std::string(m->out_hyd_file[s]) + suffix).c_str());
+            if (m->out_st_given[s] && m->out_st_file[s][0] != '\0')
+                add(outputs, "nutrient stream output", (std::string(m->out_st_file[s]) + suffix).c_str());
+        }
+    }
+}
+
 // Inputs and outputs named by the program itself or derived from a card.
 void add_derived_names(run_state& rs, std::vector<named_file>& inputs,
                        std::vector<named_file>& outputs) {
@@ -146,14 +171,28 @@ void add_derived_names(run_state& rs, std::vector<named_file>& inputs,
         add(outputs, write_hotstart, n.chan_depth_hotstart_out);
         add(outputs, write_hotstart, n.chan_discharge_hotstart_out);
     }
-    // Files of fixed name.
+    add_nutrient_names(c, inputs, outputs);
+    // Files of fixed name, each under the options that write it.
+    add(outputs, kFixedName, "maskmap");
     if (rs.inf_layered_soil || rs.inf_richards || rs.inf_redist) add(outputs, kFixedName, "evap_out");
     if (rs.chan_explic) {
         add(outputs, kFixedName, "short_links.out");
         add(outputs, kFixedName, "bad_thalweg.out");
     }
+    if (rs.channel_sediment) add(outputs, kFixedName, "new_bed_elevations.txt");
+    if (rs.superlink) add(outputs, kFixedName, "superlink_flows.out");
+    if (rs.gw_simulation) {
+        add(outputs, kFixedName, "hotstart_file");
+        if (rs.write_satsource_map) add(outputs, kFixedName, "satsource_file");
+    }
+    if (rs.qrm_host && rs.qrm_mode && rs.qrm_event_num <= 0)
+        add(outputs, kFixedName, "exchange/QRM_PRECIP.SUM");
+    if (c.vego_given) add(outputs, "vego", n.vego_file);   // the control file, "exchange/" + name
     if (rs.calibration_run && n.optimize[0] == '\0') add(outputs, "optimize", "pluvo_optim.out");
     add(outputs, kFixedName, "out_time.out");
+    // The study this run is a trial of: its own inputs and outputs.
+    for (const study_file& f : g_study_inputs) add(inputs, f.origin, f.name.c_str());
+    for (const study_file& f : g_study_outputs) add(outputs, f.origin, f.name.c_str(), f.prefixed ? 1 : 0);
 }
 
 // Message when the output folder cannot take files; false then.
@@ -171,6 +210,8 @@ bool output_folder_usable() {
 std::string card_text(const std::string& card) {
     if (card == kProjectFile) return "the project file";
     if (card == kFixedName) return "the program (fixed name)";
+    // Origins that are not card keywords hold a blank ("the SCE input file", ...).
+    if (card.find(' ') != std::string::npos) return card;
     return "card " + upper(card);
 }
 
@@ -197,7 +238,7 @@ void check_outputs_distinct(const std::vector<named_file>& outputs) {
     std::vector<std::string> paths(outputs.size());
     for (size_t k = 0; k < outputs.size(); ++k) {
         char path[kNameSize];
-        if (planned_path(outputs[k].name.c_str(), "w", path)) paths[k] = path;
+        if (planned_path(outputs[k].name.c_str(), "w", path, outputs[k].prefix)) paths[k] = path;
     }
     for (size_t k = 0; k < outputs.size(); ++k) {
         if (paths[k].empty()) continue;
@@ -237,13 +278,14 @@ bool make_output_folders(const std::vector<named_file>& outputs,
     struct checked {
         std::string card;
         std::string path;   // a file the output writes
+        int prefix;         // as named_file::prefix
     };
     std::vector<checked> all;
-    for (const named_file& o : outputs) all.push_back({o.card, o.name});
+    for (const named_file& o : outputs) all.push_back({o.card, o.name, o.prefix});
     for (const named_file& f : folders) {
         const char last = f.name.back();
         const bool ends_in_separator = last == '/' || last == '\\';
-        all.push_back({f.card, f.name + (ends_in_separator ? "" : "/") + kMapFolderFile});
+        all.push_back({f.card, f.name + (ends_in_separator ? "" : "/") + kMapFolderFile, f.prefix});
     }
 
     // The output folder is made at the first file written in any case.
@@ -260,7 +302,7 @@ bool make_output_folders(const std::vector<named_file>& outputs,
     std::vector<named_file> to_make;   // card, folder
     for (const checked& c : all) {
         char folder[kNameSize];
-        output_place place = output_file_place(c.path.c_str(), folder);
+        output_place place = output_file_place(c.path.c_str(), folder, c.prefix);
         std::string parent = folder;
         const size_t cut = parent.find_last_of(kFolderSeparator);
         parent = cut == std::string::npos ? "." : parent.substr(0, cut == 0 ? 1 : cut);
@@ -309,7 +351,7 @@ void check_output_names(run_state& rs) {
     for (const named_file& out : outputs) {
         char path[kNameSize];
         // An output that would open no file, or a new one, overwrites nothing.
-        if (!planned_path(out.name.c_str(), "w", path)) continue;
+        if (!planned_path(out.name.c_str(), "w", path, out.prefix)) continue;
         std::error_code ec;
         if (!std::filesystem::exists(path, ec)) continue;
         for (size_t k = 0; k < inputs.size(); ++k) {
@@ -346,7 +388,7 @@ bool check_extra_output_name(run_state& rs, const char* origin, const char* name
     }
     for (const named_file& out : outputs) {
         char out_path[kNameSize];
-        if (!planned_path(out.name.c_str(), "w", out_path) || !same_output_file(path, out_path))
+        if (!planned_path(out.name.c_str(), "w", out_path, out.prefix) || !same_output_file(path, out_path))
             continue;
         std::printf("Error: %s names the output file %s, which is also the output file %s of %s; "
                     "two outputs never write one file\n",
@@ -355,4 +397,14 @@ bool check_extra_output_name(run_state& rs, const char* origin, const char* name
         return false;
     }
     return true;
+}
+
+void set_study_files(const std::vector<study_file>& inputs, const std::vector<study_file>& outputs) {
+    g_study_inputs = inputs;
+    g_study_outputs = outputs;
+}
+
+void clear_study_files() {
+    g_study_inputs.clear();
+    g_study_outputs.clear();
 }

@@ -488,7 +488,7 @@ int load_contaminant_table(run_state& rs, const char* table_path, int& count,
         if (!read_line(line, f) || mapping_keyword_code(line) != kLinePrecipConc ||
             !next_word(line, token.data()) || !next_word(line, token.data()) ||
             !parse_number(token.data(), value)) {
-            print_message("Error in reading the precip concentration of constituent #%d\n", j);
+            std::printf("Error in reading the precip concentration of constituent #%d\n", j);
             failed = true;
             break;
         }
@@ -520,7 +520,7 @@ int load_contaminant_table(run_state& rs, const char* table_path, int& count,
         // e. the index map of the contaminant.
         const index_map_entry* entry = find_index_map_entry(list, map_name);
         if (entry == nullptr) {
-            print_message("unable to match index map\n");
+            std::printf("unable to match index map\n");
             failed = true;
             break;
         }
@@ -549,7 +549,7 @@ int load_contaminant_table(run_state& rs, const char* table_path, int& count,
         std::vector<int> ids;
         file_object map;
         if (!open_file_named(map, entry->file.c_str(), "r")) {
-            print_message("unable to open index map file.\n");
+            std::printf("unable to open index map file.\n");
             set_error(65, nullptr, entry->file.c_str());
             report_error(error_record);
             close_file_object(f);

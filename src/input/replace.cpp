@@ -170,7 +170,8 @@ int parse_replace_param(char* line) {
     return 0;
 }
 
-int read_replace_params(const char* path) {
+int read_replace_params(const char* path, int* first_malformed) {
+    if (first_malformed != nullptr) *first_malformed = 0;
     free_replace_params();
     file_object f;
     if (!open_file_named(f, path, "r")) {
@@ -214,7 +215,8 @@ int read_replace_params(const char* path) {
             while ((c = std::fgetc(f.handle)) != EOF && c != '\n') {
             }
         }
-        parse_replace_param(line);
+        if (parse_replace_param(line) != 0 && first_malformed != nullptr && *first_malformed == 0)
+            *first_malformed = k + 2;
     }
     close_file_object(f);
     return 0;

@@ -29,7 +29,11 @@ constexpr int kReplaceText = 2;
 // give none (read_line gives the line filter at least this much room).
 constexpr int kReplaceLineSize = 25000;
 
-int read_replace_params(const char* path);
+// Reads the parameter-list file into the replacement list: 0, or -1 when the
+// file or its count cannot be read or it ends early. A malformed parameter
+// line is reported and skipped; `first_malformed` (when given) receives the
+// file line (the count is line 1) of the first one, or 0.
+int read_replace_params(const char* path, int* first_malformed = nullptr);
 int parse_replace_param(char* line);
 int read_replace_vals(const char* path);
 // Substitutes every known bracketed name of `line`, a buffer of `size`

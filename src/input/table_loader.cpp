@@ -304,33 +304,33 @@ void ensure_time_series_index(run_state& rs, const char* table_path) {
     if (!rs.ts_index_built) load_time_series_index(rs, table_path);
 }
 
-void check_mapping_section(int& flag, int code, const char* table_path, const char* label) {
+void check_mapping_section(int& flag, int code, file_object& table, const char* label) {
     flag = 0;
-    file_object f;
-    if (open_file_named(f, table_path, "r")) {
+    if (table.is_open()) {
+        std::rewind(table.handle);
         std::string map_file;
         if (code == kSecSediments) {
-            flag = (find_sediments_section(f) && read_num_sed(f) > 0) ? 1 : 0;
+            flag = (find_sediments_section(table) && read_num_sed(table) > 0) ? 1 : 0;
         } else if (code == kSecContaminants) {
-            flag = (find_mapping_section(f, code, map_file) && read_num_contam(f) > 0) ? 1 : 0;
-        } else if (find_mapping_section(f, code, map_file)) {
+            flag = (find_mapping_section(table, code, map_file) && read_num_contam(table) > 0) ? 1 : 0;
+        } else if (find_mapping_section(table, code, map_file)) {
             file_object map;
             flag = open_file_named(map, map_file.c_str(), "r") ? 1 : 0;
             close_file_object(map);
         }
-        close_file_object(f);
     }
     print_check_line(label, flag);
 }
 
 void check_mapping_tables(const char* path, int* flags) {
+    // One open of the table for all its sections (each check reads it from the top).
     file_object f;
     if (!open_mapping_table(f, path)) return;
-    close_file_object(f);
     print_message("\nChecking 2D grid mapping tables...\n");
     for (int i = 0; i < kCheckCount; ++i) {
         int flag = 0;
-        check_mapping_section(flag, kChecks[i].code, path, kChecks[i].label);
+        check_mapping_section(flag, kChecks[i].code, f, kChecks[i].label);
         if (flags != nullptr) flags[i + 1] = flag;
     }
+    close_file_object(f);
 }

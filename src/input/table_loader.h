@@ -78,8 +78,9 @@ bool open_mapping_table(file_object& f, const char* table_path);
 void report_missing_section(int code);
 
 // One line of the start-up check: flag 1 when section `code` is present (and
-// its index map opens, or its count is above 0), printed with `label`.
-void check_mapping_section(int& flag, int code, const char* table_path, const char* label);
+// its index map opens, or its count is above 0), printed with `label`. The
+// open `table` is read from its top.
+void check_mapping_section(int& flag, int code, file_object& table, const char* label);
 
 // The lines of the start-up check in print order (flag k is entry k - 1).
 struct mapping_check {

@@ -10,6 +10,7 @@
 #include "core/error.h"
 #include "run/event_control.h"
 #include "run/feature_check.h"
+#include "core/file_object.h"
 #include "core/file_write.h"
 #include "run/option_check.h"
 #include "core/run_options.h"
@@ -110,14 +111,21 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
     return static_cast<double>(ms.count()) / 1000.0;
 }
 
-// Start-up steps 6 to 23; false when the run must go to the clean-up.
-bool start_up(run_state& rs, calib_output* calib) {
+// Start-up steps up to the check of the file names: the project read, the
+// options checked and every output name checked against the inputs; false
+// when the run must go to the clean-up. Nothing is opened for writing yet.
+bool read_and_check_project(run_state& rs, bool calibration) {
     read_run_parameters(rs);
     if (check_stop()) return false;
-    if (calib != nullptr) rs.calibration_run = 1;
-    if (!run_checked(rs, {check_project_options, check_features_built, check_hmet_cards,
-                          check_output_names, open_run_files}))
-        return false;
+    if (calibration) rs.calibration_run = 1;
+    return run_checked(rs, {check_project_options, check_features_built, check_hmet_cards,
+                            check_output_names});
+}
+
+// Start-up steps 6 to 23; false when the run must go to the clean-up.
+bool start_up(run_state& rs, calib_output* calib) {
+    if (!read_and_check_project(rs, calib != nullptr)) return false;
+    if (!run_checked(rs, {open_run_files})) return false;
 
     file_printf(rs.summary_file, "\n\n");
     file_printf(rs.summary_file, "_________PLUVO start-up information________\n");
@@ -198,8 +206,25 @@ void read_model_inputs(run_state& rs) {
     setup_k4_coupling(rs);
 }
 
+bool check_trial_files(const char* project_path) {
+    input_guard_scope guard;
+    run_state* rs = create_run_state();
+    if (rs == nullptr) return false;
+    error_record.code = 0;
+    error_record.stop = 0;
+    rs->calibration_run = 1;
+    std::snprintf(rs->project_file, sizeof(rs->project_file), "%s", project_path);
+    const bool ok = read_and_check_project(*rs, true);
+    current_summary_file = nullptr;
+    destroy_run_state(rs);
+    error_record.code = 0;
+    error_record.stop = 0;
+    return ok;
+}
+
 int run_model(const char* project_path, calib_output* calib) {
     auto started = std::chrono::steady_clock::now();
+    input_guard_scope guard;   // the run's inputs are held until its end
     run_state* rs = create_run_state();
     if (rs == nullptr) {
         g_last_run_failed = true;
@@ -228,6 +253,8 @@ int run_model(const char* project_path, calib_output* calib) {
             ok = false;
         }
     }
+    // A run refused at its start-up leaves "out_time.out" as it was.
+    const bool started_loop = ok;
     if (ok) {
         if (!rs->quiet) std::printf("Running....\n");
         file_printf(rs->summary_file, "Running.... \n\n");
@@ -264,7 +291,7 @@ int run_model(const char* project_path, calib_output* calib) {
 
     double run_time = seconds_since(started);
     file_object times;
-    if (open_file_named(times, "out_time.out", "a")) {
+    if (started_loop && open_file_named(times, "out_time.out", "a")) {
         std::fprintf(times.handle, "total time (s): %8.2lf\n", run_time);
         close_file_object(times);
     }

@@ -6,7 +6,15 @@ struct calib_output;
 
 // Performs one complete model run of the project file; returns the code left
 // in the error record after the clean-up (0 after every reported failure).
+// Only a run that got through its start-up appends its time to "out_time.out":
+// a refused run appends nothing.
 int run_model(const char* project_path, calib_output* calib);
+
+// The start-up of a calibration run up to its file-name checks (the project
+// read with the replacement values in force, the options checked, every
+// output name checked against the inputs): nothing is opened for writing and
+// nothing appended. True when a trial of the project could open its files.
+bool check_trial_files(const char* project_path);
 
 void read_model_inputs(run_state& rs);
 void close_run_files(run_state& rs);

@@ -41,7 +41,8 @@ TEST(CalibObjective, HandCaseOfAllMeasures) {
     // 500 (weights 1, 0.5, 0) against 900, 3300, 450.
     calib_objective o = make({{10, 1, 1000, 1}, {20, 1, 3000, 0.5}, {40, 1, 500, 0}});
     const vec p = one_based({12, 17, 45}), v = one_based({900, 3300, 450});
-    // R = 40 / 3000. RMSE = sqrt((2^2 + 3^2 + 5^2 + (100 R)^2 + (300 R)^2) / 5).
+    // R = 40 / 3000. RMSE = sqrt(2^2 + 3^2 + 5^2 + (100 R)^2 + (300 R)^2): the root of
+    // the sum of squares, not divided by the number of terms.
     // Cost = 2/10 + 3/20 + 5/40 + 100/1000 + 0.5 x 300/3000 over 5 points.
     // Log error = sum of |ln sim - ln obs| over the five weighted values.
     // HMLE: exponent where sum w e^2 = sum w e^2 ln(o)/L, L = ln 20.
@@ -52,8 +53,8 @@ TEST(CalibObjective, HandCaseOfAllMeasures) {
     const double cost = o.evaluate(&p, &v, -1, 0, {}, true);
     const expect rows[] = {
         {"ratio", o.ratio(), 0.0133333333},
-        {"rmse", o.rmse_value, std::sqrt((4 + 9 + 25 + std::pow(100 * r, 2) + std::pow(300 * r, 2)) / 5)},
-        {"rmse hand value", o.rmse_value, 3.339993},
+        {"rmse", o.rmse_value, std::sqrt(4 + 9 + 25 + std::pow(100 * r, 2) + std::pow(300 * r, 2))},
+        {"rmse hand value", o.rmse_value, 7.468452},
         {"cost", cost, 0.625},
         {"log error", o.log_error_value, log_error},
         {"log error hand value", o.log_error_value, 0.663294},
@@ -91,10 +92,10 @@ TEST(CalibObjective, GuardsAndEdgeCases) {
         {"observed peak 0 uses the plain difference", {{0, 2, 100, 0}}, {3}, {100}, 6, -1, 3, F, 3, N},
         {"weighted volume simulated -1", {{10, 1, 100, 1}}, {10}, {-1}, F, F, F, F, 10, N},
         {"missing entry beyond the record", {{10, 1, 100, 1}, {10, 1, 100, 1}}, {10}, {100}, F, F, F, F, 10, 100},
-        {"all-zero observed volumes: R = 1", {{10, 1, 0, 1}}, {10}, {5}, 5, 0, std::sqrt(25.0 / 2), F, 10, 5},
+        {"all-zero observed volumes: R = 1", {{10, 1, 0, 1}}, {10}, {5}, 5, 0, 5, F, 10, 5},
         {"simulated peak 0 on a weighted entry", {{10, 1, 100, 0}}, {0}, {100}, 1, 100, 10, F, 0, N},
         {"observed peaks all 1 (mean log 0)", {{1, 1, 100, 0}, {1, 1, 100, 0}}, {2, 0.5}, {100, 100},
-         1.5, (1 + 0.25) / 2, std::sqrt(1.25 / 2), std::log(2.0) * 2, 2, N},
+         1.5, (1 + 0.25) / 2, std::sqrt(1.25), std::log(2.0) * 2, 2, N},
         {"perfect fit", {{10, 1, 100, 1}}, {10}, {100}, 0, 0, 0, 0, 10, 100},
     };
     for (const row& c : rows) {

@@ -133,7 +133,7 @@ TEST(CalibTrial, TrialsLeaveNothingBehind) {
     // A run that stops on an error (Manning n of 0 is refused) ranks last.
     trial_status status = trial_status::list_failed;
     EXPECT_EQ(calib_run_callback("params.txt", "plane.prj", {0, 0.0}, objective, 1, &status), kFailedCost);
-    EXPECT_EQ(status, trial_status::scored);
+    EXPECT_EQ(status, trial_status::run_failed);
     objective.finish(0);
 
     // Two values in turn, a hundred trials: each value always scores the

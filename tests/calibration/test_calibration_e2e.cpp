@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -180,8 +182,16 @@ TEST(CalibrationEndToEnd, SensitivityStudyMakesFiveHundredTrials) {
     EXPECT_NE(r.out.find("Best objective function value:"), std::string::npos);
 }
 
+// The contents of every plain file below `dir`, by path.
+std::map<std::string, std::string> snapshot(const std::string& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir))
+        if (entry.is_regular_file()) files[entry.path().string()] = read_file(entry.path().string());
+    return files;
+}
+
 // Bad inputs: each ends the study before the first trial with a message
-// naming the file (and line), and exit status 1.
+// naming the file (and line), and exit status 1; no file is changed or made.
 TEST(CalibrationEndToEnd, BadInputsStopTheStudy) {
     struct row {
         const char* name;
@@ -189,10 +199,41 @@ TEST(CalibrationEndToEnd, BadInputsStopTheStudy) {
         std::string control;          // control file text
         std::string params, obs;      // parameter list and observation file texts
         std::vector<std::string> messages;
+        std::vector<std::pair<std::string, std::string>> copies = {};   // (from, to) made before the study
     };
     const std::string head = "plane.prj\nparams.txt\nobs.txt\n";
     const std::string list1 = "1\n[n] \"%8.6lf\"\n", obs1 = "1\n1 1 3000 1\n";
+    const std::string sce_tail = "300 10 0.00001 2 3737 0 1\n0 0 0 0 0 0\n0.1 0.01 0.2\n";
     const row rows[] = {
+        // Files of the study that a study output or a trial's output would overwrite.
+        {"observation file named as the SCE output", "-c", "plane.prj\nparams.txt\nsce_output.out\n" + sce_tail,
+         list1, obs1,
+         {"Error: the SCE study names the output file sce_output.out, which is the input file "
+          "sce_output.out of the observation file named in sce.in; an output never overwrites an input",
+          "plane.prj of the study cannot be run"},
+         {{"obs.txt", "sce_output.out"}}},
+        {"project file named as the SCE output", "-c", "sce_output.out\nparams.txt\nobs.txt\n" + sce_tail, list1,
+         obs1, {"names the output file sce_output.out, which is the input file sce_output.out of the project file"},
+         {{"plane.prj", "sce_output.out"}}},
+        {"project file named as a trial's results file", "-m3", "0000_results_all.out\nparams.txt\nobs.txt\n1\n0.01 0.1\n",
+         list1, obs1,
+         {"Error: the Monte Carlo study names the output file results_all.out, which is the input file "
+          "0000_results_all.out of the project file"},
+         {{"plane.prj", "0000_results_all.out"}}},
+        {"trial summary over the observation file", "-c", "plane.prj\nparams.txt\n0000_summ.out\n" + sce_tail, list1,
+         obs1,
+         {"Error: card SUMMARY names the output file summ.out, which is the input file 0000_summ.out of the "
+          "observation file named in sce.in"},
+         {{"obs.txt", "0000_summ.out"}}},
+        {"missing project file", "-c", "absent.prj\nparams.txt\nobs.txt\n" + sce_tail, list1, obs1,
+         {"Error: The specified project file was not found.",
+          "Error: the project file absent.prj of the study cannot be run"}},
+        {"Monte Carlo missing project file", "-m3", "absent.prj\nparams.txt\nobs.txt\n1\n0.01 0.1\n", list1, obs1,
+         {"the project file absent.prj of the study cannot be run"}},
+        {"parameter line without brackets", "-c", head + sce_tail, "1\nn \"%8.6lf\"\n", obs1,
+         {"Error: parameter list file params.txt, line 2: a parameter line must hold a bracketed name"}},
+        {"Monte Carlo parameter line without brackets", "-m3", head + "1\n0.01 0.1\n", "1\nn \"%8.6lf\"\n", obs1,
+         {"parameter list file params.txt, line 2"}},
         {"six settings", "-c", head + "300 10 0.00001 2 3737 0\n0 0 0 0 0 0\n0.1 0.01 0.2\n", list1, obs1,
          {"The first line must have 7 parameters", "sce.in, line 4"}},
         {"lower equal to upper", "-c", head + "300 10 0.00001 2 3737 0 1\n0 0 0 0 0 0\n0.1 0.1 0.1\n", list1, obs1,
@@ -225,10 +266,45 @@ TEST(CalibrationEndToEnd, BadInputsStopTheStudy) {
         if (!c.control.empty()) write_file(dir.file(control), c.control);
         if (!c.params.empty()) write_file(dir.file("params.txt"), c.params);
         write_file(dir.file("obs.txt"), c.obs);
+        for (const auto& copy : c.copies) write_file(dir.file(copy.second), read_file(dir.file(copy.first)));
+        const auto before = snapshot(dir.path());
         const run_result r = run_pluvo({c.mode, control}, dir.path());
         EXPECT_EQ(r.status, 1) << r.out;
         for (const std::string& m : c.messages) EXPECT_NE(r.out.find(m), std::string::npos) << m << "\n" << r.out;
-        EXPECT_FALSE(file_exists(dir.file("0000_summ.out"))) << "a trial ran";
+        // No trial ran, nothing was written or appended, every file is as it was.
+        EXPECT_EQ(snapshot(dir.path()), before) << r.out;
+    }
+}
+
+// Studies in which every trial's run stopped: each made its trials, then
+// exits 1 with the message and writes no best set.
+TEST(CalibrationEndToEnd, StudiesWhereNoTrialRanToItsEndFail) {
+    temp_dir dir;
+    plane_case small;
+    small.grid = {3, 3, 10.0, 1000.0, 0.0};
+    small.total_minutes = 10;
+    // The elevation map is missing: every run stops when it opens its files.
+    write_plane_case(dir.path(), small).remove("MANNING_N").card("MANNING_N", "[n]")
+        .remove("ELEVATION").card("ELEVATION", "absent.asc").write(dir.file("plane.prj"));
+    write_file(dir.file("params.txt"), "1\n[n] \"%8.6lf\"\n");
+    write_file(dir.file("obs.txt"), "1\n1 1 3000 1\n");
+    write_file(dir.file("sce.in"), "plane.prj\nparams.txt\nobs.txt\n4 10 0.00001 1 3737 0 1\n0 0 0 0 0 0\n0.1 0.01 0.2\n");
+    write_file(dir.file("mc.in"), "plane.prj\nparams.txt\nobs.txt\n1\n0.01 0.1\n");
+    struct row {
+        std::vector<std::string> args;
+        std::string message, best;
+    };
+    const row rows[] = {
+        {{"-c", "sce.in"}, "trials of the SCE calibration ran to its end", "0000_sce_best.out"},
+        {{"-m2", "mc.in"}, "Error: none of the 2 trials of the Monte Carlo study ran to its end", "0000_best.out"},
+    };
+    for (const row& c : rows) {
+        const run_result r = run_pluvo(c.args, dir.path());
+        EXPECT_EQ(r.status, 1) << r.out;
+        EXPECT_NE(r.out.find("Unable to open elevation data file"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(c.message), std::string::npos) << r.out;
+        EXPECT_FALSE(file_exists(dir.file(c.best))) << c.best;
+        EXPECT_EQ(r.out.find("Best objective function value"), std::string::npos);
     }
 }
 

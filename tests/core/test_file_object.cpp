@@ -496,3 +496,56 @@ TEST_F(FileObject, OutputFolderProblemsAreNamed) {
 }
 
 }  // namespace
+
+namespace {
+
+// Opens `name` with `mode` and closes it; true when it opened.
+bool opens(const char* name, const char* mode) {
+    file_object f;
+    const bool ok = open_file_named(f, name, mode);
+    close_file_object(f);
+    return ok;
+}
+
+}  // namespace
+
+TEST_F(FileObject, GuardScopeRefusesToWriteOverItsInputs) {
+    write_file("in.dat", "input");
+    write_file("other.dat", "other");
+    fs::create_symlink("in.dat", "link.dat");
+    // Outside every scope nothing is held: a read file may be written (unit use).
+    ASSERT_TRUE(opens("other.dat", "r"));
+    ASSERT_TRUE(opens("other.dat", "a"));
+    {
+        input_guard_scope study;
+        ASSERT_TRUE(opens("in.dat", "r"));
+        struct write_case {
+            const char* name;
+            const char* mode;
+        };
+        // Every mode, and another name of the same file.
+        for (const write_case& c : {write_case{"in.dat", "w"}, write_case{"in.dat", "a"},
+                                    write_case{"link.dat", "w"}, write_case{"in.dat", "wb"}}) {
+            testing::internal::CaptureStdout();
+            EXPECT_FALSE(opens(c.name, c.mode)) << c.name << " " << c.mode;
+            const std::string out = testing::internal::GetCapturedStdout();
+            EXPECT_NE(out.find("would overwrite the input file"), std::string::npos) << out;
+            EXPECT_EQ(read_file("in.dat"), "input") << c.name << " " << c.mode;
+        }
+        {
+            input_guard_scope run;
+            // A file the program wrote itself and reads back is no input.
+            ASSERT_TRUE(opens("made.out", "w"));
+            ASSERT_TRUE(opens("made.out", "r"));
+            EXPECT_TRUE(opens("made.out", "a"));
+            ASSERT_TRUE(opens("other.dat", "r"));
+            EXPECT_FALSE(opens("other.dat", "w"));
+            EXPECT_FALSE(opens("in.dat", "w"));   // the outer scope's input
+        }
+        // The run's inputs are forgotten at its end, the study's are kept.
+        EXPECT_TRUE(opens("other.dat", "a"));
+        EXPECT_FALSE(opens("in.dat", "a"));
+    }
+    EXPECT_TRUE(opens("in.dat", "a"));
+    EXPECT_EQ(read_file("in.dat"), "input");
+}

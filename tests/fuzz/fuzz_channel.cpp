@@ -13,21 +13,12 @@
 #include "core/error.h"
 #include "core/file_object.h"
 #include "fuzz_support.h"
-#include "input/elevation_series.h"
-#include "input/time_series.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size > pluvo_fuzz::kMaxInput || !pluvo_fuzz::names_stay_local(data, size)) return -1;
-    pluvo_fuzz::init_once();
-    pluvo_fuzz::reset_program_state();
+    if (!pluvo_fuzz::begin_input(data, size, true)) return -1;
     const std::vector<std::string> parts = pluvo_fuzz::split_parts(data, size);
     const std::string path = pluvo_fuzz::write_input("network.chan", parts[0]);
-    if (parts.size() > 1) {
-        const std::string series = pluvo_fuzz::write_input("network.ser", parts[1]);
-        read_time_series_file(series.c_str());
-        read_elevation_series_file(series.c_str());
-        error_record = error_info{};
-    }
+    if (parts.size() > 1) pluvo_fuzz::read_series_part("network.ser", parts[1]);
     {
         pluvo_fuzz::run_state_holder holder;
         run_state& rs = *holder;

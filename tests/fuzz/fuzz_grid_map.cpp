@@ -56,9 +56,7 @@ void read_as(run_state& rs, const std::string& path, int kind) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size > pluvo_fuzz::kMaxInput) return -1;
-    pluvo_fuzz::init_once();
-    pluvo_fuzz::reset_program_state();
+    if (!pluvo_fuzz::begin_input(data, size)) return -1;
     const std::string text(reinterpret_cast<const char*>(data), size);
     const std::string path = pluvo_fuzz::write_input("grid.map", data, size);
     {

@@ -26,25 +26,12 @@ const char kIndexMap[] =
 // Stream map of the two links used when the input gives none.
 const char kStreamMap[] = "STREAM_MAP\nLINKS 2\n1\n2\n";
 
-// The mask 0110 / 1111 / 0111 numbered row by row; links of 3 and 2 nodes.
-void set_run(run_state& rs) {
-    pluvo_fuzz::set_full_grid(rs, 3, 4, 10.0, 100.0);
-    const char* pattern[] = {"0110", "1111", "0111"};
-    rs.GNUM = 0;
-    for (int i = 1; i <= 3; ++i)
-        for (int j = 1; j <= 4; ++j) rs.mask[i][j] = pattern[i - 1][j - 1] == '1' ? ++rs.GNUM : 0;
-    rs.links = 2;
-    rs.nx = {0, 3, 2};
-}
-
 void clear_error() { error_record = error_info{}; }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size > pluvo_fuzz::kMaxInput || !pluvo_fuzz::names_stay_local(data, size)) return -1;
-    pluvo_fuzz::init_once();
-    pluvo_fuzz::reset_program_state();
+    if (!pluvo_fuzz::begin_input(data, size, true)) return -1;
     const std::vector<std::string> parts = pluvo_fuzz::split_parts(data, size);
     const std::string table = pluvo_fuzz::write_input("table.cmt", parts[0]);
     pluvo_fuzz::write_input("idx.map", parts.size() > 1 ? parts[1] : std::string(kIndexMap));
@@ -53,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     {
         pluvo_fuzz::run_state_holder holder;
         run_state& rs = *holder;
-        set_run(rs);
+        pluvo_fuzz::set_nine_cell_grid(rs);
 
         int flags[kMappingSectionFlags] = {};
         check_mapping_tables(path, flags);
@@ -98,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
         std::vector<int> soiltype;
         load_multilayer_soil_table(rs, path, soiltype, [&](file_object& t) {
-            return read_multilayer_soil_table(t, rs.soil_table, nullptr);
+            return read_multilayer_soil_table(t, pluvo_fuzz::cleared_soil_table(), nullptr);
         });
         clear_error();
 

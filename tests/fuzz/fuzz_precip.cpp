@@ -18,25 +18,14 @@ namespace {
 // A grid of 3 x 4 cells of 10 m with their centres and the rain arrays.
 void set_rain_grid(run_state& rs) {
     pluvo_fuzz::set_full_grid(rs, 3, 4, 10.0, 100.0);
-    rs.cell_x.set_name("cell_x");
-    rs.cell_y.set_name("cell_y");
-    rs.cell_x.grow(rs.GNUM);
-    rs.cell_y.grow(rs.GNUM);
-    for (int i = 1; i <= rs.rows; ++i)
-        for (int j = 1; j <= rs.cols; ++j) {
-            const int k = rs.mask[i][j];
-            rs.cell_x[k] = (j - 0.5) * rs.cell_size;
-            rs.cell_y[k] = 1000.0 - (i - 0.5) * rs.cell_size;
-        }
+    pluvo_fuzz::set_cell_centres(rs);
     rs.cell_rain_rate.assign(static_cast<size_t>(rs.GNUM) + 1, 0.0);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size > pluvo_fuzz::kMaxInput || !pluvo_fuzz::names_stay_local(data, size)) return -1;
-    pluvo_fuzz::init_once();
-    pluvo_fuzz::reset_program_state();
+    if (!pluvo_fuzz::begin_input(data, size, true)) return -1;
     const std::string path = pluvo_fuzz::write_input("rain.gag", data, size);
     {
         pluvo_fuzz::run_state_holder holder;

@@ -14,9 +14,7 @@
 #include "input/project_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size > pluvo_fuzz::kMaxInput || !pluvo_fuzz::names_stay_local(data, size)) return -1;
-    pluvo_fuzz::init_once();
-    pluvo_fuzz::reset_program_state();
+    if (!pluvo_fuzz::begin_input(data, size, true)) return -1;
     const std::vector<std::string> parts = pluvo_fuzz::split_parts(data, size);
     const std::string path = pluvo_fuzz::write_input("project.prj", parts[0]);
     for (size_t k = 1; k < parts.size() && k <= 5; ++k)

@@ -12,9 +12,7 @@
 #include "input/time_series.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size > pluvo_fuzz::kMaxInput) return -1;
-    pluvo_fuzz::init_once();
-    pluvo_fuzz::reset_program_state();
+    if (!pluvo_fuzz::begin_input(data, size)) return -1;
     const std::string path = pluvo_fuzz::write_input("series.dat", data, size);
     read_time_series_file(path.c_str());
     read_elevation_series_file(path.c_str());

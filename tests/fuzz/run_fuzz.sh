@@ -13,7 +13,9 @@ seconds=${2:-30}
 shift $(( $# < 2 ? $# : 2 ))
 kinds=("$@")
 if [ ${#kinds[@]} -eq 0 ]; then
-  kinds=(project grid_map mapping_table series replace precip channel grid_stream)
+  kinds=(project grid_map mapping_table series replace precip channel grid_stream
+         hmet stormdrain analyzer study aquatic lowspots point_sources sacramento richards
+         lakes pumps)
 fi
 
 failed=()

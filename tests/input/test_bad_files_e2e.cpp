@@ -6,6 +6,7 @@
 // every file of its folder as it was.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -48,7 +49,13 @@ struct bad_case {
     std::function<void(const temp_dir&, project_file&)> change;   // edits files and cards
     std::vector<std::string> args;                                // program arguments
     std::vector<std::string> messages;                            // each must be printed
+    std::vector<std::string> run_times = {};   // run-time logs that runs before the refused one append
 };
+
+// A copy of `from` under the name `to` in the case folder.
+void copy_as(const temp_dir& d, const char* from, const char* to) {
+    write_file(d.file(to), read_file(d.file(from)));
+}
 
 TEST(BadFilesEndToEnd, RefusedRunsNameTheCardOrFileAndChangeNoInput) {
     const bad_case cases[] = {
@@ -103,6 +110,52 @@ TEST(BadFilesEndToEnd, RefusedRunsNameTheCardOrFileAndChangeNoInput) {
          {"plane.prj"},
          {"names the output file out_time.out, which is also the output file out_time.out of "
           "card SUMMARY; two outputs never write one file"}},
+        // Outputs the program names itself.
+        {"elevation map named as the numbered mask the program writes",
+         [](const temp_dir& d, project_file& p) {
+             copy_as(d, "elev.asc", "maskmap");
+             p.remove("ELEVATION").card("ELEVATION", "maskmap");
+         },
+         {"plane.prj"},
+         {"Error: the program (fixed name) names the output file maskmap, which is the input file "
+          "maskmap of card ELEVATION; an output never overwrites an input"}},
+        {"watershed mask named as the numbered mask the program writes",
+         [](const temp_dir& d, project_file& p) {
+             copy_as(d, "mask.asc", "maskmap");
+             p.remove("WATERSHED_MASK").card("WATERSHED_MASK", "maskmap");
+         },
+         {"plane.prj"},
+         {"names the output file maskmap, which is the input file maskmap of card WATERSHED_MASK"}},
+        {"project file named as the run-time log",
+         [](const temp_dir& d, project_file& p) { p.write(d.file("out_time.out")); },
+         {"out_time.out"},
+         {"Error: the program (fixed name) names the output file out_time.out, which is the input "
+          "file out_time.out of the project file"}},
+        {"storm-drain file named as the storm-drain flows file",
+         [](const temp_dir& d, project_file& p) {
+             write_file(d.file("superlink_flows.out"), "a storm-drain network\n");
+             p.card("STORM_SEWER", "superlink_flows.out");
+         },
+         {"plane.prj"},
+         {"names the output file superlink_flows.out, which is the input file superlink_flows.out "
+          "of card STORM_SEWER"}},
+        {"per-time depth grid over the elevation map",
+         [](const temp_dir& d, project_file& p) {
+             std::filesystem::create_directory(d.file("maps"));
+             copy_as(d, "elev.asc", "maps/depth.0001.asc");
+             p.remove("ELEVATION").card("ELEVATION", "maps/depth.0001.asc");
+             p.card("MAP_TYPE", "0").card("DEPTH", "maps");
+         },
+         {"plane.prj"},
+         {"Error: the output file", "maps/depth.0001.asc would overwrite the input file",
+          "an output never overwrites an input", "Can't open depth map for writing"},
+         {"out_time.out"}},   // refused in its time loop, at the first map: the run had started
+        // Under the quiet cards a refusal is still printed.
+        {"cell size that disagrees with the mask, quiet",
+         [](const temp_dir&, project_file& p) { p.remove("GRIDSIZE").card("GRIDSIZE", "20"); },
+         {"plane.prj"},
+         {"The grid size specified in the project file: 20.0000 m differs from",
+          "from the WATERSHED_MASK header", "PLUVO terminating."}},
         {"output folder that does not exist",
          [](const temp_dir&, project_file& p) { p.card("OUTPUT_FOLDER", "nowhere/deeper"); },
          {"plane.prj"},
@@ -155,7 +208,8 @@ TEST(BadFilesEndToEnd, RefusedRunsNameTheCardOrFileAndChangeNoInput) {
          },
          {"-b3", "plane.prj"},
          {"Error: the replacement values file values.txt holds 2 row(s) of values; run 3 needs "
-          "row 3"}},
+          "row 3"},
+         {"0000_out_time.out", "0001_out_time.out"}},
     };
     for (const bad_case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -172,6 +226,11 @@ TEST(BadFilesEndToEnd, RefusedRunsNameTheCardOrFileAndChangeNoInput) {
         for (const auto& file : before) {
             ASSERT_TRUE(file_exists(file.first)) << file.first;
             EXPECT_EQ(read_file(file.first), file.second) << file.first;
+        }
+        // The refused run appends no run time (the rows are every run's but the refused one's).
+        for (const char* log : {"out_time.out", "0000_out_time.out", "0001_out_time.out", "0002_out_time.out"}) {
+            const bool allowed = std::find(c.run_times.begin(), c.run_times.end(), log) != c.run_times.end();
+            if (before.count(dir.file(log)) == 0) EXPECT_EQ(file_exists(dir.file(log)), allowed) << log;
         }
     }
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <string>
+#include "fixture.h"
 #include "pluvo_test.h"
 
 using namespace pluvo_test;
@@ -85,15 +86,15 @@ TEST(ProgramEntry, VersionBannerAndHelp) {
     EXPECT_EQ(h.out, banner_line(processors()));
 }
 
-TEST(ProgramEntry, MissingProjectReportsCodeThreeAndStillTimesTheRun) {
+TEST(ProgramEntry, MissingProjectReportsCodeThreeAndAppendsNoRunTime) {
+    // A run refused at its start-up prints its time but appends nothing.
     temp_dir dir;
     run_result r = run_pluvo({"nothere.prj"}, dir.path());
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("\nError: The specified project file was not found.\n"),
               std::string::npos);
     EXPECT_NE(r.out.find("Run time: "), std::string::npos);
-    std::string times = read_file(dir.file("out_time.out"));
-    EXPECT_EQ(count_of(times, "total time (s): "), 1);
+    EXPECT_FALSE(file_exists(dir.file("out_time.out")));
     EXPECT_EQ(r.out.find("Running....\n"), std::string::npos);
 }
 
@@ -119,18 +120,35 @@ TEST(ProgramEntry, BatchOfZeroRunsNothing) {
 
 TEST(ProgramEntry, BatchRunsEachWithItsOwnPrefixedFiles) {
     temp_dir dir;
-    run_result r = run_pluvo({"-b3", "missing.prj"}, dir.path());
-    // Every run of the batch stops on the missing project: the batch fails.
-    EXPECT_EQ(r.status, 1);
+    plane_case c;
+    c.grid = {3, 3, 10.0, 1000.0, 0.0};
+    c.total_minutes = 5;
+    c.rain_minutes = 2;
+    c.timestep = 30.0;
+    write_plane_case(dir.path(), c);
+    run_result r = run_pluvo({"-b3", "plane.prj"}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("PLUVO is running in batch mode, and is running 3 runs...\n"),
               std::string::npos);
-    EXPECT_EQ(count_of(r.out, "Error: The specified project file was not found.\n"), 3);
     EXPECT_EQ(count_of(r.out, "Run time: "), 3);
     for (const char* name : {"0000_out_time.out", "0001_out_time.out", "0002_out_time.out"}) {
         EXPECT_EQ(count_of(read_file(dir.file(name)), "total time (s): "), 1) << name;
     }
+    for (const char* name : {"0000_summ.out", "0001_summ.out", "0002_summ.out"})
+        EXPECT_TRUE(file_exists(dir.file(name))) << name;
     EXPECT_FALSE(file_exists(dir.file("0003_out_time.out")));
     EXPECT_FALSE(file_exists(dir.file("out_time.out")));
+}
+
+TEST(ProgramEntry, BatchOfRefusedRunsFailsAndAppendsNothing) {
+    temp_dir dir;
+    run_result r = run_pluvo({"-b3", "missing.prj"}, dir.path());
+    // Every run of the batch stops on the missing project: the batch fails.
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(count_of(r.out, "Error: The specified project file was not found.\n"), 3);
+    EXPECT_EQ(count_of(r.out, "Run time: "), 3);
+    for (const char* name : {"0000_out_time.out", "0001_out_time.out", "0002_out_time.out"})
+        EXPECT_FALSE(file_exists(dir.file(name))) << name;
 }
 
 TEST(ProgramEntry, BatchWithoutCountRunsOnce) {
@@ -138,7 +156,7 @@ TEST(ProgramEntry, BatchWithoutCountRunsOnce) {
     run_result r = run_pluvo({"-bogus", "missing.prj"}, dir.path());
     EXPECT_NE(r.out.find("is running 1 runs...\n"), std::string::npos);
     EXPECT_EQ(count_of(r.out, "Run time: "), 1);
-    EXPECT_TRUE(file_exists(dir.file("0000_out_time.out")));
+    EXPECT_EQ(count_of(r.out, "Error: The specified project file was not found.\n"), 1);
 }
 
 TEST(ProgramEntry, CalibrationModesWithoutTheirInputFileFail) {
