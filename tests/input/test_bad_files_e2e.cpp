@@ -230,7 +230,9 @@ TEST(BadFilesEndToEnd, RefusedRunsNameTheCardOrFileAndChangeNoInput) {
         // The refused run appends no run time (the rows are every run's but the refused one's).
         for (const char* log : {"out_time.out", "0000_out_time.out", "0001_out_time.out", "0002_out_time.out"}) {
             const bool allowed = std::find(c.run_times.begin(), c.run_times.end(), log) != c.run_times.end();
-            if (before.count(dir.file(log)) == 0) EXPECT_EQ(file_exists(dir.file(log)), allowed) << log;
+            if (before.count(dir.file(log)) == 0) {
+                EXPECT_EQ(file_exists(dir.file(log)), allowed) << log;
+            }
         }
     }
 }
