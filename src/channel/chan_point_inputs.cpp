@@ -127,8 +127,8 @@ struct point_reader {
         return true;
     }
 
-    // The next value on the current line as a finite real.
-    bool real(double& value, const char* what) {
+    // The next value on the current line as a finite real in `range`.
+    bool real(double& value, const char* what, const number_range& range) {
         char tok[kTokenSize];
         char text[kTokenSize + 160];
         if (!token_on_line(tok)) {
@@ -140,9 +140,31 @@ struct point_reader {
             std::snprintf(text, sizeof text, "the %s \"%s\" %s", what, tok, number_status_words(st));
             return fail(text);
         }
-        return true;
+        return in_range_or_fail(value, what, range);
+    }
+
+    // True when `value` lies in `range`; the message otherwise.
+    bool in_range_or_fail(double value, const char* what, const number_range& range) {
+        if (in_range(value, range)) return true;
+        char rule[160];
+        char text[kTokenSize + 400];
+        describe_range(range, rule, sizeof rule);
+        std::snprintf(text, sizeof text, "the %s %g is outside its range: it must be %s", what,
+                      value, rule);
+        return fail(text);
+    }
+
+    // Bytes left after the current position (0 when the stream cannot tell):
+    // bounds the counts the rest of the file can hold.
+    long bytes_left() const {
+        const long n = stream_bytes_left(f.handle);
+        const long here = cursor != nullptr ? static_cast<long>(std::strlen(cursor)) : 0;
+        return (n < 0 ? 0 : n) + here;
     }
 };
+
+constexpr number_range kPointFlow = kPointFlowM3s;
+constexpr number_range kPointConcentration = kConcentrationGm3;
 
 // Checks that a point may sit on node `node` of link `link`.
 bool check_point_place(const run_state& rs, point_reader& in, int node, int link) {
@@ -197,6 +219,8 @@ bool read_point_values(run_state& rs, point_reader& in, size_t at, double q) {
             std::snprintf(text, sizeof text, "the concentration of constituent %d is %g, below 0", c, v);
             return in.fail(text);
         }
+        std::snprintf(text, sizeof text, "concentration of constituent %d (g/m3)", c);
+        if (!in.in_range_or_fail(v, text, kPointConcentration)) return false;
     }
     return true;
 }
@@ -245,6 +269,8 @@ bool read_record(run_state& rs, point_reader& in, int r, std::vector<double>& fl
                           number_status_words(st));
             return in.fail(text);
         }
+        std::snprintf(text, sizeof text, "flow of point %d in record %d (m3/s)", i, r);
+        if (!in.in_range_or_fail(q, text, kPointFlow)) return false;
         flows[ix(r) * ix(p) + ix(i - 1)] = q;
         if (!read_point_values(rs, in, ix(r) * ix(p) + ix(i - 1), q)) return false;
         in.skip_line_end();
@@ -259,7 +285,11 @@ bool read_point_file(run_state& rs, point_reader& in) {
     if (head < 0) return in.end_of_file("no NUMPT card");
     if (head == 0) return false;
     int p = 0;
-    if (!in.whole(p, 0, kMaxPoints, "number of points")) return false;
+    // A POINT line takes at least 12 bytes ("POINT 1 1 0" and its line end,
+    // which the last line may lack).
+    const int most_points =
+        static_cast<int>(std::min<long>(kMaxPoints, (in.bytes_left() + 1) / 12));
+    if (!in.whole(p, 0, most_points, "number of points")) return false;
     in.skip_line_end();
     rs.chan_point_count = p;
     rs.chan_point_values = rs.chan_con_trans ? std::max(rs.num_constituents, 0) : 0;
@@ -275,7 +305,7 @@ bool read_point_file(run_state& rs, point_reader& in) {
         int node = 0, link = 0;
         double q = 0.0;
         if (!in.whole(node, -kMaxPoints, kMaxPoints, "node") ||
-            !in.whole(link, -kMaxPoints, kMaxPoints, "link") || !in.real(q, "flow in m3/s"))
+            !in.whole(link, -kMaxPoints, kMaxPoints, "link") || !in.real(q, "flow in m3/s", kPointFlow))
             return false;
         if (!check_point_place(rs, in, node, link)) return false;
         rs.chan_point_node[ix(i)] = node;
@@ -294,11 +324,14 @@ bool read_point_file(run_state& rs, point_reader& in) {
         in.skip_line_end();
     }
     rs.chan_point_changes = m;
-    rs.chan_point_conc.resize((ix(m) + 1) * ix(p) * ix(rs.chan_point_values), 0.0);
-    std::vector<double> flows((ix(m) + 1) * ix(p), 0.0);
-    std::copy(first.begin(), first.end(), flows.begin());
-    std::vector<double> dates(ix(m) + 1, 0.0);
+    // The tables grow record by record, so a count beyond what the file
+    // holds ends at the file's end, not in a huge allocation.
+    std::vector<double> flows(first);
+    std::vector<double> dates(1, 0.0);
     for (int r = 1; r <= m; ++r) {
+        rs.chan_point_conc.resize((ix(r) + 1) * ix(p) * ix(rs.chan_point_values), 0.0);
+        flows.resize((ix(r) + 1) * ix(p), 0.0);
+        dates.resize(ix(r) + 1, 0.0);
         if (!read_record(rs, in, r, flows, dates)) return false;
     }
     rs.chan_point_flows.swap(flows);

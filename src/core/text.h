@@ -161,6 +161,17 @@ constexpr number_range above_to(double low, double high) { return {low, high, tr
 // [low, high)
 constexpr number_range from_below(double low, double high) { return {low, high, false, true}; }
 
+// Physical bounds shared by several readers: an elevation of the earth's
+// surface or of water on or under it (m, the deepest sea floor to above the
+// highest summit) and an air temperature near the ground (degrees C).
+constexpr number_range kElevationMetres = closed_range(-11000.0, 9000.0);
+constexpr number_range kAirTemperatureC = closed_range(-80.0, 60.0);
+// A point inflow or withdrawal (m3/s, negative: water taken), within the
+// discharge of the largest rivers, and a constituent concentration in water
+// (g/m3), at most the density of water.
+constexpr number_range kPointFlowM3s = closed_range(-1.0e6, 1.0e6);
+constexpr number_range kConcentrationGm3 = closed_range(0.0, 1.0e6);
+
 // True when `value` lies in `range`.
 bool in_range(double value, const number_range& range);
 

@@ -68,7 +68,11 @@ bool read_map(file_object& f, grid_map& m) {
     }
     const size_t want = static_cast<size_t>(m.cols) * static_cast<size_t>(m.rows);
     m.values.clear();
-    m.values.reserve(want);
+    // Room for what the rest of the file can hold (a value takes two bytes
+    // at least), so a large header over a short body allocates little.
+    const long left = stream_bytes_left(f.handle);
+    const size_t fill = left < 0 ? 0 : static_cast<size_t>(left / 2 + 1);
+    m.values.reserve(want < fill ? want : fill);
     while (read_line(line, f)) {
         ++line_no;
         char* cursor = line.data();
@@ -111,16 +115,6 @@ double convert(int e, double v) {
     case kHmetTemp: return fahrenheit_to_celsius(v);
     case kHmetPressure: return v * kInHgToMb;
     default: return v;
-    }
-}
-
-bool plausible(int e, double v) {
-    switch (e) {
-    case kHmetCloud: return v >= 0.0 && v <= 10.0;
-    case kHmetHumidity: return v >= 0.0 && v <= 100.0;
-    case kHmetPressure: return v > 0.0;
-    case kHmetTemp: return true;
-    default: return v >= 0.0;
     }
 }
 
@@ -226,16 +220,26 @@ bool read_grid_record(run_state& rs, int index, bool first_read) {
             bool valid = false;
             if (present) {
                 bool outside = false;
-                const double raw = m.values[map_index(m, rs.cell_x[c], rs.cell_y[c], outside)];
+                const size_t at = map_index(m, rs.cell_x[c], rs.cell_y[c], outside);
+                const double raw = m.values[at];
                 if (outside) ++outside_cells;
-                // Markers are tested before any conversion.
+                // Markers are tested before any conversion; the value, in the
+                // record's units after conversion, must lie in the element's
+                // physical range.
                 if (raw != m.nodata && raw > kMissingBelow) {
                     v = convert(e, raw);
                     valid = true;
-                    if (!plausible(e, v)) {
-                        std::printf("Error: the %s map %s gives %g at cell %d, out of range\n",
-                                    k.name, path.c_str(), raw, c);
-                        error_record.code = kErrorPrinted;
+                    const number_field field = hmet_element_field(e);
+                    if (!in_range(v, field.range)) {
+                        char range[160];
+                        describe_range(field.range, range, sizeof range);
+                        const input_place place{"hydromet map", path.c_str(), 0, nullptr,
+                                                static_cast<int>(at / static_cast<size_t>(m.cols)) + 1,
+                                                static_cast<int>(at % static_cast<size_t>(m.cols)) + 1};
+                        refuse_atf(place,
+                                   "the %s %g (map value %g, read for cell %d) is outside its "
+                                   "range: it must be %s",
+                                   field.name, v, raw, c, range);
                         return false;
                     }
                 }

@@ -46,6 +46,17 @@ bool next_orographic_temperature(run_state& rs, double& temp) {
             error_record.code = kErrorPrinted;
             return false;
         }
+        // A value below the missing mark stands for a missing reading; any
+        // other must be an air temperature.
+        if (!(temp < kMissingBelow) && !in_range(temp, kAirTemperatureC)) {
+            char range[96];
+            describe_range(kAirTemperatureC, range, sizeof range);
+            refuse_atf({"orographic gage file", f.name, line_no},
+                       "the air temperature %g C is outside its range: it must be %s (or below "
+                       "%g for a missing reading)",
+                       temp, range, kMissingBelow);
+            return false;
+        }
         hmet_raw_record r;
         r.year = date[0];
         r.month = date[1];

@@ -229,7 +229,8 @@ void update_hydromet(run_state& rs) {
             rs.event_ended = 1;
             rs.finish_pending = 1;
         }
-        if (!rs.quiet) std::printf("End of meteorology data reached.  PLUVO terminated\n");
+        // The end of the run is said even in a quiet run.
+        std::printf("End of meteorology data reached.  PLUVO terminated\n");
         return;
     }
     // The report of the hour that ended.

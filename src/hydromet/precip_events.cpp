@@ -69,19 +69,18 @@ void init_hmet_period(run_state& rs) {
         char word[kTokenSize];
         read_line(line, rs.hmet_orog_file);   // two words
         // Line 2: a word, the hmet gage elevation, a word, the orographic gage elevation (m).
-        const bool header = read_line(line, rs.hmet_orog_file) && next_word(line, word) &&
-                            next_checked_double(line, rs.hmet_ref_elevation, word) ==
-                                number_status::ok &&
-                            next_word(line, word) &&
-                            next_checked_double(line, rs.orog_gage_elevation, word) ==
-                                number_status::ok;
-        if (!header) {
-            std::printf("Error: line 2 of the orographic gage file %s needs a word, the hmet "
-                        "gage elevation, a word and the orographic gage elevation\n",
-                        rs.hmet_orog_file.name);
-            fail_printed();
+        const input_place at{"orographic gage file", rs.hmet_orog_file.name, 2};
+        const number_field hmet_gage{"hydromet gage elevation (m)", kElevationMetres};
+        const number_field orog_gage{"orographic gage elevation (m)", kElevationMetres};
+        const bool got = read_line(line, rs.hmet_orog_file) != 0;
+        if (!got || !next_word(line, word)) {
+            refuse_at(at, "the line needs a word, the hmet gage elevation, a word and the "
+                          "orographic gage elevation");
             return;
         }
+        if (!read_real(line, hmet_gage, at, rs.hmet_ref_elevation)) return;
+        if (!next_word(line, word)) word[0] = '\0';
+        if (!read_real(line, orog_gage, at, rs.orog_gage_elevation)) return;
         read_line(line, rs.hmet_orog_file);   // five column words
         if (!(std::fabs(rs.orog_gage_elevation - rs.hmet_ref_elevation) > 1e-9)) {
             std::printf("Error: the orographic gage file %s gives the same elevation (%g) to "
@@ -164,18 +163,21 @@ bool count_precip_events(run_state& rs, bool summary_mode) {
         return false;
     }
 
+    // Events left out change the run: that is said in a quiet run too.
+    const bool first_only = !rs.qrm_host && !rs.long_term;
     if (!rs.quiet_card) {
         std::printf("End of precipitation input file reached.\n");
         if (rs.qrm_host) {
             std::printf("Precip. file contains %d events.\n", count);
         } else if (rs.long_term) {
             std::printf("Precip. file contains %d events\n", count);
-        } else {
-            std::printf("Precip. file contains %d events, simulating first event only\n", count);
-            std::printf("because LONG_TERM project file card not set in project file.\n");
         }
     }
-    rs.num_events = (!rs.long_term && !rs.qrm_host) ? 1 : count;
+    if (first_only && (!rs.quiet_card || count > 1)) {
+        std::printf("Precip. file contains %d events, simulating first event only\n", count);
+        std::printf("because LONG_TERM project file card not set in project file.\n");
+    }
+    rs.num_events = first_only ? 1 : count;
     if (radar_seen) {
         rs.radar.pluvo_to_precip.assign(static_cast<size_t>(rs.GNUM > 0 ? rs.GNUM : 0) + 1, 0);
     }

@@ -46,17 +46,27 @@ void print_band_format(const char* path) {
     std::printf("...\t100000000\t##\t##\t##\t##\t##\t##\t##\t##\n");
 }
 
-// A parameter value the melt kernel can work with; the reason otherwise.
-const char* bad_parameter(const char* name, double v) {
+// Physical range of each melt parameter (units of snow_params): melt
+// factors of mm/(degree C 6 h) reach a few units, the snow correction factor
+// lies near 1, shares and weights are fractions.
+number_range parameter_range(const char* name) {
+    if (std::strcmp(name, "SCF") == 0) return above_to(0.0, 5.0);
+    if (std::strcmp(name, "PLWHC") == 0) return from_below(0.0, 1.0);
+    if (std::strcmp(name, "TIPM") == 0 || std::strcmp(name, "FR_USE") == 0)
+        return closed_range(0.0, 1.0);
+    return closed_range(0.0, 10.0);   // MF_Min, MF_Max, NMF, FUA
+}
+
+// A parameter value the melt kernel can work with (nullptr); the reason
+// otherwise, in `why`.
+const char* bad_parameter(const char* name, double v, char* why, std::size_t size) {
     if (!std::isfinite(v)) return "is not a finite number";
-    if (std::strcmp(name, "SCF") == 0 && !(v > 0.0)) return "must be above 0 (it divides the rain rate)";
-    if (std::strcmp(name, "PLWHC") == 0 && !(v >= 0.0 && v < 1.0)) return "must be from 0 to below 1";
-    if (std::strcmp(name, "TIPM") == 0 && !(v >= 0.0 && v <= 1.0)) return "must be from 0 to 1";
-    if ((std::strcmp(name, "MF_Min") == 0 || std::strcmp(name, "MF_Max") == 0 ||
-         std::strcmp(name, "NMF") == 0 || std::strcmp(name, "FR_USE") == 0) &&
-        v < 0.0)
-        return "must not be negative";
-    return nullptr;
+    const number_range range = parameter_range(name);
+    if (in_range(v, range)) return nullptr;
+    char rule[160];
+    describe_range(range, rule, sizeof rule);
+    std::snprintf(why, size, "must be %s", rule);
+    return why;
 }
 
 // Card values over the defaults; false (message printed) for a value the
@@ -82,7 +92,8 @@ bool card_parameters(const run_state& rs, snow_params& p) {
     };
     for (const card& k : cards) {
         if (!k.given) continue;
-        if (const char* why = bad_parameter(k.column, k.value)) {
+        char text[200];
+        if (const char* why = bad_parameter(k.column, k.value, text, sizeof text)) {
             std::printf("Error: the card %s value %g %s\n", k.card, k.value, why);
             set_error(kErrorPrinted);
             return false;
@@ -135,8 +146,12 @@ bool read_band_file(run_state& rs, const char* path) {
         for (int k = 0; k < 10; ++k) {
             const bool got = in.next(token);
             const number_status st = got ? parse_real_token(token, row[k]) : number_status::missing;
+            char text[200];
             const char* why = st != number_status::ok ? number_status_words(st)
-                                                      : (k >= 2 ? bad_parameter(kBandColumns[k], row[k]) : nullptr);
+                              : k >= 2 ? bad_parameter(kBandColumns[k], row[k], text, sizeof text)
+                                       : nullptr;
+            if (why == nullptr && k == 0 && !in_range(row[0], kElevationMetres))
+                why = "is not an elevation of the ground (m): it must be from -11000 to 9000";
             if (why == nullptr && k == 1 && !(row[1] > row[0])) why = "is not above the lower elevation";
             if (why != nullptr) {
                 std::printf("Error: file %s, line %d: band %d %s \"%s\" %s\n", path, in.line_number, b,

@@ -239,7 +239,7 @@ int read_int_arg(char* line, const line_context& ctx) { return read_number_arg<i
 // end_time (year month day hour minute; a year of 0 means no end time). A
 // date or time that is not on the calendar is refused: the clock would carry
 // it silently into another day, month or year.
-void check_date_card(const int* v, int count, const line_context& ctx) {
+void check_date_card(int* v, int count, const line_context& ctx) {
     bool good = true;
     if (count == 3) {
         good = valid_date(v[0], v[1], v[2]);
@@ -266,6 +266,9 @@ void check_date_card(const int* v, int count, const line_context& ctx) {
         if (count == 3) what = "date";
     }
     refuse_value(ctx, "gives %s, which is not a valid %s (%s).\n", given, what, rule);
+    // A refused card keeps 0s, as a refused number does: the steps that
+    // follow the reading before the run stops never compute with it.
+    for (int i = 0; i < count; ++i) v[i] = 0;
 }
 
 // One token into a name field of `size` characters; empty when missing.

@@ -240,7 +240,8 @@ double indexed_series_value(int id, double t) {
     return 0.0;
 }
 
-time_series* read_series_columns(file_object& f, int n, const char* base_name) {
+time_series* read_series_columns(file_object& f, int n, const char* base_name,
+                                 const number_field& field) {
     if (n <= 0 || f.handle == nullptr) return nullptr;
     // Rows are taken whole from the file (no replacement), up to "END_TS" or
     // the end of the file; the file is left at the start of the "END_TS" line.
@@ -272,6 +273,16 @@ time_series* read_series_columns(file_object& f, int n, const char* base_name) {
                         "hold year, month, day, hour, minute and %d values: %s\n",
                         f.name, file_line_number(f, start), base_name, n, row.c_str());
             set_error(kErrorPrinted);
+            return nullptr;
+        }
+        for (size_t j = row_values.size() - static_cast<size_t>(n); j < row_values.size(); ++j) {
+            const double v = row_values[j];
+            if (in_range(v, field.range)) continue;
+            char range[160];
+            describe_range(field.range, range, sizeof range);
+            refuse_atf({"series file", f.name, file_line_number(f, start)},
+                       "the %s %g (value %d of the row) is outside its range: it must be %s",
+                       field.name, v, static_cast<int>(j % static_cast<size_t>(n)) + 1, range);
             return nullptr;
         }
         if (!calendar_fields(fields)) {

@@ -16,6 +16,7 @@
 #pragma once
 #include <atomic>
 #include <vector>
+#include "core/text.h"
 #include "input/elevation_series.h"
 
 struct file_object;
@@ -71,7 +72,9 @@ double indexed_series_value(int id, double t);
 // Reads rows "year month day hour minute v1 .. vn" up to "END_TS" into n new
 // absolute series named "<base>_0000" ..; returns the first, or null when
 // n <= 0 or a row is malformed (message naming file and line, code 4000).
-time_series* read_series_columns(file_object& f, int n, const char* base_name);
+// Every value must lie in the range of `field` (its name in messages).
+time_series* read_series_columns(file_object& f, int n, const char* base_name,
+                                 const number_field& field = {"value"});
 // Creates an empty series at the end of the list.
 time_series* new_time_series();
 // Frees every series and the index table and empties both.

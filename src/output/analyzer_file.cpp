@@ -239,6 +239,18 @@ bool same_output(const char* a, const char* b) {
            !ea && !eb;
 }
 
+// What the threshold of an analyzer is compared with and its physical range:
+// a channel depth (m) or flow area (m2) of the largest rivers, a flow (m3/s,
+// negative upstream), a constituent concentration or mass (never negative).
+number_field threshold_field(int type, const char* array_name) {
+    if (type == kType2DS) {
+        if (starts_with_nocase(array_name, "depth")) return {"channel depth (m)", closed_range(0.0, 1.0e3)};
+        if (starts_with_nocase(array_name, "area")) return {"flow area (m2)", closed_range(0.0, 1.0e6)};
+        return {"channel flow (m3/s)", closed_range(-1.0e6, 1.0e6)};
+    }
+    return {"constituent store", at_least(0.0)};
+}
+
 // The rest of a 1DS or 2DS line after its type.
 bool parse_line(run_state& rs, char* text, int type, analyzer& a, const line_place& at,
                 const analyzer_list& earlier) {
@@ -307,6 +319,15 @@ bool parse_line(run_state& rs, char* text, int type, analyzer& a, const line_pla
     const bool found = type == kType2DS ? find_2d_array(rs, array_name, a, at)
                                         : find_1d_array(rs, array_name, a, at);
     if (!found) return false;
+    const number_field limit = threshold_field(type, array_name);
+    if (!in_range(a.threshold, limit.range)) {
+        char range[160];
+        describe_range(limit.range, range, sizeof range);
+        refuse_atf({"analyzer file", at.path, at.line},
+                   "the threshold %g of the %s is outside its range: it must be %s", a.threshold,
+                   limit.name, range);
+        return false;
+    }
     if (a.print_flags & kPrintFile) {
         if (!open_file_named(a.out_file, a.out_name, "w")) {
             char what[kTokenSize + 100];

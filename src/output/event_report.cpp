@@ -207,7 +207,9 @@ void write_water_budget(run_state& rs, file_object& f) {
     // without a note on the sign.
     char figure[64];
     std::snprintf(figure, sizeof figure, "%9.6lf", error * 100.0);
-    const bool printed_zero = std::strtod(figure, nullptr) == 0.0;
+    bool printed_zero = true;   // no digit but 0 in the printed figure
+    for (const char* c = figure; *c != '\0'; ++c)
+        if (*c >= '1' && *c <= '9') printed_zero = false;
     file_printf(f, "mass conservation error:                         %9.6lf percent\n",
                 printed_zero ? 0.0 : error * 100.0);
     if (!printed_zero) {

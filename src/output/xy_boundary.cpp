@@ -1,5 +1,6 @@
 #include "output/xy_boundary.h"
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -38,16 +39,20 @@ bool read_number_line(char* line, int skip, int n, bool integers, std::vector<do
                       const char* kind, const char* path, int number) {
     char token[kTokenSize];
     for (int k = 0; k < skip; ++k) next_word(line, token);
-    values.assign(static_cast<size_t>(n), 0.0);
+    // Grown value by value: a count beyond what the line holds ends at the
+    // line's end, not in a huge allocation.
+    values.clear();
     for (int j = 0; j < n; ++j) {
         number_status s = number_status::ok;
+        double value = 0.0;
         if (integers) {
             int v = 0;
             s = next_checked_int(line, v, token);
-            values[static_cast<size_t>(j)] = v;
+            value = v;
         } else {
-            s = next_checked_double(line, values[static_cast<size_t>(j)], token);
+            s = next_checked_double(line, value, token);
         }
+        values.push_back(value);
         if (s != number_status::ok) {
             char what[kTokenSize + 200];
             std::snprintf(what, sizeof what, "value %d of %d %s (%.100s).", j + 1, n,
@@ -57,6 +62,13 @@ bool read_number_line(char* line, int skip, int n, bool integers, std::vector<do
         }
     }
     return true;
+}
+
+// The values of an XY series: an overland depth (m; a negative value is a
+// dry cell, taken as 0) or a groundwater head (an elevation, m).
+number_field xy_value_field(const char* kind) {
+    if (std::strcmp(kind, "groundwater") == 0) return {"groundwater head (m)", kElevationMetres};
+    return {"overland depth (m)", {-DBL_MAX, 1.0e3}};
 }
 
 // Opens an XY input file for reading; false (with a message naming the
@@ -98,11 +110,12 @@ void read_xy_boundary(xy_input& in, const char* file_name, const char* kind, con
         return;
     }
 
-    std::vector<xy_point> points(static_cast<size_t>(n));
+    std::vector<xy_point> points;
     std::vector<double> values;
     if (layout == kXyByIdentifier) {
         if (!next_line(line, f, number, kind, file_name, "the line of cell numbers")) return;
         if (!read_number_line(line, 2, n, true, values, kind, file_name, number)) return;
+        points.resize(static_cast<size_t>(n));
         for (int j = 0; j < n; ++j) {
             points[static_cast<size_t>(j)].cell = static_cast<int>(values[static_cast<size_t>(j)]);
             points[static_cast<size_t>(j)].line = number;
@@ -110,6 +123,7 @@ void read_xy_boundary(xy_input& in, const char* file_name, const char* kind, con
     } else {
         if (!next_line(line, f, number, kind, file_name, "the line of x coordinates")) return;
         if (!read_number_line(line, 1, n, false, values, kind, file_name, number)) return;
+        points.resize(static_cast<size_t>(n));
         for (int j = 0; j < n; ++j) points[static_cast<size_t>(j)].x = values[static_cast<size_t>(j)];
         if (!next_line(line, f, number, kind, file_name, "the line of y coordinates")) return;
         if (!read_number_line(line, 1, n, false, values, kind, file_name, number)) return;
@@ -119,7 +133,7 @@ void read_xy_boundary(xy_input& in, const char* file_name, const char* kind, con
         }
     }
 
-    time_series* first = read_series_columns(f, n, header);
+    time_series* first = read_series_columns(f, n, header, xy_value_field(kind));
     if (first == nullptr) return;   // the row reader printed why (file and line)
     if (first->count < 1) {
         std::printf("Error: %s xy boundary input file %s holds no rows of values after line %d.\n",
@@ -171,7 +185,8 @@ void read_stream_xy_boundary(xy_input& in, const char* file_name) {
     if (!next_line(line, f, number, kind, file_name, "the line of y coordinates")) return;
     if (!read_number_line(line, 1, n, false, ys, kind, file_name, number)) return;
     const int y_line = number;
-    time_series* first = read_series_columns(f, n, "XY_STREAM_HYDROGRAPHS");
+    time_series* first = read_series_columns(f, n, "XY_STREAM_HYDROGRAPHS",
+                                             {"stream flow (m3/s)", kPointFlowM3s});
     if (first == nullptr) return;
     if (first->count < 1) {
         std::printf("Error: stream xy boundary input file %s holds no rows of values after line "

@@ -309,6 +309,21 @@ bool read_lake_file(file_object& f, const char* path, int kind, int count,
             fail_reported();
             return false;
         }
+        // The level is a water-surface elevation; the volume a store of water.
+        const input_place at{"lake file", path, line_number, "LAKE"};
+        char range[160];
+        if (!in_range(level, kElevationMetres)) {
+            describe_range(kElevationMetres, range, sizeof range);
+            refuse_atf(at, "the lake level %g m is outside its range: it must be %s", level, range);
+            fail_reported();
+            return false;
+        }
+        if (!(volume >= 0.0)) {
+            refuse_atf(at, "the lake volume %g m3 is outside its range: it must be at least 0",
+                       volume);
+            fail_reported();
+            return false;
+        }
         if (id < 1 || id > count) {
             std::printf("Error: lake file %s, line %d: lake id %d is outside 1..%d, the ids of "
                         "the lake map.\n",

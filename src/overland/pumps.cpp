@@ -15,6 +15,8 @@
 namespace {
 
 constexpr int kPumpFileMissing = 83;   // catalogue code: the pump file cannot be opened
+// Rates a pump may be given, m3/s (negative: water put on the cell).
+constexpr number_range kPumpRate = closed_range(-1.0e4, 1.0e4);
 
 bool bad_line(const char* path, int line, const char* what) {
     std::printf("Error: overland pump file %s, line %d: %s\n", path, line, what);
@@ -49,6 +51,21 @@ bool read_pump_line(run_state& rs, char* text, const char* path, int line, ov_pu
         p.curve = find_elevation_series(token);
         if (p.curve == nullptr || p.curve->count < 1)
             return bad_line(path, line, "no elevation series of that name was read.");
+    }
+    // Every rate the series can give lies within what a pump moves (a
+    // negative rate puts water on the cell).
+    const std::vector<double>& rates = type == 1 ? p.series->values : p.curve->y_values;
+    for (size_t k = 0; k < rates.size(); ++k) {
+        if (in_range(rates[k], kPumpRate)) continue;
+        char range[160];
+        describe_range(kPumpRate, range, sizeof range);
+        refuse_atf({"overland pump file", path, line},
+                   "entry %d of the %s series %s gives the pump rate %g m3/s, outside its "
+                   "range: it must be %s",
+                   static_cast<int>(k) + 1, type == 1 ? "time" : "elevation", token, rates[k],
+                   range);
+        report_error(error_record);
+        return false;
     }
     return true;
 }

@@ -6,6 +6,7 @@
 // the run in the water a source brings (a sink may leave them out: it takes
 // the cell's). Sources on the same cell add up, their concentrations
 // weighted by their inflows.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -45,8 +46,8 @@ struct source_reader {
         return fail("the file ends before the sources it announces");
     }
 
-    // The next value of the line as a finite number.
-    bool number(double& value, const char* what) {
+    // The next value of the line as a finite number in `range`.
+    bool number(double& value, const char* what, const number_range& range = kAnyNumber) {
         char token[kTokenSize];
         if (!next_word(line.data(), token)) return fail(what);
         if (parse_real_token(token, value) != number_status::ok) {
@@ -54,7 +55,18 @@ struct source_reader {
             std::snprintf(text, sizeof text, "\"%s\" is not a finite number (%s)", token, what);
             return fail(text);
         }
-        return true;
+        return within(value, what, range);
+    }
+
+    // True when `value` lies in `range`; the message otherwise.
+    bool within(double value, const char* what, const number_range& range) {
+        if (in_range(value, range)) return true;
+        char rule[160];
+        char text[400];
+        describe_range(range, rule, sizeof rule);
+        std::snprintf(text, sizeof text, "the %s %g is outside its range: it must be %s", what,
+                      value, rule);
+        return fail(text);
     }
 
     // The next value of the line as a whole number in [low, high].
@@ -94,12 +106,17 @@ void read_overland_point_sources(run_state& rs) {
     std::vector<std::vector<double>> conc(static_cast<size_t>(values) + 1,
                                           std::vector<double>(static_cast<size_t>(rs.GNUM) + 1, 0.0));
     int count = 0;
-    bool ok = in.next_line() && in.whole(count, 0, kMaxSources, "number of sources");
+    bool ok = in.next_line();
+    // A source line takes at least 6 bytes ("1 1 0" and its line end, which
+    // the last line may lack).
+    const long left = stream_bytes_left(f.handle);
+    const long most = std::min<long>(kMaxSources, left < 0 ? 0 : (left + 1) / 6);
+    ok = ok && in.whole(count, 0, static_cast<int>(most), "number of sources");
     for (int k = 1; ok && k <= count; ++k) {
         int row = 0, col = 0;
         double q = 0.0;
         ok = in.next_line() && in.whole(row, 1, rs.rows, "row") && in.whole(col, 1, rs.cols, "column") &&
-             in.number(q, "rate in m3/s");
+             in.number(q, "rate in m3/s", kPointFlowM3s);
         if (!ok) break;
         const int cell = rs.mask != nullptr ? rs.mask[row][col] : 0;
         if (cell < 1) {
@@ -128,6 +145,12 @@ void read_overland_point_sources(run_state& rs) {
                               "not below 0",
                               i, token);
                 ok = in.fail(text);
+                break;
+            }
+            char what[64];
+            std::snprintf(what, sizeof what, "concentration of constituent %d (g/m3)", i);
+            if (!in.within(c, what, kConcentrationGm3)) {
+                ok = false;
                 break;
             }
             if (q > 0.0) conc[static_cast<size_t>(i)][static_cast<size_t>(cell)] += q * c;

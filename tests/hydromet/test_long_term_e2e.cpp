@@ -199,7 +199,8 @@ TEST(LongTermProgram, BadHydrometInputsStopTheRun) {
          {"orog.txt gives the same elevation (1500) to both gages"}},
         {"orographic gage elevation not a number", "", {"HMET_OROG_GAGES orog.txt"},
          "station x\nelev 1500 elev high\nyr mo dy hr temp\n",
-         {"line 2 of the orographic gage file", "orog.txt"}},
+         {"Error: orographic gage file orog.txt, line 2: the orographic gage elevation (m) "
+          "\"high\" is not a number."}},
         {"start after the data", "", {"START_DATE 2002 1 5", "START_TIME 0 0"}, nullptr,
          {"after the last record (2001/12/30 23:00) of the hydromet file", "hmet.kev"},
          "EVENT late\nNRGAG 1\nNRPDS 2\nCOORD 450 500\nRATES 2002 1 6 0 0 5\n"

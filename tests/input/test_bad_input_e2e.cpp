@@ -203,6 +203,33 @@ std::string sacramento_file(const std::string& from, const std::string& to) {
     return text;
 }
 
+// One map of the gridded hydromet format: a single cell of 1 km over the
+// nutrient valley holding `value`.
+std::string hmet_grid_map(const std::string& value) {
+    return "ncols 1\nnrows 1\nxllcorner -400\nyllcorner -400\ncellsize 1000\n"
+           "NODATA_value -9999\n" + value + "\n";
+}
+
+// The gridded hydromet inputs of the nutrient valley: the record list of its
+// 48 hours and the maps of the first record, its temperature map holding
+// `temperature` (F).
+std::vector<std::pair<std::string, std::string>> hmet_grid_files(const std::string& temperature) {
+    std::string words;
+    for (int hour = 0; hour < 48; ++hour) {
+        char word[32];
+        std::snprintf(word, sizeof word, "g202006%02d%02d\n", 1 + hour / 24, hour % 24);
+        words += word;
+    }
+    return {{"grid.txt", words},
+            {"g2020060100_Clod.asc", hmet_grid_map("60")},
+            {"g2020060100_Pres.asc", hmet_grid_map("29.92")},
+            {"g2020060100_RlHm.asc", hmet_grid_map("40")},
+            {"g2020060100_Temp.asc", hmet_grid_map(temperature)},
+            {"g2020060100_Drad.asc", hmet_grid_map("300")},
+            {"g2020060100_Grad.asc", hmet_grid_map("450")},
+            {"g2020060100_WndS.asc", hmet_grid_map("6")}};
+}
+
 // One broken input: in `file`, the first `from` becomes `to` (an empty `from`
 // appends `to`); `extra` files are written too. Every text of `messages` must
 // appear in the output, "{line}" standing for the number of the file's first
@@ -527,6 +554,77 @@ const std::vector<bad_input> kBadInputs = {
      {" The header should be : AQUATIC_ENV_NSM10\n"}},
     {"superlink input file missing", base::plane, "p.prj", "", "STORM_SEWER absent.txt\n",
      {"Error: Unable to open superlink input file.\n  (File: absent.txt)"}},
+    // ---- Physical ranges of the side files ----
+    {"START_DATE year beyond four digits", base::plane, "p.prj", "START_DATE 2000 6 1\n",
+     "START_DATE 20202020 6 1\n",
+     {"Error: project file p.prj, line {line}: card start_date gives 20202020 6 1, which is not "
+      "a valid date"}},
+    {"xy boundary overland depth 5000 m", base::plane, "p.prj", "", "XYBDYINPUT_OVDEP xy.txt\n",
+     {"Error: series file xy.txt, line 4: the overland depth (m) 5000 (value 1 of the row) is "
+      "outside its range: it must be at most 1000."},
+     {{"xy.txt", "XY_OV_DEPTH\n1\nDATE TIME 7\n2000 06 01 00 00 5000\n2000 06 01 01 00 0.1\n"
+                 "END_TS\n"}}},
+    {"overland lake level 20000 m", base::plane, "p.prj", "",
+     "OVERLAND_LAKE_MAP lakes.asc\nOVERLAND_LAKE_FILE lakes.txt\n",
+     {"Error: lake file lakes.txt, line 2, card LAKE: the lake level 20000 m is outside its range: "
+      "it must be at least -11000 and at most 9000."},
+     {{"lakes.asc", plane_map_with("0", "1")},
+      {"lakes.txt", "PLUVO_OVERLAND_LAKE_FILE\nLAKE 1 20000 0\n"}}},
+    {"overland lake volume negative", base::plane, "p.prj", "",
+     "OVERLAND_LAKE_MAP lakes.asc\nOVERLAND_LAKE_FILE lakes.txt\n",
+     {"Error: lake file lakes.txt, line 2, card LAKE: the lake volume -5 m3 is outside its range: "
+      "it must be at least 0."},
+     {{"lakes.asc", plane_map_with("0", "1")},
+      {"lakes.txt", "PLUVO_OVERLAND_LAKE_FILE\nLAKE 1 100 -5\n"}}},
+    {"overland pump rate 1e5 m3/s", base::plane, "p.prj", "", "OV_PUMP pumps.txt\n",
+     {"Error: overland pump file pumps.txt, line 1: entry 2 of the time series inflow gives the "
+      "pump rate 100000 m3/s, outside its range: it must be at least -10000 and at most 10000."},
+     {{"pumps.txt", "7 TS inflow\n"},
+      {"series.ts", "PLUVO_TS\ninflow\nABSOLUTE\n2000 6 1 0 0 0.5\n2000 6 1 0 10 1e5\n"
+                    "END_TS\n"}}},
+    {"analyzer depth threshold 5000 m", base::valley, "example.prj", "", "ANALYZERS an.txt\n",
+     {"Error: analyzer file an.txt, line 2: the threshold 5000 of the channel depth (m) is "
+      "outside its range: it must be at least 0 and at most 1000."},
+     {{"an.txt", "# deep water\n2DS depth S > 5000 s\n"}}},
+    {"snow melt factor card 50", base::plane, "p.prj", "", "NWSRFS_SNOW\nNWSRFS_MF_MAX 50\n",
+     {"Error: the card nwsrfs_mf_max value 50 must be at least 0 and at most 10"}},
+    {"snow band below the sea floor", base::plane, "p.prj", "",
+     "NWSRFS_SNOW\nNWSRFS_ELEV_SNOW bands.txt\n",
+     {"Error: file bands.txt, line 3: band 1 Lower_Elevation \"-20000\" is not an elevation of "
+      "the ground (m)"},
+     {{"bands.txt", "Number_Bands: 1\nLower_Elevation Upper_Elevation MF_Min MF_Max SCF FR_USE "
+                    "TIPM NMF FUA PLWHC\n-20000 100000000 0.1 0.9 1 0.2 0.3 0.4 0.5 0.6\n"}}},
+    {"snow band SCF 40", base::plane, "p.prj", "", "NWSRFS_SNOW\nNWSRFS_ELEV_SNOW bands.txt\n",
+     {"Error: file bands.txt, line 3: band 1 SCF \"40\" must be above 0 and at most 5"},
+     {{"bands.txt", "Number_Bands: 1\nLower_Elevation Upper_Elevation MF_Min MF_Max SCF FR_USE "
+                    "TIPM NMF FUA PLWHC\n0 100000000 0.1 0.9 40 0.2 0.3 0.4 0.5 0.6\n"}}},
+    {"channel point inflow 5e6 m3/s", base::valley, "example.prj", "",
+     "CHAN_POINT_INPUT pts.txt\n",
+     {"Error: channel point-source file pts.txt, line 2: the flow in m3/s 5e+06 is outside its "
+      "range: it must be at least -1000000 and at most 1000000"},
+     {{"pts.txt", "NUMPT 1\nPOINT 5 1 5e6\n"}}},
+    {"channel point record count beyond the file", base::valley, "example.prj", "",
+     "CHAN_POINT_INPUT pts.txt\n",
+     {"Error: channel point-source file pts.txt, line 3: record 1 of 100000000 is missing"},
+     {{"pts.txt", "NUMPT 1\nPOINT 5 1 0.5\nNRPDS 100000000\n"}}},
+    {"overland point source -2e6 m3/s", base::plane, "p.prj", "", "OV_POINT_SOURCE ps.txt\n",
+     {"Error: overland point-source file ps.txt, line 2: the rate in m3/s -2e+06 is outside its "
+      "range: it must be at least -1000000 and at most 1000000"},
+     {{"ps.txt", "1\n2 3 -2e6\n"}}},
+    {"hydromet grid temperature 9000 F", base::nutrient, "valley.prj", "HMET_KEV hmet.kev\n",
+     "HMET_ASCII grid.txt\n",
+     {"Error: hydromet map g2020060100_Temp.asc, row 1, column 1: the air temperature (C) 4982.22 "
+      "(map value 9000, read for cell 1) is outside its range: it must be at least -80 and at "
+      "most 60."},
+     hmet_grid_files("9000")},
+    {"orographic gage elevation 20000 m", base::nutrient, "valley.prj", "", "HMET_OROG_GAGES orog.txt\n",
+     {"Error: orographic gage file orog.txt, line 2: the orographic gage elevation (m) 20000 is "
+      "outside its range: it must be at least -11000 and at most 9000."},
+     {{"orog.txt", "station x\nelev 1500 elev 20000\nyr mo dy hr temp\n2020 6 1 0 10\n"}}},
+    {"orographic temperature 200 C", base::nutrient, "valley.prj", "", "HMET_OROG_GAGES orog.txt\n",
+     {"Error: orographic gage file orog.txt, line 4: the air temperature 200 C is outside its "
+      "range: it must be at least -80 and at most 60 (or below -998 for a missing reading)."},
+     {{"orog.txt", "station x\nelev 1500 elev 2500\nyr mo dy hr temp\n2020 6 1 0 200\n"}}},
     // Channel methods this version cannot simulate.
     {"CHAN_DRAIN", base::valley, "example.prj", "CHAN_EXPLIC\n", "CHAN_DRAIN\n",
      {"Error: the card chan_drain asks for "}},
