@@ -2,6 +2,7 @@
 // start-up check of the mapping table.
 #include "input/table_loader.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -322,14 +323,83 @@ void check_mapping_section(int& flag, int code, file_object& table, const char* 
     print_check_line(label, flag);
 }
 
+namespace {
+
+// The first keyword line of each code in a mapping table, found in one pass.
+struct section_line {
+    bool found = false;
+    std::string name;   // what follows the keyword (the index map's name)
+    long after = -1;    // file position just after the line
+};
+
+// Reads the table once from its top as find_mapping_section reads it for
+// every section: the header, the index-map list, then the lines from the
+// one that ended the list on. False when the header is not the table's.
+bool scan_mapping_table(file_object& f, std::vector<index_map_entry>& list,
+                        std::vector<section_line>& first) {
+    std::rewind(f.handle);
+    text_line line;
+    if (!read_line(line, f) || !is_mapping_header(line)) return false;
+    bool have = read_index_map_list(f, line, list) != 0;
+    while (have) {
+        const int code = mapping_keyword_code(line);
+        if (code > 0 && static_cast<size_t>(code) < first.size() &&
+            !first[static_cast<size_t>(code)].found) {
+            section_line& s = first[static_cast<size_t>(code)];
+            s.found = true;
+            s.name = section_map_name(line);
+            s.after = std::ftell(f.handle);
+        }
+        have = read_line(line, f) != 0;
+    }
+    return true;
+}
+
+// The flag check_mapping_section gives `code`, from the one pass.
+int section_flag(file_object& f, int code, bool table, const std::vector<index_map_entry>& list,
+                 const std::vector<section_line>& first) {
+    if (!table) return 0;
+    const section_line none;
+    const section_line& s =
+        static_cast<size_t>(code) < first.size() ? first[static_cast<size_t>(code)] : none;
+    if (code == kSecSediments || code == kSecContaminants) {
+        // The count line right after the section line (for contaminants
+        // without a section, the reader stood at the end of the file).
+        if (!s.found) return 0;
+        std::fseek(f.handle, s.after, SEEK_SET);
+        return (code == kSecSediments ? read_num_sed(f) : read_num_contam(f)) > 0 ? 1 : 0;
+    }
+    std::string map_file;   // empty for the sections that name no map
+    if (code != kSecTimeSeriesIndex) {
+        if (!s.found) return 0;
+        const index_map_entry* entry = find_index_map_entry(list, s.name);
+        if (entry == nullptr) return 0;
+        map_file = entry->file;
+    }
+    file_object map;
+    const int flag = open_file_named(map, map_file.c_str(), "r") ? 1 : 0;
+    close_file_object(map);
+    return flag;
+}
+
+}  // namespace
+
 void check_mapping_tables(const char* path, int* flags) {
-    // One open of the table for all its sections (each check reads it from the top).
+    // One open and one read of the table for all its sections: each section
+    // takes the first keyword line of its code after the index-map list.
     file_object f;
     if (!open_mapping_table(f, path)) return;
     print_message("\nChecking 2D grid mapping tables...\n");
+    int codes = 0;
+    int top = 0;
+    const mapping_keyword* words = mapping_keywords(&codes);
+    for (int k = 0; k < codes; ++k) top = std::max(top, words[k].code);
+    std::vector<index_map_entry> list;
+    std::vector<section_line> first(static_cast<size_t>(top) + 1);
+    const bool table = scan_mapping_table(f, list, first);
     for (int i = 0; i < kCheckCount; ++i) {
-        int flag = 0;
-        check_mapping_section(flag, kChecks[i].code, f, kChecks[i].label);
+        const int flag = section_flag(f, kChecks[i].code, table, list, first);
+        print_check_line(kChecks[i].label, flag);
         if (flags != nullptr) flags[i + 1] = flag;
     }
     close_file_object(f);

@@ -259,6 +259,45 @@ TEST_F(LoaderTest, StartUpCheckPrintsOneDottedLinePerSection) {
     EXPECT_EQ(text.find("Checking"), std::string::npos);
 }
 
+TEST_F(LoaderTest, StartUpCheckInOnePassFlagsWhatEachSectionSearchFinds) {
+    // The start-up check reads the table once; every flag must be the one a
+    // search for that section alone gives (first keyword line after the
+    // index-map list, its map named in the list and there, counts of
+    // sediments and contaminants on the next line).
+    const std::string land = "INDEX_MAP " + land_ + " Land use";
+    const std::string gone = "INDEX_MAP " + dir_.file("gone.idx") + " Gone";
+    const std::vector<std::vector<std::string>> tables = {
+        {"PLUVO_INDEX_MAP_TABLES", land, gone, "ROUGHNESS Gone", "ROUGHNESS Land use",
+         "RETENTION Land use", "SEDIMENTS", "NUM_SED 0", "SEDIMENTS", "NUM_SED 2",
+         "CONTAMINANTS", "NUM_CONTAM 1", "WELL_TABLE Nowhere"},
+        {"PLUVO_INDEX_MAP_TABLES", land, "SEDIMENTS", "title", "NUM_SED 2", "CONTAMINANTS",
+         "NSM_C Land use", "INDEX_MAP " + land_ + " Late", "INTERCEPTION Late"},
+        {"PLUVO_INDEX_MAP_TABLES", land, gone},
+        {"NOT_A_TABLE", land, "ROUGHNESS Land use", "SEDIMENTS", "NUM_SED 1"},
+    };
+    int count = 0;
+    const mapping_check* checks = mapping_checks(&count);
+    for (size_t t = 0; t < tables.size(); ++t) {
+        SCOPED_TRACE("table " + std::to_string(t + 1));
+        const std::string path = write("pass.cmt", lines(tables[t]));
+        int flags[kMappingSectionFlags] = {};
+        console([&] { check_mapping_tables(path.c_str(), flags); });
+        file_object f;
+        ASSERT_TRUE(open_file_named(f, path.c_str(), "r"));
+        int set = 0;
+        for (int i = 0; i < count; ++i) {
+            int alone = -1;
+            console([&] { check_mapping_section(alone, checks[i].code, f, checks[i].label); });
+            EXPECT_EQ(flags[i + 1], alone) << checks[i].label;
+            set += alone;
+        }
+        close_file_object(f);
+        // The tables hold sections found and sections refused.
+        if (t < 2) EXPECT_GT(set, 0);
+        if (t == 0) EXPECT_LT(set, 5);
+    }
+}
+
 TEST_F(LoaderTest, TimeSeriesIndexIsBuiltOnceByTheFirstLoad) {
     time_series* inflow = new_time_series();
     std::snprintf(inflow->name, sizeof inflow->name, "Inflow_north");
