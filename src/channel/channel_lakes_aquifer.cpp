@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "channel/chan_messages.h"
+#include "quality/conc_lakes.h"
 #include "run/run_state.h"
 #include "subsurface/groundwater.h"
 
@@ -133,6 +134,9 @@ void exchange_lakes_with_aquifer(run_state& rs, double dt) {
         const double v = q * dt;   // m3, + into the lake
         rs.lake_volume[ix(k)] += v;
         rs.lake_gw_step_volume[ix(k)] += v;
+        // Its constituents: the cell's groundwater concentration into the
+        // lake, the lake's out of it.
+        lake_aquifer_constituents(rs, k, c, v);
         if (v > 0.0) {
             rs.vol_gw_to_lake += v;
             rs.event_vol_gw_to_lakes += v;

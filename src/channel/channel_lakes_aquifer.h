@@ -40,5 +40,7 @@ void check_lake_beds(run_state& rs);
 // + into the lake), each lake's volume of the step into lake_gw_step_volume
 // (m3, + into the lake), the lake volumes changed by it (a lake gives at
 // most what it holds), the lake and aquifer books and, with the solver,
-// gw_lake_exchange_vol of the cells.
+// gw_lake_exchange_vol of the cells; with channel constituents each cell's
+// volume moves its mass (the cell's groundwater concentration into a lake,
+// the lake's out of it, booked as lake groundwater mass).
 void exchange_lakes_with_aquifer(run_state& rs, double dt);

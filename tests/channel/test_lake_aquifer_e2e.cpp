@@ -42,28 +42,14 @@ seepage run_lake(ground g, int threads = 0) {
     c.bed_thickness = kBed;
     c.total_minutes = kMinutes;
     c.threads = threads;
+    c.rain_mm_h = 0.0;
     temp_dir dir;
-    write_lake_valley(dir.path(), c);
+    project_file p = write_lake_valley(dir.path(), c);
     grid_spec gs;
     gs.rows = c.rows;
     gs.cols = c.cols();
     gs.cell = c.cell;
     gs.north = c.rows * c.cell;
-    project_file p;
-    {
-        // The valley's project as written, without its rain.
-        const std::vector<std::string> lines = split_lines(read_file(dir.file("valley.prj")));
-        for (size_t k = 1; k < lines.size(); ++k) {
-            if (lines[k].empty()) continue;
-            const size_t sp = lines[k].find(' ');
-            p.card(lines[k].substr(0, sp), sp == std::string::npos ? "" : lines[k].substr(sp + 1));
-        }
-    }
-    p.remove("PRECIP_UNIF").remove("RAIN_INTENSITY").remove("RAIN_DURATION");
-    p.remove("START_DATE").remove("START_TIME");
-    write_file(dir.file("rain.gag"), "EVENT dry\nNRGAG 1\nNRPDS 2\nCOORD 50 100\n"
-                                     "RATES 2020 6 1 0 0 0.0\nRATES 2020 6 1 1 0 0.0\n");
-    p.card("PRECIP_FILE", "rain.gag");
     auto map = [&](const char* card, const char* file, double value) {
         write_grid(dir.file(file), gs, [&](int, int) { return value; }, 3);
         p.card(card, file);

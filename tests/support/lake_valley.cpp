@@ -10,7 +10,7 @@
 
 namespace pluvo_test {
 
-void write_lake_valley(const std::string& dir, const lake_valley& c) {
+project_file write_lake_valley(const std::string& dir, const lake_valley& c) {
     grid_spec g;
     g.rows = c.rows;
     g.cols = c.cols();
@@ -96,6 +96,14 @@ void write_lake_valley(const std::string& dir, const lake_valley& c) {
         .card("STREAM_CELL", "valley.gst")
         .card("SUPER_QUIET");
     if (c.threads > 0) p.card("NUM_THREADS", std::to_string(c.threads));
+    if (!(c.rain_mm_h > 0.0) && c.long_term_days == 0) {
+        // No rain: a gage whose rates are 0 over the first hour.
+        write_file(dir + "/rain.gag", "EVENT dry\nNRGAG 1\nNRPDS 2\nCOORD 50 100\n"
+                                      "RATES 2020 6 1 0 0 0.0\nRATES 2020 6 1 1 0 0.0\n");
+        p.remove("PRECIP_UNIF").remove("RAIN_INTENSITY").remove("RAIN_DURATION");
+        p.remove("START_DATE").remove("START_TIME");
+        p.card("PRECIP_FILE", "rain.gag");
+    }
     if (c.long_term_days > 0) {
         std::string kev;
         char line[128];
@@ -131,6 +139,7 @@ void write_lake_valley(const std::string& dir, const lake_valley& c) {
         p.card("INF_REDIST");
     }
     p.write(dir + "/valley.prj");
+    return p;
 }
 
 }  // namespace pluvo_test

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <string>
 
+#include "fixture.h"
+
 namespace pluvo_test {
 
 struct lake_valley {
@@ -17,7 +19,7 @@ struct lake_valley {
     double valley_slope = 0.005;  // slope along the valley, m/m
     double pit = 0.3;             // lake floor below the ground of the last lake row, m
     double lake_depth = 0.2;      // initial lake depth over its floor, m
-    double rain_mm_h = 50.0;
+    double rain_mm_h = 50.0;      // 0: no rain (a gage of zero rates)
     int rain_minutes = 30;
     int total_minutes = 60;
     int overtype = 1;
@@ -56,7 +58,8 @@ struct lake_valley {
     }
 };
 
-// Writes the valley's grids, channel and stream-cell files and valley.prj into `dir`.
-void write_lake_valley(const std::string& dir, const lake_valley& c);
+// Writes the valley's grids, channel and stream-cell files and valley.prj
+// into `dir`; returns the project.
+project_file write_lake_valley(const std::string& dir, const lake_valley& c);
 
 }  // namespace pluvo_test
