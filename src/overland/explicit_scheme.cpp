@@ -735,10 +735,13 @@ void mean_face_discharges(run_state& rs, double dt, bool parallel) {
 }
 
 // Drains the outlet cell for the whole step; at most the water it holds. m3.
+// A held outlet (boundary type 2, 3 or 9) keeps its level: it does not drain.
 double drain_outlet(run_state& rs, double dt) {
     const int o = rs.outlet_cell;
     if (o < 1 || o > rs.GNUM) return 0.0;
     const size_t oc = static_cast<size_t>(o);
+    if (rs.ov_boundary && oc < rs.boundary_type.size() && held_boundary_type(rs.boundary_type[oc]))
+        return 0.0;
     const double h = rs.ov_depth[oc];
     const double n = rs.dist_rough[oc];
     if (!(h > 0.0) || !(rs.outslope > 0.0) || !(n > 0.0)) return 0.0;
