@@ -95,6 +95,8 @@ void write_run_facts(run_state& rs, file_object& f) {
         file_printf(f, "elevation and gridsize are in meters\n");
     }
     file_printf(f, "timestep                                   %5.1lf seconds\n", rs.dt);
+    if (rs.overtype == 1)
+        file_printf(f, "Overland faces that needed a split:        %ld\n", rs.event_ov_split_faces);
     if (rs.long_term) {
         file_printf(f, "initial basin-averaged soil water content: %5.2lf percent\n", rs.avg_soil_moisture * 100.0);
     }

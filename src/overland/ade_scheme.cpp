@@ -984,7 +984,7 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
             clear_step_volumes(w, n, heads);
             error_record.code = kErrorPrinted;
             report_error(error_record);
-            return -1.0;
+            return 0.0;   // the stop is in the error record
         }
         if (fused && first_attempt && dt > kNoTimeLeft) {
             if (negative) {
@@ -1080,8 +1080,11 @@ double route_overland_ade(run_state& rs, double dt, int scheme, int order) {
             const double cell_loss = w.head_loss[c];
             w.head_gain[c] = 0.0;
             w.head_loss[c] = 0.0;
+            // A held outlet passes on what the basin gives it through the
+            // outlet; what it gives the basin is boundary inflow.
             if (c == outlet && !rs.chan_explic) {
-                outlet_volume += cell_loss - cell_gain;
+                outlet_volume += cell_loss;
+                gain += cell_gain;
                 continue;
             }
             gain += cell_gain;

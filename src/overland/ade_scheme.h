@@ -18,8 +18,11 @@ constexpr int kSchemeAdePc = 3;   // overtype of the ADE-PC scheme
 // are work arrays of the step. Water exchanged by held
 // head-boundary cells goes to vol_head_bc_gain / vol_head_bc_loss, water
 // created by raising a negative depth to zero to vol_ov_depth_clip (m3).
-// Returns the volume that left through the outlet cell (m3; 0 when a channel
-// network is routed), or -1 after the stop for a sub-step below 0.001 s.
+// Returns the volume that left through the outlet cell (m3, never below 0;
+// 0 when a channel network is routed). A held outlet (boundary type 2, 3 or
+// 9) passes on as outlet volume what the basin gives it, and what it gives
+// the basin goes to vol_head_bc_gain. A sub-step below 0.001 s stops the run
+// through the error record (error_record.stop set) and returns 0.
 //
 // Sound behaviour beyond the plain sweeps: the flowing cell's depth above its
 // retention drives the discharge in both directions; a donor never passes

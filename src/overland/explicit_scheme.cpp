@@ -626,24 +626,23 @@ void finish_substep(const face_view& v, double c2, double* scale, double* dst, b
     }
 }
 
-// The "need to split" lines of one pass, in cell order on one thread (the
-// pass is rare and its console lines must not depend on the thread count).
-// With a sub-step too short to divide only the first such face is printed.
-void print_split_lines(const face_view& v, bool x_pass, double c2, bool short_step) {
+// The faces of one pass that need a split, counted in cell order on one
+// thread (the pass is rare): every face of the pass, or with `outside_lakes`
+// only the faces of cells outside the lakes.
+long count_split_faces(const face_view& v, bool x_pass, double c2, bool outside_lakes) {
     const double* q = x_pass ? v.qx : v.qy;
     const int* next = x_pass ? v.right : v.below;
-    const char* format = x_pass ? "need to split...(x-dir) curr_du=%lf, dhh=%lf, h[j]+dhh=%lf\n"
-                                : "need to split...(y-dir) curr_du=%lf, dhh=%lf, h[j]+dhh=%lf\n";
     const int n = v.cells;
+    long count = 0;
     for (int j = 1; j <= n; ++j) {
         if (q[j] == 0.0) continue;
+        if (outside_lakes && v.lake[j] != 0) continue;
         const double dhh = q[j] * c2;
         const double hj = v.lake != nullptr ? donor_depth<true>(v, j) : v.h[j];
         const double hk = v.lake != nullptr ? donor_depth<true>(v, next[j]) : v.h[next[j]];
-        if (!needs_split(dhh, hj, hk)) continue;
-        std::printf(format, std::fabs(dhh), dhh, donor_depth_after(dhh, v.h[j], v.h[next[j]]));
-        if (short_step) return;
+        if (needs_split(dhh, hj, hk)) ++count;
     }
+    return count;
 }
 
 // The split lines of one pass with channel-network lakes (only faces of cells
@@ -735,10 +734,13 @@ void mean_face_discharges(run_state& rs, double dt, bool parallel) {
 }
 
 // Drains the outlet cell for the whole step; at most the water it holds. m3.
+// A held outlet (boundary type 2, 3 or 9) keeps its level: it does not drain.
 double drain_outlet(run_state& rs, double dt) {
     const int o = rs.outlet_cell;
     if (o < 1 || o > rs.GNUM) return 0.0;
     const size_t oc = static_cast<size_t>(o);
+    if (rs.ov_boundary && oc < rs.boundary_type.size() && held_boundary_type(rs.boundary_type[oc]))
+        return 0.0;
     const double h = rs.ov_depth[oc];
     const double n = rs.dist_rough[oc];
     if (!(h > 0.0) || !(rs.outslope > 0.0) || !(n > 0.0)) return 0.0;
@@ -854,10 +856,9 @@ double route_overland_explicit(run_state& rs, double dt) {
                 const int splits = x_pass ? counts.split_x : counts.split_y;
                 if (splits == 0) continue;
                 const bool short_step = used <= kShortestDivisible;
-                if (channel_lakes)
-                    print_channel_lake_split_lines(v, x_pass, c2, short_step, rs.quiet);
-                else
-                    print_split_lines(v, x_pass, c2, short_step);
+                // Counted for the event summary, never printed a face at a time.
+                rs.event_ov_split_faces += count_split_faces(v, x_pass, c2, channel_lakes);
+                if (channel_lakes) print_channel_lake_split_lines(v, x_pass, c2, short_step, rs.quiet);
                 if (short_step) too_short = true;
                 if (too_short) continue;
                 if (divisions < kMaxDivisions) {

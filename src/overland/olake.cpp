@@ -95,10 +95,16 @@ inline bool channel_lake_cell(const run_state& rs, int m) {
 
 // Rising lake u by water w > 0 (m3). Rounds: the cells outside every lake
 // across the open faces of the cells found last whose water surface lies
-// below the tentative level are listed once each, sorted by surface, and the
-// level is found where the water fills the lake and the listed cells up to
-// it; the cells below it join with their water. The next round looks around
-// the cells that joined, with no more water to add, until none lies below.
+// below the tentative level, or whose ground lies below the lake's level,
+// are listed once each, sorted by surface, and the level is found where the
+// water fills the lake and the listed cells up to it; the cells below it
+// (and always the first listed) join with their water. The next round looks
+// around the cells that joined, with no more water to add, until none is
+// listed. A cell whose ground the lake covers is part of it even when its
+// water stands a little above the lake's level (a scheme that brings it to
+// the level only in the limit leaves it there): it joins, and the level
+// takes the mean of the two surfaces weighted by the cell counts, which
+// keeps the water.
 void raise_lake(run_state& rs, int u, double w) {
     overland_lake& lake = rs.overland_lakes[ix(u)];
     std::vector<int>& cells = rs.olake_cells[ix(u)];
@@ -117,8 +123,9 @@ void raise_lake(run_state& rs, int u, double w) {
                 const int m = neighbour(rs, c, side);
                 if (m < 1 || rs.oland_lake_new[ix(m)] != 0 || channel_lake_cell(rs, m)) continue;
                 if (rs.olake_mark[ix(m)] == rs.olake_listing || !face_open(rs, c, m, side)) continue;
-                const double surface = rs.elevation[ix(m)] + rs.ov_depth[ix(m)];
-                if (!(surface < tentative)) continue;
+                const double ground = rs.elevation[ix(m)];   // m
+                const double surface = ground + rs.ov_depth[ix(m)];
+                if (!(surface < tentative) && !(ground < lake.level)) continue;
                 rs.olake_mark[ix(m)] = rs.olake_listing;
                 list.emplace_back(surface, m);
             }

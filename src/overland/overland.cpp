@@ -214,7 +214,7 @@ void route_overland(run_state& rs) {
             outlet_volume = route_overland_explicit(rs, dt);
         } else {
             outlet_volume = route_overland_ade(rs, dt, rs.overtype, rs.ov_sweep);
-            if (outlet_volume < 0.0) return;   // sub-step too short: the run stops
+            if (error_record.stop) return;   // sub-step too short: the run stops
         }
         if (rs.flood_grid) update_max_depth(rs);
         rs.ov_sweep = rs.ov_sweep == 1 ? 2 : 1;

@@ -195,6 +195,7 @@ struct overland_state {
     int ov_reduced_steps_left = 0;       // further calls that start with ov_reduced_dt
     int ov_reduced_active = 0;           // the previous call started with the reduced sub-step
     long ov_sweeps = 0;                  // face sweeps (sub-steps, restarted ones included) of the run
+    long event_ov_split_faces = 0;       // faces found needing a split in the event's passes (restarted ones included)
 
     // ADE and ADE-PC scheme state of this run (route_overland_ade); per-cell
     // arrays sized GNUM+1 at the first call and kept, so no step allocates.

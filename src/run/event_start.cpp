@@ -505,6 +505,7 @@ void start_event(run_state& rs) {
     rs.event_infil_volume = 0.0;
     rs.rain_begin_minutes = 0.0;
     rs.rain_steps = 0;
+    rs.event_ov_split_faces = 0;
     rs.rain_first_step = 1;
     if (!rs.quiet) print_message("Initialized Arrays\n");
 

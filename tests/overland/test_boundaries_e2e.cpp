@@ -81,6 +81,78 @@ TEST(OverlandBoundaryRun, HeldLevelFillsAClosedBasinToItsLevel) {
   }
 }
 
+namespace {
+
+// A closed 6 x 6 basin of 10 m cells, its ground falling 0.02 m a cell away
+// from the north-west corner (100.2 m there, 100.0 m at the far corner),
+// dry at the start. Its outlet is the north-west corner cell, held by a
+// level series at 101 m.
+boundary_case held_outlet_basin() {
+    boundary_case c;
+    c.grid.rows = 6;
+    c.grid.cols = 6;
+    c.grid.cell = 10.0;
+    c.ground = [](int r, int col) { return 100.2 - 0.02 * ((r - 1) + (col - 1)); };
+    c.boundary_id = [](int r, int col) { return (r == 1 && col == 1) ? 2 : 1; };
+    c.rows = {{0, 0}, {3, 1}};
+    c.extra_table = "TIME_SERIES_INDEX\nNUM_IDS 1\nID    SERIES\n1     LEVEL\n";
+    c.outrow = 1;
+    c.outcol = 1;
+    c.manning = 0.03;
+    c.total_minutes = 60;
+    c.timestep = 5.0;
+    return c;
+}
+
+}  // namespace
+
+// Reference: the held outlet fills the basin until every cell stands at its
+// level, 101 m: sum over the cells of (101 - ground) x 100 m2 = 3240 m3 on
+// the surface, given by the boundary. The water the held outlet gives is
+// boundary inflow under every scheme, so the flow goes on after the first
+// step and the balance closes; 1 and 8 threads write the same files.
+TEST(OverlandBoundaryRun, HeldLevelOutletFillsTheBasinUnderEveryScheme) {
+    double stored = 0.0;   // m3 at 101 m
+    for (int r = 1; r <= 6; ++r)
+        for (int col = 1; col <= 6; ++col) stored += (101.0 - held_outlet_basin().ground(r, col)) * 100.0;
+    for (int scheme : {1, 2, 3}) {
+        std::string outputs[2];
+        const int threads[2] = {1, 8};
+        for (int k = 0; k < 2; ++k) {
+            SCOPED_TRACE("OVERTYPE " + std::to_string(scheme) + ", " + std::to_string(threads[k]) +
+                         " threads");
+            temp_dir dir;
+            boundary_case c = held_outlet_basin();
+            c.overtype = scheme;
+            write_file(dir.file("level.ts"),
+                       "PLUVO_TS\nLEVEL\nABSOLUTE\n2000 6 1 0 0 101\n2000 6 2 0 0 101\nEND_TS\n");
+            write_boundary_case(dir, c)
+                .card("TIME_SERIES_FILE", "level.ts")
+                .card("FLOOD_GRID", "flood.asc")
+                .card("NUM_THREADS", std::to_string(threads[k]))
+                .write(dir.file("case.prj"));
+            const std::string summary = run_case(dir, {parallel_from_cells_env(8)});
+            expect_balance_closes(summary);
+            EXPECT_NEAR(number_after(summary, "volume remaining on surface:"), stored, 0.005 * 3600.0)
+                << summary;
+            EXPECT_NEAR(number_after(summary, "Volume gained from specified head boundary:"), stored,
+                        0.005 * stored)
+                << summary;
+            // The highest level each cell reached is the held one.
+            const std::vector<double> top = grid_values(read_file(dir.file("flood.asc")));
+            ASSERT_EQ(top.size(), 36u);
+            for (int r = 1; r <= 6; ++r)
+                for (int col = 1; col <= 6; ++col)
+                    EXPECT_NEAR(c.ground(r, col) + top[static_cast<size_t>((r - 1) * 6 + col - 1)], 101.0,
+                                0.005)
+                        << r << " " << col;
+            outputs[k] = summary.substr(summary.find("Mass input")) + read_file(dir.file("flood.asc")) +
+                         read_file(dir.file("outlet.hyd"));
+        }
+        EXPECT_TRUE(outputs[0] == outputs[1]) << outputs[0] << "\n---\n" << outputs[1];
+    }
+}
+
 // Reference: at equilibrium the free-outflow edge passes the rain on the
 // plane, i x area, whatever its depth.
 TEST(OverlandBoundaryRun, FreeOutflowEdgeLosesRainTimesAreaAtEquilibrium) {
