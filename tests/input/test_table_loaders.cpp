@@ -293,8 +293,12 @@ TEST_F(LoaderTest, StartUpCheckInOnePassFlagsWhatEachSectionSearchFinds) {
         }
         close_file_object(f);
         // The tables hold sections found and sections refused.
-        if (t < 2) EXPECT_GT(set, 0);
-        if (t == 0) EXPECT_LT(set, 5);
+        if (t < 2) {
+            EXPECT_GT(set, 0);
+        }
+        if (t == 0) {
+            EXPECT_LT(set, 5);
+        }
     }
 }
 
