@@ -17,7 +17,9 @@
 # comparison takes about 15-25 minutes on a shared 8-core machine.
 #
 # Usage: tests/same_outputs.sh OLD_PLUVO [NEW_PLUVO [BUILD]]
-#   OLD_PLUVO  the program built from the other source, e.g. /work/main/build/pluvo
+#   OLD_PLUVO  the program built from the other source, e.g. the commit this
+#              branch starts from (a binary of a later main also shows that
+#              main's own changes of the outputs)
 #   NEW_PLUVO  default: BUILD/pluvo
 #   BUILD      the build folder whose tests write the projects, default: build
 # Exit status 0 when everything agrees; the differing projects are listed.
