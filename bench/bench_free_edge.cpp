@@ -32,14 +32,15 @@
 #include "core/parallel.h"
 #include "run/run_model.h"
 #include "run/run_state.h"
+#include "free_edge_plane.h"
 #include "quiet_run.h"
 
 namespace {
 
 using bench_clock = std::chrono::steady_clock;
 
-constexpr double kCell = 10.0;         // m
-constexpr double kSlope = 0.01;        // m/m, towards the south
+constexpr double kCell = kPlaneCell;   // m
+constexpr double kSlope = kPlaneSlope; // m/m, towards the south
 constexpr double kRainMmH = 50.0;      // mm/h
 constexpr double kStep = 10.0;         // s
 
@@ -92,54 +93,6 @@ extern "C" void __wrap__Z14route_overlandR9run_state(run_state& rs) {
 
 namespace {
 
-void write_plane(const std::filesystem::path& dir, int size, int threads, bool explicit_scheme) {
-    auto header = [&](std::ofstream& f) {
-        f << "north: " << size * kCell << "\nsouth: 0\neast: " << size * kCell
-          << "\nwest: 0\nrows: " << size << "\ncols: " << size << "\n";
-    };
-    std::ofstream mask(dir / "mask.asc"), elev(dir / "elev.asc"), idx(dir / "edge.idx");
-    header(mask);
-    header(elev);
-    header(idx);
-    std::string ones, edge;
-    for (int c = 1; c <= size; ++c) {
-        ones += c < size ? "1 " : "1\n";
-        edge += c < size ? "2 " : "2\n";
-    }
-    char buf[32];
-    for (int r = 1; r <= size; ++r) {
-        mask << ones;
-        idx << (r == size ? edge : ones);
-        std::snprintf(buf, sizeof buf, "%.4f", 100.0 + kSlope * kCell * (size - r));
-        std::string row;
-        for (int c = 1; c <= size; ++c) {
-            row += buf;
-            row += c < size ? ' ' : '\n';
-        }
-        elev << row;
-    }
-    auto id_row = [](int id, const char* values) {
-        char head[16];
-        std::snprintf(head, sizeof head, "%-6d", id);
-        std::string line = std::string(head) + "row";
-        line.resize(86, ' ');
-        return line + values + "\n";
-    };
-    std::ofstream table(dir / "table.cmt");
-    table << "PLUVO_INDEX_MAP_TABLES\nINDEX_MAP edge.idx \"Edge\"\n\nOVERLAND_BOUNDARY \"Edge\"\n"
-          << "NUM_IDS 2\nID    DESCRIPTION      TYPE SLOPE\n"
-          << id_row(1, "0 0") << id_row(2, "1 0.01");
-    std::ofstream prj(dir / "plane.prj");
-    prj << "PLUVOPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nGRIDSIZE " << kCell
-        << "\nROWS " << size << "\nCOLS " << size << "\nTOT_TIME 60\nTIMESTEP " << kStep
-        << "\nOUTROW " << size << "\nOUTCOL " << (size + 1) / 2 << "\nOUTSLOPE " << kSlope
-        << "\nHYD_FREQ 1\nMAP_FREQ 60\nSTART_DATE 2020 6 1\nSTART_TIME 0 0\n"
-        << "PRECIP_UNIF\nRAIN_INTENSITY " << kRainMmH << "\nRAIN_DURATION 60\nMANNING_N 0.05\n"
-        << (explicit_scheme ? "OVERTYPE 1\n" : "")
-        << "MAPPING_TABLE table.cmt\nOV_BOUNDARY\nSUMMARY plane.sum\n"
-        << "OUTLET_HYDRO plane.otl\nNUM_THREADS " << threads << "\nQUIET\n";
-}
-
 double number_after(const std::string& text, const std::string& label) {
     const size_t pos = text.rfind(label);
     if (pos == std::string::npos) return std::nan("");
@@ -156,7 +109,14 @@ int main(int argc, char** argv) {
     const std::filesystem::path dir =
         std::filesystem::temp_directory_path() / ("pluvo_edge_" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
-    write_plane(dir, size, threads, explicit_scheme);
+    free_edge_plane plane;
+    plane.size = size;
+    plane.threads = threads;
+    plane.minutes = 60;
+    plane.step = kStep;
+    plane.rain_mm_h = kRainMmH;
+    plane.explicit_scheme = explicit_scheme;
+    write_free_edge_plane(dir, plane);
 
     bool failed = false;
     const double total = run_quietly(dir, "plane.prj", failed);

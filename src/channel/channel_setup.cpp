@@ -1,5 +1,6 @@
 // Channel network set-up at model initialisation and the initial channel state.
 #include <cmath>
+#include "input/grid.h"
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -62,6 +63,7 @@ void warn_stream_cells_without_exchange(run_state& rs) {
         }
     }
     if (count == 0) return;
+    fill_cell_rows(rs);
     char text[400];
     std::snprintf(text, sizeof text,
                   "Warning: %d stream cell segment(s) of the grid-stream file lie on cells that the "

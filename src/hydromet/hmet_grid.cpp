@@ -4,6 +4,7 @@
 // of the map cell that holds its centre; a missing map or a no-data value
 // takes the cell's last valid value of that element.
 #include <cmath>
+#include "input/grid.h"
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -182,6 +183,7 @@ bool count_grid_records(file_object& f, hmet_file_records& h) {
 }
 
 bool read_grid_record(run_state& rs, int index, bool first_read) {
+    fill_cell_centres(rs);
     hmet_file_records& h = rs.hmet_records;
     const int n = rs.GNUM;
     const std::string& word = h.grid_words[static_cast<size_t>(index)];

@@ -2,6 +2,7 @@
 // precipitation file, and the time-loop step that opens each event, checks
 // its date against the hydromet data and turns its values into intensities.
 #include <cmath>
+#include "input/grid.h"
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -504,6 +505,7 @@ void read_precip_event(run_state& rs) {
     if (rs.card_radar != 2 && rs.num_gages > 1 && rs.gage_thiessen) {
         if (rs.nearest.size() != static_cast<size_t>(rs.GNUM) + 1)
             rs.nearest.assign(static_cast<size_t>(rs.GNUM) + 1, 0);
+        fill_cell_centres(rs);
         build_nearest_gage_table(rs.num_gages, rs.gage_x, rs.gage_y, rs.cell_x, rs.cell_y,
                                  rs.nearest, rs.GNUM);
     }

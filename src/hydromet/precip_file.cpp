@@ -2,6 +2,7 @@
 // grid readers. Readers run on the main thread; only radar_to_cells has a
 // parallel loop.
 #include "hydromet/precip_file.h"
+#include "input/grid.h"
 
 #include <cctype>
 #include <cerrno>
@@ -599,6 +600,7 @@ int read_radar_header(radar_grid& grid, const char* name) {
 }
 
 void map_cells_to_radar(run_state& rs, const char* name) {
+    fill_cell_centres(rs);
     radar_grid& g = rs.radar;
     if (read_radar_header(g, name) != 0) {
         std::printf("Error: unable to read radar header in file %s\n", name ? name : "");

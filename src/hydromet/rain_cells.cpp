@@ -1,5 +1,6 @@
 // Rain to cells: the rainfall step and its per-cell kernels.
 #include "hydromet/rain_cells.h"
+#include "input/grid.h"
 
 #include <algorithm>
 #include <climits>
@@ -99,6 +100,7 @@ struct period_share {
 // False after a reported failure.
 bool hand_step_to_cells(run_state& rs, const std::vector<period_share>& shares) {
     const int n = rs.GNUM;
+    if (!rs.gage_thiessen) fill_cell_centres(rs);
     const bool whole = shares.size() == 1 && shares[0].weight == 1.0;
     if (whole && rs.cells_hold_period == shares[0].period) return true;
     rs.cells_hold_period = 0;

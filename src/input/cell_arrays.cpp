@@ -57,13 +57,15 @@ void alloc_overland_groups(run_state& rs, int n) {
     size_cell_array(rs.ov_slope_y, n, "ov_slope_y");
     size_cell_array(rs.ov_qx, n, "ov_qx");
     size_cell_array(rs.ov_qy, n, "ov_qy");
-    size_cell_array(rs.ov_depth_prev, n, "ov_depth_prev");
-    // 6: neighbours and the exfiltration flag.
+    // The previous-step depth is made by the initial state that fills it
+    // (a hotstart or an initial water surface); no step reads it.
+    // 6: neighbours; the exfiltration flag only for the soil and groundwater
+    // steps that set or read it.
     size_cell_array(rs.belowcon, n, "belowcon");
     size_cell_array(rs.rightcon, n, "rightcon");
     size_cell_array(rs.abovecon, n, "abovecon");
     size_cell_array(rs.leftcon, n, "leftcon");
-    size_cell_array(rs.yes_exfil, n, "yes_exfil");
+    if (infiltration_on(rs) || rs.gw_simulation) size_cell_array(rs.yes_exfil, n, "yes_exfil");
 }
 
 void alloc_soil_parameter_group(run_state& rs, int n) {

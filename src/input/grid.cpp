@@ -12,6 +12,7 @@
 #include "core/error.h"
 #include "core/file_object.h"
 #include "core/file_write.h"
+#include "core/parallel.h"
 #include "core/partition.h"
 #include "core/run_options.h"
 #include "run/run_state.h"
@@ -127,42 +128,12 @@ void warn_other_mask_values(const run_state& rs) {
     }
 }
 
-// Gives every cell its row, column and centre coordinates (m).
-void record_cell_positions(run_state& rs) {
-    rs.cell_row.release();
-    rs.cell_col.release();
-    rs.cell_x.release();
-    rs.cell_y.release();
-    rs.cell_row.set_name("cell_row");
-    rs.cell_col.set_name("cell_col");
-    rs.cell_x.set_name("cell_x");
-    rs.cell_y.set_name("cell_y");
-    if (rs.GNUM < 1) return;
-    rs.cell_row.grow(rs.GNUM);
-    rs.cell_col.grow(rs.GNUM);
-    rs.cell_x.grow(rs.GNUM);
-    rs.cell_y.grow(rs.GNUM);
-    const double width = (rs.map_east - rs.map_west) / rs.map_cols;     // column width, m
-    const double height = (rs.map_north - rs.map_south) / rs.map_rows;  // row height, m
-    for (int i = 1; i <= rs.rows; ++i) {
-        for (int j = 1; j <= rs.cols; ++j) {
-            const int k = rs.mask[i][j];
-            if (k == 0) continue;
-            rs.cell_row[k] = i;
-            rs.cell_col[k] = j;
-            rs.cell_x[k] = rs.map_west + (j - 0.5) * width;
-            rs.cell_y[k] = rs.map_north - (i - 0.5) * height;
-        }
-    }
-}
-
 }  // namespace
 
 void alloc_mask_grids(run_state& rs) {
+    // The numbered mask only: no step reads an integer work grid of its shape,
+    // which would cost 4 bytes per grid cell.
     if (rs.mask == nullptr) alloc_int_2d(rs.mask, rs.mask_rows + 1, rs.mask_cols + 1, "mask");
-    if (rs.mask_data == nullptr) {
-        alloc_int_2d(rs.mask_data, rs.mask_rows + 1, rs.mask_cols + 1, "data");
-    }
 }
 
 bool cell_sizes_agree(double project_size, double map_size) {
@@ -223,13 +194,71 @@ void read_watershed_mask(run_state& rs) {
             if (rs.mask[i][j] != 0) rs.mask[i][j] = ++rs.GNUM;
         }
     }
-    record_cell_positions(rs);
+    // The positions are filled when a step asks for them.
+    rs.cell_row.release();
+    rs.cell_col.release();
+    rs.cell_x.release();
+    rs.cell_y.release();
+    rs.mask_west = rs.map_west;
+    rs.mask_north = rs.map_north;
+    rs.mask_column_width = width;
+    rs.mask_row_height = height;
     if (run_options.part_count >= 2) partition_mask(rs.mask, rs.rows, rs.cols, rs.GNUM);
     write_mask_map(rs);
 
     if (console_lines_on(rs)) std::printf("number of grid cells in watershed: %d\n", rs.GNUM);
     file_printf(rs.summary_file, "number of grid cells in watershed: %d\n", rs.GNUM);
     rs.watershed_area = rs.cell_size * rs.cell_size * rs.GNUM;
+}
+
+void fill_cell_rows(run_state& rs) {
+    if (rs.GNUM < 1 || rs.mask == nullptr) return;
+    if (rs.cell_row.size >= rs.GNUM && rs.cell_col.size >= rs.GNUM) return;
+    rs.cell_row.release();
+    rs.cell_col.release();
+    rs.cell_row.set_name("cell_row");
+    rs.cell_col.set_name("cell_col");
+    rs.cell_row.grow(rs.GNUM);
+    rs.cell_col.grow(rs.GNUM);
+    int* row = rs.cell_row.data;
+    int* col = rs.cell_col.data;
+    if (row == nullptr || col == nullptr) return;
+#pragma omp parallel for schedule(static) if (rs.GNUM >= kParallelCells)
+    for (int i = 1; i <= rs.rows; ++i) {
+        for (int j = 1; j <= rs.cols; ++j) {
+            const int k = rs.mask[i][j];
+            if (k == 0) continue;
+            row[k] = i;
+            col[k] = j;
+        }
+    }
+}
+
+void fill_cell_centres(run_state& rs) {
+    if (rs.GNUM < 1 || rs.mask == nullptr) return;
+    if (rs.cell_x.size >= rs.GNUM && rs.cell_y.size >= rs.GNUM) return;
+    rs.cell_x.release();
+    rs.cell_y.release();
+    rs.cell_x.set_name("cell_x");
+    rs.cell_y.set_name("cell_y");
+    rs.cell_x.grow(rs.GNUM);
+    rs.cell_y.grow(rs.GNUM);
+    double* x = rs.cell_x.data;
+    double* y = rs.cell_y.data;
+    if (x == nullptr || y == nullptr) return;
+    const double west = rs.mask_west;          // m
+    const double north = rs.mask_north;        // m
+    const double width = rs.mask_column_width;  // m
+    const double height = rs.mask_row_height;   // m
+#pragma omp parallel for schedule(static) if (rs.GNUM >= kParallelCells)
+    for (int i = 1; i <= rs.rows; ++i) {
+        for (int j = 1; j <= rs.cols; ++j) {
+            const int k = rs.mask[i][j];
+            if (k == 0) continue;
+            x[k] = west + (j - 0.5) * width;
+            y[k] = north - (i - 0.5) * height;
+        }
+    }
 }
 
 void read_elevation_map(run_state& rs) {

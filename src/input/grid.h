@@ -8,16 +8,23 @@
 
 struct run_state;
 
-// Allocates the mask grid and its integer work grid, both zeroed, with a zero
-// border: [0..mask_rows+1][0..mask_cols+1] (names "mask" and "data"). Does
-// nothing for a grid that already exists.
+// Allocates the mask grid, zeroed, with a zero border:
+// [0..mask_rows+1][0..mask_cols+1] (name "mask"). Does nothing for a grid that
+// already exists.
 void alloc_mask_grids(run_state& rs);
 
 // Reads the watershed mask (kind-2 map) from the open mask file and closes it,
-// checks the cell size against the header, numbers the cells, records each
-// cell's row, column and centre, writes "maskmap" and sets the watershed area.
+// checks the cell size against the header, numbers the cells, keeps the
+// mask's edges and cell sizes for the cell positions, writes "maskmap" and
+// sets the watershed area.
 // Failures are left in error_record.
 void read_watershed_mask(run_state& rs);
+
+// Give every cell its grid row and column (cell_row, cell_col), and its
+// centre coordinates (cell_x, cell_y, m, from the mask's header), unless the
+// arrays hold every cell already. The steps that read them call these first.
+void fill_cell_rows(run_state& rs);
+void fill_cell_centres(run_state& rs);
 
 // Reads the ground elevation of every cell (kind-1 map) from the open
 // elevation file, closes it and finds the outlet cell. Does nothing but close

@@ -3,5 +3,4 @@
 
 input_state::~input_state() {
     free_block_2d(mask);
-    free_block_2d(mask_data);
 }

@@ -101,7 +101,6 @@ struct input_state {
     double cell_size = 0.0;         // cell size, m
     int GNUM = 0;                   // number of active cells, numbered 1..GNUM row by row
     int** mask = nullptr;           // cell number of every grid position [0..rows+1][0..cols+1]
-    int** mask_data = nullptr;      // integer work grid of the same shape
     std::vector<double> elevation;  // ground elevation per cell, m (GNUM+1, used from 1)
 
     // Card records of the project file and the run's file names
@@ -140,11 +139,17 @@ struct input_state {
     int map_rows = 0;               // rows given by the map header
     int map_cols = 0;               // columns given by the map header
 
-    // Cell positions and watershed (read_watershed_mask, read_elevation_map)
-    checked_array<int> cell_row;    // grid row of each cell 1..GNUM
-    checked_array<int> cell_col;    // grid column of each cell 1..GNUM
-    checked_array<double> cell_x;   // easting of each cell centre 1..GNUM, m
-    checked_array<double> cell_y;   // northing of each cell centre 1..GNUM, m
+    // Cell positions (filled by the first step that needs them: 8 and 16
+    // bytes per cell that a run of uniform rain does without) and watershed
+    // (read_watershed_mask, read_elevation_map)
+    checked_array<int> cell_row;    // grid row of each cell 1..GNUM (fill_cell_rows)
+    checked_array<int> cell_col;    // grid column of each cell 1..GNUM (fill_cell_rows)
+    checked_array<double> cell_x;   // easting of each cell centre 1..GNUM, m (fill_cell_centres)
+    checked_array<double> cell_y;   // northing of each cell centre 1..GNUM, m (fill_cell_centres)
+    double mask_west = 0.0;         // western edge of the watershed mask, m
+    double mask_north = 0.0;        // northern edge of the watershed mask, m
+    double mask_column_width = 0.0; // column width of the watershed mask, m
+    double mask_row_height = 0.0;   // row height of the watershed mask, m
     double watershed_area = 0.0;    // cell_size^2 x GNUM, m2
     int outlet_cell = 0;            // cell number at (outrow, outcol); 0 outside the watershed
     int feet_input = 0;             // elevations and grid size were given in feet and converted to metres

@@ -201,18 +201,21 @@ void open_map_dataset_kind(int kind, run_state& rs) {
 }
 
 void open_map_datasets(run_state& rs) {
-    // Sources that the map output fills: sized once here, never in the loop.
+    // Sources that the map output fills: sized once here, never in the loop,
+    // and only for the maps asked for (8 bytes per cell each).
     const size_t cells = static_cast<size_t>(rs.GNUM > 0 ? rs.GNUM + 1 : 1);
-    rs.map_depth_out.assign(cells, 0.0);
-    rs.map_discharge_out.assign(cells, 0.0);
-    rs.map_rain_out.assign(cells, 0.0);
-    rs.map_recharge_inc_out.assign(cells, 0.0);
-    rs.map_recharge_prev.assign(cells, 0.0);
-    if (rs.soil_erosion) {
-        rs.map_sed_flux_out.assign(cells, 0.0);
-        rs.map_sed_volume_out.assign(cells, 0.0);
-        rs.map_susp_sed_out.assign(cells, 0.0);
-    }
+    const auto source = [&](std::vector<double>& v, bool on) {
+        if (on) v.assign(cells, 0.0);
+        else std::vector<double>().swap(v);
+    };
+    source(rs.map_depth_out, map_kind_on(rs, kMapKindDepth));
+    source(rs.map_discharge_out, map_kind_on(rs, kMapKindDischarge));
+    source(rs.map_rain_out, map_kind_on(rs, kMapKindRain));
+    source(rs.map_recharge_inc_out, map_kind_on(rs, kMapKindRechargeInc));
+    source(rs.map_recharge_prev, map_kind_on(rs, kMapKindRechargeInc));
+    source(rs.map_sed_flux_out, rs.soil_erosion && map_kind_on(rs, kMapKindSedFlux));
+    source(rs.map_sed_volume_out, rs.soil_erosion && map_kind_on(rs, kMapKindSedVolume));
+    source(rs.map_susp_sed_out, rs.soil_erosion && map_kind_on(rs, kMapKindSuspSed));
     rs.map_file_number = 0;
 
     for (int kind : kOpenOrder) {

@@ -24,16 +24,19 @@ void book_surface_pits(run_state& rs) {
     rs.vol_pits_final = 0.0;
     const int n = rs.GNUM;
     if (rs.mask == nullptr || n < 1 || rs.elevation.size() <= static_cast<size_t>(n) ||
-        rs.ov_depth.size() <= static_cast<size_t>(n) || rs.cell_row.size < n || rs.cell_col.size < n) {
+        rs.ov_depth.size() <= static_cast<size_t>(n)) {
         return;
     }
     const double area = rs.cell_size * rs.cell_size;   // m2
     const int di[4] = {-1, 0, 1, 0};
     const int dj[4] = {0, 1, 0, -1};
-    for (int k = 1; k <= n; ++k) {
+    // The mask is walked row by row, which meets the cells in the order of
+    // their numbers (grid.h), so the sums are those of a pass over 1..n.
+    for (int i = 1; i <= rs.rows; ++i)
+    for (int j = 1; j <= rs.cols; ++j) {
+        const int k = rs.mask[i][j];
+        if (k < 1 || k > n) continue;
         if (k == rs.outlet_cell || lake_cell(rs, k)) continue;
-        const int i = rs.cell_row[k];
-        const int j = rs.cell_col[k];
         const double ground = rs.elevation[static_cast<size_t>(k)];   // m
         double lowest = std::numeric_limits<double>::infinity();      // lowest neighbour, m
         bool pit = true;

@@ -1,4 +1,5 @@
 #include "subsurface/gw_xy.h"
+#include "input/grid.h"
 #include <vector>
 #include "run/run_state.h"
 #include "subsurface/groundwater.h"
@@ -6,6 +7,7 @@
 bool setup_gw_xy_cells(run_state& rs) {
     xy_input& in = rs.cards.xy_in;
     if (!in.gwpts.empty() && !check_xy_cells(in, rs.GNUM)) return false;
+    fill_cell_centres(rs);
     std::vector<double> x(static_cast<size_t>(rs.GNUM) + 1, 0.0);   // m
     std::vector<double> y(static_cast<size_t>(rs.GNUM) + 1, 0.0);   // m
     for (int c = 1; c <= rs.GNUM; ++c) {

@@ -1,6 +1,7 @@
 // Start-up reader of the saturated zone: the initial water table and the
 // aquifer bottom, both elevations in m.
 #include "subsurface/water_table.h"
+#include "input/grid.h"
 
 #include <cmath>
 #include <cstdio>
@@ -70,6 +71,7 @@ void read_water_table_maps(run_state& rs) {
     if (!rs.gw_simulation) return;
     for (int c = 1; c <= n; ++c) {
         if (rs.elevgw[c] >= rs.bottom_elev[c]) continue;
+        fill_cell_rows(rs);
         std::printf("Error: the water table map %s puts the head of cell %d (row %d, column %d) at "
                     "%.4f m, below its aquifer bottom at %.4f m (map %s%s); the head must lie at or "
                     "above the bottom.\n",

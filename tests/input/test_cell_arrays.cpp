@@ -40,10 +40,10 @@ struct probe {
 
 const std::vector<probe>& always_arrays() {
     static const std::vector<probe> list = {
-        PROBE(ov_depth),  PROBE(ov_depth_prev), PROBE(cell_rain_rate), PROBE(ov_aux),
+        PROBE(ov_depth),  PROBE(cell_rain_rate), PROBE(ov_aux),
         PROBE(ov_slope_x), PROBE(ov_slope_y),   PROBE(ov_qx),          PROBE(ov_qy),
         PROBE(belowcon),  PROBE(rightcon),      PROBE(abovecon),       PROBE(leftcon),
-        PROBE(yes_exfil), PROBE(retent_dep),    PROBE(dist_rough),
+        PROBE(retent_dep),    PROBE(dist_rough),
     };
     return list;
 }
@@ -83,6 +83,9 @@ TEST_F(CellArraysTest, WithoutOptionsOnlyTheAlwaysGroupsExist) {
     EXPECT_EQ(alloc(), "");
     for (const probe& p : always_arrays()) EXPECT_EQ(p.size(rs()), kCells + 1u) << p.name;
     EXPECT_EQ(created(rs()), std::vector<std::string>{});
+    // No step of an overland-only run reads these: they are not made.
+    EXPECT_TRUE(rs().ov_depth_prev.empty());
+    EXPECT_TRUE(rs().yes_exfil.empty());
     EXPECT_EQ(rs().ov_depth, std::vector<double>(kCells + 1, 0.0));
     EXPECT_EQ(error_record.stop, 0);
 }

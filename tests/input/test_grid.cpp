@@ -47,7 +47,9 @@ TEST_F(GridReadTest, PlusShapedMaskIsNumberedRowByRowAndWrittenAsMaskmap) {
               "rows:     3\ncols:     3\n"
               "0 1 0 \n2 3 4 \n0 5 0 \n");
     EXPECT_DOUBLE_EQ(rs().watershed_area, 500.0);
-    // Rows and columns of the cells.
+    // Rows and columns of the cells, made when a step asks for them.
+    EXPECT_EQ(rs().cell_row.size, 0);
+    fill_cell_rows(rs());
     const int rows[] = {0, 1, 2, 2, 2, 3};
     const int cols[] = {0, 2, 1, 2, 3, 2};
     for (int k = 1; k <= 5; ++k) {
@@ -73,6 +75,11 @@ TEST_F(GridReadTest, CellCentresFollowTheMaskHeader) {
     std::snprintf(rs().files.watershed_mask, kCardNameSize, "%s", path.c_str());
     console([&] { read_watershed_mask(rs()); });
     ASSERT_EQ(rs().GNUM, 4);
+    // A later map's header does not move the centres.
+    rs().map_west = 100.0;
+    rs().map_north = 5000.0;
+    EXPECT_EQ(rs().cell_x.size, 0);
+    fill_cell_centres(rs());
     EXPECT_DOUBLE_EQ(rs().cell_x[1], 5.0);
     EXPECT_DOUBLE_EQ(rs().cell_y[1], 995.0);
     EXPECT_DOUBLE_EQ(rs().cell_x[2], 25.0);

@@ -14,6 +14,7 @@
 #include "quality/constituent_setup.h"
 #include "run/run_model.h"
 #include "run/run_state.h"
+#include "pluvo_test.h"
 
 namespace pluvo_test {
 
@@ -67,6 +68,7 @@ bool run_model_in(const std::string& cwd, const std::string& project,
 
 bool run_model_in(const std::string& cwd, const std::string& project,
                   const std::function<void(const run_state&)>& inspect) {
+    keep_case(cwd, project);
     char previous[PATH_MAX];
     if (getcwd(previous, sizeof previous) == nullptr) return false;
     if (chdir(cwd.c_str()) != 0) return false;

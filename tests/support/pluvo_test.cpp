@@ -1,4 +1,5 @@
 #include "pluvo_test.h"
+#include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -76,8 +77,28 @@ run_result run_program(const std::string& program, const std::vector<std::string
     return result;
 }
 
+void keep_case(const std::string& cwd, const std::string& project) {
+    const char* keep = std::getenv("PLUVO_KEEP_CASES");
+    if (keep == nullptr || *keep == '\0' || project.empty()) return;
+    static int kept = 0;
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::to_string(getpid()) + "_" + std::to_string(++kept);
+    if (test != nullptr) name += std::string("_") + test->test_suite_name() + "." + test->name();
+    for (char& c : name)
+        if (c == '/') c = '_';
+    const fs::path dest = fs::path(keep) / name;
+    std::error_code ec;
+    fs::create_directories(dest, ec);
+    fs::copy(cwd, dest, fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
+    write_file((dest / "PROJECT").string(), project + "\n");
+}
+
 run_result run_pluvo(const std::vector<std::string>& args, const std::string& cwd,
                      const std::string& stdin_text, const std::vector<std::string>& env) {
+    // A whole run of a project given by its file name in the folder.
+    if (args.size() == 1 && args[0].find('/') == std::string::npos &&
+        fs::is_regular_file(fs::path(cwd) / args[0]))
+        keep_case(cwd, args[0]);
     return run_program(PLUVO_EXE, args, cwd, stdin_text, env);
 }
 

@@ -55,6 +55,13 @@ run_result run_program(const std::string& program, const std::vector<std::string
                        const std::string& cwd, const std::string& stdin_text = "",
                        const std::vector<std::string>& env = {});
 
+// When the environment variable PLUVO_KEEP_CASES names a folder, copies the
+// folder `cwd` as it is before a run of `project` (a file name in it) into a
+// new folder there, with a file "PROJECT" holding the project's name, so that
+// tests/same_outputs.sh can run two builds of the program on every project
+// the tests run. Does nothing otherwise.
+void keep_case(const std::string& cwd, const std::string& project);
+
 // Runs the pluvo binary under its own name.
 run_result run_pluvo(const std::vector<std::string>& args, const std::string& cwd,
                      const std::string& stdin_text = "", const std::vector<std::string>& env = {});
