@@ -645,41 +645,6 @@ long count_split_faces(const face_view& v, bool x_pass, double c2, bool outside_
     return count;
 }
 
-// The split lines of one pass with channel-network lakes (only faces of cells
-// outside the lakes), two a face by its reason, unless `quiet`: the depth
-// moved (celerity), else the depth change, else the donor's depth after it.
-void print_channel_lake_split_lines(const face_view& v, bool x_pass, double c2, bool short_step,
-                                    bool quiet) {
-    if (quiet) return;
-    const double* q = x_pass ? v.qx : v.qy;
-    const int* next = x_pass ? v.right : v.below;
-    const char* celerity = x_pass ? "  ]x:_U_%2.4lf H%2.4lf Q:%4.2lf dt:%4.2lf j:%d\n"
-                                  : "  ]y:_U_%2.4lf H%2.4lf Q:%4.2lf dt:%4.2lf j:%d\n";
-    const char* change = x_pass ? "  ]x:U%2.4lf _H_%2.4lf Q:%4.2lf dt:%4.2lf j:%d\n"
-                                : "  ]y:U%2.4lf _H_%2.4lf Q:%4.2lf dt:%4.2lf j:%d\n";
-    const char* negative = x_pass ? "  ]x: h+dh < 0.00   (h+dh=%lf)  j:%d\n"
-                                  : "  ]y: h+dh < 0.00   (h+dh=%lf)  j:%d\n";
-    const double seconds = c2 * v.dx * v.dx;   // sub-step, s
-    const int n = v.cells;
-    for (int j = 1; j <= n; ++j) {
-        if (q[j] == 0.0 || v.lake[j] != 0) continue;
-        const double dhh = q[j] * c2;   // m
-        if (!needs_split(dhh, v.h[j], donor_depth<true>(v, next[j]))) continue;
-        const double unit_q = q[j] / v.dx;   // m2/s
-        if (std::fabs(dhh) > kSplitShift) {
-            std::printf(celerity, std::fabs(dhh), dhh, unit_q, seconds, j);
-            std::printf("    -> Cell Exceded Celerity Check\n");
-        } else if (std::fabs(dhh) > kSplitDepthChange) {
-            std::printf(change, std::fabs(dhh), dhh, unit_q, seconds, j);
-            std::printf("    -> Cell Exceeded Max Height Change\n");
-        } else {
-            std::printf(negative, v.h[j] + dhh, j);
-            std::printf("    -> Outflow Exceeded Water Depth\n");
-        }
-        if (short_step) return;
-    }
-}
-
 // Sizes the work arrays of the scheme at the first call of the run.
 void size_scheme_arrays(run_state& rs) {
     const size_t size = static_cast<size_t>(rs.GNUM) + 1;
@@ -858,7 +823,6 @@ double route_overland_explicit(run_state& rs, double dt) {
                 const bool short_step = used <= kShortestDivisible;
                 // Counted for the event summary, never printed a face at a time.
                 rs.event_ov_split_faces += count_split_faces(v, x_pass, c2, channel_lakes);
-                if (channel_lakes) print_channel_lake_split_lines(v, x_pass, c2, short_step, rs.quiet);
                 if (short_step) too_short = true;
                 if (too_short) continue;
                 if (divisions < kMaxDivisions) {

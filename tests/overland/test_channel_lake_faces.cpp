@@ -144,10 +144,10 @@ TEST(ChannelLakeOverland, LakeGivesNoMoreThanItHolds) {
     }
 }
 
-// The explicit scheme's split lines with a channel lake name the reason and
-// the cell outside the lake, and only when the quiet card is off; a lake
-// cell's own faces call for no split.
-TEST(ChannelLakeOverland, ExplicitSplitLinesNameTheReasonUnlessQuiet) {
+// With a channel lake the explicit scheme prints no line per split, quiet
+// card or not: the faces outside the lake that needed one are counted for
+// the event summary instead.
+TEST(ChannelLakeOverland, ExplicitSplitsAreCountedNotPrinted) {
     for (const int quiet : {0, 1}) {
         SCOPED_TRACE("quiet " + std::to_string(quiet));
         overland_grid g({"111"}, kCell);
@@ -155,19 +155,14 @@ TEST(ChannelLakeOverland, ExplicitSplitLinesNameTheReasonUnlessQuiet) {
         rs.quiet = quiet;
         rs.elevation = {0.0, 99.0, 100.0, 99.0};
         add_channel_lake(g, {2}, 100.02);
+        rs.event_ov_split_faces = 0;
         testing::internal::CaptureStdout();
         route_overland_explicit(rs, 10.0);
         const std::string out = testing::internal::GetCapturedStdout();
         EXPECT_EQ(out.find("need to split"), std::string::npos) << out;
-        if (quiet) {
-            EXPECT_EQ(out.find("]x"), std::string::npos) << out;
-            continue;
-        }
-        // The face law asks 0.255 m of the lake for cell 1 in the first 10 s
-        // (towards the left, so negative): a celerity split.
-        EXPECT_NE(out.find("  ]x:_U_0.2550 H-0.2550 Q:-0.25 dt:10.00 j:1\n"), std::string::npos) << out;
-        EXPECT_NE(out.find(" j:1\n    -> Cell Exceded Celerity Check\n"), std::string::npos)
-            << out;
-        EXPECT_EQ(out.find(" j:2\n"), std::string::npos) << out;
+        EXPECT_EQ(out.find("]x"), std::string::npos) << out;
+        // The face law asks 0.255 m of the lake for cell 1 in the first 10 s:
+        // at least that face needed a split.
+        EXPECT_GT(rs.event_ov_split_faces, 0);
     }
 }
